@@ -1,0 +1,67 @@
+#pragma once
+
+#include "support/FixtureDatabase.h"
+
+#include "common/Types.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+// How a backup keeps its files: every file directly in the backup folder (iOS 9 and earlier),
+// or in a sub-folder named by the first two hexadecimal digits of its name (iOS 10 and later).
+enum class BackupLayout { Flat, Sharded };
+
+// The device details written into Info.plist and the Lockdown dictionary of Manifest.plist.
+// An absent value leaves its key out.
+struct DeviceDetails {
+    OptString deviceName = "Test iPhone";
+    OptString displayName = "Test iPhone";
+    OptString serialNumber = "F2LXK0ABCDEF";
+    OptString productType = "iPhone8,1";
+    OptString uniqueIdentifier = "0123456789ABCDEF0123456789ABCDEF01234567";
+    OptString productVersion = "9.3.5";
+    OptString phoneNumber = "+49 151 23456789";
+    OptString iccid = "8949020000012345678";
+    std::optional<bool> isEncrypted = false;  // absent: Manifest.plist has no IsEncrypted key
+    bool withLockdown = true;                 // false: Manifest.plist has no Lockdown dictionary
+};
+
+// Builds an iOS backup folder the way iTunes and idevicebackup2 leave it.
+class BackupBuilder {
+public:
+    BackupBuilder(std::filesystem::path folder, BackupLayout layout = BackupLayout::Flat);
+
+    // The lower-case hexadecimal SHA-1 of "domain-relativePath".
+    static std::string BackupName(std::string_view domain, std::string_view relativePath);
+
+    // Writes Info.plist (XML) and Manifest.plist (binary) from the details.
+    void writeInfoPlist(const DeviceDetails& details = {});
+    void writeManifestPlist(const DeviceDetails& details = {});
+    void writePlists(const DeviceDetails& details = {}) {
+        writeInfoPlist(details);
+        writeManifestPlist(details);
+    }
+
+    // Where the backup keeps the device file domain-relativePath (parent folder created).
+    std::filesystem::path pathFor(std::string_view domain, std::string_view relativePath) const;
+    // Stores bytes as the device file domain-relativePath; returns its path in the backup.
+    std::filesystem::path addFile(std::string_view domain, std::string_view relativePath,
+                                  const Bytes& contents);
+    // Creates the device file domain-relativePath as a new SQLite database with the tables of
+    // one schema file; the caller fills it and closes it.
+    FixtureDatabase addDatabase(std::string_view domain, std::string_view relativePath,
+                                std::string_view schemaFile, DatabaseOptions options = {});
+
+    const std::filesystem::path& folder() const { return folder_; }
+    BackupLayout layout() const { return layout_; }
+
+private:
+    std::filesystem::path folder_;
+    BackupLayout layout_;
+};
+
+}  // namespace testsupport
