@@ -1,0 +1,133 @@
+#include "common/CsvWriter.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Line breaks that a CSV reader would take as the end of a record: LF, VT, FF, CR, and the
+// Unicode next-line, line-separator and paragraph-separator characters (in UTF-8).
+bool NeedsQuoting(std::string_view field) {
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(field[i]);
+        if (c == ',' || c == '"' || (c >= 0x0A && c <= 0x0D)) return true;
+        if (c == 0xC2 && i + 1 < field.size() && static_cast<unsigned char>(field[i + 1]) == 0x85)
+            return true;
+        if (c == 0xE2 && i + 2 < field.size() && static_cast<unsigned char>(field[i + 1]) == 0x80 &&
+            (static_cast<unsigned char>(field[i + 2]) == 0xA8 ||
+             static_cast<unsigned char>(field[i + 2]) == 0xA9))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+CsvWriter::CsvWriter(std::string path) : path_(std::move(path)) {
+    std::string pattern = path_ + ".tmp-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = ::mkstemp(buf.data());
+    if (fd < 0) {
+        std::cerr << "CSV: cannot create a file beside " << path_ << ": " << std::strerror(errno)
+                  << '\n';
+        return;
+    }
+    tempPath_ = buf.data();
+    file_ = ::fdopen(fd, "w");
+    if (!file_) {
+        ::close(fd);
+        ::unlink(tempPath_.c_str());
+        std::cerr << "CSV: cannot open " << tempPath_ << '\n';
+        return;
+    }
+    // mkstemp creates 0600; an export is an ordinary document of the user.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ok_ = true;
+}
+
+CsvWriter::~CsvWriter() {
+    if (!closed_) abandon();
+}
+
+std::string CsvWriter::EncodeField(std::string_view field) {
+    if (!NeedsQuoting(field)) return std::string(field);
+    std::string out;
+    out.reserve(field.size() + 2);
+    out.push_back('"');
+    for (char c : field) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+void CsvWriter::put(std::string_view text) {
+    if (!ok_ || !file_) return;
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+        std::cerr << "CSV: write failed on " << tempPath_ << '\n';
+        ok_ = false;
+    }
+}
+
+void CsvWriter::writeField(std::string_view field) {
+    if (fieldsInLine_ > 0) put(",");
+    put(EncodeField(field));
+    ++fieldsInLine_;
+}
+
+void CsvWriter::writeField(const OptString& field) {
+    writeField(field ? std::string_view(*field) : std::string_view());
+}
+
+void CsvWriter::writeLine() {
+    put("\n");
+    fieldsInLine_ = 0;
+}
+
+void CsvWriter::writeLineOfFields(std::initializer_list<OptString> fields) {
+    for (const auto& f : fields) writeField(f);
+    writeLine();
+}
+
+void CsvWriter::writeLineOfFields(const std::vector<OptString>& fields) {
+    for (const auto& f : fields) writeField(f);
+    writeLine();
+}
+
+void CsvWriter::abandon() {
+    closed_ = true;
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+    ok_ = false;
+}
+
+bool CsvWriter::closeFile() {
+    if (closed_) return ok_;
+    if (!file_ || !ok_) {
+        abandon();
+        return false;
+    }
+    bool good = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+    good = (std::fclose(file_) == 0) && good;
+    file_ = nullptr;
+    if (good && std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        std::cerr << "CSV: cannot move " << tempPath_ << " to " << path_ << ": "
+                  << std::strerror(errno) << '\n';
+        good = false;
+    }
+    if (!good) ::unlink(tempPath_.c_str());
+    closed_ = true;
+    ok_ = good;
+    return good;
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <utility>
+#include <vector>
+
+// A list that recovery threads append to while the window reads it. Elements are shared
+// pointers, so a record that sits in two lists is one object. Readers work on a snapshot.
+template <class T>
+class SharedList {
+public:
+    using Ptr = std::shared_ptr<T>;
+
+    void append(Ptr item) {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(item));
+    }
+
+    // Appends the item unless an element already listed matches it; the test and the append
+    // are one step, so two threads cannot both list the same record. Returns whether appended.
+    template <class Same>
+    bool appendUnless(Ptr item, Same&& same) {
+        std::lock_guard lock(mutex_);
+        for (const auto& existing : items_)
+            if (same(*existing)) return false;
+        items_.push_back(std::move(item));
+        return true;
+    }
+
+    std::vector<Ptr> snapshot() const {
+        std::lock_guard lock(mutex_);
+        return items_;
+    }
+
+    // The first element for which the predicate holds, or nullptr. The predicate runs under the
+    // list's lock: it must not touch this list.
+    template <class Pred>
+    Ptr findFirst(Pred&& pred) const {
+        std::lock_guard lock(mutex_);
+        for (const auto& item : items_)
+            if (pred(*item)) return item;
+        return nullptr;
+    }
+
+    template <class Pred>
+    bool any(Pred&& pred) const {
+        return findFirst(std::forward<Pred>(pred)) != nullptr;
+    }
+
+    std::size_t size() const {
+        std::lock_guard lock(mutex_);
+        return items_.size();
+    }
+    bool empty() const { return size() == 0; }
+
+    void clear() {
+        std::lock_guard lock(mutex_);
+        items_.clear();
+    }
+
+    void replace(std::vector<Ptr> items) {
+        std::lock_guard lock(mutex_);
+        items_ = std::move(items);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Ptr> items_;
+};
+
+// A value that one thread sets while others read it: every read is a copy.
+template <class T>
+class Guarded {
+public:
+    Guarded() = default;
+    explicit Guarded(T value) : value_(std::move(value)) {}
+    T get() const {
+        std::lock_guard lock(mutex_);
+        return value_;
+    }
+    void set(T value) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(value);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    T value_{};
+};
+
+// A flag taken by one thread at a time (test-and-set in one step); a waiting thread sleeps
+// until it is given back. Meets BasicLockable, so std::lock_guard and std::scoped_lock work.
+class BusyFlag {
+public:
+    void lock() {
+        while (taken_.test_and_set(std::memory_order_acquire)) taken_.wait(true);
+    }
+    bool try_lock() { return !taken_.test_and_set(std::memory_order_acquire); }
+    void unlock() {
+        taken_.clear(std::memory_order_release);
+        taken_.notify_one();
+    }
+    bool isTaken() const { return taken_.test(std::memory_order_acquire); }
+
+private:
+    std::atomic_flag taken_;
+};
+
+// A yes/no flag that threads can wait on until it is set.
+class WaitableFlag {
+public:
+    void set() {
+        {
+            std::lock_guard lock(mutex_);
+            set_ = true;
+        }
+        changed_.notify_all();
+    }
+    void reset() {
+        std::lock_guard lock(mutex_);
+        set_ = false;
+    }
+    bool isSet() const {
+        std::lock_guard lock(mutex_);
+        return set_;
+    }
+    // Waits until the flag is set; false when the stop token asked to stop first.
+    bool wait(std::stop_token stop) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait(lock, stop, [&] { return set_; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable_any changed_;
+    bool set_ = false;
+};
