@@ -4,6 +4,7 @@
 
 #include "common/Types.h"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -26,6 +27,13 @@ struct DeviceDetails {
     OptString productVersion = "9.3.5";
     OptString phoneNumber = "+49 151 23456789";
     OptString iccid = "8949020000012345678";
+    OptString buildVersion = "13G36";
+    OptString guid = "0A1B2C3D4E5F60718293A4B5C6D7E8F9";  // the computer's iTunes GUID
+    // "Last Backup Date" of Info.plist and "Date" of Manifest.plist (2016-09-01 10:00:00 UTC).
+    std::optional<std::chrono::sys_seconds> backupDate =
+        std::chrono::sys_seconds(std::chrono::seconds(1472724000));
+    // A top-level "ProductVersion" in Manifest.plist, which only old backups have.
+    OptString manifestProductVersion;
     std::optional<bool> isEncrypted = false;  // absent: Manifest.plist has no IsEncrypted key
     bool withLockdown = true;                 // false: Manifest.plist has no Lockdown dictionary
 };

@@ -34,7 +34,9 @@ using Row = std::vector<std::pair<std::string, ColumnValue>>;
 class FixtureDatabase {
 public:
     FixtureDatabase(std::filesystem::path path, DatabaseOptions options = {});
-    // A new database at path with the tables of one schema file of SchemaDir().
+    // A new database at path with the tables of one schema file of SchemaDir(). Triggers that
+    // call Apple's own SQL functions are commented out in those files, but a column declared
+    // DEFAULT (ab_generate_guid()) is kept: an insert must give such a column a value.
     static FixtureDatabase FromSchema(std::filesystem::path path, std::string_view schemaFile,
                                       DatabaseOptions options = {});
     ~FixtureDatabase();
