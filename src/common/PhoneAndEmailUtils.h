@@ -1,0 +1,43 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <memory>
+
+// Tests by which the message services tell a phone-number handle from an e-mail handle, and
+// loose phone-number equality.
+class iPhoneNumberUtils {
+public:
+    static bool StartWithPlusSign(const OptString& text);
+    // Digits, "+", "-" and white space only; false for an absent or empty text.
+    static bool IsPhoneNumber(const OptString& text);
+    // Loose equality: the same number with or without country code, blanks, "(0)" or trunk zero.
+    // A first number of fewer than four characters (after that cleaning) must match exactly.
+    static bool AreEqual(const OptString& number, const OptString& number2);
+};
+
+class EmailUtils {
+public:
+    // name@domain with one or more dotted labels of at least two word characters after the
+    // domain's first label; false for an absent or empty text.
+    static bool IsEmailAddress(const OptString& text);
+};
+
+class Contact;
+
+// Contact lookups for the conversation views. There are no contact lists to search on this
+// path, so every lookup finds nothing; callers skip their contact enrichment then.
+class contactsHelper {
+public:
+    static std::shared_ptr<Contact> FindContactFromConversationContactsListByPhoneNumber(
+        const OptString& phoneNumber);
+    static std::shared_ptr<Contact> FindContactFromConversationContactsListByName(
+        const OptString& name);
+    static std::shared_ptr<Contact> FindContactFromContactsListByPhoneNumber(
+        const OptString& phoneNumber);
+    static std::shared_ptr<Contact> FindContactFromConversationContactsListByEmailAddress(
+        const OptString& emailAddress);
+    static std::shared_ptr<Contact> FindContactFromContactsListByEmailAddress(
+        const OptString& emailAddress);
+    static std::shared_ptr<Contact> FindContactFromContactsListByName(const OptString& name);
+};
