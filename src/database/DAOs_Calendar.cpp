@@ -1,0 +1,106 @@
+// Calendar queries: the Event table before iOS 5, the CalendarItem table with its Location table
+// from iOS 5 on.
+
+#include "common/DateUtils.h"
+#include "database/DAOs.h"
+#include "database/QueryDates.h"
+#include "records/Calendar.h"
+
+namespace {
+
+const char* const kCalendarItemsWithPlace =
+    "select c.ROWID, summary, title as location, description, unique_identifier, "
+    "start_date,start_tz,end_date, all_day, calendar_id, orig_date, status, privacy_level "
+    "from CalendarItem c left join Location loc on loc.rowid = c.location_id";
+const char* const kEvents =
+    "select ROWID, summary, location, description, start_date, start_tz,end_date, all_day, "
+    "calendar_id, orig_start_date, status, privacy_level from Event";
+
+// The stored zone, with the floating zone of items without one shown as no zone.
+OptString ShownTimeZone(OptString zone) {
+    if (zone && *zone == "_float") return std::string();
+    return zone;
+}
+
+// The date of a column of Apple seconds read as a 64-bit integer; no date for NULL.
+OptDate AppleDateOfInt64Column(const SqliteResultSet& row, std::string_view column) {
+    if (row.valueForColumn(column).isNull()) return std::nullopt;
+    return DateUtils::DoubleToIOSDateTime(static_cast<double>(row.longLongIntForColumn(column)));
+}
+
+}  // namespace
+
+RecordList<Calendar> DAOs::GetCalendar() {
+    RecordList<Calendar> result;
+    std::int32_t n = 1;
+    if (auto connection = boundConnection()) {
+        auto rows =
+            connection->executeQuery(iOSMajorVersion() >= 5 ? kCalendarItemsWithPlace : kEvents);
+        while (rows.next()) {
+            auto event = std::make_shared<Calendar>();
+            event->setSlNo(n++);
+            event->setSummary(rows.stringForColumn("summary"));
+            event->setLocation(rows.stringForColumn("location"));
+            event->setDescription(rows.stringForColumn("description"));
+            event->setStartDate(DisplayTextOfDate(AppleDateOfColumn(rows, "start_date")));
+            event->setEndDate(DisplayTextOfDate(AppleDateOfColumn(rows, "end_date")));
+            event->setStart_TimeZone(ShownTimeZone(rows.stringForColumn("start_tz")));
+            event->setAllDay(rows.stringForColumn("all_day"));
+            // Only the Event table has this column; later items leave it absent.
+            event->setOrginalDate(rows.stringForColumn("orig_start_date"));
+            event->setPriority(rows.stringForColumn("privacy_level"));
+            event->setIsChecked(0);
+            event->setUniqueIdentifier(rows.stringForColumn("unique_identifier"));
+            state().AllCalendarContent.append(event);
+            result.push_back(std::move(event));
+        }
+    }
+    state().CalendarCount = n - 1;
+    return result;
+}
+
+RecordList<Calendar> DAOs::GetCalendarForIOSFive() {
+    RecordList<Calendar> result;
+    auto connection = boundConnection();
+    if (!connection) return result;
+    auto rows =
+        connection->executeQuery(iOSMajorVersion() >= 5 ? "select * from CalendarItem" : kEvents);
+    std::int32_t n = 1;
+    while (rows.next()) {
+        auto event = std::make_shared<Calendar>();
+        event->setSlNo(n++);
+        // This list has always shown a missing title as "(null)".
+        event->setSummary(rows.stringForColumn("summary").value_or("(null)"));
+        // CalendarItem has no such column: without the join the place stays absent.
+        event->setLocation(rows.stringForColumn("location"));
+        event->setDescription(rows.stringForColumn("description"));
+        event->setStartDate(DisplayTextOfDate(AppleDateOfInt64Column(rows, "start_date")));
+        event->setEndDate(DisplayTextOfDate(AppleDateOfInt64Column(rows, "end_date")));
+        event->setStart_TimeZone(ShownTimeZone(rows.stringForColumn("start_tz")));
+        event->setAllDay(rows.stringForColumn("all_day"));
+        event->setOrginalDate(rows.stringForColumn("orig_start_date"));
+        event->setPriority(rows.stringForColumn("privacy_level"));
+        event->setIsChecked(0);
+        result.push_back(std::move(event));
+    }
+    return result;
+}
+
+std::string DAOs::getLocationFromLocationID(std::int64_t locationId) {
+    std::string location;
+    auto connection = boundConnection();
+    if (!connection) return location;
+    auto rows = connection->executeQuery("SELECT title AS location FROM Location WHERE ROWID = ?",
+                                         {ColumnValue(locationId)});
+    while (rows.next()) location = rows.stringForColumn("location").value_or("");
+    return location;
+}
+
+RowIdMap DAOs::GetAllCalenderRowID() {
+    RowIdMap map;
+    auto rows =
+        openPrivate(state().CALENDAR_DATABASE)->executeQuery("SELECT ROWID FROM CalendarItem");
+    while (rows.next())
+        if (auto rowId = rows.stringForColumn("ROWID")) map[*rowId] = *rowId;
+    return map;
+}

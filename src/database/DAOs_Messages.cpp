@@ -1,0 +1,231 @@
+#include "database/DAOs.h"
+
+#include "common/DateUtils.h"
+#include "records/Chat.h"
+#include "records/MessageTableRecords.h"
+#include "records/SMS.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The message table of iOS 5 and earlier: a flags number per row.
+constexpr std::int32_t kDeletedFlags = 129;
+
+const char* const kSmsStatementBeforeIOS6 = "SELECT * FROM message";
+const char* const kSmsStatement =
+    "SELECT message.ROWID as realRowId, attributedBody, text, date, id as address, error, "
+    "is_from_me,message.handle_id,guid FROM message LEFT JOIN handle ON message.handle_id = "
+    "handle.ROWID  ";
+const char* const kIMessageStatementBeforeIOS6 = "SELECT * FROM message where service = 'iMessage'";
+const char* const kIMessageStatement =
+    "SELECT attributedBody,text,date,id as address,error,is_from_me FROM message INNER JOIN "
+    "handle ON message.handle_id = handle.ROWID where message.service = 'iMessage'";
+
+OptString OldSchemaType(std::int32_t flags) {
+    switch (flags) {
+        case 33:
+        case 35:
+            return "Message Send Failure";
+        case 3:
+            return "Sent to";
+        case 22:
+        case 2:
+            return "Received from";
+        case 129:
+            return "Deleted";
+        case 131:
+            return "Unknown";
+        default:
+            return std::nullopt;
+    }
+}
+
+// The display text of a message's date column. Before iOS 6 SMS rows count Unix seconds while
+// the iMessage rows of iOS 5 ("madrid" rows) count Apple seconds like every later schema; from
+// iOS 11 on the column counts nanoseconds, recognised by their size (no date in seconds comes
+// near 10^11). A NULL date has no text.
+std::string MessageDateText(const SqliteResultSet& row, bool appleSeconds) {
+    if (row.valueForColumn("date").isNull()) return std::string();
+    double seconds = row.doubleForColumn("date");
+    if (std::fabs(seconds) >= 1e11) seconds = std::trunc(seconds / 1e9);
+    if (appleSeconds) return BaseDAO::getStringFromDate(DateUtils::DoubleToIOSDateTime(seconds));
+    return BaseDAO::getStringFromDate(DateFromUnixSeconds(std::trunc(seconds)));
+}
+
+bool RowCountsAppleSeconds(const SqliteResultSet& row, std::int32_t iOSMajor) {
+    return iOSMajor >= 6 || row.longLongIntForColumn("is_madrid") == 1;
+}
+
+std::string WithoutLineFeeds(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    return text;
+}
+
+}  // namespace
+
+std::string DAOs::GetMessageType(std::int32_t error, std::int32_t isFromMe) {
+    if (error == 4) return "Message Send Failure";
+    if (isFromMe == 1) return "Sent to";
+    return "Received from";
+}
+
+std::optional<RecordList<SMS>> DAOs::GetSMS() {
+    const std::int32_t iOSMajor = iOSMajorVersion();
+    auto connection = boundConnection();
+    if (!connection) {
+        state().SMSCount = 0;
+        return std::nullopt;
+    }
+    auto row = connection->executeQuery(iOSMajor < 6 ? kSmsStatementBeforeIOS6 : kSmsStatement);
+    if (!row) {
+        state().SMSCount = 0;
+        return std::nullopt;
+    }
+    RecordList<SMS> result;
+    std::int32_t n = 1;
+    while (row.next()) {
+        const std::int32_t flags = row.intForColumn("flags");
+        // Only the old schemas have flags; a missing column reads 0 and drops nothing.
+        if (flags == kDeletedFlags) continue;
+        auto sms = std::make_shared<SMS>();
+        sms->setAddress(row.stringForColumn("address"));
+        sms->setLocalTime(MessageDateText(row, RowCountsAppleSeconds(row, iOSMajor)));
+        if (auto text = row.stringForColumn("text")) sms->setMessage(WithoutLineFeeds(*text));
+        sms->setSlNo(n);
+        sms->setType(OldSchemaType(flags));
+        sms->setGUID(row.stringForColumn("guid"));
+        sms->setIsChecked(0);
+        sms->setRowID(row.intForColumn("realRowId"));
+        sms->setIsRecovered(false);
+        if (iOSMajor >= 6)
+            sms->setType(GetMessageType(row.intForColumn("error"), row.intForColumn("is_from_me")));
+        state().AllSMSContent.append(sms);
+        result.push_back(std::move(sms));
+        ++n;
+    }
+    state().SMSCount = n - 1;
+    return result;
+}
+
+std::optional<RecordList<SMS>> DAOs::GetiMessage() {
+    const std::int32_t iOSMajor = iOSMajorVersion();
+    auto connection = boundConnection();
+    if (!connection) {
+        state().iMessageCount = 0;
+        return std::nullopt;
+    }
+    auto row =
+        connection->executeQuery(iOSMajor < 6 ? kIMessageStatementBeforeIOS6 : kIMessageStatement);
+    if (!row) {
+        state().iMessageCount = 0;
+        return std::nullopt;
+    }
+    RecordList<SMS> result;
+    std::int32_t n = 1;
+    while (row.next()) {
+        const std::int32_t flags = row.intForColumn("flags");
+        if (flags == kDeletedFlags) continue;
+        auto sms = std::make_shared<SMS>();
+        sms->setAddress(row.stringForColumn("address"));
+        sms->setLocalTime(MessageDateText(row, RowCountsAppleSeconds(row, iOSMajor)));
+        if (auto text = row.stringForColumn("text")) sms->setMessage(WithoutLineFeeds(*text));
+        sms->setSlNo(n);
+        sms->setType(OldSchemaType(flags));
+        sms->setIsChecked(0);
+        if (iOSMajor >= 6)
+            sms->setType(GetMessageType(row.intForColumn("error"), row.intForColumn("is_from_me")));
+        result.push_back(std::move(sms));
+        ++n;
+    }
+    state().iMessageCount = n - 1;
+    return result;
+}
+
+bool DAOs::GetPhoneNumberForID(std::int32_t hid, OptString& phno) {
+    auto connection = numberUTILS_.get(databasePath(state().SMS_DATABASE));
+    auto row = connection->executeQuery("SELECT id FROM handle where ROWID=?", {ColumnValue(hid)});
+    if (!row.next()) return false;
+    phno = row.stringForColumn("id");
+    return true;
+}
+
+OptString DAOs::GetPhoneNumberForHID(std::int32_t hid, OptString phno) {
+    GetPhoneNumberForID(hid, phno);
+    return phno;
+}
+
+void DAOs::GetChatMessageJoin() {
+    auto connection = openPrivate(state().SMS_DATABASE);
+    // The join table has a rowid of its own, which "*" does not list.
+    auto row = connection->executeQuery("SELECT rowid, * from chat_message_join");
+    RecordList<ChatMessageJoin> joins;
+    while (row.next()) {
+        auto join = std::make_shared<ChatMessageJoin>();
+        join->setRowId(row.longLongIntForColumn("rowid"));
+        join->setChatId(row.longLongIntForColumn("chat_id"));
+        join->setMessageId(row.longLongIntForColumn("message_id"));
+        joins.push_back(std::move(join));
+    }
+    state().AllChatMessageJoinContent.replace(std::move(joins));
+}
+
+void DAOs::GetAllChats() {
+    auto connection = openPrivate(state().SMS_DATABASE);
+    auto row = connection->executeQuery("SELECT ROWID,chat_identifier,service_name from chat");
+    RecordList<Chat> chats;
+    while (row.next()) {
+        auto chat = std::make_shared<Chat>();
+        chat->setRowId(row.longLongIntForColumn("ROWID"));
+        chat->setChat_identifier(row.stringForColumn("chat_identifier"));
+        chat->setServicType(row.stringForColumn("service_name"));
+        chats.push_back(std::move(chat));
+    }
+    state().AllChatsContent.replace(std::move(chats));
+}
+
+RecordList<Chat> DAOs::GetChatsOf(const OptString& chatIdentifier) {
+    RecordList<Chat> lines;
+    if (!chatIdentifier) return lines;
+    const std::int32_t iOSMajor = iOSMajorVersion();
+    auto connection = openPrivate(state().SMS_DATABASE);
+    auto row = connection->executeQuery(
+        "SELECT chat_identifier, is_from_me, date, text from chat INNER JOIN chat_message_join ON "
+        "chat.ROWID = chat_message_join.chat_id INNER JOIN message ON message.ROWID = "
+        "chat_message_join.message_id WHERE chat_identifier = ?",
+        {ColumnValue(*chatIdentifier)});
+    while (row.next()) {
+        auto chat = std::make_shared<Chat>();
+        chat->setChat_identifier(row.stringForColumn("chat_identifier"));
+        chat->setIs_from_me(std::to_string(row.intForColumn("is_from_me")));
+        chat->setText(row.stringForColumn("text"));
+        chat->setDate(MessageDateText(row, iOSMajor >= 6));
+        lines.push_back(std::move(chat));
+    }
+    return lines;
+}
+
+RowIdMap DAOs::GetAllMessageRowID() {
+    RowIdMap map;
+    auto connection = openPrivate(state().SMS_DATABASE);
+    auto row = connection->executeQuery("SELECT ROWID,text FROM message");
+    while (row.next()) {
+        auto rowId = row.stringForColumn("ROWID");
+        auto text = row.stringForColumn("text");
+        if (rowId && !rowId->empty() && text && !text->empty()) map[*rowId] = *text;
+    }
+    return map;
+}
+
+RowIdMap DAOs::GetAllMessageGUID() {
+    RowIdMap map;
+    auto connection = openPrivate(state().SMS_DATABASE);
+    auto row = connection->executeQuery("SELECT guid,ROWID FROM message");
+    while (row.next()) {
+        auto rowId = row.stringForColumn("ROWID");
+        auto guid = row.stringForColumn("guid");
+        if (rowId && !rowId->empty() && guid && !guid->empty()) map[*guid] = *guid;
+    }
+    return map;
+}

@@ -1,0 +1,45 @@
+#include "database/GenerateCalendarObject.h"
+
+#include "records/Appointment.h"
+#include "records/Calendar.h"
+
+namespace {
+
+std::shared_ptr<FMDBUtils> OpenedHandle(const std::string& path) {
+    auto handle = std::make_shared<FMDBUtils>(path);
+    handle->openDatabase();
+    return handle;
+}
+
+}  // namespace
+
+CalendarObjectGenerator::CalendarObjectGenerator(BrimleyAppDelegate& state)
+    : CalendarObjectGenerator(state.BACKUP_DIRECTORY.get() + "/" + state.CALENDAR_DATABASE.get(),
+                              state) {}
+
+CalendarObjectGenerator::CalendarObjectGenerator(const std::string& calendarDatabasePath,
+                                                 BrimleyAppDelegate& state)
+    : daos_(OpenedHandle(calendarDatabasePath), state) {}
+
+std::shared_ptr<Calendar> CalendarObjectGenerator::generateCalendarObject(
+    const Appointment& appointment) {
+    auto event = std::make_shared<Calendar>();
+    event->setSlNo(0);
+    event->setSummary(appointment.Summary());
+    event->setLocation(daos_.getLocationFromLocationID(appointment.LocationId()));
+    event->setDescription(appointment.Description());
+    event->setStartDate(appointment.StartDateText());
+    // As stored: the floating zone "_float" is kept here.
+    event->setStart_TimeZone(appointment.StartTimeZone());
+    event->setEndDate(appointment.EndDateText());
+    event->setAllDay(appointment.AppointmentAllDayLabel());
+    event->setOrginalDate(appointment.OriginalStartDate());
+    event->setIsChecked(0);
+    event->setUniqueIdentifier(appointment.UniqueIdentifier());
+    return event;
+}
+
+std::shared_ptr<Calendar> generateCalendarObject(const Appointment& appointment,
+                                                 BrimleyAppDelegate& state) {
+    return CalendarObjectGenerator(state).generateCalendarObject(appointment);
+}

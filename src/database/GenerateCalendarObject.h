@@ -1,0 +1,32 @@
+#pragma once
+
+#include "database/DAOs.h"
+#include "records/BrimleyAppDelegate.h"
+
+#include <memory>
+#include <string>
+
+class Appointment;
+class Calendar;
+
+// Turns carved calendar items into the event display records that join the deleted-events
+// list, each with its place text from the backup's calendar database.
+//
+// The generator reads the calendar database through a connection of its own, so a carving
+// thread never touches the handle or query object that the screens and other threads share.
+class CalendarObjectGenerator {
+public:
+    // On BACKUP_DIRECTORY + "/" + CALENDAR_DATABASE of the state record as they are now.
+    explicit CalendarObjectGenerator(BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    // On a calendar database of the caller's choice.
+    CalendarObjectGenerator(const std::string& calendarDatabasePath, BrimleyAppDelegate& state);
+
+    std::shared_ptr<Calendar> generateCalendarObject(const Appointment& appointment);
+
+private:
+    DAOs daos_;
+};
+
+// One item converted with a generator on the state record's calendar database.
+std::shared_ptr<Calendar> generateCalendarObject(
+    const Appointment& appointment, BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());

@@ -1,0 +1,201 @@
+#include "database/SqliteConnection.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+void LogSqliteError(const char* what, sqlite3* db, std::string_view detail) {
+    std::fprintf(stderr, "torvane: %s: %s (%.*s)\n", what,
+                 db ? sqlite3_errmsg(db) : "no connection", static_cast<int>(detail.size()),
+                 detail.data());
+}
+
+bool BindArgument(sqlite3_stmt* stmt, int index, const ColumnValue& value) {
+    if (value.isNull()) return sqlite3_bind_null(stmt, index) == SQLITE_OK;
+    if (value.isInteger()) return sqlite3_bind_int64(stmt, index, value.asInteger()) == SQLITE_OK;
+    if (value.isDouble()) return sqlite3_bind_double(stmt, index, value.asDouble()) == SQLITE_OK;
+    if (const std::string* text = value.text())
+        return sqlite3_bind_text64(stmt, index, text->data(), text->size(), SQLITE_TRANSIENT,
+                                   SQLITE_UTF8) == SQLITE_OK;
+    const Bytes* blob = value.blob();
+    return sqlite3_bind_blob64(stmt, index, blob->data(), blob->size(), SQLITE_TRANSIENT) ==
+           SQLITE_OK;
+}
+
+}  // namespace
+
+// ---- SqliteResultSet ----
+
+SqliteResultSet::SqliteResultSet(std::shared_ptr<sqlite3> db, sqlite3_stmt* stmt)
+    : db_(std::move(db)), stmt_(stmt) {
+    const int count = sqlite3_column_count(stmt_);
+    lowerNames_.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const char* name = sqlite3_column_name(stmt_, i);
+        lowerNames_.push_back(LowerAscii(name ? name : ""));
+    }
+}
+
+SqliteResultSet::~SqliteResultSet() {
+    close();
+}
+
+SqliteResultSet::SqliteResultSet(SqliteResultSet&& other) noexcept
+    : db_(std::move(other.db_)),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      lowerNames_(std::move(other.lowerNames_)),
+      onRow_(std::exchange(other.onRow_, false)) {}
+
+SqliteResultSet& SqliteResultSet::operator=(SqliteResultSet&& other) noexcept {
+    if (this != &other) {
+        close();
+        db_ = std::move(other.db_);
+        stmt_ = std::exchange(other.stmt_, nullptr);
+        lowerNames_ = std::move(other.lowerNames_);
+        onRow_ = std::exchange(other.onRow_, false);
+    }
+    return *this;
+}
+
+void SqliteResultSet::close() {
+    if (stmt_) sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    onRow_ = false;
+    db_.reset();
+}
+
+bool SqliteResultSet::next() {
+    if (!stmt_) return false;
+    const int rc = sqlite3_step(stmt_);
+    onRow_ = rc == SQLITE_ROW;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        LogSqliteError("query step failed", db_.get(), sqlite3_sql(stmt_));
+    return onRow_;
+}
+
+int SqliteResultSet::columnIndex(std::string_view name) const {
+    const std::string lower = LowerAscii(name);
+    for (std::size_t i = 0; i < lowerNames_.size(); ++i)
+        if (lowerNames_[i] == lower) return static_cast<int>(i);
+    return -1;
+}
+
+OptString SqliteResultSet::stringForColumn(std::string_view name) const {
+    const int i = columnIndex(name);
+    if (!onRow_ || i < 0 || sqlite3_column_type(stmt_, i) == SQLITE_NULL) return std::nullopt;
+    const auto* text = sqlite3_column_text(stmt_, i);
+    const int size = sqlite3_column_bytes(stmt_, i);
+    if (!text) return std::string();
+    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+}
+
+std::int32_t SqliteResultSet::intForColumn(std::string_view name) const {
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(longLongIntForColumn(name))));
+}
+
+std::int64_t SqliteResultSet::longLongIntForColumn(std::string_view name) const {
+    const int i = columnIndex(name);
+    if (!onRow_ || i < 0) return 0;
+    return sqlite3_column_int64(stmt_, i);
+}
+
+double SqliteResultSet::doubleForColumn(std::string_view name) const {
+    const int i = columnIndex(name);
+    if (!onRow_ || i < 0) return 0.0;
+    return sqlite3_column_double(stmt_, i);
+}
+
+ColumnValue SqliteResultSet::valueForColumn(std::string_view name) const {
+    const int i = columnIndex(name);
+    if (!onRow_ || i < 0) return ColumnValue::Null();
+    switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_INTEGER:
+            return ColumnValue(static_cast<std::int64_t>(sqlite3_column_int64(stmt_, i)));
+        case SQLITE_FLOAT:
+            return ColumnValue(sqlite3_column_double(stmt_, i));
+        case SQLITE_TEXT: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+            const int size = sqlite3_column_bytes(stmt_, i);
+            return ColumnValue(std::string(text ? text : "", static_cast<std::size_t>(size)));
+        }
+        case SQLITE_BLOB: {
+            const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, i));
+            const int size = sqlite3_column_bytes(stmt_, i);
+            return ColumnValue(data ? Bytes(data, data + size) : Bytes());
+        }
+        default:
+            return ColumnValue::Null();
+    }
+}
+
+// ---- SqliteConnection ----
+
+std::string SqliteConnection::ReadOnlyUri(std::string_view path) {
+    // Everything but unreserved characters and "/" is percent-escaped, so "?", "#" and "%" in a
+    // folder name stay part of the path. An absolute path gets an empty authority ("file:///").
+    static const char* const hex = "0123456789ABCDEF";
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (unsigned char c : path) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                           c == '/';
+        if (plain) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 0x0F];
+        }
+    }
+    uri += "?mode=ro&immutable=1";
+    return uri;
+}
+
+std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const std::string& path) {
+    std::shared_ptr<SqliteConnection> connection(new SqliteConnection());
+    connection->path_ = path;
+    sqlite3* raw = nullptr;
+    // FULLMUTEX: a screen's connection may be read from the main thread and a helper thread.
+    const int rc =
+        sqlite3_open_v2(ReadOnlyUri(path).c_str(), &raw,
+                        SQLITE_OPEN_URI | SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        LogSqliteError("cannot open database", raw, path);
+        sqlite3_close_v2(raw);
+        return connection;
+    }
+    connection->db_ = std::shared_ptr<sqlite3>(raw, [](sqlite3* db) { sqlite3_close_v2(db); });
+    return connection;
+}
+
+SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
+                                               const std::vector<ColumnValue>& args) const {
+    if (!db_) return {};
+    sqlite3_stmt* stmt = nullptr;
+    const int rc =
+        sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK || !stmt) {
+        LogSqliteError("query failed", db_.get(), sql);
+        sqlite3_finalize(stmt);
+        return {};
+    }
+    SqliteResultSet results(db_, stmt);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!BindArgument(stmt, static_cast<int>(i + 1), args[i])) {
+            LogSqliteError("cannot bind query argument", db_.get(), sql);
+            return {};
+        }
+    }
+    return results;
+}

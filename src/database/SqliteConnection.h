@@ -1,0 +1,86 @@
+#pragma once
+
+#include "common/ColumnValue.h"
+#include "common/Types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One running statement and the row it stands on. Columns are read by name, case-insensitively,
+// as the queries name them; a name the result does not hold reads as an absent text or 0, which
+// several statements rely on (one statement serves schemas that lack some of its columns).
+//
+// The statement is finalised when the object goes away. It keeps its connection alive, so a
+// handle that replaces its connection never pulls it from under a running walk.
+class SqliteResultSet {
+public:
+    // No result set: the statement could not be prepared (or there was no open connection).
+    SqliteResultSet() = default;
+    ~SqliteResultSet();
+    SqliteResultSet(SqliteResultSet&& other) noexcept;
+    SqliteResultSet& operator=(SqliteResultSet&& other) noexcept;
+    SqliteResultSet(const SqliteResultSet&) = delete;
+    SqliteResultSet& operator=(const SqliteResultSet&) = delete;
+
+    // Whether the statement was prepared; a walk of a missing result set takes no row.
+    explicit operator bool() const { return stmt_ != nullptr; }
+
+    // Moves to the next row; false at the end, on an error (logged) or without a result set.
+    bool next();
+
+    bool hasColumn(std::string_view name) const { return columnIndex(name) >= 0; }
+    // The column as text (numbers in SQLite's decimal form, blobs as their bytes); absent for
+    // NULL or a missing column.
+    OptString stringForColumn(std::string_view name) const;
+    // The column as a 32-bit integer: the low 32 bits of its 64-bit value, taken as signed.
+    std::int32_t intForColumn(std::string_view name) const;
+    std::int64_t longLongIntForColumn(std::string_view name) const;
+    double doubleForColumn(std::string_view name) const;
+    // The column as stored: absent, integer, double, text or blob.
+    ColumnValue valueForColumn(std::string_view name) const;
+
+    // Finalises the statement now; later reads see no row.
+    void close();
+
+private:
+    friend class SqliteConnection;
+    SqliteResultSet(std::shared_ptr<sqlite3> db, sqlite3_stmt* stmt);
+    int columnIndex(std::string_view name) const;
+
+    std::shared_ptr<sqlite3> db_;
+    sqlite3_stmt* stmt_ = nullptr;
+    std::vector<std::string> lowerNames_;
+    bool onRow_ = false;
+};
+
+// One connection to a database file of a backup. Backups are only ever read, so the file is
+// opened read-only and immutable, and a missing file is reported as missing, never created.
+// A connection that failed to open still exists: every query on it yields no result set.
+class SqliteConnection {
+public:
+    static std::shared_ptr<SqliteConnection> OpenReadOnly(const std::string& path);
+
+    bool isOpen() const { return db_ != nullptr; }
+    const std::string& path() const { return path_; }
+
+    // Prepares the statement and binds the arguments to its "?" parameters in order (absent
+    // binds NULL). No result set when the connection is not open or the statement does not
+    // prepare (a missing table, say); the reason goes to the log.
+    SqliteResultSet executeQuery(std::string_view sql,
+                                 const std::vector<ColumnValue>& args = {}) const;
+
+    // The "file:" URI under which a path is opened read-only and immutable.
+    static std::string ReadOnlyUri(std::string_view path);
+
+private:
+    SqliteConnection() = default;
+
+    std::string path_;
+    std::shared_ptr<sqlite3> db_;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "records/BaseRecoveryObject.h"
+#include "records/RecordFields.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class BrimleyAppDelegate;
+class CallLog;
+class Contact;
+
+// One call of the phone's call store: a row of the older `call` table (iOS 7 and earlier) or
+// of the newer store's ZCALLRECORD table, carved or read. Uses the base's RowId and Recovered.
+class CallHistory : public baseRecoveryObject {
+public:
+    // Same other party and same call time text (an absent text equals nothing).
+    bool IsEqual(const CallHistory& other) const;
+    // Kept beside the isChecked field for the callers that ask this way; always false.
+    bool IsChecked() const { return false; }
+    // The other party's full name; the empty text without a contact.
+    std::string Fullname() const;
+
+    // The display record of this call for the deleted-calls list of `state`: numbered as the
+    // next entry of that list, with its type and mode texts and the other party's name from the
+    // live contacts, else from the carved ones.
+    std::shared_ptr<CallLog> generateCallLogObject(const BrimleyAppDelegate& state) const;
+    std::shared_ptr<CallLog> generateCallLogObject() const;
+
+    // The name of the first contact of `state` that holds the number, plain or split by
+    // splittedTelNumber, as its first, second or third number; live contacts before carved
+    // ones. The empty text for an absent or empty number or when no contact holds it.
+    static std::string getContactNamefromNumber(const OptString& number,
+                                                const BrimleyAppDelegate& state);
+    // The contact's nickname, else first name, else last name (a present empty text counts as
+    // set); the empty text when it has none.
+    static std::string getContactName(const Contact& contact);
+    // The number with a no-break space before its sixth character, as the address book stores
+    // numbers it has formatted; numbers shorter than six characters come back unchanged.
+    static std::string splittedTelNumber(const std::string& number);
+
+    // Direction and outcome, from the call type flag, whether the phone placed the call and
+    // whether it lasted; and whether it was a plain call or a FaceTime call.
+    std::string convertCallTypeFlagtoCallTypeString() const;
+    std::string convertCallTypeFlagtoCallModeString() const;
+
+    TORVANE_VALUE_FIELD_OF_RECORD(bool, isChecked, setIsChecked, false)
+    // The older table's read mark.
+    TORVANE_VALUE_FIELD_OF_RECORD(bool, Read, setRead, false)
+    // The newer store's mark of a call placed from the phone.
+    TORVANE_VALUE_FIELD_OF_RECORD(bool, ZOriginated, setZOriginated, false)
+    // The older table's flags (low 8 bits) or the newer store's call type.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, Flags, setFlags, 0)
+    // The older table's address-book row of the other party.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int64_t, ContactRowId, setContactRowId, 0)
+    // The other party, when known.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::shared_ptr<Contact>, contact, setContact, nullptr)
+    TORVANE_TEXT_FIELD_OF_RECORD(Address, setAddress)
+    // Call time as local text "yyyy-MM-dd HH:mm:ss".
+    TORVANE_TEXT_FIELD_OF_RECORD(Date, setDate)
+    // The raw date value of the row.
+    TORVANE_VALUE_FIELD_OF_RECORD(double, OriginalDate, setOriginalDate, 0.0)
+    // Seconds.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int64_t, Duration, setDuration, 0)
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int64_t, ZFaceTimeData, setZFaceTimeData, 0)
+    TORVANE_TEXT_FIELD_OF_RECORD(MobileCountryCode, setMobileCountryCode)
+    TORVANE_TEXT_FIELD_OF_RECORD(MobileNetworkCode, setMobileNetworkCode)
+    TORVANE_TEXT_FIELD_OF_RECORD(FaceTimeDataUrl, setFaceTimeDataUrl)
+};

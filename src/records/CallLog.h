@@ -1,0 +1,25 @@
+#pragma once
+
+#include "records/RecordFields.h"
+
+#include <cstdint>
+
+// One call as the call screen shows it and the export writes it.
+class CallLog {
+    // Row number shown in the list, counted from 1.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
+    // Phone number or address of the other party.
+    TORVANE_TEXT_FIELD_OF_RECORD(Address, setAddress)
+    TORVANE_TEXT_FIELD_OF_RECORD(LocalTime, setLocalTime)
+    TORVANE_TEXT_FIELD_OF_RECORD(PhoneNumber, setPhoneNumber)
+    // Direction and outcome, e.g. "Incoming - Missed call".
+    TORVANE_TEXT_FIELD_OF_RECORD(CallType, setCallType)
+    // The other party's name; the empty text when unknown.
+    TORVANE_TEXT_FIELD_OF_RECORD(ContactName, setContactName)
+    // Seconds.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, CallDuration, setCallDuration, 0)
+    // "Call" or "FaceTime".
+    TORVANE_TEXT_FIELD_OF_RECORD(CallMode, setCallMode)
+    // 1 when ticked for export or transfer, 0 otherwise.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "records/RecordFields.h"
+
+#include <cstdint>
+
+// How the photo browser finds an item's picture: always by the path of its file.
+enum class ImageRepresentationType { Path };
+
+// One photo as the photo browser shows it and the export writes it.
+class Photo {
+public:
+    TORVANE_TEXT_FIELD_OF_RECORD(PhotoName, setPhotoName)
+    // Full path of the image file in the backup.
+    TORVANE_TEXT_FIELD_OF_RECORD(PhotoUrl, setPhotoUrl)
+    // 1 when ticked, 0 otherwise.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+
+    // What the photo browser asks of an item: the picture is the file itself, named by its path,
+    // which also identifies the item.
+    ImageRepresentationType imageRepresentationType() const {
+        return ImageRepresentationType::Path;
+    }
+    const OptString& imageRepresentation() const { return PhotoUrl(); }
+    const OptString& imageSubtitle() const { return PhotoName(); }
+    const OptString& imageUID() const { return PhotoUrl(); }
+    bool isSelectable() const { return true; }
+};

@@ -1,0 +1,89 @@
+#include "records/Chat.h"
+#include "records/ConversationContact.h"
+#include "records/Message.h"
+#include "records/MessageTableRecords.h"
+#include "records/SMS.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MessageRecordsTest, MessagesAreTheSameByGuidAlone) {
+    SMS live;
+    live.setGUID("guid-1");
+    live.setAddress("+4915112345678");
+    live.setRowID(12);
+    SMS carved;
+    carved.setGUID("guid-1");
+    carved.setAddress("unknown1");
+    carved.setLocalTime(" ");
+    carved.setRowID(-1);
+    EXPECT_TRUE(live.isRoughlyEqual(carved));
+    EXPECT_TRUE(carved.isRoughlyEqual(live));
+
+    SMS noGuid;
+    EXPECT_FALSE(noGuid.isRoughlyEqual(noGuid));
+    EXPECT_FALSE(live.isRoughlyEqual(noGuid));
+    carved.setGUID("guid-2");
+    EXPECT_FALSE(live.isRoughlyEqual(carved));
+}
+
+TEST(MessageRecordsTest, ANewConversationContactTakesAppendsToEveryList) {
+    ConversationContact partner;
+    partner.Names().push_back("Anna");
+    partner.PhoneNumbers().push_back(std::make_shared<ContactPhoneNumber>());
+    partner.Emails().push_back("anna@example.com");
+    partner.Messages().push_back(std::make_shared<Message>());
+    partner.RowIds().push_back(7);
+    EXPECT_EQ(partner.Names().size(), 1u);
+    EXPECT_EQ(partner.PhoneNumbers().size(), 1u);
+    EXPECT_EQ(partner.Emails().size(), 1u);
+    EXPECT_EQ(partner.Messages().size(), 1u);
+    EXPECT_EQ(partner.RowIds(), std::vector<std::int64_t>{7});
+    EXPECT_FALSE(partner.ContainsDeletedMessage());
+    EXPECT_EQ(partner.ChatId(), 0);
+}
+
+TEST(MessageRecordsTest, RowEqualityComparesTextsByContent) {
+    ChatHandleJoin a, b;
+    for (ChatHandleJoin* j : {&a, &b}) {
+        j->setRowId(3);
+        j->setChatId(4);
+        j->setHandleId(std::string("17"));  // equal texts, separate strings
+    }
+    EXPECT_TRUE(a.IsEqual(b));
+    b.setHandleId(std::nullopt);
+    EXPECT_FALSE(a.IsEqual(b));
+    a.setHandleId(std::nullopt);
+    EXPECT_FALSE(a.IsEqual(b));  // an absent text equals nothing, itself included
+
+    ChatMessageJoin x, y;
+    x.setRowId(1), x.setChatId(2), x.setMessageId(3);
+    y.setRowId(1), y.setChatId(2), y.setMessageId(3);
+    EXPECT_TRUE(x.IsEqual(y));
+    y.setMessageId(4);
+    EXPECT_FALSE(x.IsEqual(y));
+
+    MessageChat c1, c2;
+    for (MessageChat* c : {&c1, &c2}) {
+        c->setRowId(5);
+        c->setGuid("SMS;-;+4915112345678");
+        c->setAccountId("acc");
+        c->setChatIdentifier("+4915112345678");
+    }
+    EXPECT_TRUE(c1.isEqualTo(c2));
+    c2.setAccountId(std::nullopt);
+    EXPECT_FALSE(c1.isEqualTo(c2));
+    EXPECT_TRUE(c1.Handles().empty());
+
+    MessageGuidRowId g1, g2;
+    g1.setRowId(9), g1.setGuid("g");
+    g2.setRowId(9), g2.setGuid("g");
+    EXPECT_TRUE(g1.IsEqual(g2));
+    MessageChatGuidAndChatIdHandleConnection h1, h2;
+    h1.setRowId(1), h1.setGuid("iMessage;-;a@b.c"), h1.setId("a@b.c");
+    h2.setRowId(1), h2.setGuid("iMessage;-;a@b.c"), h2.setId("x@b.c");
+    EXPECT_FALSE(h1.IsEqual(h2));
+}
+
+}  // namespace
