@@ -1,0 +1,160 @@
+#include "app/DeviceDetails.h"
+
+#include "app/MainWindow.h"
+#include "app/PropertyList.h"
+#include "common/FileUtils.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+namespace {
+
+std::optional<PropertyListFile> ReadIfPresent(const std::string& path, bool& exists) {
+    exists = FileUtils::fileExistsAtPath(path);
+    if (!exists) return std::nullopt;
+    return PropertyListFile::read(path);
+}
+
+// The encryption flag of a manifest: known only when the manifest says so.
+void ReadEncryption(const PlistDictionary& manifest, DeviceInfo& info) {
+    if (const std::optional<bool> encrypted = manifest.boolean("IsEncrypted")) {
+        info.setIsEncrypted(*encrypted);
+        info.setKnownIfEncrypted(true);
+    } else {
+        info.setKnownIfEncrypted(false);
+    }
+}
+
+bool HasUsableVersion(const OptString& version) {
+    if (!version) return false;
+    return std::any_of(version->begin(), version->end(),
+                       [](unsigned char c) { return !std::isspace(c); });
+}
+
+std::string AsciiLowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+DeviceDetailsReader::DeviceDetailsReader(BrimleyAppDelegate& record, MainWindowActions& window)
+    : record_(record), window_(window) {}
+
+std::string DeviceDetailsReader::infoPlistPath(const std::string& backupDirectory) {
+    const std::string upper = backupDirectory + "/Info.plist";
+    if (FileUtils::fileExistsAtPath(upper)) return upper;
+    const std::string lower = backupDirectory + "/info.plist";
+    if (FileUtils::fileExistsAtPath(lower)) return lower;
+    return upper;
+}
+
+std::shared_ptr<DeviceInfo> DeviceDetailsReader::startReading() const {
+    const auto current = record_.deviceInfo.get();
+    auto info = std::make_shared<DeviceInfo>(current ? *current : DeviceInfo{});
+    info->setKnownIfEncrypted(false);
+    // Unknown until this reading says otherwise: a flag of an earlier backup must not stick.
+    info->setIsEncrypted(false);
+    info->setProductVersion("");
+    info->setIMSI("");
+    info->setIMEI("");
+    info->setICICD("");
+    info->setDeviceName("");
+    info->setDisplayName("");
+    info->setPhoneNumber("");
+    info->setBackupDate("N/A");
+    // The version numbers describe this reading only; a backup without a version must not
+    // inherit the numbers (and so the database names) of the one read before.
+    info->setIOSMajorVersion(0);
+    info->setIOSMinorVersion(0);
+    return info;
+}
+
+bool DeviceDetailsReader::finishReading(std::shared_ptr<DeviceInfo> info) {
+    if (info->UniqueDeviceID()) info->setUniqueDeviceID(AsciiLowerCase(*info->UniqueDeviceID()));
+    info->applyVersionNumbers(info->ProductVersion());
+    info->setBackupLocation(record_.BACKUP_DIRECTORY.get());
+    const bool usable = HasUsableVersion(info->ProductVersion());
+    const OptString deviceName = info->DeviceName();
+    const OptString uniqueId = info->UniqueDeviceID();
+    record_.deviceInfo.set(std::move(info));
+    if (deviceName) {
+        window_.updateDisplayName(*deviceName);
+        auto backup = std::make_shared<DeviceInfo>();
+        backup->setDeviceName(deviceName);
+        backup->setUniqueDeviceID(uniqueId);
+        record_.deviceInfoBackup.set(std::move(backup));
+    }
+    return usable;
+}
+
+bool DeviceDetailsReader::getInfoFromBackup() {
+    const std::string backup = record_.BACKUP_DIRECTORY.get();
+    auto info = startReading();
+
+    bool infoExists = false;
+    bool manifestExists = false;
+    const auto infoPlist = ReadIfPresent(infoPlistPath(backup), infoExists);
+    const auto manifest = ReadIfPresent(backup + "/Manifest.plist", manifestExists);
+    const auto infoRoot = infoPlist ? std::optional(infoPlist->root()) : std::nullopt;
+    const auto manifestRoot = manifest ? std::optional(manifest->root()) : std::nullopt;
+
+    if (infoRoot && infoRoot->string("Device Name")) {
+        info->setDeviceName(infoRoot->string("Device Name"));
+        info->setDisplayName(infoRoot->string("Display Name"));
+        info->setSerialNumber(infoRoot->string("Serial Number"));
+        info->setProductType(infoRoot->string("Product Type"));
+        info->setUniqueDeviceID(infoRoot->string("Unique Identifier"));
+        info->setProductVersion(infoRoot->string("Product Version"));
+        info->setPhoneNumber(infoRoot->string("Phone Number"));
+        info->setConnected(false);
+        // Old manifests (with a top-level ProductVersion) say nothing reliable on encryption.
+        if (manifestRoot && !manifestRoot->string("ProductVersion"))
+            ReadEncryption(*manifestRoot, *info);
+    } else if (manifestExists) {
+        // An unreadable manifest reads as one without keys, so the lockdown step below runs on
+        // an empty dictionary and leaves the fields absent.
+        const OptString topLevelVersion =
+            manifestRoot ? manifestRoot->string("ProductVersion") : std::nullopt;
+        info->setProductVersion(topLevelVersion);
+        if (!topLevelVersion) {
+            const auto lockdown =
+                manifestRoot ? manifestRoot->dictionary("Lockdown") : std::nullopt;
+            const auto field = [&](const char* key) {
+                return lockdown ? lockdown->string(key) : std::nullopt;
+            };
+            info->setProductVersion(field("ProductVersion"));
+            info->setDeviceName(field("DeviceName"));
+            info->setProductType(field("ProductType"));
+            info->setUniqueDeviceID(field("UniqueDeviceID"));
+            info->setSerialNumber(field("SerialNumber"));
+            if (!infoExists) info->setDisplayName(info->DeviceName());
+            info->setConnected(false);
+            if (manifestRoot)
+                ReadEncryption(*manifestRoot, *info);
+            else
+                info->setKnownIfEncrypted(false);
+            if (OptString iccid = field("IntegratedCircuitCardIdentity"))
+                info->setICICD(std::move(iccid));
+        }
+    }
+    return finishReading(std::move(info));
+}
+
+bool DeviceDetailsReader::isBackupEncrypted() {
+    const auto current = record_.deviceInfo.get();
+    auto info = std::make_shared<DeviceInfo>(current ? *current : DeviceInfo{});
+    // The answer describes this backup alone, not one read before.
+    info->setKnownIfEncrypted(false);
+    info->setIsEncrypted(false);
+    bool exists = false;
+    const auto manifest = ReadIfPresent(record_.BACKUP_DIRECTORY.get() + "/Manifest.plist", exists);
+    if (manifest && !manifest->root().string("ProductVersion"))
+        ReadEncryption(manifest->root(), *info);
+    const bool encrypted = info->knownIfEncrypted() && info->isEncrypted();
+    record_.deviceInfo.set(std::move(info));
+    return encrypted;
+}

@@ -1,0 +1,285 @@
+#include "app/MediaSniffer.h"
+
+#include "app/MainWindow.h"
+#include "app/WindowTypes.h"
+#include "app/WorkingFolder.h"
+#include "common/FileUtils.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Photo.h"
+#include "records/Video.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+namespace {
+
+constexpr const char* kVideoThumbnail = "video-thumbnail.png";
+
+bool BytesAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset,
+             std::string_view expected) {
+    if (offset + expected.size() > size) return false;
+    return std::memcmp(bytes + offset, expected.data(), expected.size()) == 0;
+}
+
+bool ZeroAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset) {
+    return offset < size && bytes[offset] == 0;
+}
+
+bool IsShardName(const std::string& name) {
+    return name.size() == 2 && std::isxdigit(static_cast<unsigned char>(name[0])) &&
+           std::isxdigit(static_cast<unsigned char>(name[1]));
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now; false when the close reports a failed write.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Opens a file of the backup for reading; only regular files, and a FIFO cannot block us.
+FileDescriptor OpenRegular(const std::string& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        std::cerr << ("media scan: cannot open " + path + ": " + std::strerror(errno) + "\n");
+        return fd;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileDescriptor(-1);
+    return fd;
+}
+
+std::size_t ReadStart(int fd, std::uint8_t* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, buffer + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// errno, never 0: a failure must not read as success.
+int LastError() {
+    return errno != 0 ? errno : EIO;
+}
+
+// Copies the whole open file to the target through a temporary name, so that a failed copy
+// leaves nothing behind under the target's name.
+bool CopyOpenFile(int source, const std::string& target) {
+    std::string temporary = target + ".part-XXXXXX";
+    FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out.valid()) {
+        std::cerr << ("media copy to " + target + " failed: " + std::strerror(errno) + "\n");
+        return false;
+    }
+    int error = ::lseek(source, 0, SEEK_SET) == 0 ? 0 : errno;
+    std::array<std::uint8_t, 65536> buffer{};
+    while (error == 0) {
+        const ssize_t n = ::read(source, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        if (n <= 0) break;
+        if (!WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n))) error = LastError();
+    }
+    if (!out.close() && error == 0) error = LastError();
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error == 0) return true;
+    std::cerr << ("media copy to " + target + " failed: " + std::strerror(error) + "\n");
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+}  // namespace
+
+MediaKind SniffMediaKind(const std::uint8_t* bytes, std::size_t size) {
+    if (BytesAt(bytes, size, 6, "JFIF") && ZeroAt(bytes, size, 10)) return MediaKind::JfifImage;
+    if (BytesAt(bytes, size, 6, "Exif") && ZeroAt(bytes, size, 10) && ZeroAt(bytes, size, 11))
+        return MediaKind::ExifImage;
+    if (BytesAt(bytes, size, 1, "PNG")) return MediaKind::PngImage;
+    if (BytesAt(bytes, size, 4, "ftypqt")) return MediaKind::QuickTimeFilm;
+    if (BytesAt(bytes, size, 0, "SQLite")) return MediaKind::SqliteFile;
+    return MediaKind::Other;
+}
+
+MediaSniffer::MediaSniffer(BrimleyAppDelegate& record, MainWindowActions& window,
+                           WorkingFolder& folder)
+    : record_(record), window_(window), folder_(folder) {}
+
+bool MediaSniffer::cancelled(const std::stop_token& stop) const {
+    return record_.IsCancelFlag.load() || stop.stop_requested();
+}
+
+std::vector<std::string> MediaSniffer::backupFiles(const std::string& backupDirectory) {
+    std::vector<std::string> files;
+    const auto names = FileUtils::getContentsofDirectory(backupDirectory);
+    if (!names) return files;
+    for (const std::string& name : *names) {
+        const std::string path = backupDirectory + "/" + name;
+        if (!IsDirectory(path)) {
+            files.push_back(path);
+            continue;
+        }
+        if (!IsShardName(name)) continue;
+        if (const auto inner = FileUtils::getContentsofDirectory(path))
+            for (const std::string& file : *inner)
+                if (!IsDirectory(path + "/" + file)) files.push_back(path + "/" + file);
+    }
+    return files;
+}
+
+void MediaSniffer::emptyMediaLists() {
+    std::lock_guard photos(record_.photosLocked);
+    record_.Photos.clear();
+    record_.AllDeletedPhotos.clear();
+    record_.AllPhotosContent.clear();
+    record_.AllDeletedVideos.clear();
+    record_.AllVideosContent.clear();
+    record_._AllVideos.clear();
+    {
+        std::lock_guard grid(record_.dcimLocked);
+        record_.AllPhotos.clear();
+    }
+    record_.DeletedPhotos.clear();
+    record_.DeletedVideos.clear();
+    record_.Videos.clear();
+    record_.Audios.clear();
+    record_.DeletedVideosCount = 0;
+    record_.DeletedPhotosCount = 0;
+}
+
+std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_token& stop,
+                                      bool& stopped) {
+    FileDescriptor file = OpenRegular(path);
+    if (!file.valid()) return {};
+    std::array<std::uint8_t, kMediaSniffBytes> start{};
+    const std::size_t got = ReadStart(file.get(), start.data(), start.size());
+    if (got == 0) return {};
+    if ((stopped = cancelled(stop))) return {};
+
+    const MediaKind kind = SniffMediaKind(start.data(), got);
+    const bool photo =
+        kind == MediaKind::JfifImage || kind == MediaKind::ExifImage || kind == MediaKind::PngImage;
+    if (!photo && kind != MediaKind::QuickTimeFilm) return {};
+    if ((stopped = cancelled(stop))) return {};
+
+    if (photo) {
+        const std::int32_t number = record_.PhotosCount.load() + 1;
+        const std::string name =
+            "IMG_" + std::to_string(number) + (kind == MediaKind::PngImage ? ".PNG" : ".JPG");
+        const std::string copy = folder_.photosDirectory() + "/" + name;
+        if (!CopyOpenFile(file.get(), copy)) return {};
+        auto item = std::make_shared<Photo>();
+        item->setPhotoName(name);
+        item->setPhotoUrl(copy);
+        item->setIsChecked(0);
+        {
+            // One object in both lists, so a tick shows in either.
+            std::lock_guard photos(record_.photosLocked);
+            record_.AllPhotosContent.append(item);
+            record_.Photos.append(item);
+            record_.PhotosCount = number;
+        }
+        window_.updatePhotosUI();
+        return name;
+    }
+
+    const std::int32_t number = record_.VideosCount.load() + 1;
+    const std::string name = "MOV_" + std::to_string(number) + ".MOV";
+    const std::string copy = folder_.videosDirectory() + "/" + name;
+    if (!CopyOpenFile(file.get(), copy)) return {};
+    auto item = std::make_shared<Video>();
+    item->setVideoName(name);
+    item->setVideoUrl(copy);
+    item->setVideoImage(kVideoThumbnail);
+    item->setIsChecked(0);
+    {
+        std::lock_guard photos(record_.photosLocked);
+        record_.AllVideosContent.append(item);
+        record_.Videos.append(item);
+        record_.VideosCount = number;
+    }
+    return name;
+}
+
+MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop) {
+    if (!RunsStep(dataType, DataType::DataTypePhotosVideos)) return Outcome::Finished;
+
+    if (!folder_.recreate())
+        window_.updateStatus(4, "the working folder cannot be created " + folder_.path());
+    record_.PhotosCount = 0;
+    record_.VideosCount = 0;
+
+    if (record_._RecoverMode.load() == 1) {
+        emptyMediaLists();
+        if (cancelled(stop)) return Outcome::Cancelled;
+
+        // Without a working folder nothing can be copied, so nothing is looked at either.
+        const std::vector<std::string> files = folder_.isUsable()
+                                                   ? backupFiles(record_.BACKUP_DIRECTORY.get())
+                                                   : std::vector<std::string>{};
+        if (!files.empty()) window_.updateStatus(1, "Photos & Videos... ");
+        for (const std::string& path : files) {
+            if (cancelled(stop)) return Outcome::Cancelled;
+            bool stopped = false;
+            const std::string copied = copyIfMedia(path, stop, stopped);
+            if (stopped || cancelled(stop)) return Outcome::Cancelled;
+            if (!copied.empty()) window_.updateStatus(0, copied);
+        }
+        window_.updateStatus(2, "");
+        if (cancelled(stop)) return Outcome::Cancelled;
+    }
+
+    const TabTag tab = ButtonTypeFor(dataType);
+    window_.markTabButtonSelected(TabTag::TabTagPhotos);
+    window_.onTabSelectionChanged(tab);
+    window_.onAppsSelectionChanged(tab);
+    window_.toogleChanged();
+    window_.updateTabButtons();
+    window_.refreshTabButtons();
+    std::this_thread::yield();
+    return Outcome::Finished;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+// A read-only view of one dictionary inside a parsed property list. A key whose value has
+// another type than the one asked for counts as missing, so a hostile file reads as one
+// without the key.
+class PlistDictionary {
+public:
+    OptString string(const char* key) const;
+    std::optional<bool> boolean(const char* key) const;
+    std::optional<PlistDictionary> dictionary(const char* key) const;
+
+private:
+    friend class PropertyListFile;
+    explicit PlistDictionary(void* node) : node_(node) {}
+    void* node_;  // owned by the PropertyListFile it came from
+};
+
+// A property list file (XML or binary) whose root is a dictionary.
+class PropertyListFile {
+public:
+    // Files larger than this are not read (a backup's Info.plist is a few megabytes at most).
+    static constexpr std::size_t kMaxBytes = 64u << 20;
+
+    // The parsed file; none when it is missing, no regular file, too large, cannot be parsed
+    // or has another root than a dictionary (a line on stderr says which).
+    static std::optional<PropertyListFile> read(const std::string& path);
+
+    PlistDictionary root() const { return PlistDictionary(tree_.get()); }
+
+private:
+    struct Free {
+        void operator()(void* node) const;
+    };
+    explicit PropertyListFile(void* tree) : tree_(tree) {}
+    std::unique_ptr<void, Free> tree_;
+};

@@ -1,0 +1,272 @@
+#include "app/MediaSniffer.h"
+#include "app/WorkingFolder.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Photo.h"
+#include "records/Video.h"
+
+#include "RecordingWindow.h"
+#include "support/BackupBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+
+using testsupport::BackupBuilder;
+using testsupport::BackupLayout;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+Bytes Text(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// The first bytes of real files of each kind, with a little body behind them.
+const Bytes kJfif = Join({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10},
+                          Text("JFIF"),
+                          {0x00, 0x01, 0x01, 0x00, 0x00, 0x48, 0x00, 0x48, 0x00, 0x00},
+                          Text("jfif body"),
+                          {0xFF, 0xD9}});
+const Bytes kExif = Join({{0xFF, 0xD8, 0xFF, 0xE1, 0x1F, 0xFE},
+                          Text("Exif"),
+                          {0x00, 0x00},
+                          Text("MM"),
+                          {0x00, 0x2A, 0x00, 0x00, 0x00, 0x08},
+                          Text("exif body"),
+                          {0xFF, 0xD9}});
+const Bytes kPng = Join(
+    {{0x89}, Text("PNG"), {0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D}, Text("IHDR png body")});
+const Bytes kQuickTime = Join(
+    {{0x00, 0x00, 0x00, 0x14}, Text("ftypqt  "), {0x00, 0x00, 0x00, 0x00}, Text("qt  moov body")});
+const Bytes kMp4 = Join({{0x00, 0x00, 0x00, 0x18}, Text("ftypisom"), Text("mp4 body")});
+const Bytes kSqlite = Join({Text("SQLite format 3"), {0x00}, Text("db body")});
+
+struct Scan {
+    TempDir dir;
+    BackupBuilder backup;
+    WorkingFolder folder;
+    BrimleyAppDelegate record;
+    std::shared_ptr<RecordingWindow> window = std::make_shared<RecordingWindow>();
+
+    explicit Scan(BackupLayout layout = BackupLayout::Flat)
+        : backup(dir.path() / "backup", layout), folder((dir.path() / "work").string()) {
+        backup.writePlists();
+        record.BACKUP_DIRECTORY.set(backup.folder().string());
+        record._RecoverMode = 1;
+    }
+    MediaSniffer::Outcome run(DataType type = DataType::DataTypeAll, std::stop_token stop = {}) {
+        return MediaSniffer(record, *window, folder).run(type, stop);
+    }
+};
+
+Bytes ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::map<std::string, Bytes> Tree(const fs::path& root) {
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) files[entry.path().string()] = ReadAll(entry.path().string());
+    return files;
+}
+
+}  // namespace
+
+TEST(SniffMediaKind, TellsKindsByTheirFirstBytes) {
+    const struct {
+        const char* name;
+        Bytes bytes;
+        MediaKind kind;
+    } cases[] = {
+        {"JFIF JPEG", kJfif, MediaKind::JfifImage},
+        {"Exif JPEG", kExif, MediaKind::ExifImage},
+        {"PNG", kPng, MediaKind::PngImage},
+        {"QuickTime", kQuickTime, MediaKind::QuickTimeFilm},
+        {"MPEG-4 is no QuickTime film", kMp4, MediaKind::Other},
+        {"SQLite", kSqlite, MediaKind::SqliteFile},
+        {"JFIF cut before its zero byte", Bytes(kJfif.begin(), kJfif.begin() + 10),
+         MediaKind::Other},
+        {"JFIF cut just after it", Bytes(kJfif.begin(), kJfif.begin() + 11), MediaKind::JfifImage},
+        {"Exif cut before its second zero", Bytes(kExif.begin(), kExif.begin() + 11),
+         MediaKind::Other},
+        {"PNG cut to three bytes", Bytes(kPng.begin(), kPng.begin() + 3), MediaKind::Other},
+        {"PNG cut to four bytes", Bytes(kPng.begin(), kPng.begin() + 4), MediaKind::PngImage},
+        {"nothing", {}, MediaKind::Other},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SniffMediaKind(c.bytes.data(), c.bytes.size()), c.kind) << c.name;
+}
+
+TEST(MediaSniffer, CopiesEveryImageAndFilmOfTheBackupAndListsEachOnce) {
+    for (BackupLayout layout : {BackupLayout::Flat, BackupLayout::Sharded}) {
+        SCOPED_TRACE(layout == BackupLayout::Flat ? "flat" : "sharded");
+        Scan scan(layout);
+        const std::map<std::string, Bytes> sources = {
+            {"Media/DCIM/100APPLE/IMG_0001.JPG", kJfif},
+            {"Media/DCIM/100APPLE/IMG_0002.JPG", kExif},
+            {"Media/DCIM/100APPLE/IMG_0003.PNG", kPng},
+            {"Media/DCIM/100APPLE/IMG_0004.MOV", kQuickTime},
+            {"Media/DCIM/100APPLE/IMG_0005.MP4", kMp4},
+            {"Media/PhotoData/Photos.sqlite", kSqlite},
+            {"Media/empty", {}},
+        };
+        for (const auto& [path, bytes] : sources)
+            scan.backup.addFile("CameraRollDomain", path, bytes);
+        const auto backupBefore = Tree(scan.backup.folder());
+
+        EXPECT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+
+        EXPECT_EQ(scan.record.PhotosCount.load(), 3);
+        EXPECT_EQ(scan.record.VideosCount.load(), 1);
+        const auto photos = scan.record.Photos.snapshot();
+        ASSERT_EQ(photos.size(), 3u);
+        EXPECT_EQ(scan.record.AllPhotosContent.snapshot(), photos);  // the same objects
+        std::set<std::string> names;
+        std::multiset<Bytes> copied;
+        for (const auto& photo : photos) {
+            names.insert(*photo->PhotoName());
+            EXPECT_EQ(photo->isChecked(), 0);
+            EXPECT_EQ(*photo->PhotoUrl(),
+                      scan.folder.photosDirectory() + "/" + *photo->PhotoName());
+            const Bytes copy = ReadAll(*photo->PhotoUrl());
+            copied.insert(copy);
+            // A PNG copy is named .PNG, both JPEG kinds .JPG.
+            EXPECT_EQ(photo->PhotoName()->substr(photo->PhotoName()->size() - 4),
+                      copy == kPng ? ".PNG" : ".JPG");
+        }
+        EXPECT_EQ(copied, (std::multiset<Bytes>{kJfif, kExif, kPng}));
+        EXPECT_EQ(names.count("IMG_1.JPG") + names.count("IMG_1.PNG"), 1u);
+        EXPECT_EQ(names.count("IMG_3.JPG") + names.count("IMG_3.PNG"), 1u);
+
+        const auto videos = scan.record.Videos.snapshot();
+        ASSERT_EQ(videos.size(), 1u);
+        EXPECT_EQ(scan.record.AllVideosContent.snapshot(), videos);
+        EXPECT_EQ(videos[0]->VideoName(), "MOV_1.MOV");
+        EXPECT_EQ(videos[0]->VideoUrl(), scan.folder.videosDirectory() + "/MOV_1.MOV");
+        EXPECT_EQ(videos[0]->VideoImage(), "video-thumbnail.png");
+        EXPECT_EQ(ReadAll(*videos[0]->VideoUrl()), kQuickTime);
+
+        // Only the copies and nothing else were written; the backup is as it was.
+        EXPECT_EQ(Tree(scan.folder.path()).size(), 4u);
+        EXPECT_EQ(Tree(scan.backup.folder()), backupBefore);
+
+        const auto lines = scan.window->statusLines();
+        ASSERT_EQ(lines.size(), 6u);
+        EXPECT_EQ(lines.front(), "Recovering Photos & Videos... ");
+        for (std::size_t i = 1; i <= 4; ++i) EXPECT_EQ(lines[i].rfind("Retrieving  ", 0), 0u);
+        EXPECT_EQ(lines.back(), "Recovering\u2026 please note this may take a few minutes.");
+        const auto calls = scan.window->texts();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "updatePhotosUI"), 3);
+        EXPECT_EQ(
+            std::vector<std::string>(calls.end() - 6, calls.end()),
+            (std::vector<std::string>{"markTabButtonSelected 107", "onTabSelectionChanged 107",
+                                      "onAppsSelectionChanged 107", "toogleChanged",
+                                      "updateTabButtons", "refreshTabButtons"}));
+    }
+}
+
+TEST(MediaSniffer, AFailedCopyIsNotListedAndLeavesNoHalfFile) {
+    Scan scan;
+    scan.backup.addFile("CameraRollDomain", "Media/a.JPG", kJfif);
+    scan.backup.addFile("CameraRollDomain", "Media/b.PNG", kPng);
+    // Folders in place of the first two JPEG names make their copies fail, whichever comes first.
+    struct BlockingWindow : RecordingWindow {
+        WorkingFolder* folder = nullptr;
+        void updateStatus(std::int32_t code, const std::string& message) override {
+            if (code == 1)
+                for (const char* name : {"/IMG_1.JPG/x", "/IMG_2.JPG/x"})
+                    fs::create_directories(folder->photosDirectory() + name);
+            RecordingWindow::updateStatus(code, message);
+        }
+    };
+    auto window = std::make_shared<BlockingWindow>();
+    window->folder = &scan.folder;
+    MediaSniffer(scan.record, *window, scan.folder).run(DataType::DataTypePhotosVideos);
+
+    const auto photos = scan.record.Photos.snapshot();
+    ASSERT_EQ(photos.size(), 1u);
+    EXPECT_EQ(photos[0]->PhotoName(), "IMG_1.PNG");
+    EXPECT_EQ(scan.record.PhotosCount.load(), 1);
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(scan.folder.photosDirectory()))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"IMG_1.JPG", "IMG_1.PNG", "IMG_2.JPG"}));
+}
+
+TEST(MediaSniffer, FastRecoveryOnlyRecreatesTheFolder) {
+    Scan scan;
+    scan.record._RecoverMode = 0;
+    scan.backup.addFile("CameraRollDomain", "Media/a.JPG", kJfif);
+    scan.record.Photos.append(std::make_shared<Photo>());  // what clearing left is kept
+    ASSERT_TRUE(scan.folder.recreate());
+    std::ofstream(scan.folder.photosDirectory() + "/IMG_9.JPG") << "earlier scan";
+
+    EXPECT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+    EXPECT_FALSE(fs::exists(scan.folder.photosDirectory() + "/IMG_9.JPG"));
+    EXPECT_TRUE(fs::is_directory(scan.folder.videosDirectory()));
+    EXPECT_EQ(scan.record.Photos.size(), 1u);
+    EXPECT_EQ(scan.record.PhotosCount.load(), 0);
+    EXPECT_TRUE(scan.window->statusLines().empty());
+}
+
+TEST(MediaSniffer, OtherDataTypesAndEmptyBackupsFindNothing) {
+    {
+        Scan scan;
+        scan.backup.addFile("CameraRollDomain", "Media/a.JPG", kJfif);
+        EXPECT_EQ(scan.run(DataType::DataTypeSMS), MediaSniffer::Outcome::Finished);
+        EXPECT_TRUE(scan.window->texts().empty());
+        EXPECT_TRUE(fs::is_empty(scan.folder.path()));  // not even recreated
+    }
+    {
+        Scan scan;
+        fs::remove(scan.backup.folder() / "Info.plist");
+        fs::remove(scan.backup.folder() / "Manifest.plist");
+        scan.run();
+        EXPECT_EQ(scan.record.PhotosCount.load(), 0);
+        EXPECT_EQ(scan.record.VideosCount.load(), 0);
+        for (const std::string& line : scan.window->statusLines())
+            EXPECT_EQ(line.find("Photos & Videos"), std::string::npos);
+    }
+}
+
+TEST(MediaSniffer, CancellingStopsBetweenFilesWithTheCountsRight) {
+    // Cancelled by the stop button (the record's flag) after the first copy, or by the scan
+    // thread's stop token before the files are looked at.
+    for (bool byFlag : {true, false}) {
+        SCOPED_TRACE(byFlag ? "flag" : "stop token");
+        Scan scan;
+        for (const char* name : {"Media/a.JPG", "Media/b.JPG", "Media/c.JPG"})
+            scan.backup.addFile("CameraRollDomain", name, kJfif);
+        struct CancellingWindow : RecordingWindow {
+            BrimleyAppDelegate* record = nullptr;
+            void updatePhotosUI() override {
+                RecordingWindow::updatePhotosUI();
+                record->IsCancelFlag = true;
+            }
+        };
+        auto window = std::make_shared<CancellingWindow>();
+        window->record = &scan.record;
+        std::stop_source stop;
+        if (!byFlag) stop.request_stop();
+
+        const auto outcome = MediaSniffer(scan.record, *window, scan.folder)
+                                 .run(DataType::DataTypeAll, stop.get_token());
+        EXPECT_EQ(outcome, MediaSniffer::Outcome::Cancelled);
+        EXPECT_EQ(scan.record.PhotosCount.load(), byFlag ? 1 : 0);
+        EXPECT_EQ(scan.record.Photos.size(), byFlag ? 1u : 0u);
+        const auto calls = window->texts();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "updateTabButtons"), 0);
+    }
+}
