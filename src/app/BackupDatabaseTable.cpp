@@ -1,6 +1,6 @@
 #include "app/BackupDatabaseTable.h"
 
-#include "app/BackupFiles.h"
+#include "common/BackupFiles.h"
 #include "records/BrimleyAppDelegate.h"
 
 void setupDataBase(BrimleyAppDelegate& record) {

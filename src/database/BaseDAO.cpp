@@ -1,5 +1,6 @@
 #include "database/BaseDAO.h"
 
+#include "common/BackupFiles.h"
 #include "common/DateUtils.h"
 
 #include <utility>
@@ -17,7 +18,11 @@ std::shared_ptr<SqliteConnection> BaseDAO::boundConnection() const {
 }
 
 std::string BaseDAO::databasePath(const Guarded<std::string>& roleFileName) const {
-    return state_.BACKUP_DIRECTORY.get() + "/" + roleFileName.get();
+    const std::string folder = state_.BACKUP_DIRECTORY.get();
+    const std::string name = roleFileName.get();
+    // iOS 10 and later keep the file in a sub-folder; a missing file keeps its flat path so
+    // that opening it fails as "missing".
+    return BackupFiles::locate(folder, name).value_or(folder + "/" + name);
 }
 
 std::shared_ptr<SqliteConnection> BaseDAO::openPrivate(

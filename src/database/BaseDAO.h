@@ -36,7 +36,8 @@ public:
 protected:
     // The connection of the object's own handle, or nullptr when it has none or never opened it.
     std::shared_ptr<SqliteConnection> boundConnection() const;
-    // BACKUP_DIRECTORY + "/" + the role's backup file name.
+    // Where the backup keeps the role's database: BACKUP_DIRECTORY + "/" + its backup file name,
+    // or the two-digit sub-folder of iOS 10 and later.
     std::string databasePath(const Guarded<std::string>& roleFileName) const;
     // A connection of the calling query's own on a role's database; it closes when dropped.
     std::shared_ptr<SqliteConnection> openPrivate(const Guarded<std::string>& roleFileName) const;

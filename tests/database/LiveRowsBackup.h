@@ -23,8 +23,9 @@ public:
     static constexpr Role kNotes{"HomeDomain", "Library/Notes/notes.sqlite"};
     static constexpr Role kNoteStore{"AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite"};
 
-    explicit LiveRowsBackup(int iOSMajor, std::string productVersion = "9.3.5")
-        : backup_(dir_.path()) {
+    explicit LiveRowsBackup(int iOSMajor, std::string productVersion = "9.3.5",
+                            testsupport::BackupLayout layout = testsupport::BackupLayout::Flat)
+        : backup_(dir_.path(), layout) {
         auto device = std::make_shared<DeviceInfo>();
         device->setIOSMajorVersion(iOSMajor);
         device->setProductVersion(std::move(productVersion));

@@ -270,6 +270,19 @@ TEST(MessageQueriesTest, HandleLookupsAndRowIdMaps) {
     EXPECT_EQ(guids.at("G-empty"), "G-empty");
 }
 
+TEST(MessageQueriesTest, DatabasesInTheSubFoldersOfNewerBackupsAreFound) {
+    LiveRowsBackup backup(10, "10.3.1", testsupport::BackupLayout::Sharded);
+    {
+        FixtureDatabase db = backup.create(LiveRowsBackup::kMessages, "sms-ios9.sql");
+        FillNewSchema(db);
+        db.close();
+    }
+    ASSERT_NE(backup.pathOf(LiveRowsBackup::kMessages).find("/3d/3d0d7e"), std::string::npos);
+    auto daos = backup.unbound();
+    EXPECT_FALSE(daos->GetAllMessageGUID().empty());
+    EXPECT_EQ(daos->GetPhoneNumberForHID(2, "fallback"), "anna@example.com");
+}
+
 // ---- Carved messages ----
 
 TEST(MessageQueriesTest, CarvedMessagesFindTheirPartnerOrAreNumberedUnknown) {

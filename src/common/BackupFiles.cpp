@@ -1,4 +1,4 @@
-#include "app/BackupFiles.h"
+#include "common/BackupFiles.h"
 
 #include <sys/stat.h>
 
