@@ -23,6 +23,7 @@
 #include "common/Types.h"
 #include "database/BaseDAO.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -159,6 +160,12 @@ public:
     RecordList<Skype> getDialogsPartner(const OptString& dialogPartner);
 
 private:
+    static std::shared_ptr<SMS> MessageFromRow(const SqliteResultSet& row, std::int32_t iOSMajor,
+                                               std::int32_t slNo);
+    std::optional<RecordList<SMS>> ReadMessages(const char* beforeIOS6, const char* fromIOS6,
+                                                std::atomic<std::int32_t>& count,
+                                                bool listAsExisting);
+
     // The messages database for the handle lookups (numberUTILS).
     RoleConnection numberUTILS_;
     // The address book for the name lookups.

@@ -71,76 +71,60 @@ std::string DAOs::GetMessageType(std::int32_t error, std::int32_t isFromMe) {
     return "Received from";
 }
 
-std::optional<RecordList<SMS>> DAOs::GetSMS() {
+// One display record from a row of the message statements, or nullptr for a row that the old
+// schemas flag as deleted. The type comes from the flags before iOS 6, from error and sender
+// after.
+std::shared_ptr<SMS> DAOs::MessageFromRow(const SqliteResultSet& row, std::int32_t iOSMajor,
+                                         std::int32_t slNo) {
+    const std::int32_t flags = row.intForColumn("flags");
+    // Only the old schemas have flags; a missing column reads 0 and drops nothing.
+    if (flags == kDeletedFlags) return nullptr;
+    auto sms = std::make_shared<SMS>();
+    sms->setAddress(row.stringForColumn("address"));
+    sms->setLocalTime(MessageDateText(row, RowCountsAppleSeconds(row, iOSMajor)));
+    if (auto text = row.stringForColumn("text")) sms->setMessage(WithoutLineFeeds(*text));
+    sms->setSlNo(slNo);
+    sms->setType(iOSMajor >= 6 ? GetMessageType(row.intForColumn("error"),
+                                                row.intForColumn("is_from_me"))
+                               : OldSchemaType(flags));
+    sms->setIsChecked(0);
+    return sms;
+}
+
+std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const char* fromIOS6,
+                                                 std::atomic<std::int32_t>& count,
+                                                 bool listAsExisting) {
     const std::int32_t iOSMajor = iOSMajorVersion();
+    count = 0;
     auto connection = boundConnection();
-    if (!connection) {
-        state().SMSCount = 0;
-        return std::nullopt;
-    }
-    auto row = connection->executeQuery(iOSMajor < 6 ? kSmsStatementBeforeIOS6 : kSmsStatement);
-    if (!row) {
-        state().SMSCount = 0;
-        return std::nullopt;
-    }
+    if (!connection) return std::nullopt;
+    auto row = connection->executeQuery(iOSMajor < 6 ? beforeIOS6 : fromIOS6);
+    if (!row) return std::nullopt;
     RecordList<SMS> result;
     std::int32_t n = 1;
     while (row.next()) {
-        const std::int32_t flags = row.intForColumn("flags");
-        // Only the old schemas have flags; a missing column reads 0 and drops nothing.
-        if (flags == kDeletedFlags) continue;
-        auto sms = std::make_shared<SMS>();
-        sms->setAddress(row.stringForColumn("address"));
-        sms->setLocalTime(MessageDateText(row, RowCountsAppleSeconds(row, iOSMajor)));
-        if (auto text = row.stringForColumn("text")) sms->setMessage(WithoutLineFeeds(*text));
-        sms->setSlNo(n);
-        sms->setType(OldSchemaType(flags));
-        sms->setGUID(row.stringForColumn("guid"));
-        sms->setIsChecked(0);
-        sms->setRowID(row.intForColumn("realRowId"));
-        sms->setIsRecovered(false);
-        if (iOSMajor >= 6)
-            sms->setType(GetMessageType(row.intForColumn("error"), row.intForColumn("is_from_me")));
-        state().AllSMSContent.append(sms);
+        auto sms = MessageFromRow(row, iOSMajor, n);
+        if (!sms) continue;
+        if (listAsExisting) {
+            sms->setGUID(row.stringForColumn("guid"));
+            sms->setRowID(row.intForColumn("realRowId"));
+            sms->setIsRecovered(false);
+            state().AllSMSContent.append(sms);
+        }
         result.push_back(std::move(sms));
         ++n;
     }
-    state().SMSCount = n - 1;
+    count = n - 1;
     return result;
 }
 
+std::optional<RecordList<SMS>> DAOs::GetSMS() {
+    return ReadMessages(kSmsStatementBeforeIOS6, kSmsStatement, state().SMSCount, true);
+}
+
 std::optional<RecordList<SMS>> DAOs::GetiMessage() {
-    const std::int32_t iOSMajor = iOSMajorVersion();
-    auto connection = boundConnection();
-    if (!connection) {
-        state().iMessageCount = 0;
-        return std::nullopt;
-    }
-    auto row =
-        connection->executeQuery(iOSMajor < 6 ? kIMessageStatementBeforeIOS6 : kIMessageStatement);
-    if (!row) {
-        state().iMessageCount = 0;
-        return std::nullopt;
-    }
-    RecordList<SMS> result;
-    std::int32_t n = 1;
-    while (row.next()) {
-        const std::int32_t flags = row.intForColumn("flags");
-        if (flags == kDeletedFlags) continue;
-        auto sms = std::make_shared<SMS>();
-        sms->setAddress(row.stringForColumn("address"));
-        sms->setLocalTime(MessageDateText(row, RowCountsAppleSeconds(row, iOSMajor)));
-        if (auto text = row.stringForColumn("text")) sms->setMessage(WithoutLineFeeds(*text));
-        sms->setSlNo(n);
-        sms->setType(OldSchemaType(flags));
-        sms->setIsChecked(0);
-        if (iOSMajor >= 6)
-            sms->setType(GetMessageType(row.intForColumn("error"), row.intForColumn("is_from_me")));
-        result.push_back(std::move(sms));
-        ++n;
-    }
-    state().iMessageCount = n - 1;
-    return result;
+    return ReadMessages(kIMessageStatementBeforeIOS6, kIMessageStatement, state().iMessageCount,
+                        false);
 }
 
 bool DAOs::GetPhoneNumberForID(std::int32_t hid, OptString& phno) {
