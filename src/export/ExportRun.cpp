@@ -1,0 +1,270 @@
+#include "export/ExportRun.h"
+
+#include "common/FileName.h"
+#include "common/FileUtils.h"
+#include "export/ExportDates.h"
+#include "export/MediaExporter.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
+#include "records/Photo.h"
+#include "records/Video.h"
+
+#include <algorithm>
+#include <iostream>
+#include <iterator>
+#include <span>
+
+namespace {
+
+// The main window's tab tags that the export knows.
+constexpr std::int32_t kTabPhotos = 107;
+constexpr std::int32_t kTabVideos = 108;
+constexpr std::int32_t kTabDeviceInfo = 112;
+
+using ExportOperation = ExportEntry (Exporter::*)(const std::string&, bool) const;
+
+// A tab whose records go into one CSV file.
+struct TabFile {
+    std::int32_t tab;
+    const char* folderName;    // in a dated export folder
+    const char* proposedName;  // proposed for the tab's own export
+    ExportOperation write;
+};
+
+constexpr TabFile kTabFiles[] = {
+    {100, "SMS", "SMS", &Exporter::ExportSMS},
+    {101, "Addressbook", "Addressbook", &Exporter::ExportContact},
+    {102, "Call history", "Call history", &Exporter::ExportCallLog},
+    {103, "Notes", "Notes", &Exporter::ExportNotes},
+    {104, "Calendar", "Calendar", &Exporter::ExportCalendar},
+    {105, "Apps", "Apps", &Exporter::ExportApplicationData},
+    {106, "User dictionary", "User Dictionary", &Exporter::KeyboardDictionary},
+    {109, "Map", "Map", &Exporter::ExportMapHistory},
+    {111, "Internet history", "Internet History", &Exporter::ExportInternetData},
+    {117, "WhatsApp", "", &Exporter::ExportWhatsApp},
+};
+
+const TabFile* FindTabFile(std::int32_t tab) {
+    for (const auto& f : kTabFiles)
+        if (f.tab == tab) return &f;
+    return nullptr;
+}
+
+// What each dated export writes, in order. WhatsApp comes last, after the tabs in tag order.
+constexpr std::int32_t kAllRecordsOrder[] = {100, 101, 102, 103, 104, 105, 106,
+                                             107, 108, 109, 111, 112, 117};
+// Applications, user dictionary and map records carry no tick; the device file is no record.
+constexpr std::int32_t kTickedRecordsOrder[] = {100, 101, 102, 103, 104, 107, 108, 111, 117};
+
+// Which photos or videos a copy takes.
+enum class MediaChoice {
+    All,          // every item, the folder made even when there is none
+    Ticked,       // isChecked 1, no folder without one
+    NotUnticked,  // isChecked other than 0, the folder made even when there is none
+};
+
+template <class Record, class Source, class Name>
+std::vector<MediaExporter::Item> MediaItems(const SharedList<Record>& list, MediaChoice choice,
+                                            Source source, Name name) {
+    std::vector<MediaExporter::Item> items;
+    for (const auto& record : list.snapshot()) {
+        if (!record) continue;
+        const std::int32_t tick = record->isChecked();
+        if (choice == MediaChoice::Ticked && tick != 1) continue;
+        if (choice == MediaChoice::NotUnticked && tick == 0) continue;
+        items.push_back({((*record).*source)(), ((*record).*name)()});
+    }
+    return items;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder + "/" + name;
+}
+
+// Runs the steps of one export and keeps the report, the progress and the stop request.
+class StepRunner {
+public:
+    StepRunner(ExportReport& report, std::size_t steps, std::stop_token stop,
+               ExportListener* listener)
+        : report_(report), steps_(steps), stop_(std::move(stop)), listener_(listener) {}
+
+    // False, and the report marked cancelled, when a stop was asked for before this step.
+    bool begin(const std::string& name) {
+        if (stop_.stop_requested()) {
+            report_.cancelled = true;
+            return false;
+        }
+        name_ = name;
+        ++step_;
+        progress(0, 0);
+        return true;
+    }
+
+    void add(ExportEntry entry) { report_.entries.push_back(std::move(entry)); }
+
+    void copyMedia(const std::string& folder, const std::vector<MediaExporter::Item>& items,
+                   bool createWhenEmpty) {
+        auto copied =
+            MediaExporter::CopyInto(folder, name_, items, createWhenEmpty, stop_,
+                                    [&](std::size_t done) { progress(done, items.size()); });
+        if (copied.stopped) report_.cancelled = true;
+        for (auto& e : copied.entries) add(std::move(e));
+    }
+
+private:
+    void progress(std::size_t item, std::size_t items) {
+        if (listener_) listener_->exportProgress({step_, steps_, name_, item, items});
+    }
+
+    ExportReport& report_;
+    std::size_t step_ = 0;
+    std::size_t steps_;
+    std::stop_token stop_;
+    ExportListener* listener_;
+    std::string name_;
+};
+
+}  // namespace
+
+std::vector<ExportEntry> ExportReport::failures() const {
+    std::vector<ExportEntry> failed;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(failed),
+                 [](const ExportEntry& e) { return e.status == ExportStatus::Failed; });
+    return failed;
+}
+
+ExportRun::ExportRun(BrimleyAppDelegate& state) : state_(state), exporter_(state) {}
+
+ExportRun::~ExportRun() = default;
+
+bool ExportRun::start(ExportRequest request, std::shared_ptr<ExportListener> listener) {
+    std::lock_guard lock(startMutex_);
+    if (running_.load()) return false;
+    // The previous thread has finished its work; collect it before replacing it.
+    if (thread_.joinable()) thread_.join();
+    running_.store(true);
+    thread_ = std::jthread(
+        [this, request = std::move(request), listener = std::move(listener)](std::stop_token stop) {
+            const ExportReport report = run(request, stop, listener.get());
+            if (listener) listener->exportFinished(report);
+            running_.store(false);
+            running_.notify_all();
+        });
+    return true;
+}
+
+void ExportRun::cancel() {
+    std::lock_guard lock(startMutex_);
+    thread_.request_stop();
+}
+
+void ExportRun::wait() {
+    // Not from the listener: the export counts as running until its listener has returned.
+    while (running_.load()) running_.wait(true);
+}
+
+ExportReport ExportRun::run(const ExportRequest& request, std::stop_token stop,
+                            ExportListener* listener) const {
+    if (request.location.empty()) {
+        // Never fall back to the file system's root or the current folder.
+        std::cerr << "Export: no location chosen\n";
+        return ExportReport{{}, {{request.location, ExportStatus::Failed, 0}}, false};
+    }
+    if (request.scope == ExportScope::CurrentTab) return runCurrentTab(request, stop, listener);
+    return runInFolder(request, stop, listener);
+}
+
+ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_token stop,
+                                    ExportListener* listener) const {
+    const bool onlyTicked = request.scope == ExportScope::TickedRecords;
+    const std::span<const std::int32_t> order =
+        onlyTicked ? std::span<const std::int32_t>(kTickedRecordsOrder)
+                   : std::span<const std::int32_t>(kAllRecordsOrder);
+    const std::shared_ptr<DeviceInfo> device = state_.deviceInfo.get();
+
+    ExportReport report;
+    const std::string folderName =
+        ExportFolderName(device ? device->DeviceName() : OptString(), Clock::Now());
+    report.folder = Join(request.location, folderName);
+    if (!FileUtils::createNewDirectoryAtPath(request.location, folderName)) {
+        std::cerr << "Export: cannot create the folder " << report.folder << '\n';
+        report.entries.push_back({report.folder, ExportStatus::Failed, 0});
+        return report;
+    }
+
+    StepRunner steps(report, order.size(), stop, listener);
+    const MediaChoice media = onlyTicked ? MediaChoice::Ticked : MediaChoice::All;
+    for (const std::int32_t tab : order) {
+        if (tab == kTabPhotos) {
+            if (!steps.begin("Photos")) break;
+            steps.copyMedia(
+                report.folder,
+                MediaItems(state_.AllPhotos, media, &Photo::PhotoUrl, &Photo::PhotoName),
+                !onlyTicked);
+        } else if (tab == kTabVideos) {
+            if (!steps.begin("Videos")) break;
+            steps.copyMedia(
+                report.folder,
+                MediaItems(state_._AllVideos, media, &Video::VideoUrl, &Video::VideoName),
+                !onlyTicked);
+        } else if (tab == kTabDeviceInfo) {
+            const std::string name = device ? device->InfoFileName() : DeviceInfo().InfoFileName();
+            if (!steps.begin(name)) break;
+            const std::string path = Join(report.folder, name);
+            if (!device)
+                steps.add({path, ExportStatus::NothingToWrite, 0});
+            else if (device->exportDeviceInfo(path))
+                steps.add({path, ExportStatus::Written, 9});
+            else
+                steps.add({path, ExportStatus::Failed, 0});
+        } else if (const TabFile* file = FindTabFile(tab)) {
+            const std::string name = MakeSafeFileName(file->folderName + request.extension);
+            if (!steps.begin(name)) break;
+            steps.add((exporter_.*(file->write))(Join(report.folder, name), onlyTicked));
+        }
+    }
+    return report;
+}
+
+ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_token stop,
+                                      ExportListener* listener) const {
+    ExportReport report;
+    StepRunner steps(report, 1, stop, listener);
+    const std::int32_t tab = request.currentTab;
+    if (tab == kTabPhotos || tab == kTabVideos) {
+        const bool photos = tab == kTabPhotos;
+        if (!steps.begin(photos ? "Photos" : "Videos")) return report;
+        steps.copyMedia(request.location,
+                        photos ? MediaItems(state_.AllPhotos, MediaChoice::NotUnticked,
+                                            &Photo::PhotoUrl, &Photo::PhotoName)
+                               : MediaItems(state_._AllVideos, MediaChoice::NotUnticked,
+                                            &Video::VideoUrl, &Video::VideoName),
+                        true);
+    } else if (tab == kTabDeviceInfo) {
+        if (!steps.begin(request.location)) return report;
+        const std::shared_ptr<DeviceInfo> device = state_.deviceInfo.get();
+        if (!device)
+            steps.add({request.location, ExportStatus::NothingToWrite, 0});
+        else if (device->exportDeviceInfo(request.location))
+            steps.add({request.location, ExportStatus::Written, 9});
+        else
+            steps.add({request.location, ExportStatus::Failed, 0});
+    } else if (const TabFile* file = FindTabFile(tab)) {
+        // The tab's own export writes every record, ticked or not.
+        if (!steps.begin(request.location)) return report;
+        steps.add((exporter_.*(file->write))(request.location, false));
+    }
+    return report;
+}
+
+std::string ExportRun::ExportFolderName(const OptString& deviceName, Date when) {
+    return MakeSafeFileName(deviceName.value_or("") + " - " + ExportDates::FolderTime(when));
+}
+
+std::string ExportRun::ProposedFileName(std::int32_t tab, const std::string& extension,
+                                        const DeviceInfo* device) {
+    if (tab == kTabDeviceInfo) return device ? device->InfoFileName() : DeviceInfo().InfoFileName();
+    const TabFile* file = FindTabFile(tab);
+    if (!file || *file->proposedName == '\0') return "";
+    return MakeSafeFileName(file->proposedName + extension);
+}

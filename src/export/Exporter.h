@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+class BrimleyAppDelegate;
+
+// What became of one file of an export.
+enum class ExportStatus {
+    Written,         // the file is in place
+    NothingToWrite,  // no record (or no ticked one): no file, an older one left as it was
+    AlreadyThere,    // a file of that name was there already and was left alone
+    Failed,          // not written; nothing half-written is left behind
+};
+
+struct ExportEntry {
+    std::string path;
+    ExportStatus status = ExportStatus::NothingToWrite;
+    // Lines of a CSV file; 1 for a copied photo or video.
+    std::size_t records = 0;
+};
+
+// Writes one CSV file per data type from the lists of the shared state record: no header
+// line, the records one per line in list order (existing before deleted), the first column a
+// running number (or the record's own SlNo for lists that have no ticks), dates as
+// "yyyy/MM/dd hh:mm a". It chooses no folder or name; the caller gives each file's full path.
+//
+// An operation reads its lists at the moment of the call (snapshots) and keeps nothing. A file
+// with no record to write is not created. Records count as ticked when isChecked is exactly 1;
+// the map, account, application and user-dictionary records carry no tick, so onlyTicked does
+// not apply to them.
+class Exporter {
+public:
+    explicit Exporter(const BrimleyAppDelegate& state);
+
+    // The exporter over the application's shared state record.
+    static const Exporter& defaultExporter();
+
+    ExportEntry ExportSMS(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportWhatsApp(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportNotes(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportCalendar(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportCallLog(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportContact(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportInternetData(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportMapHistory(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportAccountData(const std::string& path, bool onlyTicked) const;
+    ExportEntry ExportApplicationData(const std::string& path, bool onlyTicked) const;
+    ExportEntry KeyboardDictionary(const std::string& path, bool onlyTicked) const;
+    // Deleted records are part of each type's file; this writes nothing.
+    ExportEntry ExportDeleted(const std::string& path, bool onlyTicked) const;
+
+    // The index one past the first zero byte at or after `inital`; none when the bytes hold no
+    // zero byte there (or `inital` lies past their end). Used by the byte-pattern carvers to
+    // find the end of a C string.
+    static std::optional<std::uint64_t> GetTheLengthOfTheStringBytes(
+        std::span<const std::uint8_t> bytes, std::uint64_t inital);
+
+private:
+    const BrimleyAppDelegate& state_;
+};

@@ -1,0 +1,372 @@
+#include "export/ExportRun.h"
+#include "export/MediaExporter.h"
+
+#include "records/BrimleyAppDelegate.h"
+#include "records/Contact.h"
+#include "records/DeviceInfo.h"
+#include "records/MapHistory.h"
+#include "records/Photo.h"
+#include "records/SMS.h"
+#include "records/Video.h"
+#include "records/WhatsApp.h"
+#include "support/FixtureDatabase.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::UnorderedElementsAre;
+using testsupport::TempDir;
+
+namespace {
+
+// 6 May 2014, 15:04 in Berlin (summer time).
+const Date kExportTime = std::chrono::sys_days{std::chrono::year{2014} / 5 / 6} +
+                         std::chrono::hours{13} + std::chrono::minutes{4};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+std::vector<std::string> NamesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> FileNames(const std::vector<ExportEntry>& entries) {
+    std::vector<std::string> names;
+    for (const auto& e : entries) names.push_back(fs::path(e.path).filename().string());
+    return names;
+}
+
+// Collects what an export reports; can hold the export at its first step.
+class RecordingListener : public ExportListener {
+public:
+    void exportProgress(const ExportProgress& p) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (p.item == 0) steps.push_back(p.name);
+        }
+        if (holdFirstStep && !held_) {
+            held_ = true;
+            entered.set_value();
+            release.get_future().wait();
+        }
+    }
+    void exportFinished(const ExportReport& r) override {
+        std::lock_guard lock(mutex_);
+        report = r;
+        ++finishedCount;
+    }
+
+    bool holdFirstStep = false;
+    std::promise<void> entered, release;
+    std::vector<std::string> steps;
+    ExportReport report;
+    int finishedCount = 0;
+
+private:
+    std::mutex mutex_;
+    bool held_ = false;
+};
+
+// The shared state after a scan of a device with a hostile name: a few records of several
+// types, some ticked, and one photo and one video in the working folder.
+class ExportRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto device = std::make_shared<DeviceInfo>();
+        device->setDeviceName("../Eva's iPhone/\n");
+        device->setSerialNumber("F17ABC");
+        state.deviceInfo.set(device);
+
+        auto sms = std::make_shared<SMS>();
+        sms->setLocalTime("2015-03-07 18:05:09");
+        sms->setMessage("hello");
+        state.SMSContent.append(sms);
+        auto deleted = std::make_shared<SMS>();
+        deleted->setMessage("ticked, deleted");
+        deleted->setIsChecked(1);
+        state.DeletedSMS.append(deleted);
+
+        auto contact = std::make_shared<Contact>();
+        contact->setFirstName("Eva");
+        state.ContactContent.append(contact);
+
+        auto map = std::make_shared<MapHistory>();
+        map->setSlNo(1);
+        map->setQuery("coffee");
+        state.MapContent.append(map);
+
+        for (int ticked : {0, 1}) {
+            auto w = std::make_shared<WhatsApp>();
+            w->setZText(ticked ? "ticked" : "not ticked");
+            w->setIsChecked(ticked);
+            state.WhatsAppContent.append(w);
+        }
+
+        WriteFile(work / "photo-source", "JPEG bytes");
+        auto photo = std::make_shared<Photo>();
+        photo->setPhotoUrl((work / "photo-source").string());
+        photo->setPhotoName("IMG_0001.JPG");
+        state.AllPhotos.append(photo);
+        WriteFile(work / "video-source", "MOV bytes");
+        auto video = std::make_shared<Video>();
+        video->setVideoUrl((work / "video-source").string());
+        video->setVideoName("IMG_0002.MOV");
+        state._AllVideos.append(video);
+    }
+
+    ExportRequest Request(ExportScope scope) const {
+        return ExportRequest{scope, location.path().string(), ".csv", 0};
+    }
+
+    const std::string folderName = "_._Eva's iPhone__ - 2014-05-06 03.04 PM";
+    const std::string infoName = "_._Eva's iPhone___info.csv";
+    Clock::ScopedTimeZone zone{"Europe/Berlin"};
+    Clock::ScopedNow now{kExportTime};
+    BrimleyAppDelegate state;
+    TempDir work, location;
+};
+
+}  // namespace
+
+TEST(ExportFolderName, IsTheDeviceNameAndTimeMadeSafe) {
+    Clock::ScopedTimeZone zone("Europe/Berlin");
+    struct Case {
+        OptString device;
+        std::string folder;
+    } cases[] = {
+        {"Eva's iPhone", "Eva's iPhone - 2014-05-06 03.04 PM"},
+        {"../../etc/passwd", "_._.._etc_passwd - 2014-05-06 03.04 PM"},
+        {"..", "_. - 2014-05-06 03.04 PM"},
+        {"tab\there\\back", "tab_here_back - 2014-05-06 03.04 PM"},
+        {std::nullopt, " - 2014-05-06 03.04 PM"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExportRun::ExportFolderName(c.device, kExportTime), c.folder);
+    // Morning hours on the 12-hour clock.
+    EXPECT_EQ(ExportRun::ExportFolderName("X", kExportTime - std::chrono::hours{13}),
+              "X - 2014-05-06 02.04 AM");
+}
+
+TEST(ExportProposedFileName, FollowsTheTab) {
+    DeviceInfo device;
+    device.setDeviceName("Eva/Phone");
+    struct Case {
+        std::int32_t tab;
+        std::string name;
+    } cases[] = {{100, "SMS.csv"},
+                 {101, "Addressbook.csv"},
+                 {102, "Call history.csv"},
+                 {105, "Apps.csv"},
+                 {106, "User Dictionary.csv"},
+                 {109, "Map.csv"},
+                 {111, "Internet History.csv"},
+                 {112, "Eva_Phone_info.csv"},
+                 {110, ""},
+                 {113, ""},
+                 {117, ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ExportRun::ProposedFileName(c.tab, ".csv", &device), c.name) << c.tab;
+}
+
+TEST_F(ExportRunTest, AllRecordsGoIntoADatedFolderInOrder) {
+    ExportRun run(state);
+    RecordingListener listener;
+    const ExportReport report = run.run(Request(ExportScope::AllRecords), {}, &listener);
+
+    const fs::path folder = location / folderName;
+    EXPECT_EQ(report.folder, folder.string());
+    EXPECT_TRUE(report.ok());
+    EXPECT_FALSE(report.cancelled);
+    EXPECT_THAT(NamesIn(location.path()), ElementsAre(folderName));
+    const std::vector<std::string> order = {
+        "SMS.csv",      "Addressbook.csv", "Call history.csv",     "Notes.csv",
+        "Calendar.csv", "Apps.csv",        "User dictionary.csv",  "Photos",
+        "Videos",       "Map.csv",         "Internet history.csv", infoName,
+        "WhatsApp.csv"};
+    EXPECT_EQ(listener.steps, order);
+
+    // Types without records give no file; photos and videos keep their own names.
+    EXPECT_THAT(FileNames(report.entries),
+                ElementsAreArray(std::vector<std::string>{
+                    "SMS.csv", "Addressbook.csv", "Call history.csv", "Notes.csv", "Calendar.csv",
+                    "Apps.csv", "User dictionary.csv", "IMG_0001.JPG", "IMG_0002.MOV", "Map.csv",
+                    "Internet history.csv", infoName, "WhatsApp.csv"}));
+    EXPECT_THAT(NamesIn(folder),
+                UnorderedElementsAre("Addressbook.csv", infoName, "Map.csv", "Photos", "SMS.csv",
+                                     "Videos", "WhatsApp.csv"));
+    EXPECT_EQ(Slurp(folder / "SMS.csv"),
+              "1,2015/03/07 06:05 PM,hello,,\n2,,\"ticked, deleted\",,\n");
+    EXPECT_EQ(Slurp(folder / "WhatsApp.csv"), "1,,not ticked,,\n2,,ticked,,\n");
+    EXPECT_EQ(Slurp(folder / "Photos" / "IMG_0001.JPG"), "JPEG bytes");
+    EXPECT_EQ(Slurp(folder / "Videos" / "IMG_0002.MOV"), "MOV bytes");
+    EXPECT_THAT(Slurp(folder / infoName),
+                ::testing::StartsWith("Device Name,\"../Eva's iPhone/\n\""));
+}
+
+TEST_F(ExportRunTest, TickedRecordsSkipTheUntickableTypes) {
+    ExportRun run(state);
+    RecordingListener listener;
+    const ExportReport report = run.run(Request(ExportScope::TickedRecords), {}, &listener);
+
+    EXPECT_TRUE(report.ok());
+    EXPECT_EQ(listener.steps,
+              (std::vector<std::string>{"SMS.csv", "Addressbook.csv", "Call history.csv",
+                                        "Notes.csv", "Calendar.csv", "Photos", "Videos",
+                                        "Internet history.csv", "WhatsApp.csv"}));
+    // Nothing ticked among contacts, photos and videos: no file, no media folders.
+    const fs::path folder = location / folderName;
+    EXPECT_THAT(NamesIn(folder), ElementsAre("SMS.csv", "WhatsApp.csv"));
+    EXPECT_EQ(Slurp(folder / "SMS.csv"), "1,,\"ticked, deleted\",,\n");
+    EXPECT_EQ(Slurp(folder / "WhatsApp.csv"), "1,,ticked,,\n");
+
+    state.AllPhotos.snapshot().front()->setIsChecked(1);
+    run.run(Request(ExportScope::TickedRecords));
+    EXPECT_EQ(Slurp(folder / "Photos" / "IMG_0001.JPG"), "JPEG bytes");
+    EXPECT_FALSE(fs::exists(folder / "Videos"));
+}
+
+TEST_F(ExportRunTest, CurrentTabWritesOneFileWithEveryRecord) {
+    ExportRun run(state);
+    state.ContactContent.snapshot().front()->setIsChecked(0);
+    const fs::path file = location / "chosen name.txt";
+    ExportRequest request{ExportScope::CurrentTab, file.string(), ".csv", 101};
+    const ExportReport report = run.run(request);
+    ASSERT_EQ(report.entries.size(), 1u);
+    EXPECT_EQ(report.entries[0].status, ExportStatus::Written);
+    EXPECT_EQ(report.folder, "");
+    EXPECT_THAT(NamesIn(location.path()), ElementsAre("chosen name.txt"));
+    EXPECT_THAT(Slurp(file), ::testing::StartsWith("1,,Eva,"));
+
+    // The photo and video tabs copy into the chosen folder, the folder made even when nothing
+    // is ticked.
+    request.location = location.path().string();
+    request.currentTab = 108;
+    EXPECT_TRUE(run.run(request).entries.empty());
+    EXPECT_TRUE(fs::is_directory(location / "Videos"));
+    EXPECT_TRUE(fs::is_empty(location / "Videos"));
+
+    // A tab with no file of its own writes nothing.
+    request.currentTab = 113;
+    EXPECT_TRUE(run.run(request).entries.empty());
+}
+
+TEST_F(ExportRunTest, ReportsWhatCouldNotBeWritten) {
+    ExportRun run(state);
+
+    // No location, and a file standing where the export folder's parent should be.
+    WriteFile(location / "plain file", "x");
+    for (const std::string& where : {std::string(), (location / "plain file").string()}) {
+        ExportRequest request = Request(ExportScope::AllRecords);
+        request.location = where;
+        const ExportReport report = run.run(request);
+        EXPECT_FALSE(report.ok());
+        ASSERT_EQ(report.failures().size(), 1u);
+        EXPECT_EQ(report.entries.size(), 1u);
+    }
+
+    // One file that cannot be put in place fails alone; the others are still written.
+    fs::create_directories(location / folderName / "SMS.csv");
+    const ExportReport report = run.run(Request(ExportScope::AllRecords));
+    ASSERT_EQ(report.failures().size(), 1u);
+    EXPECT_EQ(report.failures()[0].path, (location / folderName / "SMS.csv").string());
+    EXPECT_TRUE(fs::exists(location / folderName / "WhatsApp.csv"));
+}
+
+TEST(MediaExporter, LeavesFilesAlreadyThereAndCopiesTheRest) {
+    TempDir source, target;
+    WriteFile(source / "a", "new A");
+    WriteFile(source / "b", "new B");
+    ASSERT_EQ(::mkfifo((source / "fifo").c_str(), 0600), 0);
+    fs::create_directories(target / "Photos");
+    WriteFile(target / "Photos" / "IMG_A.JPG", "the user's own file");
+
+    const std::vector<MediaExporter::Item> items = {
+        {(source / "a").string(), "IMG_A.JPG"},
+        {(source / "b").string(), "../IMG_B.JPG"},
+        {(source / "missing").string(), "IMG_C.JPG"},
+        {(source / "fifo").string(), "IMG_D.JPG"},  // must not hang the export
+    };
+    const auto result = MediaExporter::CopyInto(target.path().string(), "Photos", items, true);
+    ASSERT_EQ(result.entries.size(), 4u);
+    EXPECT_FALSE(result.stopped);
+    const fs::path photos = target / "Photos";
+    struct Expect {
+        std::string name;
+        ExportStatus status;
+    } expected[] = {{"IMG_A.JPG", ExportStatus::AlreadyThere},
+                    {"_._IMG_B.JPG", ExportStatus::Written},
+                    {"IMG_C.JPG", ExportStatus::Failed},
+                    {"IMG_D.JPG", ExportStatus::Failed}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(result.entries[i].path, (photos / expected[i].name).string());
+        EXPECT_EQ(result.entries[i].status, expected[i].status) << expected[i].name;
+    }
+    EXPECT_EQ(Slurp(photos / "IMG_A.JPG"), "the user's own file");
+    EXPECT_EQ(Slurp(photos / "_._IMG_B.JPG"), "new B");
+    // Nothing half-written or temporary is left.
+    EXPECT_THAT(NamesIn(photos), ElementsAre("IMG_A.JPG", "_._IMG_B.JPG"));
+
+    // A second export into the same folder replaces nothing.
+    WriteFile(source / "b", "changed B");
+    const auto again = MediaExporter::CopyInto(target.path().string(), "Photos", items, true);
+    EXPECT_EQ(again.entries[1].status, ExportStatus::AlreadyThere);
+    EXPECT_EQ(Slurp(photos / "_._IMG_B.JPG"), "new B");
+
+    // Without items and without createWhenEmpty no folder appears; a file in the folder's
+    // place is a failure.
+    EXPECT_TRUE(
+        MediaExporter::CopyInto(target.path().string(), "Videos", {}, false).entries.empty());
+    EXPECT_FALSE(fs::exists(target / "Videos"));
+    WriteFile(target / "Videos", "in the way");
+    const auto blocked = MediaExporter::CopyInto(target.path().string(), "Videos", items, true);
+    ASSERT_EQ(blocked.entries.size(), 1u);
+    EXPECT_EQ(blocked.entries[0].status, ExportStatus::Failed);
+}
+
+TEST_F(ExportRunTest, RunsOnItsOwnThreadOneAtATimeAndStopsWhenCancelled) {
+    ExportRun run(state);
+    auto listener = std::make_shared<RecordingListener>();
+    listener->holdFirstStep = true;
+    ASSERT_TRUE(run.start(Request(ExportScope::AllRecords), listener));
+    listener->entered.get_future().wait();
+    EXPECT_TRUE(run.isRunning());
+    EXPECT_FALSE(
+        run.start(Request(ExportScope::AllRecords), std::make_shared<RecordingListener>()));
+
+    run.cancel();
+    listener->release.set_value();
+    run.wait();
+    EXPECT_FALSE(run.isRunning());
+    EXPECT_EQ(listener->finishedCount, 1);
+    EXPECT_TRUE(listener->report.cancelled);
+    // The step under way when the stop came is finished; nothing after it is started.
+    EXPECT_THAT(FileNames(listener->report.entries), ElementsAre("SMS.csv"));
+    EXPECT_THAT(NamesIn(location / folderName), ElementsAre("SMS.csv"));
+
+    auto second = std::make_shared<RecordingListener>();
+    ASSERT_TRUE(run.start(Request(ExportScope::AllRecords), second));
+    run.wait();
+    EXPECT_FALSE(second->report.cancelled);
+    EXPECT_EQ(second->report.entries.size(), 13u);
+}
