@@ -1,0 +1,406 @@
+#include "carving/AbstractSqLiteRecovery.h"
+
+#include "carving/PagedFile.h"
+#include "carving/PointerMap.h"
+#include "carving/SqLiteTableSignatures.h"
+#include "records/BrimleyAppDelegate.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::uint8_t kInteriorTablePage = 5;
+constexpr std::uint8_t kLeafIndexPage = 10;
+constexpr std::uint8_t kLeafTablePage = 13;
+
+// Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(ByteView bytes) {
+    const std::uint8_t* p = bytes.data();
+    const std::uint8_t* end = p + bytes.size();
+    while (p < end) {
+        // Plain ASCII runs are the common case; take them eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) break;
+            p += 8;
+        }
+        if (p >= end) break;
+        const std::uint8_t c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        std::uint32_t min;
+        std::uint32_t cp;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1, min = 0x80, cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, min = 0x800, cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, min = 0x10000, cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra) return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+// Width in bytes of the content of a numeric serial type (1 to 7); 0 for the others.
+int NumberWidth(std::int64_t serialType) {
+    static constexpr int kWidths[8] = {0, 1, 2, 3, 4, 6, 8, 8};
+    return serialType >= 1 && serialType <= 7 ? kWidths[serialType] : 0;
+}
+
+}  // namespace
+
+// ---- Patterns and hooks ----
+
+void AbstractSqLiteRecovery::setTablePatterns(std::vector<TablePattern> patterns) {
+    patterns_ = CompiledTablePatterns::Compile(std::move(patterns));
+}
+
+void AbstractSqLiteRecovery::setTablePatterns(std::shared_ptr<const CompiledTablePatterns> patterns) {
+    patterns_ = patterns ? std::move(patterns) : CompiledTablePatterns::None();
+}
+
+bool AbstractSqLiteRecovery::setPatternsFromSignature(std::string_view name, std::string_view db,
+                                                      std::string_view table,
+                                                      const SqLiteTableSignatures* catalogue) {
+    std::shared_ptr<const SqLiteTableSignatures> shared;
+    if (!catalogue) {
+        shared = BrimleyAppDelegate::appDelegate().recoverySignatures.get();
+        catalogue = shared.get();
+    }
+    const SQLiteSignature* signature = catalogue ? catalogue->Find(name, db, table) : nullptr;
+    setTablePatterns(signature ? signature->TablePatterns() : std::vector<TablePattern>{});
+    return signature != nullptr;
+}
+
+std::shared_ptr<baseRecoveryObject> AbstractSqLiteRecovery::GetNewRecoveryObject() {
+    return std::make_shared<baseRecoveryObject>();
+}
+
+void AbstractSqLiteRecovery::FillModel(std::int64_t, const ColumnValue&, const TablePattern&) {}
+
+bool AbstractSqLiteRecovery::isAlreadyOnList(const std::shared_ptr<baseRecoveryObject>& record) const {
+    for (const auto& listed : RecoveredData_) {
+        if (listed == record) return true;
+        // A record whose row id was not in its header carries a stand-in row id that says
+        // nothing about which row it was.
+        if (currentRowIdRead_ && listed && record && listed->RowId() == record->RowId()) return true;
+    }
+    return false;
+}
+
+// ---- File and page walks ----
+
+void AbstractSqLiteRecovery::DoRecoveryPath(const std::string& path) {
+    if (path.empty() || isCancelled()) return;
+    SQLiteHeader header;
+    if (!header.ReadSQLiteDatabaseHeader(path) || !header.isUsable()) return;
+    pointerMapPageNumbers_.clear();
+    if (header.IsAutoVacuum()) {
+        ProcessAutoVacuumSqliteDatabase(header);
+        if (header.HighestNUmberedRootPageNumber() > 0) ProcessPagesAfterHighestNumberedRootPage(header);
+    } else {
+        ProcessNonAutoVacuumSqliteDatabase(header);
+    }
+    if (header.PageNumberOfFirstListTrunkPage() > 0) {
+        ProcessFreeListTrunkPage(header);
+        ProcessFreeListPagesBeforeFirstTrunk(header);
+    }
+}
+
+void AbstractSqLiteRecovery::ProcessAutoVacuumSqliteDatabase(const SQLiteHeader& header) {
+    PagedFile file;
+    if (!header.isUsable() || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    const std::int64_t pageSize = header.PageSize();
+    const std::int64_t lastPage =
+        std::min<std::int64_t>(header.HighestNUmberedRootPageNumber(), file.size() / pageSize);
+    std::int64_t nextMap = -1;
+    file.forEachPiece(0, lastPage * pageSize, pageSize, [&](std::int64_t at, ByteView page) {
+        if (isCancelled() || static_cast<std::int64_t>(page.size()) < pageSize) return false;
+        const std::int64_t number = at / pageSize + 1;
+        if (number == 2 || number == nextMap) {
+            const PointerMapScan scan = ReadPointerMapPage(number, page);
+            pointerMapPageNumbers_.push_back(number);
+            if (scan.nextMapPage) nextMap = *scan.nextMapPage;
+        } else if (number > 1) {
+            ProcessSQLitePage(page);
+        }
+        return true;
+    });
+}
+
+void AbstractSqLiteRecovery::ProcessNonAutoVacuumSqliteDatabase(const SQLiteHeader& header) {
+    PagedFile file;
+    if (!header.isUsable() || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    const std::int64_t pageSize = header.PageSize();
+    const std::int64_t lastPage = std::min(header.PageCountInFile(), file.size() / pageSize);
+    // Page 1 holds the schema behind the file header; page 2 is an ordinary b-tree page.
+    file.forEachPiece(pageSize, lastPage * pageSize, pageSize, [&](std::int64_t, ByteView page) {
+        if (isCancelled() || static_cast<std::int64_t>(page.size()) < pageSize) return false;
+        ProcessSQLitePage(page);
+        return true;
+    });
+}
+
+void AbstractSqLiteRecovery::ProcessPagesAfterHighestNumberedRootPage(const SQLiteHeader& header) {
+    PagedFile file;
+    if (!header.isUsable() || header.HighestNUmberedRootPageNumber() <= 0 ||
+        !file.open(header.SQLiteDatabaseFileFullPath()))
+        return;
+    const std::int64_t pageSize = header.PageSize();
+    file.forEachPiece(header.HighestNUmberedRootPageNumber() * pageSize, file.size(), pageSize,
+                      [&](std::int64_t, ByteView page) {
+                          if (isCancelled()) return false;
+                          ParseHeaderAndData(page, 0);
+                          return true;
+                      });
+}
+
+void AbstractSqLiteRecovery::ProcessFreeListTrunkPage(const SQLiteHeader& header) {
+    PagedFile file;
+    const std::int64_t firstTrunk = header.PageNumberOfFirstListTrunkPage();
+    if (!header.isUsable() || firstTrunk <= 0 || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    const std::int64_t pageSize = header.PageSize();
+    file.forEachPiece((firstTrunk - 1) * pageSize, file.size(), pageSize, [&](std::int64_t, ByteView page) {
+        if (isCancelled()) return false;
+        ParseHeaderAndData(page, 0);
+        return true;
+    });
+}
+
+void AbstractSqLiteRecovery::ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHeader& header) {
+    PagedFile file;
+    const std::int64_t firstTrunk = header.PageNumberOfFirstListTrunkPage();
+    if (!header.isUsable() || firstTrunk <= 1 || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    const std::int64_t pageSize = header.PageSize();
+    const std::int64_t pages = std::min(header.PageCountInFile(), file.size() / pageSize);
+    if (firstTrunk > pages) return;
+    std::vector<std::uint8_t> trunk(static_cast<std::size_t>(pageSize));
+    std::vector<std::uint8_t> leaf(static_cast<std::size_t>(pageSize));
+    auto searchWhole = [&](std::int64_t number, std::vector<std::uint8_t>& buffer) {
+        if (number < 2 || number >= firstTrunk || number > pages) return;
+        if (file.readAt((number - 1) * pageSize, buffer.data(), buffer.size()) != pageSize) return;
+        ParseHeaderAndData(ByteView(buffer.data(), buffer.size()), 0);
+    };
+    // A trunk page: the next trunk, the number of leaves, then the leaf page numbers. The chain
+    // is followed at most once per page of the file, so a looping chain ends.
+    const std::int64_t maxLeaves = pageSize / 4 - 2;
+    std::int64_t trunkNumber = firstTrunk;
+    for (std::int64_t steps = 0; trunkNumber >= 1 && trunkNumber <= pages && steps < pages; ++steps) {
+        if (isCancelled()) return;
+        if (file.readAt((trunkNumber - 1) * pageSize, trunk.data(), trunk.size()) != pageSize) return;
+        if (trunkNumber != firstTrunk) searchWhole(trunkNumber, leaf);
+        const std::int64_t leaves = std::min<std::int64_t>(ReadBigEndian32(trunk.data() + 4), maxLeaves);
+        for (std::int64_t i = 0; i < leaves; ++i) {
+            if (isCancelled()) return;
+            searchWhole(ReadBigEndian32(trunk.data() + 8 + 4 * i), leaf);
+        }
+        trunkNumber = ReadBigEndian32(trunk.data());
+        if (trunkNumber == firstTrunk) return;
+    }
+}
+
+void AbstractSqLiteRecovery::ProcessSQLitePage(ByteView page) {
+    if (page.size() < 8 || isCancelled()) return;
+    const std::uint8_t type = page[0];
+    if (type != kInteriorTablePage && type != kLeafIndexPage && type != kLeafTablePage) return;
+    const std::int64_t length = static_cast<std::int64_t>(page.size());
+    const std::int64_t headerSize = type == kInteriorTablePage ? 12 : 8;
+    const std::int64_t cells = ReadBigEndian16(page.data() + 3);
+    std::int64_t contentStart = ReadBigEndian16(page.data() + 5);
+    if (contentStart == 0) contentStart = 65536;
+    const std::int64_t gapStart = headerSize + 2 * cells;
+    // A content start past the page is no b-tree page (an overflow or freed page read as one).
+    if (contentStart > length || contentStart <= gapStart) return;
+    ParseHeaderAndData(page.subspan(static_cast<std::size_t>(gapStart),
+                                    static_cast<std::size_t>(contentStart - gapStart)),
+                       0);
+    searchFreeblocks(page);
+}
+
+void AbstractSqLiteRecovery::searchFreeblocks(ByteView page) {
+    const std::int64_t length = static_cast<std::int64_t>(page.size());
+    std::int64_t offset = ReadBigEndian16(page.data() + 1);
+    // Freeblocks are kept in ascending order and take at least 4 bytes each, so a chain that
+    // goes backwards or runs longer than that is corrupt and ends.
+    for (std::int64_t blocks = 0; offset > 0 && blocks < length / 4; ++blocks) {
+        if (isCancelled()) return;
+        if (offset >= length) return;
+        const auto block = SQLiteUtils::FreeblockData(page, offset);
+        if (!block) return;
+        _processOffset = freeblockStartOffset_;
+        ParseHeaderAndData(*block, 3);
+        _processOffset = 0;
+        const std::int64_t next = ReadBigEndian16(page.data() + offset);
+        if (next != 0 && next <= offset) return;
+        offset = next;
+    }
+}
+
+// ---- Record search and decoding ----
+
+SQLiteTableHeaderInfo AbstractSqLiteRecovery::FindSQLiteTableHeader(ByteView area, std::int64_t offset) {
+    SQLiteTableHeaderInfo info;
+    patterns_->matcher().find(area, offset, patterns_->patterns(), info, scratch_);
+    return info;
+}
+
+void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t start) {
+    if (area.size() <= 15 || isCancelled()) return;
+    _dontAttemptAgain = false;
+    const auto length = static_cast<std::int64_t>(area.size());
+    if (start >= static_cast<std::uint64_t>(length)) return;
+    std::int64_t offset = static_cast<std::int64_t>(start);
+    // The offset at which a record was last dropped for re-alignment: it is decoded again once
+    // with the shift, and that second decoding stands.
+    std::int64_t retriedAt = -1;
+    const std::uint8_t* bytes = area.data();
+
+    while (offset < length - 1) {
+        if (isCancelled()) return;
+        const SQLiteTableHeaderInfo info = FindSQLiteTableHeader(area, offset);
+        if (!info.Valid || !info.tablePattern) return;
+        _recObject = GetNewRecoveryObject();
+        if (!_recObject) return;
+        currentRowIdRead_ = info.RowIdRead;
+        currentRecordComplete_ = !info.HeaderTruncated;
+        _recObject->setRowId(info.RowId != 0 ? info.RowId : 1);
+        const TablePattern& pattern = *info.tablePattern;
+        const std::int64_t dataPos = info.DataStartIndex() + _processOffset + _dataOffset;
+        const bool retryAllowed = offset != retriedAt;
+        bool dropped = false;
+        std::int64_t used = 0;
+
+        for (std::size_t column = 0; column < info.Header.size() && !dropped; ++column) {
+            const std::int64_t serialType = info.Header[column].first;
+            const std::int64_t p = dataPos + used;
+            const auto index = static_cast<std::int64_t>(column);
+            if (serialType >= 1 && serialType <= 7) {
+                const int width = NumberWidth(serialType);
+                if (p < 0 || p > length - width) {  // not wholly inside: skipped
+                    currentRecordComplete_ = false;
+                    continue;
+                }
+                if (serialType == 7) {
+                    const auto bits = static_cast<std::uint64_t>(ReadBigEndianSigned(bytes + p, 8));
+                    FillModel(index, ColumnValue(std::bit_cast<double>(bits)), pattern);
+                } else {
+                    FillModel(index, ColumnValue(ReadBigEndianSigned(bytes + p, width)), pattern);
+                }
+                used += width;
+            } else if (serialType == 8 || serialType == 9) {
+                FillModel(index, ColumnValue(std::int64_t{serialType == 9 ? 1 : 0}), pattern);
+            } else if (serialType >= 12) {
+                if (p < 0 || p > length) {
+                    currentRecordComplete_ = false;
+                    continue;
+                }
+                // A text or blob that runs past the area is cut to what remains of it.
+                const std::int64_t declared = (serialType - 12) / 2;
+                const std::int64_t width = std::min(declared, length - p);
+                if (width < declared) currentRecordComplete_ = false;
+                const ByteView raw = area.subspan(static_cast<std::size_t>(p), static_cast<std::size_t>(width));
+                used += width;
+                if (serialType % 2 == 1) {
+                    _currentDataValue = raw;
+                    if (IsValidUtf8(raw))
+                        FillModel(index, ColumnValue(std::string(raw.begin(), raw.end())), pattern);
+                    else
+                        FillModel(index, ColumnValue(), pattern);
+                } else {
+                    FillModel(index, ColumnValue(Bytes(raw.begin(), raw.end())), pattern);
+                }
+                dropped = checkPosition(raw, retryAllowed);
+            }
+            // Serial types 0, 10 and 11 hold nothing.
+        }
+
+        if (dropped) {
+            retriedAt = offset;
+            continue;
+        }
+        // The next search starts behind the record, and never at or before its header's start.
+        offset = std::max(dataPos + used, info.HeaderStartIndex + 1);
+        if (!isAlreadyOnList(_recObject)) addRecoveredObject();
+    }
+}
+
+bool AbstractSqLiteRecovery::checkPosition(ByteView raw, bool retryAllowed) {
+    if (_dontAttemptAgain) {
+        _dataReposition = false;
+        _dontAttemptAgain = false;
+        _dataOffset = 0;
+        return false;
+    }
+    const std::int32_t shift = verifyDataPosition(raw);
+    if (shift == kKeepPosition) return false;
+    _dataOffset = shift;
+    if (shift != 0 && !_dataReposition && shift > -7 && shift < 7) {
+        if (!retryAllowed) {
+            // This header was decoded again already; keep that decoding.
+            _dataOffset = 0;
+            return false;
+        }
+        _dataReposition = true;
+        _dontAttemptAgain = true;
+        _recObject = nullptr;
+        return true;
+    }
+    if (shift != 0 && _dataReposition) {
+        _dontAttemptAgain = true;
+        _dataReposition = false;
+        _dataOffset = 0;
+    } else {
+        _dontAttemptAgain = false;
+        _dataReposition = false;
+    }
+    return false;
+}
+
+// ---- Helpers ----
+
+OptString AbstractSqLiteRecovery::getStringFromValue(const ColumnValue& value) {
+    if (value.isText()) return *value.text();
+    if (value.isNumber()) return value.toText();
+    return std::nullopt;
+}
+
+bool AbstractSqLiteRecovery::IsGuidAscii(std::uint8_t byte) {
+    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+}
+
+bool AbstractSqLiteRecovery::IsChatGuidAsciiValue(std::uint8_t byte) {
+    return IsGuidAscii(byte) || byte == '+' || byte == '@' || byte == ';' || byte == '-';
+}
+
+bool AbstractSqLiteRecovery::IsGuidAsciiValue(ByteView bytes) {
+    if (bytes.size() < 36) return false;
+    for (std::size_t i = 0; i < 36; ++i) {
+        const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+        if (hyphenPlace ? bytes[i] != '-' : !IsGuidAscii(bytes[i])) return false;
+    }
+    return true;
+}
+
+std::vector<std::shared_ptr<baseRecoveryObject>> AbstractSqLiteRecovery::FindAll(
+    const baseRecoveryObject& record) const {
+    std::vector<std::shared_ptr<baseRecoveryObject>> found;
+    for (const auto& r : RecoveredFiltered_)
+        if (r && r->RowId() == record.RowId()) found.push_back(r);
+    return found;
+}

@@ -1,0 +1,183 @@
+#pragma once
+
+#include "carving/HeaderMatcher.h"
+#include "carving/SQLiteHeader.h"
+#include "carving/SQLiteTableHeaderInfo.h"
+#include "carving/SQLiteUtils.h"
+#include "carving/TablePattern.h"
+#include "common/ColumnValue.h"
+#include "records/BaseRecoveryObject.h"
+
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class SqLiteTableSignatures;
+
+// The carving engine: finds deleted rows of one table in the free space of a SQLite file and
+// hands every decoded column to the recoverer that derives from it.
+//
+// A recoverer (one subclass per table and layout) gives the engine its table's header patterns,
+// makes a recovery record per header found (GetNewRecoveryObject), fills it column by column
+// (FillModel), answers the position check after each text (verifyDataPosition) and files the
+// finished record (addRecoveredObject). One engine object carves one file on one thread.
+//
+// Which bytes are searched (DoRecoveryPath):
+//  - A plain file: every b-tree page from page 2 on, its unallocated gap and its freeblocks.
+//  - An auto-vacuum file: the pages up to the largest root page likewise (pointer-map pages
+//    aside), then every page after it whole.
+//  - With a freelist: every page from the first trunk page to the end of the file whole, and
+//    the freelist pages that lie before that trunk page whole.
+// A page may be searched more than once; the duplicate test and the recoverers' own tests drop
+// repeated records.
+class AbstractSqLiteRecovery {
+public:
+    // The check answer that keeps a text where it was decoded.
+    static constexpr std::int32_t kKeepPosition = -100;
+    // Extra bytes between a header found in a freeblock and its content, unless a recoverer
+    // chooses otherwise. A freeblock's 4-byte head overwrites only the start of a freed cell
+    // (payload length, row id, header length, in a short row its first serial type), never its
+    // last serial type, so the content begins right where a matched header ends.
+    static constexpr std::int32_t kDefaultFreeblockStartOffset = 0;
+
+    AbstractSqLiteRecovery() = default;
+    virtual ~AbstractSqLiteRecovery() = default;
+    AbstractSqLiteRecovery(const AbstractSqLiteRecovery&) = delete;
+    AbstractSqLiteRecovery& operator=(const AbstractSqLiteRecovery&) = delete;
+
+    // Carves the file at path. A missing, unreadable or non-SQLite file (shorter than a header,
+    // or a page size SQLite cannot write) yields nothing.
+    virtual void DoRecoveryPath(const std::string& path);
+
+    // Cancellation: tested before every page, freeblock and record.
+    void setStopToken(std::stop_token token) { stopToken_ = std::move(token); }
+    bool isCancelled() const { return stopToken_.stop_requested(); }
+
+    // Extra bytes added to the content start of every record found in a freeblock.
+    void setFreeblockStartOffset(std::int32_t offset) { freeblockStartOffset_ = offset; }
+    std::int32_t freeblockStartOffset() const { return freeblockStartOffset_; }
+
+    // The header patterns tried, in this order; stored as a copy.
+    void setTablePatterns(std::vector<TablePattern> patterns);
+    // Patterns compiled once and shared with other engines (several files, several threads).
+    void setTablePatterns(std::shared_ptr<const CompiledTablePatterns> patterns);
+    const std::vector<TablePattern>& tablePatterns() const { return patterns_->patterns(); }
+    const std::shared_ptr<const CompiledTablePatterns>& compiledTablePatterns() const { return patterns_; }
+    // Takes the patterns of the signature (name, db, table) of the catalogue, or of the shared
+    // state record's catalogue when none is given. False, with no patterns, when it is missing.
+    bool setPatternsFromSignature(std::string_view name, std::string_view db,
+                                  std::string_view table,
+                                  const SqLiteTableSignatures* catalogue = nullptr);
+
+    // The reference list of the duplicate test, copied as it is at the call.
+    void setRecoveredData(std::vector<std::shared_ptr<baseRecoveryObject>> records) {
+        RecoveredData_ = std::move(records);
+    }
+    const std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredData() const {
+        return RecoveredData_;
+    }
+    // The records the recoverer accepted, in carving order.
+    std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredFiltered() { return RecoveredFiltered_; }
+    const std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredFiltered() const {
+        return RecoveredFiltered_;
+    }
+
+    // A live database that a recoverer may open for its own tests.
+    const std::string& fullDBPath() const { return fullDBPath_; }
+    void setFullDBPath(std::string path) { fullDBPath_ = std::move(path); }
+
+    // The page numbers of the pointer-map pages met by the last auto-vacuum walk.
+    const std::vector<std::int64_t>& pointerMapPageNumbers() const { return pointerMapPageNumbers_; }
+
+    // ---- Small helpers for recoverers ----
+    // A text as it is, a number as its decimal text, anything else absent.
+    static OptString getStringFromValue(const ColumnValue& value);
+    // "0"-"9", "A"-"Z", "a"-"z".
+    static bool IsGuidAscii(std::uint8_t byte);
+    // As IsGuidAscii, and "+", "@", ";" and "-".
+    static bool IsChatGuidAsciiValue(std::uint8_t byte);
+    // Whether the first 36 bytes are a GUID: "-" at 8, 13, 18 and 23, IsGuidAscii elsewhere.
+    static bool IsGuidAsciiValue(ByteView bytes);
+    // The accepted records whose row id equals the record's.
+    std::vector<std::shared_ptr<baseRecoveryObject>> FindAll(const baseRecoveryObject& record) const;
+    static std::string ConnectionStringForSQLiteConnection(const std::string& path) {
+        return "data source=" + path;
+    }
+
+protected:
+    // ---- Hooks, called per record found, in this order ----
+    // A new, empty recovery record for the header just found.
+    virtual std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject();
+    // One decoded value of the current record (_recObject): column is the pattern position.
+    virtual void FillModel(std::int64_t column, const ColumnValue& object,
+                           const TablePattern& tablePattern);
+    // After each text or blob value: the shift (-6 to 6, not 0) at which the record should be
+    // decoded again, 0 to accept, kKeepPosition to change nothing, or any other value to shift
+    // the content start of the records that follow.
+    virtual std::int32_t verifyDataPosition(ByteView text) = 0;
+    // Whether the record is a duplicate of one in RecoveredData: the same object, or the same
+    // row id when the row id was read from the record's header.
+    virtual bool isAlreadyOnList(const std::shared_ptr<baseRecoveryObject>& record) const;
+    // Files the finished record (_recObject).
+    virtual void addRecoveredObject() = 0;
+
+    // ---- The walks ----
+    void ProcessAutoVacuumSqliteDatabase(const SQLiteHeader& header);
+    void ProcessNonAutoVacuumSqliteDatabase(const SQLiteHeader& header);
+    void ProcessPagesAfterHighestNumberedRootPage(const SQLiteHeader& header);
+    void ProcessFreeListTrunkPage(const SQLiteHeader& header);
+    // The freelist pages (trunks and leaves) that lie before the first trunk page, searched whole.
+    void ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHeader& header);
+    // One b-tree page: its gap and its freeblocks.
+    virtual void ProcessSQLitePage(ByteView page);
+
+    // ---- Record search in one area ----
+    // The nearest header at or after offset that one of the patterns fits.
+    virtual SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset);
+    // Finds and decodes every record of the area from start on.
+    void ParseHeaderAndData(ByteView area, std::uint64_t start);
+
+    static std::uint8_t firstByte(ByteView data) { return data.empty() ? 0 : data[0]; }
+    // Whether the row id of the current record was read from its header.
+    bool currentRowIdWasRead() const { return currentRowIdRead_; }
+    // Whether the current record was decoded whole: its header and every value lay inside the
+    // searched area. A record cut by the end of its area (often a stale copy in a page's gap)
+    // lacks its last values or has them cut short.
+    bool currentRecordIsComplete() const { return currentRecordComplete_; }
+
+    // The record being filled; null after a record was dropped for re-alignment.
+    std::shared_ptr<baseRecoveryObject> _recObject;
+    // Set by recoverers when a column of the current record was mapped.
+    bool _hasRecoveredCurrentObject = false;
+    // Extra bytes added to the content start of every record (the freeblock offset while a
+    // freeblock is searched, else 0).
+    std::int32_t _processOffset = 0;
+    // The attribute a recoverer's FillModel is filling; its verifyDataPosition may look at it.
+    std::string _field;
+    // The raw bytes of the last text decoded; valid while the current record's hooks run.
+    ByteView _currentDataValue;
+    // The re-alignment retry.
+    bool _dataReposition = false;
+    bool _dontAttemptAgain = false;
+    std::int32_t _dataOffset = 0;
+
+private:
+    // Runs the position check after a text or blob; true when the record is to be dropped and
+    // decoded again.
+    bool checkPosition(ByteView raw, bool retryAllowed);
+    void searchFreeblocks(ByteView page);
+
+    std::shared_ptr<const CompiledTablePatterns> patterns_ = CompiledTablePatterns::None();
+    HeaderMatcher::Scratch scratch_;
+    std::vector<std::shared_ptr<baseRecoveryObject>> RecoveredData_;
+    std::vector<std::shared_ptr<baseRecoveryObject>> RecoveredFiltered_;
+    std::string fullDBPath_;
+    std::stop_token stopToken_;
+    std::int32_t freeblockStartOffset_ = kDefaultFreeblockStartOffset;
+    bool currentRowIdRead_ = false;
+    bool currentRecordComplete_ = true;
+    std::vector<std::int64_t> pointerMapPageNumbers_;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "carving/SQLiteSignature.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The catalogue of table signatures read from the recovery signature file. Filled once at start-up
+// on the loading thread and only read afterwards (the shared state record holds it as const), so
+// carving threads may look signatures up at the same time without a lock.
+class SqLiteTableSignatures {
+public:
+    // The file name of the signature resource.
+    static constexpr std::string_view kResourceFileName = "RecoverySignatures.xml";
+
+    SqLiteTableSignatures() = default;
+
+    // Fills the catalogue: from the remote source when one answers (none does), else from the
+    // resource file. Marks the catalogue loaded whatever the outcome.
+    void loadSignatures();
+    // Whether the internet is reachable. Nothing here goes on the network, so: never.
+    bool connected() const { return false; }
+    // The place for a remote signature source; there is none.
+    bool LoadRemoteSignaturesFile() { return false; }
+    // Reads the resource file from the application's resources folder.
+    void LoadLocalSignaturesFile();
+    // Reads a signature file; false (with a line on stderr) when it is missing, too large or not
+    // well-formed XML. Signatures completed before an XML error stay in the catalogue.
+    bool LoadSignaturesFile(const std::string& path);
+    // Reads a signature document from memory; false when it is not well-formed XML.
+    bool LoadSignaturesDocument(std::string_view document);
+
+    // The first signature whose triple equals the arguments exactly (case-sensitive), or nullptr.
+    // The catalogue keeps ownership.
+    const SQLiteSignature* Find(std::string_view name, std::string_view db,
+                                std::string_view table) const;
+
+    const std::vector<SQLiteSignature>& tableSignatures() const { return tableSignatures_; }
+    std::vector<SQLiteSignature>& tableSignatures() { return tableSignatures_; }
+    bool loaded() const { return loaded_; }
+
+    // The resource file's full path.
+    static std::string ResourcePath();
+
+private:
+    std::vector<SQLiteSignature> tableSignatures_;
+    bool loaded_ = false;
+};

@@ -1,0 +1,240 @@
+#include "carving/SqLiteTableSignaturesParser.h"
+
+#include <libxml/parser.h>
+#include <libxml/globals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+namespace {
+
+std::string_view View(const xmlChar* text) {
+    return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+SqLiteTableSignaturesParser& Parser(void* context) {
+    return *static_cast<SqLiteTableSignaturesParser*>(
+        static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+void OnStartElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                    const xmlChar* /*uri*/, int /*namespaceCount*/, const xmlChar** /*namespaces*/,
+                    int attributeCount, int /*defaultedCount*/, const xmlChar** attributes) {
+    // A prefixed name is a different element from the one the file format names.
+    const std::string_view name = prefix ? std::string_view() : View(localname);
+    std::vector<SqLiteTableSignaturesParser::Attribute> list;
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar** a = attributes + 5 * i;  // localname, prefix, URI, value, end
+        if (a[1] != nullptr) continue;
+        list.push_back({View(a[0]), std::string_view(reinterpret_cast<const char*>(a[3]),
+                                                     static_cast<std::size_t>(a[4] - a[3]))});
+    }
+    Parser(context).startElement(name, list);
+}
+
+void OnEndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                  const xmlChar* /*uri*/) {
+    Parser(context).endElement(prefix ? std::string_view() : View(localname));
+}
+
+void OnCharacters(void* context, const xmlChar* text, int length) {
+    if (length > 0)
+        Parser(context).characters(
+            std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)));
+}
+
+// Errors are collected from the context after parsing; nothing is printed while it runs.
+void OnStructuredError(void*, xmlErrorPtr) {}
+void OnGenericError(void*, const char*, ...) {}
+
+// libxml2's encoding layer reports through the thread's error handlers rather than the
+// parser's; they are quiet while a document is read and put back afterwards.
+class QuietErrorHandlers {
+public:
+    QuietErrorHandlers()
+        : generic_(xmlGenericError), genericContext_(xmlGenericErrorContext),
+          structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, OnGenericError);
+        xmlSetStructuredErrorFunc(nullptr, OnStructuredError);
+    }
+    ~QuietErrorHandlers() {
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+    }
+    QuietErrorHandlers(const QuietErrorHandlers&) = delete;
+    QuietErrorHandlers& operator=(const QuietErrorHandlers&) = delete;
+
+private:
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+};
+
+std::optional<std::string> AttributeValue(
+    const std::vector<SqLiteTableSignaturesParser::Attribute>& attributes, std::string_view name) {
+    for (const auto& a : attributes)
+        if (a.name == name) return std::string(a.value);
+    return std::nullopt;
+}
+
+// Blanks are trimmed from the text of an element; tabs and line breaks are kept, as the format
+// has always done.
+std::string TrimSpaces(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+}  // namespace
+
+SqLiteTableSignaturesParser::SqLiteTableSignaturesParser(std::string_view document)
+    : document_(document) {}
+
+SqLiteTableSignaturesParser::~SqLiteTableSignaturesParser() = default;
+
+SqLiteTableSignatures& SqLiteTableSignaturesParser::catalogue() {
+    if (!catalogue_) catalogue_ = std::make_shared<SqLiteTableSignatures>();
+    return *catalogue_;
+}
+
+bool SqLiteTableSignaturesParser::parseTableSignatures() {
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { xmlInitParser(); });
+
+    const QuietErrorHandlers quiet;
+    xmlSAXHandler handler;
+    std::memset(&handler, 0, sizeof handler);
+    handler.initialized = XML_SAX2_MAGIC;
+    handler.startElementNs = OnStartElement;
+    handler.endElementNs = OnEndElement;
+    handler.characters = OnCharacters;
+    handler.cdataBlock = OnCharacters;
+    handler.ignorableWhitespace = OnCharacters;
+    handler.serror = OnStructuredError;
+    // No entity, DTD or external-subset handlers: declared entities are neither stored nor
+    // expanded, and nothing is fetched.
+
+    xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
+    if (!context) {
+        error_ = "cannot create an XML parser";
+        return false;
+    }
+    context->_private = this;
+    xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+
+    constexpr std::size_t kChunk = 1 << 20;
+    std::size_t at = 0;
+    int status = 0;
+    do {
+        const std::size_t length = std::min(kChunk, document_.size() - at);
+        const bool last = at + length == document_.size();
+        status = xmlParseChunk(context, document_.data() + at, static_cast<int>(length), last ? 1 : 0);
+        at += length;
+        if (last) break;
+    } while (status == 0);
+
+    const bool ok = status == 0 && context->wellFormed;
+    if (!ok) {
+        const xmlError* e = xmlCtxtGetLastError(context);
+        error_ = e && e->message ? std::string(e->message) : std::string("not well-formed XML");
+        while (!error_.empty() && (error_.back() == '\n' || error_.back() == '\r')) error_.pop_back();
+        if (e) error_ = "line " + std::to_string(e->line) + ": " + error_;
+    }
+    // A document type declaration makes the parser build a document for it, which stays ours.
+    if (context->myDoc) xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+    xmlFreeParserCtxt(context);
+    return ok;
+}
+
+void SqLiteTableSignaturesParser::startElement(std::string_view name,
+                                               const std::vector<Attribute>& attributes) {
+    currentStringValue_.clear();
+    foundCharacters_ = false;
+    if (name == "signatures") {
+        catalogue().tableSignatures().clear();
+    } else if (name == "signature") {
+        SQLiteSignature signature;
+        signature.setName(AttributeValue(attributes, "name"));
+        signature.setDatabase(AttributeValue(attributes, "database"));
+        signature.setTable(AttributeValue(attributes, "table"));
+        currentSignature_ = std::move(signature);
+    } else if (name == "pattern") {
+        currentPattern_ = TablePattern();
+    } else if (name == "version") {
+        currentVersion_ = AttributeValue(attributes, "value");
+    } else if (name == "attributemapping") {
+        currentAttributemapping_ = AttributesMapping(
+            AttributeValue(attributes, "name"), ParseColumnNumber(AttributeValue(attributes, "column")));
+    }
+}
+
+void SqLiteTableSignaturesParser::endElement(std::string_view name) {
+    if (name == "signature") {
+        if (currentSignature_) catalogue().tableSignatures().push_back(std::move(*currentSignature_));
+        currentSignature_.reset();
+    } else if (name == "pattern") {
+        if (currentPattern_ && currentSignature_) currentSignature_->addTablePattern(std::move(*currentPattern_));
+        currentPattern_.reset();
+    } else if (name == "version") {
+        if (currentPattern_ && currentVersion_) currentPattern_->addVersion(*currentVersion_);
+    } else if (name == "columns") {
+        if (currentPattern_) currentPattern_->setColumns(elementText());
+        currentStringValue_.clear();
+    } else if (name == "header") {
+        if (currentPattern_) currentPattern_->setHeaderPattern(elementText());
+        currentStringValue_.clear();
+    } else if (name == "attributemapping") {
+        if (currentAttributemapping_ && currentPattern_)
+            currentPattern_->addAttributesMapping(std::move(*currentAttributemapping_));
+        currentAttributemapping_.reset();
+    }
+}
+
+void SqLiteTableSignaturesParser::characters(std::string_view text) {
+    currentStringValue_.append(text);
+    foundCharacters_ = true;
+}
+
+std::string SqLiteTableSignaturesParser::elementText() const {
+    return foundCharacters_ ? TrimSpaces(currentStringValue_) : std::string();
+}
+
+std::int64_t SqLiteTableSignaturesParser::ParseColumnNumber(const std::optional<std::string>& text) {
+    if (!text) return 0;
+    std::string_view s = *text;
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (const auto point = s.find('.'); point != std::string_view::npos) {
+        const std::string_view fraction = s.substr(point + 1);
+        if (!std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return 0;
+        s = s.substr(0, point);
+    }
+    if (s.empty() || s.front() == ',' || s.back() == ',') return 0;
+    std::int64_t value = 0;
+    char previous = 0;
+    for (char c : s) {
+        if (c == ',') {
+            if (previous == ',') return 0;
+        } else if (c >= '0' && c <= '9') {
+            if (value > (std::numeric_limits<std::int64_t>::max() - (c - '0')) / 10) return 0;
+            value = value * 10 + (c - '0');
+        } else {
+            return 0;
+        }
+        previous = c;
+    }
+    return negative ? -value : value;
+}

@@ -1,0 +1,443 @@
+// The message table signature of the application's signature file, against fixture databases built
+// from the real schemas: rows are inserted and deleted with SQLite itself, and every deleted row
+// whose bytes are still in the file must come back exactly.
+
+#include "CarvingTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+using carvingtest::CarvedRow;
+using carvingtest::MessageRowMaker;
+using carvingtest::TestRecoverer;
+using testsupport::AutoVacuum;
+using testsupport::FixtureDatabase;
+using testsupport::Row;
+using testsupport::TempDir;
+
+namespace {
+
+using StoredRow = std::vector<std::pair<std::string, ColumnValue>>;
+
+// Every column of one row as SQLite stored it, in the table's column order.
+StoredRow ReadRow(sqlite3* db, const std::string& table, std::int64_t rowId) {
+    sqlite3_stmt* statement = nullptr;
+    const std::string sql = "SELECT * FROM " + table + " WHERE ROWID = " + std::to_string(rowId);
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) throw std::runtime_error(sql);
+    StoredRow row;
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            const std::string name = sqlite3_column_name(statement, i);
+            switch (sqlite3_column_type(statement, i)) {
+                case SQLITE_INTEGER: row.emplace_back(name, std::int64_t{sqlite3_column_int64(statement, i)}); break;
+                case SQLITE_FLOAT: row.emplace_back(name, sqlite3_column_double(statement, i)); break;
+                case SQLITE_TEXT:
+                    row.emplace_back(name, std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)),
+                                                       static_cast<std::size_t>(sqlite3_column_bytes(statement, i))));
+                    break;
+                case SQLITE_BLOB: {
+                    const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, i));
+                    row.emplace_back(name, Bytes(p, p + sqlite3_column_bytes(statement, i)));
+                    break;
+                }
+                default: row.emplace_back(name, ColumnValue::Null());
+            }
+        }
+    }
+    sqlite3_finalize(statement);
+    return row;
+}
+
+void PutVarint(Bytes& out, std::uint64_t v) {
+    std::uint8_t buffer[10];
+    int n = 0;
+    do {
+        buffer[n++] = static_cast<std::uint8_t>(v & 0x7F);
+        v >>= 7;
+    } while (v);
+    for (int i = n - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(buffer[i] | (i ? 0x80 : 0)));
+}
+
+// The record bytes SQLite writes for a row from its second serial type on, then the content: a
+// freeblock head may have overwritten everything before (in a short row, the first column's
+// serial type too). The first column is the INTEGER PRIMARY KEY, stored as NULL.
+Bytes EncodeRecordTail(const StoredRow& row) {
+    Bytes types, content;
+    for (std::size_t i = 1; i < row.size(); ++i) {
+        const ColumnValue& v = row[i].second;
+        if (v.isNull()) {
+            types.push_back(0);
+        } else if (v.isInteger()) {
+            const std::int64_t n = v.asInteger();
+            if (n == 0 || n == 1) {
+                types.push_back(n == 0 ? 8 : 9);
+                continue;
+            }
+            static const std::pair<int, std::int64_t> kWidths[] = {{1, 0x7F}, {2, 0x7FFF}, {3, 0x7FFFFF},
+                                                                   {4, 0x7FFFFFFF}, {5, 0x7FFFFFFFFFFF}};
+            int type = 6, width = 8;
+            for (int t = 0; t < 5; ++t)
+                if (n <= kWidths[t].second && n >= -kWidths[t].second - 1) {
+                    type = t + 1, width = kWidths[t].first == 5 ? 6 : kWidths[t].first;
+                    break;
+                }
+            types.push_back(static_cast<std::uint8_t>(type));
+            for (int b = width - 1; b >= 0; --b) content.push_back(static_cast<std::uint8_t>(n >> (8 * b)));
+        } else if (v.isText()) {
+            PutVarint(types, 13 + 2 * v.text()->size());
+            content.insert(content.end(), v.text()->begin(), v.text()->end());
+        } else if (v.isBlob()) {
+            PutVarint(types, 12 + 2 * v.blob()->size());
+            content.insert(content.end(), v.blob()->begin(), v.blob()->end());
+        }
+    }
+    types.insert(types.end(), content.begin(), content.end());
+    return types;
+}
+
+Bytes FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Contains(const Bytes& haystack, const Bytes& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+// The column names of a pattern, from its <columns> text.
+std::vector<std::string> ColumnNames(const TablePattern& pattern) {
+    std::istringstream in(pattern.columns().value_or(""));
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
+// What the pattern's mappings should have carved from a stored row: the value of each mapped
+// column by mapping name; NULL columns hand over nothing.
+std::map<std::string, ColumnValue> ExpectedValues(const TablePattern& pattern, const StoredRow& row) {
+    const auto names = ColumnNames(pattern);
+    std::map<std::string, ColumnValue> expected;
+    for (const auto& mapping : pattern.AttributesMapping()) {
+        const auto column = static_cast<std::size_t>(mapping.Column());
+        if (column == 0 || column > names.size()) continue;
+        for (const auto& [name, value] : row)
+            if (name == names[column - 1] && !value.isNull()) expected[*mapping.Name()] = value;
+    }
+    return expected;
+}
+
+// The key a row is known by: its guid, or for the old tables its text and date.
+std::string KeyOf(const std::map<std::string, ColumnValue>& values) {
+    auto text = [&](const char* name) {
+        const auto it = values.find(name);
+        return it == values.end() ? std::string("<none>") : it->second.toText().value_or("<null>");
+    };
+    if (values.count("guid")) return "guid:" + text("guid");
+    return "old:" + text("date") + "|" + text("flags") + "|" + text("address");
+}
+
+struct Outcome {
+    int carved = 0;
+    int deleted = 0;
+    int recoverable = 0;  // deleted rows whose bytes are still in the file
+    // Recoverable deleted rows that did not come back exactly: always a fault.
+    std::vector<std::string> missing;
+    // Complete records that are no stored row, or a stored row with wrong values. A page
+    // searched whole (a freelist or auto-vacuum sweep) holds stale copies of rows whose tail
+    // later cells overwrote; elsewhere such a record is a fault.
+    std::vector<std::string> problems;
+};
+
+// Carves the file with the given patterns and checks the result against the stored rows.
+Outcome Check(const std::filesystem::path& file, const std::vector<TablePattern>& patterns,
+              const std::vector<StoredRow>& live, const std::vector<StoredRow>& deleted,
+              std::int32_t freeblockOffset = AbstractSqLiteRecovery::kDefaultFreeblockStartOffset) {
+    TestRecoverer recoverer;
+    recoverer.setTablePatterns(patterns);
+    recoverer.setFreeblockStartOffset(freeblockOffset);
+    recoverer.DoRecoveryPath(file.string());
+
+    // The stored rows by the key each pattern would carve them with.
+    std::map<const TablePattern*, std::map<std::string, const StoredRow*>> byKey;
+    auto sourceOf = [&](const TablePattern* pattern, const std::string& key) -> const StoredRow* {
+        auto& keys = byKey[pattern];
+        if (keys.empty())
+            for (const auto* list : {&live, &deleted})
+                for (const auto& row : *list) keys.emplace(KeyOf(ExpectedValues(*pattern, row)), &row);
+        const auto it = keys.find(key);
+        return it == keys.end() ? nullptr : it->second;
+    };
+
+    Outcome outcome;
+    std::set<const StoredRow*> exact;
+    for (const auto& carved : recoverer.rows()) {
+        ++outcome.carved;
+        const StoredRow* source = sourceOf(carved->pattern, KeyOf(carved->values));
+        if (!source) {
+            // A header cut off by the end of an area matches as far as it goes; such a record
+            // says it is incomplete, and recoverers may weigh it accordingly. A complete
+            // record must be a row that was stored.
+            if (carved->complete) outcome.problems.push_back("carved a row that was never stored: " + KeyOf(carved->values));
+            continue;
+        }
+        const auto expected = ExpectedValues(*carved->pattern, *source);
+        if (carved->values == expected) {
+            exact.insert(source);
+            continue;
+        }
+        // A copy cut short by the end of its area may lack its last values or have its last
+        // text cut; what it has must still be right.
+        for (const auto& [name, value] : carved->values) {
+            const auto it = expected.find(name);
+            const bool cutText = value.isText() && it != expected.end() && it->second.isText() &&
+                                 it->second.text()->rfind(*value.text(), 0) == 0;
+            if (it == expected.end() || (!(it->second == value) && !cutText)) {
+                outcome.problems.push_back("wrong " + name + " in " + KeyOf(carved->values));
+                break;
+            }
+        }
+    }
+    const Bytes bytes = FileBytes(file);
+    for (const auto& row : deleted) {
+        ++outcome.deleted;
+        if (!Contains(bytes, EncodeRecordTail(row))) continue;
+        ++outcome.recoverable;
+        if (!exact.count(&row)) outcome.missing.push_back("not carved back: row " + row[0].second.toText().value_or("?"));
+    }
+    return outcome;
+}
+
+struct Scenario {
+    const char* schema;
+    int pageSize;
+    AutoVacuum autoVacuum;
+};
+
+std::string Name(const testing::TestParamInfo<Scenario>& info) {
+    std::string schema = info.param.schema;
+    schema = schema.substr(0, schema.find('.'));
+    std::replace(schema.begin(), schema.end(), '-', '_');
+    static const char* kVacuum[] = {"plain", "autovacuum", "incremental"};
+    return schema + "_" + std::to_string(info.param.pageSize) + "_" + kVacuum[static_cast<int>(info.param.autoVacuum)];
+}
+
+class MessageCarving : public testing::TestWithParam<Scenario> {};
+
+}  // namespace
+
+// Rows of the iOS 6 and iOS 9 message tables, deleted one by one (freeblocks), the newest
+// (the page's unallocated gap) and a run of 40 (whole pages to the freelist).
+TEST_P(MessageCarving, DeletedRowsComeBackExactly) {
+    const Scenario& s = GetParam();
+    TempDir dir;
+    const auto path = dir / "sms.db";
+    auto db = FixtureDatabase::FromSchema(path, s.schema, {s.pageSize, s.autoVacuum});
+    const bool iOS9 = std::string(s.schema) == "sms-ios9.sql";
+    MessageRowMaker maker(static_cast<unsigned>(s.pageSize) + static_cast<unsigned>(s.autoVacuum),
+                          s.pageSize == 1024 ? 700 : 1500);
+    std::vector<std::int64_t> ids;
+    for (int i = 0; i < 160; ++i) ids.push_back(db.insert("message", maker.next(iOS9)));
+
+    std::vector<StoredRow> live, deleted;
+    std::set<std::int64_t> gone;
+    for (std::size_t i = 3; i < ids.size(); i += 7) gone.insert(ids[i]);
+    for (std::size_t i = 60; i < 100; ++i) gone.insert(ids[i]);
+    gone.insert(ids.back());
+    for (const auto id : ids) (gone.count(id) ? deleted : live).push_back(ReadRow(db.handle(), "message", id));
+    for (const auto id : ids)
+        if (gone.count(id)) db.deleteRow("message", id);
+    db.close();
+
+    const auto outcome = Check(path, carvingtest::MessagePatterns(), live, deleted);
+    EXPECT_EQ(outcome.deleted, static_cast<int>(gone.size()));
+    // Most deleted rows survive; the others were overwritten when SQLite rebalanced pages, and
+    // an auto-vacuum file drops freed pages at once.
+    EXPECT_GE(outcome.recoverable * 10, outcome.deleted * (s.autoVacuum == AutoVacuum::None ? 6 : 2));
+    // Where pages are searched whole (an auto-vacuum file after its last root page), a stale copy
+    // whose tail a later copy overwrote is decoded first and can hide that later copy.
+    if (s.autoVacuum == AutoVacuum::None)
+        for (const auto& m : outcome.missing) ADD_FAILURE() << m;
+    else
+        EXPECT_LE(outcome.missing.size() * 10, static_cast<std::size_t>(outcome.recoverable));
+    // These files have pages searched whole; their stale copies are a small minority.
+    EXPECT_LE(outcome.problems.size() * 10, static_cast<std::size_t>(outcome.carved))
+        << outcome.problems.size() << " stale or foreign records of " << outcome.carved;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, MessageCarving,
+    testing::Values(Scenario{"sms-ios9.sql", 1024, AutoVacuum::None}, Scenario{"sms-ios9.sql", 4096, AutoVacuum::None},
+                    Scenario{"sms-ios9.sql", 1024, AutoVacuum::Full}, Scenario{"sms-ios9.sql", 4096, AutoVacuum::Full},
+                    Scenario{"sms-ios9.sql", 4096, AutoVacuum::Incremental},
+                    Scenario{"sms-ios6.sql", 1024, AutoVacuum::None}, Scenario{"sms-ios6.sql", 4096, AutoVacuum::Full}),
+    Name);
+
+// A table that grew: rows written before and after the 13 iOS 9 columns were added share pages,
+// and both kinds are carved with the length they were written with.
+TEST(MessageSignature, RowsOfBothLengthsInOneFile) {
+    TempDir dir;
+    const auto path = dir / "sms.db";
+    auto db = FixtureDatabase::FromSchema(path, "sms-ios6.sql", {4096, AutoVacuum::None});
+    MessageRowMaker maker(11, 1200);
+    // Each row as stored when it was written: the older ones keep their 38 columns.
+    std::vector<std::int64_t> ids;
+    std::vector<StoredRow> stored;
+    auto add = [&](bool iOS9) {
+        ids.push_back(db.insert("message", maker.next(iOS9)));
+        stored.push_back(ReadRow(db.handle(), "message", ids.back()));
+    };
+    for (int i = 0; i < 30; ++i) add(false);
+    for (const char* column : {"is_audio_message INTEGER DEFAULT 0", "is_played INTEGER DEFAULT 0", "date_played INTEGER",
+                               "item_type INTEGER DEFAULT 0", "other_handle INTEGER DEFAULT 0", "group_title TEXT",
+                               "group_action_type INTEGER DEFAULT 0", "share_status INTEGER DEFAULT 0",
+                               "share_direction INTEGER DEFAULT 0", "is_expirable INTEGER DEFAULT 0",
+                               "expire_state INTEGER DEFAULT 0", "message_action_type INTEGER DEFAULT 0",
+                               "message_source INTEGER DEFAULT 0"})
+        db.exec(std::string("ALTER TABLE message ADD COLUMN ") + column);
+    for (int i = 0; i < 30; ++i) add(true);
+    std::vector<StoredRow> live, deleted;
+    for (std::size_t i = 0; i < ids.size(); ++i) (i % 3 == 1 ? deleted : live).push_back(stored[i]);
+    for (std::size_t i = 1; i < ids.size(); i += 3) db.deleteRow("message", ids[i]);
+    db.close();
+
+    const auto outcome = Check(path, carvingtest::MessagePatterns(), live, deleted);
+    EXPECT_EQ(outcome.recoverable, outcome.deleted);
+    for (const auto& m : outcome.missing) ADD_FAILURE() << m;
+    for (const auto& p : outcome.problems) ADD_FAILURE() << p;
+}
+
+// The older tables, by the versions their recoverers ask for.
+TEST(MessageSignature, OlderTablesByVersion) {
+    struct Case {
+        const char* schema;
+        const char* version;
+    };
+    for (const Case c : {Case{"sms-ios5.sql", "iOS6"}, Case{"sms-ios4.sql", "iOS4"}}) {
+        TempDir dir;
+        const auto path = dir / "sms.db";
+        auto db = FixtureDatabase::FromSchema(path, c.schema, {4096, AutoVacuum::None});
+        std::mt19937 random(5);
+        std::vector<std::int64_t> ids;
+        const bool iOS5 = std::string(c.schema) == "sms-ios5.sql";
+        for (int i = 0; i < 80; ++i) {
+            // Only iMessage rows (iOS 5) lack an address.
+            const bool iMessage = iOS5 && i % 3 == 0;
+            Row row = {{"address", iMessage ? ColumnValue::Null() : ColumnValue("+49151" + std::to_string(1000000 + i))},
+                       {"date", std::int64_t{1300000000 + i * 3600}},
+                       {"text", i % 5 == 0 ? ColumnValue::Null() : ColumnValue("Nachricht Nummer " + std::to_string(i) + " – bis später")},
+                       {"flags", std::int64_t{i % 2 ? 2 : 3}},
+                       {"group_id", std::int64_t{1 + i % 4}},
+                       {"read", std::int64_t{i % 2}}};
+            if (iOS5) {
+                row.emplace_back("is_madrid", std::int64_t{iMessage});
+                if (iMessage) {
+                    row.emplace_back("madrid_handle", "anna@example.com");
+                    row.emplace_back("madrid_date_read", std::int64_t{330000000 + i});
+                    row.emplace_back("madrid_date_delivered", std::int64_t{330000000 + i + 1});
+                }
+            }
+            ids.push_back(db.insert("message", row));
+        }
+        std::vector<StoredRow> live, deleted;
+        for (std::size_t i = 0; i < ids.size(); ++i)
+            (i % 4 == 2 ? deleted : live).push_back(ReadRow(db.handle(), "message", ids[i]));
+        for (std::size_t i = 2; i < ids.size(); i += 4) db.deleteRow("message", ids[i]);
+        db.close();
+
+        const auto patterns = carvingtest::RealSignatures()->Find("HomeDomain", "sms.db", "MESSAGE")->FindPatternsByVersion(c.version);
+        ASSERT_FALSE(patterns.empty()) << c.version;
+        const auto outcome = Check(path, patterns, live, deleted);
+        EXPECT_GE(outcome.recoverable * 10, outcome.deleted * 8) << c.schema;
+        for (const auto& m : outcome.missing) ADD_FAILURE() << c.schema << ": " << m;
+        for (const auto& p : outcome.problems) ADD_FAILURE() << c.schema << ": " << p;
+        // The message recoverer of current releases tries every pattern and finds them as well.
+        const auto all = Check(path, carvingtest::MessagePatterns(), live, deleted);
+        for (const auto& m : all.missing) ADD_FAILURE() << c.schema << " (all patterns): " << m;
+        for (const auto& p : all.problems) ADD_FAILURE() << c.schema << " (all patterns): " << p;
+    }
+}
+
+// A freeblock's head overwrites only the start of a freed cell, so the content of a record found
+// in a freeblock begins right after its header; a shift of one byte garbles every value.
+TEST(MessageSignature, FreeblockRecordsNeedNoShift) {
+    TempDir dir;
+    const auto path = dir / "sms.db";
+    auto db = FixtureDatabase::FromSchema(path, "sms-ios9.sql", {4096, AutoVacuum::None});
+    MessageRowMaker maker(3, 900);
+    std::vector<std::int64_t> ids;
+    for (int i = 0; i < 40; ++i) ids.push_back(db.insert("message", maker.next()));
+    std::vector<StoredRow> live, deleted;
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        (i % 5 == 2 ? deleted : live).push_back(ReadRow(db.handle(), "message", ids[i]));
+    for (std::size_t i = 2; i < ids.size(); i += 5) db.deleteRow("message", ids[i]);
+    db.close();
+    const auto right = Check(path, carvingtest::MessagePatterns(), live, deleted, 0);
+    EXPECT_TRUE(right.problems.empty() && right.missing.empty());
+    const auto shifted = Check(path, carvingtest::MessagePatterns(), live, deleted, 1);
+    EXPECT_FALSE(shifted.problems.empty() && shifted.missing.empty());
+}
+
+// The patterns follow the real tables: one position per column plus the header byte, in the
+// table's column order, each allowing what the column's declared type can hold, and mappings
+// that name the columns the recoverers expect.
+TEST(MessageSignature, PatternsFollowTheSchemas) {
+    const SQLiteSignature* signature = carvingtest::RealSignatures()->Find("HomeDomain", "sms.db", "MESSAGE");
+    ASSERT_NE(signature, nullptr);
+    // Mapping names and the columns they must name, per layout.
+    const std::map<std::string, std::string> modern = {
+        {"guid", "guid"}, {"text", "text"}, {"handle_id", "handle_id"}, {"service", "service"},
+        {"account", "account"}, {"account_guid", "account_guid"}, {"date", "date"}, {"date_read", "date_read"},
+        {"date_delivered", "date_delivered"}, {"is_from_me", "is_from_me"}};
+    const std::map<std::string, std::string> older = {{"text", "text"}, {"address", "address"}, {"flags", "flags"},
+                                                      {"date", "date"}, {"date_read", "madrid_date_read"},
+                                                      {"date_delivered", "madrid_date_delivered"}};
+    for (const auto& pattern : signature->TablePatterns()) {
+        const auto names = ColumnNames(pattern);
+        const bool isModern = std::find(names.begin(), names.end(), "guid") != names.end();
+        // Patterns for short rows whose first serial type a freeblock head overwrote start
+        // with the second column.
+        const std::size_t first = names.empty() || names[0] == "ROWID" ? 0 : 1;
+        const char* schema = isModern ? "sms-ios9.sql" : "sms-ios5.sql";
+        TempDir dir;
+        auto db = FixtureDatabase::FromSchema(dir / "s.db", schema);
+        sqlite3_stmt* info = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db.handle(), "PRAGMA table_info(message)", -1, &info, nullptr), SQLITE_OK);
+        std::vector<std::pair<std::string, std::string>> columns;  // name, declared type
+        while (sqlite3_step(info) == SQLITE_ROW)
+            columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 1)),
+                                 reinterpret_cast<const char*>(sqlite3_column_text(info, 2)));
+        sqlite3_finalize(info);
+
+        const auto header = pattern.Header();
+        ASSERT_EQ(header.size(), names.size() + 1);
+        ASSERT_LE(names.size() + first, columns.size());
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            EXPECT_EQ(names[k], columns[k + first].first) << "position " << k + 1;
+            const SerialTypeSet allowed = SerialTypeSet::FromValues(header[k + 1]);
+            const std::string type = columns[k + first].second;
+            if (k + first == 0) {
+                EXPECT_TRUE(allowed.accepts(0) && !allowed.accepts(1) && !allowed.accepts(13));
+            } else if (type == "INTEGER") {
+                // Some integer; never a text or blob.
+                EXPECT_TRUE(allowed.accepts(1) || allowed.accepts(4) || allowed.accepts(9)) << names[k];
+                for (std::uint64_t t : {10, 11, 12, 13, 200}) EXPECT_FALSE(allowed.accepts(t)) << names[k];
+            } else {  // TEXT and BLOB: a text or blob of any length from one byte on
+                for (std::uint64_t t : {15, 16, 99, 500, 100001}) EXPECT_TRUE(allowed.accepts(t)) << names[k];
+                EXPECT_FALSE(allowed.accepts(1)) << names[k];
+            }
+        }
+        for (const auto& mapping : pattern.AttributesMapping()) {
+            const auto& expectedNames = isModern ? modern : older;
+            ASSERT_TRUE(expectedNames.count(*mapping.Name())) << *mapping.Name();
+            ASSERT_GE(mapping.Column(), 1);
+            ASSERT_LE(static_cast<std::size_t>(mapping.Column()), names.size());
+            EXPECT_EQ(names[static_cast<std::size_t>(mapping.Column()) - 1], expectedNames.at(*mapping.Name()));
+        }
+    }
+    EXPECT_FALSE(signature->FindPatternsByVersion("iOS6").empty());
+    EXPECT_FALSE(signature->FindPatternsByVersion("iOS4").empty());
+}
