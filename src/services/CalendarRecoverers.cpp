@@ -1,0 +1,235 @@
+#include "services/CalendarRecoverers.h"
+
+#include "common/DateUtils.h"
+#include "database/GenerateCalendarObject.h"
+#include "database/QueryDates.h"
+#include "records/Appointment.h"
+#include "records/Calendar.h"
+#include "services/LiveTableReader.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// Two carved events are one find when their identifiers agree, or, without identifiers, when
+// everything the list shows of them agrees.
+bool SameCarvedEvent(const Calendar& a, const Calendar& b) {
+    if (a.UniqueIdentifier() && b.UniqueIdentifier())
+        return AppointmentsSQLiteRecovery::IdentifierKey(*a.UniqueIdentifier(), false) ==
+               AppointmentsSQLiteRecovery::IdentifierKey(*b.UniqueIdentifier(), false);
+    if (a.UniqueIdentifier() || b.UniqueIdentifier()) return false;
+    return a.Summary() == b.Summary() && a.Description() == b.Description() &&
+           a.StartDate() == b.StartDate() && a.EndDate() == b.EndDate();
+}
+
+std::int32_t IndexOf(ByteView bytes, std::uint8_t byte) {
+    const auto it = std::find(bytes.begin(), bytes.end(), byte);
+    return it == bytes.end() ? -1 : static_cast<std::int32_t>(it - bytes.begin());
+}
+
+}  // namespace
+
+AppointmentsSQLiteRecovery::AppointmentsSQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {}
+
+AppointmentsSQLiteRecovery::~AppointmentsSQLiteRecovery() = default;
+
+std::string AppointmentsSQLiteRecovery::IdentifierKey(const std::string& identifier,
+                                                      bool lowerCase) {
+    std::string key;
+    for (char c : identifier)
+        if (c != '-' && c != ' ') key += c;
+    if (!lowerCase) return key;
+    std::string lowered;
+    icu::UnicodeString::fromUTF8(key).toLower(icu::Locale::getRoot()).toUTF8String(lowered);
+    return lowered;
+}
+
+void AppointmentsSQLiteRecovery::setSignature(const std::string&) {
+    const auto catalogue = state_.recoverySignatures.get();
+    if (!catalogue ||
+        !setPatternsFromSignature("HomeDomain", "Calendar.sqlite", "CalendarItem", catalogue.get()))
+        setTablePatterns(std::vector<TablePattern>{});
+}
+
+void AppointmentsSQLiteRecovery::readLiveEvents(const std::string& path) {
+    liveIdentifiers_.clear();
+    liveTitlesAndStarts_.clear();
+    for (const auto& event : state_.AllCalendarContent.snapshot())
+        if (event->UniqueIdentifier())
+            liveIdentifiers_.insert(IdentifierKey(*event->UniqueIdentifier(), true));
+
+    // Items live in CalendarItem, before iOS 5 in Event.
+    const LiveTableReader file(path);
+    SqliteResultSet rows;
+    for (const char* table : {"CalendarItem", "Event"}) {
+        if (!file.hasTable(table)) continue;
+        rows =
+            file.query(std::string("SELECT summary, start_date, unique_identifier FROM ") + table);
+        break;
+    }
+    while (rows.next()) {
+        if (OptString identifier = rows.stringForColumn("unique_identifier"))
+            liveIdentifiers_.insert(IdentifierKey(*identifier, true));
+        if (OptString summary = rows.stringForColumn("summary"))
+            liveTitlesAndStarts_.emplace(*summary,
+                                         DisplayTextOfDate(AppleDateOfColumn(rows, "start_date")));
+    }
+}
+
+void AppointmentsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    setSignature(path);
+    readLiveEvents(path);
+    // The places of the carved events come from the file carved.
+    generator_.reset();
+    if (LiveTableReader(path).isOpen())
+        generator_ = std::make_unique<CalendarObjectGenerator>(path, state_);
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+    generator_.reset();
+}
+
+bool AppointmentsSQLiteRecovery::hasLiveTitleAndStart(const Calendar& event) const {
+    return event.Summary() && event.StartDate() &&
+           liveTitlesAndStarts_.count({*event.Summary(), *event.StartDate()}) != 0;
+}
+
+bool AppointmentsSQLiteRecovery::alreadyInDB(const Calendar& event) const {
+    if (event.UniqueIdentifier() &&
+        liveIdentifiers_.count(IdentifierKey(*event.UniqueIdentifier(), true)) != 0)
+        return true;
+    if (hasLiveTitleAndStart(event)) return true;
+    return state_.AllCalendarContent.any([&](const Calendar& live) {
+        return SameText(live.Summary(), event.Summary()) &&
+               SameText(live.StartDate(), event.StartDate());
+    });
+}
+
+std::shared_ptr<baseRecoveryObject> AppointmentsSQLiteRecovery::GetNewRecoveryObject() {
+    _hasRecoveredCurrentObject = false;
+    currentDamaged_ = false;
+    _field.clear();
+    return std::make_shared<Appointment>();
+}
+
+bool AppointmentsSQLiteRecovery::fillsName(const std::string& name) const {
+    static const char* const kNames[] = {
+        "summary",  "location_id", "description", "start_date",    "start_tz",
+        "end_date", "all_day",     "calendar_id", "last_modified", "unique_identifier"};
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+void AppointmentsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                           const TablePattern& tablePattern) {
+    // The position check looks at the field being filled; an unmapped column is none.
+    _field.clear();
+    if (object.isNull()) currentDamaged_ = true;
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    auto* item = dynamic_cast<Appointment*>(_recObject.get());
+    if (!mapping || !mapping->Name() || !item) return;
+    _hasRecoveredCurrentObject = true;
+    const std::string& name = *mapping->Name();
+    if (!fillsName(name)) return;
+    _field = name;
+    if (name == "summary") {
+        item->setSummary(getStringFromValue(object));
+        item->setSubject(getStringFromValue(object));
+    } else if (name == "location_id") {
+        item->setLocationId(object.asInteger());
+    } else if (name == "description") {
+        item->setDescription(getStringFromValue(object));
+    } else if (name == "start_date") {
+        const auto seconds =
+            object.isNumber() ? std::optional<double>(object.asDouble()) : std::nullopt;
+        item->setStartTime(DateUtils::DoubleToIOSDateTime(seconds));
+        item->setOriginalStartDate(DateUtils::doubleIOSDateTimeToString(seconds));
+    } else if (name == "start_tz") {
+        item->setStartTimeZone(getStringFromValue(object));
+    } else if (name == "end_date") {
+        const auto seconds =
+            object.isNumber() ? std::optional<double>(object.asDouble()) : std::nullopt;
+        item->setEndTime(DateUtils::DoubleToIOSDateTime(seconds));
+    } else if (name == "all_day") {
+        item->setAllDay(object.asInteger() != 0);
+    } else if (name == "calendar_id") {
+        item->setCalendarId(object.asInteger());
+    } else if (name == "unique_identifier") {
+        item->setUniqueIdentifier(getStringFromValue(object));
+    }
+    // "last_modified" fills nothing.
+}
+
+std::int32_t AppointmentsSQLiteRecovery::verifyDataPosition(ByteView text) {
+    if (_field == "summary") return !text.empty() && text[0] == 0 ? 1 : 0;
+    if (_field != "unique_identifier") return kKeepPosition;
+    std::int32_t at = IndexOf(text, '-');
+    if (at < 0) at = IndexOf(text, ' ');
+    if (at < 0) return 0;
+    const std::int32_t shift = at - 8;
+    // Only a GUID (hyphens 5 bytes apart from the first one on) that stands off its place by a
+    // few bytes is realigned; any other identifier is taken as it was decoded.
+    const auto size = static_cast<std::int32_t>(text.size());
+    const bool guidShape = at + 15 < size && text[static_cast<std::size_t>(at)] == '-' &&
+                           text[static_cast<std::size_t>(at + 5)] == '-' &&
+                           text[static_cast<std::size_t>(at + 10)] == '-' &&
+                           text[static_cast<std::size_t>(at + 15)] == '-';
+    if (shift == 0 || !guidShape || shift < -6 || shift > 6) return 0;
+    return shift;
+}
+
+void AppointmentsSQLiteRecovery::addRecoveredObject() {
+    auto item = std::dynamic_pointer_cast<Appointment>(_recObject);
+    // A record cut short by the end of its area, or overwritten in part, holds wrong values.
+    if (!_hasRecoveredCurrentObject || !item || !generator_ || !currentRecordIsSound()) return;
+    _hasRecoveredCurrentObject = false;
+    std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
+    if (alreadyInDB(*event)) return;
+    const bool isNew = state_.AllDeletedCalendar.appendUnless(
+        event, [&](const Calendar& listed) { return SameCarvedEvent(listed, *event); });
+    if (!isNew) return;
+    ++state_.DeletedCalendarCount;
+    state_.DeletedCalendar.append(event);
+    state_.updateUIfoundRecoveredData();
+}
+
+std::int32_t AppointmentsSQLiteRecovery::setRecoveryCount(std::int32_t count) {
+    state_.DeletedCalendarCount = count;
+    return count;
+}
+
+std::int32_t AppointmentsSQLiteRecovery::incrementRecoveryCount() {
+    return ++state_.DeletedCalendarCount;
+}
+
+// ---- iOS 4 ----
+
+bool AppointmentsIOS4SQLiteRecovery::fillsName(const std::string& name) const {
+    return name != "unique_identifier" && AppointmentsSQLiteRecovery::fillsName(name);
+}
+
+std::int32_t AppointmentsIOS4SQLiteRecovery::verifyDataPosition(ByteView) {
+    return kKeepPosition;
+}
+
+bool AppointmentsIOS4SQLiteRecovery::alreadyInDB(const Calendar& event) const {
+    if (hasLiveTitleAndStart(event)) return true;
+    return state_.CalendarContent.any([&](const Calendar& live) {
+        return SameText(live.Summary(), event.Summary()) &&
+               SameText(live.StartDate(), event.StartDate());
+    });
+}
+
+void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
+    auto item = std::dynamic_pointer_cast<Appointment>(_recObject);
+    if (!_hasRecoveredCurrentObject || !item || !generator_ || !currentRecordIsSound()) return;
+    _hasRecoveredCurrentObject = false;
+    std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
+    if (alreadyInDB(*event)) return;
+    const bool isNew = state_.DeletedCalendar.appendUnless(
+        event, [&](const Calendar& listed) { return SameCarvedEvent(listed, *event); });
+    if (!isNew) return;
+    ++state_.DeletedCalendarCount;
+    state_.updateUIfoundRecoveredData();
+}

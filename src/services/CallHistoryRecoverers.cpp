@@ -1,0 +1,198 @@
+#include "services/CallHistoryRecoverers.h"
+
+#include "carving/SqLiteTableSignatures.h"
+#include "common/DateUtils.h"
+#include "records/CallHistory.h"
+#include "records/CallLog.h"
+#include "records/Contact.h"
+#include "services/LiveTableReader.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kCallNames = {
+    "address", "date", "duration", "flags", "id", "country_code", "network_code", "read", "name"};
+constexpr std::array<std::string_view, 7> kCallRecordNames = {
+    "zaddress",  "zdate",     "zfacetimedata",    "zoriginated",
+    "zduration", "zcalltype", "zios_country_code"};
+
+template <std::size_t N>
+bool IsOneOf(const std::array<std::string_view, N>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Two listed calls are one find when everything the list shows of them agrees.
+bool SameListedCall(const CallLog& a, const CallLog& b) {
+    return a.Address() == b.Address() && a.LocalTime() == b.LocalTime() &&
+           a.CallDuration() == b.CallDuration() && a.CallType() == b.CallType() &&
+           a.CallMode() == b.CallMode();
+}
+
+}  // namespace
+
+CallHistorySQLiteRecovery::CallHistorySQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {
+    // A freed call row's content begins right behind its header, also in a freeblock.
+    setFreeblockStartOffset(0);
+}
+
+void CallHistorySQLiteRecovery::setSignature(const std::string&) {
+    std::vector<TablePattern> own;
+    const auto catalogue = state_.recoverySignatures.get();
+    const SQLiteSignature* signature =
+        catalogue ? catalogue->Find("HomeDomain", "CallHistory.storedata", "zcallrecord") : nullptr;
+    if (signature) {
+        for (const TablePattern& pattern : signature->TablePatterns()) {
+            const auto& mappings = pattern.AttributesMapping();
+            if (std::any_of(mappings.begin(), mappings.end(), [&](const AttributesMapping& m) {
+                    return m.Name() && isOwnName(*m.Name());
+                }))
+                own.push_back(pattern);
+        }
+    }
+    setTablePatterns(std::move(own));
+}
+
+void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    setSignature(path);
+    liveCalls_.clear();
+    const LiveTableReader file(path);
+    SqliteResultSet rows;
+    if (file.hasTable(liveCallsTable())) rows = file.query(liveCallsStatement());
+    while (rows.next())
+        liveCalls_.emplace(rows.stringForColumn("address"), rows.doubleForColumn("date"),
+                           rows.longLongIntForColumn("duration"));
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+}
+
+std::shared_ptr<baseRecoveryObject> CallHistorySQLiteRecovery::GetNewRecoveryObject() {
+    _hasRecoveredCurrentObject = false;
+    currentHasDate_ = false;
+    currentDamaged_ = false;
+    return std::make_shared<CallHistory>();
+}
+
+void CallHistorySQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                          const TablePattern& tablePattern) {
+    if (object.isNull()) currentDamaged_ = true;
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    auto* call = dynamic_cast<CallHistory*>(_recObject.get());
+    if (!mapping || !mapping->Name() || !call || !isOwnName(*mapping->Name())) return;
+    _hasRecoveredCurrentObject = true;
+    const std::string& name = *mapping->Name();
+    if (name == "date" || name == "zdate") currentHasDate_ = object.isNumber();
+    fillCall(*call, name, object);
+}
+
+bool CallHistorySQLiteRecovery::isOwnName(const std::string& name) const {
+    return IsOneOf(kCallNames, name);
+}
+
+void CallHistorySQLiteRecovery::fillCall(CallHistory& call, const std::string& name,
+                                         const ColumnValue& value) {
+    if (name == "address") {
+        call.setAddress(getStringFromValue(value));
+    } else if (name == "date") {
+        // Unix seconds.
+        call.setDate(DateUtils::DateTimeToString(
+            DateUtils::ConvertFromUnixTimeStampToDateTime(value.asDouble())));
+        call.setOriginalDate(static_cast<double>(value.asInteger()));
+    } else if (name == "duration") {
+        call.setDuration(value.asInteger());
+    } else if (name == "flags") {
+        call.setFlags(static_cast<std::int32_t>(value.asInteger() & 0xFF));
+    } else if (name == "id") {
+        call.setContactRowId(value.asInteger());
+    } else if (name == "country_code") {
+        call.setMobileCountryCode(getStringFromValue(value));
+    } else if (name == "network_code") {
+        call.setMobileNetworkCode(getStringFromValue(value));
+    } else if (name == "read") {
+        call.setRead(static_cast<std::int32_t>(value.asInteger()) != 0);
+    } else if (name == "name") {
+        auto contact = std::make_shared<Contact>();
+        contact->setNickName(getStringFromValue(value));
+        call.setContact(std::move(contact));
+    }
+}
+
+const char* CallHistorySQLiteRecovery::liveCallsTable() const {
+    return "call";
+}
+
+const char* CallHistorySQLiteRecovery::liveCallsStatement() const {
+    return "SELECT address, date, duration FROM call";
+}
+
+std::int32_t CallHistorySQLiteRecovery::verifyDataPosition(ByteView) {
+    return kKeepPosition;
+}
+
+bool CallHistorySQLiteRecovery::isLiveCall(const CallHistory& call) const {
+    return currentHasDate_ &&
+           liveCalls_.count({call.Address(), call.OriginalDate(), call.Duration()}) != 0;
+}
+
+void CallHistorySQLiteRecovery::addRecoveredObject() {
+    auto call = std::dynamic_pointer_cast<CallHistory>(_recObject);
+    // A record cut short by the end of its area (its tail overwritten by a later cell), or with a
+    // text that is no valid UTF-8 (overwritten in part), holds wrong values such as half a phone
+    // number: no call that was stored.
+    if (!call || !_hasRecoveredCurrentObject || !currentRecordIsComplete() || currentDamaged_ ||
+        isLiveCall(*call))
+        return;
+    // Numbered as the next entry of the deleted-calls list, which only this thread extends.
+    std::shared_ptr<CallLog> log = call->generateCallLogObject(state_);
+    const bool isNew = state_.AllDeletedCallLog.appendUnless(
+        log, [&](const CallLog& listed) { return SameListedCall(listed, *log); });
+    if (!isNew) return;
+    ++state_.DeletedCallLogCount;
+    state_.DeletedCallLog.append(log);
+    if (refreshesWindow()) state_.updateUIfoundRecoveredData();
+}
+
+std::int32_t CallHistorySQLiteRecovery::setRecoveryCount(std::int32_t count) {
+    state_.DeletedCallLogCount = count;
+    return count;
+}
+
+std::int32_t CallHistorySQLiteRecovery::incrementRecoveryCount() {
+    return ++state_.DeletedCallLogCount;
+}
+
+// ---- The newer store ----
+
+bool CallHistoryIos8Recovery::isOwnName(const std::string& name) const {
+    return IsOneOf(kCallRecordNames, name);
+}
+
+void CallHistoryIos8Recovery::fillCall(CallHistory& call, const std::string& name,
+                                       const ColumnValue& value) {
+    if (name == "zaddress") {
+        call.setAddress(getStringFromValue(value));
+    } else if (name == "zdate") {
+        // Apple seconds; a value that is no date leaves the text unset.
+        call.setDate(DateUtils::DateTimeToString(DateUtils::DoubleToIOSDateTime(value.asDouble())));
+        call.setOriginalDate(value.asDouble());
+    } else if (name == "zfacetimedata") {
+        call.setZFaceTimeData(value.asInteger());
+    } else if (name == "zoriginated") {
+        call.setZOriginated(value.asInteger() != 0);
+    } else if (name == "zduration") {
+        call.setDuration(value.asInteger());
+    } else if (name == "zcalltype") {
+        call.setFlags(static_cast<std::int32_t>(value.asInteger()));
+    } else if (name == "zios_country_code") {
+        call.setMobileCountryCode(getStringFromValue(value));
+    }
+}
+
+const char* CallHistoryIos8Recovery::liveCallsTable() const {
+    return "ZCALLRECORD";
+}
+
+const char* CallHistoryIos8Recovery::liveCallsStatement() const {
+    return "SELECT ZADDRESS AS address, ZDATE AS date, ZDURATION AS duration FROM ZCALLRECORD";
+}

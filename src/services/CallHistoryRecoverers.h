@@ -1,0 +1,80 @@
+#pragma once
+
+#include "carving/AbstractSqLiteRecovery.h"
+#include "records/BrimleyAppDelegate.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <tuple>
+
+class CallHistory;
+
+// Deleted calls of the older call database (call_history.db of iOS 4 to 7, table `call`): carves
+// its rows into CallHistory records and lists each as a deleted call (CallLog) of the shared
+// state record.
+//
+// Freeblocks are searched from their own start (no extra byte before a record's content). A
+// carved call that is still a live call of the file (same other party, time and duration: a
+// stale copy SQLite left when it moved the row), or that is already listed, is not listed.
+class CallHistorySQLiteRecovery : public AbstractSqLiteRecovery {
+public:
+    explicit CallHistorySQLiteRecovery(
+        BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+
+    // Takes the patterns, reads which calls of the file are live, then carves the file.
+    void DoRecoveryPath(const std::string& path) override;
+    // The patterns of the call signature that map this recoverer's column names: the call
+    // signature serves both call stores, and a layout of the other store carves nothing here.
+    void setSignature(const std::string& path);
+
+    // The deleted-call count of the shared state record, set or raised; the new value.
+    std::int32_t setRecoveryCount(std::int32_t count);
+    std::int32_t incrementRecoveryCount();
+
+protected:
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    // Call texts are never realigned.
+    std::int32_t verifyDataPosition(ByteView text) override;
+    void addRecoveredObject() override;
+
+    // What differs between the two stores.
+    // Whether the mapping name is one of this recoverer's columns.
+    virtual bool isOwnName(const std::string& name) const;
+    // Fills one column of the call; the name is one of this recoverer's.
+    virtual void fillCall(CallHistory& call, const std::string& name, const ColumnValue& value);
+    // The table of the live calls, and the statement that reads them: columns "address", "date"
+    // and "duration".
+    virtual const char* liveCallsTable() const;
+    virtual const char* liveCallsStatement() const;
+    // Whether the window is told of each call listed.
+    virtual bool refreshesWindow() const { return false; }
+
+    BrimleyAppDelegate& state_;
+
+private:
+    using CallKey = std::tuple<OptString, double, std::int64_t>;
+
+    bool isLiveCall(const CallHistory& call) const;
+
+    std::set<CallKey> liveCalls_;
+    bool currentHasDate_ = false;
+    // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
+    bool currentDamaged_ = false;
+};
+
+// Deleted calls of the newer call store (CallHistory.storedata of iOS 8 on, table ZCALLRECORD).
+// Lists like the older recoverer and tells the window of each call listed.
+class CallHistoryIos8Recovery : public CallHistorySQLiteRecovery {
+public:
+    using CallHistorySQLiteRecovery::CallHistorySQLiteRecovery;
+
+protected:
+    bool isOwnName(const std::string& name) const override;
+    void fillCall(CallHistory& call, const std::string& name, const ColumnValue& value) override;
+    const char* liveCallsTable() const override;
+    const char* liveCallsStatement() const override;
+    bool refreshesWindow() const override { return true; }
+};

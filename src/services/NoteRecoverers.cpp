@@ -1,0 +1,217 @@
+#include "services/NoteRecoverers.h"
+
+#include "carving/SqLiteTableSignatures.h"
+#include "common/DateUtils.h"
+#include "records/Note.h"
+#include "services/LiveTableReader.h"
+
+#include <array>
+#include <optional>
+
+namespace {
+
+constexpr const char* kDomain = "HomeDomain";
+constexpr const char* kDatabase = "notes.sqlite";
+
+std::optional<double> NumberOf(const ColumnValue& value) {
+    if (!value.isNumber()) return std::nullopt;
+    return value.asDouble();
+}
+
+// An integer column stored as a 32-bit value.
+std::int64_t Int32Of(const ColumnValue& value) {
+    return static_cast<std::int32_t>(value.asInteger());
+}
+
+// Two notes are one find when everything carved of them agrees.
+bool SameCarvedNote(const Note& a, const Note& b) {
+    return a.noteBodyId() == b.noteBodyId() &&
+           a.OriginalCreationDate() == b.OriginalCreationDate() &&
+           a.OriginalModificationDate() == b.OriginalModificationDate() && a.Title() == b.Title() &&
+           a.Summary() == b.Summary();
+}
+
+}  // namespace
+
+// ---- Notes ----
+
+NotesSQLiteRecovery::NotesSQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {}
+
+void NotesSQLiteRecovery::setSignature(const std::string& path) {
+    const LiveTableReader file(path);
+    const auto catalogue = state_.recoverySignatures.get();
+    if (file.hasTable("ZNOTE") && catalogue)
+        setPatternsFromSignature(kDomain, kDatabase, "ZNOTE", catalogue.get());
+    else
+        setTablePatterns(std::vector<TablePattern>{});
+}
+
+void NotesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    setSignature(path);
+    liveNotes_.clear();
+    const LiveTableReader file(path);
+    SqliteResultSet rows;
+    if (file.hasTable("ZNOTE")) rows = file.query("SELECT ZCREATIONDATE, ZBODY FROM ZNOTE");
+    while (rows.next())
+        liveNotes_.emplace(rows.doubleForColumn("ZCREATIONDATE"),
+                           rows.longLongIntForColumn("ZBODY"));
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+}
+
+std::shared_ptr<baseRecoveryObject> NotesSQLiteRecovery::GetNewRecoveryObject() {
+    _hasRecoveredCurrentObject = false;
+    currentHasCreationDate_ = false;
+    currentDamaged_ = false;
+    return std::make_shared<Note>();
+}
+
+void NotesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                    const TablePattern& tablePattern) {
+    if (object.isNull()) currentDamaged_ = true;
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    auto* note = dynamic_cast<Note*>(_recObject.get());
+    if (!mapping || !mapping->Name() || !note) return;
+    const std::string& name = *mapping->Name();
+    _hasRecoveredCurrentObject = true;
+    if (name == "ZBODY") {
+        note->setNoteBodyId(Int32Of(object));
+    } else if (name == "ZCREATIONDATE") {
+        note->setCreatedDate(DateUtils::doubleIOSDateTimeToString(NumberOf(object)));
+        note->setOriginalCreationDate(object.asDouble());
+        currentHasCreationDate_ = object.isNumber();
+    } else if (name == "ZMODIFICATIONDATE") {
+        note->setModificationDate(DateUtils::doubleIOSDateTimeToString(NumberOf(object)));
+        note->setOriginalModificationDate(object.asDouble());
+    } else if (name == "ZSUMMARY") {
+        note->setSummary(getStringFromValue(object));
+    } else if (name == "ZTITLE") {
+        // A note without a summary is shown by its title.
+        OptString title = getStringFromValue(object);
+        if (!note->Summary()) note->setSummary(title);
+        note->setTitle(std::move(title));
+    }
+}
+
+std::int32_t NotesSQLiteRecovery::verifyDataPosition(ByteView) {
+    return kKeepPosition;
+}
+
+bool NotesSQLiteRecovery::isLiveNote(const Note& note) const {
+    return currentHasCreationDate_ &&
+           liveNotes_.count({note.OriginalCreationDate(), note.noteBodyId()}) != 0;
+}
+
+void NotesSQLiteRecovery::addRecoveredObject() {
+    auto note = std::dynamic_pointer_cast<Note>(_recObject);
+    // A record cut short by the end of its area (its tail overwritten by a later cell), or with a
+    // text that is no valid UTF-8 (overwritten in part), holds wrong values: no row that was
+    // stored.
+    if (!note || !_hasRecoveredCurrentObject || !currentRecordIsComplete() || currentDamaged_ ||
+        isLiveNote(*note))
+        return;
+    if (beforeListing_) beforeListing_(*note);
+    const bool isNew = state_.AllDeletedNotes.appendUnless(
+        note, [&](const Note& listed) { return SameCarvedNote(listed, *note); });
+    if (!isNew) return;
+    ++state_.DeletedNoteCount;
+    state_.DeletedNotes.append(note);
+}
+
+std::int32_t NotesSQLiteRecovery::setRecoveryCount(std::int32_t count) {
+    state_.DeletedNoteCount = count;
+    return count;
+}
+
+std::int32_t NotesSQLiteRecovery::incrementRecoveryCount() {
+    return ++state_.DeletedNoteCount;
+}
+
+// ---- Bodies ----
+
+NoteBodiesSQLiteRecovery::NoteBodiesSQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {}
+
+bool NoteBodiesSQLiteRecovery::takePatternsOf(const std::string& path, const char* table) {
+    const LiveTableReader file(path);
+    const auto catalogue = state_.recoverySignatures.get();
+    if (!catalogue || !file.hasTable(table)) return false;
+    return setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
+}
+
+void NoteBodiesSQLiteRecovery::setSignature(const std::string& path) {
+    if (!takePatternsOf(path, "ZNOTEBODY")) setTablePatterns(std::vector<TablePattern>{});
+}
+
+void NoteBodiesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    setSignature(path);
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+}
+
+std::vector<std::shared_ptr<NoteBody>> NoteBodiesSQLiteRecovery::bodies() const {
+    std::vector<std::shared_ptr<NoteBody>> result;
+    for (const auto& record : RecoveredFiltered())
+        if (auto body = std::dynamic_pointer_cast<NoteBody>(record))
+            result.push_back(std::move(body));
+    return result;
+}
+
+std::shared_ptr<baseRecoveryObject> NoteBodiesSQLiteRecovery::GetNewRecoveryObject() {
+    _hasRecoveredCurrentObject = false;
+    currentDamaged_ = false;
+    return std::make_shared<NoteBody>();
+}
+
+void NoteBodiesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                         const TablePattern& tablePattern) {
+    if (object.isNull()) currentDamaged_ = true;
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    auto* body = dynamic_cast<NoteBody*>(_recObject.get());
+    if (!mapping || !mapping->Name() || !body) return;
+    _hasRecoveredCurrentObject = true;
+    const std::string& name = *mapping->Name();
+    if (name == "ZOWNER")
+        body->setOwner(Int32Of(object));
+    else if (name == "ZCONTENT")
+        body->setContent(getStringFromValue(object));
+}
+
+std::int32_t NoteBodiesSQLiteRecovery::verifyDataPosition(ByteView) {
+    return kKeepPosition;
+}
+
+void NoteBodiesSQLiteRecovery::addRecoveredObject() {
+    // Only a body decoded whole is a body that was stored.
+    if (_hasRecoveredCurrentObject && _recObject && currentRecordIsComplete() && !currentDamaged_)
+        RecoveredFiltered().push_back(_recObject);
+    _hasRecoveredCurrentObject = false;
+}
+
+void NoteBodiesIOS9SQLiteRecovery::setSignature(const std::string& path) {
+    if (!takePatternsOf(path, "ZNOTEBODY") && !takePatternsOf(path, "ZICNOTEDATA"))
+        setTablePatterns(std::vector<TablePattern>{});
+}
+
+void NoteBodiesIOS9SQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                             const TablePattern& tablePattern) {
+    if (object.isNull()) currentDamaged_ = true;
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    auto* body = dynamic_cast<NoteBody*>(_recObject.get());
+    if (!mapping || !mapping->Name() || !body) return;
+    const std::string& name = *mapping->Name();
+    if (name == "ZNOTE") {
+        _hasRecoveredCurrentObject = true;
+        body->setOwner(Int32Of(object));
+    } else if (name == "ZDATA") {
+        _hasRecoveredCurrentObject = true;
+    } else {
+        NoteBodiesSQLiteRecovery::FillModel(column, object, tablePattern);
+    }
+}
+
+bool NoteBodiesIOS9SQLiteRecovery::IsGzipHeaderValue(ByteView bytes) {
+    static constexpr std::array<std::uint8_t, 9> kHeader = {0x1F, 0x8B, 0x08, 0x00, 0x00,
+                                                            0x00, 0x00, 0x00, 0x00};
+    if (bytes.size() < kHeader.size()) return false;
+    for (std::size_t i = 0; i < kHeader.size(); ++i)
+        if (bytes[i] != kHeader[i]) return false;
+    return true;
+}

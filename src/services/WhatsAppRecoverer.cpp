@@ -1,0 +1,135 @@
+#include "services/WhatsAppRecoverer.h"
+
+#include "common/DateUtils.h"
+#include "database/GenerateWhatsAppObject.h"
+#include "records/WhatsApp.h"
+#include "records/WhatsAppMessage.h"
+#include "services/LiveTableReader.h"
+
+#include <algorithm>
+#include <optional>
+
+WhatsAppMessagesSQLiteRecovery::WhatsAppMessagesSQLiteRecovery(BrimleyAppDelegate& state)
+    : state_(state) {}
+
+WhatsAppMessagesSQLiteRecovery::~WhatsAppMessagesSQLiteRecovery() = default;
+
+WhatsAppMessagesSQLiteRecovery::MessageKey WhatsAppMessagesSQLiteRecovery::KeyOf(
+    const WhatsApp& message) {
+    return {message.MessageDate().value_or(" "), message.zText().value_or(""),
+            message.FromMsgID().value_or(""), message.ToMsgID().value_or("")};
+}
+
+void WhatsAppMessagesSQLiteRecovery::setSignature(const std::string&) {
+    const auto catalogue = state_.recoverySignatures.get();
+    if (!catalogue || !setPatternsFromSignature("net.whatsapp.WhatsApp", "ChatStorage.sqlite",
+                                                "ZWAMESSAGE", catalogue.get()))
+        setTablePatterns(std::vector<TablePattern>{});
+}
+
+void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    setSignature(path);
+    _hasRecoveredCurrentObject = false;
+    if (isCancelled()) return;
+
+    liveMessages_.clear();
+    const LiveTableReader file(path);
+    SqliteResultSet rows;
+    if (file.hasTable("ZWAMESSAGE"))
+        rows = file.query("SELECT ZMESSAGEDATE, ZTEXT, ZFROMJID, ZTOJID FROM ZWAMESSAGE");
+    while (rows.next()) {
+        const ColumnValue date = rows.valueForColumn("ZMESSAGEDATE");
+        liveMessages_.emplace(
+            DateUtils::doubleIOSDateTimeToString(
+                date.isNumber() ? std::optional<double>(date.asDouble()) : std::nullopt),
+            rows.stringForColumn("ZTEXT").value_or(""),
+            rows.stringForColumn("ZFROMJID").value_or(""),
+            rows.stringForColumn("ZTOJID").value_or(""));
+    }
+
+    generator_ = std::make_unique<WhatsAppObjectGenerator>(state_);
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+    generator_.reset();
+}
+
+bool WhatsAppMessagesSQLiteRecovery::alreadyInDB(const WhatsApp& message) const {
+    const MessageKey key = KeyOf(message);
+    if (liveMessages_.count(key) != 0) return true;
+    return state_.AllWhatsAppContent.any([&](const WhatsApp& live) { return KeyOf(live) == key; });
+}
+
+std::shared_ptr<baseRecoveryObject> WhatsAppMessagesSQLiteRecovery::GetNewRecoveryObject() {
+    _hasRecoveredCurrentObject = false;
+    currentDamaged_ = false;
+    _field.clear();
+    return std::make_shared<WhatsAppMessage>();
+}
+
+void WhatsAppMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                               const TablePattern& tablePattern) {
+    // The position check looks at the field being filled; an unmapped column is none.
+    _field.clear();
+    if (object.isNull()) currentDamaged_ = true;
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    auto* message = dynamic_cast<WhatsAppMessage*>(_recObject.get());
+    if (!mapping || !mapping->Name() || !message) return;
+    _hasRecoveredCurrentObject = true;
+    const std::string& name = *mapping->Name();
+    if (name == "ZISFROMME") {
+        message->setIsFromMe(object.asInteger() != 0);
+    } else if (name == "ZMessageDate") {
+        message->setDate(DateUtils::doubleIOSDateTimeToString(
+            object.isNumber() ? std::optional<double>(object.asDouble()) : std::nullopt));
+        message->setOriginalDate(object.asDouble());
+    } else if (name == "ZFromJid") {
+        message->setZFromJid(getStringFromValue(object));
+    } else if (name == "ZPushName") {
+        message->setZPushName(getStringFromValue(object));
+    } else if (name == "ZStandZAid") {
+        message->setZStandZAid(getStringFromValue(object));
+    } else if (name == "ZText") {
+        message->setZText(getStringFromValue(object));
+    } else if (name == "ZToJid") {
+        message->setZToJid(getStringFromValue(object));
+    } else {
+        return;
+    }
+    _field = name;
+}
+
+std::int32_t WhatsAppMessagesSQLiteRecovery::verifyDataPosition(ByteView text) {
+    if (_field != "ZStandZAid") return kKeepPosition;
+    const auto dash = std::find(text.begin(), text.end(), '-');
+    const std::int32_t at =
+        dash == text.end() ? -1 : static_cast<std::int32_t>(dash - text.begin());
+    const std::int32_t shift = at - 10;
+    return shift >= -1 && shift <= 1 ? shift : kKeepPosition;
+}
+
+void WhatsAppMessagesSQLiteRecovery::addRecoveredObject() {
+    auto carved = std::dynamic_pointer_cast<WhatsAppMessage>(_recObject);
+    // A record cut short by the end of its area, or overwritten in part (a text that is no valid
+    // UTF-8 reaches FillModel as no value), holds wrong values.
+    if (!_hasRecoveredCurrentObject || !carved || !generator_ || !currentRecordIsComplete() ||
+        currentDamaged_)
+        return;
+    _hasRecoveredCurrentObject = false;
+    std::shared_ptr<WhatsApp> message = generator_->generateWhatsAppObject(*carved);
+    if (alreadyInDB(*message)) return;
+    const MessageKey key = KeyOf(*message);
+    const bool isNew = state_.AllDeletedWhatsApp.appendUnless(
+        message, [&](const WhatsApp& listed) { return KeyOf(listed) == key; });
+    if (!isNew) return;
+    ++state_.DeletedWhatsAppCount;
+    state_.DeletedWhatsApp.append(message);
+    state_.updateUIfoundRecoveredData();
+}
+
+std::int32_t WhatsAppMessagesSQLiteRecovery::setRecoveryCount(std::int32_t count) {
+    state_.DeletedWhatsAppCount = count;
+    return count;
+}
+
+std::int32_t WhatsAppMessagesSQLiteRecovery::incrementRecoveryCount() {
+    return ++state_.DeletedWhatsAppCount;
+}

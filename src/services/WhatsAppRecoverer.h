@@ -1,0 +1,63 @@
+#pragma once
+
+#include "carving/AbstractSqLiteRecovery.h"
+#include "records/BrimleyAppDelegate.h"
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+
+class WhatsApp;
+class WhatsAppObjectGenerator;
+
+// Deleted WhatsApp messages of a chat database (ChatStorage.sqlite): carves rows of ZWAMESSAGE
+// into WhatsAppMessage records, converts each to a WhatsApp display record (with the partner's
+// name from the chat database) and lists it as a deleted message of the shared state record,
+// telling the window of each. One recoverer may carve several files one after the other.
+//
+// A message is known, and not listed, when a live message (of the shared state record or of the
+// carved file itself, whose free space holds stale copies of live rows) or a message listed
+// already has the same time text, text, sender and receiver. Distinct messages sent in the same
+// second are therefore all listed.
+class WhatsAppMessagesSQLiteRecovery : public AbstractSqLiteRecovery {
+public:
+    explicit WhatsAppMessagesSQLiteRecovery(
+        BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    ~WhatsAppMessagesSQLiteRecovery() override;
+
+    // Takes the patterns, reads the live messages of the file, then carves it; a cancelled run
+    // carves nothing.
+    void DoRecoveryPath(const std::string& path) override;
+    // The message table's patterns; none when the catalogue lacks them.
+    void setSignature(const std::string& path);
+
+    // Whether the message is a live one (see the class comment).
+    bool alreadyInDB(const WhatsApp& message) const;
+
+    // The deleted-message count of the shared state record, set or raised; the new value.
+    std::int32_t setRecoveryCount(std::int32_t count);
+    std::int32_t incrementRecoveryCount();
+
+protected:
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    // After a stanza identifier whose first "-" stands one byte off index 10: decode one byte
+    // earlier or later.
+    std::int32_t verifyDataPosition(ByteView text) override;
+    void addRecoveredObject() override;
+
+private:
+    // Time text, text, sender, receiver; absent texts as empty ones (an absent sender is the
+    // phone, an absent text a media message).
+    using MessageKey = std::tuple<std::string, std::string, std::string, std::string>;
+    static MessageKey KeyOf(const WhatsApp& message);
+
+    BrimleyAppDelegate& state_;
+    std::unique_ptr<WhatsAppObjectGenerator> generator_;
+    std::set<MessageKey> liveMessages_;
+    // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
+    bool currentDamaged_ = false;
+};

@@ -1,0 +1,66 @@
+#include "services/WhatsAppService.h"
+
+#include "records/BrimleyAppDelegate.h"
+#include "records/WhatsApp.h"
+#include "records/WhatsAppMessage.h"
+
+#include <string>
+
+namespace {
+
+// A partner known only by its user address.
+std::shared_ptr<WhatsAppContact> ContactOfAddress(const OptString& address) {
+    auto contact = std::make_shared<WhatsAppContact>();
+    contact->setZContactJID(address);
+    if (address && !address->empty()) {
+        const std::size_t at = address->rfind(WhatsAppUserSuffix);
+        if (at != std::string::npos && at > 0) contact->setPhone("+" + address->substr(0, at));
+    }
+    contact->setZContactProfileBitmapImage(std::string());
+    return contact;
+}
+
+bool IsNullOrEmpty(const OptString& text) {
+    return !text || text->empty();
+}
+
+}  // namespace
+
+WhatsAppService::WhatsAppService(BrimleyAppDelegate& record)
+    : abstractServices(record),
+      whatsAppRecovery_(std::make_unique<WhatsAppMessagesSQLiteRecovery>(record)) {
+    _SqliteDbName = WhatsAppSqliteDbName;
+}
+
+WhatsAppService::WhatsAppService() : WhatsAppService(BrimleyAppDelegate::appDelegate()) {}
+
+WhatsAppService::~WhatsAppService() = default;
+
+void WhatsAppService::RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) {
+    RecoverFromIOSBackup(device, std::move(stop));
+}
+
+void WhatsAppService::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
+    doRecovery(device, std::move(stop));
+    AdditionalFiltering();
+}
+
+void WhatsAppService::doRecovery(const DeviceInfo& device, std::stop_token stop) {
+    whatsAppRecovery_->setStopToken(stop);
+    for (const char* name : {WhatsAppSqliteDbName, WhatsAppSqliteDbName2}) {
+        if (stop.stop_requested()) return;
+        _SqliteDbName = name;
+        whatsAppRecovery_->DoRecoveryPath(ConnectionFileFullPath(device));
+    }
+}
+
+void WhatsAppService::AdditionalFiltering() {
+    for (const auto& record : whatsAppRecovery_->RecoveredFiltered()) {
+        auto* message = dynamic_cast<WhatsAppMessage*>(record.get());
+        if (!message) continue;
+        if (IsNullOrEmpty(message->ZFromJid()))
+            message->setWhatsAppContact(ContactOfAddress(message->ZToJid()));
+        else if (IsNullOrEmpty(message->ZToJid()))
+            message->setWhatsAppContact(ContactOfAddress(message->ZFromJid()));
+    }
+}

@@ -1,0 +1,260 @@
+#include "services/CallHistoryRecoverers.h"
+#include "services/CallHistoryService.h"
+
+#include "CalendarCallsNotesWhatsAppSupport.h"
+#include "records/CallLog.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using othertest::DeletedRows;
+using othertest::RecoveryTest;
+using testsupport::BackupBuilder;
+using testsupport::BackupLayout;
+using testsupport::FixtureDatabase;
+using testsupport::Row;
+
+constexpr const char* kOlderDomain = "WirelessDomain";
+constexpr const char* kOlderPath = "Library/CallHistory/call_history.db";
+constexpr const char* kNewerDomain = "HomeDomain";
+constexpr const char* kNewerPath = "Library/CallHistoryDB/CallHistory.storedata";
+// The column that iOS 7 appended to the older call table.
+constexpr const char* kAddAnswered = "ALTER TABLE call ADD COLUMN answered INTEGER DEFAULT '1'";
+
+std::string OlderAddress(int i) {
+    return "+4915123" + std::to_string(400000 + i);
+}
+std::string NewerAddress(int i) {
+    return "+4917012" + std::to_string(700000 + i);
+}
+
+// A row of the older call table: short rows, incoming and outgoing, answered and missed; rows
+// written once the table had `answered` carry that column too.
+Row OlderCall(int i, bool withAnswered) {
+    Row row = {{"address", OlderAddress(i)},
+               {"date", std::int64_t{1300000000} + 3600 * i},
+               {"duration", i % 5 == 0 ? 0 : 30 + i},
+               {"flags", i % 2 == 0 ? 4 : 5},
+               {"id", i % 3 == 0 ? 17 : -1},
+               {"country_code", "262"},
+               {"network_code", "01"},
+               {"read", 1},
+               {"assisted", 0},
+               {"originalAddress", OlderAddress(i)}};
+    if (i % 4 == 0) row.emplace_back("name", "Anna Schmidt");
+    if (withAnswered) row.emplace_back("answered", i % 5 == 0 ? 0 : 1);
+    return row;
+}
+
+// A row of the newer call store: phone and FaceTime calls; durations with and without a fraction.
+Row NewerCall(int i) {
+    return {{"Z_PK", i},
+            {"Z_ENT", 2},
+            {"Z_OPT", 1},
+            {"ZANSWERED", i % 3 == 0 ? 0 : 1},
+            {"ZCALLTYPE", i % 4 == 0 ? 8 : 1},
+            {"ZFACE_TIME_DATA", 0},
+            {"ZNUMBER_AVAILABILITY", 0},
+            {"ZORIGINATED", i % 2},
+            {"ZREAD", 1},
+            {"ZDATE", 474539400.5 + 3600.0 * i},
+            {"ZDURATION", i % 3 == 0 ? 0.0 : 12.5 + i},
+            {"ZISO_COUNTRY_CODE", "de"},
+            {"ZLOCATION", "Deutschland"},
+            {"ZUNIQUE_ID", "E621E1F8-C36C-495A-93FC-0C247A3E" + std::to_string(1000 + i)},
+            {"ZADDRESS", NewerAddress(i)}};
+}
+
+class CallHistoryServiceTest : public RecoveryTest {
+protected:
+    // Builds the older store with `count` calls (the table gains `answered` half-way when asked)
+    // and deletes every third and the last; returns the addresses of the deleted calls the
+    // file still holds.
+    std::set<std::string> addOlderStore(BackupBuilder& backup, int count, bool addAnswered) {
+        auto db = backup.addDatabase(kOlderDomain, kOlderPath, "call_history-ios4.sql");
+        DeletedRows written;
+        std::vector<std::int64_t> ids;
+        for (int i = 1; i <= count; ++i) {
+            const bool withAnswered = addAnswered && i > count / 2;
+            if (addAnswered && i == count / 2 + 1) db.exec(kAddAnswered);
+            ids.push_back(db.insert("call", OlderCall(i, withAnswered)));
+            written.remember(db.handle(), "call", ids.back());
+        }
+        return deleteSome(db, "call", ids, written, OlderAddress);
+    }
+
+    std::set<std::string> addNewerStore(BackupBuilder& backup, int count) {
+        auto db = backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
+        DeletedRows written;
+        std::vector<std::int64_t> ids;
+        for (int i = 1; i <= count; ++i) {
+            ids.push_back(db.insert("ZCALLRECORD", NewerCall(i)));
+            written.remember(db.handle(), "ZCALLRECORD", ids.back());
+        }
+        return deleteSome(db, "ZCALLRECORD", ids, written, NewerAddress);
+    }
+
+    // Deletes every fourth call and the last.
+    template <class AddressOf>
+    std::set<std::string> deleteSome(FixtureDatabase& db, const char* table,
+                                     const std::vector<std::int64_t>& ids,
+                                     const DeletedRows& written, AddressOf addressOf) {
+        std::set<std::int64_t> gone;
+        for (std::size_t k = 1; k < ids.size(); k += 4) gone.insert(ids[k]);
+        gone.insert(ids.back());
+        for (auto id : gone) db.deleteRow(table, id);
+        db.close();
+        const auto left = written.recoverable(db.path(), gone);
+        // SQLite overwrote some rows when it merged pages; most are still there.
+        EXPECT_GE(left.size() * 2, gone.size()) << table;
+        std::set<std::string> addresses;
+        for (auto id : left) addresses.insert(addressOf(static_cast<int>(id)));
+        return addresses;
+    }
+
+    std::vector<std::string> listedAddresses() const {
+        std::vector<std::string> result;
+        for (const auto& call : record.DeletedCallLog.snapshot())
+            result.push_back(call->Address().value_or("<absent>"));
+        return result;
+    }
+};
+
+}  // namespace
+
+TEST(CallHistorySignature, PatternsFollowBothCallTables) {
+    const SQLiteSignature* calls =
+        othertest::AppSignatures()->Find("HomeDomain", "CallHistory.storedata", "zcallrecord");
+    ASSERT_NE(calls, nullptr);
+    othertest::ExpectPatternsFollowTables(*calls,
+                                          {{"callhistory-storedata-ios8.sql", "ZCALLRECORD"},
+                                           {"call_history-ios4.sql", "call"},
+                                           {"call_history-ios4.sql", "call", kAddAnswered}},
+                                          {{"address", "address"},
+                                           {"date", "date"},
+                                           {"duration", "duration"},
+                                           {"flags", "flags"},
+                                           {"id", "id"},
+                                           {"country_code", "country_code"},
+                                           {"network_code", "network_code"},
+                                           {"read", "read"},
+                                           {"name", "name"},
+                                           {"zaddress", "ZADDRESS"},
+                                           {"zdate", "ZDATE"},
+                                           {"zfacetimedata", "ZFACE_TIME_DATA"},
+                                           {"zoriginated", "ZORIGINATED"},
+                                           {"zduration", "ZDURATION"},
+                                           {"zcalltype", "ZCALLTYPE"},
+                                           {"zios_country_code", "ZISO_COUNTRY_CODE"}});
+    // The iOS 7 table with `answered` is a layout of its own.
+    bool answered = false;
+    for (const auto& pattern : calls->TablePatterns()) {
+        const auto names = othertest::PatternColumns(pattern);
+        answered = answered || (!names.empty() && names.back() == "answered");
+    }
+    EXPECT_TRUE(answered);
+}
+
+// Both stores, flat and in sub-folders: the deleted calls of both are listed once each, the
+// older store's first, numbered in list order; only the newer store's calls refresh the window;
+// no live call is listed.
+TEST_F(CallHistoryServiceTest, ListsTheDeletedCallsOfBothStores) {
+    for (BackupLayout layout : {BackupLayout::Flat, BackupLayout::Sharded}) {
+        SCOPED_TRACE(layout == BackupLayout::Flat ? "flat" : "sharded");
+        testsupport::TempDir backupDir;
+        BackupBuilder backup(backupDir.path(), layout);
+        const auto older = addOlderStore(backup, 120, true);
+        const auto newer = addNewerStore(backup, 90);
+        useBackup(backup, 9);
+        record.DeletedCallLog.clear();
+        record.AllDeletedCallLog.clear();
+        record.DeletedCallLogCount = 0;
+        window->foundRecoveredData = 0;
+
+        CallHistoryService service(record);
+        service.RecoverFromIOSBackup(device, {});
+
+        const auto listed = listedAddresses();
+        ASSERT_EQ(listed.size(), older.size() + newer.size());
+        EXPECT_EQ(
+            std::set<std::string>(listed.begin(), listed.begin() + static_cast<long>(older.size())),
+            older);
+        EXPECT_EQ(
+            std::set<std::string>(listed.begin() + static_cast<long>(older.size()), listed.end()),
+            newer);
+        const auto calls = record.DeletedCallLog.snapshot();
+        for (std::size_t k = 0; k < calls.size(); ++k)
+            EXPECT_EQ(calls[k]->SlNo(), static_cast<int>(k + 1));
+        EXPECT_EQ(record.AllDeletedCallLog.snapshot(), calls);
+        EXPECT_EQ(record.DeletedCallLogCount.load(), static_cast<int>(calls.size()));
+        EXPECT_EQ(window->foundRecoveredData.load(), static_cast<int>(newer.size()));
+        EXPECT_FALSE(record.isDoingCallList.load());
+    }
+}
+
+// What a carved call shows, from each store.
+TEST_F(CallHistoryServiceTest, CarvedCallsShowTheirValues) {
+    BackupBuilder backup(dir.path());
+    {
+        auto db = backup.addDatabase(kOlderDomain, kOlderPath, "call_history-ios4.sql");
+        for (int i = 1; i <= 6; ++i) db.insert("call", OlderCall(i, false));
+        db.deleteRow("call", 4);  // an incoming call of 34 s from a named contact
+        db.close();
+    }
+    {
+        auto db = backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
+        for (int i = 1; i <= 6; ++i) db.insert("ZCALLRECORD", NewerCall(i));
+        db.deleteRow("ZCALLRECORD", 3);  // outgoing phone call of no duration
+        db.close();
+    }
+    useBackup(backup, 8);
+    CallHistoryService(record).RecoverFromIOSBackup(device, {});
+
+    const auto calls = record.DeletedCallLog.snapshot();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0]->Address(), OlderAddress(4));
+    // 1300000000 + 4 hours, Unix seconds: 2011-03-13 11:06:40 UTC.
+    EXPECT_EQ(calls[0]->LocalTime(), "2011-03-13 12:06:40");
+    EXPECT_EQ(calls[0]->CallDuration(), 34);
+    EXPECT_EQ(calls[0]->CallType(), "Incoming - Answered");
+    EXPECT_EQ(calls[0]->CallMode(), "Call");
+    EXPECT_EQ(calls[1]->Address(), NewerAddress(3));
+    // 474539400.5 + 3 hours, Apple seconds: 2016-01-15 11:30:00 UTC.
+    EXPECT_EQ(calls[1]->LocalTime(), "2016-01-15 12:30:00");
+    EXPECT_EQ(calls[1]->CallDuration(), 0);
+    EXPECT_EQ(calls[1]->CallType(), "Outgoing - Not answered");
+    EXPECT_EQ(calls[1]->SlNo(), 2);
+}
+
+// A backup with only the newer store; the older store's carving finds no file. A cancelled run
+// lists nothing and still gives the busy flag back.
+TEST_F(CallHistoryServiceTest, OnlyTheNewerStoreAndCancelledRuns) {
+    BackupBuilder backup(dir.path(), BackupLayout::Sharded);
+    const auto newer = addNewerStore(backup, 30);
+    useBackup(backup, 8);
+
+    std::stop_source cancelled;
+    cancelled.request_stop();
+    CallHistoryService service(record);
+    service.RecoverFromIOSBackup(device, cancelled.get_token());
+    EXPECT_TRUE(record.DeletedCallLog.empty());
+    EXPECT_FALSE(record.isDoingCallList.load());
+
+    service.RecoverFromIOSBackup(device, {});
+    const auto listed = listedAddresses();
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), newer);
+    EXPECT_EQ(listed.size(), newer.size());
+}
+
+// The call recoverers read a freeblock's record from the block's own start, whatever any other
+// engine of the process does.
+TEST(CallHistoryRecoverers, ReadFreeblocksFromTheirStart) {
+    BrimleyAppDelegate record;
+    EXPECT_EQ(CallHistorySQLiteRecovery(record).freeblockStartOffset(), 0);
+    EXPECT_EQ(CallHistoryIos8Recovery(record).freeblockStartOffset(), 0);
+}

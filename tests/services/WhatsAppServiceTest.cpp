@@ -1,0 +1,278 @@
+#include "services/WhatsAppRecoverer.h"
+#include "services/WhatsAppService.h"
+
+#include "CalendarCallsNotesWhatsAppSupport.h"
+#include "records/WhatsApp.h"
+#include "records/WhatsAppMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using othertest::DeletedRows;
+using othertest::RecoveryTest;
+using testsupport::BackupBuilder;
+using testsupport::BackupLayout;
+using testsupport::FixtureDatabase;
+using testsupport::Row;
+
+// The chat database's two places, in the order they are carved.
+constexpr const char* kAppDomain = "AppDomain-net.whatsapp.WhatsApp";
+constexpr const char* kAppPath = "Documents/ChatStorage.sqlite";
+constexpr const char* kGroupDomain = "AppDomainGroup-group.net.whatsapp.WhatsApp.shared";
+constexpr const char* kGroupPath = "ChatStorage.sqlite";
+
+constexpr const char* kAnna = "4915123456789@s.whatsapp.net";
+// 2016-01-15 08:30:00.5 UTC in seconds since 2001; message i was sent i minutes later.
+constexpr double kFirstMessage = 474539400.5;
+
+// A message of the chat with Anna: odd ones sent from the phone (no sender), even ones received
+// from her (with her push name). Texts are marked with the file they belong to.
+Row MessageRow(int i, const std::string& text, double at) {
+    const bool fromMe = i % 2 == 1;
+    Row row = {{"Z_PK", i},
+               {"Z_ENT", 9},
+               {"Z_OPT", 2},
+               {"ZISFROMME", fromMe ? 1 : 0},
+               {"ZMESSAGESTATUS", fromMe ? 8 : 6},
+               {"ZMESSAGETYPE", 0},
+               {"ZSORT", i},
+               {"ZCHATSESSION", 1},
+               {"ZMESSAGEDATE", at},
+               {"ZSENTDATE", at},
+               {"ZSTANZAID", "3EB0" + std::to_string(7100000000 + i) + "A1F2"},
+               {"ZTEXT", text}};
+    row.emplace_back(fromMe ? "ZTOJID" : "ZFROMJID", kAnna);
+    if (!fromMe) row.emplace_back("ZPUSHNAME", "Anna");
+    return row;
+}
+
+std::string TextOf(const std::string& file, int i) {
+    return file + ": Nachricht " + std::to_string(i) + " – bis später";
+}
+
+class WhatsAppServiceTest : public RecoveryTest {
+protected:
+    // A chat database at one of the two places with `count` messages; every fourth and the last
+    // deleted. Returns the texts of the deleted messages the file still holds.
+    std::set<std::string> addChats(BackupBuilder& backup, const char* domain, const char* path,
+                                   const std::string& label, int count,
+                                   testsupport::DatabaseOptions options = {}) {
+        auto db = backup.addDatabase(domain, path, "whatsapp-chatstorage.sql", options);
+        db.insert("ZWACHATSESSION", {{"Z_PK", 1},
+                                     {"Z_ENT", 6},
+                                     {"Z_OPT", 1},
+                                     {"ZCONTACTJID", kAnna},
+                                     {"ZPARTNERNAME", "Anna Schmidt"}});
+        DeletedRows written;
+        std::set<std::int64_t> gone;
+        for (int i = 1; i <= count; ++i) {
+            const std::int64_t id =
+                db.insert("ZWAMESSAGE", MessageRow(i, TextOf(label, i), kFirstMessage + 60.0 * i));
+            written.remember(db.handle(), "ZWAMESSAGE", id);
+            if (i % 4 == 2 || i == count) gone.insert(id);
+        }
+        for (auto id : gone) db.deleteRow("ZWAMESSAGE", id);
+        db.close();
+        const auto left = written.recoverable(db.path(), gone);
+        EXPECT_GE(left.size() * 2, gone.size());
+        std::set<std::string> texts;
+        for (auto id : left) texts.insert(TextOf(label, static_cast<int>(id)));
+        return texts;
+    }
+
+    std::vector<std::string> listedTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : record.DeletedWhatsApp.snapshot())
+            texts.push_back(message->zText().value_or("<absent>"));
+        return texts;
+    }
+
+    void useChatBackup(const BackupBuilder& backup) {
+        useBackup(backup, 9);
+        record.WHATSAPP_DATABASE.set(WhatsAppService::WhatsAppSqliteDbName);
+    }
+};
+
+// Exposes the position check.
+class StanzaProbe : public WhatsAppMessagesSQLiteRecovery {
+public:
+    using WhatsAppMessagesSQLiteRecovery::WhatsAppMessagesSQLiteRecovery;
+    std::int32_t check(const std::string& field, const std::string& text) {
+        _field = field;
+        return verifyDataPosition(
+            ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    }
+};
+
+}  // namespace
+
+TEST(WhatsAppSignature, PatternsFollowTheMessageTable) {
+    const SQLiteSignature* messages = othertest::AppSignatures()->Find(
+        "net.whatsapp.WhatsApp", "ChatStorage.sqlite", "ZWAMESSAGE");
+    ASSERT_NE(messages, nullptr);
+    othertest::ExpectPatternsFollowTables(*messages, {{"whatsapp-chatstorage.sql", "ZWAMESSAGE"}},
+                                          {{"ZISFROMME", "ZISFROMME"},
+                                           {"ZMessageDate", "ZMESSAGEDATE"},
+                                           {"ZFromJid", "ZFROMJID"},
+                                           {"ZPushName", "ZPUSHNAME"},
+                                           {"ZStandZAid", "ZSTANZAID"},
+                                           {"ZText", "ZTEXT"},
+                                           {"ZToJid", "ZTOJID"}});
+}
+
+// Both places of the chat database, flat and in sub-folders, with and without auto-vacuum: each
+// deleted message the files still hold is listed once, those of the app's own folder first, and
+// refreshes the window; no live message is listed.
+TEST_F(WhatsAppServiceTest, ListsTheDeletedMessagesOfBothFiles) {
+    struct Case {
+        BackupLayout layout;
+        testsupport::DatabaseOptions options;
+    };
+    const Case cases[] = {{BackupLayout::Flat, {4096, testsupport::AutoVacuum::None}},
+                          {BackupLayout::Sharded, {1024, testsupport::AutoVacuum::Full}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layout == BackupLayout::Flat ? "flat" : "sharded, auto-vacuum");
+        testsupport::TempDir backupDir;
+        BackupBuilder backup(backupDir.path(), c.layout);
+        const auto first = addChats(backup, kAppDomain, kAppPath, "App", 120, c.options);
+        const auto second = addChats(backup, kGroupDomain, kGroupPath, "Gruppe", 60, c.options);
+        useChatBackup(backup);
+        record.DeletedWhatsApp.clear();
+        record.AllDeletedWhatsApp.clear();
+        record.DeletedWhatsAppCount = 0;
+        window->foundRecoveredData = 0;
+
+        WhatsAppService service(record);
+        service.RecoverFromIOSBackup(device, {});
+
+        const auto listed = listedTexts();
+        ASSERT_EQ(listed.size(), first.size() + second.size());
+        EXPECT_EQ(
+            std::set<std::string>(listed.begin(), listed.begin() + static_cast<long>(first.size())),
+            first);
+        EXPECT_EQ(
+            std::set<std::string>(listed.begin() + static_cast<long>(first.size()), listed.end()),
+            second);
+        const auto messages = record.DeletedWhatsApp.snapshot();
+        EXPECT_EQ(record.AllDeletedWhatsApp.snapshot(), messages);
+        EXPECT_EQ(record.DeletedWhatsAppCount.load(), static_cast<int>(messages.size()));
+        EXPECT_EQ(window->foundRecoveredData.load(), static_cast<int>(messages.size()));
+        for (const auto& message : messages) {
+            const bool sent = !message->FromMsgID().has_value();
+            EXPECT_EQ(message->isSent(), sent);
+            EXPECT_EQ(sent ? message->ToMsgID() : message->FromMsgID(), kAnna);
+            EXPECT_EQ(message->ContactName(), "Anna Schmidt");
+        }
+    }
+}
+
+// A message is known by its time, text, sender and receiver together.
+TEST_F(WhatsAppServiceTest, KnownMessagesAreNotListed) {
+    BackupBuilder backup(dir.path());
+    const double second = kFirstMessage + 3600.0;
+    for (const auto& [domain, path] :
+         {std::pair{kAppDomain, kAppPath}, std::pair{kGroupDomain, kGroupPath}}) {
+        auto db = backup.addDatabase(domain, path, "whatsapp-chatstorage.sql");
+        db.insert("ZWAMESSAGE", MessageRow(1, "Bin gleich da", second));  // stays
+        db.insert("ZWAMESSAGE",
+                  MessageRow(3, "Noch fünf Minuten", second));              // deleted, same second
+        db.insert("ZWAMESSAGE", MessageRow(5, "Stau auf der A9", second));  // deleted, same second
+        db.insert("ZWAMESSAGE", MessageRow(7, "Im Speicher der Liste", second + 60.0));  // deleted
+        db.deleteWhere("ZWAMESSAGE", "Z_PK > 1");
+        db.close();
+    }
+    useChatBackup(backup);
+    // A live message of the record with the same time, text and addresses as the last one.
+    auto live = std::make_shared<WhatsApp>();
+    live->setMessageDate("2016-01-15 10:31:00");
+    live->setZText("Im Speicher der Liste");
+    live->setToMsgID(kAnna);
+    record.AllWhatsAppContent.append(live);
+
+    WhatsAppService(record).RecoverFromIOSBackup(device, {});
+
+    // Messages sent in the same second are distinct; the second file's copies are the same
+    // messages as the first file's.
+    const auto listed = listedTexts();
+    EXPECT_EQ(std::multiset<std::string>(listed.begin(), listed.end()),
+              (std::multiset<std::string>{"Noch fünf Minuten", "Stau auf der A9"}));
+}
+
+TEST_F(WhatsAppServiceTest, CancelledRunCarvesNothing) {
+    BackupBuilder backup(dir.path());
+    addChats(backup, kAppDomain, kAppPath, "App", 20);
+    useChatBackup(backup);
+    std::stop_source cancelled;
+    cancelled.request_stop();
+    WhatsAppService(record).RecoverFromIOSBackup(device, cancelled.get_token());
+    EXPECT_TRUE(record.DeletedWhatsApp.empty());
+    EXPECT_EQ(window->foundRecoveredData.load(), 0);
+}
+
+// The partner step for messages that lack one of their two addresses.
+TEST(WhatsAppAdditionalFiltering, PartnerFromTheAddressAMessageHas) {
+    struct Case {
+        OptString from;
+        OptString to;
+        OptString contactJid;  // absent: no partner made
+        OptString phone;
+    };
+    const std::string suffix = WhatsAppUserSuffix;
+    const Case cases[] = {
+        {std::nullopt, "4915123456789" + suffix, "4915123456789" + suffix, "+4915123456789"},
+        {"", "4915123456789" + suffix, "4915123456789" + suffix, "+4915123456789"},
+        {"4917012345678" + suffix, std::nullopt, "4917012345678" + suffix, "+4917012345678"},
+        {std::nullopt, suffix, suffix, std::nullopt},                                // suffix at 0
+        {std::nullopt, "491701234-1452@g.us", "491701234-1452@g.us", std::nullopt},  // no suffix
+        {"4917012345678" + suffix, "4915123456789" + suffix, std::nullopt,
+         std::nullopt},  // both set
+    };
+    BrimleyAppDelegate record;
+    WhatsAppService service(record);
+    std::vector<std::shared_ptr<WhatsAppMessage>> messages;
+    for (const Case& c : cases) {
+        auto message = std::make_shared<WhatsAppMessage>();
+        message->setZFromJid(c.from);
+        message->setZToJid(c.to);
+        messages.push_back(message);
+        service.whatsAppRecovery().RecoveredFiltered().push_back(message);
+    }
+    service.AdditionalFiltering();
+    for (std::size_t k = 0; k < messages.size(); ++k) {
+        SCOPED_TRACE(k);
+        const auto& contact = messages[k]->whatsAppContact();
+        if (!cases[k].contactJid) {
+            EXPECT_EQ(contact, nullptr);
+            continue;
+        }
+        ASSERT_NE(contact, nullptr);
+        EXPECT_EQ(contact->ZContactJID(), cases[k].contactJid);
+        EXPECT_EQ(contact->Phone(), cases[k].phone);
+        EXPECT_EQ(contact->ZContactProfileBitmapImage(), "");
+    }
+}
+
+TEST(WhatsAppPositionCheck, RealignsStanzaIdentifiersOneByteOff) {
+    BrimleyAppDelegate record;
+    StanzaProbe probe(record);
+    struct Case {
+        const char* field;
+        const char* text;
+        std::int32_t answer;
+    };
+    const Case cases[] = {
+        {"ZStandZAid", "1452851400-17", 0},
+        {"ZStandZAid", "14528514001-7", 1},
+        {"ZStandZAid", "145285140-17", -1},
+        {"ZStandZAid", "14528514001234-7", AbstractSqLiteRecovery::kKeepPosition},
+        {"ZStandZAid", "3EB0A1F2C3D4E5F6", AbstractSqLiteRecovery::kKeepPosition},
+        {"ZText", "1452851400-17", AbstractSqLiteRecovery::kKeepPosition},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(probe.check(c.field, c.text), c.answer) << c.field << " " << c.text;
+}
