@@ -1,0 +1,408 @@
+#include "services/ContactRecoverers.h"
+
+#include "carving/SqLiteTableSignatures.h"
+#include "common/DateUtils.h"
+#include "common/StringUtils.h"
+#include "database/SqliteConnection.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Contact.h"
+#include "records/ContactData.h"
+#include "services/CarvedRecordCheck.h"
+
+namespace {
+
+constexpr std::string_view kDomain = "HomeDomain";
+constexpr std::string_view kDatabase = "AddressBook.sqlite";
+constexpr std::int64_t kFirstPropertyCode = 3;
+constexpr std::int64_t kLastPropertyCode = 63;
+
+OptString TextOf(const ColumnValue& value) {
+    return AbstractSqLiteRecovery::getStringFromValue(value);
+}
+
+// The parts of a text between single blanks, empty parts included ("a  b" has three).
+std::vector<std::string> SplitAtBlanks(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t blank = text.find(' ', from);
+        parts.push_back(
+            text.substr(from, blank == std::string::npos ? std::string::npos : blank - from));
+        if (blank == std::string::npos) return parts;
+        from = blank + 1;
+    }
+}
+
+// Length in UTF-16 code units, as the address book counts characters.
+std::size_t Utf16Length(const std::string& text) {
+    std::size_t units = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) ++units;  // every character starts with a non-continuation byte
+        if (c >= 0xF0) ++units;           // four-byte characters take a surrogate pair
+    }
+    return units;
+}
+
+ColumnValue Bind(const OptString& text) {
+    return text ? ColumnValue(*text) : ColumnValue::Null();
+}
+
+// Whether a carved contact says who it is: a record with none of these is no person.
+bool NamesSomeone(const Contact& contact) {
+    for (const OptString* text :
+         {&contact.FirstName(), &contact.LastName(), &contact.Organization(),
+          &contact.DisplayName(), &contact.C15Phone(), &contact.C16Email()})
+        if (!StringUtils::IsNullOrEmpty(*text)) return true;
+    return false;
+}
+
+// The person-table date rule: numbers only; the text is " " for a moment not in the past.
+void SetCarvedDate(Contact& contact, const ColumnValue& value, bool creation) {
+    if (!value.isNumber()) return;
+    const double seconds = value.asDouble();
+    const std::string text = DateUtils::doubleIOSDateTimeToString(seconds);
+    if (creation) {
+        contact.setOriginalCreationDate(seconds);
+        contact.setCreationDate(text);
+    } else {
+        contact.setOriginalModificationDate(seconds);
+        contact.setModificationDate(text);
+    }
+}
+
+}  // namespace
+
+// ---- Shared part ----
+
+AddressBookRecovery::AddressBookRecovery(BrimleyAppDelegate& record) : record_(record) {}
+
+AddressBookRecovery::~AddressBookRecovery() = default;
+
+bool AddressBookRecovery::SamePersonName(const Contact& a, const Contact& b) {
+    auto same = [](const OptString& x, const OptString& y) { return x == y; };
+    const bool named =
+        !StringUtils::IsNullOrEmpty(a.FirstName()) || !StringUtils::IsNullOrEmpty(a.LastName());
+    return named && same(a.FirstName(), b.FirstName()) && same(a.LastName(), b.LastName());
+}
+
+void AddressBookRecovery::setSignature(const std::string& path, std::string_view table,
+                                       std::string_view liveTable) {
+    setTablePatterns(std::vector<TablePattern>{});
+    live_ = SqliteConnection::OpenReadOnly(path);
+    if (!live_->isOpen()) return;
+    if (!liveTable.empty() &&
+        !liveRowExists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?",
+                       {ColumnValue(std::string(liveTable))}))
+        return;
+    const auto catalogue = record_.recoverySignatures.get();
+    if (catalogue) setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
+}
+
+bool AddressBookRecovery::liveRowExists(std::string_view sql,
+                                        const std::vector<ColumnValue>& args) const {
+    if (!live_ || !live_->isOpen() || unanswerable_.count(std::string(sql))) return false;
+    auto row = live_->executeQuery(sql, args);
+    // A statement that the file cannot answer (a column of a later release) fails alike for
+    // every record; it is asked once.
+    if (!row) unanswerable_.insert(std::string(sql));
+    return row.next();
+}
+
+bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, bool tellWindow) {
+    if (!NamesSomeone(*contact)) return false;
+    for (const auto& listed : listed_)
+        if (SamePersonName(*listed, *contact) || SameText(listed->Guid(), contact->Guid()))
+            return false;
+    listed_.push_back(contact);
+    ++record_.DeletedContactCount;
+    record_.AllDeletedContacts.append(contact);
+    record_.DeletedContact.append(contact);
+    if (tellWindow) record_.updateUIfoundRecoveredData();
+    return true;
+}
+
+// ---- Full-text table ----
+
+void ContactSearchsSQLiteRecovery::SplitPhoneNumbers(Contact& contact) {
+    if (StringUtils::IsNullOrEmpty(contact.C15Phone())) return;
+    const auto parts = SplitAtBlanks(*contact.C15Phone());
+    // A short first part is an area code written apart from the rest of the number.
+    const bool joined = parts.size() >= 2 && Utf16Length(parts[0]) < 7;
+    contact.setContactNo1(joined ? parts[0] + parts[1] : parts[0]);
+    if (parts.size() >= 2) contact.setContactNo2(joined && parts.size() >= 3 ? parts[2] : parts[1]);
+    if (parts.size() >= 3) contact.setContactNo3(joined && parts.size() >= 4 ? parts[3] : parts[2]);
+    for (const auto& part : parts) {
+        auto number = std::make_shared<ContactNumber>();
+        number->setLabel("Other Phone");
+        number->setNumber(part);
+        contact.ContactNumbers().push_back(std::move(number));
+    }
+}
+
+void ContactSearchsSQLiteRecovery::SplitEmailAddresses(Contact& contact) {
+    if (StringUtils::IsNullOrEmpty(contact.C16Email())) return;
+    const auto parts = SplitAtBlanks(*contact.C16Email());
+    contact.setEmailAddress1(parts[0]);
+    if (parts.size() >= 2) contact.setEmailAddress2(parts[1]);
+    if (parts.size() >= 3) contact.setEmailAddress3(parts[2]);
+    for (const auto& part : parts) {
+        auto email = std::make_shared<ContactEmailAddress>();
+        email->setLabel("Other Email");
+        email->setEmail(part);
+        contact.ContactEmailAddresses().push_back(std::move(email));
+    }
+}
+
+void ContactSearchsSQLiteRecovery::SplitAddresses(Contact& contact) {
+    if (StringUtils::IsNullOrEmpty(contact.C17Address())) return;
+    for (const auto& part : SplitAtBlanks(*contact.C17Address())) {
+        auto address = std::make_shared<ContactAddress>();
+        address->setStreet(part);
+        contact.ContactAddresses().push_back(std::move(address));
+    }
+}
+
+std::int32_t ContactSearchsSQLiteRecovery::setRecoveryCount(std::int32_t n) {
+    record_.DeletedContactCount = n;
+    return n;
+}
+
+std::int32_t ContactSearchsSQLiteRecovery::incrementRecoveryCount() {
+    return ++record_.DeletedContactCount;
+}
+
+void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    _hasRecoveredCurrentObject = false;
+    setSignature(path, "ABPersonFullTextSearch_content", "ABPersonFullTextSearch_content");
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+}
+
+std::shared_ptr<baseRecoveryObject> ContactSearchsSQLiteRecovery::GetNewRecoveryObject() {
+    startRecord();
+    return std::make_shared<Contact>();
+}
+
+void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                             const TablePattern& tablePattern) {
+    noteValue(object);
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    if (!mapping || !mapping->Name() || !_recObject) return;
+    _hasRecoveredCurrentObject = true;
+    auto& contact = static_cast<Contact&>(*_recObject);
+    const std::string& name = *mapping->Name();
+    if (name == "c0First") {
+        _field = name;
+        contact.setFirstName(TextOf(object));
+    } else if (name == "c1Last") {
+        _field = name;
+        contact.setLastName(TextOf(object));
+    } else if (name == "c2Middle") {
+        _field = name;
+        contact.setMiddleName(TextOf(object));
+    } else if (name == "c15Phone") {
+        _field = name;
+        contact.setC15Phone(TextOf(object));
+        SplitPhoneNumbers(contact);
+    } else if (name == "c16Email") {
+        _field = name;
+        contact.setC16Email(TextOf(object));
+        SplitEmailAddresses(contact);
+    } else if (name == "c17Address") {
+        _field = name;
+        contact.setC17Address(TextOf(object));
+        SplitAddresses(contact);
+    }
+}
+
+bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
+    // Free space holds older copies of rows that still exist (a person whose number changed):
+    // a live row of the same names is that person.
+    return liveRowExists(
+        "SELECT 1 FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? AND "
+        "c2Middle IS ?",
+        {Bind(contact.FirstName()), Bind(contact.LastName()), Bind(contact.MiddleName())});
+}
+
+void ContactSearchsSQLiteRecovery::addRecoveredObject() {
+    const bool mapped = _hasRecoveredCurrentObject;
+    _hasRecoveredCurrentObject = false;
+    // A record cut short by the end of its area is mostly an older copy of a row whose tail a
+    // later cell overwrote: its last texts are cut and its values cannot be told from others'.
+    if (!mapped || !_recObject || !currentRecordIsComplete() || !firstSighting()) return;
+    auto contact = std::static_pointer_cast<Contact>(_recObject);
+    if (!isLive(*contact)) listContact(contact, false);
+}
+
+// ---- Person table ----
+
+std::int32_t ContactsSQLiteRecovery::setRecoveryCount(std::int32_t n) {
+    record_.DeletedContactCount = n;
+    return n;
+}
+
+std::int32_t ContactsSQLiteRecovery::incrementRecoveryCount() {
+    return ++record_.DeletedContactCount;
+}
+
+void ContactsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    _hasRecoveredCurrentObject = false;
+    setSignature(path, "ABPerson", "ABPerson");
+    // The contacts listed so far: the full-text recoverer's of this scan.
+    listedBefore_ = record_.DeletedContact.snapshot();
+    std::vector<std::shared_ptr<baseRecoveryObject>> before(listedBefore_.begin(),
+                                                            listedBefore_.end());
+    setRecoveredData(std::move(before));
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+}
+
+std::shared_ptr<baseRecoveryObject> ContactsSQLiteRecovery::GetNewRecoveryObject() {
+    startRecord();
+    return std::make_shared<Contact>();
+}
+
+void ContactsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                       const TablePattern& tablePattern) {
+    noteValue(object);
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    if (!mapping || !mapping->Name() || !_recObject) return;
+    _hasRecoveredCurrentObject = true;
+    auto& contact = static_cast<Contact&>(*_recObject);
+    using Setter = void (Contact::*)(OptString);
+    struct TextColumn {
+        std::string_view name;
+        Setter set;
+    };
+    static constexpr TextColumn kTexts[] = {
+        {"First", &Contact::setFirstName},
+        {"Last", &Contact::setLastName},
+        {"FirstPhonetic", &Contact::setFirstPhonetic},
+        {"MiddlePhonetic", &Contact::setMiddlePhonetic},
+        {"LastPhonetic", &Contact::setLastPhonetic},
+        {"Organization", &Contact::setOrganization},
+        {"Department", &Contact::setDepartment},
+        {"Note", &Contact::setNote},
+        {"Birthday", &Contact::setBirthday},
+        {"JobTitle", &Contact::setJobTitle},
+        {"Nickname", &Contact::setNickname},
+        {"Prefix", &Contact::setPrefix},
+        {"Suffix", &Contact::setSuffix},
+        {"DisplayName", &Contact::setDisplayName},
+        {"ImageURI", &Contact::setImageUri},
+        {"Guid", &Contact::setGuid},
+    };
+    const std::string& name = *mapping->Name();
+    for (const auto& text : kTexts) {
+        if (name == text.name) {
+            (contact.*text.set)(TextOf(object));
+            return;
+        }
+    }
+    if (name == "CreationDate")
+        SetCarvedDate(contact, object, true);
+    else if (name == "ModificationDate")
+        SetCarvedDate(contact, object, false);
+}
+
+bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
+    // The guid names one person for good; without it (older files) the names and the creation
+    // time do.
+    if (contact.Guid() && !contact.Guid()->empty())
+        return liveRowExists("SELECT 1 FROM ABPerson WHERE guid = ?",
+                             {ColumnValue(*contact.Guid())});
+    ColumnValue created =
+        contact.CreationDate() ? ColumnValue(contact.OriginalCreationDate()) : ColumnValue::Null();
+    return liveRowExists(
+        "SELECT 1 FROM ABPerson WHERE First IS ? AND Last IS ? AND CreationDate IS ?",
+        {Bind(contact.FirstName()), Bind(contact.LastName()), created});
+}
+
+bool ContactsSQLiteRecovery::listedFromFullText(const Contact& contact) const {
+    // The full-text row loses its docid with its cell head, so the names pair the two.
+    for (const auto& listed : listedBefore_)
+        if (SamePersonName(*listed, contact)) return true;
+    return false;
+}
+
+void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact) {
+    if (isLive(*contact) || listedFromFullText(*contact)) return;
+    listContact(contact, true);
+}
+
+void ContactsSQLiteRecovery::addRecoveredObject() {
+    const bool mapped = _hasRecoveredCurrentObject;
+    _hasRecoveredCurrentObject = false;
+    // As in the full-text table, a record cut short is left out.
+    if (!mapped || !_recObject || !currentRecordIsComplete() || !firstSighting()) return;
+    offer(std::static_pointer_cast<Contact>(_recObject));
+}
+
+// ---- Multi-value table ----
+
+void ContactsABMultiValueSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    carved_.clear();
+    setSignature(path, "ABMultiValue", "");
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+    setRecoveredData(carved_);
+    filterMessages(path);
+}
+
+void ContactsABMultiValueSQLiteRecovery::filterMessages(const std::string& path) {
+    const auto live = SqliteConnection::OpenReadOnly(path);
+    if (!live->isOpen()) return;
+    for (const auto& record : RecoveredData()) {
+        if (isCancelled()) return;
+        const auto& value = static_cast<const ContactABMultiValue&>(*record);
+        auto row = live->executeQuery(
+            "SELECT record_id FROM ABMultiValue where record_id=? AND property=? AND identifier=? "
+            "AND value IS ?",
+            {ColumnValue(value.RecordId()), ColumnValue(value.Property()),
+             ColumnValue(value.Identifier()), Bind(value.value())});
+        if (!row.next()) RecoveredFiltered().push_back(record);
+    }
+}
+
+std::shared_ptr<baseRecoveryObject> ContactsABMultiValueSQLiteRecovery::GetNewRecoveryObject() {
+    startRecord();
+    return std::make_shared<ContactABMultiValue>();
+}
+
+void ContactsABMultiValueSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                                   const TablePattern& tablePattern) {
+    noteValue(object);
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    if (!mapping || !mapping->Name() || !_recObject) return;
+    auto& value = static_cast<ContactABMultiValue&>(*_recObject);
+    const std::string& name = *mapping->Name();
+    if (name == "RecordId")
+        value.setRecordId(object.asInteger());
+    else if (name == "Property")
+        value.setProperty(object.asInteger());
+    else if (name == "Identifier")
+        value.setIdentifier(object.asInteger());
+    else if (name == "Label")
+        value.setLabel(object.asInteger());
+    else if (name == "Value")
+        value.setValue(TextOf(object));
+    else if (name == "Guid")
+        value.setGuid(TextOf(object));
+}
+
+void ContactsABMultiValueSQLiteRecovery::addRecoveredObject() {
+    if (!_recObject || !currentRecordIsComplete()) return;
+    // A value row always belongs to a person and holds its value; the address book's property
+    // codes are small (3 phone, 4 e-mail, 5 address, ... 46 social profile).
+    const auto& value = static_cast<const ContactABMultiValue&>(*_recObject);
+    if (value.RecordId() < 1 || value.Property() < kFirstPropertyCode ||
+        value.Property() > kLastPropertyCode || StringUtils::IsNullOrEmpty(value.value()) ||
+        !firstSighting())
+        return;
+    carved_.push_back(_recObject);
+}
+
+SQLiteTableHeaderInfo AddressBookRecovery::FindSQLiteTableHeader(ByteView area,
+                                                                 std::int64_t offset) {
+    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
+                                    [this](ByteView a, std::int64_t o) {
+                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
+                                    });
+}

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "carving/AbstractSqLiteRecovery.h"
+#include "common/ColumnValue.h"
+#include "common/Types.h"
+#include "services/CarvedRecordCheck.h"
+#include "services/CarvedRowFingerprint.h"
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class BrimleyAppDelegate;
+class Contact;
+class SqliteConnection;
+
+// The recoverers of the address book ("AddressBook.sqlitedb"). Each carves one table's deleted
+// rows; the full-text and person recoverers list them as deleted contacts in the shared state
+// record. One object serves one run on one file, on the contacts service's thread, with
+// read-only connections of its own.
+
+// What the address-book recoverers share: the signature look-up, the test against the live
+// tables and the listing.
+class AddressBookRecovery : public AbstractSqLiteRecovery {
+public:
+    ~AddressBookRecovery() override;
+
+    // Two contacts name the same person: equal first and last names (absent equals absent) and
+    // at least one of them present and not empty.
+    static bool SamePersonName(const Contact& a, const Contact& b);
+
+protected:
+    explicit AddressBookRecovery(BrimleyAppDelegate& record);
+
+    // Opens the file at path and takes the patterns of the address book's signature of table,
+    // provided the file has the live table (so that it is an address book at all). The
+    // patterns of a file without it stay empty and nothing is carved.
+    void setSignature(const std::string& path, std::string_view table, std::string_view liveTable);
+    bool liveRowExists(std::string_view sql, const std::vector<ColumnValue>& args) const;
+    // Adds one to DeletedContactCount, appends the contact to AllDeletedContacts and then to
+    // DeletedContact, and tells the window when asked to. False, listing nothing, when the
+    // contact has no name, organisation, number or e-mail address, or when this recoverer listed
+    // the same person before (same names, or same guid).
+    bool listContact(const std::shared_ptr<Contact>& contact, bool tellWindow);
+
+    // Records are identified by every decoded value.
+    void startRecord() { fingerprint_.clear(); }
+    void noteValue(const ColumnValue& value) { fingerprint_.add(value); }
+    bool firstSighting() { return sightings_.firstSighting(fingerprint_); }
+
+    // The texts carved keep their place: the engine finds records where they start.
+    std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
+    // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
+    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+
+    BrimleyAppDelegate& record_;
+
+private:
+    std::shared_ptr<SqliteConnection> live_;
+    mutable std::set<std::string> unanswerable_;
+    CarvedRecordCheck recordCheck_;
+    CarvedRowFingerprint fingerprint_;
+    CarvedRowSightings sightings_;
+    std::vector<std::shared_ptr<Contact>> listed_;
+};
+
+// Rows of the full-text table ABPersonFullTextSearch_content: names, and blank-separated lists
+// of the person's phone numbers, e-mail addresses and address words. Lists without telling the
+// window.
+class ContactSearchsSQLiteRecovery : public AddressBookRecovery {
+public:
+    explicit ContactSearchsSQLiteRecovery(BrimleyAppDelegate& record)
+        : AddressBookRecovery(record) {}
+
+    void DoRecoveryPath(const std::string& path) override;
+
+    // Fill the contact's numbers, e-mail addresses and addresses from its C15Phone, C16Email and
+    // C17Address lists. A first number shorter than 7 characters is joined with the second.
+    static void SplitPhoneNumbers(Contact& contact);
+    static void SplitEmailAddresses(Contact& contact);
+    static void SplitAddresses(Contact& contact);
+
+    std::int32_t setRecoveryCount(std::int32_t n);
+    std::int32_t incrementRecoveryCount();
+
+protected:
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    void addRecoveredObject() override;
+
+private:
+    bool isLive(const Contact& contact) const;
+};
+
+// Rows of the person table ABPerson: names, organisation, note, dates, guid. A person already
+// listed from the full-text table in this scan is not listed again. Tells the window after each
+// contact listed.
+class ContactsSQLiteRecovery : public AddressBookRecovery {
+public:
+    explicit ContactsSQLiteRecovery(BrimleyAppDelegate& record) : AddressBookRecovery(record) {}
+
+    void DoRecoveryPath(const std::string& path) override;
+
+    std::int32_t setRecoveryCount(std::int32_t n);
+    std::int32_t incrementRecoveryCount();
+
+protected:
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    void addRecoveredObject() override;
+
+private:
+    bool isLive(const Contact& contact) const;
+    bool listedFromFullText(const Contact& contact) const;
+    void offer(const std::shared_ptr<Contact>& contact);
+
+    std::vector<std::shared_ptr<Contact>> listedBefore_;
+};
+
+// Rows of the multi-value table ABMultiValue (one phone number, e-mail address or similar of
+// a person). Keeps them in RecoveredData and, after the carving, those that the live table does
+// not hold in RecoveredFiltered; lists nothing.
+class ContactsABMultiValueSQLiteRecovery : public AddressBookRecovery {
+public:
+    explicit ContactsABMultiValueSQLiteRecovery(BrimleyAppDelegate& record)
+        : AddressBookRecovery(record) {}
+
+    void DoRecoveryPath(const std::string& path) override;
+    // Keeps in RecoveredFiltered the carved values that the database at path does not hold.
+    void filterMessages(const std::string& path);
+
+protected:
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    void addRecoveredObject() override;
+
+private:
+    std::vector<std::shared_ptr<baseRecoveryObject>> carved_;
+};

@@ -1,0 +1,307 @@
+#include "services/MessageRecoverers.h"
+
+#include "carving/SqLiteTableSignatures.h"
+#include "common/DateUtils.h"
+#include "common/StringUtils.h"
+#include "database/DAOs.h"
+#include "database/FMDBUtils.h"
+#include "database/GenerateSMSObject.h"
+#include "database/SqliteConnection.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Message.h"
+#include "records/SMS.h"
+#include "services/CarvedRecordCheck.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr std::string_view kDomain = "HomeDomain";
+constexpr std::string_view kDatabase = "sms.db";
+constexpr std::string_view kTable = "MESSAGE";
+
+// The message table's date columns count nanoseconds from iOS 11 on; no date in seconds comes
+// near 10^11.
+double AppleSecondsOf(double value) {
+    return std::fabs(value) >= 1e11 ? std::trunc(value / 1e9) : value;
+}
+
+std::unique_ptr<DAOs> QueriesOn(const std::string& path, BrimleyAppDelegate& record) {
+    return std::make_unique<DAOs>(std::make_shared<FMDBUtils>(path), record);
+}
+
+// The carved value of a text column: a text as it is, a number as its decimal text.
+OptString TextOf(const ColumnValue& value) {
+    return AbstractSqLiteRecovery::getStringFromValue(value);
+}
+
+// The columns that every message recoverer maps the same way; false for the date columns and
+// names it does not know.
+bool FillCommonColumn(Message& message, const std::string& name, const ColumnValue& value) {
+    if (name == "guid") {
+        message.setGuid(TextOf(value));
+    } else if (name == "text") {
+        message.setText(TextOf(value));
+    } else if (name == "handle_id") {
+        if (value.isNumber()) message.setHandleId(value.asInteger());
+    } else if (name == "service") {
+        message.setService(TextOf(value));
+    } else if (name == "account") {
+        message.setAccount(TextOf(value));
+    } else if (name == "account_guid") {
+        message.setAccountGuid(TextOf(value));
+    } else if (name == "address") {
+        message.setAddress(TextOf(value));
+    } else if (name == "flags") {
+        if (!value.isNumber()) return true;
+        const auto flags = static_cast<std::int32_t>(value.asInteger());
+        message.setFlags(flags);
+        // Sent, and the two kinds of failed sending.
+        if (flags == 3 || flags == 33 || flags == 35) message.setIsFromMe(true);
+    } else if (name == "is_from_me") {
+        if (value.isNumber()) message.setIsFromMe(value.asInteger() != 0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- iOS 6 and later ----
+
+MessagesSQLiteRecovery::MessagesSQLiteRecovery(BrimleyAppDelegate& record) : record_(record) {}
+
+MessagesSQLiteRecovery::~MessagesSQLiteRecovery() = default;
+
+std::string MessagesSQLiteRecovery::CarvedDateText(double value) {
+    return DateUtils::doubleIOSDateTimeToString(AppleSecondsOf(value));
+}
+
+void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    const auto catalogue = record_.recoverySignatures.get();
+    if (catalogue)
+        setPatternsFromSignature(kDomain, kDatabase, kTable, catalogue.get());
+    else
+        setTablePatterns(std::vector<TablePattern>{});
+    _hasRecoveredCurrentObject = false;
+    daos_ = QueriesOn(path, record_);
+    live_ = SqliteConnection::OpenReadOnly(path);
+    guidLookupFails_ = false;
+    cut_.clear();
+
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+
+    // A record cut short is worth listing only when it still says something and no whole copy
+    // of the same message was listed.
+    for (const auto& message : cut_) {
+        if (isCancelled()) break;
+        if (StringUtils::IsNullOrEmpty(message->Guid()) &&
+            StringUtils::IsNullOrEmpty(message->Text()))
+            continue;
+        if (isLiveOrListed(message->Guid())) continue;
+        RecoveredFiltered().push_back(message);
+        list(message);
+    }
+    cut_.clear();
+}
+
+bool MessagesSQLiteRecovery::isLiveOrListed(const OptString& guid) const {
+    if (!guid) return false;
+    auto sameGuid = [&](const SMS& sms) { return SameText(sms.GUID(), guid); };
+    if (record_.AllSMSContent.any(sameGuid)) return true;
+    if (live_ && live_->isOpen() && !guidLookupFails_) {
+        auto row =
+            live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
+        // A message table without GUIDs (before iOS 6) fails alike for every message.
+        if (!row) guidLookupFails_ = true;
+        if (row.next()) return true;
+    }
+    return record_.AllDeletedSMS.any(sameGuid);
+}
+
+bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
+    return isLiveOrListed(sms.GUID());
+}
+
+std::int32_t MessagesSQLiteRecovery::setRecoveryCount(std::int32_t n) {
+    record_.DeletediMessageCount = n;
+    record_.DeletedFaceTimeCount = n;
+    record_.DeletedSMSCount = n;
+    return n;
+}
+
+std::int32_t MessagesSQLiteRecovery::incrementRecoveryCount() {
+    return ++record_.DeletedSMSCount;
+}
+
+std::shared_ptr<baseRecoveryObject> MessagesSQLiteRecovery::GetNewRecoveryObject() {
+    fingerprint_.clear();
+    return std::make_shared<Message>();
+}
+
+void MessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                       const TablePattern& tablePattern) {
+    fingerprint_.add(object);
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    if (!mapping || !mapping->Name() || !_recObject) return;
+    _hasRecoveredCurrentObject = true;
+    auto& message = static_cast<Message&>(*_recObject);
+    const std::string& name = *mapping->Name();
+    if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
+    const double value = object.asDouble();
+    if (name == "date") {
+        message.setOriginalDate(value);
+        message.setDate(CarvedDateText(value));
+    } else if (name == "date_read") {
+        message.setOriginalDateRead(value);
+        message.setDateRead(CarvedDateText(value));
+    } else if (name == "date_delivered") {
+        message.setOriginalDataDelivered(value);
+        message.setDateDelivered(CarvedDateText(value));
+    }
+}
+
+void MessagesSQLiteRecovery::addRecoveredObject() {
+    const bool mapped = _hasRecoveredCurrentObject;
+    _hasRecoveredCurrentObject = false;
+    if (!mapped || !_recObject) return;
+    // The same record seen again (a page searched by a walk and by a sweep) says nothing new.
+    if (!sightings_.firstSighting(fingerprint_)) return;
+    auto message = std::static_pointer_cast<Message>(_recObject);
+    if (!currentRecordIsComplete()) {
+        cut_.push_back(std::move(message));
+        return;
+    }
+    RecoveredFiltered().push_back(message);
+    if (!isLiveOrListed(message->Guid())) list(message);
+}
+
+void MessagesSQLiteRecovery::list(const std::shared_ptr<Message>& message) {
+    auto sms = generateSMSObject(*message, *daos_);
+    // The test and the append are one step, so a message is listed once even if another thread
+    // lists messages at the same time.
+    const bool added = record_.AllDeletedSMS.appendUnless(
+        sms, [&](const SMS& listed) { return listed.isRoughlyEqual(*sms); });
+    if (!added) return;
+    record_.DeletedSMS.append(sms);
+    ++record_.DeletedSMSCount;
+    record_.updateUIfoundRecoveredData();
+}
+
+// ---- Before iOS 6 ----
+
+OlderMessagesSQLiteRecovery::OlderMessagesSQLiteRecovery(BrimleyAppDelegate& record,
+                                                         std::string version, DateStyle style)
+    : record_(record), version_(std::move(version)), style_(style) {}
+
+OlderMessagesSQLiteRecovery::~OlderMessagesSQLiteRecovery() = default;
+
+void OlderMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    // The patterns of this version only; the shared catalogue itself stays as it is.
+    const auto catalogue = record_.recoverySignatures.get();
+    const SQLiteSignature* signature =
+        catalogue ? catalogue->Find(kDomain, kDatabase, kTable) : nullptr;
+    setTablePatterns(signature ? signature->FindPatternsByVersion(version_)
+                               : std::vector<TablePattern>{});
+    _hasRecoveredCurrentObject = false;
+    daos_ = QueriesOn(path, record_);
+    live_ = SqliteConnection::OpenReadOnly(path);
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
+    CheckIfinDB(path);
+}
+
+void OlderMessagesSQLiteRecovery::CheckIfinDB(const std::string& path) {
+    live_ = SqliteConnection::OpenReadOnly(path);
+    if (!live_->isOpen()) return;
+    for (const auto& message : carved_) {
+        if (isCancelled()) return;
+        if (StringUtils::IsNullOrEmpty(message->Text()) || message->OriginalDate() == 0) continue;
+        if (!CheckMessageInDB(*message)) RecoveredFiltered().push_back(message);
+    }
+}
+
+bool OlderMessagesSQLiteRecovery::CheckMessageInDB(const Message& message) const {
+    if (!live_ || !live_->isOpen() || !message.Text()) return false;
+    auto row = message.OriginalDate() > 0
+                   ? live_->executeQuery(
+                         "SELECT text, date FROM message where text=? and date=?",
+                         {ColumnValue(*message.Text()), ColumnValue(message.OriginalDate())})
+                   : live_->executeQuery("SELECT text, date FROM message where text=?",
+                                         {ColumnValue(*message.Text())});
+    return row.next();
+}
+
+std::int32_t OlderMessagesSQLiteRecovery::setRecoveryCount(std::int32_t n) {
+    record_.DeletediMessageCount = n;
+    record_.DeletedFaceTimeCount = n;
+    record_.DeletedSMSCount = n;
+    return n;
+}
+
+std::int32_t OlderMessagesSQLiteRecovery::incrementRecoveryCount() {
+    return ++record_.DeletedSMSCount;
+}
+
+std::shared_ptr<baseRecoveryObject> OlderMessagesSQLiteRecovery::GetNewRecoveryObject() {
+    fingerprint_.clear();
+    return std::make_shared<Message>();
+}
+
+void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
+                                            const TablePattern& tablePattern) {
+    fingerprint_.add(object);
+    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    if (!mapping || !mapping->Name() || !_recObject) return;
+    _hasRecoveredCurrentObject = true;
+    auto& message = static_cast<Message&>(*_recObject);
+    const std::string& name = *mapping->Name();
+    if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
+    const double value = object.asDouble();
+    auto dateText = [&](double seconds) {
+        return DateUtils::DateTimeToString(DateUtils::DoubleToIOSDateTime(seconds)).value_or("");
+    };
+    // A read or delivery time of 0 means "not yet".
+    auto momentText = [&](double seconds) {
+        return std::trunc(seconds) == 0 ? std::string() : dateText(seconds);
+    };
+    if (name == "date") {
+        message.setOriginalDate(value);
+        if (style_ == DateStyle::IOS5_6) message.setDate(dateText(value));
+    } else if (style_ == DateStyle::IOS5_6 && name == "date_read") {
+        message.setOriginalDateRead(value);
+        message.setDateRead(momentText(value));
+    } else if (style_ == DateStyle::IOS5_6 && name == "date_delivered") {
+        message.setOriginalDataDelivered(value);
+        message.setDateDelivered(momentText(value));
+    }
+}
+
+void OlderMessagesSQLiteRecovery::addRecoveredObject() {
+    const bool mapped = _hasRecoveredCurrentObject;
+    _hasRecoveredCurrentObject = false;
+    if (!mapped || !_recObject || !sightings_.firstSighting(fingerprint_)) return;
+    auto message = std::static_pointer_cast<Message>(_recObject);
+    carved_.push_back(message);
+    // Free space also holds older copies of rows that still exist.
+    if (CheckMessageInDB(*message)) return;
+    auto sms = generateSMSObject(*message, *daos_);
+    record_.DeletedSMS.append(sms);
+    ++record_.DeletedSMSCount;
+}
+
+SQLiteTableHeaderInfo MessagesSQLiteRecovery::FindSQLiteTableHeader(ByteView area,
+                                                                    std::int64_t offset) {
+    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
+                                    [this](ByteView a, std::int64_t o) {
+                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
+                                    });
+}
+
+SQLiteTableHeaderInfo OlderMessagesSQLiteRecovery::FindSQLiteTableHeader(ByteView area,
+                                                                         std::int64_t offset) {
+    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
+                                    [this](ByteView a, std::int64_t o) {
+                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
+                                    });
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "carving/AbstractSqLiteRecovery.h"
+#include "common/ColumnValue.h"
+#include "common/Types.h"
+#include "services/CarvedRecordCheck.h"
+#include "services/CarvedRowFingerprint.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class BrimleyAppDelegate;
+class DAOs;
+class Message;
+class SMS;
+class SqliteConnection;
+
+// The recoverers of the messages database's message table. Each carves deleted rows into
+// Message records, converts them into the SMS records that the screens show and lists them in
+// the shared state record. One object serves one run on one file, on the thread of the message
+// service, with read-only connections of its own.
+
+// The message recoverer of iOS 6 and later: tries every pattern of the message table's
+// signature. Each new deleted message goes to AllDeletedSMS and DeletedSMS, raises
+// DeletedSMSCount and tells the window. RecoveredFiltered keeps every carved message, live
+// duplicates included, for the message service to attribute.
+//
+// A message is listed once: a record seen again byte for byte (a page searched by a walk and by
+// a sweep) is taken once, with or without a GUID, and a second copy of a GUID already listed or
+// live is not listed. A record cut short by the end of its area waits until the file is carved
+// and is listed only when no whole copy of it was.
+class MessagesSQLiteRecovery : public AbstractSqLiteRecovery {
+public:
+    explicit MessagesSQLiteRecovery(BrimleyAppDelegate& record);
+    ~MessagesSQLiteRecovery() override;
+
+    void DoRecoveryPath(const std::string& path) override;
+
+    // Whether the message is not a deleted one to list: it has the GUID of a live message (the
+    // record's AllSMSContent, or the carved file's own message table) or of one listed already.
+    // A message without a GUID is neither.
+    bool alreadyInDB(const SMS& sms) const;
+
+    // Set the deleted-message counts to n / add one to DeletedSMSCount; each answers the count.
+    std::int32_t setRecoveryCount(std::int32_t n);
+    std::int32_t incrementRecoveryCount();
+
+    const OptString& HandleId() const { return HandleId_; }
+    void setHandleId(OptString id) { HandleId_ = std::move(id); }
+
+    // The display text of a carved date column (seconds since 2001, or nanoseconds as iOS 11
+    // writes them): local "yyyy-MM-dd HH:mm:ss" for a moment in the past, " " otherwise.
+    static std::string CarvedDateText(double value);
+
+protected:
+    // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
+    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
+    void addRecoveredObject() override;
+
+private:
+    bool isLiveOrListed(const OptString& guid) const;
+    void list(const std::shared_ptr<Message>& message);
+
+    BrimleyAppDelegate& record_;
+    std::unique_ptr<DAOs> daos_;
+    std::shared_ptr<SqliteConnection> live_;
+    CarvedRecordCheck recordCheck_;
+    CarvedRowFingerprint fingerprint_;
+    CarvedRowSightings sightings_;
+    // Records cut short by the end of their area (often an older copy of a row in a page's
+    // gap): listed after the carving, and only when no whole copy was listed.
+    std::vector<std::shared_ptr<Message>> cut_;
+    mutable bool guidLookupFails_ = false;
+    OptString HandleId_;
+};
+
+// The common part of the recoverers of the message tables before iOS 6 (rows with an address
+// and flags instead of handles): they take the patterns of one version of the signature, list
+// every carved message that the file does not hold live, and afterwards keep in
+// RecoveredFiltered the carved messages with a text and a date that the file does not hold.
+class OlderMessagesSQLiteRecovery : public AbstractSqLiteRecovery {
+public:
+    ~OlderMessagesSQLiteRecovery() override;
+
+    void DoRecoveryPath(const std::string& path) override;
+    // Keeps in RecoveredFiltered the carved messages with a text and a date that the database
+    // at path does not hold.
+    void CheckIfinDB(const std::string& path);
+    // Whether the open database holds a message with the message's text (and its date, when
+    // it has one).
+    bool CheckMessageInDB(const Message& message) const;
+
+    // The carved messages, in carving order.
+    const std::vector<std::shared_ptr<Message>>& carvedMessages() const { return carved_; }
+
+    std::int32_t setRecoveryCount(std::int32_t n);
+    std::int32_t incrementRecoveryCount();
+
+protected:
+    enum class DateStyle { IOS5_6, IOS4 };
+    OlderMessagesSQLiteRecovery(BrimleyAppDelegate& record, std::string version, DateStyle style);
+
+    // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
+    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
+    std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
+    void addRecoveredObject() override;
+
+private:
+    BrimleyAppDelegate& record_;
+    std::string version_;
+    DateStyle style_;
+    std::unique_ptr<DAOs> daos_;
+    std::shared_ptr<SqliteConnection> live_;
+    CarvedRecordCheck recordCheck_;
+    CarvedRowFingerprint fingerprint_;
+    CarvedRowSightings sightings_;
+    std::vector<std::shared_ptr<Message>> carved_;
+};
+
+// The message table of iOS 5 and 6: patterns of version "iOS6".
+class MessagesIOS5_6SQLiteRecovery : public OlderMessagesSQLiteRecovery {
+public:
+    explicit MessagesIOS5_6SQLiteRecovery(BrimleyAppDelegate& record)
+        : OlderMessagesSQLiteRecovery(record, "iOS6", DateStyle::IOS5_6) {}
+};
+
+// The message table of iOS 4: patterns of version "iOS4"; only the raw date is kept.
+class MessagesIOS4SQLiteRecovery : public OlderMessagesSQLiteRecovery {
+public:
+    explicit MessagesIOS4SQLiteRecovery(BrimleyAppDelegate& record)
+        : OlderMessagesSQLiteRecovery(record, "iOS4", DateStyle::IOS4) {}
+};

@@ -1,0 +1,206 @@
+// The contacts service end to end: a backup with a real-schema address book whose people were
+// deleted singly and in a run; the service must list every deleted person whose full-text or
+// person row still lies whole in free space, once, and no one who still exists.
+
+#include "services/ContactServices.h"
+
+#include "CountingWindow.h"
+#include "MessageContactFixtures.h"
+#include "common/DateUtils.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Contact.h"
+#include "records/ContactData.h"
+#include "records/DeviceInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+namespace {
+
+using testsupport::AutoVacuum;
+using testsupport::BackupBuilder;
+using testsupport::BackupLayout;
+using testsupport::TempDir;
+
+struct Scenario {
+    const char* label;
+    int pageSize;
+    AutoVacuum autoVacuum;
+    BackupLayout layout;
+};
+
+std::string Name(const testing::TestParamInfo<Scenario>& info) {
+    return info.param.label;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : " ") + part;
+    return text;
+}
+
+void RunContactsService(BrimleyAppDelegate& record) {
+    contactServices service(record);
+    DeviceInfo device;
+    std::jthread thread([&](std::stop_token stop) { service.RecoverFromIOSBackup(device, stop); });
+    // Joined here: a jthread that goes out of scope asks its work to stop first.
+    thread.join();
+}
+
+class ContactServiceRun : public testing::TestWithParam<Scenario> {};
+
+}  // namespace
+
+TEST_P(ContactServiceRun, ListsEachDeletedPersonInFreeSpaceOnce) {
+    const Scenario& s = GetParam();
+    TempDir dir;
+    BackupBuilder backup(dir.path(), s.layout);
+    const auto book = msgtest::BuildAddressBookBackup(backup, {s.pageSize, s.autoVacuum});
+
+    BrimleyAppDelegate record;
+    auto window = std::make_shared<CountingWindow>();
+    record.setWindow(window);
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+
+    std::map<std::pair<std::string, std::string>, const msgtest::StoredPerson*> byName;
+    for (const auto& person : book.people) byName[{person.first, person.last}] = &person;
+    std::map<std::pair<std::string, std::string>, std::shared_ptr<Contact>> listed;
+    int fromPersonRows = 0;
+    for (const auto& contact : record.DeletedContact.snapshot()) {
+        const std::pair<std::string, std::string> name{contact->FirstName().value_or(""),
+                                                       contact->LastName().value_or("")};
+        EXPECT_TRUE(listed.emplace(name, contact).second)
+            << "listed twice: " << name.first << " " << name.second;
+        const auto stored = byName.find(name);
+        ASSERT_NE(stored, byName.end()) << "never stored: " << name.first << " " << name.second;
+        EXPECT_TRUE(stored->second->deleted)
+            << "a live person listed as deleted: " << name.first << " " << name.second;
+        if (contact->Guid()) {
+            ++fromPersonRows;
+            EXPECT_EQ(contact->Guid(), stored->second->guid);
+        }
+    }
+
+    int nonAscii = 0, fromRun = 0;
+    for (const auto& person : book.people) {
+        if (!person.personRecoverable && !person.fullTextRecoverable) continue;
+        SCOPED_TRACE(person.first + " " + person.last);
+        const auto it = listed.find({person.first, person.last});
+        ASSERT_NE(it, listed.end()) << "a deleted person in free space was not listed";
+        const Contact& contact = *it->second;
+        if (person.fullTextRecoverable) {
+            // The full-text row is carved first and brings the numbers and addresses.
+            EXPECT_EQ(contact.C15Phone().value_or(""), Joined(person.phones));
+            EXPECT_EQ(contact.C16Email().value_or(""), Joined(person.emails));
+            EXPECT_EQ(contact.ContactEmailAddresses().size(), person.emails.size());
+            if (!person.emails.empty()) {
+                EXPECT_EQ(contact.EmailAddress1(), person.emails.front());
+            }
+        } else {
+            EXPECT_EQ(contact.Guid(), person.guid);
+            EXPECT_EQ(contact.Organization(), person.organization);
+            EXPECT_EQ(contact.CreationDate(),
+                      DateUtils::DateTimeToString(
+                          DateUtils::DoubleToIOSDateTime(double(person.creationDate))));
+        }
+        nonAscii += (person.first + person.last).find_first_of("\xC3\xC5\xE7") != std::string::npos;
+        fromRun += &person - book.people.data() >= 30 && &person - book.people.data() < 42;
+    }
+
+    EXPECT_EQ(record.DeletedContactCount.load(), static_cast<int>(listed.size()));
+    EXPECT_EQ(record.AllDeletedContacts.size(), listed.size());
+    // Only the person-table recoverer tells the window.
+    EXPECT_EQ(window->foundRecoveredData.load(), fromPersonRows);
+    if (s.autoVacuum == AutoVacuum::None) {
+        EXPECT_GT(nonAscii, 0);
+        EXPECT_GT(fromRun, 0);
+        EXPECT_GT(fromPersonRows, 0);
+    }
+    EXPECT_GE(listed.size(), 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backups, ContactServiceRun,
+    testing::Values(
+        Scenario{"flat_plain", 4096, AutoVacuum::None, BackupLayout::Flat},
+        Scenario{"sharded_plain_small_pages", 1024, AutoVacuum::None, BackupLayout::Sharded},
+        Scenario{"sharded_autovacuum", 1024, AutoVacuum::Full, BackupLayout::Sharded},
+        Scenario{"flat_incremental", 4096, AutoVacuum::Incremental, BackupLayout::Flat}),
+    Name);
+
+// A person whose full-text row is gone comes back from the person row alone, with its dates;
+// one whose person row is gone too still comes back from the full-text row.
+TEST(ContactService, PersonRowsFillInForLostFullTextRows) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    const auto book = msgtest::BuildAddressBookBackup(backup, {4096, AutoVacuum::None}, 50);
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+    int personOnly = 0;
+    for (const auto& person : book.people)
+        personOnly += person.personRecoverable && !person.fullTextRecoverable;
+    int withDates = 0;
+    for (const auto& contact : record.DeletedContact.snapshot())
+        withDates += contact->CreationDate().has_value();
+    EXPECT_GT(personOnly, 0);
+    EXPECT_EQ(withDates, personOnly);
+}
+
+// Everyone deleted: the address book's tables are empty, and the people still come back.
+TEST(ContactService, AnAddressBookWithEveryoneDeletedStillYieldsThem) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    std::vector<msgtest::StoredPerson> people(3);
+    const char* names[][2] = {{"Anna", "Schmidt"}, {"Jürgen", "Müller"}, {"Zoë", "Ångström"}};
+    for (std::size_t i = 0; i < people.size(); ++i) {
+        people[i].first = names[i][0];
+        people[i].last = names[i][1];
+        people[i].phones = {"+49 151 1234567" + std::to_string(i)};
+        people[i].deleted = true;
+    }
+    const auto book = msgtest::BuildAddressBookBackup(backup, {4096, AutoVacuum::None}, 0, people);
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+    int expected = 0;
+    for (const auto& person : book.people)
+        expected += person.fullTextRecoverable || person.personRecoverable;
+    EXPECT_GT(expected, 0);
+    EXPECT_EQ(static_cast<int>(record.DeletedContact.size()), expected);
+}
+
+// A missing address book, or a file that is no address book, lists nothing.
+TEST(ContactService, NoAddressBookListsNothing) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+    EXPECT_TRUE(record.DeletedContact.empty());
+
+    // A messages database stored under the address book's name.
+    TempDir other;
+    BackupBuilder wrong(other.path());
+    auto db =
+        wrong.addDatabase("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", "sms-ios9.sql");
+    db.close();
+    msgtest::PrepareRecord(record, other.path());
+    RunContactsService(record);
+    EXPECT_TRUE(record.DeletedContact.empty());
+    EXPECT_EQ(record.DeletedContactCount.load(), 0);
+}
+
+// The look-ups that the call-history service may ask for find nothing in an empty list.
+TEST(ContactService, LookupsOfAnEmptyListFindNothing) {
+    BrimleyAppDelegate record;
+    contactServices service(record);
+    EXPECT_EQ(service.SqliteDbName(), contactServices::ContactsIOS641SqliteDbName);
+    EXPECT_EQ(service.FindContactByContactRowId(1), nullptr);
+    EXPECT_EQ(service.FindContactByPhoneNumber("+49 151 12345678"), nullptr);
+    DeviceInfo device;
+    EXPECT_FALSE(service.ImagesConnectionString(device).has_value());
+}

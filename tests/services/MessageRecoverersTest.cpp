@@ -1,0 +1,122 @@
+// The message table recoverer on its own: repeated sightings, live copies and date texts.
+
+#include "services/MessageRecoverers.h"
+
+#include "CountingWindow.h"
+#include "MessageContactFixtures.h"
+#include "common/Clock.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Message.h"
+#include "records/SMS.h"
+#include "services/MessageServices.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+using testsupport::AutoVacuum;
+using testsupport::BackupBuilder;
+using testsupport::TempDir;
+
+// Counts the records the engine offers, repeated sightings included.
+class CountingMessageRecovery : public MessagesSQLiteRecovery {
+public:
+    using MessagesSQLiteRecovery::MessagesSQLiteRecovery;
+    int offered = 0;
+
+protected:
+    void addRecoveredObject() override {
+        ++offered;
+        MessagesSQLiteRecovery::addRecoveredObject();
+    }
+};
+
+}  // namespace
+
+// Whole pages freed in a file with incremental auto-vacuum are searched twice (after the last
+// root page, and from the first freelist trunk page). A message whose GUID cannot be read is
+// still listed once.
+TEST(MessageRecovery, AMessageFoundTwiceIsListedOnceEvenWithoutItsGuid) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios9.sql",
+                                 {4096, AutoVacuum::Incremental});
+    std::vector<std::int64_t> ids;
+    for (int i = 0; i < 60; ++i) {
+        // A GUID stored as bytes that are no UTF-8 text: the carved row has no GUID.
+        Bytes guid(36, 0xFF);
+        guid[0] = static_cast<std::uint8_t>(i);
+        std::string text = "Nachricht " + std::to_string(i) + " ";
+        while (text.size() < 280) text += "über die Brücke ";
+        ids.push_back(db.insert("message", {{"guid", guid},
+                                            {"text", text},
+                                            {"handle_id", std::int64_t{1}},
+                                            {"service", "SMS"},
+                                            {"date", std::int64_t{470000000 + i}}}));
+    }
+    for (std::size_t i = 10; i < 40; ++i) db.deleteRow("message", ids[i]);
+    db.close();
+
+    BrimleyAppDelegate record;
+    auto window = std::make_shared<CountingWindow>();
+    record.setWindow(window);
+    msgtest::PrepareRecord(record, dir.path());
+    CountingMessageRecovery recoverer(record);
+    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+
+    std::multiset<std::string> texts;
+    for (const auto& sms : record.DeletedSMS.snapshot()) {
+        EXPECT_FALSE(sms->GUID().has_value());
+        texts.insert(sms->Message().value_or(""));
+    }
+    std::set<std::string> distinct(texts.begin(), texts.end());
+    EXPECT_EQ(texts.size(), distinct.size()) << "a message was listed more than once";
+    EXPECT_GE(distinct.size(), 20u);
+    // The scenario means something: the engine offered the same rows more than once.
+    EXPECT_GT(recoverer.offered, static_cast<int>(texts.size()));
+    EXPECT_EQ(window->foundRecoveredData.load(), static_cast<int>(texts.size()));
+}
+
+// In an auto-vacuum file the pages after the last root page are searched whole, live rows
+// included: those are kept for the message service but never listed as deleted.
+TEST(MessageRecovery, LiveRowsFoundInLivePagesAreKeptButNotListed) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    const auto sms = msgtest::BuildSmsBackup(backup, "sms-ios9.sql", {1024, AutoVacuum::Full}, 80);
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    MessagesSQLiteRecovery recoverer(record);
+    recoverer.DoRecoveryPath(sms.path.string());
+
+    std::set<std::string> live;
+    for (const auto& message : sms.messages)
+        if (!message.deleted) live.insert(message.guid);
+    int liveKept = 0;
+    for (const auto& carved : recoverer.RecoveredFiltered())
+        liveKept += live.count(static_cast<const Message&>(*carved).Guid().value_or("")) > 0;
+    EXPECT_GT(liveKept, 0);
+    for (const auto& listed : record.DeletedSMS.snapshot())
+        EXPECT_EQ(live.count(listed->GUID().value_or("")), 0u);
+    EXPECT_FALSE(record.DeletedSMS.empty());
+}
+
+TEST(MessageRecovery, CarvedDateTexts) {
+    const Clock::ScopedTimeZone berlin("Europe/Berlin");
+    const Clock::ScopedNow now(DateFromUnixSeconds(1500000000).value());  // 2017-07-14
+    struct Case {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "2001-01-01 01:00:00"},
+        {470000000, "2015-11-23 20:33:20"},
+        {470000000e9, "2015-11-23 20:33:20"},  // nanoseconds, as iOS 11 writes them
+        {600000000, " "},                      // after "now"
+        {-5, " "},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MessagesSQLiteRecovery::CarvedDateText(c.value), c.text) << c.value;
+}
