@@ -128,6 +128,12 @@ public:
     Guarded<std::shared_ptr<RecoveryWindowController>> recoveryWindowController;
     std::atomic<std::int32_t> tabItem{TabTagPhotos};
     std::atomic<std::int32_t> PresentScreen{0};
+    // The tab a scan opens for its data type (a tab tag); the photo tab for all types.
+    std::atomic<std::int32_t> buttonType{TabTagPhotos};
+    // The photos and deleted photos the browser has shown of the running scan, and the
+    // deleted records the summary has counted; each scan starts them at 0.
+    std::atomic<std::int32_t> _currentlyAddedPhotos{0}, _currentlyAddedDeletedPhotos{0};
+    std::atomic<std::int32_t> mCurrentDeletedAdded{0}, mCurrentPhotosAdded{0};
 
     // ---- Run flags ----
     std::atomic<bool> IsCancelFlag{false};
@@ -141,6 +147,8 @@ public:
     std::atomic<bool> isDoingRecovery{false};
     std::atomic<bool> hasDoneScan{false};
     std::atomic<bool> onlyRecovered{false};
+    // Cleared when a scan starts; the loading panel stops once it is set.
+    std::atomic<bool> stopLoading{false};
 
     // ---- Branding and addresses, set at start-up ----
     Guarded<std::string> ProductName, Version, SupportURL, BannerURL, appIdentifier, ipAddress;

@@ -1,0 +1,120 @@
+#include "app/ApplicationCore.h"
+
+#include "app/AnalyticsEvents.h"
+#include "app/BackupDatabaseTable.h"
+#include "app/DeviceDetails.h"
+#include "app/MainWindowOnMainThread.h"
+#include "app/RecoveryWindowController.h"
+#include "app/ScanWorker.h"
+#include "app/WindowTypes.h"
+#include "app/WorkingFolder.h"
+#include "carving/SqLiteTableSignatures.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
+#include "services/ServicesManager.h"
+
+#include <mutex>
+#include <utility>
+
+namespace {
+
+// The companion application's identifier prefix and its bundle identifiers.
+constexpr const char* kCompanionPrefix = "QW3R8TZ5XK";
+constexpr const char* kCompanionBundle = "Quorran.Retrieve";
+
+}  // namespace
+
+ApplicationCore::ApplicationCore(BrimleyAppDelegate& record, MainThreadDispatcher& dispatcher,
+                                 std::shared_ptr<MainWindowActions> window,
+                                 AnalyticsEvents& analytics, CoreConfiguration configuration,
+                                 const char* workingBase)
+    : record_(record),
+      analytics_(analytics),
+      configuration_(std::move(configuration)),
+      window_(std::make_shared<MainWindowOnMainThread>(dispatcher, std::move(window), record)),
+      workingFolder_(workingBase ? std::make_unique<WorkingFolder>(workingBase)
+                                 : std::make_unique<WorkingFolder>()),
+      deviceDetails_(std::make_unique<DeviceDetailsReader>(record, *window_)),
+      scanWorker_(std::make_unique<ScanWorker>(record, *window_, *workingFolder_, analytics,
+                                               configuration_)) {
+    // The recovery threads reach the window through the dispatcher too.
+    record_.setWindow(window_);
+}
+
+ApplicationCore::~ApplicationCore() {
+    scanWorker_.reset();
+    if (signatureLoader_.joinable()) signatureLoader_.join();
+    // The run controller calls this core's window; it goes with the core.
+    record_.recoveryWindowController.set(nullptr);
+    record_.servicesMgr.set(nullptr);
+    record_.setWindow(nullptr);
+}
+
+MainWindowActions& ApplicationCore::window() {
+    return *window_;
+}
+ScanWorker& ApplicationCore::scanWorker() {
+    return *scanWorker_;
+}
+DeviceDetailsReader& ApplicationCore::deviceDetails() {
+    return *deviceDetails_;
+}
+WorkingFolder& ApplicationCore::workingFolder() {
+    return *workingFolder_;
+}
+
+void ApplicationCore::applicationDidFinishLaunching() {
+    record_.appIdentifier.set(kCompanionPrefix);
+    record_.bundleIdentifiers.set({kCompanionPrefix, kCompanionBundle});
+    record_.tabItem = ToCode(TabTag::TabTagPhotos);
+    window_->showScreen(ScreenState::ScreenLoading);
+
+    // No device or backup is known yet: the names of an unknown iOS version.
+    setupDataBase(record_);
+
+    if (const OptString label = configuration_.versionLabel()) record_.Version.set(*label);
+    record_.ProductName.set("Torvane");
+    record_.BannerURL.set(configuration_.BannerURL.value_or(""));
+    record_.SupportURL.set(configuration_.supportUrl.value_or(""));
+
+    record_.isDeviceConnected = false;
+    record_.hasDoneScan = false;
+    {
+        std::lock_guard photos(record_.photosLocked);
+        record_.DeletedPhotos.clear();
+        {
+            std::lock_guard grid(record_.dcimLocked);
+            record_.AllPhotos.clear();
+        }
+        record_._AllVideos.clear();
+        record_.Photos.clear();
+        record_.DeletedVideos.clear();
+        record_.Videos.clear();
+        record_.Audios.clear();
+    }
+    record_.deviceInfo.set(std::make_shared<DeviceInfo>());
+
+    // Cleared before the loader starts, so its "loaded" is never overwritten.
+    record_.signatureLoaded.reset();
+    if (signatureLoader_.joinable()) signatureLoader_.join();
+    signatureLoader_ = std::jthread([this] { loadRecoverySignatures(); });
+
+    record_.servicesMgr.set(std::make_shared<ServicesManager>(record_.deviceInfo.get(), record_));
+    record_.recoveryWindowController.set(
+        std::make_shared<RecoveryWindowController>(record_, *window_));
+
+    analytics_.softwareBuildInfo();
+    record_.holder.set(std::make_shared<dataTypeHolder>());
+    window_->showScreen(ScreenState::ScreenHome);
+}
+
+void ApplicationCore::loadRecoverySignatures() {
+    auto catalogue = std::make_shared<SqLiteTableSignatures>();
+    catalogue->loadSignatures();
+    record_.recoverySignatures.set(std::move(catalogue));
+    record_.signatureLoaded.set();
+}
+
+void ApplicationCore::waitForSignatures() {
+    record_.signatureLoaded.wait({});
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "app/HeadlessWindow.h"
+#include "app/ScanCommandLine.h"
+
+#include <atomic>
+#include <mutex>
+#include <ostream>
+#include <stop_token>
+#include <string>
+
+class ApplicationCore;
+class BrimleyAppDelegate;
+class HeadlessDispatcher;
+struct ExportReport;
+
+// The whole job of the headless front end: starts the application core as start-up does,
+// reads the backup's details, runs the scan of the chosen data type and mode as the home
+// screen would for a backup folder, prints the status lines, a progress line and the scan
+// report, and exports every record when asked to. The calling thread becomes the main thread.
+class HeadlessScanner {
+public:
+    // Exit statuses.
+    static constexpr int kScanned = 0;
+    static constexpr int kExportFailed = 1;
+    static constexpr int kBadCommandLine = 2;
+    static constexpr int kNoBackup = 3;
+    static constexpr int kEncryptedBackup = 4;
+    static constexpr int kUnreadableFile = 5;
+
+    struct Settings {
+        ScanOptions options;
+        // Scanned when the options name no backup folder.
+        std::string demoBackup;
+        HeadlessWindow::Options window;
+        // The private working folder goes below this one; none: the application's own.
+        const char* workingBase = nullptr;
+    };
+
+    HeadlessScanner(Settings settings, std::ostream& out, std::ostream& err,
+                    BrimleyAppDelegate& record);
+    HeadlessScanner(const HeadlessScanner&) = delete;
+    HeadlessScanner& operator=(const HeadlessScanner&) = delete;
+
+    // Runs the job and answers the exit status: kScanned when the scan ran (whatever it found,
+    // also when it was stopped), otherwise why not.
+    int run();
+
+    // Ctrl-C: stops the scan as the stop button does (its results so far are still reported
+    // and exported); during the export, stops the export. Any thread.
+    void interrupt();
+
+private:
+    // Start-up, the backup's details and the start of the scan; on the main thread.
+    void startOnMainThread(ApplicationCore& core, HeadlessDispatcher& dispatcher);
+    int exportRecords();
+    void printExport(const ExportReport& report);
+
+    const Settings settings_;
+    std::ostream& out_;
+    std::ostream& err_;
+    BrimleyAppDelegate& record_;
+    int status_ = kScanned;
+
+    std::mutex mutex_;  // guards the two pointers
+    HeadlessDispatcher* dispatcher_ = nullptr;
+    ApplicationCore* core_ = nullptr;
+    std::atomic<bool> scanStarted_{false};
+    std::atomic<bool> interrupted_{false};
+    // From here on a Ctrl-C stops the export rather than the scan.
+    std::atomic<bool> exporting_{false};
+    std::stop_source exportStop_;
+};

@@ -1,0 +1,83 @@
+#include "app/InterruptWatcher.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+// Shared with the handler; lock-free atomics are safe to use inside it. The watcher's
+// constructor sets them before the handlers go in.
+std::atomic<int> gWriteFd{-1};
+std::atomic<int> gSignalsSeen{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+struct sigaction gPreviousInt {};
+struct sigaction gPreviousTerm {};
+
+extern "C" void OnStopSignal(int signal) {
+    const int savedErrno = errno;
+    if (gSignalsSeen.fetch_add(1) > 0) {
+        constexpr char kMessage[] = "\nStopped at once.\n";
+        [[maybe_unused]] const ssize_t ignored =
+            ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+        ::_exit(128 + signal);
+    }
+    const unsigned char byte = static_cast<unsigned char>(signal);
+    if (const int fd = gWriteFd.load(); fd >= 0) {
+        [[maybe_unused]] const ssize_t ignored = ::write(fd, &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+}  // namespace
+
+InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt)
+    : onInterrupt_(std::move(onInterrupt)) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        std::cerr << (std::string("cannot watch for Ctrl-C: ") + std::strerror(errno) + "\n");
+        return;
+    }
+    readFd_ = fds[0];
+    gWriteFd = fds[1];
+    gSignalsSeen = 0;
+
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &gPreviousInt);
+    ::sigaction(SIGTERM, &action, &gPreviousTerm);
+    active_ = true;
+
+    thread_ = std::jthread([this] {
+        for (;;) {
+            unsigned char byte = 0;
+            const ssize_t n = ::read(readFd_, &byte, 1);
+            if (n < 0 && errno == EINTR) continue;
+            // A zero byte (or the pipe's end) is the watcher's own request to stop.
+            if (n <= 0 || byte == 0) return;
+            if (onInterrupt_) onInterrupt_(byte);
+        }
+    });
+}
+
+InterruptWatcher::~InterruptWatcher() {
+    if (!active_) return;
+    ::sigaction(SIGINT, &gPreviousInt, nullptr);
+    ::sigaction(SIGTERM, &gPreviousTerm, nullptr);
+    const int writeFd = gWriteFd.load();
+    const unsigned char stop = 0;
+    [[maybe_unused]] const ssize_t ignored = ::write(writeFd, &stop, 1);
+    if (thread_.joinable()) thread_.join();
+    gWriteFd = -1;
+    ::close(writeFd);
+    ::close(readFd_);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+#include <thread>
+
+// Turns Ctrl-C (SIGINT) and SIGTERM into a call on a thread of its own. The signal handler
+// only writes the signal's number into a pipe, which is safe inside a handler; the watcher's
+// thread reads it and runs the callback, where any work may be done. A second signal while
+// the first is still being handled ends the process at once with 128 + the signal's number.
+//
+// One watcher at a time; it restores the previous handlers when it goes.
+class InterruptWatcher {
+public:
+    explicit InterruptWatcher(std::function<void(int signal)> onInterrupt);
+    ~InterruptWatcher();
+    InterruptWatcher(const InterruptWatcher&) = delete;
+    InterruptWatcher& operator=(const InterruptWatcher&) = delete;
+
+    // Whether the handlers are in place (false when the pipe could not be made).
+    bool active() const { return active_; }
+
+private:
+    std::function<void(int)> onInterrupt_;
+    int readFd_ = -1;
+    bool active_ = false;
+    std::jthread thread_;
+};

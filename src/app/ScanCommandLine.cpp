@@ -1,0 +1,93 @@
+#include "app/ScanCommandLine.h"
+
+#include <utility>
+
+namespace {
+
+struct TypeName {
+    const char* name;
+    DataType type;
+};
+
+constexpr TypeName kTypeNames[] = {
+    {"all", DataType::DataTypeAll},
+    {"messages", DataType::DataTypeSMS},
+    {"photos", DataType::DataTypePhotosVideos},
+    {"contacts", DataType::DataTypeContacts},
+    {"calls", DataType::DataTypeCallHistory},
+    {"whatsapp", DataType::DataTypeWhatsApp},
+    {"notes", DataType::DataTypeNotes},
+    {"internet", DataType::DataTypeInternetHistory},
+    {"calendar", DataType::DataTypeCalendar},
+};
+
+ParsedScanCommandLine Refused(std::string error) {
+    return {std::nullopt, std::move(error)};
+}
+
+}  // namespace
+
+std::optional<DataType> DataTypeFromScanTypeName(std::string_view name) {
+    for (const TypeName& t : kTypeNames)
+        if (name == t.name) return t.type;
+    return std::nullopt;
+}
+
+ParsedScanCommandLine ParseScanCommandLine(const std::vector<std::string>& arguments) {
+    ScanOptions options;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        // The value of an option given as "--name=value" or as "--name value".
+        const auto valueOf = [&](const std::string& option) -> OptString {
+            if (argument.size() > option.size() &&
+                argument.compare(0, option.size(), option) == 0 && argument[option.size()] == '=')
+                return argument.substr(option.size() + 1);
+            if (argument == option && i + 1 < arguments.size()) return arguments[++i];
+            return std::nullopt;
+        };
+        const auto isOption = [&](const std::string& option) {
+            return argument == option || argument.rfind(option + "=", 0) == 0;
+        };
+
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            if (options.backupFolder) return Refused("only one backup folder can be scanned");
+            options.backupFolder = argument;
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h" || argument == "--help") {
+            options.help = true;
+        } else if (argument == "--fast") {
+            options.fast = true;
+        } else if (isOption("--type")) {
+            const OptString value = valueOf("--type");
+            if (!value) return Refused("--type needs a data type");
+            const auto type = DataTypeFromScanTypeName(*value);
+            if (!type) return Refused("unknown data type \"" + *value + "\"");
+            options.dataType = *type;
+        } else if (isOption("--export")) {
+            const OptString value = valueOf("--export");
+            if (!value || value->empty()) return Refused("--export needs a folder");
+            options.exportDirectory = value;
+        } else {
+            return Refused("unknown option " + argument);
+        }
+    }
+    return {std::move(options), {}};
+}
+
+std::string ScanUsage(const std::string& program) {
+    return "Usage: " + program +
+           " [BACKUP_FOLDER] [--type TYPE] [--fast] [--export DIR]\n"
+           "\n"
+           "Reads an iOS backup folder and lists every existing record and every deleted record\n"
+           "it can recover. Without BACKUP_FOLDER the demo backup is scanned.\n"
+           "\n"
+           "  --type TYPE   all (the default), messages, photos, contacts, calls, whatsapp,\n"
+           "                notes, internet or calendar\n"
+           "  --fast        read the databases only; do not copy photos and videos\n"
+           "  --export DIR  export every record found into a dated folder inside DIR\n"
+           "                (one CSV file per data type, the device's details, photos, videos)\n"
+           "\n"
+           "Ctrl-C stops the scan; what was found until then is still reported and exported.\n";
+}

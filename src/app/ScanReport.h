@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class BrimleyAppDelegate;
+
+// The numbers of the scan report: one row per data type, the deleted and the existing records,
+// under a title naming the device. The counts are the record's count fields as the scan left
+// them, not recounted from the lists.
+struct ScanReport {
+    struct Row {
+        std::string caption;
+        std::int32_t deleted = 0;
+        std::int32_t existing = 0;
+    };
+
+    // "Scan report - <device name>".
+    std::string title;
+    // Messages, WhatsApp, Contacts, Calls, Calendar, Notes, Photos, Videos, Safari, in this order.
+    std::vector<Row> rows;
+
+    static ScanReport fromRecord(const BrimleyAppDelegate& record);
+
+    // The report as lines of text: the title, a header line, one line per row.
+    std::string text() const;
+};

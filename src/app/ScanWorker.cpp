@@ -1,0 +1,360 @@
+#include "app/ScanWorker.h"
+
+#include "app/AnalyticsEvents.h"
+#include "app/BackupDatabaseTable.h"
+#include "app/MainWindow.h"
+#include "app/MediaSniffer.h"
+#include "app/RecoveryWindowController.h"
+#include "app/ScanClearing.h"
+#include "app/WindowTypes.h"
+#include "app/WorkingFolder.h"
+#include "common/BackupFiles.h"
+#include "database/DAOs.h"
+#include "database/FMDBUtils.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Calendar.h"
+#include "records/CallLog.h"
+#include "records/Contact.h"
+#include "records/Note.h"
+#include "records/SMS.h"
+#include "records/WhatsApp.h"
+#include "services/NotesServices.h"
+
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// "%ld <what> Retreived", as the status line has always spelled it.
+std::string CountLine(std::size_t count, const char* what) {
+    return std::to_string(count) + " " + what + " Retreived";
+}
+
+// Runs a query on a connection of its own to one of the backup's databases. None, without
+// running it, when the backup lacks the file or it does not open: the type's list then keeps
+// what clearing left in it.
+template <class Query>
+auto ReadLiveRows(BrimleyAppDelegate& record, const std::string& backupName, Query query)
+    -> std::optional<decltype(query(std::declval<DAOs&>()))> {
+    const OptString path = BackupFiles::locate(record.BACKUP_DIRECTORY.get(), backupName);
+    if (!path) return std::nullopt;
+    auto database = std::make_shared<FMDBUtils>(*path);
+    if (!database->openDatabase()) return std::nullopt;
+    DAOs daos(database, record);
+    return query(daos);
+}
+
+// A window call of the closing steps: a failure is logged and the next step still runs.
+template <class Call>
+void Safely(const char* what, Call call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        std::cerr << (std::string("scan: ") + what + " failed: " + e.what() + "\n");
+    } catch (...) {
+        std::cerr << (std::string("scan: ") + what + " failed\n");
+    }
+}
+
+}  // namespace
+
+ScanWorker::ScanWorker(BrimleyAppDelegate& record, MainWindowActions& window,
+                       WorkingFolder& workingFolder, AnalyticsEvents& analytics,
+                       CoreConfiguration configuration)
+    : record_(record),
+      window_(window),
+      workingFolder_(workingFolder),
+      analytics_(analytics),
+      configuration_(std::move(configuration)) {}
+
+ScanWorker::~ScanWorker() {
+    std::jthread thread;
+    {
+        std::lock_guard lock(startMutex_);
+        thread = std::move(thread_);
+    }
+    if (thread.joinable()) {
+        thread.request_stop();
+        if (auto controller = record_.recoveryWindowController.get()) controller->cancelScan();
+        thread.join();
+    }
+}
+
+bool ScanWorker::start(std::shared_ptr<const dataTypeHolder> holder, std::function<void()> ended) {
+    std::lock_guard lock(startMutex_);
+    if (running_.load()) return false;
+    // The previous scan has ended; collect its thread before replacing it.
+    if (thread_.joinable()) thread_.join();
+    running_ = true;
+    thread_ = std::jthread(
+        [this, holder = std::move(holder), ended = std::move(ended)](std::stop_token stop) {
+            ExploreBackupDirectoryWithDataType(holder ? *holder : dataTypeHolder{}, stop);
+            if (ended) Safely("the end of the scan", ended);
+            running_ = false;
+            running_.notify_all();
+        });
+    return true;
+}
+
+void ScanWorker::wait() {
+    while (running_.load()) running_.wait(true);
+}
+
+bool ScanWorker::cancelled(const std::stop_token& stop) const {
+    return record_.IsCancelFlag.load() || stop.stop_requested();
+}
+
+void ScanWorker::btnCancleClicked(bool stopConfirmed) {
+    if (!stopConfirmed) {
+        analytics_.PublishButtonEvent("Stop Scanning cancelled dialog");
+        record_.IsCancelFlag = false;
+        return;
+    }
+    record_.IsCancelFlag = true;
+    if (auto controller = record_.recoveryWindowController.get()) controller->cancelScan();
+    {
+        // Also a deleted-record run that is about to start is cancelled.
+        std::lock_guard lock(startMutex_);
+        if (thread_.joinable()) thread_.request_stop();
+    }
+    analytics_.PublishButtonEvent("Stop Scanning");
+}
+
+void ScanWorker::clearData() {
+    if (auto controller = record_.recoveryWindowController.get()) controller->ClearData();
+    ClearScanResults(record_, window_, &workingFolder_);
+    ClearDeviceDetails(record_, window_);
+}
+
+template <class Step>
+bool ScanWorker::runStep(const char* name, Step step) {
+    try {
+        return step();
+    } catch (const std::exception& e) {
+        std::cerr << (std::string("scan: reading ") + name + " failed: " + e.what() + "\n");
+        Safely("the status line", [&] {
+            window_.updateStatus(4, std::string("reading ") + name + " failed: " + e.what());
+        });
+    } catch (...) {
+        std::cerr << (std::string("scan: reading ") + name + " failed\n");
+        Safely("the status line",
+               [&] { window_.updateStatus(4, std::string("reading ") + name + " failed"); });
+    }
+    return true;
+}
+
+void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder,
+                                                    std::stop_token stop) {
+    const DataType type = holder.dataType();
+    const bool ran = runStep("the backup", [&] {
+        // The results of the previous scan go; the details of the backup about to be read,
+        // which the caller has just filled in, stay.
+        ClearScanResults(record_, window_, &workingFolder_);
+        record_.IsCancelFlag = false;
+
+        window_.showScanControls();
+        record_.stopLoading = false;
+
+        record_.DeletedSMSCount = 0;
+        record_.DeletedContactCount = 0;
+        record_.DeletedCallLogCount = 0;
+        record_.DeletedNoteCount = 0;
+        record_.DeletedCalendarCount = 0;
+        record_.DeletedWhatsAppCount = 0;
+        record_.DeletediMessageCount = 0;
+        record_.DeletedFaceTimeCount = 0;
+        record_._currentlyAddedPhotos = 0;
+        record_._currentlyAddedDeletedPhotos = 0;
+        record_.mCurrentDeletedAdded = 0;
+        record_.mCurrentPhotosAdded = 0;
+        return true;
+    });
+    if (ran && !cancelled(stop)) scanSteps(type, stop);
+    closingSteps();
+}
+
+void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
+    const bool prepared = runStep("the backup", [&] {
+        setupDataBase(record_);
+        // Waits: the tab switches below test the screen state.
+        window_.showScreen(ScreenState::ScreenResults);
+        window_.removeSelection();
+        window_.updateTabButtons();
+        record_.buttonType = ToCode(ButtonTypeFor(type));
+        window_.showResultsLayout();
+        openScanTab();
+        return true;
+    });
+    if (!prepared) return;
+
+    if (!runStep("photos and videos", [&] {
+            MediaSniffer media(record_, window_, workingFolder_);
+            return media.run(type, stop) == MediaSniffer::Outcome::Finished;
+        }))
+        return;
+    if (cancelled(stop)) return;
+
+    using LiveStep = bool (ScanWorker::*)(DataType, const std::stop_token&);
+    struct Step {
+        const char* name;
+        LiveStep run;
+    };
+    static constexpr Step kSteps[] = {
+        {"messages", &ScanWorker::loadMessages},
+        {"contacts", &ScanWorker::loadContacts},
+        {"call history", &ScanWorker::loadCallHistory},
+        {"WhatsApp", &ScanWorker::loadWhatsApp},
+        {"notes", &ScanWorker::loadNotes},
+        {"calendar", &ScanWorker::loadCalendar},
+        {"deleted records", &ScanWorker::recoverDeletedRecords},
+    };
+    for (const Step& step : kSteps) {
+        if (!runStep(step.name, [&] { return (this->*step.run)(type, stop); })) return;
+        if (cancelled(stop)) return;
+    }
+
+    record_.DeletediMessageCount = static_cast<std::int32_t>(record_.DeletediMessage.size());
+    record_.DeletedFaceTimeCount = static_cast<std::int32_t>(record_.DeletedFaceTime.size());
+    record_.DeletedWhatsAppCount = static_cast<std::int32_t>(record_.DeletedWhatsApp.size());
+}
+
+void ScanWorker::openScanTab() {
+    const TabTag tab = static_cast<TabTag>(record_.buttonType.load());
+    window_.onTabSelectionChanged(tab);
+    window_.onAppsSelectionChanged(tab);
+    window_.toogleChanged();
+}
+
+bool ScanWorker::finishLiveStep(DataType type, DataType step, const std::string& countLine,
+                                const std::stop_token& stop) {
+    window_.updateStatus(3, countLine);
+    if (cancelled(stop)) return false;
+    if (type == step) {
+        window_.markTabButtonSelected(ButtonTypeFor(step));
+        openScanTab();
+        window_.refreshTabButtons();
+    }
+    std::this_thread::yield();
+    return true;
+}
+
+bool ScanWorker::loadMessages(DataType type, const std::stop_token& stop) {
+    if (!RunsStep(type, DataType::DataTypeSMS)) return true;
+    record_.AllSMSContent.clear();
+    record_.AllDeletedSMS.clear();
+    if (auto rows = ReadLiveRows(record_, record_.SMS_DATABASE.get(),
+                                 [](DAOs& daos) { return daos.GetSMS(); }))
+        record_.SMSContent.replace(rows->value_or(RecordList<SMS>{}));
+    window_.redrawScreen(TabTag::TabTagSMS);
+    window_.updateStatus(0, "SMS");
+    if (cancelled(stop)) return false;
+    return finishLiveStep(type, DataType::DataTypeSMS, CountLine(record_.SMSContent.size(), "SMS"),
+                          stop);
+}
+
+bool ScanWorker::loadContacts(DataType type, const std::stop_token& stop) {
+    if (!RunsStep(type, DataType::DataTypeContacts)) return true;
+    window_.updateStatus(0, "Contacts");
+    record_.AllContactsContent.clear();
+    record_.AllDeletedContacts.clear();
+    if (auto rows = ReadLiveRows(record_, record_.ADDRESSBOOK_DATABASE.get(),
+                                 [](DAOs& daos) { return daos.GetContacts(); }))
+        record_.ContactContent.replace(std::move(*rows));
+    return finishLiveStep(type, DataType::DataTypeContacts,
+                          CountLine(record_.ContactContent.size(), "Contacts"), stop);
+}
+
+bool ScanWorker::loadCallHistory(DataType type, const std::stop_token& stop) {
+    if (!RunsStep(type, DataType::DataTypeCallHistory)) return true;
+    window_.updateStatus(0, "Call History");
+    record_.AllCallLogContent.clear();
+    record_.AllDeletedCallLog.clear();
+    if (auto rows = ReadLiveRows(record_, record_.CALLHISTORY_DATABASE.get(),
+                                 [](DAOs& daos) { return daos.GetCallLogs(); }))
+        record_.CallLogContent.replace(std::move(*rows));
+    return finishLiveStep(type, DataType::DataTypeCallHistory,
+                          CountLine(record_.CallLogContent.size(), "CallHistory"), stop);
+}
+
+bool ScanWorker::loadWhatsApp(DataType type, const std::stop_token& stop) {
+    if (!RunsStep(type, DataType::DataTypeWhatsApp)) return true;
+    window_.updateStatus(0, "WhatsApp");
+    record_.AllWhatsAppContent.clear();
+    record_.AllDeletedWhatsApp.clear();
+    if (auto rows = ReadLiveRows(record_, record_.WHATSAPP_DATABASE.get(),
+                                 [](DAOs& daos) { return daos.GetWhatsAppLog(); })) {
+        record_.WhatsAppContent.replace(*rows);
+        // The query leaves the full list to its caller.
+        record_.AllWhatsAppContent.replace(std::move(*rows));
+    }
+    return finishLiveStep(type, DataType::DataTypeWhatsApp,
+                          CountLine(record_.WhatsAppContent.size(), "WhatsApp"), stop);
+}
+
+bool ScanWorker::loadNotes(DataType type, const std::stop_token& stop) {
+    // Whatever the data type: the note store's deleted notes of this scan go here.
+    record_.DeletedNotes.clear();
+    if (!RunsStep(type, DataType::DataTypeNotes)) return true;
+    window_.updateStatus(0, "Notes");
+    record_.AllNotesContent.clear();
+    record_.AllDeletedNotes.clear();
+    // The note store of iOS 9 and later first, then the notes file of older releases, which
+    // an upgraded phone still keeps.
+    if (auto rows = ReadLiveRows(record_, NotesServices::NotesIOS9SqliteDbName,
+                                 [](DAOs& daos) { return daos.GetNotes91(); }))
+        record_.NotesContent.replace(std::move(*rows));
+    if (auto rows = ReadLiveRows(record_, record_.NOTES_DATABASE.get(),
+                                 [](DAOs& daos) { return daos.GetNotes(); }))
+        for (auto& note : *rows) record_.NotesContent.append(std::move(note));
+    window_.redrawScreen(TabTag::TabTagNotes);
+    return finishLiveStep(type, DataType::DataTypeNotes,
+                          CountLine(record_.NotesContent.size(), "Notes"), stop);
+}
+
+bool ScanWorker::loadCalendar(DataType type, const std::stop_token& stop) {
+    if (!RunsStep(type, DataType::DataTypeCalendar)) return true;
+    window_.updateStatus(0, "Calendar");
+    record_.AllCalendarContent.clear();
+    record_.AllDeletedCalendar.clear();
+    if (auto rows = ReadLiveRows(record_, record_.CALENDAR_DATABASE.get(),
+                                 [](DAOs& daos) { return daos.GetCalendar(); }))
+        record_.CalendarContent.replace(std::move(*rows));
+    return finishLiveStep(type, DataType::DataTypeCalendar,
+                          CountLine(record_.CalendarContent.size(), "Calendar"), stop);
+}
+
+bool ScanWorker::recoverDeletedRecords(DataType type, const std::stop_token& stop) {
+    window_.updateStatus(3, "Recovering deleted data. Please wait...");
+    record_.DeletedSMS.clear();
+    record_.DeletedContact.clear();
+    record_.DeletedCallLog.clear();
+    record_.DeletedCalendar.clear();
+    record_.DeletedWhatsApp.clear();
+    const auto controller = record_.recoveryWindowController.get();
+    if (!controller) {
+        std::cerr << "scan: no deleted-record run controller, deleted records are not recovered\n";
+        return true;
+    }
+    controller->RecoverDeletedData(type, stop);
+    return true;
+}
+
+void ScanWorker::closingSteps() {
+    Safely("the photo browser", [&] { window_.updateDatasource(); });
+    Safely("restoring the controls",
+           [&] { window_.restoreControlsAfterScan(configuration_.RestoreAvailable); });
+    Safely("stopping the countdown", [&] { window_.stopCountdown(); });
+    Safely("the report event", [&] { analytics_.PublishReportInfosEvent(); });
+    record_.hasDoneScan = true;
+    Safely("opening the report", [&] { window_.OpenDashboard(); });
+    Safely("the tab bar", [&] {
+        window_.setTabButtonTitle();
+        window_.updateTabButtons();
+        window_.refreshTabButtons();
+        window_.updateUIfoundRecoveredData();
+        window_.redrawScreen(TabTag::TabTagNotes);
+    });
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/CoreConfiguration.h"
+#include "records/DataType.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+class AnalyticsEvents;
+class BrimleyAppDelegate;
+class MainWindowActions;
+class WorkingFolder;
+
+// One whole scan of the backup folder in the record's BACKUP_DIRECTORY: clears the previous
+// results, sets the window up for scanning, picks the database names for the backup's iOS
+// version, copies the photos and videos out of the backup (full recovery), reads the existing
+// rows of each requested data type, hands over to the deleted-record run controller and waits
+// for it, and ends by restoring the controls and opening the scan report.
+//
+// The window is reached only through `window`, which the application gives as the main-thread
+// wrapper (MainWindowOnMainThread). The record's recoveryWindowController runs the deleted
+// records; without one that phase is left out.
+//
+// A step that throws ends with a status line (code 4) and a line on stderr; the scan goes on
+// with the next step, and a scan always ends with the controls restored and the report opened.
+class ScanWorker {
+public:
+    ScanWorker(BrimleyAppDelegate& record, MainWindowActions& window, WorkingFolder& workingFolder,
+               AnalyticsEvents& analytics, CoreConfiguration configuration);
+    // Stops a running scan and waits for it.
+    ~ScanWorker();
+    ScanWorker(const ScanWorker&) = delete;
+    ScanWorker& operator=(const ScanWorker&) = delete;
+
+    // Starts ExploreBackupDirectoryWithDataType on a thread of its own, as the home screen does.
+    // `ended` runs on that thread once the scan has ended. False, starting nothing, while a
+    // scan runs: two scans would fill the same lists.
+    bool start(std::shared_ptr<const dataTypeHolder> holder, std::function<void()> ended = {});
+    bool isRunning() const { return running_.load(); }
+    // Waits until the scan started last has ended (not from `ended`).
+    void wait();
+
+    // The scan itself, on the calling thread. A stop request on the token cancels it as the
+    // stop button does.
+    void ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder,
+                                            std::stop_token stop = {});
+
+    // The stop button, after the question whether to stop: yes marks the scan cancelled and
+    // cancels the threads of the deleted-record run; the scan then leaves at its next cancel
+    // test, keeping what it has read. No clears the mark. Any thread.
+    void btnCancleClicked(bool stopConfirmed);
+
+    // clearData: empties the previous scan's results and the device details (before the user
+    // chooses another device or backup).
+    void clearData();
+
+private:
+    bool cancelled(const std::stop_token& stop) const;
+    // Runs one step; an exception ends the step with a status line. False when the step was
+    // cancelled and the scan is to go to its closing steps.
+    template <class Step>
+    bool runStep(const char* name, Step step);
+    // Steps 5 to 13: database names, screens, media, live loads, deleted records.
+    void scanSteps(DataType type, const std::stop_token& stop);
+    bool loadMessages(DataType type, const std::stop_token& stop);
+    bool loadContacts(DataType type, const std::stop_token& stop);
+    bool loadCallHistory(DataType type, const std::stop_token& stop);
+    bool loadWhatsApp(DataType type, const std::stop_token& stop);
+    bool loadNotes(DataType type, const std::stop_token& stop);
+    bool loadCalendar(DataType type, const std::stop_token& stop);
+    bool recoverDeletedRecords(DataType type, const std::stop_token& stop);
+    // After a live load: the count line, the cancel test and, for the requested type, its tab.
+    bool finishLiveStep(DataType type, DataType step, const std::string& countLine,
+                        const std::stop_token& stop);
+    // Switches the tab bar to the scan's tab, as a click on it would.
+    void openScanTab();
+    void closingSteps();
+
+    BrimleyAppDelegate& record_;
+    MainWindowActions& window_;
+    WorkingFolder& workingFolder_;
+    AnalyticsEvents& analytics_;
+    const CoreConfiguration configuration_;
+
+    std::mutex startMutex_;
+    std::atomic<bool> running_{false};
+    std::jthread thread_;
+};

@@ -1,0 +1,46 @@
+// torvane-scan: the headless front end. Scans an iOS backup folder for every existing and
+// every recoverable deleted record and exports them as CSV files, without a display.
+
+#include "app/HeadlessScanner.h"
+#include "app/InterruptWatcher.h"
+#include "app/ScanCommandLine.h"
+#include "records/BrimleyAppDelegate.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifndef TORVANE_DEMO_BACKUP_DIR
+#define TORVANE_DEMO_BACKUP_DIR "demo-backup"
+#endif
+
+int main(int argc, char** argv) {
+    const std::string program = "torvane-scan";
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const ParsedScanCommandLine parsed = ParseScanCommandLine(arguments);
+    if (!parsed.options) {
+        std::cerr << program << ": " << parsed.error << "\n\n" << ScanUsage(program);
+        return HeadlessScanner::kBadCommandLine;
+    }
+    if (parsed.options->help) {
+        std::cout << ScanUsage(program);
+        return HeadlessScanner::kScanned;
+    }
+
+    HeadlessScanner::Settings settings;
+    settings.options = *parsed.options;
+    settings.demoBackup = TORVANE_DEMO_BACKUP_DIR;
+    // On a terminal the progress line is rewritten in place every second; in a log it is a
+    // line of its own every few seconds.
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    settings.window.rewriteProgressLine = terminal;
+    settings.window.progressInterval =
+        terminal ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(5000);
+
+    HeadlessScanner scanner(settings, std::cout, std::cerr, BrimleyAppDelegate::appDelegate());
+    InterruptWatcher watcher([&scanner](int) { scanner.interrupt(); });
+    return scanner.run();
+}

@@ -1,0 +1,89 @@
+#include "app/BackupFolderCheck.h"
+
+#include "RecordingWindow.h"
+#include "app/BackupDatabaseTable.h"
+#include "app/DeviceDetails.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
+#include "support/BackupBuilder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+using Problem = BackupFolderCheck::Problem;
+using testsupport::BackupBuilder;
+using testsupport::TempDir;
+
+// Reads the backup's details as the scanner does and checks the folder.
+BackupFolderCheck Check(const std::string& folder, DataType type = DataType::DataTypeAll) {
+    const auto before = BackupFolderCheck::beforeReading(folder);
+    if (!before.ok()) return before;
+    BrimleyAppDelegate record;
+    RecordingWindow window;
+    record.BACKUP_DIRECTORY.set(folder);
+    const bool usable = DeviceDetailsReader(record, window).getInfoFromBackup();
+    return BackupFolderCheck::afterReading(folder, usable, *record.deviceInfo.get(), type);
+}
+
+}  // namespace
+
+TEST(BackupFolderCheckTest, TellsWhyAFolderCannotBeScanned) {
+    TempDir dir;
+    // A usable backup.
+    BackupBuilder good(dir / "good");
+    good.writePlists();
+    good.addFile("HomeDomain", "Library/SMS/sms.db", Bytes{'S', 'Q', 'L'});
+    EXPECT_TRUE(Check((dir / "good").string()).ok());
+
+    // No such folder, and a file in place of a folder.
+    EXPECT_EQ(Check((dir / "missing").string()).problem, Problem::Missing);
+    std::ofstream(dir / "file") << "x";
+    EXPECT_EQ(Check((dir / "file").string()).problem, Problem::Missing);
+
+    // A folder without the backup's property lists.
+    std::filesystem::create_directories(dir / "empty");
+    const auto empty = Check((dir / "empty").string());
+    EXPECT_EQ(empty.problem, Problem::NotABackup);
+    EXPECT_NE(empty.message.find("not an iOS backup"), std::string::npos);
+
+    // An encrypted backup: the message says that its files cannot be read.
+    testsupport::DeviceDetails encrypted;
+    encrypted.isEncrypted = true;
+    BackupBuilder locked(dir / "locked");
+    locked.writePlists(encrypted);
+    const auto lockedCheck = Check((dir / "locked").string());
+    EXPECT_EQ(lockedCheck.problem, Problem::Encrypted);
+    EXPECT_NE(lockedCheck.message.find("encrypted"), std::string::npos);
+    EXPECT_NE(lockedCheck.message.find("cannot be read"), std::string::npos);
+}
+
+// A database of the scanned type that cannot be read stops the scan with its name; a file of
+// a type not scanned does not matter. (Root reads every file, so this needs another user.)
+TEST(BackupFolderCheckTest, UnreadableDatabase) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads files without read permission";
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    backup.writePlists();
+    const auto sms = backup.addFile("HomeDomain", "Library/SMS/sms.db", Bytes{'S', 'Q', 'L'});
+    ASSERT_EQ(::chmod(sms.c_str(), 0), 0);
+    const auto check = Check(dir.path().string(), DataType::DataTypeSMS);
+    EXPECT_EQ(check.problem, Problem::Unreadable);
+    EXPECT_NE(check.message.find(sms.string()), std::string::npos);
+    EXPECT_TRUE(Check(dir.path().string(), DataType::DataTypeCalendar).ok());
+    ::chmod(sms.c_str(), 0600);
+}
+
+TEST(BackupFolderCheckTest, DatabaseNamesPerType) {
+    const auto& sms = BackupFolderCheck::databaseNames(DataType::DataTypeSMS);
+    EXPECT_NE(std::find(sms.begin(), sms.end(), BackupDatabaseNames::kSms), sms.end());
+    const auto& all = BackupFolderCheck::databaseNames(DataType::DataTypeAll);
+    EXPECT_NE(std::find(all.begin(), all.end(), BackupDatabaseNames::kCalendar), all.end());
+    EXPECT_TRUE(BackupFolderCheck::databaseNames(static_cast<DataType>(42)).empty());
+}

@@ -1,0 +1,366 @@
+// Runs the headless scanner itself on generated backups and checks what it reports and exports
+// against the rows the backup was built with.
+
+#include "demo-backup/DemoBackup.h"
+#include "support/BackupBuilder.h"
+#include "support/FixtureDatabase.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+#ifndef TORVANE_SCAN_BINARY
+#error "TORVANE_SCAN_BINARY names the torvane-scan program"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+
+struct Finished {
+    int exitStatus = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs torvane-scan with its working files below `cache`; `onLine` sees each line of its
+// standard output as it comes, with the child's process id.
+Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& cache,
+                    const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const fs::path errFile = cache / "stderr.txt";
+    fs::create_directories(cache);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> args = {TORVANE_SCAN_BINARY};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache.string()};
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("XDG_CACHE_HOME=", 0) != 0) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned =
+        posix_spawn(&pid, TORVANE_SCAN_BINARY, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (spawned != 0) {
+        ::close(out[0]);
+        throw std::runtime_error("cannot start " + std::string(TORVANE_SCAN_BINARY));
+    }
+
+    Finished result;
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        result.out.append(buffer, static_cast<std::size_t>(n));
+        pending.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            if (onLine) onLine(pending.substr(0, end), pid);
+            pending.erase(0, end + 1);
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream err(errFile);
+    result.err.assign(std::istreambuf_iterator<char>(err), {});
+    return result;
+}
+
+// The report's two numbers of one row ("Messages   42   118": deleted, existing).
+struct ReportRow {
+    int deleted = -1;
+    int existing = -1;
+};
+
+std::map<std::string, ReportRow> ReportRows(const std::string& out) {
+    std::map<std::string, ReportRow> rows;
+    const auto start = out.find("Data found");
+    if (start == std::string::npos) return rows;
+    std::istringstream lines(out.substr(start));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string caption;
+        ReportRow row;
+        if (!(words >> caption >> row.deleted >> row.existing)) break;
+        rows[caption] = row;
+    }
+    return rows;
+}
+
+// The records of a CSV file as the export writes it: quoted fields may hold commas, quotes
+// (doubled) and line breaks.
+std::vector<std::vector<std::string>> ReadCsv(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\n') {
+            fields.push_back(std::move(field));
+            field.clear();
+            records.push_back(std::move(fields));
+            fields.clear();
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+// The one dated folder the export made.
+fs::path ExportFolder(const fs::path& location) {
+    std::vector<fs::path> folders;
+    for (const auto& entry : fs::directory_iterator(location))
+        if (entry.is_directory()) folders.push_back(entry.path());
+    if (folders.size() != 1) throw std::runtime_error("expected one export folder");
+    return folders.front();
+}
+
+struct TypeFile {
+    const char* reportRow;
+    const char* file;
+    const std::vector<demo::DemoRow>* rows;
+    // The text by which a record of the file is known.
+    std::function<std::string(const std::vector<std::string>&)> key;
+    // Whether deleted rows of this type come back.
+    bool carved;
+};
+
+std::function<std::string(const std::vector<std::string>&)> Column(std::size_t column) {
+    return [column](const std::vector<std::string>& r) {
+        return column < r.size() ? r[column] : std::string("<missing column>");
+    };
+}
+
+// Checks one data type's file: the existing part lists exactly the live rows; what follows
+// lists only rows that were deleted, never a live one, as many as the report says.
+void ExpectFileMatchesRows(const fs::path& folder, const TypeFile& type, const ReportRow& counts,
+                           std::size_t minimumDeleted) {
+    SCOPED_TRACE(type.file);
+    std::set<std::string> live, deleted;
+    for (const auto& row : *type.rows) (row.deleted ? deleted : live).insert(row.key);
+    const auto records = ReadCsv(folder / type.file);
+    ASSERT_EQ(records.size(), static_cast<std::size_t>(counts.existing + counts.deleted));
+    std::multiset<std::string> existingShown;
+    std::set<std::string> deletedShown;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::string key = type.key(records[i]);
+        if (i < static_cast<std::size_t>(counts.existing)) {
+            existingShown.insert(key);
+        } else {
+            EXPECT_EQ(live.count(key), 0u) << "live row listed as deleted: " << key;
+            EXPECT_EQ(deleted.count(key), 1u) << "unknown deleted row: " << key;
+            deletedShown.insert(key);
+        }
+    }
+    EXPECT_EQ(existingShown, std::multiset<std::string>(live.begin(), live.end()));
+    EXPECT_GE(deletedShown.size(), minimumDeleted);
+    if (type.carved) {
+        // Deleted rows come back once each.
+        EXPECT_EQ(deletedShown.size(), static_cast<std::size_t>(counts.deleted));
+    }
+}
+
+class EndToEndScanTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+}  // namespace
+
+// Every data type of a generated backup: the report and the exported files hold each live row
+// once as existing, and the deleted rows the carvers find, never a live one.
+TEST_F(EndToEndScanTest, ScanAndExportEveryDataType) {
+    const auto contents = demo::WriteDemoBackup(dir / "backup");
+    const auto run = RunScanner({(dir / "backup").string(), "--export", (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Scan completed"), std::string::npos);
+    EXPECT_NE(run.out.find("Scan report - Demo iPhone"), std::string::npos);
+    EXPECT_NE(run.out.find("Recovering deleted data. Please wait..."), std::string::npos);
+    const auto report = ReportRows(run.out);
+    ASSERT_EQ(report.size(), 9u) << run.out;
+
+    const fs::path folder = ExportFolder(dir / "export");
+    EXPECT_EQ(folder.filename().string().rfind("Demo iPhone - ", 0), 0u);
+    const auto contactKey = [](const std::vector<std::string>& r) {
+        return r.size() > 4 ? r[2] + " " + r[4] : std::string("<missing column>");
+    };
+    const TypeFile types[] = {
+        {"Messages", "SMS.csv", &contents.messages, Column(2), true},
+        {"Contacts", "Addressbook.csv", &contents.contacts, contactKey, true},
+        {"Calls", "Call history.csv", &contents.calls, Column(3), true},
+        {"Notes", "Notes.csv", &contents.notes, Column(2), false},
+        {"Calendar", "Calendar.csv", &contents.events, Column(1), true},
+        {"WhatsApp", "WhatsApp.csv", &contents.whatsAppMessages, Column(2), true},
+        {"Safari", "Internet history.csv", &contents.visits, Column(1), false},
+    };
+    for (const TypeFile& type : types) {
+        const bool hasDeleted = std::any_of(type.rows->begin(), type.rows->end(),
+                                            [](const demo::DemoRow& r) { return r.deleted; });
+        ExpectFileMatchesRows(folder, type, report.at(type.reportRow), hasDeleted ? 3 : 0);
+    }
+
+    // Photos and the video, copied out of the backup, and the device's information file.
+    std::size_t photos = 0, videos = 0;
+    for (const auto& entry : fs::directory_iterator(folder / "Photos"))
+        photos += entry.is_regular_file();
+    for (const auto& entry : fs::directory_iterator(folder / "Videos"))
+        videos += entry.is_regular_file();
+    EXPECT_GE(photos, static_cast<std::size_t>(contents.photos));
+    EXPECT_GE(videos, 1u);
+    EXPECT_EQ(photos,
+              static_cast<std::size_t>(report.at("Photos").existing + report.at("Photos").deleted));
+    const auto info = ReadCsv(folder / "Demo iPhone_info.csv");
+    ASSERT_FALSE(info.empty());
+    EXPECT_EQ(info[0], (std::vector<std::string>{"Device Name", "Demo iPhone"}));
+    // The private working folder goes when the program ends.
+    EXPECT_FALSE(fs::exists(dir / "cache" / "torvane" / "work") &&
+                 !fs::is_empty(dir / "cache" / "torvane" / "work"));
+}
+
+// --type scans one data type: only its file carries records, and the report shows zeros for
+// the others.
+TEST_F(EndToEndScanTest, OneDataType) {
+    const auto contents = demo::WriteDemoBackup(dir / "backup");
+    const auto run = RunScanner({(dir / "backup").string(), "--type", "calls", "--fast", "--export",
+                                 (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const auto report = ReportRows(run.out);
+    for (const auto& [caption, row] : report) {
+        SCOPED_TRACE(caption);
+        if (caption == "Calls") {
+            EXPECT_GT(row.existing, 0);
+            EXPECT_GT(row.deleted, 0);
+        } else {
+            EXPECT_EQ(row.existing, 0);
+            EXPECT_EQ(row.deleted, 0);
+        }
+    }
+    const fs::path folder = ExportFolder(dir / "export");
+    std::set<std::string> csvFiles;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".csv") csvFiles.insert(entry.path().filename().string());
+    EXPECT_EQ(csvFiles, (std::set<std::string>{"Call history.csv", "Demo iPhone_info.csv"}));
+    EXPECT_TRUE(fs::is_empty(folder / "Photos"));
+    ExpectFileMatchesRows(folder, {"Calls", "Call history.csv", &contents.calls, Column(3), true},
+                          report.at("Calls"), 3);
+}
+
+// Ctrl-C while a larger backup is being scanned stops the scan as the stop button does: the
+// program ends normally, reports what it found until then, and exports that.
+TEST_F(EndToEndScanTest, CtrlCStopsTheScanAndKeepsWhatWasFound) {
+    demo::DemoBackupOptions large;
+    large.extraPhotos = 6000;
+    demo::WriteDemoBackup(dir / "backup", large);
+    bool interrupted = false;
+    const auto run = RunScanner({(dir / "backup").string(), "--export", (dir / "export").string()},
+                                dir / "cache", [&](const std::string& line, pid_t pid) {
+                                    // The media step is copying pictures: stop the scan there.
+                                    if (!interrupted && line == "Retrieving  IMG_5.JPG") {
+                                        ::kill(pid, SIGINT);
+                                        interrupted = true;
+                                    }
+                                });
+    ASSERT_TRUE(interrupted) << run.out;
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Stopping the scan"), std::string::npos);
+    EXPECT_NE(run.out.find("Scan completed"), std::string::npos);
+    EXPECT_NE(run.out.find("stopped before its end"), std::string::npos);
+    // Stopped among the pictures: no database was read.
+    EXPECT_EQ(run.out.find("Recovering deleted data"), std::string::npos);
+    const auto report = ReportRows(run.out);
+    ASSERT_EQ(report.size(), 9u) << run.out;
+    const int photos = report.at("Photos").existing;
+    EXPECT_GE(photos, 5);
+    EXPECT_LT(photos, 6000);
+    EXPECT_EQ(report.at("Messages").existing, 0);
+
+    // The pictures found so far are exported.
+    const fs::path folder = ExportFolder(dir / "export");
+    std::size_t copied = 0;
+    for (const auto& entry : fs::directory_iterator(folder / "Photos"))
+        copied += entry.is_regular_file();
+    EXPECT_EQ(copied, static_cast<std::size_t>(photos));
+}
+
+// A folder that is no backup, and an encrypted backup, are refused with a clear message and a
+// status other than 0; so is a command line the program does not understand.
+TEST_F(EndToEndScanTest, RefusedFolders) {
+    fs::create_directories(dir / "not-a-backup");
+    std::ofstream(dir / "not-a-backup" / "notes.txt") << "hello";
+    testsupport::DeviceDetails details;
+    details.isEncrypted = true;
+    testsupport::BackupBuilder(dir / "encrypted").writePlists(details);
+
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{(dir / "not-a-backup").string()}, 3, "not an iOS backup"},
+        {{(dir / "missing").string()}, 3, "There is no folder"},
+        {{(dir / "encrypted").string()}, 4, "encrypted: its files cannot be read"},
+        {{"--type", "everything"}, 2, "unknown data type"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        const auto run = RunScanner(c.arguments, dir / "cache");
+        EXPECT_EQ(run.exitStatus, c.status) << run.out << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("Scan completed"), std::string::npos);
+    }
+}
