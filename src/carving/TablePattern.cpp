@@ -42,6 +42,11 @@ const ::AttributesMapping* TablePattern::mappingForColumn(std::int64_t column) c
     return nullptr;
 }
 
+const std::string* TablePattern::mappedName(std::int64_t column) const {
+    const ::AttributesMapping* mapping = mappingForColumn(column);
+    return mapping && mapping->Name() ? &*mapping->Name() : nullptr;
+}
+
 std::vector<std::vector<std::int32_t>> TablePattern::Header() const {
     std::vector<std::vector<std::int32_t>> positions;
     if (!headerPattern_) return positions;

@@ -47,6 +47,8 @@ public:
     }
     // The first mapping that names column, or nullptr.
     const ::AttributesMapping* mappingForColumn(std::int64_t column) const;
+    // The attribute name the first mapping of column gives it, or nullptr when it has none.
+    const std::string* mappedName(std::int64_t column) const;
 
     // The header pattern as one list of allowed values per position; empty when none is set.
     std::vector<std::vector<std::int32_t>> Header() const;

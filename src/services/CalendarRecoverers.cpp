@@ -126,11 +126,11 @@ void AppointmentsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValu
     // The position check looks at the field being filled; an unmapped column is none.
     _field.clear();
     if (object.isNull()) currentDamaged_ = true;
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    const std::string* mapped = tablePattern.mappedName(column);
     auto* item = dynamic_cast<Appointment*>(_recObject.get());
-    if (!mapping || !mapping->Name() || !item) return;
+    if (!mapped || !item) return;
     _hasRecoveredCurrentObject = true;
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (!fillsName(name)) return;
     _field = name;
     if (name == "summary") {

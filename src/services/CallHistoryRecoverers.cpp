@@ -77,11 +77,11 @@ std::shared_ptr<baseRecoveryObject> CallHistorySQLiteRecovery::GetNewRecoveryObj
 void CallHistorySQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                           const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    const std::string* mapped = tablePattern.mappedName(column);
     auto* call = dynamic_cast<CallHistory*>(_recObject.get());
-    if (!mapping || !mapping->Name() || !call || !isOwnName(*mapping->Name())) return;
+    if (!mapped || !call || !isOwnName(*mapped)) return;
     _hasRecoveredCurrentObject = true;
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (name == "date" || name == "zdate") currentHasDate_ = object.isNumber();
     fillCall(*call, name, object);
 }

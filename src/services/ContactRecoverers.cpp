@@ -185,11 +185,11 @@ std::shared_ptr<baseRecoveryObject> ContactSearchsSQLiteRecovery::GetNewRecovery
 void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                              const TablePattern& tablePattern) {
     noteValue(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     _hasRecoveredCurrentObject = true;
     auto& contact = static_cast<Contact&>(*_recObject);
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (name == "c0First") {
         _field = name;
         contact.setFirstName(TextOf(object));
@@ -263,8 +263,8 @@ std::shared_ptr<baseRecoveryObject> ContactsSQLiteRecovery::GetNewRecoveryObject
 void ContactsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                        const TablePattern& tablePattern) {
     noteValue(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     _hasRecoveredCurrentObject = true;
     auto& contact = static_cast<Contact&>(*_recObject);
     using Setter = void (Contact::*)(OptString);
@@ -290,7 +290,7 @@ void ContactsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& o
         {"ImageURI", &Contact::setImageUri},
         {"Guid", &Contact::setGuid},
     };
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     for (const auto& text : kTexts) {
         if (name == text.name) {
             (contact.*text.set)(TextOf(object));
@@ -369,10 +369,10 @@ std::shared_ptr<baseRecoveryObject> ContactsABMultiValueSQLiteRecovery::GetNewRe
 void ContactsABMultiValueSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                                    const TablePattern& tablePattern) {
     noteValue(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     auto& value = static_cast<ContactABMultiValue&>(*_recObject);
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (name == "RecordId")
         value.setRecordId(object.asInteger());
     else if (name == "Property")

@@ -123,10 +123,10 @@ std::shared_ptr<baseRecoveryObject> MessageHandleSQLiteRecovery::GetNewRecoveryO
 void MessageHandleSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                             const TablePattern& tablePattern) {
     fingerprint_.add(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     auto& handle = static_cast<MessageHandle&>(*_recObject);
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (name == "id")
         handle.setId(getStringFromValue(object));
     else if (name == "country")
@@ -335,13 +335,13 @@ MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::GetNewRecoveryObject() {
 void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::FillModel(
     std::int64_t column, const ColumnValue& object, const TablePattern& tablePattern) {
     noteValue(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     _hasRecoveredCurrentObject = true;
     auto& chat = static_cast<MessageChatGuidAndChatIdHandleConnection&>(*_recObject);
-    if (*mapping->Name() == "RowId") {
+    if (*mapped == "RowId") {
         chat.setRowId(object.asInteger());
-    } else if (*mapping->Name() == "Guid") {
+    } else if (*mapped == "Guid") {
         chat.setGuid(object.text() ? OptString(*object.text()) : std::nullopt);
         if (OptString partner = PartnerOfChatGuid(chat.Guid())) chat.setId(std::move(partner));
     }

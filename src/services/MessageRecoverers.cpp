@@ -143,11 +143,11 @@ std::shared_ptr<baseRecoveryObject> MessagesSQLiteRecovery::GetNewRecoveryObject
 void MessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                        const TablePattern& tablePattern) {
     fingerprint_.add(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     _hasRecoveredCurrentObject = true;
     auto& message = static_cast<Message&>(*_recObject);
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
     const double value = object.asDouble();
     if (name == "date") {
@@ -251,11 +251,11 @@ std::shared_ptr<baseRecoveryObject> OlderMessagesSQLiteRecovery::GetNewRecoveryO
 void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                             const TablePattern& tablePattern) {
     fingerprint_.add(object);
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
-    if (!mapping || !mapping->Name() || !_recObject) return;
+    const std::string* mapped = tablePattern.mappedName(column);
+    if (!mapped || !_recObject) return;
     _hasRecoveredCurrentObject = true;
     auto& message = static_cast<Message&>(*_recObject);
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
     const double value = object.asDouble();
     auto dateText = [&](double seconds) {

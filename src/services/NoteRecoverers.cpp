@@ -68,10 +68,10 @@ std::shared_ptr<baseRecoveryObject> NotesSQLiteRecovery::GetNewRecoveryObject() 
 void NotesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                     const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    const std::string* mapped = tablePattern.mappedName(column);
     auto* note = dynamic_cast<Note*>(_recObject.get());
-    if (!mapping || !mapping->Name() || !note) return;
-    const std::string& name = *mapping->Name();
+    if (!mapped || !note) return;
+    const std::string& name = *mapped;
     _hasRecoveredCurrentObject = true;
     if (name == "ZBODY") {
         note->setNoteBodyId(Int32Of(object));
@@ -163,11 +163,11 @@ std::shared_ptr<baseRecoveryObject> NoteBodiesSQLiteRecovery::GetNewRecoveryObje
 void NoteBodiesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                          const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    const std::string* mapped = tablePattern.mappedName(column);
     auto* body = dynamic_cast<NoteBody*>(_recObject.get());
-    if (!mapping || !mapping->Name() || !body) return;
+    if (!mapped || !body) return;
     _hasRecoveredCurrentObject = true;
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (name == "ZOWNER")
         body->setOwner(Int32Of(object));
     else if (name == "ZCONTENT")
@@ -193,10 +193,10 @@ void NoteBodiesIOS9SQLiteRecovery::setSignature(const std::string& path) {
 void NoteBodiesIOS9SQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                              const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    const std::string* mapped = tablePattern.mappedName(column);
     auto* body = dynamic_cast<NoteBody*>(_recObject.get());
-    if (!mapping || !mapping->Name() || !body) return;
-    const std::string& name = *mapping->Name();
+    if (!mapped || !body) return;
+    const std::string& name = *mapped;
     if (name == "ZNOTE") {
         _hasRecoveredCurrentObject = true;
         body->setOwner(Int32Of(object));

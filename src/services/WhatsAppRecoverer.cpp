@@ -70,11 +70,11 @@ void WhatsAppMessagesSQLiteRecovery::FillModel(std::int64_t column, const Column
     // The position check looks at the field being filled; an unmapped column is none.
     _field.clear();
     if (object.isNull()) currentDamaged_ = true;
-    const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
+    const std::string* mapped = tablePattern.mappedName(column);
     auto* message = dynamic_cast<WhatsAppMessage*>(_recObject.get());
-    if (!mapping || !mapping->Name() || !message) return;
+    if (!mapped || !message) return;
     _hasRecoveredCurrentObject = true;
-    const std::string& name = *mapping->Name();
+    const std::string& name = *mapped;
     if (name == "ZISFROMME") {
         message->setIsFromMe(object.asInteger() != 0);
     } else if (name == "ZMessageDate") {
