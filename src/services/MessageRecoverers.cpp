@@ -70,7 +70,8 @@ bool FillCommonColumn(Message& message, const std::string& name, const ColumnVal
 
 // ---- iOS 6 and later ----
 
-MessagesSQLiteRecovery::MessagesSQLiteRecovery(BrimleyAppDelegate& record) : record_(record) {}
+MessagesSQLiteRecovery::MessagesSQLiteRecovery(BrimleyAppDelegate& record)
+    : MessageTableRecovery(record) {}
 
 MessagesSQLiteRecovery::~MessagesSQLiteRecovery() = default;
 
@@ -124,18 +125,18 @@ bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
     return isLiveOrListed(sms.GUID());
 }
 
-std::int32_t MessagesSQLiteRecovery::setRecoveryCount(std::int32_t n) {
+std::int32_t MessageTableRecovery::setRecoveryCount(std::int32_t n) {
     record_.DeletediMessageCount = n;
     record_.DeletedFaceTimeCount = n;
     record_.DeletedSMSCount = n;
     return n;
 }
 
-std::int32_t MessagesSQLiteRecovery::incrementRecoveryCount() {
+std::int32_t MessageTableRecovery::incrementRecoveryCount() {
     return ++record_.DeletedSMSCount;
 }
 
-std::shared_ptr<baseRecoveryObject> MessagesSQLiteRecovery::GetNewRecoveryObject() {
+std::shared_ptr<baseRecoveryObject> MessageTableRecovery::GetNewRecoveryObject() {
     fingerprint_.clear();
     return std::make_shared<Message>();
 }
@@ -193,7 +194,7 @@ void MessagesSQLiteRecovery::list(const std::shared_ptr<Message>& message) {
 
 OlderMessagesSQLiteRecovery::OlderMessagesSQLiteRecovery(BrimleyAppDelegate& record,
                                                          std::string version, DateStyle style)
-    : record_(record), version_(std::move(version)), style_(style) {}
+    : MessageTableRecovery(record), version_(std::move(version)), style_(style) {}
 
 OlderMessagesSQLiteRecovery::~OlderMessagesSQLiteRecovery() = default;
 
@@ -230,22 +231,6 @@ bool OlderMessagesSQLiteRecovery::CheckMessageInDB(const Message& message) const
                    : live_->executeQuery("SELECT text, date FROM message where text=?",
                                          {ColumnValue(*message.Text())});
     return row.next();
-}
-
-std::int32_t OlderMessagesSQLiteRecovery::setRecoveryCount(std::int32_t n) {
-    record_.DeletediMessageCount = n;
-    record_.DeletedFaceTimeCount = n;
-    record_.DeletedSMSCount = n;
-    return n;
-}
-
-std::int32_t OlderMessagesSQLiteRecovery::incrementRecoveryCount() {
-    return ++record_.DeletedSMSCount;
-}
-
-std::shared_ptr<baseRecoveryObject> OlderMessagesSQLiteRecovery::GetNewRecoveryObject() {
-    fingerprint_.clear();
-    return std::make_shared<Message>();
 }
 
 void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
@@ -290,16 +275,8 @@ void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     ++record_.DeletedSMSCount;
 }
 
-SQLiteTableHeaderInfo MessagesSQLiteRecovery::FindSQLiteTableHeader(ByteView area,
-                                                                    std::int64_t offset) {
-    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
-                                    [this](ByteView a, std::int64_t o) {
-                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
-                                    });
-}
-
-SQLiteTableHeaderInfo OlderMessagesSQLiteRecovery::FindSQLiteTableHeader(ByteView area,
-                                                                         std::int64_t offset) {
+SQLiteTableHeaderInfo MessageTableRecovery::FindSQLiteTableHeader(ByteView area,
+                                                                  std::int64_t offset) {
     return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
                                     [this](ByteView a, std::int64_t o) {
                                         return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);

@@ -22,6 +22,27 @@ class SqliteConnection;
 // the shared state record. One object serves one run on one file, on the thread of the message
 // service, with read-only connections of its own.
 
+// What the message-table recoverers of every iOS version share: the deleted-message counts, a
+// fresh Message per record with its byte fingerprint, and the check that passes over matches
+// whose texts were decoded from the wrong place (CarvedRecordCheck).
+class MessageTableRecovery : public AbstractSqLiteRecovery {
+public:
+    // Set the deleted-message counts to n / add one to DeletedSMSCount; each answers the count.
+    std::int32_t setRecoveryCount(std::int32_t n);
+    std::int32_t incrementRecoveryCount();
+
+protected:
+    explicit MessageTableRecovery(BrimleyAppDelegate& record) : record_(record) {}
+
+    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
+    std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
+
+    BrimleyAppDelegate& record_;
+    CarvedRecordCheck recordCheck_;
+    CarvedRowFingerprint fingerprint_;
+};
+
 // The message recoverer of iOS 6 and later: tries every pattern of the message table's
 // signature. Each new deleted message goes to AllDeletedSMS and DeletedSMS, raises
 // DeletedSMSCount and tells the window. RecoveredFiltered keeps every carved message, live
@@ -31,7 +52,7 @@ class SqliteConnection;
 // a sweep) is taken once, with or without a GUID, and a second copy of a GUID already listed or
 // live is not listed. A record cut short by the end of its area waits until the file is carved
 // and is listed only when no whole copy of it was.
-class MessagesSQLiteRecovery : public AbstractSqLiteRecovery {
+class MessagesSQLiteRecovery : public MessageTableRecovery {
 public:
     explicit MessagesSQLiteRecovery(BrimleyAppDelegate& record);
     ~MessagesSQLiteRecovery() override;
@@ -43,10 +64,6 @@ public:
     // A message without a GUID is neither.
     bool alreadyInDB(const SMS& sms) const;
 
-    // Set the deleted-message counts to n / add one to DeletedSMSCount; each answers the count.
-    std::int32_t setRecoveryCount(std::int32_t n);
-    std::int32_t incrementRecoveryCount();
-
     const OptString& HandleId() const { return HandleId_; }
     void setHandleId(OptString id) { HandleId_ = std::move(id); }
 
@@ -55,23 +72,16 @@ public:
     static std::string CarvedDateText(double value);
 
 protected:
-    // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
-    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
-    std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
     void addRecoveredObject() override;
 
 private:
     bool isLiveOrListed(const OptString& guid) const;
     void list(const std::shared_ptr<Message>& message);
 
-    BrimleyAppDelegate& record_;
     std::unique_ptr<DAOs> daos_;
     std::shared_ptr<SqliteConnection> live_;
-    CarvedRecordCheck recordCheck_;
-    CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;
     // Records cut short by the end of their area (often an older copy of a row in a page's
     // gap): listed after the carving, and only when no whole copy was listed.
@@ -84,7 +94,7 @@ private:
 // and flags instead of handles): they take the patterns of one version of the signature, list
 // every carved message that the file does not hold live, and afterwards keep in
 // RecoveredFiltered the carved messages with a text and a date that the file does not hold.
-class OlderMessagesSQLiteRecovery : public AbstractSqLiteRecovery {
+class OlderMessagesSQLiteRecovery : public MessageTableRecovery {
 public:
     ~OlderMessagesSQLiteRecovery() override;
 
@@ -99,29 +109,19 @@ public:
     // The carved messages, in carving order.
     const std::vector<std::shared_ptr<Message>>& carvedMessages() const { return carved_; }
 
-    std::int32_t setRecoveryCount(std::int32_t n);
-    std::int32_t incrementRecoveryCount();
-
 protected:
     enum class DateStyle { IOS5_6, IOS4 };
     OlderMessagesSQLiteRecovery(BrimleyAppDelegate& record, std::string version, DateStyle style);
 
-    // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
-    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
-    std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
     void addRecoveredObject() override;
 
 private:
-    BrimleyAppDelegate& record_;
     std::string version_;
     DateStyle style_;
     std::unique_ptr<DAOs> daos_;
     std::shared_ptr<SqliteConnection> live_;
-    CarvedRecordCheck recordCheck_;
-    CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;
     std::vector<std::shared_ptr<Message>> carved_;
 };
