@@ -3,6 +3,7 @@
 // whose bytes are still in the file must come back exactly.
 
 #include "CarvingTestSupport.h"
+#include "support/StoredRecords.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -20,97 +21,11 @@ using testsupport::AutoVacuum;
 using testsupport::FixtureDatabase;
 using testsupport::Row;
 using testsupport::TempDir;
+using testsupport::FileBytes;
+using testsupport::StoredRow;
 
 namespace {
 
-using StoredRow = std::vector<std::pair<std::string, ColumnValue>>;
-
-// Every column of one row as SQLite stored it, in the table's column order.
-StoredRow ReadRow(sqlite3* db, const std::string& table, std::int64_t rowId) {
-    sqlite3_stmt* statement = nullptr;
-    const std::string sql = "SELECT * FROM " + table + " WHERE ROWID = " + std::to_string(rowId);
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) throw std::runtime_error(sql);
-    StoredRow row;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            const std::string name = sqlite3_column_name(statement, i);
-            switch (sqlite3_column_type(statement, i)) {
-                case SQLITE_INTEGER: row.emplace_back(name, std::int64_t{sqlite3_column_int64(statement, i)}); break;
-                case SQLITE_FLOAT: row.emplace_back(name, sqlite3_column_double(statement, i)); break;
-                case SQLITE_TEXT:
-                    row.emplace_back(name, std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)),
-                                                       static_cast<std::size_t>(sqlite3_column_bytes(statement, i))));
-                    break;
-                case SQLITE_BLOB: {
-                    const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, i));
-                    row.emplace_back(name, Bytes(p, p + sqlite3_column_bytes(statement, i)));
-                    break;
-                }
-                default: row.emplace_back(name, ColumnValue::Null());
-            }
-        }
-    }
-    sqlite3_finalize(statement);
-    return row;
-}
-
-void PutVarint(Bytes& out, std::uint64_t v) {
-    std::uint8_t buffer[10];
-    int n = 0;
-    do {
-        buffer[n++] = static_cast<std::uint8_t>(v & 0x7F);
-        v >>= 7;
-    } while (v);
-    for (int i = n - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(buffer[i] | (i ? 0x80 : 0)));
-}
-
-// The record bytes SQLite writes for a row from its second serial type on, then the content: a
-// freeblock head may have overwritten everything before (in a short row, the first column's
-// serial type too). The first column is the INTEGER PRIMARY KEY, stored as NULL.
-Bytes EncodeRecordTail(const StoredRow& row) {
-    Bytes types, content;
-    for (std::size_t i = 1; i < row.size(); ++i) {
-        const ColumnValue& v = row[i].second;
-        if (v.isNull()) {
-            types.push_back(0);
-        } else if (v.isInteger()) {
-            const std::int64_t n = v.asInteger();
-            if (n == 0 || n == 1) {
-                types.push_back(n == 0 ? 8 : 9);
-                continue;
-            }
-            static const std::pair<int, std::int64_t> kWidths[] = {{1, 0x7F}, {2, 0x7FFF}, {3, 0x7FFFFF},
-                                                                   {4, 0x7FFFFFFF}, {5, 0x7FFFFFFFFFFF}};
-            int type = 6, width = 8;
-            for (int t = 0; t < 5; ++t)
-                if (n <= kWidths[t].second && n >= -kWidths[t].second - 1) {
-                    type = t + 1, width = kWidths[t].first == 5 ? 6 : kWidths[t].first;
-                    break;
-                }
-            types.push_back(static_cast<std::uint8_t>(type));
-            for (int b = width - 1; b >= 0; --b) content.push_back(static_cast<std::uint8_t>(n >> (8 * b)));
-        } else if (v.isText()) {
-            PutVarint(types, 13 + 2 * v.text()->size());
-            content.insert(content.end(), v.text()->begin(), v.text()->end());
-        } else if (v.isBlob()) {
-            PutVarint(types, 12 + 2 * v.blob()->size());
-            content.insert(content.end(), v.blob()->begin(), v.blob()->end());
-        }
-    }
-    types.insert(types.end(), content.begin(), content.end());
-    return types;
-}
-
-Bytes FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Contains(const Bytes& haystack, const Bytes& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
-}
-
-// The column names of a pattern, from its <columns> text.
 std::vector<std::string> ColumnNames(const TablePattern& pattern) {
     std::istringstream in(pattern.columns().value_or(""));
     return {std::istream_iterator<std::string>(in), {}};
@@ -204,7 +119,7 @@ Outcome Check(const std::filesystem::path& file, const std::vector<TablePattern>
     const Bytes bytes = FileBytes(file);
     for (const auto& row : deleted) {
         ++outcome.deleted;
-        if (!Contains(bytes, EncodeRecordTail(row))) continue;
+        if (!testsupport::ContainsBytes(bytes, testsupport::RecordTail(row))) continue;
         ++outcome.recoverable;
         if (!exact.count(&row)) outcome.missing.push_back("not carved back: row " + row[0].second.toText().value_or("?"));
     }
@@ -247,7 +162,7 @@ TEST_P(MessageCarving, DeletedRowsComeBackExactly) {
     for (std::size_t i = 3; i < ids.size(); i += 7) gone.insert(ids[i]);
     for (std::size_t i = 60; i < 100; ++i) gone.insert(ids[i]);
     gone.insert(ids.back());
-    for (const auto id : ids) (gone.count(id) ? deleted : live).push_back(ReadRow(db.handle(), "message", id));
+    for (const auto id : ids) (gone.count(id) ? deleted : live).push_back(testsupport::ReadStoredRow(db.handle(), "message", id));
     for (const auto id : ids)
         if (gone.count(id)) db.deleteRow("message", id);
     db.close();
@@ -288,7 +203,7 @@ TEST(MessageSignature, RowsOfBothLengthsInOneFile) {
     std::vector<StoredRow> stored;
     auto add = [&](bool iOS9) {
         ids.push_back(db.insert("message", maker.next(iOS9)));
-        stored.push_back(ReadRow(db.handle(), "message", ids.back()));
+        stored.push_back(testsupport::ReadStoredRow(db.handle(), "message", ids.back()));
     };
     for (int i = 0; i < 30; ++i) add(false);
     for (const char* column : {"is_audio_message INTEGER DEFAULT 0", "is_played INTEGER DEFAULT 0", "date_played INTEGER",
@@ -344,7 +259,7 @@ TEST(MessageSignature, OlderTablesByVersion) {
         }
         std::vector<StoredRow> live, deleted;
         for (std::size_t i = 0; i < ids.size(); ++i)
-            (i % 4 == 2 ? deleted : live).push_back(ReadRow(db.handle(), "message", ids[i]));
+            (i % 4 == 2 ? deleted : live).push_back(testsupport::ReadStoredRow(db.handle(), "message", ids[i]));
         for (std::size_t i = 2; i < ids.size(); i += 4) db.deleteRow("message", ids[i]);
         db.close();
 
@@ -372,7 +287,7 @@ TEST(MessageSignature, FreeblockRecordsNeedNoShift) {
     for (int i = 0; i < 40; ++i) ids.push_back(db.insert("message", maker.next()));
     std::vector<StoredRow> live, deleted;
     for (std::size_t i = 0; i < ids.size(); ++i)
-        (i % 5 == 2 ? deleted : live).push_back(ReadRow(db.handle(), "message", ids[i]));
+        (i % 5 == 2 ? deleted : live).push_back(testsupport::ReadStoredRow(db.handle(), "message", ids[i]));
     for (std::size_t i = 2; i < ids.size(); i += 5) db.deleteRow("message", ids[i]);
     db.close();
     const auto right = Check(path, carvingtest::MessagePatterns(), live, deleted, 0);

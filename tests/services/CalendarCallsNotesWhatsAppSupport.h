@@ -10,6 +10,7 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 #include "support/BackupBuilder.h"
+#include "support/StoredRecords.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -168,117 +169,6 @@ inline void ExpectPatternsFollowTables(const SQLiteSignature& signature,
 }
 
 // ---- Which deleted rows a file still holds ----
-// SQLite moves cells when it rebalances pages after deletions, and may overwrite freed rows
-// then. A deleted row can be carved exactly when the bytes of its record from the second serial
-// type on (what a freeblock head leaves of it) are still in the file.
-
-// Every column of one row as SQLite stored it, in the table's column order.
-inline std::vector<ColumnValue> ReadStoredRow(sqlite3* db, const std::string& table,
-                                              std::int64_t rowId) {
-    sqlite3_stmt* statement = nullptr;
-    const std::string sql = "SELECT * FROM " + table + " WHERE rowid = " + std::to_string(rowId);
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sql);
-    std::vector<ColumnValue> row;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            switch (sqlite3_column_type(statement, i)) {
-                case SQLITE_INTEGER:
-                    row.emplace_back(std::int64_t{sqlite3_column_int64(statement, i)});
-                    break;
-                case SQLITE_FLOAT:
-                    row.emplace_back(sqlite3_column_double(statement, i));
-                    break;
-                case SQLITE_TEXT:
-                    row.emplace_back(std::string(
-                        reinterpret_cast<const char*>(sqlite3_column_text(statement, i)),
-                        static_cast<std::size_t>(sqlite3_column_bytes(statement, i))));
-                    break;
-                case SQLITE_BLOB: {
-                    const auto* p =
-                        static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, i));
-                    row.emplace_back(Bytes(p, p + sqlite3_column_bytes(statement, i)));
-                    break;
-                }
-                default:
-                    row.emplace_back(ColumnValue::Null());
-            }
-        }
-    }
-    sqlite3_finalize(statement);
-    if (row.empty()) throw std::runtime_error("no row " + std::to_string(rowId) + " in " + table);
-    return row;
-}
-
-inline void PutVarint(Bytes& out, std::uint64_t v) {
-    std::uint8_t buffer[10];
-    int n = 0;
-    do {
-        buffer[n++] = static_cast<std::uint8_t>(v & 0x7F);
-        v >>= 7;
-    } while (v);
-    for (int i = n - 1; i >= 0; --i)
-        out.push_back(static_cast<std::uint8_t>(buffer[i] | (i ? 0x80 : 0)));
-}
-
-// The record bytes SQLite writes for a row from its second serial type on, then the content.
-// Reals without a fraction are written as integers (the tables' REAL and TIMESTAMP columns).
-inline Bytes RecordTail(const std::vector<ColumnValue>& row) {
-    Bytes types, content;
-    auto putInteger = [&](std::int64_t n) {
-        if (n == 0 || n == 1) {
-            types.push_back(n == 0 ? 8 : 9);
-            return;
-        }
-        static const std::pair<int, std::int64_t> kWidths[] = {
-            {1, 0x7F}, {2, 0x7FFF}, {3, 0x7FFFFF}, {4, 0x7FFFFFFF}, {6, 0x7FFFFFFFFFFF}};
-        int type = 6, width = 8;
-        for (int t = 0; t < 5; ++t)
-            if (n <= kWidths[t].second && n >= -kWidths[t].second - 1) {
-                type = t + 1, width = kWidths[t].first;
-                break;
-            }
-        types.push_back(static_cast<std::uint8_t>(type));
-        for (int b = width - 1; b >= 0; --b)
-            content.push_back(static_cast<std::uint8_t>(n >> (8 * b)));
-    };
-    for (std::size_t i = 1; i < row.size(); ++i) {
-        const ColumnValue& v = row[i];
-        if (v.isNull()) {
-            types.push_back(0);
-        } else if (v.isInteger()) {
-            putInteger(v.asInteger());
-        } else if (v.isDouble()) {
-            const double d = v.asDouble();
-            if (d == std::trunc(d) && std::fabs(d) < 1e15) {
-                putInteger(static_cast<std::int64_t>(d));
-            } else {
-                types.push_back(7);
-                const auto bits = std::bit_cast<std::uint64_t>(d);
-                for (int b = 7; b >= 0; --b)
-                    content.push_back(static_cast<std::uint8_t>(bits >> (8 * b)));
-            }
-        } else if (v.isText()) {
-            PutVarint(types, 13 + 2 * v.text()->size());
-            content.insert(content.end(), v.text()->begin(), v.text()->end());
-        } else if (v.isBlob()) {
-            PutVarint(types, 12 + 2 * v.blob()->size());
-            content.insert(content.end(), v.blob()->begin(), v.blob()->end());
-        }
-    }
-    types.insert(types.end(), content.begin(), content.end());
-    return types;
-}
-
-inline Bytes FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline bool Holds(const Bytes& haystack, const Bytes& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
-           haystack.end();
-}
 
 // The rows of a table as written, and whether the closed file still holds each of them whole.
 class DeletedRows {
@@ -286,14 +176,17 @@ public:
     // Reads the row as it is stored now: call before deleting it, and before the table gains a
     // column (rows written earlier keep their fewer columns on disk).
     void remember(sqlite3* db, const std::string& table, std::int64_t rowId) {
-        rows_[rowId] = RecordTail(ReadStoredRow(db, table, rowId));
+        const testsupport::StoredRow row = testsupport::ReadStoredRow(db, table, rowId);
+        if (row.empty())
+            throw std::runtime_error("no row " + std::to_string(rowId) + " in " + table);
+        rows_[rowId] = testsupport::RecordTail(row, testsupport::IntegralReals::AsIntegers);
     }
     // The remembered rows that the file still holds whole.
     std::set<std::int64_t> recoverable(const std::filesystem::path& file) const {
-        const Bytes bytes = FileBytes(file);
+        const Bytes bytes = testsupport::FileBytes(file);
         std::set<std::int64_t> result;
         for (const auto& [rowId, tail] : rows_)
-            if (Holds(bytes, tail)) result.insert(rowId);
+            if (testsupport::ContainsBytes(bytes, tail)) result.insert(rowId);
         return result;
     }
     // Of the remembered rows with these row ids, those the file still holds whole.

@@ -36,17 +36,6 @@ std::string Uuid(std::mt19937& random) {
     return s;
 }
 
-void PutVarint(Bytes& out, std::uint64_t v) {
-    std::uint8_t buffer[10];
-    int n = 0;
-    do {
-        buffer[n++] = static_cast<std::uint8_t>(v & 0x7F);
-        v >>= 7;
-    } while (v);
-    for (int i = n - 1; i >= 0; --i)
-        out.push_back(static_cast<std::uint8_t>(buffer[i] | (i ? 0x80 : 0)));
-}
-
 std::string MessageText(int i) {
     switch (i % 10) {
         case 3: {
@@ -79,102 +68,6 @@ std::shared_ptr<const SqLiteTableSignatures> AppSignatures() {
         catalogue = loaded;
     });
     return catalogue;
-}
-
-StoredRow ReadStoredRow(sqlite3* db, const std::string& table, std::int64_t rowId) {
-    sqlite3_stmt* statement = nullptr;
-    const std::string sql = "SELECT * FROM " + table + " WHERE ROWID = " + std::to_string(rowId);
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sql);
-    StoredRow row;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            const std::string name = sqlite3_column_name(statement, i);
-            switch (sqlite3_column_type(statement, i)) {
-                case SQLITE_INTEGER:
-                    row.emplace_back(name, std::int64_t{sqlite3_column_int64(statement, i)});
-                    break;
-                case SQLITE_FLOAT:
-                    row.emplace_back(name, sqlite3_column_double(statement, i));
-                    break;
-                case SQLITE_TEXT:
-                    row.emplace_back(
-                        name, std::string(
-                                  reinterpret_cast<const char*>(sqlite3_column_text(statement, i)),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(statement, i))));
-                    break;
-                case SQLITE_BLOB: {
-                    const auto* p =
-                        static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, i));
-                    row.emplace_back(name, Bytes(p, p + sqlite3_column_bytes(statement, i)));
-                    break;
-                }
-                default:
-                    row.emplace_back(name, ColumnValue::Null());
-            }
-        }
-    }
-    sqlite3_finalize(statement);
-    return row;
-}
-
-Bytes RecordTail(const StoredRow& row) {
-    Bytes types, content;
-    for (std::size_t i = 1; i < row.size(); ++i) {
-        const ColumnValue& v = row[i].second;
-        if (v.isNull()) {
-            types.push_back(0);
-        } else if (v.isInteger()) {
-            const std::int64_t n = v.asInteger();
-            if (n == 0 || n == 1) {
-                types.push_back(n == 0 ? 8 : 9);
-                continue;
-            }
-            struct Width {
-                int type, bytes;
-                std::int64_t max;
-            };
-            static constexpr Width kWidths[] = {{1, 1, 0x7F},
-                                                {2, 2, 0x7FFF},
-                                                {3, 3, 0x7FFFFF},
-                                                {4, 4, 0x7FFFFFFF},
-                                                {5, 6, 0x7FFFFFFFFFFF}};
-            Width width{6, 8, 0};
-            for (const Width& w : kWidths)
-                if (n <= w.max && n >= -w.max - 1) {
-                    width = w;
-                    break;
-                }
-            types.push_back(static_cast<std::uint8_t>(width.type));
-            for (int b = width.bytes - 1; b >= 0; --b)
-                content.push_back(static_cast<std::uint8_t>(n >> (8 * b)));
-        } else if (v.isDouble()) {
-            types.push_back(7);
-            const double d = v.asDouble();
-            std::uint64_t bits;
-            std::memcpy(&bits, &d, sizeof bits);
-            for (int b = 7; b >= 0; --b)
-                content.push_back(static_cast<std::uint8_t>(bits >> (8 * b)));
-        } else if (v.isText()) {
-            PutVarint(types, 13 + 2 * v.text()->size());
-            content.insert(content.end(), v.text()->begin(), v.text()->end());
-        } else if (v.isBlob()) {
-            PutVarint(types, 12 + 2 * v.blob()->size());
-            content.insert(content.end(), v.blob()->begin(), v.blob()->end());
-        }
-    }
-    types.insert(types.end(), content.begin(), content.end());
-    return types;
-}
-
-Bytes FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Contains(const Bytes& haystack, const Bytes& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
-           haystack.end();
 }
 
 void PrepareRecord(BrimleyAppDelegate& record, const std::filesystem::path& backupFolder) {
@@ -256,7 +149,8 @@ SmsFixture BuildSmsBackup(BackupBuilder& backup, const char* schema, DatabaseOpt
 
     std::vector<Bytes> tails;
     for (auto& message : fixture.messages) {
-        tails.push_back(RecordTail(ReadStoredRow(db.handle(), "message", message.rowId)));
+        tails.push_back(testsupport::RecordTail(
+            testsupport::ReadStoredRow(db.handle(), "message", message.rowId)));
         const int i = static_cast<int>(&message - fixture.messages.data());
         message.deleted = i % 7 == 3 || (i >= 60 && i < 90) || i == count - 1 ||
                           fixture.partners[message.partner].deleted;
@@ -277,7 +171,8 @@ SmsFixture BuildSmsBackup(BackupBuilder& backup, const char* schema, DatabaseOpt
 
     const Bytes bytes = FileBytes(fixture.path);
     for (std::size_t i = 0; i < fixture.messages.size(); ++i)
-        fixture.messages[i].recoverable = fixture.messages[i].deleted && Contains(bytes, tails[i]);
+        fixture.messages[i].recoverable =
+            fixture.messages[i].deleted && testsupport::ContainsBytes(bytes, tails[i]);
     return fixture;
 }
 
@@ -369,9 +264,10 @@ AddressBookFixture BuildAddressBookBackup(BackupBuilder& backup, DatabaseOptions
                     person.organization ? ColumnValue(*person.organization) : ColumnValue::Null()},
                    {"c15Phone", joined(person.phones)},
                    {"c16Email", joined(person.emails)}});
-        tails.emplace_back(
-            RecordTail(ReadStoredRow(db.handle(), "ABPerson", person.rowId)),
-            RecordTail(ReadStoredRow(db.handle(), "ABPersonFullTextSearch_content", person.rowId)));
+        tails.emplace_back(testsupport::RecordTail(
+                               testsupport::ReadStoredRow(db.handle(), "ABPerson", person.rowId)),
+                           testsupport::RecordTail(testsupport::ReadStoredRow(
+                               db.handle(), "ABPersonFullTextSearch_content", person.rowId)));
     }
     for (const auto& person : fixture.people) {
         if (!person.deleted) continue;
@@ -386,8 +282,10 @@ AddressBookFixture BuildAddressBookBackup(BackupBuilder& backup, DatabaseOptions
     const Bytes bytes = FileBytes(fixture.path);
     for (std::size_t i = 0; i < fixture.people.size(); ++i) {
         StoredPerson& person = fixture.people[i];
-        person.personRecoverable = person.deleted && Contains(bytes, tails[i].first);
-        person.fullTextRecoverable = person.deleted && Contains(bytes, tails[i].second);
+        person.personRecoverable =
+            person.deleted && testsupport::ContainsBytes(bytes, tails[i].first);
+        person.fullTextRecoverable =
+            person.deleted && testsupport::ContainsBytes(bytes, tails[i].second);
     }
     return fixture;
 }

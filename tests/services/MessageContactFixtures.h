@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/StoredRecords.h"
+
 // Backups with a messages database and an address book built from the real schemas: rows are
 // inserted, some deleted singly and some in runs, and the test knows which deleted rows still
 // lie whole in the file's free space.
@@ -25,14 +27,7 @@ namespace msgtest {
 // The application's own signature file, loaded once.
 std::shared_ptr<const SqLiteTableSignatures> AppSignatures();
 
-// Every column of one stored row, in the table's column order.
-using StoredRow = std::vector<std::pair<std::string, ColumnValue>>;
-StoredRow ReadStoredRow(sqlite3* db, const std::string& table, std::int64_t rowId);
-// The bytes SQLite wrote for the row from its second serial type on, header and content: what a
-// freeblock head leaves of a freed row. A row whose tail is in the file can be carved back.
-Bytes RecordTail(const StoredRow& row);
-Bytes FileBytes(const std::filesystem::path& path);
-bool Contains(const Bytes& haystack, const Bytes& needle);
+using testsupport::FileBytes;
 
 // Points the record at the backup the way the application core does before a run: the folder,
 // the database names, an iOS 9 device and the signature catalogue.
