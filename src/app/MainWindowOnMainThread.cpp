@@ -35,7 +35,15 @@ void MainWindowOnMainThread::toogleChanged() {
 }
 
 void MainWindowOnMainThread::updateUIfoundRecoveredData() {
-    waited([](MainWindowActions& w) { w.updateUIfoundRecoveredData(); });
+    // Carving threads call this for every record they list. The window reads the counts when the
+    // refresh runs, so one refresh still waiting for the main thread shows every record listed
+    // before it runs: a call while one waits adds none, and the carving never waits for the
+    // window.
+    if (refreshPending_->exchange(true)) return;
+    dispatcher_.post([window = window_, pending = refreshPending_] {
+        pending->store(false);
+        window->updateUIfoundRecoveredData();
+    });
 }
 
 void MainWindowOnMainThread::updatePhotosUI() {

@@ -3,14 +3,16 @@
 #include "app/MainThreadDispatcher.h"
 #include "app/MainWindow.h"
 
+#include <atomic>
 #include <memory>
 
 class BrimleyAppDelegate;
 
 // The window as code on any thread may call it: each call is handed to the main thread.
 // Calls that the caller depends on wait for the window (the screen change, which later tab
-// switches test; the tab switch of a scan; the toggle; the refresh after a carved record), the
-// others are queued and the caller goes on. Attach it to the record (setWindow) so that the
+// switches test; the tab switch of a scan; the toggle), the others are queued and the caller
+// goes on. The refresh after a carved record is queued once: while one waits for the main
+// thread, further ones are folded into it. Attach it to the record (setWindow) so that the
 // recovery threads reach the window through it too. The dispatcher must outlive it.
 class MainWindowOnMainThread final : public MainWindowActions {
 public:
@@ -21,9 +23,9 @@ public:
     void showScreen(ScreenState state) override;
     void onAppsSelectionChanged(TabTag tab) override;
     void toogleChanged() override;
-    void updateUIfoundRecoveredData() override;
 
     // Queued.
+    void updateUIfoundRecoveredData() override;
     void updatePhotosUI() override;
     void updateStatus(std::int32_t code, const std::string& message) override;
     void updateDisplayName(const std::string& name) override;
@@ -52,4 +54,6 @@ private:
     MainThreadDispatcher& dispatcher_;
     std::shared_ptr<MainWindowActions> window_;
     BrimleyAppDelegate& record_;
+    // Set while a refresh after a carved record waits for the main thread.
+    std::shared_ptr<std::atomic<bool>> refreshPending_ = std::make_shared<std::atomic<bool>>(false);
 };

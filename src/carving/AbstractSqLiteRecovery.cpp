@@ -94,14 +94,23 @@ std::shared_ptr<baseRecoveryObject> AbstractSqLiteRecovery::GetNewRecoveryObject
 
 void AbstractSqLiteRecovery::FillModel(std::int64_t, const ColumnValue&, const TablePattern&) {}
 
-bool AbstractSqLiteRecovery::isAlreadyOnList(const std::shared_ptr<baseRecoveryObject>& record) const {
+void AbstractSqLiteRecovery::setRecoveredData(
+    std::vector<std::shared_ptr<baseRecoveryObject>> records) {
+    RecoveredData_ = std::move(records);
+    recoveredDataObjects_.clear();
+    recoveredDataRowIds_.clear();
     for (const auto& listed : RecoveredData_) {
-        if (listed == record) return true;
-        // A record whose row id was not in its header carries a stand-in row id that says
-        // nothing about which row it was.
-        if (currentRowIdRead_ && listed && record && listed->RowId() == record->RowId()) return true;
+        recoveredDataObjects_.insert(listed.get());
+        if (listed) recoveredDataRowIds_.insert(listed->RowId());
     }
-    return false;
+}
+
+bool AbstractSqLiteRecovery::isAlreadyOnList(
+    const std::shared_ptr<baseRecoveryObject>& record) const {
+    if (recoveredDataObjects_.count(record.get()) != 0) return true;
+    // A record whose row id was not in its header carries a stand-in row id that says nothing
+    // about which row it was.
+    return currentRowIdRead_ && record && recoveredDataRowIds_.count(record->RowId()) != 0;
 }
 
 // ---- File and page walks ----

@@ -13,6 +13,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 class SqLiteTableSignatures;
@@ -73,9 +74,7 @@ public:
                                   const SqLiteTableSignatures* catalogue = nullptr);
 
     // The reference list of the duplicate test, copied as it is at the call.
-    void setRecoveredData(std::vector<std::shared_ptr<baseRecoveryObject>> records) {
-        RecoveredData_ = std::move(records);
-    }
+    void setRecoveredData(std::vector<std::shared_ptr<baseRecoveryObject>> records);
     const std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredData() const {
         return RecoveredData_;
     }
@@ -173,6 +172,9 @@ private:
     std::shared_ptr<const CompiledTablePatterns> patterns_ = CompiledTablePatterns::None();
     HeaderMatcher::Scratch scratch_;
     std::vector<std::shared_ptr<baseRecoveryObject>> RecoveredData_;
+    // The records of RecoveredData_ and their row ids, for the duplicate test.
+    std::unordered_set<const baseRecoveryObject*> recoveredDataObjects_;
+    std::unordered_set<std::int64_t> recoveredDataRowIds_;
     std::vector<std::shared_ptr<baseRecoveryObject>> RecoveredFiltered_;
     std::string fullDBPath_;
     std::stop_token stopToken_;

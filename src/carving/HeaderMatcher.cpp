@@ -87,8 +87,11 @@ void HeaderMatcher::compile(const std::vector<TablePattern>& patterns) {
     hasRowId_ = nodes_[kRowIdRoot].minPattern != kNone;
     hasOnePositionPlain_ = nodes_[kPlainRoot].endingPattern != kNone;
     fewestPositions_ = 0;
-    for (const auto& p : patterns_)
+    longestPath_ = 0;
+    for (const auto& p : patterns_) {
         fewestPositions_ = fewestPositions_ == 0 ? p.positions : std::min(fewestPositions_, p.positions);
+        longestPath_ = std::max(longestPath_, static_cast<std::int64_t>(p.path.size()));
+    }
 
     for (auto& masks : plainMasks_) masks.fill(0);
     for (std::size_t order = 0; order < patterns_.size(); ++order) {
@@ -179,7 +182,26 @@ void HeaderMatcher::find(ByteView area, std::int64_t offset, const std::vector<T
     const std::uint8_t* bytes = area.data();
     // Row-id patterns are walked at every position; plain ones only where the prefilter passes.
     const bool plainOnly = hasPlain_ && !hasRowId_ && !hasOnePositionPlain_;
+    // A header of either kind starting at a position whose next `zeroSpan` bytes are all zero
+    // examines nothing but zeros: the row-id varint of a row-id pattern is one zero byte and two
+    // bytes follow it unexamined.
+    const std::int64_t zeroSpan = longestPath_ + 3;
     for (std::int64_t pos = offset; pos <= lastPos; ++pos) {
+        if (bytes[pos] == 0 && !hasOnePositionPlain_ && pos + zeroSpan <= length) {
+            // Skip to the last position whose span still reaches past the run of zeros.
+            std::int64_t end = pos;
+            while (end + 8 <= length) {
+                std::uint64_t word;
+                std::memcpy(&word, bytes + end, 8);
+                if (word != 0) break;
+                end += 8;
+            }
+            while (end < length && bytes[end] == 0) ++end;
+            if (end - pos >= zeroSpan) {
+                pos = end - zeroSpan;  // the loop's ++pos makes it end - zeroSpan + 1
+                continue;
+            }
+        }
         if (plainOnly && singleFirstByte_ >= 0 && bytes[pos + 1] != singleFirstByte_) {
             const void* hit = std::memchr(bytes + pos + 1, singleFirstByte_,
                                           static_cast<std::size_t>(lastPos - pos + 1));
@@ -222,15 +244,19 @@ void HeaderMatcher::walk(ByteView area, std::int32_t root, std::int64_t offset,
     pending.clear();
     std::int32_t current = root;
     std::int64_t at = offset;
+    // A pattern whose examined positions all lie in these zero bytes reads only NULLs.
+    const std::int64_t zeros = zeroRun(area, offset);
     while (true) {
         const Node& node = nodes[current];
         std::int32_t next = -1;
+        const bool readSomething = at == offset || at - offset > zeros;
         if (node.minPattern < best) {
-            if (node.endingPattern < best && node.endingPositions <= remaining) best = node.endingPattern;
+            if (readSomething && node.endingPattern < best && node.endingPositions <= remaining)
+                best = node.endingPattern;
             if (!node.children.empty()) {
                 if (at >= length) {
                     // The area ends inside the header: every pattern through here counts as matched.
-                    bestInSubtree(current, remaining, best, scratch);
+                    if (readSomething) bestInSubtree(current, remaining, best, scratch);
                 } else {
                     const std::uint8_t first = bytes[at];
                     std::uint64_t serialType = first;
@@ -258,6 +284,14 @@ void HeaderMatcher::walk(ByteView area, std::int32_t root, std::int64_t offset,
         at = pending.back().offset;
         pending.pop_back();
     }
+}
+
+std::int64_t HeaderMatcher::zeroRun(ByteView area, std::int64_t at) const {
+    const std::int64_t limit =
+        std::min<std::int64_t>(static_cast<std::int64_t>(area.size()), at + longestPath_ + 1);
+    std::int64_t end = at;
+    while (end < limit && area[static_cast<std::size_t>(end)] == 0) ++end;
+    return end - at;
 }
 
 void HeaderMatcher::bestInSubtree(std::int32_t node, std::int64_t remaining, std::int32_t& best,

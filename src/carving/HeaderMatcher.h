@@ -53,6 +53,9 @@ private:
 //  - A varint that runs past the end of the area does not match.
 //  - The nearest header wins; where several patterns match at the same place, the one listed
 //    first wins.
+//  - A header whose examined serial types are all 0 does not match: it would be a record of
+//    nothing but NULLs, which is what zero-filled space reads as. Long runs of zero bytes (unused
+//    page space, zeroed free pages) are therefore passed over at memory speed.
 //
 // A compiled matcher is only read while searching, so several engines (on several threads) may
 // share one; each brings its own Scratch.
@@ -100,6 +103,8 @@ private:
     void walk(ByteView area, std::int32_t root, std::int64_t offset, std::int64_t remaining,
               std::int32_t& best, Scratch& scratch) const;
     void bestInSubtree(std::int32_t node, std::int64_t remaining, std::int32_t& best, Scratch& scratch) const;
+    // The number of zero bytes from `at` on, counted up to one more than the longest path.
+    std::int64_t zeroRun(ByteView area, std::int64_t at) const;
     void describe(ByteView area, std::int64_t pos, const CompiledPattern& pattern,
                   SQLiteTableHeaderInfo& info) const;
 
@@ -121,6 +126,8 @@ private:
     bool hasRowId_ = false;
     bool hasOnePositionPlain_ = false;
     std::int64_t fewestPositions_ = 0;
+    // The most examined positions of any pattern.
+    std::int64_t longestPath_ = 0;
 };
 
 // A table's header patterns together with their compiled matcher; immutable once made, and

@@ -10,10 +10,7 @@ namespace {
 
 OptString Format(DatePattern pattern, const OptDate& date) {
     if (!date || !IsRepresentableDate(*date)) return std::nullopt;
-    icu::UnicodeString text;
-    IcuDateCache::Formatter(pattern).format(IcuDateCache::ToUDate(*date), text);
-    std::string out;
-    return text.toUTF8String(out);
+    return IcuDateCache::Format(pattern, *date);
 }
 
 // A date this many whole seconds from another, or no date outside the handled span.

@@ -69,6 +69,104 @@ icu::SimpleDateFormat& IcuDateCache::Formatter(DatePattern pattern) {
     return *slot;
 }
 
+namespace {
+
+// The civil date of a day count from 1970-01-01 (proleptic Gregorian).
+void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+void Append(std::string& out, std::int64_t value, int digits) {
+    char buffer[8];
+    for (int i = digits - 1; i >= 0; --i) {
+        buffer[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(buffer, static_cast<std::size_t>(digits));
+}
+
+}  // namespace
+
+std::string IcuDateCache::Format(DatePattern pattern, Date date) {
+    const UDate millis = ToUDate(date);
+    // From 1583-01-01 to 9999-12-31, UTC, with a day's margin for the zone's offset.
+    constexpr double kFirst = -12212553600000.0 + 86400000.0;
+    constexpr double kLast = 253402300799000.0 - 86400000.0;
+    tCache.Refresh();
+    std::int32_t raw = 0, dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    if (millis >= kFirst && millis <= kLast)
+        tCache.zone->getOffset(millis, false, raw, dst, status);
+    if (millis < kFirst || millis > kLast || U_FAILURE(status)) {
+        icu::UnicodeString text;
+        Formatter(pattern).format(millis, text);
+        std::string out;
+        return text.toUTF8String(out);
+    }
+    const auto local = static_cast<std::int64_t>(millis) + raw + dst;
+    constexpr std::int64_t kDay = 86400000;
+    const std::int64_t days = (local >= 0 ? local : local - (kDay - 1)) / kDay;
+    const std::int64_t secondOfDay = (local - days * kDay) / 1000;
+    std::int64_t year = 0;
+    int month = 0, day = 0;
+    CivilFromDays(days, year, month, day);
+    const int hour = static_cast<int>(secondOfDay / 3600);
+    const int minute = static_cast<int>(secondOfDay / 60 % 60);
+    const int second = static_cast<int>(secondOfDay % 60);
+    const int hour12 = hour % 12 == 0 ? 12 : hour % 12;
+
+    std::string out;
+    out.reserve(24);
+    switch (pattern) {
+        case DatePattern::DateTime24:
+        case DatePattern::DateTime12:
+        case DatePattern::DateTime12Marker:
+            Append(out, year, 4);
+            out += '-';
+            Append(out, month, 2);
+            out += '-';
+            Append(out, day, 2);
+            out += ' ';
+            Append(out, pattern == DatePattern::DateTime24 ? hour : hour12, 2);
+            out += ':';
+            Append(out, minute, 2);
+            if (pattern == DatePattern::DateTime12Marker) {
+                out += hour < 12 ? " AM" : " PM";
+            } else {
+                out += ':';
+                Append(out, second, 2);
+            }
+            break;
+        case DatePattern::ShortExport:
+            Append(out, month, 2);
+            out += '-';
+            Append(out, day, 2);
+            out += '-';
+            Append(out, year, 4);
+            out += ' ';
+            Append(out, hour, 2);
+            out += ':';
+            Append(out, minute, 2);
+            break;
+        case DatePattern::DayMonth:
+            Append(out, day, 2);
+            out += '.';
+            Append(out, month, 2);
+            out += '.';
+            break;
+    }
+    return out;
+}
+
 icu::Calendar& IcuDateCache::Calendar() {
     tCache.Refresh();
     if (!tCache.calendar) {

@@ -2,6 +2,8 @@
 
 #include "common/Clock.h"
 
+#include <string>
+
 #include <unicode/calendar.h>
 #include <unicode/smpdtfmt.h>
 
@@ -22,6 +24,10 @@ enum class DatePattern {
 class IcuDateCache {
 public:
     static icu::SimpleDateFormat& Formatter(DatePattern pattern);
+    // The text of a date in one of the patterns. Dates of the Gregorian calendar's own era
+    // (1583 to 9999) are written directly from the zone's offset, as the formatter would write
+    // them but many times faster; others go through the formatter.
+    static std::string Format(DatePattern pattern, Date date);
     // Lenient, so components out of range roll over (month 13, minute 60).
     static icu::Calendar& Calendar();
 

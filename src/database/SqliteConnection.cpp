@@ -3,15 +3,28 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 namespace {
 
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : lower) c = LowerAscii(c);
     return lower;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view lower, std::string_view name) {
+    if (lower.size() != name.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (lower[i] != LowerAscii(name[i])) return false;
+    return true;
 }
 
 void LogSqliteError(const char* what, sqlite3* db, std::string_view detail) {
@@ -34,44 +47,91 @@ bool BindArgument(sqlite3_stmt* stmt, int index, const ColumnValue& value) {
 
 }  // namespace
 
+// A prepared statement with the lower-cased names of its result columns.
+struct SqlitePreparedStatement {
+    std::string sql;
+    sqlite3_stmt* stmt = nullptr;
+    std::vector<std::string> lowerNames;
+
+    SqlitePreparedStatement() = default;
+    SqlitePreparedStatement(const SqlitePreparedStatement&) = delete;
+    SqlitePreparedStatement& operator=(const SqlitePreparedStatement&) = delete;
+    ~SqlitePreparedStatement() { sqlite3_finalize(stmt); }
+};
+
+// The idle prepared statements of one connection, by their text. A statement in use belongs to
+// its result set; a statement given back is reset and waits for the next query of its text. The
+// cache keeps the connection open while a statement lives.
+class SqliteStatementCache {
+public:
+    explicit SqliteStatementCache(std::shared_ptr<sqlite3> db) : db_(std::move(db)) {}
+    ~SqliteStatementCache() {
+        // Statements are finalised before the connection may close.
+        idle_.clear();
+    }
+
+    sqlite3* db() const { return db_.get(); }
+
+    std::unique_ptr<SqlitePreparedStatement> take(std::string_view sql) {
+        std::lock_guard lock(mutex_);
+        const auto it = idle_.find(std::string(sql));
+        if (it == idle_.end()) return nullptr;
+        auto prepared = std::move(it->second);
+        idle_.erase(it);
+        return prepared;
+    }
+
+    void giveBack(std::unique_ptr<SqlitePreparedStatement> prepared) {
+        sqlite3_reset(prepared->stmt);
+        sqlite3_clear_bindings(prepared->stmt);
+        std::lock_guard lock(mutex_);
+        // One idle statement per text; a second one (a query nested in a walk of its own text)
+        // is finalised.
+        if (idle_.size() >= kMaxIdle) return;
+        std::string sql = prepared->sql;
+        idle_.try_emplace(std::move(sql), std::move(prepared));
+    }
+
+private:
+    static constexpr std::size_t kMaxIdle = 256;
+    std::shared_ptr<sqlite3> db_;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::unique_ptr<SqlitePreparedStatement>> idle_;
+};
+
 // ---- SqliteResultSet ----
 
-SqliteResultSet::SqliteResultSet(std::shared_ptr<sqlite3> db, sqlite3_stmt* stmt)
-    : db_(std::move(db)), stmt_(stmt) {
-    const int count = sqlite3_column_count(stmt_);
-    lowerNames_.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const char* name = sqlite3_column_name(stmt_, i);
-        lowerNames_.push_back(LowerAscii(name ? name : ""));
-    }
-}
+SqliteResultSet::SqliteResultSet(std::shared_ptr<SqliteStatementCache> cache,
+                                 SqlitePreparedStatement* prepared)
+    : cache_(std::move(cache)), prepared_(prepared), stmt_(prepared->stmt) {}
 
 SqliteResultSet::~SqliteResultSet() {
     close();
 }
 
 SqliteResultSet::SqliteResultSet(SqliteResultSet&& other) noexcept
-    : db_(std::move(other.db_)),
+    : cache_(std::move(other.cache_)),
+      prepared_(std::exchange(other.prepared_, nullptr)),
       stmt_(std::exchange(other.stmt_, nullptr)),
-      lowerNames_(std::move(other.lowerNames_)),
       onRow_(std::exchange(other.onRow_, false)) {}
 
 SqliteResultSet& SqliteResultSet::operator=(SqliteResultSet&& other) noexcept {
     if (this != &other) {
         close();
-        db_ = std::move(other.db_);
+        cache_ = std::move(other.cache_);
+        prepared_ = std::exchange(other.prepared_, nullptr);
         stmt_ = std::exchange(other.stmt_, nullptr);
-        lowerNames_ = std::move(other.lowerNames_);
         onRow_ = std::exchange(other.onRow_, false);
     }
     return *this;
 }
 
 void SqliteResultSet::close() {
-    if (stmt_) sqlite3_finalize(stmt_);
+    std::unique_ptr<SqlitePreparedStatement> prepared(std::exchange(prepared_, nullptr));
+    if (prepared && cache_) cache_->giveBack(std::move(prepared));
     stmt_ = nullptr;
     onRow_ = false;
-    db_.reset();
+    cache_.reset();
 }
 
 bool SqliteResultSet::next() {
@@ -79,14 +139,15 @@ bool SqliteResultSet::next() {
     const int rc = sqlite3_step(stmt_);
     onRow_ = rc == SQLITE_ROW;
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        LogSqliteError("query step failed", db_.get(), sqlite3_sql(stmt_));
+        LogSqliteError("query step failed", cache_ ? cache_->db() : nullptr, sqlite3_sql(stmt_));
     return onRow_;
 }
 
 int SqliteResultSet::columnIndex(std::string_view name) const {
-    const std::string lower = LowerAscii(name);
-    for (std::size_t i = 0; i < lowerNames_.size(); ++i)
-        if (lowerNames_[i] == lower) return static_cast<int>(i);
+    if (!prepared_) return -1;
+    const auto& names = prepared_->lowerNames;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (EqualIgnoringAsciiCase(names[i], name)) return static_cast<int>(i);
     return -1;
 }
 
@@ -176,21 +237,35 @@ std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const std::stri
         return connection;
     }
     connection->db_ = std::shared_ptr<sqlite3>(raw, [](sqlite3* db) { sqlite3_close_v2(db); });
+    connection->statements_ = std::make_shared<SqliteStatementCache>(connection->db_);
     return connection;
 }
 
 SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
                                                const std::vector<ColumnValue>& args) const {
     if (!db_) return {};
-    sqlite3_stmt* stmt = nullptr;
-    const int rc =
-        sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
-    if (rc != SQLITE_OK || !stmt) {
-        LogSqliteError("query failed", db_.get(), sql);
-        sqlite3_finalize(stmt);
-        return {};
+    auto prepared = statements_->take(sql);
+    if (!prepared) {
+        sqlite3_stmt* stmt = nullptr;
+        const int rc =
+            sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+        if (rc != SQLITE_OK || !stmt) {
+            LogSqliteError("query failed", db_.get(), sql);
+            sqlite3_finalize(stmt);
+            return {};
+        }
+        prepared = std::make_unique<SqlitePreparedStatement>();
+        prepared->sql = std::string(sql);
+        prepared->stmt = stmt;
+        const int count = sqlite3_column_count(stmt);
+        prepared->lowerNames.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            const char* name = sqlite3_column_name(stmt, i);
+            prepared->lowerNames.push_back(LowerAscii(name ? name : ""));
+        }
     }
-    SqliteResultSet results(db_, stmt);
+    sqlite3_stmt* stmt = prepared->stmt;
+    SqliteResultSet results(statements_, prepared.release());
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (!BindArgument(stmt, static_cast<int>(i + 1), args[i])) {
             LogSqliteError("cannot bind query argument", db_.get(), sql);

@@ -16,8 +16,12 @@ struct sqlite3_stmt;
 // as the queries name them; a name the result does not hold reads as an absent text or 0, which
 // several statements rely on (one statement serves schemas that lack some of its columns).
 //
-// The statement is finalised when the object goes away. It keeps its connection alive, so a
-// handle that replaces its connection never pulls it from under a running walk.
+class SqliteStatementCache;
+struct SqlitePreparedStatement;
+
+// The statement is given back to its connection when the object goes away, for the next query
+// of the same text. It keeps its connection alive, so a handle that replaces its connection
+// never pulls it from under a running walk.
 class SqliteResultSet {
 public:
     // No result set: the statement could not be prepared (or there was no open connection).
@@ -45,23 +49,27 @@ public:
     // The column as stored: absent, integer, double, text or blob.
     ColumnValue valueForColumn(std::string_view name) const;
 
-    // Finalises the statement now; later reads see no row.
+    // Ends the statement now; later reads see no row.
     void close();
 
 private:
     friend class SqliteConnection;
-    SqliteResultSet(std::shared_ptr<sqlite3> db, sqlite3_stmt* stmt);
+    // Takes the prepared statement over.
+    SqliteResultSet(std::shared_ptr<SqliteStatementCache> cache, SqlitePreparedStatement* prepared);
     int columnIndex(std::string_view name) const;
 
-    std::shared_ptr<sqlite3> db_;
+    std::shared_ptr<SqliteStatementCache> cache_;
+    SqlitePreparedStatement* prepared_ = nullptr;  // owned
     sqlite3_stmt* stmt_ = nullptr;
-    std::vector<std::string> lowerNames_;
     bool onRow_ = false;
 };
 
 // One connection to a database file of a backup. Backups are only ever read, so the file is
 // opened read-only and immutable, and a missing file is reported as missing, never created.
 // A connection that failed to open still exists: every query on it yields no result set.
+//
+// Statements are prepared once per text and kept for the connection's life: the recoverers ask
+// the same question of the live tables for every carved record.
 class SqliteConnection {
 public:
     static std::shared_ptr<SqliteConnection> OpenReadOnly(const std::string& path);
@@ -83,4 +91,5 @@ private:
 
     std::string path_;
     std::shared_ptr<sqlite3> db_;
+    std::shared_ptr<SqliteStatementCache> statements_;
 };

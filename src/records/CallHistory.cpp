@@ -37,13 +37,40 @@ CallKind KindOf(std::int32_t flags, bool originated, std::int64_t duration) {
     }
 }
 
-bool HoldsNumber(const Contact& c, const OptString& number, const OptString& split) {
-    for (const OptString* stored : {&c.ContactNo1(), &c.ContactNo2(), &c.ContactNo3()})
-        if (SameText(*stored, number) || SameText(*stored, split)) return true;
-    return false;
+}  // namespace
+
+ContactNamesByNumber::ContactNamesByNumber(const BrimleyAppDelegate& state) {
+    std::size_t position = 0;
+    for (const auto* list : {&state.ContactContent, &state.DeletedContact}) {
+        for (const auto& contact : list->snapshot()) {
+            if (!contact) continue;
+            for (const OptString* stored :
+                 {&contact->ContactNo1(), &contact->ContactNo2(), &contact->ContactNo3()})
+                if (*stored)
+                    byNumber_.try_emplace(**stored,
+                                          Holder{position, CallHistory::getContactName(*contact)});
+            ++position;
+        }
+    }
 }
 
-}  // namespace
+const ContactNamesByNumber::Holder* ContactNamesByNumber::find(const std::string& number) const {
+    const auto it = byNumber_.find(number);
+    return it == byNumber_.end() ? nullptr : &it->second;
+}
+
+std::string ContactNamesByNumber::nameFor(const OptString& number) const {
+    // Every contact starts with an empty first number, so an empty address would take the name
+    // of whichever contact comes first: it names nobody.
+    if (!number || number->empty()) return {};
+    // The first contact that holds the number in either form.
+    const Holder* plain = find(*number);
+    const Holder* split = find(CallHistory::splittedTelNumber(*number));
+    if (plain && split) return plain->position <= split->position ? plain->name : split->name;
+    if (plain) return plain->name;
+    if (split) return split->name;
+    return {};
+}
 
 bool CallHistory::IsEqual(const CallHistory& other) const {
     return SameText(Address_, other.Address_) && SameText(Date_, other.Date_);
@@ -58,6 +85,11 @@ std::shared_ptr<CallLog> CallHistory::generateCallLogObject() const {
 }
 
 std::shared_ptr<CallLog> CallHistory::generateCallLogObject(const BrimleyAppDelegate& state) const {
+    return generateCallLogObject(state, ContactNamesByNumber(state));
+}
+
+std::shared_ptr<CallLog> CallHistory::generateCallLogObject(
+    const BrimleyAppDelegate& state, const ContactNamesByNumber& names) const {
     auto log = std::make_shared<CallLog>();
     // Its carver appends it to the deleted-calls list next, so this is its place there.
     log->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size() + 1));
@@ -66,7 +98,7 @@ std::shared_ptr<CallLog> CallHistory::generateCallLogObject(const BrimleyAppDele
     log->setLocalTime(Date_);
     log->setPhoneNumber(Address_);
     log->setCallType(convertCallTypeFlagtoCallTypeString());
-    log->setContactName(getContactNamefromNumber(Address_, state));
+    log->setContactName(names.nameFor(Address_));
     log->setCallDuration(static_cast<std::int32_t>(Duration_));
     log->setCallMode(convertCallTypeFlagtoCallModeString());
     return log;
@@ -74,15 +106,7 @@ std::shared_ptr<CallLog> CallHistory::generateCallLogObject(const BrimleyAppDele
 
 std::string CallHistory::getContactNamefromNumber(const OptString& number,
                                                   const BrimleyAppDelegate& state) {
-    // Every contact starts with an empty first number, so an empty address would take the name
-    // of whichever contact comes first: it names nobody.
-    if (!number || number->empty()) return {};
-    const OptString split = splittedTelNumber(*number);
-    for (const auto* list : {&state.ContactContent, &state.DeletedContact})
-        if (auto hit =
-                list->findFirst([&](const Contact& c) { return HoldsNumber(c, number, split); }))
-            return getContactName(*hit);
-    return {};
+    return ContactNamesByNumber(state).nameFor(number);
 }
 
 std::string CallHistory::getContactName(const Contact& contact) {

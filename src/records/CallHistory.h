@@ -6,10 +6,28 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 class BrimleyAppDelegate;
 class CallLog;
 class Contact;
+
+// The names of the contacts of a shared state record by their first three numbers, read once:
+// what getContactNamefromNumber finds, without a walk of every contact per call.
+class ContactNamesByNumber {
+public:
+    explicit ContactNamesByNumber(const BrimleyAppDelegate& state);
+    // As CallHistory::getContactNamefromNumber on the record as it was when read.
+    std::string nameFor(const OptString& number) const;
+
+private:
+    struct Holder {
+        std::size_t position;  // of the first contact holding the number, live ones first
+        std::string name;
+    };
+    const Holder* find(const std::string& number) const;
+    std::unordered_map<std::string, Holder> byNumber_;
+};
 
 // One call of the phone's call store: a row of the older `call` table (iOS 7 and earlier) or
 // of the newer store's ZCALLRECORD table, carved or read. Uses the base's RowId and Recovered.
@@ -26,6 +44,9 @@ public:
     // next entry of that list, with its type and mode texts and the other party's name from the
     // live contacts, else from the carved ones.
     std::shared_ptr<CallLog> generateCallLogObject(const BrimleyAppDelegate& state) const;
+    // The same, with the names read beforehand.
+    std::shared_ptr<CallLog> generateCallLogObject(const BrimleyAppDelegate& state,
+                                                   const ContactNamesByNumber& names) const;
     std::shared_ptr<CallLog> generateCallLogObject() const;
 
     // The name of the first contact of `state` that holds the number, plain or split by

@@ -13,6 +13,8 @@ public:
     TORVANE_TEXT_FIELD_OF_RECORD(PhotoName, setPhotoName)
     // Full path of the image file in the backup.
     TORVANE_TEXT_FIELD_OF_RECORD(PhotoUrl, setPhotoUrl)
+    // The key of a photo in hashed look-ups: the file it was copied to; none without one.
+    static OptString UrlKey(const Photo& photo) { return photo.PhotoUrl(); }
     // 1 when ticked, 0 otherwise.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
 

@@ -11,6 +11,8 @@ public:
     // The same message: both guids present and equal. No other field takes part, so a carved
     // copy of a live message is recognised whatever its address, time or row id.
     bool isRoughlyEqual(const SMS& other) const { return SameText(GUID_, other.GUID_); }
+    // The key of isRoughlyEqual for hashed look-ups: the guid; none without one.
+    static OptString GuidKey(const SMS& sms) { return sms.GUID_; }
 
     // ROWID of the live row; 0 for the schemas before iOS 6; -1 for a carved message.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, RowID, setRowID, 0)

@@ -5,20 +5,52 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
+#include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 // A list that recovery threads append to while the window reads it. Elements are shared
 // pointers, so a record that sits in two lists is one object. Readers work on a snapshot.
+//
+// A list can also answer "is a record with this key listed?" in constant time: the first keyed
+// call builds a hashed index of the elements' keys, and every later change keeps it up to date.
+// A key is a text that identifies a record (a message's GUID, a file's path); a record without
+// one (KeyOf answers none) is never found and never counts as listed. The index serves one key
+// function at a time; a call with another one builds the index anew.
 template <class T>
 class SharedList {
 public:
     using Ptr = std::shared_ptr<T>;
+    using KeyOf = std::optional<std::string> (*)(const T&);
 
     void append(Ptr item) {
         std::lock_guard lock(mutex_);
+        index(item);
         items_.push_back(std::move(item));
+    }
+
+    // Appends the item unless an element with the same key is listed; test and append are one
+    // step. An item without a key is always appended. Returns whether appended.
+    bool appendUnlessKey(Ptr item, KeyOf keyOf) {
+        std::lock_guard lock(mutex_);
+        useIndex(keyOf);
+        if (item) {
+            if (auto key = keyOf(*item)) {
+                if (!keys_.insert(std::move(*key)).second) return false;
+            }
+        }
+        items_.push_back(std::move(item));
+        return true;
+    }
+
+    // Whether an element with that key is listed.
+    bool containsKey(const std::string& key, KeyOf keyOf) const {
+        std::lock_guard lock(mutex_);
+        useIndex(keyOf);
+        return keys_.count(key) != 0;
     }
 
     // Appends the item unless an element already listed matches it; the test and the append
@@ -28,6 +60,7 @@ public:
         std::lock_guard lock(mutex_);
         for (const auto& existing : items_)
             if (same(*existing)) return false;
+        index(item);
         items_.push_back(std::move(item));
         return true;
     }
@@ -61,16 +94,38 @@ public:
     void clear() {
         std::lock_guard lock(mutex_);
         items_.clear();
+        dropIndex();
     }
 
     void replace(std::vector<Ptr> items) {
         std::lock_guard lock(mutex_);
         items_ = std::move(items);
+        dropIndex();
     }
 
 private:
+    // Under the lock: makes the index one of keyOf's keys.
+    void useIndex(KeyOf keyOf) const {
+        if (indexedBy_ == keyOf) return;
+        keys_.clear();
+        indexedBy_ = keyOf;
+        for (const auto& item : items_) index(item);
+    }
+    // Under the lock: adds an element's key to the index, when there is one.
+    void index(const Ptr& item) const {
+        if (!indexedBy_ || !item) return;
+        if (auto key = indexedBy_(*item)) keys_.insert(std::move(*key));
+    }
+    void dropIndex() {
+        indexedBy_ = nullptr;
+        keys_.clear();
+        keys_.rehash(0);
+    }
+
     mutable std::mutex mutex_;
     std::vector<Ptr> items_;
+    mutable KeyOf indexedBy_ = nullptr;
+    mutable std::unordered_set<std::string> keys_;
 };
 
 // A value that one thread sets while others read it: every read is a copy.

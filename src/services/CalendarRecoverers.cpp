@@ -5,6 +5,7 @@
 #include "database/QueryDates.h"
 #include "records/Appointment.h"
 #include "records/Calendar.h"
+#include "records/RecordKey.h"
 #include "services/LiveTableReader.h"
 
 #include <unicode/locid.h>
@@ -17,13 +18,21 @@ namespace {
 
 // Two carved events are one find when their identifiers agree, or, without identifiers, when
 // everything the list shows of them agrees.
-bool SameCarvedEvent(const Calendar& a, const Calendar& b) {
-    if (a.UniqueIdentifier() && b.UniqueIdentifier())
-        return AppointmentsSQLiteRecovery::IdentifierKey(*a.UniqueIdentifier(), false) ==
-               AppointmentsSQLiteRecovery::IdentifierKey(*b.UniqueIdentifier(), false);
-    if (a.UniqueIdentifier() || b.UniqueIdentifier()) return false;
-    return a.Summary() == b.Summary() && a.Description() == b.Description() &&
-           a.StartDate() == b.StartDate() && a.EndDate() == b.EndDate();
+OptString CarvedEventKey(const Calendar& event) {
+    if (event.UniqueIdentifier())
+        return "I" + AppointmentsSQLiteRecovery::IdentifierKey(*event.UniqueIdentifier(), false);
+    return "C" + RecordKey()
+                     .add(event.Summary())
+                     .add(event.Description())
+                     .add(event.StartDate())
+                     .add(event.EndDate())
+                     .take();
+}
+
+// A live event is known by its title and start, when it has both.
+OptString TitleAndStartKey(const Calendar& event) {
+    if (!event.Summary() || !event.StartDate()) return std::nullopt;
+    return RecordKey().add(event.Summary()).add(event.StartDate()).take();
 }
 
 std::int32_t IndexOf(ByteView bytes, std::uint8_t byte) {
@@ -101,10 +110,8 @@ bool AppointmentsSQLiteRecovery::alreadyInDB(const Calendar& event) const {
         liveIdentifiers_.count(IdentifierKey(*event.UniqueIdentifier(), true)) != 0)
         return true;
     if (hasLiveTitleAndStart(event)) return true;
-    return state_.AllCalendarContent.any([&](const Calendar& live) {
-        return SameText(live.Summary(), event.Summary()) &&
-               SameText(live.StartDate(), event.StartDate());
-    });
+    const OptString key = TitleAndStartKey(event);
+    return key && state_.AllCalendarContent.containsKey(*key, &TitleAndStartKey);
 }
 
 std::shared_ptr<baseRecoveryObject> AppointmentsSQLiteRecovery::GetNewRecoveryObject() {
@@ -186,8 +193,7 @@ void AppointmentsSQLiteRecovery::addRecoveredObject() {
     _hasRecoveredCurrentObject = false;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
-    const bool isNew = state_.AllDeletedCalendar.appendUnless(
-        event, [&](const Calendar& listed) { return SameCarvedEvent(listed, *event); });
+    const bool isNew = state_.AllDeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
     if (!isNew) return;
     ++state_.DeletedCalendarCount;
     state_.DeletedCalendar.append(event);
@@ -215,10 +221,8 @@ std::int32_t AppointmentsIOS4SQLiteRecovery::verifyDataPosition(ByteView) {
 
 bool AppointmentsIOS4SQLiteRecovery::alreadyInDB(const Calendar& event) const {
     if (hasLiveTitleAndStart(event)) return true;
-    return state_.CalendarContent.any([&](const Calendar& live) {
-        return SameText(live.Summary(), event.Summary()) &&
-               SameText(live.StartDate(), event.StartDate());
-    });
+    const OptString key = TitleAndStartKey(event);
+    return key && state_.CalendarContent.containsKey(*key, &TitleAndStartKey);
 }
 
 void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
@@ -227,8 +231,7 @@ void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
     _hasRecoveredCurrentObject = false;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
-    const bool isNew = state_.DeletedCalendar.appendUnless(
-        event, [&](const Calendar& listed) { return SameCarvedEvent(listed, *event); });
+    const bool isNew = state_.DeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
     if (!isNew) return;
     ++state_.DeletedCalendarCount;
     state_.updateUIfoundRecoveredData();

@@ -5,6 +5,7 @@
 #include "records/CallHistory.h"
 #include "records/CallLog.h"
 #include "records/Contact.h"
+#include "records/RecordKey.h"
 #include "services/LiveTableReader.h"
 
 #include <algorithm>
@@ -25,10 +26,14 @@ bool IsOneOf(const std::array<std::string_view, N>& names, const std::string& na
 }
 
 // Two listed calls are one find when everything the list shows of them agrees.
-bool SameListedCall(const CallLog& a, const CallLog& b) {
-    return a.Address() == b.Address() && a.LocalTime() == b.LocalTime() &&
-           a.CallDuration() == b.CallDuration() && a.CallType() == b.CallType() &&
-           a.CallMode() == b.CallMode();
+OptString ListedCallKey(const CallLog& call) {
+    return RecordKey()
+        .add(call.Address())
+        .add(call.LocalTime())
+        .add(std::int64_t{call.CallDuration()})
+        .add(call.CallType())
+        .add(call.CallMode())
+        .take();
 }
 
 }  // namespace
@@ -64,7 +69,10 @@ void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
     while (rows.next())
         liveCalls_.emplace(rows.stringForColumn("address"), rows.doubleForColumn("date"),
                            rows.longLongIntForColumn("duration"));
+    // The contacts are all listed before calls are carved: their names are read once.
+    names_ = std::make_unique<ContactNamesByNumber>(state_);
     AbstractSqLiteRecovery::DoRecoveryPath(path);
+    names_.reset();
 }
 
 std::shared_ptr<baseRecoveryObject> CallHistorySQLiteRecovery::GetNewRecoveryObject() {
@@ -144,9 +152,9 @@ void CallHistorySQLiteRecovery::addRecoveredObject() {
         isLiveCall(*call))
         return;
     // Numbered as the next entry of the deleted-calls list, which only this thread extends.
-    std::shared_ptr<CallLog> log = call->generateCallLogObject(state_);
-    const bool isNew = state_.AllDeletedCallLog.appendUnless(
-        log, [&](const CallLog& listed) { return SameListedCall(listed, *log); });
+    std::shared_ptr<CallLog> log =
+        names_ ? call->generateCallLogObject(state_, *names_) : call->generateCallLogObject(state_);
+    const bool isNew = state_.AllDeletedCallLog.appendUnlessKey(log, &ListedCallKey);
     if (!isNew) return;
     ++state_.DeletedCallLogCount;
     state_.DeletedCallLog.append(log);

@@ -2,8 +2,10 @@
 
 #include "carving/AbstractSqLiteRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "records/CallHistory.h"
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -60,6 +62,7 @@ private:
     bool isLiveCall(const CallHistory& call) const;
 
     std::set<CallKey> liveCalls_;
+    std::unique_ptr<ContactNamesByNumber> names_;
     bool currentHasDate_ = false;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
     bool currentDamaged_ = false;

@@ -1,6 +1,10 @@
 #include "services/CarvedRowFingerprint.h"
 
+#include <openssl/evp.h>
+
 #include <cstdint>
+#include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -32,4 +36,21 @@ void CarvedRowFingerprint::add(const ColumnValue& value) {
         AppendLength(bytes_, blob->size());
         bytes_.append(reinterpret_cast<const char*>(blob->data()), blob->size());
     }
+}
+
+CarvedRowFingerprint::Digest CarvedRowFingerprint::digest() const {
+    // One digest context per thread, made once: every carved record is hashed.
+    struct ContextDeleter {
+        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    };
+    thread_local const std::unique_ptr<EVP_MD_CTX, ContextDeleter> context(EVP_MD_CTX_new());
+    unsigned char full[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) != 1 ||
+        EVP_DigestUpdate(context.get(), bytes_.data(), bytes_.size()) != 1 ||
+        EVP_DigestFinal_ex(context.get(), full, &size) != 1 || size < 16)
+        throw std::runtime_error("cannot compute a record fingerprint");
+    Digest digest;
+    std::memcpy(digest.data(), full, digest.size());
+    return digest;
 }

@@ -7,6 +7,7 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Contact.h"
 #include "records/ContactData.h"
+#include "records/RecordKey.h"
 #include "services/CarvedRecordCheck.h"
 
 namespace {
@@ -79,10 +80,15 @@ AddressBookRecovery::AddressBookRecovery(BrimleyAppDelegate& record) : record_(r
 AddressBookRecovery::~AddressBookRecovery() = default;
 
 bool AddressBookRecovery::SamePersonName(const Contact& a, const Contact& b) {
-    auto same = [](const OptString& x, const OptString& y) { return x == y; };
-    const bool named =
-        !StringUtils::IsNullOrEmpty(a.FirstName()) || !StringUtils::IsNullOrEmpty(a.LastName());
-    return named && same(a.FirstName(), b.FirstName()) && same(a.LastName(), b.LastName());
+    const OptString key = PersonNameKey(a);
+    return key && key == PersonNameKey(b);
+}
+
+OptString AddressBookRecovery::PersonNameKey(const Contact& contact) {
+    if (StringUtils::IsNullOrEmpty(contact.FirstName()) &&
+        StringUtils::IsNullOrEmpty(contact.LastName()))
+        return std::nullopt;
+    return RecordKey().add(contact.FirstName()).add(contact.LastName()).take();
 }
 
 void AddressBookRecovery::setSignature(const std::string& path, std::string_view table,
@@ -110,10 +116,12 @@ bool AddressBookRecovery::liveRowExists(std::string_view sql,
 
 bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, bool tellWindow) {
     if (!NamesSomeone(*contact)) return false;
-    for (const auto& listed : listed_)
-        if (SamePersonName(*listed, *contact) || SameText(listed->Guid(), contact->Guid()))
-            return false;
-    listed_.push_back(contact);
+    const OptString name = PersonNameKey(*contact);
+    if ((name && listedNames_.count(*name)) ||
+        (contact->Guid() && listedGuids_.count(*contact->Guid())))
+        return false;
+    if (name) listedNames_.insert(*name);
+    if (contact->Guid()) listedGuids_.insert(*contact->Guid());
     ++record_.DeletedContactCount;
     record_.AllDeletedContacts.append(contact);
     record_.DeletedContact.append(contact);
@@ -248,10 +256,12 @@ void ContactsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     _hasRecoveredCurrentObject = false;
     setSignature(path, "ABPerson", "ABPerson");
     // The contacts listed so far: the full-text recoverer's of this scan.
-    listedBefore_ = record_.DeletedContact.snapshot();
-    std::vector<std::shared_ptr<baseRecoveryObject>> before(listedBefore_.begin(),
-                                                            listedBefore_.end());
-    setRecoveredData(std::move(before));
+    const auto listedBefore = record_.DeletedContact.snapshot();
+    namesListedBefore_.clear();
+    for (const auto& contact : listedBefore)
+        if (contact)
+            if (const OptString name = PersonNameKey(*contact)) namesListedBefore_.insert(*name);
+    setRecoveredData({listedBefore.begin(), listedBefore.end()});
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
 
@@ -318,9 +328,8 @@ bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
 
 bool ContactsSQLiteRecovery::listedFromFullText(const Contact& contact) const {
     // The full-text row loses its docid with its cell head, so the names pair the two.
-    for (const auto& listed : listedBefore_)
-        if (SamePersonName(*listed, contact)) return true;
-    return false;
+    const OptString name = PersonNameKey(contact);
+    return name && namesListedBefore_.count(*name) != 0;
 }
 
 void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact) {

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 class BrimleyAppDelegate;
@@ -31,6 +32,8 @@ public:
     // Two contacts name the same person: equal first and last names (absent equals absent) and
     // at least one of them present and not empty.
     static bool SamePersonName(const Contact& a, const Contact& b);
+    // The key of SamePersonName for hashed look-ups; none for a contact without a name.
+    static OptString PersonNameKey(const Contact& contact);
 
 protected:
     explicit AddressBookRecovery(BrimleyAppDelegate& record);
@@ -64,7 +67,8 @@ private:
     CarvedRecordCheck recordCheck_;
     CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;
-    std::vector<std::shared_ptr<Contact>> listed_;
+    // The names and guids of the contacts this recoverer listed.
+    std::unordered_set<std::string> listedNames_, listedGuids_;
 };
 
 // Rows of the full-text table ABPersonFullTextSearch_content: names, and blank-separated lists
@@ -119,7 +123,8 @@ private:
     bool listedFromFullText(const Contact& contact) const;
     void offer(const std::shared_ptr<Contact>& contact);
 
-    std::vector<std::shared_ptr<Contact>> listedBefore_;
+    // The names of the contacts listed before this run (by the full-text recoverer).
+    std::unordered_set<std::string> namesListedBefore_;
 };
 
 // Rows of the multi-value table ABMultiValue (one phone number, e-mail address or similar of

@@ -387,11 +387,10 @@ void DcimService::AddToFolderIfDoesNotExists(DcmiFolder& folder, Dcmi& DCMI, boo
 }
 
 bool DcimService::isDuplicatePhoto(const Photo& photo) const {
-    const auto samePath = [&](const Photo& listed) {
-        return SameText(listed.PhotoUrl(), photo.PhotoUrl());
-    };
+    if (!photo.PhotoUrl()) return false;
     const BrimleyAppDelegate& record = appDel();
-    return record.AllPhotosContent.any(samePath) || record.AllDeletedPhotos.any(samePath);
+    return record.AllPhotosContent.containsKey(*photo.PhotoUrl(), &Photo::UrlKey) ||
+           record.AllDeletedPhotos.containsKey(*photo.PhotoUrl(), &Photo::UrlKey);
 }
 
 void DcimService::updateUI() {

@@ -108,9 +108,16 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
 }
 
 bool MessagesSQLiteRecovery::isLiveOrListed(const OptString& guid) const {
+    return isLive(guid) || isListed(guid);
+}
+
+bool MessagesSQLiteRecovery::isListed(const OptString& guid) const {
+    return guid && record_.AllDeletedSMS.containsKey(*guid, &SMS::GuidKey);
+}
+
+bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
     if (!guid) return false;
-    auto sameGuid = [&](const SMS& sms) { return SameText(sms.GUID(), guid); };
-    if (record_.AllSMSContent.any(sameGuid)) return true;
+    if (record_.AllSMSContent.containsKey(*guid, &SMS::GuidKey)) return true;
     if (live_ && live_->isOpen() && !guidLookupFails_) {
         auto row =
             live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
@@ -118,7 +125,7 @@ bool MessagesSQLiteRecovery::isLiveOrListed(const OptString& guid) const {
         if (!row) guidLookupFails_ = true;
         if (row.next()) return true;
     }
-    return record_.AllDeletedSMS.any(sameGuid);
+    return false;
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
@@ -174,16 +181,18 @@ void MessagesSQLiteRecovery::addRecoveredObject() {
         cut_.push_back(std::move(message));
         return;
     }
+    // A stale copy of a live message (pages are searched whole too) is no deleted message: it is
+    // neither listed nor kept, so that what a run holds grows with the deleted messages only.
+    if (isLive(message->Guid())) return;
     RecoveredFiltered().push_back(message);
-    if (!isLiveOrListed(message->Guid())) list(message);
+    if (!isListed(message->Guid())) list(message);
 }
 
 void MessagesSQLiteRecovery::list(const std::shared_ptr<Message>& message) {
     auto sms = generateSMSObject(*message, *daos_);
     // The test and the append are one step, so a message is listed once even if another thread
     // lists messages at the same time.
-    const bool added = record_.AllDeletedSMS.appendUnless(
-        sms, [&](const SMS& listed) { return listed.isRoughlyEqual(*sms); });
+    const bool added = record_.AllDeletedSMS.appendUnlessKey(sms, &SMS::GuidKey);
     if (!added) return;
     record_.DeletedSMS.append(sms);
     ++record_.DeletedSMSCount;

@@ -45,8 +45,8 @@ protected:
 
 // The message recoverer of iOS 6 and later: tries every pattern of the message table's
 // signature. Each new deleted message goes to AllDeletedSMS and DeletedSMS, raises
-// DeletedSMSCount and tells the window. RecoveredFiltered keeps every carved message, live
-// duplicates included, for the message service to attribute.
+// DeletedSMSCount and tells the window. RecoveredFiltered keeps every carved message that is not
+// live, for the message service to attribute.
 //
 // A message is listed once: a record seen again byte for byte (a page searched by a walk and by
 // a sweep) is taken once, with or without a GUID, and a second copy of a GUID already listed or
@@ -78,6 +78,10 @@ protected:
 
 private:
     bool isLiveOrListed(const OptString& guid) const;
+    // A message of that GUID is live (the record's AllSMSContent, or the file's message table).
+    bool isLive(const OptString& guid) const;
+    // A message of that GUID is listed as deleted already.
+    bool isListed(const OptString& guid) const;
     void list(const std::shared_ptr<Message>& message);
 
     std::unique_ptr<DAOs> daos_;

@@ -3,6 +3,7 @@
 #include "carving/SqLiteTableSignatures.h"
 #include "common/DateUtils.h"
 #include "records/Note.h"
+#include "records/RecordKey.h"
 #include "services/LiveTableReader.h"
 
 #include <array>
@@ -24,11 +25,14 @@ std::int64_t Int32Of(const ColumnValue& value) {
 }
 
 // Two notes are one find when everything carved of them agrees.
-bool SameCarvedNote(const Note& a, const Note& b) {
-    return a.noteBodyId() == b.noteBodyId() &&
-           a.OriginalCreationDate() == b.OriginalCreationDate() &&
-           a.OriginalModificationDate() == b.OriginalModificationDate() && a.Title() == b.Title() &&
-           a.Summary() == b.Summary();
+OptString CarvedNoteKey(const Note& note) {
+    return RecordKey()
+        .add(note.noteBodyId())
+        .add(note.OriginalCreationDate())
+        .add(note.OriginalModificationDate())
+        .add(note.Title())
+        .add(note.Summary())
+        .take();
 }
 
 }  // namespace
@@ -110,8 +114,7 @@ void NotesSQLiteRecovery::addRecoveredObject() {
         isLiveNote(*note))
         return;
     if (beforeListing_) beforeListing_(*note);
-    const bool isNew = state_.AllDeletedNotes.appendUnless(
-        note, [&](const Note& listed) { return SameCarvedNote(listed, *note); });
+    const bool isNew = state_.AllDeletedNotes.appendUnlessKey(note, &CarvedNoteKey);
     if (!isNew) return;
     ++state_.DeletedNoteCount;
     state_.DeletedNotes.append(note);

@@ -2,6 +2,7 @@
 
 #include "common/DateUtils.h"
 #include "database/GenerateWhatsAppObject.h"
+#include "records/RecordKey.h"
 #include "records/WhatsApp.h"
 #include "records/WhatsAppMessage.h"
 #include "services/LiveTableReader.h"
@@ -18,6 +19,11 @@ WhatsAppMessagesSQLiteRecovery::MessageKey WhatsAppMessagesSQLiteRecovery::KeyOf
     const WhatsApp& message) {
     return {message.MessageDate().value_or(" "), message.zText().value_or(""),
             message.FromMsgID().value_or(""), message.ToMsgID().value_or("")};
+}
+
+OptString WhatsAppMessagesSQLiteRecovery::HashKeyOf(const WhatsApp& message) {
+    const auto [date, text, from, to] = KeyOf(message);
+    return RecordKey().add(date).add(text).add(from).add(to).take();
 }
 
 void WhatsAppMessagesSQLiteRecovery::setSignature(const std::string&) {
@@ -55,7 +61,7 @@ void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
 bool WhatsAppMessagesSQLiteRecovery::alreadyInDB(const WhatsApp& message) const {
     const MessageKey key = KeyOf(message);
     if (liveMessages_.count(key) != 0) return true;
-    return state_.AllWhatsAppContent.any([&](const WhatsApp& live) { return KeyOf(live) == key; });
+    return state_.AllWhatsAppContent.containsKey(*HashKeyOf(message), &HashKeyOf);
 }
 
 std::shared_ptr<baseRecoveryObject> WhatsAppMessagesSQLiteRecovery::GetNewRecoveryObject() {
@@ -116,9 +122,7 @@ void WhatsAppMessagesSQLiteRecovery::addRecoveredObject() {
     _hasRecoveredCurrentObject = false;
     std::shared_ptr<WhatsApp> message = generator_->generateWhatsAppObject(*carved);
     if (alreadyInDB(*message)) return;
-    const MessageKey key = KeyOf(*message);
-    const bool isNew = state_.AllDeletedWhatsApp.appendUnless(
-        message, [&](const WhatsApp& listed) { return KeyOf(listed) == key; });
+    const bool isNew = state_.AllDeletedWhatsApp.appendUnlessKey(message, &HashKeyOf);
     if (!isNew) return;
     ++state_.DeletedWhatsAppCount;
     state_.DeletedWhatsApp.append(message);

@@ -54,6 +54,8 @@ private:
     // phone, an absent text a media message).
     using MessageKey = std::tuple<std::string, std::string, std::string, std::string>;
     static MessageKey KeyOf(const WhatsApp& message);
+    // The same key as one text, for the hashed look-ups of the shared lists.
+    static OptString HashKeyOf(const WhatsApp& message);
 
     BrimleyAppDelegate& state_;
     std::unique_ptr<WhatsAppObjectGenerator> generator_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <limits>
 #include <optional>
 #include <random>
@@ -86,6 +88,20 @@ TEST(HeaderSearch, RowIdModeReadsTheRowIdAndSkipsTwoBytes) {
     EXPECT_TRUE(info.RowIdRead);
     EXPECT_EQ(info.headerDataTaken, 5);
     EXPECT_EQ(info.Header, (Pairs{{0, 2}, {0, 1}, {0, 1}, {1, 1}}));
+}
+
+// Zero bytes read as NULL serial types: a header of nothing but NULLs is no record, so the first
+// header found in zero-filled space is the real one behind it, for plain and row-id patterns.
+TEST(HeaderSearch, ZeroFilledSpaceHoldsNoHeader) {
+    Bytes area(4096, 0);
+    area.insert(area.end(), {0x04, 0x01, 0x00, 0x01});
+    area.resize(area.size() + 4096, 0);
+    for (const char* pattern : {"[0];[0,1];[0,1];[0,1]", "[1];[0];[0];[0,1];[0,1];[0,1]"}) {
+        const auto info = Find({pattern}, area);
+        ASSERT_TRUE(info.Valid) << pattern;
+        EXPECT_EQ(info.HeaderStartIndex, pattern[1] == '0' ? 4096 : 4094) << pattern;
+        EXPECT_FALSE(Find({pattern}, Bytes(8192, 0)).Valid) << pattern;
+    }
 }
 
 TEST(HeaderSearch, NearestHeaderWinsAndTheFirstPatternWinsATie) {
@@ -196,6 +212,12 @@ std::optional<ReferenceMatch> MatchAt(const std::vector<std::vector<std::int32_t
         m.pairs.emplace_back(static_cast<std::int64_t>(t), l);
         m.taken += l;
     }
+    // Examined serial types that are all 0 read nothing but NULLs: no record.
+    const std::size_t first = p[0][0] >= 1 ? 3 : 1;
+    if (m.pairs.size() > first &&
+        std::all_of(m.pairs.begin() + static_cast<std::ptrdiff_t>(first), m.pairs.end(),
+                    [](const auto& pair) { return pair.first == 0; }))
+        return std::nullopt;
     return m;
 }
 

@@ -1,6 +1,7 @@
 #include "common/Clock.h"
 #include "common/DateUtilities.h"
 #include "common/DateUtils.h"
+#include "common/IcuDateCache.h"
 
 #include <gtest/gtest.h>
 
@@ -289,6 +290,32 @@ TEST_F(DateTest, FormattersWorkOnManyThreadsAtOnce) {
             });
     }
     for (const int m : mismatches) EXPECT_EQ(m, 0);
+}
+
+// The texts written without the formatter are the formatter's own, in every pattern, on both sides
+// of the changes of daylight saving time, at midnight and before 1970, in zones east and west.
+TEST_F(DateTest, DirectTextsMatchTheFormatter) {
+    const std::vector<Date> dates = {
+        Utc(2024, 3, 31, 0, 59, 59), Utc(2024, 3, 31, 1, 0, 0),   Utc(2024, 10, 27, 0, 59, 59),
+        Utc(2024, 10, 27, 1, 0, 0),  Utc(2023, 12, 31, 23, 0, 0), Utc(1969, 12, 31, 23, 59, 59),
+        Utc(1600, 2, 29, 12, 0, 0),  Utc(1583, 1, 2, 0, 0, 0),    Utc(2000, 2, 29, 23, 30, 0),
+        Utc(9999, 12, 30, 0, 0, 0),  Utc(1400, 6, 1, 0, 0, 0),    Date(milliseconds(-1)),
+        Date(milliseconds(1500)),
+    };
+    for (const char* zone : {"Europe/Berlin", "America/Los_Angeles", "Asia/Kolkata", "UTC"}) {
+        Clock::ScopedTimeZone inZone(zone);
+        for (Date date : dates)
+            for (DatePattern pattern :
+                 {DatePattern::DateTime24, DatePattern::DateTime12Marker, DatePattern::DateTime12,
+                  DatePattern::ShortExport, DatePattern::DayMonth}) {
+                icu::UnicodeString text;
+                IcuDateCache::Formatter(pattern).format(IcuDateCache::ToUDate(date), text);
+                std::string expected;
+                text.toUTF8String(expected);
+                EXPECT_EQ(IcuDateCache::Format(pattern, date), expected)
+                    << zone << " " << date.time_since_epoch().count();
+            }
+    }
 }
 
 TEST_F(DateTest, DateToNearest15Minutes) {
