@@ -99,7 +99,7 @@ void ApplicationCore::applicationDidFinishLaunching() {
     if (signatureLoader_.joinable()) signatureLoader_.join();
     signatureLoader_ = std::jthread([this] { loadRecoverySignatures(); });
 
-    record_.servicesMgr.set(std::make_shared<ServicesManager>(record_.deviceInfo.get(), record_));
+    record_.servicesMgr.set(std::make_shared<ServicesManager>(record_.deviceInfo.get()));
     record_.recoveryWindowController.set(
         std::make_shared<RecoveryWindowController>(record_, *window_));
 

@@ -3,6 +3,7 @@
 #include "app/AnalyticsEvents.h"
 #include "app/ApplicationCore.h"
 #include "app/BackupFolderCheck.h"
+#include "app/DataTypes.h"
 #include "app/DeviceDetails.h"
 #include "app/HeadlessDispatcher.h"
 #include "app/ScanWorker.h"
@@ -166,7 +167,7 @@ int HeadlessScanner::exportRecords() {
     }
     out_ << "\nExporting every record into " << location << '\n';
     exporting_ = true;
-    ExportRun exportRun(record_);
+    ExportRun exportRun(record_, ExportFiles());
     const ExportReport report =
         exportRun.run({ExportScope::AllRecords, location, ".csv", 0}, exportStop_.get_token());
     printExport(report);

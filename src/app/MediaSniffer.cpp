@@ -1,5 +1,6 @@
 #include "app/MediaSniffer.h"
 
+#include "app/DataTypes.h"
 #include "app/MainWindow.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"

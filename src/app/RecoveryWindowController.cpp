@@ -1,41 +1,42 @@
 #include "app/RecoveryWindowController.h"
 
+#include "app/DataTypes.h"
 #include "app/MainWindow.h"
+#include "app/ScanInputs.h"
 #include "records/BrimleyAppDelegate.h"
-#include "services/ServiceIndex.h"
 #include "services/ServicesManager.h"
 
 #include <algorithm>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
-struct SlotPlan {
-    DataType type;
-    ServiceIndex index;
-    // The messages and call-history services name their partners from the contacts that the
-    // contacts service lists, so they start only once it has finished.
-    bool waitsForContacts;
-    const char* name;
-};
+// The data types with a recovery service, in the order their threads start.
+const std::vector<const DataTypeDescriptor*>& Slots() {
+    static const std::vector<const DataTypeDescriptor*> slots = [] {
+        std::vector<const DataTypeDescriptor*> found;
+        for (const auto& d : DataTypes())
+            if (d.service) found.push_back(&d);
+        if (found.size() != RecoveryWindowController::kThreadCount)
+            throw std::logic_error("one thread per recovery service");
+        return found;
+    }();
+    return slots;
+}
 
-// In the order the threads start.
-constexpr SlotPlan kSlots[RecoveryWindowController::kThreadCount] = {
-    {DataType::DataTypePhotosVideos, ServiceIndex::ServiceIndexPhotosVideos, false,
-     "photos and videos"},
-    {DataType::DataTypeContacts, ServiceIndex::ServiceIndexContacts, false, "contacts"},
-    {DataType::DataTypeNotes, ServiceIndex::ServiceIndexNotes, false, "notes"},
-    {DataType::DataTypeCallHistory, ServiceIndex::ServiceIndexCallHistory, true, "call history"},
-    {DataType::DataTypeWhatsApp, ServiceIndex::ServiceIndexWhatsApp, false, "WhatsApp messages"},
-    {DataType::DataTypeCalendar, ServiceIndex::ServiceIndexCalendar, false, "calendar events"},
-    {DataType::DataTypeSMS, ServiceIndex::ServiceIndexMessages, true, "messages"},
-    {DataType::DataTypeInternetHistory, ServiceIndex::ServiceIndexInternetHistory, false,
-     "internet history"},
-};
+// The slot of a service's thread.
+std::size_t SlotOf(ServiceIndex service) {
+    const auto& slots = Slots();
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        if (slots[i]->service == service) return i;
+    throw std::logic_error("no thread for that service");
+}
 
 // A window call that must not end the thread that makes it.
 template <class Call>
@@ -66,9 +67,9 @@ DataType RecoveryWindowController::dataType() const {
     return dataType_;
 }
 
-bool RecoveryWindowController::finished(Slot slot) const {
+bool RecoveryWindowController::finished(ServiceIndex service) const {
     std::lock_guard lock(flagsMutex_);
-    return finished_[slot];
+    return finished_[SlotOf(service)];
 }
 
 void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token stop) {
@@ -100,10 +101,11 @@ void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token
 void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {
     const std::shared_ptr<ServicesManager> manager = record_.servicesMgr.get();
     if (manager) manager->setDevice(record_.deviceInfo.get());
+    const auto& slots = Slots();
     {
         std::lock_guard lock(flagsMutex_);
         for (std::size_t i = 0; i < kThreadCount; ++i)
-            finished_[i] = !manager || !RunsStep(type, kSlots[i].type);
+            finished_[i] = !manager || !RunsStep(type, *slots[i]->dataType);
     }
     flagsChanged_.notify_all();
     if (!manager) {
@@ -111,38 +113,39 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {
         return;
     }
 
+    // The scan's inputs, now that the signatures are loaded.
+    const ScanContext context = ScanContextOf(record_);
     std::lock_guard lock(threadsMutex_);
     const std::stop_token run = runStop_.get_token();
     for (std::size_t i = 0; i < kThreadCount; ++i) {
-        if (!RunsStep(type, kSlots[i].type)) continue;
-        const auto slot = static_cast<Slot>(i);
-        threads_[i] = std::jthread([this, slot, manager, run](std::stop_token threadStop) {
-            runSlot(slot, threadStop, run, *manager);
+        if (!RunsStep(type, *slots[i]->dataType)) continue;
+        threads_[i] = std::jthread([this, i, manager, run, context](std::stop_token threadStop) {
+            runSlot(i, threadStop, run, *manager, context);
         });
         if (cancelled_) threads_[i].request_stop();
     }
 }
 
 void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::stop_token run,
-                                       ServicesManager& manager) {
-    const SlotPlan& plan = kSlots[slot];
+                                       ServicesManager& manager, const ScanContext& context) {
+    const DataTypeDescriptor& plan = *Slots()[slot];
     try {
         if (plan.waitsForContacts) {
+            const Slot contacts = SlotOf(ServiceIndex::ServiceIndexContacts);
             std::unique_lock lock(flagsMutex_);
-            flagsChanged_.wait(lock, stop, [this] { return finished_[kContacts]; });
+            flagsChanged_.wait(lock, stop, [&] { return finished_[contacts]; });
         }
         // A cancel marks the run before it reaches the threads one by one, so a thread that the
         // cancelled contacts thread has just released does not start its service.
         if (!stop.stop_requested() && !run.stop_requested()) {
-            if (slot == kDcmi)
-                window_.updateStatus(3, "Recovering Photos & Videos...");
-            else if (slot == kInternet)
-                window_.updateStatus(3, "Recovering Internet History");
+            if (plan.recoveryStatus) window_.updateStatus(3, plan.recoveryStatus);
 
-            manager.StartRecoveryofService(plan.index, stop);
+            ScanContext own = context;
+            own.stop = stop;
+            manager.StartRecoveryofService(*plan.service, own);
 
-            if (slot == kDcmi || slot == kInternet) Safely([this] { window_.UpdateMainView(); });
-            if (slot == kInternet) Safely([this] { window_.refreshTabButtons(); });
+            if (plan.updatesMainViewAfterRecovery) Safely([this] { window_.UpdateMainView(); });
+            if (plan.refreshesTabsAfterRecovery) Safely([this] { window_.refreshTabButtons(); });
         }
     } catch (const std::exception& e) {
         const std::string message =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/DataType.h"
+#include "services/ServiceIndex.h"
 
 #include <array>
 #include <condition_variable>
@@ -10,13 +11,16 @@
 #include <stop_token>
 #include <thread>
 
+struct ScanContext;
+
 class BrimleyAppDelegate;
 class MainWindowActions;
 class ServicesManager;
 
 // Runs the deleted-record phase of a scan: waits until the table signatures are loaded, starts
-// one thread per selected data type, each running that type's recovery service through the
-// record's ServicesManager, and returns once every thread has finished.
+// one thread per selected data type that has a recovery service (in the order of the data-type
+// table), each running that service through the record's ServicesManager on the scan's
+// context, and returns once every thread has finished.
 //
 // The finished flags of all eight types are set before any thread starts (the selected ones
 // to false, the others to true), so flags left from an earlier run can neither end this run
@@ -52,35 +56,27 @@ public:
     DataType dataType() const;
 
     // The finished flags, as the last run left them or as they stand during a run.
-    bool dcmiFinished() const { return finished(kDcmi); }
-    bool contactsFinished() const { return finished(kContacts); }
-    bool notesFinished() const { return finished(kNotes); }
-    bool callHistoryFinished() const { return finished(kCallHistory); }
-    bool whatsAppFinished() const { return finished(kWhatsApp); }
-    bool calendarFinished() const { return finished(kCalendar); }
-    bool messagesFinished() const { return finished(kMessages); }
-    bool internetFinished() const { return finished(kInternet); }
+    bool dcmiFinished() const { return finished(ServiceIndex::ServiceIndexPhotosVideos); }
+    bool contactsFinished() const { return finished(ServiceIndex::ServiceIndexContacts); }
+    bool notesFinished() const { return finished(ServiceIndex::ServiceIndexNotes); }
+    bool callHistoryFinished() const { return finished(ServiceIndex::ServiceIndexCallHistory); }
+    bool whatsAppFinished() const { return finished(ServiceIndex::ServiceIndexWhatsApp); }
+    bool calendarFinished() const { return finished(ServiceIndex::ServiceIndexCalendar); }
+    bool messagesFinished() const { return finished(ServiceIndex::ServiceIndexMessages); }
+    bool internetFinished() const { return finished(ServiceIndex::ServiceIndexInternetHistory); }
 
 private:
-    // Positions in the start order.
-    enum Slot : std::size_t {
-        kDcmi,
-        kContacts,
-        kNotes,
-        kCallHistory,
-        kWhatsApp,
-        kCalendar,
-        kMessages,
-        kInternet,
-    };
+    // A position in the start order.
+    using Slot = std::size_t;
 
-    bool finished(Slot slot) const;
+    bool finished(ServiceIndex service) const;
     // Sets the flags for a run and starts the selected threads.
     void RecoverDeletedDataSignatures(DataType type);
     // Waits until every flag is set.
     void checkForRecovery();
     // The body of one per-type thread; `run` is the run's own cancel mark.
-    void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager);
+    void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager,
+                 const ScanContext& context);
     void markFinished(Slot slot);
     void joinThreads();
 

@@ -1,25 +1,11 @@
 #include "app/ScanCommandLine.h"
 
+#include "app/DataTypes.h"
+
 #include <utility>
+#include <vector>
 
 namespace {
-
-struct TypeName {
-    const char* name;
-    DataType type;
-};
-
-constexpr TypeName kTypeNames[] = {
-    {"all", DataType::DataTypeAll},
-    {"messages", DataType::DataTypeSMS},
-    {"photos", DataType::DataTypePhotosVideos},
-    {"contacts", DataType::DataTypeContacts},
-    {"calls", DataType::DataTypeCallHistory},
-    {"whatsapp", DataType::DataTypeWhatsApp},
-    {"notes", DataType::DataTypeNotes},
-    {"internet", DataType::DataTypeInternetHistory},
-    {"calendar", DataType::DataTypeCalendar},
-};
 
 ParsedScanCommandLine Refused(std::string error) {
     return {std::nullopt, std::move(error)};
@@ -28,9 +14,10 @@ ParsedScanCommandLine Refused(std::string error) {
 }  // namespace
 
 std::optional<DataType> DataTypeFromScanTypeName(std::string_view name) {
-    for (const TypeName& t : kTypeNames)
-        if (name == t.name) return t.type;
-    return std::nullopt;
+    if (name == "all") return DataType::DataTypeAll;
+    const DataTypeDescriptor* descriptor = DataTypeOfCommandLineName(name);
+    if (!descriptor || !descriptor->dataType) return std::nullopt;
+    return descriptor->dataType;
 }
 
 ParsedScanCommandLine ParseScanCommandLine(const std::vector<std::string>& arguments) {
@@ -77,14 +64,32 @@ ParsedScanCommandLine ParseScanCommandLine(const std::vector<std::string>& argum
 }
 
 std::string ScanUsage(const std::string& program) {
+    // "all (the default), messages, contacts, ... or internet", folded after 78 columns.
+    std::vector<std::string> words{"all (the default)"};
+    for (const auto& descriptor : DataTypes())
+        if (!descriptor.commandLineNames.empty())
+            words.emplace_back(descriptor.commandLineNames.front());
+    std::string types = "  --type TYPE   ";
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string word =
+            (i + 1 == words.size() ? "or " : "") + words[i] + (i + 2 < words.size() ? "," : "");
+        if (types.size() - lineStart + word.size() + 1 > 78) {
+            types += "\n                ";
+            lineStart = types.size() - 16;
+        } else if (i > 0) {
+            types += ' ';
+        }
+        types += word;
+    }
+    types += '\n';
     return "Usage: " + program +
            " [BACKUP_FOLDER] [--type TYPE] [--fast] [--export DIR]\n"
            "\n"
            "Reads an iOS backup folder and lists every existing record and every deleted record\n"
            "it can recover. Without BACKUP_FOLDER the demo backup is scanned.\n"
-           "\n"
-           "  --type TYPE   all (the default), messages, photos, contacts, calls, whatsapp,\n"
-           "                notes, internet or calendar\n"
+           "\n" +
+           types +
            "  --fast        read the databases only; do not copy photos and videos\n"
            "  --export DIR  export every record found into a dated folder inside DIR\n"
            "                (one CSV file per data type, the device's details, photos, videos)\n"

@@ -1,5 +1,6 @@
 #include "app/ScanReport.h"
 
+#include "app/DataTypes.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 
@@ -10,18 +11,14 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record) {
     ScanReport report;
     const auto device = record.deviceInfo.get();
     report.title = "Scan report - " + (device ? device->DeviceName().value_or("") : std::string());
-    report.rows = {
-        {"Messages", record.DeletedSMSCount.load(), record.SMSCount.load()},
-        {"WhatsApp", record.DeletedWhatsAppCount.load(), record.WhatsAppCount.load()},
-        {"Contacts", record.DeletedContactCount.load(), record.ContactCount.load()},
-        {"Calls", record.DeletedCallLogCount.load(), record.CallLogCount.load()},
-        {"Calendar", record.DeletedCalendarCount.load(), record.CalendarCount.load()},
-        {"Notes", record.DeletedNoteCount.load(), record.NoteCount.load()},
-        {"Photos", record.DeletedPhotosCount.load(), record.PhotosCount.load()},
-        {"Videos", record.DeletedVideosCount.load(), record.VideosCount.load()},
-        // Browser history is read, never carved: its deleted count stays 0.
-        {"Safari", record.DeletedInternetCount.load(), record.InternetCount.load()},
-    };
+    std::vector<const DataTypeDescriptor*> rows;
+    for (const auto& d : DataTypes())
+        if (d.reportRow >= 0) rows.push_back(&d);
+    std::sort(rows.begin(), rows.end(),
+              [](const auto* a, const auto* b) { return a->reportRow < b->reportRow; });
+    for (const auto* d : rows)
+        report.rows.push_back({d->reportCaption, (record.*(d->deletedCount)).load(),
+                               (record.*(d->existingCount)).load()});
     return report;
 }
 

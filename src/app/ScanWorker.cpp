@@ -2,23 +2,15 @@
 
 #include "app/AnalyticsEvents.h"
 #include "app/BackupDatabaseTable.h"
+#include "app/DataTypes.h"
 #include "app/MainWindow.h"
 #include "app/MediaSniffer.h"
 #include "app/RecoveryWindowController.h"
 #include "app/ScanClearing.h"
+#include "app/ScanInputs.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
-#include "common/BackupFiles.h"
-#include "database/DAOs.h"
-#include "database/FMDBUtils.h"
 #include "records/BrimleyAppDelegate.h"
-#include "records/Calendar.h"
-#include "records/CallLog.h"
-#include "records/Contact.h"
-#include "records/Note.h"
-#include "records/SMS.h"
-#include "records/WhatsApp.h"
-#include "services/NotesServices.h"
 
 #include <exception>
 #include <iostream>
@@ -31,20 +23,6 @@ namespace {
 // "%ld <what> Retreived", as the status line has always spelled it.
 std::string CountLine(std::size_t count, const char* what) {
     return std::to_string(count) + " " + what + " Retreived";
-}
-
-// Runs a query on a connection of its own to one of the backup's databases. None, without
-// running it, when the backup lacks the file or it does not open: the type's list then keeps
-// what clearing left in it.
-template <class Query>
-auto ReadLiveRows(BrimleyAppDelegate& record, const std::string& backupName, Query query)
-    -> std::optional<decltype(query(std::declval<DAOs&>()))> {
-    const OptString path = BackupFiles::locate(record.BACKUP_DIRECTORY.get(), backupName);
-    if (!path) return std::nullopt;
-    auto database = std::make_shared<FMDBUtils>(*path);
-    if (!database->openDatabase()) return std::nullopt;
-    DAOs daos(database, record);
-    return query(daos);
 }
 
 // A window call of the closing steps: a failure is logged and the next step still runs.
@@ -197,24 +175,18 @@ void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
         return;
     if (cancelled(stop)) return;
 
-    using LiveStep = bool (ScanWorker::*)(DataType, const std::stop_token&);
-    struct Step {
-        const char* name;
-        LiveStep run;
-    };
-    static constexpr Step kSteps[] = {
-        {"messages", &ScanWorker::loadMessages},
-        {"contacts", &ScanWorker::loadContacts},
-        {"call history", &ScanWorker::loadCallHistory},
-        {"WhatsApp", &ScanWorker::loadWhatsApp},
-        {"notes", &ScanWorker::loadNotes},
-        {"calendar", &ScanWorker::loadCalendar},
-        {"deleted records", &ScanWorker::recoverDeletedRecords},
-    };
-    for (const Step& step : kSteps) {
-        if (!runStep(step.name, [&] { return (this->*step.run)(type, stop); })) return;
+    // The scan's inputs, as they stand now that the database names are chosen.
+    const ScanContext context = ScanContextOf(record_, stop);
+    for (const DataTypeDescriptor& descriptor : DataTypes()) {
+        if (!descriptor.loadExisting || !descriptor.dataType ||
+            !RunsStep(type, *descriptor.dataType))
+            continue;
+        if (!runStep(descriptor.name, [&] { return loadExisting(descriptor, type, context); }))
+            return;
         if (cancelled(stop)) return;
     }
+    if (!runStep("deleted records", [&] { return recoverDeletedRecords(type, stop); })) return;
+    if (cancelled(stop)) return;
 
     record_.DeletediMessageCount = static_cast<std::int32_t>(record_.DeletediMessage.size());
     record_.DeletedFaceTimeCount = static_cast<std::int32_t>(record_.DeletedFaceTime.size());
@@ -228,12 +200,15 @@ void ScanWorker::openScanTab() {
     window_.toogleChanged();
 }
 
-bool ScanWorker::finishLiveStep(DataType type, DataType step, const std::string& countLine,
-                                const std::stop_token& stop) {
-    window_.updateStatus(3, countLine);
-    if (cancelled(stop)) return false;
-    if (type == step) {
-        window_.markTabButtonSelected(ButtonTypeFor(step));
+bool ScanWorker::loadExisting(const DataTypeDescriptor& descriptor, DataType type,
+                              const ScanContext& context) {
+    window_.updateStatus(0, descriptor.statusName);
+    const std::size_t count = descriptor.loadExisting(context);
+    if (descriptor.redrawAfterLoad) window_.redrawScreen(descriptor.tab);
+    window_.updateStatus(3, CountLine(count, descriptor.countName));
+    if (cancelled(context.stop)) return false;
+    if (type == descriptor.dataType) {
+        window_.markTabButtonSelected(ButtonTypeFor(type));
         openScanTab();
         window_.refreshTabButtons();
     }
@@ -241,93 +216,10 @@ bool ScanWorker::finishLiveStep(DataType type, DataType step, const std::string&
     return true;
 }
 
-bool ScanWorker::loadMessages(DataType type, const std::stop_token& stop) {
-    if (!RunsStep(type, DataType::DataTypeSMS)) return true;
-    record_.AllSMSContent.clear();
-    record_.AllDeletedSMS.clear();
-    if (auto rows = ReadLiveRows(record_, record_.SMS_DATABASE.get(),
-                                 [](DAOs& daos) { return daos.GetSMS(); }))
-        record_.SMSContent.replace(rows->value_or(RecordList<SMS>{}));
-    window_.redrawScreen(TabTag::TabTagSMS);
-    window_.updateStatus(0, "SMS");
-    if (cancelled(stop)) return false;
-    return finishLiveStep(type, DataType::DataTypeSMS, CountLine(record_.SMSContent.size(), "SMS"),
-                          stop);
-}
-
-bool ScanWorker::loadContacts(DataType type, const std::stop_token& stop) {
-    if (!RunsStep(type, DataType::DataTypeContacts)) return true;
-    window_.updateStatus(0, "Contacts");
-    record_.AllContactsContent.clear();
-    record_.AllDeletedContacts.clear();
-    if (auto rows = ReadLiveRows(record_, record_.ADDRESSBOOK_DATABASE.get(),
-                                 [](DAOs& daos) { return daos.GetContacts(); }))
-        record_.ContactContent.replace(std::move(*rows));
-    return finishLiveStep(type, DataType::DataTypeContacts,
-                          CountLine(record_.ContactContent.size(), "Contacts"), stop);
-}
-
-bool ScanWorker::loadCallHistory(DataType type, const std::stop_token& stop) {
-    if (!RunsStep(type, DataType::DataTypeCallHistory)) return true;
-    window_.updateStatus(0, "Call History");
-    record_.AllCallLogContent.clear();
-    record_.AllDeletedCallLog.clear();
-    if (auto rows = ReadLiveRows(record_, record_.CALLHISTORY_DATABASE.get(),
-                                 [](DAOs& daos) { return daos.GetCallLogs(); }))
-        record_.CallLogContent.replace(std::move(*rows));
-    return finishLiveStep(type, DataType::DataTypeCallHistory,
-                          CountLine(record_.CallLogContent.size(), "CallHistory"), stop);
-}
-
-bool ScanWorker::loadWhatsApp(DataType type, const std::stop_token& stop) {
-    if (!RunsStep(type, DataType::DataTypeWhatsApp)) return true;
-    window_.updateStatus(0, "WhatsApp");
-    record_.AllWhatsAppContent.clear();
-    record_.AllDeletedWhatsApp.clear();
-    if (auto rows = ReadLiveRows(record_, record_.WHATSAPP_DATABASE.get(),
-                                 [](DAOs& daos) { return daos.GetWhatsAppLog(); })) {
-        record_.WhatsAppContent.replace(*rows);
-        // The query leaves the full list to its caller.
-        record_.AllWhatsAppContent.replace(std::move(*rows));
-    }
-    return finishLiveStep(type, DataType::DataTypeWhatsApp,
-                          CountLine(record_.WhatsAppContent.size(), "WhatsApp"), stop);
-}
-
-bool ScanWorker::loadNotes(DataType type, const std::stop_token& stop) {
-    // Whatever the data type: the note store's deleted notes of this scan go here.
-    record_.DeletedNotes.clear();
-    if (!RunsStep(type, DataType::DataTypeNotes)) return true;
-    window_.updateStatus(0, "Notes");
-    record_.AllNotesContent.clear();
-    record_.AllDeletedNotes.clear();
-    // The note store of iOS 9 and later first, then the notes file of older releases, which
-    // an upgraded phone still keeps.
-    if (auto rows = ReadLiveRows(record_, NotesServices::NotesIOS9SqliteDbName,
-                                 [](DAOs& daos) { return daos.GetNotes91(); }))
-        record_.NotesContent.replace(std::move(*rows));
-    if (auto rows = ReadLiveRows(record_, record_.NOTES_DATABASE.get(),
-                                 [](DAOs& daos) { return daos.GetNotes(); }))
-        for (auto& note : *rows) record_.NotesContent.append(std::move(note));
-    window_.redrawScreen(TabTag::TabTagNotes);
-    return finishLiveStep(type, DataType::DataTypeNotes,
-                          CountLine(record_.NotesContent.size(), "Notes"), stop);
-}
-
-bool ScanWorker::loadCalendar(DataType type, const std::stop_token& stop) {
-    if (!RunsStep(type, DataType::DataTypeCalendar)) return true;
-    window_.updateStatus(0, "Calendar");
-    record_.AllCalendarContent.clear();
-    record_.AllDeletedCalendar.clear();
-    if (auto rows = ReadLiveRows(record_, record_.CALENDAR_DATABASE.get(),
-                                 [](DAOs& daos) { return daos.GetCalendar(); }))
-        record_.CalendarContent.replace(std::move(*rows));
-    return finishLiveStep(type, DataType::DataTypeCalendar,
-                          CountLine(record_.CalendarContent.size(), "Calendar"), stop);
-}
-
 bool ScanWorker::recoverDeletedRecords(DataType type, const std::stop_token& stop) {
     window_.updateStatus(3, "Recovering deleted data. Please wait...");
+    // The carving threads fill these afresh; the deleted notes that the note store's live step
+    // listed (its "Recently Deleted" folder) stay.
     record_.DeletedSMS.clear();
     record_.DeletedContact.clear();
     record_.DeletedCallLog.clear();

@@ -2,6 +2,7 @@
 
 #include "app/CoreConfiguration.h"
 #include "records/DataType.h"
+#include "records/ScanContext.h"
 
 #include <atomic>
 #include <functional>
@@ -13,6 +14,7 @@
 
 class AnalyticsEvents;
 class BrimleyAppDelegate;
+struct DataTypeDescriptor;
 class MainWindowActions;
 class WorkingFolder;
 
@@ -67,16 +69,11 @@ private:
     bool runStep(const char* name, Step step);
     // Steps 5 to 13: database names, screens, media, live loads, deleted records.
     void scanSteps(DataType type, const std::stop_token& stop);
-    bool loadMessages(DataType type, const std::stop_token& stop);
-    bool loadContacts(DataType type, const std::stop_token& stop);
-    bool loadCallHistory(DataType type, const std::stop_token& stop);
-    bool loadWhatsApp(DataType type, const std::stop_token& stop);
-    bool loadNotes(DataType type, const std::stop_token& stop);
-    bool loadCalendar(DataType type, const std::stop_token& stop);
+    // One type's existing rows, with its status and count lines and, for the requested type,
+    // its tab.
+    bool loadExisting(const DataTypeDescriptor& descriptor, DataType type,
+                      const ScanContext& context);
     bool recoverDeletedRecords(DataType type, const std::stop_token& stop);
-    // After a live load: the count line, the cancel test and, for the requested type, its tab.
-    bool finishLiveStep(DataType type, DataType step, const std::string& countLine,
-                        const std::stop_token& stop);
     // Switches the tab bar to the scan's tab, as a click on it would.
     void openScanTab();
     void closingSteps();

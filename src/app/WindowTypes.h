@@ -45,26 +45,3 @@ constexpr std::int32_t ToCode(TabTag t) {
 constexpr std::int32_t IconControlTag(TabTag t) {
     return ToCode(t) + 100;
 }
-
-// The tab a scan opens for its data type (the scan's "button type"); a scan of every type, or
-// of photos and videos, opens the photo tab.
-constexpr TabTag ButtonTypeFor(DataType type) {
-    switch (type) {
-        case DataType::DataTypeSMS:
-            return TabTag::TabTagSMS;
-        case DataType::DataTypeContacts:
-            return TabTag::TabTagContacts;
-        case DataType::DataTypeCallHistory:
-            return TabTag::TabTagCalls;
-        case DataType::DataTypeWhatsApp:
-            return TabTag::TabTagWhatsApp;
-        case DataType::DataTypeNotes:
-            return TabTag::TabTagNotes;
-        case DataType::DataTypeInternetHistory:
-            return TabTag::TabTagInternet;
-        case DataType::DataTypeCalendar:
-            return TabTag::TabTagCalendar;
-        default:
-            return TabTag::TabTagPhotos;
-    }
-}

@@ -3,7 +3,6 @@
 #include "carving/PagedFile.h"
 #include "carving/PointerMap.h"
 #include "carving/SqLiteTableSignatures.h"
-#include "records/BrimleyAppDelegate.h"
 
 #include <algorithm>
 #include <bit>
@@ -71,18 +70,14 @@ void AbstractSqLiteRecovery::setTablePatterns(std::vector<TablePattern> patterns
     patterns_ = CompiledTablePatterns::Compile(std::move(patterns));
 }
 
-void AbstractSqLiteRecovery::setTablePatterns(std::shared_ptr<const CompiledTablePatterns> patterns) {
+void AbstractSqLiteRecovery::setTablePatterns(
+    std::shared_ptr<const CompiledTablePatterns> patterns) {
     patterns_ = patterns ? std::move(patterns) : CompiledTablePatterns::None();
 }
 
 bool AbstractSqLiteRecovery::setPatternsFromSignature(std::string_view name, std::string_view db,
                                                       std::string_view table,
                                                       const SqLiteTableSignatures* catalogue) {
-    std::shared_ptr<const SqLiteTableSignatures> shared;
-    if (!catalogue) {
-        shared = BrimleyAppDelegate::appDelegate().recoverySignatures.get();
-        catalogue = shared.get();
-    }
     const SQLiteSignature* signature = catalogue ? catalogue->Find(name, db, table) : nullptr;
     setTablePatterns(signature ? signature->TablePatterns() : std::vector<TablePattern>{});
     return signature != nullptr;
@@ -122,7 +117,8 @@ void AbstractSqLiteRecovery::DoRecoveryPath(const std::string& path) {
     pointerMapPageNumbers_.clear();
     if (header.IsAutoVacuum()) {
         ProcessAutoVacuumSqliteDatabase(header);
-        if (header.HighestNUmberedRootPageNumber() > 0) ProcessPagesAfterHighestNumberedRootPage(header);
+        if (header.HighestNUmberedRootPageNumber() > 0)
+            ProcessPagesAfterHighestNumberedRootPage(header);
     } else {
         ProcessNonAutoVacuumSqliteDatabase(header);
     }
@@ -183,19 +179,22 @@ void AbstractSqLiteRecovery::ProcessPagesAfterHighestNumberedRootPage(const SQLi
 void AbstractSqLiteRecovery::ProcessFreeListTrunkPage(const SQLiteHeader& header) {
     PagedFile file;
     const std::int64_t firstTrunk = header.PageNumberOfFirstListTrunkPage();
-    if (!header.isUsable() || firstTrunk <= 0 || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    if (!header.isUsable() || firstTrunk <= 0 || !file.open(header.SQLiteDatabaseFileFullPath()))
+        return;
     const std::int64_t pageSize = header.PageSize();
-    file.forEachPiece((firstTrunk - 1) * pageSize, file.size(), pageSize, [&](std::int64_t, ByteView page) {
-        if (isCancelled()) return false;
-        ParseHeaderAndData(page, 0);
-        return true;
-    });
+    file.forEachPiece((firstTrunk - 1) * pageSize, file.size(), pageSize,
+                      [&](std::int64_t, ByteView page) {
+                          if (isCancelled()) return false;
+                          ParseHeaderAndData(page, 0);
+                          return true;
+                      });
 }
 
 void AbstractSqLiteRecovery::ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHeader& header) {
     PagedFile file;
     const std::int64_t firstTrunk = header.PageNumberOfFirstListTrunkPage();
-    if (!header.isUsable() || firstTrunk <= 1 || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    if (!header.isUsable() || firstTrunk <= 1 || !file.open(header.SQLiteDatabaseFileFullPath()))
+        return;
     const std::int64_t pageSize = header.PageSize();
     const std::int64_t pages = std::min(header.PageCountInFile(), file.size() / pageSize);
     if (firstTrunk > pages) return;
@@ -210,11 +209,14 @@ void AbstractSqLiteRecovery::ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHe
     // is followed at most once per page of the file, so a looping chain ends.
     const std::int64_t maxLeaves = pageSize / 4 - 2;
     std::int64_t trunkNumber = firstTrunk;
-    for (std::int64_t steps = 0; trunkNumber >= 1 && trunkNumber <= pages && steps < pages; ++steps) {
+    for (std::int64_t steps = 0; trunkNumber >= 1 && trunkNumber <= pages && steps < pages;
+         ++steps) {
         if (isCancelled()) return;
-        if (file.readAt((trunkNumber - 1) * pageSize, trunk.data(), trunk.size()) != pageSize) return;
+        if (file.readAt((trunkNumber - 1) * pageSize, trunk.data(), trunk.size()) != pageSize)
+            return;
         if (trunkNumber != firstTrunk) searchWhole(trunkNumber, leaf);
-        const std::int64_t leaves = std::min<std::int64_t>(ReadBigEndian32(trunk.data() + 4), maxLeaves);
+        const std::int64_t leaves =
+            std::min<std::int64_t>(ReadBigEndian32(trunk.data() + 4), maxLeaves);
         for (std::int64_t i = 0; i < leaves; ++i) {
             if (isCancelled()) return;
             searchWhole(ReadBigEndian32(trunk.data() + 8 + 4 * i), leaf);
@@ -263,7 +265,8 @@ void AbstractSqLiteRecovery::searchFreeblocks(ByteView page) {
 
 // ---- Record search and decoding ----
 
-SQLiteTableHeaderInfo AbstractSqLiteRecovery::FindSQLiteTableHeader(ByteView area, std::int64_t offset) {
+SQLiteTableHeaderInfo AbstractSqLiteRecovery::FindSQLiteTableHeader(ByteView area,
+                                                                    std::int64_t offset) {
     SQLiteTableHeaderInfo info;
     patterns_->matcher().find(area, offset, patterns_->patterns(), info, scratch_);
     return info;
@@ -323,7 +326,8 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
                 const std::int64_t declared = (serialType - 12) / 2;
                 const std::int64_t width = std::min(declared, length - p);
                 if (width < declared) currentRecordComplete_ = false;
-                const ByteView raw = area.subspan(static_cast<std::size_t>(p), static_cast<std::size_t>(width));
+                const ByteView raw =
+                    area.subspan(static_cast<std::size_t>(p), static_cast<std::size_t>(width));
                 used += width;
                 if (serialType % 2 == 1) {
                     _currentDataValue = raw;
@@ -390,7 +394,8 @@ OptString AbstractSqLiteRecovery::getStringFromValue(const ColumnValue& value) {
 }
 
 bool AbstractSqLiteRecovery::IsGuidAscii(std::uint8_t byte) {
-    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= 'a' && byte <= 'z');
 }
 
 bool AbstractSqLiteRecovery::IsChatGuidAsciiValue(std::uint8_t byte) {

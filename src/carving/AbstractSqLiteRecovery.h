@@ -66,12 +66,13 @@ public:
     // Patterns compiled once and shared with other engines (several files, several threads).
     void setTablePatterns(std::shared_ptr<const CompiledTablePatterns> patterns);
     const std::vector<TablePattern>& tablePatterns() const { return patterns_->patterns(); }
-    const std::shared_ptr<const CompiledTablePatterns>& compiledTablePatterns() const { return patterns_; }
-    // Takes the patterns of the signature (name, db, table) of the catalogue, or of the shared
-    // state record's catalogue when none is given. False, with no patterns, when it is missing.
+    const std::shared_ptr<const CompiledTablePatterns>& compiledTablePatterns() const {
+        return patterns_;
+    }
+    // Takes the patterns of the signature (name, db, table) of the catalogue. False, with no
+    // patterns, when the catalogue is missing or lacks the signature.
     bool setPatternsFromSignature(std::string_view name, std::string_view db,
-                                  std::string_view table,
-                                  const SqLiteTableSignatures* catalogue = nullptr);
+                                  std::string_view table, const SqLiteTableSignatures* catalogue);
 
     // The reference list of the duplicate test, copied as it is at the call.
     void setRecoveredData(std::vector<std::shared_ptr<baseRecoveryObject>> records);
@@ -79,7 +80,9 @@ public:
         return RecoveredData_;
     }
     // The records the recoverer accepted, in carving order.
-    std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredFiltered() { return RecoveredFiltered_; }
+    std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredFiltered() {
+        return RecoveredFiltered_;
+    }
     const std::vector<std::shared_ptr<baseRecoveryObject>>& RecoveredFiltered() const {
         return RecoveredFiltered_;
     }
@@ -89,7 +92,9 @@ public:
     void setFullDBPath(std::string path) { fullDBPath_ = std::move(path); }
 
     // The page numbers of the pointer-map pages met by the last auto-vacuum walk.
-    const std::vector<std::int64_t>& pointerMapPageNumbers() const { return pointerMapPageNumbers_; }
+    const std::vector<std::int64_t>& pointerMapPageNumbers() const {
+        return pointerMapPageNumbers_;
+    }
 
     // ---- Small helpers for recoverers ----
     // A text as it is, a number as its decimal text, anything else absent.
@@ -101,7 +106,8 @@ public:
     // Whether the first 36 bytes are a GUID: "-" at 8, 13, 18 and 23, IsGuidAscii elsewhere.
     static bool IsGuidAsciiValue(ByteView bytes);
     // The accepted records whose row id equals the record's.
-    std::vector<std::shared_ptr<baseRecoveryObject>> FindAll(const baseRecoveryObject& record) const;
+    std::vector<std::shared_ptr<baseRecoveryObject>> FindAll(
+        const baseRecoveryObject& record) const;
     static std::string ConnectionStringForSQLiteConnection(const std::string& path) {
         return "data source=" + path;
     }

@@ -5,10 +5,11 @@
 
 #include <utility>
 
-BaseDAO::BaseDAO(BrimleyAppDelegate& state) : BaseDAO(state.dbUtils.get(), state) {}
+BaseDAO::BaseDAO(ScanContext context)
+    : context_(std::move(context)), dbUtils_(context_.sink().dbUtils.get()) {}
 
-BaseDAO::BaseDAO(std::shared_ptr<FMDBUtils> dbUtils, BrimleyAppDelegate& state)
-    : state_(state), dbUtils_(std::move(dbUtils)) {}
+BaseDAO::BaseDAO(std::shared_ptr<FMDBUtils> dbUtils, ScanContext context)
+    : context_(std::move(context)), dbUtils_(std::move(dbUtils)) {}
 
 BaseDAO::~BaseDAO() = default;
 
@@ -17,22 +18,12 @@ std::shared_ptr<SqliteConnection> BaseDAO::boundConnection() const {
     return handle ? handle->sharedDB() : nullptr;
 }
 
-std::string BaseDAO::databasePath(const Guarded<std::string>& roleFileName) const {
-    const std::string folder = state_.BACKUP_DIRECTORY.get();
-    const std::string name = roleFileName.get();
-    // iOS 10 and later keep the file in a sub-folder; a missing file keeps its flat path so
-    // that opening it fails as "missing".
-    return BackupFiles::locate(folder, name).value_or(folder + "/" + name);
-}
-
-std::shared_ptr<SqliteConnection> BaseDAO::openPrivate(
-    const Guarded<std::string>& roleFileName) const {
-    return SqliteConnection::OpenReadOnly(databasePath(roleFileName));
+std::shared_ptr<SqliteConnection> BaseDAO::openPrivate(DatabaseRole role) const {
+    return SqliteConnection::OpenReadOnly(databasePath(role));
 }
 
 std::int32_t BaseDAO::iOSMajorVersion() const {
-    auto device = state_.deviceInfo.get();
-    return device ? device->iOSMajorVersion() : 0;
+    return context_.iOSMajorVersion();
 }
 
 std::shared_ptr<SqliteConnection> BaseDAO::RoleConnection::get(const std::string& path) {

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-DAOs::DAOs(BrimleyAppDelegate& state) : BaseDAO(state) {}
+DAOs::DAOs(ScanContext context) : BaseDAO(std::move(context)) {}
 
-DAOs::DAOs(std::shared_ptr<FMDBUtils> dbUtils, BrimleyAppDelegate& state)
-    : BaseDAO(std::move(dbUtils), state) {}
+DAOs::DAOs(std::shared_ptr<FMDBUtils> dbUtils, ScanContext context)
+    : BaseDAO(std::move(dbUtils), std::move(context)) {}
 
 DAOs::~DAOs() = default;

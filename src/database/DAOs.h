@@ -13,8 +13,8 @@
 // Which database a method reads:
 //   bound       the connection of the object's own handle (dbUtils), opened by the caller;
 //   shared      the state record's handle at the time of the call (the Skype screen's);
-//   private     a connection of the method's own on BACKUP_DIRECTORY + the role's file name,
-//               closed when the method returns;
+//   private     a connection of the method's own on the scan's backup folder + the role's
+//               file name, closed when the method returns;
 //   role        a connection on a role's file that the object opens on first use and keeps.
 // No method replaces the object's handle or the state record's handle or query object.
 // Failures are not reported: a database that cannot be opened or lacks the table gives the
@@ -50,12 +50,11 @@ using RowIdMap = std::map<std::string, std::string>;
 
 class DAOs : public BaseDAO {
 public:
-    // A query object on the state record's handle as it is now (the usual way: the caller sets
-    // that handle to the database it wants and opens it first).
-    explicit DAOs(BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    // A query object on the results record's handle as it is now (the usual way: the caller
+    // sets that handle to the database it wants and opens it first).
+    explicit DAOs(ScanContext context);
     // A query object on a handle of the caller's own.
-    explicit DAOs(std::shared_ptr<FMDBUtils> dbUtils,
-                  BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    DAOs(std::shared_ptr<FMDBUtils> dbUtils, ScanContext context);
     ~DAOs() override;
 
     // ---- Messages (SMS_DATABASE) ----

@@ -98,8 +98,7 @@ std::string DAOs::getLocationFromLocationID(std::int64_t locationId) {
 
 RowIdMap DAOs::GetAllCalenderRowID() {
     RowIdMap map;
-    auto rows =
-        openPrivate(state().CALENDAR_DATABASE)->executeQuery("SELECT ROWID FROM CalendarItem");
+    auto rows = openPrivate(DatabaseRole::Calendar)->executeQuery("SELECT ROWID FROM CalendarItem");
     while (rows.next())
         if (auto rowId = rows.stringForColumn("ROWID")) map[*rowId] = *rowId;
     return map;

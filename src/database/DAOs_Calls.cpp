@@ -130,7 +130,7 @@ std::string DAOs::GetCallType(std::int32_t flags) {
 RowIdMap DAOs::GetAllCallHistroyRowID() {
     RowIdMap map;
     auto rows =
-        openPrivate(state().CALLHISTORY_DATABASE)->executeQuery("SELECT ROWID,address FROM call");
+        openPrivate(DatabaseRole::CallHistory)->executeQuery("SELECT ROWID,address FROM call");
     while (rows.next()) {
         auto rowId = rows.stringForColumn("ROWID");
         auto address = rows.stringForColumn("address");
@@ -140,7 +140,7 @@ RowIdMap DAOs::GetAllCallHistroyRowID() {
 }
 
 std::string DAOs::dateForRowID(std::int32_t rowId) {
-    auto rows = openPrivate(state().CALLHISTORY_DATABASE)
+    auto rows = openPrivate(DatabaseRole::CallHistory)
                     ->executeQuery("SELECT date FROM call where ROWID = ?", {ColumnValue(rowId)});
     while (rows.next()) {
         if (!rows.stringForColumn("date")) continue;
@@ -152,7 +152,7 @@ std::string DAOs::dateForRowID(std::int32_t rowId) {
 }
 
 bool DAOs::isDeletedZCALLRECORD(std::int32_t key) {
-    auto connection = openPrivate(state().CALLHISTORY_DATABASE);
+    auto connection = openPrivate(DatabaseRole::CallHistory);
     if (!connection->isOpen()) return false;
     auto rows =
         connection->executeQuery("SELECT * FROM ZCALLRECORD WHERE Z_PK = ?", {ColumnValue(key)});

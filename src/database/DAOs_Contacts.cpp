@@ -138,7 +138,7 @@ std::string DAOs::GetNameForAddress(const OptString& address) {
     // An address of nothing but separators would otherwise end every stored number.
     if (reduced.empty()) return std::string();
 
-    auto connection = addressBook_.get(databasePath(state().ADDRESSBOOK_DATABASE));
+    auto connection = addressBook_.get(databasePath(DatabaseRole::AddressBook));
     auto row = connection->executeQuery(
         "SELECT First as Name FROM ABMultiValue  INNER JOIN ABPerson ON ABMultiValue.record_id = "
         "ABPerson.ROWID WHERE REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(value ,')' ,''),'+',''),'-',"
@@ -151,7 +151,7 @@ std::string DAOs::GetNameForAddress(const OptString& address) {
 
 RowIdMap DAOs::GetAllContactRowID() {
     RowIdMap map;
-    auto connection = openPrivate(state().ADDRESSBOOK_DATABASE);
+    auto connection = openPrivate(DatabaseRole::AddressBook);
     auto row = connection->executeQuery("SELECT ROWID,First FROM ABPerson");
     while (row.next()) {
         auto rowId = row.stringForColumn("ROWID");
@@ -162,7 +162,7 @@ RowIdMap DAOs::GetAllContactRowID() {
 }
 
 bool DAOs::isDeletedContacted(std::int32_t personRowId) {
-    auto connection = openPrivate(state().ADDRESSBOOK_DATABASE);
+    auto connection = openPrivate(DatabaseRole::AddressBook);
     auto row = connection->executeQuery("SELECT * FROM ABPerson WHERE ROWID = ?",
                                         {ColumnValue(personRowId)});
     return row.next();

@@ -75,7 +75,7 @@ std::string DAOs::GetMessageType(std::int32_t error, std::int32_t isFromMe) {
 // schemas flag as deleted. The type comes from the flags before iOS 6, from error and sender
 // after.
 std::shared_ptr<SMS> DAOs::MessageFromRow(const SqliteResultSet& row, std::int32_t iOSMajor,
-                                         std::int32_t slNo) {
+                                          std::int32_t slNo) {
     const std::int32_t flags = row.intForColumn("flags");
     // Only the old schemas have flags; a missing column reads 0 and drops nothing.
     if (flags == kDeletedFlags) return nullptr;
@@ -84,16 +84,16 @@ std::shared_ptr<SMS> DAOs::MessageFromRow(const SqliteResultSet& row, std::int32
     sms->setLocalTime(MessageDateText(row, RowCountsAppleSeconds(row, iOSMajor)));
     if (auto text = row.stringForColumn("text")) sms->setMessage(WithoutLineFeeds(*text));
     sms->setSlNo(slNo);
-    sms->setType(iOSMajor >= 6 ? GetMessageType(row.intForColumn("error"),
-                                                row.intForColumn("is_from_me"))
-                               : OldSchemaType(flags));
+    sms->setType(iOSMajor >= 6
+                     ? GetMessageType(row.intForColumn("error"), row.intForColumn("is_from_me"))
+                     : OldSchemaType(flags));
     sms->setIsChecked(0);
     return sms;
 }
 
 std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const char* fromIOS6,
-                                                 std::atomic<std::int32_t>& count,
-                                                 bool listAsExisting) {
+                                                  std::atomic<std::int32_t>& count,
+                                                  bool listAsExisting) {
     const std::int32_t iOSMajor = iOSMajorVersion();
     count = 0;
     auto connection = boundConnection();
@@ -128,7 +128,7 @@ std::optional<RecordList<SMS>> DAOs::GetiMessage() {
 }
 
 bool DAOs::GetPhoneNumberForID(std::int32_t hid, OptString& phno) {
-    auto connection = numberUTILS_.get(databasePath(state().SMS_DATABASE));
+    auto connection = numberUTILS_.get(databasePath(DatabaseRole::Messages));
     auto row = connection->executeQuery("SELECT id FROM handle where ROWID=?", {ColumnValue(hid)});
     if (!row.next()) return false;
     phno = row.stringForColumn("id");
@@ -141,7 +141,7 @@ OptString DAOs::GetPhoneNumberForHID(std::int32_t hid, OptString phno) {
 }
 
 void DAOs::GetChatMessageJoin() {
-    auto connection = openPrivate(state().SMS_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Messages);
     // The join table has a rowid of its own, which "*" does not list.
     auto row = connection->executeQuery("SELECT rowid, * from chat_message_join");
     RecordList<ChatMessageJoin> joins;
@@ -156,7 +156,7 @@ void DAOs::GetChatMessageJoin() {
 }
 
 void DAOs::GetAllChats() {
-    auto connection = openPrivate(state().SMS_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Messages);
     auto row = connection->executeQuery("SELECT ROWID,chat_identifier,service_name from chat");
     RecordList<Chat> chats;
     while (row.next()) {
@@ -173,7 +173,7 @@ RecordList<Chat> DAOs::GetChatsOf(const OptString& chatIdentifier) {
     RecordList<Chat> lines;
     if (!chatIdentifier) return lines;
     const std::int32_t iOSMajor = iOSMajorVersion();
-    auto connection = openPrivate(state().SMS_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Messages);
     auto row = connection->executeQuery(
         "SELECT chat_identifier, is_from_me, date, text from chat INNER JOIN chat_message_join ON "
         "chat.ROWID = chat_message_join.chat_id INNER JOIN message ON message.ROWID = "
@@ -192,7 +192,7 @@ RecordList<Chat> DAOs::GetChatsOf(const OptString& chatIdentifier) {
 
 RowIdMap DAOs::GetAllMessageRowID() {
     RowIdMap map;
-    auto connection = openPrivate(state().SMS_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Messages);
     auto row = connection->executeQuery("SELECT ROWID,text FROM message");
     while (row.next()) {
         auto rowId = row.stringForColumn("ROWID");
@@ -204,7 +204,7 @@ RowIdMap DAOs::GetAllMessageRowID() {
 
 RowIdMap DAOs::GetAllMessageGUID() {
     RowIdMap map;
-    auto connection = openPrivate(state().SMS_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Messages);
     auto row = connection->executeQuery("SELECT guid,ROWID FROM message");
     while (row.next()) {
         auto rowId = row.stringForColumn("ROWID");

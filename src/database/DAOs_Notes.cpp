@@ -168,7 +168,7 @@ RecordList<Note> DAOs::GetNotes91() {
 
 RecordList<Note> DAOs::GetDeletedNotes() {
     RecordList<Note> result;
-    auto device = state().deviceInfo.get();
+    const auto& device = context().device;
     auto connection = boundConnection();
     if (connection && device && device->ProductVersion() == std::string(kFlaggedDeletionVersion)) {
         auto row = connection->executeQuery(kDeletedNotesStatement);
@@ -197,7 +197,7 @@ bool DAOs::isDuplicateNote(const OptString& title) {
     std::string middle;
     t.toUTF8String(middle);
 
-    auto connection = openPrivate(state().NOTES_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Notes);
     auto row = connection->executeQuery(
         "SELECT * FROM ZNOTE  where ZTITLE  Like '%' || ? || '%' ESCAPE '\\'",
         {ColumnValue(EscapeLikePattern(middle))});
@@ -206,7 +206,7 @@ bool DAOs::isDuplicateNote(const OptString& title) {
 
 RowIdMap DAOs::GetAllNotesRowID() {
     RowIdMap map;
-    auto connection = openPrivate(state().NOTES_DATABASE);
+    auto connection = openPrivate(DatabaseRole::Notes);
     auto row = connection->executeQuery("SELECT Z_PK as ROWID FROM ZNOTE");
     while (row.next()) {
         const std::string id = std::to_string(row.intForColumn("ROWID"));

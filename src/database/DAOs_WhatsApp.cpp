@@ -79,7 +79,7 @@ RecordList<WhatsApp> DAOs::GetWhatsAppContacts() {
 }
 
 OptString DAOs::GetWhatsAppContactName(const OptString& jid) {
-    auto connection = whatsApp_.get(databasePath(state().WHATSAPP_DATABASE));
+    auto connection = whatsApp_.get(databasePath(DatabaseRole::WhatsApp));
     auto rows = connection->executeQuery(
         "SELECT ZPARTNERNAME as CONTACTNAME FROM ZWACHATSESSION WHERE ZCONTACTJID = ?",
         {jid ? ColumnValue(*jid) : ColumnValue::Null()});
@@ -113,8 +113,8 @@ RecordList<WhatsApp> DAOs::GetWhatsApp(const OptString& idOrPushName) {
 
 RowIdMap DAOs::GetAllWhatsAppRowID() {
     RowIdMap map;
-    auto rows = openPrivate(state().WHATSAPP_DATABASE)
-                    ->executeQuery("SELECT Z_PK as ROWID  FROM ZWAMESSAGE");
+    auto rows =
+        openPrivate(DatabaseRole::WhatsApp)->executeQuery("SELECT Z_PK as ROWID  FROM ZWAMESSAGE");
     while (rows.next())
         if (auto rowId = rows.stringForColumn("ROWID")) map[*rowId] = *rowId;
     return map;

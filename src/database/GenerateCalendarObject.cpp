@@ -13,13 +13,12 @@ std::shared_ptr<FMDBUtils> OpenedHandle(const std::string& path) {
 
 }  // namespace
 
-CalendarObjectGenerator::CalendarObjectGenerator(BrimleyAppDelegate& state)
-    : CalendarObjectGenerator(state.BACKUP_DIRECTORY.get() + "/" + state.CALENDAR_DATABASE.get(),
-                              state) {}
+CalendarObjectGenerator::CalendarObjectGenerator(const ScanContext& context)
+    : CalendarObjectGenerator(context.databasePath(DatabaseRole::Calendar), context) {}
 
 CalendarObjectGenerator::CalendarObjectGenerator(const std::string& calendarDatabasePath,
-                                                 BrimleyAppDelegate& state)
-    : daos_(OpenedHandle(calendarDatabasePath), state) {}
+                                                 const ScanContext& context)
+    : daos_(OpenedHandle(calendarDatabasePath), context) {}
 
 std::shared_ptr<Calendar> CalendarObjectGenerator::generateCalendarObject(
     const Appointment& appointment) {
@@ -40,6 +39,6 @@ std::shared_ptr<Calendar> CalendarObjectGenerator::generateCalendarObject(
 }
 
 std::shared_ptr<Calendar> generateCalendarObject(const Appointment& appointment,
-                                                 BrimleyAppDelegate& state) {
-    return CalendarObjectGenerator(state).generateCalendarObject(appointment);
+                                                 const ScanContext& context) {
+    return CalendarObjectGenerator(context).generateCalendarObject(appointment);
 }

@@ -16,10 +16,10 @@ class Calendar;
 // thread never touches the handle or query object that the screens and other threads share.
 class CalendarObjectGenerator {
 public:
-    // On BACKUP_DIRECTORY + "/" + CALENDAR_DATABASE of the state record as they are now.
-    explicit CalendarObjectGenerator(BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    // On the calendar database of the scan's backup.
+    explicit CalendarObjectGenerator(const ScanContext& context);
     // On a calendar database of the caller's choice.
-    CalendarObjectGenerator(const std::string& calendarDatabasePath, BrimleyAppDelegate& state);
+    CalendarObjectGenerator(const std::string& calendarDatabasePath, const ScanContext& context);
 
     std::shared_ptr<Calendar> generateCalendarObject(const Appointment& appointment);
 
@@ -27,6 +27,6 @@ private:
     DAOs daos_;
 };
 
-// One item converted with a generator on the state record's calendar database.
-std::shared_ptr<Calendar> generateCalendarObject(
-    const Appointment& appointment, BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+// One item converted with a generator on the scan's calendar database.
+std::shared_ptr<Calendar> generateCalendarObject(const Appointment& appointment,
+                                                 const ScanContext& context);

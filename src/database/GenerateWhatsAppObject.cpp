@@ -3,8 +3,8 @@
 #include "records/WhatsApp.h"
 #include "records/WhatsAppMessage.h"
 
-WhatsAppObjectGenerator::WhatsAppObjectGenerator(BrimleyAppDelegate& state)
-    : daos_(std::shared_ptr<FMDBUtils>(), state) {}
+WhatsAppObjectGenerator::WhatsAppObjectGenerator(const ScanContext& context)
+    : daos_(std::shared_ptr<FMDBUtils>(), context) {}
 
 std::shared_ptr<WhatsApp> WhatsAppObjectGenerator::generateWhatsAppObject(
     const WhatsAppMessage& message) {
@@ -30,6 +30,6 @@ std::shared_ptr<WhatsApp> WhatsAppObjectGenerator::generateWhatsAppObject(
 }
 
 std::shared_ptr<WhatsApp> generateWhatsAppObject(const WhatsAppMessage& message,
-                                                 BrimleyAppDelegate& state) {
-    return WhatsAppObjectGenerator(state).generateWhatsAppObject(message);
+                                                 const ScanContext& context) {
+    return WhatsAppObjectGenerator(context).generateWhatsAppObject(message);
 }

@@ -12,10 +12,10 @@ class WhatsAppMessage;
 // list, each with its partner's name from the backup's chat database.
 //
 // The names are read through the generator's own query object, which opens the chat database
-// of the state record on first use, so a carving thread shares no handle with other threads.
+// of the scan's backup on first use, so a carving thread shares no handle with other threads.
 class WhatsAppObjectGenerator {
 public:
-    explicit WhatsAppObjectGenerator(BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    explicit WhatsAppObjectGenerator(const ScanContext& context);
 
     std::shared_ptr<WhatsApp> generateWhatsAppObject(const WhatsAppMessage& message);
 
@@ -24,5 +24,5 @@ private:
 };
 
 // One message converted with a generator of its own.
-std::shared_ptr<WhatsApp> generateWhatsAppObject(
-    const WhatsAppMessage& message, BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+std::shared_ptr<WhatsApp> generateWhatsAppObject(const WhatsAppMessage& message,
+                                                 const ScanContext& context);

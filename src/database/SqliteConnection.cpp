@@ -226,6 +226,8 @@ std::string SqliteConnection::ReadOnlyUri(std::string_view path) {
 std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const std::string& path) {
     std::shared_ptr<SqliteConnection> connection(new SqliteConnection());
     connection->path_ = path;
+    // SQLite would open an empty name as a new temporary database.
+    if (path.empty()) return connection;
     sqlite3* raw = nullptr;
     // FULLMUTEX: a screen's connection may be read from the main thread and a helper thread.
     const int rc =

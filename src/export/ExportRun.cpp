@@ -16,46 +16,6 @@
 
 namespace {
 
-// The main window's tab tags that the export knows.
-constexpr std::int32_t kTabPhotos = 107;
-constexpr std::int32_t kTabVideos = 108;
-constexpr std::int32_t kTabDeviceInfo = 112;
-
-using ExportOperation = ExportEntry (Exporter::*)(const std::string&, bool) const;
-
-// A tab whose records go into one CSV file.
-struct TabFile {
-    std::int32_t tab;
-    const char* folderName;    // in a dated export folder
-    const char* proposedName;  // proposed for the tab's own export
-    ExportOperation write;
-};
-
-constexpr TabFile kTabFiles[] = {
-    {100, "SMS", "SMS", &Exporter::ExportSMS},
-    {101, "Addressbook", "Addressbook", &Exporter::ExportContact},
-    {102, "Call history", "Call history", &Exporter::ExportCallLog},
-    {103, "Notes", "Notes", &Exporter::ExportNotes},
-    {104, "Calendar", "Calendar", &Exporter::ExportCalendar},
-    {105, "Apps", "Apps", &Exporter::ExportApplicationData},
-    {106, "User dictionary", "User Dictionary", &Exporter::KeyboardDictionary},
-    {109, "Map", "Map", &Exporter::ExportMapHistory},
-    {111, "Internet history", "Internet History", &Exporter::ExportInternetData},
-    {117, "WhatsApp", "", &Exporter::ExportWhatsApp},
-};
-
-const TabFile* FindTabFile(std::int32_t tab) {
-    for (const auto& f : kTabFiles)
-        if (f.tab == tab) return &f;
-    return nullptr;
-}
-
-// What each dated export writes, in order. WhatsApp comes last, after the tabs in tag order.
-constexpr std::int32_t kAllRecordsOrder[] = {100, 101, 102, 103, 104, 105, 106,
-                                             107, 108, 109, 111, 112, 117};
-// Applications, user dictionary and map records carry no tick; the device file is no record.
-constexpr std::int32_t kTickedRecordsOrder[] = {100, 101, 102, 103, 104, 107, 108, 111, 117};
-
 // Which photos or videos a copy takes.
 enum class MediaChoice {
     All,          // every item, the folder made even when there is none
@@ -133,7 +93,14 @@ std::vector<ExportEntry> ExportReport::failures() const {
     return failed;
 }
 
-ExportRun::ExportRun(BrimleyAppDelegate& state) : state_(state), exporter_(state) {}
+ExportRun::ExportRun(BrimleyAppDelegate& state, std::vector<ExportFile> files)
+    : state_(state), exporter_(state), files_(std::move(files)) {}
+
+const ExportFile* ExportRun::fileOfTab(std::int32_t tab) const {
+    for (const auto& file : files_)
+        if (file.tab == tab) return &file;
+    return nullptr;
+}
 
 ExportRun::~ExportRun() = default;
 
@@ -177,9 +144,9 @@ ExportReport ExportRun::run(const ExportRequest& request, std::stop_token stop,
 ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_token stop,
                                     ExportListener* listener) const {
     const bool onlyTicked = request.scope == ExportScope::TickedRecords;
-    const std::span<const std::int32_t> order =
-        onlyTicked ? std::span<const std::int32_t>(kTickedRecordsOrder)
-                   : std::span<const std::int32_t>(kAllRecordsOrder);
+    std::vector<const ExportFile*> order;
+    for (const auto& file : files_)
+        if (!onlyTicked || file.tickable) order.push_back(&file);
     const std::shared_ptr<DeviceInfo> device = state_.deviceInfo.get();
 
     ExportReport report;
@@ -194,20 +161,20 @@ ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_toke
 
     StepRunner steps(report, order.size(), stop, listener);
     const MediaChoice media = onlyTicked ? MediaChoice::Ticked : MediaChoice::All;
-    for (const std::int32_t tab : order) {
-        if (tab == kTabPhotos) {
+    for (const ExportFile* file : order) {
+        if (file->kind == ExportFile::Kind::Photos) {
             if (!steps.begin("Photos")) break;
             steps.copyMedia(
                 report.folder,
                 MediaItems(state_.AllPhotos, media, &Photo::PhotoUrl, &Photo::PhotoName),
                 !onlyTicked);
-        } else if (tab == kTabVideos) {
+        } else if (file->kind == ExportFile::Kind::Videos) {
             if (!steps.begin("Videos")) break;
             steps.copyMedia(
                 report.folder,
                 MediaItems(state_._AllVideos, media, &Video::VideoUrl, &Video::VideoName),
                 !onlyTicked);
-        } else if (tab == kTabDeviceInfo) {
+        } else if (file->kind == ExportFile::Kind::DeviceInfo) {
             const std::string name = device ? device->InfoFileName() : DeviceInfo().InfoFileName();
             if (!steps.begin(name)) break;
             const std::string path = Join(report.folder, name);
@@ -217,8 +184,9 @@ ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_toke
                 steps.add({path, ExportStatus::Written, 9});
             else
                 steps.add({path, ExportStatus::Failed, 0});
-        } else if (const TabFile* file = FindTabFile(tab)) {
-            const std::string name = MakeSafeFileName(file->folderName + request.extension);
+        } else if (file->write) {
+            const std::string name =
+                MakeSafeFileName(std::string(file->folderName) + request.extension);
             if (!steps.begin(name)) break;
             steps.add((exporter_.*(file->write))(Join(report.folder, name), onlyTicked));
         }
@@ -230,9 +198,10 @@ ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_to
                                       ExportListener* listener) const {
     ExportReport report;
     StepRunner steps(report, 1, stop, listener);
-    const std::int32_t tab = request.currentTab;
-    if (tab == kTabPhotos || tab == kTabVideos) {
-        const bool photos = tab == kTabPhotos;
+    const ExportFile* file = fileOfTab(request.currentTab);
+    if (!file) return report;
+    if (file->kind == ExportFile::Kind::Photos || file->kind == ExportFile::Kind::Videos) {
+        const bool photos = file->kind == ExportFile::Kind::Photos;
         if (!steps.begin(photos ? "Photos" : "Videos")) return report;
         steps.copyMedia(request.location,
                         photos ? MediaItems(state_.AllPhotos, MediaChoice::NotUnticked,
@@ -240,7 +209,7 @@ ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_to
                                : MediaItems(state_._AllVideos, MediaChoice::NotUnticked,
                                             &Video::VideoUrl, &Video::VideoName),
                         true);
-    } else if (tab == kTabDeviceInfo) {
+    } else if (file->kind == ExportFile::Kind::DeviceInfo) {
         if (!steps.begin(request.location)) return report;
         const std::shared_ptr<DeviceInfo> device = state_.deviceInfo.get();
         if (!device)
@@ -249,7 +218,7 @@ ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_to
             steps.add({request.location, ExportStatus::Written, 9});
         else
             steps.add({request.location, ExportStatus::Failed, 0});
-    } else if (const TabFile* file = FindTabFile(tab)) {
+    } else if (file->write) {
         // The tab's own export writes every record, ticked or not.
         if (!steps.begin(request.location)) return report;
         steps.add((exporter_.*(file->write))(request.location, false));
@@ -262,9 +231,10 @@ std::string ExportRun::ExportFolderName(const OptString& deviceName, Date when) 
 }
 
 std::string ExportRun::ProposedFileName(std::int32_t tab, const std::string& extension,
-                                        const DeviceInfo* device) {
-    if (tab == kTabDeviceInfo) return device ? device->InfoFileName() : DeviceInfo().InfoFileName();
-    const TabFile* file = FindTabFile(tab);
+                                        const DeviceInfo* device) const {
+    const ExportFile* file = fileOfTab(tab);
+    if (file && file->kind == ExportFile::Kind::DeviceInfo)
+        return device ? device->InfoFileName() : DeviceInfo().InfoFileName();
     if (!file || *file->proposedName == '\0') return "";
-    return MakeSafeFileName(file->proposedName + extension);
+    return MakeSafeFileName(std::string(file->proposedName) + extension);
 }

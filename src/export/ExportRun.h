@@ -24,6 +24,20 @@ enum class ExportScope {
     AllRecords,     // every record of every type, into a new dated folder
 };
 
+// One file or folder of an export: what the data-type table says of the tab whose records it
+// holds. The export knows no tabs of its own; the front end hands it the table's entries.
+struct ExportFile {
+    using Write = ExportEntry (Exporter::*)(const std::string& path, bool onlyTicked) const;
+    enum class Kind { Records, Photos, Videos, DeviceInfo };
+
+    std::int32_t tab = 0;  // the main window's tab that shows these records
+    Kind kind = Kind::Records;
+    const char* folderName = "";    // its name in a dated export folder ("SMS")
+    const char* proposedName = "";  // proposed for the tab's own export; "" for none
+    Write write = nullptr;          // Records: writes the file
+    bool tickable = false;          // part of the export of ticked records
+};
+
 struct ExportRequest {
     ExportScope scope = ExportScope::AllRecords;
     // Ticked and all records: the folder in which the dated export folder is made. Current
@@ -32,7 +46,7 @@ struct ExportRequest {
     std::string location;
     // Appended unchanged to each data type's name (".csv").
     std::string extension;
-    // Current tab only: the main window's tab tag (100 messages ... 117 WhatsApp).
+    // Current tab only: the main window's tab tag, as the export files name it.
     std::int32_t currentTab = 0;
 };
 
@@ -68,16 +82,16 @@ public:
 
 // The export to the computer: picks the records of the chosen scope from the shared state,
 // writes one CSV file per data type through Exporter, the device information file, and copies
-// the photos and videos. The export of all records writes, in this order, the files of
-// messages, contacts, calls, notes, calendar, applications and user dictionary, the photos and
-// videos, the map, internet-history and device files, and last the WhatsApp file; the export
-// of ticked records writes only the types that can be ticked.
+// the photos and videos. The export of all records writes every file it was given, in the order
+// given (the front end gives them in tab order); the export of ticked records writes only the
+// types that can be ticked.
 //
 // Toolkit-free: the export dialog and the headless front end drive it alike. Every failure is
 // in the report; a dialog says so, the front end prints it.
 class ExportRun {
 public:
-    explicit ExportRun(BrimleyAppDelegate& state);
+    // files: what an export writes, in order.
+    ExportRun(BrimleyAppDelegate& state, std::vector<ExportFile> files);
     // Stops a running export and waits for it.
     ~ExportRun();
     ExportRun(const ExportRun&) = delete;
@@ -101,17 +115,19 @@ public:
     static std::string ExportFolderName(const OptString& deviceName, Date when);
     // The name a save panel proposes for the tab's file: its name plus the extension, the
     // device's information file for the device tab, empty for tabs with no file of their own.
-    static std::string ProposedFileName(std::int32_t tab, const std::string& extension,
-                                        const DeviceInfo* device);
+    std::string ProposedFileName(std::int32_t tab, const std::string& extension,
+                                 const DeviceInfo* device) const;
 
 private:
     ExportReport runInFolder(const ExportRequest& request, std::stop_token stop,
                              ExportListener* listener) const;
     ExportReport runCurrentTab(const ExportRequest& request, std::stop_token stop,
                                ExportListener* listener) const;
+    const ExportFile* fileOfTab(std::int32_t tab) const;
 
     BrimleyAppDelegate& state_;
     Exporter exporter_;
+    const std::vector<ExportFile> files_;
     std::mutex startMutex_;
     std::atomic<bool> running_{false};
     std::jthread thread_;

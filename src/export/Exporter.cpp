@@ -71,11 +71,6 @@ ExportEntry WriteRecords(const std::string& path, std::vector<std::shared_ptr<Re
 
 Exporter::Exporter(const BrimleyAppDelegate& state) : state_(state) {}
 
-const Exporter& Exporter::defaultExporter() {
-    static const Exporter exporter(BrimleyAppDelegate::appDelegate());
-    return exporter;
-}
-
 ExportEntry Exporter::ExportSMS(const std::string& path, bool onlyTicked) const {
     return WriteRecords(path, Joined(state_.SMSContent, state_.DeletedSMS), onlyTicked,
                         FirstColumn::RunningNumber, [](CsvWriter& w, const SMS& r) {

@@ -36,9 +36,6 @@ class Exporter {
 public:
     explicit Exporter(const BrimleyAppDelegate& state);
 
-    // The exporter over the application's shared state record.
-    static const Exporter& defaultExporter();
-
     ExportEntry ExportSMS(const std::string& path, bool onlyTicked) const;
     ExportEntry ExportWhatsApp(const std::string& path, bool onlyTicked) const;
     ExportEntry ExportNotes(const std::string& path, bool onlyTicked) const;

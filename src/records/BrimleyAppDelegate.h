@@ -4,6 +4,7 @@
 #include "records/DeviceInfo.h"
 #include "records/MainWindowRefresh.h"
 #include "records/RecordTypes.h"
+#include "records/ScanContext.h"
 #include "records/SharedList.h"
 
 #include <atomic>
@@ -19,9 +20,6 @@ class SqLiteTableSignatures;
 class RecoveryWindowController;
 class MobileDeviceAccess;
 class AMDevice;
-
-// The main-window tab tags; TabTagPhotos is the tab selected at start-up.
-inline constexpr std::int32_t TabTagPhotos = 107;
 
 // The one record of shared state: every list of recovered records and its counts, where the
 // backup being read lies and what its databases are called, the device being read, the
@@ -103,6 +101,9 @@ public:
     Guarded<std::string> SMS_DATABASE, ADDRESSBOOK_DATABASE, CALENDAR_DATABASE, NOTES_DATABASE,
         CALLHISTORY_DATABASE, WHATSAPP_DATABASE, MAPHISTORY_DATABASE, DYNAMICDIT_DATABASE,
         ACCOUNT_DATABASE, KEYCHAIN_DATABASE, INTERNET_HISTROY_DATABASE, APPLICATIONS_DATABASE;
+    // The field above that holds a role's backup file name.
+    Guarded<std::string>& databaseName(DatabaseRole role);
+    const Guarded<std::string>& databaseName(DatabaseRole role) const;
 
     // ---- Device, services and mode ----
     // The device or backup being read. Filled before a scan starts; a new recovery replaces the
@@ -126,10 +127,11 @@ public:
     // Loaded once at start-up, only read afterwards.
     Guarded<std::shared_ptr<const SqLiteTableSignatures>> recoverySignatures;
     Guarded<std::shared_ptr<RecoveryWindowController>> recoveryWindowController;
-    std::atomic<std::int32_t> tabItem{TabTagPhotos};
+    // The open tab (a tab tag); start-up selects the photo tab.
+    std::atomic<std::int32_t> tabItem{0};
     std::atomic<std::int32_t> PresentScreen{0};
-    // The tab a scan opens for its data type (a tab tag); the photo tab for all types.
-    std::atomic<std::int32_t> buttonType{TabTagPhotos};
+    // The tab a scan opens for its data type (a tab tag); each scan sets it.
+    std::atomic<std::int32_t> buttonType{0};
     // The photos and deleted photos the browser has shown of the running scan, and the
     // deleted records the summary has counted; each scan starts them at 0.
     std::atomic<std::int32_t> _currentlyAddedPhotos{0}, _currentlyAddedDeletedPhotos{0};

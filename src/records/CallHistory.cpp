@@ -80,10 +80,6 @@ std::string CallHistory::Fullname() const {
     return contact_ ? contact_->FullName().value_or("") : std::string();
 }
 
-std::shared_ptr<CallLog> CallHistory::generateCallLogObject() const {
-    return generateCallLogObject(BrimleyAppDelegate::appDelegate());
-}
-
 std::shared_ptr<CallLog> CallHistory::generateCallLogObject(const BrimleyAppDelegate& state) const {
     return generateCallLogObject(state, ContactNamesByNumber(state));
 }

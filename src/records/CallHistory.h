@@ -47,7 +47,6 @@ public:
     // The same, with the names read beforehand.
     std::shared_ptr<CallLog> generateCallLogObject(const BrimleyAppDelegate& state,
                                                    const ContactNamesByNumber& names) const;
-    std::shared_ptr<CallLog> generateCallLogObject() const;
 
     // The name of the first contact of `state` that holds the number, plain or split by
     // splittedTelNumber, as its first, second or third number; live contacts before carved

@@ -42,7 +42,8 @@ std::int32_t IndexOf(ByteView bytes, std::uint8_t byte) {
 
 }  // namespace
 
-AppointmentsSQLiteRecovery::AppointmentsSQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {}
+AppointmentsSQLiteRecovery::AppointmentsSQLiteRecovery(ScanContext context)
+    : ScanRecoverer(std::move(context)) {}
 
 AppointmentsSQLiteRecovery::~AppointmentsSQLiteRecovery() = default;
 
@@ -58,7 +59,7 @@ std::string AppointmentsSQLiteRecovery::IdentifierKey(const std::string& identif
 }
 
 void AppointmentsSQLiteRecovery::setSignature(const std::string&) {
-    const auto catalogue = state_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (!catalogue ||
         !setPatternsFromSignature("HomeDomain", "Calendar.sqlite", "CalendarItem", catalogue.get()))
         setTablePatterns(std::vector<TablePattern>{});
@@ -67,7 +68,7 @@ void AppointmentsSQLiteRecovery::setSignature(const std::string&) {
 void AppointmentsSQLiteRecovery::readLiveEvents(const std::string& path) {
     liveIdentifiers_.clear();
     liveTitlesAndStarts_.clear();
-    for (const auto& event : state_.AllCalendarContent.snapshot())
+    for (const auto& event : results().AllCalendarContent.snapshot())
         if (event->UniqueIdentifier())
             liveIdentifiers_.insert(IdentifierKey(*event->UniqueIdentifier(), true));
 
@@ -95,7 +96,7 @@ void AppointmentsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     // The places of the carved events come from the file carved.
     generator_.reset();
     if (LiveTableReader(path).isOpen())
-        generator_ = std::make_unique<CalendarObjectGenerator>(path, state_);
+        generator_ = std::make_unique<CalendarObjectGenerator>(path, context());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
     generator_.reset();
 }
@@ -111,7 +112,7 @@ bool AppointmentsSQLiteRecovery::alreadyInDB(const Calendar& event) const {
         return true;
     if (hasLiveTitleAndStart(event)) return true;
     const OptString key = TitleAndStartKey(event);
-    return key && state_.AllCalendarContent.containsKey(*key, &TitleAndStartKey);
+    return key && results().AllCalendarContent.containsKey(*key, &TitleAndStartKey);
 }
 
 std::shared_ptr<baseRecoveryObject> AppointmentsSQLiteRecovery::GetNewRecoveryObject() {
@@ -193,20 +194,20 @@ void AppointmentsSQLiteRecovery::addRecoveredObject() {
     _hasRecoveredCurrentObject = false;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
-    const bool isNew = state_.AllDeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
+    const bool isNew = results().AllDeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
     if (!isNew) return;
-    ++state_.DeletedCalendarCount;
-    state_.DeletedCalendar.append(event);
-    state_.updateUIfoundRecoveredData();
+    ++results().DeletedCalendarCount;
+    results().DeletedCalendar.append(event);
+    results().updateUIfoundRecoveredData();
 }
 
 std::int32_t AppointmentsSQLiteRecovery::setRecoveryCount(std::int32_t count) {
-    state_.DeletedCalendarCount = count;
+    results().DeletedCalendarCount = count;
     return count;
 }
 
 std::int32_t AppointmentsSQLiteRecovery::incrementRecoveryCount() {
-    return ++state_.DeletedCalendarCount;
+    return ++results().DeletedCalendarCount;
 }
 
 // ---- iOS 4 ----
@@ -222,7 +223,7 @@ std::int32_t AppointmentsIOS4SQLiteRecovery::verifyDataPosition(ByteView) {
 bool AppointmentsIOS4SQLiteRecovery::alreadyInDB(const Calendar& event) const {
     if (hasLiveTitleAndStart(event)) return true;
     const OptString key = TitleAndStartKey(event);
-    return key && state_.CalendarContent.containsKey(*key, &TitleAndStartKey);
+    return key && results().CalendarContent.containsKey(*key, &TitleAndStartKey);
 }
 
 void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
@@ -231,8 +232,8 @@ void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
     _hasRecoveredCurrentObject = false;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
-    const bool isNew = state_.DeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
+    const bool isNew = results().DeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
     if (!isNew) return;
-    ++state_.DeletedCalendarCount;
-    state_.updateUIfoundRecoveredData();
+    ++results().DeletedCalendarCount;
+    results().updateUIfoundRecoveredData();
 }

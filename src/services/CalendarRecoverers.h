@@ -1,7 +1,7 @@
 #pragma once
 
-#include "carving/AbstractSqLiteRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,10 +23,9 @@ class CalendarObjectGenerator;
 // record or of the file itself (free space holds stale copies of live rows). Nor when it was
 // listed already: an event with the same identifier (letter case counts), or, for events
 // without one, the same title, description, start and end.
-class AppointmentsSQLiteRecovery : public AbstractSqLiteRecovery {
+class AppointmentsSQLiteRecovery : public ScanRecoverer<> {
 public:
-    explicit AppointmentsSQLiteRecovery(
-        BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    explicit AppointmentsSQLiteRecovery(ScanContext context);
     ~AppointmentsSQLiteRecovery() override;
 
     // Takes the patterns, reads the live events, then carves the file.
@@ -62,7 +61,6 @@ protected:
     // (a text that is no valid UTF-8 reaches FillModel as no value).
     bool currentRecordIsSound() const { return currentRecordIsComplete() && !currentDamaged_; }
 
-    BrimleyAppDelegate& state_;
     std::unique_ptr<CalendarObjectGenerator> generator_;
     bool currentDamaged_ = false;
 

@@ -3,15 +3,13 @@
 #include "records/BrimleyAppDelegate.h"
 #include "services/CalendarRecoverers.h"
 
-CalendarsService::CalendarsService(BrimleyAppDelegate& record) : abstractServices(record) {
+CalendarsService::CalendarsService() {
     _SqliteDbName = CalendarsSqliteDbName;
 }
 
-CalendarsService::CalendarsService() : CalendarsService(BrimleyAppDelegate::appDelegate()) {}
-
-void CalendarsService::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
+void CalendarsService::RecoverFromIOSBackup(const ScanContext& context) {
     initaliseForRecovery();
-    doRecovery(device, std::move(stop));
+    doRecovery(context);
     processPostRecovery();
 }
 
@@ -20,9 +18,8 @@ void CalendarsService::initaliseForRecovery() {
     recovered = 0;
 }
 
-void CalendarsService::doRecovery(const DeviceInfo& device, std::stop_token stop) {
-    AppointmentsSQLiteRecovery recovery(appDel());
-    recovery.setStopToken(std::move(stop));
-    recovery.DoRecoveryPath(ConnectionFileFullPath(device));
+void CalendarsService::doRecovery(const ScanContext& context) {
+    AppointmentsSQLiteRecovery recovery(context);
+    recovery.DoRecoveryPath(ConnectionFileFullPath(context));
     _recoveredFiltered = recovery.RecoveredFiltered();
 }

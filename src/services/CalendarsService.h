@@ -15,16 +15,15 @@ public:
     // HomeDomain-Library/Calendar/Calendar.sqlitedb.
     static constexpr const char* CalendarsSqliteDbName = "2041457d5fe04d39d0ab481178355df6781e6858";
 
-    explicit CalendarsService(BrimleyAppDelegate& record);
     CalendarsService();
 
     // initaliseForRecovery, doRecovery, processPostRecovery.
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     // Zeroes the run's counts.
     void initaliseForRecovery();
     // Carves the calendar database with a new recoverer.
-    void doRecovery(const DeviceInfo& device, std::stop_token stop);
+    void doRecovery(const ScanContext& context);
     // Nothing is left to do after the carving.
     void processPostRecovery() {}
 

@@ -38,14 +38,15 @@ OptString ListedCallKey(const CallLog& call) {
 
 }  // namespace
 
-CallHistorySQLiteRecovery::CallHistorySQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {
+CallHistorySQLiteRecovery::CallHistorySQLiteRecovery(ScanContext context)
+    : ScanRecoverer(std::move(context)) {
     // A freed call row's content begins right behind its header, also in a freeblock.
     setFreeblockStartOffset(0);
 }
 
 void CallHistorySQLiteRecovery::setSignature(const std::string&) {
     std::vector<TablePattern> own;
-    const auto catalogue = state_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     const SQLiteSignature* signature =
         catalogue ? catalogue->Find("HomeDomain", "CallHistory.storedata", "zcallrecord") : nullptr;
     if (signature) {
@@ -70,7 +71,7 @@ void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
         liveCalls_.emplace(rows.stringForColumn("address"), rows.doubleForColumn("date"),
                            rows.longLongIntForColumn("duration"));
     // The contacts are all listed before calls are carved: their names are read once.
-    names_ = std::make_unique<ContactNamesByNumber>(state_);
+    names_ = std::make_unique<ContactNamesByNumber>(results());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
     names_.reset();
 }
@@ -152,22 +153,22 @@ void CallHistorySQLiteRecovery::addRecoveredObject() {
         isLiveCall(*call))
         return;
     // Numbered as the next entry of the deleted-calls list, which only this thread extends.
-    std::shared_ptr<CallLog> log =
-        names_ ? call->generateCallLogObject(state_, *names_) : call->generateCallLogObject(state_);
-    const bool isNew = state_.AllDeletedCallLog.appendUnlessKey(log, &ListedCallKey);
+    std::shared_ptr<CallLog> log = names_ ? call->generateCallLogObject(results(), *names_)
+                                          : call->generateCallLogObject(results());
+    const bool isNew = results().AllDeletedCallLog.appendUnlessKey(log, &ListedCallKey);
     if (!isNew) return;
-    ++state_.DeletedCallLogCount;
-    state_.DeletedCallLog.append(log);
-    if (refreshesWindow()) state_.updateUIfoundRecoveredData();
+    ++results().DeletedCallLogCount;
+    results().DeletedCallLog.append(log);
+    if (refreshesWindow()) results().updateUIfoundRecoveredData();
 }
 
 std::int32_t CallHistorySQLiteRecovery::setRecoveryCount(std::int32_t count) {
-    state_.DeletedCallLogCount = count;
+    results().DeletedCallLogCount = count;
     return count;
 }
 
 std::int32_t CallHistorySQLiteRecovery::incrementRecoveryCount() {
-    return ++state_.DeletedCallLogCount;
+    return ++results().DeletedCallLogCount;
 }
 
 // ---- The newer store ----

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "carving/AbstractSqLiteRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/CallHistory.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,10 +19,9 @@ class CallHistory;
 // Freeblocks are searched from their own start (no extra byte before a record's content). A
 // carved call that is still a live call of the file (same other party, time and duration: a
 // stale copy SQLite left when it moved the row), or that is already listed, is not listed.
-class CallHistorySQLiteRecovery : public AbstractSqLiteRecovery {
+class CallHistorySQLiteRecovery : public ScanRecoverer<> {
 public:
-    explicit CallHistorySQLiteRecovery(
-        BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    explicit CallHistorySQLiteRecovery(ScanContext context);
 
     // Takes the patterns, reads which calls of the file are live, then carves the file.
     void DoRecoveryPath(const std::string& path) override;
@@ -53,8 +52,6 @@ protected:
     virtual const char* liveCallsStatement() const;
     // Whether the window is told of each call listed.
     virtual bool refreshesWindow() const { return false; }
-
-    BrimleyAppDelegate& state_;
 
 private:
     using CallKey = std::tuple<OptString, double, std::int64_t>;

@@ -22,39 +22,35 @@ private:
 
 }  // namespace
 
-CallHistoryService::CallHistoryService(BrimleyAppDelegate& record) : abstractServices(record) {
+CallHistoryService::CallHistoryService() {
     _SqliteDbName = CallHistoryIOS7641SqliteDbName;
 }
 
-CallHistoryService::CallHistoryService() : CallHistoryService(BrimleyAppDelegate::appDelegate()) {}
-
-void CallHistoryService::RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) {
-    RecoverFromIOSBackup(device, std::move(stop));
+void CallHistoryService::RecoverFromDevice(const ScanContext& context) {
+    RecoverFromIOSBackup(context);
 }
 
-void CallHistoryService::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
-    doRecovery(device, std::move(stop));
+void CallHistoryService::RecoverFromIOSBackup(const ScanContext& context) {
+    doRecovery(context);
 }
 
-void CallHistoryService::doRecovery(const DeviceInfo& device, std::stop_token stop) {
-    CallListBusy busy(appDel());
-    doRecovery5_6_7(device, stop);
-    if (stop.stop_requested()) return;
-    doRecovery8(device, stop);
+void CallHistoryService::doRecovery(const ScanContext& context) {
+    CallListBusy busy(context.sink());
+    doRecovery5_6_7(context);
+    if (context.cancelled()) return;
+    doRecovery8(context);
 }
 
-void CallHistoryService::doRecovery5_6_7(const DeviceInfo& device, std::stop_token stop) {
+void CallHistoryService::doRecovery5_6_7(const ScanContext& context) {
     _SqliteDbName = CallHistoryIOS7641SqliteDbName;
-    ios567Path_ = ConnectionFileFullPath(device);
-    CallHistorySQLiteRecovery recovery(appDel());
-    recovery.setStopToken(std::move(stop));
+    ios567Path_ = ConnectionFileFullPath(context);
+    CallHistorySQLiteRecovery recovery(context);
     recovery.DoRecoveryPath(ios567Path_);
 }
 
-void CallHistoryService::doRecovery8(const DeviceInfo& device, std::stop_token stop) {
+void CallHistoryService::doRecovery8(const ScanContext& context) {
     _SqliteDbName = CallHistoryIOS8SqliteDbName;
-    ios8Path_ = ConnectionFileFullPath(device);
-    CallHistoryIos8Recovery recovery(appDel());
-    recovery.setStopToken(std::move(stop));
+    ios8Path_ = ConnectionFileFullPath(context);
+    CallHistoryIos8Recovery recovery(context);
     recovery.DoRecoveryPath(ios8Path_);
 }

@@ -18,16 +18,15 @@ public:
     static constexpr const char* CallHistoryIOS8SqliteDbName =
         "5a4935c78a5255723f707230a451d79c540d2741";
 
-    explicit CallHistoryService(BrimleyAppDelegate& record);
     CallHistoryService();
 
-    void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) override;
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromDevice(const ScanContext& context) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     // The two stores' carvings, older first.
-    void doRecovery(const DeviceInfo& device, std::stop_token stop);
-    void doRecovery5_6_7(const DeviceInfo& device, std::stop_token stop);
-    void doRecovery8(const DeviceInfo& device, std::stop_token stop);
+    void doRecovery(const ScanContext& context);
+    void doRecovery5_6_7(const ScanContext& context);
+    void doRecovery8(const ScanContext& context);
 
     // The paths of the two stores in the last run.
     const std::string& callHistoryIOS567ConnectionString() const { return ios567Path_; }

@@ -75,7 +75,7 @@ void SetCarvedDate(Contact& contact, const ColumnValue& value, bool creation) {
 
 // ---- Shared part ----
 
-AddressBookRecovery::AddressBookRecovery(BrimleyAppDelegate& record) : record_(record) {}
+AddressBookRecovery::AddressBookRecovery(ScanContext context) : ScanRecoverer(std::move(context)) {}
 
 AddressBookRecovery::~AddressBookRecovery() = default;
 
@@ -100,7 +100,7 @@ void AddressBookRecovery::setSignature(const std::string& path, std::string_view
         !liveRowExists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?",
                        {ColumnValue(std::string(liveTable))}))
         return;
-    const auto catalogue = record_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (catalogue) setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
 }
 
@@ -122,10 +122,10 @@ bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, b
         return false;
     if (name) listedNames_.insert(*name);
     if (contact->Guid()) listedGuids_.insert(*contact->Guid());
-    ++record_.DeletedContactCount;
-    record_.AllDeletedContacts.append(contact);
-    record_.DeletedContact.append(contact);
-    if (tellWindow) record_.updateUIfoundRecoveredData();
+    ++results().DeletedContactCount;
+    results().AllDeletedContacts.append(contact);
+    results().DeletedContact.append(contact);
+    if (tellWindow) results().updateUIfoundRecoveredData();
     return true;
 }
 
@@ -171,12 +171,12 @@ void ContactSearchsSQLiteRecovery::SplitAddresses(Contact& contact) {
 }
 
 std::int32_t ContactSearchsSQLiteRecovery::setRecoveryCount(std::int32_t n) {
-    record_.DeletedContactCount = n;
+    results().DeletedContactCount = n;
     return n;
 }
 
 std::int32_t ContactSearchsSQLiteRecovery::incrementRecoveryCount() {
-    return ++record_.DeletedContactCount;
+    return ++results().DeletedContactCount;
 }
 
 void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
@@ -244,19 +244,19 @@ void ContactSearchsSQLiteRecovery::addRecoveredObject() {
 // ---- Person table ----
 
 std::int32_t ContactsSQLiteRecovery::setRecoveryCount(std::int32_t n) {
-    record_.DeletedContactCount = n;
+    results().DeletedContactCount = n;
     return n;
 }
 
 std::int32_t ContactsSQLiteRecovery::incrementRecoveryCount() {
-    return ++record_.DeletedContactCount;
+    return ++results().DeletedContactCount;
 }
 
 void ContactsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     _hasRecoveredCurrentObject = false;
     setSignature(path, "ABPerson", "ABPerson");
     // The contacts listed so far: the full-text recoverer's of this scan.
-    const auto listedBefore = record_.DeletedContact.snapshot();
+    const auto listedBefore = results().DeletedContact.snapshot();
     namesListedBefore_.clear();
     for (const auto& contact : listedBefore)
         if (contact)

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "carving/AbstractSqLiteRecovery.h"
 #include "common/ColumnValue.h"
 #include "common/Types.h"
 #include "services/CarvedRecordCheck.h"
 #include "services/CarvedRowFingerprint.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,7 +25,7 @@ class SqliteConnection;
 
 // What the address-book recoverers share: the signature look-up, the test against the live
 // tables and the listing.
-class AddressBookRecovery : public AbstractSqLiteRecovery {
+class AddressBookRecovery : public ScanRecoverer<> {
 public:
     ~AddressBookRecovery() override;
 
@@ -36,7 +36,7 @@ public:
     static OptString PersonNameKey(const Contact& contact);
 
 protected:
-    explicit AddressBookRecovery(BrimleyAppDelegate& record);
+    explicit AddressBookRecovery(ScanContext context);
 
     // Opens the file at path and takes the patterns of the address book's signature of table,
     // provided the file has the live table (so that it is an address book at all). The
@@ -59,8 +59,6 @@ protected:
     // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
     SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
 
-    BrimleyAppDelegate& record_;
-
 private:
     std::shared_ptr<SqliteConnection> live_;
     mutable std::set<std::string> unanswerable_;
@@ -76,8 +74,8 @@ private:
 // window.
 class ContactSearchsSQLiteRecovery : public AddressBookRecovery {
 public:
-    explicit ContactSearchsSQLiteRecovery(BrimleyAppDelegate& record)
-        : AddressBookRecovery(record) {}
+    explicit ContactSearchsSQLiteRecovery(ScanContext context)
+        : AddressBookRecovery(std::move(context)) {}
 
     void DoRecoveryPath(const std::string& path) override;
 
@@ -105,7 +103,8 @@ private:
 // contact listed.
 class ContactsSQLiteRecovery : public AddressBookRecovery {
 public:
-    explicit ContactsSQLiteRecovery(BrimleyAppDelegate& record) : AddressBookRecovery(record) {}
+    explicit ContactsSQLiteRecovery(ScanContext context)
+        : AddressBookRecovery(std::move(context)) {}
 
     void DoRecoveryPath(const std::string& path) override;
 
@@ -132,8 +131,8 @@ private:
 // not hold in RecoveredFiltered; lists nothing.
 class ContactsABMultiValueSQLiteRecovery : public AddressBookRecovery {
 public:
-    explicit ContactsABMultiValueSQLiteRecovery(BrimleyAppDelegate& record)
-        : AddressBookRecovery(record) {}
+    explicit ContactsABMultiValueSQLiteRecovery(ScanContext context)
+        : AddressBookRecovery(std::move(context)) {}
 
     void DoRecoveryPath(const std::string& path) override;
     // Keeps in RecoveredFiltered the carved values that the database at path does not hold.

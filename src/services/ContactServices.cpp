@@ -11,17 +11,15 @@
 
 #include <cstdio>
 
-contactServices::contactServices(BrimleyAppDelegate& record) : abstractServices(record) {
+contactServices::contactServices() {
     _SqliteDbName = ContactsIOS641SqliteDbName;
 }
 
-contactServices::contactServices() : contactServices(BrimleyAppDelegate::appDelegate()) {}
-
 contactServices::~contactServices() = default;
 
-void contactServices::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
+void contactServices::RecoverFromIOSBackup(const ScanContext& context) {
     initaliseForRecovery();
-    checkForExisitngData(device, std::move(stop));
+    checkForExisitngData(context);
 }
 
 void contactServices::initaliseForRecovery() {
@@ -33,21 +31,19 @@ void contactServices::initaliseForRecovery() {
     recovered = 0;
 }
 
-void contactServices::checkForExisitngData(const DeviceInfo& device, std::stop_token stop) {
-    const std::string path = ConnectionFileFullPath(device);
+void contactServices::checkForExisitngData(const ScanContext& context) {
+    const std::string path = ConnectionFileFullPath(context);
     // Without the file both recoverers would find nothing, each after failing to open it.
-    if (!ConnectionString(device)) {
+    if (!ConnectionString(context)) {
         std::fprintf(stderr, "torvane: contacts: the backup has no address book\n");
         return;
     }
     // The full-text rows come first: they carry the numbers and addresses, and the person
     // recoverer leaves out the people they have listed.
-    ContactSearchsSQLiteRecovery fullText(appDel());
-    fullText.setStopToken(stop);
+    ContactSearchsSQLiteRecovery fullText(context);
     fullText.DoRecoveryPath(path);
-    if (stop.stop_requested()) return;
-    ContactsSQLiteRecovery persons(appDel());
-    persons.setStopToken(stop);
+    if (context.cancelled()) return;
+    ContactsSQLiteRecovery persons(context);
     persons.DoRecoveryPath(path);
 }
 

@@ -22,15 +22,14 @@ public:
     static constexpr const char* ContactsImagesIOS641SqliteDbName =
         "cd6702cea29fe89cf280a76794405adb17f9a0ee";
 
-    explicit contactServices(BrimleyAppDelegate& record);
     contactServices();
     ~contactServices() override;
 
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
     // Empties ContactsAll and the run's counts.
     void initaliseForRecovery();
     // The carving run: the full-text recoverer, then the person recoverer, on the same file.
-    void checkForExisitngData(const DeviceInfo& device, std::stop_token stop);
+    void checkForExisitngData(const ScanContext& context);
 
     // The contact of ContactsAll with a number equal to the given one (loosely, as phone numbers
     // are written in several ways); none when there is none. Safe from any thread.

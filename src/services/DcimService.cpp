@@ -105,9 +105,8 @@ OptString LocatedBackupPathOf(const std::string& backupFolder, const std::string
 
 }  // namespace
 
-DcimService::DcimService(BrimleyAppDelegate& record)
-    : abstractServices(record),
-      _cameraRollPhotos(std::make_shared<DcmiFolder>()),
+DcimService::DcimService()
+    : _cameraRollPhotos(std::make_shared<DcmiFolder>()),
       _photoStreamPhotos(std::make_shared<DcmiFolder>()),
       _appPhotos(std::make_shared<DcmiFolder>()),
       _cameraRollVideos(std::make_shared<DcmiFolder>()),
@@ -121,15 +120,11 @@ DcimService::DcimService(BrimleyAppDelegate& record)
     _appVideos->setName("App Videos");
     for (DcmiFolder* videos : {_cameraRollVideos.get(), _photoStreamVideos.get(), _appVideos.get()})
         videos->setIsVideosFolder(true);
-    initialiseArrays();
 }
-
-DcimService::DcimService() : DcimService(BrimleyAppDelegate::appDelegate()) {}
 
 DcimService::~DcimService() = default;
 
-void DcimService::initialiseArrays() {
-    BrimleyAppDelegate& record = appDel();
+void DcimService::initialiseArrays(BrimleyAppDelegate& record) {
     std::lock_guard photos(record.photosLocked);
     record.AllDeletedPhotos.clear();
     record.AllPhotosContent.clear();
@@ -137,22 +132,26 @@ void DcimService::initialiseArrays() {
     record.AllVideosContent.clear();
 }
 
-void DcimService::RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) {
-    RecoverFromIOSBackup(device, std::move(stop));
+void DcimService::RecoverFromDevice(const ScanContext& context) {
+    RecoverFromIOSBackup(context);
 }
 
-void DcimService::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
+void DcimService::RecoverFromIOSBackup(const ScanContext& context) {
+    const DeviceInfo none;
+    const DeviceInfo& device = context.device ? *context.device : none;
     for (const std::string* name : {&_PhotosSqliteDbName, &_PhotosSqliteDbNameIOS456}) {
-        if (stop.stop_requested()) return;
+        if (context.cancelled()) return;
         _SqliteDbName = *name;
-        ProcessDatabaseForDevice(device, false, stop);
+        ProcessDatabaseForDevice(context, device, false);
     }
-    if (appDel().RecoverType.load() != 0) return;
-    processOtherBackups(device, stop);
+    if (context.recoverType != 0) return;
+    processOtherBackups(context);
 }
 
-void DcimService::processOtherBackups(const DeviceInfo& device, std::stop_token stop) {
-    const std::string backupDirectory = WithoutTrailingSlashes(appDel().BACKUP_DIRECTORY.get());
+void DcimService::processOtherBackups(const ScanContext& context) {
+    if (!context.device) return;
+    const DeviceInfo& device = *context.device;
+    const std::string backupDirectory = WithoutTrailingSlashes(context.backupFolder);
     if (backupDirectory.empty() || !FileUtils::directoryExistsAtPath(backupDirectory)) return;
     // An empty identifier would begin every name: only a known device has other backups.
     const std::string deviceId = device.UniqueDeviceID().value_or("");
@@ -161,7 +160,7 @@ void DcimService::processOtherBackups(const DeviceInfo& device, std::stop_token 
     if (!entries) return;
 
     for (const std::string& entry : *entries) {
-        if (stop.stop_requested()) return;
+        if (context.cancelled()) return;
         if (!StartsWith(entry, deviceId)) continue;
         const std::string otherBackup = backupDirectory + "/" + entry;
         if (SameText(device.BackupLocation(), otherBackup) ||
@@ -177,7 +176,7 @@ void DcimService::processOtherBackups(const DeviceInfo& device, std::stop_token 
             other.setBackupLocation(otherBackup);
             other.setfullPath(library);
             try {
-                ProcessDatabaseForDevice(other, true, stop);
+                ProcessDatabaseForDevice(context, other, true);
             } catch (const std::exception& error) {
                 // One unreadable backup must not end the passes over the others.
                 std::cerr << ("photo recovery: skipped " + otherBackup + ": " + error.what() +
@@ -217,9 +216,10 @@ const char* DcimService::QueryForSchema(PhotoDbSchema schema) {
     return kQueryAssets;
 }
 
-void DcimService::ProcessDatabaseForDevice(const DeviceInfo& device, bool DCIMAccess,
-                                           std::stop_token stop) {
-    const OptString path = ConnectionString(device);
+void DcimService::ProcessDatabaseForDevice(const ScanContext& context, const DeviceInfo& device,
+                                           bool DCIMAccess) {
+    BrimleyAppDelegate& record = context.sink();
+    const OptString path = ConnectionString(context, device);
     if (!path || !openOwnDatabase(*path)) {
         dbUtils.reset();
         return;
@@ -234,12 +234,11 @@ void DcimService::ProcessDatabaseForDevice(const DeviceInfo& device, bool DCIMAc
     // The items' files lie in the device's backup folder, which is the scanned one unless the
     // device names another.
     std::string backupFolder = WithoutTrailingSlashes(device.BackupLocation().value_or(""));
-    if (backupFolder.empty())
-        backupFolder = WithoutTrailingSlashes(appDel().BACKUP_DIRECTORY.get());
+    if (backupFolder.empty()) backupFolder = WithoutTrailingSlashes(context.backupFolder);
 
     SqliteResultSet rows = db->executeQuery(QueryForSchema(schema));
     std::int32_t sinceRefresh = 0;
-    while (!stop.stop_requested() && rows.next()) {
+    while (!context.cancelled() && rows.next()) {
         Dcmi item;
         item.setZDirecotry(rows.stringForColumn("ZDIRECTORY"));
         item.setZFilename(rows.stringForColumn("ZFILENAME"));
@@ -250,21 +249,22 @@ void DcimService::ProcessDatabaseForDevice(const DeviceInfo& device, bool DCIMAc
         if (readsTrashedState) item.setRecovered(rows.longLongIntForColumn("ZTRASHEDSTATE") != 0);
         item.setCreated(rows.stringForColumn("ZDATECREATED"));
         item.setModified(rows.stringForColumn("ZMODIFICATIONDATE"));
-        processAsset(schema, domainPrefix, backupFolder, DCIMAccess, item);
+        processAsset(record, schema, domainPrefix, backupFolder, DCIMAccess, item);
 
         if (++sinceRefresh >= kItemsPerRefresh) {
             std::this_thread::yield();
-            updateUI();
+            updateUI(record);
             sinceRefresh = 0;
         }
     }
     rows.close();
     dbUtils.reset();
-    updateUI();
+    updateUI(record);
 }
 
-void DcimService::processAsset(PhotoDbSchema schema, const std::string& domainPrefix,
-                               const std::string& backupFolder, bool DCIMAccess, Dcmi& item) {
+void DcimService::processAsset(BrimleyAppDelegate& record, PhotoDbSchema schema,
+                               const std::string& domainPrefix, const std::string& backupFolder,
+                               bool DCIMAccess, Dcmi& item) {
     const std::string& directory = *item.ZDirecotry();
     const std::string& file = *item.ZFilename();
     const std::string relative = directory + "/" + file;
@@ -303,7 +303,7 @@ void DcimService::processAsset(PhotoDbSchema schema, const std::string& domainPr
         thumbnail = ResolveThumbnailPath(PhotoDbSchema::SyncedThumbnails, item.ZFilename(),
                                          item.ZDirecotry(), backupFolder, video, *item.DcmiPath());
     item.setDcmiThumbnailPath(thumbnail);
-    AddToFolderIfDoesNotExists(*folder, item, DCIMAccess);
+    AddToFolderIfDoesNotExists(record, *folder, item, DCIMAccess);
 }
 
 std::string DcimService::ResolveThumbnailPath(PhotoDbSchema schema, const OptString& File,
@@ -343,8 +343,8 @@ std::string DcimService::ResolveThumbnailPath(PhotoDbSchema schema, const OptStr
     return Video ? std::string(kStockVideoThumbnail) : DcmiPath;
 }
 
-void DcimService::AddToFolderIfDoesNotExists(DcmiFolder& folder, Dcmi& DCMI, bool exists) {
-    BrimleyAppDelegate& record = appDel();
+void DcimService::AddToFolderIfDoesNotExists(BrimleyAppDelegate& record, DcmiFolder& folder,
+                                             Dcmi& DCMI, bool exists) {
     if (exists) {
         // An item of another backup of the device: gone from the device since.
         DCMI.setRecovered(true);
@@ -361,7 +361,7 @@ void DcimService::AddToFolderIfDoesNotExists(DcmiFolder& folder, Dcmi& DCMI, boo
         auto photo = DCMI.convertToPhoto();
         // The test and the listing are one step, so no other thread lists the same file between.
         std::lock_guard photos(record.photosLocked);
-        if (isDuplicatePhoto(*photo)) return;
+        if (isDuplicatePhoto(record, *photo)) return;
         if (DCMI.Recovered()) {
             ++record.DeletedPhotosCount;
             record.AllDeletedPhotos.append(photo);
@@ -386,14 +386,13 @@ void DcimService::AddToFolderIfDoesNotExists(DcmiFolder& folder, Dcmi& DCMI, boo
     }
 }
 
-bool DcimService::isDuplicatePhoto(const Photo& photo) const {
+bool DcimService::isDuplicatePhoto(const BrimleyAppDelegate& record, const Photo& photo) {
     if (!photo.PhotoUrl()) return false;
-    const BrimleyAppDelegate& record = appDel();
     return record.AllPhotosContent.containsKey(*photo.PhotoUrl(), &Photo::UrlKey) ||
            record.AllDeletedPhotos.containsKey(*photo.PhotoUrl(), &Photo::UrlKey);
 }
 
-void DcimService::updateUI() {
+void DcimService::updateUI(BrimleyAppDelegate& record) {
     // Never called with photosLocked held: the window takes it while it rebuilds the browser.
-    appDel().updatePhotosUI();
+    record.updatePhotosUI();
 }

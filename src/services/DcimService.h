@@ -39,22 +39,21 @@ public:
     // How many items are listed between two refreshes of the browser.
     static constexpr std::int32_t kItemsPerRefresh = 13;
 
-    // Empties the record's four "All" photo and video lists (initialiseArrays).
-    explicit DcimService(BrimleyAppDelegate& record);
     DcimService();
     ~DcimService() override;
 
-    void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromDevice(const ScanContext& context) override;
     // Reads the photo library of the backup (the current name, then the iOS 4 to 6 name); from
     // a connected device (RecoverType 0) also the libraries of the device's other backups kept
     // in the backup folder, whose items all count as recovered.
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     // One pass over the photo library named by _SqliteDbName (or the device's fullPath), the
-    // items' files looked up under the device's BackupLocation. DCIMAccess marks every item
-    // as recovered from another backup. No file, or one that does not open: nothing, no refresh.
-    void ProcessDatabaseForDevice(const DeviceInfo& device, bool DCIMAccess,
-                                  std::stop_token stop = {});
+    // items' files looked up under the device's BackupLocation (else the scan's backup folder).
+    // DCIMAccess marks every item as recovered from another backup. No file, or one that does
+    // not open: nothing, no refresh.
+    void ProcessDatabaseForDevice(const ScanContext& context, const DeviceInfo& device,
+                                  bool DCIMAccess);
 
     static PhotoDbSchema GetPhotoDBFileType(const SqliteConnection& db);
     // The statement that reads the assets of a library of that schema.
@@ -67,13 +66,15 @@ public:
                                             bool Video, const std::string& DcmiPath);
 
     // Converts and lists one item; see the .cpp for the three cases.
-    void AddToFolderIfDoesNotExists(DcmiFolder& folder, Dcmi& DCMI, bool exists);
-    // Whether a photo of the same backup file is listed already (existing or recovered). The
-    // caller holds photosLocked.
-    bool isDuplicatePhoto(const Photo& photo) const;
+    void AddToFolderIfDoesNotExists(BrimleyAppDelegate& record, DcmiFolder& folder, Dcmi& DCMI,
+                                    bool exists);
+    // Whether a photo of the same backup file is listed already in the record (existing or
+    // recovered). The caller holds photosLocked.
+    static bool isDuplicatePhoto(const BrimleyAppDelegate& record, const Photo& photo);
     // Asks the window to refresh the photo browser.
-    void updateUI();
-    void initialiseArrays();
+    static void updateUI(BrimleyAppDelegate& record);
+    // Empties the record's four "All" photo and video lists.
+    static void initialiseArrays(BrimleyAppDelegate& record);
 
     // "12b144c0..." (CameraRollDomain) and the iOS 4 to 6 "bedec6d4..." (MediaDomain).
     const std::string _PhotosSqliteDbName = "12b144c0bd44f2b3dffd9186d3f9c05b917cee25";
@@ -86,10 +87,11 @@ public:
 
 private:
     // One row of the library: classified, located and listed.
-    void processAsset(PhotoDbSchema schema, const std::string& domainPrefix,
-                      const std::string& backupFolder, bool DCIMAccess, Dcmi& item);
+    void processAsset(BrimleyAppDelegate& record, PhotoDbSchema schema,
+                      const std::string& domainPrefix, const std::string& backupFolder,
+                      bool DCIMAccess, Dcmi& item);
     // The passes over the device's other backups kept in the backup folder.
-    void processOtherBackups(const DeviceInfo& device, std::stop_token stop);
+    void processOtherBackups(const ScanContext& context);
 
     std::shared_ptr<DcmiFolder> _cameraRollPhotos, _photoStreamPhotos, _appPhotos;
     std::shared_ptr<DcmiFolder> _cameraRollVideos, _photoStreamVideos, _appVideos;

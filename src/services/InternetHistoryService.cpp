@@ -16,26 +16,26 @@ constexpr const char* kHistoryQuery =
 
 }  // namespace
 
-void InternetHistoryService::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
-    BrimleyAppDelegate& record = appDel();
+void InternetHistoryService::RecoverFromIOSBackup(const ScanContext& context) {
+    BrimleyAppDelegate& record = context.sink();
     record.AllInternetContent.clear();
     record.AllDeletedInternet.clear();
     for (const char* name : kHistoryDatabaseNames) {
-        if (stop.stop_requested()) return;
+        if (context.cancelled()) return;
         _SqliteDbName = name;
-        queryDbForHistory(device, stop);
+        queryDbForHistory(context);
     }
 }
 
-void InternetHistoryService::queryDbForHistory(const DeviceInfo& device, std::stop_token stop) {
-    const OptString path = ConnectionString(device);
+void InternetHistoryService::queryDbForHistory(const ScanContext& context) {
+    const OptString path = ConnectionString(context);
     if (!path) return;
 
-    BrimleyAppDelegate& record = appDel();
+    BrimleyAppDelegate& record = context.sink();
     if (openOwnDatabase(*path)) {
         SqliteResultSet rows = dbUtils->sharedDB()->executeQuery(kHistoryQuery);
         std::int32_t serialNumber = 0;
-        while (!stop.stop_requested() && rows.next()) {
+        while (!context.cancelled() && rows.next()) {
             auto visit = std::make_shared<InternetHistory>();
             visit->setUrl(rows.stringForColumn("url"));
             visit->setTitle(rows.stringForColumn("title"));

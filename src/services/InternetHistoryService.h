@@ -18,13 +18,11 @@ public:
         "1d6740792a2b845f4c1e6220c43906d7f0afe8ab",
     };
 
-    using abstractServices::abstractServices;
-
     // Empties AllInternetContent and AllDeletedInternet, then reads every history database of
     // the backup, newest visit first, into InternetContent and AllInternetContent.
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     // Reads the database named by _SqliteDbName. A backup without that file is skipped without
     // a refresh; otherwise the window is told once that the lists grew, rows or none.
-    void queryDbForHistory(const DeviceInfo& device, std::stop_token stop);
+    void queryDbForHistory(const ScanContext& context);
 };

@@ -77,15 +77,15 @@ std::int64_t DecimalOrMinusOne(const OptString& text) {
 
 // ---- Handles ----
 
-MessageHandleSQLiteRecovery::MessageHandleSQLiteRecovery(BrimleyAppDelegate& record)
-    : record_(record) {}
+MessageHandleSQLiteRecovery::MessageHandleSQLiteRecovery(ScanContext context)
+    : ScanRecoverer(std::move(context)) {}
 
 bool MessageHandleSQLiteRecovery::IsValid(const OptString& text) {
     return text && IsPrintableAscii(*text);
 }
 
 void MessageHandleSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    const auto catalogue = record_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (catalogue)
         setPatternsFromSignature(kDomain, kDatabase, "HANDLE", catalogue.get());
     else
@@ -144,7 +144,8 @@ void MessageHandleSQLiteRecovery::addRecoveredObject() {
 
 // ---- Whole-page search ----
 
-MessageWholePageRecovery::MessageWholePageRecovery(BrimleyAppDelegate& record) : record_(record) {}
+MessageWholePageRecovery::MessageWholePageRecovery(ScanContext context)
+    : ScanRecoverer(std::move(context)) {}
 
 std::int64_t MessageWholePageRecovery::MaxRowIdOfTable(const std::string& path,
                                                        const std::string& table) {
@@ -191,7 +192,7 @@ SQLiteTableHeaderInfo MessageWholePageRecovery::FindSQLiteTableHeader(ByteView a
 }
 
 void MessageWholePageRecovery::setSignature(std::string_view table) {
-    const auto catalogue = record_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (catalogue)
         setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
     else

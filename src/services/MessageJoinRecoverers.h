@@ -1,11 +1,11 @@
 #pragma once
 
 #include "carving/AbstractSQLiteRecoveryFullSearch.h"
-#include "carving/AbstractSqLiteRecovery.h"
 #include "common/ColumnValue.h"
 #include "common/Types.h"
 #include "services/CarvedRecordCheck.h"
 #include "services/CarvedRowFingerprint.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,9 +25,9 @@ class SqliteConnection;
 
 // Deleted rows of the handle table (a partner's address) that the live table no longer holds.
 // Searches the free space of each page, like the message recoverer.
-class MessageHandleSQLiteRecovery : public AbstractSqLiteRecovery {
+class MessageHandleSQLiteRecovery : public ScanRecoverer<> {
 public:
-    explicit MessageHandleSQLiteRecovery(BrimleyAppDelegate& record);
+    explicit MessageHandleSQLiteRecovery(ScanContext context);
 
     // Carves the file, then passes on (RecoveredFiltered) the carved handles that are complete,
     // look like handles (a printable address without blanks, a country code and a service that
@@ -49,7 +49,6 @@ protected:
     void addRecoveredObject() override;
 
 private:
-    BrimleyAppDelegate& record_;
     CarvedRecordCheck recordCheck_;
     CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;
@@ -63,9 +62,9 @@ private:
 // page, so a header that fits a pattern is taken only when the bytes around it describe a whole
 // record of a cell: its header-length byte is right, its content lies inside the page, and the
 // cell's payload length (with the row id between them in a table cell) comes right before it.
-class MessageWholePageRecovery : public AbstractSQLiteRecoveryFullSearch {
+class MessageWholePageRecovery : public ScanRecoverer<AbstractSQLiteRecoveryFullSearch> {
 public:
-    explicit MessageWholePageRecovery(BrimleyAppDelegate& record);
+    explicit MessageWholePageRecovery(ScanContext context);
 
     // The largest row id that AUTOINCREMENT has handed out for the table of the database at
     // path; -1 when the database, its sequence table or the table's row are missing.
@@ -94,8 +93,6 @@ protected:
     void startRecord() { fingerprint_.clear(); }
     // False for a record byte-for-byte like one taken before in this run.
     bool firstSighting() { return sightings_.firstSighting(fingerprint_); }
-
-    BrimleyAppDelegate& record_;
 
 private:
     CarvedRowFingerprint fingerprint_;

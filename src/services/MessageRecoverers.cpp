@@ -26,8 +26,8 @@ double AppleSecondsOf(double value) {
     return std::fabs(value) >= 1e11 ? std::trunc(value / 1e9) : value;
 }
 
-std::unique_ptr<DAOs> QueriesOn(const std::string& path, BrimleyAppDelegate& record) {
-    return std::make_unique<DAOs>(std::make_shared<FMDBUtils>(path), record);
+std::unique_ptr<DAOs> QueriesOn(const std::string& path, const ScanContext& context) {
+    return std::make_unique<DAOs>(std::make_shared<FMDBUtils>(path), context);
 }
 
 // The carved value of a text column: a text as it is, a number as its decimal text.
@@ -70,8 +70,8 @@ bool FillCommonColumn(Message& message, const std::string& name, const ColumnVal
 
 // ---- iOS 6 and later ----
 
-MessagesSQLiteRecovery::MessagesSQLiteRecovery(BrimleyAppDelegate& record)
-    : MessageTableRecovery(record) {}
+MessagesSQLiteRecovery::MessagesSQLiteRecovery(ScanContext context)
+    : MessageTableRecovery(std::move(context)) {}
 
 MessagesSQLiteRecovery::~MessagesSQLiteRecovery() = default;
 
@@ -80,13 +80,13 @@ std::string MessagesSQLiteRecovery::CarvedDateText(double value) {
 }
 
 void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    const auto catalogue = record_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (catalogue)
         setPatternsFromSignature(kDomain, kDatabase, kTable, catalogue.get());
     else
         setTablePatterns(std::vector<TablePattern>{});
     _hasRecoveredCurrentObject = false;
-    daos_ = QueriesOn(path, record_);
+    daos_ = QueriesOn(path, context());
     live_ = SqliteConnection::OpenReadOnly(path);
     guidLookupFails_ = false;
     cut_.clear();
@@ -112,12 +112,12 @@ bool MessagesSQLiteRecovery::isLiveOrListed(const OptString& guid) const {
 }
 
 bool MessagesSQLiteRecovery::isListed(const OptString& guid) const {
-    return guid && record_.AllDeletedSMS.containsKey(*guid, &SMS::GuidKey);
+    return guid && results().AllDeletedSMS.containsKey(*guid, &SMS::GuidKey);
 }
 
 bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
     if (!guid) return false;
-    if (record_.AllSMSContent.containsKey(*guid, &SMS::GuidKey)) return true;
+    if (results().AllSMSContent.containsKey(*guid, &SMS::GuidKey)) return true;
     if (live_ && live_->isOpen() && !guidLookupFails_) {
         auto row =
             live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
@@ -133,14 +133,14 @@ bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
 }
 
 std::int32_t MessageTableRecovery::setRecoveryCount(std::int32_t n) {
-    record_.DeletediMessageCount = n;
-    record_.DeletedFaceTimeCount = n;
-    record_.DeletedSMSCount = n;
+    results().DeletediMessageCount = n;
+    results().DeletedFaceTimeCount = n;
+    results().DeletedSMSCount = n;
     return n;
 }
 
 std::int32_t MessageTableRecovery::incrementRecoveryCount() {
-    return ++record_.DeletedSMSCount;
+    return ++results().DeletedSMSCount;
 }
 
 std::shared_ptr<baseRecoveryObject> MessageTableRecovery::GetNewRecoveryObject() {
@@ -192,30 +192,30 @@ void MessagesSQLiteRecovery::list(const std::shared_ptr<Message>& message) {
     auto sms = generateSMSObject(*message, *daos_);
     // The test and the append are one step, so a message is listed once even if another thread
     // lists messages at the same time.
-    const bool added = record_.AllDeletedSMS.appendUnlessKey(sms, &SMS::GuidKey);
+    const bool added = results().AllDeletedSMS.appendUnlessKey(sms, &SMS::GuidKey);
     if (!added) return;
-    record_.DeletedSMS.append(sms);
-    ++record_.DeletedSMSCount;
-    record_.updateUIfoundRecoveredData();
+    results().DeletedSMS.append(sms);
+    ++results().DeletedSMSCount;
+    results().updateUIfoundRecoveredData();
 }
 
 // ---- Before iOS 6 ----
 
-OlderMessagesSQLiteRecovery::OlderMessagesSQLiteRecovery(BrimleyAppDelegate& record,
-                                                         std::string version, DateStyle style)
-    : MessageTableRecovery(record), version_(std::move(version)), style_(style) {}
+OlderMessagesSQLiteRecovery::OlderMessagesSQLiteRecovery(ScanContext context, std::string version,
+                                                         DateStyle style)
+    : MessageTableRecovery(std::move(context)), version_(std::move(version)), style_(style) {}
 
 OlderMessagesSQLiteRecovery::~OlderMessagesSQLiteRecovery() = default;
 
 void OlderMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     // The patterns of this version only; the shared catalogue itself stays as it is.
-    const auto catalogue = record_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     const SQLiteSignature* signature =
         catalogue ? catalogue->Find(kDomain, kDatabase, kTable) : nullptr;
     setTablePatterns(signature ? signature->FindPatternsByVersion(version_)
                                : std::vector<TablePattern>{});
     _hasRecoveredCurrentObject = false;
-    daos_ = QueriesOn(path, record_);
+    daos_ = QueriesOn(path, context());
     live_ = SqliteConnection::OpenReadOnly(path);
     AbstractSqLiteRecovery::DoRecoveryPath(path);
     CheckIfinDB(path);
@@ -280,8 +280,8 @@ void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     // Free space also holds older copies of rows that still exist.
     if (CheckMessageInDB(*message)) return;
     auto sms = generateSMSObject(*message, *daos_);
-    record_.DeletedSMS.append(sms);
-    ++record_.DeletedSMSCount;
+    results().DeletedSMS.append(sms);
+    ++results().DeletedSMSCount;
 }
 
 SQLiteTableHeaderInfo MessageTableRecovery::FindSQLiteTableHeader(ByteView area,

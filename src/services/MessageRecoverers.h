@@ -1,10 +1,10 @@
 #pragma once
 
-#include "carving/AbstractSqLiteRecovery.h"
 #include "common/ColumnValue.h"
 #include "common/Types.h"
 #include "services/CarvedRecordCheck.h"
 #include "services/CarvedRowFingerprint.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,20 +25,19 @@ class SqliteConnection;
 // What the message-table recoverers of every iOS version share: the deleted-message counts, a
 // fresh Message per record with its byte fingerprint, and the check that passes over matches
 // whose texts were decoded from the wrong place (CarvedRecordCheck).
-class MessageTableRecovery : public AbstractSqLiteRecovery {
+class MessageTableRecovery : public ScanRecoverer<> {
 public:
     // Set the deleted-message counts to n / add one to DeletedSMSCount; each answers the count.
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
 
 protected:
-    explicit MessageTableRecovery(BrimleyAppDelegate& record) : record_(record) {}
+    explicit MessageTableRecovery(ScanContext context) : ScanRecoverer(std::move(context)) {}
 
     SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
 
-    BrimleyAppDelegate& record_;
     CarvedRecordCheck recordCheck_;
     CarvedRowFingerprint fingerprint_;
 };
@@ -54,7 +53,7 @@ protected:
 // and is listed only when no whole copy of it was.
 class MessagesSQLiteRecovery : public MessageTableRecovery {
 public:
-    explicit MessagesSQLiteRecovery(BrimleyAppDelegate& record);
+    explicit MessagesSQLiteRecovery(ScanContext context);
     ~MessagesSQLiteRecovery() override;
 
     void DoRecoveryPath(const std::string& path) override;
@@ -115,7 +114,7 @@ public:
 
 protected:
     enum class DateStyle { IOS5_6, IOS4 };
-    OlderMessagesSQLiteRecovery(BrimleyAppDelegate& record, std::string version, DateStyle style);
+    OlderMessagesSQLiteRecovery(ScanContext context, std::string version, DateStyle style);
 
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
@@ -133,13 +132,13 @@ private:
 // The message table of iOS 5 and 6: patterns of version "iOS6".
 class MessagesIOS5_6SQLiteRecovery : public OlderMessagesSQLiteRecovery {
 public:
-    explicit MessagesIOS5_6SQLiteRecovery(BrimleyAppDelegate& record)
-        : OlderMessagesSQLiteRecovery(record, "iOS6", DateStyle::IOS5_6) {}
+    explicit MessagesIOS5_6SQLiteRecovery(ScanContext context)
+        : OlderMessagesSQLiteRecovery(std::move(context), "iOS6", DateStyle::IOS5_6) {}
 };
 
 // The message table of iOS 4: patterns of version "iOS4"; only the raw date is kept.
 class MessagesIOS4SQLiteRecovery : public OlderMessagesSQLiteRecovery {
 public:
-    explicit MessagesIOS4SQLiteRecovery(BrimleyAppDelegate& record)
-        : OlderMessagesSQLiteRecovery(record, "iOS4", DateStyle::IOS4) {}
+    explicit MessagesIOS4SQLiteRecovery(ScanContext context)
+        : OlderMessagesSQLiteRecovery(std::move(context), "iOS4", DateStyle::IOS4) {}
 };

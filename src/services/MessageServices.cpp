@@ -180,11 +180,9 @@ std::optional<std::int32_t> HandleIdOf(const OptString& text) {
 
 // ---- MessageServices ----
 
-MessageServices::MessageServices(BrimleyAppDelegate& record) : abstractServices(record) {
+MessageServices::MessageServices() {
     _SqliteDbName = kSqliteDbName;
 }
-
-MessageServices::MessageServices() : MessageServices(BrimleyAppDelegate::appDelegate()) {}
 
 MessageServices::~MessageServices() {
     releaseRecoveredMessages();
@@ -198,13 +196,12 @@ void MessageServices::releaseRecoveredMessages() {
     recoveredMessages_.clear();
 }
 
-std::unique_ptr<MessageServices> MessageServices::initwithDevice(const DeviceInfo&,
-                                                                 BrimleyAppDelegate& record) {
-    return std::make_unique<messageServicesIOS7_8>(record);
+std::unique_ptr<MessageServices> MessageServices::initwithDevice(const DeviceInfo&) {
+    return std::make_unique<messageServicesIOS7_8>();
 }
 
-void MessageServices::RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) {
-    RecoverFromIOSBackup(device, std::move(stop));
+void MessageServices::RecoverFromDevice(const ScanContext& context) {
+    RecoverFromIOSBackup(context);
 }
 
 bool MessageServices::databaseOpen() {
@@ -213,9 +210,9 @@ bool MessageServices::databaseOpen() {
     return dbUtils->openDatabase();
 }
 
-bool MessageServices::ensureOpen(const DeviceInfo& device) {
+bool MessageServices::ensureOpen(const ScanContext& context) {
     if (dbUtils && dbUtils->sharedDB() && dbUtils->sharedDB()->isOpen()) return true;
-    return openOwnDatabase(ConnectionStringfromDevice(device));
+    return openOwnDatabase(ConnectionStringfromDevice(context));
 }
 
 std::vector<std::shared_ptr<MessageChat>> MessageServices::MessageChatsInDB() {
@@ -278,16 +275,16 @@ std::vector<std::shared_ptr<ConversationContact>> MessageServices::GroupContacts
     return contacts;
 }
 
-std::unique_ptr<AbstractSqLiteRecovery> MessageServices::GetRecoveryObject() {
+std::unique_ptr<AbstractSqLiteRecovery> MessageServices::GetRecoveryObject(const ScanContext&) {
     return nullptr;
 }
 
-void MessageServices::RecoverDeletedMessages(const DeviceInfo& device, std::stop_token stop) {
+void MessageServices::RecoverDeletedMessages(const ScanContext& context) {
     releaseRecoveredMessages();
-    auto carver = GetRecoveryObject();
-    if (!carver || stop.stop_requested()) return;
-    carver->setStopToken(stop);
-    carver->DoRecoveryPath(ConnectionFileFullPath(device));
+    auto carver = GetRecoveryObject(context);
+    if (!carver || context.cancelled()) return;
+    carver->setStopToken(context.stop);
+    carver->DoRecoveryPath(ConnectionFileFullPath(context));
     for (const auto& record : carver->RecoveredFiltered()) {
         auto message = std::dynamic_pointer_cast<Message>(record);
         if (!message) continue;
@@ -304,8 +301,8 @@ void MessageServices::RecoverDeletedMessages(const DeviceInfo& device, std::stop
 }
 
 void MessageServices::LoadConversationMessages(const std::shared_ptr<ConversationContact>& contact,
-                                               const DeviceInfo& device) {
-    if (!contact || !ensureOpen(device)) return;
+                                               const ScanContext& context) {
+    if (!contact || !ensureOpen(context)) return;
     // The date is formatted here rather than by SQLite, so that it follows the application's
     // time zone; these rows count Unix seconds.
     auto row = dbUtils->sharedDB()->executeQuery(
@@ -332,27 +329,23 @@ void MessageServices::LoadConversationMessages(const std::shared_ptr<Conversatio
 
 // ---- iOS 6 and later ----
 
-messageServicesIOS7_8::messageServicesIOS7_8(BrimleyAppDelegate& record)
-    : MessageServices(record) {}
-
-messageServicesIOS7_8::messageServicesIOS7_8()
-    : messageServicesIOS7_8(BrimleyAppDelegate::appDelegate()) {}
+messageServicesIOS7_8::messageServicesIOS7_8() = default;
 
 messageServicesIOS7_8::~messageServicesIOS7_8() = default;
 
-void messageServicesIOS7_8::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
+void messageServicesIOS7_8::RecoverFromIOSBackup(const ScanContext& context) {
     retrieved = 0;
     recovered = 0;
     // Without the file every query and every recoverer would find nothing, one by one.
-    if (!ConnectionString(device)) {
+    if (!ConnectionString(context)) {
         std::fprintf(stderr, "torvane: messages: the backup has no messages database\n");
         return;
     }
-    openOwnDatabase(ConnectionStringfromDevice(device));
+    openOwnDatabase(ConnectionStringfromDevice(context));
 
     // The partners of the live chats: one per chat, listed once per handle of the chat.
     for (const auto& chat : MessageChatsInDB()) {
-        if (stop.stop_requested()) break;
+        if (context.cancelled()) break;
         chat->setHandles(GetMesssageHandlesFromMessageChatInDB(*chat));
         auto contact = std::make_shared<ConversationContact>();
         contact->setChatId(chat->RowId());
@@ -362,30 +355,27 @@ void messageServicesIOS7_8::RecoverFromIOSBackup(const DeviceInfo& device, std::
         }
     }
 
-    if (!stop.stop_requested()) {
-        MessageHandleSQLiteRecovery handles(appDel());
-        handles.setStopToken(stop);
-        handles.DoRecoveryPath(device.fullPath() ? *device.fullPath()
-                                                 : ConnectionFileFullPath(device));
+    if (!context.cancelled()) {
+        MessageHandleSQLiteRecovery handles(context);
+        handles.DoRecoveryPath(ConnectionFileFullPath(context));
     }
-    if (!stop.stop_requested()) RecoverDeletedMessages(device, stop);
+    if (!context.cancelled()) RecoverDeletedMessages(context);
     // The service keeps no file of the backup open between runs.
     dbUtils.reset();
 }
 
-void messageServicesIOS7_8::RecoverDeletedMessages(const DeviceInfo& device, std::stop_token stop) {
+void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
     releaseRecoveredMessages();
-    const std::string path = ConnectionFileFullPath(device);
-    BrimleyAppDelegate& record = appDel();
+    const std::string path = ConnectionFileFullPath(context);
+    BrimleyAppDelegate& record = context.sink();
     auto carve = [&](AbstractSqLiteRecovery& recoverer) {
-        recoverer.setStopToken(stop);
-        if (!stop.stop_requested()) recoverer.DoRecoveryPath(path);
+        if (!context.cancelled()) recoverer.DoRecoveryPath(path);
         return recoverer.RecoveredFiltered();
     };
-    MessageGuidAndRowIdConnectionSQLiteRecovery guidCarver(record);
-    MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chatCarver(record);
-    MessageChatHandleJoinSQLiteRecovery chatHandleCarver(record);
-    MessageChatMessageJoinSQLiteRecovery chatMessageCarver(record);
+    MessageGuidAndRowIdConnectionSQLiteRecovery guidCarver(context);
+    MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chatCarver(context);
+    MessageChatHandleJoinSQLiteRecovery chatHandleCarver(context);
+    MessageChatMessageJoinSQLiteRecovery chatMessageCarver(context);
     const auto guids = IndexBy<MessageGuidRowId>(
         carve(guidCarver), [](const MessageGuidRowId& g) { return g.Guid(); });
     const auto chats = IndexBy<MessageChatGuidAndChatIdHandleConnection>(
@@ -397,7 +387,7 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const DeviceInfo& device, std
         carve(chatMessageCarver), [](const ChatMessageJoin& j) { return j.MessageId(); });
 
     record.unKnownCount = 0;
-    MessagesSQLiteRecovery messageCarver(record);
+    MessagesSQLiteRecovery messageCarver(context);
     const auto carved = carve(messageCarver);
 
     PartnerNames names(record);
@@ -476,8 +466,8 @@ std::shared_ptr<ConversationContact> messageServicesIOS7_8::FindConversationCont
 }
 
 std::shared_ptr<Contact> messageServicesIOS7_8::findContactFromHandleId(
-    std::int32_t handleId) const {
+    const BrimleyAppDelegate& record, std::int32_t handleId) {
     auto bySerialNumber = [&](const Contact& contact) { return contact.SlNo() == handleId; };
-    if (auto live = appDel().ContactContent.findFirst(bySerialNumber)) return live;
-    return appDel().DeletedContact.findFirst(bySerialNumber);
+    if (auto live = record.ContactContent.findFirst(bySerialNumber)) return live;
+    return record.DeletedContact.findFirst(bySerialNumber);
 }

@@ -26,16 +26,14 @@ class MessageServices : public abstractServices {
 public:
     static constexpr const char* kSqliteDbName = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
 
-    explicit MessageServices(BrimleyAppDelegate& record);
     MessageServices();
     ~MessageServices() override;
 
     // The message service for a device: the one of iOS 6 and later, whatever the device.
-    static std::unique_ptr<MessageServices> initwithDevice(const DeviceInfo& device,
-                                                           BrimleyAppDelegate& record);
+    static std::unique_ptr<MessageServices> initwithDevice(const DeviceInfo& device);
 
     // Recovers from the device's backup.
-    void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromDevice(const ScanContext& context) override;
 
     // ---- iOS 6 and later ----
     // The live chats, by chat identifier; none when the database does not open.
@@ -50,14 +48,14 @@ public:
     // One conversation partner per group, with the members' e-mail addresses.
     std::vector<std::shared_ptr<ConversationContact>> GroupContactsInDB();
     // The recoverer of the service's messages; none in this class.
-    virtual std::unique_ptr<AbstractSqLiteRecovery> GetRecoveryObject();
+    virtual std::unique_ptr<AbstractSqLiteRecovery> GetRecoveryObject(const ScanContext& context);
     // Carves the deleted messages with GetRecoveryObject and gives each a partner of its own,
     // made from its address.
-    virtual void RecoverDeletedMessages(const DeviceInfo& device, std::stop_token stop);
+    virtual void RecoverDeletedMessages(const ScanContext& context);
     // Reads the messages of the contact's group into its Messages (newest first); each counts
     // in retrieved. The messages do not link back to the contact.
     virtual void LoadConversationMessages(const std::shared_ptr<ConversationContact>& contact,
-                                          const DeviceInfo& device);
+                                          const ScanContext& context);
 
     // The messages the last run carved, in carving order, each with its partner.
     const std::vector<std::shared_ptr<Message>>& RecoveredMessages() const {
@@ -66,7 +64,7 @@ public:
 
 protected:
     // Opens dbUtils on the service's database when it is not open yet; whether it is open.
-    bool ensureOpen(const DeviceInfo& device);
+    bool ensureOpen(const ScanContext& context);
     // Whether dbUtils is set and open, opening it when it is not yet; the queries ask it first.
     bool databaseOpen();
     // Drops the last run's messages and the links between them and their partners.
@@ -83,20 +81,20 @@ protected:
 // carved message their name.
 class messageServicesIOS7_8 : public MessageServices {
 public:
-    explicit messageServicesIOS7_8(BrimleyAppDelegate& record);
     messageServicesIOS7_8();
     ~messageServicesIOS7_8() override;
 
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
     // The carving and attribution step of a run.
-    void RecoverDeletedMessages(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverDeletedMessages(const ScanContext& context) override;
 
     // The first conversation partner one of whose handle row ids reads as the text.
     std::shared_ptr<ConversationContact> FindConversationContactFromHandleId(
         const std::string& handleId) const;
     // The first live contact (ContactContent), else deleted contact (DeletedContact), of that
-    // serial number.
-    std::shared_ptr<Contact> findContactFromHandleId(std::int32_t handleId) const;
+    // serial number in the record.
+    static std::shared_ptr<Contact> findContactFromHandleId(const BrimleyAppDelegate& record,
+                                                            std::int32_t handleId);
 
     // The partners of the live chats, gathered over every run of the service.
     const std::vector<std::shared_ptr<ConversationContact>>& ConversationContacts() const {

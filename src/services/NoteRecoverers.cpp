@@ -39,11 +39,11 @@ OptString CarvedNoteKey(const Note& note) {
 
 // ---- Notes ----
 
-NotesSQLiteRecovery::NotesSQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {}
+NotesSQLiteRecovery::NotesSQLiteRecovery(ScanContext context) : ScanRecoverer(std::move(context)) {}
 
 void NotesSQLiteRecovery::setSignature(const std::string& path) {
     const LiveTableReader file(path);
-    const auto catalogue = state_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (file.hasTable("ZNOTE") && catalogue)
         setPatternsFromSignature(kDomain, kDatabase, "ZNOTE", catalogue.get());
     else
@@ -114,28 +114,29 @@ void NotesSQLiteRecovery::addRecoveredObject() {
         isLiveNote(*note))
         return;
     if (beforeListing_) beforeListing_(*note);
-    const bool isNew = state_.AllDeletedNotes.appendUnlessKey(note, &CarvedNoteKey);
+    const bool isNew = results().AllDeletedNotes.appendUnlessKey(note, &CarvedNoteKey);
     if (!isNew) return;
-    ++state_.DeletedNoteCount;
-    state_.DeletedNotes.append(note);
+    ++results().DeletedNoteCount;
+    results().DeletedNotes.append(note);
 }
 
 std::int32_t NotesSQLiteRecovery::setRecoveryCount(std::int32_t count) {
-    state_.DeletedNoteCount = count;
+    results().DeletedNoteCount = count;
     return count;
 }
 
 std::int32_t NotesSQLiteRecovery::incrementRecoveryCount() {
-    return ++state_.DeletedNoteCount;
+    return ++results().DeletedNoteCount;
 }
 
 // ---- Bodies ----
 
-NoteBodiesSQLiteRecovery::NoteBodiesSQLiteRecovery(BrimleyAppDelegate& state) : state_(state) {}
+NoteBodiesSQLiteRecovery::NoteBodiesSQLiteRecovery(ScanContext context)
+    : ScanRecoverer(std::move(context)) {}
 
 bool NoteBodiesSQLiteRecovery::takePatternsOf(const std::string& path, const char* table) {
     const LiveTableReader file(path);
-    const auto catalogue = state_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (!catalogue || !file.hasTable(table)) return false;
     return setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
 }

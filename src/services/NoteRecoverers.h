@@ -1,7 +1,7 @@
 #pragma once
 
-#include "carving/AbstractSqLiteRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,9 +19,9 @@ class NoteBody;
 //
 // A carved row that is still a live note of the file (same creation time and body reference:
 // a stale copy that SQLite left when it moved the row) or that is already listed is not listed.
-class NotesSQLiteRecovery : public AbstractSqLiteRecovery {
+class NotesSQLiteRecovery : public ScanRecoverer<> {
 public:
-    explicit NotesSQLiteRecovery(BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    explicit NotesSQLiteRecovery(ScanContext context);
 
     // Takes the patterns, reads which notes of the file are live, then carves the file.
     void DoRecoveryPath(const std::string& path) override;
@@ -48,7 +48,6 @@ protected:
 private:
     bool isLiveNote(const Note& note) const;
 
-    BrimleyAppDelegate& state_;
     std::function<void(Note&)> beforeListing_;
     // (creation time, body reference) of every live note of the file being carved.
     std::set<std::pair<double, std::int64_t>> liveNotes_;
@@ -59,10 +58,9 @@ private:
 
 // Deleted note bodies of notes.sqlite: carves rows of ZNOTEBODY (owner and HTML content) and
 // keeps them in RecoveredFiltered, where the notes service finds the body of a carved note.
-class NoteBodiesSQLiteRecovery : public AbstractSqLiteRecovery {
+class NoteBodiesSQLiteRecovery : public ScanRecoverer<> {
 public:
-    explicit NoteBodiesSQLiteRecovery(
-        BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    explicit NoteBodiesSQLiteRecovery(ScanContext context);
 
     void DoRecoveryPath(const std::string& path) override;
     // The body table's patterns when the file has that table; none otherwise.
@@ -82,7 +80,6 @@ protected:
     // Takes the patterns of the signature of that table when the file has the table.
     bool takePatternsOf(const std::string& path, const char* table);
 
-    BrimleyAppDelegate& state_;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
     bool currentDamaged_ = false;
 };

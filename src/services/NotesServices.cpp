@@ -4,38 +4,34 @@
 #include "records/DeviceInfo.h"
 #include "records/Note.h"
 
-NotesServices::NotesServices(BrimleyAppDelegate& record)
-    : abstractServices(record), recoveryNotes_(std::make_unique<NotesSQLiteRecovery>(record)) {
+NotesServices::NotesServices()
+    : recoveryNotes_(std::make_unique<NotesSQLiteRecovery>(ScanContext{})) {
     _SqliteDbName = NotesIOS641SqliteDbName;
 }
 
-NotesServices::NotesServices() : NotesServices(BrimleyAppDelegate::appDelegate()) {}
-
 NotesServices::~NotesServices() = default;
 
-void NotesServices::RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) {
-    RecoverFromIOSBackup(device, std::move(stop));
+void NotesServices::RecoverFromDevice(const ScanContext& context) {
+    RecoverFromIOSBackup(context);
 }
 
-void NotesServices::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
+void NotesServices::RecoverFromIOSBackup(const ScanContext& context) {
     // The service serves one backup after another, of any iOS version.
-    const bool noteStore = device.iOSMajorVersion() >= 9;
+    const bool noteStore = context.iOSMajorVersion() >= 9;
     _SqliteDbName = noteStore ? NotesIOS9SqliteDbName : NotesIOS641SqliteDbName;
     if (noteStore)
-        recoveryNoteBodies_ = std::make_unique<NoteBodiesIOS9SQLiteRecovery>(appDel());
+        recoveryNoteBodies_ = std::make_unique<NoteBodiesIOS9SQLiteRecovery>(context);
     else
-        recoveryNoteBodies_ = std::make_unique<NoteBodiesSQLiteRecovery>(appDel());
-    const std::string path = ConnectionFileFullPath(device);
-
-    recoveryNoteBodies_->setStopToken(stop);
+        recoveryNoteBodies_ = std::make_unique<NoteBodiesSQLiteRecovery>(context);
+    const std::string path = ConnectionFileFullPath(context);
     recoveryNoteBodies_->DoRecoveryPath(path);
     bodies_ = recoveryNoteBodies_->bodies();
-    if (stop.stop_requested()) return;
-
-    const auto listed = appDel().DeletedNotes.snapshot();
+    if (context.cancelled()) return;
+    const auto listed = context.sink().DeletedNotes.snapshot();
+    // The note recoverer serves every run; each gives it the scan it serves.
+    recoveryNotes_->setContext(context);
     recoveryNotes_->setRecoveredData({listed.begin(), listed.end()});
     recoveryNotes_->setBeforeListing([this](Note& note) { matchNotebodiesToNotes(note); });
-    recoveryNotes_->setStopToken(stop);
     recoveryNotes_->DoRecoveryPath(path);
 }
 

@@ -22,14 +22,13 @@ public:
     // The note store of iOS 9 and later (AppDomainGroup-group.com.apple.notes-NoteStore.sqlite).
     static constexpr const char* NotesIOS9SqliteDbName = "4f98687d8ab0d6d1a371110e6b7300f6e465bef2";
 
-    explicit NotesServices(BrimleyAppDelegate& record);
     NotesServices();
     ~NotesServices() override;
 
-    void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromDevice(const ScanContext& context) override;
     // Picks the database and the body recoverer by the device's iOS version (every run anew),
     // carves the bodies, then the notes, each note receiving its body before it is listed.
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     // Gives a note without a body the carved body that belongs to it, when there is one.
     void matchNotebodiesToNotes(Note& note) const;

@@ -2,26 +2,28 @@
 
 #include "services/MessageRecoverers.h"
 
-void messageServicesIOS5_6::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
-    RecoverDeletedMessages(device, stop);
-    if (stop.stop_requested()) return;
-    openOwnDatabase(ConnectionStringfromDevice(device));
+void messageServicesIOS5_6::RecoverFromIOSBackup(const ScanContext& context) {
+    RecoverDeletedMessages(context);
+    if (context.cancelled()) return;
+    openOwnDatabase(ConnectionStringfromDevice(context));
     // The groups' partners are gathered as the layout has them; nothing else reads them.
     GroupContactsInDB();
     dbUtils.reset();
 }
 
-std::unique_ptr<AbstractSqLiteRecovery> messageServicesIOS5_6::GetRecoveryObject() {
-    return std::make_unique<MessagesIOS5_6SQLiteRecovery>(appDel());
+std::unique_ptr<AbstractSqLiteRecovery> messageServicesIOS5_6::GetRecoveryObject(
+    const ScanContext& context) {
+    return std::make_unique<MessagesIOS5_6SQLiteRecovery>(context);
 }
 
-void messageServicesIOS4::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
-    openOwnDatabase(ConnectionStringfromDevice(device));
+void messageServicesIOS4::RecoverFromIOSBackup(const ScanContext& context) {
+    openOwnDatabase(ConnectionStringfromDevice(context));
     GroupContactsInDB();
     dbUtils.reset();
-    RecoverDeletedMessages(device, stop);
+    RecoverDeletedMessages(context);
 }
 
-std::unique_ptr<AbstractSqLiteRecovery> messageServicesIOS4::GetRecoveryObject() {
-    return std::make_unique<MessagesIOS4SQLiteRecovery>(appDel());
+std::unique_ptr<AbstractSqLiteRecovery> messageServicesIOS4::GetRecoveryObject(
+    const ScanContext& context) {
+    return std::make_unique<MessagesIOS4SQLiteRecovery>(context);
 }

@@ -14,8 +14,8 @@ class messageServicesIOS5_6 : public MessageServices {
 public:
     using MessageServices::MessageServices;
 
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
-    std::unique_ptr<AbstractSqLiteRecovery> GetRecoveryObject() override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
+    std::unique_ptr<AbstractSqLiteRecovery> GetRecoveryObject(const ScanContext& context) override;
 };
 
 // iOS 4: reads the groups and carves nothing.
@@ -23,8 +23,8 @@ class messageServicesIOS4 : public MessageServices {
 public:
     using MessageServices::MessageServices;
 
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
-    std::unique_ptr<AbstractSqLiteRecovery> GetRecoveryObject() override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
+    std::unique_ptr<AbstractSqLiteRecovery> GetRecoveryObject(const ScanContext& context) override;
     // Carves nothing.
-    void RecoverDeletedMessages(const DeviceInfo&, std::stop_token) override {}
+    void RecoverDeletedMessages(const ScanContext&) override {}
 };

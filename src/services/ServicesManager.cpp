@@ -1,6 +1,5 @@
 #include "services/ServicesManager.h"
 
-#include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 #include "services/CalendarsService.h"
 #include "services/CallHistoryService.h"
@@ -14,17 +13,16 @@
 #include <stdexcept>
 #include <utility>
 
-ServicesManager::Services ServicesManager::Services::forRecord(const DeviceInfo& device,
-                                                               BrimleyAppDelegate& record) {
+ServicesManager::Services ServicesManager::Services::standard(const DeviceInfo& device) {
     Services s;
-    s.whatsAppServ = std::make_unique<WhatsAppService>(record);
-    s.callHistoryServ = std::make_unique<CallHistoryService>(record);
-    s.calendarServ = std::make_unique<CalendarsService>(record);
-    s.noteServ = std::make_unique<NotesServices>(record);
-    s.messageServ = MessageServices::initwithDevice(device, record);
-    s.contactServ = std::make_unique<contactServices>(record);
-    s.dcmiServ = std::make_unique<DcimService>(record);
-    s.internetHistoryServ = std::make_unique<InternetHistoryService>(record);
+    s.whatsAppServ = std::make_unique<WhatsAppService>();
+    s.callHistoryServ = std::make_unique<CallHistoryService>();
+    s.calendarServ = std::make_unique<CalendarsService>();
+    s.noteServ = std::make_unique<NotesServices>();
+    s.messageServ = MessageServices::initwithDevice(device);
+    s.contactServ = std::make_unique<contactServices>();
+    s.dcmiServ = std::make_unique<DcimService>();
+    s.internetHistoryServ = std::make_unique<InternetHistoryService>();
     return s;
 }
 
@@ -36,12 +34,8 @@ std::shared_ptr<const DeviceInfo> OrEmpty(std::shared_ptr<const DeviceInfo> devi
 
 }  // namespace
 
-ServicesManager::ServicesManager(std::shared_ptr<const DeviceInfo> device,
-                                 BrimleyAppDelegate& record)
-    : ServicesManager(Services::forRecord(*OrEmpty(device), record), device) {}
-
 ServicesManager::ServicesManager(std::shared_ptr<const DeviceInfo> device)
-    : ServicesManager(std::move(device), BrimleyAppDelegate::appDelegate()) {}
+    : ServicesManager(Services::standard(*OrEmpty(device)), device) {}
 
 ServicesManager::ServicesManager(Services services, std::shared_ptr<const DeviceInfo> device)
     : services_(std::move(services)), device_(OrEmpty(std::move(device))) {
@@ -88,23 +82,27 @@ abstractServices* ServicesManager::serviceFor(ServiceIndex index) {
     return nullptr;
 }
 
-void ServicesManager::StartRecoveryofService(ServiceIndex index, std::stop_token stop) {
+ScanContext ServicesManager::withDevice(const ScanContext& context) const {
+    ScanContext run = context;
+    // The run keeps this device record even if the next run's device is set meanwhile.
+    if (!run.device) run.device = device();
+    return run;
+}
+
+void ServicesManager::StartRecoveryofService(ServiceIndex index, const ScanContext& context) {
     abstractServices* service = serviceFor(index);
     if (!service) return;
-    // The run keeps this device record even if the next run's device is set meanwhile.
-    const auto current = device();
-    service->RecoverFromIOSBackup(*current, std::move(stop));
+    service->RecoverFromIOSBackup(withDevice(context));
 }
 
-void ServicesManager::StartRecoveryofService(std::int64_t code, std::stop_token stop) {
-    if (const auto index = ServiceIndexFromCode(code))
-        StartRecoveryofService(*index, std::move(stop));
+void ServicesManager::StartRecoveryofService(std::int64_t code, const ScanContext& context) {
+    if (const auto index = ServiceIndexFromCode(code)) StartRecoveryofService(*index, context);
 }
 
-void ServicesManager::StartRecovery(std::stop_token stop) {
-    const auto current = device();
+void ServicesManager::StartRecovery(const ScanContext& context) {
+    const ScanContext run = withDevice(context);
     for (abstractServices* service : recoveryModules_) {
-        if (stop.stop_requested()) return;
-        service->RecoverFromIOSBackup(*current, stop);
+        if (run.cancelled()) return;
+        service->RecoverFromIOSBackup(run);
     }
 }

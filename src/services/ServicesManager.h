@@ -1,14 +1,13 @@
 #pragma once
 
+#include "records/ScanContext.h"
 #include "services/ServiceIndex.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <vector>
 
-class BrimleyAppDelegate;
 class CalendarsService;
 class CallHistoryService;
 class DcimService;
@@ -37,12 +36,11 @@ public:
         std::unique_ptr<DcimService> dcmiServ;
         std::unique_ptr<InternetHistoryService> internetHistoryServ;
 
-        // The application's services, all writing into the record.
-        static Services forRecord(const DeviceInfo& device, BrimleyAppDelegate& record);
+        // The application's services.
+        static Services standard(const DeviceInfo& device);
     };
 
-    // initWithDevice: the application's services over the record, reading the device's backup.
-    ServicesManager(std::shared_ptr<const DeviceInfo> device, BrimleyAppDelegate& record);
+    // initWithDevice: the application's services, for the device's backup.
     explicit ServicesManager(std::shared_ptr<const DeviceInfo> device);
     // Services of the caller's own; every one must be set.
     ServicesManager(Services services, std::shared_ptr<const DeviceInfo> device);
@@ -50,19 +48,20 @@ public:
     ServicesManager(const ServicesManager&) = delete;
     ServicesManager& operator=(const ServicesManager&) = delete;
 
-    // Runs the chosen service's RecoverFromIOSBackup with the current device and returns when it
-    // has ended (or stopped early at the token's request). A code outside 0-7 does nothing.
-    void StartRecoveryofService(ServiceIndex index, std::stop_token stop = {});
-    void StartRecoveryofService(std::int64_t code, std::stop_token stop = {});
+    // Runs the chosen service's RecoverFromIOSBackup on the scan's context and returns when it
+    // has ended (or stopped early at the context's request). A context without a device is
+    // given the manager's. A code outside 0-7 does nothing.
+    void StartRecoveryofService(ServiceIndex index, const ScanContext& context);
+    void StartRecoveryofService(std::int64_t code, const ScanContext& context);
 
     // Runs the services of recoveryModules one after another on the calling thread.
-    void StartRecovery(std::stop_token stop = {});
+    void StartRecovery(const ScanContext& context);
 
     // Nothing to load: the services are made at construction.
     void load() {}
 
-    // The device whose backup the services read; set before each run of deleted records. A
-    // running service keeps the record it started with.
+    // The device whose backup the services read when a run's context names none; set before
+    // each run of deleted records. A running service keeps the record it started with.
     void setDevice(std::shared_ptr<const DeviceInfo> device);
     std::shared_ptr<const DeviceInfo> device() const;
 
@@ -83,6 +82,8 @@ public:
     abstractServices* serviceFor(ServiceIndex index);
 
 private:
+    ScanContext withDevice(const ScanContext& context) const;
+
     Services services_;
     std::vector<abstractServices*> recoveryModules_;
     mutable std::mutex deviceMutex_;

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <optional>
 
-WhatsAppMessagesSQLiteRecovery::WhatsAppMessagesSQLiteRecovery(BrimleyAppDelegate& state)
-    : state_(state) {}
+WhatsAppMessagesSQLiteRecovery::WhatsAppMessagesSQLiteRecovery(ScanContext context)
+    : ScanRecoverer(std::move(context)) {}
 
 WhatsAppMessagesSQLiteRecovery::~WhatsAppMessagesSQLiteRecovery() = default;
 
@@ -27,7 +27,7 @@ OptString WhatsAppMessagesSQLiteRecovery::HashKeyOf(const WhatsApp& message) {
 }
 
 void WhatsAppMessagesSQLiteRecovery::setSignature(const std::string&) {
-    const auto catalogue = state_.recoverySignatures.get();
+    const auto catalogue = context().signatures;
     if (!catalogue || !setPatternsFromSignature("net.whatsapp.WhatsApp", "ChatStorage.sqlite",
                                                 "ZWAMESSAGE", catalogue.get()))
         setTablePatterns(std::vector<TablePattern>{});
@@ -53,7 +53,7 @@ void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
             rows.stringForColumn("ZTOJID").value_or(""));
     }
 
-    generator_ = std::make_unique<WhatsAppObjectGenerator>(state_);
+    generator_ = std::make_unique<WhatsAppObjectGenerator>(context());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
     generator_.reset();
 }
@@ -61,7 +61,7 @@ void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
 bool WhatsAppMessagesSQLiteRecovery::alreadyInDB(const WhatsApp& message) const {
     const MessageKey key = KeyOf(message);
     if (liveMessages_.count(key) != 0) return true;
-    return state_.AllWhatsAppContent.containsKey(*HashKeyOf(message), &HashKeyOf);
+    return results().AllWhatsAppContent.containsKey(*HashKeyOf(message), &HashKeyOf);
 }
 
 std::shared_ptr<baseRecoveryObject> WhatsAppMessagesSQLiteRecovery::GetNewRecoveryObject() {
@@ -122,18 +122,18 @@ void WhatsAppMessagesSQLiteRecovery::addRecoveredObject() {
     _hasRecoveredCurrentObject = false;
     std::shared_ptr<WhatsApp> message = generator_->generateWhatsAppObject(*carved);
     if (alreadyInDB(*message)) return;
-    const bool isNew = state_.AllDeletedWhatsApp.appendUnlessKey(message, &HashKeyOf);
+    const bool isNew = results().AllDeletedWhatsApp.appendUnlessKey(message, &HashKeyOf);
     if (!isNew) return;
-    ++state_.DeletedWhatsAppCount;
-    state_.DeletedWhatsApp.append(message);
-    state_.updateUIfoundRecoveredData();
+    ++results().DeletedWhatsAppCount;
+    results().DeletedWhatsApp.append(message);
+    results().updateUIfoundRecoveredData();
 }
 
 std::int32_t WhatsAppMessagesSQLiteRecovery::setRecoveryCount(std::int32_t count) {
-    state_.DeletedWhatsAppCount = count;
+    results().DeletedWhatsAppCount = count;
     return count;
 }
 
 std::int32_t WhatsAppMessagesSQLiteRecovery::incrementRecoveryCount() {
-    return ++state_.DeletedWhatsAppCount;
+    return ++results().DeletedWhatsAppCount;
 }

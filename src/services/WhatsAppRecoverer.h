@@ -1,7 +1,7 @@
 #pragma once
 
-#include "carving/AbstractSqLiteRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "services/ScanRecoverer.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,10 +21,9 @@ class WhatsAppObjectGenerator;
 // carved file itself, whose free space holds stale copies of live rows) or a message listed
 // already has the same time text, text, sender and receiver. Distinct messages sent in the same
 // second are therefore all listed.
-class WhatsAppMessagesSQLiteRecovery : public AbstractSqLiteRecovery {
+class WhatsAppMessagesSQLiteRecovery : public ScanRecoverer<> {
 public:
-    explicit WhatsAppMessagesSQLiteRecovery(
-        BrimleyAppDelegate& state = BrimleyAppDelegate::appDelegate());
+    explicit WhatsAppMessagesSQLiteRecovery(ScanContext context);
     ~WhatsAppMessagesSQLiteRecovery() override;
 
     // Takes the patterns, reads the live messages of the file, then carves it; a cancelled run
@@ -57,7 +56,6 @@ private:
     // The same key as one text, for the hashed look-ups of the shared lists.
     static OptString HashKeyOf(const WhatsApp& message);
 
-    BrimleyAppDelegate& state_;
     std::unique_ptr<WhatsAppObjectGenerator> generator_;
     std::set<MessageKey> liveMessages_;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.

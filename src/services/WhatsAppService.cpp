@@ -26,31 +26,29 @@ bool IsNullOrEmpty(const OptString& text) {
 
 }  // namespace
 
-WhatsAppService::WhatsAppService(BrimleyAppDelegate& record)
-    : abstractServices(record),
-      whatsAppRecovery_(std::make_unique<WhatsAppMessagesSQLiteRecovery>(record)) {
+WhatsAppService::WhatsAppService()
+    : whatsAppRecovery_(std::make_unique<WhatsAppMessagesSQLiteRecovery>(ScanContext{})) {
     _SqliteDbName = WhatsAppSqliteDbName;
 }
 
-WhatsAppService::WhatsAppService() : WhatsAppService(BrimleyAppDelegate::appDelegate()) {}
-
 WhatsAppService::~WhatsAppService() = default;
 
-void WhatsAppService::RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) {
-    RecoverFromIOSBackup(device, std::move(stop));
+void WhatsAppService::RecoverFromDevice(const ScanContext& context) {
+    RecoverFromIOSBackup(context);
 }
 
-void WhatsAppService::RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) {
-    doRecovery(device, std::move(stop));
+void WhatsAppService::RecoverFromIOSBackup(const ScanContext& context) {
+    doRecovery(context);
     AdditionalFiltering();
 }
 
-void WhatsAppService::doRecovery(const DeviceInfo& device, std::stop_token stop) {
-    whatsAppRecovery_->setStopToken(stop);
+void WhatsAppService::doRecovery(const ScanContext& context) {
+    // The recoverer serves every run; each gives it the scan it serves.
+    whatsAppRecovery_->setContext(context);
     for (const char* name : {WhatsAppSqliteDbName, WhatsAppSqliteDbName2}) {
-        if (stop.stop_requested()) return;
+        if (context.cancelled()) return;
         _SqliteDbName = name;
-        whatsAppRecovery_->DoRecoveryPath(ConnectionFileFullPath(device));
+        whatsAppRecovery_->DoRecoveryPath(ConnectionFileFullPath(context));
     }
 }
 

@@ -16,16 +16,15 @@ public:
     // AppDomainGroup-group.net.whatsapp.WhatsApp.shared-ChatStorage.sqlite.
     static constexpr const char* WhatsAppSqliteDbName2 = "7c7fba66680ef796b916b067077cc246adacf01d";
 
-    explicit WhatsAppService(BrimleyAppDelegate& record);
     WhatsAppService();
     ~WhatsAppService() override;
 
-    void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromDevice(const ScanContext& context) override;
     // doRecovery, then AdditionalFiltering.
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     // Carves both chat database names, in that order.
-    void doRecovery(const DeviceInfo& device, std::stop_token stop);
+    void doRecovery(const ScanContext& context);
     // Gives each message the recoverer kept that lacks its sender or its receiver a partner made
     // from the user address it has: that address, and "+" with the number in front of the
     // user-address suffix when the suffix follows at least one character.

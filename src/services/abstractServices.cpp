@@ -1,16 +1,13 @@
 #include "services/abstractServices.h"
 
-#include "common/BackupFiles.h"
 #include "database/FMDBUtils.h"
 #include "records/BaseRecoveryObject.h"
-#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
 
 #include <filesystem>
 #include <system_error>
 
-abstractServices::abstractServices(BrimleyAppDelegate& record) : record_(record) {}
-
-abstractServices::abstractServices() : abstractServices(BrimleyAppDelegate::appDelegate()) {}
+abstractServices::abstractServices() = default;
 
 abstractServices::~abstractServices() = default;
 
@@ -19,41 +16,35 @@ std::string abstractServices::WithoutTrailingSlashes(std::string folder) {
     return folder;
 }
 
-OptString abstractServices::LocateBackupFile(const std::string& fileName) const {
-    return BackupFiles::locate(WithoutTrailingSlashes(record_.BACKUP_DIRECTORY.get()), fileName);
-}
-
-std::string abstractServices::BackupFilePath(const std::string& fileName) const {
-    if (OptString found = LocateBackupFile(fileName)) return *found;
-    const std::string folder = WithoutTrailingSlashes(record_.BACKUP_DIRECTORY.get());
-    // Without a backup folder there is no path: a bare name would be read from the working folder.
-    if (folder.empty() || fileName.empty()) return {};
-    return folder == "/" ? folder + fileName : folder + "/" + fileName;
-}
-
-std::string abstractServices::ConnectionFileFullPath(const DeviceInfo& device) const {
-    if (device.fullPath()) return *device.fullPath();
+std::string abstractServices::ConnectionFileFullPath(const ScanContext& context) const {
+    if (context.device && context.device->fullPath()) return *context.device->fullPath();
     if (!_SqliteDbName || _SqliteDbName->empty()) return {};
-    return BackupFilePath(*_SqliteDbName);
+    return context.backupFilePath(*_SqliteDbName);
 }
 
-std::string abstractServices::ConnectionStringfromDevice(const DeviceInfo& device) const {
-    return ConnectionFileFullPath(device);
+std::string abstractServices::ConnectionStringfromDevice(const ScanContext& context) const {
+    return ConnectionFileFullPath(context);
 }
 
-OptString abstractServices::ConnectionString(const DeviceInfo& device) const {
+OptString abstractServices::ConnectionString(const ScanContext& context) const {
+    return context.device ? ConnectionString(context, *context.device)
+                          : ConnectionString(context, DeviceInfo());
+}
+
+OptString abstractServices::ConnectionString(const ScanContext& context,
+                                             const DeviceInfo& device) const {
     if (device.fullPath()) {
         std::error_code error;
         if (std::filesystem::is_regular_file(*device.fullPath(), error)) return device.fullPath();
         return std::nullopt;
     }
     if (!_SqliteDbName) return std::nullopt;
-    return LocateBackupFile(*_SqliteDbName);
+    return context.locate(*_SqliteDbName);
 }
 
-void abstractServices::RecoverFromDevice(const DeviceInfo&, std::stop_token) {}
+void abstractServices::RecoverFromDevice(const ScanContext&) {}
 
-void abstractServices::RecoverFromIOSBackup(const DeviceInfo&, std::stop_token) {}
+void abstractServices::RecoverFromIOSBackup(const ScanContext&) {}
 
 bool abstractServices::openOwnDatabase(const std::string& path) {
     dbUtils = std::make_shared<FMDBUtils>(path);

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "common/Types.h"
+#include "records/ScanContext.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -14,61 +14,55 @@ class DeviceInfo;
 class FMDBUtils;
 class baseRecoveryObject;
 
-// What every recovery service does: recover one data type of a device's backup into the shared
-// state record. The run ends when the service's whole work is done or the stop token asks it to
-// stop; the results are left in the shared state record, nothing is returned.
+// What every recovery service does: recover one data type of a device's backup into the scan's
+// results record. The run ends when the service's whole work is done or the context's stop
+// token asks it to stop; the results are left in the results record, nothing is returned.
 class recoveryProtocol {
 public:
     virtual ~recoveryProtocol() = default;
     // Recover from a connected device: every service reads the device's backup instead.
-    virtual void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) = 0;
-    // Recover from the backup folder of the device, synchronously on the caller's thread.
-    virtual void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) = 0;
+    virtual void RecoverFromDevice(const ScanContext& context) = 0;
+    // Recover from the backup folder of the context, synchronously on the caller's thread.
+    virtual void RecoverFromIOSBackup(const ScanContext& context) = 0;
 };
 
 // The base of every recovery service: where its database lies in the backup, and the state
 // that the services share.
 //
 // A service is made once and reused for every run. Each run happens on a thread of its own,
-// concurrently with the other services, so a service opens its own read-only connections
-// (never the shared record's handle) and touches the shared record only through its
-// synchronised lists, counters and flags. One service object runs on one thread at a time.
+// concurrently with the other services, and is given the scan's context: the backup folder,
+// the device, the database names, the signatures, the stop token and the results record. A
+// service opens its own read-only connections (never the results record's handle) and touches
+// the results record only through its synchronised lists, counters and flags. One service
+// object runs on one thread at a time.
 //
 // A subclass sets _SqliteDbName in its constructor (or reads files by names of its own),
 // overrides RecoverFromIOSBackup and tests the stop token between units of work.
 class abstractServices : public recoveryProtocol {
 public:
-    // The services of the application use the application's record; tests pass their own.
-    explicit abstractServices(BrimleyAppDelegate& record);
     abstractServices();
     ~abstractServices() override;
     abstractServices(const abstractServices&) = delete;
     abstractServices& operator=(const abstractServices&) = delete;
 
     // The full path of the service's database: the device's fullPath when set; otherwise the
-    // backup file _SqliteDbName of the record's BACKUP_DIRECTORY, found directly in the folder
+    // backup file _SqliteDbName of the context's backup folder, found directly in the folder
     // or in its two-digit sub-folder, and where the file would lie directly in the folder when
     // neither holds it. "" without a name. Existence is not required.
-    std::string ConnectionFileFullPath(const DeviceInfo& device) const;
+    std::string ConnectionFileFullPath(const ScanContext& context) const;
     // The same path.
-    std::string ConnectionStringfromDevice(const DeviceInfo& device) const;
-    // The same path when a regular file lies there; none otherwise.
-    OptString ConnectionString(const DeviceInfo& device) const;
-
-    // The path of a backup file by its backup name (40 hexadecimal digits) under the record's
-    // BACKUP_DIRECTORY, flat or in the two-digit sub-folder; none when the backup lacks it.
-    OptString LocateBackupFile(const std::string& fileName) const;
-    // As LocateBackupFile, but where the file would lie directly in the folder when it is absent.
-    std::string BackupFilePath(const std::string& fileName) const;
+    std::string ConnectionStringfromDevice(const ScanContext& context) const;
+    // The same path when a regular file lies there; none otherwise. The device is the context's
+    // unless another is given (another backup of the same phone).
+    OptString ConnectionString(const ScanContext& context) const;
+    OptString ConnectionString(const ScanContext& context, const DeviceInfo& device) const;
 
     // Nothing to do in the base: the base knows no data type.
-    void RecoverFromDevice(const DeviceInfo& device, std::stop_token stop) override;
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token stop) override;
+    void RecoverFromDevice(const ScanContext& context) override;
+    void RecoverFromIOSBackup(const ScanContext& context) override;
 
     const OptString& SqliteDbName() const { return _SqliteDbName; }
     void setSqliteDbName(OptString name) { _SqliteDbName = std::move(name); }
-
-    BrimleyAppDelegate& appDel() const { return record_; }
 
     // Existing records read and deleted records attributed in the current run.
     std::atomic<std::int32_t> retrieved{0};
@@ -87,7 +81,4 @@ protected:
     std::shared_ptr<FMDBUtils> dbUtils;
     // Records a service keeps for itself during a run.
     std::vector<std::shared_ptr<baseRecoveryObject>> model;
-
-private:
-    BrimleyAppDelegate& record_;
 };

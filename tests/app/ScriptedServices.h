@@ -107,10 +107,10 @@ private:
 template <class Service>
 class ScriptedService final : public Service {
 public:
-    ScriptedService(BrimleyAppDelegate& record, ScriptedServices& owner, std::string name)
-        : Service(record), owner_(owner), name_(std::move(name)) {}
-    void RecoverFromIOSBackup(const DeviceInfo&, std::stop_token stop) override {
-        owner_.run(name_, stop);
+    ScriptedService(ScriptedServices& owner, std::string name)
+        : owner_(owner), name_(std::move(name)) {}
+    void RecoverFromIOSBackup(const ScanContext& context) override {
+        owner_.run(name_, context.stop);
     }
 
 private:
@@ -120,16 +120,14 @@ private:
 
 inline std::unique_ptr<ServicesManager> ScriptedServices::manager(BrimleyAppDelegate& record) {
     ServicesManager::Services s;
-    s.whatsAppServ = std::make_unique<ScriptedService<WhatsAppService>>(record, *this, "whatsapp");
-    s.callHistoryServ =
-        std::make_unique<ScriptedService<CallHistoryService>>(record, *this, "calls");
-    s.calendarServ = std::make_unique<ScriptedService<CalendarsService>>(record, *this, "calendar");
-    s.noteServ = std::make_unique<ScriptedService<NotesServices>>(record, *this, "notes");
-    s.messageServ =
-        std::make_unique<ScriptedService<messageServicesIOS7_8>>(record, *this, "messages");
-    s.contactServ = std::make_unique<ScriptedService<contactServices>>(record, *this, "contacts");
-    s.dcmiServ = std::make_unique<ScriptedService<DcimService>>(record, *this, "photos");
+    s.whatsAppServ = std::make_unique<ScriptedService<WhatsAppService>>(*this, "whatsapp");
+    s.callHistoryServ = std::make_unique<ScriptedService<CallHistoryService>>(*this, "calls");
+    s.calendarServ = std::make_unique<ScriptedService<CalendarsService>>(*this, "calendar");
+    s.noteServ = std::make_unique<ScriptedService<NotesServices>>(*this, "notes");
+    s.messageServ = std::make_unique<ScriptedService<messageServicesIOS7_8>>(*this, "messages");
+    s.contactServ = std::make_unique<ScriptedService<contactServices>>(*this, "contacts");
+    s.dcmiServ = std::make_unique<ScriptedService<DcimService>>(*this, "photos");
     s.internetHistoryServ =
-        std::make_unique<ScriptedService<InternetHistoryService>>(record, *this, "internet");
+        std::make_unique<ScriptedService<InternetHistoryService>>(*this, "internet");
     return std::make_unique<ServicesManager>(std::move(s), record.deviceInfo.get());
 }

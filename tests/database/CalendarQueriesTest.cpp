@@ -5,6 +5,8 @@
 #include "records/Appointment.h"
 #include "records/Calendar.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -155,7 +157,7 @@ TEST(CalendarQueriesTest, CarvedItemTakesItsPlaceWithoutTouchingTheSharedHandle)
     FillCalendar(backup, "calendar-ios9.sql", true);
     // The screens' handle and query object stay as they were, whatever database they are on.
     auto screenHandle = std::make_shared<FMDBUtils>(backup.pathOf(LiveRowsBackup::kMessages));
-    auto screenDaos = std::make_shared<DAOs>(screenHandle, backup.state);
+    auto screenDaos = std::make_shared<DAOs>(screenHandle, testsupport::ContextFor(backup.state));
     backup.state.dbUtils.set(screenHandle);
     backup.state.daos.set(screenDaos);
 
@@ -169,7 +171,7 @@ TEST(CalendarQueriesTest, CarvedItemTakesItsPlaceWithoutTouchingTheSharedHandle)
     item.setOriginalStartDate(" ");
     item.setUniqueIdentifier("5A1F-80");
 
-    const auto event = generateCalendarObject(item, backup.state);
+    const auto event = generateCalendarObject(item, testsupport::ContextFor(backup.state));
     EXPECT_EQ(event->SlNo(), 0);
     EXPECT_EQ(event->Summary(), "Dentist");
     EXPECT_EQ(event->Location(), "Praxis Dr. Weiss");
@@ -185,11 +187,11 @@ TEST(CalendarQueriesTest, CarvedItemTakesItsPlaceWithoutTouchingTheSharedHandle)
     EXPECT_EQ(backup.state.daos.get(), screenDaos);
 
     // One generator serves a whole carving run; an item without a place has the empty text.
-    CalendarObjectGenerator generator(backup.state);
+    CalendarObjectGenerator generator(testsupport::ContextFor(backup.state));
     item.setLocationId(0);
     EXPECT_EQ(generator.generateCalendarObject(item)->Location(), "");
     // Without a calendar database every place is the empty text.
     backup.state.CALENDAR_DATABASE.set("0000000000000000000000000000000000000000");
     item.setLocationId(41);
-    EXPECT_EQ(generateCalendarObject(item, backup.state)->Location(), "");
+    EXPECT_EQ(generateCalendarObject(item, testsupport::ContextFor(backup.state))->Location(), "");
 }

@@ -214,6 +214,9 @@ TEST(CallQueriesTest, RowIdLookupsOpenTheCallHistoryFileThemselves) {
         db.insert("ZCALLRECORD", {{"Z_PK", ColumnValue(5)}, {"ZUNIQUE_ID", ColumnValue("u5")}});
         db.close();
     }
+    // A query object reads the files of the scan it was made for.
+    EXPECT_FALSE(daos->isDeletedZCALLRECORD(5));
+    daos = backup.unbound();
     EXPECT_TRUE(daos->isDeletedZCALLRECORD(5));
     EXPECT_FALSE(daos->isDeletedZCALLRECORD(6));
     // Read-only: the query object's own handle and the state record's are left alone.

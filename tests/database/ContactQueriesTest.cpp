@@ -161,6 +161,7 @@ TEST_F(ContactQueriesTest, RowIdMapAndExistence) {
     EXPECT_FALSE(daos->isDeletedContacted(99));
 
     backup.state.ADDRESSBOOK_DATABASE.set("missing");
+    daos = backup.unbound();
     EXPECT_FALSE(daos->isDeletedContacted(1));
     EXPECT_TRUE(daos->GetAllContactRowID().empty());
 }

@@ -3,6 +3,8 @@
 #include "records/SMS.h"
 #include "support/FixtureDatabase.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -121,13 +123,13 @@ TEST(FMDBUtilsTest, QueryObjectKeepsTheHandleItWasMadeWith) {
     state.deviceInfo.set(device);
 
     // Made before the state record has a handle: its bound queries read nothing.
-    DAOs early(state);
+    DAOs early(testsupport::ContextFor(state));
     EXPECT_EQ(early.GetSMS(), std::nullopt);
 
     auto firstHandle = std::make_shared<FMDBUtils>(first.string());
     firstHandle->openDatabase();
     state.dbUtils.set(firstHandle);
-    DAOs daos(state);
+    DAOs daos(testsupport::ContextFor(state));
     auto secondHandle = std::make_shared<FMDBUtils>(second.string());
     secondHandle->openDatabase();
     state.dbUtils.set(secondHandle);

@@ -5,6 +5,7 @@
 #include "records/BrimleyAppDelegate.h"
 #include "support/BackupBuilder.h"
 #include "support/FixtureDatabase.h"
+#include "support/ScanContexts.h"
 
 #include <memory>
 #include <string>
@@ -53,11 +54,13 @@ public:
     std::unique_ptr<DAOs> boundTo(Role role) {
         auto handle = std::make_shared<FMDBUtils>(pathOf(role));
         handle->openDatabase();
-        return std::make_unique<DAOs>(handle, state);
+        return std::make_unique<DAOs>(handle, testsupport::ContextFor(state));
     }
 
     // A query object with no handle of its own (for the queries that open their own file).
-    std::unique_ptr<DAOs> unbound() { return std::make_unique<DAOs>(nullptr, state); }
+    std::unique_ptr<DAOs> unbound() {
+        return std::make_unique<DAOs>(nullptr, testsupport::ContextFor(state));
+    }
 
     BrimleyAppDelegate state;
 

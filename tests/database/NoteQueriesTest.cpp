@@ -2,6 +2,8 @@
 
 #include "records/Note.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -94,6 +96,7 @@ TEST_P(OldNotesTest, FlaggedNotesAreListedOnlyForTheOneVersionThatKeepsThem) {
     auto device = std::make_shared<DeviceInfo>(*backup.state.deviceInfo.get());
     device->setProductVersion("7.0.3");
     backup.state.deviceInfo.set(device);
+    daos = backup.boundTo(LiveRowsBackup::kNotes);
     EXPECT_TRUE(daos->GetDeletedNotes().empty());
     EXPECT_EQ(backup.state.DeletedNoteCount.load(), 0);
 }
@@ -169,7 +172,7 @@ TEST(NoteStoreTest, ExistingAndDeletedNotesOfTheNoteStore) {
     }
     auto handle = std::make_shared<FMDBUtils>(backup.pathOf(LiveRowsBackup::kNoteStore));
     ASSERT_TRUE(handle->openDatabase());
-    DAOs daos(handle, backup.state);
+    DAOs daos(handle, testsupport::ContextFor(backup.state));
     auto notes = daos.GetNotes91();
 
     std::size_t existing = 0;

@@ -5,6 +5,8 @@
 #include "records/WhatsApp.h"
 #include "records/WhatsAppMessage.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -146,7 +148,7 @@ TEST(WhatsAppQueriesTest, CarvedMessageIsSentAndNamedByItsAddresses) {
         {std::nullopt, kBen, std::nullopt, true, " ", true},
         {std::nullopt, kCarl, "Carl", false, "", false},
     };
-    WhatsAppObjectGenerator generator(backup.state);
+    WhatsAppObjectGenerator generator(testsupport::ContextFor(backup.state));
     for (const auto& c : cases) {
         WhatsAppMessage m;
         m.setZFromJid(c.from);
@@ -173,7 +175,7 @@ TEST(WhatsAppQueriesTest, CarvedMessageIsSentAndNamedByItsAddresses) {
     backup.state.WHATSAPP_DATABASE.set("1b6b187a1b60b9ae8b720c79e2c67f472bab09c0");
     WhatsAppMessage m;
     m.setZFromJid(kAnna);
-    EXPECT_EQ(generateWhatsAppObject(m, backup.state)->ContactName(), "");
+    EXPECT_EQ(generateWhatsAppObject(m, testsupport::ContextFor(backup.state))->ContactName(), "");
 }
 
 TEST(SkypeQueriesTest, ContactsAndDialogReadTheScreensHandle) {

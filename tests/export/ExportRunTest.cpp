@@ -12,6 +12,8 @@
 #include "support/FixtureDatabase.h"
 
 #include <gmock/gmock.h>
+#include "app/DataTypes.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -169,6 +171,8 @@ TEST(ExportFolderName, IsTheDeviceNameAndTimeMadeSafe) {
 }
 
 TEST(ExportProposedFileName, FollowsTheTab) {
+    BrimleyAppDelegate state;
+    const ExportRun run(state, ExportFiles());
     DeviceInfo device;
     device.setDeviceName("Eva/Phone");
     struct Case {
@@ -186,11 +190,11 @@ TEST(ExportProposedFileName, FollowsTheTab) {
                  {113, ""},
                  {117, ""}};
     for (const auto& c : cases)
-        EXPECT_EQ(ExportRun::ProposedFileName(c.tab, ".csv", &device), c.name) << c.tab;
+        EXPECT_EQ(run.ProposedFileName(c.tab, ".csv", &device), c.name) << c.tab;
 }
 
 TEST_F(ExportRunTest, AllRecordsGoIntoADatedFolderInOrder) {
-    ExportRun run(state);
+    ExportRun run(state, ExportFiles());
     RecordingListener listener;
     const ExportReport report = run.run(Request(ExportScope::AllRecords), {}, &listener);
 
@@ -225,7 +229,7 @@ TEST_F(ExportRunTest, AllRecordsGoIntoADatedFolderInOrder) {
 }
 
 TEST_F(ExportRunTest, TickedRecordsSkipTheUntickableTypes) {
-    ExportRun run(state);
+    ExportRun run(state, ExportFiles());
     RecordingListener listener;
     const ExportReport report = run.run(Request(ExportScope::TickedRecords), {}, &listener);
 
@@ -247,7 +251,7 @@ TEST_F(ExportRunTest, TickedRecordsSkipTheUntickableTypes) {
 }
 
 TEST_F(ExportRunTest, CurrentTabWritesOneFileWithEveryRecord) {
-    ExportRun run(state);
+    ExportRun run(state, ExportFiles());
     state.ContactContent.snapshot().front()->setIsChecked(0);
     const fs::path file = location / "chosen name.txt";
     ExportRequest request{ExportScope::CurrentTab, file.string(), ".csv", 101};
@@ -272,7 +276,7 @@ TEST_F(ExportRunTest, CurrentTabWritesOneFileWithEveryRecord) {
 }
 
 TEST_F(ExportRunTest, ReportsWhatCouldNotBeWritten) {
-    ExportRun run(state);
+    ExportRun run(state, ExportFiles());
 
     // No location, and a file standing where the export folder's parent should be.
     WriteFile(location / "plain file", "x");
@@ -345,7 +349,7 @@ TEST(MediaExporter, LeavesFilesAlreadyThereAndCopiesTheRest) {
 }
 
 TEST_F(ExportRunTest, RunsOnItsOwnThreadOneAtATimeAndStopsWhenCancelled) {
-    ExportRun run(state);
+    ExportRun run(state, ExportFiles());
     auto listener = std::make_shared<RecordingListener>();
     listener->holdFirstStep = true;
     ASSERT_TRUE(run.start(Request(ExportScope::AllRecords), listener));

@@ -74,11 +74,12 @@ struct CountingWindow : MainWindowRefresh {
 
 TEST(BrimleyAppDelegate, OneRecordOnEveryThreadAndRefreshesReachTheAttachedWindow) {
     auto& mine = BrimleyAppDelegate::appDelegate();
-    auto* theirs = std::async(std::launch::async, [] { return &BrimleyAppDelegate::appDelegate(); }).get();
+    auto* theirs =
+        std::async(std::launch::async, [] { return &BrimleyAppDelegate::appDelegate(); }).get();
     EXPECT_EQ(&mine, theirs);
 
     BrimleyAppDelegate state;
-    EXPECT_EQ(state.tabItem.load(), TabTagPhotos);
+    EXPECT_EQ(state.tabItem.load(), 0);  // start-up selects the first tab
     EXPECT_FALSE(state.signatureLoaded.isSet());
     state.updateUIfoundRecoveredData();  // nothing attached: nothing happens
     auto window = std::make_shared<CountingWindow>();

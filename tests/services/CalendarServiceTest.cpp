@@ -4,12 +4,16 @@
 #include "CalendarCallsNotesWhatsAppSupport.h"
 #include "records/Calendar.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using othertest::DeletedRows;
 using othertest::RecoveryTest;
@@ -146,8 +150,8 @@ TEST_F(CalendarServiceTest, ListsTheDeletedEventsOfBothLayouts) {
         record.DeletedCalendarCount = 0;
         window->foundRecoveredData = 0;
 
-        CalendarsService service(record);
-        service.RecoverFromIOSBackup(device, {});
+        CalendarsService service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         EXPECT_EQ(listedTitles(), std::multiset<std::string>(expected.begin(), expected.end()));
         const auto events = record.DeletedCalendar.snapshot();
@@ -172,7 +176,7 @@ TEST_F(CalendarServiceTest, CarvedEventShowsItsTimes) {
     db.deleteRow("CalendarItem", 2);
     db.close();
     useBackup(backup, 8);
-    CalendarsService(record).RecoverFromIOSBackup(device, {});
+    CalendarsService().RecoverFromIOSBackup(ContextFor(record, device));
     const auto events = record.DeletedCalendar.snapshot();
     ASSERT_EQ(events.size(), 1u);
     // 2016-01-17 08:30 UTC, an hour and a half long.
@@ -212,7 +216,7 @@ TEST_F(CalendarServiceTest, KnownEventsAreNotListed) {
     record.AllCalendarContent.append(byIdentifier);
     record.AllCalendarContent.append(byTitle);
 
-    CalendarsService(record).RecoverFromIOSBackup(device, {});
+    CalendarsService().RecoverFromIOSBackup(ContextFor(record, device));
 
     std::set<std::string> identifiers;
     for (const auto& event : record.DeletedCalendar.snapshot())
@@ -242,7 +246,7 @@ TEST_F(CalendarServiceTest, EventTableOfIOS4) {
     db.close();
     useBackup(backup, 4);
 
-    CalendarsService(record).RecoverFromIOSBackup(device, {});
+    CalendarsService().RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(listedTitles(), (std::multiset<std::string>{TitleOf(3), TitleOf(6), TitleOf(9)}));
 
     record.DeletedCalendar.clear();
@@ -251,7 +255,7 @@ TEST_F(CalendarServiceTest, EventTableOfIOS4) {
     shown->setSummary(TitleOf(6));
     shown->setStartDate("2016-01-21 09:30:00");
     record.CalendarContent.append(shown);
-    AppointmentsIOS4SQLiteRecovery older(record);
+    AppointmentsIOS4SQLiteRecovery older(ContextFor(record));
     older.DoRecoveryPath(backup.pathFor(kDomain, kPath).string());
     EXPECT_EQ(listedTitles(), (std::multiset<std::string>{TitleOf(3), TitleOf(9)}));
     EXPECT_TRUE(record.AllDeletedCalendar.empty());
@@ -261,7 +265,7 @@ TEST_F(CalendarServiceTest, EventTableOfIOS4) {
 
 TEST(CalendarPositionCheck, RealignsOnlyTitlesAndGuidShapedIdentifiers) {
     BrimleyAppDelegate record;
-    PositionProbe probe(record);
+    PositionProbe probe(ContextFor(record));
     const std::string guid = "5F3A2C1B-7D4E-4A9B-8C6D-200000000001";
     struct Case {
         const char* field;

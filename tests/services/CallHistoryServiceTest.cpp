@@ -4,6 +4,8 @@
 #include "CalendarCallsNotesWhatsAppSupport.h"
 #include "records/CallLog.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -11,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using othertest::DeletedRows;
 using othertest::RecoveryTest;
@@ -176,8 +180,8 @@ TEST_F(CallHistoryServiceTest, ListsTheDeletedCallsOfBothStores) {
         record.DeletedCallLogCount = 0;
         window->foundRecoveredData = 0;
 
-        CallHistoryService service(record);
-        service.RecoverFromIOSBackup(device, {});
+        CallHistoryService service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         const auto listed = listedAddresses();
         ASSERT_EQ(listed.size(), older.size() + newer.size());
@@ -213,7 +217,7 @@ TEST_F(CallHistoryServiceTest, CarvedCallsShowTheirValues) {
         db.close();
     }
     useBackup(backup, 8);
-    CallHistoryService(record).RecoverFromIOSBackup(device, {});
+    CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
 
     const auto calls = record.DeletedCallLog.snapshot();
     ASSERT_EQ(calls.size(), 2u);
@@ -240,12 +244,12 @@ TEST_F(CallHistoryServiceTest, OnlyTheNewerStoreAndCancelledRuns) {
 
     std::stop_source cancelled;
     cancelled.request_stop();
-    CallHistoryService service(record);
-    service.RecoverFromIOSBackup(device, cancelled.get_token());
+    CallHistoryService service;
+    service.RecoverFromIOSBackup(ContextFor(record, device, cancelled.get_token()));
     EXPECT_TRUE(record.DeletedCallLog.empty());
     EXPECT_FALSE(record.isDoingCallList.load());
 
-    service.RecoverFromIOSBackup(device, {});
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     const auto listed = listedAddresses();
     EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), newer);
     EXPECT_EQ(listed.size(), newer.size());
@@ -255,6 +259,6 @@ TEST_F(CallHistoryServiceTest, OnlyTheNewerStoreAndCancelledRuns) {
 // engine of the process does.
 TEST(CallHistoryRecoverers, ReadFreeblocksFromTheirStart) {
     BrimleyAppDelegate record;
-    EXPECT_EQ(CallHistorySQLiteRecovery(record).freeblockStartOffset(), 0);
-    EXPECT_EQ(CallHistoryIos8Recovery(record).freeblockStartOffset(), 0);
+    EXPECT_EQ(CallHistorySQLiteRecovery(ContextFor(record)).freeblockStartOffset(), 0);
+    EXPECT_EQ(CallHistoryIos8Recovery(ContextFor(record)).freeblockStartOffset(), 0);
 }

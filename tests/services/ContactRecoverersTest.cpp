@@ -8,11 +8,15 @@
 #include "records/Contact.h"
 #include "records/ContactData.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 namespace {
+
+using testsupport::ContextFor;
 
 std::vector<std::string> Numbers(const Contact& contact) {
     std::vector<std::string> numbers;
@@ -125,7 +129,7 @@ TEST(ContactMultiValueRecovery, KeepsOnlyValuesTheLiveTableLacks) {
         msgtest::BuildAddressBookBackup(backup, {4096, testsupport::AutoVacuum::None}, 30);
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
-    ContactsABMultiValueSQLiteRecovery recoverer(record);
+    ContactsABMultiValueSQLiteRecovery recoverer(ContextFor(record));
     recoverer.DoRecoveryPath(book.path.string());
 
     std::set<std::string> deleted, live;

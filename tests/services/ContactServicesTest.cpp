@@ -12,12 +12,16 @@
 #include "records/ContactData.h"
 #include "records/DeviceInfo.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <thread>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::AutoVacuum;
 using testsupport::BackupBuilder;
@@ -42,9 +46,11 @@ std::string Joined(const std::vector<std::string>& parts) {
 }
 
 void RunContactsService(BrimleyAppDelegate& record) {
-    contactServices service(record);
+    contactServices service;
     DeviceInfo device;
-    std::jthread thread([&](std::stop_token stop) { service.RecoverFromIOSBackup(device, stop); });
+    std::jthread thread([&](std::stop_token stop) {
+        service.RecoverFromIOSBackup(ContextFor(record, device, stop));
+    });
     // Joined here: a jthread that goes out of scope asks its work to stop first.
     thread.join();
 }
@@ -197,7 +203,7 @@ TEST(ContactService, NoAddressBookListsNothing) {
 // The look-ups that the call-history service may ask for find nothing in an empty list.
 TEST(ContactService, LookupsOfAnEmptyListFindNothing) {
     BrimleyAppDelegate record;
-    contactServices service(record);
+    contactServices service;
     EXPECT_EQ(service.SqliteDbName(), contactServices::ContactsIOS641SqliteDbName);
     EXPECT_EQ(service.FindContactByContactRowId(1), nullptr);
     EXPECT_EQ(service.FindContactByPhoneNumber("+49 151 12345678"), nullptr);

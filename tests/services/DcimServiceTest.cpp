@@ -8,6 +8,7 @@
 #include "records/Photo.h"
 #include "records/Video.h"
 #include "support/BackupBuilder.h"
+#include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::BackupBuilder;
 using testsupport::BackupLayout;
@@ -216,9 +219,10 @@ TEST_F(DcimServiceTest, SortsTheLibraryIntoExistingAndRecoveredItemsInBothLayout
         record.DeletedVideos.clear();
         record.PhotosCount = record.DeletedPhotosCount = record.DeletedVideosCount = 0;
         window->photosUI = 0;
+        DcimService::initialiseArrays(record);
 
-        DcimService service(record);
-        service.RecoverFromIOSBackup(device, {});
+        DcimService service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         EXPECT_EQ(
             Listed(record.Photos),
@@ -284,7 +288,7 @@ TEST_F(DcimServiceTest, SchemaDecidesStatementDomainAndTrashedState) {
         const auto library = backup.pathFor(domain, kLibraryPath);
         WriteLibrary(library, c.schema, {{1, "DCIM/100APPLE", "IMG_0001.JPG", 1}}, c.extraTable);
         useBackup(backupDir.path());
-        DcimService service(record);
+        DcimService service;
         record.Photos.clear();
         record.DeletedPhotos.clear();
         window->photosUI = 0;
@@ -292,7 +296,7 @@ TEST_F(DcimServiceTest, SchemaDecidesStatementDomainAndTrashedState) {
         EXPECT_EQ(
             DcimService::GetPhotoDBFileType(*SqliteConnection::OpenReadOnly(library.string())),
             c.expected);
-        service.RecoverFromIOSBackup(device, {});
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         // The iOS 4 library names its files in the media domain, the others in the camera roll's.
         const std::string path =
@@ -401,15 +405,15 @@ TEST_F(DcimServiceTest, RefreshesEveryThirteenItemsAndListsAPhotoFileOnce) {
     BackupBuilder backup(dir.path());
     WriteLibrary(backup.pathFor(kCameraRoll, kLibraryPath), kZ8, assets);
     useBackup(dir.path());
-    DcimService service(record);
+    DcimService service;
 
-    service.RecoverFromIOSBackup(device, {});
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(window->photosUI.load(), 2);  // after the 13th item and at the end
     EXPECT_EQ(record.Photos.size(), 14u);
     EXPECT_EQ(record.DeletedVideos.size(), 1u);
 
     // A second run over the same backup: the photos are listed already, films are not tested.
-    service.RecoverFromIOSBackup(device, {});
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(window->photosUI.load(), 4);
     EXPECT_EQ(record.Photos.size(), 14u);
     EXPECT_EQ(record.PhotosCount.load(), 14);
@@ -436,8 +440,8 @@ TEST_F(DcimServiceTest, FromADeviceAlsoReadsItsOtherBackupsFilmsAsRecovered) {
     for (std::int32_t recoverType : {1, 0}) {
         SCOPED_TRACE(recoverType);
         record.RecoverType = recoverType;
-        DcimService service(record);
-        service.RecoverFromIOSBackup(device, {});
+        DcimService service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
         if (recoverType == 1) {
             EXPECT_TRUE(record.DeletedVideos.empty());
             continue;
@@ -463,12 +467,12 @@ TEST_F(DcimServiceTest, UnreadableLibraryOrCancelledRunListsNothing) {
     std::stop_source stop;
     stop.request_stop();
 
-    DcimService(record).RecoverFromIOSBackup(device, stop.get_token());
+    DcimService().RecoverFromIOSBackup(ContextFor(record, device, stop.get_token()));
     EXPECT_TRUE(record.Photos.empty());
     EXPECT_EQ(window->photosUI.load(), 0);
 
     // Not cancelled: the damaged library gives nothing, the iOS 4 one its photo.
-    DcimService(record).RecoverFromIOSBackup(device, {});
+    DcimService().RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(record.Photos.size(), 1u);
     EXPECT_EQ(window->photosUI.load(), 2);
 }

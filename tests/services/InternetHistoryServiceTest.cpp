@@ -5,6 +5,7 @@
 #include "records/DeviceInfo.h"
 #include "records/InternetHistory.h"
 #include "support/BackupBuilder.h"
+#include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <string>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::BackupBuilder;
 using testsupport::BackupLayout;
@@ -84,8 +87,8 @@ TEST_F(InternetHistoryServiceTest, ListsEveryVisitNewestFirstInBothLayouts) {
         record.InternetCount = 0;
         window->foundRecoveredData = 0;
 
-        InternetHistoryService service(record);
-        service.RecoverFromIOSBackup(device, {});
+        InternetHistoryService service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         const auto visits = record.InternetContent.snapshot();
         ASSERT_EQ(visits.size(), 4u);
@@ -125,7 +128,7 @@ TEST_F(InternetHistoryServiceTest, BackupWithoutHistoryListsNothingAndStaysQuiet
     backup.addFile("HomeDomain", "Library/SMS/sms.db", Bytes{1});
     useBackup(dir.path());
 
-    InternetHistoryService(record).RecoverFromIOSBackup(device, {});
+    InternetHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
 
     EXPECT_TRUE(record.InternetContent.empty());
     EXPECT_EQ(record.InternetCount.load(), 0);
@@ -147,7 +150,7 @@ TEST_F(InternetHistoryServiceTest, SecondDatabaseRestartsSerialNumbersAndRunsRep
     record.AllDeletedInternet.append(stale);
     record.InternetCount = 1;
 
-    InternetHistoryService(record).RecoverFromIOSBackup(device, {});
+    InternetHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
 
     const auto all = record.AllInternetContent.snapshot();
     ASSERT_EQ(all.size(), 8u);
@@ -168,7 +171,7 @@ TEST_F(InternetHistoryServiceTest, CancelledRunReadsNothing) {
     std::stop_source stop;
     stop.request_stop();
 
-    InternetHistoryService(record).RecoverFromIOSBackup(device, stop.get_token());
+    InternetHistoryService().RecoverFromIOSBackup(ContextFor(record, device, stop.get_token()));
 
     EXPECT_TRUE(record.InternetContent.empty());
     EXPECT_EQ(window->foundRecoveredData.load(), 0);

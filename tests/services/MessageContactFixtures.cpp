@@ -1,4 +1,5 @@
 #include "MessageContactFixtures.h"
+#include "support/ScanContexts.h"
 
 #include "carving/SqLiteTableSignatures.h"
 #include "database/DAOs.h"
@@ -177,7 +178,7 @@ SmsFixture BuildSmsBackup(BackupBuilder& backup, const char* schema, DatabaseOpt
 }
 
 void ReadLiveMessages(BrimleyAppDelegate& record, const std::filesystem::path& smsPath) {
-    DAOs daos(std::make_shared<FMDBUtils>(smsPath.string()), record);
+    DAOs daos(std::make_shared<FMDBUtils>(smsPath.string()), testsupport::ContextFor(record));
     if (!daos.dbUtils()->openDatabase())
         throw std::runtime_error("cannot open " + smsPath.string());
     if (!daos.GetSMS()) throw std::runtime_error("no live messages in " + smsPath.string());
@@ -291,7 +292,8 @@ AddressBookFixture BuildAddressBookBackup(BackupBuilder& backup, DatabaseOptions
 }
 
 void ReadLiveContacts(BrimleyAppDelegate& record, const std::filesystem::path& addressBookPath) {
-    DAOs daos(std::make_shared<FMDBUtils>(addressBookPath.string()), record);
+    DAOs daos(std::make_shared<FMDBUtils>(addressBookPath.string()),
+              testsupport::ContextFor(record));
     if (!daos.dbUtils()->openDatabase())
         throw std::runtime_error("cannot open " + addressBookPath.string());
     daos.GetContacts();

@@ -7,6 +7,8 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/MessageTableRecords.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -14,6 +16,8 @@
 #include <tuple>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::AutoVacuum;
 using testsupport::FixtureDatabase;
@@ -88,28 +92,28 @@ TEST_P(LinkRecoverers, FindTheLiveLinksOfEachTableAndNoOthers) {
     const auto path = (dir / "sms.db").string();
     const LinkDatabase links = BuildLinks(path, GetParam());
 
-    MessageChatHandleJoinSQLiteRecovery chatHandles(record);
+    MessageChatHandleJoinSQLiteRecovery chatHandles(ContextFor(record));
     chatHandles.DoRecoveryPath(path);
     std::set<std::pair<std::int64_t, std::int64_t>> foundHandles;
     for (const auto& join : Filtered<ChatHandleJoin>(chatHandles))
         foundHandles.emplace(join->ChatId(), std::stoll(join->HandleId().value()));
     EXPECT_EQ(foundHandles, links.chatHandles);
 
-    MessageChatMessageJoinSQLiteRecovery chatMessages(record);
+    MessageChatMessageJoinSQLiteRecovery chatMessages(ContextFor(record));
     chatMessages.DoRecoveryPath(path);
     std::set<std::pair<std::int64_t, std::int64_t>> foundMessages;
     for (const auto& join : Filtered<ChatMessageJoin>(chatMessages))
         foundMessages.emplace(join->ChatId(), join->MessageId());
     EXPECT_EQ(foundMessages, links.chatMessages);
 
-    MessageGuidAndRowIdConnectionSQLiteRecovery guids(record);
+    MessageGuidAndRowIdConnectionSQLiteRecovery guids(ContextFor(record));
     guids.DoRecoveryPath(path);
     std::set<std::pair<std::int64_t, std::string>> foundGuids;
     for (const auto& link : Filtered<MessageGuidRowId>(guids))
         foundGuids.emplace(link->RowId(), link->Guid().value());
     EXPECT_EQ(foundGuids, links.messageGuids);
 
-    MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chats(record);
+    MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chats(ContextFor(record));
     chats.DoRecoveryPath(path);
     std::set<std::tuple<std::int64_t, std::string, std::string>> foundChats;
     for (const auto& chat : Filtered<MessageChatGuidAndChatIdHandleConnection>(chats))
@@ -147,7 +151,7 @@ TEST(MessageHandleRecovery, PassesOnOnlyHandlesTheLiveTableLacks) {
 
     BrimleyAppDelegate record;
     record.recoverySignatures.set(msgtest::AppSignatures());
-    MessageHandleSQLiteRecovery recoverer(record);
+    MessageHandleSQLiteRecovery recoverer(ContextFor(record));
     recoverer.DoRecoveryPath(path);
     std::set<std::tuple<std::string, std::string, std::string>> found, expected;
     for (const auto& handle : Filtered<MessageHandle>(recoverer))

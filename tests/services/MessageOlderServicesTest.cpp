@@ -9,11 +9,15 @@
 #include "records/Message.h"
 #include "records/SMS.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::AutoVacuum;
 using testsupport::BackupBuilder;
@@ -68,8 +72,8 @@ TEST(OlderMessageServices, IOS5ServiceListsTheDeletedMessagesOnly) {
     const OldBackup old = BuildOldBackup(backup);
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
-    messageServicesIOS5_6 service(record);
-    service.RecoverFromIOSBackup(DeviceInfo(), std::stop_token());
+    messageServicesIOS5_6 service;
+    service.RecoverFromIOSBackup(testsupport::ContextFor(record, DeviceInfo()));
 
     std::set<std::string> listed;
     for (const auto& sms : record.DeletedSMS.snapshot()) {
@@ -99,8 +103,8 @@ TEST(OlderMessageServices, IOS4ServiceCarvesNothingButReadsItsGroups) {
     BuildOldBackup(backup);
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
-    messageServicesIOS4 service(record);
-    service.RecoverFromIOSBackup(DeviceInfo(), std::stop_token());
+    messageServicesIOS4 service;
+    service.RecoverFromIOSBackup(testsupport::ContextFor(record, DeviceInfo()));
     EXPECT_TRUE(record.DeletedSMS.empty());
     EXPECT_TRUE(record.AllDeletedSMS.empty());
     EXPECT_EQ(record.DeletedSMSCount.load(), 0);
@@ -112,7 +116,7 @@ TEST(OlderMessageServices, IOS4ServiceCarvesNothingButReadsItsGroups) {
     EXPECT_TRUE(contacts.empty());  // not open: nothing read
     auto group = std::make_shared<ConversationContact>();
     group->setGroupId(2);
-    service.LoadConversationMessages(group, device);
+    service.LoadConversationMessages(group, testsupport::ContextFor(record, device));
     EXPECT_EQ(group->Messages().size(), 8u);  // ten in group 2, two of them deleted
     EXPECT_EQ(service.retrieved.load(), 8);
     contacts = service.GroupContactsInDB();

@@ -10,12 +10,16 @@
 #include "records/SMS.h"
 #include "services/MessageServices.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::AutoVacuum;
 using testsupport::BackupBuilder;
@@ -64,7 +68,7 @@ TEST(MessageRecovery, AMessageFoundTwiceIsListedOnceEvenWithoutItsGuid) {
     auto window = std::make_shared<CountingWindow>();
     record.setWindow(window);
     msgtest::PrepareRecord(record, dir.path());
-    CountingMessageRecovery recoverer(record);
+    CountingMessageRecovery recoverer(testsupport::ContextFor(record));
     recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
 
     std::multiset<std::string> texts;
@@ -89,7 +93,7 @@ TEST(MessageRecovery, LiveRowsFoundInLivePagesAreNeitherKeptNorListed) {
     const auto sms = msgtest::BuildSmsBackup(backup, "sms-ios9.sql", {1024, AutoVacuum::Full}, 80);
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
-    MessagesSQLiteRecovery recoverer(record);
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
     recoverer.DoRecoveryPath(sms.path.string());
 
     std::set<std::string> live;

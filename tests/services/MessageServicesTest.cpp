@@ -15,6 +15,8 @@
 #include "records/SMS.h"
 #include "services/ContactServices.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -22,6 +24,8 @@
 #include <thread>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using testsupport::AutoVacuum;
 using testsupport::BackupBuilder;
@@ -42,9 +46,11 @@ std::string Name(const testing::TestParamInfo<Scenario>& info) {
 
 // Runs a service the way the run controller does: on a thread of its own, to its end.
 template <class Service>
-void RunOnItsThread(Service& service) {
+void RunOnItsThread(Service& service, BrimleyAppDelegate& record) {
     DeviceInfo device;
-    std::jthread thread([&](std::stop_token stop) { service.RecoverFromIOSBackup(device, stop); });
+    std::jthread thread([&](std::stop_token stop) {
+        service.RecoverFromIOSBackup(ContextFor(record, device, stop));
+    });
     // Joined here: a jthread that goes out of scope asks its work to stop first.
     thread.join();
 }
@@ -69,8 +75,8 @@ TEST_P(MessageServiceRun, ListsEachDeletedMessageInFreeSpaceOnce) {
     record.setWindow(window);
     msgtest::PrepareRecord(record, dir.path());
     msgtest::ReadLiveMessages(record, sms.path);
-    messageServicesIOS7_8 service(record);
-    RunOnItsThread(service);
+    messageServicesIOS7_8 service;
+    RunOnItsThread(service, record);
 
     std::map<std::string, const msgtest::StoredMessage*> byGuid;
     for (const auto& message : sms.messages) byGuid[message.guid] = &message;
@@ -189,11 +195,11 @@ TEST(MessageService, NamesPartnersFromTheContactsCarvedBefore) {
         msgtest::ReadLiveContacts(record, book.path);
         msgtest::ReadLiveMessages(record, sms.path);
         if (c.contactsFirst) {
-            contactServices contacts(record);
-            RunOnItsThread(contacts);
+            contactServices contacts;
+            RunOnItsThread(contacts, record);
         }
-        messageServicesIOS7_8 service(record);
-        RunOnItsThread(service);
+        messageServicesIOS7_8 service;
+        RunOnItsThread(service, record);
 
         std::map<std::string, const msgtest::StoredMessage*> byGuid;
         for (const auto& message : sms.messages) byGuid[message.guid] = &message;
@@ -231,10 +237,10 @@ TEST(MessageService, MissingDatabaseOrCancelledRunListsNothing) {
             copy.addFile("HomeDomain", "Library/SMS/sms.db", msgtest::FileBytes(sms.path));
         BrimleyAppDelegate record;
         msgtest::PrepareRecord(record, other.path());
-        messageServicesIOS7_8 service(record);
+        messageServicesIOS7_8 service;
         std::stop_source stop;
         if (c.cancelFirst) stop.request_stop();
-        service.RecoverFromIOSBackup(DeviceInfo(), stop.get_token());
+        service.RecoverFromIOSBackup(ContextFor(record, DeviceInfo(), stop.get_token()));
         EXPECT_TRUE(record.DeletedSMS.empty());
         EXPECT_EQ(record.DeletedSMSCount.load(), 0);
     }
@@ -246,7 +252,7 @@ TEST(MessageService, FactoryAlwaysGivesTheCurrentService) {
     for (const char* version : {"4.3.5", "6.1.6", "9.3.5", "10.2"}) {
         DeviceInfo device;
         device.applyVersionNumbers(version);
-        const auto service = MessageServices::initwithDevice(device, record);
+        const auto service = MessageServices::initwithDevice(device);
         EXPECT_NE(dynamic_cast<messageServicesIOS7_8*>(service.get()), nullptr) << version;
         EXPECT_EQ(service->SqliteDbName(), MessageServices::kSqliteDbName);
     }
@@ -261,8 +267,8 @@ TEST(MessageService, GathersThePartnersOfTheLiveChats) {
         msgtest::BuildSmsBackup(backup, "sms-ios9.sql", {4096, AutoVacuum::None}, 12);
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
-    messageServicesIOS7_8 service(record);
-    RunOnItsThread(service);
+    messageServicesIOS7_8 service;
+    RunOnItsThread(service, record);
     // Two chats are left, one handle each.
     ASSERT_EQ(service.ConversationContacts().size(), 2u);
     std::set<std::string> addresses;
@@ -272,6 +278,6 @@ TEST(MessageService, GathersThePartnersOfTheLiveChats) {
         for (const auto& email : partner->Emails()) addresses.insert(email);
     }
     EXPECT_EQ(addresses, (std::set<std::string>{sms.partners[0].address, sms.partners[1].address}));
-    RunOnItsThread(service);
+    RunOnItsThread(service, record);
     EXPECT_EQ(service.ConversationContacts().size(), 4u);
 }

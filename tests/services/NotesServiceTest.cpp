@@ -4,12 +4,16 @@
 #include "common/Gzip.h"
 #include "records/Note.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using othertest::RecoveryTest;
 using testsupport::AutoVacuum;
@@ -142,8 +146,8 @@ TEST_F(NotesServiceTest, ListsEveryDeletedNoteWithItsBody) {
         record.AllDeletedNotes.clear();
         record.DeletedNoteCount = 0;
 
-        NotesServices service(record);
-        service.RecoverFromIOSBackup(device, {});
+        NotesServices service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         std::multiset<std::string> expected;
         for (auto i : recoverable) expected.insert(TitleOf(static_cast<int>(i)));
@@ -177,7 +181,7 @@ TEST_F(NotesServiceTest, CarvedDatesShowInLocalTime) {
     db.close();
     useBackup(backup, 6);
 
-    NotesServices(record).RecoverFromIOSBackup(device, {});
+    NotesServices().RecoverFromIOSBackup(ContextFor(record, device));
 
     const auto notes = record.DeletedNotes.snapshot();
     ASSERT_EQ(notes.size(), 1u);
@@ -195,8 +199,8 @@ TEST_F(NotesServiceTest, EmptiedTableIsCarvedAndForeignFileIsNot) {
     for (int i = 1; i <= 6; ++i) DeleteNote(db, i);
     db.close();
     useBackup(backup, 8);
-    NotesServices service(record);
-    service.RecoverFromIOSBackup(device, {});
+    NotesServices service;
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(record.DeletedNotes.size(), 6u);
 
     testsupport::TempDir otherDir;
@@ -205,7 +209,7 @@ TEST_F(NotesServiceTest, EmptiedTableIsCarvedAndForeignFileIsNot) {
     foreign.close();
     useBackup(other, 8);
     record.DeletedNotes.clear();
-    service.RecoverFromIOSBackup(device, {});
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_TRUE(record.DeletedNotes.empty());
 }
 
@@ -230,8 +234,8 @@ TEST_F(NotesServiceTest, NoteStoreBodiesThenOlderBackupWithTheSameService) {
     db.close();
     useBackup(store, 9);
 
-    NotesServices service(record);
-    service.RecoverFromIOSBackup(device, {});
+    NotesServices service;
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     ASSERT_NE(service.recoveryNoteBodies(), nullptr);
     std::set<std::int64_t> owners;
     for (const auto& body : service.recoveryNoteBodies()->bodies()) {
@@ -248,7 +252,7 @@ TEST_F(NotesServiceTest, NoteStoreBodiesThenOlderBackupWithTheSameService) {
     DeleteNote(notes, 3);
     notes.close();
     useBackup(older, 8);
-    service.RecoverFromIOSBackup(device, {});
+    service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(deletedTitles(), std::multiset<std::string>{TitleOf(3)});
 }
 
@@ -267,9 +271,9 @@ TEST_F(NotesServiceTest, ListedNotesStayAndRepeatedRunsAddNothing) {
     record.AllDeletedNotes.append(earlier);
     record.DeletedNotes.append(earlier);
 
-    NotesServices service(record);
-    service.RecoverFromIOSBackup(device, {});
-    service.RecoverFromIOSBackup(device, {});
+    NotesServices service;
+    service.RecoverFromIOSBackup(ContextFor(record, device));
+    service.RecoverFromIOSBackup(ContextFor(record, device));
 
     EXPECT_EQ(deletedTitles(),
               (std::multiset<std::string>{"Aus dem Notizspeicher", TitleOf(5), TitleOf(7)}));

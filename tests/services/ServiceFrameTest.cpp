@@ -4,12 +4,20 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 #include "support/BackupBuilder.h"
+#include "support/ScanContexts.h"
+
+#include "app/DataTypes.h"
+#include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
+
+using testsupport::ContextFor;
+
+using testsupport::ContextFor;
 
 using testsupport::BackupBuilder;
 using testsupport::BackupLayout;
@@ -48,58 +56,59 @@ TEST_F(ServiceFrameTest, DatabasePathFollowsTheBackupLayout) {
         if (c.stored) backup.addFile(kDomain, kRelativePath, Bytes{1, 2, 3});
         record.BACKUP_DIRECTORY.set(backupDir.path().string() + c.folderSuffix);
 
-        abstractServices service(record);
+        abstractServices service;
         service.setSqliteDbName(nameOfDatabase());
         const std::string name = nameOfDatabase();
         const std::string expected = backupDir.path().string() + "/" +
                                      (c.expectSubFolder ? name.substr(0, 2) + "/" : "") + name;
-        EXPECT_EQ(service.ConnectionFileFullPath(device), expected);
-        EXPECT_EQ(service.ConnectionStringfromDevice(device), expected);
+        EXPECT_EQ(service.ConnectionFileFullPath(ContextFor(record, device)), expected);
+        EXPECT_EQ(service.ConnectionStringfromDevice(ContextFor(record, device)), expected);
         if (c.stored)
-            EXPECT_EQ(service.ConnectionString(device), expected);
+            EXPECT_EQ(service.ConnectionString(ContextFor(record, device)), expected);
         else
-            EXPECT_EQ(service.ConnectionString(device), std::nullopt);
+            EXPECT_EQ(service.ConnectionString(ContextFor(record, device)), std::nullopt);
     }
 }
 
 TEST_F(ServiceFrameTest, DevicePathOverridesTheBackupFolder) {
     record.BACKUP_DIRECTORY.set(dir.path().string());
-    abstractServices service(record);
+    abstractServices service;
     service.setSqliteDbName(nameOfDatabase());
     const std::string own = (dir / "own.db").string();
     device.setfullPath(own);
-    EXPECT_EQ(service.ConnectionFileFullPath(device), own);
-    EXPECT_EQ(service.ConnectionString(device), std::nullopt);  // nothing there yet
+    EXPECT_EQ(service.ConnectionFileFullPath(ContextFor(record, device)), own);
+    EXPECT_EQ(service.ConnectionString(ContextFor(record, device)),
+              std::nullopt);  // nothing there yet
 
     testsupport::FixtureDatabase db(own);
     db.close();
-    EXPECT_EQ(service.ConnectionString(device), own);
+    EXPECT_EQ(service.ConnectionString(ContextFor(record, device)), own);
 }
 
 TEST_F(ServiceFrameTest, NoPathWithoutBackupFolderOrName) {
-    abstractServices service(record);
+    abstractServices service;
     service.setSqliteDbName(nameOfDatabase());
     // An unset backup folder must not turn into a file of the working folder.
-    EXPECT_EQ(service.ConnectionFileFullPath(device), "");
-    EXPECT_EQ(service.ConnectionString(device), std::nullopt);
+    EXPECT_EQ(service.ConnectionFileFullPath(ContextFor(record, device)), "");
+    EXPECT_EQ(service.ConnectionString(ContextFor(record, device)), std::nullopt);
 
     record.BACKUP_DIRECTORY.set(dir.path().string());
-    abstractServices unnamed(record);
-    EXPECT_EQ(unnamed.ConnectionFileFullPath(device), "");
-    EXPECT_EQ(unnamed.ConnectionString(device), std::nullopt);
+    abstractServices unnamed;
+    EXPECT_EQ(unnamed.ConnectionFileFullPath(ContextFor(record, device)), "");
+    EXPECT_EQ(unnamed.ConnectionString(ContextFor(record, device)), std::nullopt);
 }
 
 TEST_F(ServiceFrameTest, NamesThatLeaveTheBackupFolderAreNotFound) {
     record.BACKUP_DIRECTORY.set((dir / "backup").string());
     BackupBuilder(dir / "backup").addFile(kDomain, kRelativePath, Bytes{1});
     BackupBuilder(dir.path()).addFile("OtherDomain", "outside", Bytes{1});
-    abstractServices service(record);
+    const ScanContext context = ContextFor(record);
     const std::string outside = "../" + BackupBuilder::BackupName("OtherDomain", "outside");
-    EXPECT_EQ(service.LocateBackupFile(outside), std::nullopt);
-    EXPECT_EQ(service.LocateBackupFile(nameOfDatabase()),
-              (dir / "backup" / nameOfDatabase()).string());
+    EXPECT_EQ(context.locate(outside), std::nullopt);
+    EXPECT_EQ(context.locate(nameOfDatabase()), (dir / "backup" / nameOfDatabase()).string());
 }
 
+// The data-type table is where the two numberings meet.
 TEST(ServiceIndexTest, ConvertsToAndFromDataTypesAndCodes) {
     struct Case {
         DataType type;

@@ -41,10 +41,9 @@ private:
 template <class Service>
 class Noting final : public Service {
 public:
-    Noting(BrimleyAppDelegate& record, RunLog& log, std::string name)
-        : Service(record), log_(log), name_(std::move(name)) {}
-    void RecoverFromIOSBackup(const DeviceInfo& device, std::stop_token) override {
-        log_.add(name_ + "@" + device.DeviceName().value_or("?"));
+    Noting(RunLog& log, std::string name) : log_(log), name_(std::move(name)) {}
+    void RecoverFromIOSBackup(const ScanContext& context) override {
+        log_.add(name_ + "@" + (context.device ? context.device->DeviceName().value_or("?") : "-"));
     }
 
 private:
@@ -56,15 +55,14 @@ class ServicesManagerTest : public ::testing::Test {
 protected:
     std::unique_ptr<ServicesManager> makeManager() {
         ServicesManager::Services s;
-        s.whatsAppServ = std::make_unique<Noting<WhatsAppService>>(record, log, "whatsapp");
-        s.callHistoryServ = std::make_unique<Noting<CallHistoryService>>(record, log, "calls");
-        s.calendarServ = std::make_unique<Noting<CalendarsService>>(record, log, "calendar");
-        s.noteServ = std::make_unique<Noting<NotesServices>>(record, log, "notes");
-        s.messageServ = std::make_unique<Noting<messageServicesIOS7_8>>(record, log, "messages");
-        s.contactServ = std::make_unique<Noting<contactServices>>(record, log, "contacts");
-        s.dcmiServ = std::make_unique<Noting<DcimService>>(record, log, "photos");
-        s.internetHistoryServ =
-            std::make_unique<Noting<InternetHistoryService>>(record, log, "internet");
+        s.whatsAppServ = std::make_unique<Noting<WhatsAppService>>(log, "whatsapp");
+        s.callHistoryServ = std::make_unique<Noting<CallHistoryService>>(log, "calls");
+        s.calendarServ = std::make_unique<Noting<CalendarsService>>(log, "calendar");
+        s.noteServ = std::make_unique<Noting<NotesServices>>(log, "notes");
+        s.messageServ = std::make_unique<Noting<messageServicesIOS7_8>>(log, "messages");
+        s.contactServ = std::make_unique<Noting<contactServices>>(log, "contacts");
+        s.dcmiServ = std::make_unique<Noting<DcimService>>(log, "photos");
+        s.internetHistoryServ = std::make_unique<Noting<InternetHistoryService>>(log, "internet");
         return std::make_unique<ServicesManager>(std::move(s), device("First iPhone"));
     }
 
@@ -94,7 +92,7 @@ TEST_F(ServicesManagerTest, EachIndexRunsItsOwnServiceOnTheCallingThread) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         const auto before = log.entries().size();
-        manager->StartRecoveryofService(c.code);
+        manager->StartRecoveryofService(c.code, ScanContext{});
         const auto after = log.entries();
         if (!c.service) {
             EXPECT_EQ(after.size(), before);
@@ -103,7 +101,7 @@ TEST_F(ServicesManagerTest, EachIndexRunsItsOwnServiceOnTheCallingThread) {
         ASSERT_EQ(after.size(), before + 1);
         EXPECT_EQ(after.back(), std::string(c.service) + "@First iPhone");
     }
-    manager->StartRecoveryofService(ServiceIndex::ServiceIndexCallHistory);
+    manager->StartRecoveryofService(ServiceIndex::ServiceIndexCallHistory, ScanContext{});
     EXPECT_EQ(log.entries().back(), "calls@First iPhone");
 }
 
@@ -111,7 +109,7 @@ TEST_F(ServicesManagerTest, EachIndexRunsItsOwnServiceOnTheCallingThread) {
 TEST_F(ServicesManagerTest, StartRecoveryRunsTheSixRecordServicesInOrder) {
     auto manager = makeManager();
     manager->setDevice(device("Second iPhone"));
-    manager->StartRecovery();
+    manager->StartRecovery(ScanContext{});
     EXPECT_EQ(log.entries(),
               (std::vector<std::string>{"messages@Second iPhone", "contacts@Second iPhone",
                                         "notes@Second iPhone", "calendar@Second iPhone",
@@ -125,26 +123,37 @@ TEST_F(ServicesManagerTest, StoppedRunAndMissingDevice) {
     auto manager = makeManager();
     std::stop_source stop;
     stop.request_stop();
-    manager->StartRecovery(stop.get_token());
+    ScanContext stopped;
+    stopped.stop = stop.get_token();
+    manager->StartRecovery(stopped);
     EXPECT_TRUE(log.entries().empty());
 
     manager->setDevice(nullptr);
     ASSERT_NE(manager->device(), nullptr);
-    manager->StartRecoveryofService(ServiceIndex::ServiceIndexNotes);
+    manager->StartRecoveryofService(ServiceIndex::ServiceIndexNotes, ScanContext{});
     EXPECT_EQ(log.entries(), std::vector<std::string>{"notes@?"});
 }
 
-// The application's own manager makes the real services, over the record it is given.
-TEST(ServicesManagerWithRealServices, MakesEveryServiceOverTheRecord) {
+// The device a run's context names wins over the manager's.
+TEST_F(ServicesManagerTest, TheContextsDeviceIsTheOneRead) {
+    auto manager = makeManager();
+    ScanContext context;
+    context.device = device("Context iPhone");
+    manager->StartRecoveryofService(ServiceIndex::ServiceIndexNotes, context);
+    EXPECT_EQ(log.entries(), std::vector<std::string>{"notes@Context iPhone"});
+}
+
+// The application's own manager makes the real services; they fill the record of the context
+// each run is given.
+TEST(ServicesManagerWithRealServices, MakesEveryServiceAndFillsTheRunsRecord) {
     BrimleyAppDelegate record;
-    ServicesManager manager(nullptr, record);
-    for (std::int64_t code = 0; code < kServiceIndexCount; ++code) {
-        abstractServices* service = manager.serviceFor(*ServiceIndexFromCode(code));
-        ASSERT_NE(service, nullptr);
-        EXPECT_EQ(&service->appDel(), &record);
-    }
+    ServicesManager manager(nullptr);
+    for (std::int64_t code = 0; code < kServiceIndexCount; ++code)
+        EXPECT_NE(manager.serviceFor(*ServiceIndexFromCode(code)), nullptr);
     EXPECT_NE(dynamic_cast<messageServicesIOS7_8*>(&manager.messageServ()), nullptr);
     // Without a backup folder nothing is found, and nothing breaks.
-    manager.StartRecoveryofService(ServiceIndex::ServiceIndexInternetHistory);
+    ScanContext context;
+    context.results = &record;
+    manager.StartRecoveryofService(ServiceIndex::ServiceIndexInternetHistory, context);
     EXPECT_TRUE(record.InternetContent.empty());
 }

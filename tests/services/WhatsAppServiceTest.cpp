@@ -5,6 +5,8 @@
 #include "records/WhatsApp.h"
 #include "records/WhatsAppMessage.h"
 
+#include "support/ScanContexts.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -12,6 +14,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::ContextFor;
 
 using othertest::DeletedRows;
 using othertest::RecoveryTest;
@@ -147,8 +151,8 @@ TEST_F(WhatsAppServiceTest, ListsTheDeletedMessagesOfBothFiles) {
         record.DeletedWhatsAppCount = 0;
         window->foundRecoveredData = 0;
 
-        WhatsAppService service(record);
-        service.RecoverFromIOSBackup(device, {});
+        WhatsAppService service;
+        service.RecoverFromIOSBackup(ContextFor(record, device));
 
         const auto listed = listedTexts();
         ASSERT_EQ(listed.size(), first.size() + second.size());
@@ -194,7 +198,7 @@ TEST_F(WhatsAppServiceTest, KnownMessagesAreNotListed) {
     live->setToMsgID(kAnna);
     record.AllWhatsAppContent.append(live);
 
-    WhatsAppService(record).RecoverFromIOSBackup(device, {});
+    WhatsAppService().RecoverFromIOSBackup(ContextFor(record, device));
 
     // Messages sent in the same second are distinct; the second file's copies are the same
     // messages as the first file's.
@@ -209,7 +213,7 @@ TEST_F(WhatsAppServiceTest, CancelledRunCarvesNothing) {
     useChatBackup(backup);
     std::stop_source cancelled;
     cancelled.request_stop();
-    WhatsAppService(record).RecoverFromIOSBackup(device, cancelled.get_token());
+    WhatsAppService().RecoverFromIOSBackup(ContextFor(record, device, cancelled.get_token()));
     EXPECT_TRUE(record.DeletedWhatsApp.empty());
     EXPECT_EQ(window->foundRecoveredData.load(), 0);
 }
@@ -233,7 +237,7 @@ TEST(WhatsAppAdditionalFiltering, PartnerFromTheAddressAMessageHas) {
          std::nullopt},  // both set
     };
     BrimleyAppDelegate record;
-    WhatsAppService service(record);
+    WhatsAppService service;
     std::vector<std::shared_ptr<WhatsAppMessage>> messages;
     for (const Case& c : cases) {
         auto message = std::make_shared<WhatsAppMessage>();
@@ -259,7 +263,7 @@ TEST(WhatsAppAdditionalFiltering, PartnerFromTheAddressAMessageHas) {
 
 TEST(WhatsAppPositionCheck, RealignsStanzaIdentifiersOneByteOff) {
     BrimleyAppDelegate record;
-    StanzaProbe probe(record);
+    StanzaProbe probe(ContextFor(record));
     struct Case {
         const char* field;
         const char* text;
