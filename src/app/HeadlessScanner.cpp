@@ -5,7 +5,9 @@
 #include "app/BackupFolderCheck.h"
 #include "app/DeviceDetails.h"
 #include "app/HeadlessDispatcher.h"
+#include "app/MixPanelEvents.h"
 #include "app/ScanWorker.h"
+#include "common/AppPaths.h"
 #include "export/ExportRun.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
@@ -83,11 +85,16 @@ void HeadlessScanner::interrupt() {
 
 int HeadlessScanner::run() {
     HeadlessDispatcher dispatcher;
-    NoAnalytics analytics;
+    // Sends nothing unless the configuration turns analytics on.
+    MixPanelEvents analytics(record_);
     auto window = std::make_shared<HeadlessWindow>(record_, out_, settings_.window);
+    StartupServices services;
+    services.loadConfiguration = &CoreConfiguration::loadFromFiles;
+    services.updateUser = window.get();
+    services.crashReportDirectory = AppPaths::stateDirectory();
     {
         ApplicationCore core(record_, dispatcher, window, analytics, CoreConfiguration::defaults(),
-                             settings_.workingBase);
+                             settings_.workingBase, std::move(services));
         {
             std::lock_guard lock(mutex_);
             dispatcher_ = &dispatcher;

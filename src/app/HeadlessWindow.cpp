@@ -47,6 +47,25 @@ void HeadlessWindow::updateStatus(std::int32_t code, const std::string& message)
     writeLines(*line + "\n");
 }
 
+void HeadlessWindow::newVersionAvailable(const std::string& version,
+                                         const OptString& downloadPage) {
+    writeLines("A newer version of Torvane is available: " + version +
+               (downloadPage && !downloadPage->empty() ? " (" + *downloadPage + ")" : "") + "\n");
+}
+
+void HeadlessWindow::showAlert(const std::string& message) {
+    writeLines(message + "\n");
+}
+
+bool HeadlessWindow::askToUpdate(const std::string& message) {
+    writeLines(message + "\n");
+    return false;
+}
+
+void HeadlessWindow::openInBrowser(const std::string& address) {
+    writeLines("Download page: " + address + "\n");
+}
+
 void HeadlessWindow::updateDisplayName(const std::string& name) {
     if (!name.empty()) writeLines("Device: " + name + "\n");
 }

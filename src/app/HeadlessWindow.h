@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "app/UpdateCheck.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,9 +19,12 @@ class BrimleyAppDelegate;
 // numbers are printed. The photo browser's lists are rebuilt as the window would, so that an
 // export copies every photo and video the scan found.
 //
+// It is also the update check's user: a newer version is announced in a line with its
+// download page; nothing is asked, opened or downloaded.
+//
 // Called on the main thread like any window; the progress line comes from a thread of its
 // own, and both write through one lock.
-class HeadlessWindow final : public SilentMainWindow {
+class HeadlessWindow final : public SilentMainWindow, public UpdateUser {
 public:
     struct Options {
         // Rewrite one progress line in place (a terminal); otherwise print it as a line of its
@@ -42,6 +46,13 @@ public:
     void OpenDashboard() override;
     void updatePhotosUI() override;
     void updateDatasource() override;
+
+    void newVersionAvailable(const std::string& version, const OptString& downloadPage) override;
+    void showAlert(const std::string& message) override;
+    // Answers "Cancel".
+    bool askToUpdate(const std::string& message) override;
+    // Prints the address instead.
+    void openInBrowser(const std::string& address) override;
 
     // How many reports have been printed.
     int reportsShown() const { return reportsShown_.load(); }
