@@ -120,7 +120,10 @@ PlistValue AMDevice::deviceValueForKey(const std::string& key, const char* domai
     }
     if (!insession_) {
         if (!startSession()) {
+            // The session's failure is what the caller is told, not the closing step's success.
+            const OptString failure = lasterror();
             if (openedConnection) deviceDisconnect();
+            setLastError(failure);
             return {};
         }
         openedSession = true;
@@ -154,7 +157,9 @@ bool AMDevice::withSession(Work work) {
     std::lock_guard lock(mutex_);
     if (!device_ || !deviceConnect()) return false;
     if (!startSession()) {
+        const OptString failure = lasterror();
         deviceDisconnect();
+        setLastError(failure);
         return false;
     }
     work();

@@ -45,6 +45,7 @@ struct DeviceHandle {
     std::mutex mutex;
     idevice_t device = nullptr;
     lockdownd_client_t lockdown = nullptr;
+    std::string sessionId;
 
     ~DeviceHandle() {
         if (lockdown) lockdownd_client_free(lockdown);
@@ -171,6 +172,7 @@ std::int32_t AMDeviceDisconnect(const AMDeviceRef& device) {
     if (!device->lockdown) return kAMDNotConnected;
     lockdownd_client_free(device->lockdown);
     device->lockdown = nullptr;
+    device->sessionId.clear();
     return kAMDSuccess;
 }
 
@@ -187,8 +189,11 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     std::free(recordBytes);
     const std::optional<std::string> hostId = record.stringFor("HostID");
     if (!hostId) return kAMDNoPairRecord;
+    char* sessionId = nullptr;
     const lockdownd_error_t error =
-        lockdownd_start_session(device->lockdown, hostId->c_str(), nullptr, nullptr);
+        lockdownd_start_session(device->lockdown, hostId->c_str(), &sessionId, nullptr);
+    device->sessionId = sessionId ? sessionId : "";
+    std::free(sessionId);
     return DeviceStatus(error);
 }
 
@@ -196,8 +201,9 @@ std::int32_t AMDeviceStopSession(const AMDeviceRef& device) {
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
-    // The library keeps the session's identifier itself.
-    return DeviceStatus(lockdownd_stop_session(device->lockdown, nullptr));
+    const lockdownd_error_t error = lockdownd_stop_session(device->lockdown, device->sessionId.c_str());
+    device->sessionId.clear();
+    return DeviceStatus(error);
 }
 
 PlistValue AMDeviceCopyValue(const AMDeviceRef& device, const char* domain, const char* key) {
