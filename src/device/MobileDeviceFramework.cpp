@@ -508,9 +508,25 @@ std::int32_t AFCFileRefRead(AFCConnection* connection, AFCFileRef ref, void* buf
     if (!connection || !buffer || !count) return kAFCInvalidArgument;
     std::uint32_t read = 0;
     const afc_error_t error = afc_file_read(connection->afc, ref, static_cast<char*>(buffer), *count, &read);
+    if (error != AFC_E_SUCCESS) {
+        *count = 0;
+        return error;
+    }
+    // The library reports a data packet that the device cut short as read whole. Such a device
+    // has dropped the connection, so a position query after each read tells a true read from
+    // a cut one.
+    std::uint64_t position = 0;
+    if (read > 0) {
+        const afc_error_t alive = afc_file_tell(connection->afc, ref, &position);
+        if (alive != AFC_E_SUCCESS) {
+            std::memset(buffer, 0, *count);
+            *count = 0;
+            return alive;
+        }
+    }
     // A device that answers more than was asked for is not believed.
-    *count = error == AFC_E_SUCCESS ? std::min(read, *count) : 0;
-    return error;
+    *count = std::min(read, *count);
+    return AFC_E_SUCCESS;
 }
 
 std::int32_t AFCFileRefWrite(AFCConnection* connection, AFCFileRef ref, const void* bytes,
