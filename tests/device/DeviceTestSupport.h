@@ -3,6 +3,7 @@
 #include "device/MobileDeviceFramework.h"
 #include "support/DeviceSimulator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -29,7 +30,12 @@ public:
             std::function<void()> work;
             {
                 std::unique_lock lock(mutex_);
-                if (!changed_.wait_until(lock, end, [&] { return !queue_.empty(); })) return done();
+                // Short slices: `done` may also turn true through another thread's work.
+                const auto slice = std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+                if (!changed_.wait_until(lock, slice, [&] { return !queue_.empty(); })) {
+                    if (std::chrono::steady_clock::now() >= end) return done();
+                    continue;
+                }
                 work = std::move(queue_.front());
                 queue_.pop_front();
             }
