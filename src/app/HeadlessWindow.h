@@ -5,7 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -28,6 +30,8 @@ public:
         bool rewriteProgressLine = false;
         std::chrono::milliseconds progressInterval{5000};
     };
+    // Answers an alert with the index of a button; none: the alert stays unanswered.
+    using AlertPolicy = std::function<std::optional<std::size_t>(const AlertRequest&)>;
 
     HeadlessWindow(BrimleyAppDelegate& record, std::ostream& out, Options options);
     ~HeadlessWindow() override;
@@ -42,6 +46,10 @@ public:
     void OpenDashboard() override;
     void updatePhotosUI() override;
     void updateDatasource() override;
+    // Prints the alert and the answer its policy gives.
+    void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) override;
+    // How alerts are answered; without a policy they stay unanswered.
+    void setAlertPolicy(AlertPolicy policy);
 
     // How many reports have been printed.
     int reportsShown() const { return reportsShown_.load(); }
@@ -72,4 +80,6 @@ private:
     std::jthread ticker_;
 
     std::atomic<int> reportsShown_{0};
+    std::mutex policyMutex_;
+    AlertPolicy alertPolicy_;
 };
