@@ -47,7 +47,7 @@ public:
         // The private working folder goes below this one; none: the application's own.
         const char* workingBase = nullptr;
         // How long to wait for the device named with --device to show up.
-        std::chrono::milliseconds deviceWait{10000};
+        std::chrono::milliseconds deviceWait{5000};
         // Passcode questions answered "Ok" (another backup) before giving up.
         int backupRetries = 2;
     };
