@@ -84,6 +84,9 @@ void ApplicationCore::applicationDidFinishLaunching() {
     record_.appIdentifier.set(kCompanionPrefix);
     record_.bundleIdentifiers.set({kCompanionPrefix, kCompanionBundle});
     record_.tabItem = ToCode(TabTag::TabTagPhotos);
+    // The host's address: the last IPv4 address of its network interfaces.
+    if (const auto addresses = interfaceUtil::getInterfaces(); !addresses.empty())
+        record_.ipAddress.set(addresses.back());
     window_->showScreen(ScreenState::ScreenLoading);
 
     // No device or backup is known yet: the names of an unknown iOS version.

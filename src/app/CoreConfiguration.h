@@ -18,6 +18,10 @@ struct CoreConfiguration {
     OptString applicationVersion;
     OptString BannerURL;
     OptString supportUrl;
+    // The device backup tool and the folder device backups go into; none: the defaults
+    // (idevicebackup2, and MobileSync/Backup in the application's data folder).
+    OptString backupTool;
+    OptString mobileSyncFolder;
 
     // The preset values: edition 0, a restore available, the build's own version, no addresses.
     static CoreConfiguration defaults();

@@ -88,6 +88,26 @@ void HeadlessWindow::updatePhotosUI() {
     PhotoBrowserLists::rebuild(record_);
 }
 
+void HeadlessWindow::runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) {
+    std::string buttons;
+    for (const std::string& b : alert.buttons) buttons += (buttons.empty() ? "" : " / ") + b;
+    AlertPolicy policy;
+    {
+        std::lock_guard lock(policyMutex_);
+        policy = alertPolicy_;
+    }
+    const std::optional<std::size_t> answer = policy ? policy(alert) : std::nullopt;
+    std::string lines = alert.message + " [" + buttons + "]\n";
+    if (answer && *answer < alert.buttons.size()) lines += "  -> " + alert.buttons[*answer] + "\n";
+    writeLines(lines);
+    if (answer && *answer < alert.buttons.size()) answered(*answer);
+}
+
+void HeadlessWindow::setAlertPolicy(AlertPolicy policy) {
+    std::lock_guard lock(policyMutex_);
+    alertPolicy_ = std::move(policy);
+}
+
 void HeadlessWindow::updateDatasource() {
     PhotoBrowserLists::rebuild(record_);
 }

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -32,6 +34,8 @@ public:
         bool rewriteProgressLine = false;
         std::chrono::milliseconds progressInterval{5000};
     };
+    // Answers an alert with the index of a button; none: the alert stays unanswered.
+    using AlertPolicy = std::function<std::optional<std::size_t>(const AlertRequest&)>;
 
     HeadlessWindow(BrimleyAppDelegate& record, std::ostream& out, Options options);
     ~HeadlessWindow() override;
@@ -46,6 +50,10 @@ public:
     void OpenDashboard() override;
     void updatePhotosUI() override;
     void updateDatasource() override;
+    // Prints the alert and the answer its policy gives.
+    void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) override;
+    // How alerts are answered; without a policy they stay unanswered.
+    void setAlertPolicy(AlertPolicy policy);
 
     void newVersionAvailable(const std::string& version, const OptString& downloadPage) override;
     void showAlert(const std::string& message) override;
@@ -83,4 +91,6 @@ private:
     std::jthread ticker_;
 
     std::atomic<int> reportsShown_{0};
+    std::mutex policyMutex_;
+    AlertPolicy alertPolicy_;
 };
