@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-$root/build/fuzz}
-targets=(fuzz_carve fuzz_signatures)
+targets=(fuzz_carve fuzz_signatures fuzz_config)
 
 (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" --target "${targets[@]}"
@@ -32,6 +32,12 @@ for target in "${targets[@]}"; do
         mkdir -p "$work/resource-seeds"
         cp "$root/resources/RecoverySignatures.xml" "$work/resource-seeds/"
         seeds+=("$work/resource-seeds")
+    fi
+    # The XML reader also starts from the configuration and language files.
+    if [[ $target == fuzz_config ]]; then
+        mkdir -p "$work/config-seeds"
+        cp "$root"/resources/*Configuration.xml "$root"/resources/TM640R-*.xml "$work/config-seeds/"
+        seeds+=("$work/config-seeds")
     fi
     echo "== $target: ${seconds}s"
     if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config git
   libsqlite3-dev sqlite3 libxml2-dev libplist-dev libplist-utils
-  libimobiledevice-dev libimobiledevice-utils
+  libimobiledevice-dev libimobiledevice-utils libusbmuxd-dev
   libssl-dev zlib1g-dev libicu-dev nlohmann-json3-dev libcurl4-openssl-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev

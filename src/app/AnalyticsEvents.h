@@ -1,11 +1,13 @@
 #pragma once
 
+#include "config/mixPanel.h"
+
 #include <cstdint>
 #include <string>
 
-// The usage events the application core sends. The analytics client is a subsystem of its own;
-// until it is there, NoAnalytics stands in and sends nothing. Every event is sent on the
-// caller's thread and the caller never looks at a result.
+// The usage events the application core sends: MixPanelEvents sends them (when the
+// configuration turns analytics on); NoAnalytics sends nothing. Sending never blocks the caller
+// for a request, and the caller never looks at a result.
 class AnalyticsEvents {
 public:
     virtual ~AnalyticsEvents() = default;
@@ -19,6 +21,10 @@ public:
     virtual void PublishReportInfosEvent() = 0;
     // The build's details, once at the end of start-up.
     virtual void softwareBuildInfo() = 0;
+    // A failure that escaped a task, or the fatal signal that ended the last run.
+    virtual void sendCrashReport(const CrashReport& /*report*/) {}
+    // Before the process ends: gives the events sent so far a short time to go out.
+    virtual void flush() {}
 };
 
 // Sends nothing.

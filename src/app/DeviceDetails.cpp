@@ -73,7 +73,7 @@ std::shared_ptr<DeviceInfo> DeviceDetailsReader::startReading() const {
     return info;
 }
 
-bool DeviceDetailsReader::finishReading(std::shared_ptr<DeviceInfo> info) {
+bool DeviceDetailsReader::finishReading(std::shared_ptr<DeviceInfo> info, bool keepBackupRecord) {
     if (info->UniqueDeviceID()) info->setUniqueDeviceID(AsciiLowerCase(*info->UniqueDeviceID()));
     info->applyVersionNumbers(info->ProductVersion());
     info->setBackupLocation(record_.BACKUP_DIRECTORY.get());
@@ -81,8 +81,8 @@ bool DeviceDetailsReader::finishReading(std::shared_ptr<DeviceInfo> info) {
     const OptString deviceName = info->DeviceName();
     const OptString uniqueId = info->UniqueDeviceID();
     record_.deviceInfo.set(std::move(info));
-    if (deviceName) {
-        window_.updateDisplayName(*deviceName);
+    if (deviceName) window_.updateDisplayName(*deviceName);
+    if (deviceName && keepBackupRecord) {
         auto backup = std::make_shared<DeviceInfo>();
         backup->setDeviceName(deviceName);
         backup->setUniqueDeviceID(uniqueId);

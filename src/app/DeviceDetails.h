@@ -18,8 +18,8 @@ class MainWindowActions;
 // counts as one without those keys.
 //
 // The connected-device readings (getInfoFromDevice, and getInfoFromDeviceOrBackup, which picks
-// between the two) belong here too; they need the device layer's lockdown values and join this
-// class with it, built on the same first and last steps as the backup reading.
+// between the two) take the device layer's lockdown values, with the same first and last
+// steps as the backup reading (DeviceDetailsFromDevice.cpp).
 class DeviceDetailsReader {
 public:
     DeviceDetailsReader(BrimleyAppDelegate& record, MainWindowActions& window);
@@ -36,9 +36,24 @@ public:
     // "Info.plist" as backups name it; "info.plist" is accepted too.
     static std::string infoPlistPath(const std::string& backupDirectory);
 
+    // Reads the connected device's lockdown values: the record's mDevice, else the first listed
+    // device that answers a name and an identifier (which becomes mDevice). Sets
+    // BACKUP_DIRECTORY to the device's folder in `mobileSyncFolder` and reads the encryption
+    // flag of a backup already there. False without a connected device (BACKUP_DIRECTORY
+    // stays) or when the device gives no product version (untrusted or locked).
+    bool getInfoFromDevice(const std::string& mobileSyncFolder);
+    // The device reading when a device is connected and RecoverType is 0, else the backup
+    // reading; neither reads the encryption flag or changes deviceInfoBackup.
+    bool getInfoFromDeviceOrBackup(const std::string& mobileSyncFolder);
+    // A device's backup folder: the lower-case identifier inside the MobileSync folder, or the
+    // identifier as the device spells it when only that folder exists (the backup tool names
+    // it so).
+    static std::string deviceBackupFolder(const std::string& mobileSyncFolder, const std::string& udid);
+
 private:
     std::shared_ptr<DeviceInfo> startReading() const;
-    bool finishReading(std::shared_ptr<DeviceInfo> info);
+    bool finishReading(std::shared_ptr<DeviceInfo> info, bool keepBackupRecord = true);
+    bool readDevice(const std::string& mobileSyncFolder, bool withEncryption);
 
     BrimleyAppDelegate& record_;
     MainWindowActions& window_;

@@ -5,13 +5,20 @@
 #include "app/BackupFolderCheck.h"
 #include "app/DataTypes.h"
 #include "app/DeviceDetails.h"
+#include "app/DeviceRecoveryFlow.h"
+#include "device/AMDevice.h"
+#include "device/MobileDeviceAccess.h"
 #include "app/HeadlessDispatcher.h"
+#include "app/MixPanelEvents.h"
 #include "app/ScanWorker.h"
+#include "common/AppPaths.h"
 #include "export/ExportRun.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 
+#include <cstring>
 #include <filesystem>
+#include <strings.h>
 #include <map>
 #include <memory>
 #include <system_error>
@@ -70,6 +77,15 @@ void HeadlessScanner::interrupt() {
     }
     interrupted_ = true;
     std::lock_guard lock(mutex_);
+    if (dispatcher_ && core_ && settings_.options.deviceUdid) {
+        if (!core_->scanWorker().isRunning()) {
+            // Before the scan of a device: the backup is stopped as the program ends.
+            dispatcher_->post([this] { out_ << "\nStopping the device backup.\n"; });
+            dispatcher_->stop();
+            return;
+        }
+        scanStarted_ = true;
+    }
     if (!dispatcher_ || !core_ || !scanStarted_) return;
     // Queued before the cancel, so the line comes before anything the scan prints on its way out.
     if (!dispatcher_->isStopped())
@@ -83,20 +99,45 @@ void HeadlessScanner::interrupt() {
 }
 
 int HeadlessScanner::run() {
+    if (settings_.options.listDevices) return listDevices();
     HeadlessDispatcher dispatcher;
-    NoAnalytics analytics;
+    // Sends nothing unless the configuration turns analytics on.
+    MixPanelEvents analytics(record_);
     auto window = std::make_shared<HeadlessWindow>(record_, out_, settings_.window);
+    window->setAlertPolicy([this, &dispatcher](const AlertRequest& alert) { return answerAlert(alert, dispatcher); });
+    StartupServices services;
+    services.loadConfiguration = &CoreConfiguration::loadFromFiles;
+    services.updateUser = window.get();
+    services.crashReportDirectory = AppPaths::stateDirectory();
     {
         ApplicationCore core(record_, dispatcher, window, analytics, CoreConfiguration::defaults(),
-                             settings_.workingBase);
+                             settings_.workingBase, std::move(services));
+        std::optional<DeviceRecoveryFlow> flow;
+        if (settings_.options.deviceUdid) {
+            flow.emplace(core, record_, dispatcher, analytics, [this, &dispatcher] {
+                deviceScanEnded_ = true;
+                dispatcher.stop();
+            });
+            status_ = kBackupFailed;  // until the scan of the backup starts
+        }
         {
             std::lock_guard lock(mutex_);
             dispatcher_ = &dispatcher;
             core_ = &core;
         }
-        dispatcher.post([&] { startOnMainThread(core, dispatcher); });
+        if (flow)
+            dispatcher.post([&] { startDeviceOnMainThread(core, *flow, dispatcher); });
+        else
+            dispatcher.post([&] { startOnMainThread(core, dispatcher); });
         dispatcher.run();
+        if (deviceWaiter_.joinable()) {
+            deviceWaiter_.request_stop();
+            deviceWaiter_.join();
+        }
         core.scanWorker().wait();
+        if (deviceScanEnded_) status_ = kScanned;
+        // A backup that still runs (Ctrl-C) is stopped here.
+        flow.reset();
         {
             std::lock_guard lock(mutex_);
             dispatcher_ = nullptr;
@@ -205,4 +246,122 @@ void HeadlessScanner::printExport(const ExportReport& report) {
         out_ << "  " << folder << ": " << count << (count == 1 ? " file\n" : " files\n");
     if (report.cancelled) out_ << "The export was stopped before its end.\n";
     out_ << "Exported to " << report.folder << '\n';
+}
+
+std::optional<std::size_t> HeadlessScanner::answerAlert(const AlertRequest& alert,
+                                                       HeadlessDispatcher& dispatcher) {
+    if (alert.message == DeviceBackup::kPasscodeQuestion) {
+        if (backupRetries_ < settings_.backupRetries) {
+            ++backupRetries_;
+            return 1;  // "Ok": back the device up again
+        }
+        err_ << "torvane-scan: the device refused the backup; unlock it, enter its passcode and "
+                "try again.\n";
+        status_ = kBackupFailed;
+        dispatcher.stop();
+        return 0;  // "Cancel"
+    }
+    if (alert.message == DeviceBackup::kMissingFilesQuestion) {
+        err_ << "torvane-scan: the backup of the device lacks its Info.plist or Manifest.plist; "
+                "nothing was scanned.\n";
+        status_ = kNoBackup;
+        dispatcher.stop();
+        return 1;  // "No"
+    }
+    status_ = kNoDevice;
+    dispatcher.stop();
+    return alert.buttons.empty() ? std::nullopt : std::optional<std::size_t>(0);
+}
+
+void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecoveryFlow& flow,
+                                              HeadlessDispatcher& dispatcher) {
+    core.applicationDidFinishLaunching();
+    auto access = std::make_shared<MobileDeviceAccess>();
+    flow.listenForDevices(access);
+    if (!access->subscribed()) {
+        err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd); is it running?\n";
+        status_ = kNoDevice;
+        dispatcher.stop();
+        return;
+    }
+    out_ << "Waiting for the device " << *settings_.options.deviceUdid << "...\n";
+    out_.flush();
+    const std::string udid = *settings_.options.deviceUdid;
+    const auto wait = settings_.deviceWait;
+    deviceWaiter_ = std::jthread([this, &core, &flow, &dispatcher, access, udid, wait](std::stop_token stop) {
+        const auto end = std::chrono::steady_clock::now() + wait;
+        while (!stop.stop_requested() && std::chrono::steady_clock::now() < end) {
+            for (const auto& device : access->devices())
+                if (const OptString id = device->udid(); id && ::strcasecmp(id->c_str(), udid.c_str()) == 0) {
+                    dispatcher.post([this, &core, &flow, &dispatcher, access] { backUpDevice(core, flow, dispatcher, access); });
+                    return;
+                }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (stop.stop_requested()) return;
+        dispatcher.post([this, &dispatcher, udid] {
+            err_ << "torvane-scan: no connected device " << udid << " (see --list-devices).\n";
+            status_ = kNoDevice;
+            dispatcher.stop();
+        });
+    });
+}
+
+void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& flow,
+                                   HeadlessDispatcher& dispatcher,
+                                   const std::shared_ptr<MobileDeviceAccess>& access) {
+    const std::string udid = *settings_.options.deviceUdid;
+    for (const auto& device : access->devices())
+        if (const OptString id = device->udid(); id && ::strcasecmp(id->c_str(), udid.c_str()) == 0)
+            record_.mDevice.set(device);
+    record_.holder.set(std::make_shared<dataTypeHolder>(settings_.options.dataType));
+    record_._RecoverType = 0;
+    if (!flow.DeviceRecovery(settings_.options.fast ? 0 : 1)) {
+        if (status_ == kBackupFailed) {
+            const auto device = record_.mDevice.get();
+            err_ << "torvane-scan: cannot read the device's details"
+                 << (device && device->lasterror() ? " (" + *device->lasterror() + ")" : std::string())
+                 << "; unlock it and trust this computer.\n";
+            status_ = kNoDevice;
+        }
+        dispatcher.stop();
+        return;
+    }
+    const auto details = record_.deviceInfo.get();
+    out_ << "Backing up " << (details ? details->DeviceName().value_or("the device") : "the device") << " (iOS "
+         << (details ? details->ProductVersion().value_or("?") : "?") << ") into "
+         << record_.BACKUP_DIRECTORY.get() << ": " << DataTypeWords(settings_.options.dataType) << ", "
+         << (settings_.options.fast ? "fast recovery (databases only)" : "full recovery") << '\n';
+    out_.flush();
+    // The scan starts when the backup has ended; from then on Ctrl-C stops the scan.
+    (void)core;
+}
+
+int HeadlessScanner::listDevices() {
+    HeadlessDispatcher dispatcher;
+    auto access = std::make_shared<MobileDeviceAccess>();
+    MobileDeviceAccessListener quiet;
+    access->setListener(&quiet, [&dispatcher](std::function<void()> work) { dispatcher.post(std::move(work)); });
+    if (!access->subscribed()) {
+        err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd); is it running?\n";
+        return kNoDevice;
+    }
+    // The multiplexer names the connected devices at once; give their arrivals a moment.
+    std::jthread settle([&dispatcher](std::stop_token stop) {
+        std::mutex m;
+        std::condition_variable_any cv;
+        std::unique_lock lock(m);
+        cv.wait_for(lock, stop, std::chrono::milliseconds(1500), [] { return false; });
+        dispatcher.stop();
+    });
+    dispatcher.run();
+    const auto devices = access->devices();
+    if (devices.empty()) out_ << "No device is connected.\n";
+    for (const auto& device : devices) {
+        const OptString version = device->deviceValueForKey("ProductVersion").asText();
+        out_ << device->udid().value_or("(no identifier)") << "  " << device->deviceName().value_or("(no name)")
+             << "  " << (version ? "iOS " + *version : std::string("(locked or not trusted)")) << '\n';
+    }
+    access->setListener(nullptr);
+    return kScanned;
 }

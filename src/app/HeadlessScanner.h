@@ -4,12 +4,21 @@
 #include "app/ScanCommandLine.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <thread>
 #include <mutex>
 #include <ostream>
 #include <stop_token>
 #include <string>
 
+class AMDevice;
 class ApplicationCore;
+class DeviceRecoveryFlow;
+class MobileDeviceAccess;
+struct AlertRequest;
 class BrimleyAppDelegate;
 class HeadlessDispatcher;
 struct ExportReport;
@@ -27,6 +36,8 @@ public:
     static constexpr int kNoBackup = 3;
     static constexpr int kEncryptedBackup = 4;
     static constexpr int kUnreadableFile = 5;
+    static constexpr int kNoDevice = 6;
+    static constexpr int kBackupFailed = 7;
 
     struct Settings {
         ScanOptions options;
@@ -35,6 +46,10 @@ public:
         HeadlessWindow::Options window;
         // The private working folder goes below this one; none: the application's own.
         const char* workingBase = nullptr;
+        // How long to wait for the device named with --device to show up.
+        std::chrono::milliseconds deviceWait{5000};
+        // Passcode questions answered "Ok" (another backup) before giving up.
+        int backupRetries = 2;
     };
 
     HeadlessScanner(Settings settings, std::ostream& out, std::ostream& err,
@@ -53,6 +68,14 @@ public:
 private:
     // Start-up, the backup's details and the start of the scan; on the main thread.
     void startOnMainThread(ApplicationCore& core, HeadlessDispatcher& dispatcher);
+    // --device: start-up, waiting for the device, its backup and then the scan.
+    void startDeviceOnMainThread(ApplicationCore& core, DeviceRecoveryFlow& flow,
+                                 HeadlessDispatcher& dispatcher);
+    void backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& flow, HeadlessDispatcher& dispatcher,
+                      const std::shared_ptr<MobileDeviceAccess>& access);
+    std::optional<std::size_t> answerAlert(const AlertRequest& alert, HeadlessDispatcher& dispatcher);
+    // --list-devices.
+    int listDevices();
     int exportRecords();
     void printExport(const ExportReport& report);
 
@@ -70,4 +93,8 @@ private:
     // From here on a Ctrl-C stops the export rather than the scan.
     std::atomic<bool> exporting_{false};
     std::stop_source exportStop_;
+    // --device: waits for the device to arrive; the passcode questions answered so far.
+    std::jthread deviceWaiter_;
+    std::atomic<bool> deviceScanEnded_{false};
+    int backupRetries_ = 0;
 };

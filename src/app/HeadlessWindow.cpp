@@ -47,6 +47,25 @@ void HeadlessWindow::updateStatus(std::int32_t code, const std::string& message)
     writeLines(*line + "\n");
 }
 
+void HeadlessWindow::newVersionAvailable(const std::string& version,
+                                         const OptString& downloadPage) {
+    writeLines("A newer version of Torvane is available: " + version +
+               (downloadPage && !downloadPage->empty() ? " (" + *downloadPage + ")" : "") + "\n");
+}
+
+void HeadlessWindow::showAlert(const std::string& message) {
+    writeLines(message + "\n");
+}
+
+bool HeadlessWindow::askToUpdate(const std::string& message) {
+    writeLines(message + "\n");
+    return false;
+}
+
+void HeadlessWindow::openInBrowser(const std::string& address) {
+    writeLines("Download page: " + address + "\n");
+}
+
 void HeadlessWindow::updateDisplayName(const std::string& name) {
     if (!name.empty()) writeLines("Device: " + name + "\n");
 }
@@ -67,6 +86,26 @@ void HeadlessWindow::OpenDashboard() {
 
 void HeadlessWindow::updatePhotosUI() {
     PhotoBrowserLists::rebuild(record_);
+}
+
+void HeadlessWindow::runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) {
+    std::string buttons;
+    for (const std::string& b : alert.buttons) buttons += (buttons.empty() ? "" : " / ") + b;
+    AlertPolicy policy;
+    {
+        std::lock_guard lock(policyMutex_);
+        policy = alertPolicy_;
+    }
+    const std::optional<std::size_t> answer = policy ? policy(alert) : std::nullopt;
+    std::string lines = alert.message + " [" + buttons + "]\n";
+    if (answer && *answer < alert.buttons.size()) lines += "  -> " + alert.buttons[*answer] + "\n";
+    writeLines(lines);
+    if (answer && *answer < alert.buttons.size()) answered(*answer);
+}
+
+void HeadlessWindow::setAlertPolicy(AlertPolicy policy) {
+    std::lock_guard lock(policyMutex_);
+    alertPolicy_ = std::move(policy);
 }
 
 void HeadlessWindow::updateDatasource() {

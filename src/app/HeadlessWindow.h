@@ -1,11 +1,14 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "app/UpdateCheck.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -18,9 +21,12 @@ class BrimleyAppDelegate;
 // numbers are printed. The photo browser's lists are rebuilt as the window would, so that an
 // export copies every photo and video the scan found.
 //
+// It is also the update check's user: a newer version is announced in a line with its
+// download page; nothing is asked, opened or downloaded.
+//
 // Called on the main thread like any window; the progress line comes from a thread of its
 // own, and both write through one lock.
-class HeadlessWindow final : public SilentMainWindow {
+class HeadlessWindow final : public SilentMainWindow, public UpdateUser {
 public:
     struct Options {
         // Rewrite one progress line in place (a terminal); otherwise print it as a line of its
@@ -28,6 +34,8 @@ public:
         bool rewriteProgressLine = false;
         std::chrono::milliseconds progressInterval{5000};
     };
+    // Answers an alert with the index of a button; none: the alert stays unanswered.
+    using AlertPolicy = std::function<std::optional<std::size_t>(const AlertRequest&)>;
 
     HeadlessWindow(BrimleyAppDelegate& record, std::ostream& out, Options options);
     ~HeadlessWindow() override;
@@ -42,6 +50,17 @@ public:
     void OpenDashboard() override;
     void updatePhotosUI() override;
     void updateDatasource() override;
+    // Prints the alert and the answer its policy gives.
+    void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) override;
+    // How alerts are answered; without a policy they stay unanswered.
+    void setAlertPolicy(AlertPolicy policy);
+
+    void newVersionAvailable(const std::string& version, const OptString& downloadPage) override;
+    void showAlert(const std::string& message) override;
+    // Answers "Cancel".
+    bool askToUpdate(const std::string& message) override;
+    // Prints the address instead.
+    void openInBrowser(const std::string& address) override;
 
     // How many reports have been printed.
     int reportsShown() const { return reportsShown_.load(); }
@@ -72,4 +91,6 @@ private:
     std::jthread ticker_;
 
     std::atomic<int> reportsShown_{0};
+    std::mutex policyMutex_;
+    AlertPolicy alertPolicy_;
 };

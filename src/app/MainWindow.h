@@ -3,8 +3,18 @@
 #include "app/WindowTypes.h"
 #include "records/MainWindowRefresh.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+// A modal alert: its message, its informative text and its buttons, left to right.
+struct AlertRequest {
+    std::string message;
+    std::string informativeText;
+    std::vector<std::string> buttons;
+};
 
 // The main window as the application core sees it: every operation that the scan, the run of
 // deleted records and the reading of device details ask of the window. The Qt window and the
@@ -69,6 +79,26 @@ public:
     // Empties the search field, forgets the open screen and drops every data-type screen and
     // the summary view, so that the next visit of a tab builds its screen anew.
     virtual void clearScreens() = 0;
+
+    // ---- Alerts and the home screen, as the device flow uses them ----
+    // Shows a modal alert; `answered` runs on the main thread with the index of the button the
+    // user pressed. A window that cannot ask leaves the alert unanswered.
+    virtual void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) = 0;
+    // The home screen back at its first view (the choice between device and backup folder).
+    virtual void returnMainScreen() = 0;
+    // The device backup has ended and its scan starts.
+    virtual void backUpFromDeviceComplete() = 0;
+    // A named device arrived or left.
+    virtual void deviceConnected() = 0;
+    virtual void deviceDisconnected() = 0;
+    // The home screen's backup-folder choice, its recovery view and its full recovery.
+    virtual void recoverFromMac() = 0;
+    virtual void showRecoverView() = 0;
+    virtual void fullRecover() = 0;
+    // Disables the tab controls.
+    virtual void setAllButtonDisable() = 0;
+    // Hides the results area's picture.
+    virtual void hideImageView() = 0;
 };
 
 // A window that shows nothing: every operation does nothing. A front end derives from it and
@@ -97,4 +127,14 @@ public:
     void stopCountdown() override {}
     void OpenDashboard() override {}
     void clearScreens() override {}
+    void runAlert(const AlertRequest&, std::function<void(std::size_t)>) override {}
+    void returnMainScreen() override {}
+    void backUpFromDeviceComplete() override {}
+    void deviceConnected() override {}
+    void deviceDisconnected() override {}
+    void recoverFromMac() override {}
+    void showRecoverView() override {}
+    void fullRecover() override {}
+    void setAllButtonDisable() override {}
+    void hideImageView() override {}
 };

@@ -9,9 +9,15 @@ MainWindowOnMainThread::MainWindowOnMainThread(MainThreadDispatcher& dispatcher,
                                                BrimleyAppDelegate& record)
     : dispatcher_(dispatcher), window_(std::move(window)), record_(record) {}
 
-// The window object is held by the queued work, so it outlives every call handed over.
+// The window object is held by the queued work, so it outlives every call handed over. On the
+// main thread itself the call runs at once, so that calls made there reach the window in the
+// order they were made (a waited call runs at once there too).
 template <class Call>
 void MainWindowOnMainThread::queued(Call call) {
+    if (dispatcher_.isMainThread()) {
+        call(*window_);
+        return;
+    }
     dispatcher_.post([window = window_, call = std::move(call)] { call(*window); });
 }
 
@@ -117,4 +123,45 @@ void MainWindowOnMainThread::OpenDashboard() {
 
 void MainWindowOnMainThread::clearScreens() {
     queued([](MainWindowActions& w) { w.clearScreens(); });
+}
+
+void MainWindowOnMainThread::runAlert(const AlertRequest& alert,
+                                      std::function<void(std::size_t)> answered) {
+    queued([alert, answered = std::move(answered)](MainWindowActions& w) { w.runAlert(alert, answered); });
+}
+
+void MainWindowOnMainThread::returnMainScreen() {
+    queued([](MainWindowActions& w) { w.returnMainScreen(); });
+}
+
+void MainWindowOnMainThread::backUpFromDeviceComplete() {
+    queued([](MainWindowActions& w) { w.backUpFromDeviceComplete(); });
+}
+
+void MainWindowOnMainThread::deviceConnected() {
+    queued([](MainWindowActions& w) { w.deviceConnected(); });
+}
+
+void MainWindowOnMainThread::deviceDisconnected() {
+    queued([](MainWindowActions& w) { w.deviceDisconnected(); });
+}
+
+void MainWindowOnMainThread::recoverFromMac() {
+    queued([](MainWindowActions& w) { w.recoverFromMac(); });
+}
+
+void MainWindowOnMainThread::showRecoverView() {
+    queued([](MainWindowActions& w) { w.showRecoverView(); });
+}
+
+void MainWindowOnMainThread::fullRecover() {
+    queued([](MainWindowActions& w) { w.fullRecover(); });
+}
+
+void MainWindowOnMainThread::setAllButtonDisable() {
+    queued([](MainWindowActions& w) { w.setAllButtonDisable(); });
+}
+
+void MainWindowOnMainThread::hideImageView() {
+    queued([](MainWindowActions& w) { w.hideImageView(); });
 }

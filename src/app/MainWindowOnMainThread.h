@@ -44,6 +44,17 @@ public:
     void stopCountdown() override;
     void OpenDashboard() override;
     void clearScreens() override;
+    // The answer comes on the main thread.
+    void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) override;
+    void returnMainScreen() override;
+    void backUpFromDeviceComplete() override;
+    void deviceConnected() override;
+    void deviceDisconnected() override;
+    void recoverFromMac() override;
+    void showRecoverView() override;
+    void fullRecover() override;
+    void setAllButtonDisable() override;
+    void hideImageView() override;
 
 private:
     template <class Call>

@@ -56,10 +56,18 @@ ParsedScanCommandLine ParseScanCommandLine(const std::vector<std::string>& argum
             const OptString value = valueOf("--export");
             if (!value || value->empty()) return Refused("--export needs a folder");
             options.exportDirectory = value;
+        } else if (isOption("--device")) {
+            const OptString value = valueOf("--device");
+            if (!value || value->empty()) return Refused("--device needs a device identifier");
+            options.deviceUdid = value;
+        } else if (argument == "--list-devices") {
+            options.listDevices = true;
         } else {
             return Refused("unknown option " + argument);
         }
     }
+    if (options.deviceUdid && options.backupFolder)
+        return Refused("scan either a backup folder or a device, not both");
     return {std::move(options), {}};
 }
 
@@ -84,11 +92,15 @@ std::string ScanUsage(const std::string& program) {
     }
     types += '\n';
     return "Usage: " + program +
-           " [BACKUP_FOLDER] [--type TYPE] [--fast] [--export DIR]\n"
+           " [BACKUP_FOLDER | --device UDID] [--type TYPE] [--fast] [--export DIR]\n"
+           "       " + program + " --list-devices\n"
            "\n"
            "Reads an iOS backup folder and lists every existing record and every deleted record\n"
            "it can recover. Without BACKUP_FOLDER the demo backup is scanned.\n"
-           "\n" +
+           "\n"
+           "  --device UDID  back the connected device up first (with idevicebackup2) and scan\n"
+           "                 the fresh backup\n"
+           "  --list-devices list the connected devices and their identifiers\n" +
            types +
            "  --fast        read the databases only; do not copy photos and videos\n"
            "  --export DIR  export every record found into a dated folder inside DIR\n"

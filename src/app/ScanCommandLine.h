@@ -9,8 +9,9 @@
 #include <vector>
 
 // What the headless scanner is asked to do:
-//   torvane-scan [BACKUP_FOLDER] [--type all|messages|photos|contacts|calls|whatsapp|notes|
-//                 internet|calendar] [--fast] [--export DIR]
+//   torvane-scan [BACKUP_FOLDER | --device UDID] [--type all|messages|photos|contacts|calls|
+//                 whatsapp|notes|internet|calendar] [--fast] [--export DIR]
+//   torvane-scan --list-devices
 struct ScanOptions {
     // None: the demo backup.
     OptString backupFolder;
@@ -19,6 +20,10 @@ struct ScanOptions {
     bool fast = false;
     // Where the export of every record goes; none: no export.
     OptString exportDirectory;
+    // Back this connected device up first and scan the fresh backup.
+    OptString deviceUdid;
+    // Only list the connected devices.
+    bool listDevices = false;
     bool help = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/AnalyticsEvents.h"
 #include "app/BackupDatabaseTable.h"
+#include "app/CrashHandling.h"
 #include "app/DataTypes.h"
 #include "app/MainWindow.h"
 #include "app/MediaSniffer.h"
@@ -69,7 +70,9 @@ bool ScanWorker::start(std::shared_ptr<const dataTypeHolder> holder, std::functi
     running_ = true;
     thread_ = std::jthread(
         [this, holder = std::move(holder), ended = std::move(ended)](std::stop_token stop) {
-            ExploreBackupDirectoryWithDataType(holder ? *holder : dataTypeHolder{}, stop);
+            RunAtTaskBoundary("the scan", &analytics_, [&] {
+                ExploreBackupDirectoryWithDataType(holder ? *holder : dataTypeHolder{}, stop);
+            });
             if (ended) Safely("the end of the scan", ended);
             running_ = false;
             running_.notify_all();

@@ -28,6 +28,7 @@ struct Overrides {
     OptString config;
     OptString data;
     OptString cache;
+    OptString state;
     OptString resources;
 };
 
@@ -112,6 +113,10 @@ std::string AppPaths::cacheDirectory() {
     return xdgLocation(&Overrides::cache, "XDG_CACHE_HOME", ".cache");
 }
 
+std::string AppPaths::stateDirectory() {
+    return xdgLocation(&Overrides::state, "XDG_STATE_HOME", ".local/state");
+}
+
 std::string AppPaths::workingDirectory() {
     std::string path = cacheDirectory() + "/work";
     ensurePrivateDirectory(path);
@@ -137,6 +142,9 @@ void AppPaths::setDataDirectory(const OptString& path) {
 }
 void AppPaths::setCacheDirectory(const OptString& path) {
     writeOverride(&Overrides::cache, path);
+}
+void AppPaths::setStateDirectory(const OptString& path) {
+    writeOverride(&Overrides::state, path);
 }
 void AppPaths::setResourcesDirectory(const OptString& path) {
     writeOverride(&Overrides::resources, path);

@@ -17,6 +17,9 @@ public:
     static std::string dataDirectory();
     // Caches and working files: ($XDG_CACHE_HOME or ~/.cache)/torvane. Not created here.
     static std::string cacheDirectory();
+    // State kept between runs that is neither a setting nor data (crash reports):
+    // ($XDG_STATE_HOME or ~/.local/state)/torvane. Not created here.
+    static std::string stateDirectory();
     // The private working folder, cacheDirectory()/work, created with mode 0700 (missing parents
     // too). The path is answered even when it cannot be made; the failure goes to stderr.
     static std::string workingDirectory();
@@ -25,11 +28,12 @@ public:
     static std::string resourcesDirectory();
 
     // Explicit locations; std::nullopt (or an empty text) goes back to the environment. The
-    // config, data and cache settings name the final folder (no "torvane" is appended).
+    // config, data, cache and state settings name the final folder (no "torvane" is appended).
     static void setDocumentsDirectory(const OptString& path);
     static void setConfigDirectory(const OptString& path);
     static void setDataDirectory(const OptString& path);
     static void setCacheDirectory(const OptString& path);
+    static void setStateDirectory(const OptString& path);
     static void setResourcesDirectory(const OptString& path);
 
     // Makes sure a directory owned by this user exists at the path with mode 0700, creating it

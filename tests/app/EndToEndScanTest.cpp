@@ -58,9 +58,17 @@ Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& c
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache.string()};
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("XDG_CACHE_HOME=", 0) != 0) env.emplace_back(*e);
+    // Settings and crash reports stay below `cache` too, and no usage event goes out.
+    std::vector<std::string> env = {"XDG_CACHE_HOME=" + cache.string(),
+                                    "XDG_CONFIG_HOME=" + (cache / "config").string(),
+                                    "XDG_STATE_HOME=" + (cache / "state").string(),
+                                    "TORVANE_NO_ANALYTICS=1"};
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        if (entry.rfind("XDG_CACHE_HOME=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
+            entry.rfind("XDG_STATE_HOME=", 0) != 0 && entry.rfind("TORVANE_NO_ANALYTICS=", 0) != 0)
+            env.emplace_back(entry);
+    }
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -297,6 +305,31 @@ TEST_F(EndToEndScanTest, OneDataType) {
     EXPECT_TRUE(fs::is_empty(folder / "Photos"));
     ExpectFileMatchesRows(folder, {"Calls", "Call history.csv", &contents.calls, Column(3), true},
                           report.at("Calls"), 3);
+}
+
+// Start-up reads the configuration and the texts of the stored language (English when none is
+// stored yet) and takes the crash report an earlier run left, once.
+TEST_F(EndToEndScanTest, StartUpReadsTheSettingsAndTakesAnEarlierCrashReport) {
+    demo::WriteDemoBackup(dir / "backup");
+    const fs::path reports = dir / "cache" / "state" / "torvane";
+    fs::create_directories(reports);
+    std::ofstream(reports / "crash-1700000000-42.txt")
+        << "Torvane ended on a fatal signal.\nsignal: 11 (SIGSEGV)\n";
+    const std::vector<std::string> arguments = {(dir / "backup").string(), "--type", "notes",
+                                                "--fast"};
+    const auto first = RunScanner(arguments, dir / "cache");
+    ASSERT_EQ(first.exitStatus, 0) << first.out << first.err;
+    EXPECT_NE(first.err.find("an earlier run crashed: Signal 11 was raised."), std::string::npos)
+        << first.err;
+    EXPECT_EQ(first.err.find("configuration:"), std::string::npos) << first.err;
+    EXPECT_EQ(first.err.find("language texts:"), std::string::npos) << first.err;
+    std::ifstream choice(dir / "cache" / "config" / "torvane" / "lan.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(choice), {}), "English");
+    EXPECT_TRUE(fs::is_empty(reports));
+
+    const auto second = RunScanner(arguments, dir / "cache");
+    ASSERT_EQ(second.exitStatus, 0) << second.out << second.err;
+    EXPECT_EQ(second.err.find("crashed"), std::string::npos) << second.err;
 }
 
 // Ctrl-C while a larger backup is being scanned stops the scan as the stop button does: the

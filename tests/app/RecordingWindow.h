@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/StatusLine.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -60,6 +61,35 @@ public:
     void stopCountdown() override { note("stopCountdown"); }
     void OpenDashboard() override { note("OpenDashboard"); }
     void clearScreens() override { note("clearScreens"); }
+    void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) override {
+        std::string buttons;
+        for (const std::string& b : alert.buttons) buttons += (buttons.empty() ? "" : "|") + b;
+        note("runAlert " + alert.message + " [" + buttons + "]");
+        std::lock_guard lock(mutex_);
+        pendingAnswers_.push_back(std::move(answered));
+    }
+    void returnMainScreen() override { note("returnMainScreen"); }
+    void backUpFromDeviceComplete() override { note("backUpFromDeviceComplete"); }
+    void deviceConnected() override { note("deviceConnected"); }
+    void deviceDisconnected() override { note("deviceDisconnected"); }
+    void recoverFromMac() override { note("recoverFromMac"); }
+    void showRecoverView() override { note("showRecoverView"); }
+    void fullRecover() override { note("fullRecover"); }
+    void setAllButtonDisable() override { note("setAllButtonDisable"); }
+    void hideImageView() override { note("hideImageView"); }
+
+    // Presses a button of the oldest alert still open (on the caller's thread); false when none is.
+    bool answerAlert(std::size_t button) {
+        std::function<void(std::size_t)> answered;
+        {
+            std::lock_guard lock(mutex_);
+            if (pendingAnswers_.empty()) return false;
+            answered = std::move(pendingAnswers_.front());
+            pendingAnswers_.erase(pendingAnswers_.begin());
+        }
+        answered(button);
+        return true;
+    }
 
 private:
     static std::string tag(TabTag t) { return std::to_string(ToCode(t)); }
@@ -70,4 +100,5 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<Call> calls_;
+    std::vector<std::function<void(std::size_t)>> pendingAnswers_;
 };

@@ -1,6 +1,7 @@
 // torvane-scan: the headless front end. Scans an iOS backup folder for every existing and
 // every recoverable deleted record and exports them as CSV files, without a display.
 
+#include "app/CrashHandling.h"
 #include "app/HeadlessScanner.h"
 #include "app/InterruptWatcher.h"
 #include "app/ScanCommandLine.h"
@@ -18,6 +19,7 @@
 #endif
 
 int main(int argc, char** argv) {
+    InstallUncaughtExceptionHandler();
     const std::string program = "torvane-scan";
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedScanCommandLine parsed = ParseScanCommandLine(arguments);

@@ -1,0 +1,185 @@
+// Runs torvane-scan on simulated devices: --list-devices, and --device with the stand-in
+// backup tool first on the PATH.
+
+#include "app/ScanCommandLine.h"
+#include "demo-backup/DemoBackup.h"
+#include "support/DeviceSimulator.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUdid = "5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e";
+
+struct Ran {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+SimulatedDevice Phone(const std::string& udid, const std::string& name, bool paired = true) {
+    SimulatedDevice phone;
+    phone.udid = udid;
+    phone.paired = paired;
+    phone.values = {{"DeviceName", name}, {"UniqueDeviceID", udid}, {"ProductVersion", "9.3.5"},
+                    {"ProductType", "iPhone8,1"}, {"SerialNumber", "F2LXK0ABCDEF"}};
+    return phone;
+}
+
+class DeviceScanEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simulator.setEnvironment();
+        dir = fs::temp_directory_path() / ("torvane-devscan-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "bin");
+        fs::create_symlink(TORVANE_STANDIN_BACKUP, dir / "bin" / "idevicebackup2");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // torvane-scan with the stand-in tool first on the PATH and its data and cache below `dir`.
+    Ran run(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnv = {}) {
+        std::vector<std::string> args = {TORVANE_SCAN_BINARY};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> env = extraEnv;
+        env.push_back("XDG_CACHE_HOME=" + (dir / "cache").string());
+        env.push_back("XDG_DATA_HOME=" + (dir / "data").string());
+        env.push_back("PATH=" + (dir / "bin").string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : ""));
+        for (char** e = environ; *e; ++e) {
+            const std::string entry(*e);
+            if (entry.rfind("XDG_CACHE_HOME=", 0) != 0 && entry.rfind("XDG_DATA_HOME=", 0) != 0 &&
+                entry.rfind("PATH=", 0) != 0)
+                env.push_back(entry);
+        }
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        Ran ran;
+        if (posix_spawn(&pid, TORVANE_SCAN_BINARY, &actions, nullptr, argv.data(), envp.data()) == 0) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ran.out = ReadAll(dir / "out.txt");
+        ran.err = ReadAll(dir / "err.txt");
+        return ran;
+    }
+
+    void prepareBackup(bool withInfo = true) {
+        demo::DemoBackupOptions small;
+        small.messages = 10;
+        small.contacts = 5;
+        demo::WriteDemoBackup(dir / "source", small);
+        if (!withInfo) fs::remove(dir / "source" / "Info.plist");
+    }
+
+    DeviceSimulator simulator;
+    fs::path dir;
+};
+
+TEST(ScanCommandLineTest, DeviceOptions) {
+    const auto device = ParseScanCommandLine({"--device", "abc", "--type", "messages"});
+    ASSERT_TRUE(device.options);
+    EXPECT_EQ(device.options->deviceUdid, "abc");
+    EXPECT_FALSE(device.options->backupFolder);
+    EXPECT_TRUE(ParseScanCommandLine({"--list-devices"}).options->listDevices);
+    EXPECT_FALSE(ParseScanCommandLine({"--device"}).options);
+    EXPECT_FALSE(ParseScanCommandLine({"/backups/x", "--device", "abc"}).options);
+    EXPECT_NE(ScanUsage("torvane-scan").find("--list-devices"), std::string::npos);
+}
+
+TEST_F(DeviceScanEndToEndTest, ListsTheConnectedDevices) {
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    simulator.attach(Phone("0000000000000000000000000000000000000001", "Dora's iPhone", false));
+    const Ran ran = run({"--list-devices"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_NE(ran.out.find(std::string(kUdid) + "  Clara's iPhone  iOS 9.3.5\n"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("0000000000000000000000000000000000000001  Dora's iPhone  (locked or not trusted)\n"),
+              std::string::npos)
+        << ran.out;
+}
+
+TEST_F(DeviceScanEndToEndTest, NoDeviceConnected) {
+    EXPECT_EQ(run({"--list-devices"}).out, "No device is connected.\n");
+    const Ran ran = run({"--device", kUdid});
+    EXPECT_EQ(ran.status, 6);
+    EXPECT_NE(ran.err.find("no connected device " + std::string(kUdid)), std::string::npos) << ran.err;
+}
+
+TEST_F(DeviceScanEndToEndTest, BacksTheDeviceUpAndScansAndExportsTheBackup) {
+    prepareBackup();
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    const Ran ran = run({"--device", kUdid, "--type", "messages", "--fast", "--export", (dir / "export").string()},
+                        {"TORVANE_STANDIN_SOURCE=" + (dir / "source").string()});
+    ASSERT_EQ(ran.status, 0) << ran.out << ran.err;
+    const fs::path backup = dir / "data" / "torvane" / "MobileSync" / "Backup" / kUdid;
+    EXPECT_NE(ran.out.find("Backing up Clara's iPhone (iOS 9.3.5) into " + backup.string()), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("Backing up the device: 100%"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("Scan completed"), std::string::npos) << ran.out;
+    EXPECT_TRUE(fs::exists(backup / "Manifest.plist"));
+    bool messages = false;
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "export"))
+        messages = messages || entry.path().filename() == "SMS.csv";
+    EXPECT_TRUE(messages);
+}
+
+TEST_F(DeviceScanEndToEndTest, ARefusedBackupIsRetriedThenGivenUp) {
+    prepareBackup();
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    const Ran ran = run({"--device", kUdid}, {"TORVANE_STANDIN_SOURCE=" + (dir / "source").string(),
+                                              "TORVANE_STANDIN_STATUSES=1",
+                                              "TORVANE_STANDIN_LOG=" + (dir / "tool.log").string()});
+    EXPECT_EQ(ran.status, 7) << ran.out << ran.err;
+    const std::string log = ReadAll(dir / "tool.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);  // the first run and two retries
+    EXPECT_NE(ran.out.find("Please Enter your passcode on the device"), std::string::npos);
+    EXPECT_EQ(ran.out.find("Scan completed"), std::string::npos);
+}
+
+TEST_F(DeviceScanEndToEndTest, ABackupWithoutItsDescriptionIsNotScanned) {
+    prepareBackup(false);
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    const Ran ran = run({"--device", kUdid}, {"TORVANE_STANDIN_SOURCE=" + (dir / "source").string()});
+    EXPECT_EQ(ran.status, 3) << ran.out << ran.err;
+    EXPECT_NE(ran.out.find("\"Info.plist\" or \"Manifest.plist\" is missing."), std::string::npos) << ran.out;
+    EXPECT_NE(ran.err.find("lacks its Info.plist or Manifest.plist"), std::string::npos);
+}
+
+TEST_F(DeviceScanEndToEndTest, AnUntrustedDeviceIsNotBackedUp) {
+    simulator.attach(Phone(kUdid, "Clara's iPhone", false));
+    const Ran ran = run({"--device", kUdid}, {"TORVANE_STANDIN_LOG=" + (dir / "tool.log").string()});
+    EXPECT_EQ(ran.status, 6) << ran.out << ran.err;
+    EXPECT_NE(ran.err.find("unlock it and trust this computer"), std::string::npos) << ran.err;
+    EXPECT_FALSE(fs::exists(dir / "tool.log"));
+}
+
+}  // namespace
