@@ -21,8 +21,9 @@
 namespace {
 
 // The fields of a carved message that the message recoverer fills.
-constexpr const char* kFields[] = {"guid", "text", "handle_id", "service", "account", "account_guid",
-                                   "date", "date_read", "date_delivered", "is_from_me"};
+constexpr const char* kFields[] = {"guid",           "text",         "handle_id", "service",
+                                   "account",        "account_guid", "date",      "date_read",
+                                   "date_delivered", "is_from_me"};
 constexpr std::size_t kFieldCount = std::size(kFields);
 
 class BenchRecord : public baseRecoveryObject {
@@ -41,7 +42,8 @@ protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override {
         return std::make_shared<BenchRecord>();
     }
-    void FillModel(std::int64_t column, const ColumnValue& object, const TablePattern& pattern) override {
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& pattern) override {
         if (&pattern != slotsOf_) {
             slotsOf_ = &pattern;
             slots_.clear();
@@ -50,20 +52,23 @@ protected:
                 if (static_cast<std::size_t>(mapping.Column()) >= slots_.size())
                     slots_.resize(static_cast<std::size_t>(mapping.Column()) + 1, -1);
                 for (std::size_t f = 0; f < kFieldCount; ++f)
-                    if (*mapping.Name() == kFields[f] && slots_[static_cast<std::size_t>(mapping.Column())] < 0)
+                    if (*mapping.Name() == kFields[f] &&
+                        slots_[static_cast<std::size_t>(mapping.Column())] < 0)
                         slots_[static_cast<std::size_t>(mapping.Column())] = static_cast<int>(f);
             }
         }
         if (column < 0 || static_cast<std::size_t>(column) >= slots_.size()) return;
         const int slot = slots_[static_cast<std::size_t>(column)];
         if (slot < 0) return;
-        this->_hasRecoveredCurrentObject = true;
-        static_cast<BenchRecord*>(this->_recObject.get())->fields[static_cast<std::size_t>(slot)] = object;
+        this->markCurrentMapped();
+        static_cast<BenchRecord*>(this->currentRecord().get())
+            ->fields[static_cast<std::size_t>(slot)] = object;
     }
-    std::int32_t verifyDataPosition(ByteView) override { return AbstractSqLiteRecovery::kKeepPosition; }
+    std::int32_t verifyDataPosition(ByteView) override {
+        return AbstractSqLiteRecovery::kKeepPosition;
+    }
     void addRecoveredObject() override {
-        if (this->_hasRecoveredCurrentObject) ++records;
-        this->_hasRecoveredCurrentObject = false;
+        if (this->currentWasMapped()) ++records;
     }
 
 private:
@@ -91,41 +96,55 @@ std::filesystem::path MessageDatabase(std::int64_t megabytes) {
     static std::map<std::int64_t, std::filesystem::path> made;
     if (auto it = made.find(megabytes); it != made.end()) return it->second;
     const auto path = dir / ("sms-" + std::to_string(megabytes) + "mb.db");
-    auto db = testsupport::FixtureDatabase::FromSchema(path, "sms-ios9.sql", {4096, testsupport::AutoVacuum::None});
+    auto db = testsupport::FixtureDatabase::FromSchema(path, "sms-ios9.sql",
+                                                       {4096, testsupport::AutoVacuum::None});
     db.exec("BEGIN");
     // A GUID in the form the app writes, from a hash of the row number, so that every run makes
     // the same file.
     auto guid = [](const std::string& seed) {
         const std::string h = "printf('%08X%08X%08X%08X', (" + seed + ") % 4294967291, (" + seed +
-                              " * 7919) % 4294967291, (" + seed + " * 104729) % 4294967291, (" + seed +
-                              " * 15485863) % 4294967291)";
-        return "substr(" + h + ",1,8)||'-'||substr(" + h + ",9,4)||'-'||substr(" + h + ",13,4)||'-'||substr(" + h +
-               ",17,4)||'-'||substr(" + h + ",21,12)";
+                              " * 7919) % 4294967291, (" + seed + " * 104729) % 4294967291, (" +
+                              seed + " * 15485863) % 4294967291)";
+        return "substr(" + h + ",1,8)||'-'||substr(" + h + ",9,4)||'-'||substr(" + h +
+               ",13,4)||'-'||substr(" + h + ",17,4)||'-'||substr(" + h + ",21,12)";
     };
     const std::int64_t rows = megabytes * 1024 * 1024 / 420;
     db.exec(
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(rows) +
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(rows) +
         "), r AS (SELECT i, (i * 2654435761) % 4294967291 AS x FROM n), "
         "m AS (SELECT i, x, CASE x % 7 WHEN 0 THEN NULL WHEN 1 THEN 'OK' "
-        "WHEN 2 THEN 'Can you pick up milk on the way home? We are out and the shop closes at eight.' "
+        "WHEN 2 THEN 'Can you pick up milk on the way home? We are out and the shop closes at "
+        "eight.' "
         "WHEN 3 THEN 'Grüße aus Köln! Das Wetter ist herrlich, wir sitzen am Rhein. 🎉' "
         "WHEN 4 THEN 'Your verification code is ' || (x % 1000000) || '. Do not share it.' "
-        "ELSE substr('Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor "
-        "incididunt ut labore et dolore magna aliqua. Ut enim ad minim veniam, quis nostrud exercitation "
-        "ullamco laboris nisi ut aliquip ex ea commodo consequat.', 1, 40 + x % 200) END AS t FROM r) "
-        "INSERT INTO message (guid, text, handle_id, attributedBody, service, account, account_guid, date, "
-        "date_read, date_delivered, is_delivered, is_finished, is_from_me, is_read, is_sent, country) "
-        "SELECT " + guid("x") + ", t, x % 50, "
+        "ELSE substr('Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod "
+        "tempor "
+        "incididunt ut labore et dolore magna aliqua. Ut enim ad minim veniam, quis nostrud "
+        "exercitation "
+        "ullamco laboris nisi ut aliquip ex ea commodo consequat.', 1, 40 + x % 200) END AS t FROM "
+        "r) "
+        "INSERT INTO message (guid, text, handle_id, attributedBody, service, account, "
+        "account_guid, date, "
+        "date_read, date_delivered, is_delivered, is_finished, is_from_me, is_read, is_sent, "
+        "country) "
+        "SELECT " +
+        guid("x") +
+        ", t, x % 50, "
         // The archived attributed string the app keeps beside the text.
-        "CASE WHEN x % 4 = 0 THEN NULL ELSE CAST(char(4, 11) || 'streamtyped' || char(129, 232, 3, 132, 1, 64) || "
-        "'NSAttributedString' || char(0, 132, 132) || 'NSObject' || char(0, 133, 146, 132, 132, 132) || "
+        "CASE WHEN x % 4 = 0 THEN NULL ELSE CAST(char(4, 11) || 'streamtyped' || char(129, 232, 3, "
+        "132, 1, 64) || "
+        "'NSAttributedString' || char(0, 132, 132) || 'NSObject' || char(0, 133, 146, 132, 132, "
+        "132) || "
         "'NSString' || char(1, 149, 132, 1, 43) || coalesce(t, '') || char(134, 132, 2) || 'iI' || "
         "char(1, 5, 146, 132) AS BLOB) END, "
         "CASE WHEN x % 2 = 0 THEN 'iMessage' ELSE 'SMS' END, "
-        "CASE WHEN x % 2 = 0 THEN 'e:anna.schmidt@example.com' ELSE 'p:+4915112345678' END, "
-        + guid("x + 17") + ", "
+        "CASE WHEN x % 2 = 0 THEN 'e:anna.schmidt@example.com' ELSE 'p:+4915112345678' END, " +
+        guid("x + 17") +
+        ", "
         "400000000 + i * 60, CASE WHEN x % 3 = 0 THEN 0 ELSE 400000000 + i * 60 + 300 END, "
-        "400000000 + i * 60 + 2, 1, 1, x % 2, (x / 2) % 2, (x / 4) % 2, CASE WHEN x % 5 = 0 THEN 'de' END "
+        "400000000 + i * 60 + 2, 1, 1, x % 2, (x / 2) % 2, (x / 4) % 2, CASE WHEN x % 5 = 0 THEN "
+        "'de' END "
         "FROM m");
     db.exec("COMMIT");
     db.exec("DELETE FROM message WHERE (ROWID * 40503) % 65537 % 4 = 0");
@@ -164,7 +183,9 @@ void CarveWholePages(benchmark::State& state) {
 }
 BENCHMARK(CarveWholePages)->Arg(64)->Unit(benchmark::kMillisecond);
 
-void CarveFile(benchmark::State& state, std::filesystem::path path) { Carve<AbstractSqLiteRecovery>(state, path); }
+void CarveFile(benchmark::State& state, std::filesystem::path path) {
+    Carve<AbstractSqLiteRecovery>(state, path);
+}
 
 }  // namespace
 

@@ -21,11 +21,13 @@ namespace {
 const std::shared_ptr<const CompiledTablePatterns>& MessagePatterns() {
     static const std::shared_ptr<const CompiledTablePatterns> patterns = [] {
         SqLiteTableSignatures catalogue;
-        const SQLiteSignature* signature = catalogue.LoadSignaturesFile(SqLiteTableSignatures::ResourcePath())
-                                               ? catalogue.Find("HomeDomain", "sms.db", "MESSAGE")
-                                               : nullptr;
+        const SQLiteSignature* signature =
+            catalogue.LoadSignaturesFile(SqLiteTableSignatures::ResourcePath())
+                ? catalogue.Find("HomeDomain", "sms.db", "MESSAGE")
+                : nullptr;
         if (!signature || signature->TablePatterns().empty()) {
-            std::fprintf(stderr, "fuzz_carve: no message signature in %s\n", SqLiteTableSignatures::ResourcePath().c_str());
+            std::fprintf(stderr, "fuzz_carve: no message signature in %s\n",
+                         SqLiteTableSignatures::ResourcePath().c_str());
             std::abort();
         }
         return CompiledTablePatterns::Compile(signature->TablePatterns());
@@ -41,20 +43,24 @@ public:
     std::size_t bytesSeen = 0;
 
 protected:
-    void FillModel(std::int64_t column, const ColumnValue& object, const TablePattern& pattern) override {
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& pattern) override {
         const AttributesMapping* mapping = pattern.mappingForColumn(column);
         if (!mapping) return;
-        this->_hasRecoveredCurrentObject = true;
+        this->markCurrentMapped();
         if (const auto text = object.toText()) bytesSeen += text->size();
     }
     std::int32_t verifyDataPosition(ByteView text) override {
         if (text.empty()) return AbstractSqLiteRecovery::kKeepPosition;
         const int pick = text[0] % 16;
-        return pick < 13 ? pick - 6 : pick == 13 ? 40 : pick == 14 ? -40 : AbstractSqLiteRecovery::kKeepPosition;
+        return pick < 13    ? pick - 6
+               : pick == 13 ? 40
+               : pick == 14 ? -40
+                            : AbstractSqLiteRecovery::kKeepPosition;
     }
     void addRecoveredObject() override {
-        if (this->_recObject) bytesSeen += static_cast<std::size_t>(this->_recObject->RowId() & 1);
-        this->_hasRecoveredCurrentObject = false;
+        if (this->currentRecord())
+            bytesSeen += static_cast<std::size_t>(this->currentRecord()->RowId() & 1);
     }
 };
 

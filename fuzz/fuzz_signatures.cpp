@@ -13,14 +13,15 @@ namespace {
 
 class SearchOnly : public AbstractSqLiteRecovery {
 public:
-    using AbstractSqLiteRecovery::ParseHeaderAndData;
     std::size_t found = 0;
 
 protected:
     void FillModel(std::int64_t column, const ColumnValue&, const TablePattern& pattern) override {
-        if (pattern.mappingForColumn(column)) _hasRecoveredCurrentObject = true;
+        if (pattern.mappingForColumn(column)) markCurrentMapped();
     }
-    std::int32_t verifyDataPosition(ByteView text) override { return text.empty() ? 0 : text[0] % 13 - 6; }
+    std::int32_t verifyDataPosition(ByteView text) override {
+        return text.empty() ? 0 : text[0] % 13 - 6;
+    }
     void addRecoveredObject() override { ++found; }
 };
 
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)catalogue->Find(*signature.Name(), *signature.Database(), *signature.Table());
         SearchOnly engine;
         engine.setTablePatterns(signature.TablePatterns());
-        engine.ParseHeaderAndData(ByteView(data, size), 0);
+        engine.carveArea(ByteView(data, size));
     }
     return 0;
 }

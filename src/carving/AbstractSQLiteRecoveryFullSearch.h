@@ -3,6 +3,7 @@
 #include "carving/AbstractSqLiteRecovery.h"
 
 #include <cstdint>
+#include <string>
 
 // The engine variant that searches every page whole, live cells and free space alike, whatever
 // its type. The message join and connection recoverers derive from it: the rows they need are
@@ -18,6 +19,8 @@ protected:
     // stays where it is.
     std::int32_t verifyDataPosition(ByteView text) override;
 
+    // The attribute a subclass's FillModel is filling, for the position check.
+    std::string _field;
     std::int32_t _maxMessageRowId = 0;
     std::int32_t _maxChatRowId = 0;
 };

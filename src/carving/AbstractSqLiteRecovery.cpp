@@ -5,6 +5,7 @@
 #include "carving/SqLiteTableSignatures.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -83,6 +84,10 @@ bool AbstractSqLiteRecovery::setPatternsFromSignature(std::string_view name, std
     return signature != nullptr;
 }
 
+bool AbstractSqLiteRecovery::acceptHeader(ByteView, const SQLiteTableHeaderInfo&, std::int64_t) {
+    return true;
+}
+
 std::shared_ptr<baseRecoveryObject> AbstractSqLiteRecovery::GetNewRecoveryObject() {
     return std::make_shared<baseRecoveryObject>();
 }
@@ -112,8 +117,20 @@ bool AbstractSqLiteRecovery::isAlreadyOnList(
 
 void AbstractSqLiteRecovery::DoRecoveryPath(const std::string& path) {
     if (path.empty() || isCancelled()) return;
+    PagedFile file;
+    if (!file.open(path)) return;
+    std::array<std::uint8_t, SQLiteHeader::kHeaderSize> first{};
     SQLiteHeader header;
-    if (!header.ReadSQLiteDatabaseHeader(path) || !header.isUsable()) return;
+    if (file.readAt(0, first.data(), first.size()) != SQLiteHeader::kHeaderSize ||
+        !header.ReadFromBytes(ByteView(first.data(), first.size()), file.size(), path) ||
+        !header.isUsable())
+        return;
+    // Every walk of this run reads the one open file.
+    file_ = &file;
+    struct Release {
+        PagedFile*& file;
+        ~Release() { file = nullptr; }
+    } release{file_};
     pointerMapPageNumbers_.clear();
     if (header.IsAutoVacuum()) {
         ProcessAutoVacuumSqliteDatabase(header);
@@ -129,8 +146,8 @@ void AbstractSqLiteRecovery::DoRecoveryPath(const std::string& path) {
 }
 
 void AbstractSqLiteRecovery::ProcessAutoVacuumSqliteDatabase(const SQLiteHeader& header) {
-    PagedFile file;
-    if (!header.isUsable() || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    if (!header.isUsable() || !file_) return;
+    PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     const std::int64_t lastPage =
         std::min<std::int64_t>(header.HighestNUmberedRootPageNumber(), file.size() / pageSize);
@@ -150,8 +167,8 @@ void AbstractSqLiteRecovery::ProcessAutoVacuumSqliteDatabase(const SQLiteHeader&
 }
 
 void AbstractSqLiteRecovery::ProcessNonAutoVacuumSqliteDatabase(const SQLiteHeader& header) {
-    PagedFile file;
-    if (!header.isUsable() || !file.open(header.SQLiteDatabaseFileFullPath())) return;
+    if (!header.isUsable() || !file_) return;
+    PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     const std::int64_t lastPage = std::min(header.PageCountInFile(), file.size() / pageSize);
     // Page 1 holds the schema behind the file header; page 2 is an ordinary b-tree page.
@@ -163,10 +180,8 @@ void AbstractSqLiteRecovery::ProcessNonAutoVacuumSqliteDatabase(const SQLiteHead
 }
 
 void AbstractSqLiteRecovery::ProcessPagesAfterHighestNumberedRootPage(const SQLiteHeader& header) {
-    PagedFile file;
-    if (!header.isUsable() || header.HighestNUmberedRootPageNumber() <= 0 ||
-        !file.open(header.SQLiteDatabaseFileFullPath()))
-        return;
+    if (!header.isUsable() || header.HighestNUmberedRootPageNumber() <= 0 || !file_) return;
+    PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     file.forEachPiece(header.HighestNUmberedRootPageNumber() * pageSize, file.size(), pageSize,
                       [&](std::int64_t, ByteView page) {
@@ -177,10 +192,9 @@ void AbstractSqLiteRecovery::ProcessPagesAfterHighestNumberedRootPage(const SQLi
 }
 
 void AbstractSqLiteRecovery::ProcessFreeListTrunkPage(const SQLiteHeader& header) {
-    PagedFile file;
     const std::int64_t firstTrunk = header.PageNumberOfFirstListTrunkPage();
-    if (!header.isUsable() || firstTrunk <= 0 || !file.open(header.SQLiteDatabaseFileFullPath()))
-        return;
+    if (!header.isUsable() || firstTrunk <= 0 || !file_) return;
+    PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     file.forEachPiece((firstTrunk - 1) * pageSize, file.size(), pageSize,
                       [&](std::int64_t, ByteView page) {
@@ -191,10 +205,9 @@ void AbstractSqLiteRecovery::ProcessFreeListTrunkPage(const SQLiteHeader& header
 }
 
 void AbstractSqLiteRecovery::ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHeader& header) {
-    PagedFile file;
     const std::int64_t firstTrunk = header.PageNumberOfFirstListTrunkPage();
-    if (!header.isUsable() || firstTrunk <= 1 || !file.open(header.SQLiteDatabaseFileFullPath()))
-        return;
+    if (!header.isUsable() || firstTrunk <= 1 || !file_) return;
+    const PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     const std::int64_t pages = std::min(header.PageCountInFile(), file.size() / pageSize);
     if (firstTrunk > pages) return;
@@ -268,8 +281,12 @@ void AbstractSqLiteRecovery::searchFreeblocks(ByteView page) {
 SQLiteTableHeaderInfo AbstractSqLiteRecovery::FindSQLiteTableHeader(ByteView area,
                                                                     std::int64_t offset) {
     SQLiteTableHeaderInfo info;
-    patterns_->matcher().find(area, offset, patterns_->patterns(), info, scratch_);
-    return info;
+    for (;;) {
+        patterns_->matcher().find(area, offset, patterns_->patterns(), info, scratch_);
+        if (!info.Valid || acceptHeader(area, info, contentShift())) return info;
+        if (isCancelled()) return {};
+        offset = info.HeaderStartIndex + 1;
+    }
 }
 
 void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t start) {
@@ -287,11 +304,12 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         if (isCancelled()) return;
         const SQLiteTableHeaderInfo info = FindSQLiteTableHeader(area, offset);
         if (!info.Valid || !info.tablePattern) return;
-        _recObject = GetNewRecoveryObject();
-        if (!_recObject) return;
+        currentMapped_ = false;
+        current_ = GetNewRecoveryObject();
+        if (!current_) return;
         currentRowIdRead_ = info.RowIdRead;
         currentRecordComplete_ = !info.HeaderTruncated;
-        _recObject->setRowId(info.RowId != 0 ? info.RowId : 1);
+        current_->setRowId(info.RowId != 0 ? info.RowId : 1);
         const TablePattern& pattern = *info.tablePattern;
         const std::int64_t dataPos = info.DataStartIndex() + _processOffset + _dataOffset;
         const bool retryAllowed = offset != retriedAt;
@@ -330,7 +348,6 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
                     area.subspan(static_cast<std::size_t>(p), static_cast<std::size_t>(width));
                 used += width;
                 if (serialType % 2 == 1) {
-                    _currentDataValue = raw;
                     if (IsValidUtf8(raw))
                         FillModel(index, ColumnValue(std::string(raw.begin(), raw.end())), pattern);
                     else
@@ -349,7 +366,7 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         }
         // The next search starts behind the record, and never at or before its header's start.
         offset = std::max(dataPos + used, info.HeaderStartIndex + 1);
-        if (!isAlreadyOnList(_recObject)) addRecoveredObject();
+        if (!isAlreadyOnList(current_)) addRecoveredObject();
     }
 }
 
@@ -371,7 +388,7 @@ bool AbstractSqLiteRecovery::checkPosition(ByteView raw, bool retryAllowed) {
         }
         _dataReposition = true;
         _dontAttemptAgain = true;
-        _recObject = nullptr;
+        current_ = nullptr;
         return true;
     }
     if (shift != 0 && _dataReposition) {

@@ -18,13 +18,10 @@
 
 class SqLiteTableSignatures;
 
+class PagedFile;
+
 // The carving engine: finds deleted rows of one table in the free space of a SQLite file and
 // hands every decoded column to the recoverer that derives from it.
-//
-// A recoverer (one subclass per table and layout) gives the engine its table's header patterns,
-// makes a recovery record per header found (GetNewRecoveryObject), fills it column by column
-// (FillModel), answers the position check after each text (verifyDataPosition) and files the
-// finished record (addRecoveredObject). One engine object carves one file on one thread.
 //
 // Which bytes are searched (DoRecoveryPath):
 //  - A plain file: every b-tree page from page 2 on, its unallocated gap and its freeblocks.
@@ -33,7 +30,22 @@ class SqLiteTableSignatures;
 //  - With a freelist: every page from the first trunk page to the end of the file whole, and
 //    the freelist pages that lie before that trunk page whole.
 // A page may be searched more than once; the duplicate test and the recoverers' own tests drop
-// repeated records.
+// repeated records. The file is opened once per run and read page by page into one buffer.
+//
+// A recoverer (one subclass per table and layout) customises the engine through the hooks
+// below and nothing else; the state of the record being decoded is read through the accessors
+// that follow them. For each header the patterns fit, in this order:
+//  1. acceptHeader: whether the header is taken at all (passed over, the search goes on one
+//     byte further). Default: every header.
+//  2. GetNewRecoveryObject: a new, empty record (currentRecord() from here on).
+//  3. FillModel: each decoded value, by pattern position, and after each text or blob
+//     verifyDataPosition, whose answer may have the record decoded again a few bytes off.
+//  4. isAlreadyOnList, then addRecoveredObject, which files the record (in RecoveredFiltered,
+//     in the scan's lists, or both).
+// Two further hooks choose where the engine looks: ProcessSQLitePage (the parts of a b-tree page
+// searched; the whole-page variant searches it all) and ParseHeaderAndData (one area's search).
+//
+// One engine object carves one file at a time, on one thread.
 class AbstractSqLiteRecovery {
 public:
     // The check answer that keeps a text where it was decoded.
@@ -96,6 +108,19 @@ public:
         return pointerMapPageNumbers_;
     }
 
+    // ---- Carving bytes already in memory ----
+    // One b-tree page, searched as a walk searches it.
+    void carvePage(ByteView page) { ProcessSQLitePage(page); }
+    // Every record of an area from start on.
+    void carveArea(ByteView area, std::uint64_t start = 0) { ParseHeaderAndData(area, start); }
+    // The nearest header at or after offset that the patterns fit and acceptHeader takes.
+    SQLiteTableHeaderInfo findHeader(ByteView area, std::int64_t offset) {
+        return FindSQLiteTableHeader(area, offset);
+    }
+    // Bytes added to the content start of the records being decoded: the freeblock offset while
+    // a freeblock is searched, plus the shift of a record decoded again; 0 between searches.
+    std::int64_t contentShift() const { return _processOffset + _dataOffset; }
+
     // ---- Small helpers for recoverers ----
     // A text as it is, a number as its decimal text, anything else absent.
     static OptString getStringFromValue(const ColumnValue& value);
@@ -114,9 +139,13 @@ public:
 
 protected:
     // ---- Hooks, called per record found, in this order ----
+    // Whether a header that the patterns fit is taken; contentShift is added to its content
+    // start (see contentShift()).
+    virtual bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                              std::int64_t contentShift);
     // A new, empty recovery record for the header just found.
     virtual std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject();
-    // One decoded value of the current record (_recObject): column is the pattern position.
+    // One decoded value of the current record: column is the pattern position.
     virtual void FillModel(std::int64_t column, const ColumnValue& object,
                            const TablePattern& tablePattern);
     // After each text or blob value: the shift (-6 to 6, not 0) at which the record should be
@@ -126,8 +155,28 @@ protected:
     // Whether the record is a duplicate of one in RecoveredData: the same object, or the same
     // row id when the row id was read from the record's header.
     virtual bool isAlreadyOnList(const std::shared_ptr<baseRecoveryObject>& record) const;
-    // Files the finished record (_recObject).
+    // Files the finished record (currentRecord()).
     virtual void addRecoveredObject() = 0;
+
+    // ---- The record being decoded, while the hooks run ----
+    // The record GetNewRecoveryObject made; null after it was dropped for re-alignment.
+    const std::shared_ptr<baseRecoveryObject>& currentRecord() const { return current_; }
+    // A recoverer notes that a column of the current record was mapped to one of its fields;
+    // each new record starts unmapped.
+    void markCurrentMapped() { currentMapped_ = true; }
+    bool currentWasMapped() const { return currentMapped_; }
+    // Whether the row id of the current record was read from its header.
+    bool currentRowIdWasRead() const { return currentRowIdRead_; }
+    // Whether the current record was decoded whole: its header and every value lay inside the
+    // searched area. A record cut by the end of its area (often a stale copy in a page's gap)
+    // lacks its last values or has them cut short.
+    bool currentRecordIsComplete() const { return currentRecordComplete_; }
+
+    // ---- Where the engine looks ----
+    // One b-tree page: its gap and its freeblocks.
+    virtual void ProcessSQLitePage(ByteView page);
+    // Finds and decodes every record of the area from start on.
+    virtual void ParseHeaderAndData(ByteView area, std::uint64_t start);
 
     // ---- The walks ----
     void ProcessAutoVacuumSqliteDatabase(const SQLiteHeader& header);
@@ -136,40 +185,13 @@ protected:
     void ProcessFreeListTrunkPage(const SQLiteHeader& header);
     // The freelist pages (trunks and leaves) that lie before the first trunk page, searched whole.
     void ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHeader& header);
-    // One b-tree page: its gap and its freeblocks.
-    virtual void ProcessSQLitePage(ByteView page);
-
-    // ---- Record search in one area ----
-    // The nearest header at or after offset that one of the patterns fits.
-    virtual SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset);
-    // Finds and decodes every record of the area from start on.
-    void ParseHeaderAndData(ByteView area, std::uint64_t start);
 
     static std::uint8_t firstByte(ByteView data) { return data.empty() ? 0 : data[0]; }
-    // Whether the row id of the current record was read from its header.
-    bool currentRowIdWasRead() const { return currentRowIdRead_; }
-    // Whether the current record was decoded whole: its header and every value lay inside the
-    // searched area. A record cut by the end of its area (often a stale copy in a page's gap)
-    // lacks its last values or has them cut short.
-    bool currentRecordIsComplete() const { return currentRecordComplete_; }
-
-    // The record being filled; null after a record was dropped for re-alignment.
-    std::shared_ptr<baseRecoveryObject> _recObject;
-    // Set by recoverers when a column of the current record was mapped.
-    bool _hasRecoveredCurrentObject = false;
-    // Extra bytes added to the content start of every record (the freeblock offset while a
-    // freeblock is searched, else 0).
-    std::int32_t _processOffset = 0;
-    // The attribute a recoverer's FillModel is filling; its verifyDataPosition may look at it.
-    std::string _field;
-    // The raw bytes of the last text decoded; valid while the current record's hooks run.
-    ByteView _currentDataValue;
-    // The re-alignment retry.
-    bool _dataReposition = false;
-    bool _dontAttemptAgain = false;
-    std::int32_t _dataOffset = 0;
 
 private:
+    // The nearest header at or after offset that one of the patterns fits and acceptHeader
+    // takes.
+    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset);
     // Runs the position check after a text or blob; true when the record is to be dropped and
     // decoded again.
     bool checkPosition(ByteView raw, bool retryAllowed);
@@ -184,6 +206,18 @@ private:
     std::vector<std::shared_ptr<baseRecoveryObject>> RecoveredFiltered_;
     std::string fullDBPath_;
     std::stop_token stopToken_;
+    // The file of the run under way; null between runs.
+    PagedFile* file_ = nullptr;
+    // The record being filled; null after a record was dropped for re-alignment.
+    std::shared_ptr<baseRecoveryObject> current_;
+    bool currentMapped_ = false;
+    // Extra bytes added to the content start of every record (the freeblock offset while a
+    // freeblock is searched, else 0).
+    std::int32_t _processOffset = 0;
+    // The re-alignment retry.
+    bool _dataReposition = false;
+    bool _dontAttemptAgain = false;
+    std::int32_t _dataOffset = 0;
     std::int32_t freeblockStartOffset_ = kDefaultFreeblockStartOffset;
     bool currentRowIdRead_ = false;
     bool currentRecordComplete_ = true;

@@ -116,9 +116,8 @@ bool AppointmentsSQLiteRecovery::alreadyInDB(const Calendar& event) const {
 }
 
 std::shared_ptr<baseRecoveryObject> AppointmentsSQLiteRecovery::GetNewRecoveryObject() {
-    _hasRecoveredCurrentObject = false;
     currentDamaged_ = false;
-    _field.clear();
+    field_.clear();
     return std::make_shared<Appointment>();
 }
 
@@ -132,15 +131,15 @@ bool AppointmentsSQLiteRecovery::fillsName(const std::string& name) const {
 void AppointmentsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                            const TablePattern& tablePattern) {
     // The position check looks at the field being filled; an unmapped column is none.
-    _field.clear();
+    field_.clear();
     if (object.isNull()) currentDamaged_ = true;
     const std::string* mapped = tablePattern.mappedName(column);
-    auto* item = dynamic_cast<Appointment*>(_recObject.get());
+    auto* item = dynamic_cast<Appointment*>(currentRecord().get());
     if (!mapped || !item) return;
-    _hasRecoveredCurrentObject = true;
+    markCurrentMapped();
     const std::string& name = *mapped;
     if (!fillsName(name)) return;
-    _field = name;
+    field_ = name;
     if (name == "summary") {
         item->setSummary(getStringFromValue(object));
         item->setSubject(getStringFromValue(object));
@@ -170,8 +169,12 @@ void AppointmentsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValu
 }
 
 std::int32_t AppointmentsSQLiteRecovery::verifyDataPosition(ByteView text) {
-    if (_field == "summary") return !text.empty() && text[0] == 0 ? 1 : 0;
-    if (_field != "unique_identifier") return kKeepPosition;
+    return PositionShift(field_, text);
+}
+
+std::int32_t AppointmentsSQLiteRecovery::PositionShift(std::string_view field, ByteView text) {
+    if (field == "summary") return !text.empty() && text[0] == 0 ? 1 : 0;
+    if (field != "unique_identifier") return kKeepPosition;
     std::int32_t at = IndexOf(text, '-');
     if (at < 0) at = IndexOf(text, ' ');
     if (at < 0) return 0;
@@ -188,10 +191,9 @@ std::int32_t AppointmentsSQLiteRecovery::verifyDataPosition(ByteView text) {
 }
 
 void AppointmentsSQLiteRecovery::addRecoveredObject() {
-    auto item = std::dynamic_pointer_cast<Appointment>(_recObject);
+    auto item = std::dynamic_pointer_cast<Appointment>(currentRecord());
     // A record cut short by the end of its area, or overwritten in part, holds wrong values.
-    if (!_hasRecoveredCurrentObject || !item || !generator_ || !currentRecordIsSound()) return;
-    _hasRecoveredCurrentObject = false;
+    if (!currentWasMapped() || !item || !generator_ || !currentRecordIsSound()) return;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
     const bool isNew = results().AllDeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
@@ -227,9 +229,8 @@ bool AppointmentsIOS4SQLiteRecovery::alreadyInDB(const Calendar& event) const {
 }
 
 void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
-    auto item = std::dynamic_pointer_cast<Appointment>(_recObject);
-    if (!_hasRecoveredCurrentObject || !item || !generator_ || !currentRecordIsSound()) return;
-    _hasRecoveredCurrentObject = false;
+    auto item = std::dynamic_pointer_cast<Appointment>(currentRecord());
+    if (!currentWasMapped() || !item || !generator_ || !currentRecordIsSound()) return;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
     const bool isNew = results().DeletedCalendar.appendUnlessKey(event, &CarvedEventKey);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class Appointment;
@@ -42,6 +43,10 @@ public:
 
     // The key by which identifiers are compared: without "-" and " ", lower-cased on request.
     static std::string IdentifierKey(const std::string& identifier, bool lowerCase);
+    // The position check after a text of the field: after a title that begins with a zero
+    // byte, 1 (decode one byte later); after an identifier whose GUID shape stands up to 6
+    // bytes off its start, that many bytes; otherwise 0, or kKeepPosition for other fields.
+    static std::int32_t PositionShift(std::string_view field, ByteView text);
 
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
@@ -63,6 +68,8 @@ protected:
 
     std::unique_ptr<CalendarObjectGenerator> generator_;
     bool currentDamaged_ = false;
+    // The field FillModel is filling, for the position check.
+    std::string field_;
 
 private:
     void readLiveEvents(const std::string& path);

@@ -77,7 +77,6 @@ void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
 }
 
 std::shared_ptr<baseRecoveryObject> CallHistorySQLiteRecovery::GetNewRecoveryObject() {
-    _hasRecoveredCurrentObject = false;
     currentHasDate_ = false;
     currentDamaged_ = false;
     return std::make_shared<CallHistory>();
@@ -87,9 +86,9 @@ void CallHistorySQLiteRecovery::FillModel(std::int64_t column, const ColumnValue
                                           const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
     const std::string* mapped = tablePattern.mappedName(column);
-    auto* call = dynamic_cast<CallHistory*>(_recObject.get());
+    auto* call = dynamic_cast<CallHistory*>(currentRecord().get());
     if (!mapped || !call || !isOwnName(*mapped)) return;
-    _hasRecoveredCurrentObject = true;
+    markCurrentMapped();
     const std::string& name = *mapped;
     if (name == "date" || name == "zdate") currentHasDate_ = object.isNumber();
     fillCall(*call, name, object);
@@ -145,11 +144,11 @@ bool CallHistorySQLiteRecovery::isLiveCall(const CallHistory& call) const {
 }
 
 void CallHistorySQLiteRecovery::addRecoveredObject() {
-    auto call = std::dynamic_pointer_cast<CallHistory>(_recObject);
+    auto call = std::dynamic_pointer_cast<CallHistory>(currentRecord());
     // A record cut short by the end of its area (its tail overwritten by a later cell), or with a
     // text that is no valid UTF-8 (overwritten in part), holds wrong values such as half a phone
     // number: no call that was stored.
-    if (!call || !_hasRecoveredCurrentObject || !currentRecordIsComplete() || currentDamaged_ ||
+    if (!call || !currentWasMapped() || !currentRecordIsComplete() || currentDamaged_ ||
         isLiveCall(*call))
         return;
     // Numbered as the next entry of the deleted-calls list, which only this thread extends.

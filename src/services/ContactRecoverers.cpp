@@ -180,7 +180,6 @@ std::int32_t ContactSearchsSQLiteRecovery::incrementRecoveryCount() {
 }
 
 void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    _hasRecoveredCurrentObject = false;
     setSignature(path, "ABPersonFullTextSearch_content", "ABPersonFullTextSearch_content");
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
@@ -194,29 +193,23 @@ void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnVa
                                              const TablePattern& tablePattern) {
     noteValue(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    _hasRecoveredCurrentObject = true;
-    auto& contact = static_cast<Contact&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    markCurrentMapped();
+    auto& contact = static_cast<Contact&>(*currentRecord());
     const std::string& name = *mapped;
     if (name == "c0First") {
-        _field = name;
         contact.setFirstName(TextOf(object));
     } else if (name == "c1Last") {
-        _field = name;
         contact.setLastName(TextOf(object));
     } else if (name == "c2Middle") {
-        _field = name;
         contact.setMiddleName(TextOf(object));
     } else if (name == "c15Phone") {
-        _field = name;
         contact.setC15Phone(TextOf(object));
         SplitPhoneNumbers(contact);
     } else if (name == "c16Email") {
-        _field = name;
         contact.setC16Email(TextOf(object));
         SplitEmailAddresses(contact);
     } else if (name == "c17Address") {
-        _field = name;
         contact.setC17Address(TextOf(object));
         SplitAddresses(contact);
     }
@@ -232,12 +225,11 @@ bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
 }
 
 void ContactSearchsSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
+    const bool mapped = currentWasMapped();
     // A record cut short by the end of its area is mostly an older copy of a row whose tail a
     // later cell overwrote: its last texts are cut and its values cannot be told from others'.
-    if (!mapped || !_recObject || !currentRecordIsComplete() || !firstSighting()) return;
-    auto contact = std::static_pointer_cast<Contact>(_recObject);
+    if (!mapped || !currentRecord() || !currentRecordIsComplete() || !firstSighting()) return;
+    auto contact = std::static_pointer_cast<Contact>(currentRecord());
     if (!isLive(*contact)) listContact(contact, false);
 }
 
@@ -253,7 +245,6 @@ std::int32_t ContactsSQLiteRecovery::incrementRecoveryCount() {
 }
 
 void ContactsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    _hasRecoveredCurrentObject = false;
     setSignature(path, "ABPerson", "ABPerson");
     // The contacts listed so far: the full-text recoverer's of this scan.
     const auto listedBefore = results().DeletedContact.snapshot();
@@ -274,9 +265,9 @@ void ContactsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& o
                                        const TablePattern& tablePattern) {
     noteValue(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    _hasRecoveredCurrentObject = true;
-    auto& contact = static_cast<Contact&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    markCurrentMapped();
+    auto& contact = static_cast<Contact&>(*currentRecord());
     using Setter = void (Contact::*)(OptString);
     struct TextColumn {
         std::string_view name;
@@ -338,11 +329,10 @@ void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact) {
 }
 
 void ContactsSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
+    const bool mapped = currentWasMapped();
     // As in the full-text table, a record cut short is left out.
-    if (!mapped || !_recObject || !currentRecordIsComplete() || !firstSighting()) return;
-    offer(std::static_pointer_cast<Contact>(_recObject));
+    if (!mapped || !currentRecord() || !currentRecordIsComplete() || !firstSighting()) return;
+    offer(std::static_pointer_cast<Contact>(currentRecord()));
 }
 
 // ---- Multi-value table ----
@@ -379,8 +369,8 @@ void ContactsABMultiValueSQLiteRecovery::FillModel(std::int64_t column, const Co
                                                    const TablePattern& tablePattern) {
     noteValue(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    auto& value = static_cast<ContactABMultiValue&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    auto& value = static_cast<ContactABMultiValue&>(*currentRecord());
     const std::string& name = *mapped;
     if (name == "RecordId")
         value.setRecordId(object.asInteger());
@@ -397,21 +387,18 @@ void ContactsABMultiValueSQLiteRecovery::FillModel(std::int64_t column, const Co
 }
 
 void ContactsABMultiValueSQLiteRecovery::addRecoveredObject() {
-    if (!_recObject || !currentRecordIsComplete()) return;
+    if (!currentRecord() || !currentRecordIsComplete()) return;
     // A value row always belongs to a person and holds its value; the address book's property
     // codes are small (3 phone, 4 e-mail, 5 address, ... 46 social profile).
-    const auto& value = static_cast<const ContactABMultiValue&>(*_recObject);
+    const auto& value = static_cast<const ContactABMultiValue&>(*currentRecord());
     if (value.RecordId() < 1 || value.Property() < kFirstPropertyCode ||
         value.Property() > kLastPropertyCode || StringUtils::IsNullOrEmpty(value.value()) ||
         !firstSighting())
         return;
-    carved_.push_back(_recObject);
+    carved_.push_back(currentRecord());
 }
 
-SQLiteTableHeaderInfo AddressBookRecovery::FindSQLiteTableHeader(ByteView area,
-                                                                 std::int64_t offset) {
-    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
-                                    [this](ByteView a, std::int64_t o) {
-                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
-                                    });
+bool AddressBookRecovery::acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                                       std::int64_t contentShift) {
+    return recordCheck_.looksWritten(area, info, contentShift);
 }

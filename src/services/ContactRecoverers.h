@@ -57,7 +57,8 @@ protected:
     // The texts carved keep their place: the engine finds records where they start.
     std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
     // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                      std::int64_t contentShift) override;
 
 private:
     std::shared_ptr<SqliteConnection> live_;

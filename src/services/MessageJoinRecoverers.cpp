@@ -124,8 +124,8 @@ void MessageHandleSQLiteRecovery::FillModel(std::int64_t column, const ColumnVal
                                             const TablePattern& tablePattern) {
     fingerprint_.add(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    auto& handle = static_cast<MessageHandle&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    auto& handle = static_cast<MessageHandle&>(*currentRecord());
     const std::string& name = *mapped;
     if (name == "id")
         handle.setId(getStringFromValue(object));
@@ -137,9 +137,9 @@ void MessageHandleSQLiteRecovery::FillModel(std::int64_t column, const ColumnVal
 
 void MessageHandleSQLiteRecovery::addRecoveredObject() {
     // A record cut by the end of its area holds pieces of other bytes.
-    if (!_recObject || !currentRecordIsComplete() || !sightings_.firstSighting(fingerprint_))
+    if (!currentRecord() || !currentRecordIsComplete() || !sightings_.firstSighting(fingerprint_))
         return;
-    carved_.push_back(_recObject);
+    carved_.push_back(currentRecord());
 }
 
 // ---- Whole-page search ----
@@ -181,14 +181,9 @@ bool MessageWholePageRecovery::IsFramedRecord(ByteView area, const SQLiteTableHe
     });
 }
 
-SQLiteTableHeaderInfo MessageWholePageRecovery::FindSQLiteTableHeader(ByteView area,
-                                                                      std::int64_t offset) {
-    for (;;) {
-        SQLiteTableHeaderInfo info = AbstractSqLiteRecovery::FindSQLiteTableHeader(area, offset);
-        if (!info.Valid || IsFramedRecord(area, info)) return info;
-        if (isCancelled()) return {};
-        offset = info.HeaderStartIndex + 1;
-    }
+bool MessageWholePageRecovery::acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                                            std::int64_t) {
+    return IsFramedRecord(area, info);
 }
 
 void MessageWholePageRecovery::setSignature(std::string_view table) {
@@ -216,7 +211,6 @@ bool MessageWholePageRecovery::liveRowExists(std::string_view sql,
 // ---- chat_message_join ----
 
 void MessageChatMessageJoinSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    _hasRecoveredCurrentObject = false;
     setFullDBPath(path);
     _maxMessageRowId = ClampToInt32(MaxRowIdOfTable(path, "message"));
     _maxChatRowId = ClampToInt32(MaxRowIdOfTable(path, "chat"));
@@ -233,23 +227,22 @@ std::shared_ptr<baseRecoveryObject> MessageChatMessageJoinSQLiteRecovery::GetNew
 void MessageChatMessageJoinSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                                      const TablePattern& tablePattern) {
     noteValue(object);
-    if (!_recObject) return;
+    if (!currentRecord()) return;
     for (const auto& mapping : tablePattern.AttributesMapping()) {
-        _hasRecoveredCurrentObject = true;
+        markCurrentMapped();
         if (mapping.Column() != column || !mapping.Name()) continue;
         if (*mapping.Name() == "chatId")
-            _recObject->setChatId(object.asInteger());
+            currentRecord()->setChatId(object.asInteger());
         else if (*mapping.Name() == "messageId")
-            _recObject->setMessageId(object.asInteger());
+            currentRecord()->setMessageId(object.asInteger());
     }
 }
 
 void MessageChatMessageJoinSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
-    if (!mapped || !_recObject) return;
-    const std::int64_t chat = _recObject->ChatId();
-    const std::int64_t message = _recObject->MessageId();
+    const bool mapped = currentWasMapped();
+    if (!mapped || !currentRecord()) return;
+    const std::int64_t chat = currentRecord()->ChatId();
+    const std::int64_t message = currentRecord()->MessageId();
     if (!WithinSequence(chat, _maxChatRowId) || !WithinSequence(message, _maxMessageRowId)) return;
     // A chat_handle_join record has the same bytes; one that the live file holds as such and not
     // as a message link is that.
@@ -258,13 +251,12 @@ void MessageChatMessageJoinSQLiteRecovery::addRecoveredObject() {
                        pair) &&
         liveRowExists("SELECT 1 FROM chat_handle_join WHERE chat_id = ? AND handle_id = ?", pair))
         return;
-    if (firstSighting()) RecoveredFiltered().push_back(_recObject);
+    if (firstSighting()) RecoveredFiltered().push_back(currentRecord());
 }
 
 // ---- Message GUIDs ----
 
 void MessageGuidAndRowIdConnectionSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    _hasRecoveredCurrentObject = false;
     setFullDBPath(path);
     _maxMessageRowId = ClampToInt32(MaxRowIdOfTable(path, "message"));
     setSignature("MessageGuidAndRowIdConnection");
@@ -281,11 +273,11 @@ void MessageGuidAndRowIdConnectionSQLiteRecovery::FillModel(std::int64_t column,
                                                             const ColumnValue& object,
                                                             const TablePattern& tablePattern) {
     noteValue(object);
-    if (!_recObject) return;
-    auto& link = static_cast<MessageGuidRowId&>(*_recObject);
+    if (!currentRecord()) return;
+    auto& link = static_cast<MessageGuidRowId&>(*currentRecord());
     for (const auto& mapping : tablePattern.AttributesMapping()) {
         if (mapping.Column() != column || !mapping.Name()) continue;
-        _hasRecoveredCurrentObject = true;
+        markCurrentMapped();
         if (*mapping.Name() == "RowId")
             link.setRowId(object.asInteger());
         else if (*mapping.Name() == "Guid")
@@ -294,17 +286,16 @@ void MessageGuidAndRowIdConnectionSQLiteRecovery::FillModel(std::int64_t column,
 }
 
 void MessageGuidAndRowIdConnectionSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
-    if (!mapped || !_recObject) return;
-    const auto& link = static_cast<const MessageGuidRowId&>(*_recObject);
+    const bool mapped = currentWasMapped();
+    if (!mapped || !currentRecord()) return;
+    const auto& link = static_cast<const MessageGuidRowId&>(*currentRecord());
     const OptString& guid = link.Guid();
     if (!guid || guid->size() != 36 ||
         !IsGuidAsciiValue(
             ByteView(reinterpret_cast<const std::uint8_t*>(guid->data()), guid->size())))
         return;
     if (!WithinSequence(link.RowId(), _maxMessageRowId)) return;
-    if (firstSighting()) RecoveredFiltered().push_back(_recObject);
+    if (firstSighting()) RecoveredFiltered().push_back(currentRecord());
 }
 
 // ---- Chat GUIDs ----
@@ -320,7 +311,6 @@ OptString MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::PartnerOfChatG
 
 void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::DoRecoveryPath(
     const std::string& path) {
-    _hasRecoveredCurrentObject = false;
     setFullDBPath(path);
     _maxChatRowId = ClampToInt32(MaxRowIdOfTable(path, "chat"));
     setSignature("MessageChatGuidAndChatIdHandleConnection");
@@ -337,9 +327,9 @@ void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::FillModel(
     std::int64_t column, const ColumnValue& object, const TablePattern& tablePattern) {
     noteValue(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    _hasRecoveredCurrentObject = true;
-    auto& chat = static_cast<MessageChatGuidAndChatIdHandleConnection&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    markCurrentMapped();
+    auto& chat = static_cast<MessageChatGuidAndChatIdHandleConnection&>(*currentRecord());
     if (*mapped == "RowId") {
         chat.setRowId(object.asInteger());
     } else if (*mapped == "Guid") {
@@ -349,23 +339,22 @@ void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::FillModel(
 }
 
 void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
-    if (!mapped || !_recObject) return;
-    const auto& chat = static_cast<const MessageChatGuidAndChatIdHandleConnection&>(*_recObject);
+    const bool mapped = currentWasMapped();
+    if (!mapped || !currentRecord()) return;
+    const auto& chat =
+        static_cast<const MessageChatGuidAndChatIdHandleConnection&>(*currentRecord());
     const OptString& guid = chat.Guid();
     // A chat GUID always names its service and style ("SMS;-;..."); one ending in "-" was cut.
     if (!guid || guid->find(';') == std::string::npos || guid->back() == '-' ||
         !IsPrintableAscii(*guid))
         return;
     if (!WithinSequence(chat.RowId(), _maxChatRowId)) return;
-    if (firstSighting()) RecoveredFiltered().push_back(_recObject);
+    if (firstSighting()) RecoveredFiltered().push_back(currentRecord());
 }
 
 // ---- chat_handle_join ----
 
 void MessageChatHandleJoinSQLiteRecovery::DoRecoveryPath(const std::string& path) {
-    _hasRecoveredCurrentObject = false;
     setFullDBPath(path);
     _maxChatRowId = ClampToInt32(MaxRowIdOfTable(path, "chat"));
     maxHandleRowId_ = MaxRowIdOfTable(path, "handle");
@@ -382,11 +371,11 @@ std::shared_ptr<baseRecoveryObject> MessageChatHandleJoinSQLiteRecovery::GetNewR
 void MessageChatHandleJoinSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                                     const TablePattern& tablePattern) {
     noteValue(object);
-    if (!_recObject) return;
-    auto& join = static_cast<ChatHandleJoin&>(*_recObject);
+    if (!currentRecord()) return;
+    auto& join = static_cast<ChatHandleJoin&>(*currentRecord());
     for (const auto& mapping : tablePattern.AttributesMapping()) {
         if (mapping.Column() != column || !mapping.Name()) continue;
-        _hasRecoveredCurrentObject = true;
+        markCurrentMapped();
         if (*mapping.Name() == "chatId")
             join.setChatId(object.asInteger());
         else if (*mapping.Name() == "handleId")
@@ -395,10 +384,9 @@ void MessageChatHandleJoinSQLiteRecovery::FillModel(std::int64_t column, const C
 }
 
 void MessageChatHandleJoinSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
-    if (!mapped || !_recObject) return;
-    const auto& join = static_cast<const ChatHandleJoin&>(*_recObject);
+    const bool mapped = currentWasMapped();
+    if (!mapped || !currentRecord()) return;
+    const auto& join = static_cast<const ChatHandleJoin&>(*currentRecord());
     const std::int64_t chat = join.ChatId();
     const std::int64_t handle = DecimalOrMinusOne(join.HandleId());
     if (!WithinSequence(chat, _maxChatRowId) || !WithinSequence(handle, maxHandleRowId_)) return;
@@ -409,13 +397,10 @@ void MessageChatHandleJoinSQLiteRecovery::addRecoveredObject() {
                        pair) &&
         liveRowExists("SELECT 1 FROM chat_message_join WHERE chat_id = ? AND message_id = ?", pair))
         return;
-    if (firstSighting()) RecoveredFiltered().push_back(_recObject);
+    if (firstSighting()) RecoveredFiltered().push_back(currentRecord());
 }
 
-SQLiteTableHeaderInfo MessageHandleSQLiteRecovery::FindSQLiteTableHeader(ByteView area,
-                                                                         std::int64_t offset) {
-    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
-                                    [this](ByteView a, std::int64_t o) {
-                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
-                                    });
+bool MessageHandleSQLiteRecovery::acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                                               std::int64_t contentShift) {
+    return recordCheck_.looksWritten(area, info, contentShift);
 }

@@ -41,7 +41,8 @@ public:
 
 protected:
     // Passes over matches whose texts were decoded from the wrong place (CarvedRecordCheck).
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                      std::int64_t contentShift) override;
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
@@ -78,7 +79,8 @@ public:
     }
 
 protected:
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                      std::int64_t contentShift) override;
 
     // Takes the patterns of the messages database's signature of that table from the record's
     // catalogue.

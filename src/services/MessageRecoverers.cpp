@@ -85,7 +85,6 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
         setPatternsFromSignature(kDomain, kDatabase, kTable, catalogue.get());
     else
         setTablePatterns(std::vector<TablePattern>{});
-    _hasRecoveredCurrentObject = false;
     daos_ = QueriesOn(path, context());
     live_ = SqliteConnection::OpenReadOnly(path);
     guidLookupFails_ = false;
@@ -152,9 +151,9 @@ void MessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& o
                                        const TablePattern& tablePattern) {
     fingerprint_.add(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    _hasRecoveredCurrentObject = true;
-    auto& message = static_cast<Message&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    markCurrentMapped();
+    auto& message = static_cast<Message&>(*currentRecord());
     const std::string& name = *mapped;
     if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
     const double value = object.asDouble();
@@ -171,12 +170,11 @@ void MessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& o
 }
 
 void MessagesSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
-    if (!mapped || !_recObject) return;
+    const bool mapped = currentWasMapped();
+    if (!mapped || !currentRecord()) return;
     // The same record seen again (a page searched by a walk and by a sweep) says nothing new.
     if (!sightings_.firstSighting(fingerprint_)) return;
-    auto message = std::static_pointer_cast<Message>(_recObject);
+    auto message = std::static_pointer_cast<Message>(currentRecord());
     if (!currentRecordIsComplete()) {
         cut_.push_back(std::move(message));
         return;
@@ -214,7 +212,6 @@ void OlderMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
         catalogue ? catalogue->Find(kDomain, kDatabase, kTable) : nullptr;
     setTablePatterns(signature ? signature->FindPatternsByVersion(version_)
                                : std::vector<TablePattern>{});
-    _hasRecoveredCurrentObject = false;
     daos_ = QueriesOn(path, context());
     live_ = SqliteConnection::OpenReadOnly(path);
     AbstractSqLiteRecovery::DoRecoveryPath(path);
@@ -246,9 +243,9 @@ void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnVal
                                             const TablePattern& tablePattern) {
     fingerprint_.add(object);
     const std::string* mapped = tablePattern.mappedName(column);
-    if (!mapped || !_recObject) return;
-    _hasRecoveredCurrentObject = true;
-    auto& message = static_cast<Message&>(*_recObject);
+    if (!mapped || !currentRecord()) return;
+    markCurrentMapped();
+    auto& message = static_cast<Message&>(*currentRecord());
     const std::string& name = *mapped;
     if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
     const double value = object.asDouble();
@@ -272,10 +269,9 @@ void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnVal
 }
 
 void OlderMessagesSQLiteRecovery::addRecoveredObject() {
-    const bool mapped = _hasRecoveredCurrentObject;
-    _hasRecoveredCurrentObject = false;
-    if (!mapped || !_recObject || !sightings_.firstSighting(fingerprint_)) return;
-    auto message = std::static_pointer_cast<Message>(_recObject);
+    const bool mapped = currentWasMapped();
+    if (!mapped || !currentRecord() || !sightings_.firstSighting(fingerprint_)) return;
+    auto message = std::static_pointer_cast<Message>(currentRecord());
     carved_.push_back(message);
     // Free space also holds older copies of rows that still exist.
     if (CheckMessageInDB(*message)) return;
@@ -284,10 +280,7 @@ void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     ++results().DeletedSMSCount;
 }
 
-SQLiteTableHeaderInfo MessageTableRecovery::FindSQLiteTableHeader(ByteView area,
-                                                                  std::int64_t offset) {
-    return recordCheck_.findWritten(area, offset, _processOffset + _dataOffset,
-                                    [this](ByteView a, std::int64_t o) {
-                                        return AbstractSqLiteRecovery::FindSQLiteTableHeader(a, o);
-                                    });
+bool MessageTableRecovery::acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                                        std::int64_t contentShift) {
+    return recordCheck_.looksWritten(area, info, contentShift);
 }

@@ -34,7 +34,8 @@ public:
 protected:
     explicit MessageTableRecovery(ScanContext context) : ScanRecoverer(std::move(context)) {}
 
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override;
+    bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                      std::int64_t contentShift) override;
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
 

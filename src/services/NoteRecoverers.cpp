@@ -63,7 +63,6 @@ void NotesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
 }
 
 std::shared_ptr<baseRecoveryObject> NotesSQLiteRecovery::GetNewRecoveryObject() {
-    _hasRecoveredCurrentObject = false;
     currentHasCreationDate_ = false;
     currentDamaged_ = false;
     return std::make_shared<Note>();
@@ -73,10 +72,10 @@ void NotesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& obje
                                     const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
     const std::string* mapped = tablePattern.mappedName(column);
-    auto* note = dynamic_cast<Note*>(_recObject.get());
+    auto* note = dynamic_cast<Note*>(currentRecord().get());
     if (!mapped || !note) return;
     const std::string& name = *mapped;
-    _hasRecoveredCurrentObject = true;
+    markCurrentMapped();
     if (name == "ZBODY") {
         note->setNoteBodyId(Int32Of(object));
     } else if (name == "ZCREATIONDATE") {
@@ -106,11 +105,11 @@ bool NotesSQLiteRecovery::isLiveNote(const Note& note) const {
 }
 
 void NotesSQLiteRecovery::addRecoveredObject() {
-    auto note = std::dynamic_pointer_cast<Note>(_recObject);
+    auto note = std::dynamic_pointer_cast<Note>(currentRecord());
     // A record cut short by the end of its area (its tail overwritten by a later cell), or with a
     // text that is no valid UTF-8 (overwritten in part), holds wrong values: no row that was
     // stored.
-    if (!note || !_hasRecoveredCurrentObject || !currentRecordIsComplete() || currentDamaged_ ||
+    if (!note || !currentWasMapped() || !currentRecordIsComplete() || currentDamaged_ ||
         isLiveNote(*note))
         return;
     if (beforeListing_) beforeListing_(*note);
@@ -159,7 +158,6 @@ std::vector<std::shared_ptr<NoteBody>> NoteBodiesSQLiteRecovery::bodies() const 
 }
 
 std::shared_ptr<baseRecoveryObject> NoteBodiesSQLiteRecovery::GetNewRecoveryObject() {
-    _hasRecoveredCurrentObject = false;
     currentDamaged_ = false;
     return std::make_shared<NoteBody>();
 }
@@ -168,9 +166,9 @@ void NoteBodiesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue&
                                          const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
     const std::string* mapped = tablePattern.mappedName(column);
-    auto* body = dynamic_cast<NoteBody*>(_recObject.get());
+    auto* body = dynamic_cast<NoteBody*>(currentRecord().get());
     if (!mapped || !body) return;
-    _hasRecoveredCurrentObject = true;
+    markCurrentMapped();
     const std::string& name = *mapped;
     if (name == "ZOWNER")
         body->setOwner(Int32Of(object));
@@ -184,9 +182,8 @@ std::int32_t NoteBodiesSQLiteRecovery::verifyDataPosition(ByteView) {
 
 void NoteBodiesSQLiteRecovery::addRecoveredObject() {
     // Only a body decoded whole is a body that was stored.
-    if (_hasRecoveredCurrentObject && _recObject && currentRecordIsComplete() && !currentDamaged_)
-        RecoveredFiltered().push_back(_recObject);
-    _hasRecoveredCurrentObject = false;
+    if (currentWasMapped() && currentRecord() && currentRecordIsComplete() && !currentDamaged_)
+        RecoveredFiltered().push_back(currentRecord());
 }
 
 void NoteBodiesIOS9SQLiteRecovery::setSignature(const std::string& path) {
@@ -198,14 +195,14 @@ void NoteBodiesIOS9SQLiteRecovery::FillModel(std::int64_t column, const ColumnVa
                                              const TablePattern& tablePattern) {
     if (object.isNull()) currentDamaged_ = true;
     const std::string* mapped = tablePattern.mappedName(column);
-    auto* body = dynamic_cast<NoteBody*>(_recObject.get());
+    auto* body = dynamic_cast<NoteBody*>(currentRecord().get());
     if (!mapped || !body) return;
     const std::string& name = *mapped;
     if (name == "ZNOTE") {
-        _hasRecoveredCurrentObject = true;
+        markCurrentMapped();
         body->setOwner(Int32Of(object));
     } else if (name == "ZDATA") {
-        _hasRecoveredCurrentObject = true;
+        markCurrentMapped();
     } else {
         NoteBodiesSQLiteRecovery::FillModel(column, object, tablePattern);
     }

@@ -35,7 +35,6 @@ void WhatsAppMessagesSQLiteRecovery::setSignature(const std::string&) {
 
 void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setSignature(path);
-    _hasRecoveredCurrentObject = false;
     if (isCancelled()) return;
 
     liveMessages_.clear();
@@ -65,21 +64,20 @@ bool WhatsAppMessagesSQLiteRecovery::alreadyInDB(const WhatsApp& message) const 
 }
 
 std::shared_ptr<baseRecoveryObject> WhatsAppMessagesSQLiteRecovery::GetNewRecoveryObject() {
-    _hasRecoveredCurrentObject = false;
     currentDamaged_ = false;
-    _field.clear();
+    field_.clear();
     return std::make_shared<WhatsAppMessage>();
 }
 
 void WhatsAppMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                                const TablePattern& tablePattern) {
     // The position check looks at the field being filled; an unmapped column is none.
-    _field.clear();
+    field_.clear();
     if (object.isNull()) currentDamaged_ = true;
     const std::string* mapped = tablePattern.mappedName(column);
-    auto* message = dynamic_cast<WhatsAppMessage*>(_recObject.get());
+    auto* message = dynamic_cast<WhatsAppMessage*>(currentRecord().get());
     if (!mapped || !message) return;
-    _hasRecoveredCurrentObject = true;
+    markCurrentMapped();
     const std::string& name = *mapped;
     if (name == "ZISFROMME") {
         message->setIsFromMe(object.asInteger() != 0);
@@ -100,11 +98,15 @@ void WhatsAppMessagesSQLiteRecovery::FillModel(std::int64_t column, const Column
     } else {
         return;
     }
-    _field = name;
+    field_ = name;
 }
 
 std::int32_t WhatsAppMessagesSQLiteRecovery::verifyDataPosition(ByteView text) {
-    if (_field != "ZStandZAid") return kKeepPosition;
+    return PositionShift(field_, text);
+}
+
+std::int32_t WhatsAppMessagesSQLiteRecovery::PositionShift(std::string_view field, ByteView text) {
+    if (field != "ZStandZAid") return kKeepPosition;
     const auto dash = std::find(text.begin(), text.end(), '-');
     const std::int32_t at =
         dash == text.end() ? -1 : static_cast<std::int32_t>(dash - text.begin());
@@ -113,13 +115,12 @@ std::int32_t WhatsAppMessagesSQLiteRecovery::verifyDataPosition(ByteView text) {
 }
 
 void WhatsAppMessagesSQLiteRecovery::addRecoveredObject() {
-    auto carved = std::dynamic_pointer_cast<WhatsAppMessage>(_recObject);
+    auto carved = std::dynamic_pointer_cast<WhatsAppMessage>(currentRecord());
     // A record cut short by the end of its area, or overwritten in part (a text that is no valid
     // UTF-8 reaches FillModel as no value), holds wrong values.
-    if (!_hasRecoveredCurrentObject || !carved || !generator_ || !currentRecordIsComplete() ||
+    if (!currentWasMapped() || !carved || !generator_ || !currentRecordIsComplete() ||
         currentDamaged_)
         return;
-    _hasRecoveredCurrentObject = false;
     std::shared_ptr<WhatsApp> message = generator_->generateWhatsAppObject(*carved);
     if (alreadyInDB(*message)) return;
     const bool isNew = results().AllDeletedWhatsApp.appendUnlessKey(message, &HashKeyOf);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 
 class WhatsApp;
@@ -39,12 +40,14 @@ public:
     std::int32_t setRecoveryCount(std::int32_t count);
     std::int32_t incrementRecoveryCount();
 
+    // The position check after a text of the field: after a stanza identifier whose first "-"
+    // stands one byte off index 10, decode one byte earlier or later; other texts stay.
+    static std::int32_t PositionShift(std::string_view field, ByteView text);
+
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
-    // After a stanza identifier whose first "-" stands one byte off index 10: decode one byte
-    // earlier or later.
     std::int32_t verifyDataPosition(ByteView text) override;
     void addRecoveredObject() override;
 
@@ -60,4 +63,6 @@ private:
     std::set<MessageKey> liveMessages_;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
     bool currentDamaged_ = false;
+    // The field FillModel is filling, for the position check.
+    std::string field_;
 };

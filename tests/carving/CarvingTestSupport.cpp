@@ -14,7 +14,8 @@ std::vector<std::shared_ptr<CarvedRow>> TestRecoverer::rows() const {
     return out;
 }
 
-std::map<std::string, std::shared_ptr<CarvedRow>> TestRecoverer::rowsBy(const std::string& name) const {
+std::map<std::string, std::shared_ptr<CarvedRow>> TestRecoverer::rowsBy(
+    const std::string& name) const {
     std::map<std::string, std::shared_ptr<CarvedRow>> out;
     for (const auto& row : rows()) {
         const auto it = row->values.find(name);
@@ -28,15 +29,15 @@ std::shared_ptr<baseRecoveryObject> TestRecoverer::GetNewRecoveryObject() {
     return std::make_shared<CarvedRow>();
 }
 
-void TestRecoverer::FillModel(std::int64_t column, const ColumnValue& object, const TablePattern& tablePattern) {
+void TestRecoverer::FillModel(std::int64_t column, const ColumnValue& object,
+                              const TablePattern& tablePattern) {
     lastColumns.push_back(column);
-    auto* row = static_cast<CarvedRow*>(_recObject.get());
+    auto* row = static_cast<CarvedRow*>(currentRecord().get());
     row->pattern = &tablePattern;
     row->columns[column] = object;
     const AttributesMapping* mapping = tablePattern.mappingForColumn(column);
     if (!mapping || !mapping->Name()) return;
-    _field = *mapping->Name();
-    _hasRecoveredCurrentObject = true;
+    markCurrentMapped();
     row->values[*mapping->Name()] = object;
 }
 
@@ -46,19 +47,19 @@ std::int32_t TestRecoverer::verifyDataPosition(ByteView text) {
 
 void TestRecoverer::addRecoveredObject() {
     ++offered;
-    if (_hasRecoveredCurrentObject && _recObject) {
-        static_cast<CarvedRow*>(_recObject.get())->complete = currentRecordIsComplete();
-        RecoveredFiltered().push_back(_recObject);
+    if (currentWasMapped() && currentRecord()) {
+        static_cast<CarvedRow*>(currentRecord().get())->complete = currentRecordIsComplete();
+        RecoveredFiltered().push_back(currentRecord());
         if (notifyWindow) BrimleyAppDelegate::appDelegate().updateUIfoundRecoveredData();
     }
-    _hasRecoveredCurrentObject = false;
 }
 
 TablePattern MakePattern(const std::string& header,
                          const std::vector<std::pair<std::string, std::int64_t>>& mappings) {
     TablePattern pattern;
     pattern.setHeaderPattern(header);
-    for (const auto& [name, column] : mappings) pattern.addAttributesMapping(AttributesMapping(name, column));
+    for (const auto& [name, column] : mappings)
+        pattern.addAttributesMapping(AttributesMapping(name, column));
     return pattern;
 }
 
@@ -85,7 +86,8 @@ namespace {
 std::string Uuid(std::mt19937& random) {
     static const char* hex = "0123456789ABCDEF";
     std::string s;
-    for (int i = 0; i < 36; ++i) s += (i == 8 || i == 13 || i == 18 || i == 23) ? '-' : hex[random() % 16];
+    for (int i = 0; i < 36; ++i)
+        s += (i == 8 || i == 13 || i == 18 || i == 23) ? '-' : hex[random() % 16];
     return s;
 }
 
@@ -134,8 +136,10 @@ testsupport::Row MessageRowMaker::next(bool iOS9Columns) {
     }
     const bool iMessage = pick(2) == 0;
     row.emplace_back("service", iMessage ? "iMessage" : "SMS");
-    row.emplace_back("account", iMessage ? ColumnValue("e:anna.schmidt@example.com") : ColumnValue("p:+4915112345678"));
-    row.emplace_back("account_guid", pick(5) == 0 ? ColumnValue::Null() : ColumnValue(Uuid(random)));
+    row.emplace_back("account", iMessage ? ColumnValue("e:anna.schmidt@example.com")
+                                         : ColumnValue("p:+4915112345678"));
+    row.emplace_back("account_guid",
+                     pick(5) == 0 ? ColumnValue::Null() : ColumnValue(Uuid(random)));
     const std::int64_t date = 400000000 + counter * 97 + pick(50);
     row.emplace_back("date", date);
     row.emplace_back("date_read", pick(3) == 0 ? std::int64_t{0} : date + pick(5000));
@@ -147,17 +151,19 @@ testsupport::Row MessageRowMaker::next(bool iOS9Columns) {
     row.emplace_back("is_sent", std::int64_t{pick(2)});
     row.emplace_back("error", pick(20) == 0 ? std::int64_t{-1} : std::int64_t{0});
     if (iOS9Columns) {
-        row.emplace_back("date_played", pick(6) == 0 ? ColumnValue(date + 30) : ColumnValue::Null());
-        row.emplace_back("group_title", pick(10) == 0 ? ColumnValue("Familie 👪") : ColumnValue::Null());
+        row.emplace_back("date_played",
+                         pick(6) == 0 ? ColumnValue(date + 30) : ColumnValue::Null());
+        row.emplace_back("group_title",
+                         pick(10) == 0 ? ColumnValue("Familie 👪") : ColumnValue::Null());
         row.emplace_back("other_handle", std::int64_t{pick(3)});
     }
     return row;
 }
 
 std::map<std::string, ColumnValue> ExpectedMessageValues(const testsupport::Row& row) {
-    static const char* const kMapped[] = {"guid",    "text", "handle_id", "service", "account",
-                                          "account_guid", "date", "date_read", "date_delivered",
-                                          "is_from_me"};
+    static const char* const kMapped[] = {
+        "guid",         "text", "handle_id", "service",        "account",
+        "account_guid", "date", "date_read", "date_delivered", "is_from_me"};
     std::map<std::string, ColumnValue> expected;
     for (const char* name : kMapped)
         for (const auto& [column, value] : row)

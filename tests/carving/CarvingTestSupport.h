@@ -28,17 +28,11 @@ public:
 };
 
 // A recoverer that keeps every record of which at least one column was mapped, the way the
-// real recoverers do, and opens the engine's inner steps to the tests.
+// real recoverers do.
 class TestRecoverer : public AbstractSqLiteRecovery {
 public:
     TestRecoverer() = default;
     explicit TestRecoverer(const TablePattern& pattern) { setTablePatterns({pattern}); }
-
-    using AbstractSqLiteRecovery::FindSQLiteTableHeader;
-    using AbstractSqLiteRecovery::ParseHeaderAndData;
-    using AbstractSqLiteRecovery::ProcessSQLitePage;
-    using AbstractSqLiteRecovery::_dataOffset;
-    using AbstractSqLiteRecovery::_processOffset;
 
     std::vector<std::shared_ptr<CarvedRow>> rows() const;
     // The kept rows of one mapped text value (for example by guid).
@@ -55,7 +49,8 @@ public:
 
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
-    void FillModel(std::int64_t column, const ColumnValue& object, const TablePattern& tablePattern) override;
+    void FillModel(std::int64_t column, const ColumnValue& object,
+                   const TablePattern& tablePattern) override;
     std::int32_t verifyDataPosition(ByteView text) override;
     void addRecoveredObject() override;
 };
@@ -82,7 +77,8 @@ std::vector<TablePattern> MessagePatterns();
 // handles, services, accounts, dates and attributed bodies. maxRecordBytes keeps a row small
 // enough not to spill onto overflow pages.
 struct MessageRowMaker {
-    explicit MessageRowMaker(unsigned seed, int maxRecordBytes = 800) : random(seed), maxBytes(maxRecordBytes) {}
+    explicit MessageRowMaker(unsigned seed, int maxRecordBytes = 800)
+        : random(seed), maxBytes(maxRecordBytes) {}
     testsupport::Row next(bool iOS9Columns = true);
     std::mt19937 random;
     int maxBytes;

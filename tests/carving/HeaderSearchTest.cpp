@@ -15,15 +15,17 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
-SQLiteTableHeaderInfo Find(const std::vector<std::string>& headers, const Bytes& area, std::int64_t offset = 0) {
+SQLiteTableHeaderInfo Find(const std::vector<std::string>& headers, const Bytes& area,
+                           std::int64_t offset = 0) {
     TestRecoverer engine;
     std::vector<TablePattern> patterns;
     for (const auto& h : headers) patterns.push_back(MakePattern(h));
     engine.setTablePatterns(patterns);
-    SQLiteTableHeaderInfo info = engine.FindSQLiteTableHeader(ByteView(area.data(), area.size()), offset);
+    SQLiteTableHeaderInfo info = engine.findHeader(ByteView(area.data(), area.size()), offset);
     // The pattern pointer belongs to the engine, which is gone: keep only which one it was.
-    if (info.tablePattern) info.tablePattern = reinterpret_cast<const TablePattern*>(
-        static_cast<std::uintptr_t>(info.tablePattern - &engine.tablePatterns()[0]) + 1);
+    if (info.tablePattern)
+        info.tablePattern = reinterpret_cast<const TablePattern*>(
+            static_cast<std::uintptr_t>(info.tablePattern - &engine.tablePatterns()[0]) + 1);
     return info;
 }
 
@@ -62,9 +64,9 @@ TEST(HeaderSearch, AllowedValueClasses) {
         bool accepted;
     };
     const Case cases[] = {
-        {"[-1]", 12, true}, {"[-1]", 11, false}, {"[-2]", 13, true},  {"[-2]", 12, false},
-        {"[-5]", 6, true},  {"[-5]", 5, false},  {"[0]", 0, true},    {"[0]", 1, false},
-        {"[3,7]", 7, true}, {"[3,7]", 5, false}, {"[-1]", 300, true}, {"[300]", 300, true},
+        {"[-1]", 12, true},    {"[-1]", 11, false}, {"[-2]", 13, true},  {"[-2]", 12, false},
+        {"[-5]", 6, true},     {"[-5]", 5, false},  {"[0]", 0, true},    {"[0]", 1, false},
+        {"[3,7]", 7, true},    {"[3,7]", 5, false}, {"[-1]", 300, true}, {"[300]", 300, true},
         {"[301]", 300, false},
     };
     for (const auto& c : cases) {
@@ -76,7 +78,8 @@ TEST(HeaderSearch, AllowedValueClasses) {
             area.push_back(static_cast<std::uint8_t>(c.serialType & 0x7F));
         }
         const auto info = Find({std::string("[0];[9];") + c.position}, Padded(area, 20));
-        EXPECT_EQ(info.Valid && info.HeaderStartIndex == 0, c.accepted) << c.position << " " << c.serialType;
+        EXPECT_EQ(info.Valid && info.HeaderStartIndex == 0, c.accepted)
+            << c.position << " " << c.serialType;
     }
 }
 
@@ -129,7 +132,7 @@ TEST(HeaderSearch, PatternsWithoutPositionsAreLeftOut) {
     TablePattern none;  // no header text at all
     engine.setTablePatterns({none, MakePattern("[0];[1]")});
     const Bytes area = Padded({0x05, 0x01});
-    const auto info = engine.FindSQLiteTableHeader(ByteView(area.data(), area.size()), 0);
+    const auto info = engine.findHeader(ByteView(area.data(), area.size()), 0);
     ASSERT_TRUE(info.Valid);
     EXPECT_EQ(info.tablePattern, &engine.tablePatterns()[1]);
     EXPECT_FALSE(Find({}, area).Valid);
@@ -174,7 +177,8 @@ struct ReferenceMatch {
 };
 
 bool Allows(const std::vector<std::int32_t>& values, std::uint64_t serialType) {
-    if (serialType > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return false;
+    if (serialType > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return false;
     const auto t = static_cast<std::int64_t>(serialType);
     for (const std::int32_t v : values) {
         if (v >= 0 && t == v) return true;
@@ -183,8 +187,8 @@ bool Allows(const std::vector<std::int32_t>& values, std::uint64_t serialType) {
     return false;
 }
 
-std::optional<ReferenceMatch> MatchAt(const std::vector<std::vector<std::int32_t>>& p, const Bytes& area,
-                                      std::int64_t pos) {
+std::optional<ReferenceMatch> MatchAt(const std::vector<std::vector<std::int32_t>>& p,
+                                      const Bytes& area, std::int64_t pos) {
     const auto length = static_cast<std::int64_t>(area.size());
     const auto n = static_cast<std::int64_t>(p.size());
     if (pos > length - n) return std::nullopt;
@@ -221,7 +225,8 @@ std::optional<ReferenceMatch> MatchAt(const std::vector<std::vector<std::int32_t
     return m;
 }
 
-std::optional<ReferenceMatch> Reference(const std::vector<TablePattern>& patterns, const Bytes& area, std::int64_t offset) {
+std::optional<ReferenceMatch> Reference(const std::vector<TablePattern>& patterns,
+                                        const Bytes& area, std::int64_t offset) {
     std::vector<std::vector<std::vector<std::int32_t>>> lists;
     for (const auto& pattern : patterns) lists.push_back(pattern.Header());
     for (std::int64_t pos = offset; pos < static_cast<std::int64_t>(area.size()); ++pos)
@@ -241,7 +246,8 @@ std::optional<ReferenceMatch> Reference(const std::vector<TablePattern>& pattern
 TEST(HeaderSearch, AgreesWithTheRulesOnRandomPatternsAndBytes) {
     std::mt19937 random(20240611);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const std::int32_t kValues[] = {0, 1, 2, 4, 7, 8, 9, 12, 13, 15, 85, 200, 300, -1, -2, -5, -12, -14};
+    const std::int32_t kValues[] = {0,  1,  2,   4,   7,  8,  9,  12,  13,
+                                    15, 85, 200, 300, -1, -2, -5, -12, -14};
     const std::uint8_t kBytes[] = {0, 0, 0, 1, 4, 8, 9, 13, 15, 85, 0x80, 0x81, 0xC5, 0xFF, 0x2A};
     int matches = 0;
     for (int round = 0; round < 2000; ++round) {
@@ -255,7 +261,8 @@ TEST(HeaderSearch, AgreesWithTheRulesOnRandomPatternsAndBytes) {
                 header += ";[";
                 const int values = 1 + pick(3);
                 for (int v = 0; v < values; ++v)
-                    header += (v ? "," : "") + std::to_string(kValues[pick(static_cast<int>(std::size(kValues)))]);
+                    header += (v ? "," : "") +
+                              std::to_string(kValues[pick(static_cast<int>(std::size(kValues)))]);
                 header += "]";
             }
             if (k > 0 && pick(2) == 0) header = shared + header.substr(3);
@@ -263,18 +270,22 @@ TEST(HeaderSearch, AgreesWithTheRulesOnRandomPatternsAndBytes) {
             patterns.push_back(MakePattern(header));
         }
         Bytes area(static_cast<std::size_t>(16 + pick(200)));
-        for (auto& b : area) b = pick(3) == 0 ? static_cast<std::uint8_t>(random()) : kBytes[pick(static_cast<int>(std::size(kBytes)))];
+        for (auto& b : area)
+            b = pick(3) == 0 ? static_cast<std::uint8_t>(random())
+                             : kBytes[pick(static_cast<int>(std::size(kBytes)))];
 
         TestRecoverer engine;
         engine.setTablePatterns(patterns);
-        for (std::int64_t offset : {std::int64_t{0}, static_cast<std::int64_t>(pick(static_cast<int>(area.size()))) }) {
+        for (std::int64_t offset :
+             {std::int64_t{0}, static_cast<std::int64_t>(pick(static_cast<int>(area.size())))}) {
             const auto expected = Reference(patterns, area, offset);
-            const auto got = engine.FindSQLiteTableHeader(ByteView(area.data(), area.size()), offset);
+            const auto got = engine.findHeader(ByteView(area.data(), area.size()), offset);
             ASSERT_EQ(got.Valid, expected.has_value()) << "round " << round << " offset " << offset;
             if (!expected) continue;
             ++matches;
             ASSERT_EQ(got.HeaderStartIndex, expected->pos) << "round " << round;
-            ASSERT_EQ(got.tablePattern, &engine.tablePatterns()[expected->pattern]) << "round " << round;
+            ASSERT_EQ(got.tablePattern, &engine.tablePatterns()[expected->pattern])
+                << "round " << round;
             ASSERT_EQ(got.Header, expected->pairs) << "round " << round;
             ASSERT_EQ(got.headerDataTaken, expected->taken) << "round " << round;
         }

@@ -18,11 +18,11 @@ using carvingtest::CarvedRow;
 using carvingtest::MessageRowMaker;
 using carvingtest::TestRecoverer;
 using testsupport::AutoVacuum;
+using testsupport::FileBytes;
 using testsupport::FixtureDatabase;
 using testsupport::Row;
-using testsupport::TempDir;
-using testsupport::FileBytes;
 using testsupport::StoredRow;
+using testsupport::TempDir;
 
 namespace {
 
@@ -33,7 +33,8 @@ std::vector<std::string> ColumnNames(const TablePattern& pattern) {
 
 // What the pattern's mappings should have carved from a stored row: the value of each mapped
 // column by mapping name; NULL columns hand over nothing.
-std::map<std::string, ColumnValue> ExpectedValues(const TablePattern& pattern, const StoredRow& row) {
+std::map<std::string, ColumnValue> ExpectedValues(const TablePattern& pattern,
+                                                  const StoredRow& row) {
     const auto names = ColumnNames(pattern);
     std::map<std::string, ColumnValue> expected;
     for (const auto& mapping : pattern.AttributesMapping()) {
@@ -82,7 +83,8 @@ Outcome Check(const std::filesystem::path& file, const std::vector<TablePattern>
         auto& keys = byKey[pattern];
         if (keys.empty())
             for (const auto* list : {&live, &deleted})
-                for (const auto& row : *list) keys.emplace(KeyOf(ExpectedValues(*pattern, row)), &row);
+                for (const auto& row : *list)
+                    keys.emplace(KeyOf(ExpectedValues(*pattern, row)), &row);
         const auto it = keys.find(key);
         return it == keys.end() ? nullptr : it->second;
     };
@@ -96,7 +98,9 @@ Outcome Check(const std::filesystem::path& file, const std::vector<TablePattern>
             // A header cut off by the end of an area matches as far as it goes; such a record
             // says it is incomplete, and recoverers may weigh it accordingly. A complete
             // record must be a row that was stored.
-            if (carved->complete) outcome.problems.push_back("carved a row that was never stored: " + KeyOf(carved->values));
+            if (carved->complete)
+                outcome.problems.push_back("carved a row that was never stored: " +
+                                           KeyOf(carved->values));
             continue;
         }
         const auto expected = ExpectedValues(*carved->pattern, *source);
@@ -121,7 +125,9 @@ Outcome Check(const std::filesystem::path& file, const std::vector<TablePattern>
         ++outcome.deleted;
         if (!testsupport::ContainsBytes(bytes, testsupport::RecordTail(row))) continue;
         ++outcome.recoverable;
-        if (!exact.count(&row)) outcome.missing.push_back("not carved back: row " + row[0].second.toText().value_or("?"));
+        if (!exact.count(&row))
+            outcome.missing.push_back("not carved back: row " +
+                                      row[0].second.toText().value_or("?"));
     }
     return outcome;
 }
@@ -137,7 +143,8 @@ std::string Name(const testing::TestParamInfo<Scenario>& info) {
     schema = schema.substr(0, schema.find('.'));
     std::replace(schema.begin(), schema.end(), '-', '_');
     static const char* kVacuum[] = {"plain", "autovacuum", "incremental"};
-    return schema + "_" + std::to_string(info.param.pageSize) + "_" + kVacuum[static_cast<int>(info.param.autoVacuum)];
+    return schema + "_" + std::to_string(info.param.pageSize) + "_" +
+           kVacuum[static_cast<int>(info.param.autoVacuum)];
 }
 
 class MessageCarving : public testing::TestWithParam<Scenario> {};
@@ -162,7 +169,9 @@ TEST_P(MessageCarving, DeletedRowsComeBackExactly) {
     for (std::size_t i = 3; i < ids.size(); i += 7) gone.insert(ids[i]);
     for (std::size_t i = 60; i < 100; ++i) gone.insert(ids[i]);
     gone.insert(ids.back());
-    for (const auto id : ids) (gone.count(id) ? deleted : live).push_back(testsupport::ReadStoredRow(db.handle(), "message", id));
+    for (const auto id : ids)
+        (gone.count(id) ? deleted : live)
+            .push_back(testsupport::ReadStoredRow(db.handle(), "message", id));
     for (const auto id : ids)
         if (gone.count(id)) db.deleteRow("message", id);
     db.close();
@@ -171,7 +180,8 @@ TEST_P(MessageCarving, DeletedRowsComeBackExactly) {
     EXPECT_EQ(outcome.deleted, static_cast<int>(gone.size()));
     // Most deleted rows survive; the others were overwritten when SQLite rebalanced pages, and
     // an auto-vacuum file drops freed pages at once.
-    EXPECT_GE(outcome.recoverable * 10, outcome.deleted * (s.autoVacuum == AutoVacuum::None ? 6 : 2));
+    EXPECT_GE(outcome.recoverable * 10,
+              outcome.deleted * (s.autoVacuum == AutoVacuum::None ? 6 : 2));
     // Where pages are searched whole (an auto-vacuum file after its last root page), a stale copy
     // whose tail a later copy overwrote is decoded first and can hide that later copy.
     if (s.autoVacuum == AutoVacuum::None)
@@ -183,13 +193,15 @@ TEST_P(MessageCarving, DeletedRowsComeBackExactly) {
         << outcome.problems.size() << " stale or foreign records of " << outcome.carved;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, MessageCarving,
-    testing::Values(Scenario{"sms-ios9.sql", 1024, AutoVacuum::None}, Scenario{"sms-ios9.sql", 4096, AutoVacuum::None},
-                    Scenario{"sms-ios9.sql", 1024, AutoVacuum::Full}, Scenario{"sms-ios9.sql", 4096, AutoVacuum::Full},
-                    Scenario{"sms-ios9.sql", 4096, AutoVacuum::Incremental},
-                    Scenario{"sms-ios6.sql", 1024, AutoVacuum::None}, Scenario{"sms-ios6.sql", 4096, AutoVacuum::Full}),
-    Name);
+INSTANTIATE_TEST_SUITE_P(Fixtures, MessageCarving,
+                         testing::Values(Scenario{"sms-ios9.sql", 1024, AutoVacuum::None},
+                                         Scenario{"sms-ios9.sql", 4096, AutoVacuum::None},
+                                         Scenario{"sms-ios9.sql", 1024, AutoVacuum::Full},
+                                         Scenario{"sms-ios9.sql", 4096, AutoVacuum::Full},
+                                         Scenario{"sms-ios9.sql", 4096, AutoVacuum::Incremental},
+                                         Scenario{"sms-ios6.sql", 1024, AutoVacuum::None},
+                                         Scenario{"sms-ios6.sql", 4096, AutoVacuum::Full}),
+                         Name);
 
 // A table that grew: rows written before and after the 13 iOS 9 columns were added share pages,
 // and both kinds are carved with the length they were written with.
@@ -206,12 +218,13 @@ TEST(MessageSignature, RowsOfBothLengthsInOneFile) {
         stored.push_back(testsupport::ReadStoredRow(db.handle(), "message", ids.back()));
     };
     for (int i = 0; i < 30; ++i) add(false);
-    for (const char* column : {"is_audio_message INTEGER DEFAULT 0", "is_played INTEGER DEFAULT 0", "date_played INTEGER",
-                               "item_type INTEGER DEFAULT 0", "other_handle INTEGER DEFAULT 0", "group_title TEXT",
-                               "group_action_type INTEGER DEFAULT 0", "share_status INTEGER DEFAULT 0",
-                               "share_direction INTEGER DEFAULT 0", "is_expirable INTEGER DEFAULT 0",
-                               "expire_state INTEGER DEFAULT 0", "message_action_type INTEGER DEFAULT 0",
-                               "message_source INTEGER DEFAULT 0"})
+    for (const char* column :
+         {"is_audio_message INTEGER DEFAULT 0", "is_played INTEGER DEFAULT 0",
+          "date_played INTEGER", "item_type INTEGER DEFAULT 0", "other_handle INTEGER DEFAULT 0",
+          "group_title TEXT", "group_action_type INTEGER DEFAULT 0",
+          "share_status INTEGER DEFAULT 0", "share_direction INTEGER DEFAULT 0",
+          "is_expirable INTEGER DEFAULT 0", "expire_state INTEGER DEFAULT 0",
+          "message_action_type INTEGER DEFAULT 0", "message_source INTEGER DEFAULT 0"})
         db.exec(std::string("ALTER TABLE message ADD COLUMN ") + column);
     for (int i = 0; i < 30; ++i) add(true);
     std::vector<StoredRow> live, deleted;
@@ -241,9 +254,12 @@ TEST(MessageSignature, OlderTablesByVersion) {
         for (int i = 0; i < 80; ++i) {
             // Only iMessage rows (iOS 5) lack an address.
             const bool iMessage = iOS5 && i % 3 == 0;
-            Row row = {{"address", iMessage ? ColumnValue::Null() : ColumnValue("+49151" + std::to_string(1000000 + i))},
+            Row row = {{"address", iMessage ? ColumnValue::Null()
+                                            : ColumnValue("+49151" + std::to_string(1000000 + i))},
                        {"date", std::int64_t{1300000000 + i * 3600}},
-                       {"text", i % 5 == 0 ? ColumnValue::Null() : ColumnValue("Nachricht Nummer " + std::to_string(i) + " – bis später")},
+                       {"text", i % 5 == 0 ? ColumnValue::Null()
+                                           : ColumnValue("Nachricht Nummer " + std::to_string(i) +
+                                                         " – bis später")},
                        {"flags", std::int64_t{i % 2 ? 2 : 3}},
                        {"group_id", std::int64_t{1 + i % 4}},
                        {"read", std::int64_t{i % 2}}};
@@ -259,11 +275,14 @@ TEST(MessageSignature, OlderTablesByVersion) {
         }
         std::vector<StoredRow> live, deleted;
         for (std::size_t i = 0; i < ids.size(); ++i)
-            (i % 4 == 2 ? deleted : live).push_back(testsupport::ReadStoredRow(db.handle(), "message", ids[i]));
+            (i % 4 == 2 ? deleted : live)
+                .push_back(testsupport::ReadStoredRow(db.handle(), "message", ids[i]));
         for (std::size_t i = 2; i < ids.size(); i += 4) db.deleteRow("message", ids[i]);
         db.close();
 
-        const auto patterns = carvingtest::RealSignatures()->Find("HomeDomain", "sms.db", "MESSAGE")->FindPatternsByVersion(c.version);
+        const auto patterns = carvingtest::RealSignatures()
+                                  ->Find("HomeDomain", "sms.db", "MESSAGE")
+                                  ->FindPatternsByVersion(c.version);
         ASSERT_FALSE(patterns.empty()) << c.version;
         const auto outcome = Check(path, patterns, live, deleted);
         EXPECT_GE(outcome.recoverable * 10, outcome.deleted * 8) << c.schema;
@@ -287,7 +306,8 @@ TEST(MessageSignature, FreeblockRecordsNeedNoShift) {
     for (int i = 0; i < 40; ++i) ids.push_back(db.insert("message", maker.next()));
     std::vector<StoredRow> live, deleted;
     for (std::size_t i = 0; i < ids.size(); ++i)
-        (i % 5 == 2 ? deleted : live).push_back(testsupport::ReadStoredRow(db.handle(), "message", ids[i]));
+        (i % 5 == 2 ? deleted : live)
+            .push_back(testsupport::ReadStoredRow(db.handle(), "message", ids[i]));
     for (std::size_t i = 2; i < ids.size(); i += 5) db.deleteRow("message", ids[i]);
     db.close();
     const auto right = Check(path, carvingtest::MessagePatterns(), live, deleted, 0);
@@ -300,15 +320,25 @@ TEST(MessageSignature, FreeblockRecordsNeedNoShift) {
 // table's column order, each allowing what the column's declared type can hold, and mappings
 // that name the columns the recoverers expect.
 TEST(MessageSignature, PatternsFollowTheSchemas) {
-    const SQLiteSignature* signature = carvingtest::RealSignatures()->Find("HomeDomain", "sms.db", "MESSAGE");
+    const SQLiteSignature* signature =
+        carvingtest::RealSignatures()->Find("HomeDomain", "sms.db", "MESSAGE");
     ASSERT_NE(signature, nullptr);
     // Mapping names and the columns they must name, per layout.
-    const std::map<std::string, std::string> modern = {
-        {"guid", "guid"}, {"text", "text"}, {"handle_id", "handle_id"}, {"service", "service"},
-        {"account", "account"}, {"account_guid", "account_guid"}, {"date", "date"}, {"date_read", "date_read"},
-        {"date_delivered", "date_delivered"}, {"is_from_me", "is_from_me"}};
-    const std::map<std::string, std::string> older = {{"text", "text"}, {"address", "address"}, {"flags", "flags"},
-                                                      {"date", "date"}, {"date_read", "madrid_date_read"},
+    const std::map<std::string, std::string> modern = {{"guid", "guid"},
+                                                       {"text", "text"},
+                                                       {"handle_id", "handle_id"},
+                                                       {"service", "service"},
+                                                       {"account", "account"},
+                                                       {"account_guid", "account_guid"},
+                                                       {"date", "date"},
+                                                       {"date_read", "date_read"},
+                                                       {"date_delivered", "date_delivered"},
+                                                       {"is_from_me", "is_from_me"}};
+    const std::map<std::string, std::string> older = {{"text", "text"},
+                                                      {"address", "address"},
+                                                      {"flags", "flags"},
+                                                      {"date", "date"},
+                                                      {"date_read", "madrid_date_read"},
                                                       {"date_delivered", "madrid_date_delivered"}};
     for (const auto& pattern : signature->TablePatterns()) {
         const auto names = ColumnNames(pattern);
@@ -320,7 +350,8 @@ TEST(MessageSignature, PatternsFollowTheSchemas) {
         TempDir dir;
         auto db = FixtureDatabase::FromSchema(dir / "s.db", schema);
         sqlite3_stmt* info = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(db.handle(), "PRAGMA table_info(message)", -1, &info, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_prepare_v2(db.handle(), "PRAGMA table_info(message)", -1, &info, nullptr),
+                  SQLITE_OK);
         std::vector<std::pair<std::string, std::string>> columns;  // name, declared type
         while (sqlite3_step(info) == SQLITE_ROW)
             columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 1)),
@@ -338,10 +369,13 @@ TEST(MessageSignature, PatternsFollowTheSchemas) {
                 EXPECT_TRUE(allowed.accepts(0) && !allowed.accepts(1) && !allowed.accepts(13));
             } else if (type == "INTEGER") {
                 // Some integer; never a text or blob.
-                EXPECT_TRUE(allowed.accepts(1) || allowed.accepts(4) || allowed.accepts(9)) << names[k];
-                for (std::uint64_t t : {10, 11, 12, 13, 200}) EXPECT_FALSE(allowed.accepts(t)) << names[k];
+                EXPECT_TRUE(allowed.accepts(1) || allowed.accepts(4) || allowed.accepts(9))
+                    << names[k];
+                for (std::uint64_t t : {10, 11, 12, 13, 200})
+                    EXPECT_FALSE(allowed.accepts(t)) << names[k];
             } else {  // TEXT and BLOB: a text or blob of any length from one byte on
-                for (std::uint64_t t : {15, 16, 99, 500, 100001}) EXPECT_TRUE(allowed.accepts(t)) << names[k];
+                for (std::uint64_t t : {15, 16, 99, 500, 100001})
+                    EXPECT_TRUE(allowed.accepts(t)) << names[k];
                 EXPECT_FALSE(allowed.accepts(1)) << names[k];
             }
         }
@@ -350,7 +384,8 @@ TEST(MessageSignature, PatternsFollowTheSchemas) {
             ASSERT_TRUE(expectedNames.count(*mapping.Name())) << *mapping.Name();
             ASSERT_GE(mapping.Column(), 1);
             ASSERT_LE(static_cast<std::size_t>(mapping.Column()), names.size());
-            EXPECT_EQ(names[static_cast<std::size_t>(mapping.Column()) - 1], expectedNames.at(*mapping.Name()));
+            EXPECT_EQ(names[static_cast<std::size_t>(mapping.Column()) - 1],
+                      expectedNames.at(*mapping.Name()));
         }
     }
     EXPECT_FALSE(signature->FindPatternsByVersion("iOS6").empty());

@@ -52,21 +52,26 @@ struct FileBuilder {
         Bytes& h = pages[0];
         const char magic[] = "SQLite format 3";
         std::copy(magic, magic + 16, h.begin());
-        Put16(h, 16, storedPageSize ? *storedPageSize : pageSize == 65536 ? 1 : static_cast<std::uint32_t>(pageSize));
+        Put16(h, 16,
+              storedPageSize      ? *storedPageSize
+              : pageSize == 65536 ? 1
+                                  : static_cast<std::uint32_t>(pageSize));
         Put32(h, 24, 3);
         Put32(h, 28, headerPageCount ? headerPageCount : static_cast<std::uint32_t>(pages.size()));
         Put32(h, 32, firstTrunk);
         Put32(h, 52, largestRoot);
         Put32(h, 92, 3);
         std::ofstream out(path, std::ios::binary);
-        for (const auto& p : pages) out.write(reinterpret_cast<const char*>(p.data()), static_cast<std::streamsize>(p.size()));
+        for (const auto& p : pages)
+            out.write(reinterpret_cast<const char*>(p.data()),
+                      static_cast<std::streamsize>(p.size()));
         return path;
     }
 };
 
 struct Search {
-    int page;                   // the marker of a whole page, or -1
-    std::ptrdiff_t start;       // where the area begins in the page handed over, when known
+    int page;              // the marker of a whole page, or -1
+    std::ptrdiff_t start;  // where the area begins in the page handed over, when known
     std::size_t size;
     std::int64_t offset;
     std::int32_t processOffset;
@@ -81,17 +86,17 @@ public:
     const std::uint8_t* pageStart = nullptr;
 
     // The engine's own page search, bypassing the recording.
-    void searchPage(ByteView page) { TestRecoverer::ProcessSQLitePage(page); }
+    void searchPage(ByteView page) { AbstractSqLiteRecovery::ProcessSQLitePage(page); }
 
 protected:
-    void ProcessSQLitePage(ByteView page) override {
-        btreePages.push_back(Marker(page));
-    }
-    SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset) override {
+    void ProcessSQLitePage(ByteView page) override { btreePages.push_back(Marker(page)); }
+    void ParseHeaderAndData(ByteView area, std::uint64_t start) override {
+        // The engine searches no area of 15 bytes or less.
+        if (area.size() <= 15) return;
         const bool whole = static_cast<int>(area.size()) == pageSize;
-        searches.push_back({whole ? Marker(area) : -1, pageStart ? area.data() - pageStart : -1, area.size(),
-                            offset, _processOffset});
-        return {};
+        searches.push_back({whole ? Marker(area) : -1, pageStart ? area.data() - pageStart : -1,
+                            area.size(), static_cast<std::int64_t>(start),
+                            static_cast<std::int32_t>(contentShift())});
     }
 };
 
@@ -142,20 +147,18 @@ TEST(PageWalk, GapOfLeafAndInteriorPages) {
     // The whole-page variant searches any page whole, type 2 included.
     class Whole : public AbstractSQLiteRecoveryFullSearch {
     public:
-        using AbstractSQLiteRecoveryFullSearch::ProcessSQLitePage;
         std::vector<std::size_t> sizes;
 
     protected:
-        SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t) override {
+        void ParseHeaderAndData(ByteView area, std::uint64_t) override {
             sizes.push_back(area.size());
-            return {};
         }
         void addRecoveredObject() override {}
     };
     Bytes interiorIndex(1024, 0);
     interiorIndex[0] = 2;
     Whole whole;
-    whole.ProcessSQLitePage(ByteView(interiorIndex.data(), interiorIndex.size()));
+    whole.carvePage(ByteView(interiorIndex.data(), interiorIndex.size()));
     EXPECT_EQ(whole.sizes, std::vector<std::size_t>{1024});
 }
 
@@ -198,7 +201,7 @@ TEST(PageWalk, FreeblockChains) {
                 EXPECT_EQ(r.searches[i].processOffset, freeblockOffset) << c.what;
             }
             EXPECT_EQ(starts, c.starts) << c.what;
-            EXPECT_EQ(r._processOffset, 0) << c.what;
+            EXPECT_EQ(r.contentShift(), 0) << c.what;
         }
     }
 }
@@ -281,11 +284,13 @@ TEST(PageWalk, FilesThatAreNotCarved) {
     testsupport::TempDir dir;
     auto write = [&](const char* name, const Bytes& bytes) {
         std::ofstream out(dir / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         return (dir / name).string();
     };
     std::vector<std::string> paths = {"", (dir / "missing.db").string(), dir.path().string(),
-                                      write("16.db", Bytes(16, 0x0D)), write("99.db", Bytes(99, 0x0D))};
+                                      write("16.db", Bytes(16, 0x0D)),
+                                      write("99.db", Bytes(99, 0x0D))};
     for (std::uint32_t badSize : {0u, 100u, 1000u, 4097u, 256u}) {
         FileBuilder file(1024, 3);
         file.storedPageSize = badSize;

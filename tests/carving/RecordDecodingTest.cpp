@@ -36,10 +36,12 @@ Bytes Cat(Bytes a, const Bytes& b) {
 }
 
 void Carve(TestRecoverer& engine, const Bytes& area, std::uint64_t start = 0) {
-    engine.ParseHeaderAndData(ByteView(area.data(), area.size()), start);
+    engine.carveArea(ByteView(area.data(), area.size()), start);
 }
 
-ColumnValue Text(const char* s) { return ColumnValue(std::string(s)); }
+ColumnValue Text(const char* s) {
+    return ColumnValue(std::string(s));
+}
 
 }  // namespace
 
@@ -145,8 +147,8 @@ TEST(RecordDecoding, RealignmentRetryDecodesTheSameHeaderShifted) {
     EXPECT_EQ(engine.offered, 1);
     ASSERT_EQ(engine.rows().size(), 1u);
     EXPECT_EQ(engine.rows()[0]->values.at("v"), Text("cd"));
-    EXPECT_EQ(calls, 1);  // the second decoding's text is not checked again
-    EXPECT_EQ(engine._dataOffset, 0);
+    EXPECT_EQ(calls, 1);                  // the second decoding's text is not checked again
+    EXPECT_EQ(engine.contentShift(), 0);  // the shift went with its record
 }
 
 TEST(RecordDecoding, LargeAnswersShiftEveryLaterRecord) {
@@ -157,7 +159,9 @@ TEST(RecordDecoding, LargeAnswersShiftEveryLaterRecord) {
     area = Pad(area, 60);
     TestRecoverer engine(MakePattern(kAnyValue, {{"v", 2}}));
     int calls = 0;
-    engine.verify = [&](ByteView) { return ++calls == 1 ? 20 : AbstractSqLiteRecovery::kKeepPosition; };
+    engine.verify = [&](ByteView) {
+        return ++calls == 1 ? 20 : AbstractSqLiteRecovery::kKeepPosition;
+    };
     Carve(engine, area);
     const auto rows = engine.rows();
     ASSERT_GE(rows.size(), 2u);
@@ -210,17 +214,16 @@ TEST(RecordDecoding, DuplicateTestUsesRowIdsOnlyWhereTheyWereRead) {
 TEST(RecordDecoding, BareRecovererGetsEveryRecordUnfilled) {
     class Bare : public AbstractSqLiteRecovery {
     public:
-        using AbstractSqLiteRecovery::ParseHeaderAndData;
         std::vector<std::shared_ptr<baseRecoveryObject>> got;
 
     protected:
         std::int32_t verifyDataPosition(ByteView) override { return kKeepPosition; }
-        void addRecoveredObject() override { got.push_back(_recObject); }
+        void addRecoveredObject() override { got.push_back(currentRecord()); }
     };
     Bare bare;
     bare.setTablePatterns({MakePattern(kAnyValue)});
     const Bytes area = Pad(Cat(Record({9, 17}, {'a', 'b'}), Record({9, 1}, {5})), 30);
-    bare.ParseHeaderAndData(ByteView(area.data(), area.size()), 0);
+    bare.carveArea(ByteView(area.data(), area.size()), 0);
     ASSERT_EQ(bare.got.size(), 2u);
     EXPECT_EQ(bare.got[0]->RowId(), 1);
     EXPECT_FALSE(bare.got[0]->Text().has_value());

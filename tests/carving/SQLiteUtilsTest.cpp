@@ -8,7 +8,9 @@
 #include <limits>
 
 namespace {
-ByteView View(const Bytes& b) { return ByteView(b.data(), b.size()); }
+ByteView View(const Bytes& b) {
+    return ByteView(b.data(), b.size());
+}
 }  // namespace
 
 TEST(Varint, DecodesOneToNineBytesAndRefusesToRunPastTheEnd) {
@@ -108,12 +110,13 @@ TEST(SQLiteHeader, ReadsPageSizeCountsAndAutoVacuum) {
         std::int64_t fileSize, expected;
     };
     const CountCase counts[] = {
-        {5, 1, 1, 3 * 4096, 3},         // a count past the end of the file is clipped
-        {0, 1, 1, 4 * 4096 + 100, 4},   // no count: the whole pages of the file
-        {2, 8, 7, 4 * 4096, 4},         // a stale count (old writer): the file decides
+        {5, 1, 1, 3 * 4096, 3},        // a count past the end of the file is clipped
+        {0, 1, 1, 4 * 4096 + 100, 4},  // no count: the whole pages of the file
+        {2, 8, 7, 4 * 4096, 4},        // a stale count (old writer): the file decides
     };
     for (const auto& c : counts) {
-        ASSERT_TRUE(h.ReadFromBytes(View(header(0x1000, c.pages, 0, c.changeCounter, c.validFor)), c.fileSize));
+        ASSERT_TRUE(h.ReadFromBytes(View(header(0x1000, c.pages, 0, c.changeCounter, c.validFor)),
+                                    c.fileSize));
         EXPECT_EQ(h.PageCountInFile(), c.expected);
     }
 

@@ -100,7 +100,8 @@ TEST(SignatureParser, ReadsSignaturesPatternsAndMappings) {
     EXPECT_EQ(handle, &catalogue->tableSignatures()[0]);
     ASSERT_EQ(handle->TablePatterns().size(), 2u);
     const TablePattern& first = handle->TablePatterns()[0];
-    EXPECT_EQ(first.SupportedVersions(), (std::vector<std::string>{"iOS4", "iOS5", "iOS6", "iOS456", "iOS7"}));
+    EXPECT_EQ(first.SupportedVersions(),
+              (std::vector<std::string>{"iOS4", "iOS5", "iOS6", "iOS456", "iOS7"}));
     EXPECT_EQ(first.columns(), OptString("ROWID id"));
     // Blanks around a text are trimmed.
     EXPECT_EQ(first.headerPattern(), OptString("[0];[0];[-1]"));
@@ -138,11 +139,13 @@ TEST(SignatureParser, ColumnNumbers) {
         std::optional<std::string> text;
         std::int64_t expected;
     };
-    const Case cases[] = {{"2", 2},     {"x", 0},   {std::nullopt, 0}, {" 12 ", 12}, {"1,234", 1234},
-                          {"2.7", 2},   {"-3", -3}, {"", 0},           {"1,,2", 0},  {"99999999999999999999", 0},
-                          {"3.x", 0}};
+    const Case cases[] = {
+        {"2", 2},   {"x", 0},   {std::nullopt, 0}, {" 12 ", 12}, {"1,234", 1234},
+        {"2.7", 2}, {"-3", -3}, {"", 0},           {"1,,2", 0},  {"99999999999999999999", 0},
+        {"3.x", 0}};
     for (const auto& c : cases)
-        EXPECT_EQ(SqLiteTableSignaturesParser::ParseColumnNumber(c.text), c.expected) << c.text.value_or("<none>");
+        EXPECT_EQ(SqLiteTableSignaturesParser::ParseColumnNumber(c.text), c.expected)
+            << c.text.value_or("<none>");
 }
 
 TEST(SignatureParser, BadDocumentsKeepWhatWasCompleteAndNothingElse) {
@@ -158,7 +161,9 @@ TEST(SignatureParser, BadDocumentsKeepWhatWasCompleteAndNothingElse) {
         EXPECT_TRUE(Parse(bad, false)->tableSignatures().empty()) << bad;
 
     // A root other than <signatures> still yields its signatures.
-    EXPECT_NE(Parse("<other><signature name='a' database='b' table='c'/></other>")->Find("a", "b", "c"), nullptr);
+    EXPECT_NE(
+        Parse("<other><signature name='a' database='b' table='c'/></other>")->Find("a", "b", "c"),
+        nullptr);
 
     // Declared entities are neither expanded nor fetched: no billion laughs, no file read.
     const std::string laughs =

@@ -99,15 +99,11 @@ protected:
 };
 
 // Exposes the position check.
-class PositionProbe : public AppointmentsSQLiteRecovery {
-public:
-    using AppointmentsSQLiteRecovery::AppointmentsSQLiteRecovery;
-    std::int32_t check(const std::string& field, const std::string& text) {
-        _field = field;
-        return verifyDataPosition(
-            ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    }
-};
+// The position check of a field, as the recoverer answers it after decoding a text.
+std::int32_t Check(const std::string& field, const std::string& text) {
+    return AppointmentsSQLiteRecovery::PositionShift(
+        field, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
 
 }  // namespace
 
@@ -264,8 +260,6 @@ TEST_F(CalendarServiceTest, EventTableOfIOS4) {
 }
 
 TEST(CalendarPositionCheck, RealignsOnlyTitlesAndGuidShapedIdentifiers) {
-    BrimleyAppDelegate record;
-    PositionProbe probe(ContextFor(record));
     const std::string guid = "5F3A2C1B-7D4E-4A9B-8C6D-200000000001";
     struct Case {
         const char* field;
@@ -286,5 +280,5 @@ TEST(CalendarPositionCheck, RealignsOnlyTitlesAndGuidShapedIdentifiers) {
         {"", "x", AbstractSqLiteRecovery::kKeepPosition},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(probe.check(c.field, c.text), c.answer) << c.field << " " << c.text;
+        EXPECT_EQ(Check(c.field, c.text), c.answer) << c.field << " " << c.text;
 }

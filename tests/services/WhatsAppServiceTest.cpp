@@ -103,15 +103,11 @@ protected:
 };
 
 // Exposes the position check.
-class StanzaProbe : public WhatsAppMessagesSQLiteRecovery {
-public:
-    using WhatsAppMessagesSQLiteRecovery::WhatsAppMessagesSQLiteRecovery;
-    std::int32_t check(const std::string& field, const std::string& text) {
-        _field = field;
-        return verifyDataPosition(
-            ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    }
-};
+// The position check of a field, as the recoverer answers it after decoding a text.
+std::int32_t Check(const std::string& field, const std::string& text) {
+    return WhatsAppMessagesSQLiteRecovery::PositionShift(
+        field, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
 
 }  // namespace
 
@@ -262,8 +258,6 @@ TEST(WhatsAppAdditionalFiltering, PartnerFromTheAddressAMessageHas) {
 }
 
 TEST(WhatsAppPositionCheck, RealignsStanzaIdentifiersOneByteOff) {
-    BrimleyAppDelegate record;
-    StanzaProbe probe(ContextFor(record));
     struct Case {
         const char* field;
         const char* text;
@@ -278,5 +272,5 @@ TEST(WhatsAppPositionCheck, RealignsStanzaIdentifiersOneByteOff) {
         {"ZText", "1452851400-17", AbstractSqLiteRecovery::kKeepPosition},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(probe.check(c.field, c.text), c.answer) << c.field << " " << c.text;
+        EXPECT_EQ(Check(c.field, c.text), c.answer) << c.field << " " << c.text;
 }
