@@ -12,6 +12,8 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
                       WorkingFolder* workingFolder) {
     window.clearScreens();
     window.removeSelection();
+    // The copies of the previous scan's databases go with the working folder's contents.
+    record.backupFiles.set(nullptr);
     if (workingFolder) workingFolder->clear();
 
     for (const auto& descriptor : DataTypes())

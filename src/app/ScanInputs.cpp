@@ -14,5 +14,6 @@ ScanContext ScanContextOf(BrimleyAppDelegate& record, std::stop_token stop) {
     context.stop = std::move(stop);
     context.recoverType = record.RecoverType.load();
     context.results = &record;
+    context.files = record.backupFiles.get();
     return context;
 }

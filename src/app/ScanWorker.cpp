@@ -11,6 +11,7 @@
 #include "app/ScanInputs.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
+#include "database/ScanDatabaseFiles.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <exception>
@@ -178,6 +179,9 @@ void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
         return;
     if (cancelled(stop)) return;
 
+    // From here on the databases are read; those with a write-ahead log in the backup are read
+    // from private copies in the working folder, which the media step has just emptied.
+    record_.backupFiles.set(std::make_shared<ScanDatabaseFiles>(workingFolder_.path()));
     // The scan's inputs, as they stand now that the database names are chosen.
     const ScanContext context = ScanContextOf(record_, stop);
     for (const DataTypeDescriptor& descriptor : DataTypes()) {

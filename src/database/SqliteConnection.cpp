@@ -2,10 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -72,6 +76,19 @@ public:
 
     sqlite3* db() const { return db_.get(); }
 
+    // Whether this is the first time the text failed to prepare. A backup's file does not change
+    // under the connection, so a text that failed once fails again: it is not tried again, and
+    // a lookup that runs per row leaves one line in the log, not one per row.
+    bool firstFailure(std::string_view sql) {
+        std::lock_guard lock(mutex_);
+        if (failed_.size() >= kMaxIdle) return false;
+        return failed_.emplace(sql).second;
+    }
+    bool failedBefore(std::string_view sql) {
+        std::lock_guard lock(mutex_);
+        return failed_.count(std::string(sql)) != 0;
+    }
+
     std::unique_ptr<SqlitePreparedStatement> take(std::string_view sql) {
         std::lock_guard lock(mutex_);
         const auto it = idle_.find(std::string(sql));
@@ -97,6 +114,7 @@ private:
     std::shared_ptr<sqlite3> db_;
     std::mutex mutex_;
     std::unordered_map<std::string, std::unique_ptr<SqlitePreparedStatement>> idle_;
+    std::unordered_set<std::string> failed_;
 };
 
 // ---- SqliteResultSet ----
@@ -228,6 +246,10 @@ std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const std::stri
     connection->path_ = path;
     // SQLite would open an empty name as a new temporary database.
     if (path.empty()) return connection;
+    // A file the backup lacks is no failure of SQLite: the scan says once which files the backup
+    // lacks (ScanContext::locate).
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return connection;
     sqlite3* raw = nullptr;
     // FULLMUTEX: a screen's connection may be read from the main thread and a helper thread.
     const int rc =
@@ -248,11 +270,12 @@ SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
     if (!db_) return {};
     auto prepared = statements_->take(sql);
     if (!prepared) {
+        if (statements_->failedBefore(sql)) return {};
         sqlite3_stmt* stmt = nullptr;
         const int rc =
             sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc != SQLITE_OK || !stmt) {
-            LogSqliteError("query failed", db_.get(), sql);
+            if (statements_->firstFailure(sql)) LogSqliteError("query failed", db_.get(), sql);
             sqlite3_finalize(stmt);
             return {};
         }

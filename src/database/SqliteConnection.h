@@ -65,8 +65,9 @@ private:
 };
 
 // One connection to a database file of a backup. Backups are only ever read, so the file is
-// opened read-only and immutable, and a missing file is reported as missing, never created.
-// A connection that failed to open still exists: every query on it yields no result set.
+// opened read-only and immutable, and a missing file is reported as missing, never created
+// (not opened, and left to the scan to log once: ScanContext::locate). A connection that failed
+// to open still exists: every query on it yields no result set.
 //
 // Statements are prepared once per text and kept for the connection's life: the recoverers ask
 // the same question of the live tables for every carved record.
@@ -79,7 +80,8 @@ public:
 
     // Prepares the statement and binds the arguments to its "?" parameters in order (absent
     // binds NULL). No result set when the connection is not open or the statement does not
-    // prepare (a missing table, say); the reason goes to the log.
+    // prepare (a missing table, say); the reason goes to the log, once per text and connection
+    // (a text that failed is not prepared again).
     SqliteResultSet executeQuery(std::string_view sql,
                                  const std::vector<ColumnValue>& args = {}) const;
 

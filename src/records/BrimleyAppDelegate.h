@@ -104,6 +104,10 @@ public:
     // The field above that holds a role's backup file name.
     Guarded<std::string>& databaseName(DatabaseRole role);
     const Guarded<std::string>& databaseName(DatabaseRole role) const;
+    // How the scan reads the backup's files (and where its private copies of databases with a
+    // write-ahead log are); each scan sets its own, which stays until the next scan so that the
+    // screens read what the scan read. None: the files are read where the backup keeps them.
+    Guarded<std::shared_ptr<BackupFileAccess>> backupFiles;
 
     // ---- Device, services and mode ----
     // The device or backup being read. Filled before a scan starts; a new recovery replaces the

@@ -3,6 +3,7 @@
 #include "common/BackupFiles.h"
 #include "records/DeviceInfo.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -15,6 +16,36 @@ std::string WithoutTrailingSlashes(std::string folder) {
 
 }  // namespace
 
+const char* DescriptionOf(DatabaseRole role) {
+    switch (role) {
+        case DatabaseRole::Messages:
+            return "messages database";
+        case DatabaseRole::AddressBook:
+            return "address book";
+        case DatabaseRole::Calendar:
+            return "calendar";
+        case DatabaseRole::Notes:
+            return "notes database of iOS 8 and earlier";
+        case DatabaseRole::CallHistory:
+            return "call history";
+        case DatabaseRole::WhatsApp:
+            return "WhatsApp chat storage";
+        case DatabaseRole::MapHistory:
+            return "map history";
+        case DatabaseRole::DynamicDictionary:
+            return "keyboard dictionary";
+        case DatabaseRole::Account:
+            return "accounts database";
+        case DatabaseRole::Keychain:
+            return "keychain";
+        case DatabaseRole::InternetHistory:
+            return "browser history";
+        case DatabaseRole::Applications:
+            return "applications database";
+    }
+    return "database";
+}
+
 BrimleyAppDelegate& ScanContext::sink() const {
     if (!results) throw std::logic_error("a scan context without a results record");
     return *results;
@@ -22,7 +53,25 @@ BrimleyAppDelegate& ScanContext::sink() const {
 
 OptString ScanContext::locate(const std::string& backupName) const {
     if (backupName.empty()) return std::nullopt;
-    return BackupFiles::locate(WithoutTrailingSlashes(backupFolder), backupName);
+    if (OptString found = locateIn(backupFolder, backupName)) return found;
+    // A database the scan reads by its role: the one line that says the backup lacks it, in
+    // place of a failure of every query that would have read it.
+    for (std::size_t role = 0; files && role < kDatabaseRoleCount; ++role) {
+        if (databaseNames[role] != backupName) continue;
+        if (files->firstMissOf(backupName))
+            std::fprintf(stderr, "torvane: the backup has no %s (%s); nothing is read from it\n",
+                         DescriptionOf(static_cast<DatabaseRole>(role)), backupName.c_str());
+        break;
+    }
+    return std::nullopt;
+}
+
+OptString ScanContext::locateIn(const std::string& folder, const std::string& backupName) const {
+    if (backupName.empty()) return std::nullopt;
+    const std::string plain = WithoutTrailingSlashes(folder);
+    OptString found = BackupFiles::locate(plain, backupName);
+    if (!found || !files) return found;
+    return files->readablePath(plain, backupName, *found);
 }
 
 std::string ScanContext::backupFilePath(const std::string& backupName) const {

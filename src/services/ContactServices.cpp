@@ -33,11 +33,9 @@ void contactServices::initaliseForRecovery() {
 
 void contactServices::checkForExisitngData(const ScanContext& context) {
     const std::string path = ConnectionFileFullPath(context);
-    // Without the file both recoverers would find nothing, each after failing to open it.
-    if (!ConnectionString(context)) {
-        std::fprintf(stderr, "torvane: contacts: the backup has no address book\n");
-        return;
-    }
+    // Without the file both recoverers would find nothing, each after failing to open it (the
+    // scan names the missing file once).
+    if (!ConnectionString(context)) return;
     // The full-text rows come first: they carry the numbers and addresses, and the person
     // recoverer leaves out the people they have listed.
     ContactSearchsSQLiteRecovery fullText(context);

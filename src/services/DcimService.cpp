@@ -170,7 +170,7 @@ void DcimService::processOtherBackups(const ScanContext& context) {
         // The other backup's items are read from its own photo libraries, so that every path
         // listed names a file of that backup.
         for (const std::string* name : {&_PhotosSqliteDbName, &_PhotosSqliteDbNameIOS456}) {
-            const OptString library = BackupFiles::locate(otherBackup, *name);
+            const OptString library = context.locateIn(otherBackup, *name);
             if (!library) continue;
             DeviceInfo other;
             other.setBackupLocation(otherBackup);

@@ -336,11 +336,9 @@ messageServicesIOS7_8::~messageServicesIOS7_8() = default;
 void messageServicesIOS7_8::RecoverFromIOSBackup(const ScanContext& context) {
     retrieved = 0;
     recovered = 0;
-    // Without the file every query and every recoverer would find nothing, one by one.
-    if (!ConnectionString(context)) {
-        std::fprintf(stderr, "torvane: messages: the backup has no messages database\n");
-        return;
-    }
+    // Without the file every query and every recoverer would find nothing, one by one (the
+    // scan names the missing file once).
+    if (!ConnectionString(context)) return;
     openOwnDatabase(ConnectionStringfromDevice(context));
 
     // The partners of the live chats: one per chat, listed once per handle of the chat.

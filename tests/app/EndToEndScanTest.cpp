@@ -4,6 +4,7 @@
 #include "demo-backup/DemoBackup.h"
 #include "support/BackupBuilder.h"
 #include "support/FixtureDatabase.h"
+#include "support/WriteAheadLog.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -305,6 +306,75 @@ TEST_F(EndToEndScanTest, OneDataType) {
     EXPECT_TRUE(fs::is_empty(folder / "Photos"));
     ExpectFileMatchesRows(folder, {"Calls", "Call history.csv", &contents.calls, Column(3), true},
                           report.at("Calls"), 3);
+}
+
+// A backup whose databases keep their newest rows in write-ahead logs, as an unfinished
+// checkpoint on the phone leaves them: the report and the export list those rows too, and the
+// backup folder is left exactly as it was.
+TEST_F(EndToEndScanTest, DatabasesWithWriteAheadLogs) {
+    testsupport::BackupBuilder backup(dir / "backup", testsupport::BackupLayout::Sharded);
+    backup.writePlists();
+    TempDir scratch;
+    auto calendar = testsupport::FixtureDatabase::FromSchema(scratch / "calendar", "calendar-ios9.sql");
+    const auto event = [&](const std::string& title, double start) {
+        calendar.insert("CalendarItem", {{"summary", title},
+                                         {"start_date", start},
+                                         {"end_date", start + 3600},
+                                         {"unique_identifier", title}});
+    };
+    event("Dentist", 492000000);
+    testsupport::KeepChangesInLog(calendar);
+    event("Train to Munich", 492090000);
+    event("Dinner with Anna", 492180000);
+    testsupport::StoreWithLog(calendar, backup, "HomeDomain", "Library/Calendar/Calendar.sqlitedb");
+    calendar.close();
+
+    auto sms = testsupport::FixtureDatabase::FromSchema(scratch / "sms", "sms-ios9.sql");
+    testsupport::KeepChangesInLog(sms);
+    for (const char* text : {"Only in the log", "Also only in the log"})
+        sms.insert("message", {{"guid", text}, {"text", text}, {"date", 492000000}, {"error", 0}});
+    testsupport::StoreWithLog(sms, backup, "HomeDomain", "Library/SMS/sms.db",
+                              testsupport::LogName::DatabaseNameSuffix);
+    sms.close();
+
+    std::map<std::string, std::string> before;
+    const auto snapshot = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "backup")) {
+            if (!entry.is_regular_file()) continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[entry.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        return files;
+    };
+    before = snapshot();
+
+    const auto run = RunScanner({(dir / "backup").string(), "--fast", "--export",
+                                 (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const auto report = ReportRows(run.out);
+    EXPECT_EQ(report.at("Calendar").existing, 3) << run.out;
+    EXPECT_EQ(report.at("Messages").existing, 2) << run.out;
+    const fs::path folder = ExportFolder(dir / "export");
+    std::set<std::string> titles;
+    for (const auto& record : ReadCsv(folder / "Calendar.csv"))
+        if (record.size() > 1) titles.insert(record[1]);
+    EXPECT_EQ(titles.count("Train to Munich"), 1u);
+    EXPECT_EQ(titles.count("Dinner with Anna"), 1u);
+    EXPECT_EQ(snapshot(), before);
+    // The copies went with the working folder.
+    EXPECT_FALSE(fs::exists(dir / "cache" / "torvane" / "work") &&
+                 !fs::is_empty(dir / "cache" / "torvane" / "work"));
+    // The backup lacks the other databases: each is named once.
+    EXPECT_EQ(run.err.find("cannot open database"), std::string::npos) << run.err;
+    const auto lines = [&](const std::string& text) {
+        std::size_t count = 0;
+        for (auto at = run.err.find(text); at != std::string::npos; at = run.err.find(text, at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(lines("the backup has no address book"), 1u) << run.err;
 }
 
 // Start-up reads the configuration and the texts of the stored language (English when none is
