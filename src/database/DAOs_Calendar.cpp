@@ -6,12 +6,19 @@
 #include "database/QueryDates.h"
 #include "records/Calendar.h"
 
+#include <cstdio>
+
 namespace {
 
 const char* const kCalendarItemsWithPlace =
     "select c.ROWID, summary, title as location, description, unique_identifier, "
     "start_date,start_tz,end_date, all_day, calendar_id, orig_date, status, privacy_level "
     "from CalendarItem c left join Location loc on loc.rowid = c.location_id";
+// The same without the places, for a calendar that lacks the Location table.
+const char* const kCalendarItemsWithoutPlace =
+    "select c.ROWID, summary, NULL as location, description, unique_identifier, "
+    "start_date,start_tz,end_date, all_day, calendar_id, orig_date, status, privacy_level "
+    "from CalendarItem c";
 const char* const kEvents =
     "select ROWID, summary, location, description, start_date, start_tz,end_date, all_day, "
     "calendar_id, orig_start_date, status, privacy_level from Event";
@@ -34,8 +41,18 @@ RecordList<Calendar> DAOs::GetCalendar() {
     RecordList<Calendar> result;
     std::int32_t n = 1;
     if (auto connection = boundConnection()) {
-        auto rows =
-            connection->executeQuery(iOSMajorVersion() >= 5 ? kCalendarItemsWithPlace : kEvents);
+        const char* statement = kEvents;
+        if (iOSMajorVersion() >= 5) {
+            // The places are a side table: a calendar without it still lists its events.
+            statement = kCalendarItemsWithPlace;
+            if (connection->isOpen() && !connection->hasTable("Location")) {
+                std::fprintf(stderr,
+                             "torvane: the calendar has no Location table; the events' places "
+                             "are left empty\n");
+                statement = kCalendarItemsWithoutPlace;
+            }
+        }
+        auto rows = connection->executeQuery(statement);
         while (rows.next()) {
             auto event = std::make_shared<Calendar>();
             event->setSlNo(n++);
@@ -89,7 +106,8 @@ RecordList<Calendar> DAOs::GetCalendarForIOSFive() {
 std::string DAOs::getLocationFromLocationID(std::int64_t locationId) {
     std::string location;
     auto connection = boundConnection();
-    if (!connection) return location;
+    // The calendars of iOS 4 keep no Location table: the place stays empty, for every item.
+    if (!connection || !connection->hasTable("Location")) return location;
     auto rows = connection->executeQuery("SELECT title AS location FROM Location WHERE ROWID = ?",
                                          {ColumnValue(locationId)});
     while (rows.next()) location = rows.stringForColumn("location").value_or("");

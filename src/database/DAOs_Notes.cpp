@@ -7,6 +7,8 @@
 
 #include <unicode/unistr.h>
 
+#include <cstdio>
+
 #include <string_view>
 
 namespace {
@@ -29,6 +31,15 @@ const char* const kNoteStoreStatement =
     "Z_12NOTES.Z_12FOLDERS) AS Z_FOLDER_TITLE2 FROM ZICCLOUDSYNCINGOBJECT INNER JOIN ZICNOTEDATA "
     "ON ZICCLOUDSYNCINGOBJECT.ZNOTEDATA = ZICNOTEDATA.Z_PK INNER JOIN Z_12NOTES ON "
     "ZICNOTEDATA.ZNOTE= Z_12NOTES.Z_9NOTES";
+
+// The same without the folders, for a note store that lacks the notes-to-folders table.
+const char* const kNoteStoreWithoutFoldersStatement =
+    "SELECT ZICCLOUDSYNCINGOBJECT.ZCREATIONDATE AS DATETIME_ZCREATIONDATE, "
+    "ZICCLOUDSYNCINGOBJECT.ZMODIFICATIONDATE AS ZMODIFICATIONDATE,"
+    "ZICCLOUDSYNCINGOBJECT.ZFOLDERSMODIFICATIONDATE, ZICCLOUDSYNCINGOBJECT.ZTITLE1, "
+    "ZICCLOUDSYNCINGOBJECT.ZSNIPPET, ZICNOTEDATA.ZDATA, NULL AS Z_12FOLDERS, NULL AS "
+    "Z_FOLDER_IDENTIFIER, NULL AS Z_FOLDER_TITLE2 FROM ZICCLOUDSYNCINGOBJECT INNER JOIN "
+    "ZICNOTEDATA ON ZICCLOUDSYNCINGOBJECT.ZNOTEDATA = ZICNOTEDATA.Z_PK";
 
 // A body belongs to the note that owns it (ZOWNER), as in the live list.
 const char* const kDeletedNotesStatement =
@@ -132,7 +143,16 @@ RecordList<Note> DAOs::GetNotes91() {
     std::int32_t n = 1;
     std::int32_t existing = 0;
     if (auto connection = boundConnection()) {
-        auto row = connection->executeQuery(kNoteStoreStatement);
+        // The folders are a side table that later note stores no longer keep: the notes are
+        // listed without their folders then.
+        const char* statement = kNoteStoreStatement;
+        if (connection->isOpen() && !connection->hasTable("Z_12NOTES")) {
+            std::fprintf(stderr,
+                         "torvane: the note store has no Z_12NOTES table; the notes' folders are "
+                         "left empty\n");
+            statement = kNoteStoreWithoutFoldersStatement;
+        }
+        auto row = connection->executeQuery(statement);
         while (row.next()) {
             auto note = std::make_shared<Note>();
             note->setGUID(row.stringForColumn("guid"));

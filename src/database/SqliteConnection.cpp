@@ -299,3 +299,18 @@ SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
     }
     return results;
 }
+
+bool SqliteConnection::hasTable(std::string_view name) const {
+    if (!db_) return false;
+    std::lock_guard lock(tablesMutex_);
+    if (!tables_) {
+        tables_.emplace();
+        auto rows = executeQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'view')");
+        while (rows.next())
+            if (OptString table = rows.stringForColumn("name"))
+                tables_->push_back(LowerAscii(*table));
+    }
+    for (const std::string& table : *tables_)
+        if (EqualIgnoringAsciiCase(table, name)) return true;
+    return false;
+}

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +87,11 @@ public:
     SqliteResultSet executeQuery(std::string_view sql,
                                  const std::vector<ColumnValue>& args = {}) const;
 
+    // Whether the database has a table (or view) of that name, compared as SQLite compares
+    // names (ASCII letters in either case). The names are read once per connection: a backup's
+    // file does not change under it. False when the connection is not open.
+    bool hasTable(std::string_view name) const;
+
     // The "file:" URI under which a path is opened read-only and immutable.
     static std::string ReadOnlyUri(std::string_view path);
 
@@ -94,4 +101,6 @@ private:
     std::string path_;
     std::shared_ptr<sqlite3> db_;
     std::shared_ptr<SqliteStatementCache> statements_;
+    mutable std::mutex tablesMutex_;
+    mutable std::optional<std::vector<std::string>> tables_;  // lower-cased
 };
