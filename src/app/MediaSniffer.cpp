@@ -7,6 +7,7 @@
 #include "common/FileUtils.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Photo.h"
+#include "records/SameFile.h"
 #include "records/Video.h"
 
 #include <fcntl.h>
@@ -216,6 +217,7 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
         auto item = std::make_shared<Photo>();
         item->setPhotoName(name);
         item->setPhotoUrl(copy);
+        item->setCopiedFrom(SameFileKey(path));
         item->setIsChecked(0);
         {
             // One object in both lists, so a tick shows in either.
@@ -235,6 +237,7 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
     auto item = std::make_shared<Video>();
     item->setVideoName(name);
     item->setVideoUrl(copy);
+    item->setCopiedFrom(SameFileKey(path));
     item->setVideoImage(kVideoThumbnail);
     item->setIsChecked(0);
     {

@@ -15,6 +15,10 @@ public:
     TORVANE_TEXT_FIELD_OF_RECORD(PhotoUrl, setPhotoUrl)
     // The key of a photo in hashed look-ups: the file it was copied to; none without one.
     static OptString UrlKey(const Photo& photo) { return photo.PhotoUrl(); }
+    // The file of the backup that PhotoUrl is a copy of (the photo and video step of a scan
+    // copies what it finds), as SameFileKey names it; none for a photo listed where the backup
+    // keeps it.
+    TORVANE_TEXT_FIELD_OF_RECORD(CopiedFrom, setCopiedFrom)
     // 1 when ticked, 0 otherwise.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
 

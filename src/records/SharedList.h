@@ -65,6 +65,25 @@ public:
         return true;
     }
 
+    // Removes every element for which the predicate holds and returns how many went. The
+    // predicate runs under the list's lock: it must not touch this list.
+    template <class Pred>
+    std::size_t removeIf(Pred&& pred) {
+        std::lock_guard lock(mutex_);
+        std::size_t removed = 0;
+        std::vector<Ptr> kept;
+        kept.reserve(items_.size());
+        for (auto& item : items_) {
+            if (item && pred(*item))
+                ++removed;
+            else
+                kept.push_back(std::move(item));
+        }
+        items_ = std::move(kept);
+        if (removed != 0) dropIndex();
+        return removed;
+    }
+
     std::vector<Ptr> snapshot() const {
         std::lock_guard lock(mutex_);
         return items_;

@@ -10,6 +10,7 @@
 #include "records/Dcmi.h"
 #include "records/DeviceInfo.h"
 #include "records/Photo.h"
+#include "records/SameFile.h"
 #include "records/Video.h"
 
 #include <array>
@@ -101,6 +102,16 @@ std::string BackupPathOf(const std::string& backupFolder, const std::string& dom
 
 OptString LocatedBackupPathOf(const std::string& backupFolder, const std::string& domainPath) {
     return BackupFiles::locate(backupFolder, SHA1Util::SHA1HashStringForUTF8String(domainPath));
+}
+
+// Takes the photo and video step's copies of a backup file off a shown list and its full list;
+// how many items went (one item sits in both lists).
+template <class Item>
+std::size_t DropCopiesOf(const std::string& file, SharedList<Item>& shown, SharedList<Item>& all) {
+    if (file.empty()) return 0;
+    const auto copyOfFile = [&](const Item& item) { return item.CopiedFrom() == file; };
+    all.removeIf(copyOfFile);
+    return shown.removeIf(copyOfFile);
 }
 
 }  // namespace
@@ -357,10 +368,16 @@ void DcimService::AddToFolderIfDoesNotExists(BrimleyAppDelegate& record, DcmiFol
         record.DeletedVideos.append(video);
         return;
     }
+    // The photo and video step of the scan may have listed a copy of the same file already: the
+    // library's entry, which knows whether the item is in the trash, takes its place, so each
+    // file is listed once.
+    const std::string file = SameFileKey(DCMI.DcmiPath().value_or(""));
     if (!folder.IsVideosFolder()) {
         auto photo = DCMI.convertToPhoto();
         // The test and the listing are one step, so no other thread lists the same file between.
         std::lock_guard photos(record.photosLocked);
+        record.PhotosCount -=
+        static_cast<std::int32_t>(DropCopiesOf(file, record.Photos, record.AllPhotosContent));
         if (isDuplicatePhoto(record, *photo)) return;
         if (DCMI.Recovered()) {
             ++record.DeletedPhotosCount;
@@ -375,6 +392,8 @@ void DcimService::AddToFolderIfDoesNotExists(BrimleyAppDelegate& record, DcmiFol
     }
     auto video = DCMI.convertToVideo();
     std::lock_guard photos(record.photosLocked);
+    record.VideosCount -=
+        static_cast<std::int32_t>(DropCopiesOf(file, record.Videos, record.AllVideosContent));
     if (DCMI.Recovered()) {
         ++record.DeletedVideosCount;
         record.AllDeletedVideos.append(video);

@@ -1,11 +1,17 @@
 #include "app/MediaSniffer.h"
+#include "app/PhotoBrowserLists.h"
 #include "app/WorkingFolder.h"
 #include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
 #include "records/Photo.h"
+#include "records/SameFile.h"
 #include "records/Video.h"
+#include "services/DcimService.h"
 
 #include "RecordingWindow.h"
 #include "support/BackupBuilder.h"
+#include "support/FixtureDatabase.h"
+#include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
 
@@ -269,4 +275,66 @@ TEST(MediaSniffer, CancellingStopsBetweenFilesWithTheCountsRight) {
         const auto calls = window->texts();
         EXPECT_EQ(std::count(calls.begin(), calls.end(), "updateTabButtons"), 0);
     }
+}
+
+// A file that both the photo and video step and the photo library find is listed once, as the
+// library has it (its own name, in the trash or not); a file only the step found keeps its copy.
+// The counts, the lists and the browser's lists agree with the number of distinct files.
+TEST(MediaSniffer, AFileOfThePhotoLibraryIsListedOnce) {
+    Scan scan;
+    // The folder as a user may name it, with a trailing slash.
+    scan.record.BACKUP_DIRECTORY.set(scan.backup.folder().string() + "/");
+    const char* kCameraRoll = "CameraRollDomain";
+    {
+        auto library = testsupport::FixtureDatabase::FromSchema(
+            scan.backup.pathFor(kCameraRoll, "Media/PhotoData/Photos.sqlite"), "photos.sql");
+        std::int64_t pk = 0;
+        for (const auto& [file, trashed] : {std::pair{"IMG_0001.JPG", 0}, {"IMG_0002.JPG", 1},
+                                            {"IMG_0003.MOV", 0}})
+            library.insert("ZGENERICASSET", {{"Z_PK", ++pk},
+                                             {"ZDIRECTORY", "DCIM/100APPLE"},
+                                             {"ZFILENAME", file},
+                                             {"ZTRASHEDSTATE", trashed}});
+        library.close();
+    }
+    scan.backup.addFile(kCameraRoll, "Media/DCIM/100APPLE/IMG_0001.JPG", kJfif);
+    scan.backup.addFile(kCameraRoll, "Media/DCIM/100APPLE/IMG_0002.JPG", kPng);
+    scan.backup.addFile(kCameraRoll, "Media/DCIM/100APPLE/IMG_0003.MOV", kQuickTime);
+    const fs::path stray = scan.backup.addFile("AppDomain-com.example.app", "Documents/a.jpg", kJfif);
+
+    ASSERT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+    ASSERT_EQ(scan.record.Photos.size(), 3u);
+    ASSERT_EQ(scan.record.Videos.size(), 1u);
+
+    auto device = std::make_shared<DeviceInfo>();
+    device->setBackupLocation(scan.backup.folder().string());
+    scan.record.deviceInfo.set(device);
+    scan.record.RecoverType = 1;
+    DcimService().RecoverFromIOSBackup(testsupport::ContextFor(scan.record));
+
+    const auto names = [](const auto& list, auto name) {
+        std::set<std::string> found;
+        for (const auto& item : list.snapshot()) found.insert(((*item).*name)().value_or(""));
+        return found;
+    };
+    const auto photos = scan.record.Photos.snapshot();
+    ASSERT_EQ(photos.size(), 2u);
+    EXPECT_EQ(photos[0]->CopiedFrom(), SameFileKey(stray.string()));
+    EXPECT_EQ(photos[1]->PhotoName(), "IMG_0001.JPG");
+    EXPECT_EQ(names(scan.record.DeletedPhotos, &Photo::PhotoName),
+              (std::set<std::string>{"IMG_0002.JPG"}));
+    EXPECT_EQ(scan.record.AllPhotosContent.snapshot(), photos);
+    EXPECT_EQ(scan.record.PhotosCount.load(), 2);
+    EXPECT_EQ(scan.record.DeletedPhotosCount.load(), 1);
+    EXPECT_TRUE(scan.record.Videos.empty());
+    EXPECT_TRUE(scan.record.AllVideosContent.empty());
+    EXPECT_EQ(scan.record.VideosCount.load(), 0);
+    EXPECT_EQ(names(scan.record.DeletedVideos, &Video::VideoName),
+              (std::set<std::string>{"IMG_0003.MOV"}));
+    EXPECT_EQ(scan.record.DeletedVideosCount.load(), 1);
+
+    // What the browser shows, and the export copies.
+    PhotoBrowserLists::rebuild(scan.record);
+    EXPECT_EQ(scan.record.AllPhotos.size(), 3u);
+    EXPECT_EQ(scan.record._AllVideos.size(), 1u);
 }
