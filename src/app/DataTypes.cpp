@@ -223,7 +223,7 @@ const std::vector<DataTypeDescriptor>& Table() {
         {
             DataTypeDescriptor d =
                 Entry(TabTag::TabTagSMS, DataType::DataTypeSMS, ServiceIndex::ServiceIndexMessages,
-                      "messages", {"messages"});
+                      "messages", {"messages", "sms"});
             d.loadExisting = &LoadMessages;
             d.statusName = "SMS";
             d.countName = "SMS";
@@ -240,7 +240,7 @@ const std::vector<DataTypeDescriptor>& Table() {
         {
             DataTypeDescriptor d =
                 Entry(TabTag::TabTagContacts, DataType::DataTypeContacts,
-                      ServiceIndex::ServiceIndexContacts, "contacts", {"contacts"});
+                      ServiceIndex::ServiceIndexContacts, "contacts", {"contacts", "addressbook"});
             d.loadExisting = &LoadContacts;
             d.statusName = "Contacts";
             d.countName = "Contacts";
@@ -256,7 +256,7 @@ const std::vector<DataTypeDescriptor>& Table() {
         {
             DataTypeDescriptor d =
                 Entry(TabTag::TabTagCalls, DataType::DataTypeCallHistory,
-                      ServiceIndex::ServiceIndexCallHistory, "call history", {"calls"});
+                      ServiceIndex::ServiceIndexCallHistory, "call history", {"calls", "callhistory"});
             d.loadExisting = &LoadCallHistory;
             d.statusName = "Call History";
             d.countName = "CallHistory";

@@ -42,7 +42,8 @@ struct DataTypeDescriptor {
     std::optional<ServiceIndex> service;
     // How logs and error messages name it ("call history").
     const char* name;
-    // The words --type accepts for it; the first is the one the usage text shows.
+    // The words --type accepts for it (in any letter case): its own name first, the one the
+    // usage text shows, then the names its export files give it ("sms", "callhistory").
     std::vector<std::string_view> commandLineNames;
 
     // ---- The live step of a scan (in table order) ----

@@ -14,8 +14,12 @@ ParsedScanCommandLine Refused(std::string error) {
 }  // namespace
 
 std::optional<DataType> DataTypeFromScanTypeName(std::string_view name) {
-    if (name == "all") return DataType::DataTypeAll;
-    const DataTypeDescriptor* descriptor = DataTypeOfCommandLineName(name);
+    // "SMS" as the export file spells it is "sms".
+    std::string word(name);
+    for (char& c : word)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (word == "all") return DataType::DataTypeAll;
+    const DataTypeDescriptor* descriptor = DataTypeOfCommandLineName(word);
     if (!descriptor || !descriptor->dataType) return std::nullopt;
     return descriptor->dataType;
 }
@@ -91,6 +95,14 @@ std::string ScanUsage(const std::string& program) {
         types += word;
     }
     types += '\n';
+    // The names the export files give some types are taken too.
+    std::string exportNames;
+    for (const auto& descriptor : DataTypes())
+        for (std::size_t i = 1; i < descriptor.commandLineNames.size(); ++i)
+            exportNames += (exportNames.empty() ? "" : ", ") +
+                           std::string(descriptor.commandLineNames[i]);
+    if (!exportNames.empty())
+        types += "                (or as the export names them: " + exportNames + ")\n";
     return "Usage: " + program +
            " [BACKUP_FOLDER | --device UDID] [--type TYPE] [--fast] [--export DIR]\n"
            "       " + program + " --list-devices\n"

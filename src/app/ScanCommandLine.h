@@ -10,7 +10,8 @@
 
 // What the headless scanner is asked to do:
 //   torvane-scan [BACKUP_FOLDER | --device UDID] [--type all|messages|photos|contacts|calls|
-//                 whatsapp|notes|internet|calendar] [--fast] [--export DIR]
+//                 whatsapp|notes|internet|calendar|sms|callhistory|addressbook] [--fast]
+//                 [--export DIR]
 //   torvane-scan --list-devices
 struct ScanOptions {
     // None: the demo backup.
@@ -37,7 +38,8 @@ struct ParsedScanCommandLine {
 // "--export=DIR" are both accepted; "--" ends the options.
 ParsedScanCommandLine ParseScanCommandLine(const std::vector<std::string>& arguments);
 
-// The data type of a --type word; none for an unknown word.
+// The data type of a --type word, in any letter case (also the names of the export files:
+// "sms", "callhistory", "addressbook"); none for an unknown word.
 std::optional<DataType> DataTypeFromScanTypeName(std::string_view name);
 
 // The usage text.

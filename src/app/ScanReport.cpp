@@ -11,9 +11,12 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record) {
     ScanReport report;
     const auto device = record.deviceInfo.get();
     report.title = "Scan report - " + (device ? device->DeviceName().value_or("") : std::string());
+    // A scan of one data type reports that type only (photos and videos: both rows).
+    const std::optional<DataType> scanned = record.scannedDataType.get();
     std::vector<const DataTypeDescriptor*> rows;
     for (const auto& d : DataTypes())
-        if (d.reportRow >= 0) rows.push_back(&d);
+        if (d.reportRow >= 0 && (!scanned || (d.dataType && RunsStep(*scanned, *d.dataType))))
+            rows.push_back(&d);
     std::sort(rows.begin(), rows.end(),
               [](const auto* a, const auto* b) { return a->reportRow < b->reportRow; });
     for (const auto* d : rows)

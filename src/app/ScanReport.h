@@ -6,9 +6,10 @@
 
 class BrimleyAppDelegate;
 
-// The numbers of the scan report: one row per data type, the deleted and the existing records,
-// under a title naming the device. The counts are the record's count fields as the scan left
-// them, not recounted from the lists.
+// The numbers of the scan report: one row per data type that the last scan read (every type
+// when it read them all, or before any scan), the deleted and the existing records, under a
+// title naming the device. The counts are the record's count fields as the scan left them, not
+// recounted from the lists.
 struct ScanReport {
     struct Row {
         std::string caption;
@@ -18,7 +19,8 @@ struct ScanReport {
 
     // "Scan report - <device name>".
     std::string title;
-    // Messages, WhatsApp, Contacts, Calls, Calendar, Notes, Photos, Videos, Safari, in this order.
+    // Of Messages, WhatsApp, Contacts, Calls, Calendar, Notes, Photos, Videos, Safari, in this
+    // order, those of the scanned data type.
     std::vector<Row> rows;
 
     static ScanReport fromRecord(const BrimleyAppDelegate& record);

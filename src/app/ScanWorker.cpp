@@ -131,6 +131,7 @@ bool ScanWorker::runStep(const char* name, Step step) {
 void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder,
                                                     std::stop_token stop) {
     const DataType type = holder.dataType();
+    record_.scannedDataType.set(type);
     const bool ran = runStep("the backup", [&] {
         // The results of the previous scan go; the details of the backup about to be read,
         // which the caller has just filled in, stay.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,9 @@ public:
     // 0 a fast recovery (databases only), 1 a full one (photos and videos too).
     std::atomic<std::int32_t> _RecoverMode{0};
     Guarded<std::shared_ptr<dataTypeHolder>> holder;
+    // The data type the last scan read (DataTypeAll for every type); none before the first
+    // scan. The scan report shows the rows of that type.
+    Guarded<std::optional<DataType>> scannedDataType;
     // The database the window itself has open. Recovery threads open their own connections.
     Guarded<std::shared_ptr<FMDBUtils>> dbUtils;
     Guarded<std::shared_ptr<DAOs>> daos;

@@ -279,8 +279,8 @@ TEST_F(EndToEndScanTest, ScanAndExportEveryDataType) {
                  !fs::is_empty(dir / "cache" / "torvane" / "work"));
 }
 
-// --type scans one data type: only its file carries records, and the report shows zeros for
-// the others.
+// --type scans one data type: only its file carries records, and the report shows its row
+// alone.
 TEST_F(EndToEndScanTest, OneDataType) {
     const auto contents = demo::WriteDemoBackup(dir / "backup");
     const auto run = RunScanner({(dir / "backup").string(), "--type", "calls", "--fast", "--export",
@@ -288,6 +288,9 @@ TEST_F(EndToEndScanTest, OneDataType) {
                                 dir / "cache");
     ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
     const auto report = ReportRows(run.out);
+    // Only the scanned type is reported.
+    EXPECT_EQ(report.size(), 1u) << run.out;
+    EXPECT_EQ(report.count("Calls"), 1u) << run.out;
     for (const auto& [caption, row] : report) {
         SCOPED_TRACE(caption);
         if (caption == "Calls") {

@@ -53,6 +53,35 @@ TEST(ScanReportTest, RowsFollowTheRecordsCounts) {
     EXPECT_NE(text.find("Videos               0         1\n"), std::string::npos);
 }
 
+// A scan of one data type reports that type only; photos and videos are one choice with two rows.
+TEST(ScanReportTest, OnlyTheScannedDataTypes) {
+    BrimleyAppDelegate record;
+    record.CallLogCount = 67;
+    record.DeletedCallLogCount = 15;
+    const struct {
+        DataType scanned;
+        std::vector<std::string> captions;
+    } cases[] = {
+        {DataType::DataTypeCallHistory, {"Calls"}},
+        {DataType::DataTypePhotosVideos, {"Photos", "Videos"}},
+        {DataType::DataTypeSMS, {"Messages"}},
+        {DataType::DataTypeAll,
+         {"Messages", "WhatsApp", "Contacts", "Calls", "Calendar", "Notes", "Photos", "Videos",
+          "Safari"}},
+    };
+    for (const auto& c : cases) {
+        record.scannedDataType.set(c.scanned);
+        const ScanReport report = ScanReport::fromRecord(record);
+        std::vector<std::string> captions;
+        for (const auto& row : report.rows) captions.push_back(row.caption);
+        EXPECT_EQ(captions, c.captions);
+    }
+    record.scannedDataType.set(DataType::DataTypeCallHistory);
+    EXPECT_NE(ScanReport::fromRecord(record).text().find("Calls               15        67\n"),
+              std::string::npos);
+    EXPECT_EQ(ScanReport::fromRecord(record).text().find("Messages"), std::string::npos);
+}
+
 // The headless window prints each status line as the status line would show it, prints the
 // report when it is opened, and keeps the photo grid's list as the window would.
 TEST(HeadlessWindowTest, PrintsStatusLinesAndTheReport) {

@@ -59,3 +59,28 @@ TEST(ScanCommandLineTest, RefusedCommandLines) {
         EXPECT_NE(ScanUsage("torvane-scan").find(word), std::string::npos) << word;
     }
 }
+
+// The names the export gives the data types are taken too, in any letter case.
+TEST(ScanCommandLineTest, ExportNamesOfTheDataTypes) {
+    const struct {
+        const char* word;
+        DataType type;
+    } cases[] = {
+        {"sms", DataType::DataTypeSMS},
+        {"SMS", DataType::DataTypeSMS},
+        {"callhistory", DataType::DataTypeCallHistory},
+        {"CallHistory", DataType::DataTypeCallHistory},
+        {"addressbook", DataType::DataTypeContacts},
+        {"Calls", DataType::DataTypeCallHistory},
+        {"ALL", DataType::DataTypeAll},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        const auto parsed = ParseScanCommandLine({"--type", c.word});
+        ASSERT_TRUE(parsed.options.has_value()) << parsed.error;
+        EXPECT_EQ(parsed.options->dataType, c.type);
+    }
+    for (const char* word : {"sms", "callhistory", "addressbook"})
+        EXPECT_NE(ScanUsage("torvane-scan").find(word), std::string::npos) << word;
+    EXPECT_FALSE(DataTypeFromScanTypeName("call history").has_value());
+}
