@@ -504,6 +504,8 @@ void MainMenu::showScreen(ScreenState state) {
             progressIndicator->setRange(0, 1);
             btnStart->setEnabled(true);
             record_.onlyRecovered = true;
+            // The results area never shows the home screen.
+            if (currentChild_ && currentChild_ == infoReaderViewController) takeFromChildView();
             childView->show();
             for (QFrame* box : {boxIcons, boxTabItems, boxFooter}) box->show();
             childView->setMinimumHeight(0);
@@ -708,7 +710,7 @@ void MainMenu::removeSelection() {
             record_.PresentScreen == ToCode(ScreenState::ScreenResults) && !viewController_)
             takeFromChildView();
     });
-    if (currentChild_ && currentChild_ != infoReaderViewController) takeFromChildView();
+    if (currentChild_) takeFromChildView();
 }
 
 // ---- Screen switching ----

@@ -77,11 +77,9 @@ void SMNSbutton::refreshButtonView() {
 void SMNSbutton::mouseEntered() {
     if (tooltipview) return;
     if (!isEnabled()) return;
-    const QRect f = geometry();
     QWidget* host = parentview ? parentview.data() : parentWidget();
     if (!host) return;
-    const QPoint origin = parentWidget() ? parentWidget()->mapTo(host->window(), f.topLeft()) : f.topLeft();
-    const QPoint inHost = host->mapFrom(host->window(), origin);
+    const QPoint inHost = host->isAncestorOf(this) ? mapTo(host, QPoint(0, 0)) : geometry().topLeft();
     QRect frame = tooltipString == whatsAppText && !whatsAppText.isEmpty()
                       ? QRect(inHost.x() - 15, inHost.y() + 25, 110, 21)
                       : QRect(inHost.x() + 25, inHost.y() + 25, 113, 21);
