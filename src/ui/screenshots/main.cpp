@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
     // Taken as soon as the scan shows its progress.
     QElapsedTimer started;
     started.start();
-    while (!window.stopRecovery->isVisible() && started.elapsed() < 10000) Pump(5);
+    while (!(window.stopRecovery->isVisible() && window.imageView->isVisible()) && started.elapsed() < 10000) Pump(5);
+    Pump(60);
     ok &= window.grab().save(QDir(output).filePath("02-scan-running.png"));
     QElapsedTimer waited;
     waited.start();
