@@ -16,7 +16,7 @@ public:
     // The key of a photo in hashed look-ups: the file it was copied to; none without one.
     static OptString UrlKey(const Photo& photo) { return photo.PhotoUrl(); }
     // 1 when ticked, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
 
     // What the photo browser asks of an item: the picture is the file itself, named by its path,
     // which also identifies the item.
