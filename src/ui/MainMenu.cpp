@@ -1,6 +1,7 @@
 #include "ui/MainMenu.h"
 
 #include "app/AnalyticsEvents.h"
+#include "app/DataTypes.h"
 #include "app/ApplicationCore.h"
 #include "app/ApplicationShutdown.h"
 #include "app/DeviceBackup.h"
@@ -1041,7 +1042,7 @@ void MainMenu::exportStart() {
     ++exportsRunning_;
     btnExport->setEnabled(false);
     copies_.emplace_back([this, folder = folder.toStdString()](std::stop_token stop) {
-        ExportRun run(record_);
+        ExportRun run(record_, ExportFiles());
         const ExportReport report = run.run({ExportScope::AllRecords, folder, ".csv", 0}, stop);
         const bool ok = report.ok();
         const std::string where = report.folder;
