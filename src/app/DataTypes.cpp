@@ -47,24 +47,27 @@ std::size_t LoadMessages(const ScanContext& context) {
     return record.SMSContent.size();
 }
 
+// Reads one role's rows into the shown list, after emptying the type's "All" lists.
+template <class Record, class Query>
+std::size_t LoadShown(const ScanContext& context, DatabaseRole role, SharedList<Record>& shown,
+                      SharedList<Record>& all, SharedList<Record>& allDeleted, Query query) {
+    all.clear();
+    allDeleted.clear();
+    if (auto rows = ReadLiveRows(context, context.databaseName(role), query))
+        shown.replace(std::move(*rows));
+    return shown.size();
+}
+
 std::size_t LoadContacts(const ScanContext& context) {
-    BrimleyAppDelegate& record = context.sink();
-    record.AllContactsContent.clear();
-    record.AllDeletedContacts.clear();
-    if (auto rows = ReadLiveRows(context, context.databaseName(DatabaseRole::AddressBook),
-                                 [](DAOs& daos) { return daos.GetContacts(); }))
-        record.ContactContent.replace(std::move(*rows));
-    return record.ContactContent.size();
+    BrimleyAppDelegate& r = context.sink();
+    return LoadShown(context, DatabaseRole::AddressBook, r.ContactContent, r.AllContactsContent,
+                     r.AllDeletedContacts, [](DAOs& daos) { return daos.GetContacts(); });
 }
 
 std::size_t LoadCallHistory(const ScanContext& context) {
-    BrimleyAppDelegate& record = context.sink();
-    record.AllCallLogContent.clear();
-    record.AllDeletedCallLog.clear();
-    if (auto rows = ReadLiveRows(context, context.databaseName(DatabaseRole::CallHistory),
-                                 [](DAOs& daos) { return daos.GetCallLogs(); }))
-        record.CallLogContent.replace(std::move(*rows));
-    return record.CallLogContent.size();
+    BrimleyAppDelegate& r = context.sink();
+    return LoadShown(context, DatabaseRole::CallHistory, r.CallLogContent, r.AllCallLogContent,
+                     r.AllDeletedCallLog, [](DAOs& daos) { return daos.GetCallLogs(); });
 }
 
 std::size_t LoadWhatsApp(const ScanContext& context) {
@@ -96,13 +99,9 @@ std::size_t LoadNotes(const ScanContext& context) {
 }
 
 std::size_t LoadCalendar(const ScanContext& context) {
-    BrimleyAppDelegate& record = context.sink();
-    record.AllCalendarContent.clear();
-    record.AllDeletedCalendar.clear();
-    if (auto rows = ReadLiveRows(context, context.databaseName(DatabaseRole::Calendar),
-                                 [](DAOs& daos) { return daos.GetCalendar(); }))
-        record.CalendarContent.replace(std::move(*rows));
-    return record.CalendarContent.size();
+    BrimleyAppDelegate& r = context.sink();
+    return LoadShown(context, DatabaseRole::Calendar, r.CalendarContent, r.AllCalendarContent,
+                     r.AllDeletedCalendar, [](DAOs& daos) { return daos.GetCalendar(); });
 }
 
 // ---- Clearing ----

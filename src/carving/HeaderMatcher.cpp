@@ -21,7 +21,8 @@ SerialTypeSet SerialTypeSet::FromValues(const std::vector<std::int32_t>& values)
     if (set.above_ < 127) {
         const std::int64_t from = std::max<std::int64_t>(set.above_ + 1, 0);
         for (std::size_t word = 0; word < 2; ++word) {
-            const std::int64_t start = std::clamp<std::int64_t>(from - static_cast<std::int64_t>(word * 64), 0, 64);
+            const std::int64_t start =
+                std::clamp<std::int64_t>(from - static_cast<std::int64_t>(word * 64), 0, 64);
             if (start < 64) set.small_[word] |= ~std::uint64_t{0} << start;
         }
     }
@@ -30,7 +31,8 @@ SerialTypeSet SerialTypeSet::FromValues(const std::vector<std::int32_t>& values)
     std::sort(set.largeExact_.begin(), set.largeExact_.end());
     set.largeExact_.erase(std::unique(set.largeExact_.begin(), set.largeExact_.end()),
                           set.largeExact_.end());
-    set.acceptsLarge_ = set.above_ != std::numeric_limits<std::int64_t>::max() || !set.largeExact_.empty();
+    set.acceptsLarge_ =
+        set.above_ != std::numeric_limits<std::int64_t>::max() || !set.largeExact_.empty();
     return set;
 }
 
@@ -77,10 +79,13 @@ void HeaderMatcher::compile(const std::vector<TablePattern>& patterns) {
         Node& node = nodes_[i];
         node.minPattern = node.endingPattern;
         for (const std::int32_t child : node.children)
-            node.minPattern = std::min(node.minPattern, nodes_[static_cast<std::size_t>(child)].minPattern);
-        std::sort(node.children.begin(), node.children.end(), [this](std::int32_t a, std::int32_t b) {
-            return nodes_[static_cast<std::size_t>(a)].minPattern < nodes_[static_cast<std::size_t>(b)].minPattern;
-        });
+            node.minPattern =
+                std::min(node.minPattern, nodes_[static_cast<std::size_t>(child)].minPattern);
+        std::sort(node.children.begin(), node.children.end(),
+                  [this](std::int32_t a, std::int32_t b) {
+                      return nodes_[static_cast<std::size_t>(a)].minPattern <
+                             nodes_[static_cast<std::size_t>(b)].minPattern;
+                  });
     }
 
     hasPlain_ = nodes_[kPlainRoot].minPattern != kNone;
@@ -89,7 +94,8 @@ void HeaderMatcher::compile(const std::vector<TablePattern>& patterns) {
     fewestPositions_ = 0;
     longestPath_ = 0;
     for (const auto& p : patterns_) {
-        fewestPositions_ = fewestPositions_ == 0 ? p.positions : std::min(fewestPositions_, p.positions);
+        fewestPositions_ =
+            fewestPositions_ == 0 ? p.positions : std::min(fewestPositions_, p.positions);
         longestPath_ = std::max(longestPath_, static_cast<std::int64_t>(p.path.size()));
     }
 
@@ -120,7 +126,8 @@ void HeaderMatcher::compile(const std::vector<TablePattern>& patterns) {
     if (firstBytes != 1) singleFirstByte_ = -1;
 }
 
-std::shared_ptr<const CompiledTablePatterns> CompiledTablePatterns::Compile(std::vector<TablePattern> patterns) {
+std::shared_ptr<const CompiledTablePatterns> CompiledTablePatterns::Compile(
+    std::vector<TablePattern> patterns) {
     auto compiled = std::make_shared<CompiledTablePatterns>();
     compiled->patterns_ = std::move(patterns);
     compiled->matcher_.compile(compiled->patterns_);
@@ -132,7 +139,8 @@ const std::shared_ptr<const CompiledTablePatterns>& CompiledTablePatterns::None(
     return none;
 }
 
-bool HeaderMatcher::plainCandidate(const std::uint8_t* bytes, std::int64_t pos, std::int64_t length) const {
+bool HeaderMatcher::plainCandidate(const std::uint8_t* bytes, std::int64_t pos,
+                                   std::int64_t length) const {
     // Near the end of the area a header may be cut off; leave that to the walk.
     if (pos + static_cast<std::int64_t>(kPrefilterDepth) >= length) return true;
     const std::uint8_t* b = bytes + pos + 1;
@@ -170,12 +178,14 @@ bool HeaderMatcher::plainCandidateAcrossVarints(const std::uint8_t* bytes, std::
     return true;
 }
 
-void HeaderMatcher::find(ByteView area, std::int64_t offset, const std::vector<TablePattern>& patterns,
-                         SQLiteTableHeaderInfo& info, Scratch& scratch) const {
+void HeaderMatcher::find(ByteView area, std::int64_t offset,
+                         const std::vector<TablePattern>& patterns, SQLiteTableHeaderInfo& info,
+                         Scratch& scratch) const {
     info = SQLiteTableHeaderInfo{};
     // Every node is pushed at most once per walk: with this room no search allocates.
     if (scratch.stack_.capacity() < nodes_.size() + 2) scratch.stack_.reserve(nodes_.size() + 2);
-    if (scratch.subtree_.capacity() < nodes_.size() + 2) scratch.subtree_.reserve(nodes_.size() + 2);
+    if (scratch.subtree_.capacity() < nodes_.size() + 2)
+        scratch.subtree_.reserve(nodes_.size() + 2);
     const auto length = static_cast<std::int64_t>(area.size());
     if (patterns_.empty() || offset < 0 || length < fewestPositions_) return;
     const std::int64_t lastPos = length - fewestPositions_;
@@ -186,20 +196,27 @@ void HeaderMatcher::find(ByteView area, std::int64_t offset, const std::vector<T
     // examines nothing but zeros: the row-id varint of a row-id pattern is one zero byte and two
     // bytes follow it unexamined.
     const std::int64_t zeroSpan = longestPath_ + 3;
+    // The end of the last run of zeros measured, so that a run is measured once.
+    std::int64_t measuredUntil = offset;
     for (std::int64_t pos = offset; pos <= lastPos; ++pos) {
-        if (bytes[pos] == 0 && !hasOnePositionPlain_ && pos + zeroSpan <= length) {
-            // Skip to the last position whose span still reaches past the run of zeros.
-            std::int64_t end = pos;
-            while (end + 8 <= length) {
-                std::uint64_t word;
-                std::memcpy(&word, bytes + end, 8);
-                if (word != 0) break;
-                end += 8;
-            }
-            while (end < length && bytes[end] == 0) ++end;
-            if (end - pos >= zeroSpan) {
-                pos = end - zeroSpan;  // the loop's ++pos makes it end - zeroSpan + 1
-                continue;
+        if (bytes[pos] == 0 && pos >= measuredUntil && !hasOnePositionPlain_ &&
+            pos + std::max<std::int64_t>(zeroSpan, 8) <= length) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + pos, 8);
+            if (word == 0) {
+                // Skip to the last position whose span still reaches past the run of zeros.
+                std::int64_t end = pos + 8;
+                while (end + 8 <= length) {
+                    std::memcpy(&word, bytes + end, 8);
+                    if (word != 0) break;
+                    end += 8;
+                }
+                while (end < length && bytes[end] == 0) ++end;
+                measuredUntil = end;
+                if (end - pos >= zeroSpan) {
+                    pos = end - zeroSpan;  // the loop's ++pos makes it end - zeroSpan + 1
+                    continue;
+                }
             }
         }
         if (plainOnly && singleFirstByte_ >= 0 && bytes[pos + 1] != singleFirstByte_) {
@@ -209,7 +226,9 @@ void HeaderMatcher::find(ByteView area, std::int64_t offset, const std::vector<T
             pos = static_cast<const std::uint8_t*>(hit) - bytes - 1;
         }
         // The first look-up alone turns most positions away.
-        if (plainOnly && (plainMasks_[0][bytes[pos + 1]] == 0 || !plainCandidate(bytes, pos, length))) continue;
+        if (plainOnly &&
+            (plainMasks_[0][bytes[pos + 1]] == 0 || !plainCandidate(bytes, pos, length)))
+            continue;
         const std::int32_t best = bestAt(area, pos, plainOnly, scratch);
         if (best != kNone) {
             const CompiledPattern& pattern = patterns_[static_cast<std::size_t>(best)];
@@ -222,10 +241,12 @@ void HeaderMatcher::find(ByteView area, std::int64_t offset, const std::vector<T
     }
 }
 
-std::int32_t HeaderMatcher::bestAt(ByteView area, std::int64_t pos, bool plainChecked, Scratch& scratch) const {
+std::int32_t HeaderMatcher::bestAt(ByteView area, std::int64_t pos, bool plainChecked,
+                                   Scratch& scratch) const {
     const std::int64_t remaining = static_cast<std::int64_t>(area.size()) - pos;
     std::int32_t best = kNone;
-    if (hasPlain_ && (plainChecked || plainCandidate(area.data(), pos, static_cast<std::int64_t>(area.size()))))
+    if (hasPlain_ &&
+        (plainChecked || plainCandidate(area.data(), pos, static_cast<std::int64_t>(area.size()))))
         walk(area, kPlainRoot, pos + 1, remaining, best, scratch);
     if (hasRowId_ && nodes_[kRowIdRoot].minPattern < best) {
         std::uint64_t rowId = 0;
@@ -255,18 +276,24 @@ void HeaderMatcher::walk(ByteView area, std::int32_t root, std::int64_t offset,
                 best = node.endingPattern;
             if (!node.children.empty()) {
                 if (at >= length) {
-                    // The area ends inside the header: every pattern through here counts as matched.
+                    // The area ends inside the header: every pattern through here counts as
+                    // matched.
                     if (readSomething) bestInSubtree(current, remaining, best, scratch);
                 } else {
                     const std::uint8_t first = bytes[at];
                     std::uint64_t serialType = first;
-                    int taken = first < 0x80 ? 1 : first == 0x80 ? 0 : ReadVarint(bytes + at, bytes + length, serialType);
+                    int taken = first < 0x80 ? 1
+                                : first == 0x80
+                                    ? 0
+                                    : ReadVarint(bytes + at, bytes + length, serialType);
                     if (taken > 0) {
-                        // Follow the child that leads to the earliest pattern at once; keep the others.
+                        // Follow the child that leads to the earliest pattern at once; keep the
+                        // others.
                         for (std::size_t i = node.children.size(); i-- > 0;) {
                             const std::int32_t child = node.children[i];
                             const Node& candidate = nodes[child];
-                            if (candidate.minPattern >= best || !candidate.set.accepts(serialType)) continue;
+                            if (candidate.minPattern >= best || !candidate.set.accepts(serialType))
+                                continue;
                             if (next >= 0) pending.push_back({next, at + taken});
                             next = child;
                         }
@@ -332,7 +359,8 @@ void HeaderMatcher::describe(ByteView area, std::int64_t pos, const CompiledPatt
     }
     for (std::size_t i = 0; i < pattern.path.size(); ++i) {
         std::uint64_t serialType = 0;
-        const int varintLength = pos + taken >= length ? 0 : ReadVarint(bytes + pos + taken, end, serialType);
+        const int varintLength =
+            pos + taken >= length ? 0 : ReadVarint(bytes + pos + taken, end, serialType);
         if (varintLength == 0) {
             info.HeaderTruncated = true;
             break;

@@ -48,6 +48,17 @@ void OnCharacters(void* context, const xmlChar* text, int length) {
 }
 
 // Errors are collected from the context after parsing; nothing is printed while it runs.
+// A document type declaration ends the parse: the signature file has none, and one could
+// declare entities of its own.
+void OnInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+}
+
+// Only the five predefined entities (&amp; and its kin) are known, so no other is expanded.
+xmlEntityPtr OnGetEntity(void*, const xmlChar* name) {
+    return xmlGetPredefinedEntity(name);
+}
+
 void OnStructuredError(void*, xmlErrorPtr) {}
 void OnGenericError(void*, const char*, ...) {}
 
@@ -117,8 +128,10 @@ bool SqLiteTableSignaturesParser::parseTableSignatures() {
     handler.cdataBlock = OnCharacters;
     handler.ignorableWhitespace = OnCharacters;
     handler.serror = OnStructuredError;
-    // No entity, DTD or external-subset handlers: declared entities are neither stored nor
-    // expanded, and nothing is fetched.
+    // A document type declaration ends the parse; no entity but the predefined ones is known,
+    // so none is expanded; nothing is fetched.
+    handler.internalSubset = OnInternalSubset;
+    handler.getEntity = OnGetEntity;
 
     xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
     if (!context) {

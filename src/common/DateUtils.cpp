@@ -57,11 +57,7 @@ OptString DateUtils::DateTimeToStringDayMonth(const OptDate& date) {
 
 OptDate DateUtils::StringToDateTime(const OptString& text) {
     if (!text) return std::nullopt;
-    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(*text);
-    icu::ParsePosition position(0);
-    const UDate parsed = IcuDateCache::Formatter(DatePattern::DateTime24).parse(input, position);
-    if (position.getErrorIndex() >= 0 || position.getIndex() != input.length()) return std::nullopt;
-    return IcuDateCache::FromUDate(parsed);
+    return IcuDateCache::ParseDateTime24(*text);
 }
 
 OptString DateUtils::LongToString(double unixSeconds) {

@@ -11,12 +11,13 @@
 
 namespace {
 
-constexpr std::array<const char*, 5> kPatterns = {
+constexpr std::array<const char*, 6> kPatterns = {
     "yyyy-MM-dd HH:mm:ss",
     "yyyy-MM-dd hh:mm a",
     "yyyy-MM-dd hh:mm:ss",
     "MM-dd-yyyy HH:mm",
     "dd.MM.",
+    "yyyy/MM/dd hh:mm a",
 };
 
 const icu::Locale& PosixLocale() {
@@ -163,8 +164,80 @@ std::string IcuDateCache::Format(DatePattern pattern, Date date) {
             Append(out, month, 2);
             out += '.';
             break;
+        case DatePattern::CsvExport:
+            Append(out, year, 4);
+            out += '/';
+            Append(out, month, 2);
+            out += '/';
+            Append(out, day, 2);
+            out += ' ';
+            Append(out, hour12, 2);
+            out += ':';
+            Append(out, minute, 2);
+            out += hour < 12 ? " AM" : " PM";
+            break;
     }
     return out;
+}
+
+namespace {
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// The digits of text[from, from + count) as a number; -1 when one is no digit.
+int Digits(std::string_view text, std::size_t from, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+OptDate ParseWithFormatter(std::string_view text) {
+    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    icu::ParsePosition position(0);
+    const UDate parsed = IcuDateCache::Formatter(DatePattern::DateTime24).parse(input, position);
+    if (position.getErrorIndex() >= 0 || position.getIndex() != input.length()) return std::nullopt;
+    return IcuDateCache::FromUDate(parsed);
+}
+
+}  // namespace
+
+OptDate IcuDateCache::ParseDateTime24(std::string_view text) {
+    // "yyyy-MM-dd HH:mm:ss" exactly, from 1583 on; anything else takes the formatter's way.
+    const bool plain = text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' ' &&
+                       text[13] == ':' && text[16] == ':';
+    const int year = plain ? Digits(text, 0, 4) : -1;
+    const int month = plain ? Digits(text, 5, 2) : -1;
+    const int day = plain ? Digits(text, 8, 2) : -1;
+    const int hour = plain ? Digits(text, 11, 2) : -1;
+    const int minute = plain ? Digits(text, 14, 2) : -1;
+    const int second = plain ? Digits(text, 17, 2) : -1;
+    if (year < 1583 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
+        minute < 0 || minute > 59 || second < 0 || second > 59)
+        return ParseWithFormatter(text);
+    const std::int64_t localMillis =
+        (DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second) * 1000;
+    tCache.Refresh();
+    std::int32_t raw = 0, dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    tCache.zone->getOffset(static_cast<UDate>(localMillis), true, raw, dst, status);
+    if (U_FAILURE(status)) return ParseWithFormatter(text);
+    const Date date{std::chrono::milliseconds(localMillis - raw - dst)};
+    // A day past the month's end, or a wall time that the zone skips, does not come back as
+    // written: the formatter decides those.
+    if (Format(DatePattern::DateTime24, date) != text) return ParseWithFormatter(text);
+    return date;
 }
 
 icu::Calendar& IcuDateCache::Calendar() {

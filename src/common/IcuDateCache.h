@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 
 #include <string>
+#include <string_view>
 
 #include <unicode/calendar.h>
 #include <unicode/smpdtfmt.h>
@@ -14,6 +15,7 @@ enum class DatePattern {
     DateTime12,        // "yyyy-MM-dd hh:mm:ss", 12-hour clock without a marker
     ShortExport,       // "MM-dd-yyyy HH:mm"
     DayMonth,          // "dd.MM."
+    CsvExport,         // "yyyy/MM/dd hh:mm a", the date columns of the export files
 };
 
 // Per-thread ICU formatters and a Gregorian calendar in the local time zone of Clock, with the
@@ -28,6 +30,9 @@ public:
     // (1583 to 9999) are written directly from the zone's offset, as the formatter would write
     // them but many times faster; others go through the formatter.
     static std::string Format(DatePattern pattern, Date date);
+    // The date of a local "yyyy-MM-dd HH:mm:ss" text, parsed strictly: what the DateTime24
+    // formatter's parse gives, written out directly for the plain texts that round-trip.
+    static OptDate ParseDateTime24(std::string_view text);
     // Lenient, so components out of range roll over (month 13, minute 60).
     static icu::Calendar& Calendar();
 

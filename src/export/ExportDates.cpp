@@ -1,6 +1,7 @@
 #include "export/ExportDates.h"
 
 #include "common/DateUtils.h"
+#include "common/IcuDateCache.h"
 
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
@@ -16,13 +17,11 @@ namespace {
 // goes through one, so each thread keeps its own and rebuilds them when the zone changes.
 struct ThreadFormatters {
     std::uint64_t generation = 0;  // Clock's generations start at 1
-    std::unique_ptr<icu::SimpleDateFormat> csv;
     std::unique_ptr<icu::SimpleDateFormat> folder;
 
     icu::SimpleDateFormat& get(std::unique_ptr<icu::SimpleDateFormat>& slot, const char* pattern) {
         const std::uint64_t current = Clock::TimeZoneGeneration();
         if (current != generation) {
-            csv.reset();
             folder.reset();
             generation = current;
         }
@@ -58,7 +57,7 @@ std::string Format(icu::SimpleDateFormat& formatter, Date when) {
 OptString ExportDates::CsvDate(const OptString& recordDate) {
     const OptDate date = DateUtils::StringToDateTime(recordDate);
     if (!date) return recordDate;
-    return Format(tFormatters.get(tFormatters.csv, "yyyy/MM/dd hh:mm a"), *date);
+    return IcuDateCache::Format(DatePattern::CsvExport, *date);
 }
 
 std::string ExportDates::FolderTime(Date when) {

@@ -7,7 +7,7 @@
 // One calendar event as the calendar screen shows it and the export writes it.
 class Calendar {
     // Row number; 0 for carved events.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(Summary, setSummary)
     // Place text.
     TORVANE_TEXT_FIELD_OF_RECORD(Location, setLocation)
@@ -21,6 +21,6 @@ class Calendar {
     TORVANE_TEXT_FIELD_OF_RECORD(OrginalDate, setOrginalDate)
     TORVANE_TEXT_FIELD_OF_RECORD(Priority, setPriority)
     // 1 when ticked for export, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(UniqueIdentifier, setUniqueIdentifier)
 };

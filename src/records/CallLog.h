@@ -7,7 +7,7 @@
 // One call as the call screen shows it and the export writes it.
 class CallLog {
     // Row number shown in the list, counted from 1.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     // Phone number or address of the other party.
     TORVANE_TEXT_FIELD_OF_RECORD(Address, setAddress)
     TORVANE_TEXT_FIELD_OF_RECORD(LocalTime, setLocalTime)
@@ -21,5 +21,5 @@ class CallLog {
     // "Call" or "FaceTime".
     TORVANE_TEXT_FIELD_OF_RECORD(CallMode, setCallMode)
     // 1 when ticked for export or transfer, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
 };

@@ -45,7 +45,7 @@ public:
     TORVANE_TEXT_FIELD_OF_RECORD(ContactNumbersText, setContactNumbersText)
     TORVANE_TEXT_FIELD_OF_RECORD(ContactEmailAddresesText, setContactEmailAddresesText)
     // Row number in the contacts list, from 1.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     // Creation time of a live row as display text.
     TORVANE_TEXT_FIELD_OF_RECORD(CreatedDate, setCreatedDate)
     TORVANE_TEXT_FIELD_OF_RECORD(Title, setTitle)
@@ -71,7 +71,7 @@ public:
     // Modification time of a live row as display text.
     TORVANE_TEXT_FIELD_OF_RECORD(ModifiedDate, setModifiedDate)
     // 1 when ticked for export, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     TORVANE_VALUE_FIELD_OF_RECORD(std::optional<std::vector<Bytes>>, ContactProfileImages,
                                   setContactProfileImages, std::nullopt)
 

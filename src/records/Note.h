@@ -11,7 +11,7 @@ class NoteBody;
 // One note: a live row of the notes databases, or a carved one.
 class Note : public baseRecoveryObject {
     // Row number in the notes list, from 1.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     // Creation time as display text (" " for a carved time that is not plausible).
     TORVANE_TEXT_FIELD_OF_RECORD(CreatedDate, setCreatedDate)
     TORVANE_TEXT_FIELD_OF_RECORD(Title, setTitle)
@@ -20,7 +20,7 @@ class Note : public baseRecoveryObject {
     // The note's summary, or for live rows of the older database the note text.
     TORVANE_TEXT_FIELD_OF_RECORD(Summary, setSummary)
     // 1 when ticked for export, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(GUID, setGUID)
     TORVANE_TEXT_FIELD_OF_RECORD(ModificationDate, setModificationDate)
     // The note's body once one has been matched or read.

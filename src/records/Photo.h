@@ -20,7 +20,7 @@ public:
     // keeps it.
     TORVANE_TEXT_FIELD_OF_RECORD(CopiedFrom, setCopiedFrom)
     // 1 when ticked, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
 
     // What the photo browser asks of an item: the picture is the file itself, named by its path,
     // which also identifies the item.

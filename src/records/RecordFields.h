@@ -2,6 +2,7 @@
 
 #include "common/Types.h"
 
+#include <atomic>
 #include <utility>
 
 // Field declarations for the plain records: each declares a private field with a getter named
@@ -30,4 +31,35 @@ public:                                                            \
 private:                                                           \
     Type Name##_ = Initial;                                        \
                                                                    \
+public:
+
+// A field that one thread may write while another reads it: the screens tick records and
+// number their rows while the export thread reads both. The value is kept in an atomic, so a
+// read never sees a torn or racing write; copying a record copies the value as read then.
+template <class T>
+class SharedRecordValue {
+public:
+    SharedRecordValue(T v = T{}) : value_(v) {}
+    SharedRecordValue(const SharedRecordValue& other) : value_(other.load()) {}
+    SharedRecordValue& operator=(const SharedRecordValue& other) {
+        store(other.load());
+        return *this;
+    }
+    T load() const { return value_.load(std::memory_order_relaxed); }
+    void store(T v) { value_.store(v, std::memory_order_relaxed); }
+
+private:
+    std::atomic<T> value_;
+};
+
+// A number field shared between threads (the tick and the row number): the getter answers the
+// value, the setter stores it, each in one atomic step.
+#define TORVANE_SHARED_VALUE_FIELD_OF_RECORD(Type, Name, Setter, Initial) \
+public:                                                                   \
+    Type Name() const { return Name##_.load(); }                          \
+    void Setter(Type v) { Name##_.store(v); }                             \
+                                                                          \
+private:                                                                  \
+    SharedRecordValue<Type> Name##_{Initial};                             \
+                                                                          \
 public:

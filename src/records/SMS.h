@@ -25,12 +25,12 @@ public:
     // "Sent to", "Received from", "Message Send Failure", or the old schemas' type text.
     TORVANE_TEXT_FIELD_OF_RECORD(Type, setType)
     // Running number in the list: from 1 for live rows, 0 for carved ones.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, handleID, setHandleID, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(service, setService)
     TORVANE_TEXT_FIELD_OF_RECORD(GUID, setGUID)
     // 1 when ticked for export, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     // A second row id that nothing sets; the carving engine's on-list test reads it.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, RowId, setRowId, 0)
     // Carved (deleted) rather than live.

@@ -15,5 +15,5 @@ class Video {
     // Path of its thumbnail picture.
     TORVANE_TEXT_FIELD_OF_RECORD(VideoImage, setVideoImage)
     // 1 when ticked, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
 };

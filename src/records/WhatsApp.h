@@ -28,7 +28,7 @@ public:
     // Whether ContactName is a non-empty text.
     TORVANE_VALUE_FIELD_OF_RECORD(bool, ishavingName, setIshavingName, false)
     // 1 when ticked for export or transfer, 0 otherwise.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
+    TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     // Partner phone number; absent for carved messages.
     TORVANE_TEXT_FIELD_OF_RECORD(PhoneNo, setPhoneNo)
 };

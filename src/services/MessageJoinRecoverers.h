@@ -89,6 +89,15 @@ protected:
     void openLiveDatabase(const std::string& path);
     // Whether the live database answers a row to the statement.
     bool liveRowExists(std::string_view sql, const std::vector<ColumnValue>& args) const;
+    // Reads which row ids of the message table are live, up to maxRowId (-1: every one).
+    void readLiveMessageRowIds(const std::string& path, std::int64_t maxRowId);
+    // Whether a message of that row id still exists. Its links say nothing of a deleted message:
+    // AUTOINCREMENT never hands a row id out twice, so only the links of rows that are gone are
+    // worth keeping, and what a run keeps grows with the deleted messages, not the database.
+    bool isLiveMessage(std::int64_t rowId) const {
+        return rowId >= 0 && static_cast<std::uint64_t>(rowId) < liveMessages_.size() &&
+               liveMessages_[static_cast<std::size_t>(rowId)];
+    }
 
     // Every decoded value goes into the current record's fingerprint.
     void noteValue(const ColumnValue& value) { fingerprint_.add(value); }
@@ -101,6 +110,7 @@ private:
     CarvedRowSightings sightings_;
     std::shared_ptr<SqliteConnection> live_;
     mutable std::set<std::string> unanswerable_;
+    std::vector<bool> liveMessages_;
 };
 
 // The chat_message_join rows: which chat a message belongs to.

@@ -116,15 +116,16 @@ bool MessagesSQLiteRecovery::isListed(const OptString& guid) const {
 
 bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
     if (!guid) return false;
-    if (results().AllSMSContent.containsKey(*guid, &SMS::GuidKey)) return true;
+    // The carved file's own message table answers by its GUID index; the record's list of live
+    // messages (read from the same file) is asked only when the file cannot answer.
     if (live_ && live_->isOpen() && !guidLookupFails_) {
         auto row =
             live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
+        if (row) return row.next();
         // A message table without GUIDs (before iOS 6) fails alike for every message.
-        if (!row) guidLookupFails_ = true;
-        if (row.next()) return true;
+        guidLookupFails_ = true;
     }
-    return false;
+    return results().AllSMSContent.containsKey(*guid, &SMS::GuidKey);
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {

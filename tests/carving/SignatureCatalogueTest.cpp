@@ -180,6 +180,12 @@ TEST(SignatureParser, BadDocumentsKeepWhatWasCompleteAndNothingElse) {
     for (const auto& signature : catalogue->tableSignatures())
         for (const auto& pattern : signature.TablePatterns())
             EXPECT_LT(pattern.headerPattern().value_or("").size(), 100u);
+    // Nor is a small one: a document with a document type declaration is refused.
+    EXPECT_TRUE(Parse("<!DOCTYPE s [<!ENTITY a 'x'>]><signatures>"
+                      "<signature name='&a;' database='b' table='c'/></signatures>",
+                      false)
+                    ->tableSignatures()
+                    .empty());
 }
 
 TEST(SignatureCatalogue, LoadsTheResourceFileAndSurvivesAMissingOne) {

@@ -307,7 +307,7 @@ TEST_F(DateTest, DirectTextsMatchTheFormatter) {
         for (Date date : dates)
             for (DatePattern pattern :
                  {DatePattern::DateTime24, DatePattern::DateTime12Marker, DatePattern::DateTime12,
-                  DatePattern::ShortExport, DatePattern::DayMonth}) {
+                  DatePattern::ShortExport, DatePattern::DayMonth, DatePattern::CsvExport}) {
                 icu::UnicodeString text;
                 IcuDateCache::Formatter(pattern).format(IcuDateCache::ToUDate(date), text);
                 std::string expected;
@@ -315,6 +315,34 @@ TEST_F(DateTest, DirectTextsMatchTheFormatter) {
                 EXPECT_EQ(IcuDateCache::Format(pattern, date), expected)
                     << zone << " " << date.time_since_epoch().count();
             }
+    }
+}
+
+// Record texts are read back directly when they are plain; whatever the text, the answer is the
+// formatter's own: days past a month's end and wall times the zone skips are refused, a repeated
+// hour is read once, other shapes go through the formatter.
+TEST_F(DateTest, DirectParsingMatchesTheFormatter) {
+    const char* const texts[] = {
+        "2024-03-15 12:00:00", "2024-03-31 01:59:59", "2024-03-31 02:30:00",
+        "2024-03-31 03:00:00", "2024-10-27 02:30:00", "2024-02-29 23:59:59",
+        "2023-02-29 10:00:00", "2021-04-31 10:00:00", "1583-01-01 00:00:00",
+        "1500-06-01 12:00:00", "2024-13-01 00:00:00", "2024-01-01 24:00:00",
+        "2024-1-01 00:00:00",  "2024-01-01T00:00:00", "",
+        "9999-12-31 23:59:59",
+    };
+    for (const char* zone : {"Europe/Berlin", "America/Los_Angeles", "UTC"}) {
+        Clock::ScopedTimeZone inZone(zone);
+        for (const char* text : texts) {
+            const icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);
+            icu::ParsePosition position(0);
+            const UDate parsed =
+                IcuDateCache::Formatter(DatePattern::DateTime24).parse(input, position);
+            const OptDate expected =
+                position.getErrorIndex() >= 0 || position.getIndex() != input.length()
+                    ? std::nullopt
+                    : IcuDateCache::FromUDate(parsed);
+            EXPECT_EQ(IcuDateCache::ParseDateTime24(text), expected) << zone << " " << text;
+        }
     }
 }
 

@@ -74,6 +74,8 @@ LinkDatabase BuildLinks(const std::filesystem::path& path, int pageSize) {
         links.chatMessages.emplace(chat, id);
         links.messageGuids.emplace(id, guid);
     }
+    // Messages 31 to 40 are gone from the message table while their links to their chats stay.
+    db.deleteWhere("message", "ROWID > 30");
     db.close();
     return links;
 }
@@ -87,6 +89,7 @@ protected:
 }  // namespace
 
 // The whole-page search finds every live link, and a pair is taken for the table it belongs to.
+// Links of messages that still exist say nothing of a deleted one and are left out.
 TEST_P(LinkRecoverers, FindTheLiveLinksOfEachTableAndNoOthers) {
     TempDir dir;
     const auto path = (dir / "sms.db").string();
@@ -104,14 +107,18 @@ TEST_P(LinkRecoverers, FindTheLiveLinksOfEachTableAndNoOthers) {
     std::set<std::pair<std::int64_t, std::int64_t>> foundMessages;
     for (const auto& join : Filtered<ChatMessageJoin>(chatMessages))
         foundMessages.emplace(join->ChatId(), join->MessageId());
-    EXPECT_EQ(foundMessages, links.chatMessages);
+    std::set<std::pair<std::int64_t, std::int64_t>> linksOfGoneMessages;
+    for (const auto& link : links.chatMessages)
+        if (link.second > 30) linksOfGoneMessages.insert(link);
+    EXPECT_EQ(foundMessages, linksOfGoneMessages);
 
     MessageGuidAndRowIdConnectionSQLiteRecovery guids(ContextFor(record));
     guids.DoRecoveryPath(path);
-    std::set<std::pair<std::int64_t, std::string>> foundGuids;
-    for (const auto& link : Filtered<MessageGuidRowId>(guids))
-        foundGuids.emplace(link->RowId(), link->Guid().value());
-    EXPECT_EQ(foundGuids, links.messageGuids);
+    // The GUID index keeps no entry of a message that is gone: its freed cells lost their heads.
+    for (const auto& link : Filtered<MessageGuidRowId>(guids)) {
+        EXPECT_GT(link->RowId(), 30);
+        EXPECT_EQ(links.messageGuids.count({link->RowId(), link->Guid().value_or("")}), 1u);
+    }
 
     MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chats(ContextFor(record));
     chats.DoRecoveryPath(path);

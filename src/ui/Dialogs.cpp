@@ -1,0 +1,598 @@
+#include "ui/Dialogs.h"
+
+#include "app/AnalyticsEvents.h"
+#include "app/ScanReport.h"
+#include "common/AppPaths.h"
+#include "common/ApplicationDetailsUtil.h"
+#include "config/ApplicationConfig.h"
+#include "config/HttpGet.h"
+#include "config/LanguageConfig.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
+#include "ui/OwnWidgets.h"
+#include "ui/TitleAdapters.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <iostream>
+#include <mutex>
+
+using TitleAdapters::ApplyTitle;
+using TitleAdapters::kBlue;
+using TitleAdapters::kWhite;
+using TitleAdapters::SetText;
+using TitleAdapters::ToQString;
+namespace TH = TitleHelpers;
+
+namespace {
+
+LanguageConfig& Texts() {
+    return LanguageConfig::sharedObject();
+}
+
+QLabel* Label(QWidget* parent, const char* name, bool wrap = true) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setWordWrap(wrap);
+    return label;
+}
+
+QPushButton* Button(QWidget* parent, const char* name) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+std::mutex gOpenerMutex;
+Desktop::Opener gOpener;
+
+// The product's web address at the end of the recommendation mail.
+constexpr const char* kProductAddress = "https://www.example.com/torvane";
+// The partner's web address behind the About window's second link.
+constexpr const char* kPartnerAddress = "http://www.example.org/partner";
+
+}  // namespace
+
+// ---- Desktop ----
+
+namespace Desktop {
+
+void setOpener(Opener opener) {
+    std::lock_guard lock(gOpenerMutex);
+    gOpener = std::move(opener);
+}
+
+bool open(const QUrl& address) {
+    if (!address.isValid() || address.isEmpty()) return false;
+    const QString scheme = address.scheme();
+    if ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+        IsPlaceholderAddress(address.toString().toStdString())) {
+        std::cerr << ("window: not opening the placeholder address " +
+                      address.toString().toStdString() + "\n");
+        return false;
+    }
+    Opener opener;
+    {
+        std::lock_guard lock(gOpenerMutex);
+        opener = gOpener;
+    }
+    if (opener)
+        opener(address);
+    else
+        QDesktopServices::openUrl(address);
+    return true;
+}
+
+bool open(const QString& address) {
+    if (address.trimmed().isEmpty()) return false;
+    return open(QUrl(address.trimmed(), QUrl::StrictMode));
+}
+
+bool openConfigured(const std::optional<std::string>& configured) {
+    const OptString resolved = ApplicationConfig::resolvedAddress(configured);
+    return resolved && open(QString::fromStdString(*resolved));
+}
+
+QUrl mailAddress(const QString& recipient, const QString& subject, const QString& body) {
+    // Every part is escaped whole, "&", "=" and "?" included, so a body that holds them
+    // arrives as it was written.
+    const auto escaped = [](const QString& text) {
+        return QString::fromLatin1(QUrl::toPercentEncoding(text));
+    };
+    return QUrl(QStringLiteral("mailto:%1?SUBJECT=%2&BODY=%3")
+                    .arg(escaped(recipient), escaped(subject), escaped(body)),
+                QUrl::TolerantMode);
+}
+
+}  // namespace Desktop
+
+// ---- SmallDialog ----
+
+SmallDialog::SmallDialog(QWidget* parent, const char* name) : QDialog(parent) {
+    setObjectName(QString::fromLatin1(name));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setModal(false);
+}
+
+// ---- AboutWindow ----
+
+AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
+    : SmallDialog(parent, "AboutWindow") {
+    auto* layout = new QVBoxLayout(this);
+    lblAboutWindowTitle = Label(this, "lblAboutWindowTitle");
+    lblAboutWindowTitle->setProperty("heading", true);
+    imgLogo = Label(this, "imgLogo", false);
+    lblProductName = Label(this, "lblProductName");
+    auto* versionRow = new QHBoxLayout;
+    lblAboutVersion = Label(this, "lblAboutVersion", false);
+    buildVersion = Label(this, "buildVersion", false);
+    versionRow->addWidget(lblAboutVersion);
+    versionRow->addWidget(buildVersion);
+    versionRow->addStretch();
+    lblAboutDescriptionLine1 = Label(this, "lblAboutDescriptionLine1");
+    lblAboutDescriptionLine2 = Label(this, "lblAboutDescriptionLine2");
+    lblAboutDescriptionLine3 = Label(this, "lblAboutDescriptionLine3");
+    lblAboutDescriptionLine4 = Label(this, "lblAboutDescriptionLine4");
+    lblAboutPoweredBy = Label(this, "lblAboutPoweredBy");
+    hyperlink1 = Label(this, "hyperlink1", false);
+    hyperlink2 = Label(this, "hyperlink2", false);
+    lblAboutCopyright = Label(this, "lblAboutCopyright");
+    txtEULA = new QTextBrowser(this);
+    txtEULA->setObjectName("txtEULA");
+    txtEULA->setMinimumHeight(140);
+    auto* top = new QHBoxLayout;
+    top->addWidget(imgLogo);
+    auto* titles = new QVBoxLayout;
+    titles->addWidget(lblAboutWindowTitle);
+    titles->addWidget(lblProductName);
+    titles->addLayout(versionRow);
+    top->addLayout(titles, 1);
+    layout->addLayout(top);
+    for (QLabel* line : {lblAboutDescriptionLine1, lblAboutDescriptionLine2,
+                         lblAboutDescriptionLine3, lblAboutDescriptionLine4, lblAboutPoweredBy})
+        layout->addWidget(line);
+    layout->addWidget(hyperlink1);
+    layout->addWidget(hyperlink2);
+    layout->addWidget(txtEULA, 1);
+    layout->addWidget(lblAboutCopyright);
+
+    LanguageConfig& texts = Texts();
+    SetText(lblAboutCopyright, texts.AboutDialogCopyrightText());
+    SetText(lblAboutDescriptionLine1, texts.AboutDialogMainTextPart1());
+    SetText(lblAboutDescriptionLine2, texts.AboutDialogMainTextPart2());
+    SetText(lblAboutDescriptionLine3, texts.AboutDialogSubmainTextPart1());
+    SetText(lblAboutDescriptionLine4, texts.AboutDialogSubmainTextPart2());
+    SetText(lblAboutPoweredBy, texts.AboutDialogPoweredByTitle());
+    SetText(lblAboutVersion, texts.CommonVersion());
+    SetText(lblAboutWindowTitle, texts.AboutDialogWindowTitle());
+    setWindowTitle(ToQString(texts.AboutDialogWindowTitle()));
+    buildVersion->setText(QString::fromStdString(ApplicationDetailsUtil::getBuildNumber()));
+    const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
+    imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
+    QFile eula(resources + "/TM-640_EULA.txt");
+    if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(QString::fromUtf8(eula.readAll()));
+    lblProductName->setText(QString::fromStdString(record.Version.get()));
+    const QString website = ToQString(ApplicationConfig::sharedObject().websiteUrl);
+    for (QLabel* link : {hyperlink1, hyperlink2}) {
+        link->setTextFormat(Qt::RichText);
+        link->setTextInteractionFlags(Qt::TextBrowserInteraction);
+        link->setOpenExternalLinks(false);
+        connect(link, &QLabel::linkActivated, this, [](const QString& url) { Desktop::open(url); });
+    }
+    hyperlink1->setText(hyperlinkFromString(website, website));
+    const QString partner = QString::fromLatin1(kPartnerAddress);
+    hyperlink2->setText(hyperlinkFromString(partner.mid(7), partner));
+    resize(520, 560);
+}
+
+// ---- Manual ----
+
+Manual::Manual(QWidget* parent) : SmallDialog(parent, "Manual") {
+    auto* layout = new QVBoxLayout(this);
+    page = new QTextBrowser(this);
+    page->setObjectName("manualPage");
+    page->setOpenLinks(false);
+    layout->addWidget(page);
+    QFile file(QString::fromStdString(AppPaths::resourcesDirectory()) + "/manual/index.html");
+    if (file.open(QIODevice::ReadOnly)) page->setHtml(QString::fromUtf8(file.readAll()));
+    setWindowTitle(ToQString(Texts().MenuItemUserGuide()));
+    resize(640, 560);
+}
+
+// ---- LangaugeWindowController ----
+
+LangaugeWindowController::LangaugeWindowController(std::function<void()> refresh, QWidget* parent)
+    : SmallDialog(parent, "LangaugeWindowController"), refresh_(std::move(refresh)) {
+    auto* layout = new QVBoxLayout(this);
+    lblTitle = Label(this, "lblTitle");
+    lblTitle->setProperty("heading", true);
+    Lbltitle2 = Label(this, "Lbltitle2");
+    selectLang = new QComboBox(this);
+    selectLang->setObjectName("selectLang");
+    btnSelect = Button(this, "btnSelect");
+    layout->addWidget(lblTitle);
+    layout->addWidget(Lbltitle2);
+    layout->addWidget(selectLang);
+    layout->addWidget(btnSelect, 0, Qt::AlignRight);
+
+    LanguageConfig& texts = Texts();
+    SetText(lblTitle, texts.LanguageDialogWindowTitle1());
+    SetText(Lbltitle2, texts.LanguageDialogWindowTitle2());
+    setWindowTitle(ToQString(texts.LanguageDialogWindowTitle1()));
+    ApplyTitle(btnSelect, TH::setButtonTitleFor(texts.CommonSelect(), kWhite));
+    btnSelect->setToolTip(ToQString(texts.CommonSelect()));
+    const ApplicationConfig config = ApplicationConfig::sharedObject();
+    for (const std::string& language : config.languageArray)
+        selectLang->addItem(QString::fromStdString(language));
+    selectLang->setCurrentIndex(-1);
+    for (std::size_t i = 0; i < config.languageArray.size(); ++i)
+        if (config.selectedLanguage && config.languageArray[i] == *config.selectedLanguage) {
+            selectLang->setCurrentIndex(static_cast<int>(i));
+            break;
+        }
+    connect(btnSelect, &QPushButton::clicked, this, [this] { btnSelectClicked(); });
+    btnSelect->setDefault(true);
+    resize(380, 180);
+}
+
+void LangaugeWindowController::btnSelectClicked() {
+    const int at = selectLang->currentIndex();
+    const ApplicationConfig config = ApplicationConfig::sharedObject();
+    if (at >= 0 && at < static_cast<int>(config.languageArray.size())) {
+        ApplicationConfig::writeSelectedLanguageInFile(config.languageArray[at]);
+        ApplicationConfig::updateSharedObject(
+            [](ApplicationConfig& shared) { shared.setSelectedLanguageFromFile(); });
+        LanguageConfig::sharedObject().loadConfig();
+        if (refresh_) refresh_();
+    }
+    close();
+}
+
+// ---- ShareWindowController ----
+
+ShareWindowController::ShareWindowController(QWidget* parent)
+    : SmallDialog(parent, "ShareWindowController") {
+    auto* layout = new QGridLayout(this);
+    lblShareWindowTitle = Label(this, "lblShareWindowTitle");
+    lblShareWindowTitle->setProperty("heading", true);
+    lblShareViaFacebook = Label(this, "lblShareViaFacebook");
+    lblShareViaGooglePlus = Label(this, "lblShareViaGooglePlus");
+    lblShareViaTwitter = Label(this, "lblShareViaTwitter");
+    lblShareViaEmail = Label(this, "lblShareViaEmail");
+    const QString icons = QString::fromStdString(AppPaths::resourcesDirectory()) + "/icons/";
+    const auto shareButton = [&](const char* name, const char* icon) {
+        QPushButton* button = Button(this, name);
+        button->setIcon(QIcon(icons + icon));
+        button->setIconSize(QSize(28, 28));
+        button->setProperty("iconOnly", true);
+        return button;
+    };
+    btnFacebook = shareButton("btnFacebook", "share-facebook.svg");
+    btnGooglePlus = shareButton("btnGooglePlus", "share-googleplus.svg");
+    btnTwitter = shareButton("btnTwitter", "share-twitter.svg");
+    btnEmail = shareButton("btnEmail", "share-mail.svg");
+    layout->addWidget(lblShareWindowTitle, 0, 0, 1, 2);
+    int row = 1;
+    for (auto [label, button] : {std::pair{lblShareViaFacebook, btnFacebook},
+                                 std::pair{lblShareViaGooglePlus, btnGooglePlus},
+                                 std::pair{lblShareViaTwitter, btnTwitter},
+                                 std::pair{lblShareViaEmail, btnEmail}}) {
+        layout->addWidget(button, row, 0);
+        layout->addWidget(label, row, 1);
+        ++row;
+    }
+    LanguageConfig& texts = Texts();
+    SetText(lblShareWindowTitle, texts.ShareDialogWindowTitle());
+    SetText(lblShareViaFacebook, texts.ShareDialogWindowShareViaFacebook());
+    SetText(lblShareViaGooglePlus, texts.ShareDialogWindowShareViaGooglePlus());
+    SetText(lblShareViaTwitter, texts.ShareDialogWindowShareViaTwitter());
+    SetText(lblShareViaEmail, texts.ShareDialogWindowShareViaEmail());
+    setWindowTitle(ToQString(texts.ShareDialogWindowTitle()));
+    connect(btnFacebook, &QPushButton::clicked, this,
+            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().facebookUrl)); });
+    connect(btnGooglePlus, &QPushButton::clicked, this,
+            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().googlePlusUrl)); });
+    connect(btnTwitter, &QPushButton::clicked, this,
+            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().twitterUrl)); });
+    connect(btnEmail, &QPushButton::clicked, this, [] { Desktop::open(recommendationMail()); });
+    resize(400, 260);
+}
+
+QUrl ShareWindowController::recommendationMail() {
+    return Desktop::mailAddress(
+        QString(), QStringLiteral("Torvane"),
+        QStringLiteral("Hello, check out the Torvane software. it helped me recover my deleted "
+                       "data(and restore it to my iOS device). You can find it here: ") +
+            QString::fromLatin1(kProductAddress) + QStringLiteral("."));
+}
+
+// ---- FeedbackWindowController ----
+
+FeedbackWindowController::FeedbackWindowController(QWidget* parent)
+    : SmallDialog(parent, "FeedbackWindowController") {
+    auto* layout = new QVBoxLayout(this);
+    lblFeedbackTitle = Label(this, "lblFeedbackTitle");
+    lblFeedbackTitle->setProperty("heading", true);
+    lblFeedbackTitle1 = Label(this, "lblFeedbackTitle1");
+    lblFeedbackTitle2 = Label(this, "lblFeedbackTitle2");
+    comboBox = new QComboBox(this);
+    comboBox->setObjectName("comboBox");
+    comboBox->setEditable(true);
+    for (int stars = 5; stars >= 1; --stars) comboBox->addItem(QString::number(stars));
+    content = new QTextEdit(this);
+    content->setObjectName("content");
+    content->setAcceptRichText(false);
+    content->setTabChangesFocus(true);
+    btnSubmit = Button(this, "btnSubmit");
+    auto* rating = new QHBoxLayout;
+    rating->addWidget(lblFeedbackTitle1);
+    rating->addWidget(comboBox);
+    rating->addWidget(lblFeedbackTitle2, 1);
+    layout->addWidget(lblFeedbackTitle);
+    layout->addLayout(rating);
+    layout->addWidget(content, 1);
+    layout->addWidget(btnSubmit, 0, Qt::AlignRight);
+    LanguageConfig& texts = Texts();
+    SetText(lblFeedbackTitle, texts.FeedbackDialogWindowTitle());
+    SetText(lblFeedbackTitle1, texts.FeedbackDialogWindowRateExperiencePart1());
+    SetText(lblFeedbackTitle2, texts.FeedbackDialogWindowRateExperiencePart2());
+    content->setPlaceholderText(ToQString(texts.FeedbackDialogWindowPlaceHolderText()));
+    ApplyTitle(btnSubmit, TH::setButtonTitleForWithPadding(
+                              texts.FeedbackDialogWindowSubmitButtonTitle(), kWhite, 14.0f, 8));
+    btnSubmit->setToolTip(ToQString(texts.FeedbackDialogWindowSubmitButtonTitle()));
+    setWindowTitle(ToQString(texts.FeedbackDialogWindowTitle()));
+    connect(btnSubmit, &QPushButton::clicked, this, [this] { submit(); });
+    resize(460, 340);
+}
+
+void FeedbackWindowController::submit() {
+    Desktop::open(Desktop::mailAddress(
+        ToQString(ApplicationConfig::sharedObject().supportemail),
+        QStringLiteral("My rating:") + comboBox->currentText(), content->toPlainText()));
+}
+
+// ---- StarFeedbackWindow ----
+
+StarFeedbackWindow::StarFeedbackWindow(AnalyticsEvents& analytics, const QString& supportUrl,
+                                       QWidget* parent)
+    : SmallDialog(parent, "StarFeedbackWindow"), analytics_(analytics), supportUrl_(supportUrl) {
+    auto* layout = new QVBoxLayout(this);
+    completeLabel = Label(this, "completeLabel");
+    completeLabel->setProperty("heading", true);
+    completeLabel->setAlignment(Qt::AlignCenter);
+    ThankyouLabel = Label(this, "ThankyouLabel");
+    layout->addWidget(completeLabel);
+    auto* starRow = new QHBoxLayout;
+    starRow->addStretch();
+    for (int k = 0; k < 5; ++k) {
+        stars[k] = Button(this, ("Star" + std::to_string(k + 1)).c_str());
+        stars[k]->setProperty("iconOnly", true);
+        stars[k]->setIconSize(QSize(32, 32));
+        connect(stars[k], &QPushButton::clicked, this, [this, k] { starClicked(k + 1); });
+        starRow->addWidget(stars[k]);
+    }
+    starRow->addStretch();
+    layout->addLayout(starRow);
+    const QString icons = QString::fromStdString(AppPaths::resourcesDirectory()) + "/icons/";
+    auto* shareRow = new QHBoxLayout;
+    shareRow->addStretch();
+    const auto shareButton = [&](const char* name, const char* icon) {
+        QPushButton* button = Button(this, name);
+        button->setIcon(QIcon(icons + icon));
+        button->setIconSize(QSize(28, 28));
+        button->setProperty("iconOnly", true);
+        shareRow->addWidget(button);
+        return button;
+    };
+    facebook = shareButton("facebook", "share-facebook.svg");
+    googlePlus = shareButton("googlePlus", "share-googleplus.svg");
+    twitter = shareButton("twitter", "share-twitter.svg");
+    mail = shareButton("mail", "share-mail.svg");
+    shareRow->addStretch();
+    layout->addLayout(shareRow);
+    supportBtn = Button(this, "supportBtn");
+    CloseButton = Button(this, "CloseButton");
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(supportBtn);
+    bottom->addStretch();
+    bottom->addWidget(CloseButton);
+    layout->addLayout(bottom);
+    LanguageConfig& texts = Texts();
+    ApplyTitle(supportBtn, TH::setButtonTitleFor(texts.MenuItemHelp(), kWhite));
+    ApplyTitle(CloseButton, TH::setButtonTitleFor(texts.CommonOK(), kWhite));
+    setWindowTitle(ToQString(texts.MenuItemFeedback()));
+    starsSelected = 5;
+    supportBtn->hide();
+    displayStars();
+    connect(CloseButton, &QPushButton::clicked, this, [this] { CloseSelected(); });
+    connect(facebook, &QPushButton::clicked, this,
+            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().facebookUrl)); });
+    connect(googlePlus, &QPushButton::clicked, this,
+            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().googlePlusUrl)); });
+    connect(twitter, &QPushButton::clicked, this,
+            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().twitterUrl)); });
+    connect(mail, &QPushButton::clicked, this,
+            [] { Desktop::open(ShareWindowController::recommendationMail()); });
+    connect(supportBtn, &QPushButton::clicked, this, [this] { Desktop::open(supportUrl_); });
+    resize(380, 220);
+}
+
+void StarFeedbackWindow::starClicked(int k) {
+    starsSelected = k;
+    const bool high = k >= 4;
+    displaySocialMedia(high);
+    supportBtn->setVisible(!high);
+    displayStars();
+}
+
+void StarFeedbackWindow::displayStars() {
+    const QString icons = QString::fromStdString(AppPaths::resourcesDirectory()) + "/icons/";
+    for (int k = 5; k >= 1; --k) {
+        const bool gold = starsSelected >= k;
+        stars[k - 1]->setIcon(QIcon(icons + (gold ? "star-gold.svg" : "star-clear.svg")));
+        stars[k - 1]->setProperty("gold", gold);
+    }
+}
+
+void StarFeedbackWindow::displaySocialMedia(bool show) {
+    for (QPushButton* button : {facebook, googlePlus, twitter, mail}) button->setVisible(show);
+}
+
+void StarFeedbackWindow::CloseSelected() {
+    analytics_.publishRatingEvent(mixpanelMsg.toStdString(), starsSelected);
+    close();
+}
+
+// ---- showHintWindowController ----
+
+showHintWindowController::showHintWindowController(QWidget* parent)
+    : SmallDialog(parent, "showHintWindowController") {
+    auto* layout = new QVBoxLayout(this);
+    txthead = Label(this, "txthead");
+    txthead->setProperty("heading", true);
+    txt1 = Label(this, "txt1");
+    txthint1 = Label(this, "txthint1");
+    txthint2 = Label(this, "txthint2");
+    txthint3 = Label(this, "txthint3");
+    txthint4 = Label(this, "txthint4");
+    btn1 = Button(this, "btn1");
+    btn1->setProperty("link", true);
+    btn1->setCursor(Qt::PointingHandCursor);
+    for (QLabel* label : {txthead, txt1, txthint1, txthint2, txthint3}) layout->addWidget(label);
+    auto* last = new QHBoxLayout;
+    last->addWidget(txthint4);
+    last->addWidget(btn1);
+    last->addStretch();
+    layout->addLayout(last);
+    layout->addStretch();
+    LanguageConfig& texts = Texts();
+    SetText(txthead, texts.ConnectingDeviceTroubleshootingDialogWindowTitle());
+    SetText(txt1, texts.ConnectingDeviceTroubleshootingDialogWindowMainTextTitlePart1());
+    SetText(txthint1, texts.ConnectingDeviceTroubleshootingDialogWindowUseAnotherUSBPort());
+    SetText(txthint2, texts.ConnectingDeviceTroubleshootingDialogWindowTryAnotherUSBCable());
+    SetText(txthint3, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart1());
+    SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2());
+    ApplyTitle(btn1, TH::setButtonTitleForWithPadding(
+                         texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3(),
+                         kBlue, 13.0f, 0));
+    btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3()));
+    setWindowTitle(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowTitle()));
+    connect(btn1, &QPushButton::clicked, this,
+            [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });
+    resize(480, 300);
+}
+
+// ---- Notification1WindowController ----
+
+Notification1WindowController::Notification1WindowController(std::function<void(bool)> okAction,
+                                                             QWidget* parent)
+    : SmallDialog(parent, "Notification1WindowController"), ok_(std::move(okAction)) {
+    auto* layout = new QVBoxLayout(this);
+    lblConfirmation = Label(this, "lblConfirmation");
+    Message = Label(this, "Message");
+    Message->hide();
+    btnOk = Button(this, "btnOk");
+    btnCancel = Button(this, "btnCancel");
+    layout->addWidget(lblConfirmation);
+    layout->addWidget(Message);
+    layout->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnCancel);
+    buttons->addWidget(btnOk);
+    layout->addLayout(buttons);
+    LanguageConfig& texts = Texts();
+    SetText(lblConfirmation, texts.Notification1WindowAlert());
+    ApplyTitle(btnOk, TH::setButtonTitleFor(texts.CommonOK(), kWhite, 14.0f));
+    btnOk->setToolTip(ToQString(texts.CommonOK()));
+    ApplyTitle(btnCancel, TH::setButtonTitleForWithPadding(texts.CommonCancel(), kWhite, 14.0f, 8));
+    btnCancel->setToolTip(ToQString(texts.CommonCancel()));
+    connect(btnOk, &QPushButton::clicked, this, [this] { ok(); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { cancel(); });
+    btnOk->setDefault(true);
+    resize(440, 170);
+}
+
+void Notification1WindowController::settingMessage(const QString& text) {
+    isDeviceCurrently = true;
+    Message->setText(text);
+    Message->show();
+    lblConfirmation->hide();
+}
+
+void Notification1WindowController::ok() {
+    const bool device = isDeviceCurrently;
+    close();
+    if (ok_) ok_(device);
+}
+
+void Notification1WindowController::cancel() {
+    close();
+}
+
+// ---- DashboardWindowController ----
+
+DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record, QWidget* parent)
+    : SmallDialog(parent, "DashboardWindowController") {
+    auto* layout = new QVBoxLayout(this);
+    lblScanComplete = Label(this, "lblScanComplete");
+    lblScanComplete->setProperty("heading", true);
+    scanReport = Label(this, "scanReport");
+    table = new QTableWidget(9, 3, this);
+    table->setObjectName("reportTable");
+    table->verticalHeader()->setVisible(false);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setFocusPolicy(Qt::NoFocus);
+    btnContinue = Button(this, "btnContinue");
+    layout->addWidget(lblScanComplete);
+    layout->addWidget(scanReport);
+    layout->addWidget(table, 1);
+    layout->addWidget(btnContinue, 0, Qt::AlignRight);
+
+    LanguageConfig& texts = Texts();
+    SetText(lblScanComplete, texts.ScanReportDialogWindowScanCompleted());
+    TitleAdapters::ApplyHeaderTitle(table, 0, texts.ScanReportDialogWindowTableHeaderDataFound());
+    TitleAdapters::ApplyHeaderTitle(table, 1, texts.ScanReportDialogWindowTableHeaderDeleted());
+    TitleAdapters::ApplyHeaderTitle(table, 2, texts.ScanReportDialogWindowTableHeaderExisting());
+    ApplyTitle(btnContinue, TH::setButtonTitleFor(texts.CommonContinue(), kWhite));
+    btnContinue->setToolTip(ToQString(texts.CommonContinue()));
+    static constexpr LanguageKey kCaptions[] = {
+        LanguageKey::CommonMessages, LanguageKey::CommonWhatsApp, LanguageKey::CommonContacts,
+        LanguageKey::CommonCalls,    LanguageKey::CommonCalendar, LanguageKey::CommonNotes,
+        LanguageKey::CommonPhotos,   LanguageKey::CommonVideos,   LanguageKey::CommonSafari};
+    const ScanReport report = ScanReport::fromRecord(record);
+    for (int row = 0; row < 9 && row < static_cast<int>(report.rows.size()); ++row) {
+        table->setItem(row, 0, new QTableWidgetItem(ToQString(texts.text(kCaptions[row]))));
+        auto* deleted = new QTableWidgetItem(QString::number(report.rows[row].deleted));
+        auto* existing = new QTableWidgetItem(QString::number(report.rows[row].existing));
+        deleted->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        existing->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(row, 1, deleted);
+        table->setItem(row, 2, existing);
+    }
+    const auto device = record.deviceInfo.get();
+    scanReport->setText(QStringLiteral("%1 - %2").arg(
+        ToQString(texts.ScanReportDialogWindowScanReport()),
+        device ? ToQString(device->DeviceName()) : QString()));
+    setWindowTitle(ToQString(texts.ScanReportDialogWindowScanReport()));
+    connect(btnContinue, &QPushButton::clicked, this, [this] { close(); });
+    btnContinue->setDefault(true);
+    resize(440, 420);
+}
+
+std::pair<QString, QString> DashboardWindowController::countsAt(int row) const {
+    if (row < 0 || row >= table->rowCount()) return {};
+    return {table->item(row, 1)->text(), table->item(row, 2)->text()};
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTextBrowser>
+#include <QTextEdit>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class AnalyticsEvents;
+class BrimleyAppDelegate;
+
+// Where the dialogs send links and mails: the user's default browser or mail client. A test
+// replaces it to see what would be opened. Placeholder addresses (reserved example domains)
+// are not opened; an empty or unusable address opens nothing.
+namespace Desktop {
+using Opener = std::function<void(const QUrl&)>;
+void setOpener(Opener opener);
+// Opens the address; false when it was not opened (empty, unusable or a placeholder).
+bool open(const QString& address);
+bool open(const QUrl& address);
+// A configured address as the browser opens it (a resource path becomes a file address).
+bool openConfigured(const std::optional<std::string>& configured);
+// "mailto:<recipient>?SUBJECT=<subject>&BODY=<body>", each part percent-encoded in UTF-8.
+QUrl mailAddress(const QString& recipient, const QString& subject, const QString& body);
+}  // namespace Desktop
+
+// A small window of the application: Escape closes it, as does its close control.
+class SmallDialog : public QDialog {
+public:
+    explicit SmallDialog(QWidget* parent, const char* name);
+};
+
+// About: the product, its version and build, the licence agreement and two links.
+class AboutWindow : public SmallDialog {
+public:
+    AboutWindow(BrimleyAppDelegate& record, QWidget* parent);
+    QTextBrowser* txtEULA;
+    QLabel *imgLogo, *lblProductName, *hyperlink1, *hyperlink2, *lblAboutCopyright,
+        *lblAboutDescriptionLine1, *lblAboutDescriptionLine2, *lblAboutDescriptionLine3,
+        *lblAboutDescriptionLine4, *lblAboutPoweredBy, *lblAboutVersion, *lblAboutWindowTitle,
+        *buildVersion;
+};
+
+// The user manual, as shipped among the resources.
+class Manual : public SmallDialog {
+public:
+    explicit Manual(QWidget* parent);
+    QTextBrowser* page;
+};
+
+// The language picker: the configured languages; Select stores and loads the chosen one and
+// has every view re-read its texts.
+class LangaugeWindowController : public SmallDialog {
+public:
+    LangaugeWindowController(std::function<void()> UpdateAllViewsOnLanguageChange, QWidget* parent);
+    void btnSelectClicked();
+    QLabel *lblTitle, *Lbltitle2;
+    QComboBox* selectLang;
+    QPushButton* btnSelect;
+
+private:
+    std::function<void()> refresh_;
+};
+
+// Recommending the product: four share links and a mail.
+class ShareWindowController : public SmallDialog {
+public:
+    explicit ShareWindowController(QWidget* parent);
+    QLabel *lblShareWindowTitle, *lblShareViaFacebook, *lblShareViaGooglePlus, *lblShareViaTwitter,
+        *lblShareViaEmail;
+    QPushButton *btnFacebook, *btnGooglePlus, *btnTwitter, *btnEmail;
+    // The recommendation mail.
+    static QUrl recommendationMail();
+};
+
+// Writing to support: a message and a rating, sent as a mail by the mail client.
+class FeedbackWindowController : public SmallDialog {
+public:
+    explicit FeedbackWindowController(QWidget* parent);
+    void submit();
+    QTextEdit* content;
+    QComboBox* comboBox;
+    QLabel *lblFeedbackTitle, *lblFeedbackTitle1, *lblFeedbackTitle2;
+    QPushButton* btnSubmit;
+};
+
+// The five-star rating after an export: 1 to 3 stars offer support, 4 or 5 sharing; Close
+// sends the rating.
+class StarFeedbackWindow : public SmallDialog {
+public:
+    StarFeedbackWindow(AnalyticsEvents& analytics, const QString& supportUrl, QWidget* parent);
+    void starClicked(int k);
+    void displayStars();
+    void displaySocialMedia(bool show);
+    void CloseSelected();
+
+    int starsSelected = 5;
+    QString mixpanelMsg;
+    std::array<QPushButton*, 5> stars{};
+    QPushButton *CloseButton, *facebook, *googlePlus, *twitter, *mail, *supportBtn;
+    QLabel *completeLabel, *ThankyouLabel;
+
+private:
+    AnalyticsEvents& analytics_;
+    QString supportUrl_;
+};
+
+// Help for a device that is not recognised.
+class showHintWindowController : public SmallDialog {
+public:
+    explicit showHintWindowController(QWidget* parent);
+    QLabel *txthead, *txt1, *txthint1, *txthint2, *txthint3, *txthint4;
+    QPushButton* btn1;
+};
+
+// The question before a new scan throws the current results away. In its device form it asks
+// the fixed device question; OK goes back to the home screen in the form's mode.
+class Notification1WindowController : public SmallDialog {
+public:
+    Notification1WindowController(std::function<void(bool device)> ok, QWidget* parent);
+    void settingMessage(const QString& text);
+    void ok();
+    void cancel();
+    QLabel *lblConfirmation, *Message;
+    QPushButton *btnOk, *btnCancel;
+    bool isDeviceCurrently = false;
+
+private:
+    std::function<void(bool)> ok_;
+};
+
+// The scan report: per data type the deleted and existing records as the scan left them.
+class DashboardWindowController : public SmallDialog {
+public:
+    DashboardWindowController(BrimleyAppDelegate& record, QWidget* parent);
+    QLabel *lblScanComplete, *scanReport;
+    QTableWidget* table;
+    QPushButton* btnContinue;
+    // The deleted and existing counts shown in a row (0 to 8).
+    std::pair<QString, QString> countsAt(int row) const;
+};

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/KnownDevices.h"
+#include "records/DeviceInfo.h"
+#include "records/DataType.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QWidget>
+
+#include <memory>
+
+class MainMenu;
+class DeviceInfo;
+
+// The home screen: where every recovery starts. In device mode it shows the connected device
+// (or the prompt to connect one) and backs the device up before the scan; in backup-folder
+// mode it lists the backups in the MobileSync folder, lets the user browse for another one,
+// and scans the chosen backup. Both modes share the list of known devices and the details
+// panel. Main thread only.
+class InfoReaderViewController : public QWidget {
+public:
+    explicit InfoReaderViewController(MainMenu& window, QWidget* parent = nullptr);
+
+    // ---- Device mode ----
+    void deviceConnected();
+    void deviceDisconnected();
+    void deviceRecover();
+    void fullRecover();
+    void fastRecover();
+    void doBackupFromDevice();
+    void setDataTypeHolder();
+    static DataType convertToDataTypefromSelection(int index);
+    void backUpFromDeviceComplete();
+    void enableActions(bool enable);
+    void returnMainScreen();
+    void updateUI();
+    void showRecoverView();
+
+    // ---- Backup-folder mode ----
+    void recoverFromMac();
+    // The browse choice; with a folder given, that folder as if chosen in the panel.
+    void findBackup(const QString& chosen = QString());
+    void reloadData();
+    void setTableSelection();
+    void showDeviceInfo();
+    void expandInfo(bool on);
+    void tableViewSelectionDidChange();
+
+    // ---- Texts ----
+    void setLanguageForOutlates();
+
+    int selectedTab = 0;
+    const DeviceInfo* deviceInfo() const { return _deviceInfo.get(); }
+    const KnownDevices& knownDevices() const { return known_; }
+
+    // Outlets.
+    QWidget *viewDataReader, *viewRegisteredDevices;
+    QLabel *imgPhone, *txtMessage, *txtConnected, *txtDevice, *txtTip1, *txtTip2, *img2,
+        *imgQuestion, *lblLine, *scanLabel, *txtBackup, *txtSelect1, *txtSelect2,
+        *lblSelectBackupFromList, *lblSelectBackupFromHDD, *iTunesBackupNoFilesMessage;
+    QLabel *txtDeviceID, *txtDeviceName, *txtDisplayName, *txtSerialNumber, *txtIMEI,
+        *txtPhoneNumber, *titleDeviceID, *titleDeviceName, *titleDisplayName, *titleSerialNumber,
+        *titleIMEI, *titlePhoneNumber;
+    QPushButton *btnPleaseClickTip, *btnDeviceRecover, *btnFast, *btnFull, *btnFindBackup,
+        *btnBrowseBackup, *iTunesBackupScanButton, *btnIos, *btnItunes;
+    QToolButton* btnDisclosure;
+    QComboBox* dataTypeCombo;
+    QProgressBar *progressBar, *progressCircle;
+    QTableWidget* iTunesBackupTable;
+
+private:
+    QWidget* buildDevicePanel();
+    QWidget* buildBackupPanel();
+    void fillDataTypeCombo();
+    // After a reading of the device (false) or of a backup folder (true): the list rules.
+    void afterReading(bool fromBackup);
+    void refreshTable();
+    void refreshModeButtons();
+    // Checks the backup before its scan starts; false, with the reason shown, when it cannot be
+    // scanned.
+    bool backupCanBeScanned(DataType type);
+
+    MainMenu& window_;
+    std::shared_ptr<const DeviceInfo> _deviceInfo;
+    KnownDevices known_;
+    bool fillingTable_ = false;
+};

@@ -1,0 +1,1358 @@
+#include "ui/MainMenu.h"
+
+#include "app/AnalyticsEvents.h"
+#include "app/DataTypes.h"
+#include "app/ApplicationCore.h"
+#include "app/ApplicationShutdown.h"
+#include "app/DeviceBackup.h"
+#include "app/DeviceRecoveryFlow.h"
+#include "app/MainThreadDispatcher.h"
+#include "app/PhotoBrowserLists.h"
+#include "app/ScanWorker.h"
+#include "app/StatusLine.h"
+#include "app/TimeOfUse.h"
+#include "common/AppPaths.h"
+#include "config/ApplicationConfig.h"
+#include "config/LanguageConfig.h"
+#include "export/ExportRun.h"
+#include "export/MediaExporter.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/DeviceInfo.h"
+#include "records/Photo.h"
+#include "records/Video.h"
+#include "ui/BannerView.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/OwnWidgets.h"
+#include "ui/PhotoBrowser.h"
+#include "ui/Screens.h"
+#include "ui/TitleAdapters.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QStackedLayout>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <iostream>
+
+using TitleAdapters::ApplyTitle;
+using TitleAdapters::kBlack;
+using TitleAdapters::kWhite;
+using TitleAdapters::SetText;
+using TitleAdapters::ToQString;
+namespace TH = TitleHelpers;
+
+namespace {
+
+LanguageConfig& Texts() {
+    return LanguageConfig::sharedObject();
+}
+
+template <class W>
+W* Named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QFrame* Box(QWidget* parent, const char* name) {
+    auto* box = new QFrame(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+constexpr TitleColor kWhiteTitle = kWhite;
+
+}  // namespace
+
+MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
+                   MainThreadDispatcher& dispatcher)
+    : QWidget(nullptr), record_(record), analytics_(analytics), dispatcher_(dispatcher) {
+    setObjectName("MainMenu");
+    // A window of our own drawing: its title bar, close and minimise buttons are ours.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(QStringLiteral("Torvane"));
+    setWindowIcon(icon("torvane"));
+    resize(1120, 780);
+    setMinimumSize(980, 700);
+    thumbnails_ = std::make_unique<ThumbnailLoader>(dispatcher_, 128);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    buildTitleBar();
+    root->addWidget(titleBar);
+    webview = new BannerView(dispatcher_, this);
+    webview->setFixedHeight(64);
+    // Shown once a page has loaded.
+    webview->hide();
+    root->addWidget(webview);
+    viewMainWindow = Named(new QWidget(this), "viewMainWindow");
+    auto* main = new QVBoxLayout(viewMainWindow);
+    main->setContentsMargins(0, 0, 0, 0);
+    main->setSpacing(0);
+    root->addWidget(viewMainWindow, 1);
+    buildIconBar();
+    main->addWidget(boxIcons);
+    buildTabItems();
+    main->addWidget(boxTabItems);
+    buildContent();
+    buildProgressAndFooter();
+    buildMenu();
+    applyStyle();
+
+    countdownTimer.setInterval(1000);
+    connect(&countdownTimer, &QTimer::timeout, this, [this] { timerRun(); });
+
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        if (_searchField->isVisible()) _searchField->setFocus();
+    });
+    auto* minimise = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
+    connect(minimise, &QShortcut::activated, this, [this] { showMinimized(); });
+    auto* menu = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menu, &QShortcut::activated, this, [this] { MenuPressed(); });
+
+    setAllButtonDisable();
+}
+
+MainMenu::~MainMenu() {
+    countdownTimer.stop();
+    for (std::jthread& copy : copies_)
+        if (copy.joinable()) copy.join();
+    thumbnails_.reset();
+}
+
+void MainMenu::attach(ApplicationCore& core, DeviceRecoveryFlow& flow, ApplicationShutdown* shutdown,
+                      TimeOfUse* timeOfUse) {
+    core_ = &core;
+    flow_ = &flow;
+    shutdown_ = shutdown;
+    timeOfUse_ = timeOfUse;
+}
+
+std::string MainMenu::mobileSyncFolder() const {
+    return core_ ? DeviceBackupSettings::fromConfiguration(core_->configuration()).mobileSyncFolder
+                 : AppPaths::dataDirectory() + "/MobileSync/Backup";
+}
+
+QIcon MainMenu::icon(const QString& name) const {
+    const QString file = QString::fromStdString(AppPaths::resourcesDirectory()) + "/icons/" + name + ".svg";
+    for (const UiTab& tab : UiTabs())
+        if (name == QLatin1String(tab.fallbackIcon))
+            return QIcon::fromTheme(QString::fromLatin1(tab.themeIcon), QIcon(file));
+    return QIcon(file);
+}
+
+// ---- Building the window ----
+
+void MainMenu::buildTitleBar() {
+    titleBar = Named(new QWidget(this), "titleBar");
+    titleBar->setFixedHeight(46);
+    titleBar->installEventFilter(this);
+    auto* bar = new QHBoxLayout(titleBar);
+    bar->setContentsMargins(12, 4, 8, 4);
+    auto* logo = Named(new QLabel(titleBar), "imgLogo");
+    logo->setPixmap(icon("torvane").pixmap(30, 30));
+    lblProductName = Named(new QLabel(QStringLiteral("Torvane"), titleBar), "lblProductName");
+    lblVersion = Named(new QLabel(titleBar), "lblSKVersion");
+    lblDisplayname = Named(new QLabel(titleBar), "lblDisplayname");
+    btnMenu = Named(new QToolButton(titleBar), "btnMenu");
+    btnMenu->setIcon(icon("menu"));
+    btnMenu->setIconSize(QSize(22, 22));
+    btnMinimise = Named(new QToolButton(titleBar), "btnMinimise");
+    btnMinimise->setIcon(icon("minimise"));
+    btnClose = Named(new QToolButton(titleBar), "btnClose");
+    btnClose->setIcon(icon("close"));
+    for (QToolButton* b : {btnMenu, btnMinimise, btnClose}) {
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::StrongFocus);
+    }
+    bar->addWidget(logo);
+    bar->addWidget(lblProductName);
+    bar->addWidget(lblVersion);
+    bar->addStretch();
+    bar->addWidget(lblDisplayname);
+    bar->addSpacing(16);
+    bar->addWidget(btnMenu);
+    bar->addWidget(btnMinimise);
+    bar->addWidget(btnClose);
+    connect(btnMenu, &QToolButton::clicked, this, [this] { MenuPressed(); });
+    connect(btnMinimise, &QToolButton::clicked, this, [this] { showMinimized(); });
+    connect(btnClose, &QToolButton::clicked, this, [this] {
+        if (shutdown_)
+            shutdown_->OnTerminate();
+        else
+            close();
+    });
+}
+
+void MainMenu::buildMenu() {
+    boxMenu = Box(this, "boxMenu");
+    auto* layout = new QVBoxLayout(boxMenu);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(2);
+    const auto entry = [&](const char* name, std::function<void()> action) {
+        auto* button = Named(new QPushButton(boxMenu), name);
+        button->setProperty("menuEntry", true);
+        connect(button, &QPushButton::clicked, this, [this, action = std::move(action)] {
+            hideMenus();
+            action();
+        });
+        layout->addWidget(button);
+        return button;
+    };
+    btnHelpMenu = entry("btnHelpMenu", [this] { OnSupportClick(); });
+    btnShare = entry("btnShare", [this] { ShareBtnInMenu(); });
+    btnFeedBack = entry("btnFeedBack", [this] { FeedbackBtnInMenu(); });
+    btnAbout = entry("btnAbout", [this] { AboutWindow(); });
+    btnuserGuide = entry("btnuserGuide", [this] { GuideBtnInMenu(); });
+    btnChangLanguage = entry("btnChangLanguage", [this] { showLanWindow(); });
+    btnUpdate = entry("btnUpdate", [this] { OnUpdateClick(); });
+    boxMenu->hide();
+}
+
+void MainMenu::buildIconBar() {
+    boxIcons = Box(viewMainWindow, "boxIcons");
+    auto* bar = new QHBoxLayout(boxIcons);
+    bar->setContentsMargins(16, 8, 16, 6);
+    bar->setSpacing(4);
+    for (const UiTab& tab : UiTabs()) {
+        if (!tab.caption) continue;
+        auto* column = new QWidget(boxIcons);
+        auto* layout = new QVBoxLayout(column);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(2);
+        auto* control = new SMNSbutton(column);
+        control->setObjectName(QStringLiteral("iconControl%1").arg(IconControlTag(tab.tab)));
+        control->setProperty("tag", IconControlTag(tab.tab));
+        auto* caption = new QLabel(column);
+        caption->setObjectName(QStringLiteral("caption%1").arg(ToCode(tab.tab)));
+        caption->setAlignment(Qt::AlignCenter);
+        control->textField = caption;
+        control->parentview = boxIcons;
+        const QString image = QString::fromLatin1(tab.fallbackIcon);
+        control->defaultImage = control->hoverImage = control->selectedImage = control->disableImage = image;
+        control->imageForName = [this](const QString& name) { return icon(name); };
+        layout->addWidget(control, 0, Qt::AlignHCenter);
+        layout->addWidget(caption);
+        bar->addWidget(column, 1);
+        iconControls_[tab.tab] = control;
+        captions_[tab.tab] = caption;
+        const TabTag t = tab.tab;
+        connect(control, &QToolButton::clicked, this, [this, t] { onAppsSelectionChanged(t); });
+    }
+}
+
+void MainMenu::buildTabItems() {
+    boxTabItems = Box(viewMainWindow, "boxTabItems");
+    auto* row = new QHBoxLayout(boxTabItems);
+    row->setContentsMargins(16, 6, 16, 6);
+    for (const UiTab& tab : UiTabs()) {
+        auto* button = new QToolButton(boxTabItems);
+        button->setObjectName(QStringLiteral("tabButton%1").arg(ToCode(tab.tab)));
+        button->setProperty("tag", ToCode(tab.tab));
+        button->setIcon(icon(QString::fromLatin1(tab.fallbackIcon)));
+        button->setIconSize(QSize(20, 20));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setProperty("bordered", true);
+        tabButtons_[tab.tab] = button;
+        const TabTag t = tab.tab;
+        connect(button, &QToolButton::clicked, this, [this, t] { onTabSelectionChanged(t); });
+        // The icon bar holds the nine data types; their tab buttons stay in the background.
+        if (tab.caption) {
+            button->hide();
+            continue;
+        }
+        row->addWidget(button);
+    }
+    row->addStretch();
+    _searchField = Named(new QLineEdit(boxTabItems), "_searchField");
+    _searchField->setClearButtonEnabled(true);
+    _searchField->setMinimumWidth(220);
+    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& text) { search(text); });
+    showonlydeleteddata = Named(new QLabel(boxTabItems), "showonlydeleteddata");
+    changeView = Named(new QToolButton(boxTabItems), "changeView");
+    changeView->setCheckable(true);
+    changeView->setIconSize(QSize(40, 22));
+    changeView->setAutoRaise(true);
+    changeView->setFocusPolicy(Qt::StrongFocus);
+    connect(changeView, &QToolButton::clicked, this, [this] { toogleChanged(); });
+    row->addWidget(_searchField);
+    row->addSpacing(12);
+    row->addWidget(showonlydeleteddata);
+    row->addWidget(changeView);
+}
+
+void MainMenu::buildContent() {
+    auto* content = Named(new QWidget(viewMainWindow), "content");
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    imgRecoveryPanel = Named(new QLabel(content), "imgRecoveryPanel");
+    imgRecoveryPanel->setAlignment(Qt::AlignCenter);
+    imgRecoveryPanel->setPixmap(icon("busy-panel").pixmap(220, 160));
+    viewRecovery = Named(new QWidget(content), "viewRecovery");
+    auto* recovery = new QVBoxLayout(viewRecovery);
+    auto* loading = Named(new QLabel(viewRecovery), "loadingText");
+    loading->setAlignment(Qt::AlignCenter);
+    loading->setProperty("heading", true);
+    recovery->addStretch();
+    recovery->addWidget(loading);
+    recovery->addStretch();
+    lblStatusBar = Named(new QLabel(content), "lblStatusBar");
+    lblStatusBar->setAlignment(Qt::AlignCenter);
+    progressIndicator = Named(new QProgressBar(content), "progressIndicator");
+    progressIndicator->setRange(0, 1);
+    progressIndicator->setTextVisible(false);
+    progressIndicator->setMaximumWidth(320);
+
+    imageView = Named(new QWidget(content), "imageView");
+    auto* media = new QVBoxLayout(imageView);
+    media->setContentsMargins(16, 4, 16, 4);
+    auto* header = new QHBoxLayout;
+    camera = Named(new QPushButton(imageView), "camera");
+    otherPictures = Named(new QPushButton(imageView), "otherPictures");
+    tickAllCameraPhoto_ = Named(new QCheckBox(imageView), "tickAllCameraPhoto");
+    btnExportPhotos = Named(new QPushButton(imageView), "btnExportPhotos");
+    connect(tickAllCameraPhoto_, &QCheckBox::clicked, this, [this](bool on) { tickAllCameraPhoto(on); });
+    connect(btnExportPhotos, &QPushButton::clicked, this, [this] { exportPhotos(); });
+    header->addWidget(camera);
+    header->addWidget(otherPictures);
+    header->addStretch();
+    header->addWidget(tickAllCameraPhoto_);
+    header->addWidget(btnExportPhotos);
+    media->addLayout(header);
+    photoModel_ = new MediaGridModel(record_, MediaGridModel::Kind::Photos, *thumbnails_, this);
+    videoModel_ = new MediaGridModel(record_, MediaGridModel::Kind::Videos, *thumbnails_, this);
+    scrollViewPhoto3 = Named(new MediaGrid(photoModel_, imageView), "scrollViewPhoto3");
+    scrollViewVideo = Named(new MediaGrid(videoModel_, imageView), "scrollViewVideo");
+    for (MediaGridModel* model : {photoModel_, videoModel_})
+        connect(model, &MediaGridModel::itemTicked, this, [this] { tickAllCameraPhoto_->setChecked(false); });
+    media->addWidget(scrollViewPhoto3, 1);
+    media->addWidget(scrollViewVideo, 1);
+    scrollViewVideo->hide();
+
+    childView = Named(new QWidget(content), "childView");
+    auto* child = new QVBoxLayout(childView);
+    child->setContentsMargins(0, 0, 0, 0);
+    txtInformation = Named(new QLabel(content), "txtInformation");
+    txtInformation->hide();
+
+    layout->addWidget(imgRecoveryPanel, 1);
+    layout->addWidget(viewRecovery, 1);
+    layout->addWidget(lblStatusBar);
+    layout->addWidget(progressIndicator, 0, Qt::AlignHCenter);
+    layout->addWidget(imageView, 1);
+    layout->addWidget(childView, 1);
+    static_cast<QVBoxLayout*>(viewMainWindow->layout())->addWidget(content, 1);
+}
+
+void MainMenu::buildProgressAndFooter() {
+    boxProcess = Box(viewMainWindow, "boxProcess");
+    auto* process = new QHBoxLayout(boxProcess);
+    process->setContentsMargins(16, 6, 16, 6);
+    recoveringText = Named(new QLabel(boxProcess), "recoveringText");
+    lblScanStatus = Named(new QLabel(boxProcess), "lblScanStatus");
+    lblScanStatus->setMinimumWidth(200);
+    Timer = Named(new QLabel(boxProcess), "Timer");
+    progress2 = Named(new QProgressBar(boxProcess), "progress2");
+    progress2->setRange(0, static_cast<int>(ScanCountdown::kBarMaximum));
+    progress2->setTextVisible(false);
+    progress2->setFixedWidth(160);
+    progress1 = Named(new QProgressBar(boxProcess), "progress1");
+    progress1->setRange(0, 0);
+    progress1->setTextVisible(false);
+    progress1->setFixedWidth(80);
+    stopRecovery = Named(new QPushButton(boxProcess), "stopRecovery");
+    stopRecovery->setProperty("danger", true);
+    connect(stopRecovery, &QPushButton::clicked, this, [this] { btnCancle(); });
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(0);
+    texts->addWidget(recoveringText);
+    texts->addWidget(lblScanStatus);
+    process->addLayout(texts, 1);
+    process->addWidget(Timer);
+    process->addWidget(progress2);
+    process->addWidget(progress1);
+    process->addWidget(stopRecovery);
+    static_cast<QVBoxLayout*>(viewMainWindow->layout())->addWidget(boxProcess);
+
+    boxFooter = Box(viewMainWindow, "boxFooter");
+    auto* footer = new QHBoxLayout(boxFooter);
+    footer->setContentsMargins(16, 8, 16, 10);
+    btnNewScan = Named(new QPushButton(boxFooter), "btnNewScan");
+    connect(btnNewScan, &QPushButton::clicked, this, [this] {
+        if (record_._RecoverType == 0) Notification2(); else Notification1();
+    });
+    btnStart = Named(new QPushButton(boxFooter), "btnStart");
+    connect(btnStart, &QPushButton::clicked, this, [this] {
+        if (record_.PresentScreen == ToCode(ScreenState::ScreenHome) && infoReaderViewController)
+            infoReaderViewController->fullRecover();
+    });
+    btnStart->hide();
+    btnExport = Named(new QPushButton(boxFooter), "btnExport");
+    btnExport->setProperty("primary", true);
+    connect(btnExport, &QPushButton::clicked, this, [this] { exportStart(); });
+    btnApp = Named(new QPushButton(boxFooter), "btnApp");
+    btnApp->hide();
+    footer->addWidget(btnNewScan);
+    footer->addStretch();
+    footer->addWidget(btnApp);
+    footer->addWidget(btnExport);
+    static_cast<QVBoxLayout*>(viewMainWindow->layout())->addWidget(boxFooter);
+}
+
+void MainMenu::applyStyle() {
+    setStyleSheet(QStringLiteral(R"(
+        QWidget#MainMenu { background: #f4f6f9; }
+        QWidget#titleBar { background: #17212b; }
+        QWidget#titleBar QLabel { color: #e8edf2; }
+        QLabel#lblProductName { font-size: 15pt; font-weight: bold; }
+        QLabel#lblSKVersion { color: #8fa3b6; }
+        QLabel#lblDisplayname { font-weight: bold; }
+        QWidget#titleBar QToolButton { color: white; padding: 4px; border-radius: 4px; }
+        QWidget#titleBar QToolButton:hover, QWidget#titleBar QToolButton:focus { background: #2b3b4b; }
+        QTextBrowser#webview { background: #e6ecf2; border-bottom: 1px solid #cdd6df; }
+        QFrame#boxIcons { background: #1f2a36; }
+        QFrame#boxIcons QLabel { font-size: 9pt; }
+        SMNSbutton { border-radius: 8px; padding: 4px; }
+        SMNSbutton[tabState="selected"] { background: #2f4254; }
+        SMNSbutton:hover { background: #2a3a4a; }
+        SMNSbutton:focus { border: 1px solid #2ba0e1; }
+        QFrame#boxTabItems { background: #e9eef3; border-bottom: 1px solid #d3dbe3; }
+        QToolButton[bordered="true"] { border: 1px solid #b8c4cf; border-radius: 4px; padding: 3px; background: white; }
+        QToolButton[bordered="false"] { border: none; padding: 4px; background: #cfe6f5; border-radius: 4px; }
+        QFrame#boxProcess { background: #fff8e6; border-top: 1px solid #ecdcb0; }
+        QFrame#boxFooter { background: #e9eef3; border-top: 1px solid #d3dbe3; }
+        QFrame#boxMenu { background: #1f2a36; border: 1px solid #0e151c; border-radius: 6px; }
+        QPushButton { background: #2b8fd0; border: none; border-radius: 5px; padding: 6px 14px; color: white; min-height: 22px; }
+        QPushButton:hover { background: #2ba0e1; }
+        QPushButton:focus { outline: none; border: 2px solid #0d4a73; }
+        QPushButton:disabled { background: #9fb3c4; color: #e8eef3; }
+        QPushButton[primary="true"] { background: #1d9a5b; font-weight: bold; }
+        QPushButton[primary="true"]:hover { background: #22b069; }
+        QPushButton[danger="true"] { background: #c94a3b; }
+        QPushButton[menuEntry="true"] { background: transparent; text-align: left; padding: 6px 18px; }
+        QPushButton[menuEntry="true"]:hover, QPushButton[menuEntry="true"]:focus { background: #2b3b4b; }
+        QPushButton[link="true"] { background: transparent; padding: 0px; }
+        QPushButton[iconOnly="true"] { background: transparent; padding: 2px; }
+        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; font-size: 12pt; }
+        QPushButton[mode="true"]:checked { background: #d7ecfa; border: 2px solid #2b8fd0; font-weight: bold; }
+        QLabel[heading="true"] { font-size: 14pt; font-weight: bold; color: #1f2a36; }
+        QLabel[good="true"] { color: #1d9a5b; font-weight: bold; }
+        QLabel[dim="true"] { color: #5d6f80; }
+        QLabel#lblStatusBar { font-size: 11pt; color: #1f2a36; }
+        QLabel#Timer { color: #6b5a2b; }
+        QProgressBar { border: 1px solid #b8c4cf; border-radius: 3px; background: white; max-height: 10px; }
+        QProgressBar::chunk { background: #2ba0e1; }
+    )"));
+}
+
+// ---- Screen states ----
+
+void MainMenu::showScreen(ScreenState state) {
+    record_.PresentScreen = ToCode(state);
+    const int s = ToCode(state);
+    if (s < 0 || s >= 5) return;
+    const auto photos = [&](bool show) {
+        imageView->setVisible(show);
+        camera->setVisible(show);
+        otherPictures->setVisible(show);
+    };
+    switch (state) {
+        case ScreenState::ScreenInitial:
+        case ScreenState::ScreenInitialLoading:
+            imgRecoveryPanel->show();
+            viewRecovery->hide();
+            lblStatusBar->show();
+            progressIndicator->show();
+            progressIndicator->setRange(0, 0);
+            photos(false);
+            if (state == ScreenState::ScreenInitialLoading) btnStart->setEnabled(false);
+            childView->hide();
+            break;
+        case ScreenState::ScreenLoading:
+            imgRecoveryPanel->hide();
+            viewRecovery->show();
+            lblStatusBar->hide();
+            progressIndicator->hide();
+            progressIndicator->setRange(0, 1);
+            photos(false);
+            btnStart->setEnabled(false);
+            childView->hide();
+            break;
+        case ScreenState::ScreenResults:
+            if (!countdownTimer.isActive()) {
+                countdown_.start();
+                countdownTimer.start();
+                record_.isDoingRecovery = true;
+                progress2->setValue(0);
+            }
+            imgRecoveryPanel->hide();
+            viewRecovery->hide();
+            lblStatusBar->hide();
+            progressIndicator->hide();
+            progressIndicator->setRange(0, 1);
+            btnStart->setEnabled(true);
+            record_.onlyRecovered = true;
+            // The results area never shows the home screen.
+            if (currentChild_ && currentChild_ == infoReaderViewController) takeFromChildView();
+            childView->show();
+            for (QFrame* box : {boxIcons, boxTabItems, boxFooter}) box->show();
+            childView->setMinimumHeight(0);
+            break;
+        case ScreenState::ScreenHome: {
+            imgRecoveryPanel->hide();
+            viewRecovery->hide();
+            lblStatusBar->hide();
+            progressIndicator->hide();
+            progressIndicator->setRange(0, 1);
+            photos(false);
+            btnStart->setEnabled(true);
+            for (QFrame* box : {boxIcons, boxTabItems, boxFooter, boxProcess}) box->hide();
+            viewMainWindow->show();
+            btnStart->setEnabled(true);
+            takeFromChildView();
+            if (!infoReaderViewController) infoReaderViewController = new InfoReaderViewController(*this, childView);
+            putIntoChildView(infoReaderViewController);
+            childView->show();
+            infoReaderViewController->enableActions(true);
+            lblDisplayname->clear();
+            infoReaderViewController->updateUI();
+            break;
+        }
+    }
+}
+
+void MainMenu::showStartButton() {
+    btnStart->setEnabled(true);
+    btnStart->show();
+}
+
+void MainMenu::hideStartButton() {
+    btnStart->hide();
+}
+
+void MainMenu::setAllButtonDisable() {
+    for (auto& [tab, control] : iconControls_) {
+        control->setEnabled(false);
+        control->setIsSelected(false);
+    }
+    refreshTabButtons();
+}
+
+void MainMenu::hideImageView() {
+    imageView->hide();
+}
+
+// ---- Status line and countdown ----
+
+void MainMenu::updateStatus(std::int32_t code, const std::string& message) {
+    const OptString text = StatusLineText(code, message);
+    if (!text) return;
+    lblStatusBar->setText(QString::fromStdString(*text));
+    lblScanStatus->setText(QString::fromStdString(*text));
+}
+
+void MainMenu::timerRun() {
+    const ScanCountdown::Tick tick = countdown_.timerRun(!progress2->isHidden());
+    if (tick.label) Timer->setText(QString::fromStdString(*tick.label));
+    progress2->setValue(static_cast<int>(tick.bar));
+}
+
+void MainMenu::stopCountdown() {
+    countdownTimer.stop();
+    record_.isDoingRecovery = false;
+    for (QWidget* w : std::initializer_list<QWidget*>{Timer, progress1, progress2, recoveringText, stopRecovery})
+        w->hide();
+}
+
+void MainMenu::updateDisplayName(const std::string& name) {
+    lblDisplayname->setText(QString::fromStdString(name));
+}
+
+// ---- Tab bar ----
+
+void MainMenu::setTabButtonTitle() {
+    LanguageConfig& texts = Texts();
+    for (auto& [tab, caption] : captions_) {
+        const UiTab* entry = UiTabFor(tab);
+        const QString text = ToQString(texts.text(*entry->caption));
+        caption->setText(text);
+        SMNSbutton* control = iconControls_[tab];
+        control->tooltipString = text;
+        control->whatsAppText = ToQString(texts.CommonWhatsApp());
+        control->setAccessibleName(text);
+    }
+    TitleAdapters::SetPlaceholder(_searchField, texts.CommonSearch());
+    SetText(showonlydeleteddata, texts.ShowOnlyDeletedData());
+    ApplyTitle(btnApp, TH::setButtonTitleForWithPadding(texts.btnSendDataText(), kWhiteTitle, 14.0f, 10));
+    btnApp->setToolTip(ToQString(texts.btnSendDataText()));
+    SetText(recoveringText, texts.LoadingDataPanelControlViewMainText());
+    if (auto* loading = viewRecovery->findChild<QLabel*>("loadingText"))
+        SetText(loading, texts.LoadingDataPanelControlViewMainText());
+    ApplyTitle(stopRecovery, TH::setButtonTitleForWithPadding(texts.CommonCancel(), kWhiteTitle, 14.0f, 8));
+    stopRecovery->setToolTip(ToQString(texts.CommonCancel()));
+    ApplyTitle(btnExport, TH::setButtonTitleForWithPadding(texts.btnExportDataText(), kWhiteTitle, 14.0f, 8));
+    btnExport->setToolTip(ToQString(texts.btnExportDataText()));
+    ApplyTitle(btnNewScan, TH::setButtonTitleFor(texts.CommonStartScan(), kWhiteTitle));
+    ApplyTitle(btnStart, TH::setButtonTitleFor(texts.CommonStartScan(), kWhiteTitle));
+    ApplyTitle(btnExportPhotos, TH::setButtonTitleFor(texts.CommonExport(), kWhiteTitle));
+    for (auto& [tab, control] : iconControls_) control->addHoverEventForButton();
+}
+
+void MainMenu::setMenuItemsName() {
+    LanguageConfig& texts = Texts();
+    ApplyTitle(btnHelpMenu, TH::setButtonTitleFor(texts.MenuItemHelp(), kWhiteTitle));
+    ApplyTitle(btnShare, TH::setButtonTitleFor(texts.MenuItemShare(), kWhiteTitle));
+    ApplyTitle(btnFeedBack, TH::setButtonTitleFor(texts.MenuItemFeedback(), kWhiteTitle));
+    ApplyTitle(btnAbout, TH::setButtonTitleFor(texts.MenuItemAbout(), kWhiteTitle));
+    ApplyTitle(btnuserGuide, TH::setButtonTitleFor(texts.MenuItemUserGuide(), kWhiteTitle));
+    ApplyTitle(btnChangLanguage, TH::setButtonTitleFor(texts.MenuItemChangeLanguage(), kWhiteTitle));
+    // The update check's texts are fixed English, as its messages are.
+    ApplyTitle(btnUpdate, TH::setButtonTitleFor(std::string("Check for updates"), kWhiteTitle));
+    for (QPushButton* entry : {btnHelpMenu, btnShare, btnFeedBack, btnAbout, btnuserGuide, btnChangLanguage, btnUpdate})
+        entry->setStyleSheet(entry->styleSheet() + QStringLiteral(" text-align: left;"));
+    ApplyTitle(camera, TH::setButtonTitleFor(texts.colCameraRoll(), kBlack));
+    camera->setToolTip(ToQString(texts.colCameraRoll()));
+    ApplyTitle(otherPictures, TH::setButtonTitleFor(texts.colPhotoStream(), kBlack));
+    otherPictures->setToolTip(ToQString(texts.colPhotoStream()));
+    for (QPushButton* source : {camera, otherPictures}) source->setProperty("iconOnly", true);
+    tickAllCameraPhoto_->setText(ToQString(texts.CommonSelect()));
+    boxMenu->adjustSize();
+    setTabButtonTitle();
+    refreshTabButtons();
+}
+
+void MainMenu::UpdateAllViewsOnLanguageChange() {
+    if (infoReaderViewController) infoReaderViewController->setLanguageForOutlates();
+    setMenuItemsName();
+    setTabButtonTitle();
+    // The open screens read their texts when they are made: they are made again.
+    const TabTag open = static_cast<TabTag>(record_.tabItem.load());
+    const bool reopen = viewController_ && record_.PresentScreen == ToCode(ScreenState::ScreenResults);
+    takeFromChildView();
+    viewController_ = nullptr;
+    for (auto& [tab, screen] : screens_)
+        if (screen) screen->deleteLater();
+    screens_.clear();
+    if (reopen) {
+        record_.tabItem = 0;
+        onTabSelectionChanged(open);
+    }
+}
+
+void MainMenu::refreshTabButtons() {
+    for (auto& [tab, control] : iconControls_) control->refreshButtonView();
+    updateTabButtons();
+}
+
+void MainMenu::updateTabButtons() {
+    for (auto& [tab, control] : iconControls_) {
+        const UiTab* entry = UiTabFor(tab);
+        control->setEnabled(entry->hasRecords && entry->hasRecords(record_));
+        control->refreshButtonView();
+    }
+    for (auto& [tab, button] : tabButtons_) {
+        const UiTab* entry = UiTabFor(tab);
+        if (entry->caption) continue;
+        // Screens that no scan fills stay reachable only while they have something to show.
+        if (tab == TabTag::TabTagDashboard || tab == TabTag::TabTagDeviceInfo)
+            button->setEnabled(true);
+        else
+            button->setEnabled(entry->hasRecords && entry->hasRecords(record_));
+    }
+}
+
+void MainMenu::setTabSelected(SMNSbutton* control) {
+    bool known = false;
+    for (auto& [tab, c] : iconControls_) known = known || c == control;
+    if (known)
+        for (auto& [tab, c] : iconControls_) c->setIsSelected(c == control);
+    refreshTabButtons();
+}
+
+void MainMenu::markTabButtonSelected(TabTag tab) {
+    auto it = iconControls_.find(tab);
+    if (it == iconControls_.end()) return;
+    it->second->setEnabled(true);
+    setTabSelected(it->second);
+}
+
+void MainMenu::removeSelection() {
+    for (auto& [tab, control] : iconControls_) {
+        const UiTab* entry = UiTabFor(tab);
+        bool enabled = entry->hasRecords && entry->hasRecords(record_);
+        if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) enabled = record_._RecoverMode == 1;
+        if (tab == TabTag::TabTagInternet) enabled = !record_.InternetContent.empty();
+        control->setIsSelected(false);
+        control->setEnabled(enabled);
+        control->refreshButtonView();
+    }
+    for (auto& [tab, button] : tabButtons_) {
+        button->setProperty("bordered", true);
+        button->style()->unpolish(button);
+        button->style()->polish(button);
+    }
+    // Taken out once the main thread runs its queue again, so a screen added right after is
+    // added while the old one is still there.
+    QTimer::singleShot(0, this, [this, old = QPointer<QWidget>(currentChild_)] {
+        if (old && old == currentChild_ && old != infoReaderViewController &&
+            record_.PresentScreen == ToCode(ScreenState::ScreenResults) && !viewController_)
+            takeFromChildView();
+    });
+    if (currentChild_) takeFromChildView();
+}
+
+// ---- Screen switching ----
+
+void MainMenu::putIntoChildView(QWidget* view) {
+    if (currentChild_ == view) {
+        view->show();
+        return;
+    }
+    takeFromChildView();
+    childView->layout()->addWidget(view);
+    view->show();
+    currentChild_ = view;
+}
+
+void MainMenu::takeFromChildView() {
+    if (!currentChild_) return;
+    childView->layout()->removeWidget(currentChild_);
+    currentChild_->hide();
+    currentChild_ = nullptr;
+}
+
+ResultsScreen* MainMenu::screenOf(TabTag tab) const {
+    auto it = screens_.find(tab);
+    return it == screens_.end() ? nullptr : it->second.data();
+}
+
+SMNSbutton* MainMenu::iconControl(TabTag tab) const {
+    auto it = iconControls_.find(tab);
+    return it == iconControls_.end() ? nullptr : it->second;
+}
+
+QToolButton* MainMenu::tabButton(TabTag tab) const {
+    auto it = tabButtons_.find(tab);
+    return it == tabButtons_.end() ? nullptr : it->second;
+}
+
+ResultsScreen* MainMenu::ensureScreen(TabTag tab) {
+    if (ResultsScreen* existing = screenOf(tab)) return existing;
+    const UiTab* entry = UiTabFor(tab);
+    if (!entry) return nullptr;
+    ResultsScreen* screen = nullptr;
+    switch (entry->kind) {
+        case ScreenKind::DataList:
+            screen = new DataTypeScreen(record_, *entry, _searchField, childView);
+            break;
+        case ScreenKind::DeviceDetails:
+            screen = new DeviceViewController(record_, childView);
+            break;
+        case ScreenKind::Summary:
+            screen = new HomeViewController(record_, [this](TabTag t) { onTabSelectionChanged(t); }, childView);
+            break;
+        case ScreenKind::Applications:
+            screen = ::ApplicationViewController(record_, childView);
+            break;
+        case ScreenKind::UserDictionary:
+            screen = ::UserDataViewController(record_, childView);
+            break;
+        case ScreenKind::PhotoBrowser:
+        case ScreenKind::VideoBrowser:
+            return nullptr;
+    }
+    screen->hide();
+    screens_[tab] = screen;
+    return screen;
+}
+
+void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
+    const UiTab* entry = UiTabFor(tab);
+    if (!entry) return;
+    const bool media = entry->kind == ScreenKind::PhotoBrowser || entry->kind == ScreenKind::VideoBrowser;
+    imageView->setVisible(media);
+    if (!iconPath) {
+        if (QToolButton* button = tabButton(tab)) {
+            button->setProperty("bordered", false);
+            button->style()->unpolish(button);
+            button->style()->polish(button);
+        }
+    } else if (control) {
+        control->setIsSelected(true);
+    }
+    if (auto it = captions_.find(tab); it != captions_.end())
+        it->second->setStyleSheet(QStringLiteral("color: #3ccf6e;"));
+    const bool changesController = tab != TabTag::TabTagSkype && tab != TabTag::TabTagIMessage &&
+                                   !(tab == TabTag::TabTagFaceTime && !iconPath);
+    if (!media) {
+        ResultsScreen* screen = ensureScreen(tab);
+        if (screen) {
+            if (auto* list = dynamic_cast<DataTypeScreen*>(screen)) list->reload();
+            if (auto* table = dynamic_cast<RecordTableScreen*>(screen)) table->reload();
+            putIntoChildView(screen);
+            if (changesController) viewController_ = screen;
+        }
+        const bool searchShown = tab != TabTag::TabTagDeviceInfo && tab != TabTag::TabTagDashboard;
+        if (changesController) {
+            _searchField->blockSignals(true);
+            _searchField->clear();
+            _searchField->blockSignals(false);
+            _searchField->setVisible(searchShown);
+        }
+        if (tab == TabTag::TabTagDeviceInfo)
+            if (auto* device = dynamic_cast<DeviceViewController*>(screen)) device->update();
+        if (tab == TabTag::TabTagDashboard) {
+            if (auto* summary = dynamic_cast<HomeViewController*>(screen)) summary->Display();
+            if (iconPath) txtInformation->clear();
+        }
+        childView->show();
+        return;
+    }
+    takeFromChildView();
+    childView->hide();
+    _searchField->blockSignals(true);
+    _searchField->clear();
+    _searchField->blockSignals(false);
+    _searchField->hide();
+    if (entry->kind == ScreenKind::PhotoBrowser) {
+        scrollViewVideo->hide();
+        scrollViewPhoto3->show();
+        PhotoBrowserLists::updatePhotos(record_);
+    } else {
+        scrollViewPhoto3->hide();
+        scrollViewVideo->show();
+        PhotoBrowserLists::updateVideos(record_);
+    }
+    reloadGrids();
+    changeView->setChecked(false);
+    changeView->setIcon(icon("toggle-off"));
+    viewController_ = nullptr;
+}
+
+void MainMenu::onAppsSelectionChanged(TabTag tab) {
+    hideMenus();
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults) || record_.tabItem == ToCode(tab)) return;
+    removeSelection();
+    record_.tabItem = ToCode(tab);
+    SMNSbutton* control = iconControl(tab);
+    openScreen(tab, true, control);
+    setTabSelected(control);
+    if (record_.onlyRecovered) {
+        if (viewController_ && viewController_->respondsToToggleBack()) viewController_->toggleBack();
+    } else if (viewController_ && viewController_->respondsToToggleChanged()) {
+        viewController_->toggleChanged();
+    }
+}
+
+void MainMenu::onTabSelectionChanged(TabTag tab) {
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults) || record_.tabItem == ToCode(tab)) return;
+    removeSelection();
+    record_.tabItem = ToCode(tab);
+    openScreen(tab, false, nullptr);
+    if (SMNSbutton* control = iconControl(tab)) setTabSelected(control);
+}
+
+void MainMenu::updateUIfoundRecoveredData() {
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    onAppsSelectionChanged(static_cast<TabTag>(record_.buttonType.load()));
+    updateTabButtons();
+}
+
+void MainMenu::UpdateMainView() {
+    removeSelection();
+    onTabSelectionChanged(TabTag::TabTagSMS);
+    // The messages screen goes back in when it was open already.
+    if (record_.tabItem == ToCode(TabTag::TabTagSMS) && !currentChild_ && viewController_)
+        putIntoChildView(viewController_);
+}
+
+void MainMenu::redrawScreen(TabTag tab) {
+    if (ResultsScreen* screen = screenOf(tab)) {
+        if (auto* list = dynamic_cast<DataTypeScreen*>(screen)) list->reload();
+    }
+}
+
+void MainMenu::clearScreens() {
+    _searchField->blockSignals(true);
+    _searchField->clear();
+    _searchField->blockSignals(false);
+    if (currentChild_ != infoReaderViewController) takeFromChildView();
+    viewController_ = nullptr;
+    for (auto& [tab, screen] : screens_)
+        if (screen) screen->deleteLater();
+    screens_.clear();
+    record_.tabItem = 0;
+}
+
+// ---- Search and toggle ----
+
+void MainMenu::search(const QString& text) {
+    if (viewController_ && viewController_->respondsToFind()) viewController_->find(text);
+}
+
+void MainMenu::applyToggleToOpenScreen(bool onlyDeleted) {
+    if (viewController_) {
+        if (onlyDeleted && viewController_->respondsToToggleBack()) viewController_->toggleBack();
+        if (!onlyDeleted && viewController_->respondsToToggleChanged()) viewController_->toggleChanged();
+        return;
+    }
+    if (!scrollViewPhoto3->isHidden() && imageView->isVisible()) {
+        PhotoBrowserLists::updatePhotos(record_, onlyDeleted);
+        reloadGrids();
+    } else if (!scrollViewVideo->isHidden() && imageView->isVisible()) {
+        PhotoBrowserLists::updateVideos(record_, onlyDeleted);
+        reloadGrids();
+    }
+}
+
+void MainMenu::toogleChanged() {
+    hideMenus();
+    const bool toAll = record_.onlyRecovered;
+    changeView->setChecked(!toAll);
+    changeView->setIcon(icon(toAll ? "toggle-off" : "toggle-on"));
+    applyToggleToOpenScreen(!toAll);
+    record_.onlyRecovered = !toAll;
+}
+
+void MainMenu::MenuPressed() {
+    if (boxMenu->isVisible()) {
+        boxMenu->hide();
+        return;
+    }
+    boxMenu->adjustSize();
+    const QPoint at = btnMenu->mapTo(this, QPoint(btnMenu->width(), btnMenu->height()));
+    boxMenu->move(std::max(0, at.x() - boxMenu->width()), at.y() + 2);
+    boxMenu->show();
+    boxMenu->raise();
+    btnHelpMenu->setFocus();
+}
+
+void MainMenu::hideMenus() {
+    boxMenu->hide();
+}
+
+// ---- Photo browser ----
+
+void MainMenu::reloadGrids() {
+    photoModel_->reload();
+    videoModel_->reload();
+}
+
+void MainMenu::updateDatasource() {
+    // Many calls come while photos are copied: one reload serves them all.
+    if (gridReloadPending_) return;
+    gridReloadPending_ = true;
+    QTimer::singleShot(150, this, [this] {
+        gridReloadPending_ = false;
+        reloadGrids();
+    });
+}
+
+void MainMenu::updatePhotosUI() {
+    // The lists are snapshots; the window never waits for a flag held by the scan.
+    PhotoBrowserLists::updatePhotos(record_, false);
+    updateDatasource();
+}
+
+void MainMenu::tickAllCameraPhoto(bool on) {
+    MediaGridModel* model = nullptr;
+    if (!scrollViewPhoto3->isHidden())
+        model = photoModel_;
+    else if (!scrollViewVideo->isHidden())
+        model = videoModel_;
+    if (!model) return;
+    for (int row = 0; row < model->rowCount(); ++row) model->setCheckedAt(row, on);
+}
+
+void MainMenu::updatePhotosSelections() {
+    for (int row : scrollViewPhoto3->selectedRows()) photoModel_->setCheckedAt(row, true);
+}
+
+void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
+                         std::function<void()> done) {
+    std::vector<MediaExporter::Item> items;
+    if (photos) {
+        for (const auto& photo : record_.AllPhotos.snapshot())
+            if (!onlyTicked || photo->isChecked() != 0) items.push_back({photo->PhotoUrl(), photo->PhotoName()});
+    } else {
+        for (const auto& video : record_._AllVideos.snapshot())
+            if (!onlyTicked || video->isChecked() != 0) items.push_back({video->VideoUrl(), video->VideoName()});
+    }
+    ++exportsRunning_;
+    copies_.emplace_back([this, folder = folder.toStdString(), photos, items = std::move(items),
+                          createWhenEmpty, done = std::move(done)](std::stop_token stop) {
+        const MediaExporter::Result result =
+            MediaExporter::CopyInto(folder, photos ? "Photos" : "Videos", items, createWhenEmpty, stop);
+        std::size_t failed = 0;
+        for (const ExportEntry& entry : result.entries) failed += entry.status == ExportStatus::Failed;
+        dispatcher_.post([this, failed, done] {
+            --exportsRunning_;
+            if (failed) std::cerr << ("export: " + std::to_string(failed) + " file(s) could not be copied\n");
+            if (done) done();
+        });
+    });
+}
+
+void MainMenu::exportPhotosToDirectory(const QString& folder, std::function<void()> done) {
+    copyMedia(folder, true, true, true, std::move(done));
+}
+
+void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void()> done) {
+    copyMedia(folder, false, true, true, std::move(done));
+}
+
+void MainMenu::exportPhotos() {
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Choose a Directory to Export Photos"), QDir::homePath());
+    if (folder.isEmpty()) return;
+    exportPhotosToDirectory(folder, [this, folder] {
+        exportVideosToDirectory(folder, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    });
+}
+
+void MainMenu::exportStart() {
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    const auto tab = static_cast<TabTag>(record_.tabItem.load());
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Choose a Directory to Export Data."), QDir::homePath());
+    if (folder.isEmpty()) return;
+    if (tab == TabTag::TabTagPhotos) {
+        exportPhotosToDirectory(folder);
+        return;
+    }
+    if (tab == TabTag::TabTagVideos) {
+        exportVideosToDirectory(folder);
+        return;
+    }
+    // Every record, into a dated folder, on a thread of its own.
+    ++exportsRunning_;
+    btnExport->setEnabled(false);
+    copies_.emplace_back([this, folder = folder.toStdString()](std::stop_token stop) {
+        ExportRun run(record_, ExportFiles());
+        const ExportReport report = run.run({ExportScope::AllRecords, folder, ".csv", 0}, stop);
+        const bool ok = report.ok();
+        const std::string where = report.folder;
+        const std::size_t failures = report.failures().size();
+        dispatcher_.post([this, ok, where, failures] {
+            --exportsRunning_;
+            btnExport->setEnabled(true);
+            if (!ok) {
+                alert({"The export failed for " + std::to_string(failures) + " file(s).",
+                       "The files in " + where + " that were written are complete.", {"OK"}});
+                return;
+            }
+            starFeedback(QStringLiteral("Rating - Export to Computer"));
+        });
+    });
+}
+
+// ---- Scan controls ----
+
+void MainMenu::startScan(DataType type) {
+    if (!core_) return;
+    auto holder = std::make_shared<const dataTypeHolder>(type);
+    if (!core_->scanWorker().start(std::move(holder)))
+        alert({"A scan is already running.", "", {"OK"}});
+}
+
+void MainMenu::showScanControls() {
+    for (QWidget* w : std::initializer_list<QWidget*>{stopRecovery, recoveringText, progress1, progress2, Timer, lblScanStatus, boxProcess})
+        w->show();
+    progress2->setValue(0);
+    Timer->clear();
+    for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnStart, btnNewScan, btnApp})
+        w->hide();
+    if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(false);
+    btnMenu->setEnabled(false);
+}
+
+void MainMenu::showResultsLayout() {
+    for (QWidget* w : std::initializer_list<QWidget*>{boxFooter, boxProcess, boxIcons, boxTabItems, imageView})
+        w->show();
+    scrollViewPhoto3->show();
+    scrollViewVideo->hide();
+}
+
+void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
+    for (QWidget* w : std::initializer_list<QWidget*>{stopRecovery, recoveringText, progress1, lblScanStatus})
+        w->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnNewScan})
+        w->show();
+    // The send-to-device wizard comes with the data-type screens; until then its button stays away.
+    (void)restoreAvailable;
+    btnApp->hide();
+    if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(true);
+    btnMenu->setEnabled(true);
+    boxProcess->hide();
+}
+
+void MainMenu::btnCancle() {
+    LanguageConfig& texts = Texts();
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Torvane"),
+                         ToQString(texts.StopScanningDialogWindowMainText()), QMessageBox::NoButton, this);
+    QPushButton* yes = question.addButton(ToQString(texts.CommonYes()), QMessageBox::YesRole);
+    QPushButton* no = question.addButton(ToQString(texts.CommonNo()), QMessageBox::NoRole);
+    question.setDefaultButton(no);
+    question.setEscapeButton(no);
+    question.setObjectName("stopQuestion");
+    question.exec();
+    if (core_) core_->scanWorker().btnCancleClicked(question.clickedButton() == yes);
+}
+
+// ---- Alerts ----
+
+std::size_t MainMenu::alert(const AlertRequest& request) {
+    QMessageBox box(this);
+    box.setObjectName("alert");
+    box.setWindowTitle(QStringLiteral("Torvane"));
+    box.setText(QString::fromStdString(request.message));
+    box.setInformativeText(QString::fromStdString(request.informativeText));
+    box.setIcon(QMessageBox::Warning);
+    std::vector<QAbstractButton*> buttons;
+    for (const std::string& title : request.buttons)
+        buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
+    if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
+    box.setEscapeButton(buttons.front());
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (box.clickedButton() == buttons[i]) return i;
+    return 0;
+}
+
+void MainMenu::runAlert(const AlertRequest& request, std::function<void(std::size_t)> answered) {
+    const std::size_t answer = alert(request);
+    if (answered && !request.buttons.empty()) answered(answer);
+}
+
+// ---- Home screen forwarding ----
+
+void MainMenu::returnMainScreen() {
+    if (infoReaderViewController) infoReaderViewController->returnMainScreen();
+}
+void MainMenu::backUpFromDeviceComplete() {
+    if (infoReaderViewController) infoReaderViewController->backUpFromDeviceComplete();
+}
+void MainMenu::deviceConnected() {
+    if (infoReaderViewController) infoReaderViewController->deviceConnected();
+}
+void MainMenu::deviceDisconnected() {
+    if (infoReaderViewController) infoReaderViewController->deviceDisconnected();
+}
+void MainMenu::recoverFromMac() {
+    if (infoReaderViewController) infoReaderViewController->recoverFromMac();
+}
+void MainMenu::showRecoverView() {
+    if (infoReaderViewController) infoReaderViewController->showRecoverView();
+}
+void MainMenu::fullRecover() {
+    if (infoReaderViewController) infoReaderViewController->fullRecover();
+}
+
+void MainMenu::openBackupFolder(const QString& folder) {
+    if (!infoReaderViewController) showScreen(ScreenState::ScreenHome);
+    infoReaderViewController->findBackup(folder);
+}
+
+// ---- UpdateUser ----
+
+void MainMenu::newVersionAvailable(const std::string& version, const OptString& downloadPage) {
+    lblVersion->setText(lblVersion->text() + QStringLiteral("  \u2191 ") + QString::fromStdString(version));
+    lblVersion->setToolTip(ToQString(downloadPage));
+}
+
+void MainMenu::showAlert(const std::string& message) {
+    alert({message, "", {"OK"}});
+}
+
+bool MainMenu::askToUpdate(const std::string& message) {
+    return alert({message, "", {"Update", "Cancel"}}) == 0;
+}
+
+void MainMenu::openInBrowser(const std::string& address) {
+    Desktop::open(QString::fromStdString(address));
+}
+
+// ---- Openers ----
+
+template <class Dialog, class... Args>
+Dialog* MainMenu::openSingle(QPointer<QDialog>& field, Args&&... args) {
+    if (field) {
+        field->close();
+        field->deleteLater();
+    }
+    auto* dialog = new Dialog(std::forward<Args>(args)...);
+    field = dialog;
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    return dialog;
+}
+
+void MainMenu::AboutWindow() {
+    hideMenus();
+    openSingle<::AboutWindow>(abtWindow, record_, this);
+}
+
+void MainMenu::showLanWindow() {
+    hideMenus();
+    openSingle<LangaugeWindowController>(lanWindow, [this] { UpdateAllViewsOnLanguageChange(); }, this);
+}
+
+void MainMenu::OnManualClick() {
+    openSingle<Manual>(manWindow, this);
+}
+
+void MainMenu::ShareBtnInMenu() {
+    hideMenus();
+    openSingle<ShareWindowController>(shareWindow, this);
+}
+
+void MainMenu::FeedbackBtnInMenu() {
+    hideMenus();
+    openSingle<FeedbackWindowController>(feedbackWindow, this);
+    analytics_.publishMessageEvent("Feedback - Pressed");
+}
+
+void MainMenu::starFeedback(const QString& eventName) {
+    auto* window = new StarFeedbackWindow(analytics_, QString::fromStdString(record_.SupportURL.get()), this);
+    window->mixpanelMsg = eventName;
+    if (eventName == QLatin1String("Rating - Export to Computer")) window->completeLabel->setText(QStringLiteral("Export Complete"));
+    starRatings_.push_back(window);
+    window->show();
+}
+
+void MainMenu::showHintPopup() {
+    auto* window = new showHintWindowController(this);
+    hints_.push_back(window);
+    window->show();
+    analytics_.PublishButtonEvent("Connect Device - Button Troubleshooting");
+}
+
+void MainMenu::GuideBtnInMenu() {
+    hideMenus();
+    Desktop::openConfigured(ApplicationConfig::sharedObject().userGuideUrl);
+}
+
+void MainMenu::OnSupportClick() {
+    hideMenus();
+    Desktop::open(QString::fromStdString(record_.SupportURL.get()));
+}
+
+void MainMenu::OnUpdateClick() {
+    hideMenus();
+    if (core_ && core_->updateCheck()) core_->updateCheck()->OnUpdateClick();
+}
+
+void MainMenu::Notification1() {
+    hideMenus();
+    if (notification1Window) notification1Window->close();
+    openSingle<Notification1WindowController>(notification1Window, [this](bool device) {
+        if (!flow_) return;
+        if (device) {
+            flow_->homeDevicePressed();
+            analytics_.PublishButtonEvent("Back to recovery from device");
+        } else {
+            flow_->homeBackupPressed();
+            analytics_.PublishButtonEvent("Back to recovery from backups");
+        }
+    }, this);
+}
+
+void MainMenu::Notification2() {
+    Notification1();
+    if (auto* dialog = qobject_cast<QDialog*>(notification1Window.data()))
+        static_cast<Notification1WindowController*>(dialog)->settingMessage(QStringLiteral(
+            "Are you sure you want to start a new Device scan? Your current scanning results won't be saved."));
+}
+
+void MainMenu::OpenDashboard() {
+    hideMenus();
+    openSingle<DashboardWindowController>(dbWindow, record_, this);
+}
+
+QDialog* MainMenu::openDialog(const char* name) const {
+    for (QDialog* dialog : findChildren<QDialog*>(QString::fromLatin1(name)))
+        if (dialog->isVisible()) return dialog;
+    return nullptr;
+}
+
+DashboardWindowController* MainMenu::dashboard() const {
+    return static_cast<DashboardWindowController*>(dbWindow.data());
+}
+
+// ---- Window start-up, dragging and closing ----
+
+void MainMenu::windowStartup() {
+    setMenuItemsName();
+    setTabButtonTitle();
+    lblVersion->setText(QString::fromStdString(record_.Version.get()));
+    lblProductName->setText(QString::fromStdString(record_.ProductName.get()));
+    changeView->setIcon(icon("toggle-off"));
+    // The banner; its load also starts the time of use anew.
+    if (timeOfUse_) {
+        timeOfUse_->restart();
+        const std::string address =
+            BannerView::bannerAddress(record_.BannerURL.get(), timeOfUse_->storedSeconds());
+        record_.BannerURL.set(address);
+        webview->loadWebView(address, [this] {
+            webview->show();
+            if (timeOfUse_) timeOfUse_->reported();
+        });
+    }
+    showScreen(ScreenState::ScreenHome);
+}
+
+bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == titleBar) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* press = static_cast<QMouseEvent*>(event);
+            if (press->button() == Qt::LeftButton) {
+                // The platform moves the window where it can; otherwise we follow the pointer.
+                if (windowHandle() && windowHandle()->startSystemMove()) return true;
+                dragging_ = true;
+                dragOffset_ = press->globalPosition().toPoint() - frameGeometry().topLeft();
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseMove && dragging_) {
+            move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragOffset_);
+            return true;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            dragging_ = false;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainMenu::mousePressEvent(QMouseEvent* event) {
+    hideMenus();
+    QWidget::mousePressEvent(event);
+}
+
+void MainMenu::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainMenu::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    hideMenus();
+}
+
+void MainMenu::closeEvent(QCloseEvent* event) {
+    // The platform's quit request (a window manager's close, the session ending).
+    if (shutdown_) shutdown_->handleQuitEvent();
+    event->accept();
+}

@@ -1,0 +1,254 @@
+#pragma once
+
+#include "app/MainWindow.h"
+#include "app/ScanCountdown.h"
+#include "app/UpdateCheck.h"
+#include "ui/Screens.h"
+#include "ui/UiTabs.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMap>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <thread>
+
+class AnalyticsEvents;
+class ApplicationCore;
+class ApplicationShutdown;
+class BannerView;
+class BrimleyAppDelegate;
+class DashboardWindowController;
+class DeviceRecoveryFlow;
+class HomeViewController;
+class InfoReaderViewController;
+class MainThreadDispatcher;
+class MediaGrid;
+class MediaGridModel;
+class ResultsScreen;
+class SMNSbutton;
+class ThumbnailLoader;
+class TimeOfUse;
+class DeviceViewController;
+class QDialog;
+
+// The main window: a frameless window with its own title bar (product, version, the device's
+// name, the menu button, minimise and close), dragged by that bar. It holds the banner, the
+// home screen, the busy panels of the start of a scan, and the results area: the icon bar of
+// the nine data types, the tab buttons of the other screens with the search field and the
+// existing/deleted toggle, the open screen (or the photo and video browser), the scan's
+// progress and the footer's export controls.
+//
+// It is the window the application core drives (MainWindowActions) and the update check's
+// user. Main thread only; other threads reach it through the core's main-thread wrapper.
+class MainMenu : public QWidget, public MainWindowActions, public UpdateUser {
+public:
+    MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics, MainThreadDispatcher& dispatcher);
+    ~MainMenu() override;
+
+    // The core and the device flow, once they exist; the shutdown and the time of use for the
+    // close button and the banner (optional).
+    void attach(ApplicationCore& core, DeviceRecoveryFlow& flow, ApplicationShutdown* shutdown,
+                TimeOfUse* timeOfUse);
+    // The window's steps of start-up: menu and tab titles, branding, the banner, the home
+    // screen shown last. Runs after the core's start-up.
+    void windowStartup();
+
+    // ---- MainWindowActions ----
+    void updateUIfoundRecoveredData() override;
+    void updatePhotosUI() override;
+    void showScreen(ScreenState state) override;
+    void updateStatus(std::int32_t code, const std::string& message) override;
+    void updateDisplayName(const std::string& name) override;
+    void onTabSelectionChanged(TabTag tab) override;
+    void onAppsSelectionChanged(TabTag tab) override;
+    void toogleChanged() override;
+    void markTabButtonSelected(TabTag tab) override;
+    void updateTabButtons() override;
+    void refreshTabButtons() override;
+    void setTabButtonTitle() override;
+    void removeSelection() override;
+    void UpdateMainView() override;
+    void redrawScreen(TabTag tab) override;
+    void updateDatasource() override;
+    void showScanControls() override;
+    void showResultsLayout() override;
+    void restoreControlsAfterScan(bool restoreAvailable) override;
+    void stopCountdown() override;
+    void OpenDashboard() override;
+    void clearScreens() override;
+    void runAlert(const AlertRequest& alert, std::function<void(std::size_t)> answered) override;
+    void returnMainScreen() override;
+    void backUpFromDeviceComplete() override;
+    void deviceConnected() override;
+    void deviceDisconnected() override;
+    void recoverFromMac() override;
+    void showRecoverView() override;
+    void fullRecover() override;
+    void setAllButtonDisable() override;
+    void hideImageView() override;
+
+    // ---- UpdateUser ----
+    void newVersionAvailable(const std::string& version, const OptString& downloadPage) override;
+    void showAlert(const std::string& message) override;
+    bool askToUpdate(const std::string& message) override;
+    void openInBrowser(const std::string& address) override;
+
+    // ---- Delegate operations of the window ----
+    void showStartButton();
+    void hideStartButton();
+    void setMenuItemsName();
+    void UpdateAllViewsOnLanguageChange();
+    void search(const QString& text);
+    void MenuPressed();
+    void hideMenus();
+    void setTabSelected(SMNSbutton* control);
+    void timerRun();
+    // The stop button: asks, then stops the scan or lets it go on.
+    void btnCancle();
+    // The photo browser's tick-all box and the photo export button.
+    void tickAllCameraPhoto(bool on);
+    void exportPhotos();
+    // Copies the ticked photos (videos) of the grids into "Photos" ("Videos") of the folder; a
+    // thread of its own does the copying, and `done` runs on the main thread after it.
+    void exportPhotosToDirectory(const QString& folder, std::function<void()> done = {});
+    void exportVideosToDirectory(const QString& folder, std::function<void()> done = {});
+    // Ticks every photo selected in the grid.
+    void updatePhotosSelections();
+    // The footer's export of the current tab.
+    void exportStart();
+
+    // ---- Openers ----
+    void AboutWindow();
+    void showLanWindow();
+    void OnManualClick();
+    void ShareBtnInMenu();
+    void FeedbackBtnInMenu();
+    void starFeedback(const QString& eventName);
+    void showHintPopup();
+    void GuideBtnInMenu();
+    void OnSupportClick();
+    void OnUpdateClick();
+    // The new-scan question: backup-folder form, or device form.
+    void Notification1();
+    void Notification2();
+
+    // ---- For the home screen ----
+    BrimleyAppDelegate& record() { return record_; }
+    AnalyticsEvents& analytics() { return analytics_; }
+    ApplicationCore& core() { return *core_; }
+    DeviceRecoveryFlow& flow() { return *flow_; }
+    std::string mobileSyncFolder() const;
+    // A modal alert on the main thread; returns the index of the button pressed.
+    std::size_t alert(const AlertRequest& request);
+    // Starts the scan worker on the record's backup folder with the data type.
+    void startScan(DataType type);
+    // An icon by name: the theme's icon of that name when the table knows one, else ours.
+    QIcon icon(const QString& name) const;
+    // The home screen; made on the first visit of the home state.
+    InfoReaderViewController* homeScreen() const { return infoReaderViewController; }
+    // Opens the backup folder as the browse choice does (the command line's folder).
+    void openBackupFolder(const QString& folder);
+
+    // ---- What tests and the screenshots look at ----
+    ResultsScreen* viewController() const { return viewController_; }
+    ResultsScreen* screenOf(TabTag tab) const;
+    SMNSbutton* iconControl(TabTag tab) const;
+    QToolButton* tabButton(TabTag tab) const;
+    QDialog* openDialog(const char* name) const;
+    DashboardWindowController* dashboard() const;
+    MediaGrid* photoGrid() const { return scrollViewPhoto3; }
+    MediaGrid* videoGrid() const { return scrollViewVideo; }
+    const ScanCountdown& countdown() const { return countdown_; }
+    bool countdownRunning() const { return countdownTimer.isActive(); }
+    BannerView* banner() const { return webview; }
+    // How many photo and video copies are still running.
+    int exportsRunning() const { return exportsRunning_.load(); }
+
+    // Outlets of the window's regions.
+    QLabel *imgRecoveryPanel, *lblStatusBar, *lblDisplayname, *lblVersion, *lblProductName,
+        *Timer, *recoveringText, *lblScanStatus, *showonlydeleteddata, *txtInformation;
+    QWidget *viewRecovery, *imageView, *viewMainWindow, *childView, *titleBar;
+    QProgressBar *progressIndicator, *progress1, *progress2;
+    QPushButton *camera, *otherPictures, *btnStart, *btnExport, *btnApp, *stopRecovery,
+        *btnExportPhotos, *btnNewScan;
+    QFrame *boxIcons, *boxTabItems, *boxFooter, *boxProcess, *boxMenu;
+    QPushButton *btnHelpMenu, *btnShare, *btnFeedBack, *btnAbout, *btnuserGuide,
+        *btnChangLanguage, *btnUpdate;
+    QToolButton *btnMenu, *btnMinimise, *btnClose, *changeView;
+    QLineEdit* _searchField;
+    QCheckBox* tickAllCameraPhoto_;
+    MediaGrid *scrollViewPhoto3, *scrollViewVideo;
+    BannerView* webview;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildTitleBar();
+    void buildMenu();
+    void buildIconBar();
+    void buildTabItems();
+    void buildContent();
+    void buildProgressAndFooter();
+    void applyStyle();
+    // Opens the screen of the tab now in tabItem; `iconPath`: from the icon bar.
+    void openScreen(TabTag tab, bool iconPath, SMNSbutton* control);
+    ResultsScreen* ensureScreen(TabTag tab);
+    void putIntoChildView(QWidget* view);
+    void takeFromChildView();
+    template <class Dialog, class... Args>
+    Dialog* openSingle(QPointer<QDialog>& field, Args&&... args);
+    void applyToggleToOpenScreen(bool onlyDeleted);
+    void reloadGrids();
+    void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
+                   std::function<void()> done);
+
+    BrimleyAppDelegate& record_;
+    AnalyticsEvents& analytics_;
+    MainThreadDispatcher& dispatcher_;
+    ApplicationCore* core_ = nullptr;
+    DeviceRecoveryFlow* flow_ = nullptr;
+    ApplicationShutdown* shutdown_ = nullptr;
+    TimeOfUse* timeOfUse_ = nullptr;
+
+    InfoReaderViewController* infoReaderViewController = nullptr;
+    QPointer<ResultsScreen> viewController_;
+    std::map<TabTag, QPointer<ResultsScreen>> screens_;
+    std::map<TabTag, SMNSbutton*> iconControls_;
+    std::map<TabTag, QLabel*> captions_;
+    std::map<TabTag, QToolButton*> tabButtons_;
+    QWidget* currentChild_ = nullptr;
+
+    std::unique_ptr<ThumbnailLoader> thumbnails_;
+    MediaGridModel* photoModel_ = nullptr;
+    MediaGridModel* videoModel_ = nullptr;
+    bool gridReloadPending_ = false;
+
+    ScanCountdown countdown_;
+    QTimer countdownTimer;
+
+    QPointer<QDialog> abtWindow, lanWindow, manWindow, shareWindow, feedbackWindow,
+        notification1Window, dbWindow;
+    std::vector<QPointer<QDialog>> starRatings_, hints_;
+
+    QPoint dragOffset_;
+    bool dragging_ = false;
+    std::atomic<int> exportsRunning_{0};
+    std::vector<std::jthread> copies_;
+};

@@ -1,0 +1,116 @@
+#include "UiFixture.h"
+#include "UiTestSupport.h"
+#include "app/TimeOfUse.h"
+#include "ui/BannerView.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
+#include "ui/QtDispatcher.h"
+
+#include <QTest>
+#include <QUrl>
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+    UiFixture f;
+    QList<QUrl> opened;
+
+private slots:
+    void initTestCase() {
+        Desktop::setOpener([this](const QUrl& url) { opened << url; });
+        f.start();
+    }
+
+    void openingAboutTwiceLeavesOneWindow() {
+        MainMenu& w = f.application->window();
+        w.AboutWindow();
+        w.AboutWindow();
+        QTest::qWait(20);
+        int visible = 0;
+        for (QDialog* d : w.findChildren<QDialog*>("AboutWindow")) visible += d->isVisible();
+        QCOMPARE(visible, 1);
+        w.openDialog("AboutWindow")->close();
+    }
+
+    void ratingOfTwoThenFiveOffersSharingAndSendsFive() {
+        MainMenu& w = f.application->window();
+        w.starFeedback(QStringLiteral("Rating - Export to Computer"));
+        auto* rating = static_cast<StarFeedbackWindow*>(w.openDialog("StarFeedbackWindow"));
+        QVERIFY(rating);
+        QCOMPARE(rating->completeLabel->text(), QStringLiteral("Export Complete"));
+        rating->starClicked(2);
+        QVERIFY(rating->supportBtn->isVisible() && !rating->facebook->isVisible());
+        rating->starClicked(5);
+        QVERIFY(!rating->supportBtn->isVisible() && rating->facebook->isVisible());
+        for (QPushButton* star : rating->stars) QVERIFY(star->property("gold").toBool());
+        rating->CloseSelected();
+        QVERIFY(f.saw("rating Rating - Export to Computer 5"));
+    }
+
+    void newScanConfirmationOkAndCancel() {
+        MainMenu& w = f.application->window();
+        w.Notification1();
+        auto* question = static_cast<Notification1WindowController*>(w.openDialog("Notification1WindowController"));
+        question->cancel();
+        QVERIFY(!f.saw("button Back to recovery from backups"));
+        w.Notification1();
+        question = static_cast<Notification1WindowController*>(w.openDialog("Notification1WindowController"));
+        question->ok();
+        QVERIFY(f.saw("button Back to recovery from backups"));
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenHome));
+        QCOMPARE(w.homeScreen()->selectedTab, 1);
+        w.Notification2();
+        question = static_cast<Notification1WindowController*>(w.openDialog("Notification1WindowController"));
+        QVERIFY(question->isDeviceCurrently);
+        question->ok();
+        QVERIFY(f.saw("button Back to recovery from device"));
+        QCOMPARE(w.homeScreen()->selectedTab, 0);
+    }
+
+    void feedbackMailKeepsTheMessageWhole() {
+        const QUrl mail = Desktop::mailAddress(QStringLiteral("a@b.c"), QStringLiteral("My rating:5"),
+                                               QStringLiteral("Grüße & thanks? a=b"));
+        QCOMPARE(mail.scheme(), QStringLiteral("mailto"));
+        const QString encoded = QString::fromLatin1(mail.toEncoded());
+        QVERIFY(encoded.contains(QStringLiteral("BODY=Gr%C3%BC%C3%9Fe%20%26%20thanks%3F%20a%3Db")));
+        QVERIFY(encoded.contains(QStringLiteral("SUBJECT=My%20rating%3A5")));
+    }
+
+    void placeholderAddressesAreNeverOpenedOrFetched() {
+        opened.clear();
+        QVERIFY(!Desktop::open(QStringLiteral("https://www.example.com/torvane/support")));
+        QVERIFY(opened.isEmpty());
+        BannerView banner(f.application->dispatcher());
+        banner.loadWebView("https://www.example.com/banner?time_using=0.0&code=TM640");
+        QVERIFY(!banner.fetchStarted());
+        banner.loadWebView("http://plain.http.address/banner");
+        QVERIFY(!banner.fetchStarted());
+    }
+
+    void bannerShowsTheFetchedPageAndResetsTheTimeOfUse() {
+        QCOMPARE(BannerView::bannerAddress("https://banner.torvane.app/b", 150.0),
+                 std::string("https://banner.torvane.app/b?time_using=2.5&code=TM640"));
+        QCOMPARE(BannerView::bannerAddress("https://banner.torvane.app/b", 0.0),
+                 std::string("https://banner.torvane.app/b?time_using=0.0&code=TM640"));
+        BannerView banner(f.application->dispatcher());
+        std::string asked;
+        banner.setFetch([&asked](const std::string& address, std::stop_token) {
+            asked = address;
+            return std::optional<std::string>("<p>Hello <a href=\"https://torvane.app/x\">there</a><script>bad()</script></p>");
+        });
+        bool loaded = false;
+        banner.loadWebView("https://torvane.app/banner", [&] { loaded = true; });
+        QVERIFY(WaitFor([&] { return loaded; }, 10000));
+        QCOMPARE(asked, std::string("https://torvane.app/banner"));
+        QVERIFY(banner.toPlainText().contains(QStringLiteral("Hello there")));
+        QVERIFY(!banner.toPlainText().contains(QStringLiteral("bad()")));
+    }
+
+    void cleanupTestCase() {
+        f.application.reset();
+        Desktop::setOpener({});
+    }
+};
+
+TORVANE_UI_TEST(DialogsTest)
+#include "DialogsTest.moc"

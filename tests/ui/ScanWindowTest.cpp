@@ -1,0 +1,173 @@
+#include "UiFixture.h"
+#include "UiTestSupport.h"
+#include "app/ApplicationCore.h"
+#include "app/ScanWorker.h"
+#include "config/LanguageConfig.h"
+#include "demo-backup/DemoBackup.h"
+#include "records/Photo.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
+#include "ui/OwnWidgets.h"
+#include "ui/PhotoBrowser.h"
+#include "ui/Screens.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+// A scan of a generated backup driven through the real window.
+class ScanWindowTest : public QObject {
+    Q_OBJECT
+    UiFixture f;
+    QTemporaryDir dir;
+    demo::DemoBackupContents contents;
+
+    MainMenu& w() { return f.application->window(); }
+
+    void scan(int comboIndex) {
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        w().homeScreen()->fullRecover();
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QTest::qWait(50);
+    }
+
+private slots:
+    void initTestCase() {
+        demo::DemoBackupOptions options;
+        options.messages = 30;
+        options.contacts = 12;
+        options.calls = 16;
+        options.notes = 6;
+        options.events = 8;
+        options.whatsAppMessages = 16;
+        options.visits = 8;
+        options.photos = 3;
+        contents = demo::WriteDemoBackup(std::filesystem::path(dir.path().toStdString()) / "backup", options);
+        f.start();
+    }
+
+    void scanOfEveryTypeFillsTheTabsAndTheReport() {
+        scan(7);
+        for (const UiTab& tab : UiTabs())
+            if (IsIconBarTab(tab.tab))
+                QVERIFY2(w().iconControl(tab.tab)->isEnabled(), tab.fallbackIcon);
+        DashboardWindowController* report = w().dashboard();
+        QCOMPARE(report->countsAt(0).first, QString::number(f.record.DeletedSMSCount.load()));
+        QCOMPARE(report->countsAt(0).second, QString::number(f.record.SMSCount.load()));
+        QVERIFY(f.record.DeletedSMSCount.load() > 0);
+        QCOMPARE(report->countsAt(2).second, QString::number(f.record.ContactCount.load()));
+        QCOMPARE(report->countsAt(8).first, QStringLiteral("0"));
+        QVERIFY(report->scanReport->text().endsWith(QString::fromStdString(contents.deviceName)));
+        QVERIFY(!w().stopRecovery->isVisible());
+        QVERIFY(w().btnExport->isVisible());
+        report->close();
+    }
+
+    void searchAndToggleFilterTheOpenScreen() {
+        w().onAppsSelectionChanged(TabTag::TabTagSMS);
+        auto* screen = dynamic_cast<DataTypeScreen*>(w().viewController());
+        QVERIFY(screen);
+        if (screen->onlyDeleted()) w().toogleChanged();
+        const int all = screen->shownTexts().size();
+        QCOMPARE(all, f.record.SMSContent.size() + f.record.DeletedSMS.size());
+        const QString word = QString::fromStdString(contents.messages.front().key).left(8);
+        w()._searchField->setText(word);
+        const QStringList found = screen->shownTexts();
+        QVERIFY(!found.isEmpty() && found.size() < all);
+        for (const QString& text : found) QVERIFY(text.contains(word, Qt::CaseInsensitive));
+        w().toogleChanged();  // deleted records only; the search field is emptied
+        QVERIFY(screen->onlyDeleted());
+        QVERIFY(w()._searchField->text().isEmpty());
+        QCOMPARE(screen->shownTexts().size(), static_cast<int>(f.record.DeletedSMS.size()));
+        w().toogleChanged();
+        QCOMPARE(screen->shownTexts().size(), all);
+    }
+
+    void photoGridListsExistingThenDeletedAndExportsTheTicked() {
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        MediaGridModel* model = w().photoGrid()->mediaModel();
+        const auto existing = f.record.Photos.snapshot();
+        const auto deleted = f.record.DeletedPhotos.snapshot();
+        QCOMPARE(model->rowCount(), static_cast<int>(existing.size() + deleted.size()));
+        QVERIFY(!existing.empty() && !deleted.empty());
+        QCOMPARE(model->nameAt(0), QString::fromStdString(*existing.front()->PhotoName()));
+        QCOMPARE(model->nameAt(model->rowCount() - 1), QString::fromStdString(*deleted.back()->PhotoName()));
+        w().tickAllCameraPhoto(false);
+        model->setCheckedAt(0, true);
+        model->setCheckedAt(model->rowCount() - 1, true);
+        QTemporaryDir out;
+        w().exportPhotosToDirectory(out.path());
+        QVERIFY(WaitFor([&] { return w().exportsRunning() == 0; }));
+        int files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(out.path().toStdString() + "/Photos")) {
+            (void)entry;
+            ++files;
+        }
+        QCOMPARE(files, 2);
+    }
+
+    void languageSwitchRetitlesEveryView() {
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        const QString englishAbout = QString::fromStdString(*texts.MenuItemAbout());
+        w().showLanWindow();
+        auto* picker = static_cast<LangaugeWindowController*>(w().openDialog("LangaugeWindowController"));
+        QVERIFY(picker);
+        const int german = picker->selectLang->findText(QStringLiteral("Deutsch"));
+        QVERIFY(german >= 0);
+        picker->selectLang->setCurrentIndex(german);
+        picker->btnSelectClicked();
+        const QString germanAbout = QString::fromStdString(*texts.MenuItemAbout());
+        QVERIFY(germanAbout != englishAbout);
+        QCOMPARE(w().btnAbout->text(), germanAbout);
+        QCOMPARE(w().iconControl(TabTag::TabTagCalls)->textField->text(),
+                 QString::fromStdString(*texts.CommonCalls()));
+        QCOMPARE(w()._searchField->placeholderText(), QString::fromStdString(*texts.CommonSearch()));
+        QCOMPARE(w().homeScreen()->btnItunes->text(),
+                 QString::fromStdString(*texts.ChooseIOSBackupControlViewTitle()));
+        // And back.
+        w().showLanWindow();
+        picker = static_cast<LangaugeWindowController*>(w().openDialog("LangaugeWindowController"));
+        picker->selectLang->setCurrentIndex(picker->selectLang->findText(QStringLiteral("English")));
+        picker->btnSelectClicked();
+        QCOMPARE(w().btnAbout->text(), englishAbout);
+    }
+
+    void scanOfOneTypeEnablesOnlyItsTab() {
+        if (w().dashboard()) w().dashboard()->close();
+        scan(0);  // messages
+        for (const UiTab& tab : UiTabs())
+            if (IsIconBarTab(tab.tab))
+                QCOMPARE(w().iconControl(tab.tab)->isEnabled(), tab.tab == TabTag::TabTagSMS);
+        QCOMPARE(f.record.tabItem.load(), ToCode(TabTag::TabTagSMS));
+        w().dashboard()->close();
+    }
+
+    void stopButtonConfirmationCancelsAndRestoresTheControls() {
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        w().homeScreen()->fullRecover();
+        QString question;
+        AnswerNextMessageBox(QString::fromStdString(*LanguageConfig::sharedObject().CommonYes()), &question);
+        w().btnCancle();
+        QCOMPARE(question, QString::fromStdString(*LanguageConfig::sharedObject().StopScanningDialogWindowMainText()));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(!w().stopRecovery->isVisible());
+        QVERIFY(w().btnExport->isVisible());
+        QVERIFY(w().btnNewScan->isVisible());
+        QVERIFY(f.saw("button Stop Scanning"));
+        w().dashboard()->close();
+    }
+
+    void cleanupTestCase() { f.application.reset(); }
+};
+
+TORVANE_UI_TEST(ScanWindowTest)
+#include "ScanWindowTest.moc"

