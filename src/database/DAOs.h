@@ -59,6 +59,9 @@ public:
 
     // ---- Messages (SMS_DATABASE) ----
     // Live messages, appended to AllSMSContent; SMSCount. Absent when the statement fails. Bound.
+    // The statement is that of the database's own layout (MessageLayoutOf). In the group layout
+    // a message without text (an MMS) shows the text parts of its msg_pieces, and one without
+    // an address the members of its group.
     std::optional<RecordList<SMS>> GetSMS();
     // Live iMessages; IMessageCount. Absent when the statement fails. Bound.
     std::optional<RecordList<SMS>> GetiMessage();
@@ -161,6 +164,10 @@ public:
 private:
     static std::shared_ptr<SMS> MessageFromRow(const SqliteResultSet& row, std::int32_t iOSMajor,
                                                std::int32_t slNo);
+    // What the group layout keeps beside a message row: the text parts of an MMS, the members
+    // of a message's group.
+    static void CompleteFromGroupLayout(const SqliteConnection& connection,
+                                        const SqliteResultSet& row, SMS& sms);
     std::optional<RecordList<SMS>> ReadMessages(const char* beforeIOS6, const char* fromIOS6,
                                                 std::atomic<std::int32_t>& count,
                                                 bool listAsExisting);

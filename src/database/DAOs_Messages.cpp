@@ -1,6 +1,7 @@
 #include "database/DAOs.h"
 
 #include "common/DateUtils.h"
+#include "database/MessageLayout.h"
 #include "records/Chat.h"
 #include "records/MessageTableRecords.h"
 #include "records/SMS.h"
@@ -91,13 +92,49 @@ std::shared_ptr<SMS> DAOs::MessageFromRow(const SqliteResultSet& row, std::int32
     return sms;
 }
 
+void DAOs::CompleteFromGroupLayout(const SqliteConnection& connection, const SqliteResultSet& row,
+                                   SMS& sms) {
+    if (!sms.Message() || sms.Message()->empty()) {
+        if (connection.hasTable("msg_pieces")) {
+            auto parts = connection.executeQuery(
+                "SELECT data FROM msg_pieces WHERE message_id = ? AND content_type LIKE "
+                "'text/plain%' ORDER BY part_id, ROWID",
+                {ColumnValue(row.longLongIntForColumn("ROWID"))});
+            std::string text;
+            while (parts.next()) {
+                const OptString part = parts.stringForColumn("data");
+                if (!part || part->empty()) continue;
+                if (!text.empty()) text += ' ';
+                text += *part;
+            }
+            if (!text.empty()) sms.setMessage(WithoutLineFeeds(std::move(text)));
+        }
+    }
+    if ((!sms.Address() || sms.Address()->empty()) && connection.hasTable("group_member") &&
+        !row.valueForColumn("group_id").isNull()) {
+        auto members = connection.executeQuery(
+            "SELECT address FROM group_member WHERE group_id = ? ORDER BY ROWID",
+            {ColumnValue(row.longLongIntForColumn("group_id"))});
+        std::string partners;
+        while (members.next()) {
+            const OptString member = members.stringForColumn("address");
+            if (!member || member->empty()) continue;
+            if (!partners.empty()) partners += ", ";
+            partners += *member;
+        }
+        if (!partners.empty()) sms.setAddress(std::move(partners));
+    }
+}
+
 std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const char* fromIOS6,
                                                   std::atomic<std::int32_t>& count,
                                                   bool listAsExisting) {
-    const std::int32_t iOSMajor = iOSMajorVersion();
     count = 0;
     auto connection = boundConnection();
     if (!connection) return std::nullopt;
+    // The file's own layout decides when the backup's version is missing or says another one.
+    const std::int32_t iOSMajor =
+        VersionForLayout(MessageLayoutOf(connection.get(), iOSMajorVersion()), iOSMajorVersion());
     auto row = connection->executeQuery(iOSMajor < 6 ? beforeIOS6 : fromIOS6);
     if (!row) return std::nullopt;
     RecordList<SMS> result;
@@ -105,6 +142,7 @@ std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const 
     while (row.next()) {
         auto sms = MessageFromRow(row, iOSMajor, n);
         if (!sms) continue;
+        if (iOSMajor < 6) CompleteFromGroupLayout(*connection, row, *sms);
         if (listAsExisting) {
             sms->setGUID(row.stringForColumn("guid"));
             sms->setRowID(row.intForColumn("realRowId"));
@@ -129,6 +167,8 @@ std::optional<RecordList<SMS>> DAOs::GetiMessage() {
 
 bool DAOs::GetPhoneNumberForID(std::int32_t hid, OptString& phno) {
     auto connection = numberUTILS_.get(databasePath(DatabaseRole::Messages));
+    // The group layout before iOS 6 keeps no handles.
+    if (!connection->hasTable("handle")) return false;
     auto row = connection->executeQuery("SELECT id FROM handle where ROWID=?", {ColumnValue(hid)});
     if (!row.next()) return false;
     phno = row.stringForColumn("id");

@@ -240,6 +240,12 @@ bool OlderMessagesSQLiteRecovery::CheckMessageInDB(const Message& message) const
     return row.next();
 }
 
+std::shared_ptr<baseRecoveryObject> OlderMessagesSQLiteRecovery::GetNewRecoveryObject() {
+    madrid_ = false;
+    dateMapped_ = false;
+    return MessageTableRecovery::GetNewRecoveryObject();
+}
+
 void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                             const TablePattern& tablePattern) {
     fingerprint_.add(object);
@@ -249,30 +255,42 @@ void OlderMessagesSQLiteRecovery::FillModel(std::int64_t column, const ColumnVal
     auto& message = static_cast<Message&>(*currentRecord());
     const std::string& name = *mapped;
     if (FillCommonColumn(message, name, object) || !object.isNumber()) return;
+    // The dates are written out once the whole row is read: whether a row is an iMessage comes
+    // after them.
     const double value = object.asDouble();
-    auto dateText = [&](double seconds) {
-        return DateUtils::DateTimeToString(DateUtils::DoubleToIOSDateTime(seconds)).value_or("");
-    };
-    // A read or delivery time of 0 means "not yet".
-    auto momentText = [&](double seconds) {
-        return std::trunc(seconds) == 0 ? std::string() : dateText(seconds);
-    };
     if (name == "date") {
         message.setOriginalDate(value);
-        if (style_ == DateStyle::IOS5_6) message.setDate(dateText(value));
+        dateMapped_ = true;
     } else if (style_ == DateStyle::IOS5_6 && name == "date_read") {
         message.setOriginalDateRead(value);
-        message.setDateRead(momentText(value));
+        message.setDateRead(MadridMomentText(value));
     } else if (style_ == DateStyle::IOS5_6 && name == "date_delivered") {
         message.setOriginalDataDelivered(value);
-        message.setDateDelivered(momentText(value));
+        message.setDateDelivered(MadridMomentText(value));
+    } else if (name == "is_madrid") {
+        madrid_ = value != 0;
     }
+}
+
+std::string OlderMessagesSQLiteRecovery::MadridMomentText(double appleSeconds) {
+    // A read or delivery time of 0 means "not yet".
+    if (std::trunc(appleSeconds) == 0) return std::string();
+    return DateUtils::DateTimeToString(DateUtils::DoubleToIOSDateTime(appleSeconds)).value_or("");
+}
+
+std::string OlderMessagesSQLiteRecovery::DateText(double value, bool madrid) {
+    // The SMS rows of these tables count Unix seconds; the iMessage ("madrid") rows of iOS 5
+    // count Apple seconds, as every later table does.
+    const OptDate date = madrid ? DateUtils::DoubleToIOSDateTime(value)
+                                : DateUtils::ConvertFromUnixTimeStampToDateTime(std::trunc(value));
+    return DateUtils::DateTimeToString(date).value_or("");
 }
 
 void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     const bool mapped = currentWasMapped();
     if (!mapped || !currentRecord() || !sightings_.firstSighting(fingerprint_)) return;
     auto message = std::static_pointer_cast<Message>(currentRecord());
+    if (dateMapped_) message->setDate(DateText(message->OriginalDate(), madrid_));
     carved_.push_back(message);
     // Free space also holds older copies of rows that still exist.
     if (CheckMessageInDB(*message)) return;

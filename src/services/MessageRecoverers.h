@@ -117,13 +117,24 @@ protected:
     enum class DateStyle { IOS5_6, IOS4 };
     OlderMessagesSQLiteRecovery(ScanContext context, std::string version, DateStyle style);
 
+    std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
     void addRecoveredObject() override;
 
+public:
+    // The display text of a carved row's date: Unix seconds for an SMS row, Apple seconds for
+    // an iMessage row of iOS 5; "yyyy-MM-dd HH:mm:ss" in local time, "" for no date.
+    static std::string DateText(double value, bool madrid);
+    // The text of an iMessage row's read or delivery time (Apple seconds); "" for 0 ("not yet").
+    static std::string MadridMomentText(double appleSeconds);
+
 private:
     std::string version_;
     DateStyle style_;
+    // Of the record being decoded: an iMessage row, and a date column read.
+    bool madrid_ = false;
+    bool dateMapped_ = false;
     std::unique_ptr<DAOs> daos_;
     std::shared_ptr<SqliteConnection> live_;
     CarvedRowSightings sightings_;
@@ -137,7 +148,7 @@ public:
         : OlderMessagesSQLiteRecovery(std::move(context), "iOS6", DateStyle::IOS5_6) {}
 };
 
-// The message table of iOS 4: patterns of version "iOS4"; only the raw date is kept.
+// The message table of iOS 4: patterns of version "iOS4".
 class MessagesIOS4SQLiteRecovery : public OlderMessagesSQLiteRecovery {
 public:
     explicit MessagesIOS4SQLiteRecovery(ScanContext context)

@@ -14,6 +14,7 @@
 #include "records/MessageTableRecords.h"
 #include "services/MessageJoinRecoverers.h"
 #include "services/MessageRecoverers.h"
+#include "services/OlderMessageServices.h"
 
 #include <algorithm>
 #include <cctype>
@@ -197,7 +198,9 @@ void MessageServices::releaseRecoveredMessages() {
 }
 
 std::unique_ptr<MessageServices> MessageServices::initwithDevice(const DeviceInfo&) {
-    return std::make_unique<messageServicesIOS7_8>();
+    // Which layout a backup's messages database has is known only once its file is there: the
+    // service chooses at each run.
+    return std::make_unique<messageServicesForBackup>();
 }
 
 void MessageServices::RecoverFromDevice(const ScanContext& context) {

@@ -29,7 +29,9 @@ public:
     MessageServices();
     ~MessageServices() override;
 
-    // The message service for a device: the one of iOS 6 and later, whatever the device.
+    // The message service for a device: messageServicesForBackup (OlderMessageServices.h), the
+    // service of iOS 6 and later that reads a backup whose messages database has the group
+    // layout of the earlier releases with their services.
     static std::unique_ptr<MessageServices> initwithDevice(const DeviceInfo& device);
 
     // Recovers from the device's backup.
@@ -73,7 +75,8 @@ protected:
     std::vector<std::shared_ptr<Message>> recoveredMessages_;
 };
 
-// The message service of iOS 6 and later, the only one the application makes. A run reads the
+// The message service of iOS 6 and later (the application makes its subclass
+// messageServicesForBackup, which also reads the older layouts). A run reads the
 // live chats into conversation partners, carves deleted handles, carves the messages and the
 // link rows (chat-handle and chat-message joins, message and chat GUIDs), and attributes each
 // carved message to a partner through those links. Partners found in the address book's lists

@@ -339,7 +339,8 @@ TEST(MessageSignature, PatternsFollowTheSchemas) {
                                                       {"flags", "flags"},
                                                       {"date", "date"},
                                                       {"date_read", "madrid_date_read"},
-                                                      {"date_delivered", "madrid_date_delivered"}};
+                                                      {"date_delivered", "madrid_date_delivered"},
+                                                      {"is_madrid", "is_madrid"}};
     for (const auto& pattern : signature->TablePatterns()) {
         const auto names = ColumnNames(pattern);
         const bool isModern = std::find(names.begin(), names.end(), "guid") != names.end();

@@ -180,7 +180,10 @@ INSTANTIATE_TEST_SUITE_P(Schemas, NewMessageSchemaTest,
 TEST(MessageQueriesTest, WrongSchemaOrNoFileGivesNoList) {
     LiveRowsBackup backup(9);
     {
+        // A message table of the group layout whose tables do not tell its layout (no groups):
+        // read by the backup's version, whose statement it does not answer.
         FixtureDatabase db = backup.create(LiveRowsBackup::kMessages, "sms-ios4.sql");
+        db.exec("DROP TABLE group_member");
         db.insert("message", {{"text", ColumnValue("x")}, {"flags", ColumnValue(2)}});
         db.close();
     }

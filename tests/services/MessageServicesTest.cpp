@@ -246,7 +246,8 @@ TEST(MessageService, MissingDatabaseOrCancelledRunListsNothing) {
     }
 }
 
-// The factory gives the service of iOS 6 and later whatever the device says.
+// The factory gives the service of iOS 6 and later whatever the device says (the one that, at
+// each run, reads a database of the older layout with the older services).
 TEST(MessageService, FactoryAlwaysGivesTheCurrentService) {
     BrimleyAppDelegate record;
     for (const char* version : {"4.3.5", "6.1.6", "9.3.5", "10.2"}) {
