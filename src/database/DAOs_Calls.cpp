@@ -31,11 +31,11 @@ std::optional<std::string> KnownCallType(std::int32_t flags) {
     }
 }
 
-// Direction from whether the phone placed the call, outcome from whether it lasted: the same
-// reading as the call records of carved calls.
-std::string CallStoreCallType(bool originated, std::int32_t duration) {
+// Direction from whether the phone placed the call, outcome from whether it was answered: the
+// same reading as the call records of carved calls.
+std::string CallStoreCallType(bool originated, bool answered) {
     std::string type = originated ? "Outgoing Call" : "Incoming Call";
-    return type + (duration != 0 ? " -Answered" : " -Not answered");
+    return type + (answered ? " -Answered" : " -Not answered");
 }
 
 }  // namespace
@@ -45,25 +45,37 @@ RecordList<CallLog> DAOs::GetCallLogs() {
     const bool callStore = iOSMajorVersion() >= 8;
     // The call store's dates are read raw and shown by the date helpers, so that every date
     // text of the program follows one rule (UTC instants in the local zone of Clock).
+    // The store's answered mark where it keeps one: a call answered for less than a second
+    // lasted 0 whole seconds.
     const char* sql =
         callStore ? "SELECT Z_PK, ZADDRESS as address, ZDATE as date, ZDURATION as duration, "
                     "ZCALLTYPE as flags, ZISO_COUNTRY_CODE, ZORIGINATED FROM ZCALLRECORD "
                     "order by ZDATE desc, Z_PK"
                   : "SELECT * FROM call where face_time_data IS NULL";
+    const char* const withAnswered =
+        "SELECT Z_PK, ZADDRESS as address, ZDATE as date, ZDURATION as duration, ZCALLTYPE as "
+        "flags, ZISO_COUNTRY_CODE, ZORIGINATED, ZANSWERED FROM ZCALLRECORD order by ZDATE desc, "
+        "Z_PK";
 
     RecordList<CallLog> result;
     std::int32_t n = 1;
     auto connection = boundConnection();
     if (connection) {
-        auto rows = connection->executeQuery(sql);
+        const bool answeredColumn =
+            callStore && connection->isOpen() && connection->hasColumn("ZCALLRECORD", "ZANSWERED");
+        auto rows = connection->executeQuery(answeredColumn ? withAnswered : sql);
         while (rows.next()) {
             auto log = std::make_shared<CallLog>();
             log->setAddress(rows.stringForColumn("address"));
             log->setCallDuration(rows.intForColumn("duration"));
             if (callStore) {
                 log->setLocalTime(DisplayTextOfDate(AppleDateOfColumn(rows, "date")));
-                log->setCallType(
-                    CallStoreCallType(rows.intForColumn("ZORIGINATED") == 1, log->CallDuration()));
+                // A row without a mark (NULL) is read by its duration, as a store without the
+                // column is.
+                const bool marked = answeredColumn && !rows.valueForColumn("ZANSWERED").isNull();
+                const bool answered =
+                    marked ? rows.intForColumn("ZANSWERED") != 0 : log->CallDuration() != 0;
+                log->setCallType(CallStoreCallType(rows.intForColumn("ZORIGINATED") == 1, answered));
             } else {
                 log->setLocalTime(DisplayTextOfDate(UnixDateOfInt32Column(rows, "date")));
                 log->setCallType(

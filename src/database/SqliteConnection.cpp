@@ -314,3 +314,11 @@ bool SqliteConnection::hasTable(std::string_view name) const {
         if (EqualIgnoringAsciiCase(table, name)) return true;
     return false;
 }
+
+bool SqliteConnection::hasColumn(std::string_view table, std::string_view column) const {
+    if (!db_) return false;
+    auto rows =
+        executeQuery("SELECT 1 FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE",
+                     {ColumnValue(std::string(table)), ColumnValue(std::string(column))});
+    return rows.next();
+}

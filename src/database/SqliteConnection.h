@@ -91,6 +91,8 @@ public:
     // names (ASCII letters in either case). The names are read once per connection: a backup's
     // file does not change under it. False when the connection is not open.
     bool hasTable(std::string_view name) const;
+    // Whether the table has a column of that name (compared as SQLite compares names).
+    bool hasColumn(std::string_view table, std::string_view column) const;
 
     // The "file:" URI under which a path is opened read-only and immutable.
     static std::string ReadOnlyUri(std::string_view path);

@@ -15,14 +15,14 @@ struct CallKind {
     const char* mode;
 };
 
-CallKind KindOf(std::int32_t flags, bool originated, std::int64_t duration) {
+CallKind KindOf(std::int32_t flags, bool originated, bool answered) {
     switch (flags) {
         case 0:
         case 4:
-            return {duration != 0 ? "Incoming - Answered" : "Incoming - Missed call", "Call"};
+            return {answered ? "Incoming - Answered" : "Incoming - Missed call", "Call"};
         case 1:
         case 5:
-            return {duration != 0 ? "Outgoing - Answered" : "Outgoing - Not answered", "Call"};
+            return {answered ? "Outgoing - Answered" : "Outgoing - Not answered", "Call"};
         case 8:
             return originated ? CallKind{"Outgoing - FaceTime", "FaceTime"}
                               : CallKind{"Blocked call", "Call"};
@@ -121,9 +121,9 @@ std::string CallHistory::splittedTelNumber(const std::string& number) {
 }
 
 std::string CallHistory::convertCallTypeFlagtoCallTypeString() const {
-    return KindOf(Flags_, ZOriginated_, Duration_).type;
+    return KindOf(Flags_, ZOriginated_, ZAnswered_.value_or(Duration_ != 0)).type;
 }
 
 std::string CallHistory::convertCallTypeFlagtoCallModeString() const {
-    return KindOf(Flags_, ZOriginated_, Duration_).mode;
+    return KindOf(Flags_, ZOriginated_, ZAnswered_.value_or(Duration_ != 0)).mode;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -61,7 +62,8 @@ public:
     static std::string splittedTelNumber(const std::string& number);
 
     // Direction and outcome, from the call type flag, whether the phone placed the call and
-    // whether it lasted; and whether it was a plain call or a FaceTime call.
+    // whether it was answered (its answered mark, else whether it lasted); and whether it was a
+    // plain call or a FaceTime call.
     std::string convertCallTypeFlagtoCallTypeString() const;
     std::string convertCallTypeFlagtoCallModeString() const;
 
@@ -83,6 +85,12 @@ public:
     TORVANE_VALUE_FIELD_OF_RECORD(double, OriginalDate, setOriginalDate, 0.0)
     // Seconds.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int64_t, Duration, setDuration, 0)
+    // Whether the call was answered, where the row has such a column (the newer store's
+    // ZANSWERED, the older table's `answered` of iOS 7); none where it has not, and the
+    // duration tells instead. A call answered for less than a second is still answered.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::optional<bool>, ZAnswered, setZAnswered, std::nullopt)
+    // The newer store's identifier of the call (ZUNIQUE_ID).
+    TORVANE_TEXT_FIELD_OF_RECORD(ZUniqueId, setZUniqueId)
     TORVANE_VALUE_FIELD_OF_RECORD(std::int64_t, ZFaceTimeData, setZFaceTimeData, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(MobileCountryCode, setMobileCountryCode)
     TORVANE_TEXT_FIELD_OF_RECORD(MobileNetworkCode, setMobileNetworkCode)

@@ -14,11 +14,12 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kCallNames = {
-    "address", "date", "duration", "flags", "id", "country_code", "network_code", "read", "name"};
-constexpr std::array<std::string_view, 7> kCallRecordNames = {
-    "zaddress",  "zdate",     "zfacetimedata",    "zoriginated",
-    "zduration", "zcalltype", "zios_country_code"};
+constexpr std::array<std::string_view, 10> kCallNames = {
+    "address",      "date", "duration", "flags",    "id", "country_code",
+    "network_code", "read", "name",     "answered"};
+constexpr std::array<std::string_view, 9> kCallRecordNames = {
+    "zaddress",  "zdate",     "zfacetimedata",     "zoriginated", "zduration",
+    "zcalltype", "zanswered", "zios_country_code", "zunique_id"};
 
 template <std::size_t N>
 bool IsOneOf(const std::array<std::string_view, N>& names, const std::string& name) {
@@ -70,6 +71,13 @@ void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
     while (rows.next())
         liveCalls_.emplace(rows.stringForColumn("address"), rows.doubleForColumn("date"),
                            rows.longLongIntForColumn("duration"));
+    liveUniqueIds_.clear();
+    if (const char* statement = liveUniqueIdsStatement(); statement && file.hasTable(liveCallsTable())) {
+        SqliteResultSet ids = file.query(statement);
+        while (ids.next())
+            if (OptString id = ids.stringForColumn("id"); id && !id->empty())
+                liveUniqueIds_.insert(std::move(*id));
+    }
     // The contacts are all listed before calls are carved: their names are read once.
     names_ = std::make_unique<ContactNamesByNumber>(results());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
@@ -119,6 +127,8 @@ void CallHistorySQLiteRecovery::fillCall(CallHistory& call, const std::string& n
         call.setMobileNetworkCode(getStringFromValue(value));
     } else if (name == "read") {
         call.setRead(static_cast<std::int32_t>(value.asInteger()) != 0);
+    } else if (name == "answered") {
+        if (value.isNumber()) call.setZAnswered(value.asInteger() != 0);
     } else if (name == "name") {
         auto contact = std::make_shared<Contact>();
         contact->setNickName(getStringFromValue(value));
@@ -139,8 +149,15 @@ std::int32_t CallHistorySQLiteRecovery::verifyDataPosition(ByteView) {
 }
 
 bool CallHistorySQLiteRecovery::isLiveCall(const CallHistory& call) const {
+    // A record with the identifier of a live call is a copy of that call, however its other
+    // columns were decoded (a copy read a few bytes off shows a wrong date and address).
+    if (call.ZUniqueId() && liveUniqueIds_.count(*call.ZUniqueId()) != 0) return true;
     return currentHasDate_ &&
            liveCalls_.count({call.Address(), call.OriginalDate(), call.Duration()}) != 0;
+}
+
+const char* CallHistorySQLiteRecovery::liveUniqueIdsStatement() const {
+    return nullptr;
 }
 
 void CallHistorySQLiteRecovery::addRecoveredObject() {
@@ -194,7 +211,15 @@ void CallHistoryIos8Recovery::fillCall(CallHistory& call, const std::string& nam
         call.setFlags(static_cast<std::int32_t>(value.asInteger()));
     } else if (name == "zios_country_code") {
         call.setMobileCountryCode(getStringFromValue(value));
+    } else if (name == "zanswered") {
+        if (value.isNumber()) call.setZAnswered(value.asInteger() != 0);
+    } else if (name == "zunique_id") {
+        call.setZUniqueId(getStringFromValue(value));
     }
+}
+
+const char* CallHistoryIos8Recovery::liveUniqueIdsStatement() const {
+    return "SELECT ZUNIQUE_ID AS id FROM ZCALLRECORD";
 }
 
 const char* CallHistoryIos8Recovery::liveCallsTable() const {

@@ -18,7 +18,8 @@ class CallHistory;
 //
 // Freeblocks are searched from their own start (no extra byte before a record's content). A
 // carved call that is still a live call of the file (same other party, time and duration: a
-// stale copy SQLite left when it moved the row), or that is already listed, is not listed.
+// stale copy SQLite left when it moved the row; in the newer store also the same unique id,
+// however the copy was decoded), or that is already listed, is not listed.
 class CallHistorySQLiteRecovery : public ScanRecoverer<> {
 public:
     explicit CallHistorySQLiteRecovery(ScanContext context);
@@ -50,6 +51,9 @@ protected:
     // and "duration".
     virtual const char* liveCallsTable() const;
     virtual const char* liveCallsStatement() const;
+    // The statement that reads the identifiers of the live calls (column "id"); none for a
+    // table without them.
+    virtual const char* liveUniqueIdsStatement() const;
     // Whether the window is told of each call listed.
     virtual bool refreshesWindow() const { return false; }
 
@@ -59,6 +63,7 @@ private:
     bool isLiveCall(const CallHistory& call) const;
 
     std::set<CallKey> liveCalls_;
+    std::set<std::string> liveUniqueIds_;
     std::unique_ptr<ContactNamesByNumber> names_;
     bool currentHasDate_ = false;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
@@ -76,5 +81,6 @@ protected:
     void fillCall(CallHistory& call, const std::string& name, const ColumnValue& value) override;
     const char* liveCallsTable() const override;
     const char* liveCallsStatement() const override;
+    const char* liveUniqueIdsStatement() const override;
     bool refreshesWindow() const override { return true; }
 };

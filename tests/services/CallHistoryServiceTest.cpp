@@ -2,12 +2,15 @@
 #include "services/CallHistoryService.h"
 
 #include "CalendarCallsNotesWhatsAppSupport.h"
+#include "database/DAOs.h"
+#include "database/FMDBUtils.h"
 #include "records/CallLog.h"
 
 #include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -154,7 +157,10 @@ TEST(CallHistorySignature, PatternsFollowBothCallTables) {
                                            {"zoriginated", "ZORIGINATED"},
                                            {"zduration", "ZDURATION"},
                                            {"zcalltype", "ZCALLTYPE"},
-                                           {"zios_country_code", "ZISO_COUNTRY_CODE"}});
+                                           {"zios_country_code", "ZISO_COUNTRY_CODE"},
+                                           {"zanswered", "ZANSWERED"},
+                                           {"zunique_id", "ZUNIQUE_ID"},
+                                           {"answered", "answered"}});
     // The iOS 7 table with `answered` is a layout of its own.
     bool answered = false;
     for (const auto& pattern : calls->TablePatterns()) {
@@ -233,6 +239,60 @@ TEST_F(CallHistoryServiceTest, CarvedCallsShowTheirValues) {
     EXPECT_EQ(calls[1]->CallDuration(), 0);
     EXPECT_EQ(calls[1]->CallType(), "Outgoing - Not answered");
     EXPECT_EQ(calls[1]->SlNo(), 2);
+}
+
+// A call store as a phone keeps it: a call is written when it begins and written again, longer,
+// when it ends, which leaves the first copy in free space with the call's unique id; a call
+// answered for less than a second has a duration of 0 whole seconds but its answered mark. The
+// stale copy is no deleted call; the answered calls show as answered, in the live list and
+// among the deleted calls.
+TEST_F(CallHistoryServiceTest, AStaleCopyOfALiveCallAndCallsAnsweredWithinASecond) {
+    BackupBuilder backup(dir.path());
+    const std::string path = backup.pathFor(kNewerDomain, kNewerPath).string();
+    const auto with = [](Row row, std::initializer_list<std::pair<const char*, ColumnValue>> set) {
+        for (auto& [column, value] : row)
+            for (const auto& [name, changed] : set)
+                if (column == name) value = changed;
+        return row;
+    };
+    DeletedRows stale;
+    {
+        auto db = backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
+        for (int i = 1; i <= 8; ++i) {
+            Row row = NewerCall(i);
+            // Call 3 as it begins: not answered yet, no duration.
+            if (i == 3) row = with(row, {{"ZANSWERED", ColumnValue(0)}, {"ZDURATION", 0.0}});
+            // Incoming calls answered within a second (5 stays, 6 is deleted).
+            if (i == 5 || i == 6)
+                row = with(row, {{"ZANSWERED", ColumnValue(1)},
+                                 {"ZDURATION", 0.4},
+                                 {"ZORIGINATED", ColumnValue(0)},
+                                 {"ZCALLTYPE", ColumnValue(1)}});
+            db.insert("ZCALLRECORD", row);
+        }
+        stale.remember(db.handle(), "ZCALLRECORD", 3);
+        // Call 3 ends after 95.5 s: the longer row moves, its first copy stays in free space.
+        db.exec("UPDATE ZCALLRECORD SET ZANSWERED = 1, ZDURATION = 95.5 WHERE Z_PK = 3");
+        db.deleteRow("ZCALLRECORD", 6);
+        db.close();
+    }
+    ASSERT_EQ(stale.recoverable(path), (std::set<std::int64_t>{3}));
+    useBackup(backup, 9);
+
+    CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
+    const auto deleted = record.DeletedCallLog.snapshot();
+    ASSERT_EQ(listedAddresses(), std::vector<std::string>{NewerAddress(6)});
+    EXPECT_EQ(deleted[0]->CallDuration(), 0);
+    EXPECT_EQ(deleted[0]->CallType(), "Outgoing - Answered");
+
+    auto handle = std::make_shared<FMDBUtils>(path);
+    ASSERT_TRUE(handle->openDatabase());
+    std::map<std::string, std::string> types;
+    for (const auto& call : DAOs(handle, ContextFor(record, device)).GetCallLogs())
+        types[call->Address().value_or("")] = call->CallType().value_or("");
+    EXPECT_EQ(types.at(NewerAddress(5)), "Incoming Call -Answered");
+    EXPECT_EQ(types.at(NewerAddress(3)), "Outgoing Call -Answered");
+    EXPECT_EQ(types.at(NewerAddress(2)), "Incoming Call -Answered");
 }
 
 // A backup with only the newer store; the older store's carving finds no file. A cancelled run
