@@ -39,16 +39,20 @@ CsvWriter::CsvWriter(std::string path, Placement placement)
     const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
     std::string pattern = folder + "." + FitFileName(name, kMaxFileNameBytes - 12) + ".tmp-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+    int fd = -1;
+    int error = ECANCELED;  // unless mkstemp runs: the program is ending
+    tempPath_ = TemporaryFiles::make([&] {
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        fd = ::mkstemp(buf.data());
+        error = errno;
+        return fd < 0 ? std::string() : std::string(buf.data());
+    });
     if (fd < 0) {
-        std::cerr << "CSV: cannot create a file beside " << path_ << ": " << std::strerror(errno)
+        std::cerr << "CSV: cannot create a file beside " << path_ << ": " << std::strerror(error)
                   << '\n';
         return;
     }
-    tempPath_ = buf.data();
-    TemporaryFiles::add(tempPath_);
     file_ = ::fdopen(fd, "w");
     if (!file_) {
         ::close(fd);

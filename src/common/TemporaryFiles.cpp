@@ -23,6 +23,15 @@ Registry& TheRegistry() {
 
 }  // namespace
 
+std::string make(const std::function<std::string()>& create) {
+    Registry& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    if (r.ending) return {};
+    std::string path = create();
+    if (!path.empty()) r.paths.insert(path);
+    return path;
+}
+
 bool add(const std::string& path) {
     Registry& r = TheRegistry();
     std::lock_guard lock(r.mutex);

@@ -102,14 +102,18 @@ ExportStatus MediaExporter::CopyFileWithoutReplacing(const std::string& source,
     std::string pattern = target.substr(0, slash + 1) + "." +
                           FitFileName(target.substr(slash + 1), kMaxFileNameBytes - 12) +
                           ".tmp-XXXXXX";
-    Fd out(::mkostemp(pattern.data(), O_CLOEXEC));
+    Fd out(-1);
+    int error = ECANCELED;  // unless mkostemp runs: the program is ending
+    const std::string temp = TemporaryFiles::make([&] {
+        out.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        error = errno;
+        return out.fd < 0 ? std::string() : pattern;
+    });
     if (out.fd < 0) {
         std::cerr << "Export: cannot create a file beside " << target << ": "
-                  << std::strerror(errno) << '\n';
+                  << std::strerror(error) << '\n';
         return ExportStatus::Failed;
     }
-    const std::string temp = pattern;
-    TemporaryFiles::add(temp);
     // mkostemp creates 0600; an exported picture is an ordinary document of the user.
     ::fchmod(out.fd, 0666 & ~SafeFiles::CurrentUmask());
 
@@ -123,12 +127,12 @@ ExportStatus MediaExporter::CopyFileWithoutReplacing(const std::string& source,
         TemporaryFiles::forget(temp);
         return ExportStatus::Failed;
     }
-    const int error = SafeFiles::MoveWithoutReplacing(temp, target);
-    if (error != 0) ::unlink(temp.c_str());
+    const int moved = SafeFiles::MoveWithoutReplacing(temp, target);
+    if (moved != 0) ::unlink(temp.c_str());
     TemporaryFiles::forget(temp);
-    if (error == 0) return ExportStatus::Written;
-    if (error == EEXIST) return ExportStatus::AlreadyThere;
-    std::cerr << "Export: cannot move a copy to " << target << ": " << std::strerror(error) << '\n';
+    if (moved == 0) return ExportStatus::Written;
+    if (moved == EEXIST) return ExportStatus::AlreadyThere;
+    std::cerr << "Export: cannot move a copy to " << target << ": " << std::strerror(moved) << '\n';
     return ExportStatus::Failed;
 }
 

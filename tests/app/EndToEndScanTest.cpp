@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <sstream>
@@ -367,6 +369,123 @@ TEST_F(EndToEndScanTest, CtrlCStopsTheScanAndKeepsWhatWasFound) {
     for (const auto& entry : fs::directory_iterator(folder / "Photos"))
         copied += entry.is_regular_file();
     EXPECT_EQ(copied, static_cast<std::size_t>(photos));
+}
+
+// Every path below a folder whose name has a temporary file's mark.
+std::vector<std::string> TemporaryFilesBelow(const fs::path& root) {
+    std::vector<std::string> found;
+    if (!fs::exists(root)) return found;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".tmp-") != std::string::npos || name.find(".part-") != std::string::npos)
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
+// The working folders (and their owner files) left below the cache.
+std::vector<std::string> WorkingFoldersIn(const fs::path& cache) {
+    std::vector<std::string> found;
+    const fs::path work = cache / "torvane" / "work";
+    if (!fs::exists(work)) return found;
+    for (const auto& entry : fs::directory_iterator(work))
+        found.push_back(entry.path().filename().string());
+    return found;
+}
+
+// Holds the child, sends it the signals and lets it go on, so that they arrive together at the
+// moment it was held.
+void SignalTogether(pid_t pid, std::initializer_list<int> signals) {
+    ::kill(pid, SIGSTOP);
+    for (int signal : signals) ::kill(pid, signal);
+    ::kill(pid, SIGCONT);
+}
+
+// A signal (here SIGHUP) while the export runs stops it: the program says how far it got,
+// leaves no temporary file, and ends with its own status.
+TEST_F(EndToEndScanTest, AnInterruptedExportSaysSoAndLeavesNoTemporaryFiles) {
+    demo::DemoBackupOptions large;
+    large.extraPhotos = 3000;
+    demo::WriteDemoBackup(dir / "backup", large);
+    bool interrupted = false;
+    const auto run =
+        RunScanner({(dir / "backup").string(), "--export", (dir / "export").string()},
+                   dir / "cache", [&](const std::string& line, pid_t pid) {
+                       if (!interrupted && line.rfind("Exporting every record", 0) == 0) {
+                           SignalTogether(pid, {SIGHUP});
+                           interrupted = true;
+                       }
+                   });
+    ASSERT_TRUE(interrupted) << run.out;
+    EXPECT_EQ(run.exitStatus, 10) << run.out << run.err;
+    const auto at = run.out.find("export interrupted: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    std::size_t written = 0, planned = 0;
+    ASSERT_EQ(std::sscanf(run.out.c_str() + at, "export interrupted: %zu of %zu files written",
+                          &written, &planned),
+              2);
+    EXPECT_LT(written, planned);
+    EXPECT_GT(planned, 3000u);
+    EXPECT_TRUE(TemporaryFilesBelow(dir / "export").empty());
+    EXPECT_TRUE(WorkingFoldersIn(dir / "cache").empty());
+}
+
+// A second signal while the first is being handled ends the program at once, with 128 + its
+// number, and takes its temporary files and working copies with it.
+TEST_F(EndToEndScanTest, ASecondSignalEndsAtOnceAndLeavesNothingBehind) {
+    demo::DemoBackupOptions large;
+    large.extraPhotos = 3000;
+    demo::WriteDemoBackup(dir / "backup", large);
+    bool interrupted = false;
+    const auto run = RunScanner({(dir / "backup").string(), "--export", (dir / "export").string()},
+                                dir / "cache", [&](const std::string& line, pid_t pid) {
+                                    if (!interrupted && line == "Retrieving  IMG_5.JPG") {
+                                        SignalTogether(pid, {SIGINT, SIGTERM});
+                                        interrupted = true;
+                                    }
+                                });
+    ASSERT_TRUE(interrupted) << run.out;
+    // Which of the two counts as the second is the system's choice.
+    EXPECT_TRUE(run.exitStatus == 128 + SIGTERM || run.exitStatus == 128 + SIGINT)
+        << run.exitStatus << run.out << run.err;
+    EXPECT_NE(run.err.find("Stopped at once."), std::string::npos) << run.err;
+    EXPECT_TRUE(WorkingFoldersIn(dir / "cache").empty());
+    EXPECT_TRUE(TemporaryFilesBelow(dir / "export").empty());
+}
+
+// A scan that cannot make its working folder still reads every database, and then ends with
+// a status of its own.
+TEST_F(EndToEndScanTest, AnUnusableCacheFolderEndsWithItsOwnStatus) {
+    demo::WriteDemoBackup(dir / "backup");
+    fs::create_directories(dir / "cache");
+    std::ofstream(dir / "cache" / "torvane") << "a file where the cache folder should be";
+    const auto run = RunScanner({(dir / "backup").string()}, dir / "cache");
+    EXPECT_EQ(run.exitStatus, 9) << run.out << run.err;
+    EXPECT_NE(run.out.find("Error: the working folder cannot be made"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("photos and videos were not copied"), std::string::npos) << run.err;
+    const auto report = ReportRows(run.out);
+    ASSERT_EQ(report.size(), 9u) << run.out;
+    EXPECT_GT(report.at("Messages").existing, 0);
+}
+
+// A device name made to attack the terminal and the file system (escape sequences, far longer
+// than a file name) is printed clean and short, and the export still works.
+TEST_F(EndToEndScanTest, AHostileDeviceNameIsPrintedCleanAndExported) {
+    demo::WriteDemoBackup(dir / "backup");
+    testsupport::DeviceDetails details;
+    details.deviceName = "\x1B]0;owned\x07\x1B[2J" + std::string(100000, 'n');
+    testsupport::BackupBuilder(dir / "backup").writePlists(details);
+    const auto run = RunScanner({(dir / "backup").string(), "--type", "notes", "--fast", "--export",
+                                 (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out.find('\x1B'), std::string::npos);
+    EXPECT_EQ(run.err.find('\x1B'), std::string::npos);
+    EXPECT_LT(run.out.size(), 20000u);
+    const fs::path folder = ExportFolder(dir / "export");
+    EXPECT_LE(folder.filename().string().size(), 255u);
+    EXPECT_TRUE(fs::exists(folder / "Notes.csv"));
 }
 
 // A folder that is no backup, and an encrypted backup, are refused with a clear message and a
