@@ -19,7 +19,8 @@ TEST(BackupFiles, ALinkOutOfTheBackupIsNotFollowed) {
     const fs::path outside = dir / "outside";
     fs::create_directories(backup);
     fs::create_directories(outside / "cc");
-    const std::string plain(40, 'a'), linkedOut(40, 'b'), linkedIn(40, 'd'), shardOut = "cc" + std::string(38, 'c');
+    const std::string plain(40, 'a'), linkedOut(40, 'b'), linkedIn(40, 'd'),
+        shardOut = "cc" + std::string(38, 'c');
     std::ofstream(backup / plain) << "mine";
     std::ofstream(outside / "secret") << "not the backup's";
     std::ofstream(outside / "cc" / shardOut) << "not the backup's";

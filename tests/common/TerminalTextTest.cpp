@@ -14,11 +14,17 @@ TEST(TerminalText, StripsControlCharactersAndCuts) {
         std::string shown;
     } cases[] = {
         {"Eva's iPhone", 200, "Eva's iPhone"},
-        {"Gr\xC3\xBC\xC3\x9F" "e", 200, "Gr\xC3\xBC\xC3\x9F" "e"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         200,
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
         {"\x1B]0;owned\x07name", 200, "?]0;owned?name"},
         {"tab\there\nline\rcr\x7F", 200, "tab?here?line?cr?"},
         // C1 controls (here CSI, U+009B) act as escapes on some terminals.
-        {"a\xC2\x9B" "2Jb", 200, "a?2Jb"},
+        {"a\xC2\x9B"
+         "2Jb",
+         200, "a?2Jb"},
         {"bad \xFF\xC3 utf8", 200, "bad ?? utf8"},
         {std::string(50, 'x'), 10, "xxxxxxx..."},
         // Cut between characters, never inside one.
