@@ -48,6 +48,7 @@ void TestRecoverer::addRecoveredObject() {
     ++offered;
     if (_hasRecoveredCurrentObject && _recObject) {
         static_cast<CarvedRow*>(_recObject.get())->complete = currentRecordIsComplete();
+        static_cast<CarvedRow*>(_recObject.get())->inLiveCell = currentRecordLiesInLiveCell();
         RecoveredFiltered().push_back(_recObject);
         if (notifyWindow) BrimleyAppDelegate::appDelegate().updateUIfoundRecoveredData();
     }
