@@ -151,6 +151,11 @@ bool LivePages::isLive(std::int64_t pageNumber) const {
     return (mark & kReached) || mark == 0;
 }
 
+bool LivePages::isUnreached(std::int64_t pageNumber) const {
+    return pageNumber >= 1 && pageNumber <= pages_ &&
+           marks_[static_cast<std::size_t>(pageNumber)] == 0;
+}
+
 bool LivePages::insideLiveCell(std::int64_t pageNumber, ByteView page, std::int64_t offset) const {
     if (!isLive(pageNumber) || offset < 0 || offset >= static_cast<std::int64_t>(page.size()))
         return false;

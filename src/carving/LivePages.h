@@ -33,6 +33,9 @@ public:
     std::int64_t usableSize() const { return usable_; }
     // Whether the page may hold live cells.
     bool isLive(std::int64_t pageNumber) const;
+    // A live page that no b-tree of the schema reaches (its parent damaged, say).
+    bool isUnreached(std::int64_t pageNumber) const;
+    std::int64_t pageCount() const { return pages_; }
     // Whether the byte at `offset` of the page lies inside a cell that the page's cell pointer
     // array lists; `page` holds the page's bytes. False for pages that are not live.
     bool insideLiveCell(std::int64_t pageNumber, ByteView page, std::int64_t offset) const;

@@ -1,6 +1,7 @@
 #include "carving/StoredTables.h"
 
 #include "carving/BTreePage.h"
+#include "carving/LivePages.h"
 
 #include <algorithm>
 #include <bit>
@@ -375,5 +376,31 @@ StoredTables::Rows StoredTables::rows(std::string_view table, std::stop_token st
                 row.values[i] = ColumnValue(static_cast<double>(row.values[i].asInteger()));
         result.rows.push_back(std::move(row));
     });
+    if (!result.damaged || stop.stop_requested()) return result;
+
+    // Leaves whose parent is lost: rows of about this table's width are taken as its rows.
+    LivePages live;
+    if (!live.read(file_, header_, stop)) return result;
+    const std::size_t fewest = std::max<std::size_t>(1, columns * 2 / 3);
+    std::vector<std::uint8_t> page;
+    for (std::int64_t number = 2; number <= live.pageCount() && !stop.stop_requested(); ++number) {
+        if (!live.isUnreached(number) || !readPage(number, page)) continue;
+        const ByteView bytes(page.data(), page.size());
+        if (BTreePage::TypeOf(bytes, 0) != BTreePage::Type::LeafTable) continue;
+        for (const auto& cell : BTreePage::Cells(bytes, 0, usable_)) {
+            const auto payload = payloadOf(bytes, cell.payloadStart, cell.localSize,
+                                           cell.payloadSize, cell.overflowPage);
+            if (!payload) continue;
+            Row row{cell.rowId, decodeRecord(ByteView(payload->data(), payload->size()))};
+            if (row.values.size() < fewest || row.values.size() > columns) continue;
+            row.values.resize(columns);
+            if (alias >= 0 && row.values[static_cast<std::size_t>(alias)].isNull())
+                row.values[static_cast<std::size_t>(alias)] = ColumnValue(cell.rowId);
+            for (std::size_t i = 0; i < found->columns.real.size(); ++i)
+                if (found->columns.real[i] && row.values[i].isInteger())
+                    row.values[i] = ColumnValue(static_cast<double>(row.values[i].asInteger()));
+            result.rows.push_back(std::move(row));
+        }
+    }
     return result;
 }

@@ -45,7 +45,10 @@ public:
     // The table's column names, in order; none when there is no such table.
     std::optional<std::vector<std::string>> columnsOf(std::string_view table) const;
     // The live rows of the table (none when there is no such table); a stop request ends the
-    // reading early.
+    // reading early. When the table's b-tree is damaged, the rows of live leaf pages that no
+    // b-tree reaches any more (their parent lost) and that have about as many columns as the
+    // table are taken too: they may be the table's, and a row taken for live is never listed
+    // as deleted.
     Rows rows(std::string_view table, std::stop_token stop = {}) const;
 
     // The column names of a "CREATE TABLE" statement, and which one (if any) is the row id's
