@@ -257,6 +257,9 @@ bool StoredTables::walk(std::int64_t root, const std::stop_token& stop, Visit&& 
     };
     std::vector<Step> pending = {{root, 0}};
     std::vector<std::uint8_t> page;
+    // Cells of a hostile file may share one long overflow chain: what is read in all is
+    // bounded by the file's size, so memory stays bounded too.
+    std::uint64_t budget = 2 * static_cast<std::uint64_t>(file_.size()) + (1u << 20);
     while (!pending.empty()) {
         if (stop.stop_requested()) return false;
         const Step step = pending.back();
@@ -283,6 +286,8 @@ bool StoredTables::walk(std::int64_t root, const std::stop_token& stop, Visit&& 
                     whole = false;
                     continue;
                 }
+                if (payload->size() > budget) return false;
+                budget -= payload->size();
                 visit(cell.rowId, ByteView(payload->data(), payload->size()));
             }
         } else {
@@ -383,6 +388,7 @@ StoredTables::Rows StoredTables::rows(std::string_view table, std::stop_token st
     if (!live.read(file_, header_, stop)) return result;
     const std::size_t fewest = std::max<std::size_t>(1, columns * 2 / 3);
     std::vector<std::uint8_t> page;
+    std::uint64_t budget = 2 * static_cast<std::uint64_t>(file_.size()) + (1u << 20);
     for (std::int64_t number = 2; number <= live.pageCount() && !stop.stop_requested(); ++number) {
         if (!live.isUnreached(number) || !readPage(number, page)) continue;
         const ByteView bytes(page.data(), page.size());
@@ -391,6 +397,8 @@ StoredTables::Rows StoredTables::rows(std::string_view table, std::stop_token st
             const auto payload = payloadOf(bytes, cell.payloadStart, cell.localSize,
                                            cell.payloadSize, cell.overflowPage);
             if (!payload) continue;
+            if (payload->size() > budget) return result;
+            budget -= payload->size();
             Row row{cell.rowId, decodeRecord(ByteView(payload->data(), payload->size()))};
             if (row.values.size() < fewest || row.values.size() > columns) continue;
             row.values.resize(columns);
