@@ -84,7 +84,7 @@ BackupFolderCheck BackupFolderCheck::beforeReading(const std::string& folder) {
     ::closedir(listing);
     for (const std::string& path :
          {DeviceDetailsReader::infoPlistPath(folder), folder + "/Manifest.plist"}) {
-        if (!Exists(path)) continue;
+        if (!Exists(path) || !BackupFiles::staysInside(folder, path)) continue;
         if (const std::string error = ReadError(path); !error.empty())
             return Fail(Problem::Unreadable,
                         "The file " + path + " cannot be read: " + error + ".");

@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/PropertyList.h"
+#include "common/BackupFiles.h"
 #include "common/FileUtils.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
@@ -12,10 +13,22 @@
 
 namespace {
 
-std::optional<PropertyListFile> ReadIfPresent(const std::string& path, bool& exists) {
-    exists = FileUtils::fileExistsAtPath(path);
+// A property list at the top of the backup folder; one reached through a link that leads out
+// of the folder is not the backup's, and counts as missing.
+std::optional<PropertyListFile> ReadIfPresent(const std::string& backup, const std::string& path,
+                                              bool& exists) {
+    exists = FileUtils::fileExistsAtPath(path) && BackupFiles::staysInside(backup, path);
     if (!exists) return std::nullopt;
     return PropertyListFile::read(path);
+}
+
+// The product version a manifest names: its top-level one (older manifests), else its
+// lockdown record's.
+OptString ManifestVersion(const std::optional<PlistDictionary>& manifest) {
+    if (!manifest) return std::nullopt;
+    if (OptString version = manifest->string("ProductVersion")) return version;
+    const auto lockdown = manifest->dictionary("Lockdown");
+    return lockdown ? lockdown->string("ProductVersion") : std::nullopt;
 }
 
 // The encryption flag of a manifest: known only when the manifest says so.
@@ -97,8 +110,8 @@ bool DeviceDetailsReader::getInfoFromBackup() {
 
     bool infoExists = false;
     bool manifestExists = false;
-    const auto infoPlist = ReadIfPresent(infoPlistPath(backup), infoExists);
-    const auto manifest = ReadIfPresent(backup + "/Manifest.plist", manifestExists);
+    const auto infoPlist = ReadIfPresent(backup, infoPlistPath(backup), infoExists);
+    const auto manifest = ReadIfPresent(backup, backup + "/Manifest.plist", manifestExists);
     const auto infoRoot = infoPlist ? std::optional(infoPlist->root()) : std::nullopt;
     const auto manifestRoot = manifest ? std::optional(manifest->root()) : std::nullopt;
 
@@ -109,6 +122,10 @@ bool DeviceDetailsReader::getInfoFromBackup() {
         info->setProductType(infoRoot->string("Product Type"));
         info->setUniqueDeviceID(infoRoot->string("Unique Identifier"));
         info->setProductVersion(infoRoot->string("Product Version"));
+        // An Info.plist without a usable version (missing, or of another type) leaves the
+        // version to the manifest, which names it as well.
+        if (!HasUsableVersion(info->ProductVersion()))
+            if (OptString version = ManifestVersion(manifestRoot)) info->setProductVersion(version);
         info->setPhoneNumber(infoRoot->string("Phone Number"));
         info->setConnected(false);
         // Old manifests (with a top-level ProductVersion) say nothing reliable on encryption.
@@ -151,7 +168,8 @@ bool DeviceDetailsReader::isBackupEncrypted() {
     info->setKnownIfEncrypted(false);
     info->setIsEncrypted(false);
     bool exists = false;
-    const auto manifest = ReadIfPresent(record_.BACKUP_DIRECTORY.get() + "/Manifest.plist", exists);
+    const std::string backup = record_.BACKUP_DIRECTORY.get();
+    const auto manifest = ReadIfPresent(backup, backup + "/Manifest.plist", exists);
     if (manifest && !manifest->root().string("ProductVersion"))
         ReadEncryption(manifest->root(), *info);
     const bool encrypted = info->knownIfEncrypted() && info->isEncrypted();

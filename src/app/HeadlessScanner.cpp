@@ -6,12 +6,14 @@
 #include "app/DataTypes.h"
 #include "app/DeviceDetails.h"
 #include "app/DeviceRecoveryFlow.h"
-#include "device/AMDevice.h"
-#include "device/MobileDeviceAccess.h"
 #include "app/HeadlessDispatcher.h"
 #include "app/MixPanelEvents.h"
 #include "app/ScanWorker.h"
+#include "app/WorkingFolder.h"
 #include "common/AppPaths.h"
+#include "common/TerminalText.h"
+#include "device/AMDevice.h"
+#include "device/MobileDeviceAccess.h"
 #include "export/ExportRun.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
@@ -24,6 +26,9 @@
 #include <system_error>
 
 namespace {
+
+// Paths are printed whole unless absurdly long.
+constexpr std::size_t kPathBytes = 4096;
 
 std::string DataTypeWords(DataType type) {
     switch (type) {
@@ -147,10 +152,23 @@ int HeadlessScanner::run() {
         if (interrupted_)
             out_ << "The scan was stopped before its end: the report shows what it found until "
                     "then.\n";
+        // What the scan could not do, though it ran to its end.
+        int scanStatus = kScanned;
+        if (!record_.DatabaseProblems.empty()) scanStatus = kDamagedDatabase;
+        if (!settings_.options.fast && core.workingFolder().recreateFailed()) {
+            err_ << "torvane-scan: the working folder could not be made below "
+                 << TerminalText(AppPaths::workingDirectory(), kPathBytes)
+                 << "; photos and videos were not copied.\n";
+            scanStatus = kNoWorkingFolder;
+        }
+        if (scanStatus == kDamagedDatabase)
+            err_ << "torvane-scan: " << record_.DatabaseProblems.size()
+                 << " database(s) could not be read completely; the report lists them.\n";
         // The export reads the copies in the working folder, which goes with the core.
-        if (settings_.options.exportDirectory) return exportRecords();
+        if (settings_.options.exportDirectory)
+            if (const int exported = exportRecords(); exported != kScanned) return exported;
+        return scanStatus;
     }
-    return kScanned;
 }
 
 void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatcher& dispatcher) {
@@ -184,8 +202,9 @@ void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatche
         !check.ok())
         return fail(check);
 
-    out_ << "Scanning " << folder << " (" << details->DeviceName().value_or("unnamed device")
-         << ", iOS " << details->ProductVersion().value_or("?")
+    out_ << "Scanning " << TerminalText(folder, kPathBytes) << " ("
+         << TerminalText(details->DeviceName().value_or("unnamed device")) << ", iOS "
+         << TerminalText(details->ProductVersion().value_or("?"))
          << "): " << DataTypeWords(settings_.options.dataType) << ", "
          << (settings_.options.fast ? "fast recovery (databases only)" : "full recovery") << '\n';
     out_.flush();
@@ -206,12 +225,16 @@ int HeadlessScanner::exportRecords() {
              << error.message() << '\n';
         return kExportFailed;
     }
-    out_ << "\nExporting every record into " << location << '\n';
+    // From here on a signal stops the export; the line says so to whoever watches.
     exporting_ = true;
+    out_ << "\nExporting every record into " << TerminalText(location, kPathBytes) << '\n';
+    out_.flush();
     ExportRun exportRun(record_, ExportFiles());
     const ExportReport report =
         exportRun.run({ExportScope::AllRecords, location, ".csv", 0}, exportStop_.get_token());
     printExport(report);
+    // printExport has said how far it got.
+    if (report.cancelled) return kExportInterrupted;
     if (!report.ok()) {
         err_ << "torvane-scan: the export failed for " << report.failures().size()
              << " file(s); see the lines above.\n";
@@ -222,30 +245,34 @@ int HeadlessScanner::exportRecords() {
 
 void HeadlessScanner::printExport(const ExportReport& report) {
     std::map<std::string, std::size_t> copies;  // folder name -> files copied
+    // Names and folders carry the device's name and the pictures' names from the backup.
+    const auto shown = [](const std::string& text) { return TerminalText(text, kPathBytes); };
     for (const ExportEntry& entry : report.entries) {
         const std::filesystem::path path(entry.path);
         switch (entry.status) {
             case ExportStatus::Written:
                 if (path.extension() == ".csv")
-                    out_ << "  " << path.filename().string() << ": " << entry.records
+                    out_ << "  " << shown(path.filename().string()) << ": " << entry.records
                          << (entry.records == 1 ? " record\n" : " records\n");
                 else
                     copies[path.parent_path().filename().string()] += entry.records;
                 break;
             case ExportStatus::AlreadyThere:
-                out_ << "  " << entry.path << " was there already and was left alone\n";
+                out_ << "  " << shown(entry.path) << " was there already and was left alone\n";
                 break;
             case ExportStatus::Failed:
-                out_ << "  could not write " << entry.path << '\n';
+                out_ << "  could not write " << shown(entry.path) << '\n';
                 break;
             case ExportStatus::NothingToWrite:
                 break;
         }
     }
     for (const auto& [folder, count] : copies)
-        out_ << "  " << folder << ": " << count << (count == 1 ? " file\n" : " files\n");
-    if (report.cancelled) out_ << "The export was stopped before its end.\n";
-    out_ << "Exported to " << report.folder << '\n';
+        out_ << "  " << shown(folder) << ": " << count << (count == 1 ? " file\n" : " files\n");
+    if (report.cancelled)
+        out_ << "export interrupted: " << report.written() << " of " << report.planned
+             << " files written\n";
+    out_ << "Exported to " << shown(report.folder) << '\n';
 }
 
 std::optional<std::size_t> HeadlessScanner::answerAlert(const AlertRequest& alert,
@@ -320,7 +347,8 @@ void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& fl
         if (status_ == kBackupFailed) {
             const auto device = record_.mDevice.get();
             err_ << "torvane-scan: cannot read the device's details"
-                 << (device && device->lasterror() ? " (" + *device->lasterror() + ")" : std::string())
+                 << (device && device->lasterror() ? " (" + TerminalText(*device->lasterror()) + ")"
+                                                   : std::string())
                  << "; unlock it and trust this computer.\n";
             status_ = kNoDevice;
         }
@@ -328,9 +356,11 @@ void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& fl
         return;
     }
     const auto details = record_.deviceInfo.get();
-    out_ << "Backing up " << (details ? details->DeviceName().value_or("the device") : "the device") << " (iOS "
-         << (details ? details->ProductVersion().value_or("?") : "?") << ") into "
-         << record_.BACKUP_DIRECTORY.get() << ": " << DataTypeWords(settings_.options.dataType) << ", "
+    out_ << "Backing up "
+         << TerminalText(details ? details->DeviceName().value_or("the device") : "the device")
+         << " (iOS " << TerminalText(details ? details->ProductVersion().value_or("?") : "?")
+         << ") into " << TerminalText(record_.BACKUP_DIRECTORY.get(), kPathBytes) << ": "
+         << DataTypeWords(settings_.options.dataType) << ", "
          << (settings_.options.fast ? "fast recovery (databases only)" : "full recovery") << '\n';
     out_.flush();
     // The scan starts when the backup has ended; from then on Ctrl-C stops the scan.
@@ -359,8 +389,10 @@ int HeadlessScanner::listDevices() {
     if (devices.empty()) out_ << "No device is connected.\n";
     for (const auto& device : devices) {
         const OptString version = device->deviceValueForKey("ProductVersion").asText();
-        out_ << device->udid().value_or("(no identifier)") << "  " << device->deviceName().value_or("(no name)")
-             << "  " << (version ? "iOS " + *version : std::string("(locked or not trusted)")) << '\n';
+        out_ << TerminalText(device->udid().value_or("(no identifier)")) << "  "
+             << TerminalText(device->deviceName().value_or("(no name)")) << "  "
+             << (version ? "iOS " + TerminalText(*version) : std::string("(locked or not trusted)"))
+             << '\n';
     }
     access->setListener(nullptr);
     return kScanned;

@@ -29,7 +29,7 @@ struct ExportReport;
 // report, and exports every record when asked to. The calling thread becomes the main thread.
 class HeadlessScanner {
 public:
-    // Exit statuses.
+    // Exit statuses (the README lists them).
     static constexpr int kScanned = 0;
     static constexpr int kExportFailed = 1;
     static constexpr int kBadCommandLine = 2;
@@ -38,6 +38,13 @@ public:
     static constexpr int kUnreadableFile = 5;
     static constexpr int kNoDevice = 6;
     static constexpr int kBackupFailed = 7;
+    // The scan ran to its end, but a database of the scanned data types was damaged: what it
+    // could not read is missing from the results (the report says which).
+    static constexpr int kDamagedDatabase = 8;
+    // The scan ran to its end, but without its working folder: no photo or video was copied.
+    static constexpr int kNoWorkingFolder = 9;
+    // The export was stopped (Ctrl-C, SIGTERM, SIGHUP) before it had written everything.
+    static constexpr int kExportInterrupted = 10;
 
     struct Settings {
         ScanOptions options;
@@ -58,11 +65,12 @@ public:
     HeadlessScanner& operator=(const HeadlessScanner&) = delete;
 
     // Runs the job and answers the exit status: kScanned when the scan ran (whatever it found,
-    // also when it was stopped), otherwise why not.
+    // also when it was stopped) and its results were whole and exported as asked, otherwise
+    // why not. The export's failure or interruption goes before the scan's own problems.
     int run();
 
-    // Ctrl-C: stops the scan as the stop button does (its results so far are still reported
-    // and exported); during the export, stops the export. Any thread.
+    // Ctrl-C, SIGTERM or SIGHUP: stops the scan as the stop button does (its results so far
+    // are still reported and exported); during the export, stops the export. Any thread.
     void interrupt();
 
 private:

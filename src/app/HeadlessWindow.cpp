@@ -3,6 +3,7 @@
 #include "app/PhotoBrowserLists.h"
 #include "app/ScanReport.h"
 #include "app/StatusLine.h"
+#include "common/TerminalText.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <cstdio>
@@ -11,6 +12,9 @@ namespace {
 
 // Clears the line the cursor stands on (a carriage return, then "erase to end of line").
 constexpr const char* kClearLine = "\r\x1b[K";
+
+// The longest status line printed; a longer one is cut.
+constexpr std::size_t kStatusLineBytes = 2000;
 
 std::string Elapsed(std::chrono::steady_clock::duration elapsed) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
@@ -30,21 +34,26 @@ HeadlessWindow::~HeadlessWindow() {
 }
 
 void HeadlessWindow::writeLines(const std::string& lines) {
+    // Much of what is printed comes from the backup: no control character of it reaches the
+    // terminal.
+    const std::string clean = TerminalLines(lines);
     std::lock_guard lock(outMutex_);
     if (progressShown_) out_ << kClearLine;
-    out_ << lines;
+    out_ << clean;
     if (progressShown_) out_ << progressText();
     out_.flush();
 }
 
 void HeadlessWindow::updateStatus(std::int32_t code, const std::string& message) {
-    const OptString line = StatusLineText(code, message);
-    if (!line) return;
+    const OptString text = StatusLineText(code, message);
+    if (!text) return;
+    // One line, of a length a terminal shows.
+    const std::string line = TerminalText(*text, kStatusLineBytes);
     {
         std::lock_guard lock(outMutex_);
-        lastStatus_ = *line;
+        lastStatus_ = line;
     }
-    writeLines(*line + "\n");
+    writeLines(line + "\n");
 }
 
 void HeadlessWindow::newVersionAvailable(const std::string& version,
@@ -67,7 +76,7 @@ void HeadlessWindow::openInBrowser(const std::string& address) {
 }
 
 void HeadlessWindow::updateDisplayName(const std::string& name) {
-    if (!name.empty()) writeLines("Device: " + name + "\n");
+    if (!name.empty()) writeLines("Device: " + TerminalText(name) + "\n");
 }
 
 void HeadlessWindow::showScreen(ScreenState state) {
@@ -80,7 +89,9 @@ void HeadlessWindow::stopCountdown() {
 
 void HeadlessWindow::OpenDashboard() {
     stopProgress();
-    writeLines("\nScan completed\n" + ScanReport::fromRecord(record_).text());
+    ScanReport report = ScanReport::fromRecord(record_);
+    report.title = TerminalText(report.title);
+    writeLines("\nScan completed\n" + report.text());
     ++reportsShown_;
 }
 

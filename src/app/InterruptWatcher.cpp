@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 
 namespace {
 
@@ -18,28 +19,32 @@ std::atomic<int> gWriteFd{-1};
 std::atomic<int> gSignalsSeen{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-struct sigaction gPreviousInt {};
-struct sigaction gPreviousTerm {};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction gPrevious[std::size(kSignals)]{};
+
+// The byte a second signal writes: its number with the high bit set.
+constexpr unsigned char kQuitBit = 0x80;
 
 extern "C" void OnStopSignal(int signal) {
     const int savedErrno = errno;
-    if (gSignalsSeen.fetch_add(1) > 0) {
+    const int seen = gSignalsSeen.fetch_add(1);
+    const int fd = gWriteFd.load();
+    if (seen >= 2 || fd < 0) {
         constexpr char kMessage[] = "\nStopped at once.\n";
         [[maybe_unused]] const ssize_t ignored =
             ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
         ::_exit(128 + signal);
     }
-    const unsigned char byte = static_cast<unsigned char>(signal);
-    if (const int fd = gWriteFd.load(); fd >= 0) {
-        [[maybe_unused]] const ssize_t ignored = ::write(fd, &byte, 1);
-    }
+    const unsigned char byte = static_cast<unsigned char>(signal) | (seen == 1 ? kQuitBit : 0);
+    [[maybe_unused]] const ssize_t ignored = ::write(fd, &byte, 1);
     errno = savedErrno;
 }
 
 }  // namespace
 
-InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt)
-    : onInterrupt_(std::move(onInterrupt)) {
+InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt,
+                                   std::function<void(int)> onQuit)
+    : onInterrupt_(std::move(onInterrupt)), onQuit_(std::move(onQuit)) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         std::cerr << (std::string("cannot watch for Ctrl-C: ") + std::strerror(errno) + "\n");
@@ -53,8 +58,8 @@ InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt)
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &gPreviousInt);
-    ::sigaction(SIGTERM, &action, &gPreviousTerm);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        ::sigaction(kSignals[i], &action, &gPrevious[i]);
     active_ = true;
 
     thread_ = std::jthread([this] {
@@ -64,15 +69,24 @@ InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt)
             if (n < 0 && errno == EINTR) continue;
             // A zero byte (or the pipe's end) is the watcher's own request to stop.
             if (n <= 0 || byte == 0) return;
-            if (onInterrupt_) onInterrupt_(byte);
+            const int signal = byte & ~kQuitBit;
+            if ((byte & kQuitBit) == 0) {
+                if (onInterrupt_) onInterrupt_(signal);
+                continue;
+            }
+            if (onQuit_) onQuit_(signal);
+            constexpr char kMessage[] = "\nStopped at once.\n";
+            [[maybe_unused]] const ssize_t ignored =
+                ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+            ::_exit(128 + signal);
         }
     });
 }
 
 InterruptWatcher::~InterruptWatcher() {
     if (!active_) return;
-    ::sigaction(SIGINT, &gPreviousInt, nullptr);
-    ::sigaction(SIGTERM, &gPreviousTerm, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        ::sigaction(kSignals[i], &gPrevious[i], nullptr);
     const int writeFd = gWriteFd.load();
     const unsigned char stop = 0;
     [[maybe_unused]] const ssize_t ignored = ::write(writeFd, &stop, 1);

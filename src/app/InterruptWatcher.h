@@ -3,15 +3,20 @@
 #include <functional>
 #include <thread>
 
-// Turns Ctrl-C (SIGINT) and SIGTERM into a call on a thread of its own. The signal handler
-// only writes the signal's number into a pipe, which is safe inside a handler; the watcher's
-// thread reads it and runs the callback, where any work may be done. A second signal while
-// the first is still being handled ends the process at once with 128 + the signal's number.
+// Turns Ctrl-C (SIGINT), SIGTERM and SIGHUP into a call on a thread of its own. The signal
+// handler only writes the signal's number into a pipe, which is safe inside a handler; the
+// watcher's thread reads it and runs the callback, where any work may be done.
+//
+// A second signal while the first is still being handled asks to end at once: the watcher's
+// thread runs `onQuit` (which removes what must not stay behind, such as temporary files) and
+// ends the process with 128 + the signal's number. A third signal ends it from the handler
+// itself, for a process whose watcher is stuck.
 //
 // One watcher at a time; it restores the previous handlers when it goes.
 class InterruptWatcher {
 public:
-    explicit InterruptWatcher(std::function<void(int signal)> onInterrupt);
+    explicit InterruptWatcher(std::function<void(int signal)> onInterrupt,
+                              std::function<void(int signal)> onQuit = {});
     ~InterruptWatcher();
     InterruptWatcher(const InterruptWatcher&) = delete;
     InterruptWatcher& operator=(const InterruptWatcher&) = delete;
@@ -21,6 +26,7 @@ public:
 
 private:
     std::function<void(int)> onInterrupt_;
+    std::function<void(int)> onQuit_;
     int readFd_ = -1;
     bool active_ = false;
     std::jthread thread_;

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
+#include "common/BackupFiles.h"
 #include "common/FileUtils.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Photo.h"
@@ -45,6 +46,16 @@ bool IsShardName(const std::string& name) {
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// An entry of the backup that may be read: no link, or a link that stays inside the backup.
+bool MayRead(const std::string& backupDirectory, const std::string& path) {
+    return !IsLink(path) || BackupFiles::staysInside(backupDirectory, path);
 }
 
 class FileDescriptor {
@@ -161,14 +172,18 @@ std::vector<std::string> MediaSniffer::backupFiles(const std::string& backupDire
     if (!names) return files;
     for (const std::string& name : *names) {
         const std::string path = backupDirectory + "/" + name;
+        if (!MayRead(backupDirectory, path)) continue;
         if (!IsDirectory(path)) {
             files.push_back(path);
             continue;
         }
         if (!IsShardName(name)) continue;
         if (const auto inner = FileUtils::getContentsofDirectory(path))
-            for (const std::string& file : *inner)
-                if (!IsDirectory(path + "/" + file)) files.push_back(path + "/" + file);
+            for (const std::string& file : *inner) {
+                const std::string inside = path + "/" + file;
+                if (MayRead(backupDirectory, inside) && !IsDirectory(inside))
+                    files.push_back(inside);
+            }
     }
     return files;
 }
@@ -253,7 +268,11 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
     if (!RunsStep(dataType, DataType::DataTypePhotosVideos)) return Outcome::Finished;
 
     if (!folder_.recreate())
-        window_.updateStatus(4, "the working folder cannot be created " + folder_.path());
+        window_.updateStatus(
+            4, "the working folder cannot be made" +
+                   (folder_.path().empty() ? std::string() : " " + folder_.path()) +
+                   (record_._RecoverMode.load() == 1 ? "; photos and videos are not copied"
+                                                     : std::string()));
     record_.PhotosCount = 0;
     record_.VideosCount = 0;
 

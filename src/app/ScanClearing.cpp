@@ -18,6 +18,7 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
 
     for (const auto& descriptor : DataTypes())
         if (descriptor.clear) descriptor.clear(record);
+    record.DatabaseProblems.clear();
 }
 
 void ClearDeviceDetails(BrimleyAppDelegate& record, MainWindowActions& window) {

@@ -22,6 +22,10 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record) {
     for (const auto* d : rows)
         report.rows.push_back({d->reportCaption, (record.*(d->deletedCount)).load(),
                                (record.*(d->existingCount)).load()});
+    for (const auto& problem : record.DatabaseProblems.snapshot())
+        if (problem)
+            report.damagedDatabases.push_back(problem->database + " (" + problem->fileName +
+                                              "): " + problem->what);
     return report;
 }
 
@@ -41,6 +45,10 @@ std::string ScanReport::text() const {
         cell(std::to_string(row.deleted), 10, true);
         cell(std::to_string(row.existing), 10, true);
         out << '\n';
+    }
+    if (!damagedDatabases.empty()) {
+        out << "Damaged databases (what they hold is listed as far as it could be read):\n";
+        for (const std::string& line : damagedDatabases) out << "  " << line << '\n';
     }
     return out.str();
 }

@@ -22,9 +22,13 @@ struct ScanReport {
     // Of Messages, WhatsApp, Contacts, Calls, Calendar, Notes, Photos, Videos, Safari, in this
     // order, those of the scanned data type.
     std::vector<Row> rows;
+    // One line per database the scan could not read, wholly or in part: which one, and what
+    // could not be read.
+    std::vector<std::string> damagedDatabases;
 
     static ScanReport fromRecord(const BrimleyAppDelegate& record);
 
-    // The report as lines of text: the title, a header line, one line per row.
+    // The report as lines of text: the title, a header line, one line per row, and after
+    // them the damaged databases, if any.
     std::string text() const;
 };

@@ -4,6 +4,7 @@
 #include "app/BackupDatabaseTable.h"
 #include "app/CrashHandling.h"
 #include "app/DataTypes.h"
+#include "app/DatabaseCheck.h"
 #include "app/MainWindow.h"
 #include "app/MediaSniffer.h"
 #include "app/RecoveryWindowController.h"
@@ -185,6 +186,13 @@ void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
     record_.backupFiles.set(std::make_shared<ScanDatabaseFiles>(workingFolder_.path()));
     // The scan's inputs, as they stand now that the database names are chosen.
     const ScanContext context = ScanContextOf(record_, stop);
+    // Damaged databases are said before their rows are read; they are read (and carved) all
+    // the same, as far as they go.
+    runStep("the databases", [&] {
+        CheckDatabases(type, context, window_);
+        return true;
+    });
+    if (cancelled(stop)) return;
     for (const DataTypeDescriptor& descriptor : DataTypes()) {
         if (!descriptor.loadExisting || !descriptor.dataType ||
             !RunsStep(type, *descriptor.dataType))

@@ -10,7 +10,9 @@
 // found in live cells as well as in free space.
 class AbstractSQLiteRecoveryFullSearch : public AbstractSqLiteRecovery {
 public:
-    AbstractSQLiteRecoveryFullSearch() = default;
+    // Live rows are what this search is for: records in live cells are handed over, and
+    // currentRecordLiesInLiveCell() says which they are.
+    AbstractSQLiteRecoveryFullSearch() { setSkipsLiveCells(false); }
 
 protected:
     void ProcessSQLitePage(ByteView page) override;

@@ -1,5 +1,6 @@
 #include "carving/AbstractSqLiteRecovery.h"
 
+#include "carving/BTreePage.h"
 #include "carving/PagedFile.h"
 #include "carving/PointerMap.h"
 #include "carving/SqLiteTableSignatures.h"
@@ -132,6 +133,7 @@ void AbstractSqLiteRecovery::DoRecoveryPath(const std::string& path) {
         ~Release() { file = nullptr; }
     } release{file_};
     pointerMapPageNumbers_.clear();
+    if (!livePages_.read(file, header, stopToken_)) livePages_ = LivePages();
     if (header.IsAutoVacuum()) {
         ProcessAutoVacuumSqliteDatabase(header);
         if (header.HighestNUmberedRootPageNumber() > 0)
@@ -160,7 +162,9 @@ void AbstractSqLiteRecovery::ProcessAutoVacuumSqliteDatabase(const SQLiteHeader&
             pointerMapPageNumbers_.push_back(number);
             if (scan.nextMapPage) nextMap = *scan.nextMapPage;
         } else if (number > 1) {
+            enterPage(number, page);
             ProcessSQLitePage(page);
+            leavePage();
         }
         return true;
     });
@@ -172,9 +176,11 @@ void AbstractSqLiteRecovery::ProcessNonAutoVacuumSqliteDatabase(const SQLiteHead
     const std::int64_t pageSize = header.PageSize();
     const std::int64_t lastPage = std::min(header.PageCountInFile(), file.size() / pageSize);
     // Page 1 holds the schema behind the file header; page 2 is an ordinary b-tree page.
-    file.forEachPiece(pageSize, lastPage * pageSize, pageSize, [&](std::int64_t, ByteView page) {
+    file.forEachPiece(pageSize, lastPage * pageSize, pageSize, [&](std::int64_t at, ByteView page) {
         if (isCancelled() || static_cast<std::int64_t>(page.size()) < pageSize) return false;
+        enterPage(at / pageSize + 1, page);
         ProcessSQLitePage(page);
+        leavePage();
         return true;
     });
 }
@@ -184,9 +190,11 @@ void AbstractSqLiteRecovery::ProcessPagesAfterHighestNumberedRootPage(const SQLi
     PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     file.forEachPiece(header.HighestNUmberedRootPageNumber() * pageSize, file.size(), pageSize,
-                      [&](std::int64_t, ByteView page) {
+                      [&](std::int64_t at, ByteView page) {
                           if (isCancelled()) return false;
+                          enterPage(at / pageSize + 1, page);
                           ParseHeaderAndData(page, 0);
+                          leavePage();
                           return true;
                       });
 }
@@ -197,9 +205,11 @@ void AbstractSqLiteRecovery::ProcessFreeListTrunkPage(const SQLiteHeader& header
     PagedFile& file = *file_;
     const std::int64_t pageSize = header.PageSize();
     file.forEachPiece((firstTrunk - 1) * pageSize, file.size(), pageSize,
-                      [&](std::int64_t, ByteView page) {
+                      [&](std::int64_t at, ByteView page) {
                           if (isCancelled()) return false;
+                          enterPage(at / pageSize + 1, page);
                           ParseHeaderAndData(page, 0);
+                          leavePage();
                           return true;
                       });
 }
@@ -216,7 +226,9 @@ void AbstractSqLiteRecovery::ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHe
     auto searchWhole = [&](std::int64_t number, std::vector<std::uint8_t>& buffer) {
         if (number < 2 || number >= firstTrunk || number > pages) return;
         if (file.readAt((number - 1) * pageSize, buffer.data(), buffer.size()) != pageSize) return;
+        enterPage(number, ByteView(buffer.data(), buffer.size()));
         ParseHeaderAndData(ByteView(buffer.data(), buffer.size()), 0);
+        leavePage();
     };
     // A trunk page: the next trunk, the number of leaves, then the leaf page numbers. The chain
     // is followed at most once per page of the file, so a looping chain ends.
@@ -276,6 +288,29 @@ void AbstractSqLiteRecovery::searchFreeblocks(ByteView page) {
     }
 }
 
+// ---- Live cells ----
+
+void AbstractSqLiteRecovery::enterPage(std::int64_t number, ByteView page) {
+    pageNumber_ = number;
+    pageBytes_ = page;
+    pageCellsRead_ = false;
+    pageCells_.clear();
+}
+
+bool AbstractSqLiteRecovery::insideLiveCell(std::int64_t offsetInPage) {
+    if (pageNumber_ <= 0 || !livePages_.isRead()) return false;
+    if (!pageCellsRead_) {
+        pageCellsRead_ = true;
+        if (livePages_.isLive(pageNumber_))
+            for (const auto& cell : BTreePage::Cells(
+                     pageBytes_, BTreePage::HeaderOffset(pageNumber_), livePages_.usableSize()))
+                pageCells_.emplace_back(cell.start, cell.end);
+    }
+    return std::any_of(pageCells_.begin(), pageCells_.end(), [&](const auto& cell) {
+        return offsetInPage >= cell.first && offsetInPage < cell.second;
+    });
+}
+
 // ---- Record search and decoding ----
 
 SQLiteTableHeaderInfo AbstractSqLiteRecovery::FindSQLiteTableHeader(ByteView area,
@@ -299,6 +334,12 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
     // with the shift, and that second decoding stands.
     std::int64_t retriedAt = -1;
     const std::uint8_t* bytes = area.data();
+    // Where the area lies in the page being searched; -1 when it is no part of it.
+    const std::int64_t areaStart =
+        !pageBytes_.empty() && area.data() >= pageBytes_.data() &&
+                area.data() + area.size() <= pageBytes_.data() + pageBytes_.size()
+            ? area.data() - pageBytes_.data()
+            : -1;
 
     while (offset < length - 1) {
         if (isCancelled()) return;
@@ -366,6 +407,9 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         }
         // The next search starts behind the record, and never at or before its header's start.
         offset = std::max(dataPos + used, info.HeaderStartIndex + 1);
+        currentInLiveCell_ = areaStart >= 0 && insideLiveCell(areaStart + info.HeaderStartIndex);
+        // Live data, however it was read: no deleted row.
+        if (currentInLiveCell_ && skipsLiveCells_) continue;
         if (!isAlreadyOnList(current_)) addRecoveredObject();
     }
 }

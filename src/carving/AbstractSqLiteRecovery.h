@@ -1,6 +1,7 @@
 #pragma once
 
 #include "carving/HeaderMatcher.h"
+#include "carving/LivePages.h"
 #include "carving/SQLiteHeader.h"
 #include "carving/SQLiteTableHeaderInfo.h"
 #include "carving/SQLiteUtils.h"
@@ -46,6 +47,13 @@ class PagedFile;
 // searched; the whole-page variant searches it all) and ParseHeaderAndData (one area's search).
 //
 // One engine object carves one file at a time, on one thread.
+//
+// Live cells: pages searched whole hold live rows too. A record whose header lies inside a cell
+// that a live b-tree page lists (LivePages, read from the file itself, not asked of SQLite) is a
+// copy or a misreading of live data, never a deleted row: by default the engine drops it before
+// the duplicate test, so no recoverer lists it, whatever SQLite can or cannot say of the file.
+// A recoverer that wants such records (the whole-page search) turns this off and asks
+// currentRecordLiesInLiveCell().
 class AbstractSqLiteRecovery {
 public:
     // The check answer that keeps a text where it was decoded.
@@ -68,6 +76,12 @@ public:
     // Cancellation: tested before every page, freeblock and record.
     void setStopToken(std::stop_token token) { stopToken_ = std::move(token); }
     bool isCancelled() const { return stopToken_.stop_requested(); }
+
+    // Whether records inside live cells are dropped (the default) or handed to the recoverer.
+    void setSkipsLiveCells(bool skips) { skipsLiveCells_ = skips; }
+    bool skipsLiveCells() const { return skipsLiveCells_; }
+    // The live pages of the file carved last (read at the start of DoRecoveryPath).
+    const LivePages& livePages() const { return livePages_; }
 
     // Extra bytes added to the content start of every record found in a freeblock.
     void setFreeblockStartOffset(std::int32_t offset) { freeblockStartOffset_ = offset; }
@@ -171,6 +185,8 @@ protected:
     // searched area. A record cut by the end of its area (often a stale copy in a page's gap)
     // lacks its last values or has them cut short.
     bool currentRecordIsComplete() const { return currentRecordComplete_; }
+    // Whether the current record's header lies inside a live cell of its page.
+    bool currentRecordLiesInLiveCell() const { return currentInLiveCell_; }
 
     // ---- Where the engine looks ----
     // One b-tree page: its gap and its freeblocks.
@@ -187,6 +203,10 @@ protected:
     void ProcessFreeListPagesBeforeFirstTrunk(const SQLiteHeader& header);
 
     static std::uint8_t firstByte(ByteView data) { return data.empty() ? 0 : data[0]; }
+    // The walks name the page whose bytes they hand over, so that a record found in them can be
+    // placed; an area outside the current page's bytes has no place.
+    void enterPage(std::int64_t number, ByteView page);
+    void leavePage() { enterPage(0, {}); }
 
 private:
     // The nearest header at or after offset that one of the patterns fits and acceptHeader
@@ -196,6 +216,8 @@ private:
     // decoded again.
     bool checkPosition(ByteView raw, bool retryAllowed);
     void searchFreeblocks(ByteView page);
+    // Whether the byte at that offset of the current page lies inside one of its live cells.
+    bool insideLiveCell(std::int64_t offsetInPage);
 
     std::shared_ptr<const CompiledTablePatterns> patterns_ = CompiledTablePatterns::None();
     HeaderMatcher::Scratch scratch_;
@@ -221,5 +243,13 @@ private:
     std::int32_t freeblockStartOffset_ = kDefaultFreeblockStartOffset;
     bool currentRowIdRead_ = false;
     bool currentRecordComplete_ = true;
+    bool currentInLiveCell_ = false;
+    bool skipsLiveCells_ = true;
+    LivePages livePages_;
+    // The page being searched, and the extents of its live cells (read once per page).
+    std::int64_t pageNumber_ = 0;
+    ByteView pageBytes_;
+    bool pageCellsRead_ = false;
+    std::vector<std::pair<std::int64_t, std::int64_t>> pageCells_;
     std::vector<std::int64_t> pointerMapPageNumbers_;
 };

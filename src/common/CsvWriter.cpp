@@ -1,5 +1,9 @@
 #include "common/CsvWriter.h"
 
+#include "common/FileName.h"
+#include "common/SafeFiles.h"
+#include "common/TemporaryFiles.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -27,17 +31,28 @@ bool NeedsQuoting(std::string_view field) {
 
 }  // namespace
 
-CsvWriter::CsvWriter(std::string path) : path_(std::move(path)) {
-    std::string pattern = path_ + ".tmp-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+CsvWriter::CsvWriter(std::string path, Placement placement)
+    : path_(std::move(path)), placement_(placement) {
+    // A hidden name beside the target, short enough for any target name. mkstemp creates it
+    // exclusively, so nothing planted under that name is written through.
+    const std::size_t slash = path_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    std::string pattern = folder + "." + FitFileName(name, kMaxFileNameBytes - 12) + ".tmp-XXXXXX";
+    int fd = -1;
+    int error = ECANCELED;  // unless mkstemp runs: the program is ending
+    tempPath_ = TemporaryFiles::make([&] {
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        fd = ::mkstemp(buf.data());
+        error = errno;
+        return fd < 0 ? std::string() : std::string(buf.data());
+    });
     if (fd < 0) {
-        std::cerr << "CSV: cannot create a file beside " << path_ << ": " << std::strerror(errno)
+        std::cerr << "CSV: cannot create a file beside " << path_ << ": " << std::strerror(error)
                   << '\n';
         return;
     }
-    tempPath_ = buf.data();
     file_ = ::fdopen(fd, "w");
     if (!file_) {
         ::close(fd);
@@ -46,9 +61,7 @@ CsvWriter::CsvWriter(std::string path) : path_(std::move(path)) {
         return;
     }
     // mkstemp creates 0600; an export is an ordinary document of the user.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd, 0666 & ~SafeFiles::CurrentUmask());
     ok_ = true;
 }
 
@@ -108,7 +121,10 @@ void CsvWriter::abandon() {
         std::fclose(file_);
         file_ = nullptr;
     }
-    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+        TemporaryFiles::forget(tempPath_);
+    }
     ok_ = false;
 }
 
@@ -121,12 +137,20 @@ bool CsvWriter::closeFile() {
     bool good = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
     good = (std::fclose(file_) == 0) && good;
     file_ = nullptr;
-    if (good && std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-        std::cerr << "CSV: cannot move " << tempPath_ << " to " << path_ << ": "
-                  << std::strerror(errno) << '\n';
-        good = false;
+    if (good) {
+        const int error = placement_ == Placement::NewFileOnly
+                              ? SafeFiles::MoveWithoutReplacing(tempPath_, path_)
+                              : (std::rename(tempPath_.c_str(), path_.c_str()) == 0 ? 0 : errno);
+        if (error != 0) {
+            std::cerr << "CSV: cannot move " << tempPath_ << " to " << path_ << ": "
+                      << (error == EEXIST ? "something of that name is there already"
+                                          : std::strerror(error))
+                      << '\n';
+            good = false;
+        }
     }
     if (!good) ::unlink(tempPath_.c_str());
+    TemporaryFiles::forget(tempPath_);
     closed_ = true;
     ok_ = good;
     return good;

@@ -17,7 +17,12 @@
 // clobbers an older complete one). Any write failure makes closeFile() answer false.
 class CsvWriter {
 public:
-    explicit CsvWriter(std::string path);
+    enum class Placement {
+        Replace,      // an older file of the name is replaced (the user chose the name)
+        NewFileOnly,  // anything already under the name (a file, a link) stays; closeFile fails
+    };
+
+    explicit CsvWriter(std::string path, Placement placement = Placement::Replace);
     ~CsvWriter();
     CsvWriter(const CsvWriter&) = delete;
     CsvWriter& operator=(const CsvWriter&) = delete;
@@ -49,6 +54,7 @@ private:
     void abandon();
 
     std::string path_;
+    Placement placement_;
     std::string tempPath_;
     std::FILE* file_ = nullptr;
     bool ok_ = false;

@@ -131,7 +131,8 @@ SqliteResultSet::SqliteResultSet(SqliteResultSet&& other) noexcept
     : cache_(std::move(other.cache_)),
       prepared_(std::exchange(other.prepared_, nullptr)),
       stmt_(std::exchange(other.stmt_, nullptr)),
-      onRow_(std::exchange(other.onRow_, false)) {}
+      onRow_(std::exchange(other.onRow_, false)),
+      failed_(std::exchange(other.failed_, false)) {}
 
 SqliteResultSet& SqliteResultSet::operator=(SqliteResultSet&& other) noexcept {
     if (this != &other) {
@@ -140,6 +141,7 @@ SqliteResultSet& SqliteResultSet::operator=(SqliteResultSet&& other) noexcept {
         prepared_ = std::exchange(other.prepared_, nullptr);
         stmt_ = std::exchange(other.stmt_, nullptr);
         onRow_ = std::exchange(other.onRow_, false);
+        failed_ = std::exchange(other.failed_, false);
     }
     return *this;
 }
@@ -156,8 +158,10 @@ bool SqliteResultSet::next() {
     if (!stmt_) return false;
     const int rc = sqlite3_step(stmt_);
     onRow_ = rc == SQLITE_ROW;
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        failed_ = true;
         LogSqliteError("query step failed", cache_ ? cache_->db() : nullptr, sqlite3_sql(stmt_));
+    }
     return onRow_;
 }
 

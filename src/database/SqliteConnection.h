@@ -39,6 +39,9 @@ public:
 
     // Moves to the next row; false at the end, on an error (logged) or without a result set.
     bool next();
+    // Whether a step failed (a damaged page, a file SQLite cannot read): the rows seen so far
+    // are not all the statement's rows.
+    bool failed() const { return failed_; }
 
     bool hasColumn(std::string_view name) const { return columnIndex(name) >= 0; }
     // The column as text (numbers in SQLite's decimal form, blobs as their bytes); absent for
@@ -64,6 +67,7 @@ private:
     SqlitePreparedStatement* prepared_ = nullptr;  // owned
     sqlite3_stmt* stmt_ = nullptr;
     bool onRow_ = false;
+    bool failed_ = false;
 };
 
 // One connection to a database file of a backup. Backups are only ever read, so the file is

@@ -2,6 +2,7 @@
 
 #include "common/FileName.h"
 #include "common/FileUtils.h"
+#include "common/SafeFiles.h"
 #include "export/ExportDates.h"
 #include "export/MediaExporter.h"
 #include "records/BrimleyAppDelegate.h"
@@ -10,6 +11,7 @@
 #include "records/Video.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <span>
@@ -86,6 +88,12 @@ private:
 
 }  // namespace
 
+std::size_t ExportReport::written() const {
+    return static_cast<std::size_t>(
+        std::count_if(entries.begin(), entries.end(),
+                      [](const ExportEntry& e) { return e.status == ExportStatus::Written; }));
+}
+
 std::vector<ExportEntry> ExportReport::failures() const {
     std::vector<ExportEntry> failed;
     std::copy_if(entries.begin(), entries.end(), std::back_inserter(failed),
@@ -141,6 +149,21 @@ ExportReport ExportRun::run(const ExportRequest& request, std::stop_token stop,
     return runInFolder(request, stop, listener);
 }
 
+std::size_t ExportRun::filesToWrite(const ExportFile& file, bool onlyTicked) const {
+    const MediaChoice media = onlyTicked ? MediaChoice::Ticked : MediaChoice::All;
+    switch (file.kind) {
+        case ExportFile::Kind::Photos:
+            return MediaItems(state_.AllPhotos, media, &Photo::PhotoUrl, &Photo::PhotoName).size();
+        case ExportFile::Kind::Videos:
+            return MediaItems(state_._AllVideos, media, &Video::VideoUrl, &Video::VideoName).size();
+        case ExportFile::Kind::DeviceInfo:
+            return state_.deviceInfo.get() ? 1 : 0;
+        case ExportFile::Kind::Records:
+            return file.write && exporter_.RecordsToWrite(file.write, onlyTicked) > 0 ? 1 : 0;
+    }
+    return 0;
+}
+
 ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_token stop,
                                     ExportListener* listener) const {
     const bool onlyTicked = request.scope == ExportScope::TickedRecords;
@@ -150,15 +173,26 @@ ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_toke
     const std::shared_ptr<DeviceInfo> device = state_.deviceInfo.get();
 
     ExportReport report;
-    const std::string folderName =
-        ExportFolderName(device ? device->DeviceName() : OptString(), Clock::Now());
-    report.folder = Join(request.location, folderName);
-    if (!FileUtils::createNewDirectoryAtPath(request.location, folderName)) {
-        std::cerr << "Export: cannot create the folder " << report.folder << '\n';
+    for (const ExportFile* file : order) report.planned += filesToWrite(*file, onlyTicked);
+    const OptString deviceName = device ? device->DeviceName() : OptString();
+    const Date now = Clock::Now();
+    // The chosen location, with its missing parents, is the user's; the dated folder inside it
+    // is always made anew.
+    std::error_code ignored;
+    std::filesystem::create_directories(request.location, ignored);
+    std::string why;
+    const OptString folder = SafeFiles::CreateFreshFolder(
+        request.location, [&](int copy) { return ExportFolderName(deviceName, now, copy); }, &why);
+    if (!folder) {
+        report.folder = Join(request.location, ExportFolderName(deviceName, now));
+        std::cerr << "Export: cannot create the folder " << why << '\n';
         report.entries.push_back({report.folder, ExportStatus::Failed, 0});
         return report;
     }
+    report.folder = *folder;
 
+    // Inside the new folder nothing is ever replaced.
+    const Exporter exporter(state_, CsvWriter::Placement::NewFileOnly);
     StepRunner steps(report, order.size(), stop, listener);
     const MediaChoice media = onlyTicked ? MediaChoice::Ticked : MediaChoice::All;
     for (const ExportFile* file : order) {
@@ -180,17 +214,19 @@ ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_toke
             const std::string path = Join(report.folder, name);
             if (!device)
                 steps.add({path, ExportStatus::NothingToWrite, 0});
-            else if (device->exportDeviceInfo(path))
+            else if (device->exportDeviceInfo(path, CsvWriter::Placement::NewFileOnly))
                 steps.add({path, ExportStatus::Written, 9});
             else
                 steps.add({path, ExportStatus::Failed, 0});
         } else if (file->write) {
             const std::string name =
-                MakeSafeFileName(std::string(file->folderName) + request.extension);
+                FitFileName(MakeSafeFileName(std::string(file->folderName) + request.extension));
             if (!steps.begin(name)) break;
-            steps.add((exporter_.*(file->write))(Join(report.folder, name), onlyTicked));
+            steps.add((exporter.*(file->write))(Join(report.folder, name), onlyTicked));
         }
     }
+    // Written, or stopped part-way: the folder is now an ordinary folder of the user's.
+    SafeFiles::OpenUpFolder(report.folder);
     return report;
 }
 
@@ -200,6 +236,17 @@ ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_to
     StepRunner steps(report, 1, stop, listener);
     const ExportFile* file = fileOfTab(request.currentTab);
     if (!file) return report;
+    // The tab's own export writes every record, and every photo or video not unticked.
+    if (file->kind == ExportFile::Kind::Photos)
+        report.planned = MediaItems(state_.AllPhotos, MediaChoice::NotUnticked, &Photo::PhotoUrl,
+                                    &Photo::PhotoName)
+                             .size();
+    else if (file->kind == ExportFile::Kind::Videos)
+        report.planned = MediaItems(state_._AllVideos, MediaChoice::NotUnticked, &Video::VideoUrl,
+                                    &Video::VideoName)
+                             .size();
+    else
+        report.planned = filesToWrite(*file, false);
     if (file->kind == ExportFile::Kind::Photos || file->kind == ExportFile::Kind::Videos) {
         const bool photos = file->kind == ExportFile::Kind::Photos;
         if (!steps.begin(photos ? "Photos" : "Videos")) return report;
@@ -226,8 +273,13 @@ ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_to
     return report;
 }
 
-std::string ExportRun::ExportFolderName(const OptString& deviceName, Date when) {
-    return MakeSafeFileName(deviceName.value_or("") + " - " + ExportDates::FolderTime(when));
+std::string ExportRun::ExportFolderName(const OptString& deviceName, Date when, int copy) {
+    const std::string time = " - " + ExportDates::FolderTime(when);
+    const std::string whole = MakeSafeFileName(deviceName.value_or("") + time);
+    // The device's part is cut, never the time or the copy's number.
+    const std::string device = whole.substr(0, whole.size() - time.size());
+    const std::string tail = time + (copy > 1 ? " (" + std::to_string(copy) + ")" : "");
+    return std::string(Utf8Prefix(device, kMaxFileNameBytes - tail.size())) + tail;
 }
 
 std::string ExportRun::ProposedFileName(std::int32_t tab, const std::string& extension,

@@ -66,9 +66,14 @@ struct ExportReport {
     std::vector<ExportEntry> entries;
     // Stopped before everything was written; the entries say what was.
     bool cancelled = false;
+    // The files the whole export would have written (CSV files, the device file, each photo
+    // and video), as the records stood when it started.
+    std::size_t planned = 0;
 
     std::vector<ExportEntry> failures() const;
     bool ok() const { return failures().empty(); }
+    // The files written.
+    std::size_t written() const;
 };
 
 // How a running export reports. Called on the export's thread: a window forwards the calls to
@@ -85,6 +90,11 @@ public:
 // the photos and videos. The export of all records writes every file it was given, in the order
 // given (the front end gives them in tab order); the export of ticked records writes only the
 // types that can be ticked.
+//
+// The dated folder of those two is always a new one: when its name is taken (by an earlier
+// export of the same minute, a folder the user made, or a link someone planted) the next of
+// "<name> (2)", "<name> (3)", ... is made instead. It is private while the export writes into
+// it, and every file in it is created anew, never over or through something already there.
 //
 // Toolkit-free: the export dialog and the headless front end drive it alike. Every failure is
 // in the report; a dialog says so, the front end prints it.
@@ -111,8 +121,10 @@ public:
     ExportReport run(const ExportRequest& request, std::stop_token stop = {},
                      ExportListener* listener = nullptr) const;
 
-    // "<device name> - yyyy-MM-dd hh.mm a", made safe to stand as one folder name.
-    static std::string ExportFolderName(const OptString& deviceName, Date when);
+    // "<device name> - yyyy-MM-dd hh.mm a", made safe to stand as one folder name; from the
+    // second copy on " (<copy>)" follows. The device name is cut so that the whole fits a
+    // file name.
+    static std::string ExportFolderName(const OptString& deviceName, Date when, int copy = 1);
     // The name a save panel proposes for the tab's file: its name plus the extension, the
     // device's information file for the device tab, empty for tabs with no file of their own.
     std::string ProposedFileName(std::int32_t tab, const std::string& extension,
@@ -123,6 +135,8 @@ private:
                              ExportListener* listener) const;
     ExportReport runCurrentTab(const ExportRequest& request, std::stop_token stop,
                                ExportListener* listener) const;
+    // The files a step would write now.
+    std::size_t filesToWrite(const ExportFile& file, bool onlyTicked) const;
     const ExportFile* fileOfTab(std::int32_t tab) const;
 
     BrimleyAppDelegate& state_;

@@ -33,19 +33,28 @@ std::vector<std::shared_ptr<Record>> Joined(const SharedList<Record>& existing,
     return records;
 }
 
-// Writes the kept records, each as its first column followed by what writeColumns adds.
-template <class Record, class WriteColumns>
-ExportEntry WriteRecords(const std::string& path, std::vector<std::shared_ptr<Record>> records,
-                         bool onlyTicked, FirstColumn first, WriteColumns writeColumns) {
+// The records an export keeps: all of them, or the ticked ones where records carry a tick.
+template <class Record>
+std::vector<std::shared_ptr<Record>> Kept(std::vector<std::shared_ptr<Record>> records,
+                                          bool onlyTicked) {
     std::erase(records, nullptr);
     if constexpr (requires(const Record& r) { r.isChecked(); }) {
         if (onlyTicked) std::erase_if(records, [](const auto& r) { return r->isChecked() != 1; });
     }
+    return records;
+}
+
+// Writes the kept records, each as its first column followed by what writeColumns adds.
+template <class Record, class WriteColumns>
+ExportEntry WriteRecords(const std::string& path, CsvWriter::Placement placement,
+                         std::vector<std::shared_ptr<Record>> all, bool onlyTicked,
+                         FirstColumn first, WriteColumns writeColumns) {
+    const auto records = Kept(std::move(all), onlyTicked);
     ExportEntry entry{path, ExportStatus::NothingToWrite, 0};
     // No file at all rather than an empty one, and an older file stays untouched.
     if (records.empty()) return entry;
 
-    CsvWriter writer(path);
+    CsvWriter writer(path, placement);
     std::int32_t number = 0;
     for (const auto& record : records) {
         ++number;
@@ -69,10 +78,33 @@ ExportEntry WriteRecords(const std::string& path, std::vector<std::shared_ptr<Re
 
 }  // namespace
 
-Exporter::Exporter(const BrimleyAppDelegate& state) : state_(state) {}
+Exporter::Exporter(const BrimleyAppDelegate& state, CsvWriter::Placement placement)
+    : state_(state), placement_(placement) {}
+
+std::size_t Exporter::RecordsToWrite(Operation operation, bool onlyTicked) const {
+    const auto count = [&](auto records) { return Kept(std::move(records), onlyTicked).size(); };
+    const BrimleyAppDelegate& s = state_;
+    if (operation == &Exporter::ExportSMS) return count(Joined(s.SMSContent, s.DeletedSMS));
+    if (operation == &Exporter::ExportWhatsApp)
+        return count(Joined(s.WhatsAppContent, s.DeletedWhatsApp));
+    if (operation == &Exporter::ExportNotes) return count(Joined(s.NotesContent, s.DeletedNotes));
+    if (operation == &Exporter::ExportCalendar)
+        return count(Joined(s.CalendarContent, s.DeletedCalendar));
+    if (operation == &Exporter::ExportCallLog)
+        return count(Joined(s.CallLogContent, s.DeletedCallLog));
+    if (operation == &Exporter::ExportContact)
+        return count(Joined(s.ContactContent, s.DeletedContact));
+    if (operation == &Exporter::ExportInternetData) return count(s.InternetContent.snapshot());
+    if (operation == &Exporter::ExportMapHistory) return count(s.MapContent.snapshot());
+    if (operation == &Exporter::ExportAccountData) return count(s.AccountContent.snapshot());
+    if (operation == &Exporter::ExportApplicationData)
+        return count(s.ApplicationContent.snapshot());
+    if (operation == &Exporter::KeyboardDictionary) return count(s.UserDictContent.snapshot());
+    return 0;
+}
 
 ExportEntry Exporter::ExportSMS(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, Joined(state_.SMSContent, state_.DeletedSMS), onlyTicked,
+    return WriteRecords(path, placement_, Joined(state_.SMSContent, state_.DeletedSMS), onlyTicked,
                         FirstColumn::RunningNumber, [](CsvWriter& w, const SMS& r) {
                             w.writeField(ExportDates::CsvDate(r.LocalTime()));
                             w.writeField(r.Message());
@@ -82,8 +114,9 @@ ExportEntry Exporter::ExportSMS(const std::string& path, bool onlyTicked) const 
 }
 
 ExportEntry Exporter::ExportWhatsApp(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, Joined(state_.WhatsAppContent, state_.DeletedWhatsApp), onlyTicked,
-                        FirstColumn::RunningNumber, [](CsvWriter& w, const WhatsApp& r) {
+    return WriteRecords(path, placement_, Joined(state_.WhatsAppContent, state_.DeletedWhatsApp),
+                        onlyTicked, FirstColumn::RunningNumber,
+                        [](CsvWriter& w, const WhatsApp& r) {
                             w.writeField(ExportDates::CsvDate(r.MessageDate()));
                             w.writeField(r.zText());
                             w.writeField(r.PhoneNo());
@@ -92,8 +125,8 @@ ExportEntry Exporter::ExportWhatsApp(const std::string& path, bool onlyTicked) c
 }
 
 ExportEntry Exporter::ExportNotes(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, Joined(state_.NotesContent, state_.DeletedNotes), onlyTicked,
-                        FirstColumn::RunningNumber, [](CsvWriter& w, const Note& r) {
+    return WriteRecords(path, placement_, Joined(state_.NotesContent, state_.DeletedNotes),
+                        onlyTicked, FirstColumn::RunningNumber, [](CsvWriter& w, const Note& r) {
                             w.writeField(ExportDates::CsvDate(r.CreatedDate()));
                             w.writeField(r.Title());
                             w.writeField(r.Summary());
@@ -101,8 +134,9 @@ ExportEntry Exporter::ExportNotes(const std::string& path, bool onlyTicked) cons
 }
 
 ExportEntry Exporter::ExportCalendar(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, Joined(state_.CalendarContent, state_.DeletedCalendar), onlyTicked,
-                        FirstColumn::RunningNumber, [](CsvWriter& w, const Calendar& r) {
+    return WriteRecords(path, placement_, Joined(state_.CalendarContent, state_.DeletedCalendar),
+                        onlyTicked, FirstColumn::RunningNumber,
+                        [](CsvWriter& w, const Calendar& r) {
                             w.writeField(r.Summary());
                             w.writeField(r.Description());
                             w.writeField(ExportDates::CsvDate(r.StartDate()));
@@ -115,8 +149,8 @@ ExportEntry Exporter::ExportCalendar(const std::string& path, bool onlyTicked) c
 }
 
 ExportEntry Exporter::ExportCallLog(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, Joined(state_.CallLogContent, state_.DeletedCallLog), onlyTicked,
-                        FirstColumn::RunningNumber, [](CsvWriter& w, const CallLog& r) {
+    return WriteRecords(path, placement_, Joined(state_.CallLogContent, state_.DeletedCallLog),
+                        onlyTicked, FirstColumn::RunningNumber, [](CsvWriter& w, const CallLog& r) {
                             w.writeField(r.ContactName());
                             // Call times are already display texts of their own form.
                             w.writeField(r.LocalTime());
@@ -128,7 +162,7 @@ ExportEntry Exporter::ExportCallLog(const std::string& path, bool onlyTicked) co
 
 ExportEntry Exporter::ExportContact(const std::string& path, bool onlyTicked) const {
     return WriteRecords(
-        path, Joined(state_.ContactContent, state_.DeletedContact), onlyTicked,
+        path, placement_, Joined(state_.ContactContent, state_.DeletedContact), onlyTicked,
         FirstColumn::RunningNumber, [](CsvWriter& w, const Contact& r) {
             w.writeField(ExportDates::CsvDate(r.CreatedDate()));
             for (const OptString* field :
@@ -142,8 +176,8 @@ ExportEntry Exporter::ExportContact(const std::string& path, bool onlyTicked) co
 }
 
 ExportEntry Exporter::ExportInternetData(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, state_.InternetContent.snapshot(), onlyTicked, FirstColumn::OwnSlNo,
-                        [](CsvWriter& w, const InternetHistory& r) {
+    return WriteRecords(path, placement_, state_.InternetContent.snapshot(), onlyTicked,
+                        FirstColumn::OwnSlNo, [](CsvWriter& w, const InternetHistory& r) {
                             w.writeField(r.Url());
                             w.writeField(ExportDates::CsvDate(r.LastVisitedDate()));
                             w.writeField(r.Title());
@@ -152,8 +186,8 @@ ExportEntry Exporter::ExportInternetData(const std::string& path, bool onlyTicke
 }
 
 ExportEntry Exporter::ExportMapHistory(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, state_.MapContent.snapshot(), onlyTicked, FirstColumn::OwnSlNo,
-                        [](CsvWriter& w, const MapHistory& r) {
+    return WriteRecords(path, placement_, state_.MapContent.snapshot(), onlyTicked,
+                        FirstColumn::OwnSlNo, [](CsvWriter& w, const MapHistory& r) {
                             w.writeField(r.Query());
                             w.writeField(r.Location());
                             w.writeField(r.Latitude());
@@ -162,8 +196,8 @@ ExportEntry Exporter::ExportMapHistory(const std::string& path, bool onlyTicked)
 }
 
 ExportEntry Exporter::ExportAccountData(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, state_.AccountContent.snapshot(), onlyTicked, FirstColumn::OwnSlNo,
-                        [](CsvWriter& w, const Account& r) {
+    return WriteRecords(path, placement_, state_.AccountContent.snapshot(), onlyTicked,
+                        FirstColumn::OwnSlNo, [](CsvWriter& w, const Account& r) {
                             w.writeField(r.Username());
                             w.writeField(r.ClassName());
                             w.writeField(r.Hostname());
@@ -172,7 +206,7 @@ ExportEntry Exporter::ExportAccountData(const std::string& path, bool onlyTicked
 }
 
 ExportEntry Exporter::ExportApplicationData(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, state_.ApplicationContent.snapshot(), onlyTicked,
+    return WriteRecords(path, placement_, state_.ApplicationContent.snapshot(), onlyTicked,
                         FirstColumn::OwnSlNo, [](CsvWriter& w, const Application& r) {
                             w.writeField(r.ApplicationName());
                             w.writeField(r.BundleIdentifer());
@@ -182,7 +216,7 @@ ExportEntry Exporter::ExportApplicationData(const std::string& path, bool onlyTi
 
 ExportEntry Exporter::KeyboardDictionary(const std::string& path, bool onlyTicked) const {
     return WriteRecords(
-        path, state_.UserDictContent.snapshot(), onlyTicked, FirstColumn::OwnSlNo,
+        path, placement_, state_.UserDictContent.snapshot(), onlyTicked, FirstColumn::OwnSlNo,
         [](CsvWriter& w, const DynamicDictionary& r) { w.writeField(r.UserKey()); });
 }
 

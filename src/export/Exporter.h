@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/CsvWriter.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,7 +36,16 @@ struct ExportEntry {
 // not apply to them.
 class Exporter {
 public:
-    explicit Exporter(const BrimleyAppDelegate& state);
+    // One of the operations below.
+    using Operation = ExportEntry (Exporter::*)(const std::string& path, bool onlyTicked) const;
+
+    // placement: whether a file already under a path is replaced (a path the user chose) or
+    // left alone, the write then failing (a file inside a new export folder).
+    explicit Exporter(const BrimleyAppDelegate& state,
+                      CsvWriter::Placement placement = CsvWriter::Placement::Replace);
+
+    // How many records the operation would write now; 0 for ExportDeleted and unknown ones.
+    std::size_t RecordsToWrite(Operation operation, bool onlyTicked) const;
 
     ExportEntry ExportSMS(const std::string& path, bool onlyTicked) const;
     ExportEntry ExportWhatsApp(const std::string& path, bool onlyTicked) const;
@@ -58,4 +69,5 @@ public:
 
 private:
     const BrimleyAppDelegate& state_;
+    CsvWriter::Placement placement_;
 };

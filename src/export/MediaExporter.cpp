@@ -1,18 +1,26 @@
 #include "export/MediaExporter.h"
 
 #include "common/FileName.h"
-#include "common/FileUtils.h"
+#include "common/SafeFiles.h"
+#include "common/TemporaryFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <set>
+#include <system_error>
 #include <vector>
 
 namespace {
+
+// Names tried for one item whose name an earlier item of the same copy took.
+constexpr int kMaxNumberedNames = 10000;
 
 // Closes a descriptor when it goes out of scope.
 struct Fd {
@@ -30,40 +38,54 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool CopyBytes(int from, int to) {
+enum class Copied { Done, Failed, Stopped };
+
+Copied CopyBytes(int from, int to, const std::stop_token& stop) {
     std::vector<char> buffer(1 << 16);
     for (;;) {
+        if (stop.stop_requested()) return Copied::Stopped;
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
-        if (got == 0) return true;
+        if (got == 0) return Copied::Done;
         if (got < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return Copied::Failed;
         }
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
             if (put < 0) {
                 if (errno == EINTR) continue;
-                return false;
+                return Copied::Failed;
             }
             done += put;
         }
     }
 }
 
-// Moves the finished copy to its name unless that name is taken meanwhile. Some file systems
-// refuse the no-replace rename; a hard link fails on an existing name in the same way.
-int MoveWithoutReplacing(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
-    ::unlink(from.c_str());
-    return 0;
+// The sub-folder to copy into: made when missing, taken when it is a folder (not a link to
+// one). False, with a line on stderr, otherwise.
+bool PrepareFolder(const std::string& folder, const std::string& target) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (::mkdir(target.c_str(), 0777) == 0) return true;
+    const int made = errno;
+    struct stat st {};
+    if (made == EEXIST && ::lstat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        std::cerr << "Export: " << target
+                  << (S_ISLNK(st.st_mode) ? " is a link, not a folder; it is not followed\n"
+                                          : " is in the way: it is no folder\n");
+        return false;
+    }
+    std::cerr << "Export: cannot create the folder " << target << ": " << std::strerror(made)
+              << '\n';
+    return false;
 }
 
 }  // namespace
 
 ExportStatus MediaExporter::CopyFileWithoutReplacing(const std::string& source,
-                                                     const std::string& target) {
+                                                     const std::string& target,
+                                                     std::stop_token stop) {
     if (Exists(target)) return ExportStatus::AlreadyThere;
 
     // Non-blocking, so that a FIFO planted in place of a media file cannot hang the export.
@@ -75,32 +97,42 @@ ExportStatus MediaExporter::CopyFileWithoutReplacing(const std::string& source,
     }
     ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
 
-    std::string pattern = target + ".tmp-XXXXXX";
-    Fd out(::mkostemp(pattern.data(), O_CLOEXEC));
+    // A short hidden name beside the target; mkostemp creates it exclusively.
+    const std::size_t slash = target.rfind('/');
+    std::string pattern = target.substr(0, slash + 1) + "." +
+                          FitFileName(target.substr(slash + 1), kMaxFileNameBytes - 12) +
+                          ".tmp-XXXXXX";
+    Fd out(-1);
+    int error = ECANCELED;  // unless mkostemp runs: the program is ending
+    const std::string temp = TemporaryFiles::make([&] {
+        out.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        error = errno;
+        return out.fd < 0 ? std::string() : pattern;
+    });
     if (out.fd < 0) {
         std::cerr << "Export: cannot create a file beside " << target << ": "
-                  << std::strerror(errno) << '\n';
+                  << std::strerror(error) << '\n';
         return ExportStatus::Failed;
     }
-    const std::string temp = pattern;
     // mkostemp creates 0600; an exported picture is an ordinary document of the user.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(out.fd, 0666 & ~mask);
+    ::fchmod(out.fd, 0666 & ~SafeFiles::CurrentUmask());
 
-    const bool copied = CopyBytes(in.fd, out.fd);
+    const Copied copied = CopyBytes(in.fd, out.fd, stop);
     const int closed = ::close(out.fd);
     out.fd = -1;
-    if (!copied || closed != 0) {
-        std::cerr << "Export: cannot copy " << source << " to " << target << '\n';
+    if (copied != Copied::Done || closed != 0) {
+        if (copied != Copied::Stopped)
+            std::cerr << "Export: cannot copy " << source << " to " << target << '\n';
         ::unlink(temp.c_str());
+        TemporaryFiles::forget(temp);
         return ExportStatus::Failed;
     }
-    const int error = MoveWithoutReplacing(temp, target);
-    if (error == 0) return ExportStatus::Written;
-    ::unlink(temp.c_str());
-    if (error == EEXIST) return ExportStatus::AlreadyThere;
-    std::cerr << "Export: cannot move a copy to " << target << ": " << std::strerror(error) << '\n';
+    const int moved = SafeFiles::MoveWithoutReplacing(temp, target);
+    if (moved != 0) ::unlink(temp.c_str());
+    TemporaryFiles::forget(temp);
+    if (moved == 0) return ExportStatus::Written;
+    if (moved == EEXIST) return ExportStatus::AlreadyThere;
+    std::cerr << "Export: cannot move a copy to " << target << ": " << std::strerror(moved) << '\n';
     return ExportStatus::Failed;
 }
 
@@ -112,21 +144,43 @@ MediaExporter::Result MediaExporter::CopyInto(const std::string& folder,
     auto& entries = result.entries;
     const std::string target = folder + "/" + subfolder;
     if (items.empty() && !createWhenEmpty) return result;
-    if (!FileUtils::createNewDirectoryAtPath(folder, subfolder)) {
-        std::cerr << "Export: cannot create the folder " << target << '\n';
+    if (!PrepareFolder(folder, target)) {
         entries.push_back({target, ExportStatus::Failed, 0});
         return result;
     }
+    // The names this copy has given so far: a later item of the same name is another picture.
+    std::set<std::string> given;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (stop.stop_requested()) {
             result.stopped = true;
             break;
         }
         const Item& item = items[i];
-        const std::string path = target + "/" + MakeSafeFileName(item.fileName.value_or(""));
+        const std::string name = FitFileName(MakeSafeFileName(item.fileName.value_or("")));
+        std::string path = target + "/" + name;
         ExportStatus status = ExportStatus::Failed;
-        if (item.sourcePath && !item.sourcePath->empty())
-            status = CopyFileWithoutReplacing(*item.sourcePath, path);
+        if (item.sourcePath && !item.sourcePath->empty()) {
+            if (!given.count(name)) {
+                given.insert(name);
+                status = CopyFileWithoutReplacing(*item.sourcePath, path, stop);
+            } else {
+                // Numbered names, skipping those taken by this copy or by anything before it.
+                for (int n = 2; n <= kMaxNumberedNames; ++n) {
+                    const std::string numbered = NumberedFileName(name, n);
+                    if (given.count(numbered)) continue;
+                    path = target + "/" + numbered;
+                    status = CopyFileWithoutReplacing(*item.sourcePath, path, stop);
+                    if (status == ExportStatus::AlreadyThere) continue;
+                    given.insert(numbered);
+                    break;
+                }
+            }
+        }
+        if (stop.stop_requested() && status == ExportStatus::Failed) {
+            // Cut off by the stop: not a failure, and nothing of it is left.
+            result.stopped = true;
+            break;
+        }
         entries.push_back({path, status, status == ExportStatus::Written ? 1u : 0u});
         if (itemDone) itemDone(i + 1);
     }

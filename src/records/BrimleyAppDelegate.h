@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/DataType.h"
+#include "records/DatabaseProblem.h"
 #include "records/DeviceInfo.h"
 #include "records/MainWindowRefresh.h"
 #include "records/RecordTypes.h"
@@ -96,6 +97,8 @@ public:
     Guarded<std::vector<std::int64_t>> CallLogRowIDs;
     // Running number of carved messages whose partner is unknown ("unknown<n>").
     std::atomic<std::int64_t> unKnownCount{0};
+    // The databases of the last scan that could not be read, wholly or in part; one each.
+    SharedList<DatabaseProblem> DatabaseProblems;
 
     // ---- Backup location and the backup file name of each database ----
     Guarded<std::string> BACKUP_DIRECTORY;

@@ -28,8 +28,8 @@ void DeviceInfo::applyVersionNumbers(const OptString& productVersion) {
     }
 }
 
-bool DeviceInfo::exportDeviceInfo(const std::string& path) const {
-    CsvWriter writer(path);
+bool DeviceInfo::exportDeviceInfo(const std::string& path, CsvWriter::Placement placement) const {
+    CsvWriter writer(path, placement);
     writer.writeLineOfFields({"Device Name", DeviceName_});
     writer.writeLineOfFields({"Serial Number", SerialNumber_});
     writer.writeLineOfFields({"Product Type", ProductType_});
@@ -43,5 +43,8 @@ bool DeviceInfo::exportDeviceInfo(const std::string& path) const {
 }
 
 std::string DeviceInfo::InfoFileName() const {
-    return MakeSafeFileName(DeviceName_.value_or("")) + "_info.csv";
+    constexpr std::string_view kEnding = "_info.csv";
+    return std::string(Utf8Prefix(MakeSafeFileName(DeviceName_.value_or("")),
+                                  kMaxFileNameBytes - kEnding.size())) +
+           std::string(kEnding);
 }

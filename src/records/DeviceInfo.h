@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/CsvWriter.h"
 #include "common/Types.h"
 
 #include <cstdint>
@@ -49,11 +50,13 @@ public:
     void applyVersionNumbers(const OptString& productVersion);
 
     // Writes the device information file: nine "label,value" lines, no header. False when the
-    // file could not be written (the target is then left as it was).
-    bool exportDeviceInfo(const std::string& path) const;
+    // file could not be written (the target is then left as it was). NewFileOnly: the file is
+    // written only where nothing of its name is.
+    bool exportDeviceInfo(const std::string& path,
+                          CsvWriter::Placement placement = CsvWriter::Placement::Replace) const;
 
     // The device information file's name, "<device name>_info.csv", with the device name made
-    // safe to stand inside the export folder.
+    // safe to stand inside the export folder and cut to fit a file name.
     std::string InfoFileName() const;
 
 private:

@@ -74,19 +74,20 @@ void AppointmentsSQLiteRecovery::readLiveEvents(const std::string& path) {
 
     // Items live in CalendarItem, before iOS 5 in Event.
     const LiveTableReader file(path);
-    SqliteResultSet rows;
+    LiveTableReader::Rows rows;
     for (const char* table : {"CalendarItem", "Event"}) {
         if (!file.hasTable(table)) continue;
-        rows =
-            file.query(std::string("SELECT summary, start_date, unique_identifier FROM ") + table);
+        rows = file.rows(table, {"summary", "start_date", "unique_identifier"});
         break;
     }
-    while (rows.next()) {
-        if (OptString identifier = rows.stringForColumn("unique_identifier"))
+    for (const auto& row : rows.rows) {
+        if (OptString identifier = row[2].toText())
             liveIdentifiers_.insert(IdentifierKey(*identifier, true));
-        if (OptString summary = rows.stringForColumn("summary"))
-            liveTitlesAndStarts_.emplace(*summary,
-                                         DisplayTextOfDate(AppleDateOfColumn(rows, "start_date")));
+        if (OptString summary = row[0].toText())
+            liveTitlesAndStarts_.emplace(
+                *summary, DisplayTextOfDate(
+                              row[1].isNull() ? OptDate()
+                                              : DateUtils::DoubleToIOSDateTime(row[1].asDouble())));
     }
 }
 

@@ -66,11 +66,8 @@ void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setSignature(path);
     liveCalls_.clear();
     const LiveTableReader file(path);
-    SqliteResultSet rows;
-    if (file.hasTable(liveCallsTable())) rows = file.query(liveCallsStatement());
-    while (rows.next())
-        liveCalls_.emplace(rows.stringForColumn("address"), rows.doubleForColumn("date"),
-                           rows.longLongIntForColumn("duration"));
+    for (const auto& row : file.rows(liveCallsTable(), liveCallsColumns()).rows)
+        liveCalls_.emplace(row[0].toText(), row[1].asDouble(), row[2].asInteger());
     liveUniqueIds_.clear();
     if (const char* statement = liveUniqueIdsStatement(); statement && file.hasTable(liveCallsTable())) {
         SqliteResultSet ids = file.query(statement);
@@ -140,8 +137,8 @@ const char* CallHistorySQLiteRecovery::liveCallsTable() const {
     return "call";
 }
 
-const char* CallHistorySQLiteRecovery::liveCallsStatement() const {
-    return "SELECT address, date, duration FROM call";
+std::vector<std::string> CallHistorySQLiteRecovery::liveCallsColumns() const {
+    return {"address", "date", "duration"};
 }
 
 std::int32_t CallHistorySQLiteRecovery::verifyDataPosition(ByteView) {
@@ -226,6 +223,6 @@ const char* CallHistoryIos8Recovery::liveCallsTable() const {
     return "ZCALLRECORD";
 }
 
-const char* CallHistoryIos8Recovery::liveCallsStatement() const {
-    return "SELECT ZADDRESS AS address, ZDATE AS date, ZDURATION AS duration FROM ZCALLRECORD";
+std::vector<std::string> CallHistoryIos8Recovery::liveCallsColumns() const {
+    return {"ZADDRESS", "ZDATE", "ZDURATION"};
 }

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 class CallHistory;
 
@@ -19,7 +20,9 @@ class CallHistory;
 // Freeblocks are searched from their own start (no extra byte before a record's content). A
 // carved call that is still a live call of the file (same other party, time and duration: a
 // stale copy SQLite left when it moved the row; in the newer store also the same unique id,
-// however the copy was decoded), or that is already listed, is not listed.
+// however the copy was decoded), or that is already listed, is not listed; nor is one whose
+// bytes lie inside a live cell of its page (the engine leaves those out). The live calls come
+// from the file's own pages where SQLite cannot read them.
 class CallHistorySQLiteRecovery : public ScanRecoverer<> {
 public:
     explicit CallHistorySQLiteRecovery(ScanContext context);
@@ -47,10 +50,10 @@ protected:
     virtual bool isOwnName(const std::string& name) const;
     // Fills one column of the call; the name is one of this recoverer's.
     virtual void fillCall(CallHistory& call, const std::string& name, const ColumnValue& value);
-    // The table of the live calls, and the statement that reads them: columns "address", "date"
-    // and "duration".
+    // The table of the live calls, and its columns of the other party, the time and the
+    // duration, in that order.
     virtual const char* liveCallsTable() const;
-    virtual const char* liveCallsStatement() const;
+    virtual std::vector<std::string> liveCallsColumns() const;
     // The statement that reads the identifiers of the live calls (column "id"); none for a
     // table without them.
     virtual const char* liveUniqueIdsStatement() const;
@@ -80,7 +83,7 @@ protected:
     bool isOwnName(const std::string& name) const override;
     void fillCall(CallHistory& call, const std::string& name, const ColumnValue& value) override;
     const char* liveCallsTable() const override;
-    const char* liveCallsStatement() const override;
+    std::vector<std::string> liveCallsColumns() const override;
     const char* liveUniqueIdsStatement() const override;
     bool refreshesWindow() const override { return true; }
 };

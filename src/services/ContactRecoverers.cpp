@@ -9,6 +9,9 @@
 #include "records/ContactData.h"
 #include "records/RecordKey.h"
 #include "services/CarvedRecordCheck.h"
+#include "services/LiveTableReader.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -94,24 +97,33 @@ OptString AddressBookRecovery::PersonNameKey(const Contact& contact) {
 void AddressBookRecovery::setSignature(const std::string& path, std::string_view table,
                                        std::string_view liveTable) {
     setTablePatterns(std::vector<TablePattern>{});
+    path_ = path;
+    liveRows_.clear();
     live_ = SqliteConnection::OpenReadOnly(path);
     if (!live_->isOpen()) return;
-    if (!liveTable.empty() &&
-        !liveRowExists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?",
-                       {ColumnValue(std::string(liveTable))}))
-        return;
+    if (!liveTable.empty() && !LiveTableReader(path).mayHoldTable(liveTable)) return;
     const auto catalogue = context().signatures;
     if (catalogue) setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
 }
 
-bool AddressBookRecovery::liveRowExists(std::string_view sql,
-                                        const std::vector<ColumnValue>& args) const {
-    if (!live_ || !live_->isOpen() || unanswerable_.count(std::string(sql))) return false;
+std::optional<bool> AddressBookRecovery::liveRowExists(std::string_view sql,
+                                                       const std::vector<ColumnValue>& args) const {
+    if (!live_ || !live_->isOpen() || unanswerable_.count(std::string(sql))) return std::nullopt;
     auto row = live_->executeQuery(sql, args);
-    // A statement that the file cannot answer (a column of a later release) fails alike for
-    // every record; it is asked once.
-    if (!row) unanswerable_.insert(std::string(sql));
-    return row.next();
+    if (row.next()) return true;
+    if (row && !row.failed()) return false;
+    // A statement that the file cannot answer fails alike for every record; it is asked once.
+    unanswerable_.insert(std::string(sql));
+    return std::nullopt;
+}
+
+const std::vector<std::vector<ColumnValue>>& AddressBookRecovery::liveRows(
+    std::string_view table, const std::vector<std::string>& columns) const {
+    std::string key(table);
+    for (const std::string& column : columns) key += "\n" + column;
+    const auto known = liveRows_.find(key);
+    if (known != liveRows_.end()) return known->second;
+    return liveRows_.emplace(key, LiveTableReader(path_).rows(table, columns).rows).first->second;
 }
 
 bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, bool tellWindow) {
@@ -218,10 +230,17 @@ void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnVa
 bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
     // Free space holds older copies of rows that still exist (a person whose number changed):
     // a live row of the same names is that person.
-    return liveRowExists(
-        "SELECT 1 FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? AND "
-        "c2Middle IS ?",
-        {Bind(contact.FirstName()), Bind(contact.LastName()), Bind(contact.MiddleName())});
+    if (const auto answer = liveRowExists(
+            "SELECT 1 FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? AND "
+            "c2Middle IS ?",
+            {Bind(contact.FirstName()), Bind(contact.LastName()), Bind(contact.MiddleName())}))
+        return *answer;
+    for (const auto& row :
+         liveRows("ABPersonFullTextSearch_content", {"c0First", "c1Last", "c2Middle"}))
+        if (row[0] == Bind(contact.FirstName()) && row[1] == Bind(contact.LastName()) &&
+            row[2] == Bind(contact.MiddleName()))
+            return true;
+    return false;
 }
 
 void ContactSearchsSQLiteRecovery::addRecoveredObject() {
@@ -306,15 +325,31 @@ void ContactsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& o
 
 bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
     // The guid names one person for good; without it (older files) the names and the creation
-    // time do.
-    if (contact.Guid() && !contact.Guid()->empty())
-        return liveRowExists("SELECT 1 FROM ABPerson WHERE guid = ?",
-                             {ColumnValue(*contact.Guid())});
+    // time do. Where SQLite cannot answer, the live rows as the file's own pages hold them do.
+    if (contact.Guid() && !contact.Guid()->empty()) {
+        if (const auto answer = liveRowExists("SELECT 1 FROM ABPerson WHERE guid = ?",
+                                              {ColumnValue(*contact.Guid())}))
+            return *answer;
+        for (const auto& row : liveRows("ABPerson", {"guid"}))
+            if (row[0].text() && *row[0].text() == *contact.Guid()) return true;
+        return false;
+    }
     ColumnValue created =
         contact.CreationDate() ? ColumnValue(contact.OriginalCreationDate()) : ColumnValue::Null();
-    return liveRowExists(
-        "SELECT 1 FROM ABPerson WHERE First IS ? AND Last IS ? AND CreationDate IS ?",
-        {Bind(contact.FirstName()), Bind(contact.LastName()), created});
+    if (const auto answer = liveRowExists(
+            "SELECT 1 FROM ABPerson WHERE First IS ? AND Last IS ? AND CreationDate IS ?",
+            {Bind(contact.FirstName()), Bind(contact.LastName()), created}))
+        return *answer;
+    const auto sameTime = [&](const ColumnValue& stored) {
+        return stored.isNull() ? created.isNull()
+                               : created.isNumber() && stored.isNumber() &&
+                                     stored.asDouble() == created.asDouble();
+    };
+    for (const auto& row : liveRows("ABPerson", {"First", "Last", "CreationDate"}))
+        if (row[0] == Bind(contact.FirstName()) && row[1] == Bind(contact.LastName()) &&
+            sameTime(row[2]))
+            return true;
+    return false;
 }
 
 bool ContactsSQLiteRecovery::listedFromFullText(const Contact& contact) const {
@@ -356,7 +391,19 @@ void ContactsABMultiValueSQLiteRecovery::filterMessages(const std::string& path)
             "AND value IS ?",
             {ColumnValue(value.RecordId()), ColumnValue(value.Property()),
              ColumnValue(value.Identifier()), Bind(value.value())});
-        if (!row.next()) RecoveredFiltered().push_back(record);
+        if (row.next()) continue;
+        if (!row || row.failed()) {
+            // SQLite cannot read the table: the file's own pages say which values are live.
+            const auto& rows =
+                liveRows("ABMultiValue", {"record_id", "property", "identifier", "value"});
+            const bool held = std::any_of(rows.begin(), rows.end(), [&](const auto& r) {
+                return r[0].asInteger() == value.RecordId() &&
+                       r[1].asInteger() == value.Property() &&
+                       r[2].asInteger() == value.Identifier() && r[3].toText() == value.value();
+            });
+            if (held) continue;
+        }
+        RecoveredFiltered().push_back(record);
     }
 }
 

@@ -7,7 +7,9 @@
 #include "services/ScanRecoverer.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -39,10 +41,18 @@ protected:
     explicit AddressBookRecovery(ScanContext context);
 
     // Opens the file at path and takes the patterns of the address book's signature of table,
-    // provided the file has the live table (so that it is an address book at all). The
-    // patterns of a file without it stay empty and nothing is carved.
+    // provided the file may have the live table (so that it is an address book at all). The
+    // patterns of a file whose readable schema lacks it stay empty and nothing is carved; a
+    // file whose schema cannot be read at all is carved, as carving needs no schema.
     void setSignature(const std::string& path, std::string_view table, std::string_view liveTable);
-    bool liveRowExists(std::string_view sql, const std::vector<ColumnValue>& args) const;
+    // Whether the statement finds a live row; none when SQLite cannot answer it (a column of
+    // a later release, or a file it cannot read), which is then asked no more.
+    std::optional<bool> liveRowExists(std::string_view sql,
+                                      const std::vector<ColumnValue>& args) const;
+    // The values of the named columns of every live row of the table, read once per run: with
+    // SQL, or from the file's own pages where SQLite cannot read it.
+    const std::vector<std::vector<ColumnValue>>& liveRows(
+        std::string_view table, const std::vector<std::string>& columns) const;
     // Adds one to DeletedContactCount, appends the contact to AllDeletedContacts and then to
     // DeletedContact, and tells the window when asked to. False, listing nothing, when the
     // contact has no name, organisation, number or e-mail address, or when this recoverer listed
@@ -61,8 +71,10 @@ protected:
                       std::int64_t contentShift) override;
 
 private:
+    std::string path_;
     std::shared_ptr<SqliteConnection> live_;
     mutable std::set<std::string> unanswerable_;
+    mutable std::map<std::string, std::vector<std::vector<ColumnValue>>> liveRows_;
     CarvedRecordCheck recordCheck_;
     CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;

@@ -1,13 +1,53 @@
 #include "services/LiveTableReader.h"
 
+#include "carving/StoredTables.h"
+
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
-LiveTableReader::LiveTableReader(const std::string& path) {
+namespace {
+
+std::string Quoted(std::string_view name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+LiveTableReader::LiveTableReader(const std::string& path) : path_(path) {
     std::error_code error;
     // Only an existing file is opened: the carvers are also handed paths the backup lacks.
     if (!path.empty() && std::filesystem::is_regular_file(path, error))
         connection_ = SqliteConnection::OpenReadOnly(path);
+}
+
+LiveTableReader::~LiveTableReader() = default;
+
+const StoredTables& LiveTableReader::stored() const {
+    std::call_once(storedOnce_, [this] { stored_ = std::make_unique<StoredTables>(path_); });
+    return *stored_;
+}
+
+bool LiveTableReader::schemaUnreadable() const {
+    if (!isOpen()) return false;
+    SqliteResultSet rows = connection_->executeQuery("SELECT 1 FROM sqlite_master LIMIT 1");
+    if (!rows) return true;
+    rows.next();
+    return rows.failed();
 }
 
 bool LiveTableReader::hasTable(std::string_view table) const {
@@ -15,11 +55,63 @@ bool LiveTableReader::hasTable(std::string_view table) const {
     SqliteResultSet rows = connection_->executeQuery(
         "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE",
         {ColumnValue(std::string(table))});
-    return rows.next();
+    if (rows.next()) return true;
+    if (rows && !rows.failed()) return false;
+    return stored().hasTable(table);
+}
+
+bool LiveTableReader::mayHoldTable(std::string_view table) const {
+    if (!isOpen()) return false;
+    if (hasTable(table)) return true;
+    return schemaUnreadable() && !stored().readable();
 }
 
 SqliteResultSet LiveTableReader::query(std::string_view sql,
                                        const std::vector<ColumnValue>& args) const {
     if (!isOpen()) return {};
     return connection_->executeQuery(sql, args);
+}
+
+LiveTableReader::Rows LiveTableReader::rows(std::string_view table,
+                                            const std::vector<std::string>& columns) const {
+    Rows result;
+    if (!isOpen() || columns.empty()) return result;
+    if (hasTable(table)) {
+        std::string sql = "SELECT ";
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            sql += (i ? ", " : "") + Quoted(columns[i]);
+        sql += " FROM " + Quoted(table);
+        SqliteResultSet rows = connection_->executeQuery(sql);
+        while (rows.next()) {
+            std::vector<ColumnValue> values;
+            values.reserve(columns.size());
+            for (const std::string& column : columns) values.push_back(rows.valueForColumn(column));
+            result.rows.push_back(std::move(values));
+        }
+        // A statement that prepared and ran to its end answered for the table.
+        if (rows && !rows.failed()) return result;
+    }
+    // SQLite cannot read the table whole: the file's own pages say what it holds. Rows SQLite
+    // read before it failed stay; a row listed twice changes no answer.
+    const StoredTables& file = stored();
+    const auto names = file.columnsOf(table);
+    if (!names) return result;
+    std::vector<int> at;
+    for (const std::string& column : columns) {
+        int found = -1;
+        for (std::size_t i = 0; i < names->size(); ++i)
+            if (SameName((*names)[i], column)) found = static_cast<int>(i);
+        at.push_back(found);
+    }
+    result.fromStructure = true;
+    for (auto& row : file.rows(table).rows) {
+        std::vector<ColumnValue> values;
+        values.reserve(columns.size());
+        for (const int index : at)
+            values.push_back(index >= 0 && static_cast<std::size_t>(index) < row.values.size()
+                                 ? std::move(row.values[static_cast<std::size_t>(index)])
+                                 : ColumnValue());
+        result.rows.push_back(std::move(values));
+    }
+    return result;
 }

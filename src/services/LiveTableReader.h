@@ -3,25 +3,56 @@
 #include "database/SqliteConnection.h"
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class StoredTables;
 
 // The live tables of a database file that a recoverer carves. Free space holds stale copies of
 // rows that still exist (SQLite moves cells when it defragments or rebalances a page), so the
 // recoverers look a carved row up among the live rows before they list it as deleted.
 //
-// The file is opened read-only and immutable; a missing or unreadable file reads as empty.
+// The file is opened read-only and immutable; a missing file reads as empty. Where SQLite
+// cannot answer (it does not take the file for a database, or a page it needs is damaged),
+// the answers come from the file's own pages (StoredTables), as far as they go: a failed query
+// never makes a live row look deleted.
 class LiveTableReader {
 public:
     explicit LiveTableReader(const std::string& path);
+    ~LiveTableReader();
 
     bool isOpen() const { return connection_ && connection_->isOpen(); }
-    // Whether the file has a table of that name (SQLite compares names without case).
+    // Whether the file has a table of that name (SQLite compares names without case); where
+    // SQLite cannot read the schema, whether the file's own schema names it.
     bool hasTable(std::string_view table) const;
+    // Whether the file may hold the table: false only when a schema that could be read (by
+    // SQLite or from the file's pages) lacks it. Carving needs no schema, so a file whose
+    // schema cannot be read at all is carved.
+    bool mayHoldTable(std::string_view table) const;
     // The rows of a statement; no result set when the file is not open or the statement fails.
     SqliteResultSet query(std::string_view sql, const std::vector<ColumnValue>& args = {}) const;
 
+    struct Rows {
+        // Per row the values of the columns asked for, in their order (NULL for a column the
+        // table lacks).
+        std::vector<std::vector<ColumnValue>> rows;
+        // SQLite could not read the table whole: the rows come (also) from the file's pages.
+        bool fromStructure = false;
+    };
+    // The values of the named columns of every live row of a table (names compared without
+    // case); empty when there is no such table.
+    Rows rows(std::string_view table, const std::vector<std::string>& columns) const;
+    // Whether SQLite fails to read the file's schema (the file reads as no database).
+    bool schemaUnreadable() const;
+
 private:
+    const StoredTables& stored() const;
+
+    std::string path_;
     std::shared_ptr<SqliteConnection> connection_;
+    mutable std::once_flag storedOnce_;
+    mutable std::unique_ptr<StoredTables> stored_;
 };

@@ -11,6 +11,7 @@
 #include "records/Message.h"
 #include "records/SMS.h"
 #include "services/CarvedRecordCheck.h"
+#include "services/LiveTableReader.h"
 
 #include <cmath>
 
@@ -88,6 +89,8 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     daos_ = QueriesOn(path, context());
     live_ = SqliteConnection::OpenReadOnly(path);
     guidLookupFails_ = false;
+    path_ = path;
+    storedGuids_.reset();
     cut_.clear();
 
     AbstractSqLiteRecovery::DoRecoveryPath(path);
@@ -121,11 +124,20 @@ bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
     if (live_ && live_->isOpen() && !guidLookupFails_) {
         auto row =
             live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
-        if (row) return row.next();
-        // A message table without GUIDs (before iOS 6) fails alike for every message.
+        if (row.next()) return true;
+        if (row && !row.failed()) return false;
+        // SQLite cannot answer: a message table without GUIDs (before iOS 6), or a file it
+        // cannot read. It fails alike for every message.
         guidLookupFails_ = true;
     }
-    return results().AllSMSContent.containsKey(*guid, &SMS::GuidKey);
+    // The file's own pages answer instead, and the record's list of live messages.
+    if (!storedGuids_) {
+        storedGuids_.emplace();
+        for (const auto& row : LiveTableReader(path_).rows("message", {"guid"}).rows)
+            if (const std::string* text = row[0].text()) storedGuids_->insert(*text);
+    }
+    return storedGuids_->count(*guid) != 0 ||
+           results().AllSMSContent.containsKey(*guid, &SMS::GuidKey);
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
@@ -215,6 +227,8 @@ void OlderMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
                                : std::vector<TablePattern>{});
     daos_ = QueriesOn(path, context());
     live_ = SqliteConnection::OpenReadOnly(path);
+    path_ = path;
+    stored_.reset();
     AbstractSqLiteRecovery::DoRecoveryPath(path);
     CheckIfinDB(path);
 }
@@ -237,7 +251,21 @@ bool OlderMessagesSQLiteRecovery::CheckMessageInDB(const Message& message) const
                          {ColumnValue(*message.Text()), ColumnValue(message.OriginalDate())})
                    : live_->executeQuery("SELECT text, date FROM message where text=?",
                                          {ColumnValue(*message.Text())});
-    return row.next();
+    if (row.next()) return true;
+    if (row && !row.failed()) return false;
+    // SQLite cannot read the table: the file's own pages say which messages are live.
+    if (!stored_) {
+        stored_.emplace();
+        for (const auto& live : LiveTableReader(path_).rows("message", {"text", "date"}).rows) {
+            const OptString text = live[0].toText();
+            if (!text) continue;
+            stored_->texts.insert(*text);
+            if (live[1].isNumber()) stored_->textsAndDates.emplace(*text, live[1].asDouble());
+        }
+    }
+    return message.OriginalDate() > 0
+               ? stored_->textsAndDates.count({*message.Text(), message.OriginalDate()}) != 0
+               : stored_->texts.count(*message.Text()) != 0;
 }
 
 std::shared_ptr<baseRecoveryObject> OlderMessagesSQLiteRecovery::GetNewRecoveryObject() {

@@ -8,7 +8,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 class BrimleyAppDelegate;
@@ -91,6 +95,10 @@ private:
     // gap): listed after the carving, and only when no whole copy was listed.
     std::vector<std::shared_ptr<Message>> cut_;
     mutable bool guidLookupFails_ = false;
+    // Where SQLite cannot look a GUID up: the GUIDs of the live rows as the file's own pages
+    // hold them, read once.
+    std::string path_;
+    mutable std::optional<std::unordered_set<std::string>> storedGuids_;
     OptString HandleId_;
 };
 
@@ -139,6 +147,14 @@ private:
     std::shared_ptr<SqliteConnection> live_;
     CarvedRowSightings sightings_;
     std::vector<std::shared_ptr<Message>> carved_;
+    // Where SQLite cannot answer: the texts and dates of the live rows as the file's own pages
+    // hold them, read once.
+    std::string path_;
+    struct StoredMessages {
+        std::set<std::pair<std::string, double>> textsAndDates;
+        std::unordered_set<std::string> texts;
+    };
+    mutable std::optional<StoredMessages> stored_;
 };
 
 // The message table of iOS 5 and 6: patterns of version "iOS6".

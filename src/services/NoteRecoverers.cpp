@@ -44,7 +44,8 @@ NotesSQLiteRecovery::NotesSQLiteRecovery(ScanContext context) : ScanRecoverer(st
 void NotesSQLiteRecovery::setSignature(const std::string& path) {
     const LiveTableReader file(path);
     const auto catalogue = context().signatures;
-    if (file.hasTable("ZNOTE") && catalogue)
+    // A file whose schema cannot be read at all is carved: carving needs no schema.
+    if (file.mayHoldTable("ZNOTE") && catalogue)
         setPatternsFromSignature(kDomain, kDatabase, "ZNOTE", catalogue.get());
     else
         setTablePatterns(std::vector<TablePattern>{});
@@ -54,11 +55,8 @@ void NotesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setSignature(path);
     liveNotes_.clear();
     const LiveTableReader file(path);
-    SqliteResultSet rows;
-    if (file.hasTable("ZNOTE")) rows = file.query("SELECT ZCREATIONDATE, ZBODY FROM ZNOTE");
-    while (rows.next())
-        liveNotes_.emplace(rows.doubleForColumn("ZCREATIONDATE"),
-                           rows.longLongIntForColumn("ZBODY"));
+    for (const auto& row : file.rows("ZNOTE", {"ZCREATIONDATE", "ZBODY"}).rows)
+        liveNotes_.emplace(row[0].asDouble(), row[1].asInteger());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
 
@@ -136,7 +134,7 @@ NoteBodiesSQLiteRecovery::NoteBodiesSQLiteRecovery(ScanContext context)
 bool NoteBodiesSQLiteRecovery::takePatternsOf(const std::string& path, const char* table) {
     const LiveTableReader file(path);
     const auto catalogue = context().signatures;
-    if (!catalogue || !file.hasTable(table)) return false;
+    if (!catalogue || !file.mayHoldTable(table)) return false;
     return setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
 }
 

@@ -39,17 +39,14 @@ void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
 
     liveMessages_.clear();
     const LiveTableReader file(path);
-    SqliteResultSet rows;
-    if (file.hasTable("ZWAMESSAGE"))
-        rows = file.query("SELECT ZMESSAGEDATE, ZTEXT, ZFROMJID, ZTOJID FROM ZWAMESSAGE");
-    while (rows.next()) {
-        const ColumnValue date = rows.valueForColumn("ZMESSAGEDATE");
+    for (const auto& row :
+         file.rows("ZWAMESSAGE", {"ZMESSAGEDATE", "ZTEXT", "ZFROMJID", "ZTOJID"}).rows) {
+        const ColumnValue& date = row[0];
         liveMessages_.emplace(
             DateUtils::doubleIOSDateTimeToString(
                 date.isNumber() ? std::optional<double>(date.asDouble()) : std::nullopt),
-            rows.stringForColumn("ZTEXT").value_or(""),
-            rows.stringForColumn("ZFROMJID").value_or(""),
-            rows.stringForColumn("ZTOJID").value_or(""));
+            row[1].toText().value_or(""), row[2].toText().value_or(""),
+            row[3].toText().value_or(""));
     }
 
     generator_ = std::make_unique<WhatsAppObjectGenerator>(context());

@@ -345,3 +345,60 @@ TEST(IsBackupEncrypted, AnswersForThisBackupOnly) {
         EXPECT_TRUE(earlier->isEncrypted());  // the record was replaced, not edited
     }
 }
+
+// An Info.plist that names the device but no usable version (the key missing, of another type,
+// or blank) leaves the version to the manifest, which names it too.
+TEST(GetInfoFromBackup, InfoPlistWithoutAVersionTakesTheManifests) {
+    const struct Case {
+        const char* name;
+        const char* version;  // the Info.plist's entry, after its key
+    } cases[] = {
+        {"no version", nullptr},
+        {"a number", "<integer>9</integer>"},
+        {"a blank text", "<string> </string>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        BackupBuilder backup(dir.path() / "backup");
+        DeviceDetails details;
+        details.productVersion = "10.3.1";
+        backup.writePlists(details);
+        WriteText(backup.folder() / "Info.plist",
+                  XmlPlist(std::string("<dict><key>Device Name</key><string>Eva</string>") +
+                           (c.version ? std::string("<key>Product Version</key>") + c.version
+                                      : std::string()) +
+                           "</dict>"));
+        Reading reading(backup.folder());
+        const DeviceInfo& info = reading.run();
+        EXPECT_TRUE(reading.result);
+        EXPECT_EQ(info.DeviceName(), "Eva");
+        EXPECT_EQ(info.ProductVersion(), "10.3.1");
+        EXPECT_EQ(info.iOSMajorVersion(), 10);
+    }
+}
+
+// A property list reached through a link that leads out of the backup folder is not the
+// backup's: it counts as missing. A link that stays inside is read.
+TEST(GetInfoFromBackup, PropertyListsLinkedFromOutsideAreNotRead) {
+    TempDir dir;
+    BackupBuilder backup(dir.path() / "backup");
+    backup.writePlists();
+    fs::create_directories(dir.path() / "outside");
+    for (const char* name : {"Info.plist", "Manifest.plist"}) {
+        fs::rename(backup.folder() / name, dir.path() / "outside" / name);
+        fs::create_symlink(dir.path() / "outside" / name, backup.folder() / name);
+    }
+    Reading outside(backup.folder());
+    EXPECT_NE(outside.run().DeviceName(), "Test iPhone");
+    EXPECT_FALSE(outside.result);
+
+    for (const char* name : {"Info.plist", "Manifest.plist"}) {
+        fs::remove(backup.folder() / name);
+        fs::rename(dir.path() / "outside" / name, backup.folder() / (std::string("kept-") + name));
+        fs::create_symlink(std::string("kept-") + name, backup.folder() / name);
+    }
+    Reading inside(backup.folder());
+    EXPECT_EQ(inside.run().DeviceName(), "Test iPhone");
+    EXPECT_TRUE(inside.result);
+}

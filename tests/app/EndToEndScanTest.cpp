@@ -1,6 +1,10 @@
 // Runs the headless scanner itself on generated backups and checks what it reports and exports
 // against the rows the backup was built with.
 
+#include "carving/BTreePage.h"
+#include "carving/PagedFile.h"
+#include "carving/SQLiteHeader.h"
+#include "database/DatabaseHealth.h"
 #include "demo-backup/DemoBackup.h"
 #include "support/BackupBuilder.h"
 #include "support/FixtureDatabase.h"
@@ -13,11 +17,15 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -440,6 +448,322 @@ TEST_F(EndToEndScanTest, CtrlCStopsTheScanAndKeepsWhatWasFound) {
     for (const auto& entry : fs::directory_iterator(folder / "Photos"))
         copied += entry.is_regular_file();
     EXPECT_EQ(copied, static_cast<std::size_t>(photos));
+}
+
+// Every path below a folder whose name has a temporary file's mark.
+std::vector<std::string> TemporaryFilesBelow(const fs::path& root) {
+    std::vector<std::string> found;
+    if (!fs::exists(root)) return found;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".tmp-") != std::string::npos || name.find(".part-") != std::string::npos)
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
+// The working folders (and their owner files) left below the cache.
+std::vector<std::string> WorkingFoldersIn(const fs::path& cache) {
+    std::vector<std::string> found;
+    const fs::path work = cache / "torvane" / "work";
+    if (!fs::exists(work)) return found;
+    for (const auto& entry : fs::directory_iterator(work))
+        found.push_back(entry.path().filename().string());
+    return found;
+}
+
+// Holds the child, sends it the signals and lets it go on, so that they arrive together at the
+// moment it was held.
+void SignalTogether(pid_t pid, std::initializer_list<int> signals) {
+    ::kill(pid, SIGSTOP);
+    for (int signal : signals) ::kill(pid, signal);
+    ::kill(pid, SIGCONT);
+}
+
+// A signal (here SIGHUP) while the export runs stops it: the program says how far it got,
+// leaves no temporary file, and ends with its own status.
+TEST_F(EndToEndScanTest, AnInterruptedExportSaysSoAndLeavesNoTemporaryFiles) {
+    demo::DemoBackupOptions large;
+    large.extraPhotos = 3000;
+    demo::WriteDemoBackup(dir / "backup", large);
+    bool interrupted = false;
+    const auto run =
+        RunScanner({(dir / "backup").string(), "--export", (dir / "export").string()},
+                   dir / "cache", [&](const std::string& line, pid_t pid) {
+                       if (!interrupted && line.rfind("Exporting every record", 0) == 0) {
+                           SignalTogether(pid, {SIGHUP});
+                           interrupted = true;
+                       }
+                   });
+    ASSERT_TRUE(interrupted) << run.out;
+    EXPECT_EQ(run.exitStatus, 10) << run.out << run.err;
+    const auto at = run.out.find("export interrupted: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    std::size_t written = 0, planned = 0;
+    ASSERT_EQ(std::sscanf(run.out.c_str() + at, "export interrupted: %zu of %zu files written",
+                          &written, &planned),
+              2);
+    EXPECT_LT(written, planned);
+    EXPECT_GT(planned, 3000u);
+    EXPECT_TRUE(TemporaryFilesBelow(dir / "export").empty());
+    EXPECT_TRUE(WorkingFoldersIn(dir / "cache").empty());
+}
+
+// A second signal while the first is being handled ends the program at once, with 128 + its
+// number, and takes its temporary files and working copies with it.
+TEST_F(EndToEndScanTest, ASecondSignalEndsAtOnceAndLeavesNothingBehind) {
+    demo::DemoBackupOptions large;
+    large.extraPhotos = 3000;
+    demo::WriteDemoBackup(dir / "backup", large);
+    bool interrupted = false;
+    const auto run = RunScanner({(dir / "backup").string(), "--export", (dir / "export").string()},
+                                dir / "cache", [&](const std::string& line, pid_t pid) {
+                                    if (!interrupted && line == "Retrieving  IMG_5.JPG") {
+                                        SignalTogether(pid, {SIGINT, SIGTERM});
+                                        interrupted = true;
+                                    }
+                                });
+    ASSERT_TRUE(interrupted) << run.out;
+    // Which of the two counts as the second is the system's choice.
+    EXPECT_TRUE(run.exitStatus == 128 + SIGTERM || run.exitStatus == 128 + SIGINT)
+        << run.exitStatus << run.out << run.err;
+    EXPECT_NE(run.err.find("Stopped at once."), std::string::npos) << run.err;
+    EXPECT_TRUE(WorkingFoldersIn(dir / "cache").empty());
+    EXPECT_TRUE(TemporaryFilesBelow(dir / "export").empty());
+}
+
+// A scan that cannot make its working folder still reads every database, and then ends with
+// a status of its own.
+TEST_F(EndToEndScanTest, AnUnusableCacheFolderEndsWithItsOwnStatus) {
+    demo::WriteDemoBackup(dir / "backup");
+    fs::create_directories(dir / "cache");
+    std::ofstream(dir / "cache" / "torvane") << "a file where the cache folder should be";
+    const auto run = RunScanner({(dir / "backup").string()}, dir / "cache");
+    EXPECT_EQ(run.exitStatus, 9) << run.out << run.err;
+    EXPECT_NE(run.out.find("Error: the working folder cannot be made"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("photos and videos were not copied"), std::string::npos) << run.err;
+    const auto report = ReportRows(run.out);
+    ASSERT_EQ(report.size(), 9u) << run.out;
+    EXPECT_GT(report.at("Messages").existing, 0);
+}
+
+// A device name made to attack the terminal and the file system (escape sequences, far longer
+// than a file name) is printed clean and short, and the export still works.
+TEST_F(EndToEndScanTest, AHostileDeviceNameIsPrintedCleanAndExported) {
+    demo::WriteDemoBackup(dir / "backup");
+    testsupport::DeviceDetails details;
+    details.deviceName = "\x1B]0;owned\x07\x1B[2J" + std::string(100000, 'n');
+    testsupport::BackupBuilder(dir / "backup").writePlists(details);
+    const auto run = RunScanner({(dir / "backup").string(), "--type", "notes", "--fast", "--export",
+                                 (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out.find('\x1B'), std::string::npos);
+    EXPECT_EQ(run.err.find('\x1B'), std::string::npos);
+    EXPECT_LT(run.out.size(), 20000u);
+    const fs::path folder = ExportFolder(dir / "export");
+    EXPECT_LE(folder.filename().string().size(), 255u);
+    EXPECT_TRUE(fs::exists(folder / "Notes.csv"));
+}
+
+// ---- Damaged databases ----
+
+// One data type's database in the demo backup, its main table and how a row of it is known in
+// the exported file.
+struct DamagedType {
+    const char* typeWord;  // --type
+    const char* reportRow;
+    const char* domain;
+    const char* path;
+    const char* table;
+    const char* keySql;  // the key of a row, as SQL over the table
+    const char* file;
+    std::size_t keyColumn;
+    bool carved;  // the demo backup has deleted rows of it to carve
+};
+
+// How the file was damaged, and which pages lost what they held.
+struct Damage {
+    std::string name;
+    std::set<std::int64_t> lostPages;
+    bool certain = true;  // SQLite is sure to notice it
+};
+
+std::vector<std::string> SqlStrings(const fs::path& path, const std::string& sql) {
+    std::vector<std::string> values;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            values.push_back(sqlite3_column_text(stmt, 0)
+                                 ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))
+                                 : "");
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return values;
+}
+
+// The page on which each row of the table keeps its cell, by row id, read from the intact file.
+std::map<std::int64_t, std::int64_t> PagesOfRows(const fs::path& path, std::int64_t root) {
+    std::map<std::int64_t, std::int64_t> pages;
+    SQLiteHeader header;
+    PagedFile file;
+    if (!header.ReadSQLiteDatabaseHeader(path.string()) || !file.open(path.string())) return pages;
+    const std::int64_t size = header.PageSize();
+    std::vector<std::uint8_t> page(static_cast<std::size_t>(size));
+    std::vector<std::int64_t> pending = {root};
+    while (!pending.empty()) {
+        const std::int64_t number = pending.back();
+        pending.pop_back();
+        if (file.readAt((number - 1) * size, page.data(), page.size()) != size) continue;
+        const ByteView bytes(page.data(), page.size());
+        const std::int64_t at = BTreePage::HeaderOffset(number);
+        const auto cells = BTreePage::Cells(bytes, at, size - header.reservedSpace());
+        if (BTreePage::TypeOf(bytes, at) == BTreePage::Type::InteriorTable) {
+            for (const auto& cell : cells) pending.push_back(cell.leftChild);
+            pending.push_back(BTreePage::RightChild(bytes, at));
+        } else {
+            for (const auto& cell : cells) pages[cell.rowId] = number;
+        }
+    }
+    return pages;
+}
+
+void Overwrite(const fs::path& path, std::int64_t offset, const Bytes& bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(offset);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A damaged database (a header byte changed, a page zeroed, the file cut short, a page of
+// random bytes) is read as far as it goes, its deleted rows are carved all the same, the scan
+// says plainly which database is damaged and ends with its own status, and no row that is still
+// live in the file is ever listed as deleted. The mutated files are made from a fixed list of
+// seeds.
+TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
+    const auto contents = demo::WriteDemoBackup(dir / "pristine");
+    const DamagedType types[] = {
+        {"messages", "Messages", "HomeDomain", "Library/SMS/sms.db", "message", "text", "SMS.csv",
+         2, true},
+        {"contacts", "Contacts", "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+         "ABPerson", "First || ' ' || Last", "Addressbook.csv", 0, true},
+        {"calls", "Calls", "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata",
+         "ZCALLRECORD", "ZADDRESS", "Call history.csv", 3, true},
+        {"calendar", "Calendar", "HomeDomain", "Library/Calendar/Calendar.sqlitedb", "CalendarItem",
+         "summary", "Calendar.csv", 1, true},
+        {"whatsapp", "WhatsApp", "AppDomain-net.whatsapp.WhatsApp", "Documents/ChatStorage.sqlite",
+         "ZWAMESSAGE", "ZTEXT", "WhatsApp.csv", 2, true},
+        {"notes", "Notes", "HomeDomain", "Library/Notes/notes.sqlite", "ZNOTE", "ZTITLE",
+         "Notes.csv", 2, false},
+    };
+    const auto keyOf = [](const DamagedType& type, const std::vector<std::string>& record) {
+        // Contacts are known by first and last name.
+        if (type.keyColumn == 0)
+            return record.size() > 4 ? record[2] + " " + record[4] : std::string();
+        return type.keyColumn < record.size() ? record[type.keyColumn] : std::string();
+    };
+    int run = 0;
+    for (const DamagedType& type : types) {
+        const std::string name = testsupport::BackupBuilder::BackupName(type.domain, type.path);
+        const fs::path pristine = dir / "pristine" / name;
+        ASSERT_TRUE(fs::exists(pristine)) << type.path;
+        const std::int64_t pages = static_cast<std::int64_t>(fs::file_size(pristine)) / 4096;
+        const auto root = std::stoll(
+            SqlStrings(pristine, std::string("SELECT rootpage FROM sqlite_master WHERE name = '") +
+                                     type.table + "'")
+                .at(0));
+        const auto rowIds = SqlStrings(pristine, std::string("SELECT rowid FROM ") + type.table);
+        const auto keys =
+            SqlStrings(pristine, std::string("SELECT ") + type.keySql + " FROM " + type.table);
+        const auto rowPages = PagesOfRows(pristine, root);
+        const auto indexRoots = SqlStrings(
+            pristine,
+            std::string(
+                "SELECT rootpage FROM sqlite_master WHERE type = 'index' AND tbl_name = '") +
+                type.table + "' AND rootpage > 0");
+        // A page whose loss SQLite notices and which holds no row's cell: the table's root when
+        // it has pages below it, else one of its indexes.
+        std::int64_t zeroed = root;
+        if (rowPages.size() == 1 || std::all_of(rowPages.begin(), rowPages.end(),
+                                                [&](const auto& p) { return p.second == root; }))
+            if (!indexRoots.empty()) zeroed = std::stoll(indexRoots.front());
+
+        std::vector<Damage> damages = {
+            {"header byte 23", {}},
+            {"page " + std::to_string(zeroed) + " zeroed", {zeroed}},
+            {"cut to half", {}},
+        };
+        for (std::int64_t p = std::max<std::int64_t>(2, pages / 2) + 1; p <= pages; ++p)
+            damages[2].lostPages.insert(p);
+        for (const std::uint32_t seed : {11u, 12u, 13u}) {
+            std::mt19937 random(seed);
+            const std::int64_t page =
+                2 + static_cast<std::int64_t>(random() % static_cast<std::uint32_t>(pages - 1));
+            damages.push_back(
+                {"page " + std::to_string(page) + " random (seed " + std::to_string(seed) + ")",
+                 {page},
+                 false});
+        }
+        for (std::size_t d = 0; d < damages.size(); ++d) {
+            const Damage& damage = damages[d];
+            SCOPED_TRACE(std::string(type.typeWord) + ": " + damage.name);
+            const fs::path backup = dir / ("case-" + std::to_string(++run));
+            fs::copy(dir / "pristine", backup, fs::copy_options::recursive);
+            const fs::path database = backup / name;
+            if (d == 0) {
+                Overwrite(database, 23, {0xFF});
+            } else if (d == 1) {
+                Overwrite(database, (zeroed - 1) * 4096, Bytes(4096, 0));
+            } else if (d == 2) {
+                fs::resize_file(database, static_cast<std::uintmax_t>(
+                                              std::max<std::int64_t>(2, pages / 2) * 4096));
+            } else {
+                std::mt19937 random(static_cast<std::uint32_t>(d) * 7919u);
+                Bytes noise(4096);
+                for (auto& byte : noise) byte = static_cast<std::uint8_t>(random());
+                Overwrite(database, (*damage.lostPages.begin() - 1) * 4096, noise);
+            }
+            // The rows still live in the damaged file: those whose cell is on a page that kept it.
+            std::set<std::string> live;
+            for (std::size_t i = 0; i < rowIds.size() && i < keys.size(); ++i) {
+                const auto page = rowPages.find(std::stoll(rowIds[i]));
+                if (page == rowPages.end() || !damage.lostPages.count(page->second))
+                    live.insert(keys[i]);
+            }
+            const bool damageSeen = !DatabaseHealth::Examine(database.string()).ok();
+            if (damage.certain) {
+                EXPECT_TRUE(damageSeen);
+            }
+
+            const auto scan = RunScanner({backup.string(), "--type", type.typeWord, "--fast",
+                                          "--export", (backup / "export").string()},
+                                         dir / "cache");
+            EXPECT_EQ(scan.exitStatus, damageSeen ? 8 : 0) << scan.out << scan.err;
+            if (damageSeen) {
+                EXPECT_NE(scan.out.find("Error: the "), std::string::npos) << scan.out;
+                EXPECT_NE(scan.out.find(name + ") is damaged"), std::string::npos) << scan.out;
+                EXPECT_NE(scan.out.find("Damaged databases"), std::string::npos) << scan.out;
+            }
+            const auto report = ReportRows(scan.out);
+            ASSERT_TRUE(report.count(type.reportRow)) << scan.out;
+            const ReportRow counts = report.at(type.reportRow);
+            // SQLite reads nothing of a file whose header it refuses; the carver reads it all.
+            if (d == 0 && type.carved) {
+                EXPECT_GT(counts.deleted, 0);
+            }
+            const fs::path folder = ExportFolder(backup / "export");
+            if (!fs::exists(folder / type.file)) continue;
+            const auto records = ReadCsv(folder / type.file);
+            for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
+                 i < records.size(); ++i) {
+                EXPECT_EQ(live.count(keyOf(type, records[i])), 0u)
+                    << "live row listed as deleted: " << keyOf(type, records[i]);
+            }
+        }
+    }
 }
 
 // A folder that is no backup, and an encrypted backup, are refused with a clear message and a

@@ -2,6 +2,7 @@
 
 #include "app/ScanReport.h"
 #include "records/BrimleyAppDelegate.h"
+#include "records/DatabaseProblem.h"
 #include "records/DeviceInfo.h"
 #include "records/Photo.h"
 #include "records/Video.h"
@@ -108,6 +109,36 @@ TEST(HeadlessWindowTest, PrintsStatusLinesAndTheReport) {
     EXPECT_NE(text.find("Scan completed\n"), std::string::npos);
     EXPECT_NE(text.find("Messages             3        12\n"), std::string::npos);
     EXPECT_EQ(window.reportsShown(), 1);
+}
+
+// Text from the backup (the device's name, names in status lines) reaches the terminal
+// without control characters and cut to a sane length; damaged databases follow the report.
+TEST(HeadlessWindowTest, PrintsTextFromTheBackupCleanAndShort) {
+    BrimleyAppDelegate record;
+    const std::string hostile = "\x1B]0;owned\x07\x1B[2J" + std::string(1 << 20, 'n');
+    auto device = std::make_shared<DeviceInfo>();
+    device->setDeviceName(hostile);
+    record.deviceInfo.set(device);
+    auto problem = std::make_shared<DatabaseProblem>();
+    problem->database = "call history database";
+    problem->fileName = "5a4935c78a5255723f707230a451d79c540d2741";
+    problem->what = "it cannot be read at all (file is not a database)";
+    record.DatabaseProblems.append(problem);
+    std::ostringstream out;
+    HeadlessWindow window(record, out, {});
+    window.updateDisplayName(hostile);
+    window.updateStatus(0, hostile);
+    window.OpenDashboard();
+
+    const std::string text = out.str();
+    EXPECT_EQ(text.find('\x1B'), std::string::npos);
+    EXPECT_EQ(text.find('\x07'), std::string::npos);
+    EXPECT_LT(text.size(), 5000u);
+    EXPECT_NE(text.find("Device: ?]0;owned??[2Jnnn"), std::string::npos) << text.substr(0, 300);
+    EXPECT_NE(text.find("Damaged databases"), std::string::npos);
+    EXPECT_NE(text.find("  call history database (5a4935c78a5255723f707230a451d79c540d2741): it "
+                        "cannot be read at all (file is not a database)\n"),
+              std::string::npos);
 }
 
 TEST(HeadlessWindowTest, ProgressLineCountsWhatWasFoundSoFar) {

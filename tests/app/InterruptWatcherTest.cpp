@@ -22,3 +22,15 @@ TEST(InterruptWatcherTest, CtrlCReachesTheCallback) {
     ::sigaction(SIGINT, nullptr, &now);
     EXPECT_EQ(now.sa_handler, before.sa_handler);
 }
+
+// SIGTERM and SIGHUP (a closed terminal) stop the program as Ctrl-C does.
+TEST(InterruptWatcherTest, TermAndHangUpReachTheCallbackToo) {
+    for (const int sent : {SIGTERM, SIGHUP}) {
+        std::promise<int> received;
+        auto answer = received.get_future();
+        InterruptWatcher watcher([&](int signal) { received.set_value(signal); });
+        ASSERT_TRUE(watcher.active());
+        std::raise(sent);
+        EXPECT_EQ(answer.get(), sent);
+    }
+}

@@ -183,6 +183,31 @@ TEST(MediaSniffer, CopiesEveryImageAndFilmOfTheBackupAndListsEachOnce) {
     }
 }
 
+// A picture reached through a link that leads out of the backup folder is not the backup's and
+// is never copied; one linked from inside is.
+TEST(MediaSniffer, LinksOutOfTheBackupAreNotFollowed) {
+    Scan scan;
+    const fs::path outside = scan.dir.path() / "outside";
+    fs::create_directories(outside / "ab");
+    const auto write = [](const fs::path& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    write(outside / "picture", kJfif);
+    write(outside / "ab" / ("ab" + std::string(38, '1')), kPng);
+    write(scan.backup.folder() / "inside-picture", kExif);
+    fs::create_symlink(outside / "picture", scan.backup.folder() / std::string(40, '2'));
+    fs::create_directory_symlink(outside / "ab", scan.backup.folder() / "ab");
+    fs::create_symlink("inside-picture", scan.backup.folder() / std::string(40, '3'));
+
+    EXPECT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+    std::multiset<Bytes> copied;
+    for (const auto& photo : scan.record.Photos.snapshot())
+        copied.insert(ReadAll(*photo->PhotoUrl()));
+    EXPECT_EQ(copied, (std::multiset<Bytes>{kExif, kExif}));
+}
+
 TEST(MediaSniffer, AFailedCopyIsNotListedAndLeavesNoHalfFile) {
     Scan scan;
     scan.backup.addFile("CameraRollDomain", "Media/a.JPG", kJfif);

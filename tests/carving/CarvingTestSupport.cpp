@@ -49,6 +49,7 @@ void TestRecoverer::addRecoveredObject() {
     ++offered;
     if (currentWasMapped() && currentRecord()) {
         static_cast<CarvedRow*>(currentRecord().get())->complete = currentRecordIsComplete();
+        static_cast<CarvedRow*>(currentRecord().get())->inLiveCell = currentRecordLiesInLiveCell();
         RecoveredFiltered().push_back(currentRecord());
         if (notifyWindow) BrimleyAppDelegate::appDelegate().updateUIfoundRecoveredData();
     }

@@ -25,6 +25,8 @@ public:
     const TablePattern* pattern = nullptr;
     // Whether the engine decoded the record whole.
     bool complete = true;
+    // Whether its header lay inside a live cell of its page.
+    bool inLiveCell = false;
 };
 
 // A recoverer that keeps every record of which at least one column was mapped, the way the

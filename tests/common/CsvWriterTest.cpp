@@ -72,3 +72,32 @@ TEST(CsvWriter, UnwritableTargetIsAFailure) {
     w.writeLineOfFields({"a"});
     EXPECT_FALSE(w.closeFile());
 }
+
+// A write that may only make a new file leaves anything under its name alone (a file, a link
+// someone planted) and writes nothing through it; no temporary file stays behind.
+TEST(CsvWriter, ANewFileOnlyWriteLeavesWhatIsThereAndFollowsNoLink) {
+    ScratchDir dir;
+    const auto victim = dir.path / "victim";
+    std::ofstream(victim) << "keep";
+    const auto target = dir.path / "out.csv";
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link" : "a file");
+        std::filesystem::remove(target);
+        if (link)
+            std::filesystem::create_symlink(victim, target);
+        else
+            std::ofstream(target) << "older";
+        CsvWriter w(target.string(), CsvWriter::Placement::NewFileOnly);
+        w.writeLineOfFields({"new"});
+        EXPECT_FALSE(w.closeFile());
+        EXPECT_EQ(Slurp(victim), "keep");
+        EXPECT_EQ(Slurp(target), link ? "keep" : "older");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2);
+    }
+    // Where the name is free the file is written, also under the longest name there can be.
+    const auto longName = dir.path / (std::string(251, 'n') + ".csv");
+    CsvWriter w(longName.string(), CsvWriter::Placement::NewFileOnly);
+    w.writeLineOfFields({"new"});
+    ASSERT_TRUE(w.closeFile());
+    EXPECT_EQ(Slurp(longName), "new\n");
+}

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <sstream>
@@ -170,6 +171,26 @@ TEST(ExportFolderName, IsTheDeviceNameAndTimeMadeSafe) {
               "X - 2014-05-06 02.04 AM");
 }
 
+// A device name of any length gives a folder name that fits, cut between characters; the time
+// and the copy's number are never cut.
+TEST(ExportFolderName, FitsAFileNameWhateverTheDeviceName) {
+    Clock::ScopedTimeZone zone("Europe/Berlin");
+    std::string longName;
+    for (int i = 0; i < 300; ++i) longName += "\xC3\xA9";  // "é", two bytes each
+    for (int copy : {1, 12}) {
+        const std::string tail = " - 2014-05-06 03.04 PM" +
+                                 (copy > 1 ? " (" + std::to_string(copy) + ")" : std::string());
+        const std::string name = ExportRun::ExportFolderName(longName, kExportTime, copy);
+        EXPECT_LE(name.size(), 255u);
+        ASSERT_GT(name.size(), tail.size());
+        EXPECT_EQ(name.substr(name.size() - tail.size()), tail);
+        const std::string device = name.substr(0, name.size() - tail.size());
+        EXPECT_EQ(device.size() % 2, 0u) << "cut inside a character";
+        EXPECT_EQ(device, longName.substr(0, device.size()));
+    }
+    EXPECT_EQ(ExportRun::ExportFolderName("X", kExportTime, 2), "X - 2014-05-06 03.04 PM (2)");
+}
+
 TEST(ExportProposedFileName, FollowsTheTab) {
     BrimleyAppDelegate state;
     const ExportRun run(state, ExportFiles());
@@ -244,10 +265,14 @@ TEST_F(ExportRunTest, TickedRecordsSkipTheUntickableTypes) {
     EXPECT_EQ(Slurp(folder / "SMS.csv"), "1,,\"ticked, deleted\",,\n");
     EXPECT_EQ(Slurp(folder / "WhatsApp.csv"), "1,,ticked,,\n");
 
+    // A second export within the same minute goes into a folder of its own.
     state.AllPhotos.snapshot().front()->setIsChecked(1);
-    run.run(Request(ExportScope::TickedRecords));
-    EXPECT_EQ(Slurp(folder / "Photos" / "IMG_0001.JPG"), "JPEG bytes");
-    EXPECT_FALSE(fs::exists(folder / "Videos"));
+    const ExportReport again = run.run(Request(ExportScope::TickedRecords));
+    const fs::path second = location / (folderName + " (2)");
+    EXPECT_EQ(again.folder, second.string());
+    EXPECT_EQ(Slurp(second / "Photos" / "IMG_0001.JPG"), "JPEG bytes");
+    EXPECT_FALSE(fs::exists(second / "Videos"));
+    EXPECT_THAT(NamesIn(folder), ElementsAre("SMS.csv", "WhatsApp.csv"));
 }
 
 TEST_F(ExportRunTest, CurrentTabWritesOneFileWithEveryRecord) {
@@ -289,12 +314,146 @@ TEST_F(ExportRunTest, ReportsWhatCouldNotBeWritten) {
         EXPECT_EQ(report.entries.size(), 1u);
     }
 
-    // One file that cannot be put in place fails alone; the others are still written.
-    fs::create_directories(location / folderName / "SMS.csv");
+    // One file that cannot be written fails alone; the others are still written.
+    fs::remove(work / "photo-source");
     const ExportReport report = run.run(Request(ExportScope::AllRecords));
     ASSERT_EQ(report.failures().size(), 1u);
-    EXPECT_EQ(report.failures()[0].path, (location / folderName / "SMS.csv").string());
+    EXPECT_EQ(report.failures()[0].path,
+              (location / folderName / "Photos" / "IMG_0001.JPG").string());
     EXPECT_TRUE(fs::exists(location / folderName / "WhatsApp.csv"));
+    EXPECT_TRUE(fs::exists(location / folderName / "Videos" / "IMG_0002.MOV"));
+}
+
+// Whatever stands under the dated folder's name before the export (the user's own folder, a
+// link someone planted, a file) stays as it was; the export makes a new folder of its own and
+// writes everything there.
+TEST_F(ExportRunTest, NeverWritesIntoOrThroughWhatWasThereBefore) {
+    TempDir elsewhere;
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        std::function<void(const fs::path&)> expectUnchanged;
+    } cases[] = {
+        {"the user's folder",
+         [](const fs::path& p) {
+             fs::create_directories(p);
+             WriteFile(p / "SMS.csv", "mine");
+         },
+         [](const fs::path& p) {
+             EXPECT_THAT(NamesIn(p), ElementsAre("SMS.csv"));
+             EXPECT_EQ(Slurp(p / "SMS.csv"), "mine");
+         }},
+        {"a link to another folder",
+         [&](const fs::path& p) { fs::create_directory_symlink(elsewhere.path(), p); },
+         [&](const fs::path& p) { EXPECT_EQ(fs::read_symlink(p), elsewhere.path()); }},
+        {"a dangling link",
+         [&](const fs::path& p) { fs::create_symlink(elsewhere / "nothing", p); },
+         [&](const fs::path& p) { EXPECT_EQ(fs::read_symlink(p), elsewhere / "nothing"); }},
+        {"a file", [](const fs::path& p) { WriteFile(p, "a file"); },
+         [](const fs::path& p) { EXPECT_EQ(Slurp(p), "a file"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir where;
+        const fs::path planted = where / folderName;
+        c.plant(planted);
+        ExportRun run(state, ExportFiles());
+        ExportRequest request = Request(ExportScope::AllRecords);
+        request.location = where.path().string();
+        const ExportReport report = run.run(request);
+
+        const fs::path made = where / (folderName + " (2)");
+        EXPECT_EQ(report.folder, made.string());
+        EXPECT_TRUE(report.ok());
+        EXPECT_EQ(report.written(), report.planned);
+        EXPECT_EQ(report.planned, 7u);
+        EXPECT_FALSE(fs::is_symlink(made));
+        EXPECT_THAT(NamesIn(made),
+                    UnorderedElementsAre("Addressbook.csv", infoName, "Map.csv", "Photos",
+                                         "SMS.csv", "Videos", "WhatsApp.csv"));
+        c.expectUnchanged(planted);
+        EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+    }
+}
+
+// Photos (and videos) of one export that share a name are all copied, under distinct names.
+TEST_F(ExportRunTest, PhotosThatShareANameAreAllExported) {
+    for (const char* other : {"second camera folder", "third camera folder"}) {
+        WriteFile(work / other, other);
+        auto photo = std::make_shared<Photo>();
+        photo->setPhotoUrl((work / other).string());
+        photo->setPhotoName("IMG_0001.JPG");
+        state.AllPhotos.append(photo);
+    }
+    ExportRun run(state, ExportFiles());
+    const ExportReport report = run.run(Request(ExportScope::AllRecords));
+    EXPECT_TRUE(report.ok());
+    const fs::path photos = location / folderName / "Photos";
+    EXPECT_THAT(NamesIn(photos),
+                ElementsAre("IMG_0001 (2).JPG", "IMG_0001 (3).JPG", "IMG_0001.JPG"));
+    EXPECT_EQ(Slurp(photos / "IMG_0001.JPG"), "JPEG bytes");
+    EXPECT_EQ(Slurp(photos / "IMG_0001 (2).JPG"), "second camera folder");
+    EXPECT_EQ(Slurp(photos / "IMG_0001 (3).JPG"), "third camera folder");
+}
+
+// A device name longer than a file name may be still gives an export, its folder and its
+// device file named by as much of it as fits.
+TEST_F(ExportRunTest, ALongDeviceNameStillExports) {
+    auto device = std::make_shared<DeviceInfo>(*state.deviceInfo.get());
+    device->setDeviceName(std::string(300, 'n'));
+    state.deviceInfo.set(device);
+    ExportRun run(state, ExportFiles());
+    const ExportReport report = run.run(Request(ExportScope::AllRecords));
+    EXPECT_TRUE(report.ok());
+    EXPECT_EQ(report.written(), report.planned);
+    ASSERT_THAT(NamesIn(location.path()), ::testing::SizeIs(1));
+    const std::string folder = NamesIn(location.path()).front();
+    EXPECT_LE(folder.size(), 255u);
+    EXPECT_EQ(folder.rfind(std::string(200, 'n'), 0), 0u);
+    const std::string info = std::string(255 - 9, 'n') + "_info.csv";
+    EXPECT_TRUE(fs::exists(location / folder / info));
+}
+
+// A link planted in the place of the media folder or of a picture is never followed.
+TEST(MediaExporter, FollowsNoLinkPlantedInItsWay) {
+    TempDir source, target, elsewhere;
+    WriteFile(source / "a", "new A");
+    const std::vector<MediaExporter::Item> items = {{(source / "a").string(), "IMG_A.JPG"}};
+
+    fs::create_directory_symlink(elsewhere.path(), target / "Photos");
+    const auto throughFolder =
+        MediaExporter::CopyInto(target.path().string(), "Photos", items, true);
+    ASSERT_EQ(throughFolder.entries.size(), 1u);
+    EXPECT_EQ(throughFolder.entries[0].status, ExportStatus::Failed);
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+
+    fs::remove(target / "Photos");
+    fs::create_directories(target / "Photos");
+    WriteFile(elsewhere / "victim", "keep");
+    fs::create_symlink(elsewhere / "victim", target / "Photos" / "IMG_A.JPG");
+    const auto throughFile = MediaExporter::CopyInto(target.path().string(), "Photos", items, true);
+    ASSERT_EQ(throughFile.entries.size(), 1u);
+    EXPECT_EQ(throughFile.entries[0].status, ExportStatus::AlreadyThere);
+    EXPECT_EQ(Slurp(elsewhere / "victim"), "keep");
+    EXPECT_THAT(NamesIn(target / "Photos"), ElementsAre("IMG_A.JPG"));
+}
+
+// A stop request ends a copy under way; nothing of it is left.
+TEST(MediaExporter, AStoppedCopyLeavesNothing) {
+    TempDir source, target;
+    WriteFile(source / "big", std::string(1 << 20, 'x'));
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(MediaExporter::CopyFileWithoutReplacing(
+                  (source / "big").string(), (target / "IMG.JPG").string(), stop.get_token()),
+              ExportStatus::Failed);
+    const auto result =
+        MediaExporter::CopyInto(target.path().string(), "Photos",
+                                {{(source / "big").string(), "IMG.JPG"}}, true, stop.get_token());
+    EXPECT_TRUE(result.stopped);
+    EXPECT_TRUE(result.entries.empty());
+    EXPECT_THAT(NamesIn(target.path()), ElementsAre("Photos"));
+    EXPECT_TRUE(fs::is_empty(target / "Photos"));
 }
 
 TEST(MediaExporter, LeavesFilesAlreadyThereAndCopiesTheRest) {
@@ -367,10 +526,13 @@ TEST_F(ExportRunTest, RunsOnItsOwnThreadOneAtATimeAndStopsWhenCancelled) {
     // The step under way when the stop came is finished; nothing after it is started.
     EXPECT_THAT(FileNames(listener->report.entries), ElementsAre("SMS.csv"));
     EXPECT_THAT(NamesIn(location / folderName), ElementsAre("SMS.csv"));
+    EXPECT_EQ(listener->report.written(), 1u);
+    EXPECT_EQ(listener->report.planned, 7u);
 
     auto second = std::make_shared<RecordingListener>();
     ASSERT_TRUE(run.start(Request(ExportScope::AllRecords), second));
     run.wait();
     EXPECT_FALSE(second->report.cancelled);
     EXPECT_EQ(second->report.entries.size(), 13u);
+    EXPECT_EQ(second->report.written(), 7u);
 }

@@ -6,10 +6,14 @@
 #include "database/FMDBUtils.h"
 #include "records/CallLog.h"
 
+#include "carving/SQLiteHeader.h"
+#include "common/BackupFiles.h"
 #include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -321,4 +325,132 @@ TEST(CallHistoryRecoverers, ReadFreeblocksFromTheirStart) {
     BrimleyAppDelegate record;
     EXPECT_EQ(CallHistorySQLiteRecovery(ContextFor(record)).freeblockStartOffset(), 0);
     EXPECT_EQ(CallHistoryIos8Recovery(ContextFor(record)).freeblockStartOffset(), 0);
+}
+
+// The bytes of a cell of a table leaf page holding the row as SQLite would store it: payload
+// length, row id, record (the row id's alias column stored as NULL).
+Bytes CellImage(const char* schema, const char* table, const Row& row, std::int64_t rowId) {
+    const auto columns = othertest::SchemaColumns(schema, table);
+    const auto varint = [](std::uint64_t v) {
+        Bytes out;
+        if (v > 0x7F) {
+            Bytes groups;
+            while (v) {
+                groups.insert(groups.begin(), static_cast<std::uint8_t>(v & 0x7F));
+                v >>= 7;
+            }
+            for (std::size_t i = 0; i + 1 < groups.size(); ++i) groups[i] |= 0x80;
+            return groups;
+        }
+        out.push_back(static_cast<std::uint8_t>(v));
+        return out;
+    };
+    Bytes types, body;
+    for (const auto& column : columns) {
+        ColumnValue value;
+        for (const auto& [name, v] : row)
+            if (name == column.name && !column.primaryKey) value = v;
+        if (value.isNull()) {
+            types.push_back(0);
+        } else if (value.isInteger() && (value.asInteger() == 0 || value.asInteger() == 1)) {
+            types.push_back(value.asInteger() == 0 ? 8 : 9);
+        } else if (value.isInteger()) {
+            // The smallest width that holds the value, as SQLite writes it.
+            const std::int64_t v = value.asInteger();
+            const std::pair<int, std::uint8_t> widths[] = {{1, 1}, {2, 2}, {3, 3},
+                                                           {4, 4}, {6, 5}, {8, 6}};
+            for (const auto& [bytes, type] : widths) {
+                const std::int64_t limit = std::int64_t{1} << (8 * bytes - 1);
+                if (bytes < 8 && (v < -limit || v >= limit)) continue;
+                types.push_back(type);
+                for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+                    body.push_back(static_cast<std::uint8_t>(v >> shift));
+                break;
+            }
+        } else if (value.isDouble()) {
+            types.push_back(7);
+            const auto bits = std::bit_cast<std::uint64_t>(value.asDouble());
+            for (int shift = 56; shift >= 0; shift -= 8)
+                body.push_back(static_cast<std::uint8_t>(bits >> shift));
+        } else {
+            const std::string& text = *value.text();
+            const Bytes type = varint(13 + 2 * text.size());
+            types.insert(types.end(), type.begin(), type.end());
+            body.insert(body.end(), text.begin(), text.end());
+        }
+    }
+    Bytes record = varint(types.size() + 1);
+    record.insert(record.end(), types.begin(), types.end());
+    record.insert(record.end(), body.begin(), body.end());
+    Bytes cell = varint(record.size());
+    const Bytes id = varint(static_cast<std::uint64_t>(rowId));
+    cell.insert(cell.end(), id.begin(), id.end());
+    cell.insert(cell.end(), record.begin(), record.end());
+    return cell;
+}
+
+// A call store whose freed pages lie before live ones: the sweep from the first freelist page
+// on reads live leaf pages whole, so the carver meets what lies inside live cells. The store's
+// metadata rows carry the bytes of an older version of a live call (a stale copy of a live row
+// inside a live cell, whose values match no live call). Whether SQLite can read the
+// file or not (one header byte changed), no such copy and no live call is listed; the deleted
+// calls still are.
+TEST_F(CallHistoryServiceTest, NoLiveCallComesBackFromALiveCell) {
+    Row older = NewerCall(150);
+    for (auto& [name, value] : older)
+        if (name == "ZDURATION") value = ColumnValue(999.5);
+    const Bytes stale = CellImage("callhistory-storedata-ios8.sql", "ZCALLRECORD", older, 150);
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "header damaged" : "intact");
+        testsupport::TempDir backupDir;
+        BackupBuilder backup(backupDir.path());
+        std::set<std::string> live;
+        std::int64_t lastLiveLeaf = 0;
+        {
+            auto db =
+                backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
+            for (int i = 1; i <= 300; ++i) db.insert("ZCALLRECORD", NewerCall(i));
+            // The store's metadata rows, written after the calls, carry the stale copy.
+            Bytes plist = {'b', 'p', 'l', 'i', 's', 't'};
+            plist.insert(plist.end(), stale.begin(), stale.end());
+            // Only rows appended once the table has split carry it, so that no page split
+            // leaves a copy of it in free space.
+            for (int i = 0; i < 40; ++i)
+                db.insert(
+                    "Z_METADATA",
+                    {{"Z_VERSION", 2 + i},
+                     {"Z_UUID", "7A1C8E2B-0F4D-4E5A-9B6C-" + std::to_string(100000000000 + i)},
+                     {"Z_PLIST", i >= 30 && i < 34 ? plist : Bytes(plist.size(), 'x')}});
+            db.deleteWhere("ZCALLRECORD", "Z_PK <= 120 OR Z_PK IN (200, 250)");
+            for (int i = 121; i <= 300; ++i)
+                if (i != 200 && i != 250) live.insert(NewerAddress(i));
+            lastLiveLeaf = db.queryValue(
+                                 "SELECT max(pageno) FROM dbstat WHERE name = 'Z_METADATA' AND "
+                                 "pagetype = 'leaf'")
+                               .asInteger();
+            db.close();
+        }
+        const std::string path = *BackupFiles::locate(
+            backup.folder().string(), BackupBuilder::BackupName(kNewerDomain, kNewerPath));
+        // The file is as the case needs it: live leaves with the copy after the first freelist
+        // page.
+        SQLiteHeader header;
+        ASSERT_TRUE(header.ReadSQLiteDatabaseHeader(path));
+        ASSERT_GT(header.PageNumberOfFirstListTrunkPage(), 0);
+        ASSERT_GT(lastLiveLeaf, header.PageNumberOfFirstListTrunkPage());
+        if (damaged)
+            std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+                .seekp(23)
+                .put('\xFF');
+
+        useBackup(backup, 9);
+        record.DeletedCallLog.clear();
+        record.AllDeletedCallLog.clear();
+        record.DeletedCallLogCount = 0;
+        CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
+
+        const auto listed = listedAddresses();
+        EXPECT_FALSE(listed.empty());
+        for (const auto& address : listed) EXPECT_EQ(live.count(address), 0u) << address;
+    }
 }

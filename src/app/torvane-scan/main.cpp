@@ -5,6 +5,7 @@
 #include "app/HeadlessScanner.h"
 #include "app/InterruptWatcher.h"
 #include "app/ScanCommandLine.h"
+#include "common/TemporaryFiles.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <unistd.h>
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
         terminal ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(5000);
 
     HeadlessScanner scanner(settings, std::cout, std::cerr, BrimleyAppDelegate::appDelegate());
-    InterruptWatcher watcher([&scanner](int) { scanner.interrupt(); });
+    // The first signal stops the scan or the export; a second ends the program at once, its
+    // temporary files and working copies removed first.
+    InterruptWatcher watcher([&scanner](int) { scanner.interrupt(); },
+                             [](int) { TemporaryFiles::removeAll(); });
     return scanner.run();
 }
