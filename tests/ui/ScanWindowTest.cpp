@@ -10,6 +10,8 @@
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
 #include "ui/PhotoBrowser.h"
+#include "records/SMS.h"
+#include "ui/ChatScreens.h"
 #include "ui/Screens.h"
 
 #include <QTemporaryDir>
@@ -68,24 +70,43 @@ private slots:
         report->close();
     }
 
+    // The messages of every conversation row of the messages screen, row by row.
+    static std::vector<std::shared_ptr<SMS>> ShownMessages(SMSViewController& screen) {
+        std::vector<std::shared_ptr<SMS>> messages;
+        for (std::size_t row = 0; row < screen.shown().rows.size(); ++row) {
+            if (screen.shown().rows[row].contact.empty()) continue;
+            screen.selectRow(row);
+            const auto& page = screen.conversationShown();
+            messages.insert(messages.end(), page.begin(), page.end());
+        }
+        return messages;
+    }
+
     void searchAndToggleFilterTheOpenScreen() {
         w().onAppsSelectionChanged(TabTag::TabTagSMS);
-        auto* screen = dynamic_cast<DataTypeScreen*>(w().viewController());
+        auto* screen = dynamic_cast<SMSViewController*>(w().viewController());
         QVERIFY(screen);
-        if (screen->onlyDeleted()) w().toogleChanged();
-        const int all = screen->shownTexts().size();
-        QCOMPARE(all, f.record.SMSContent.size() + f.record.DeletedSMS.size());
+        if (!screen->showAllSms) w().toogleChanged();
+        QVERIFY(screen->showAllSms);
+        const int all = static_cast<int>(ShownMessages(*screen).size());
+        QCOMPARE(all, static_cast<int>(f.record.SMSContent.size() + f.record.DeletedSMS.size()));
+        const std::size_t allRows = screen->shown().rows.size();
         const QString word = QString::fromStdString(contents.messages.front().key).left(8);
         w()._searchField->setText(word);
-        const QStringList found = screen->shownTexts();
-        QVERIFY(!found.isEmpty() && found.size() < all);
-        for (const QString& text : found) QVERIFY(text.contains(word, Qt::CaseInsensitive));
+        const auto found = ShownMessages(*screen);
+        QVERIFY(!found.empty() && static_cast<int>(found.size()) < all);
+        for (const auto& message : found)
+            QVERIFY(QString::fromStdString(message->Message().value_or("")).contains(word, Qt::CaseInsensitive));
         w().toogleChanged();  // deleted records only; the search field is emptied
-        QVERIFY(screen->onlyDeleted());
+        QVERIFY(!screen->showAllSms);
         QVERIFY(w()._searchField->text().isEmpty());
-        QCOMPARE(screen->shownTexts().size(), static_cast<int>(f.record.DeletedSMS.size()));
+        const auto deleted = ShownMessages(*screen);
+        QCOMPARE(deleted.size(), f.record.DeletedSMS.size());
+        for (const auto& message : deleted)
+            QVERIFY(f.record.DeletedSMS.any([&](const SMS& m) { return &m == message.get(); }));
         w().toogleChanged();
-        QCOMPARE(screen->shownTexts().size(), all);
+        QCOMPARE(screen->shown().rows.size(), allRows);
+        QCOMPARE(static_cast<int>(ShownMessages(*screen).size()), all);
     }
 
     void photoGridListsExistingThenDeletedAndExportsTheTicked() {
