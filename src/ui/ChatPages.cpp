@@ -85,6 +85,16 @@ std::string BubbleRules(const std::string& left, const std::string& right, const
     return css;
 }
 
+// The same bubbles as the text browser that shows the page draws them: it knows block colours
+// and margins but not floats, borders with radii or gradients, so these rules come last.
+std::string BrowserRules(const std::string& left, const std::string& right, const char* rightText) {
+    return ".chatleft {\tbackground-color: " + left +
+           ";\tmargin-right: 80px;\tmargin-left: 4px;\tmargin-bottom: 10px;}"
+           ".chatright {\tbackground-color: " + right + ";\tcolor: " + rightText +
+           ";\tmargin-left: 80px;\tmargin-right: 4px;\tmargin-bottom: 10px;}"
+           ".time {\tfont-size: 11px;}";
+}
+
 std::string Head(bool singleQuotedDoctype) {
     std::string head = singleQuotedDoctype
                            ? "<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' "
@@ -130,6 +140,7 @@ std::string SmsConversation(const std::vector<std::shared_ptr<SMS>>& messages) {
                           "background: #ffffff"});
     page += Rule(".chatarea", {"width: 400px", "margin: 20px auto", "font-size: 14px"});
     page += BubbleRules("#eeeeee", "#59D93B", "#f0f6eb", "#fbfbfb", true, true);
+    page += BrowserRules("#eeeeee", "#59D93B", "#ffffff");
     page += "</style></head><body><div class='chatarea'>";
     for (const auto& message : messages) {
         if (!message) continue;
@@ -146,6 +157,7 @@ std::string WhatsAppConversation(const std::vector<std::shared_ptr<WhatsApp>>& m
             "\tbackground-image: url('file://" + FileAddressPath(background) + "');}";
     page += Rule(".chatarea", {"width: 500px", "margin: 20px auto", "font-size: 14px"});
     page += BubbleRules("#eeeeee", "#D3F0BF", "#eeeeee", "#D3F0BF", false, false);
+    page += BrowserRules("#ffffff", "#D3F0BF", "#1f2a36");
     page += "</style></head><body><div class='chatarea'>";
     for (const auto& message : messages) {
         if (!message) continue;

@@ -67,12 +67,13 @@ SMSViewController::SMSViewController(ScreenHost host, QWidget* parent)
     };
     table_.tickOf = [](const R& r) { return r.check; };
     table_.setTickOf = [](R& r, bool on) { r.check = on; };
+    table_.deletedOf = [](const R& r) { return r.deleted; };
     addSegments(2);
     addTickAll();
     checkAll->setObjectName(QStringLiteral("checkAllButton"));
     webView = new DetailPage(host_.openAddress, this);
     setDetail(webView, 460);
-    model->setRows(&table_);
+    setTable(&table_);
     setToolTip(QString());
     // The rows are built by the first toggle or search.
     showAllSms = true;
@@ -183,7 +184,7 @@ WhatsAppViewController::WhatsAppViewController(ScreenHost host, QWidget* parent)
     checkAll->setObjectName(QStringLiteral("checkAllButton"));
     webView = new DetailPage(host_.openAddress, this);
     setDetail(webView, 460);
-    model->setRows(&table_);
+    setTable(&table_);
     refreshIndexpath();
 }
 
@@ -401,6 +402,7 @@ CallLogViewController::CallLogViewController(ScreenHost host, bool faceTime, QWi
         Text<G>("ContactName", LanguageKey::colName, "", [](const G& g) { return g.ContactName; }),
         Text<G>("Address", LanguageKey::colcontact, "", [](const G& g) { return OptString(g.Address); }),
     };
+    groupTable_.deletedOf = [](const G& g) { return g.deleted; };
     calls_.columnList = {
         SlNoColumn<CallLog>(),
         Text<Row>("ContactName", LanguageKey::colName, "", [this](const Row& r) { return ContactName(*r.record); }),
@@ -415,7 +417,7 @@ CallLogViewController::CallLogViewController(ScreenHost host, bool faceTime, QWi
     if (!faceTime_) addTickAll();
     m_table->setProperty("tag", 1);
     m_table_retreived = SecondTable(this, callsModel_, "m_table_retreived");
-    callsModel_->setRows(&calls_);
+    setTableOf(m_table_retreived, callsModel_, &calls_);
     connect(callsModel_, &RecordTableModel::rowTicked, this, [this](int) {
         if (checkAll) checkAll->setChecked(false);
     });
@@ -433,7 +435,7 @@ CallLogViewController::CallLogViewController(ScreenHost host, bool faceTime, QWi
     });
     setDetail(m_table_retreived, 560);
     splitter->setSizes({360, 640});
-    model->setRows(&groupTable_);
+    setTable(&groupTable_);
     // Waking: the deleted calls, numbered; no address is selected, so the calls table shows
     // them all.
     getGroupCallLog(Numbered(deletedList().snapshot(), true, 1));
@@ -498,7 +500,8 @@ void CallLogViewController::getGroupCallLog(std::vector<Row> calls) {
     const AddressBookNames& book = names();
     groupTable_.rows.clear();
     for (const auto& [address, members] : groups_) {
-        GroupRow row{address, std::nullopt};
+        GroupRow row{address, std::nullopt, true};
+        for (const Row& member : members) row.deleted = row.deleted && member.deleted;
         if (book.isOpen()) {
             std::string name = book.nameFor(address);
             row.ContactName = name.empty() ? address : name;
@@ -621,7 +624,7 @@ WhatAppRecViewController::WhatAppRecViewController(ScreenHost host, QWidget* par
     RecordBasics(messages_, false);
     addSegments(0);
     messagesTable_ = SecondTable(this, messagesModel_, "m_table_retreived");
-    messagesModel_->setRows(&messages_);
+    setTableOf(messagesTable_, messagesModel_, &messages_);
     connect(messagesTable_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         if (const auto column = messagesModel_->dataColumn(section)) {
             const bool ascending = HeaderClickAscending(identifier, messages_.identifier(*column));
@@ -631,7 +634,7 @@ WhatAppRecViewController::WhatAppRecViewController(ScreenHost host, QWidget* par
         }
     });
     setDetail(messagesTable_, 560);
-    model->setRows(&groupTable_);
+    setTable(&groupTable_);
     const auto existing = record_.WhatsAppContent.snapshot();
     group(Joined(Numbered(existing, false, 0, false), Numbered(record_.DeletedWhatsApp.snapshot(), true, 0, false)));
 }

@@ -128,7 +128,6 @@ private:
     std::unordered_map<const WhatsApp*, OptString> phones_;
     WhatsAppPartnerNames names_;
     bool namesRead_ = false;
-    std::unordered_set<const WhatsApp*> deleted_;
 };
 
 // The call history: the addresses with the name the address book gives each, and the calls of
@@ -139,6 +138,8 @@ public:
     struct GroupRow {
         std::string Address;
         OptString ContactName;
+        // Every call of the address is a deleted one.
+        bool deleted = false;
     };
     CallLogViewController(ScreenHost host, QWidget* parent = nullptr);
 

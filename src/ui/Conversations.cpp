@@ -148,18 +148,31 @@ std::vector<char> ConversationIndex::search(const std::vector<char>& working,
 
 std::vector<ConversationRow> ConversationIndex::rows(const std::vector<char>& working) const {
     std::vector<ConversationRow> rows;
-    std::vector<char> listed(addresses_.size(), 0);
-    std::size_t empty = 0;
+    std::vector<std::uint32_t> rowOf(addresses_.size(), kNone);
+    std::vector<char> emptyRows;  // per empty row: whether its message is a deleted one
     for (std::size_t i = 0; i < messages_.size() && i < working.size(); ++i) {
         if (!working[i]) continue;
         const Entry& e = messages_[i];
-        if (e.emptyAddress) ++empty;
-        if (e.address == kNone || listed[e.address]) continue;
-        listed[e.address] = 1;
-        const Address& a = addresses_[e.address];
-        rows.push_back({a.name, a.email, a.text, false});
+        if (e.emptyAddress) emptyRows.push_back(isDeleted(i));
+        if (e.address == kNone) continue;
+        if (rowOf[e.address] == kNone) {
+            rowOf[e.address] = static_cast<std::uint32_t>(rows.size());
+            const Address& a = addresses_[e.address];
+            ConversationRow row;
+            row.name = a.name;
+            row.email = a.email;
+            row.contact = a.text;
+            row.deleted = true;
+            rows.push_back(std::move(row));
+        }
+        if (!isDeleted(i)) rows[rowOf[e.address]].deleted = false;
     }
-    for (std::size_t i = 0; i < empty; ++i) rows.push_back({std::string(), std::string(), std::string(), false});
+    for (char deleted : emptyRows) {
+        ConversationRow row;
+        row.email = std::string();
+        row.deleted = deleted != 0;
+        rows.push_back(std::move(row));
+    }
     return rows;
 }
 

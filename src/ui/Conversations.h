@@ -34,6 +34,8 @@ struct ConversationRow {
     std::string contact;
     // The row's tick box.
     bool check = false;
+    // Every message of the row is a deleted one.
+    bool deleted = false;
 };
 
 // What the messages screen knows of the messages and contacts, built once each time the lists

@@ -1,6 +1,7 @@
 #include "ui/RecordScreens.h"
 
 #include "common/AppPaths.h"
+#include "common/FileUtils.h"
 #include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 #include "ui/ChatPages.h"
@@ -72,7 +73,7 @@ ContactViewController::ContactViewController(ScreenHost host, QWidget* parent)
         label(*field, name);
     form->addStretch();
     setDetail(detail, 300);
-    model->setRows(&table_);
+    setTable(&table_);
     // Waking: the deleted contacts, numbered, with segment 2.
     show(numbered(record_.DeletedContact.snapshot(), true, 1, false));
     setToolTip(QString());
@@ -221,7 +222,7 @@ CalendarViewController::CalendarViewController(ScreenHost host, QWidget* parent)
     addTickAll();
     webView = new DetailPage(host_.openAddress, this);
     setDetail(webView);
-    model->setRows(&table_);
+    setTable(&table_);
     show(Numbered(record_.DeletedCalendar.snapshot(), true, 1));
     // From waking on a search covers both lists, though the table shows the deleted ones.
     showAllCalendar = true;
@@ -328,7 +329,7 @@ NoteViewController::NoteViewController(ScreenHost host, QWidget* parent)
     addTickAll();
     webView = new DetailPage(host_.openAddress, this);
     setDetail(webView);
-    model->setRows(&table_);
+    setTable(&table_);
     show(Numbered(record_.DeletedNotes.snapshot(), true, 1));
     showAllNotes = true;
     refreshIndexpath();
@@ -422,7 +423,7 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
     table_.columnList.back().title = LanguageKey::colVisitedNo;
     order_.columnList = table_.columnList;
     addTickAll();
-    model->setRows(&table_);
+    setTable(&table_);
     m_table->setCursor(Qt::PointingHandCursor);
     show(whole(), true);
     refreshIndexpath();
@@ -537,7 +538,7 @@ MapHistoryViewController::MapHistoryViewController(ScreenHost host, QWidget* par
         Text<Row>("Latitude", std::nullopt, "Latitude", [](const Row& r) { return r.record->Latitude(); }),
         Text<Row>("Longitude", std::nullopt, "Longitude", [](const Row& r) { return r.record->Longitude(); }),
     };
-    model->setRows(&table_);
+    setTable(&table_);
     table_.rows = Numbered(record_.MapContent.snapshot(), false, 0, false);
     reloadTable();
 }
@@ -569,7 +570,7 @@ iMessageViewController::iMessageViewController(ScreenHost host, QWidget* parent)
         Text<Row>("Type", LanguageKey::colType, "", [](const Row& r) { return r.record->Type(); }),
     };
     addSegments(2);
-    model->setRows(&table_);
+    setTable(&table_);
     table_.rows = Numbered(record_.DeletediMessage.snapshot(), true, 1);
     reloadTable();
 }
@@ -615,7 +616,7 @@ MusicViewController::MusicViewController(ScreenHost host, QWidget* parent)
         Text<Row>("FileName", LanguageKey::colName, "", [](const Row& r) { return r.record->FileName(); }),
         Text<Row>("FileID", std::nullopt, "File", [](const Row& r) { return r.record->FileID(); }),
     };
-    model->setRows(&table_);
+    setTable(&table_);
     table_.rows = Numbered(record_.Audios.snapshot(), false, 0, false);
     reloadTable();
 }
@@ -629,7 +630,7 @@ KeyChainViewController::KeyChainViewController(ScreenHost host, QWidget* parent)
         Text<Row>("srvr", std::nullopt, "Server", [](const Row& r) { return r.record->srvr(); }),
         Text<Row>("ptcl", std::nullopt, "Protocol", [](const Row& r) { return r.record->ptcl(); }),
     };
-    model->setRows(&table_);
+    setTable(&table_);
     for (const auto& item : record_.listData.snapshot())
         if (item)
             if (const auto* entry = std::get_if<std::shared_ptr<KeyChain>>(item.get()); entry && *entry)
@@ -668,6 +669,7 @@ bool SkypeViewController::skypeDatabase(const std::string& path) {
     // A connection of the screen's own: the shared database objects of the scan stay as they are.
     dataSource.reset();
     skypeNameOutlineView->clear();
+    if (!FileUtils::fileExistsAtPath(path)) return false;
     auto connection = SqliteConnection::OpenReadOnly(path);
     if (!connection->isOpen()) return false;
     auto rows = connection->executeQuery(

@@ -302,6 +302,19 @@ void ListScreen::allowColumnReordering(bool allow) {
     m_table->horizontalHeader()->setSectionsMovable(allow);
 }
 
+void ListScreen::setTableOf(QTableView* table, RecordTableModel* tableModel, TableRows* rows) {
+    tableModel->setRows(rows);
+    QHeaderView* header = table->horizontalHeader();
+    int section = 0;
+    if (tableModel->tickColumn() == 0) {
+        header->setSectionResizeMode(0, QHeaderView::Fixed);
+        header->resizeSection(0, 30);
+        ++section;
+    }
+    for (std::size_t column = 0; rows && column < rows->columns(); ++column, ++section)
+        header->resizeSection(section, rows->numeric(column) ? 64 : 170);
+}
+
 // ---- DetailPage ----
 
 DetailPage::DetailPage(std::function<void(const QString&)> openAddress, QWidget* parent)

@@ -117,6 +117,9 @@ protected:
     void setDetail(QWidget* detail, int width = 380);
     // The shown list changed as a whole.
     void reloadTable() { model->reset(); }
+    // Shows the list in the table, with column widths to suit its columns.
+    void setTable(TableRows* rows) { setTableOf(m_table, model, rows); }
+    static void setTableOf(QTableView* table, RecordTableModel* model, TableRows* rows);
     // Selects row 0 and shows its detail, or clears the detail of an empty list.
     void refreshIndexpath();
     // "Showing x of y deleted ... and x of y existing ..." of the screen's language text.

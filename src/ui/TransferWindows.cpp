@@ -297,8 +297,9 @@ AppWindowController::AppWindowController(Services services, QWidget* parent)
     connect(btnCancel, &QPushButton::clicked, this, [this] { close(); });
     connect(btnNext1, &QPushButton::clicked, this, [this] { next1(); });
     connect(btnNext2, &QPushButton::clicked, this, [this] { next2(); });
-    connect(btnBack, &QPushButton::clicked, this, [this] { back1(); });
-    connect(btnBack2, &QPushButton::clicked, this, [this] { back2(); });
+    // Back from the choice leaves it (back2); the buttons of step 2 step as they are named.
+    connect(btnBack, &QPushButton::clicked, this, [this] { back2(); });
+    connect(btnBack2, &QPushButton::clicked, this, [this] { back1(); });
     connect(btnSend, &QPushButton::clicked, this, [this] { send(); });
     steps(false, true, true, true);
     setMinimumSize(520, 300);
