@@ -23,6 +23,7 @@ std::string Reduced(std::string_view text) {
 }  // namespace
 
 AddressBookNames::AddressBookNames(const std::string& databasePath) {
+    if (databasePath.empty()) return;
     auto connection = SqliteConnection::OpenReadOnly(databasePath);
     if (!connection->isOpen()) return;
     auto result = connection->executeQuery(
@@ -90,6 +91,7 @@ std::string AddressBookNames::nameFor(const OptString& address) const {
 }
 
 WhatsAppPartnerNames::WhatsAppPartnerNames(const std::string& databasePath) {
+    if (databasePath.empty()) return;
     auto connection = SqliteConnection::OpenReadOnly(databasePath);
     if (!connection->isOpen()) return;
     auto result = connection->executeQuery("SELECT ZCONTACTJID, ZPARTNERNAME FROM ZWACHATSESSION");

@@ -190,7 +190,8 @@ WhatsAppViewController::WhatsAppViewController(ScreenHost host, QWidget* parent)
 
 const WhatsAppPartnerNames& WhatsAppViewController::names() {
     if (!namesRead_) {
-        names_ = WhatsAppPartnerNames(DatabasePath(record_, record_.WHATSAPP_DATABASE));
+        names_ = host_.whatsAppNames ? host_.whatsAppNames()
+                                     : WhatsAppPartnerNames(DatabasePath(record_, record_.WHATSAPP_DATABASE));
         namesRead_ = true;
     }
     return names_;
@@ -378,9 +379,12 @@ void WhatsAppViewController::rowTicked(std::size_t row) {
     if (row >= table_.rows.size()) return;
     const WhatsApp& chat = *table_.rows[row].record;
     const bool tick = chat.isChecked() != 0;
+    // The chat's key: its sender, or for a chat the owner began its receiver, so that the tick
+    // reaches the chat's messages either way.
+    const OptString key = chat.FromMsgID() ? chat.FromMsgID() : chat.ToMsgID();
     std::vector<std::shared_ptr<WhatsApp>> collected;
     for (const auto& r : covered())
-        if (r && (SameText(r->FromMsgID(), chat.FromMsgID()) || SameText(r->ToMsgID(), chat.FromMsgID()))) {
+        if (r && (SameText(r->FromMsgID(), key) || SameText(r->ToMsgID(), key))) {
             r->setIsChecked(tick ? 1 : 0);
             collected.push_back(r);
         }
@@ -452,7 +456,8 @@ SharedList<CallLog>& CallLogViewController::deletedList() const {
 
 const AddressBookNames& CallLogViewController::names() {
     if (!namesRead_) {
-        names_ = AddressBookNames(DatabasePath(record_, record_.ADDRESSBOOK_DATABASE));
+        names_ = host_.addressBook ? host_.addressBook()
+                                   : AddressBookNames(DatabasePath(record_, record_.ADDRESSBOOK_DATABASE));
         namesRead_ = true;
     }
     return names_;
@@ -641,7 +646,8 @@ WhatAppRecViewController::WhatAppRecViewController(ScreenHost host, QWidget* par
 
 const WhatsAppPartnerNames& WhatAppRecViewController::names() {
     if (!namesRead_) {
-        names_ = WhatsAppPartnerNames(DatabasePath(record_, record_.WHATSAPP_DATABASE));
+        names_ = host_.whatsAppNames ? host_.whatsAppNames()
+                                     : WhatsAppPartnerNames(DatabasePath(record_, record_.WHATSAPP_DATABASE));
         namesRead_ = true;
     }
     return names_;

@@ -98,8 +98,6 @@ public:
     std::vector<std::shared_ptr<WhatsApp>> checkForDuplicatesfromArrayGroups(
         const std::vector<std::shared_ptr<WhatsApp>>& rows) const;
     bool matchName(const std::string& lowerText, const WhatsApp& message) const;
-    // Uses these names instead of the backup's chat database.
-    void setPartnerNames(WhatsAppPartnerNames names) { names_ = std::move(names); namesRead_ = true; }
 
     std::string type;
     DetailPage* webView = nullptr;
@@ -155,8 +153,6 @@ public:
     OptString Address(const CallLog& call) const;
     bool matchName(const std::string& lowerText, const CallLog& call) const;
     void getGroupCallLog(std::vector<Row> calls);
-    // Uses these names instead of the backup's address book.
-    void setAddressBook(AddressBookNames names) { names_ = std::move(names); namesRead_ = true; }
 
     QTableView* m_table_retreived = nullptr;
     const RowTable<GroupRow>& groupRows() const { return groupTable_; }
@@ -211,7 +207,6 @@ public:
     bool respondsToToggleChanged() const override { return true; }
     void find(const QString& text) override;
     void toggleChanged() override;
-    void setPartnerNames(WhatsAppPartnerNames names) { names_ = std::move(names); namesRead_ = true; }
     const RowTable<GroupRow>& groupRows() const { return groupTable_; }
     const RowTable<Row>& messages() const { return messages_; }
 

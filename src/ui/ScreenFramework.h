@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database/PartnerNames.h"
 #include "ui/RecordTable.h"
 #include "ui/Screens.h"
 
@@ -25,6 +26,10 @@ struct ScreenHost {
     std::function<void()> clearSearchField;
     // Opens an address in the user's default browser.
     std::function<void(const QString&)> openAddress;
+    // The names of the backup's address book and of its WhatsApp chat database, read once by
+    // the screens that name partners; none: read from the record's backup.
+    std::function<AddressBookNames()> addressBook;
+    std::function<WhatsAppPartnerNames()> whatsAppNames;
 };
 
 // A table model over a screen's shown list. With ticks, the first column is the tick box
