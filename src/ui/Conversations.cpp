@@ -93,12 +93,15 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
         for (auto& record : *list) {
             if (!record) continue;
             Entry entry;
+            if (const OptString& text = record->Message()) {
+                entry.hasText = true;
+                entry.textStart = static_cast<std::uint32_t>(lowerTexts_.size());
+                lowerTexts_ += ScreenText::Lower(*text);
+                entry.textLength = static_cast<std::uint32_t>(lowerTexts_.size() - entry.textStart);
+            }
             const OptString& address = record->Address();
-            entry.lowerMessage = ScreenText::LowerOf(record->Message());
             if (address) {
-                entry.lowerAddress = ScreenText::Lower(*address);
-                entry.lowerCleaned = ScreenText::Lower(NumberForms::cleaned(*address));
-                auto [it, added] = addressIds.emplace(*address, static_cast<std::uint32_t>(addresses_.size()));
+                auto [it, added] = addressIds.try_emplace(*address, static_cast<std::uint32_t>(addresses_.size()));
                 if (added) {
                     Address a;
                     a.text = *address;
@@ -106,6 +109,8 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
                         a.name = c->FirstName().value_or(std::string());
                         a.email = c->EmailAddress1();
                     }
+                    a.lower = ScreenText::Lower(*address);
+                    a.lowerCleaned = ScreenText::Lower(NumberForms::cleaned(*address));
                     a.group = group(groups_, NumberForms::standardised(*address));
                     a.tickGroup = group(tickGroups_, NumberForms::tickForm(*address));
                     addresses_.push_back(std::move(a));
@@ -132,17 +137,34 @@ std::vector<char> ConversationIndex::workingList(bool showAll) const {
     return working;
 }
 
-bool ConversationIndex::matches(std::size_t i, std::string_view lowerText) const {
+std::optional<std::string_view> ConversationIndex::lowerText(std::size_t i) const {
     const Entry& e = messages_[i];
-    return ScreenText::Holds(e.lowerMessage, lowerText) || ScreenText::Holds(e.lowerAddress, lowerText) ||
-           ScreenText::Holds(e.lowerCleaned, lowerText);
+    if (!e.hasText) return std::nullopt;
+    return std::string_view(lowerTexts_).substr(e.textStart, e.textLength);
 }
 
-std::vector<char> ConversationIndex::search(const std::vector<char>& working,
-                                            std::string_view lowerText) const {
+bool ConversationIndex::matches(std::size_t i, std::string_view text) const {
+    const Entry& e = messages_[i];
+    if (e.hasText && lowerText(i)->find(text) != std::string_view::npos) return true;
+    if (e.address == kNone) return false;
+    const Address& a = addresses_[e.address];
+    return a.lower.find(text) != std::string::npos || a.lowerCleaned.find(text) != std::string::npos;
+}
+
+std::vector<char> ConversationIndex::search(const std::vector<char>& working, std::string_view text) const {
+    // Each address is tested once; each message then only by its text.
+    std::vector<char> addressMatches(addresses_.size(), 0);
+    for (std::size_t a = 0; a < addresses_.size(); ++a)
+        addressMatches[a] = addresses_[a].lower.find(text) != std::string::npos ||
+                            addresses_[a].lowerCleaned.find(text) != std::string::npos;
     std::vector<char> found(messages_.size(), 0);
-    for (std::size_t i = 0; i < messages_.size() && i < working.size(); ++i)
-        found[i] = working[i] && matches(i, lowerText);
+    const std::string_view all(lowerTexts_);
+    for (std::size_t i = 0; i < messages_.size() && i < working.size(); ++i) {
+        if (!working[i]) continue;
+        const Entry& e = messages_[i];
+        found[i] = (e.address != kNone && addressMatches[e.address]) ||
+                   (e.hasText && all.substr(e.textStart, e.textLength).find(text) != std::string_view::npos);
+    }
     return found;
 }
 

@@ -64,6 +64,8 @@ public:
     std::vector<char> search(const std::vector<char>& working, std::string_view lowerText) const;
     // Whether a message holds the lower-case text as the search tests it.
     bool matches(std::size_t i, std::string_view lowerText) const;
+    // The lower-case text of a message, if it has one.
+    std::optional<std::string_view> lowerText(std::size_t i) const;
 
     // The rows of a working list: one per distinct address of its messages (in the order the
     // addresses first appear), then one empty row per message whose address is absent or empty.
@@ -94,18 +96,22 @@ private:
     static constexpr std::uint32_t kNone = 0xffffffffu;
     struct Entry {
         std::shared_ptr<SMS> record;
-        OptString lowerMessage;
-        OptString lowerAddress;
-        OptString lowerCleaned;
+        // The message's text in lower case: a run of lowerTexts_; none when it has no text.
+        std::uint32_t textStart = 0;
+        std::uint32_t textLength = 0;
+        bool hasText = false;
+        bool emptyAddress = false;       // absent or empty: one more empty row
         std::uint32_t address = kNone;   // distinct stored address
         std::uint32_t group = kNone;     // standardised address
         std::uint32_t tickGroup = kNone; // address in tick form
-        bool emptyAddress = false;       // absent or empty: one more empty row
     };
     struct Address {
         std::string text;
         std::string name;
         OptString email;
+        // The address and its cleaned form in lower case, as the search tests them.
+        std::string lower;
+        std::string lowerCleaned;
         std::uint32_t group = kNone;
         std::uint32_t tickGroup = kNone;
     };
@@ -114,6 +120,7 @@ private:
     std::uint32_t tickGroupOf(const std::string& contact) const;
 
     std::vector<Entry> messages_;
+    std::string lowerTexts_;
     std::size_t existing_ = 0;
     std::size_t contactCount_ = 0;
     std::vector<Address> addresses_;

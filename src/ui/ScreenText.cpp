@@ -1,6 +1,7 @@
 #include "ui/ScreenText.h"
 
 #include <unicode/locid.h>
+#include <unicode/ucasemap.h>
 #include <unicode/unistr.h>
 
 #include <vector>
@@ -20,8 +21,37 @@ std::string Lower(std::string_view text) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         return lowered;
     }
+    // Full case mapping straight on the UTF-8 bytes, with one case map per thread.
+    thread_local struct CaseMap {
+        UCaseMap* map = nullptr;
+        CaseMap() {
+            UErrorCode status = U_ZERO_ERROR;
+            map = ucasemap_open("", U_FOLD_CASE_DEFAULT, &status);
+            if (U_FAILURE(status)) map = nullptr;
+        }
+        ~CaseMap() {
+            if (map) ucasemap_close(map);
+        }
+    } caseMap;
+    const auto length = static_cast<std::int32_t>(text.size());
+    if (caseMap.map && text.size() < 0x3fffffff) {
+        std::string lowered(text.size() + 16, '\0');
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            UErrorCode status = U_ZERO_ERROR;
+            const std::int32_t written = ucasemap_utf8ToLower(caseMap.map, lowered.data(),
+                                                              static_cast<std::int32_t>(lowered.size()),
+                                                              text.data(), length, &status);
+            if (status == U_BUFFER_OVERFLOW_ERROR) {
+                lowered.assign(static_cast<std::size_t>(written), '\0');
+                continue;
+            }
+            if (U_FAILURE(status)) break;
+            lowered.resize(static_cast<std::size_t>(written));
+            return lowered;
+        }
+    }
     std::string lowered;
-    icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
+    icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), length))
         .toLower(icu::Locale::getRoot())
         .toUTF8String(lowered);
     return lowered;
