@@ -28,24 +28,24 @@ std::string Rule(const char* selector, std::initializer_list<const char*> declar
     return rule;
 }
 
-// A bubble's gradient declarations for one colour, as older and newer engines read them.
-std::string Gradients(const std::string& colour, const char* filterFrom) {
+// A bubble's gradient declarations for one colour, as the engines that know gradients read
+// them. (The old filter form of one browser is left out: the text browser's style parser stops
+// at it and would drop every rule after it.)
+std::string Gradients(const std::string& colour) {
     const std::string stops = colour + " 0%, " + colour + " 97%, " + colour + " 100%";
     return "\tbackground: -moz-linear-gradient(top, " + stops + ");" +
            "\tbackground: -webkit-linear-gradient(top, " + stops + ");" +
            "\tbackground: -o-linear-gradient(top, " + stops + ");" +
            "\tbackground: -ms-linear-gradient(top, " + stops + ");" +
-           "\tbackground: linear-gradient(to bottom, " + stops + ");" +
-           "\tfilter: progid:DXImageTransform.Microsoft.gradient( startColorstr='" + filterFrom +
-           "', endColorstr='" + colour + "',GradientType=0 );";
+           "\tbackground: linear-gradient(to bottom, " + stops + ");";
 }
 
 const char* const kShadow =
     "box-shadow: inset 0 5px 5px rgba(255, 255, 255, 0.4), 0 1px 3px rgba(0, 0, 0, 0.2)";
 
 // The bubble rules of a chat page: `left` and `right` are the two bubble colours.
-std::string BubbleRules(const std::string& left, const std::string& right, const char* leftFrom,
-                        const char* rightFrom, bool whiteRightText, bool vendorComment) {
+std::string BubbleRules(const std::string& left, const std::string& right, bool whiteRightText,
+                        bool vendorComment) {
     const std::string leftBorder = "border-bottom-color: " + left;
     const std::string rightBorder = "border-bottom-color: " + right;
     std::string css;
@@ -57,7 +57,7 @@ std::string BubbleRules(const std::string& left, const std::string& right, const
                 {"border: 14px solid transparent", leftBorder.c_str(), "bottom: 0px", "left: -8px"});
     css += ".chatleft {\tbackground: " + left + ";";
     if (vendorComment) css += "/* vendor rules */";
-    css += Gradients(left, leftFrom);
+    css += Gradients(left);
     css += "\tborder: 1px solid " + left + ";\tborder-radius: 6px;\t" + kShadow +
            ";\tbox-sizing: border-box;\tclear: both;\tfloat: left;\tmargin-bottom: 20px;"
            "\tpadding: 8px 10px;\tposition: relative;\twidth: auto;\tmax-width: 100%;"
@@ -68,7 +68,7 @@ std::string BubbleRules(const std::string& left, const std::string& right, const
            "\tposition: relative;\twidth: auto;\tmax-width: 100%;\tword-wrap: break-word;"
            "\tbackground: " + right + ";";
     if (vendorComment) css += "/* vendor rules */";
-    css += Gradients(right, rightFrom);
+    css += Gradients(right);
     css += "\tfloat: right;";
     if (whiteRightText) css += "\tcolor: #fff;";
     css += "}";
@@ -139,7 +139,7 @@ std::string SmsConversation(const std::vector<std::shared_ptr<SMS>>& messages) {
     page += Rule("body", {"margin: 0", "padding: 0", "font-family: Arial, Helvetica, sans-serif",
                           "background: #ffffff"});
     page += Rule(".chatarea", {"width: 400px", "margin: 20px auto", "font-size: 14px"});
-    page += BubbleRules("#eeeeee", "#59D93B", "#f0f6eb", "#fbfbfb", true, true);
+    page += BubbleRules("#eeeeee", "#59D93B", true, true);
     page += BrowserRules("#eeeeee", "#59D93B", "#ffffff");
     page += "</style></head><body><div class='chatarea'>";
     for (const auto& message : messages) {
@@ -156,7 +156,7 @@ std::string WhatsAppConversation(const std::vector<std::shared_ptr<WhatsApp>>& m
     page += "body {\tmargin: 0;\tpadding: 0;\tfont-family: Arial, Helvetica, sans-serif;"
             "\tbackground-image: url('file://" + FileAddressPath(background) + "');}";
     page += Rule(".chatarea", {"width: 500px", "margin: 20px auto", "font-size: 14px"});
-    page += BubbleRules("#eeeeee", "#D3F0BF", "#eeeeee", "#D3F0BF", false, false);
+    page += BubbleRules("#eeeeee", "#D3F0BF", false, false);
     page += BrowserRules("#ffffff", "#D3F0BF", "#1f2a36");
     page += "</style></head><body><div class='chatarea'>";
     for (const auto& message : messages) {

@@ -655,6 +655,8 @@ SkypeViewController::SkypeViewController(ScreenHost host, QWidget* parent)
     skypeNameOutlineView->setMaximumWidth(260);
     tblConversation = new QTableWidget(0, 2, this);
     tblConversation->setObjectName(QStringLiteral("tblConversation"));
+    tblConversation->setHorizontalHeaderLabels(
+        {ToQString(LanguageConfig::sharedObject().colName()), QStringLiteral("Message")});
     tblConversation->horizontalHeader()->setStretchLastSection(true);
     tblConversation->verticalHeader()->setVisible(false);
     tblConversation->setMaximumWidth(320);

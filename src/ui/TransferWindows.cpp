@@ -252,6 +252,7 @@ AppWindowController::AppWindowController(Services services, QWidget* parent)
     needs->addWidget(lblThe, 0, Qt::AlignTop);
     needs->addWidget(lblBottom, 1);
     btnCancel = Named(new QPushButton(boxStep1), "btnCancel");
+    btnCancel->setMinimumWidth(150);
     btnNext1 = Named(new QPushButton(boxStep1), "btnNext1");
     btnNext1->setProperty("primary", true);
     static_cast<QVBoxLayout*>(boxStep1->layout())->addWidget(lblTop);

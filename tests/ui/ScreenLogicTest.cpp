@@ -11,6 +11,8 @@
 #include "ui/ScreenText.h"
 
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <memory>
 #include <set>
@@ -253,6 +255,22 @@ private slots:
                 std::string::npos);
         QVERIFY(page.rfind("</div></body>") == page.size() - 13);
         QVERIFY(page.find("</html>") == std::string::npos);
+
+        // The text browser draws the bubbles: grey on the left, green on the right.
+        QTextDocument document;
+        document.setHtml(QString::fromStdString(page));
+        const auto blockWith = [&](const QString& text) {
+            for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
+                if (b.text().contains(text)) return b;
+            return QTextBlock();
+        };
+        const QTextBlock received = blockWith(QStringLiteral("<b>bold</b>"));
+        const QTextBlock sent = blockWith(QStringLiteral("mine"));
+        QVERIFY(received.isValid() && sent.isValid());
+        QCOMPARE(received.blockFormat().background().color(), QColor(0xee, 0xee, 0xee));
+        QCOMPARE(sent.blockFormat().background().color(), QColor(0x59, 0xd9, 0x3b));
+        QVERIFY(sent.blockFormat().alignment() & Qt::AlignRight);
+        QVERIFY(sent.blockFormat().leftMargin() > received.blockFormat().leftMargin());
     }
 
     void skypePages() {
