@@ -11,7 +11,9 @@
 #include "ui/OwnWidgets.h"
 #include "ui/PhotoBrowser.h"
 #include "records/SMS.h"
+#include "records/WhatsApp.h"
 #include "ui/ChatScreens.h"
+#include "ui/RecordScreens.h"
 #include "ui/Screens.h"
 
 #include <QTemporaryDir>
@@ -107,6 +109,87 @@ private slots:
         w().toogleChanged();
         QCOMPARE(screen->shown().rows.size(), allRows);
         QCOMPARE(static_cast<int>(ShownMessages(*screen).size()), all);
+    }
+
+private:
+    // Shows every record of both lists on the screen of the tab, and answers the screen.
+    template <class Screen>
+    Screen* showAll(TabTag tab) {
+        w().onAppsSelectionChanged(tab);
+        auto* screen = dynamic_cast<Screen*>(w().viewController());
+        if (!screen) return nullptr;
+        if (f.record.onlyRecovered) w().toogleChanged();
+        if (screen->segmentedControl) {
+            screen->segmentedControl->setSelectedSegment(0);
+            screen->toggleChanged();
+        }
+        return screen;
+    }
+
+    template <class Table>
+    static std::pair<std::size_t, std::size_t> DeletedAndExisting(const Table& table) {
+        std::size_t deleted = 0;
+        for (std::size_t i = 0; i < table.size(); ++i) deleted += table.deleted(i);
+        return {deleted, table.size() - deleted};
+    }
+
+    static QStringList Headers(ListScreen& screen) {
+        QStringList headers;
+        for (int c = 0; c < screen.model->columnCount(); ++c)
+            headers << screen.model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        return headers;
+    }
+
+private slots:
+    void everyScreenListsTheScansExistingAndDeletedRecords() {
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        const auto title = [](const OptString& text) { return QString::fromStdString(text.value_or("")); };
+        const auto both = [](const auto& existing, const auto& deleted) {
+            return std::pair<std::size_t, std::size_t>{deleted.size(), existing.size()};
+        };
+
+        auto* contacts = showAll<ContactViewController>(TabTag::TabTagContacts);
+        QVERIFY(contacts);
+        QCOMPARE(DeletedAndExisting(contacts->shown()), both(f.record.ContactContent, f.record.DeletedContact));
+        QCOMPARE(Headers(*contacts),
+                 (QStringList{QString(), QStringLiteral("#"), title(texts.colName()), title(texts.colOrganization()),
+                              title(texts.colPhone()), title(texts.colEmail()), title(texts.colhomePage())}));
+
+        auto* calendar = showAll<CalendarViewController>(TabTag::TabTagCalendar);
+        QVERIFY(calendar);
+        QCOMPARE(DeletedAndExisting(calendar->shown()), both(f.record.CalendarContent, f.record.DeletedCalendar));
+        QCOMPARE(Headers(*calendar).mid(2), (QStringList{title(texts.colTitle()), title(texts.colLocation()),
+                                                         title(texts.colstart()), title(texts.colEnd()),
+                                                         title(texts.colNotes())}));
+
+        auto* notes = showAll<NoteViewController>(TabTag::TabTagNotes);
+        QVERIFY(notes);
+        QCOMPARE(DeletedAndExisting(notes->shown()), both(f.record.NotesContent, f.record.DeletedNotes));
+        // Deleted records are among them, marked as such.
+        QVERIFY(DeletedAndExisting(calendar->shown()).first + DeletedAndExisting(notes->shown()).first > 0);
+
+        auto* internet = showAll<InternetHistoryViewController>(TabTag::TabTagInternet);
+        QVERIFY(internet);
+        QCOMPARE(internet->shown().size(), f.record.InternetContent.size());
+
+        auto* calls = showAll<CallLogViewController>(TabTag::TabTagCalls);
+        QVERIFY(calls);
+        std::size_t grouped = 0;
+        for (std::size_t row = 0; row < calls->groupRows().size(); ++row) {
+            calls->selectRow(row);
+            grouped += calls->calls().size();
+        }
+        QCOMPARE(grouped, f.record.CallLogContent.size() + f.record.DeletedCallLog.size());
+
+        auto* whatsApp = showAll<WhatsAppViewController>(TabTag::TabTagWhatsApp);
+        QVERIFY(whatsApp);
+        QVERIFY(whatsApp->shown().size() > 0);
+        for (std::size_t row = 0; row < whatsApp->shown().size(); ++row) {
+            const auto& chat = whatsApp->shown().rows[row];
+            const bool listedDeleted = f.record.DeletedWhatsApp.any([&](const WhatsApp& m) { return &m == chat.record.get(); });
+            QCOMPARE(chat.deleted, listedDeleted);
+        }
+        QCOMPARE(Headers(*whatsApp).mid(1), (QStringList{title(texts.colChats()), title(texts.colPhone())}));
     }
 
     void photoGridListsExistingThenDeletedAndExportsTheTicked() {

@@ -6,6 +6,8 @@
 #include "records/CallLog.h"
 #include "records/Contact.h"
 #include "records/InternetHistory.h"
+#include "records/KeyChain.h"
+#include "records/Music.h"
 #include "records/MapHistory.h"
 #include "records/Note.h"
 #include "records/SMS.h"
@@ -308,6 +310,39 @@ private slots:
         QCOMPARE(existing[1]->isChecked() + existing[2]->isChecked(), 2);
         QCOMPARE(existing[0]->isChecked(), 0);
         QVERIFY(!existing[3]->ContactName());
+    }
+
+    void screensNoTabShows() {
+        // Music and keychain: filled when made, sorted by a header, ascending then descending.
+        {
+            MusicViewController empty(host());
+            QVERIFY(empty.shown().rows.empty());
+        }
+        record.Audios.replace({Make<Music>([](Music& m) { m.setFileName(std::string("b.mp3")); }),
+                               Make<Music>([](Music& m) { m.setFileName(std::string("a.mp3")); })});
+        record.listData.replace({std::make_shared<ListDataItem>(Make<KeyChain>([](KeyChain& k) { k.setAcct(std::string("x")); }))});
+        MusicViewController music(host());
+        music.clickHeader("FileName");
+        QCOMPARE(*music.shown().rows.front().record->FileName(), std::string("a.mp3"));
+        music.clickHeader("FileName");
+        QCOMPARE(*music.shown().rows.front().record->FileName(), std::string("b.mp3"));
+        KeyChainViewController keychain(host());
+        QCOMPARE(keychain.shown().rows.size(), std::size_t{1});
+
+        // The calls view of the WhatsApp messages: one row per partner, find-next over them.
+        record.WhatsAppContent.replace({WaMessage(std::string("anna@s"), std::nullopt, "one", "1"),
+                                        WaMessage(std::nullopt, std::string("anna@s"), "two", "2", true),
+                                        WaMessage(std::string("carl@s"), std::nullopt, "three", "3")});
+        record.DeletedWhatsApp.replace({});
+        WhatAppRecViewController calls(host());
+        QCOMPARE(calls.groupRows().rows.size(), std::size_t{2});
+        QCOMPARE(calls.groupRows().rows[0].ContactName, OptString("Anna"));
+        QCOMPARE(calls.groupRows().rows[1].ContactName, OptString("Unknown"));
+        calls.find(QStringLiteral("anna"));
+        QCOMPARE(calls.selectedRow(), std::optional<std::size_t>(0));
+        QCOMPARE(calls.messages().rows.size(), std::size_t{2});
+        calls.find(QStringLiteral("nobody"));
+        QVERIFY(calls.beeped());
     }
 
     void callsGroupByAddress() {
