@@ -7,6 +7,7 @@
 #include "records/CallLog.h"
 #include "records/Contact.h"
 #include "records/SMS.h"
+#include "ui/ChatPages.h"
 #include "ui/ChatScreens.h"
 #include "ui/Conversations.h"
 #include "ui/RecordTable.h"
@@ -168,6 +169,18 @@ void BM_MessagesScreenKeystroke(benchmark::State& state) {
     for (auto _ : state) screen.find(QString::fromUtf8(texts[i++ % std::size(texts)]));
 }
 BENCHMARK(BM_MessagesScreenKeystroke)->Unit(benchmark::kMillisecond);
+
+// The chat page of a long conversation, as many bubbles as the page draws at most.
+void BM_ChatPageOfLongConversation(benchmark::State& state) {
+    const Lists& l = Data();
+    const std::vector<std::shared_ptr<SMS>> messages(
+        l.existing.begin(), l.existing.begin() + std::min(l.existing.size(), SMSViewController::kMostBubbles));
+    DetailPage page({}, nullptr);
+    page.resize(460, 500);
+    for (auto _ : state) page.loadHTMLString(ChatPages::SmsConversation(messages));
+    state.counters["bubbles"] = static_cast<double>(messages.size());
+}
+BENCHMARK(BM_ChatPageOfLongConversation)->Unit(benchmark::kMillisecond);
 
 void BM_SortCallsByDate(benchmark::State& state) {
     const Lists& l = Data();
