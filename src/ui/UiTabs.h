@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class BrimleyAppDelegate;
 class QWidget;
