@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Renders Torvane's window under a virtual X display (Xvfb) into build/screenshots/*.png: the
-# home screen, a running scan of the demo backup, the report, every tab with records, the menu
-# and every dialog. Builds the release configuration first.
+# home screen, a running scan of the demo backup, the report, every data-type screen with its
+# existing and deleted records and the detail of a deleted one, a search, the export dialog and
+# an export's report, the send-to-device wizard, the screens the demo backup leaves empty, the
+# menu and every dialog. Builds the release configuration first.
 #
 #   SHOTS_BUILD_DIR  build folder (default build/release)
 set -euo pipefail

@@ -16,9 +16,19 @@
 #include "config/LanguageConfig.h"
 #include "export/ExportRun.h"
 #include "export/MediaExporter.h"
+#include "device/AMDevice.h"
+#include "device/CompanionLibrary.h"
+#include "device/MobileDeviceAccess.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
+#include "records/Calendar.h"
+#include "records/CallLog.h"
+#include "records/Contact.h"
+#include "records/InternetHistory.h"
+#include "records/Note.h"
 #include "records/Photo.h"
+#include "records/SMS.h"
+#include "records/WhatsApp.h"
 #include "records/Video.h"
 #include "ui/BannerView.h"
 #include "ui/Dialogs.h"
@@ -121,11 +131,24 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     auto* menu = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menu, &QShortcut::activated, this, [this] { MenuPressed(); });
 
+    chooseFolder = [this](const QString& message) {
+        return QFileDialog::getExistingDirectory(this, message, QDir::homePath());
+    };
+    chooseSaveFile = [this](const QString& folder, const QString& proposedName) {
+        QFileDialog panel(this);
+        panel.setAcceptMode(QFileDialog::AcceptSave);
+        panel.setDirectory(folder);
+        panel.selectFile(proposedName);
+        return panel.exec() == QDialog::Accepted && !panel.selectedFiles().isEmpty() ? panel.selectedFiles().front()
+                                                                                     : QString();
+    };
     setAllButtonDisable();
 }
 
 MainMenu::~MainMenu() {
     countdownTimer.stop();
+    // The export's thread reads the record and reports to this window: it ends first.
+    exportRun_.reset();
     for (std::jthread& copy : copies_)
         if (copy.joinable()) copy.join();
     thumbnails_.reset();
@@ -402,8 +425,9 @@ void MainMenu::buildProgressAndFooter() {
     btnStart->hide();
     btnExport = Named(new QPushButton(boxFooter), "btnExport");
     btnExport->setProperty("primary", true);
-    connect(btnExport, &QPushButton::clicked, this, [this] { exportStart(); });
+    connect(btnExport, &QPushButton::clicked, this, [this] { Export(); });
     btnApp = Named(new QPushButton(boxFooter), "btnApp");
+    connect(btnApp, &QPushButton::clicked, this, [this] { sendToApp(); });
     btnApp->hide();
     footer->addWidget(btnNewScan);
     footer->addStretch();
@@ -660,7 +684,7 @@ void MainMenu::refreshTabButtons() {
 void MainMenu::updateTabButtons() {
     for (auto& [tab, control] : iconControls_) {
         const UiTab* entry = UiTabFor(tab);
-        control->setEnabled(entry->hasRecords && entry->hasRecords(record_));
+        control->setEnabled(HasRecords(*entry, record_));
         control->refreshButtonView();
     }
     for (auto& [tab, button] : tabButtons_) {
@@ -670,7 +694,7 @@ void MainMenu::updateTabButtons() {
         if (tab == TabTag::TabTagDashboard || tab == TabTag::TabTagDeviceInfo)
             button->setEnabled(true);
         else
-            button->setEnabled(entry->hasRecords && entry->hasRecords(record_));
+            button->setEnabled(HasRecords(*entry, record_));
     }
 }
 
@@ -692,7 +716,7 @@ void MainMenu::markTabButtonSelected(TabTag tab) {
 void MainMenu::removeSelection() {
     for (auto& [tab, control] : iconControls_) {
         const UiTab* entry = UiTabFor(tab);
-        bool enabled = entry->hasRecords && entry->hasRecords(record_);
+        bool enabled = HasRecords(*entry, record_);
         if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) enabled = record_._RecoverMode == 1;
         if (tab == TabTag::TabTagInternet) enabled = !record_.InternetContent.empty();
         control->setIsSelected(false);
@@ -756,7 +780,8 @@ ResultsScreen* MainMenu::ensureScreen(TabTag tab) {
     ResultsScreen* screen = nullptr;
     switch (entry->kind) {
         case ScreenKind::DataList:
-            screen = new DataTypeScreen(record_, *entry, _searchField, childView);
+            if (!entry->make) return nullptr;
+            screen = entry->make(screenHost(), childView);
             break;
         case ScreenKind::DeviceDetails:
             screen = new DeviceViewController(record_, childView);
@@ -800,7 +825,6 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     if (!media) {
         ResultsScreen* screen = ensureScreen(tab);
         if (screen) {
-            if (auto* list = dynamic_cast<DataTypeScreen*>(screen)) list->reload();
             if (auto* table = dynamic_cast<RecordTableScreen*>(screen)) table->reload();
             putIntoChildView(screen);
             if (changesController) viewController_ = screen;
@@ -860,6 +884,16 @@ void MainMenu::onAppsSelectionChanged(TabTag tab) {
 void MainMenu::onTabSelectionChanged(TabTag tab) {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults) || record_.tabItem == ToCode(tab)) return;
     removeSelection();
+    // The tab bar's WhatsApp button makes the chat screen anew each time.
+    if (tab == TabTag::TabTagWhatsApp) {
+        if (auto it = screens_.find(tab); it != screens_.end()) {
+            if (it->second) {
+                if (currentChild_ == it->second) takeFromChildView();
+                it->second->deleteLater();
+            }
+            screens_.erase(it);
+        }
+    }
     record_.tabItem = ToCode(tab);
     openScreen(tab, false, nullptr);
     if (SMNSbutton* control = iconControl(tab)) setTabSelected(control);
@@ -880,9 +914,7 @@ void MainMenu::UpdateMainView() {
 }
 
 void MainMenu::redrawScreen(TabTag tab) {
-    if (ResultsScreen* screen = screenOf(tab)) {
-        if (auto* list = dynamic_cast<DataTypeScreen*>(screen)) list->reload();
-    }
+    if (ResultsScreen* screen = screenOf(tab)) screen->redraw();
 }
 
 void MainMenu::clearScreens() {
@@ -1024,40 +1056,191 @@ void MainMenu::exportPhotos() {
     });
 }
 
-void MainMenu::exportStart() {
-    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    const auto tab = static_cast<TabTag>(record_.tabItem.load());
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Choose a Directory to Export Data."), QDir::homePath());
-    if (folder.isEmpty()) return;
-    if (tab == TabTag::TabTagPhotos) {
-        exportPhotosToDirectory(folder);
+// ---- The export dialog and its scopes ----
+
+void MainMenu::Export() {
+    hideMenus();
+    ExportWindowController::Actions actions;
+    actions.chooseFolder = [this] { return chooseFolder(QStringLiteral("Choose a Directory to Export Data.")); };
+    actions.exportAll = [this](const QString& location, const QString& extension) {
+        OnExportAllClick(location, extension);
+    };
+    actions.exportTicked = [this](const QString& location, const QString& extension) {
+        OnExportTickedClick(location, extension);
+    };
+    actions.exportCurrentTab = [this](const QString& extension) { OnExportClick(extension); };
+    actions.alert = [this](const AlertRequest& request) { alert(request); };
+    actions.publishButtonEvent = [this](const std::string& button) { analytics_.PublishButtonEvent(button); };
+    openSingle<ExportWindowController>(exportWindow, std::move(actions), this);
+}
+
+namespace {
+
+// Hands the export's progress from its thread to the window.
+class WindowExportListener : public ExportListener {
+public:
+    WindowExportListener(MainThreadDispatcher& dispatcher, QPointer<ExportProgressWindow> window,
+                         std::function<void(const ExportReport&)> done)
+        : dispatcher_(dispatcher), window_(std::move(window)), done_(std::move(done)) {}
+    void exportProgress(const ExportProgress& progress) override {
+        dispatcher_.post([window = window_, progress] {
+            if (window) window->progress(progress);
+        });
+    }
+    void exportFinished(const ExportReport& report) override {
+        dispatcher_.post([window = window_, report, done = done_] {
+            if (window) window->finished(report);
+            if (done) done(report);
+        });
+    }
+
+private:
+    MainThreadDispatcher& dispatcher_;
+    QPointer<ExportProgressWindow> window_;
+    std::function<void(const ExportReport&)> done_;
+};
+
+}  // namespace
+
+ExportProgressWindow* MainMenu::exportProgressWindow() const {
+    return static_cast<ExportProgressWindow*>(exportProgress.data());
+}
+
+AppWindowController* MainMenu::sendWizard() const {
+    return static_cast<AppWindowController*>(appWindow.data());
+}
+
+void MainMenu::startFolderExport(ExportScope scope, const QString& location, const QString& extension) {
+    if (!exportRun_) exportRun_ = std::make_unique<ExportRun>(record_, ExportFiles());
+    if (exportRun_->isRunning()) {
+        alert({"An export is still running.", "Wait until it has finished, then export again.", {"OK"}});
         return;
     }
-    if (tab == TabTag::TabTagVideos) {
-        exportVideosToDirectory(folder);
-        return;
-    }
-    // Every record, into a dated folder, on a thread of its own.
-    ++exportsRunning_;
+    auto* window = openSingle<ExportProgressWindow>(exportProgress, [this] {
+        if (exportRun_) exportRun_->cancel();
+    }, this);
     btnExport->setEnabled(false);
-    copies_.emplace_back([this, folder = folder.toStdString()](std::stop_token stop) {
-        ExportRun run(record_, ExportFiles());
-        const ExportReport report = run.run({ExportScope::AllRecords, folder, ".csv", 0}, stop);
-        const bool ok = report.ok();
-        const std::string where = report.folder;
-        const std::size_t failures = report.failures().size();
-        dispatcher_.post([this, ok, where, failures] {
+    ++exportsRunning_;
+    auto listener = std::make_shared<WindowExportListener>(
+        dispatcher_, QPointer<ExportProgressWindow>(window), [this](const ExportReport& report) {
             --exportsRunning_;
             btnExport->setEnabled(true);
-            if (!ok) {
-                alert({"The export failed for " + std::to_string(failures) + " file(s).",
-                       "The files in " + where + " that were written are complete.", {"OK"}});
-                return;
-            }
+            if (!report.ok())
+                std::cerr << "export: " << report.failures().size() << " file(s) could not be written\n";
             starFeedback(QStringLiteral("Rating - Export to Computer"));
         });
-    });
+    ExportRequest request{scope, location.toStdString(), extension.toStdString(), 0};
+    if (!exportRun_->start(std::move(request), listener)) {
+        --exportsRunning_;
+        btnExport->setEnabled(true);
+    }
+}
+
+void MainMenu::OnExportAllClick(const QString& location, const QString& extension) {
+    hideMenus();
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    startFolderExport(ExportScope::AllRecords, location, extension);
+}
+
+bool MainMenu::anythingTicked() const {
+    const auto ticked = [](const auto& list) {
+        return list.any([](const auto& item) { return item.isChecked() == 1; });
+    };
+    return ticked(record_.SMSContent) || ticked(record_.DeletedSMS) || ticked(record_.ContactContent) ||
+           ticked(record_.DeletedContact) || ticked(record_.CallLogContent) || ticked(record_.DeletedCallLog) ||
+           ticked(record_.NotesContent) || ticked(record_.DeletedNotes) || ticked(record_.CalendarContent) ||
+           ticked(record_.DeletedCalendar) || ticked(record_.InternetContent) ||
+           ticked(record_.WhatsAppContent) || ticked(record_.DeletedWhatsApp) || ticked(record_.AllPhotos) ||
+           ticked(record_._AllVideos);
+}
+
+void MainMenu::OnExportTickedClick(const QString& location, const QString& extension) {
+    hideMenus();
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    // The photos selected in the grid count as ticked.
+    updatePhotosSelections();
+    if (!anythingTicked()) {
+        alert({"Nothing is ticked, so there is nothing to export.",
+               "Tick the records, photos or videos to export, or choose to export everything.", {"OK"}});
+        return;
+    }
+    startFolderExport(ExportScope::TickedRecords, location, extension);
+}
+
+void MainMenu::OnExportClick(const QString& extension) {
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    exportStart(extension);
+}
+
+void MainMenu::exportStart(const QString& extension) {
+    const auto tab = static_cast<TabTag>(record_.tabItem.load());
+    if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) {
+        const QString folder = chooseFolder(QStringLiteral("Choose a Directory to Export Data."));
+        if (folder.isEmpty()) return;
+        if (tab == TabTag::TabTagPhotos)
+            exportPhotosToDirectory(folder);
+        else
+            exportVideosToDirectory(folder);
+        return;
+    }
+    const ExportRun run(record_, ExportFiles());
+    const auto device = record_.deviceInfo.get();
+    const std::string proposed = run.ProposedFileName(ToCode(tab), extension.toStdString(), device.get());
+    const QString path =
+        chooseSaveFile(QString::fromStdString(AppPaths::documentsDirectory()), QString::fromStdString(proposed));
+    if (!path.isEmpty()) SaveCompleted(path);
+    starFeedback(QStringLiteral("Rating - Export to Computer"));
+}
+
+void MainMenu::SaveCompleted(const QString& path) {
+    const ExportRun run(record_, ExportFiles());
+    const ExportReport report =
+        run.run({ExportScope::CurrentTab, path.toStdString(), "", record_.tabItem.load()});
+    if (!report.ok())
+        alert({"The file could not be written.", path.toStdString(), {"OK"}});
+}
+
+// ---- The send to the device ----
+
+void MainMenu::sendToApp() {
+    hideMenus();
+    AppWindowController::Services services;
+    services.record = &record_;
+    services.dispatcher = &dispatcher_;
+    services.firstDevice = [this]() -> std::optional<std::string> {
+        const auto access = record_.MobileDevice.get();
+        if (!access) return std::nullopt;
+        const auto devices = access->devices();
+        if (devices.empty() || !devices.front()) return std::nullopt;
+        return devices.front()->udid().value_or(std::string());
+    };
+    services.alert = [this](const AlertRequest& request) { alert(request); };
+    services.publishButtonEvent = [this](const std::string& button) { analytics_.PublishButtonEvent(button); };
+    services.rating = [this] {
+        QTimer::singleShot(0, this, [this] { starFeedback(QStringLiteral("Rating - Export to device")); });
+    };
+    services.keepThread = [this](std::jthread thread) { copies_.push_back(std::move(thread)); };
+    services.openAddress = [](const QString& address) { Desktop::open(address); };
+    services.folder = AppPaths::workingDirectory() + "/send";
+    AppPaths::ensurePrivateDirectory(services.folder);
+    services.library = CompanionLibraryPath();
+    const ApplicationConfig configuration = ApplicationConfig::sharedObject();
+    services.configuredBundle = configuration.appBundleIdentifier;
+    services.storeAddress = ApplicationConfig::resolvedAddress(configuration.appStoreURL);
+    if (adjustSendServices) adjustSendServices(services);
+    openSingle<AppWindowController>(appWindow, std::move(services), this);
+}
+
+ScreenHost MainMenu::screenHost() {
+    ScreenHost host;
+    host.record = &record_;
+    host.clearSearchField = [this] {
+        _searchField->blockSignals(true);
+        _searchField->clear();
+        _searchField->blockSignals(false);
+    };
+    host.openAddress = [](const QString& address) { Desktop::open(address); };
+    return host;
 }
 
 // ---- Scan controls ----
@@ -1092,9 +1275,7 @@ void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
         w->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnNewScan})
         w->show();
-    // The send-to-device wizard comes with the data-type screens; until then its button stays away.
-    (void)restoreAvailable;
-    btnApp->hide();
+    btnApp->setVisible(restoreAvailable);
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(true);
     btnMenu->setEnabled(true);
     boxProcess->hide();

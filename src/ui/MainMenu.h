@@ -3,7 +3,10 @@
 #include "app/MainWindow.h"
 #include "app/ScanCountdown.h"
 #include "app/UpdateCheck.h"
+#include "export/ExportRun.h"
+#include "ui/ScreenFramework.h"
 #include "ui/Screens.h"
+#include "ui/TransferWindows.h"
 #include "ui/UiTabs.h"
 
 #include <QCheckBox>
@@ -126,8 +129,29 @@ public:
     void exportVideosToDirectory(const QString& folder, std::function<void()> done = {});
     // Ticks every photo selected in the grid.
     void updatePhotosSelections();
-    // The footer's export of the current tab.
-    void exportStart();
+    // ---- The export to the computer ----
+    // Opens the export dialog (closing one still open).
+    void Export();
+    // The three scopes of the dialog: everything, the ticked records (each into a new dated
+    // folder in the location, on a thread of its own), the current tab (on the main thread,
+    // through a save panel).
+    void OnExportAllClick(const QString& location, const QString& extension);
+    void OnExportTickedClick(const QString& location, const QString& extension);
+    void OnExportClick(const QString& extension);
+    void exportStart(const QString& extension);
+    // Writes the current tab's file at the path.
+    void SaveCompleted(const QString& path);
+    // Whether any record or picture that the ticked export writes is ticked.
+    bool anythingTicked() const;
+    // The panels the export uses; tests replace them. A folder (empty: cancelled), and a file
+    // to save as in a folder with a proposed name (empty: cancelled).
+    std::function<QString(const QString& message)> chooseFolder;
+    std::function<QString(const QString& folder, const QString& proposedName)> chooseSaveFile;
+    // ---- The send to the device ----
+    // Opens the send-to-device wizard (closing one still open).
+    void sendToApp();
+    // What the wizard is given; tests adjust it before opening one.
+    std::function<void(AppWindowController::Services&)> adjustSendServices;
 
     // ---- Openers ----
     void AboutWindow();
@@ -173,7 +197,10 @@ public:
     const ScanCountdown& countdown() const { return countdown_; }
     bool countdownRunning() const { return countdownTimer.isActive(); }
     BannerView* banner() const { return webview; }
-    // How many photo and video copies are still running.
+    QDialog* exportDialog() const { return exportWindow.data(); }
+    ExportProgressWindow* exportProgressWindow() const;
+    AppWindowController* sendWizard() const;
+    // How many exports, photo and video copies are still running.
     int exportsRunning() const { return exportsRunning_.load(); }
 
     // Outlets of the window's regions.
@@ -218,6 +245,9 @@ private:
     void reloadGrids();
     void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
                    std::function<void()> done);
+    // Starts an export of everything or of the ticked records on the export's thread.
+    void startFolderExport(ExportScope scope, const QString& location, const QString& extension);
+    ScreenHost screenHost();
 
     BrimleyAppDelegate& record_;
     AnalyticsEvents& analytics_;
@@ -244,11 +274,12 @@ private:
     QTimer countdownTimer;
 
     QPointer<QDialog> abtWindow, lanWindow, manWindow, shareWindow, feedbackWindow,
-        notification1Window, dbWindow;
+        notification1Window, dbWindow, exportWindow, exportProgress, appWindow;
     std::vector<QPointer<QDialog>> starRatings_, hints_;
 
     QPoint dragOffset_;
     bool dragging_ = false;
     std::atomic<int> exportsRunning_{0};
+    std::unique_ptr<ExportRun> exportRun_;
     std::vector<std::jthread> copies_;
 };

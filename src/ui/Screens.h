@@ -30,39 +30,8 @@ public:
     virtual void toggleChanged() {}
     // Deleted records only.
     virtual void toggleBack() {}
-};
-
-// A data-type screen: the existing and deleted records of one tab in one list, deleted ones
-// marked, filtered by the search text and by the toggle.
-class DataTypeScreen : public ResultsScreen {
-public:
-    DataTypeScreen(BrimleyAppDelegate& record, const UiTab& tab, QLineEdit* searchField,
-                   QWidget* parent = nullptr);
-
-    bool respondsToFind() const override { return tab_.tab != TabTag::TabTagSkype; }
-    bool respondsToToggleChanged() const override { return true; }
-    bool respondsToToggleBack() const override { return tab_.toggleBack; }
-    void find(const QString& text) override;
-    void toggleChanged() override;
-    void toggleBack() override;
-    // Reads the record's lists again.
-    void reload();
-
-    // The rows shown now, as texts.
-    QStringList shownTexts() const;
-    bool onlyDeleted() const { return onlyDeleted_; }
-
-private:
-    void fill();
-
-    BrimleyAppDelegate& record_;
-    const UiTab& tab_;
-    QPointer<QLineEdit> searchField_;
-    QTableWidget* table_ = nullptr;
-    QLabel* caption_ = nullptr;
-    std::vector<ListedRow> rows_;
-    QString filter_;
-    bool onlyDeleted_ = false;
+    // Draws the list again (the records it shows may have changed).
+    virtual void redraw() {}
 };
 
 // The device details: the current device record's name, serial number, product type,

@@ -1,131 +1,59 @@
 #include "ui/UiTabs.h"
 
+#include "app/DataTypes.h"
 #include "records/BrimleyAppDelegate.h"
-#include "records/Calendar.h"
-#include "records/CallLog.h"
-#include "records/Contact.h"
-#include "records/InternetHistory.h"
-#include "records/MapHistory.h"
-#include "records/Note.h"
-#include "records/Photo.h"
-#include "records/SMS.h"
-#include "records/Video.h"
-#include "records/WhatsApp.h"
+#include "ui/ChatScreens.h"
+#include "ui/RecordScreens.h"
+
+#include <vector>
 
 namespace {
 
-std::string Joined(std::initializer_list<OptString> parts) {
-    std::string text;
-    for (const OptString& part : parts) {
-        if (!part || part->empty()) continue;
-        if (!text.empty()) text += "  \u2013  ";
-        text += *part;
-    }
-    return text;
+template <class Screen>
+ResultsScreen* Make(const ScreenHost& host, QWidget* parent) {
+    return new Screen(host, parent);
 }
 
-template <class Item, class Describe>
-std::vector<ListedRow> Rows(const SharedList<Item>& existing, const SharedList<Item>* deleted,
-                            Describe describe) {
-    std::vector<ListedRow> rows;
-    for (const auto& item : existing.snapshot())
-        if (item) rows.push_back({describe(*item), false});
-    if (deleted)
-        for (const auto& item : deleted->snapshot())
-            if (item) rows.push_back({describe(*item), true});
-    return rows;
-}
-
-template <class Item>
-bool Has(const std::atomic<std::int32_t>& deletedCount, const SharedList<Item>& existing) {
-    return deletedCount.load() >= 1 || !existing.empty();
-}
-
-std::string DescribeSMS(const SMS& m) {
-    return Joined({m.Address(), m.LocalTime(), m.Message()});
-}
-std::string DescribeCall(const CallLog& c) {
-    return Joined({c.ContactName(), c.PhoneNumber(), c.LocalTime(), c.CallType()});
-}
+using R = const BrimleyAppDelegate&;
 
 const std::vector<UiTab> kTabs = {
-    {TabTag::TabTagSMS, LanguageKey::CommonMessages, "mail-message", "messages",
-     ScreenKind::DataList, true,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedSMSCount, r.SMSContent); },
-     [](const BrimleyAppDelegate& r) { return Rows(r.SMSContent, &r.DeletedSMS, DescribeSMS); }},
+    {TabTag::TabTagSMS, LanguageKey::CommonMessages, "mail-message", "messages", ScreenKind::DataList,
+     [](R r) { return !r.SMSContent.empty(); }, nullptr, &Make<SMSViewController>},
     {TabTag::TabTagContacts, LanguageKey::CommonContacts, "x-office-address-book", "contacts",
-     ScreenKind::DataList, true,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedContactCount, r.ContactContent); },
-     [](const BrimleyAppDelegate& r) {
-         return Rows(r.ContactContent, &r.DeletedContact, [](const Contact& c) {
-             return Joined({c.FullName(), c.ContactNumbersText(), c.ContactEmailAddresesText()});
-         });
-     }},
+     ScreenKind::DataList, [](R r) { return !r.ContactContent.empty(); }, nullptr,
+     &Make<ContactViewController>},
     {TabTag::TabTagCalls, LanguageKey::CommonCalls, "call-start", "calls", ScreenKind::DataList,
-     true, [](const BrimleyAppDelegate& r) { return Has(r.DeletedCallLogCount, r.CallLogContent); },
-     [](const BrimleyAppDelegate& r) { return Rows(r.CallLogContent, &r.DeletedCallLog, DescribeCall); }},
+     [](R r) { return !r.CallLogContent.empty(); }, nullptr, &Make<CallLogViewController>},
     {TabTag::TabTagNotes, LanguageKey::CommonNotes, "accessories-text-editor", "notes",
-     ScreenKind::DataList, true,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedNoteCount, r.NotesContent); },
-     [](const BrimleyAppDelegate& r) {
-         return Rows(r.NotesContent, &r.DeletedNotes, [](const Note& n) {
-             return Joined({n.Title(), n.CreatedDate(), n.Summary()});
-         });
-     }},
+     ScreenKind::DataList, [](R r) { return !r.NotesContent.empty(); }, nullptr, &Make<NoteViewController>},
     {TabTag::TabTagCalendar, LanguageKey::CommonCalendar, "x-office-calendar", "calendar",
-     ScreenKind::DataList, true,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedCalendarCount, r.CalendarContent); },
-     [](const BrimleyAppDelegate& r) {
-         return Rows(r.CalendarContent, &r.DeletedCalendar, [](const Calendar& c) {
-             return Joined({c.Summary(), c.StartDate(), c.Location()});
-         });
-     }},
-    {TabTag::TabTagPhotos, LanguageKey::CommonPhotos, "image-x-generic", "photos",
-     ScreenKind::PhotoBrowser, false,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedPhotosCount, r.Photos); }, nullptr},
-    {TabTag::TabTagVideos, LanguageKey::CommonVideos, "video-x-generic", "videos",
-     ScreenKind::VideoBrowser, false,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedVideosCount, r.Videos); }, nullptr},
-    {TabTag::TabTagInternet, LanguageKey::CommonSafari, "web-browser", "safari",
-     ScreenKind::DataList, true,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedInternetCount, r.InternetContent); },
-     [](const BrimleyAppDelegate& r) {
-         return Rows(r.InternetContent, &r.DeletedInternet, [](const InternetHistory& h) {
-             return Joined({h.Title(), h.Url(), h.LastVisitedDate()});
-         });
-     }},
-    {TabTag::TabTagWhatsApp, LanguageKey::CommonWhatsApp, "user-available", "whatsapp",
-     ScreenKind::DataList, true,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedWhatsAppCount, r.WhatsAppContent); },
-     [](const BrimleyAppDelegate& r) {
-         return Rows(r.WhatsAppContent, &r.DeletedWhatsApp, [](const WhatsApp& w) {
-             return Joined({w.ContactName(), w.PhoneNo(), w.MessageDate(), w.zText()});
-         });
-     }},
+     ScreenKind::DataList, [](R r) { return !r.CalendarContent.empty(); }, nullptr,
+     &Make<CalendarViewController>},
+    {TabTag::TabTagPhotos, LanguageKey::CommonPhotos, "image-x-generic", "photos", ScreenKind::PhotoBrowser,
+     [](R r) { return !r.Photos.empty(); }},
+    {TabTag::TabTagVideos, LanguageKey::CommonVideos, "video-x-generic", "videos", ScreenKind::VideoBrowser,
+     [](R r) { return !r.Videos.empty(); }},
+    {TabTag::TabTagInternet, LanguageKey::CommonSafari, "web-browser", "safari", ScreenKind::DataList,
+     [](R r) { return !r.InternetContent.empty(); }, nullptr, &Make<InternetHistoryViewController>},
+    {TabTag::TabTagWhatsApp, LanguageKey::CommonWhatsApp, "user-available", "whatsapp", ScreenKind::DataList,
+     [](R r) { return !r.WhatsAppContent.empty(); }, nullptr, &Make<WhatsAppViewController>},
     // The tabs beside the icon bar.
-    {TabTag::TabTagDashboard, std::nullopt, "view-grid", "dashboard", ScreenKind::Summary, false,
-     nullptr, nullptr},
-    {TabTag::TabTagDeviceInfo, std::nullopt, "phone", "deviceinfo", ScreenKind::DeviceDetails,
-     false, nullptr, nullptr},
+    {TabTag::TabTagDashboard, std::nullopt, "view-grid", "dashboard", ScreenKind::Summary},
+    {TabTag::TabTagDeviceInfo, std::nullopt, "phone", "deviceinfo", ScreenKind::DeviceDetails},
     {TabTag::TabTagApps, std::nullopt, "applications-other", "apps", ScreenKind::Applications,
-     false, [](const BrimleyAppDelegate& r) { return !r.ApplicationContent.empty(); }, nullptr},
-    {TabTag::TabTagDictionary, std::nullopt, "accessories-dictionary", "dictionary",
-     ScreenKind::UserDictionary, false,
-     [](const BrimleyAppDelegate& r) { return !r.UserDictContent.empty(); }, nullptr},
-    {TabTag::TabTagMap, std::nullopt, "find-location", "maps", ScreenKind::DataList, false,
-     [](const BrimleyAppDelegate& r) { return !r.MapContent.empty(); },
-     [](const BrimleyAppDelegate& r) {
-         return Rows(r.MapContent, static_cast<const SharedList<MapHistory>*>(nullptr),
-                     [](const MapHistory& m) { return Joined({m.Query(), m.Location()}); });
-     }},
-    {TabTag::TabTagSkype, std::nullopt, "internet-telephony", "skype", ScreenKind::DataList, false,
-     nullptr, [](const BrimleyAppDelegate&) { return std::vector<ListedRow>{}; }},
-    {TabTag::TabTagIMessage, std::nullopt, "mail-send", "imessage", ScreenKind::DataList, false,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletediMessageCount, r.iMessageContent); },
-     [](const BrimleyAppDelegate& r) { return Rows(r.iMessageContent, &r.DeletediMessage, DescribeSMS); }},
-    {TabTag::TabTagFaceTime, std::nullopt, "camera-video", "facetime", ScreenKind::DataList, false,
-     [](const BrimleyAppDelegate& r) { return Has(r.DeletedFaceTimeCount, r.faceTimeContent); },
-     [](const BrimleyAppDelegate& r) { return Rows(r.faceTimeContent, &r.DeletedFaceTime, DescribeCall); }},
+     [](R r) { return !r.ApplicationContent.empty(); }},
+    {TabTag::TabTagDictionary, std::nullopt, "accessories-dictionary", "dictionary", ScreenKind::UserDictionary,
+     [](R r) { return !r.UserDictContent.empty(); }},
+    {TabTag::TabTagMap, std::nullopt, "find-location", "maps", ScreenKind::DataList,
+     [](R r) { return !r.MapContent.empty(); }, nullptr, &Make<MapHistoryViewController>},
+    {TabTag::TabTagSkype, std::nullopt, "internet-telephony", "skype", ScreenKind::DataList, nullptr, nullptr,
+     &Make<SkypeViewController>},
+    {TabTag::TabTagIMessage, std::nullopt, "mail-send", "imessage", ScreenKind::DataList,
+     [](R r) { return !r.iMessageContent.empty(); }, [](R r) { return &r.DeletediMessageCount; },
+     &Make<iMessageViewController>},
+    {TabTag::TabTagFaceTime, std::nullopt, "camera-video", "facetime", ScreenKind::DataList,
+     [](R r) { return !r.faceTimeContent.empty(); }, [](R r) { return &r.DeletedFaceTimeCount; },
+     &Make<FaceTimeViewController>},
 };
 
 }  // namespace
@@ -147,4 +75,13 @@ const UiTab* UiTabFor(std::int32_t tag) {
 bool IsIconBarTab(TabTag tab) {
     const UiTab* entry = UiTabFor(tab);
     return entry && entry->caption.has_value();
+}
+
+bool HasRecords(const UiTab& tab, const BrimleyAppDelegate& record) {
+    bool deleted = false;
+    if (const DataTypeDescriptor* type = DataTypeOfTab(tab.tab); type && type->deletedCount)
+        deleted = (record.*(type->deletedCount)).load() >= 1;
+    else if (tab.ownDeletedCount)
+        deleted = tab.ownDeletedCount(record)->load() >= 1;
+    return deleted || (tab.hasExisting && tab.hasExisting(record));
 }

@@ -3,11 +3,15 @@
 #include "app/WindowTypes.h"
 #include "config/LanguageConfig.h"
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 class BrimleyAppDelegate;
+class QWidget;
+class ResultsScreen;
+struct ScreenHost;
 
 // What a tab's screen is.
 enum class ScreenKind {
@@ -20,15 +24,10 @@ enum class ScreenKind {
     UserDictionary,  // UserDataViewController
 };
 
-// One row of a data-type screen: its text and whether it is a deleted record.
-struct ListedRow {
-    std::string text;
-    bool deleted = false;
-};
-
-// Everything the window needs to know of one tab, in one place: its icon, its caption, which
-// list its screen shows and when it has records. The window builds its icon bar, its tab
-// buttons and its screens from this table and from nothing else.
+// What the window knows of one tab beyond the data-type table (DataTypes()): its icon, its
+// caption, what its screen is and which list of existing records it shows. The window builds
+// its icon bar, its tab buttons and its screens from this table; a tab's deleted count and its
+// export file come from the data-type table.
 struct UiTab {
     TabTag tab;
     // The caption under the icon control, for the nine tabs of the icon bar; none for the others.
@@ -38,13 +37,12 @@ struct UiTab {
     const char* themeIcon;
     const char* fallbackIcon;
     ScreenKind kind;
-    // Whether the data-type screen answers the toggle's "deleted only" (toggleBack).
-    bool toggleBack;
-    // Whether the tab's data type has records: deleted ones counted, or existing ones listed.
-    // None: nothing enables the tab by its records.
-    bool (*hasRecords)(const BrimleyAppDelegate& record);
-    // The rows of a data-type screen: the existing records, then the deleted ones.
-    std::vector<ListedRow> (*rows)(const BrimleyAppDelegate& record);
+    // Whether the tab's screen has existing records to show; none: it never has.
+    bool (*hasExisting)(const BrimleyAppDelegate& record) = nullptr;
+    // The deleted count of a tab the data-type table does not count; none for the others.
+    const std::atomic<std::int32_t>* (*ownDeletedCount)(const BrimleyAppDelegate& record) = nullptr;
+    // Makes the data-type screen (DataList tabs).
+    ResultsScreen* (*make)(const ScreenHost& host, QWidget* parent) = nullptr;
 };
 
 // Every tab, the nine of the icon bar first, in the bar's order.
@@ -54,3 +52,5 @@ const UiTab* UiTabFor(TabTag tab);
 const UiTab* UiTabFor(std::int32_t tag);
 // Whether the tab is one of the nine of the icon bar.
 bool IsIconBarTab(TabTag tab);
+// Whether the tab's data type has records: deleted ones counted, or existing ones listed.
+bool HasRecords(const UiTab& tab, const BrimleyAppDelegate& record);

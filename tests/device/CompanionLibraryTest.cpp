@@ -67,6 +67,9 @@ TEST_F(CompanionLibraryTest, MakesAFolderAndCopiesAFileIntoTheCompanionsDocument
     // A folder named without the container's Documents goes into it all the same.
     ASSERT_EQ(copyFolder("Inbox", kUdid, kCompanion), 0);
     EXPECT_EQ(inContainer("/Documents/Inbox"), "<folder>");
+    // One named from the container's top, "Documents" first, is not put into it twice.
+    ASSERT_EQ(copyFolder("Documents/udid#Anna/1481364000", kUdid, kCompanion), 0);
+    EXPECT_EQ(inContainer("/Documents/udid#Anna/1481364000"), "<folder>");
 }
 
 TEST_F(CompanionLibraryTest, RefusalsAreNegative) {

@@ -10,6 +10,10 @@
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
 #include "ui/PhotoBrowser.h"
+#include "records/SMS.h"
+#include "records/WhatsApp.h"
+#include "ui/ChatScreens.h"
+#include "ui/RecordScreens.h"
 #include "ui/Screens.h"
 
 #include <QTemporaryDir>
@@ -68,24 +72,124 @@ private slots:
         report->close();
     }
 
+    // The messages of every conversation row of the messages screen, row by row.
+    static std::vector<std::shared_ptr<SMS>> ShownMessages(SMSViewController& screen) {
+        std::vector<std::shared_ptr<SMS>> messages;
+        for (std::size_t row = 0; row < screen.shown().rows.size(); ++row) {
+            if (screen.shown().rows[row].contact.empty()) continue;
+            screen.selectRow(row);
+            const auto& page = screen.conversationShown();
+            messages.insert(messages.end(), page.begin(), page.end());
+        }
+        return messages;
+    }
+
     void searchAndToggleFilterTheOpenScreen() {
         w().onAppsSelectionChanged(TabTag::TabTagSMS);
-        auto* screen = dynamic_cast<DataTypeScreen*>(w().viewController());
+        auto* screen = dynamic_cast<SMSViewController*>(w().viewController());
         QVERIFY(screen);
-        if (screen->onlyDeleted()) w().toogleChanged();
-        const int all = screen->shownTexts().size();
-        QCOMPARE(all, f.record.SMSContent.size() + f.record.DeletedSMS.size());
+        if (!screen->showAllSms) w().toogleChanged();
+        QVERIFY(screen->showAllSms);
+        const int all = static_cast<int>(ShownMessages(*screen).size());
+        QCOMPARE(all, static_cast<int>(f.record.SMSContent.size() + f.record.DeletedSMS.size()));
+        const std::size_t allRows = screen->shown().rows.size();
         const QString word = QString::fromStdString(contents.messages.front().key).left(8);
         w()._searchField->setText(word);
-        const QStringList found = screen->shownTexts();
-        QVERIFY(!found.isEmpty() && found.size() < all);
-        for (const QString& text : found) QVERIFY(text.contains(word, Qt::CaseInsensitive));
+        const auto found = ShownMessages(*screen);
+        QVERIFY(!found.empty() && static_cast<int>(found.size()) < all);
+        for (const auto& message : found)
+            QVERIFY(QString::fromStdString(message->Message().value_or("")).contains(word, Qt::CaseInsensitive));
         w().toogleChanged();  // deleted records only; the search field is emptied
-        QVERIFY(screen->onlyDeleted());
+        QVERIFY(!screen->showAllSms);
         QVERIFY(w()._searchField->text().isEmpty());
-        QCOMPARE(screen->shownTexts().size(), static_cast<int>(f.record.DeletedSMS.size()));
+        const auto deleted = ShownMessages(*screen);
+        QCOMPARE(deleted.size(), f.record.DeletedSMS.size());
+        for (const auto& message : deleted)
+            QVERIFY(f.record.DeletedSMS.any([&](const SMS& m) { return &m == message.get(); }));
         w().toogleChanged();
-        QCOMPARE(screen->shownTexts().size(), all);
+        QCOMPARE(screen->shown().rows.size(), allRows);
+        QCOMPARE(static_cast<int>(ShownMessages(*screen).size()), all);
+    }
+
+private:
+    // Shows every record of both lists on the screen of the tab, and answers the screen.
+    template <class Screen>
+    Screen* showAll(TabTag tab) {
+        w().onAppsSelectionChanged(tab);
+        auto* screen = dynamic_cast<Screen*>(w().viewController());
+        if (!screen) return nullptr;
+        if (f.record.onlyRecovered) w().toogleChanged();
+        if (screen->segmentedControl) {
+            screen->segmentedControl->setSelectedSegment(0);
+            screen->toggleChanged();
+        }
+        return screen;
+    }
+
+    template <class Table>
+    static std::pair<std::size_t, std::size_t> DeletedAndExisting(const Table& table) {
+        std::size_t deleted = 0;
+        for (std::size_t i = 0; i < table.size(); ++i) deleted += table.deleted(i);
+        return {deleted, table.size() - deleted};
+    }
+
+    static QStringList Headers(ListScreen& screen) {
+        QStringList headers;
+        for (int c = 0; c < screen.model->columnCount(); ++c)
+            headers << screen.model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        return headers;
+    }
+
+private slots:
+    void everyScreenListsTheScansExistingAndDeletedRecords() {
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        const auto title = [](const OptString& text) { return QString::fromStdString(text.value_or("")); };
+        const auto both = [](const auto& existing, const auto& deleted) {
+            return std::pair<std::size_t, std::size_t>{deleted.size(), existing.size()};
+        };
+
+        auto* contacts = showAll<ContactViewController>(TabTag::TabTagContacts);
+        QVERIFY(contacts);
+        QCOMPARE(DeletedAndExisting(contacts->shown()), both(f.record.ContactContent, f.record.DeletedContact));
+        QCOMPARE(Headers(*contacts),
+                 (QStringList{QString(), QStringLiteral("#"), title(texts.colName()), title(texts.colOrganization()),
+                              title(texts.colPhone()), title(texts.colEmail()), title(texts.colhomePage())}));
+
+        auto* calendar = showAll<CalendarViewController>(TabTag::TabTagCalendar);
+        QVERIFY(calendar);
+        QCOMPARE(DeletedAndExisting(calendar->shown()), both(f.record.CalendarContent, f.record.DeletedCalendar));
+        QCOMPARE(Headers(*calendar).mid(2), (QStringList{title(texts.colTitle()), title(texts.colLocation()),
+                                                         title(texts.colstart()), title(texts.colEnd()),
+                                                         title(texts.colNotes())}));
+
+        auto* notes = showAll<NoteViewController>(TabTag::TabTagNotes);
+        QVERIFY(notes);
+        QCOMPARE(DeletedAndExisting(notes->shown()), both(f.record.NotesContent, f.record.DeletedNotes));
+        // Deleted records are among them, marked as such.
+        QVERIFY(DeletedAndExisting(calendar->shown()).first + DeletedAndExisting(notes->shown()).first > 0);
+
+        auto* internet = showAll<InternetHistoryViewController>(TabTag::TabTagInternet);
+        QVERIFY(internet);
+        QCOMPARE(internet->shown().size(), f.record.InternetContent.size());
+
+        auto* calls = showAll<CallLogViewController>(TabTag::TabTagCalls);
+        QVERIFY(calls);
+        std::size_t grouped = 0;
+        for (std::size_t row = 0; row < calls->groupRows().size(); ++row) {
+            calls->selectRow(row);
+            grouped += calls->calls().size();
+        }
+        QCOMPARE(grouped, f.record.CallLogContent.size() + f.record.DeletedCallLog.size());
+
+        auto* whatsApp = showAll<WhatsAppViewController>(TabTag::TabTagWhatsApp);
+        QVERIFY(whatsApp);
+        QVERIFY(whatsApp->shown().size() > 0);
+        for (std::size_t row = 0; row < whatsApp->shown().size(); ++row) {
+            const auto& chat = whatsApp->shown().rows[row];
+            const bool listedDeleted = f.record.DeletedWhatsApp.any([&](const WhatsApp& m) { return &m == chat.record.get(); });
+            QCOMPARE(chat.deleted, listedDeleted);
+        }
+        QCOMPARE(Headers(*whatsApp).mid(1), (QStringList{title(texts.colChats()), title(texts.colPhone())}));
     }
 
     void photoGridListsExistingThenDeletedAndExportsTheTicked() {

@@ -12,12 +12,13 @@ struct UiFixture {
     NotingAnalytics analytics;
     std::unique_ptr<TorvaneApplication> application;
 
-    void start(std::optional<std::string> backupFolder = std::nullopt) {
+    // `devices`: listen for devices (through the usbmuxd socket the environment names).
+    void start(std::optional<std::string> backupFolder = std::nullopt, bool devices = false) {
         TorvaneApplication::Options options;
         options.record = &record;
         options.analytics = &analytics;
         options.updateCheck = false;
-        options.listenForDevices = false;
+        options.listenForDevices = devices;
         options.banner = false;
         options.backupFolder = std::move(backupFolder);
         application = std::make_unique<TorvaneApplication>(options);

@@ -36,9 +36,12 @@ bool StaysInside(const std::string& path) {
     return true;
 }
 
-// A path inside the vended Documents container.
+// A path inside the vended Documents container. A relative path that starts with the container's
+// "Documents" folder (as the application names its folders there) is taken from the container's
+// top; any other relative path lies inside Documents.
 std::string InContainer(const std::string& path) {
     if (path.rfind("/Documents", 0) == 0) return path;
+    if (path == "Documents" || path.rfind("Documents/", 0) == 0) return "/" + path;
     if (!path.empty() && path[0] == '/') return "/Documents" + path;
     return "/Documents/" + path;
 }

@@ -1,14 +1,18 @@
 // Renders the window's screens and dialogs into PNG files:
 //   torvane-screenshots BACKUP_FOLDER OUTPUT_FOLDER
 // It opens the backup, scans it, and walks the home screen, the running scan, the report,
-// every tab with records and every dialog, saving one picture of each.
+// every tab with records (with the detail of a deleted record), the export dialog and its
+// report, the send-to-device wizard and every dialog, saving one picture of each.
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
 #include "app/WindowTypes.h"
+#include "records/BrimleyAppDelegate.h"
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
+#include "ui/ScreenFramework.h"
+#include "ui/TransferWindows.h"
 #include "ui/TorvaneApplication.h"
 #include "ui/UiTabs.h"
 
@@ -79,6 +83,9 @@ int main(int argc, char** argv) {
     if (window.dashboard()) window.dashboard()->close();
 
     int index = 4;
+    const auto name = [&](const QString& what) {
+        return QStringLiteral("%1-%2").arg(index++, 2, 10, QLatin1Char('0')).arg(what);
+    };
     for (const UiTab& tab : UiTabs()) {
         const bool iconTab = IsIconBarTab(tab.tab);
         if (iconTab && !window.iconControl(tab.tab)->isEnabled()) continue;
@@ -87,18 +94,69 @@ int main(int argc, char** argv) {
             window.onAppsSelectionChanged(tab.tab);
         else
             window.onTabSelectionChanged(tab.tab);
+        // Existing and deleted records together.
+        if (tab.kind == ScreenKind::DataList && window.record().onlyRecovered) window.toogleChanged();
+        if (auto* list = dynamic_cast<ListScreen*>(window.viewController()); list && list->segmentedControl) {
+            list->segmentedControl->setSelectedSegment(0);
+            list->toggleChanged();
+        }
         Pump(tab.kind == ScreenKind::PhotoBrowser ? 1500 : 300);
-        ok &= Save(&window, output,
-                   QStringLiteral("%1-tab-%2").arg(index++, 2, 10, QLatin1Char('0')).arg(tab.fallbackIcon));
+        ok &= Save(&window, output, name(QStringLiteral("tab-%1").arg(tab.fallbackIcon)));
+        // The detail of a deleted record: the first red row.
+        if (auto* list = dynamic_cast<ListScreen*>(window.viewController())) {
+            const auto* rows = list->model->rows();
+            for (std::size_t row = 0; rows && row < rows->size(); ++row)
+                if (rows->deleted(row)) {
+                    list->selectRow(row);
+                    ok &= Save(&window, output, name(QStringLiteral("tab-%1-deleted-detail").arg(tab.fallbackIcon)));
+                    break;
+                }
+        }
     }
     // The toggle back to deleted records only, on the messages tab.
     window.onAppsSelectionChanged(TabTag::TabTagSMS);
+    if (!window.record().onlyRecovered) window.toogleChanged();
+    ok &= Save(&window, output, name(QStringLiteral("messages-deleted-only")));
     window.toogleChanged();
-    ok &= Save(&window, output, QStringLiteral("%1-messages-deleted-only").arg(index++, 2, 10, QLatin1Char('0')));
-    window.toogleChanged();
+    // A search on the messages tab.
+    window._searchField->setText(QStringLiteral("a"));
+    ok &= Save(&window, output, name(QStringLiteral("messages-search")));
+    window._searchField->clear();
+
+    // The export dialog, and an export of everything with its report.
+    window.Export();
+    ok &= Save(window.exportDialog(), output, name(QStringLiteral("dialog-ExportWindowController")));
+    if (auto* dialog = static_cast<ExportWindowController*>(window.exportDialog())) {
+        const QString folder = QDir(output).filePath(QStringLiteral("export-run"));
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        dialog->location->setText(folder);
+        dialog->finalexport();
+        QElapsedTimer exporting;
+        exporting.start();
+        while (window.exportsRunning() > 0 && exporting.elapsed() < 60000) Pump(100);
+        ok &= Save(window.exportProgressWindow(), output, name(QStringLiteral("dialog-ExportingDialogWindow")));
+        if (window.exportProgressWindow()) window.exportProgressWindow()->close();
+        for (QDialog* rating : window.findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
+        QDir(folder).removeRecursively();
+    }
+    // The send-to-device wizard: its first step and the choice of what to send.
+    window.sendToApp();
+    ok &= Save(window.sendWizard(), output, name(QStringLiteral("dialog-AppWindowController-step1")));
+    if (AppWindowController* wizard = window.sendWizard()) {
+        wizard->next1();
+        ok &= Save(wizard, output, name(QStringLiteral("dialog-AppWindowController-choice")));
+        wizard->close();
+    }
+
+    // Screens without records of the demo backup, reached through their tabs.
+    for (TabTag tab : {TabTag::TabTagMap, TabTag::TabTagIMessage, TabTag::TabTagFaceTime, TabTag::TabTagSkype}) {
+        window.onTabSelectionChanged(tab);
+        ok &= Save(&window, output, name(QStringLiteral("tab-%1-empty").arg(UiTabFor(tab)->fallbackIcon)));
+    }
 
     window.MenuPressed();
-    ok &= Save(&window, output, QStringLiteral("%1-menu").arg(index++, 2, 10, QLatin1Char('0')));
+    ok &= Save(&window, output, name(QStringLiteral("menu")));
     window.hideMenus();
 
     struct DialogShot {
@@ -119,12 +177,12 @@ int main(int argc, char** argv) {
         shot.open();
         Pump(300);
         QDialog* dialog = window.openDialog(shot.name);
-        ok &= Save(dialog, output, QStringLiteral("%1-dialog-%2").arg(index++, 2, 10, QLatin1Char('0')).arg(shot.name));
+        ok &= Save(dialog, output, name(QStringLiteral("dialog-%1").arg(shot.name)));
         if (dialog) dialog->close();
     }
     // The home screen in device mode, without a device.
     window.showScreen(ScreenState::ScreenHome);
     window.homeScreen()->returnMainScreen();
-    ok &= Save(&window, output, QStringLiteral("%1-home-device").arg(index++, 2, 10, QLatin1Char('0')));
+    ok &= Save(&window, output, name(QStringLiteral("home-device")));
     return ok ? 0 : 1;
 }

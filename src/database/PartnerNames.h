@@ -1,0 +1,62 @@
+#pragma once
+
+#include "common/Types.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The names the call screens give the other party of a call, read once from the backup's
+// address book so that naming every address of a long call list asks the database nothing.
+// Answers what DAOs::GetNameForAddress answers for the same address book:
+//   - "Unknown" for an absent or empty address;
+//   - the empty text for an address of nothing but separators, or when no number matches;
+//   - else the first name of the last address-book row (in the query's row order) one of whose
+//     values, with ")", "+", "-", blanks and "(" removed, ends with the address reduced the
+//     same way, compared without regard to ASCII case (as SQLite's LIKE compares).
+// A book that cannot be read names nobody (every look-up then answers the empty text, except
+// "Unknown" for an empty address). Immutable once made: any thread may look up.
+class AddressBookNames {
+public:
+    AddressBookNames() = default;
+    // Reads the address-book database at the path (a backup's file, opened read-only).
+    explicit AddressBookNames(const std::string& databasePath);
+    // For tests and tools: the (value, first name) rows in query order.
+    static AddressBookNames FromRows(const std::vector<std::pair<OptString, OptString>>& rows);
+
+    std::string nameFor(const OptString& address) const;
+    bool isOpen() const { return open_; }
+    std::size_t rows() const { return reversed_.size(); }
+
+private:
+    void build(const std::vector<std::pair<OptString, OptString>>& rows);
+
+    bool open_ = false;
+    // Each value reduced, lower-cased (ASCII) and reversed, sorted; an address then matches a
+    // contiguous run of them (those its reversed form begins).
+    std::vector<std::string> reversed_;
+    // The row number (query order) of each sorted entry, and the names by row number.
+    std::vector<std::uint32_t> rowOf_;
+    std::vector<std::string> names_;
+    // rangeMax_[k][i]: the largest row number among entries i .. i + 2^k - 1.
+    std::vector<std::vector<std::uint32_t>> rangeMax_;
+};
+
+// The partner names of the WhatsApp chat database (ZWACHATSESSION), read once: what
+// DAOs::GetWhatsAppContactName answers for a user id, without a query per message.
+class WhatsAppPartnerNames {
+public:
+    WhatsAppPartnerNames() = default;
+    explicit WhatsAppPartnerNames(const std::string& databasePath);
+    // For tests: (ZCONTACTJID, ZPARTNERNAME) rows in table order.
+    static WhatsAppPartnerNames FromRows(const std::vector<std::pair<OptString, OptString>>& rows);
+
+    // The partner name of the first session of that user id (absent when that name is NULL),
+    // or the empty text when no session has that id or the id is absent.
+    OptString nameFor(const OptString& userId) const;
+
+private:
+    std::unordered_map<std::string, OptString> names_;
+};

@@ -1,0 +1,244 @@
+#pragma once
+
+#include "records/Calendar.h"
+#include "records/Contact.h"
+#include "records/InternetHistory.h"
+#include "records/KeyChain.h"
+#include "records/MapHistory.h"
+#include "records/Music.h"
+#include "records/Note.h"
+#include "records/SMS.h"
+#include "records/Skype.h"
+#include "ui/ScreenFramework.h"
+
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <unordered_map>
+
+// The screens of one list of records each: contacts, calendar events, notes, the browser
+// history, map searches, iMessages, music and the keychain; and the Skype screen.
+
+// The address-book contacts, existing and deleted, with the segmented filter.
+class ContactViewController : public ListScreen {
+public:
+    using Row = RecordRow<Contact>;
+    ContactViewController(ScreenHost host, QWidget* parent = nullptr);
+
+    bool respondsToFind() const override { return true; }
+    bool respondsToToggleChanged() const override { return true; }
+    bool respondsToToggleBack() const override { return true; }
+    void find(const QString& text) override;
+    void toggleChanged() override;
+    void toggleBack() override;
+    static bool matchName(const std::string& lowerText, const Contact& contact, const OptString& number1);
+
+    const RowTable<Row>& shown() const { return table_; }
+    // The first number as the screen shows and searches it (filled from the second or third
+    // number once the screen has normalised the contact).
+    OptString number1(const Contact& contact) const;
+
+    QLabel *lblName, *lblContact1, *lblContact2, *lblContact3, *lblContact4, *lblContact5,
+        *lblContact6, *lblEmail1, *lblEmail2, *lblEmail3;
+
+protected:
+    void showDetailOf(std::size_t row) override;
+    void clearDetail() override;
+    void headerClicked(std::size_t column) override { sortTable(table_, column); }
+    void checkAllClicked(bool on) override;
+
+private:
+    void normalise(const Contact& contact);
+    std::vector<Row> numbered(const std::vector<std::shared_ptr<Contact>>& list, bool deleted,
+                              std::int32_t first, bool normalised);
+    void show(std::vector<Row> rows);
+
+    RowTable<Row> table_;
+    std::unordered_map<const Contact*, OptString> number1_;
+};
+
+// Calendar events, existing and deleted, with the show-all flag and an event page.
+class CalendarViewController : public ListScreen {
+public:
+    using Row = RecordRow<Calendar>;
+    CalendarViewController(ScreenHost host, QWidget* parent = nullptr);
+
+    bool respondsToFind() const override { return true; }
+    bool respondsToToggleChanged() const override { return true; }
+    bool respondsToToggleBack() const override { return true; }
+    void find(const QString& text) override;
+    void toggleChanged() override;
+    void toggleBack() override;
+    static bool matchName(const std::string& lowerText, const Calendar& event);
+
+    const RowTable<Row>& shown() const { return table_; }
+    bool showAllCalendar = false;
+    DetailPage* webView = nullptr;
+
+protected:
+    void showDetailOf(std::size_t row) override;
+    void clearDetail() override { webView->loadHTMLString(""); }
+    void headerClicked(std::size_t column) override { sortTable(table_, column); }
+    void checkAllClicked(bool on) override;
+
+private:
+    void show(std::vector<Row> rows);
+    RowTable<Row> table_;
+};
+
+// Notes, existing and deleted, with the show-all flag, a one-line short title and a note page.
+class NoteViewController : public ListScreen {
+public:
+    using Row = RecordRow<Note>;
+    NoteViewController(ScreenHost host, QWidget* parent = nullptr);
+
+    bool respondsToFind() const override { return true; }
+    bool respondsToToggleChanged() const override { return true; }
+    bool respondsToToggleBack() const override { return true; }
+    void find(const QString& text) override;
+    void toggleChanged() override;
+    void toggleBack() override;
+    static bool matchName(const std::string& lowerText, const Note& note);
+    // The short title of a text: trimmed, the first 20 characters and "..." when longer, the
+    // text itself otherwise; line breaks as blanks.
+    static std::string ShortTitle(const OptString& summary);
+    // The note's short title as the screen shows it.
+    OptString SortTitle(const Note& note) const;
+
+    static constexpr int charToHide = 20;
+    const RowTable<Row>& shown() const { return table_; }
+    bool showAllNotes = false;
+    DetailPage* webView = nullptr;
+
+protected:
+    void showDetailOf(std::size_t row) override;
+    void clearDetail() override { webView->loadHTMLString(""); }
+    void headerClicked(std::size_t column) override { sortTable(table_, column); }
+    void checkAllClicked(bool on) override;
+
+private:
+    void show(std::vector<Row> rows);
+    RowTable<Row> table_;
+    std::unordered_map<const Note*, std::string> shortTitles_;
+};
+
+// The browser history: the whole list or nothing; a click on a web address opens it.
+class InternetHistoryViewController : public ListScreen {
+public:
+    using Row = RecordRow<InternetHistory>;
+    InternetHistoryViewController(ScreenHost host, QWidget* parent = nullptr);
+
+    bool respondsToFind() const override { return true; }
+    bool respondsToToggleChanged() const override { return true; }
+    bool respondsToToggleBack() const override { return true; }
+    void find(const QString& text) override;
+    void toggleChanged() override;
+    void toggleBack() override;
+    static bool matchName(const std::string& lowerText, const InternetHistory& page);
+    // Whether the text is a web address: "http" or "https", "://", then word characters,
+    // hyphens, underscores and bars, with at least one dot, slash or bar among them.
+    static bool validateUrl(const std::string& text);
+
+    const RowTable<Row>& shown() const { return table_; }
+
+protected:
+    void headerClicked(std::size_t column) override;
+    void checkAllClicked(bool on) override;
+    void cellClicked(std::size_t row, std::size_t column) override;
+
+private:
+    // The history in the screen's order: the list's, sorted by the header clicks.
+    std::vector<Row> whole();
+    void show(std::vector<Row> rows, bool whole);
+
+    RowTable<Row> table_;
+    RowTable<Row> order_;
+    bool showingWhole_ = false;
+};
+
+// Map searches: one list, no filter, a find that steps to the next match.
+class MapHistoryViewController : public ListScreen {
+public:
+    using Row = RecordRow<MapHistory>;
+    MapHistoryViewController(ScreenHost host, QWidget* parent = nullptr);
+    bool respondsToFind() const override { return true; }
+    void find(const QString& text) override;
+    const RowTable<Row>& shown() const { return table_; }
+
+protected:
+    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
+
+private:
+    RowTable<Row> table_;
+};
+
+// iMessages, existing and deleted: the segmented filter and a find that steps to the next match.
+class iMessageViewController : public ListScreen {
+public:
+    using Row = RecordRow<SMS>;
+    iMessageViewController(ScreenHost host, QWidget* parent = nullptr);
+    bool respondsToFind() const override { return true; }
+    bool respondsToToggleChanged() const override { return true; }
+    void find(const QString& text) override;
+    void toggleChanged() override;
+    static bool matchName(const std::string& lowerText, const SMS& message);
+    const RowTable<Row>& shown() const { return table_; }
+
+protected:
+    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
+
+private:
+    RowTable<Row> table_;
+};
+
+// Audio files and keychain entries: lists filled when the screen is made, sortable. No tab
+// shows them.
+class MusicViewController : public ListScreen {
+public:
+    using Row = RecordRow<Music>;
+    MusicViewController(ScreenHost host, QWidget* parent = nullptr);
+    const RowTable<Row>& shown() const { return table_; }
+
+protected:
+    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
+
+private:
+    RowTable<Row> table_;
+};
+
+class KeyChainViewController : public ListScreen {
+public:
+    using Row = RecordRow<KeyChain>;
+    KeyChainViewController(ScreenHost host, QWidget* parent = nullptr);
+    const RowTable<Row>& shown() const { return table_; }
+
+protected:
+    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
+
+private:
+    RowTable<Row> table_;
+};
+
+// Skype contacts and a dialog page. No scan reads Skype data: the screen reads the contacts of
+// one Skype database of the user's own (main.db in the data folder's "Skype" folder) on a
+// connection of its own, and lists them; its dialog page is built by conversation().
+class SkypeViewController : public ResultsScreen {
+public:
+    SkypeViewController(ScreenHost host, QWidget* parent = nullptr);
+    // Reads the contacts of the database at the path; false when it does not open.
+    bool skypeDatabase(const std::string& path);
+    // Shows the dialog page of _tableViewContents.
+    void conversation();
+    // The account drawn as the owner's on the page.
+    static constexpr const char* kOwnAccount = "torvane.owner";
+    static std::string DefaultDatabasePath();
+
+    std::optional<std::vector<std::shared_ptr<Skype>>> dataSource;
+    std::vector<std::shared_ptr<Skype>> _tableViewContents;
+    QTreeWidget* skypeNameOutlineView = nullptr;
+    QTableWidget* tblConversation = nullptr;
+    DetailPage* webView = nullptr;
+
+private:
+    ScreenHost host_;
+};

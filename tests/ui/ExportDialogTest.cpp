@@ -1,0 +1,218 @@
+// The export dialog on the results of a scan of a generated backup: where to, which scope, the
+// ticked records flowing from the screens into the files, and what the export reports.
+#include "UiFixture.h"
+#include "UiTestSupport.h"
+#include "app/ApplicationCore.h"
+#include "app/ScanWorker.h"
+#include "common/AppPaths.h"
+#include "demo-backup/DemoBackup.h"
+#include "records/Contact.h"
+#include "records/SMS.h"
+#include "ui/ChatScreens.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
+#include "ui/RecordScreens.h"
+#include "ui/TransferWindows.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Lines(const fs::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The one folder an export made inside the location.
+fs::path OnlyFolder(const QString& location) {
+    std::vector<fs::path> folders;
+    for (const auto& entry : fs::directory_iterator(location.toStdString()))
+        if (entry.is_directory()) folders.push_back(entry.path());
+    return folders.size() == 1 ? folders.front() : fs::path();
+}
+
+}  // namespace
+
+class ExportDialogTest : public QObject {
+    Q_OBJECT
+    UiFixture f;
+    QTemporaryDir dir;
+    demo::DemoBackupContents contents;
+
+    MainMenu& w() { return f.application->window(); }
+
+    ExportWindowController* dialog() {
+        w().Export();
+        return static_cast<ExportWindowController*>(w().exportDialog());
+    }
+
+    void waitForExport() {
+        QVERIFY(WaitFor([&] { return w().exportsRunning() == 0; }));
+        QVERIFY(w().exportProgressWindow() && w().exportProgressWindow()->isFinished());
+    }
+
+private slots:
+    void initTestCase() {
+        demo::DemoBackupOptions options;
+        options.messages = 30;
+        options.contacts = 12;
+        options.calls = 12;
+        options.notes = 4;
+        options.events = 4;
+        options.whatsAppMessages = 10;
+        options.visits = 4;
+        options.photos = 2;
+        contents = demo::WriteDemoBackup(fs::path(dir.path().toStdString()) / "backup", options);
+        f.start();
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
+        w().homeScreen()->fullRecover();
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        w().dashboard()->close();
+    }
+
+    void exportNeedsALocation() {
+        ExportWindowController* export_ = dialog();
+        QVERIFY(export_ && export_->isVisible());
+        QCOMPARE(export_->cell3->isChecked(), true);
+        QString message;
+        AnswerNextMessageBox(QStringLiteral("Close"), &message);
+        export_->btnExport->click();
+        QCOMPARE(message, QStringLiteral("Please choose where you wish to export by clicking the \"Browse\" button."));
+        QVERIFY(export_->isVisible());
+        // Browse fills the location from the folder panel.
+        w().chooseFolder = [](const QString&) { return QStringLiteral("/chosen/folder"); };
+        export_->btnBrowse->click();
+        QCOMPARE(export_->location->text(), QStringLiteral("/chosen/folder"));
+        export_->close();
+    }
+
+    void tickedExportWithNothingTickedSaysSo() {
+        QTemporaryDir out;
+        ExportWindowController* export_ = dialog();
+        export_->location->setText(out.path());
+        export_->cell1->setChecked(true);
+        QString message;
+        AnswerNextMessageBox(QString(), &message);
+        export_->finalexport();
+        QVERIFY(message.startsWith(QStringLiteral("Nothing is ticked")));
+        QVERIFY(fs::is_empty(out.path().toStdString()));
+        QVERIFY(f.saw("button Export"));
+    }
+
+    void ticksMadeOnTheScreensAreWhatTheTickedExportWrites() {
+        // One existing contact, ticked on the contacts screen.
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        auto* contacts = dynamic_cast<ContactViewController*>(w().viewController());
+        QVERIFY(contacts);
+        contacts->segmentedControl->setSelectedSegment(1);
+        contacts->toggleChanged();
+        contacts->model->setData(contacts->model->index(2, 0), Qt::Checked, Qt::CheckStateRole);
+        const auto ticked = contacts->shown().rows[2].record;
+        // One conversation, ticked on the messages screen for every segment.
+        w().onAppsSelectionChanged(TabTag::TabTagSMS);
+        auto* messages = dynamic_cast<SMSViewController*>(w().viewController());
+        QVERIFY(messages);
+        messages->segmentedControl->setSelectedSegment(0);
+        messages->toggleChanged();
+        const std::string address = messages->shown().rows.front().contact;
+        messages->model->setData(messages->model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        std::size_t ofAddress = 0;
+        for (auto* list : {&f.record.SMSContent, &f.record.DeletedSMS})
+            for (const auto& m : list->snapshot()) ofAddress += m->Address() == OptString(address);
+        // The tick survives a search and a trip to another tab.
+        w()._searchField->setText(QStringLiteral("zzzz-no-such-text"));
+        w().onAppsSelectionChanged(TabTag::TabTagNotes);
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        QCOMPARE(ticked->isChecked(), 1);
+
+        QTemporaryDir out;
+        ExportWindowController* export_ = dialog();
+        export_->location->setText(out.path());
+        export_->cell1->setChecked(true);
+        export_->finalexport();
+        waitForExport();
+        const fs::path folder = OnlyFolder(out.path());
+        QVERIFY(!folder.empty());
+        const auto contactLines = Lines(folder / "Addressbook.csv");
+        QCOMPARE(contactLines.size(), std::size_t{1});
+        QVERIFY(contactLines[0].find(*ticked->FirstName()) != std::string::npos);
+        QCOMPARE(Lines(folder / "SMS.csv").size(), ofAddress);
+        for (const char* absent : {"Apps.csv", "Map.csv", "Calendar.csv", "Call history.csv"})
+            QVERIFY2(!fs::exists(folder / absent), absent);
+        QVERIFY(w().exportProgressWindow()->lblSummary->text().contains(QString::fromStdString(folder.string())));
+        QVERIFY(WaitFor([&] { return w().openDialog("StarFeedbackWindow") != nullptr; }, 5000));
+        QCOMPARE(static_cast<StarFeedbackWindow*>(w().openDialog("StarFeedbackWindow"))->completeLabel->text(),
+                 QStringLiteral("Export Complete"));
+        w().openDialog("StarFeedbackWindow")->close();
+        w().exportProgressWindow()->close();
+    }
+
+    void everythingGoesIntoADatedFolder() {
+        QTemporaryDir out;
+        ExportWindowController* export_ = dialog();
+        export_->location->setText(out.path());
+        export_->comboBox->setCurrentText(QStringLiteral(".txt"));
+        export_->cell3->setChecked(true);
+        export_->finalexport();
+        QVERIFY(!export_->isVisible());
+        waitForExport();
+        const fs::path folder = OnlyFolder(out.path());
+        QVERIFY(folder.filename().string().rfind(contents.deviceName + " - ", 0) == 0);
+        for (const char* file : {"SMS.txt", "Addressbook.txt", "Call history.txt", "Notes.txt", "Calendar.txt",
+                                 "Internet history.txt", "WhatsApp.txt", "Photos"})
+            QVERIFY2(fs::exists(folder / file), file);
+        QCOMPARE(Lines(folder / "SMS.txt").size(), f.record.SMSContent.size() + f.record.DeletedSMS.size());
+        QVERIFY(w().exportProgressWindow()->lblWait->text() == QStringLiteral("Export Complete"));
+        w().exportProgressWindow()->close();
+        for (QDialog* rating : w().findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
+    }
+
+    void theCurrentTabGoesIntoOneFileNamedInASavePanel() {
+        QTemporaryDir out;
+        QString proposedFolder, proposedName;
+        w().chooseSaveFile = [&](const QString& folder, const QString& name) {
+            proposedFolder = folder;
+            proposedName = name;
+            return QDir(out.path()).filePath(QStringLiteral("contacts.csv"));
+        };
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        ExportWindowController* export_ = dialog();
+        export_->location->setText(out.path());
+        export_->cell2->setChecked(true);
+        export_->finalexport();
+        QCOMPARE(proposedName, QStringLiteral("Addressbook.csv"));
+        QCOMPARE(proposedFolder.toStdString(), AppPaths::documentsDirectory());
+        // Every contact, ticked or not.
+        QCOMPARE(Lines(fs::path(out.path().toStdString()) / "contacts.csv").size(),
+                 f.record.ContactContent.size() + f.record.DeletedContact.size());
+        QVERIFY(w().openDialog("StarFeedbackWindow"));
+        w().openDialog("StarFeedbackWindow")->close();
+        // The WhatsApp tab proposes no name; a cancelled panel writes nothing.
+        w().onAppsSelectionChanged(TabTag::TabTagWhatsApp);
+        w().chooseSaveFile = [&](const QString&, const QString& name) {
+            proposedName = name;
+            return QString();
+        };
+        w().OnExportClick(QStringLiteral(".csv"));
+        QCOMPARE(proposedName, QString());
+        for (QDialog* rating : w().findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
+    }
+
+    void cleanupTestCase() { f.application.reset(); }
+};
+
+TORVANE_UI_TEST(ExportDialogTest)
+#include "ExportDialogTest.moc"
