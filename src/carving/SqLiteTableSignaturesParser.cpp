@@ -1,5 +1,7 @@
 #include "carving/SqLiteTableSignaturesParser.h"
 
+#include "common/XmlSax.h"
+
 #include <libxml/parser.h>
 #include <libxml/globals.h>
 #include <libxml/tree.h>
@@ -54,38 +56,6 @@ void OnInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlCh
     xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
 }
 
-// Only the five predefined entities (&amp; and its kin) are known, so no other is expanded.
-xmlEntityPtr OnGetEntity(void*, const xmlChar* name) {
-    return xmlGetPredefinedEntity(name);
-}
-
-void OnStructuredError(void*, xmlErrorPtr) {}
-void OnGenericError(void*, const char*, ...) {}
-
-// libxml2's encoding layer reports through the thread's error handlers rather than the
-// parser's; they are quiet while a document is read and put back afterwards.
-class QuietErrorHandlers {
-public:
-    QuietErrorHandlers()
-        : generic_(xmlGenericError), genericContext_(xmlGenericErrorContext),
-          structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext) {
-        xmlSetGenericErrorFunc(nullptr, OnGenericError);
-        xmlSetStructuredErrorFunc(nullptr, OnStructuredError);
-    }
-    ~QuietErrorHandlers() {
-        xmlSetGenericErrorFunc(genericContext_, generic_);
-        xmlSetStructuredErrorFunc(structuredContext_, structured_);
-    }
-    QuietErrorHandlers(const QuietErrorHandlers&) = delete;
-    QuietErrorHandlers& operator=(const QuietErrorHandlers&) = delete;
-
-private:
-    xmlGenericErrorFunc generic_;
-    void* genericContext_;
-    xmlStructuredErrorFunc structured_;
-    void* structuredContext_;
-};
-
 std::optional<std::string> AttributeValue(
     const std::vector<SqLiteTableSignaturesParser::Attribute>& attributes, std::string_view name) {
     for (const auto& a : attributes)
@@ -115,23 +85,8 @@ SqLiteTableSignatures& SqLiteTableSignaturesParser::catalogue() {
 }
 
 bool SqLiteTableSignaturesParser::parseTableSignatures() {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { xmlInitParser(); });
-
-    const QuietErrorHandlers quiet;
-    xmlSAXHandler handler;
-    std::memset(&handler, 0, sizeof handler);
-    handler.initialized = XML_SAX2_MAGIC;
-    handler.startElementNs = OnStartElement;
-    handler.endElementNs = OnEndElement;
-    handler.characters = OnCharacters;
-    handler.cdataBlock = OnCharacters;
-    handler.ignorableWhitespace = OnCharacters;
-    handler.serror = OnStructuredError;
-    // A document type declaration ends the parse; no entity but the predefined ones is known,
-    // so none is expanded; nothing is fetched.
-    handler.internalSubset = OnInternalSubset;
-    handler.getEntity = OnGetEntity;
+    const XmlSax::QuietErrors quiet;
+    xmlSAXHandler handler = XmlSax::Handler(OnStartElement, OnEndElement, OnCharacters, OnInternalSubset);
 
     xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
     if (!context) {

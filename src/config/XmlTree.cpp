@@ -1,5 +1,7 @@
 #include "config/XmlTree.h"
 
+#include "common/XmlSax.h"
+
 #include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -98,11 +100,6 @@ void OnInternalSubset(void* user, const xmlChar*, const xmlChar*, const xmlChar*
     StopIfFailed(builder);
 }
 
-// Only the five predefined entities (&amp; and its kin) are known.
-xmlEntityPtr OnGetEntity(void*, const xmlChar* name) {
-    return xmlGetPredefinedEntity(name);
-}
-
 void OnEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
     Builder(context).endElement();
 }
@@ -111,56 +108,14 @@ void OnCharacters(void* context, const xmlChar* text, int length) {
     Builder(context).characters(text, length);
 }
 
-void OnStructuredError(void*, xmlErrorPtr) {}
-void OnGenericError(void*, const char*, ...) {}
-
-// libxml2's encoding layer reports through the thread's error handlers rather than the
-// parser's; they are quiet while a document is read and put back afterwards.
-class QuietErrorHandlers {
-public:
-    QuietErrorHandlers()
-        : generic_(xmlGenericError),
-          genericContext_(xmlGenericErrorContext),
-          structured_(xmlStructuredError),
-          structuredContext_(xmlStructuredErrorContext) {
-        xmlSetGenericErrorFunc(nullptr, OnGenericError);
-        xmlSetStructuredErrorFunc(nullptr, OnStructuredError);
-    }
-    ~QuietErrorHandlers() {
-        xmlSetGenericErrorFunc(genericContext_, generic_);
-        xmlSetStructuredErrorFunc(structuredContext_, structured_);
-    }
-    QuietErrorHandlers(const QuietErrorHandlers&) = delete;
-    QuietErrorHandlers& operator=(const QuietErrorHandlers&) = delete;
-
-private:
-    xmlGenericErrorFunc generic_;
-    void* genericContext_;
-    xmlStructuredErrorFunc structured_;
-    void* structuredContext_;
-};
-
 }  // namespace
 
 std::optional<XmlNode> XmlNode::parse(std::string_view document) {
     if (document.empty() || document.size() > kMaxDocumentBytes) return std::nullopt;
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { xmlInitParser(); });
-
-    const QuietErrorHandlers quiet;
-    xmlSAXHandler handler;
-    std::memset(&handler, 0, sizeof handler);
-    handler.initialized = XML_SAX2_MAGIC;
-    handler.startElementNs = OnStartElement;
-    handler.endElementNs = OnEndElement;
-    handler.characters = OnCharacters;
-    handler.cdataBlock = OnCharacters;
-    handler.ignorableWhitespace = OnCharacters;
-    handler.serror = OnStructuredError;
+    const XmlSax::QuietErrors quiet;
     // A document type declaration ends the parse; no entity but the predefined ones is known,
     // so none is expanded; nothing is fetched.
-    handler.internalSubset = OnInternalSubset;
-    handler.getEntity = OnGetEntity;
+    xmlSAXHandler handler = XmlSax::Handler(OnStartElement, OnEndElement, OnCharacters, OnInternalSubset);
 
     XmlTreeBuilder builder;
     xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, &builder, nullptr, 0, nullptr);
