@@ -9,6 +9,7 @@
 #include "config/LanguageConfig.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
+#include "ui/NamedWidgets.h"
 #include "ui/OwnWidgets.h"
 #include "ui/TitleAdapters.h"
 
@@ -32,24 +33,11 @@ using TitleAdapters::SetText;
 using TitleAdapters::ToQString;
 namespace TH = TitleHelpers;
 
+using NamedWidgets::Texts;
+using NamedWidgets::Label;
+using NamedWidgets::Button;
+
 namespace {
-
-LanguageConfig& Texts() {
-    return LanguageConfig::sharedObject();
-}
-
-QLabel* Label(QWidget* parent, const char* name, bool wrap = true) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setWordWrap(wrap);
-    return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
 
 std::mutex gOpenerMutex;
 Desktop::Opener gOpener;

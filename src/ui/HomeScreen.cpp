@@ -7,11 +7,12 @@
 #include "app/DeviceRecoveryFlow.h"
 #include "app/ScanWorker.h"
 #include "config/LanguageConfig.h"
-#include "device/MobileDeviceAccess.h"
 #include "device/AMDevice.h"
+#include "device/MobileDeviceAccess.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 #include "ui/MainMenu.h"
+#include "ui/NamedWidgets.h"
 #include "ui/TitleAdapters.h"
 
 #include <QFileDialog>
@@ -29,19 +30,13 @@ using TitleAdapters::SetText;
 using TitleAdapters::ToQString;
 namespace TH = TitleHelpers;
 
+using NamedWidgets::Button;
+
 namespace {
 
+// Labels here do not wrap unless asked to.
 QLabel* Label(QWidget* parent, const char* name, bool wrap = false) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setWordWrap(wrap);
-    return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
+    return NamedWidgets::Label(parent, name, wrap);
 }
 
 // The combo's items, in order, and the data type each stands for.

@@ -1,9 +1,9 @@
 #include "ui/MainMenu.h"
 
 #include "app/AnalyticsEvents.h"
-#include "app/DataTypes.h"
 #include "app/ApplicationCore.h"
 #include "app/ApplicationShutdown.h"
+#include "app/DataTypes.h"
 #include "app/DeviceBackup.h"
 #include "app/DeviceRecoveryFlow.h"
 #include "app/MainThreadDispatcher.h"
@@ -14,25 +14,26 @@
 #include "common/AppPaths.h"
 #include "config/ApplicationConfig.h"
 #include "config/LanguageConfig.h"
-#include "export/ExportRun.h"
-#include "export/MediaExporter.h"
 #include "device/AMDevice.h"
 #include "device/CompanionLibrary.h"
 #include "device/MobileDeviceAccess.h"
+#include "export/ExportRun.h"
+#include "export/MediaExporter.h"
 #include "records/BrimleyAppDelegate.h"
-#include "records/DeviceInfo.h"
 #include "records/Calendar.h"
 #include "records/CallLog.h"
 #include "records/Contact.h"
+#include "records/DeviceInfo.h"
 #include "records/InternetHistory.h"
 #include "records/Note.h"
 #include "records/Photo.h"
 #include "records/SMS.h"
-#include "records/WhatsApp.h"
 #include "records/Video.h"
+#include "records/WhatsApp.h"
 #include "ui/BannerView.h"
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
+#include "ui/NamedWidgets.h"
 #include "ui/OwnWidgets.h"
 #include "ui/PhotoBrowser.h"
 #include "ui/Screens.h"
@@ -61,22 +62,13 @@ using TitleAdapters::SetText;
 using TitleAdapters::ToQString;
 namespace TH = TitleHelpers;
 
+using NamedWidgets::Texts;
+using NamedWidgets::Named;
+
 namespace {
 
-LanguageConfig& Texts() {
-    return LanguageConfig::sharedObject();
-}
-
-template <class W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 QFrame* Box(QWidget* parent, const char* name) {
-    auto* box = new QFrame(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
+    return Named(new QFrame(parent), name);
 }
 
 constexpr TitleColor kWhiteTitle = kWhite;

@@ -274,16 +274,8 @@ void CalendarViewController::find(const QString& field) {
 }
 
 void CalendarViewController::checkAllClicked(bool on) {
-    const auto deleted = record_.DeletedCalendar.snapshot();
-    if (showAllCalendar) {
-        const auto existing = record_.CalendarContent.snapshot();
-        SetTicks(existing, on);
-        SetTicks(deleted, on);
-        show(Joined(Numbered(existing, false, 0, false), Numbered(deleted, true, 0, false)));
-    } else {
-        SetTicks(deleted, on);
-        show(Numbered(deleted, true, 0, false));
-    }
+    const auto existing = showAllCalendar ? record_.CalendarContent.snapshot() : decltype(record_.CalendarContent.snapshot()){};
+    show(TickAll(existing, record_.DeletedCalendar.snapshot(), showAllCalendar, on));
 }
 
 void CalendarViewController::showDetailOf(std::size_t row) {
@@ -391,16 +383,8 @@ void NoteViewController::find(const QString& field) {
 }
 
 void NoteViewController::checkAllClicked(bool on) {
-    const auto deleted = record_.DeletedNotes.snapshot();
-    if (showAllNotes) {
-        const auto existing = record_.NotesContent.snapshot();
-        SetTicks(existing, on);
-        SetTicks(deleted, on);
-        show(Joined(Numbered(existing, false, 0, false), Numbered(deleted, true, 0, false)));
-    } else {
-        SetTicks(deleted, on);
-        show(Numbered(deleted, true, 0, false));
-    }
+    const auto existing = showAllNotes ? record_.NotesContent.snapshot() : decltype(record_.NotesContent.snapshot()){};
+    show(TickAll(existing, record_.DeletedNotes.snapshot(), showAllNotes, on));
 }
 
 void NoteViewController::showDetailOf(std::size_t row) {

@@ -40,6 +40,17 @@ void SetTicks(const std::vector<std::shared_ptr<R>>& list, bool ticked) {
         if (record) record->setIsChecked(ticked ? 1 : 0);
 }
 
+// Ticks (or clears) the deleted list, and the existing one too when `withExisting`, and returns
+// the rows then shown: existing before deleted, keeping the numbers they had.
+template <class R>
+Rows<R> TickAll(const std::vector<std::shared_ptr<R>>& existing, const std::vector<std::shared_ptr<R>>& deleted,
+                bool withExisting, bool ticked) {
+    SetTicks(deleted, ticked);
+    if (!withExisting) return Numbered(deleted, true, 0, false);
+    SetTicks(existing, ticked);
+    return Joined(Numbered(existing, false, 0, false), Numbered(deleted, true, 0, false));
+}
+
 // Ticks, deletion and the row number of record rows.
 template <class R>
 void RecordBasics(RowTable<RecordRow<R>>& table, bool ticks) {
@@ -85,6 +96,5 @@ std::pair<std::size_t, std::size_t> ShownCounts(const RowTable<RecordRow<R>>& ta
     for (const auto& row : table.rows) deleted += row.deleted;
     return {deleted, table.rows.size() - deleted};
 }
-
 
 }  // namespace ScreenHelpers

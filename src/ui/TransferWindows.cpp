@@ -5,6 +5,7 @@
 #include "config/LanguageConfig.h"
 #include "export/ExportRun.h"
 #include "records/BrimleyAppDelegate.h"
+#include "ui/NamedWidgets.h"
 #include "ui/TitleAdapters.h"
 
 #include <QButtonGroup>
@@ -19,23 +20,11 @@ using TitleAdapters::SetText;
 using TitleAdapters::ToQString;
 namespace TH = TitleHelpers;
 
+using NamedWidgets::Texts;
+using NamedWidgets::Named;
+using NamedWidgets::Label;
+
 namespace {
-
-LanguageConfig& Texts() {
-    return LanguageConfig::sharedObject();
-}
-
-template <class W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel* Label(QWidget* parent, const char* name) {
-    auto* label = Named(new QLabel(parent), name);
-    label->setWordWrap(true);
-    return label;
-}
 
 }  // namespace
 
