@@ -6,6 +6,7 @@
 #include "app/WorkingFolder.h"
 #include "common/BackupFiles.h"
 #include "common/FileUtils.h"
+#include "common/TemporaryFiles.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Photo.h"
 #include "records/SameFile.h"
@@ -123,13 +124,22 @@ int LastError() {
 // Copies the whole open file to the target through a temporary name, so that a failed copy
 // leaves nothing behind under the target's name.
 bool CopyOpenFile(int source, const std::string& target) {
-    std::string temporary = target + ".part-XXXXXX";
-    FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!out.valid()) {
-        std::cerr << ("media copy to " + target + " failed: " + std::strerror(errno) + "\n");
+    // The partial copy is made as one step with respect to a program that is ending at once,
+    // so that nothing new appears in the working folder while it is being removed.
+    int made = -1;
+    int error = ECANCELED;
+    const std::string temporary = TemporaryFiles::make([&] {
+        std::string name = target + ".part-XXXXXX";
+        made = ::mkostemp(name.data(), O_CLOEXEC);
+        error = errno;
+        return made >= 0 ? name : std::string();
+    });
+    FileDescriptor out(made);
+    if (temporary.empty()) {
+        std::cerr << ("media copy to " + target + " failed: " + std::strerror(error) + "\n");
         return false;
     }
-    int error = ::lseek(source, 0, SEEK_SET) == 0 ? 0 : errno;
+    error = ::lseek(source, 0, SEEK_SET) == 0 ? 0 : errno;
     std::array<std::uint8_t, 65536> buffer{};
     while (error == 0) {
         const ssize_t n = ::read(source, buffer.data(), buffer.size());
@@ -140,9 +150,10 @@ bool CopyOpenFile(int source, const std::string& target) {
     }
     if (!out.close() && error == 0) error = LastError();
     if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temporary.c_str());
+    TemporaryFiles::forget(temporary);
     if (error == 0) return true;
     std::cerr << ("media copy to " + target + " failed: " + std::strerror(error) + "\n");
-    ::unlink(temporary.c_str());
     return false;
 }
 

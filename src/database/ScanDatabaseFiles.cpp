@@ -3,6 +3,7 @@
 #include "common/AppPaths.h"
 #include "common/BackupFiles.h"
 #include "common/SHA1Util.h"
+#include "common/TemporaryFiles.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -83,6 +84,7 @@ ScanDatabaseFiles::~ScanDatabaseFiles() {
     // Only the folder this object made; links inside it are removed, never followed.
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
+    TemporaryFiles::forget(folder_);
 }
 
 OptString ScanDatabaseFiles::LogOf(const std::string& backupFolder,
@@ -134,15 +136,20 @@ bool ScanDatabaseFiles::ApplyLog(const std::string& databasePath) {
 std::string ScanDatabaseFiles::folder() {
     std::lock_guard lock(mutex_);
     if (!folder_.empty() || workingFolder_.empty()) return folder_;
-    if (!AppPaths::ensurePrivateDirectory(workingFolder_)) return {};
-    // mkdtemp makes it with mode 0700 under a name nobody else holds.
-    std::string pattern = workingFolder_ + "/databases-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    // Made as one step with respect to a program that is ending at once, which then makes
+    // nothing (not even the working folder it has just removed).
+    int error = ECANCELED;
+    folder_ = TemporaryFiles::make([&] {
+        if (!AppPaths::ensurePrivateDirectory(workingFolder_)) return std::string();
+        // mkdtemp makes it with mode 0700 under a name nobody else holds.
+        std::string pattern = workingFolder_ + "/databases-XXXXXX";
+        const bool made = ::mkdtemp(pattern.data()) != nullptr;
+        error = errno;
+        return made ? pattern : std::string();
+    });
+    if (folder_.empty() && error != 0)
         std::fprintf(stderr, "torvane: cannot create a folder in %s: %s\n", workingFolder_.c_str(),
-                     std::strerror(errno));
-        return {};
-    }
-    folder_ = pattern;
+                     std::strerror(error));
     return folder_;
 }
 

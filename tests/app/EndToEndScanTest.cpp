@@ -10,6 +10,9 @@
 #include "support/FixtureDatabase.h"
 #include "support/WriteAheadLog.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -467,8 +470,8 @@ std::vector<std::string> WorkingFoldersIn(const fs::path& cache) {
     std::vector<std::string> found;
     const fs::path work = cache / "torvane" / "work";
     if (!fs::exists(work)) return found;
-    for (const auto& entry : fs::directory_iterator(work))
-        found.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::recursive_directory_iterator(work))
+        found.push_back(fs::relative(entry.path(), work).string());
     return found;
 }
 
@@ -505,8 +508,8 @@ TEST_F(EndToEndScanTest, AnInterruptedExportSaysSoAndLeavesNoTemporaryFiles) {
               2);
     EXPECT_LT(written, planned);
     EXPECT_GT(planned, 3000u);
-    EXPECT_TRUE(TemporaryFilesBelow(dir / "export").empty());
-    EXPECT_TRUE(WorkingFoldersIn(dir / "cache").empty());
+    EXPECT_THAT(TemporaryFilesBelow(dir / "export"), ::testing::IsEmpty());
+    EXPECT_THAT(WorkingFoldersIn(dir / "cache"), ::testing::IsEmpty());
 }
 
 // A second signal while the first is being handled ends the program at once, with 128 + its
@@ -528,8 +531,8 @@ TEST_F(EndToEndScanTest, ASecondSignalEndsAtOnceAndLeavesNothingBehind) {
     EXPECT_TRUE(run.exitStatus == 128 + SIGTERM || run.exitStatus == 128 + SIGINT)
         << run.exitStatus << run.out << run.err;
     EXPECT_NE(run.err.find("Stopped at once."), std::string::npos) << run.err;
-    EXPECT_TRUE(WorkingFoldersIn(dir / "cache").empty());
-    EXPECT_TRUE(TemporaryFilesBelow(dir / "export").empty());
+    EXPECT_THAT(WorkingFoldersIn(dir / "cache"), ::testing::IsEmpty());
+    EXPECT_THAT(TemporaryFilesBelow(dir / "export"), ::testing::IsEmpty());
 }
 
 // A scan that cannot make its working folder still reads every database, and then ends with

@@ -1,6 +1,7 @@
 #include "app/MediaSniffer.h"
 #include "app/PhotoBrowserLists.h"
 #include "app/WorkingFolder.h"
+#include "common/TemporaryFiles.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 #include "records/Photo.h"
@@ -234,6 +235,36 @@ TEST(MediaSniffer, AFailedCopyIsNotListedAndLeavesNoHalfFile) {
     for (const auto& entry : fs::directory_iterator(scan.folder.photosDirectory()))
         left.insert(entry.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{"IMG_1.JPG", "IMG_1.PNG", "IMG_2.JPG"}));
+}
+
+// A program ending at once removes its working folder while the copies may still run; from
+// then on no copy is begun there, even while the folder is still being taken away. Run in a
+// child process: the end cannot be undone.
+TEST(MediaSnifferDeathTest, NoCopyIsBegunOnceTheProgramIsEnding) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            Scan scan;
+            scan.backup.addFile("CameraRollDomain", "Media/a.JPG", kJfif);
+            struct EndingWindow : RecordingWindow {
+                WorkingFolder* folder = nullptr;
+                void updateStatus(std::int32_t code, const std::string& message) override {
+                    if (code == 1) {
+                        TemporaryFiles::removeAll();
+                        // As a removal still under way would leave it, for the moment.
+                        fs::create_directories(folder->photosDirectory());
+                    }
+                    RecordingWindow::updateStatus(code, message);
+                }
+            };
+            auto window = std::make_shared<EndingWindow>();
+            window->folder = &scan.folder;
+            MediaSniffer(scan.record, *window, scan.folder).run(DataType::DataTypePhotosVideos);
+            const bool nothingCopied = scan.record.Photos.size() == 0 &&
+                                       fs::is_empty(scan.folder.photosDirectory());
+            std::exit(nothingCopied ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(MediaSniffer, FastRecoveryOnlyRecreatesTheFolder) {
