@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The bytes of a whole database file as the older carving routines slide over them. Every
+// read is bounded by the end of the data: a byte outside reads as 0, and a run that does not
+// lie wholly inside is refused, so a record header near the end of a file (or a length that
+// runs past it) never reads beyond the data.
+class FileBytes {
+public:
+    FileBytes() = default;
+    FileBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    explicit FileBytes(std::string_view text)
+        : data_(reinterpret_cast<const std::uint8_t*>(text.data())), size_(text.size()) {}
+
+    const std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    // The length as the routines count offsets (a file is far below 2^63 bytes).
+    std::int64_t length() const { return static_cast<std::int64_t>(size_); }
+    bool empty() const { return size_ == 0; }
+
+    // The byte at offset, 0 when the offset lies outside the data.
+    std::uint8_t operator[](std::int64_t offset) const {
+        return offset >= 0 && static_cast<std::uint64_t>(offset) < size_ ? data_[offset] : 0;
+    }
+    // Whether count bytes from offset lie wholly inside the data (overflow-safe).
+    bool has(std::int64_t offset, std::int64_t count) const {
+        return offset >= 0 && count >= 0 && static_cast<std::uint64_t>(offset) <= size_ &&
+               static_cast<std::uint64_t>(count) <= size_ - static_cast<std::uint64_t>(offset);
+    }
+    // The count bytes at offset; empty unless they lie wholly inside.
+    std::string_view text(std::int64_t offset, std::int64_t count) const {
+        if (!has(offset, count)) return {};
+        return {reinterpret_cast<const char*>(data_ + offset), static_cast<std::size_t>(count)};
+    }
+    // The data from offset on; empty when the offset lies outside.
+    FileBytes from(std::int64_t offset) const {
+        if (!has(offset, 0)) return {};
+        return {data_ + offset, size_ - static_cast<std::size_t>(offset)};
+    }
+
+private:
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// A whole file mapped read-only: nothing is copied, and a file of gigabytes costs address
+// space rather than memory. The mapping is private and never written; the file is not changed.
+class MappedFile {
+public:
+    MappedFile() = default;
+    // The file at path; an empty mapping (and the reason in *error, when given) when it cannot be
+    // opened, is not a regular file, or is empty.
+    static MappedFile open(const std::string& path, std::string* error = nullptr);
+    ~MappedFile();
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    FileBytes bytes() const { return {static_cast<const std::uint8_t*>(address_), size_}; }
+    bool empty() const { return size_ == 0; }
+
+private:
+    void* address_ = nullptr;
+    std::size_t size_ = 0;
+};

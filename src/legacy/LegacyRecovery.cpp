@@ -1,0 +1,403 @@
+#include "legacy/LegacyRecovery.h"
+
+#include "common/Clock.h"
+#include "common/IcuDateCache.h"
+#include "database/DAOs.h"
+#include "database/FMDBUtils.h"
+#include "legacy/LegacyCalendarCarving.h"
+#include "legacy/LegacyCallHistoryCarving.h"
+#include "legacy/LegacyContactCarving.h"
+#include "legacy/LegacyMessageCarving.h"
+#include "legacy/LegacyNoteCarving.h"
+#include "legacy/LegacyWhatsAppCarving.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Calendar.h"
+#include "records/Contact.h"
+#include "records/Note.h"
+#include "records/SMS.h"
+#include "records/WhatsApp.h"
+
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <iostream>
+#include <span>
+#include <string_view>
+
+namespace {
+
+// One step of a sequence: a status text (none for no status line), a routine, and whether the
+// main window then switches to the messages tab.
+struct LegacyStep {
+    const char* status;
+    bool (*routine)(LegacyRecovery&);
+    bool view;
+};
+
+template <class Carving, bool (Carving::*Routine)()>
+bool Run(LegacyRecovery& run) {
+    Carving carving(run);
+    return (carving.*Routine)();
+}
+
+constexpr LegacyStep kIOS7Steps[] = {
+    {"Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, true},
+    {"Recovering CallHistory...",
+     Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4>, true},
+    {"Recovering WhatsApp message... ",
+     Run<LegacyWhatsAppCarving, &LegacyWhatsAppCarving::RecoverDeletedWhatsAppMsg_iOS7_0_2>, true},
+    {"Recovering Messages & iMessages...",
+     Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, true},
+    {"Recovering Calendar... ",
+     Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, true},
+};
+constexpr LegacyStep kIOS6Steps[] = {
+    {"Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
+    {"Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, false},
+    {"Recovering CallHistory...",
+     Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory>, false},
+    {"Recovering Calendar...",
+     Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, false},
+    {"Recovering WhatsApp message...",
+     Run<LegacyWhatsAppCarving, &LegacyWhatsAppCarving::RecoverDeletedWhatsAppMsg_iOS7_0_2>, false},
+    {"Recovering Contacts...",
+     Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedNewIOS6Contacts_Future>, false},
+};
+constexpr LegacyStep kIOS5Steps[] = {
+    {nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
+    {nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewNotes>, false},
+    {nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewCallHistory>, false},
+    {nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedNewIOS5CalendarInfo>, false},
+    {nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
+};
+constexpr LegacyStep kIOS4Steps[] = {
+    {nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
+    {nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNotes>, false},
+    {nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory>, false},
+    {nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendarInfo>, false},
+    {nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
+};
+
+// The main window's tab of the messages.
+constexpr std::int32_t kMessagesTab = 1;
+
+bool Equal(const OptString& a, const OptString& b) {
+    return a.has_value() && b.has_value() && *a == *b;
+}
+
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+const std::string& TextOf(const OptString& text) {
+    static const std::string kEmpty;
+    return text ? *text : kEmpty;
+}
+
+// Whether every character of the text is one of the allowed set.
+bool OnlyCharactersOf(const std::string& text, std::u16string_view allowed) {
+    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    for (std::int32_t i = 0; i < unicode.length(); ++i)
+        if (allowed.find(static_cast<char16_t>(unicode.charAt(i))) == std::u16string_view::npos)
+            return false;
+    return true;
+}
+
+bool IsDigit(std::uint8_t byte) {
+    return byte >= '0' && byte <= '9';
+}
+
+}  // namespace
+
+LegacyRecovery::LegacyRecovery(ScanContext context, LegacyReporter reporter, std::int32_t hostVersion)
+    : context_(std::move(context)), reporter_(std::move(reporter)), hostVersion_(hostVersion) {}
+
+LegacyRecovery::~LegacyRecovery() = default;
+
+void LegacyRecovery::RecoverDeletedDataNonSignatures() {
+    const std::int32_t version = iOSMajorVersion();
+    std::span<const LegacyStep> steps = kIOS4Steps;
+    if (version >= 7)
+        steps = kIOS7Steps;
+    else if (version == 6)
+        steps = kIOS6Steps;
+    else if (version == 5)
+        steps = kIOS5Steps;
+    for (const LegacyStep& step : steps) {
+        if (stopRequested()) return;
+        if (step.status && reporter_.updateStatus) reporter_.updateStatus(3, step.status);
+        step.routine(*this);
+        if (step.view && reporter_.UpdateMainView) reporter_.UpdateMainView(kMessagesTab);
+    }
+}
+
+LegacyRecovery::Database LegacyRecovery::readDatabase(DatabaseRole role) {
+    Database database;
+    if (const auto& borrowed = borrowed_[static_cast<std::size_t>(role)]) {
+        database.borrowed_ = *borrowed;
+    } else {
+        const std::string path = context_.databasePath(role);
+        if (!path.empty()) database.file_ = MappedFile::open(path);
+    }
+    if (database.empty()) isRecovering = false;
+    return database;
+}
+
+void LegacyRecovery::setDatabaseBytes(DatabaseRole role, FileBytes bytes) {
+    borrowed_[static_cast<std::size_t>(role)] = bytes;
+}
+
+// ---- Existing messages ----
+
+void LegacyRecovery::loadExistingMessages() {
+    if (existingMessagesLoaded_) return;
+    existingMessagesLoaded_ = true;
+    const std::string path = context_.databasePath(DatabaseRole::Messages);
+    if (path.empty() || borrowed_[static_cast<std::size_t>(DatabaseRole::Messages)]) return;
+    // The query counts and lists what it reads into its results record: a scratch one here,
+    // so the scan's own lists and counts stay as they are.
+    BrimleyAppDelegate scratch;
+    ScanContext reading = context_;
+    reading.results = &scratch;
+    auto connection = std::make_shared<FMDBUtils>(path);
+    if (!connection->openDatabase()) return;
+    DAOs daos(connection, reading);
+    if (auto messages = daos.GetSMS()) listSMS = std::move(*messages);
+}
+
+bool LegacyRecovery::isIOS6NormalSMS(const OptString& text, const OptString& address) {
+    loadExistingMessages();
+    for (const auto& sms : listSMS) {
+        if (!sms || TextOf(sms->Message()).empty() || TextOf(sms->Address()).empty()) continue;
+        if (Equal(sms->Message(), text) && (!address || Equal(sms->Address(), address))) return true;
+    }
+    return false;
+}
+
+bool LegacyRecovery::isNormalSMS(const OptString& text, const OptString& address) {
+    loadExistingMessages();
+    const std::string& carved = TextOf(text);
+    const std::string& phone = TextOf(address);
+    for (const auto& sms : listSMS) {
+        if (!sms) continue;
+        const std::string& message = TextOf(sms->Message());
+        const std::string& stored = TextOf(sms->Address());
+        if (message.empty() || stored.empty()) continue;
+        if (message == carved) {
+            if (!address || stored == phone) return true;
+            continue;
+        }
+        const auto l = static_cast<std::int32_t>(CharacterCount(stored) + CharacterCount(message));
+        const auto m = static_cast<std::int32_t>(CharacterCount(carved) + CharacterCount(phone));
+        if (Contains(message, carved) && Contains(stored, phone)) return m - l < 19 && m > l;
+        if (Contains(carved, message) && Contains(phone, stored)) {
+            const auto lf = static_cast<float>(l);
+            const auto mf = static_cast<float>(m);
+            if (mf - lf < 19 && mf > lf) return true;
+            if (mf == lf) return true;
+            if (static_cast<double>(l) > 0.75 * static_cast<double>(mf)) return false;
+        }
+    }
+    return false;
+}
+
+bool LegacyRecovery::isNormalSMS(const OptString& text) {
+    loadExistingMessages();
+    const std::string& carved = TextOf(text);
+    for (const auto& sms : listSMS) {
+        if (!sms) continue;
+        const std::string& message = TextOf(sms->Message());
+        const std::string& stored = TextOf(sms->Address());
+        if (message.empty() || stored.empty()) continue;
+        if (!Contains(carved, message) || !Contains(carved, stored)) continue;
+        const auto l = static_cast<std::int32_t>(CharacterCount(stored) + CharacterCount(message));
+        const auto m = static_cast<std::int32_t>(CharacterCount(carved));
+        return m - l < 19 && m > l;
+    }
+    return false;
+}
+
+// ---- Duplicate tests ----
+
+bool LegacyRecovery::isDuplicateSMS(const OptString&) const {
+    return false;
+}
+
+bool LegacyRecovery::isDuplicateSms(const OptString& text, const OptString& localTime,
+                                    const std::vector<std::shared_ptr<SMS>>& list) {
+    return std::any_of(list.begin(), list.end(), [&](const auto& sms) {
+        return sms && Equal(sms->Message(), text) && Equal(sms->LocalTime(), localTime);
+    });
+}
+
+bool LegacyRecovery::isDuplicateWhatsAppmsg(const OptString& text, const OptString& messageDate,
+                                            const std::vector<std::shared_ptr<WhatsApp>>& list) {
+    return std::any_of(list.begin(), list.end(), [&](const auto& message) {
+        return message && Equal(message->zText(), text) && Equal(message->MessageDate(), messageDate);
+    });
+}
+
+bool LegacyRecovery::isDuplicateContact(const OptString& firstName) const {
+    return appDelegate().DeletedContact.any(
+        [&](const Contact& contact) { return Equal(contact.FirstName(), firstName); });
+}
+
+bool LegacyRecovery::isDuplicateContactName(const OptString& firstName, const OptString& createdDate) const {
+    return appDelegate().DeletedContact.any([&](const Contact& contact) {
+        return Equal(contact.FirstName(), firstName) && Equal(contact.CreatedDate(), createdDate);
+    });
+}
+
+bool LegacyRecovery::isDuplicateNotes(const OptString& title) const {
+    if (!title) return false;
+    const std::string& t = *title;
+    const std::int64_t length = CharacterCount(t);
+    std::string middle;
+    if (length > 21)
+        middle = Characters(t, 2, length - 5);
+    else if (length >= 5)
+        middle = Characters(t, 2, length - 2);
+    return appDelegate().DeletedNotes.any([&](const Note& note) {
+        if (!note.Title()) return false;
+        if (*note.Title() == t) return true;
+        return length >= 5 && Contains(*note.Title(), middle);
+    });
+}
+
+bool LegacyRecovery::isDuplicateCalender(const OptString& summary) const {
+    return appDelegate().DeletedCalendar.any(
+        [&](const Calendar& event) { return Equal(event.Summary(), summary); });
+}
+
+// ---- Byte and number readers ----
+
+std::uint32_t LegacyRecovery::GetDwordFromBuffer(FileBytes bytes, std::int64_t offset, std::int32_t length) {
+    if (length < 2 || length > 4) return 0;
+    std::uint32_t value = 0;
+    for (std::int32_t i = 0; i < length; ++i) value = (value << 8) | bytes[offset + i];
+    return value;
+}
+
+std::int32_t LegacyRecovery::GetValue(std::int8_t a, std::int8_t b) {
+    return ((static_cast<std::uint8_t>(a) & 127) * 128) + (static_cast<std::uint8_t>(b) & 127);
+}
+
+std::int64_t LegacyRecovery::GetTheLengthOfTheStringBytes(FileBytes bytes, std::int64_t start) {
+    std::int32_t zeros = 0;
+    for (std::int64_t at = std::max<std::int64_t>(start, 0); at < bytes.length(); ++at) {
+        zeros = bytes[at] == 0 ? zeros + 1 : 0;
+        if (zeros == 2) return at + 1;
+    }
+    return bytes.length();
+}
+
+OptString LegacyRecovery::GetDateFromInteger(std::int64_t unixSeconds) {
+    const OptDate instant = DateFromUnixSeconds(static_cast<double>(unixSeconds));
+    if (!instant) return std::nullopt;
+    icu::Calendar& calendar = IcuDateCache::Calendar();
+    UErrorCode status = U_ZERO_ERROR;
+    calendar.setTime(IcuDateCache::ToUDate(Clock::Now()), status);
+    const std::int32_t currentYear = calendar.get(UCAL_YEAR, status);
+    calendar.setTime(IcuDateCache::ToUDate(*instant), status);
+    const std::int32_t year = calendar.get(UCAL_EXTENDED_YEAR, status);
+    if (U_FAILURE(status)) return std::nullopt;
+    if (year > currentYear || year < currentYear - 10) {
+        // Month, day and time stay; the calendar rolls 29 February into March when needed.
+        calendar.set(UCAL_EXTENDED_YEAR, currentYear - 2);
+    }
+    const UDate moved = calendar.getTime(status);
+    if (U_FAILURE(status)) return std::nullopt;
+    const OptDate date = IcuDateCache::FromUDate(moved);
+    if (!date) return std::nullopt;
+    return IcuDateCache::Format(DatePattern::DateTime24, *date);
+}
+
+// ---- Character, string and phone-number tests ----
+
+bool LegacyRecovery::IsValidPritableAsciiCharacter(std::int8_t byte) {
+    const auto b = static_cast<std::uint8_t>(byte);
+    return b >= 0x20 && b <= 0x7E;
+}
+
+bool LegacyRecovery::isAsciiValue(std::int8_t byte) {
+    const auto b = static_cast<std::uint8_t>(byte);
+    return IsDigit(b) || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+bool LegacyRecovery::isValidString(const OptString& text) const {
+    static constexpr std::u16string_view kAllowed =
+        u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLKMNOPQRSTUVWXYZ0123456789()@{}_-., ";
+    if (!OnlyCharactersOf(TextOf(text), kAllowed)) return false;
+    if (hostVersion_ >= 17) {
+        std::pair<std::int64_t, std::int64_t> range{0, 0};
+        if (ContainPhoneNumber(text, &range)) return false;
+    }
+    return true;
+}
+
+bool LegacyRecovery::isValidChar(const OptString& text) {
+    static constexpr std::u16string_view kAllowed =
+        u"\"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLKMNOPQRSTUVWXYZ0123456789()!@{}_-., -()*&%#!@_:;'?!/$";
+    return OnlyCharactersOf(TextOf(text), kAllowed);
+}
+
+bool LegacyRecovery::ContainPhoneNumber(const OptString&, std::pair<std::int64_t, std::int64_t>*) {
+    return false;
+}
+
+OptString LegacyRecovery::GetValidPhno(FileBytes bytes, std::int64_t offset, std::int32_t size) {
+    std::string run;
+    for (std::int32_t i = 0; i < size && bytes.has(offset + i, 1); ++i) {
+        const std::uint8_t b = bytes[offset + i];
+        if (!IsDigit(b) && b != '+') break;
+        run.push_back(static_cast<char>(b));
+    }
+    if (run.size() < 3) return std::nullopt;
+    return run;
+}
+
+std::string LegacyRecovery::GetPhoneNumber(const std::string& text) const {
+    if (hostVersion_ >= 17) return text;
+    const FileBytes bytes(text);
+    const std::int64_t size = bytes.length();
+    const auto digits = [&](std::int64_t at, std::int64_t count) {
+        for (std::int64_t i = 0; i < count; ++i)
+            if (!IsDigit(bytes[at + i])) return false;
+        return true;
+    };
+    for (std::int64_t at = 0; at < size; ++at) {
+        // The length of the matched pattern, or 0.
+        std::int64_t matched = 0;
+        if (bytes.has(at, 7) && bytes[at] == '+' && digits(at + 1, 6))
+            matched = 7;
+        else if (bytes.has(at, 7) && bytes[at] == '0' && bytes[at + 1] == '0' && digits(at + 2, 5))
+            matched = 7;
+        else if (bytes.has(at, 8) && IsDigit(bytes[at]) && bytes[at + 1] == ' ' && bytes[at + 2] == '(' &&
+                 bytes[at + 6] == ')' && bytes[at + 7] == ' ')
+            matched = 8;
+        if (matched == 0) continue;
+        // The first two patterns end at the next blank after their start; the third at the
+        // first blank after its eight bytes.
+        const std::int64_t from = matched == 8 ? at + 8 : at;
+        const auto blank = text.find(' ', static_cast<std::size_t>(from));
+        if (blank == std::string::npos) return text;
+        return text.substr(static_cast<std::size_t>(at), blank - static_cast<std::size_t>(at));
+    }
+    return text;
+}
+
+// ---- Texts ----
+
+std::int64_t LegacyRecovery::CharacterCount(const std::string& text) {
+    return icu::UnicodeString::fromUTF8(text).length();
+}
+
+std::string LegacyRecovery::Characters(const std::string& text, std::int64_t start, std::int64_t count) {
+    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    const auto length = static_cast<std::int64_t>(unicode.length());
+    start = std::clamp<std::int64_t>(start, 0, length);
+    count = std::clamp<std::int64_t>(count, 0, length - start);
+    std::string out;
+    unicode.tempSubString(static_cast<std::int32_t>(start), static_cast<std::int32_t>(count)).toUTF8String(out);
+    return out;
+}
