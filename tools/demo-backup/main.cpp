@@ -15,12 +15,13 @@
 namespace {
 
 void Usage() {
-    std::cout << "Usage: torvane-demo-backup [FOLDER] [--extra-photos N]\n"
+    std::cout << "Usage: torvane-demo-backup [FOLDER] [--extra-photos N] [--scale N]\n"
                  "\n"
                  "Writes the demo backup into FOLDER (default: " TORVANE_DEMO_BACKUP_DIR
                  ").\n"
                  "A demo backup already there is replaced; any other non-empty folder is left\n"
-                 "alone. --extra-photos adds N further camera pictures, for a larger backup.\n";
+                 "alone. --extra-photos adds N further camera pictures, for a larger backup.\n"
+                 "--scale N writes N times as many records of every kind (1 to 1000).\n";
 }
 
 }  // namespace
@@ -44,6 +45,21 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.extraPhotos = static_cast<int>(count);
+        } else if (argument == "--scale" && i + 1 < argc) {
+            char* end = nullptr;
+            const long scale = std::strtol(argv[++i], &end, 10);
+            if (!end || *end != '\0' || scale < 1 || scale > 1000) {
+                std::cerr << "torvane-demo-backup: --scale needs a number from 1 to 1000\n";
+                return 2;
+            }
+            const int n = static_cast<int>(scale);
+            options.messages *= n;
+            options.contacts *= n;
+            options.calls *= n;
+            options.notes *= n;
+            options.events *= n;
+            options.whatsAppMessages *= n;
+            options.visits *= n;
         } else if (!argument.empty() && argument[0] != '-' && !folderGiven) {
             folder = argument;
             folderGiven = true;
