@@ -27,6 +27,12 @@ struct DemoBackupOptions {
     int photos = 6;
     // Further camera pictures outside the library, to make the backup larger.
     int extraPhotos = 0;
+
+    // Multiplies the count of every kind of record (not the photos) by n.
+    void scale(int n) {
+        for (int* count : {&messages, &contacts, &calls, &notes, &events, &whatsAppMessages, &visits})
+            *count *= n;
+    }
 };
 
 // One row the backup was built with, named by the text that shows it in the exported file of

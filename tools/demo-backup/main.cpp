@@ -52,14 +52,7 @@ int main(int argc, char** argv) {
                 std::cerr << "torvane-demo-backup: --scale needs a number from 1 to 1000\n";
                 return 2;
             }
-            const int n = static_cast<int>(scale);
-            options.messages *= n;
-            options.contacts *= n;
-            options.calls *= n;
-            options.notes *= n;
-            options.events *= n;
-            options.whatsAppMessages *= n;
-            options.visits *= n;
+            options.scale(static_cast<int>(scale));
         } else if (!argument.empty() && argument[0] != '-' && !folderGiven) {
             folder = argument;
             folderGiven = true;
