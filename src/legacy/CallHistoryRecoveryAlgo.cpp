@@ -202,8 +202,11 @@ std::int32_t CallHistoryRecoveryAlgo::fetchCallHistoryFrom_ZCALLRECORD_Table() {
     const std::int64_t length = lpBuf.length();
     std::vector<CallLogRecord> found;
     std::int64_t p = 32;
+    std::uint32_t steps = 0;
     while (p < length - 18) {
+        // The stop token is asked at every candidate and once per 65536 positions.
         if (lpBuf[p] != 18 || lpBuf[p + 1] != 0) {
+            if (++steps % (1u << 16) == 0 && context_.cancelled()) break;
             ++p;
             continue;
         }

@@ -22,7 +22,19 @@ namespace {
 using CallList = std::vector<std::shared_ptr<CallLog>>;
 
 // Between candidates the stop token is tested once per this many positions.
-constexpr std::int64_t kStopStride = std::int64_t{1} << 16;
+constexpr std::uint32_t kStopStride = 1u << 16;
+
+// Whether the scan was stopped, asked at every candidate and once per kStopStride positions.
+class StopCheck {
+public:
+    explicit StopCheck(const LegacyRecovery& run) : run_(run) {}
+    bool now() const { return run_.stopRequested(); }
+    bool sometimes() { return ++steps_ % kStopStride == 0 && run_.stopRequested(); }
+
+private:
+    const LegacyRecovery& run_;
+    std::uint32_t steps_ = 0;
+};
 // A serial type longer than a SQLite varint can be is no record header.
 constexpr std::int32_t kMaxVarintBytes = 9;
 // The columns after the row id that the iOS 7 routines read the serial types of.
@@ -198,9 +210,10 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
     JapaneseText decoder;
     const auto callByte = [](std::uint8_t v) { return OneOf(v, {1, 2, 3, 8, 9}); };
     std::int32_t count = 0;
+    StopCheck stop(run_);
     std::int64_t p = 32;
     while (p < b.length() - 400) {
-        if (p % kStopStride == 0 && run_.stopRequested()) break;
+        if (stop.sometimes()) break;
         std::int64_t len = 0;
         bool matched = true;
         if (b[p] != 0x88 && b[p + 2] != 9 && b[p + 5] == 4 && callByte(b[p + 6]) && callByte(b[p + 7]) &&
@@ -217,7 +230,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
         } else {
             matched = false;
         }
-        if (matched && run_.stopRequested()) break;
+        if (matched && stop.now()) break;
         while (p < b.length() && b[p] == 0) ++p;
         if (len < 1) {
             ++p;
@@ -245,12 +258,13 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewCallHistory() {
 
     JapaneseText decoder;
     std::int32_t count = 0;
+    StopCheck stop(run_);
     std::int64_t p = 32;
     while (p < b.length() - 20) {
-        if (p % kStopStride == 0 && run_.stopRequested()) break;
+        if (stop.sometimes()) break;
         std::int64_t len = 0;
         if (b[p] == 4 && (b[p + 1] == 8 || b[p + 1] == 1) && b[p + 4] == 13) {
-            if (run_.stopRequested()) break;
+            if (stop.now()) break;
             if (b[p - 2] != 0 || b[p - 3] != 0) len = (b[p - 1] - 13) / 2;
             p += 7;
             while (p < b.length() && b[p] == 0) ++p;
@@ -286,14 +300,15 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory() {
     const auto loneReturn = [&](std::int64_t at) { return b[at] == 13 && b[at + 1] != 13 && b[at - 1] != 13; };
 
     std::int32_t count = 0;
+    StopCheck stop(run_);
     std::int64_t p = 32;
     while (p < b.length() - 20) {
-        if (p % kStopStride == 0 && run_.stopRequested()) break;
+        if (stop.sometimes()) break;
         std::int64_t len = 0;
         std::int32_t rowid = -1;
         const std::int64_t start = p;
         if (b[p] == 4 && (b[p + 1] == 8 || b[p + 1] == 1 || b[p + 2] == 8 || b[p + 2] == 1) && b[p + 4] == 13) {
-            if (run_.stopRequested()) break;
+            if (stop.now()) break;
             if (b[p - 2] > 0 || b[p - 3] > 0) len = (b[p - 1] - 13) / 2;
             p += 5;
             if (b[p] < 0x30) {
@@ -342,14 +357,15 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
     };
 
     CallColumns columns;
+    StopCheck stop(run_);
     std::int64_t i = 0;
     while (i < b.length() - 6) {
-        if (i % kStopStride == 0 && run_.stopRequested()) break;
+        if (stop.sometimes()) break;
         if (!anchor(i)) {
             ++i;
             continue;
         }
-        if (run_.stopRequested()) break;
+        if (stop.now()) break;
         // h: where the row id's NULL serial type stands (or would stand); the serial types are
         // read from h + k, the byte just before the date's.
         std::int64_t h = i - 3;
@@ -427,14 +443,15 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_2() {
 
     CallList kept;
     CallColumns columns;
+    StopCheck stop(run_);
     std::int64_t i = 0;
     while (i < b.length() - 6) {
-        if (i % kStopStride == 0 && run_.stopRequested()) break;
+        if (stop.sometimes()) break;
         if (!anchor(i)) {
             ++i;
             continue;
         }
-        if (run_.stopRequested()) break;
+        if (stop.now()) break;
         const std::int64_t h = i;
         const std::int32_t r = b[h - 2] < 0x80 && b[h - 3] > 0x80 ? 2 : 1;
         const std::int32_t rowid = Constants::huffman_calc(h - r - 1, r, b);

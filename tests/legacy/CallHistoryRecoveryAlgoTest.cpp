@@ -122,7 +122,7 @@ std::size_t Find(const Buffer& bytes, const std::string& text) {
     return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) - bytes.begin());
 }
 
-TEST(CommanFunctions, DecodeBigEndianValuesAndTwoByteVarints) {
+TEST(LegacyCallRecordParser, CommonFunctionsDecodeBigEndianValuesAndTwoByteVarints) {
     const Buffer bytes = {0x01, 0x2C, 0x00, 0x10, 0xFF};
     const FileBytes view(bytes.data(), bytes.size());
     const CommanFunctions& common = CommanFunctions::sharedObject();
@@ -137,7 +137,7 @@ TEST(CommanFunctions, DecodeBigEndianValuesAndTwoByteVarints) {
     EXPECT_EQ(&CommanFunctions::sharedObject(), &common);
 }
 
-TEST(CallHistoryRecoveryAlgo, SerialTypesGiveLengthsAndValues) {
+TEST(LegacyCallRecordParser, SerialTypesGiveLengthsAndValues) {
     ParserScan scan;
     CallHistoryRecoveryAlgo& parser = *scan.parser;
     using Handler = void (CallHistoryRecoveryAlgo::*)(std::int64_t, CallLogColumn&) const;
@@ -177,7 +177,7 @@ TEST(CallHistoryRecoveryAlgo, SerialTypesGiveLengthsAndValues) {
     }
 }
 
-TEST(CallHistoryRecoveryAlgo, ListsTheDeletedRowsOfTheCallStore) {
+TEST(LegacyCallRecordParser, ListsTheDeletedRowsOfTheCallStore) {
     Clock::ScopedTimeZone zone("Europe/Berlin");
     ParserScan scan;
     scan.fill();
@@ -207,7 +207,7 @@ TEST(CallHistoryRecoveryAlgo, ListsTheDeletedRowsOfTheCallStore) {
     }
 }
 
-TEST(CallHistoryRecoveryAlgo, DamagedStoresGiveNoRecordPastTheirEnd) {
+TEST(LegacyCallRecordParser, DamagedStoresGiveNoRecordPastTheirEnd) {
     ParserScan source;
     source.fill();
     const Buffer whole = source.storeBytes();
@@ -249,7 +249,7 @@ TEST(CallHistoryRecoveryAlgo, DamagedStoresGiveNoRecordPastTheirEnd) {
     }
 }
 
-TEST(CallHistoryRecoveryAlgo, AMissingStoreOrAStoppedScanChangesNothing) {
+TEST(LegacyCallRecordParser, AMissingStoreOrAStoppedScanChangesNothing) {
     ParserScan missing;
     auto earlier = std::make_shared<CallLog>();
     missing.record.DeletedCallLog.append(earlier);

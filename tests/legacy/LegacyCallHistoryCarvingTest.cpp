@@ -163,13 +163,13 @@ void FillMixed(const CallScan& scan) {
     db.close();
 }
 
-class CallCarving : public ::testing::Test {
+class LegacyCallHistory : public ::testing::Test {
 protected:
     Clock::ScopedTimeZone zone_{"Europe/Berlin"};
     Clock::ScopedNow now_{*DateFromUnixSeconds(1796860800.0)};  // 2026-12-10
 };
 
-TEST_F(CallCarving, SplitKeepsCallsAndFaceTimeCallsInNewListsAndDropsTheRest) {
+TEST_F(LegacyCallHistory, SplitKeepsCallsAndFaceTimeCallsInNewListsAndDropsTheRest) {
     CallScan scan(7);
     const auto make = [](OptString mode) {
         auto call = std::make_shared<CallLog>();
@@ -185,7 +185,7 @@ TEST_F(CallCarving, SplitKeepsCallsAndFaceTimeCallsInNewListsAndDropsTheRest) {
     EXPECT_EQ(scan.record.DeletedFaceTime.snapshot(), (std::vector{calls[1]}));
 }
 
-TEST_F(CallCarving, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDates) {
+TEST_F(LegacyCallHistory, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDates) {
     // The second row's two-byte row id puts one more byte before its header. The live row (no
     // name: not the shape looked for) follows them, so no deleted cell comes right after free
     // space, whose zeros the iOS 4 routine steps over together with the byte that ends them.
@@ -224,7 +224,7 @@ TEST_F(CallCarving, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDates) {
     }
 }
 
-TEST_F(CallCarving, IOS6AndIOS7RoutinesListDeletedRowsAndLeaveLiveOnesOut) {
+TEST_F(LegacyCallHistory, IOS6AndIOS7RoutinesListDeletedRowsAndLeaveLiveOnesOut) {
     const std::set<std::string> deleted = {kFreed1.address, kFreed2.address, kTail1.address, kTail2.address};
     for (const Routine routine :
          {&LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4}) {
@@ -236,7 +236,7 @@ TEST_F(CallCarving, IOS6AndIOS7RoutinesListDeletedRowsAndLeaveLiveOnesOut) {
     }
 }
 
-TEST_F(CallCarving, IOS7RoutineReadsEveryColumnAndKeepsWhatWasListed) {
+TEST_F(LegacyCallHistory, IOS7RoutineReadsEveryColumnAndKeepsWhatWasListed) {
     CallScan scan(7);
     FillMixed(scan);
     auto earlier = std::make_shared<CallLog>();
@@ -268,7 +268,7 @@ TEST_F(CallCarving, IOS7RoutineReadsEveryColumnAndKeepsWhatWasListed) {
     }
 }
 
-TEST_F(CallCarving, IOS7_0_2RoutineSplitsFreedRowsIntoCallsAndFaceTimeCalls) {
+TEST_F(LegacyCallHistory, IOS7_0_2RoutineSplitsFreedRowsIntoCallsAndFaceTimeCalls) {
     CallScan scan(7);
     FillMixed(scan);
     scan.record.DeletedCallLog.append(std::make_shared<CallLog>());
@@ -279,7 +279,7 @@ TEST_F(CallCarving, IOS7_0_2RoutineSplitsFreedRowsIntoCallsAndFaceTimeCalls) {
     EXPECT_EQ(scan.record.DeletedCallLogCount.load(), 0);
 }
 
-TEST_F(CallCarving, IOS7_0_2RoutineLeavesOutAFreedRowOfALiveRowIdWithItsDate) {
+TEST_F(LegacyCallHistory, IOS7_0_2RoutineLeavesOutAFreedRowOfALiveRowIdWithItsDate) {
     CallScan scan(7);
     {
         FixtureDatabase db = scan.create();
@@ -294,7 +294,7 @@ TEST_F(CallCarving, IOS7_0_2RoutineLeavesOutAFreedRowOfALiveRowIdWithItsDate) {
     EXPECT_EQ(Numbers(scan.record.DeletedCallLog), (std::vector<std::string>{"+15557770002", "+15557770003"}));
 }
 
-TEST_F(CallCarving, AHeaderInsideACandidatesValuesTakesOverTheScan) {
+TEST_F(LegacyCallHistory, AHeaderInsideACandidatesValuesTakesOverTheScan) {
     // The first header claims a 40-character address; the second row's cell lies in that span.
     Buffer outer = Cell(5, "", kDate, 13 + 2 * 40);
     outer.resize(16);  // payload length, row id and header
@@ -309,7 +309,7 @@ TEST_F(CallCarving, AHeaderInsideACandidatesValuesTakesOverTheScan) {
     EXPECT_EQ(Numbers(scan.record.DeletedCallLog), std::vector<std::string>{"+15559998888"});
 }
 
-TEST_F(CallCarving, IOS6RoutineScansFilesOf4096BytesAndMore) {
+TEST_F(LegacyCallHistory, IOS6RoutineScansFilesOf4096BytesAndMore) {
     for (const std::size_t size : {4095u, 4096u}) {
         const Buffer bytes = Bytes0(size, {{200, Cell(9, "+15556660001", kDate)}});
         CallScan scan(6);
@@ -319,7 +319,7 @@ TEST_F(CallCarving, IOS6RoutineScansFilesOf4096BytesAndMore) {
     }
 }
 
-TEST_F(CallCarving, ShortNumbersAreNeverListed) {
+TEST_F(LegacyCallHistory, ShortNumbersAreNeverListed) {
     const struct {
         Routine routine;
         std::string number;
@@ -335,7 +335,7 @@ TEST_F(CallCarving, ShortNumbersAreNeverListed) {
     }
 }
 
-TEST_F(CallCarving, DamagedFilesGiveNoRecordPastTheirEnd) {
+TEST_F(LegacyCallHistory, DamagedFilesGiveNoRecordPastTheirEnd) {
     CallScan source(7);
     FillMixed(source);
     const Buffer whole = source.fileBytes();
@@ -371,7 +371,7 @@ TEST_F(CallCarving, DamagedFilesGiveNoRecordPastTheirEnd) {
     }
 }
 
-TEST_F(CallCarving, MissingFilesAndStoppedScansListNothing) {
+TEST_F(LegacyCallHistory, MissingFilesAndStoppedScansListNothing) {
     std::stop_source stopped;
     stopped.request_stop();
     for (const NamedRoutine& routine : kRoutines) {
