@@ -29,6 +29,7 @@ using testsupport::Row;
 using Buffer = std::vector<std::uint8_t>;
 
 constexpr const char* kCallDatabase = "2b2b0084a1bc3a5ac8c27afdf14afb42c61a19ca";
+constexpr const char* kAddressBook = "31bb7ba8914766d4ba40d6dfb6113c8b614be442";
 // 2024-03-01 09:00:00 UTC: 10:00 in Berlin.
 constexpr std::int64_t kDate = 1709283600;
 
@@ -132,6 +133,7 @@ struct CallScan {
         ScanContext context = testsupport::ContextFor(record, device, std::move(stop));
         context.backupFolder = dir.path().string();
         context.databaseNames[static_cast<std::size_t>(DatabaseRole::CallHistory)] = kCallDatabase;
+        context.databaseNames[static_cast<std::size_t>(DatabaseRole::AddressBook)] = kAddressBook;
         legacy = std::make_unique<LegacyRecovery>(context);
     }
 
@@ -140,6 +142,13 @@ struct CallScan {
     bool run(Routine routine) {
         LegacyCallHistoryCarving carving(*legacy);
         return (carving.*routine)();
+    }
+    // One person in the address book, whose number is stored formatted.
+    void addPerson(const char* first, const char* number) const {
+        FixtureDatabase db = FixtureDatabase::FromSchema(dir / kAddressBook, "addressbook.sql");
+        const auto person = db.insert("ABPerson", {{"First", first}, {"guid", "p1"}});
+        db.insert("ABMultiValue", {{"record_id", person}, {"property", 3}, {"value", number}, {"guid", "m1"}});
+        db.close();
     }
     Buffer fileBytes() const {
         std::ifstream in(databasePath(), std::ios::binary);
@@ -230,9 +239,12 @@ TEST_F(LegacyCallHistory, IOS6AndIOS7RoutinesListDeletedRowsAndLeaveLiveOnesOut)
          {&LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4}) {
         CallScan scan(7);
         FillMixed(scan);
+        scan.addPerson("Anna", "+1 (555) 333-0002");
         EXPECT_TRUE(scan.run(routine));
         EXPECT_EQ(NumberSet(scan.record.DeletedCallLog), deleted);
         EXPECT_EQ(scan.record.DeletedCallLogCount.load(), 4);
+        for (const auto& call : scan.record.DeletedCallLog.snapshot())
+            EXPECT_EQ(call->ContactName(), NumberOf(*call) == kTail2.address ? "Anna" : "") << NumberOf(*call);
     }
 }
 
