@@ -233,6 +233,25 @@ TEST_F(LegacyCallHistory, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDate
     }
 }
 
+TEST_F(LegacyCallHistory, OlderRoutinesDecodeNumbersAsISO2022JP) {
+    const struct {
+        std::string bytes;
+        std::string text;
+    } cases[] = {
+        {"+15554440003", "+15554440003"},
+        {"\x1b$B$3$s\x1b(B", "\u3053\u3093"},  // two kana between the shifts
+        {"+1555\n0003", "+1555 0003"},
+        {"\x1b$B\xff\xfe\x1b(B", "\uFFFD"},  // no character: the replacement character
+    };
+    for (const auto& c : cases) {
+        const Buffer bytes = Bytes0(512, {{100, Cell(9, c.bytes, static_cast<std::uint32_t>(kDate))}});
+        CallScan scan(5);
+        scan.legacy->setDatabaseBytes(DatabaseRole::CallHistory, FileBytes(bytes.data(), bytes.size()));
+        EXPECT_TRUE(scan.run(&LegacyCallHistoryCarving::RecoverDeletedNewCallHistory)) << c.text;
+        EXPECT_EQ(Numbers(scan.record.DeletedCallLog), std::vector<std::string>{c.text});
+    }
+}
+
 TEST_F(LegacyCallHistory, IOS6AndIOS7RoutinesListDeletedRowsAndLeaveLiveOnesOut) {
     const std::set<std::string> deleted = {kFreed1.address, kFreed2.address, kTail1.address, kTail2.address};
     for (const Routine routine :
