@@ -6,8 +6,8 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/CallLog.h"
 
+#include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace {
 
