@@ -90,6 +90,47 @@ std::int64_t AddPerson(FixtureDatabase& db, std::int64_t rowId, ColumnValue firs
                                   {"guid", "guid-" + std::to_string(rowId) + "-0000-0000-000000000000"}});
 }
 
+struct FullTextRow {
+    int id;
+    const char* first;
+    const char* last;
+    const char* phone;
+};
+
+// An address book whose full-text content table has the iOS 6 width: the columns up to
+// c17Address, a record header of 20 bytes (the schema at hand is of iOS 9, which has six more).
+// contentFirst: the content table is made first, so its rows lie on page 2.
+void BuildFullTextAddressBook(const std::filesystem::path& path, const std::vector<FullTextRow>& rows,
+                              const std::vector<int>& toDelete, bool contentFirst = false) {
+    std::string schema = testsupport::LoadSchema("addressbook.sql");
+    const auto from = schema.find(", 'c18SocialProfile'");
+    schema.erase(from, schema.find(");", from) - from);
+    if (contentFirst) {
+        const auto start = schema.find("CREATE TABLE 'ABPersonFullTextSearch_content'");
+        const auto end = schema.find(";\n", start) + 2;
+        schema = schema.substr(start, end - start) + schema.substr(0, start) + schema.substr(end);
+    }
+    FixtureDatabase db(path);
+    db.exec(schema);
+    db.exec("PRAGMA secure_delete=OFF");
+    for (const auto& row : rows) {
+        db.insert("ABPerson", {{"ROWID", row.id}, {"First", row.first}, {"Last", row.last},
+                               {"guid", std::string("guid-") + row.first}});
+        db.insert("ABPersonFullTextSearch_content",
+                  {{"docid", row.id},
+                   {"c0First", row.first},
+                   {"c1Last", row.last},
+                   {"c14DisplayName", std::string(row.first) + " " + row.last},
+                   {"c15Phone", row.phone},
+                   {"c16Email", std::string(row.first) + ".mail@example.com"}});
+    }
+    for (int id : toDelete) {
+        db.deleteRow("ABPersonFullTextSearch_content", id);
+        db.deleteRow("ABPerson", id);
+    }
+    db.close();
+}
+
 // The bytes of a real address book (iOS 9 layout, the nearest at hand for the older routines,
 // whose layouts no schema here has) with one zero page appended, and a pattern planted in it.
 Bytes PlantedInAddressBook(const std::filesystem::path& path, std::int64_t at, const Bytes& pattern,
@@ -317,4 +358,68 @@ TEST(LegacyContacts, AMissingFileAndAStoppedScanListNothing) {
     scan.stop.request_stop();
     EXPECT_FALSE(LegacyContactCarving(*scan.run).DeletediOS7Contacts());
     EXPECT_TRUE(scan.contacts().empty());
+}
+
+TEST(LegacyContacts, IOS6FullTextRowsGiveTheDeletedNameAndNumber) {
+    const struct {
+        const char* phone;
+        const char* number;
+    } cases[] = {
+        {"(555) 123-4567", "(555) 123-4567"},
+        {"+441 234", "441"},  // the part after "+" up to its first blank
+    };
+    for (const auto& c : cases) {
+        ContactRun scan;
+        for (int i = 0; i < 2; ++i) scan.record.ContactContent.append(std::make_shared<Contact>());
+        BuildFullTextAddressBook(scan.databasePath(),
+                                 {{1, "Lena", "Vogt", "(030) 555-0101"}, {2, "Anna", "Berg", c.phone},
+                                  {3, "Omar", "Haddad", "(040) 777-1234"}},
+                                 {2});
+        EXPECT_TRUE(LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts_Future());
+        const auto contacts = scan.contacts();
+        ASSERT_EQ(contacts.size(), 1u) << c.phone;
+        EXPECT_EQ(contacts[0]->FirstName(), "Anna Berg");
+        EXPECT_EQ(contacts[0]->ContactNo1(), c.number);
+        EXPECT_EQ(contacts[0]->SlNo(), 3);
+        EXPECT_EQ(scan.record.DeletedContactCount.load(), 1);
+    }
+}
+
+TEST(LegacyContacts, IOS6FullTextRowsStartOnPageTenOfALargeFileAndNowhereWithoutTheTable) {
+    ContactRun built;
+    BuildFullTextAddressBook(built.databasePath(),
+                             {{1, "Lena", "Vogt", "(030) 555-0101"}, {2, "Anna", "Berg", "(555) 123-4567"},
+                              {3, "Omar", "Haddad", "(040) 777-1234"}},
+                             {2}, true);
+    const Bytes bytes = ReadFile(built.databasePath());
+    const std::int64_t anna = Find(bytes, "AnnaBerg");
+    ASSERT_GT(anna, 4096);
+    ASSERT_LT(anna, 2 * 4096);
+    // Without the table's schema row (its name written twice) there is no start page.
+    Bytes unnamed = bytes;
+    const std::string twice = "ABPersonFullTextSearch_contentABPersonFullTextSearch_content";
+    int rows = 0;
+    for (auto row = unnamed.begin(); (row = std::search(row, unnamed.end(), twice.begin(), twice.end())) != unnamed.end();
+         ++rows)
+        *row = 'X';
+    ASSERT_GT(rows, 0);
+    Bytes large = bytes;
+    large.resize(900000, 0);
+    const struct {
+        const Bytes* file;
+        std::size_t listed;
+    } cases[] = {{&bytes, 1}, {&unnamed, 0}, {&large, 0}};  // the large file starts on page 10
+    for (const auto& c : cases) {
+        ContactRun scan;
+        scan.useBytes(*c.file);
+        LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts_Future();
+        EXPECT_EQ(scan.contacts().size(), c.listed) << c.file->size();
+    }
+    // Cut files: nothing read past the end, and nothing from the last page.
+    for (std::int64_t cut : {anna + 3, anna + 4096, std::int64_t{3000}}) {
+        ContactRun scan;
+        scan.useBytes(Bytes(bytes.begin(), bytes.begin() + std::min<std::int64_t>(cut, bytes.size())));
+        LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts_Future();
+        EXPECT_TRUE(scan.contacts().empty()) << cut;
+    }
 }
