@@ -370,6 +370,10 @@ bool FullTextRows::carve(std::int64_t start) {
     return found_;
 }
 
+// Frames one record from x and lists its contact when it passes; x becomes where the next
+// framing starts. A record lies within one page: a forward search that runs further than a page
+// gives up on this record, and the scan goes on where the search stopped, so no stretch of the
+// file is searched again and again.
 void FullTextRows::record(std::int64_t& x, bool& resync) {
     // 1. Where this record begins.
     if (x == previousStart_) ++x;
@@ -421,6 +425,7 @@ void FullTextRows::record(std::int64_t& x, bool& resync) {
         } else {
             for (;; ++y) {
                 if (y >= end_) return void(finished_ = true);
+                if (y - x > kPageSize) return void(x = y);
                 if (b_[y] == ' ' && zeros(y + 1, 3)) {
                     y += 4;
                     break;
@@ -467,6 +472,7 @@ void FullTextRows::record(std::int64_t& x, bool& resync) {
                 if (b_[z] > 0x80) ++c_;
             for (; !textual(z); ++z) {
                 if (z >= end_) return void(finished_ = true);
+                if (z - h > kPageSize) return void(x = z);
                 if (b_[z] > 0x80) ++c_;
             }
             H = z - h;
@@ -475,6 +481,7 @@ void FullTextRows::record(std::int64_t& x, bool& resync) {
             e = h + H + 1;
             for (;; ++e) {
                 if (e >= end_) return void(finished_ = true);
+                if (e - h > kPageSize) return void(x = e);
                 if (b_[e] == ' ' && zeros(e + 1, 3)) {
                     e += 5;
                     break;
@@ -502,12 +509,15 @@ void FullTextRows::record(std::int64_t& x, bool& resync) {
     } else {
         h = x + 4;
         std::int64_t z = x + 26;
-        for (; !textual(z); ++z)
+        for (; !textual(z); ++z) {
             if (z >= end_) return void(finished_ = true);
+            if (z - h > kPageSize) return void(x = z);
+        }
         H = z - h;
         if (H > 0) {
             for (e = h + H;; ++e) {
                 if (e >= end_) return void(finished_ = true);
+                if (e - h > kPageSize) return void(x = e);
                 if (marker(e)) {
                     e -= 1;
                     break;
