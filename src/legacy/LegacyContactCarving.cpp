@@ -1,20 +1,826 @@
 #include "legacy/LegacyContactCarving.h"
 
+#include "common/Clock.h"
+#include "common/IcuDateCache.h"
+#include "database/DAOs.h"
+#include "legacy/Constants.h"
 #include "legacy/LegacyRecovery.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Contact.h"
 
-// Not built yet.
+#include <unicode/ucnv.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <climits>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace {
+
+// How often the slide tests the stop token between candidates (positions).
+constexpr std::int64_t kStopStride = 1 << 16;
+// Seconds from 1970-01-01 to 2001-01-01, the address book's time base.
+constexpr std::int64_t kAppleEpochOffset = 978307200;
+
+constexpr int kAny = -1;
+
+bool Matches(FileBytes b, std::int64_t at, std::initializer_list<int> pattern) {
+    if (!b.has(at, static_cast<std::int64_t>(pattern.size()))) return false;
+    std::int64_t i = 0;
+    for (int want : pattern) {
+        if (want != kAny && b[at + i] != want) return false;
+        ++i;
+    }
+    return true;
+}
+
+bool Stopped(const LegacyRecovery& run, std::int64_t p, bool candidate) {
+    return (candidate || p % kStopStride == 0) && run.stopRequested();
+}
+
+// ISO-2022-JP through ICU; bytes that do not convert give no text.
+class Iso2022Jp {
+public:
+    Iso2022Jp() {
+        UErrorCode status = U_ZERO_ERROR;
+        converter_ = ucnv_open("ISO-2022-JP", &status);
+        if (U_FAILURE(status)) {
+            converter_ = nullptr;
+            return;
+        }
+        ucnv_setToUCallBack(converter_, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    }
+    ~Iso2022Jp() {
+        if (converter_) ucnv_close(converter_);
+    }
+    Iso2022Jp(const Iso2022Jp&) = delete;
+    Iso2022Jp& operator=(const Iso2022Jp&) = delete;
+
+    OptString decode(std::string_view bytes) {
+        if (!converter_ || bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
+        ucnv_reset(converter_);
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::UnicodeString text(bytes.data(), static_cast<std::int32_t>(bytes.size()), converter_, status);
+        if (U_FAILURE(status)) return std::nullopt;
+        std::string out;
+        text.toUTF8String(out);
+        return out;
+    }
+
+private:
+    UConverter* converter_ = nullptr;
+};
+
+// ASCII: a byte of 0x80 or more gives no text.
+OptString DecodeAscii(std::string_view bytes) {
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+    return std::string(bytes);
+}
+
+std::int64_t ToLength(const std::string& digits) {
+    std::int64_t value = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return value;
+}
+
+// The list started anew and the address book's bytes, as every routine begins.
+struct ContactScan {
+    LegacyRecovery& run;
+    LegacyRecovery::Database database;
+    FileBytes bytes;
+
+    ContactScan(LegacyRecovery& r, bool clearsRecoveringWhenMissing) : run(r) {
+        run.appDelegate().DeletedContact.clear();
+        const bool recovering = run.isRecovering.load();
+        database = run.readDatabase(DatabaseRole::AddressBook);
+        bytes = database.bytes();
+        if (bytes.empty() && !clearsRecoveringWhenMissing) run.isRecovering = recovering;
+    }
+
+    void append(std::shared_ptr<Contact> contact, bool counted = true) {
+        run.appDelegate().DeletedContact.append(std::move(contact));
+        if (counted) ++run.appDelegate().DeletedContactCount;
+    }
+
+    // The serial number of the next contact of the routines that follow the live ones.
+    std::int32_t nextSlNoAfterLive() const {
+        return static_cast<std::int32_t>(run.appDelegate().ContactContent.size() +
+                                         run.appDelegate().DeletedContact.size()) + 1;
+    }
+};
+
+// ---- iOS 7 person records ----
+
+// The person table's record header, recognised from the header length byte at p: the first
+// column's serial type is not 1, and seven of the later ones (the kind, the two dates, the store
+// and the sort and link columns) have the serial types they take in a person record.
+bool PersonHeader(FileBytes b, std::int64_t p) {
+    const std::int64_t s = p + 1;
+    if (b[s] == 1) return false;
+    const auto small = [](std::uint8_t t) { return t == 0 || t == 1 || t == 2 || t == 8 || t == 9; };
+    const auto date = [](std::uint8_t t) { return t == 4 || t == 8; };
+    std::int64_t q = s;
+    for (int i = 0; i <= 30; ++i) {
+        if (!b.has(q, 1)) return false;
+        switch (i) {
+            case 9:
+            case 23:
+            case 28:
+            case 29:
+            case 30:
+                if (!small(b[q])) return false;
+                break;
+            case 17:
+            case 18:
+                if (!date(b[q])) return false;
+                break;
+            default: break;
+        }
+        q += Constants::huffman_check(q, b);
+    }
+    return true;
+}
+
+constexpr std::int32_t kPersonColumns = 35;
+
+struct PersonColumns {
+    std::vector<std::string> lengths;
+    std::vector<std::string> kinds;
+    std::int64_t headerSpan = 0;  // H: from the first serial type to the data
+    std::int64_t dataLength = 0;  // D
+};
+
+PersonColumns ReadPersonColumns(FileBytes b, std::int64_t s) {
+    PersonColumns columns;
+    columns.lengths.reserve(kPersonColumns);
+    columns.kinds.reserve(kPersonColumns);
+    std::int64_t q = s;
+    for (std::int32_t i = 0; i < kPersonColumns; ++i) {
+        const std::int32_t k = Constants::huffman_check(q, b);
+        const std::int32_t value = k == 1 ? b[q] : Constants::huffman_calc(q, k, b);
+        auto [kind, length] = Constants::getDataType(value);
+        columns.dataLength += ToLength(length);
+        columns.kinds.push_back(std::move(kind));
+        columns.lengths.push_back(std::move(length));
+        q += k;
+    }
+    columns.headerSpan = q - s;
+    return columns;
+}
+
+// The text columns of a person record that a contact shows, by column number.
+void SetPersonText(Contact& contact, std::size_t column, const std::string& text) {
+    switch (column) {
+        case 0: contact.setFirstName(text); break;
+        case 1: contact.setLastName(text); break;
+        case 2: contact.setMiddleName(text); break;
+        case 6: contact.setOrganization(text); break;
+        case 7: contact.setDepartment(text); break;
+        case 11: contact.setJobTitle(text); break;
+        case 12: contact.setNickName(text); break;
+        default: break;
+    }
+}
+
+// "yyyy-MM-dd HH:mm:ss" (local time) of a count of seconds since 2001-01-01 UTC.
+OptString CreationDateText(std::int64_t appleSeconds) {
+    const OptDate date = DateFromUnixSeconds(static_cast<double>(appleSeconds + kAppleEpochOffset));
+    if (!date) return std::nullopt;
+    return IcuDateCache::Format(DatePattern::DateTime24, *date);
+}
+
+// Decodes the columns of a person record from its data start; returns the end of its data.
+std::int64_t DecodePerson(const LegacyRecovery& run, FileBytes b, std::int64_t p,
+                          const std::vector<std::string>& lengths, const std::vector<std::string>& kinds,
+                          bool withDate, Contact& contact) {
+    for (std::size_t i = 0; i < kinds.size() && i < lengths.size(); ++i) {
+        const std::int64_t count = ToLength(lengths[i]);
+        p += count;
+        const std::int64_t from = p - count;
+        if (kinds[i] == "TEXT") {
+            const OptString text = DecodeAscii(b.text(from, count));
+            if (text && run.isValidString(text)) SetPersonText(contact, i, *text);
+        } else if (kinds[i] == "INTEGER" && i == 17 && withDate && count > 0 && count <= 8) {
+            // A signed big-endian integer of the column's width.
+            std::uint64_t value = 0;
+            for (std::int64_t k = 0; k < count; ++k) value = (value << 8) | b[from + k];
+            const int unused = static_cast<int>(64 - 8 * count);
+            const auto seconds = static_cast<std::int64_t>(value << unused) >> unused;
+            if (OptString created = CreationDateText(seconds)) contact.setCreatedDate(*created);
+        }
+    }
+    return p;
+}
+
+
+// ---- iOS 6 full-text-search rows ----
+
+// The address book's bytes as the full-text rows are read: a number's no-break spaces (0xA0,
+// and the 0xC2 lead byte of its UTF-8 form) read as blanks once the routine has met them there.
+// The file itself is never written.
+class BlankedBytes {
+public:
+    explicit BlankedBytes(FileBytes bytes) : bytes_(bytes) {}
+    std::uint8_t operator[](std::int64_t at) const {
+        if (!blanked_.empty() && blanked_.count(at)) return ' ';
+        return bytes_[at];
+    }
+    void blank(std::int64_t at) {
+        if (bytes_.has(at, 1)) blanked_.insert(at);
+    }
+    FileBytes bytes() const { return bytes_; }
+    std::int64_t length() const { return bytes_.length(); }
+
+private:
+    FileBytes bytes_;
+    std::unordered_set<std::int64_t> blanked_;
+};
+
+constexpr std::int64_t kPageSize = 4096;
+// Above this size the content table is taken to start on page 10.
+constexpr std::int64_t kLargeAddressBook = 862144;
+constexpr std::string_view kContentTable = "ABPersonFullTextSearch_content";
+
+bool IsLetter(std::uint8_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsNoBreak(std::uint8_t c) {
+    return c == 0xA0 || c == 0xC2;
+}
+
+// The page that the content table starts on, from its schema row (its name written twice,
+// then its root page); page 10 in a large file; 0 when the name is not there.
+std::int64_t ContentRootPage(FileBytes b) {
+    if (b.length() > kLargeAddressBook) return 10;
+    const std::string twice = std::string(kContentTable) + std::string(kContentTable);
+    const std::string_view all = b.text(0, b.length());
+    const std::size_t limit = b.length() > 400 ? static_cast<std::size_t>(b.length() - 400) : 0;
+    std::size_t at = all.find(twice, 32);
+    if (at == std::string_view::npos || at >= limit) return 0;
+    return b[static_cast<std::int64_t>(at + twice.size())];
+}
+
+class FullTextRows {
+public:
+    FullTextRows(LegacyRecovery& run, ContactScan& scan, FileBytes bytes, RowIdMap liveRows)
+        : run_(run), scan_(scan), b_(bytes), length_(bytes.length()), end_(bytes.length() - kPageSize),
+          live_(std::move(liveRows)) {}
+
+    // Carves from the given offset on; whether a candidate record was built.
+    bool carve(std::int64_t start);
+
+private:
+    bool marker(std::int64_t at) const {
+        return (b_[at] == 0x0E && b_[at + 1] == 0x07) || (b_[at] == 0x0D && b_[at + 1] == 0x44);
+    }
+    bool goodMarker(std::int64_t at) const { return marker(at) && b_[at + 4] == 0 && b_[at + 5] != 0; }
+    bool zeros(std::int64_t at, std::int64_t count) const {
+        for (std::int64_t i = 0; i < count; ++i)
+            if (b_[at + i] != 0) return false;
+        return true;
+    }
+    bool textual(std::int64_t at) const {
+        const auto in = [](std::uint8_t c) { return c > 0x28 && c < 0x80; };
+        return in(b_[at]) && in(b_[at + 1]);
+    }
+    // A two-byte value: two bytes when the first has its top bit set.
+    std::int32_t value(std::int64_t at, std::int32_t* width = nullptr) const {
+        if (b_[at] & 0x80) {
+            if (width) *width = 2;
+            return LegacyRecovery::GetValue(static_cast<std::int8_t>(b_[at]), static_cast<std::int8_t>(b_[at + 1]));
+        }
+        if (width) *width = 1;
+        return b_[at];
+    }
+    // A serial type of this header: one byte, or two when the first is above 0x80.
+    std::int32_t serialType(std::int64_t& at) const {
+        const std::int32_t first = b_[at];
+        if (first > 0x80) {
+            const std::int32_t v = (first - 128) * 128 + b_[at + 1];
+            at += 2;
+            return v;
+        }
+        at += 1;
+        return first;
+    }
+    static std::int64_t textLength(std::int32_t type) { return std::max((type - 13) / 2, 0); }
+    std::string ascii(std::int64_t at, std::int64_t count) const {
+        if (count <= 0 || !b_.bytes().has(at, count)) return {};
+        std::string text;
+        text.reserve(static_cast<std::size_t>(count));
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::uint8_t c = b_[at + i];
+            if (c >= 0x80) return {};
+            text.push_back(static_cast<char>(c));
+        }
+        return text;
+    }
+    // The next position from x that starts a run of nine zero bytes, then its first non-zero
+    // byte after; -1 when none lies before the end of the scan.
+    std::int64_t afterZeroRun(std::int64_t x) const;
+    void record(std::int64_t& x, bool& resync);
+
+    LegacyRecovery& run_;
+    ContactScan& scan_;
+    BlankedBytes b_;
+    std::int64_t length_;
+    std::int64_t end_;  // positions reaching this end the routine
+    RowIdMap live_;
+    bool found_ = false;
+    bool finished_ = false;
+    std::int64_t previousStart_ = -1;
+    std::int64_t lastF_ = -1;
+    std::int32_t rowId_ = 0;
+    std::int64_t c_ = 0;
+};
+
+std::int64_t FullTextRows::afterZeroRun(std::int64_t x) const {
+    std::int64_t run = 0;
+    for (; x < end_; ++x) {
+        run = b_[x] == 0 ? run + 1 : 0;
+        if (run == 9) break;
+    }
+    for (; x < end_; ++x)
+        if (b_[x] != 0) return x;
+    return -1;
+}
+
+bool FullTextRows::carve(std::int64_t start) {
+    std::int64_t x = afterZeroRun(std::max<std::int64_t>(start, 0));
+    while (x >= 0 && !finished_) {
+        if (run_.stopRequested()) break;
+        bool resync = false;
+        const std::int64_t entry = x;
+        record(x, resync);
+        if (finished_) break;
+        // Never back, never in place: a record's framing moves the scan on.
+        if (x <= entry) x = entry + 1;
+        if (resync) x = afterZeroRun(x);
+        if (x >= end_) break;
+    }
+    return found_;
+}
+
+// Frames one record from x and lists its contact when it passes; x becomes where the next
+// framing starts. A record lies within one page: a forward search that runs further than a page
+// gives up on this record, and the scan goes on where the search stopped, so no stretch of the
+// file is searched again and again.
+void FullTextRows::record(std::int64_t& x, bool& resync) {
+    // 1. Where this record begins.
+    if (x == previousStart_) ++x;
+    previousStart_ = x;
+    while (x < end_ && IsLetter(b_[x - 1]) && IsLetter(b_[x])) ++x;
+    if (x >= end_) return void(finished_ = true);
+
+    // 2. Its start and length.
+    bool direct = false;
+    std::int64_t r = x;
+    std::int64_t L = 0;
+    const auto eOrN = [](std::uint8_t c) { return c == 0x0E || c == 0x0D; };
+    const auto firstGoodMarker = [&](std::int64_t from) -> std::int64_t {
+        for (std::int64_t q = from; q < from + 12; ++q)
+            if (goodMarker(q)) return q;
+        return -1;
+    };
+    if (zeros(x - 5, 5) && b_[x + 16] > 0x7F && b_[x + 17] < 0x50) {
+        x -= 3;
+        direct = true;
+        r = x;
+    } else if ((b_[x + 2] < 2 && eOrN(b_[x])) || (b_[x + 3] < 2 && eOrN(b_[x + 1]))) {
+        if (b_[x + 3] == 0 && eOrN(b_[x + 1])) ++x;
+        if (goodMarker(x)) {
+            if (const std::int64_t q = firstGoodMarker(x + 3); q >= 0) x = q;
+            x += 2;
+        } else if (marker(x)) {
+            if (const std::int64_t q = firstGoodMarker(x + 3); q >= 0) x = q;
+            direct = true;
+        }
+        r = x;
+    } else if (b_[x + 1] == ' ' && zeros(x + 2, 3)) {
+        x += 4;
+        r = x;
+    } else if (b_[x] == ' ' && zeros(x + 1, 3)) {
+        x += 3;
+        r = x;
+    } else if (b_[x - 1] == ' ' && zeros(x, 3)) {
+        x += 2;
+        r = x;
+    } else {
+        if (zeros(x + 1, 5))
+            while (x < end_ && b_[x + 1] == 0) ++x;
+        std::int64_t y = x;
+        if (b_[x] >= 0x80 && b_[x + 2] >= 0x80 && b_[x + 5] == 0) {
+            y = x + 5;
+        } else if (b_[x] < 0x80 && b_[x + 1] >= 0x80 && b_[x + 4] == 0) {
+            y = x + 4;
+        } else {
+            for (;; ++y) {
+                if (y >= end_) return void(finished_ = true);
+                if (y - x > kPageSize) return void(x = y);
+                if (b_[y] == ' ' && zeros(y + 1, 3)) {
+                    y += 4;
+                    break;
+                }
+                if (b_[y] >= 0x80 && b_[y + 1] == 0 && b_[y + 2] == 0x1A && b_[y + 3] == 0) {
+                    y += 3;
+                    break;
+                }
+                if (b_[y] == 0 && b_[y - 1] > 9 && b_[y - 2] && b_[y - 3] && b_[y - 4] && b_[y + 2] == 0) break;
+            }
+        }
+        r = b_[y - 3] > 0x80 ? y - 4 : y - 3;
+        if (b_[r - 1] & 0x80) --r;
+        std::int32_t width = 1;
+        L = value(r, &width);
+        if (L == 0) {
+            if (b_[r + 4] == 0) {
+                x = r + 2;
+            } else if (b_[r + 3] != 0) {
+                x = r + 9;
+                resync = true;
+                return;
+            } else {
+                x = r + 1;
+            }
+        } else {
+            x = r + width;
+        }
+    }
+
+    // 3 and 4. The row id, the header and the data end.
+    std::int64_t h = 0;
+    std::int64_t H = 0;
+    std::int64_t e = r + L;
+    if (!direct) {
+        std::int32_t width = 1;
+        rowId_ = value(x, &width);
+        h = x + width;
+        H = b_[h];
+        if (H != 20) {
+            std::int64_t z = h;
+            c_ = 0;
+            for (; z < x + 24; ++z)
+                if (b_[z] > 0x80) ++c_;
+            for (; !textual(z); ++z) {
+                if (z >= end_) return void(finished_ = true);
+                if (z - h > kPageSize) return void(x = z);
+                if (b_[z] > 0x80) ++c_;
+            }
+            H = z - h;
+        }
+        if (r + L + 1 < end_) {
+            e = h + H + 1;
+            for (;; ++e) {
+                if (e >= end_) return void(finished_ = true);
+                if (e - h > kPageSize) return void(x = e);
+                if (b_[e] == ' ' && zeros(e + 1, 3)) {
+                    e += 5;
+                    break;
+                }
+                if (b_[e] >= 0x80 && b_[e + 1] == 0 && b_[e + 2] == 0x1A && b_[e + 3] == 0) {
+                    e += 3;
+                    break;
+                }
+                if (marker(e)) break;
+                if (b_[e] == 0 && b_[e - 1] != 0 && b_[e + 1] != 0) break;
+                if (zeros(e + 1, 3)) break;
+            }
+            if ((b_[e] == 0x0D && b_[e + 1] == 0x44 && b_[e + 2] == 0x01) ||
+                (b_[e] == 0x0E && b_[e + 1] == 0x07 && (b_[e + 2] == 0x01 || b_[x + 6] == 0))) {
+                e -= 1;
+            } else if (b_[e] != ' ') {
+                e -= b_[e - 2] > 0x80 ? 4 : 3;
+                e -= (b_[e - 1] & 0x80) ? 2 : 1;
+                if (b_[e] < 0x21) e -= 1;
+            }
+            L = e - r;
+        }
+        x += zeros(x + 2, 3) ? 4 : 2;
+        if (!(b_[x - 2] == 0 && b_[x] <= 0x4F && b_[x - 1] >= 0x51 && b_[x + 5] == 0 && b_[x + 15] >= 0x81)) ++x;
+    } else {
+        h = x + 4;
+        std::int64_t z = x + 26;
+        for (; !textual(z); ++z) {
+            if (z >= end_) return void(finished_ = true);
+            if (z - h > kPageSize) return void(x = z);
+        }
+        H = z - h;
+        if (H > 0) {
+            for (e = h + H;; ++e) {
+                if (e >= end_) return void(finished_ = true);
+                if (e - h > kPageSize) return void(x = e);
+                if (marker(e)) {
+                    e -= 1;
+                    break;
+                }
+                if (b_[e] == 0 && b_[e - 1] != 0) {
+                    e = b_[e - 1] > 0x80 ? e - 2 : e - 1;
+                    e -= (b_[e - 1] & 0x80) ? 2 : 1;
+                    if (b_[e] < 0x21) e -= 1;
+                    break;
+                }
+            }
+            L = e - h;
+        }
+        x = h;
+        r = h;
+    }
+
+    // 5. The header position.
+    if (b_[x] >= 0x39) ++x;
+    if (b_[x] == 0) {
+        std::int64_t f = x;
+        while (b_[f] < 0x7F && f - x < 22) ++f;
+        if (f - x < 15 && b_[f - 1] == 0 && f != lastF_) {
+            x = f - 15;
+            lastF_ = f;
+        }
+    }
+    const std::int64_t dataStart = h + H;
+    const std::int64_t D = L - H;
+
+    // The serial types: three names, twelve more texts, the number.
+    std::int64_t at = x;
+    const std::int64_t l1 = textLength(serialType(at));
+    const std::int64_t l2 = textLength(serialType(at));
+    const std::int64_t l3 = textLength(serialType(at));
+    std::int64_t lm = 0;
+    for (int i = 0; i < 12; ++i) lm += textLength(serialType(at));
+    if (b_[at] == 0 && b_[at + 1] == 'U') ++at;
+    const std::int64_t l4raw = textLength(serialType(at));
+    std::array<std::int64_t, 5> lengths = {l1, l2, l3, lm, l4raw};
+    std::int64_t left = std::max<std::int64_t>(D, 0);
+    for (std::int64_t& length : lengths) {
+        length = std::min(length, left);
+        left -= length;
+    }
+    const auto [L1, L2, L3, Lm, L4] = lengths;
+
+    const auto smallByte = [&](std::int64_t q) { return b_[q] >= 1 && b_[q] <= 14; };
+    if (H < 22 || H > c_ + 26 || L < 1 || D < 1 || smallByte(x) || smallByte(x + 1) || smallByte(x + 2)) {
+        x += 1;
+        return;
+    }
+    // A record whose data would run past the end of the scan ends it.
+    if (r + L + 4 >= end_ || !b_.bytes().has(dataStart, D)) return void(finished_ = true);
+    const std::int64_t next = e + 1;
+
+    // 6. A live person's row.
+    if (rowId_ > 0 && L1 >= 1) {
+        const auto person = live_.find(std::to_string(rowId_));
+        if (person != live_.end() && ascii(dataStart, L1).find(person->second) != std::string::npos) {
+            x = e;
+            return;
+        }
+    }
+
+    // 7. Only text.
+    if (L1 > 0 || L2 > 0 || L3 > 0 || Lm > 0 || L4 > 0) {
+        for (std::int64_t q = dataStart; q < e - 2; ++q) {
+            const std::uint8_t byte = b_[q];
+            if (!((byte >= 32 && byte <= 128) || IsNoBreak(byte))) {
+                x = q;
+                return;
+            }
+        }
+    }
+    if (b_[dataStart] >= '0' && b_[dataStart] <= '9') {
+        x = next;
+        return;
+    }
+
+    // 8. The fields.
+    std::string first = ascii(dataStart, L1);
+    const std::string second = ascii(dataStart + L1, L2);
+    const std::int64_t thirdEnd = dataStart + L1 + L2 + L3;
+    std::string phone;
+    const auto numberish = [](std::uint8_t c) { return c >= '(' && c <= '9'; };
+    const std::int64_t k = thirdEnd + Lm + 1;
+    if (L4 > 0 && (((numberish(b_[k]) || b_[k] == ' ') && numberish(b_[k + 1]) && numberish(b_[k + 2])) ||
+                   IsNoBreak(b_[k]))) {
+        std::int64_t w = thirdEnd + Lm;
+        while (w >= 0) {
+            const std::uint8_t c = b_[w];
+            if (IsNoBreak(c)) {
+                b_.blank(w);
+            } else if (!((c >= '0' && c <= '9') || c == ' ' || c == '+')) {
+                break;
+            }
+            --w;
+        }
+        // The number starts at the last byte the walk took (where it starts when it took none).
+        const std::int64_t from = w < thirdEnd + Lm ? w + 1 : w;
+        for (std::int64_t i = 0; i < L4; ++i)
+            if (IsNoBreak(b_[from + i])) b_.blank(from + i);
+        phone = ascii(from, L4);
+    }
+
+    // 9. The contact.
+    if (LegacyRecovery::CharacterCount(first) > 2 && first.find('+') != std::string::npos)
+        first = first.substr(0, first.find('+'));
+    auto contact = std::make_shared<Contact>();
+    std::string number;
+    if (!phone.empty()) {
+        number = run_.GetPhoneNumber(phone);
+        if (number.size() == phone.size()) {
+            const auto plus = phone.find('+');
+            if (plus != std::string::npos) {
+                const std::string after = phone.substr(plus + 1);
+                const auto blank = after.find(' ');
+                if (blank != std::string::npos) number = after.substr(0, blank);
+            } else {
+                number = phone;
+            }
+        }
+        contact->setContactNo1(number);
+    }
+    std::string name = first + " ";
+    if (!second.empty()) name += second;
+    contact->setFirstName(name);
+    contact->setSlNo(scan_.nextSlNoAfterLive());
+    found_ = true;
+
+    // 10. Acceptance.
+    if (LegacyRecovery::CharacterCount(phone) > 1 && LegacyRecovery::CharacterCount(number) < 17 &&
+        LegacyRecovery::CharacterCount(name) > 1 && !run_.isDuplicateContact(name) && run_.isValidString(name))
+        scan_.append(std::move(contact));
+
+    // 11. On after the data.
+    x = next;
+}
+
+}  // namespace
+
 bool LegacyContactCarving::RecoverDeletedContacts() {
-    return false;
+    ContactScan scan(run_, true);
+    const FileBytes b = scan.bytes;
+    if (b.empty()) return false;
+    Iso2022Jp japanese;
+    bool found = false;
+    const std::int64_t length = b.length();
+    std::int64_t p = 32;
+    while (p < length - 20) {
+        if (Stopped(run_, p, false)) break;
+        const bool match =
+            Matches(b, p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0x0F, 0x01, 0x01, 0x01, 0x00, 0x01}) ||
+            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x08, 0x00, 0x00, 0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09}) ||
+            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x08, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x08, 0x01, 0x00, 0x09}) ||
+            Matches(b, p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x01, 0x01, 0x00, 0x01}) ||
+            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x09, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x01, 0x01, 0x00, 0x01}) ||
+            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x09, 0x00, 0x00, 0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09}) ||
+            Matches(b, p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x0F, 0x0F});
+        if (!match) {
+            ++p;
+            continue;
+        }
+        if (Stopped(run_, p, true)) break;
+        std::int32_t n = 0;
+        const std::uint8_t before = b[p - 21];
+        if (b[p - 19] != 0x23 || (b[p - 18] == 0 && before <= 2)) {
+            for (std::int64_t at : {p - 17, p - 16}) {
+                const std::int32_t v = b[at];
+                if (v != 0) n += (v - 15) / 2 + 1;
+            }
+        }
+        p += 16;
+        while (p < length && b[p] == 0) ++p;
+        if (n > 0) {
+            if (!b.has(p, n + 1)) break;
+            auto contact = std::make_shared<Contact>();
+            contact->setSlNo(static_cast<std::int32_t>(run_.appDelegate().DeletedContact.size()) + 1);
+            contact->setContactNo1(japanese.decode(b.text(p, n + 1)).value_or(std::string()));
+            scan.append(std::move(contact));
+            found = true;
+        }
+        ++p;
+    }
+    return found;
 }
 
 bool LegacyContactCarving::RecoverDeletedNewIOS6Contacts() {
-    return false;
+    ContactScan scan(run_, true);
+    const FileBytes b = scan.bytes;
+    if (b.empty()) return false;
+    bool found = false;
+    const std::int64_t length = b.length();
+    std::int64_t p = 32;
+    while (p < length - 20) {
+        if (Stopped(run_, p, false)) break;
+        if (!Matches(b, p, {0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09})) {
+            ++p;
+            continue;
+        }
+        if (Stopped(run_, p, true)) break;
+        std::array<std::int32_t, 3> lengths{};
+        const std::array<std::int64_t, 3> at = {p - 26, p - 25, p - 20};
+        std::int32_t n = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            lengths[k] = std::max((static_cast<std::int32_t>(b[at[k]]) - 13) / 2, 0);
+            n += lengths[k];
+        }
+        if (b[p - 28] == 0x23) n = 0;
+        p += 7;
+        if (n > 0) {
+            if (!b.has(p, n)) break;
+            std::string joined;
+            std::int64_t from = p;
+            for (std::int32_t count : lengths) {
+                const OptString text = DecodeAscii(b.text(from, count));
+                from += count;
+                if (text && !text->empty()) joined += *text + " ";
+            }
+            if (!joined.empty()) {
+                auto contact = std::make_shared<Contact>();
+                contact->setSlNo(scan.nextSlNoAfterLive());
+                contact->setContactNo1(joined);
+                scan.append(std::move(contact));
+                found = true;
+            }
+            p += n;
+        }
+        ++p;
+    }
+    return found;
 }
 
 bool LegacyContactCarving::RecoverDeletedNewIOS6Contacts_Future() {
-    return false;
+    ContactScan scan(run_, true);
+    const FileBytes b = scan.bytes;
+    if (b.empty()) return false;
+    // Without the content table's schema row there is no page to start from: nothing is carved.
+    const std::int64_t rootPage = ContentRootPage(b);
+    if (rootPage < 1) return false;
+    FullTextRows rows(run_, scan, b, DAOs(run_.context()).GetAllContactRowID());
+    return rows.carve((rootPage - 1) * kPageSize);
 }
 
 bool LegacyContactCarving::DeletediOS7Contacts() {
-    return false;
+    ContactScan scan(run_, false);
+    const FileBytes b = scan.bytes;
+    if (b.empty()) return false;
+    const RowIdMap liveRows = DAOs(run_.context()).GetAllContactRowID();
+    const auto live = [&](std::int32_t rowId) { return liveRows.count(std::to_string(rowId)) != 0; };
+    bool found = false;
+    const std::int64_t length = b.length();
+    std::int64_t p = 0;
+    while (p < length - 35) {
+        if (Stopped(run_, p, false)) break;
+        if (!PersonHeader(b, p)) {
+            ++p;
+            continue;
+        }
+        if (Stopped(run_, p, true)) break;
+        const std::int32_t n = b[p - 2] < 0x80 && b[p - 3] > 0x80 ? 2 : 1;
+        const std::int32_t rowId = Constants::huffman_calc(p - 2 - (n - 1), n, b);
+        const std::int64_t s = p + 1;
+        const PersonColumns columns = ReadPersonColumns(b, s);
+        const std::int64_t h = columns.headerSpan;
+        const std::int64_t d = columns.dataLength;
+
+        // A person header inside this record's span means this one is a remnant that a later
+        // record overwrote: its columns are read without the creation date, and the scan goes
+        // on at that header. The search stays inside the data.
+        std::int64_t nested = -1;
+        for (std::int64_t q = s + 1; q <= s + d - 1 && q < length - 35; ++q) {
+            if (PersonHeader(b, q)) {
+                nested = q;
+                break;
+            }
+        }
+        if (nested >= 0) {
+            if (!live(rowId) && length >= p + d + h + 1)
+                GetValue(p + h + 1, columns.lengths, columns.kinds, length, d, b);
+            p = nested;
+            continue;
+        }
+
+        p += h + 1;
+        if (columns.kinds.front() != "TEXT" || length < p + d) continue;
+        auto contact = std::make_shared<Contact>();
+        p = DecodePerson(run_, b, p, columns.lengths, columns.kinds, true, *contact);
+        found = true;
+        if (!live(rowId) && !run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate()))
+            scan.append(std::move(contact));
+    }
+    return found;
+}
+
+void LegacyContactCarving::GetValue(std::int64_t dataStart, const std::vector<std::string>& lengths,
+                                    const std::vector<std::string>& kinds, std::int64_t fileLength,
+                                    std::int64_t dataLength, FileBytes bytes) {
+    if (kinds.empty() || kinds.front() != "TEXT") return;
+    if (fileLength > bytes.length() || fileLength < dataStart + dataLength) return;
+    auto contact = std::make_shared<Contact>();
+    DecodePerson(run_, bytes, dataStart, lengths, kinds, false, *contact);
+    if (!run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate()))
+        run_.appDelegate().DeletedContact.append(std::move(contact));
 }

@@ -1,5 +1,11 @@
 #pragma once
 
+#include "legacy/LegacyBytes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
 class LegacyRecovery;
 
 // The contact routines over the address book file.
@@ -12,6 +18,15 @@ public:
     bool RecoverDeletedNewIOS6Contacts();
     bool RecoverDeletedNewIOS6Contacts_Future();
     bool DeletediOS7Contacts();
+
+    // Decodes the person record whose data starts at dataStart (columns described by their
+    // lengths, as decimal texts, and their kinds) as DeletediOS7Contacts does, without the
+    // creation date, and lists it unless a listed contact has its name and date. Neither
+    // numbered nor counted. Nothing happens unless the first column is text and the data lies
+    // inside the file.
+    void GetValue(std::int64_t dataStart, const std::vector<std::string>& lengths,
+                  const std::vector<std::string>& kinds, std::int64_t fileLength, std::int64_t dataLength,
+                  FileBytes bytes);
 
 private:
     LegacyRecovery& run_;

@@ -1,0 +1,425 @@
+// Deleted contacts carved straight from the address book's bytes.
+
+#include "common/Clock.h"
+#include "legacy/LegacyContactCarving.h"
+#include "legacy/LegacyRecovery.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Contact.h"
+#include "records/DeviceInfo.h"
+#include "support/FixtureDatabase.h"
+#include "support/ScanContexts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::FixtureDatabase;
+using testsupport::TempDir;
+
+constexpr const char* kAddressBookName = "31bb7ba8914766d4ba40d6dfb6113c8b614be442";
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::int64_t Find(const Bytes& bytes, std::string_view text) {
+    const auto at = std::search(bytes.begin(), bytes.end(), text.begin(), text.end());
+    return at == bytes.end() ? -1 : at - bytes.begin();
+}
+
+// A scan of a backup folder holding the address book (or nothing), for one routine at a time.
+struct ContactRun {
+    TempDir dir;
+    BrimleyAppDelegate record;
+    DeviceInfo device;
+    std::stop_source stop;
+    std::unique_ptr<LegacyRecovery> run;
+    Bytes given;  // bytes read instead of the file, when set
+
+    ContactRun() {
+        device.setIOSMajorVersion(7);
+        record.BACKUP_DIRECTORY.set(dir.path().string());
+        record.databaseName(DatabaseRole::AddressBook).set(kAddressBookName);
+        run = std::make_unique<LegacyRecovery>(testsupport::ContextFor(record, device, stop.get_token()));
+    }
+    std::filesystem::path databasePath() const { return dir / kAddressBookName; }
+    void useBytes(Bytes bytes) {
+        given = std::move(bytes);
+        run->setDatabaseBytes(DatabaseRole::AddressBook, {given.data(), given.size()});
+    }
+    std::vector<std::shared_ptr<Contact>> contacts() const { return record.DeletedContact.snapshot(); }
+};
+
+// The person table as iOS 7 wrote it: the columns up to PhonemeData (the schema at hand is of
+// iOS 9, which appends two more).
+FixtureDatabase IOS7AddressBook(const std::filesystem::path& path) {
+    std::string schema = testsupport::LoadSchema("addressbook.sql");
+    for (std::string_view later : {"    AlternateBirthday TEXT,\n", "    MapsData TEXT,\n"}) {
+        const auto at = schema.find(later);
+        if (at != std::string::npos) schema.erase(at, later.size());
+    }
+    FixtureDatabase db(path);
+    db.exec(schema);
+    return db;
+}
+
+std::int64_t AddPerson(FixtureDatabase& db, std::int64_t rowId, ColumnValue first, const std::string& last,
+                       const std::string& organization, std::int64_t created) {
+    return db.insert("ABPerson", {{"ROWID", rowId},
+                                  {"First", std::move(first)},
+                                  {"Last", last},
+                                  {"Organization", organization},
+                                  {"Kind", 0},
+                                  {"CreationDate", created},
+                                  {"ModificationDate", created + 100},
+                                  {"StoreID", 0},
+                                  {"FirstSortLanguageIndex", 0},
+                                  {"LastSortLanguageIndex", 0},
+                                  {"PersonLink", -1},
+                                  {"IsPreferredName", 1},
+                                  {"guid", "guid-" + std::to_string(rowId) + "-0000-0000-000000000000"}});
+}
+
+struct FullTextRow {
+    int id;
+    const char* first;
+    const char* last;
+    const char* phone;
+};
+
+// An address book whose full-text content table has the iOS 6 width: the columns up to
+// c17Address, a record header of 20 bytes (the schema at hand is of iOS 9, which has six more).
+// contentFirst: the content table is made first, so its rows lie on page 2.
+void BuildFullTextAddressBook(const std::filesystem::path& path, const std::vector<FullTextRow>& rows,
+                              const std::vector<int>& toDelete, bool contentFirst = false) {
+    std::string schema = testsupport::LoadSchema("addressbook.sql");
+    const auto from = schema.find(", 'c18SocialProfile'");
+    schema.erase(from, schema.find(");", from) - from);
+    if (contentFirst) {
+        const auto start = schema.find("CREATE TABLE 'ABPersonFullTextSearch_content'");
+        const auto end = schema.find(";\n", start) + 2;
+        schema = schema.substr(start, end - start) + schema.substr(0, start) + schema.substr(end);
+    }
+    FixtureDatabase db(path);
+    db.exec(schema);
+    db.exec("PRAGMA secure_delete=OFF");
+    for (const auto& row : rows) {
+        db.insert("ABPerson", {{"ROWID", row.id}, {"First", row.first}, {"Last", row.last},
+                               {"guid", std::string("guid-") + row.first}});
+        db.insert("ABPersonFullTextSearch_content",
+                  {{"docid", row.id},
+                   {"c0First", row.first},
+                   {"c1Last", row.last},
+                   {"c14DisplayName", std::string(row.first) + " " + row.last},
+                   {"c15Phone", row.phone},
+                   {"c16Email", std::string(row.first) + ".mail@example.com"}});
+    }
+    for (int id : toDelete) {
+        db.deleteRow("ABPersonFullTextSearch_content", id);
+        db.deleteRow("ABPerson", id);
+    }
+    db.close();
+}
+
+// The bytes of a real address book (iOS 9 layout, the nearest at hand for the older routines,
+// whose layouts no schema here has) with one zero page appended, and a pattern planted in it.
+Bytes PlantedInAddressBook(const std::filesystem::path& path, std::int64_t at, const Bytes& pattern,
+                           std::int64_t* base = nullptr) {
+    {
+        auto db = FixtureDatabase::FromSchema(path, "addressbook.sql");
+        db.close();
+    }
+    Bytes bytes = ReadFile(path);
+    const auto start = static_cast<std::int64_t>(bytes.size());
+    bytes.resize(bytes.size() + 4096, 0);
+    std::copy(pattern.begin(), pattern.end(), bytes.begin() + start + at);
+    if (base) *base = start;
+    return bytes;
+}
+
+void Put(Bytes& bytes, std::size_t at, std::string_view text) {
+    std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+}  // namespace
+
+TEST(LegacyContacts, IOS7DeletedPersonsAreListedAndLiveOnesAreNot) {
+    Clock::ScopedTimeZone utc("UTC");
+    ContactRun scan;
+    {
+        auto db = IOS7AddressBook(scan.databasePath());
+        db.exec("PRAGMA secure_delete=OFF");
+        AddPerson(db, 40, "Lena", "Vogt", "Home", 500000000);
+        AddPerson(db, 41, "Anna", "Berg", "Acme", 0x7F00003C);
+        AddPerson(db, 42, ColumnValue::Null(), "Zed", "Nobody", 600000000);
+        AddPerson(db, 43, "Omar", "Haddad", "Globex", 600000000);
+        for (int id : {41, 42, 43}) db.deleteRow("ABPerson", id);
+        db.close();
+    }
+    // A creation date of 60 s written on four bytes (SQLite itself would take one).
+    Bytes bytes = ReadFile(scan.databasePath());
+    const Bytes wide = {0x7F, 0x00, 0x00, 0x3C};
+    const auto date = std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end());
+    ASSERT_NE(date, bytes.end());
+    *date = 0;
+    scan.useBytes(bytes);
+    LegacyContactCarving carving(*scan.run);
+    EXPECT_TRUE(carving.DeletediOS7Contacts());
+    std::vector<std::string> listed;
+    for (const auto& contact : scan.contacts()) {
+        listed.push_back(contact->FirstName().value_or("-") + " " + contact->LastName().value_or("-") + " " +
+                         contact->Organization().value_or("-") + " " + contact->CreatedDate().value_or("-"));
+        EXPECT_EQ(contact->SlNo(), 0);
+    }
+    std::sort(listed.begin(), listed.end());
+    // The live person is never listed; the one without a first name yields no contact.
+    EXPECT_EQ(listed, (std::vector<std::string>{"Anna Berg Acme 2001-01-01 00:01:00",
+                                                "Omar Haddad Globex 2020-01-06 10:40:00"}));
+    EXPECT_EQ(scan.record.DeletedContactCount.load(), 2);
+
+    // A file cut inside a record's data yields no record from it and reads nothing past its end.
+    const std::int64_t omar = Find(bytes, "Omar");
+    ASSERT_GT(omar, 0);
+    for (std::int64_t cut : {omar + 2, omar - 3, std::int64_t{40}}) {
+        ContactRun damaged;
+        damaged.useBytes(Bytes(bytes.begin(), bytes.begin() + cut));
+        LegacyContactCarving(*damaged.run).DeletediOS7Contacts();
+        for (const auto& contact : damaged.contacts()) EXPECT_NE(contact->FirstName(), "Omar") << cut;
+    }
+}
+
+TEST(LegacyContacts, AnOverwrittenPersonIsReadWithoutItsDateAndNotCounted) {
+    // Two columns: a first name and a 4-byte creation date, after a two-byte lead.
+    const std::string data = "xxMina\x01\x02\x03\x04";
+    const FileBytes bytes(data);
+    const std::vector<std::string> lengths = {"4", "4"};
+    ContactRun scan;
+    LegacyContactCarving carving(*scan.run);
+    carving.GetValue(2, lengths, {"TEXT", "INTEGER"}, bytes.length(), 8, bytes);
+    carving.GetValue(2, lengths, {"INTEGER", "TEXT"}, bytes.length(), 8, bytes);  // not text first
+    carving.GetValue(4, lengths, {"TEXT", "INTEGER"}, bytes.length(), 8, bytes);  // runs past the end
+    const auto contacts = scan.contacts();
+    ASSERT_EQ(contacts.size(), 1u);
+    EXPECT_EQ(contacts[0]->FirstName(), "Mina");
+    EXPECT_FALSE(contacts[0]->CreatedDate());
+    EXPECT_EQ(contacts[0]->SlNo(), 0);
+    EXPECT_EQ(scan.record.DeletedContactCount.load(), 0);
+}
+
+TEST(LegacyContacts, IOS6HeaderTailGivesTheJoinedNames) {
+    // The header tail at offset 100 of the planted page; serial types at -26, -25 and -20.
+    const Bytes tail = {0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09};
+    const struct {
+        std::uint8_t t1, t2, t3, hash;
+        const char* data;
+        const char* expected;  // nullptr: no contact
+    } cases[] = {
+        {0x15, 0x0D, 0x00, 0x00, "Anna....", "Anna "},
+        {0x13, 0x13, 0x00, 0x00, "AnnLee..", "Ann Lee "},
+        {0x13, 0x00, 0x13, 0x00, "Bo\xE9Kim.", "Kim "},  // a text that is not ASCII drops out
+        {0x15, 0x0D, 0x00, 0x23, "Anna....", nullptr},   // '#' 28 bytes before
+        {0x0D, 0x01, 0x00, 0x00, "Anna....", nullptr},   // no length
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        Bytes pattern(200, 0);
+        const std::size_t p = 100;
+        pattern[p - 26] = c.t1;
+        pattern[p - 25] = c.t2;
+        pattern[p - 20] = c.t3;
+        pattern[p - 28] = c.hash;
+        std::copy(tail.begin(), tail.end(), pattern.begin() + p);
+        Put(pattern, p + 7, c.data);
+        ContactRun scan;
+        scan.record.ContactContent.append(std::make_shared<Contact>());
+        scan.useBytes(PlantedInAddressBook(dir / "ab.db", 0, pattern));
+        const bool found = LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts();
+        const auto contacts = scan.contacts();
+        EXPECT_EQ(found, c.expected != nullptr) << c.data;
+        if (!c.expected) {
+            EXPECT_TRUE(contacts.empty()) << c.data;
+            continue;
+        }
+        ASSERT_EQ(contacts.size(), 1u) << c.data;
+        EXPECT_EQ(contacts[0]->ContactNo1(), c.expected);
+        EXPECT_EQ(contacts[0]->SlNo(), 2);
+        EXPECT_EQ(scan.record.DeletedContactCount.load(), 1);
+    }
+}
+
+TEST(LegacyContacts, OlderHeaderPatternsGiveTheNameAfterTheZeros) {
+    const Bytes a = {0x04, 0x04, 0, 0, 0, 0, 0x01, 0, 0, 0x0F, 0x0F, 0x01, 0x01, 0x01, 0, 0x01};
+    const Bytes g = {0x04, 0x04, 0, 0, 0, 0, 0x08, 0, 0, 0x0F, 0x0F, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE};
+    const struct {
+        Bytes header;
+        std::uint8_t at21, at19, at18, at17, at16;
+        const char* name;
+        const char* expected;  // nullptr: no contact
+    } cases[] = {
+        {a, 0, 0, 0, 0x17, 0x00, "Sophie!", "Sophie"},  // (0x17 - 15) / 2 + 1 = 5: six bytes
+        {g, 0, 0, 0, 0x11, 0x11, "Li Wei", "Li We"},     // 2 + 2: five bytes
+        {a, 1, 0x23, 0, 0x11, 0x00, "Tomas", "Tom"},     // '#' but a small byte before
+        {a, 3, 0x23, 0, 0x17, 0x00, "Sophie", nullptr},  // '#' and 3 before: no length
+        {a, 0, 0, 0, 0x01, 0x00, "Sophie", nullptr},     // a negative length
+        {a, 0, 0, 0, 0x11, 0x00, "\x8E\x8F\x90", ""},    // bytes that do not decode
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        Bytes pattern(200, 0);
+        const std::size_t p = 100;
+        std::copy(c.header.begin(), c.header.end(), pattern.begin() + p);
+        pattern[p - 21] = c.at21;
+        pattern[p - 19] = c.at19;
+        pattern[p - 18] = c.at18;
+        pattern[p - 17] = c.at17;
+        pattern[p - 16] = c.at16;
+        Put(pattern, p + 19, c.name);  // after three zero bytes
+        ContactRun scan;
+        scan.useBytes(PlantedInAddressBook(dir / "ab.db", 0, pattern));
+        EXPECT_EQ(LegacyContactCarving(*scan.run).RecoverDeletedContacts(), c.expected != nullptr) << c.name;
+        const auto contacts = scan.contacts();
+        if (!c.expected) {
+            EXPECT_TRUE(contacts.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(contacts.size(), 1u) << c.name;
+        EXPECT_EQ(contacts[0]->ContactNo1(), c.expected) << c.name;
+        EXPECT_EQ(contacts[0]->SlNo(), 1);
+    }
+}
+
+TEST(LegacyContacts, HeadersAtTheVeryEndAndLengthsPastItGiveNoRecord) {
+    TempDir dir;
+    const Bytes old = {0x04, 0x04, 0, 0, 0, 0, 0x01, 0, 0, 0x0F, 0x0F, 0x01, 0x01, 0x01, 0, 0x01};
+    const Bytes ios6 = {0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09};
+    using Routine = bool (LegacyContactCarving::*)();
+    const struct {
+        Routine routine;
+        Bytes header;
+        std::int64_t lengthAt;  // where a long length goes, before the header
+    } cases[] = {
+        {&LegacyContactCarving::RecoverDeletedContacts, old, -17},
+        {&LegacyContactCarving::RecoverDeletedNewIOS6Contacts, ios6, -26},
+        {&LegacyContactCarving::RecoverDeletedNewIOS6Contacts_Future, ios6, -26},
+        {&LegacyContactCarving::DeletediOS7Contacts, ios6, -26},
+    };
+    for (const auto& c : cases) {
+        for (std::int64_t fromEnd : {std::int64_t{22}, std::int64_t{40}, std::int64_t{4}}) {
+            std::int64_t base = 0;
+            Bytes bytes = PlantedInAddressBook(dir / "ab.db", 0, {}, &base);
+            const auto at = static_cast<std::int64_t>(bytes.size()) - fromEnd;
+            const auto fits = std::min<std::int64_t>(fromEnd, static_cast<std::int64_t>(c.header.size()));
+            std::copy(c.header.begin(), c.header.begin() + fits, bytes.begin() + at);
+            bytes[static_cast<std::size_t>(at + c.lengthAt)] = 0xFF;
+            ContactRun scan;
+            scan.useBytes(std::move(bytes));
+            (LegacyContactCarving(*scan.run).*c.routine)();
+            EXPECT_TRUE(scan.contacts().empty()) << fromEnd;
+        }
+    }
+}
+
+TEST(LegacyContacts, AMissingFileAndAStoppedScanListNothing) {
+    using Routine = bool (LegacyContactCarving::*)();
+    const struct {
+        Routine routine;
+        bool clearsRecovering;
+    } cases[] = {
+        {&LegacyContactCarving::RecoverDeletedContacts, true},
+        {&LegacyContactCarving::RecoverDeletedNewIOS6Contacts, true},
+        {&LegacyContactCarving::RecoverDeletedNewIOS6Contacts_Future, true},
+        {&LegacyContactCarving::DeletediOS7Contacts, false},
+    };
+    for (const auto& c : cases) {
+        ContactRun scan;
+        scan.record.DeletedContact.append(std::make_shared<Contact>());
+        EXPECT_FALSE((LegacyContactCarving(*scan.run).*c.routine)());
+        EXPECT_TRUE(scan.contacts().empty());
+        EXPECT_EQ(scan.run->isRecovering.load(), !c.clearsRecovering);
+    }
+
+    ContactRun scan;
+    {
+        auto db = IOS7AddressBook(scan.databasePath());
+        AddPerson(db, 41, "Anna", "Berg", "Acme", 0x3C);
+        db.deleteRow("ABPerson", 41);
+        db.close();
+    }
+    scan.stop.request_stop();
+    EXPECT_FALSE(LegacyContactCarving(*scan.run).DeletediOS7Contacts());
+    EXPECT_TRUE(scan.contacts().empty());
+}
+
+TEST(LegacyContacts, IOS6FullTextRowsGiveTheDeletedNameAndNumber) {
+    const struct {
+        const char* phone;
+        const char* number;
+    } cases[] = {
+        {"(555) 123-4567", "(555) 123-4567"},
+        {"+441 234", "441"},  // the part after "+" up to its first blank
+    };
+    for (const auto& c : cases) {
+        ContactRun scan;
+        for (int i = 0; i < 2; ++i) scan.record.ContactContent.append(std::make_shared<Contact>());
+        BuildFullTextAddressBook(scan.databasePath(),
+                                 {{1, "Lena", "Vogt", "(030) 555-0101"}, {2, "Anna", "Berg", c.phone},
+                                  {3, "Omar", "Haddad", "(040) 777-1234"}},
+                                 {2});
+        EXPECT_TRUE(LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts_Future());
+        const auto contacts = scan.contacts();
+        ASSERT_EQ(contacts.size(), 1u) << c.phone;
+        EXPECT_EQ(contacts[0]->FirstName(), "Anna Berg");
+        EXPECT_EQ(contacts[0]->ContactNo1(), c.number);
+        EXPECT_EQ(contacts[0]->SlNo(), 3);
+        EXPECT_EQ(scan.record.DeletedContactCount.load(), 1);
+    }
+}
+
+TEST(LegacyContacts, IOS6FullTextRowsStartOnPageTenOfALargeFileAndNowhereWithoutTheTable) {
+    ContactRun built;
+    BuildFullTextAddressBook(built.databasePath(),
+                             {{1, "Lena", "Vogt", "(030) 555-0101"}, {2, "Anna", "Berg", "(555) 123-4567"},
+                              {3, "Omar", "Haddad", "(040) 777-1234"}},
+                             {2}, true);
+    const Bytes bytes = ReadFile(built.databasePath());
+    const std::int64_t anna = Find(bytes, "AnnaBerg");
+    ASSERT_GT(anna, 4096);
+    ASSERT_LT(anna, 2 * 4096);
+    // Without the table's schema row (its name written twice) there is no start page.
+    Bytes unnamed = bytes;
+    const std::string twice = "ABPersonFullTextSearch_contentABPersonFullTextSearch_content";
+    int rows = 0;
+    for (auto row = unnamed.begin(); (row = std::search(row, unnamed.end(), twice.begin(), twice.end())) != unnamed.end();
+         ++rows)
+        *row = 'X';
+    ASSERT_GT(rows, 0);
+    Bytes large = bytes;
+    large.resize(900000, 0);
+    const struct {
+        const Bytes* file;
+        std::size_t listed;
+    } cases[] = {{&bytes, 1}, {&unnamed, 0}, {&large, 0}};  // the large file starts on page 10
+    for (const auto& c : cases) {
+        ContactRun scan;
+        scan.useBytes(*c.file);
+        LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts_Future();
+        EXPECT_EQ(scan.contacts().size(), c.listed) << c.file->size();
+    }
+    // Cut files: nothing read past the end, and nothing from the last page.
+    for (std::int64_t cut : {anna + 3, anna + 4096, std::int64_t{3000}}) {
+        ContactRun scan;
+        scan.useBytes(Bytes(bytes.begin(), bytes.begin() + std::min<std::int64_t>(cut, bytes.size())));
+        LegacyContactCarving(*scan.run).RecoverDeletedNewIOS6Contacts_Future();
+        EXPECT_TRUE(scan.contacts().empty()) << cut;
+    }
+}
