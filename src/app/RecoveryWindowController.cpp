@@ -1,8 +1,11 @@
 #include "app/RecoveryWindowController.h"
 
 #include "app/DataTypes.h"
+#include "app/HostSystemVersion.h"
 #include "app/MainWindow.h"
 #include "app/ScanInputs.h"
+#include "app/WindowTypes.h"
+#include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "services/ServicesManager.h"
 
@@ -89,13 +92,30 @@ void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token
     // The scan's own stop request cancels the run too, also one made before it began.
     std::stop_callback cancelWithScan(stop, [this] { cancelScan(); });
 
-    // No thread may start before the signatures are there; a cancel ends the wait.
-    if (record_.signatureLoaded.wait(runStop)) {
+    if (legacy_) {
+        RecoverDeletedDataNonSignatures(runStop);
+    } else if (record_.signatureLoaded.wait(runStop)) {
+        // No thread may start before the signatures are there; a cancel ends the wait.
         RecoverDeletedDataSignatures(type);
         checkForRecovery();
     }
     joinThreads();
     record_.isDoingRecovery = false;
+}
+
+void RecoveryWindowController::RecoverDeletedDataNonSignatures(const std::stop_token& run) {
+    {
+        std::lock_guard lock(flagsMutex_);
+        finished_.fill(true);
+    }
+    flagsChanged_.notify_all();
+    LegacyReporter reporter;
+    reporter.updateStatus = [this](std::int32_t code, const std::string& message) {
+        window_.updateStatus(code, message);
+    };
+    reporter.UpdateMainView = [this](std::int32_t) { window_.redrawScreen(TabTag::TabTagSMS); };
+    LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
+    legacy.RecoverDeletedDataNonSignatures();
 }
 
 void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {

@@ -4,6 +4,7 @@
 #include "services/ServiceIndex.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +50,10 @@ public:
     // Any thread; does nothing when no phase runs.
     void cancelScan();
 
+    // Runs the older carving path (LegacyRecovery's routines by iOS version) in place of the
+    // recovery services for the deleted records of later runs (torvane-scan --legacy).
+    void setLegacyCarving(bool legacy) { legacy_ = legacy; }
+
     // Nothing is kept between scans beyond the finished flags, which each run sets afresh.
     void ClearData() {}
 
@@ -74,6 +79,8 @@ private:
     void RecoverDeletedDataSignatures(DataType type);
     // Waits until every flag is set.
     void checkForRecovery();
+    // The older carving path, on this thread; the flags are all set first.
+    void RecoverDeletedDataNonSignatures(const std::stop_token& run);
     // The body of one per-type thread; `run` is the run's own cancel mark.
     void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager,
                  const ScanContext& context);
@@ -96,4 +103,5 @@ private:
     // Ends the wait for the signatures when the run is cancelled.
     std::stop_source runStop_;
     bool cancelled_ = false;
+    std::atomic<bool> legacy_{false};
 };
