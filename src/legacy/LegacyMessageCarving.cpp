@@ -23,12 +23,11 @@ namespace {
 // How far a scan runs between two looks at the stop token when no window matches.
 constexpr std::int64_t kStopTestStride = 1 << 20;
 
-// A text lies within one database page, and pages are at most 64 KiB: a terminator searched
-// for further away than that belongs to no text of the window, and a file of hostile windows
-// without terminators must not cost a walk over the whole file per window.
+// A text lies within one database page, and pages are at most 64 KiB: a terminator further away
+// than that belongs to no text of the window (and no decoding takes more than a page).
 constexpr std::int64_t kLongestText = 65536 + 16;
 
-// The serial types of the number of columns of an iOS 7 message record after the row id.
+// The number of columns of an iOS 7 message record after the row id.
 constexpr int kIOS7Columns = 37;
 
 // Columns of the iOS 7 record, counted from 0 (the GUID) after the row id.
@@ -253,11 +252,12 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
         if (b[g - 4] > 0x80)
             rowId = LegacyRecovery::GetValue(static_cast<std::int8_t>(b[g - 4]), static_cast<std::int8_t>(b[g - 3]));
         // The header's columns from the GUID on, as SQLite spells them (bounded by the data).
-        std::vector<std::int64_t> types;
-        for (std::int64_t at = g; types.size() < 21;) {
+        std::array<std::int64_t, 21> types{};
+        std::size_t typeCount = 0;
+        for (std::int64_t at = g; typeCount < types.size(); ++typeCount) {
             const auto varint = ReadVarint(b, at);
             if (!varint) break;
-            types.push_back(varint->value);
+            types[typeCount] = varint->value;
             at += varint->size;
         }
         std::int64_t textLength = (twoByteForm(g + 1) - 13) / 2;
@@ -288,11 +288,8 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
                 }
             }
             if (marker) continue;
-            if (!b.has(d, textLength)) {
-                // The text runs past the end of the file.
-                i = length;
-                continue;
-            }
+            // A text running past the end of the file gives no record.
+            if (!b.has(d, textLength)) continue;
             if (LegacyRecovery::IsValidPritableAsciiCharacter(static_cast<std::int8_t>(b[d])) &&
                 LegacyRecovery::IsValidPritableAsciiCharacter(static_cast<std::int8_t>(b[d + 1])))
                 text = AsciiText(b.text(d, textLength));
@@ -322,17 +319,18 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
             // the date and the sender flag further on.
             const auto columnAt = [&](std::size_t column) -> std::int64_t {
                 std::int64_t at = dataStart;
-                for (std::size_t k = 0; k < column; ++k) at += std::max<std::int64_t>(ContentLength(types[k]), 0);
+                for (std::size_t k = 0; k < column && at <= length; ++k)
+                    at += std::clamp<std::int64_t>(ContentLength(types[k]), 0, length + 1);
                 return at;
             };
-            if (types.size() > 4) {
+            if (typeCount > 4) {
                 const std::int64_t handle = IntegerValue(b, columnAt(4), types[4]);
                 OptString address;
                 if (handle > 0 && handle <= INT32_MAX && daos() &&
                     daos()->GetPhoneNumberForID(static_cast<std::int32_t>(handle), address))
                     sms->setAddress(address);
             }
-            if (types.size() > 20) {
+            if (typeCount > 20) {
                 if (types[14] >= 1 && types[14] <= 4) {
                     const std::int64_t seconds = IntegerValue(b, columnAt(14), types[14]);
                     if (seconds > 0) sms->setLocalTime(AppleSecondsText(static_cast<std::uint32_t>(seconds)));
@@ -363,6 +361,29 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
     const std::int64_t length = b.length();
     const std::int32_t major = run_.iOSMajorVersion();
 
+    // Whether a text's terminator starts at x: 01 08 08 from iOS 5 on; before, one of the flags
+    // bytes, on iOS 3 and earlier only when a zero byte follows.
+    const auto isTerminator = [&](std::int64_t x) {
+        if (major >= 5) return b[x] == 0x01 && b[x + 1] == 0x08 && b[x + 2] == 0x08;
+        const std::uint8_t t = b[x];
+        const bool flags = t == 0x02 || t == 0x03 || t == 0x16 || t == 0x21 || t == 0x23 || t == 0x81 || t == 0x83;
+        return flags && (major > 3 || b[x + 1] == 0x00);
+    };
+    // The first terminator at or after from (length - 1 when none stands before the last two
+    // bytes). The answer of the last search serves every later start up to it, so each byte is
+    // looked at once however many windows precede it.
+    std::int64_t searchedFrom = -1;
+    std::int64_t found = -1;
+    const auto nextTerminator = [&](std::int64_t from) {
+        if (searchedFrom < 0 || from < searchedFrom || from > found) {
+            searchedFrom = from;
+            found = from;
+            while (found <= length - 2 && !isTerminator(found)) ++found;
+            found = std::min(found, length - 1);
+        }
+        return found;
+    };
+
     std::int64_t count = 0;
     std::int64_t nextStopTest = 0;
     std::int64_t i = 32;
@@ -392,24 +413,13 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
 
         // The text's length: up to the terminator of the iOS version. Before iOS 5 the
         // terminator is the byte after the text (the message's flags), so the text ends before it.
+        const std::int64_t x = nextTerminator(i + 1);
+        const std::int64_t k = x - i;
         std::int64_t n = 0;
         std::int64_t terminator = -1;
-        for (std::int64_t k = 1; i + k - 1 < length - 2 && k <= kLongestText; ++k) {
-            if (major >= 5) {
-                if (b[i + k] == 0x01 && b[i + k + 1] == 0x08 && b[i + k + 2] == 0x08) {
-                    n = k - 11;
-                    break;
-                }
-            } else {
-                const std::uint8_t t = b[i + k];
-                const bool isTerminator = t == 0x02 || t == 0x03 || t == 0x16 || t == 0x21 || t == 0x23 ||
-                                        t == 0x81 || t == 0x83;
-                if (isTerminator && (major > 3 || b[i + k + 1] == 0x00)) {
-                    n = k;
-                    terminator = i + k;
-                    break;
-                }
-            }
+        if (x <= length - 2 && k <= kLongestText) {
+            n = major >= 5 ? k - 11 : k;
+            if (major < 5) terminator = x;
         }
         if (n < 1) continue;
 

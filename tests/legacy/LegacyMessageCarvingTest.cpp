@@ -324,6 +324,21 @@ TEST(LegacyMessages, DamagedFilesGiveNoRecordPastTheirEnd) {
     }
 }
 
+// A file of nothing but windows and no terminator: every window looks for one, and the scan
+// still reads each byte a bounded number of times.
+TEST(LegacyMessages, WindowsWithoutTerminatorsGiveNothing) {
+    const std::uint8_t window[] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x00, 0x11, 0x00, 0x00, 0x01};
+    Bytes bytes;
+    while (bytes.size() < (1u << 20)) bytes.insert(bytes.end(), std::begin(window), std::end(window));
+    for (int major : {3, 4, 5}) {
+        MessageRun run(major);
+        auto legacy = run.legacy();
+        legacy->setDatabaseBytes(DatabaseRole::Messages, FileBytes(bytes.data(), bytes.size()));
+        EXPECT_TRUE(LegacyMessageCarving(*legacy).RecoverNewDeletedSMS());
+        EXPECT_EQ(run.record.DeletedSMS.size(), 0u);
+    }
+}
+
 TEST(LegacyMessages, SplitSortsByService) {
     MessageRun run(7);
     auto legacy = run.legacy();
