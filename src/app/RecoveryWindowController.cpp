@@ -92,11 +92,11 @@ void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token
     // The scan's own stop request cancels the run too, also one made before it began.
     std::stop_callback cancelWithScan(stop, [this] { cancelScan(); });
 
-    if (legacy_) {
-        RecoverDeletedDataNonSignatures(runStop);
-    } else if (record_.signatureLoaded.wait(runStop)) {
-        // No thread may start before the signatures are there; a cancel ends the wait.
-        RecoverDeletedDataSignatures(type);
+    const bool legacy = legacy_;
+    if (legacy) RecoverDeletedDataNonSignatures(runStop);
+    // No thread may start before the signatures are there; a cancel ends the wait.
+    if (record_.signatureLoaded.wait(runStop)) {
+        RecoverDeletedDataSignatures(type, legacy);
         checkForRecovery();
     }
     joinThreads();
@@ -118,14 +118,20 @@ void RecoveryWindowController::RecoverDeletedDataNonSignatures(const std::stop_t
     legacy.RecoverDeletedDataNonSignatures();
 }
 
-void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {
+void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool afterLegacy) {
     const std::shared_ptr<ServicesManager> manager = record_.servicesMgr.get();
     if (manager) manager->setDevice(record_.deviceInfo.get());
     const auto& slots = Slots();
+    // After the older carving path, only the services of the types it has no routine for run
+    // (photos and videos, internet history): their records come from the services alone.
+    const auto runs = [&](std::size_t i) {
+        const DataType step = *slots[i]->dataType;
+        return RunsStep(type, step) &&
+               (!afterLegacy || step == DataType::DataTypePhotosVideos || step == DataType::DataTypeInternetHistory);
+    };
     {
         std::lock_guard lock(flagsMutex_);
-        for (std::size_t i = 0; i < kThreadCount; ++i)
-            finished_[i] = !manager || !RunsStep(type, *slots[i]->dataType);
+        for (std::size_t i = 0; i < kThreadCount; ++i) finished_[i] = !manager || !runs(i);
     }
     flagsChanged_.notify_all();
     if (!manager) {
@@ -138,7 +144,7 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {
     std::lock_guard lock(threadsMutex_);
     const std::stop_token run = runStop_.get_token();
     for (std::size_t i = 0; i < kThreadCount; ++i) {
-        if (!RunsStep(type, *slots[i]->dataType)) continue;
+        if (!runs(i)) continue;
         threads_[i] = std::jthread([this, i, manager, run, context](std::stop_token threadStop) {
             runSlot(i, threadStop, run, *manager, context);
         });

@@ -51,7 +51,8 @@ public:
     void cancelScan();
 
     // Runs the older carving path (LegacyRecovery's routines by iOS version) in place of the
-    // recovery services for the deleted records of later runs (torvane-scan --legacy).
+    // recovery services of the types it carves, for later runs (torvane-scan --legacy); photos,
+    // videos and internet history still come from their services.
     void setLegacyCarving(bool legacy) { legacy_ = legacy; }
 
     // Nothing is kept between scans beyond the finished flags, which each run sets afresh.
@@ -75,8 +76,9 @@ private:
     using Slot = std::size_t;
 
     bool finished(ServiceIndex service) const;
-    // Sets the flags for a run and starts the selected threads.
-    void RecoverDeletedDataSignatures(DataType type);
+    // Sets the flags for a run and starts the selected threads; after the older carving path,
+    // only those of the types it has no routine for.
+    void RecoverDeletedDataSignatures(DataType type, bool afterLegacy = false);
     // Waits until every flag is set.
     void checkForRecovery();
     // The older carving path, on this thread; the flags are all set first.

@@ -429,6 +429,20 @@ TEST_F(EndToEndScanTest, LegacyCarvingFindsTheDeletedMessages) {
     EXPECT_EQ(deleted, (std::set<std::string>{texts[0], texts[1]}));
 }
 
+// --legacy leaves the types the older path has no routine for to their services: the demo
+// backup's internet history is listed as without it.
+TEST_F(EndToEndScanTest, LegacyCarvingKeepsTheOtherTypes) {
+    const auto contents = demo::WriteDemoBackup(dir / "backup");
+    const auto run = RunScanner({(dir / "backup").string(), "--legacy", "--fast"}, dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const auto report = ReportRows(run.out);
+    const auto live = [](const std::vector<demo::DemoRow>& rows) {
+        return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const auto& r) { return !r.deleted; }));
+    };
+    EXPECT_EQ(report.at("Safari").existing, live(contents.visits)) << run.out;
+    EXPECT_EQ(report.at("Messages").existing, live(contents.messages)) << run.out;
+}
+
 // Start-up reads the configuration and the texts of the stored language (English when none is
 // stored yet) and takes the crash report an earlier run left, once.
 TEST_F(EndToEndScanTest, StartUpReadsTheSettingsAndTakesAnEarlierCrashReport) {
