@@ -134,10 +134,10 @@ TEST(LegacyIOS6Messages, LongTextsAndLiveRowsAboveTheFirstByte) {
     {
         auto db = run.database("sms-ios6.sql");
         db.insert("message", IOS6Message(1, "Deleted " + longText, 0, "iMessage"));
-        Row live = IOS6Message(2, "A live message with a high row id", 0, "iMessage");
+        db.insert("message", IOS6Message(2, "A live one with a row id of one byte", 0, "iMessage"));
+        Row live = IOS6Message(3, "A live message with a high row id", 0, "iMessage");
         live.emplace_back("ROWID", 300);
         db.insert("message", live);
-        db.insert("message", IOS6Message(3, "Another live one, low row id", 0, "iMessage"));
         db.exec("DELETE FROM message WHERE ROWID = 1");
         db.close();
     }
