@@ -8,6 +8,7 @@
 #include "app/DeviceRecoveryFlow.h"
 #include "app/HeadlessDispatcher.h"
 #include "app/MixPanelEvents.h"
+#include "app/RecoveryWindowController.h"
 #include "app/ScanWorker.h"
 #include "app/WorkingFolder.h"
 #include "common/AppPaths.h"
@@ -179,6 +180,8 @@ void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatche
     };
 
     core.applicationDidFinishLaunching();
+    if (settings_.options.legacy)
+        if (const auto controller = record_.recoveryWindowController.get()) controller->setLegacyCarving(true);
 
     const std::string folder = settings_.options.backupFolder.value_or(settings_.demoBackup);
     if (!settings_.options.backupFolder && !std::filesystem::exists(folder)) {
@@ -303,6 +306,8 @@ std::optional<std::size_t> HeadlessScanner::answerAlert(const AlertRequest& aler
 void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecoveryFlow& flow,
                                               HeadlessDispatcher& dispatcher) {
     core.applicationDidFinishLaunching();
+    if (settings_.options.legacy)
+        if (const auto controller = record_.recoveryWindowController.get()) controller->setLegacyCarving(true);
     auto access = std::make_shared<MobileDeviceAccess>();
     flow.listenForDevices(access);
     if (!access->subscribed()) {

@@ -1,8 +1,11 @@
 #include "app/RecoveryWindowController.h"
 
 #include "app/DataTypes.h"
+#include "app/HostSystemVersion.h"
 #include "app/MainWindow.h"
 #include "app/ScanInputs.h"
+#include "app/WindowTypes.h"
+#include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "services/ServicesManager.h"
 
@@ -89,23 +92,46 @@ void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token
     // The scan's own stop request cancels the run too, also one made before it began.
     std::stop_callback cancelWithScan(stop, [this] { cancelScan(); });
 
+    const bool legacy = legacy_;
+    if (legacy) RecoverDeletedDataNonSignatures(runStop);
     // No thread may start before the signatures are there; a cancel ends the wait.
     if (record_.signatureLoaded.wait(runStop)) {
-        RecoverDeletedDataSignatures(type);
+        RecoverDeletedDataSignatures(type, legacy);
         checkForRecovery();
     }
     joinThreads();
     record_.isDoingRecovery = false;
 }
 
-void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {
+void RecoveryWindowController::RecoverDeletedDataNonSignatures(const std::stop_token& run) {
+    {
+        std::lock_guard lock(flagsMutex_);
+        finished_.fill(true);
+    }
+    flagsChanged_.notify_all();
+    LegacyReporter reporter;
+    reporter.updateStatus = [this](std::int32_t code, const std::string& message) {
+        window_.updateStatus(code, message);
+    };
+    reporter.UpdateMainView = [this](std::int32_t) { window_.redrawScreen(TabTag::TabTagSMS); };
+    LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
+    legacy.RecoverDeletedDataNonSignatures();
+}
+
+void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool afterLegacy) {
     const std::shared_ptr<ServicesManager> manager = record_.servicesMgr.get();
     if (manager) manager->setDevice(record_.deviceInfo.get());
     const auto& slots = Slots();
+    // After the older carving path, only the services of the types it has no routine for run
+    // (photos and videos, internet history): their records come from the services alone.
+    const auto runs = [&](std::size_t i) {
+        const DataType step = *slots[i]->dataType;
+        return RunsStep(type, step) &&
+               (!afterLegacy || step == DataType::DataTypePhotosVideos || step == DataType::DataTypeInternetHistory);
+    };
     {
         std::lock_guard lock(flagsMutex_);
-        for (std::size_t i = 0; i < kThreadCount; ++i)
-            finished_[i] = !manager || !RunsStep(type, *slots[i]->dataType);
+        for (std::size_t i = 0; i < kThreadCount; ++i) finished_[i] = !manager || !runs(i);
     }
     flagsChanged_.notify_all();
     if (!manager) {
@@ -118,7 +144,7 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type) {
     std::lock_guard lock(threadsMutex_);
     const std::stop_token run = runStop_.get_token();
     for (std::size_t i = 0; i < kThreadCount; ++i) {
-        if (!RunsStep(type, *slots[i]->dataType)) continue;
+        if (!runs(i)) continue;
         threads_[i] = std::jthread([this, i, manager, run, context](std::stop_token threadStop) {
             runSlot(i, threadStop, run, *manager, context);
         });

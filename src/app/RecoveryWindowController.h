@@ -4,6 +4,7 @@
 #include "services/ServiceIndex.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +50,11 @@ public:
     // Any thread; does nothing when no phase runs.
     void cancelScan();
 
+    // Runs the older carving path (LegacyRecovery's routines by iOS version) in place of the
+    // recovery services of the types it carves, for later runs (torvane-scan --legacy); photos,
+    // videos and internet history still come from their services.
+    void setLegacyCarving(bool legacy) { legacy_ = legacy; }
+
     // Nothing is kept between scans beyond the finished flags, which each run sets afresh.
     void ClearData() {}
 
@@ -70,10 +76,13 @@ private:
     using Slot = std::size_t;
 
     bool finished(ServiceIndex service) const;
-    // Sets the flags for a run and starts the selected threads.
-    void RecoverDeletedDataSignatures(DataType type);
+    // Sets the flags for a run and starts the selected threads; after the older carving path,
+    // only those of the types it has no routine for.
+    void RecoverDeletedDataSignatures(DataType type, bool afterLegacy = false);
     // Waits until every flag is set.
     void checkForRecovery();
+    // The older carving path, on this thread; the flags are all set first.
+    void RecoverDeletedDataNonSignatures(const std::stop_token& run);
     // The body of one per-type thread; `run` is the run's own cancel mark.
     void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager,
                  const ScanContext& context);
@@ -96,4 +105,5 @@ private:
     // Ends the wait for the signatures when the run is cancelled.
     std::stop_source runStop_;
     bool cancelled_ = false;
+    std::atomic<bool> legacy_{false};
 };

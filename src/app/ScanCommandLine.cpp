@@ -50,6 +50,8 @@ ParsedScanCommandLine ParseScanCommandLine(const std::vector<std::string>& argum
             options.help = true;
         } else if (argument == "--fast") {
             options.fast = true;
+        } else if (argument == "--legacy") {
+            options.legacy = true;
         } else if (isOption("--type")) {
             const OptString value = valueOf("--type");
             if (!value) return Refused("--type needs a data type");
@@ -105,6 +107,7 @@ std::string ScanUsage(const std::string& program) {
         types += "                (or as the export names them: " + exportNames + ")\n";
     return "Usage: " + program +
            " [BACKUP_FOLDER | --device UDID] [--type TYPE] [--fast] [--export DIR]\n"
+           "       " + std::string(program.size(), ' ') + " [--legacy]\n"
            "       " + program + " --list-devices\n"
            "\n"
            "Reads an iOS backup folder and lists every existing record and every deleted record\n"
@@ -117,6 +120,8 @@ std::string ScanUsage(const std::string& program) {
            "  --fast        read the databases only; do not copy photos and videos\n"
            "  --export DIR  export every record found into a dated folder inside DIR\n"
            "                (one CSV file per data type, the device's details, photos, videos)\n"
+           "  --legacy      recover the deleted records with the older carving path (byte\n"
+           "                patterns per iOS version) instead of the signature engine\n"
            "\n"
            "Ctrl-C stops the scan; what was found until then is still reported and exported.\n";
 }

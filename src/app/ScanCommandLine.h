@@ -11,7 +11,7 @@
 // What the headless scanner is asked to do:
 //   torvane-scan [BACKUP_FOLDER | --device UDID] [--type all|messages|photos|contacts|calls|
 //                 whatsapp|notes|internet|calendar|sms|callhistory|addressbook] [--fast]
-//                 [--export DIR]
+//                 [--export DIR] [--legacy]
 //   torvane-scan --list-devices
 struct ScanOptions {
     // None: the demo backup.
@@ -23,6 +23,9 @@ struct ScanOptions {
     OptString exportDirectory;
     // Back this connected device up first and scan the fresh backup.
     OptString deviceUdid;
+    // Deleted records from the older carving path (byte patterns per iOS version) in place of
+    // the signature engine; existing records as usual.
+    bool legacy = false;
     // Only list the connected devices.
     bool listDevices = false;
     bool help = false;

@@ -1,16 +1,610 @@
 #include "legacy/LegacyMessageCarving.h"
 
+#include "common/Clock.h"
+#include "common/DateUtils.h"
+#include "common/IcuDateCache.h"
+#include "database/FMDBUtils.h"
+#include "legacy/Constants.h"
 #include "legacy/LegacyRecovery.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/SMS.h"
 
-// Not built yet.
-bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <utility>
+
+namespace {
+
+// How far a scan runs between two looks at the stop token when no window matches.
+constexpr std::int64_t kStopTestStride = 1 << 20;
+
+// A text lies within one database page, and pages are at most 64 KiB: a terminator further away
+// than that belongs to no text of the window (and no decoding takes more than a page).
+constexpr std::int64_t kLongestText = 65536 + 16;
+
+// The number of columns of an iOS 7 message record after the row id.
+constexpr int kIOS7Columns = 37;
+
+// Columns of the iOS 7 record, counted from 0 (the GUID) after the row id.
+constexpr int kGuidColumn = 0;
+constexpr int kTextColumn = 1;
+constexpr int kHandleColumn = 4;
+constexpr int kServiceColumn = 10;
+constexpr int kErrorColumn = 13;
+constexpr int kDateColumn = 14;
+constexpr int kFromMeColumn = 20;
+
+// The rows of five-byte windows of the iOS 6 record header: each cell lists its allowed bytes.
+struct Cell {
+    std::uint8_t first;
+    std::uint8_t second;  // same as first when one value is allowed
+    bool allows(std::uint8_t byte) const { return byte == first || byte == second; }
+};
+constexpr std::array<std::array<Cell, 5>, 3> kIOS6Windows = {{
+    {{{0x01, 0x08}, {0x04, 0x04}, {0x08, 0x08}, {0x08, 0x08}, {0x08, 0x08}}},
+    {{{0x08, 0x08}, {0x04, 0x04}, {0x04, 0x08}, {0x04, 0x04}, {0x08, 0x09}}},
+    {{{0x08, 0x08}, {0x04, 0x04}, {0x04, 0x08}, {0x08, 0x08}, {0x09, 0x09}}},
+}};
+
+// The rows of ten-byte windows of the older message table's header.
+constexpr std::array<std::array<Cell, 10>, 3> kOlderWindows = {{
+    {{{0x01, 0x02}, {0x01, 0x04}, {0x01, 0x01}, {0x01, 0x01}, {0x01, 0x01}, {0x00, 0x00},
+      {0x11, 0x11}, {0x00, 0x00}, {0x00, 0x00}, {0x01, 0x01}}},
+    {{{0x01, 0x01}, {0x08, 0x08}, {0x08, 0x08}, {0x01, 0x08}, {0x08, 0x08}, {0x00, 0x00},
+      {0x11, 0x11}, {0x00, 0x00}, {0x00, 0x00}, {0x08, 0x09}}},
+    {{{0x01, 0x01}, {0x04, 0x04}, {0x08, 0x08}, {0x01, 0x08}, {0x08, 0x08}, {0x00, 0x00},
+      {0x11, 0x11}, {0x00, 0x00}, {0x00, 0x00}, {0x08, 0x08}}},
+}};
+
+template <std::size_t N>
+bool MatchesAny(FileBytes bytes, std::int64_t at, const std::array<std::array<Cell, N>, 3>& rows) {
+    for (const auto& row : rows) {
+        bool all = true;
+        for (std::size_t k = 0; k < N && all; ++k) all = row[k].allows(bytes[at + static_cast<std::int64_t>(k)]);
+        if (all) return true;
+    }
     return false;
 }
 
+// A SQLite variable-length integer at offset (at most nine bytes), with its byte count; none
+// when it runs past the end of the data.
+struct Varint {
+    std::int64_t value = 0;
+    std::int32_t size = 0;
+};
+std::optional<Varint> ReadVarint(FileBytes bytes, std::int64_t offset) {
+    Varint v;
+    for (std::int32_t k = 0; k < 9; ++k) {
+        if (!bytes.has(offset + k, 1)) return std::nullopt;
+        const std::uint8_t b = bytes[offset + k];
+        v.size = k + 1;
+        if (k == 8) {
+            v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 8) | b);
+            return v;
+        }
+        v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 7) | (b & 0x7F));
+        if ((b & 0x80) == 0) return v;
+    }
+    return v;
+}
+
+// The content length of a serial type; -1 for the reserved ones.
+std::int64_t ContentLength(std::int64_t serialType) {
+    static constexpr std::int64_t kIntegers[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
+    if (serialType < 0) return -1;
+    if (serialType < 10) return kIntegers[serialType];
+    if (serialType < 12) return -1;
+    return (serialType - 12) / 2;
+}
+
+// The value of an integer column of a serial type at offset: big-endian and signed, as SQLite
+// stores it; 0 and 1 for the constant types.
+std::int64_t IntegerValue(FileBytes bytes, std::int64_t offset, std::int64_t serialType) {
+    if (serialType == 8) return 0;
+    if (serialType == 9) return 1;
+    const std::int64_t length = ContentLength(serialType);
+    if (serialType < 1 || serialType > 6 || !bytes.has(offset, length)) return 0;
+    std::uint64_t value = bytes[offset] & 0x80 ? ~std::uint64_t{0} : 0;
+    for (std::int64_t k = 0; k < length; ++k) value = (value << 8) | bytes[offset + k];
+    return static_cast<std::int64_t>(value);
+}
+
+// The bytes as a text of ASCII characters; a byte outside ASCII gives a replacement character.
+std::string AsciiText(std::string_view raw) {
+    std::string text;
+    text.reserve(raw.size());
+    for (const char c : raw) {
+        if (static_cast<unsigned char>(c) < 0x80)
+            text.push_back(c);
+        else
+            text += "\xEF\xBF\xBD";
+    }
+    return text;
+}
+
+// The bytes decoded as ISO-2022-JP into UTF-8; none when they do not decode.
+OptString DecodeIso2022Jp(std::string_view raw) {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open("ISO-2022-JP", &status);
+    if (U_FAILURE(status) || !converter) return std::nullopt;
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    icu::UnicodeString unicode;
+    if (U_SUCCESS(status)) {
+        const auto capacity = 2 * static_cast<std::int32_t>(raw.size()) + 2;
+        UChar* buffer = unicode.getBuffer(capacity);
+        const std::int32_t length = buffer ? ucnv_toUChars(converter, buffer, capacity, raw.data(),
+                                                           static_cast<std::int32_t>(raw.size()), &status)
+                                           : 0;
+        unicode.releaseBuffer(U_SUCCESS(status) ? length : 0);
+    }
+    ucnv_close(converter);
+    if (U_FAILURE(status)) return std::nullopt;
+    std::string text;
+    unicode.toUTF8String(text);
+    return text;
+}
+
+// "yyyy-MM-dd hh:mm a" of a count of seconds since 2001-01-01 00:00:00 UTC.
+OptString AppleSecondsText(std::uint32_t seconds) {
+    const OptDate date =
+        DateFromUnixSeconds(static_cast<double>(seconds) + static_cast<double>(DateUtils::kAppleEpochOffsetSeconds));
+    if (!date) return std::nullopt;
+    return IcuDateCache::Format(DatePattern::DateTime12Marker, *date);
+}
+
+std::int64_t DecimalLength(const std::string& text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0) return 0;
+    return value;
+}
+
+// Whether the header test of the iOS 7 routine holds at p, p being the row id's serial type.
+bool IOS7Header(FileBytes bytes, std::int64_t p) {
+    if (bytes[p] != 0x00) return false;
+    const auto flagLike = [](std::uint8_t b) { return b == 0x01 || b == 0x02 || b == 0x08 || b == 0x09; };
+    std::int64_t at = p + 1;
+    for (int column = 1; column <= 8; ++column) {
+        if (column == 3 || column == 5) {
+            if (!flagLike(bytes[at])) return false;
+            at += 1;
+        } else {
+            at += Constants::huffman_check(at, bytes);
+        }
+        if (!bytes.has(at, 1)) return false;
+    }
+    // Columns 9 and 10 (one byte each), then the service's serial type: a text of 3 or 8 bytes.
+    const std::uint8_t service = bytes[at + 2];
+    return flagLike(bytes[at]) && flagLike(bytes[at + 1]) && (service == 19 || service == 29);
+}
+
+}  // namespace
+
+LegacyMessageCarving::LegacyMessageCarving(LegacyRecovery& run) : run_(run) {}
+
+LegacyMessageCarving::~LegacyMessageCarving() = default;
+
+DAOs* LegacyMessageCarving::daos() {
+    if (run_.context().databasePath(DatabaseRole::Messages).empty()) return nullptr;
+    if (!daos_) {
+        // The queries list nothing in a results record, but their object needs one: a scratch
+        // record, so the scan's own lists stay as they are.
+        scratch_ = std::make_unique<BrimleyAppDelegate>();
+        ScanContext reading = run_.context();
+        reading.results = scratch_.get();
+        daos_ = std::make_unique<DAOs>(std::make_shared<FMDBUtils>(reading.databasePath(DatabaseRole::Messages)),
+                                       reading);
+    }
+    return daos_.get();
+}
+
+// ---- iOS 6 and later ----
+
+bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
+    BrimleyAppDelegate& record = run_.appDelegate();
+    record.DeletedSMS.clear();
+    const LegacyRecovery::Database database = run_.readDatabase(DatabaseRole::Messages);
+    if (database.empty()) return false;
+    const FileBytes b = database.bytes();
+    const std::int64_t length = b.length();
+    const RowIdMap live = daos() ? daos()->GetAllMessageRowID() : RowIdMap();
+
+    std::int64_t count = 0;
+    std::int64_t nextStopTest = 0;
+    std::int64_t i = 32;
+    while (i < length - 10) {
+        if (i >= nextStopTest) {
+            if (run_.stopRequested()) break;
+            nextStopTest = i + kStopTestStride;
+        }
+        if (!MatchesAny(b, i, kIOS6Windows)) {
+            ++i;
+            continue;
+        }
+        ++count;
+        if (run_.stopRequested()) break;
+
+        // The start of another record's header right behind the window: this window is not one.
+        bool otherHeader = false;
+        for (std::int64_t j = i; j <= i + 29 && j < length - 4096; ++j) {
+            if (b[j] == 0x00 && b[j + 1] == 0x55) {
+                i = j - 4;  // the window's bytes are not zero, so j lies at least 5 past i
+                otherHeader = true;
+                break;
+            }
+        }
+        if (otherHeader) continue;
+
+        // The header around the window: the GUID's serial type, then the text's.
+        std::int64_t g = i - 14;
+        if (b[i - 14] != 0x55 && b[i - 15] == 0x55) g = i - 15;
+        const auto twoByteForm = [&](std::int64_t at) -> std::int64_t {
+            return b[at] > 0x80 ? (b[at] - 0x80) * 128 + b[at + 1] : b[at];
+        };
+        const std::int64_t guidType = twoByteForm(g);
+        const std::int64_t guidLength = (guidType - 13) / 2;
+        std::int64_t rowId = b[g - 3];
+        if (b[g - 4] > 0x80)
+            rowId = LegacyRecovery::GetValue(static_cast<std::int8_t>(b[g - 4]), static_cast<std::int8_t>(b[g - 3]));
+        // The header's columns from the GUID on, as SQLite spells them (bounded by the data).
+        std::array<std::int64_t, 21> types{};
+        std::size_t typeCount = 0;
+        for (std::int64_t at = g; typeCount < types.size(); ++typeCount) {
+            const auto varint = ReadVarint(b, at);
+            if (!varint) break;
+            types[typeCount] = varint->value;
+            at += varint->size;
+        }
+        std::int64_t textLength = (twoByteForm(g + 1) - 13) / 2;
+
+        // The data: past the rest of the header.
+        i += 24;
+        while (i < length && b[i] < 0x1E) ++i;
+        const std::int64_t dataStart = i;
+        const std::int64_t d = i + guidLength;
+
+        // A GUID column that is no text marks no message record.
+        if (guidType < 13 || guidType % 2 == 0) continue;
+
+        OptString text;
+        if (textLength < 1 || b[d] < 0x30) {
+            textLength = 0;
+        } else {
+            // Another record's header inside the text's span: the window gives no record and the
+            // scan resumes just before that header.
+            bool marker = false;
+            if (textLength > 3) {
+                for (std::int64_t k = d; k < d + textLength && k < length - 4096; ++k) {
+                    if (b[k] == 0x00 && b[k + 1] == 0x55) {
+                        i = k - 4;
+                        marker = true;
+                        break;
+                    }
+                }
+            }
+            if (marker) continue;
+            // A text running past the end of the file gives no record.
+            if (!b.has(d, textLength)) continue;
+            if (LegacyRecovery::IsValidPritableAsciiCharacter(static_cast<std::int8_t>(b[d])) &&
+                LegacyRecovery::IsValidPritableAsciiCharacter(static_cast<std::int8_t>(b[d + 1])))
+                text = AsciiText(b.text(d, textLength));
+        }
+
+        // A live row id: a high one gives no record; a low one when its text is in the carved one.
+        if (textLength > 0) {
+            if (const auto found = live.find(std::to_string(rowId)); found != live.end()) {
+                bool isLive = rowId > 255;
+                if (!isLive && text) {
+                    std::string part = found->second;
+                    if (LegacyRecovery::CharacterCount(part) > 20) part = LegacyRecovery::Characters(part, 3, 15);
+                    isLive = text->find(part) != std::string::npos;
+                }
+                if (isLive) {
+                    i += textLength;
+                    continue;
+                }
+            }
+        }
+        run_.isDuplicateSMS(text);
+
+        if (textLength > 0) {
+            auto sms = std::make_shared<SMS>();
+            sms->setMessage(text);
+            // The columns after the text: replace, service centre, then the handle; the error,
+            // the date and the sender flag further on.
+            const auto columnAt = [&](std::size_t column) -> std::int64_t {
+                std::int64_t at = dataStart;
+                for (std::size_t k = 0; k < column && at <= length; ++k)
+                    at += std::clamp<std::int64_t>(ContentLength(types[k]), 0, length + 1);
+                return at;
+            };
+            if (typeCount > 4) {
+                const std::int64_t handle = IntegerValue(b, columnAt(4), types[4]);
+                OptString address;
+                if (handle > 0 && handle <= INT32_MAX && daos() &&
+                    daos()->GetPhoneNumberForID(static_cast<std::int32_t>(handle), address))
+                    sms->setAddress(address);
+            }
+            if (typeCount > 20) {
+                if (types[14] >= 1 && types[14] <= 4) {
+                    const std::int64_t seconds = IntegerValue(b, columnAt(14), types[14]);
+                    if (seconds > 0) sms->setLocalTime(AppleSecondsText(static_cast<std::uint32_t>(seconds)));
+                }
+                const std::int64_t error = IntegerValue(b, columnAt(13), types[13]);
+                const std::int64_t fromMe = IntegerValue(b, columnAt(20), types[20]);
+                sms->setType(DAOs::GetMessageType(static_cast<std::int32_t>(error), static_cast<std::int32_t>(fromMe)));
+            }
+            if (text && !text->empty()) {
+                sms->setSlNo(static_cast<std::int32_t>(record.SMSContent.size() + record.DeletedSMS.size() + 1));
+                record.DeletedSMS.append(std::move(sms));
+                ++record.DeletedSMSCount;
+            }
+            i += textLength;
+        }
+    }
+    return count > 0;
+}
+
+// ---- iOS 5 and earlier ----
+
 bool LegacyMessageCarving::RecoverNewDeletedSMS() {
-    return false;
+    BrimleyAppDelegate& record = run_.appDelegate();
+    record.DeletedSMS.clear();
+    const LegacyRecovery::Database database = run_.readDatabase(DatabaseRole::Messages);
+    if (database.empty()) return false;
+    const FileBytes b = database.bytes();
+    const std::int64_t length = b.length();
+    const std::int32_t major = run_.iOSMajorVersion();
+
+    // Whether a text's terminator starts at x: 01 08 08 from iOS 5 on; before, one of the flags
+    // bytes, on iOS 3 and earlier only when a zero byte follows.
+    const auto isTerminator = [&](std::int64_t x) {
+        if (major >= 5) return b[x] == 0x01 && b[x + 1] == 0x08 && b[x + 2] == 0x08;
+        const std::uint8_t t = b[x];
+        const bool flags = t == 0x02 || t == 0x03 || t == 0x16 || t == 0x21 || t == 0x23 || t == 0x81 || t == 0x83;
+        return flags && (major > 3 || b[x + 1] == 0x00);
+    };
+    // The first terminator at or after from (length - 1 when none stands before the last two
+    // bytes). The answer of the last search serves every later start up to it, so each byte is
+    // looked at once however many windows precede it.
+    std::int64_t searchedFrom = -1;
+    std::int64_t found = -1;
+    const auto nextTerminator = [&](std::int64_t from) {
+        if (searchedFrom < 0 || from < searchedFrom || from > found) {
+            searchedFrom = from;
+            found = from;
+            while (found <= length - 2 && !isTerminator(found)) ++found;
+            found = std::min(found, length - 1);
+        }
+        return found;
+    };
+
+    std::int64_t count = 0;
+    std::int64_t nextStopTest = 0;
+    std::int64_t i = 32;
+    while (i < length - 10) {
+        if (i >= nextStopTest) {
+            if (run_.stopRequested()) break;
+            nextStopTest = i + kStopTestStride;
+        }
+        if (!MatchesAny(b, i, kOlderWindows)) {
+            ++i;
+            continue;
+        }
+        ++count;
+        if (run_.stopRequested()) break;
+
+        // Past the window.
+        const bool zeroOrOneWindow = b[i] == 0x01 && b[i + 1] == 0x08 && b[i + 2] == 0x08 && b[i + 3] == 0x01;
+        if (zeroOrOneWindow) {
+            std::int64_t at = i + 1;
+            while (at < length - 2 &&
+                   !(b[at] == 0x08 && b[at + 1] == 0x08 && b[at + 2] == 0x08 && b[at + 3] == 0x08))
+                ++at;
+            i = at;
+        } else {
+            i += 9;
+        }
+
+        // The text's length: up to the terminator of the iOS version. Before iOS 5 the
+        // terminator is the byte after the text (the message's flags), so the text ends before it.
+        const std::int64_t x = nextTerminator(i + 1);
+        const std::int64_t k = x - i;
+        std::int64_t n = 0;
+        std::int64_t terminator = -1;
+        if (x <= length - 2 && k <= kLongestText) {
+            n = major >= 5 ? k - 11 : k;
+            if (major < 5) terminator = x;
+        }
+        if (n < 1) continue;
+
+        std::int64_t j = i + 1;
+        while (j < length && b[j] < 0x30) ++j;
+        if (terminator >= 0) n = terminator - j;
+        if (n < 1) {
+            i = std::max(i + 1, j);
+            continue;
+        }
+        if (!b.has(j, n)) {
+            // The text runs past the end of the file.
+            --count;
+            i = j + n;
+            continue;
+        }
+        const OptString text = DecodeIso2022Jp(b.text(j, n));
+        if (!text || text->empty()) {
+            --count;
+        } else if (!run_.isNormalSMS(text)) {
+            auto sms = std::make_shared<SMS>();
+            sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
+            sms->setMessage(text);
+            if (LegacyRecovery::CharacterCount(*text) > 3) record.DeletedSMS.append(std::move(sms));
+        }
+        i = j + n;
+    }
+    return count >= 1;
+}
+
+// ---- iOS 7 iMessages ----
+
+void LegacyMessageCarving::readColumns(FileBytes bytes, std::int64_t dataStart,
+                                       const std::vector<std::int64_t>& lengths,
+                                       const std::vector<std::string>& kinds, SMS& sms) const {
+    std::int32_t error = 0;
+    std::int32_t fromMe = 0;
+    std::int64_t at = dataStart;
+    for (std::size_t c = 0; c < lengths.size() && c < kinds.size(); ++c) {
+        const std::int64_t size = lengths[c];
+        if (!bytes.has(at, size)) return;
+        const std::string& kind = kinds[c];
+        const int column = static_cast<int>(c);
+        if (kind == "0" || kind == "1") {
+            const std::int32_t value = kind == "1" ? 1 : 0;
+            if (column == kErrorColumn) error = value;
+            // SQLite stores the handle ids 0 and 1 as these constants.
+            if (column == kHandleColumn) sms.setHandleID(value);
+            if (column == kFromMeColumn) {
+                fromMe = value;
+                sms.setType(DAOs::GetMessageType(error, fromMe));
+            }
+        } else if (kind == "INTEGER") {
+            const auto width = static_cast<std::int32_t>(std::min<std::int64_t>(size, 8));
+            const std::int32_t value = Constants::big_endian(at, width, bytes);
+            if (column == kDateColumn) {
+                // The first four bytes, or the whole column when it is shorter.
+                const auto dateWidth = static_cast<std::int32_t>(std::min<std::int64_t>(size, 4));
+                const auto seconds = static_cast<std::uint32_t>(Constants::big_endian(at, dateWidth, bytes));
+                sms.setLocalTime(AppleSecondsText(seconds));
+            } else if (column == kHandleColumn) {
+                sms.setHandleID(value);
+            } else if (column == kErrorColumn) {
+                error = value;
+            } else if (column == kFromMeColumn) {
+                fromMe = value;
+                sms.setType(DAOs::GetMessageType(error, fromMe));
+            }
+        } else if (kind == "TEXT") {
+            const std::string text = AsciiText(bytes.text(at, size));
+            if (column == kGuidColumn) sms.setGUID(text);
+            if (column == kTextColumn) sms.setMessage(text);
+            if (column == kServiceColumn) sms.setService(text);
+        }
+        at += size;
+    }
+}
+
+void LegacyMessageCarving::keepRecord(std::shared_ptr<SMS> sms, std::vector<std::shared_ptr<SMS>>& result) {
+    if (!sms->Message()) return;
+    if (sms->GUID() && liveGuids_.count(*sms->GUID())) return;
+    const OptString address =
+        daos() ? daos()->GetPhoneNumberForHID(sms->handleID(), std::string()) : OptString();
+    sms->setAddress(address && !address->empty() ? *address : std::string("UnKnown"));
+    if (!LegacyRecovery::isDuplicateSms(sms->Message(), sms->LocalTime(), result)) result.push_back(std::move(sms));
+}
+
+void LegacyMessageCarving::GetValue(std::int64_t dataStart, const std::vector<std::int64_t>& lengths,
+                                    const std::vector<std::string>& kinds, std::uint64_t fileLength,
+                                    std::int64_t sumOfLengths, FileBytes, FileBytes bytes, std::int32_t,
+                                    std::vector<std::shared_ptr<SMS>>& result) {
+    auto sms = std::make_shared<SMS>();
+    if (dataStart >= 0 && sumOfLengths >= 0 &&
+        fileLength >= static_cast<std::uint64_t>(dataStart) + static_cast<std::uint64_t>(sumOfLengths))
+        readColumns(bytes, dataStart, lengths, kinds, *sms);
+    keepRecord(std::move(sms), result);
 }
 
 bool LegacyMessageCarving::RecoverDeletediMessage_iOS7_0_2() {
-    return false;
+    std::vector<std::shared_ptr<SMS>> result;
+    const LegacyRecovery::Database database = run_.readDatabase(DatabaseRole::Messages);
+    if (database.empty()) return false;
+    const FileBytes b = database.bytes();
+    const std::int64_t length = b.length();
+    const RowIdMap live = daos() ? daos()->GetAllMessageRowID() : RowIdMap();
+    liveGuids_ = daos() ? daos()->GetAllMessageGUID() : RowIdMap();
+
+    std::vector<std::int64_t> lengths;
+    std::vector<std::string> kinds;
+    lengths.reserve(kIOS7Columns);
+    kinds.reserve(kIOS7Columns);
+    std::int64_t nextStopTest = 0;
+    std::int64_t p = 0;
+    while (p < length - 37) {
+        if (p >= nextStopTest) {
+            if (run_.stopRequested()) break;
+            nextStopTest = p + kStopTestStride;
+        }
+        if (!IOS7Header(b, p)) {
+            ++p;
+            continue;
+        }
+        if (run_.stopRequested()) break;
+
+        const std::int32_t rowId = b[p - 2] < 128 && b[p - 3] > 128 ? Constants::huffman_calc(p - 3, 2, b)
+                                                                    : Constants::huffman_calc(p - 2, 1, b);
+        lengths.clear();
+        kinds.clear();
+        std::int64_t sum = 0;
+        std::int64_t at = p + 1;
+        for (int column = 0; column < kIOS7Columns; ++column) {
+            const std::int32_t size = Constants::huffman_check(at, b);
+            const std::int32_t type = size == 1 ? b[at] : Constants::huffman_calc(at, size, b);
+            auto [kind, text] = Constants::getDataType(type);
+            const std::int64_t columnLength = DecimalLength(text);
+            kinds.push_back(std::move(kind));
+            lengths.push_back(columnLength);
+            sum += columnLength;
+            at += size;
+        }
+        const std::int64_t headerBytes = at - (p + 1);
+        const std::int64_t dataStart = p + headerBytes + 1;
+        const std::int64_t end = p + 2 + sum + headerBytes;
+
+        // A second header inside this record's extent: the record was cut short there.
+        std::int64_t second = -1;
+        std::int64_t q = p + 2;
+        for (; q < end - 1 && q + headerBytes < length; ++q) {
+            if (IOS7Header(b, q)) {
+                second = q;
+                break;
+            }
+        }
+        const bool whole = length >= dataStart + sum;
+        if (second >= 0) {
+            if (!live.count(std::to_string(rowId)) && length >= second + sum)
+                GetValue(dataStart, lengths, kinds, static_cast<std::uint64_t>(length), sum, b.from(dataStart), b,
+                         static_cast<std::int32_t>(std::min<std::int64_t>(end, INT32_MAX)), result);
+            p = second;
+            continue;
+        }
+        auto sms = std::make_shared<SMS>();
+        sms->setRowID(rowId);
+        if (whole) readColumns(b, dataStart, lengths, kinds, *sms);
+        // No header stands between here and the end of the search, so the scan can go on from
+        // there: the outcome is the same as testing each of those positions again.
+        p = whole ? dataStart + sum : std::max(dataStart, q);
+        keepRecord(std::move(sms), result);
+    }
+
+    BrimleyAppDelegate& record = run_.appDelegate();
+    record.DeletediMessage.clear();
+    for (auto& sms : result) record.DeletedSMS.append(std::move(sms));
+    return true;
+}
+
+void LegacyMessageCarving::splitMsg(const std::vector<std::shared_ptr<SMS>>& list) {
+    std::vector<std::shared_ptr<SMS>> imessages;
+    std::vector<std::shared_ptr<SMS>> sms;
+    for (const auto& message : list) {
+        if (!message || !message->service()) continue;
+        if (*message->service() == "iMessage") imessages.push_back(message);
+        if (*message->service() == "SMS") sms.push_back(message);
+    }
+    BrimleyAppDelegate& record = run_.appDelegate();
+    record.DeletediMessage.replace(std::move(imessages));
+    record.DeletedSMS.replace(std::move(sms));
 }

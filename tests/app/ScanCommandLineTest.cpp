@@ -40,7 +40,12 @@ TEST(ScanCommandLineTest, AcceptedCommandLines) {
         EXPECT_EQ(parsed.options->dataType, c.type);
         EXPECT_EQ(parsed.options->fast, c.fast);
         EXPECT_EQ(parsed.options->exportDirectory, c.exportDirectory);
+        EXPECT_FALSE(parsed.options->legacy);
     }
+    const auto legacy = ParseScanCommandLine({"b", "--legacy", "--fast"});
+    ASSERT_TRUE(legacy.options.has_value()) << legacy.error;
+    EXPECT_TRUE(legacy.options->legacy);
+    EXPECT_NE(ScanUsage("torvane-scan").find("--legacy"), std::string::npos);
 }
 
 TEST(ScanCommandLineTest, RefusedCommandLines) {
