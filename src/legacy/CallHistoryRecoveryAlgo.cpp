@@ -1,4 +1,5 @@
 #include "legacy/CallHistoryRecoveryAlgo.h"
+#include "legacy/LegacyText.h"
 
 #include "database/DAOs.h"
 #include "database/QueryDates.h"
@@ -36,19 +37,6 @@ double BigEndianDouble(FileBytes bytes, std::int64_t offset) {
     std::uint64_t value = 0;
     for (std::int32_t i = 0; i < 8; ++i) value = (value << 8) | bytes[offset + i];
     return std::bit_cast<double>(value);
-}
-
-// Bytes decoded as ASCII: a byte above 127 becomes the replacement character.
-std::string AsciiText(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) < 0x80)
-            text.push_back(c);
-        else
-            text += "\xEF\xBF\xBD";
-    }
-    return text;
 }
 
 std::int64_t IntegerOf(const CallLogRecord& record, std::string_view name) {
@@ -150,7 +138,7 @@ void CallHistoryRecoveryAlgo::getTIMESTAMPValueLength(std::int64_t q, CallLogCol
 
 void CallHistoryRecoveryAlgo::getVarCharValueLength(std::int64_t q, CallLogColumn& column) const {
     if (column.length <= 0 || !column.pending()) return;
-    column.value = AsciiText(lpBuf.text(q, column.length));
+    column.value = AsciiOrReplacement(lpBuf.text(q, column.length));
 }
 
 bool CallHistoryRecoveryAlgo::fetchHeader(std::int64_t p, CallLogRecord& record, std::int32_t) const {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,18 @@ public:
     std::string_view text(std::int64_t offset, std::int64_t count) const {
         if (!has(offset, count)) return {};
         return {reinterpret_cast<const char*>(data_ + offset), static_cast<std::size_t>(count)};
+    }
+    // Whether the bytes from offset are the pattern's, where a kAnyByte in the pattern matches
+    // every byte; false when the pattern does not lie wholly inside.
+    static constexpr int kAnyByte = -1;
+    bool matches(std::int64_t offset, std::initializer_list<int> pattern) const {
+        if (!has(offset, static_cast<std::int64_t>(pattern.size()))) return false;
+        const std::uint8_t* at = data_ + offset;
+        for (const int want : pattern) {
+            if (want != kAnyByte && *at != want) return false;
+            ++at;
+        }
+        return true;
     }
     // The data from offset on; empty when the offset lies outside.
     FileBytes from(std::int64_t offset) const {

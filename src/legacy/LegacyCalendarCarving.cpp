@@ -1,4 +1,5 @@
 #include "legacy/LegacyCalendarCarving.h"
+#include "legacy/LegacyText.h"
 
 #include "common/Clock.h"
 #include "common/IcuDateCache.h"
@@ -7,7 +8,6 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Calendar.h"
 
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
@@ -37,22 +37,14 @@ bool IsLetter(std::uint8_t byte) {
 OptString Ascii(FileBytes b, std::int64_t offset, std::int64_t count) {
     if (count <= 0) return std::string();
     if (!b.has(offset, count)) return std::nullopt;
-    const std::string_view bytes = b.text(offset, count);
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
-    return std::string(bytes);
+    return DecodeAscii(b.text(offset, count));
 }
 
 // The count bytes at offset read as ISO-2022-JP (bytes that do not decode become replacement
 // characters); the empty text when they do not lie wholly in the data.
-std::string Iso2022Jp(FileBytes b, std::int64_t offset, std::int64_t count) {
-    if (count <= 0 || !b.has(offset, count) || count > INT32_MAX) return {};
-    const std::string_view bytes = b.text(offset, count);
-    const icu::UnicodeString text(bytes.data(), static_cast<std::int32_t>(bytes.size()), "ISO-2022-JP");
-    if (text.isBogus()) return {};
-    std::string out;
-    text.toUTF8String(out);
-    return out;
+std::string Iso2022Jp(Iso2022JpText& japanese, FileBytes b, std::int64_t offset, std::int64_t count) {
+    if (count <= 0 || !b.has(offset, count)) return {};
+    return japanese.decode(b.text(offset, count)).value_or(std::string());
 }
 
 std::string OneLine(std::string text) {
@@ -326,6 +318,7 @@ bool LegacyCalendarCarving::RecoverDeletedCalendarInfo() {
     const LegacyRecovery::Database database = run_.readDatabase(DatabaseRole::Calendar);
     if (database.empty()) return false;
     const FileBytes b = database.bytes();
+    Iso2022JpText japanese(Iso2022JpText::OnBadBytes::Replace);
     const std::int64_t length = b.length();
     const std::int32_t iOSMajor = run_.iOSMajorVersion();
     // A text's length from its serial-type byte; negative for bytes below 13.
@@ -361,13 +354,13 @@ bool LegacyCalendarCarving::RecoverDeletedCalendarInfo() {
             continue;
         }
         std::array<std::string, 3> texts;
-        if (l1 > 0) texts[0] = Iso2022Jp(b, start, l1);
+        if (l1 > 0) texts[0] = Iso2022Jp(japanese, b, start, l1);
         std::int64_t t = start + l1;
         if (l2 > 0) {
-            texts[1] = Iso2022Jp(b, t, l2);
+            texts[1] = Iso2022Jp(japanese, b, t, l2);
             t += l2;
         }
-        if (l3 > 0) texts[2] = Iso2022Jp(b, t, l3);
+        if (l3 > 0) texts[2] = Iso2022Jp(japanese, b, t, l3);
         for (const std::string& text : texts) {
             if (text.empty()) continue;
             auto event = std::make_shared<Calendar>();

@@ -1,4 +1,5 @@
 #include "legacy/LegacyCallHistoryCarving.h"
+#include "legacy/LegacyText.h"
 
 #include "common/NSStringUtils.h"
 #include "database/DAOs.h"
@@ -8,8 +9,6 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/CallLog.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -43,52 +42,6 @@ constexpr std::int32_t kFaceTimeColumn = 10;
 
 bool OneOf(std::uint8_t byte, std::initializer_list<std::uint8_t> set) {
     return std::find(set.begin(), set.end(), byte) != set.end();
-}
-
-// Texts of the older call tables, decoded as ISO-2022-JP (plain ASCII passes unchanged); a
-// byte sequence that does not decode gives the replacement character.
-class JapaneseText {
-public:
-    JapaneseText() {
-        UErrorCode status = U_ZERO_ERROR;
-        converter_ = ucnv_open("ISO-2022-JP", &status);
-        if (U_FAILURE(status)) converter_ = nullptr;
-    }
-    ~JapaneseText() {
-        if (converter_) ucnv_close(converter_);
-    }
-    JapaneseText(const JapaneseText&) = delete;
-    JapaneseText& operator=(const JapaneseText&) = delete;
-
-    std::string decode(std::string_view bytes) {
-        std::string out;
-        if (!converter_) {
-            for (const char c : bytes) out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xEF\xBF\xBD";
-            return out;
-        }
-        ucnv_reset(converter_);
-        UErrorCode status = U_ZERO_ERROR;
-        const icu::UnicodeString text(bytes.data(), static_cast<std::int32_t>(bytes.size()), converter_, status);
-        if (U_FAILURE(status)) return "\xEF\xBF\xBD";
-        text.toUTF8String(out);
-        return out;
-    }
-
-private:
-    UConverter* converter_ = nullptr;
-};
-
-// Bytes decoded as ASCII: a byte above 127 becomes the replacement character.
-std::string AsciiText(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) < 0x80)
-            text.push_back(c);
-        else
-            text += "\xEF\xBF\xBD";
-    }
-    return text;
 }
 
 std::string Replaced(std::string text, char from, const char* to) {
@@ -178,7 +131,7 @@ std::optional<CarvedCall> ReadValues(FileBytes bytes, std::int64_t& d, const Cal
                 if (c == 3) call.setCallType(DAOs::GetCallType(value));
             }
         } else if (kind == "TEXT" && c == 0) {
-            OptString address = AsciiText(bytes.text(d - length, length));
+            OptString address = AsciiOrReplacement(bytes.text(d - length, length));
             call.setAddress(trimAddress ? NSStringUtils::Trim(address) : address);
         }
         if (c == kFaceTimeColumn) call.setCallMode(length >= 1 ? "FaceTime" : "Call");
@@ -207,7 +160,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
     const FileBytes b = database.bytes();
     if (b.empty()) return false;
 
-    JapaneseText decoder;
+    Iso2022JpText decoder(Iso2022JpText::OnBadBytes::Replace);
     const auto callByte = [](std::uint8_t v) { return OneOf(v, {1, 2, 3, 8, 9}); };
     std::int32_t count = 0;
     StopCheck stop(run_);
@@ -239,7 +192,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
         // The address text and the four date bytes after it must lie inside the file.
         if (!b.has(p, len + 4)) continue;
         auto call = std::make_shared<CallLog>();
-        call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)), '\n', " "));
+        call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)).value_or(std::string()), '\n', " "));
         call->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size()) + 1);
         if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
         state.DeletedCallLog.append(std::move(call));
@@ -256,7 +209,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewCallHistory() {
     const FileBytes b = database.bytes();
     if (b.empty()) return false;
 
-    JapaneseText decoder;
+    Iso2022JpText decoder(Iso2022JpText::OnBadBytes::Replace);
     std::int32_t count = 0;
     StopCheck stop(run_);
     std::int64_t p = 32;
@@ -276,7 +229,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewCallHistory() {
         }
         if (!b.has(p, len + 4)) continue;
         auto call = std::make_shared<CallLog>();
-        call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)), '\n', " "));
+        call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)).value_or(std::string()), '\n', " "));
         call->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size()) + 1);
         call->setIsChecked(0);
         if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);

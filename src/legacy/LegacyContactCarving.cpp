@@ -1,4 +1,5 @@
 #include "legacy/LegacyContactCarving.h"
+#include "legacy/LegacyText.h"
 
 #include "common/Clock.h"
 #include "common/IcuDateCache.h"
@@ -8,8 +9,6 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Contact.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
@@ -29,60 +28,10 @@ constexpr std::int64_t kStopStride = 1 << 16;
 // Seconds from 1970-01-01 to 2001-01-01, the address book's time base.
 constexpr std::int64_t kAppleEpochOffset = 978307200;
 
-constexpr int kAny = -1;
-
-bool Matches(FileBytes b, std::int64_t at, std::initializer_list<int> pattern) {
-    if (!b.has(at, static_cast<std::int64_t>(pattern.size()))) return false;
-    std::int64_t i = 0;
-    for (int want : pattern) {
-        if (want != kAny && b[at + i] != want) return false;
-        ++i;
-    }
-    return true;
-}
+constexpr int kAny = FileBytes::kAnyByte;
 
 bool Stopped(const LegacyRecovery& run, std::int64_t p, bool candidate) {
     return (candidate || p % kStopStride == 0) && run.stopRequested();
-}
-
-// ISO-2022-JP through ICU; bytes that do not convert give no text.
-class Iso2022Jp {
-public:
-    Iso2022Jp() {
-        UErrorCode status = U_ZERO_ERROR;
-        converter_ = ucnv_open("ISO-2022-JP", &status);
-        if (U_FAILURE(status)) {
-            converter_ = nullptr;
-            return;
-        }
-        ucnv_setToUCallBack(converter_, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    }
-    ~Iso2022Jp() {
-        if (converter_) ucnv_close(converter_);
-    }
-    Iso2022Jp(const Iso2022Jp&) = delete;
-    Iso2022Jp& operator=(const Iso2022Jp&) = delete;
-
-    OptString decode(std::string_view bytes) {
-        if (!converter_ || bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
-        ucnv_reset(converter_);
-        UErrorCode status = U_ZERO_ERROR;
-        const icu::UnicodeString text(bytes.data(), static_cast<std::int32_t>(bytes.size()), converter_, status);
-        if (U_FAILURE(status)) return std::nullopt;
-        std::string out;
-        text.toUTF8String(out);
-        return out;
-    }
-
-private:
-    UConverter* converter_ = nullptr;
-};
-
-// ASCII: a byte of 0x80 or more gives no text.
-OptString DecodeAscii(std::string_view bytes) {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
-    return std::string(bytes);
 }
 
 std::int64_t ToLength(const std::string& digits) {
@@ -664,20 +613,20 @@ bool LegacyContactCarving::RecoverDeletedContacts() {
     ContactScan scan(run_, true);
     const FileBytes b = scan.bytes;
     if (b.empty()) return false;
-    Iso2022Jp japanese;
+    Iso2022JpText japanese;
     bool found = false;
     const std::int64_t length = b.length();
     std::int64_t p = 32;
     while (p < length - 20) {
         if (Stopped(run_, p, false)) break;
         const bool match =
-            Matches(b, p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0x0F, 0x01, 0x01, 0x01, 0x00, 0x01}) ||
-            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x08, 0x00, 0x00, 0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09}) ||
-            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x08, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x08, 0x01, 0x00, 0x09}) ||
-            Matches(b, p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x01, 0x01, 0x00, 0x01}) ||
-            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x09, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x01, 0x01, 0x00, 0x01}) ||
-            Matches(b, p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x09, 0x00, 0x00, 0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09}) ||
-            Matches(b, p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x0F, 0x0F});
+            b.matches(p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0x0F, 0x01, 0x01, 0x01, 0x00, 0x01}) ||
+            b.matches(p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x08, 0x00, 0x00, 0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09}) ||
+            b.matches(p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x08, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x08, 0x01, 0x00, 0x09}) ||
+            b.matches(p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x01, 0x01, 0x00, 0x01}) ||
+            b.matches(p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x09, 0x00, 0x00, 0x00, 0x0F, 0x04, 0x01, 0x01, 0x00, 0x01}) ||
+            b.matches(p, {kAny, kAny, kAny, kAny, kAny, kAny, 0x09, 0x00, 0x00, 0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09}) ||
+            b.matches(p, {0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x0F, 0x0F});
         if (!match) {
             ++p;
             continue;
@@ -715,7 +664,7 @@ bool LegacyContactCarving::RecoverDeletedNewIOS6Contacts() {
     std::int64_t p = 32;
     while (p < length - 20) {
         if (Stopped(run_, p, false)) break;
-        if (!Matches(b, p, {0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09})) {
+        if (!b.matches(p, {0x0F, 0x0F, 0x08, 0x08, 0x01, 0x00, 0x09})) {
             ++p;
             continue;
         }

@@ -1,4 +1,5 @@
 #include "legacy/LegacyMessageCarving.h"
+#include "legacy/LegacyText.h"
 
 #include "common/Clock.h"
 #include "common/DateUtils.h"
@@ -9,8 +10,6 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/SMS.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_err.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -124,28 +123,6 @@ std::string AsciiText(std::string_view raw) {
         else
             text += "\xEF\xBF\xBD";
     }
-    return text;
-}
-
-// The bytes decoded as ISO-2022-JP into UTF-8; none when they do not decode.
-OptString DecodeIso2022Jp(std::string_view raw) {
-    UErrorCode status = U_ZERO_ERROR;
-    UConverter* converter = ucnv_open("ISO-2022-JP", &status);
-    if (U_FAILURE(status) || !converter) return std::nullopt;
-    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    icu::UnicodeString unicode;
-    if (U_SUCCESS(status)) {
-        const auto capacity = 2 * static_cast<std::int32_t>(raw.size()) + 2;
-        UChar* buffer = unicode.getBuffer(capacity);
-        const std::int32_t length = buffer ? ucnv_toUChars(converter, buffer, capacity, raw.data(),
-                                                           static_cast<std::int32_t>(raw.size()), &status)
-                                           : 0;
-        unicode.releaseBuffer(U_SUCCESS(status) ? length : 0);
-    }
-    ucnv_close(converter);
-    if (U_FAILURE(status)) return std::nullopt;
-    std::string text;
-    unicode.toUTF8String(text);
     return text;
 }
 
@@ -353,6 +330,7 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
 // ---- iOS 5 and earlier ----
 
 bool LegacyMessageCarving::RecoverNewDeletedSMS() {
+    Iso2022JpText japanese;
     BrimleyAppDelegate& record = run_.appDelegate();
     record.DeletedSMS.clear();
     const LegacyRecovery::Database database = run_.readDatabase(DatabaseRole::Messages);
@@ -436,7 +414,7 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
             i = j + n;
             continue;
         }
-        const OptString text = DecodeIso2022Jp(b.text(j, n));
+        const OptString text = japanese.decode(b.text(j, n));
         if (!text || text->empty()) {
             --count;
         } else if (!run_.isNormalSMS(text)) {

@@ -1,4 +1,5 @@
 #include "legacy/LegacyNoteCarving.h"
+#include "legacy/LegacyText.h"
 
 #include "database/DAOs.h"
 #include "legacy/Constants.h"
@@ -6,8 +7,6 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Note.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
@@ -23,18 +22,7 @@ namespace {
 // How often the slide tests the stop token between candidates (positions).
 constexpr std::int64_t kStopStride = 1 << 16;
 
-// One byte of a pattern; kAny matches every byte.
-constexpr int kAny = -1;
-
-bool Matches(FileBytes b, std::int64_t at, std::initializer_list<int> pattern) {
-    if (!b.has(at, static_cast<std::int64_t>(pattern.size()))) return false;
-    std::int64_t i = 0;
-    for (int want : pattern) {
-        if (want != kAny && b[at + i] != want) return false;
-        ++i;
-    }
-    return true;
-}
+constexpr int kAny = FileBytes::kAnyByte;
 
 // A length as this file format's older records give it: one byte v, or (v - 128) * 128 plus
 // the next byte when v is above 0x80; the text length is (value - 13) / 2. *width receives the
@@ -49,46 +37,6 @@ std::int32_t TwoByteLength(FileBytes b, std::int64_t at, std::int32_t* width = n
     }
     if (width) *width = bytes;
     return (value - 13) / 2;
-}
-
-// ISO-2022-JP through ICU; bytes that do not convert give no text.
-class Iso2022Jp {
-public:
-    Iso2022Jp() {
-        UErrorCode status = U_ZERO_ERROR;
-        converter_ = ucnv_open("ISO-2022-JP", &status);
-        if (U_FAILURE(status)) {
-            converter_ = nullptr;
-            return;
-        }
-        ucnv_setToUCallBack(converter_, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    }
-    ~Iso2022Jp() {
-        if (converter_) ucnv_close(converter_);
-    }
-    Iso2022Jp(const Iso2022Jp&) = delete;
-    Iso2022Jp& operator=(const Iso2022Jp&) = delete;
-
-    OptString decode(std::string_view bytes) {
-        if (!converter_ || bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
-        ucnv_reset(converter_);
-        UErrorCode status = U_ZERO_ERROR;
-        const icu::UnicodeString text(bytes.data(), static_cast<std::int32_t>(bytes.size()), converter_, status);
-        if (U_FAILURE(status)) return std::nullopt;
-        std::string out;
-        text.toUTF8String(out);
-        return out;
-    }
-
-private:
-    UConverter* converter_ = nullptr;
-};
-
-// ASCII: a byte of 0x80 or more gives no text.
-OptString DecodeAscii(std::string_view bytes) {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
-    return std::string(bytes);
 }
 
 bool IsLetter(std::uint8_t c) {
@@ -143,29 +91,29 @@ bool TextByPattern(LegacyRecovery& run, bool newNotes) {
     NoteScan scan(run, true);
     const FileBytes b = scan.bytes;
     if (b.empty()) return false;
-    Iso2022Jp japanese;
+    Iso2022JpText japanese;
     const std::int64_t length = b.length();
     std::int64_t p = 32;
     while (p < length - 22) {
         if (Stopped(run, p, false)) break;
         std::int32_t n = 0;
         bool matched = false;
-        if (Matches(b, p, {0x01, 0x01, 0x01, kAny, 0x00, 0x00, 0x04})) {
+        if (b.matches(p, {0x01, 0x01, 0x01, kAny, 0x00, 0x00, 0x04})) {
             n = b[p - 1];
             p += 9;
             matched = true;
-        } else if (Matches(b, p, {0x01, 0x01, 0x01, 0x07, 0x07, 0x00, 0x00, 0x00, 0x0D}) &&
+        } else if (b.matches(p, {0x01, 0x01, 0x01, 0x07, 0x07, 0x00, 0x00, 0x00, 0x0D}) &&
                    (!newNotes || b[p + 17] == 0xFF)) {
             n = TwoByteLength(b, p + 9);
             p += 44;
             matched = true;
-        } else if (newNotes && Matches(b, p, {0x08, 0x01, 0x09, 0x07, 0x07, 0x00, 0x00, 0x00, 0x0D})) {
+        } else if (newNotes && b.matches(p, {0x08, 0x01, 0x09, 0x07, 0x07, 0x00, 0x00, 0x00, 0x0D})) {
             n = TwoByteLength(b, p + 9);
             p += 35;
             matched = true;
         }
         if (newNotes) {
-            if (Matches(b, p, {0x08, 0x08, 0x08, 0x08, 0x05, 0x01})) {
+            if (b.matches(p, {0x08, 0x08, 0x08, 0x08, 0x05, 0x01})) {
                 n = TwoByteLength(b, p + 15);
                 p += 41;
             } else {
@@ -195,7 +143,7 @@ bool TextByPattern(LegacyRecovery& run, bool newNotes) {
 }
 
 bool PatternA(FileBytes b, std::int64_t at) {
-    return Matches(b, at, {0x08, 0x08, 0x08, 0x08, 0x05}) && (b[at + 5] == 0x01 || b[at + 5] == 0x02);
+    return b.matches(at, {0x08, 0x08, 0x08, 0x08, 0x05}) && (b[at + 5] == 0x01 || b[at + 5] == 0x02);
 }
 
 // Where the note's text starts for pattern A at p and how many printable bytes it has; none
@@ -239,7 +187,7 @@ bool TextByLaterPattern(LegacyRecovery& run, bool ios7) {
     NoteScan scan(run, true);
     const FileBytes b = scan.bytes;
     if (b.empty()) return false;
-    Iso2022Jp japanese;
+    Iso2022JpText japanese;
     DAOs live(run.context());
     const std::int64_t length = b.length();
     std::int64_t p = 32;
@@ -249,14 +197,14 @@ bool TextByLaterPattern(LegacyRecovery& run, bool ios7) {
         std::int64_t n = 0;
         if (PatternA(b, p)) {
             if (!TextOfPatternA(b, p, t, n)) n = 0;
-        } else if (!ios7 && Matches(b, p, {0x01, 0x01, 0x08, 0x08, 0x09, 0x03})) {
+        } else if (!ios7 && b.matches(p, {0x01, 0x01, 0x08, 0x08, 0x09, 0x03})) {
             std::int32_t width = 1;
             n = TwoByteLength(b, p + 17, &width);
             t = p + 17 + width + 61;
-        } else if (ios7 && Matches(b, p, {0x01, 0x01, 0x08, 0x08}) && (b[p + 4] == 0x08 || b[p + 4] == 0x09) &&
+        } else if (ios7 && b.matches(p, {0x01, 0x01, 0x08, 0x08}) && (b[p + 4] == 0x08 || b[p + 4] == 0x09) &&
                    b[p + 5] == 0x03) {
             for (std::int64_t q = p + 10; q < p + 64; ++q) {
-                if (Matches(b, q, {0x01, 0x01, 0x08, 0x08}) && (b[q + 4] == 0x08 || b[q + 4] == 0x09) &&
+                if (b.matches(q, {0x01, 0x01, 0x08, 0x08}) && (b[q + 4] == 0x08 || b[q + 4] == 0x09) &&
                     b[q + 5] == 0x03) {
                     p = q;
                     break;

@@ -1,4 +1,5 @@
 #include "legacy/ParseMbdb.h"
+#include "legacy/LegacyText.h"
 
 #include "common/SHA1Util.h"
 
@@ -12,38 +13,6 @@ namespace {
 constexpr std::int64_t kHeaderSize = 6;
 // The bytes of a property at the least: two empty strings, each FF FF or a zero length.
 constexpr std::int64_t kSmallestProperty = 4;
-
-bool IsValidUtf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra = 0;
-        std::uint32_t min = 0;
-        std::uint32_t value = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1, min = 0x80, value = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2, min = 0x800, value = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3, min = 0x10000, value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= extra) return false;
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            value = (value << 6) | (p[i] & 0x3F);
-        }
-        if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-        p += extra + 1;
-    }
-    return true;
-}
 
 bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> parts) {
     return std::any_of(parts.begin(), parts.end(),
