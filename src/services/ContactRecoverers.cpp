@@ -94,6 +94,21 @@ OptString AddressBookRecovery::PersonNameKey(const Contact& contact) {
     return RecordKey().add(contact.FirstName()).add(contact.LastName()).take();
 }
 
+OptString AddressBookRecovery::IdentityKey(const Contact& contact) {
+    if (!StringUtils::IsNullOrEmpty(contact.Guid()))
+        return RecordKey().add(std::int64_t{1}).add(contact.Guid()).take();
+    if (!PersonNameKey(contact)) return std::nullopt;
+    RecordKey key;
+    key.add(std::int64_t{2}).add(contact.FirstName()).add(contact.LastName());
+    if (contact.CreationDate()) key.add(contact.OriginalCreationDate());
+    return key.take();
+}
+
+bool AddressBookRecovery::isListed(const Contact& contact) const {
+    const OptString key = IdentityKey(contact);
+    return key && listed_.count(*key) != 0;
+}
+
 void AddressBookRecovery::setSignature(const std::string& path, std::string_view table,
                                        std::string_view liveTable) {
     setTablePatterns(std::vector<TablePattern>{});
@@ -128,12 +143,8 @@ const std::vector<std::vector<ColumnValue>>& AddressBookRecovery::liveRows(
 
 bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, bool tellWindow) {
     if (!NamesSomeone(*contact)) return false;
-    const OptString name = PersonNameKey(*contact);
-    if ((name && listedNames_.count(*name)) ||
-        (contact->Guid() && listedGuids_.count(*contact->Guid())))
+    if (const OptString key = IdentityKey(*contact); key && !listed_.insert(*key).second)
         return false;
-    if (name) listedNames_.insert(*name);
-    if (contact->Guid()) listedGuids_.insert(*contact->Guid());
     ++results().DeletedContactCount;
     results().AllDeletedContacts.append(contact);
     results().DeletedContact.append(contact);
@@ -267,10 +278,11 @@ void ContactsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setSignature(path, "ABPerson", "ABPerson");
     // The contacts listed so far: the full-text recoverer's of this scan.
     const auto listedBefore = results().DeletedContact.snapshot();
-    namesListedBefore_.clear();
+    fullTextUnpaired_.clear();
+    paired_.clear();
     for (const auto& contact : listedBefore)
         if (contact)
-            if (const OptString name = PersonNameKey(*contact)) namesListedBefore_.insert(*name);
+            if (const OptString name = PersonNameKey(*contact)) ++fullTextUnpaired_[*name];
     setRecoveredData({listedBefore.begin(), listedBefore.end()});
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
@@ -352,14 +364,22 @@ bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
     return false;
 }
 
-bool ContactsSQLiteRecovery::listedFromFullText(const Contact& contact) const {
-    // The full-text row loses its docid with its cell head, so the names pair the two.
+bool ContactsSQLiteRecovery::pairWithFullText(const Contact& contact) {
+    // The full-text row loses its docid with its cell head, so the names pair the two; a name
+    // that several people share pairs as many person rows as contacts of it were listed.
+    const OptString key = IdentityKey(contact);
+    if (key && paired_.count(*key)) return true;
     const OptString name = PersonNameKey(contact);
-    return name && namesListedBefore_.count(*name) != 0;
+    if (!name) return false;
+    const auto unpaired = fullTextUnpaired_.find(*name);
+    if (unpaired == fullTextUnpaired_.end() || unpaired->second == 0) return false;
+    --unpaired->second;
+    if (key) paired_.insert(*key);
+    return true;
 }
 
 void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact) {
-    if (isLive(*contact) || listedFromFullText(*contact)) return;
+    if (isLive(*contact) || isListed(*contact) || pairWithFullText(*contact)) return;
     listContact(contact, true);
 }
 

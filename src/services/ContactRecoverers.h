@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -36,6 +37,11 @@ public:
     static bool SamePersonName(const Contact& a, const Contact& b);
     // The key of SamePersonName for hashed look-ups; none for a contact without a name.
     static OptString PersonNameKey(const Contact& contact);
+    // Who a carved contact is: its guid, which names one person for good; without one (a
+    // full-text row, a person row of an older file) its names and, where the row has one, its
+    // creation time. None for a contact without guid and names. People of the same names with
+    // different guids are different people.
+    static OptString IdentityKey(const Contact& contact);
 
 protected:
     explicit AddressBookRecovery(ScanContext context);
@@ -56,8 +62,10 @@ protected:
     // Adds one to DeletedContactCount, appends the contact to AllDeletedContacts and then to
     // DeletedContact, and tells the window when asked to. False, listing nothing, when the
     // contact has no name, organisation, number or e-mail address, or when this recoverer listed
-    // the same person before (same names, or same guid).
+    // the same person before (same IdentityKey).
     bool listContact(const std::shared_ptr<Contact>& contact, bool tellWindow);
+    // Whether this recoverer listed the person already (same IdentityKey).
+    bool isListed(const Contact& contact) const;
 
     // Records are identified by every decoded value.
     void startRecord() { fingerprint_.clear(); }
@@ -78,8 +86,8 @@ private:
     CarvedRecordCheck recordCheck_;
     CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;
-    // The names and guids of the contacts this recoverer listed.
-    std::unordered_set<std::string> listedNames_, listedGuids_;
+    // The IdentityKeys of the contacts this recoverer listed.
+    std::unordered_set<std::string> listed_;
 };
 
 // Rows of the full-text table ABPersonFullTextSearch_content: names, and blank-separated lists
@@ -112,8 +120,9 @@ private:
 };
 
 // Rows of the person table ABPerson: names, organisation, note, dates, guid. A person already
-// listed from the full-text table in this scan is not listed again. Tells the window after each
-// contact listed.
+// listed from the full-text table in this scan is not listed again: each contact listed from
+// that table stands for one person row of its names. Tells the window after each contact
+// listed.
 class ContactsSQLiteRecovery : public AddressBookRecovery {
 public:
     explicit ContactsSQLiteRecovery(ScanContext context)
@@ -132,11 +141,17 @@ protected:
 
 private:
     bool isLive(const Contact& contact) const;
-    bool listedFromFullText(const Contact& contact) const;
+    // Whether the person row is the one that a contact listed from the full-text table stands
+    // for; the first row of those names met takes that contact's place, and with it every copy
+    // of that row.
+    bool pairWithFullText(const Contact& contact);
     void offer(const std::shared_ptr<Contact>& contact);
 
-    // The names of the contacts listed before this run (by the full-text recoverer).
-    std::unordered_set<std::string> namesListedBefore_;
+    // Per name key, how many contacts listed before this run (by the full-text recoverer) have
+    // not been paired with a person row yet.
+    std::unordered_map<std::string, int> fullTextUnpaired_;
+    // The IdentityKeys of the person rows paired with a full-text contact.
+    std::unordered_set<std::string> paired_;
 };
 
 // Rows of the multi-value table ABMultiValue (one phone number, e-mail address or similar of

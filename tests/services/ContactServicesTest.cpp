@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <thread>
 
 namespace {
@@ -177,6 +178,63 @@ TEST(ContactService, AnAddressBookWithEveryoneDeletedStillYieldsThem) {
         expected += person.fullTextRecoverable || person.personRecoverable;
     EXPECT_GT(expected, 0);
     EXPECT_EQ(static_cast<int>(record.DeletedContact.size()), expected);
+}
+
+// People of the same names with different guids are different people: each deleted one comes
+// back once, whether the full-text rows lie in free space too (the names then pair one person
+// row with the full-text contact) or not, and also beside a live person of those names.
+TEST(ContactService, DeletedNamesakesComeBackOncePerPerson) {
+    struct Case {
+        const char* label;
+        int deleted;
+        bool fullTextWiped;
+        bool liveNamesake;
+        int fromPersonRows;
+    };
+    const Case cases[] = {
+        {"person rows only", 3, true, false, 3},
+        {"person and full-text rows", 3, false, false, 2},
+        {"beside a live namesake", 2, false, true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<msgtest::StoredPerson> people(static_cast<std::size_t>(c.deleted) +
+                                                  (c.liveNamesake ? 1 : 0));
+        for (std::size_t i = 0; i < people.size(); ++i) {
+            people[i].first = "Anna";
+            people[i].last = "Schmidt";
+            people[i].phones = {"+49 151 2345678" + std::to_string(i)};
+            people[i].deleted = i < static_cast<std::size_t>(c.deleted);
+            people[i].fullTextWiped = c.fullTextWiped;
+        }
+        TempDir dir;
+        BackupBuilder backup(dir.path());
+        const auto book =
+            msgtest::BuildAddressBookBackup(backup, {4096, AutoVacuum::None}, 0, people);
+        std::map<std::string, bool> deletedByGuid;
+        for (const auto& person : book.people) {
+            deletedByGuid[person.guid] = person.deleted;
+            if (person.deleted) {
+                ASSERT_TRUE(person.personRecoverable);
+            }
+        }
+        BrimleyAppDelegate record;
+        msgtest::PrepareRecord(record, dir.path());
+        RunContactsService(record);
+
+        const auto listed = record.DeletedContact.snapshot();
+        EXPECT_EQ(static_cast<int>(listed.size()), c.deleted);
+        EXPECT_EQ(record.DeletedContactCount.load(), c.deleted);
+        std::set<std::string> guids;
+        for (const auto& contact : listed) {
+            EXPECT_EQ(contact->FirstName(), "Anna");
+            EXPECT_EQ(contact->LastName(), "Schmidt");
+            if (!contact->Guid()) continue;
+            EXPECT_TRUE(guids.insert(*contact->Guid()).second) << "listed twice";
+            EXPECT_TRUE(deletedByGuid[*contact->Guid()]) << "a live person listed as deleted";
+        }
+        EXPECT_EQ(static_cast<int>(guids.size()), c.fromPersonRows);
+    }
 }
 
 // A missing address book, or a file that is no address book, lists nothing.
