@@ -143,6 +143,19 @@ bool LongerThanTwo(const OptString& text) {
     return text && LegacyRecovery::CharacterCount(*text) > 2;
 }
 
+// Lists a call of the older tables: the number's len bytes at p (ISO-2022-JP, line breaks as
+// blanks) and the four date bytes after them.
+void ListNumberAndDate(BrimleyAppDelegate& state, FileBytes b, std::int64_t p, std::int64_t len,
+                       Iso2022JpText& decoder) {
+    auto call = std::make_shared<CallLog>();
+    call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)).value_or(std::string()), '\n', " "));
+    call->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size()) + 1);
+    call->setIsChecked(0);
+    if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
+    state.DeletedCallLog.append(std::move(call));
+    ++state.DeletedCallLogCount;
+}
+
 }  // namespace
 
 std::unique_ptr<DAOs> LegacyCallHistoryCarving::liveQueries() {
@@ -191,12 +204,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
         }
         // The address text and the four date bytes after it must lie inside the file.
         if (!b.has(p, len + 4)) continue;
-        auto call = std::make_shared<CallLog>();
-        call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)).value_or(std::string()), '\n', " "));
-        call->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size()) + 1);
-        if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
-        state.DeletedCallLog.append(std::move(call));
-        ++state.DeletedCallLogCount;
+        ListNumberAndDate(state, b, p, len, decoder);
         ++count;
     }
     return count >= 1;
@@ -228,13 +236,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewCallHistory() {
             continue;
         }
         if (!b.has(p, len + 4)) continue;
-        auto call = std::make_shared<CallLog>();
-        call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)).value_or(std::string()), '\n', " "));
-        call->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size()) + 1);
-        call->setIsChecked(0);
-        if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
-        state.DeletedCallLog.append(std::move(call));
-        ++state.DeletedCallLogCount;
+        ListNumberAndDate(state, b, p, len, decoder);
         ++count;
     }
     return count > 0;
