@@ -88,36 +88,21 @@ bool SqLiteTableSignaturesParser::parseTableSignatures() {
     const XmlSax::QuietErrors quiet;
     xmlSAXHandler handler = XmlSax::Handler(OnStartElement, OnEndElement, OnCharacters, OnInternalSubset);
 
-    xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
+    xmlParserCtxtPtr context = XmlSax::PushParser(handler, nullptr);
     if (!context) {
         error_ = "cannot create an XML parser";
         return false;
     }
     context->_private = this;
-    xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
 
-    constexpr std::size_t kChunk = 1 << 20;
-    std::size_t at = 0;
-    int status = 0;
-    do {
-        const std::size_t length = std::min(kChunk, document_.size() - at);
-        const bool last = at + length == document_.size();
-        status = xmlParseChunk(context, document_.data() + at, static_cast<int>(length), last ? 1 : 0);
-        at += length;
-        if (last) break;
-    } while (status == 0);
-
-    const bool ok = status == 0 && context->wellFormed;
+    const bool ok = XmlSax::ParseInChunks(context, document_);
     if (!ok) {
         const xmlError* e = xmlCtxtGetLastError(context);
         error_ = e && e->message ? std::string(e->message) : std::string("not well-formed XML");
         while (!error_.empty() && (error_.back() == '\n' || error_.back() == '\r')) error_.pop_back();
         if (e) error_ = "line " + std::to_string(e->line) + ": " + error_;
     }
-    // A document type declaration makes the parser build a document for it, which stays ours.
-    if (context->myDoc) xmlFreeDoc(context->myDoc);
-    context->myDoc = nullptr;
-    xmlFreeParserCtxt(context);
+    XmlSax::FreeParser(context);
     return ok;
 }
 

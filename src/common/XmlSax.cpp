@@ -1,8 +1,10 @@
 #include "common/XmlSax.h"
 
 #include <libxml/globals.h>
+#include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -49,6 +51,33 @@ QuietErrors::QuietErrors() {
 QuietErrors::~QuietErrors() {
     xmlSetGenericErrorFunc(genericContext_, generic_);
     xmlSetStructuredErrorFunc(structuredContext_, structured_);
+}
+
+xmlParserCtxtPtr PushParser(xmlSAXHandler& handler, void* userData) {
+    xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, userData, nullptr, 0, nullptr);
+    if (context) xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    return context;
+}
+
+bool ParseInChunks(xmlParserCtxtPtr context, std::string_view document, const std::function<bool()>& failed) {
+    constexpr std::size_t kChunk = 1 << 20;
+    std::size_t at = 0;
+    int status = 0;
+    do {
+        const std::size_t length = std::min(kChunk, document.size() - at);
+        const bool last = at + length == document.size();
+        status = xmlParseChunk(context, document.data() + at, static_cast<int>(length), last ? 1 : 0);
+        at += length;
+        if (last) break;
+    } while (status == 0 && !(failed && failed()));
+    return status == 0 && context->wellFormed;
+}
+
+void FreeParser(xmlParserCtxtPtr context) {
+    if (!context) return;
+    if (context->myDoc) xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+    xmlFreeParserCtxt(context);
 }
 
 }  // namespace XmlSax

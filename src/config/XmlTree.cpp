@@ -118,28 +118,12 @@ std::optional<XmlNode> XmlNode::parse(std::string_view document) {
     xmlSAXHandler handler = XmlSax::Handler(OnStartElement, OnEndElement, OnCharacters, OnInternalSubset);
 
     XmlTreeBuilder builder;
-    xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, &builder, nullptr, 0, nullptr);
+    xmlParserCtxtPtr context = XmlSax::PushParser(handler, &builder);
     if (!context) return std::nullopt;
     builder.context = context;
-    xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-
-    constexpr std::size_t kChunk = 1 << 20;
-    std::size_t at = 0;
-    int status = 0;
-    do {
-        const std::size_t length = std::min(kChunk, document.size() - at);
-        const bool last = at + length == document.size();
-        status =
-            xmlParseChunk(context, document.data() + at, static_cast<int>(length), last ? 1 : 0);
-        at += length;
-        if (last) break;
-    } while (status == 0 && !builder.failed());
-
-    const bool ok = status == 0 && context->wellFormed && !builder.failed();
-    // A document type declaration makes the parser build a document for it, which stays ours.
-    if (context->myDoc) xmlFreeDoc(context->myDoc);
-    context->myDoc = nullptr;
-    xmlFreeParserCtxt(context);
+    const bool ok =
+        XmlSax::ParseInChunks(context, document, [&] { return builder.failed(); }) && !builder.failed();
+    XmlSax::FreeParser(context);
     if (!ok) return std::nullopt;
     return builder.take();
 }
