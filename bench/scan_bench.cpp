@@ -91,19 +91,17 @@ void MessagesRecovery(benchmark::State& state) {
 }
 BENCHMARK(MessagesRecovery)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
-// torvane-scan BACKUP --type messages --fast --export DIR, in this process.
-void HeadlessScanWithExport(benchmark::State& state) {
-    const auto& backup = Backup();
+// One run of the headless front end per iteration, in this process, on a fresh working folder;
+// `report` adds the benchmark's counters from the results record.
+template <class Report>
+void RunHeadlessScans(benchmark::State& state, ScanOptions options, Report report) {
+    options.fast = true;
     for (auto _ : state) {
         state.PauseTiming();
         testsupport::TempDir work;
-        testsupport::TempDir exportDir;
         BrimleyAppDelegate record;
         HeadlessScanner::Settings settings;
-        settings.options.backupFolder = backup.folder.string();
-        settings.options.dataType = DataType::DataTypeSMS;
-        settings.options.fast = true;
-        settings.options.exportDirectory = exportDir.path().string();
+        settings.options = options;
         settings.workingBase = work.path().c_str();
         std::ostringstream out, err;
         state.ResumeTiming();
@@ -112,9 +110,19 @@ void HeadlessScanWithExport(benchmark::State& state) {
 
         state.PauseTiming();
         if (status != HeadlessScanner::kScanned) state.SkipWithError(err.str().c_str());
-        Report(state, record);
+        report(record);
         state.ResumeTiming();
     }
+}
+
+// torvane-scan BACKUP --type messages --fast --export DIR.
+void HeadlessScanWithExport(benchmark::State& state) {
+    testsupport::TempDir exportDir;
+    ScanOptions options;
+    options.backupFolder = Backup().folder.string();
+    options.dataType = DataType::DataTypeSMS;
+    options.exportDirectory = exportDir.path().string();
+    RunHeadlessScans(state, options, [&](const BrimleyAppDelegate& record) { Report(state, record); });
 }
 BENCHMARK(HeadlessScanWithExport)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
@@ -127,26 +135,13 @@ void HeadlessScanOfEveryType(benchmark::State& state) {
         options.scale(200);
         return demo::WriteDemoBackup(dir / "backup", options);
     }();
-    for (auto _ : state) {
-        state.PauseTiming();
-        testsupport::TempDir work;
-        BrimleyAppDelegate record;
-        HeadlessScanner::Settings settings;
-        settings.options.backupFolder = backup.folder.string();
-        settings.options.fast = true;
-        settings.workingBase = work.path().c_str();
-        std::ostringstream out, err;
-        state.ResumeTiming();
-
-        const int status = HeadlessScanner(settings, out, err, record).run();
-
-        state.PauseTiming();
-        if (status != HeadlessScanner::kScanned) state.SkipWithError(err.str().c_str());
+    ScanOptions options;
+    options.backupFolder = backup.folder.string();
+    RunHeadlessScans(state, options, [&](const BrimleyAppDelegate& record) {
         state.counters["calls"] = record.CallLogCount.load();
         state.counters["deleted_calls"] = record.DeletedCallLogCount.load();
         state.counters["peak_RSS_MB"] = PeakResidentMegabytes();
-        state.ResumeTiming();
-    }
+    });
 }
 BENCHMARK(HeadlessScanOfEveryType)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
