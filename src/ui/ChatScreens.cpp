@@ -172,12 +172,11 @@ void SMSViewController::segmentChosen() {
 // ---- WhatsAppViewController ----
 
 WhatsAppViewController::WhatsAppViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("WhatsAppView"), parent) {
+    : RecordListScreen(std::move(host), QStringLiteral("WhatsAppView"), parent, true) {
     table_.columnList = {
         Text<Row>("ContactName", LanguageKey::colChats, "", [this](const Row& r) { return ContactName(*r.record); }),
         Text<Row>("PhoneNo", LanguageKey::colPhone, "", [this](const Row& r) { return PhoneNo(*r.record); }),
     };
-    RecordBasics(table_, true);
     table_.setTickOf = [](Row& r, bool on) { r.record->setIsChecked(on ? 1 : 0); };
     addSegments(0);
     addTickAll();

@@ -76,9 +76,8 @@ private:
 
 // WhatsApp messages as chats: one row per partner (the first message of the chat), named from
 // the chat database, and the chat page of the selected row.
-class WhatsAppViewController : public ListScreen {
+class WhatsAppViewController : public RecordListScreen<WhatsApp> {
 public:
-    using Row = RecordRow<WhatsApp>;
     WhatsAppViewController(ScreenHost host, QWidget* parent = nullptr);
 
     bool respondsToFind() const override { return true; }
@@ -101,13 +100,11 @@ public:
 
     std::string type;
     DetailPage* webView = nullptr;
-    const RowTable<Row>& shown() const { return table_; }
     const std::vector<std::shared_ptr<WhatsApp>>& conversationShown() const { return conversation_; }
 
 protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override;
-    void headerClicked(std::size_t column) override { sortTable(table_, column); }
     void checkAllClicked(bool on) override;
     void rowTicked(std::size_t row) override;
 
@@ -119,7 +116,6 @@ private:
     void conversation(std::vector<std::shared_ptr<WhatsApp>> messages);
     const WhatsAppPartnerNames& names();
 
-    RowTable<Row> table_;
     std::vector<std::shared_ptr<WhatsApp>> conversation_;
     std::unordered_map<const WhatsApp*, std::string> contactNames_;
     std::unordered_map<const WhatsApp*, std::string> lowerTexts_;

@@ -33,8 +33,7 @@ std::string Lower(const QString& text) {
 // ---- ContactViewController ----
 
 ContactViewController::ContactViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("ContactViewController"), parent) {
-    RecordBasics(table_, true);
+    : RecordListScreen(std::move(host), QStringLiteral("ContactViewController"), parent, true) {
     table_.columnList = {
         SlNoColumn<Contact>(),
         Text<Row>("FirstName", LanguageKey::colName, "",
@@ -209,8 +208,7 @@ void ContactViewController::showDetailOf(std::size_t row) {
 // ---- CalendarViewController ----
 
 CalendarViewController::CalendarViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("CalendarViewController"), parent) {
-    RecordBasics(table_, true);
+    : RecordListScreen(std::move(host), QStringLiteral("CalendarViewController"), parent, true) {
     table_.columnList = {
         SlNoColumn<Calendar>(),
         Text<Row>("Summary", LanguageKey::colTitle, "", [](const Row& r) { return r.record->Summary(); }),
@@ -305,8 +303,7 @@ std::string NoteViewController::ShortTitle(const OptString& summary) {
 }
 
 NoteViewController::NoteViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("NoteViewController"), parent) {
-    RecordBasics(table_, true);
+    : RecordListScreen(std::move(host), QStringLiteral("NoteViewController"), parent, true) {
     table_.columnList = {
         SlNoColumn<Note>(),
         Text<Row>("Title", LanguageKey::colTitle, "", [](const Row& r) { return r.record->Title(); }),
@@ -394,8 +391,7 @@ void NoteViewController::showDetailOf(std::size_t row) {
 // ---- InternetHistoryViewController ----
 
 InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("InternetHistoryViewController"), parent) {
-    RecordBasics(table_, true);
+    : RecordListScreen(std::move(host), QStringLiteral("InternetHistoryViewController"), parent, true) {
     table_.columnList = {
         SlNoColumn<InternetHistory>(),
         Text<Row>("Title", LanguageKey::colTitle, "", [](const Row& r) { return r.record->Title(); }),
@@ -513,8 +509,7 @@ void InternetHistoryViewController::cellClicked(std::size_t row, std::size_t col
 // ---- MapHistoryViewController ----
 
 MapHistoryViewController::MapHistoryViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("MapHistoryViewController"), parent) {
-    RecordBasics(table_, false);
+    : RecordListScreen(std::move(host), QStringLiteral("MapHistoryViewController"), parent, false) {
     table_.columnList = {
         SlNoColumn<MapHistory>(),
         Text<Row>("Query", std::nullopt, "Query", [](const Row& r) { return r.record->Query(); }),
@@ -543,8 +538,7 @@ void MapHistoryViewController::find(const QString& field) {
 // ---- iMessageViewController ----
 
 iMessageViewController::iMessageViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("iMessageViewController"), parent) {
-    RecordBasics(table_, false);
+    : RecordListScreen(std::move(host), QStringLiteral("iMessageViewController"), parent, false) {
     table_.columnList = {
         SlNoColumn<SMS>(),
         Text<Row>("Address", LanguageKey::colcontact, "", [](const Row& r) { return r.record->Address(); }),
@@ -593,8 +587,7 @@ void iMessageViewController::find(const QString& field) {
 // ---- MusicViewController, KeyChainViewController ----
 
 MusicViewController::MusicViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("MusicViewController"), parent) {
-    RecordBasics(table_, false);
+    : RecordListScreen(std::move(host), QStringLiteral("MusicViewController"), parent, false) {
     table_.columnList = {
         SlNoColumn<Music>(),
         Text<Row>("FileName", LanguageKey::colName, "", [](const Row& r) { return r.record->FileName(); }),
@@ -606,8 +599,7 @@ MusicViewController::MusicViewController(ScreenHost host, QWidget* parent)
 }
 
 KeyChainViewController::KeyChainViewController(ScreenHost host, QWidget* parent)
-    : ListScreen(std::move(host), QStringLiteral("KeyChainViewController"), parent) {
-    RecordBasics(table_, false);
+    : RecordListScreen(std::move(host), QStringLiteral("KeyChainViewController"), parent, false) {
     table_.columnList = {
         SlNoColumn<KeyChain>(),
         Text<Row>("acct", std::nullopt, "Account", [](const Row& r) { return r.record->acct(); }),

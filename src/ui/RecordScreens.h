@@ -20,9 +20,8 @@
 // history, map searches, iMessages, music and the keychain; and the Skype screen.
 
 // The address-book contacts, existing and deleted, with the segmented filter.
-class ContactViewController : public ListScreen {
+class ContactViewController : public RecordListScreen<Contact> {
 public:
-    using Row = RecordRow<Contact>;
     ContactViewController(ScreenHost host, QWidget* parent = nullptr);
 
     bool respondsToFind() const override { return true; }
@@ -33,7 +32,6 @@ public:
     void toggleBack() override;
     static bool matchName(const std::string& lowerText, const Contact& contact, const OptString& number1);
 
-    const RowTable<Row>& shown() const { return table_; }
     // The first number as the screen shows and searches it (filled from the second or third
     // number once the screen has normalised the contact).
     OptString number1(const Contact& contact) const;
@@ -44,7 +42,6 @@ public:
 protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override;
-    void headerClicked(std::size_t column) override { sortTable(table_, column); }
     void checkAllClicked(bool on) override;
 
 private:
@@ -53,14 +50,12 @@ private:
                               std::int32_t first, bool normalised);
     void show(std::vector<Row> rows);
 
-    RowTable<Row> table_;
     std::unordered_map<const Contact*, OptString> number1_;
 };
 
 // Calendar events, existing and deleted, with the show-all flag and an event page.
-class CalendarViewController : public ListScreen {
+class CalendarViewController : public RecordListScreen<Calendar> {
 public:
-    using Row = RecordRow<Calendar>;
     CalendarViewController(ScreenHost host, QWidget* parent = nullptr);
 
     bool respondsToFind() const override { return true; }
@@ -71,25 +66,21 @@ public:
     void toggleBack() override;
     static bool matchName(const std::string& lowerText, const Calendar& event);
 
-    const RowTable<Row>& shown() const { return table_; }
     bool showAllCalendar = false;
     DetailPage* webView = nullptr;
 
 protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override { webView->loadHTMLString(""); }
-    void headerClicked(std::size_t column) override { sortTable(table_, column); }
     void checkAllClicked(bool on) override;
 
 private:
     void show(std::vector<Row> rows);
-    RowTable<Row> table_;
 };
 
 // Notes, existing and deleted, with the show-all flag, a one-line short title and a note page.
-class NoteViewController : public ListScreen {
+class NoteViewController : public RecordListScreen<Note> {
 public:
-    using Row = RecordRow<Note>;
     NoteViewController(ScreenHost host, QWidget* parent = nullptr);
 
     bool respondsToFind() const override { return true; }
@@ -106,26 +97,22 @@ public:
     OptString SortTitle(const Note& note) const;
 
     static constexpr int charToHide = 20;
-    const RowTable<Row>& shown() const { return table_; }
     bool showAllNotes = false;
     DetailPage* webView = nullptr;
 
 protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override { webView->loadHTMLString(""); }
-    void headerClicked(std::size_t column) override { sortTable(table_, column); }
     void checkAllClicked(bool on) override;
 
 private:
     void show(std::vector<Row> rows);
-    RowTable<Row> table_;
     std::unordered_map<const Note*, std::string> shortTitles_;
 };
 
 // The browser history: the whole list or nothing; a click on a web address opens it.
-class InternetHistoryViewController : public ListScreen {
+class InternetHistoryViewController : public RecordListScreen<InternetHistory> {
 public:
-    using Row = RecordRow<InternetHistory>;
     InternetHistoryViewController(ScreenHost host, QWidget* parent = nullptr);
 
     bool respondsToFind() const override { return true; }
@@ -139,8 +126,6 @@ public:
     // hyphens, underscores and bars, with at least one dot, slash or bar among them.
     static bool validateUrl(const std::string& text);
 
-    const RowTable<Row>& shown() const { return table_; }
-
 protected:
     void headerClicked(std::size_t column) override;
     void checkAllClicked(bool on) override;
@@ -151,72 +136,39 @@ private:
     std::vector<Row> whole();
     void show(std::vector<Row> rows, bool whole);
 
-    RowTable<Row> table_;
     RowTable<Row> order_;
     bool showingWhole_ = false;
 };
 
 // Map searches: one list, no filter, a find that steps to the next match.
-class MapHistoryViewController : public ListScreen {
+class MapHistoryViewController : public RecordListScreen<MapHistory> {
 public:
-    using Row = RecordRow<MapHistory>;
     MapHistoryViewController(ScreenHost host, QWidget* parent = nullptr);
     bool respondsToFind() const override { return true; }
     void find(const QString& text) override;
-    const RowTable<Row>& shown() const { return table_; }
-
-protected:
-    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
-
-private:
-    RowTable<Row> table_;
 };
 
 // iMessages, existing and deleted: the segmented filter and a find that steps to the next match.
-class iMessageViewController : public ListScreen {
+class iMessageViewController : public RecordListScreen<SMS> {
 public:
-    using Row = RecordRow<SMS>;
     iMessageViewController(ScreenHost host, QWidget* parent = nullptr);
     bool respondsToFind() const override { return true; }
     bool respondsToToggleChanged() const override { return true; }
     void find(const QString& text) override;
     void toggleChanged() override;
     static bool matchName(const std::string& lowerText, const SMS& message);
-    const RowTable<Row>& shown() const { return table_; }
-
-protected:
-    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
-
-private:
-    RowTable<Row> table_;
 };
 
 // Audio files and keychain entries: lists filled when the screen is made, sortable. No tab
 // shows them.
-class MusicViewController : public ListScreen {
+class MusicViewController : public RecordListScreen<Music> {
 public:
-    using Row = RecordRow<Music>;
     MusicViewController(ScreenHost host, QWidget* parent = nullptr);
-    const RowTable<Row>& shown() const { return table_; }
-
-protected:
-    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
-
-private:
-    RowTable<Row> table_;
 };
 
-class KeyChainViewController : public ListScreen {
+class KeyChainViewController : public RecordListScreen<KeyChain> {
 public:
-    using Row = RecordRow<KeyChain>;
     KeyChainViewController(ScreenHost host, QWidget* parent = nullptr);
-    const RowTable<Row>& shown() const { return table_; }
-
-protected:
-    void headerClicked(std::size_t column) override { sortTable(table_, column, false); }
-
-private:
-    RowTable<Row> table_;
 };
 
 // Skype contacts and a dialog page. No scan reads Skype data: the screen reads the contacts of

@@ -2,6 +2,7 @@
 
 #include "database/PartnerNames.h"
 #include "ui/RecordTable.h"
+#include "ui/ScreenHelpers.h"
 #include "ui/Screens.h"
 
 #include <QAbstractTableModel>
@@ -163,6 +164,28 @@ private:
     bool beeped_ = false;
     bool selecting_ = false;
     QWidget* tools_ = nullptr;
+};
+
+// A list screen of one table of records of type R: rows that know whether they are deleted,
+// ticks where the screen has them, and sorting by header clicks (a screen with ticks keeps its
+// columns in place once sorted).
+template <class R>
+class RecordListScreen : public ListScreen {
+public:
+    using Row = RecordRow<R>;
+    const RowTable<Row>& shown() const { return table_; }
+
+protected:
+    RecordListScreen(ScreenHost host, const QString& objectName, QWidget* parent, bool ticks)
+        : ListScreen(std::move(host), objectName, parent), ticks_(ticks) {
+        ScreenHelpers::RecordBasics(table_, ticks);
+    }
+    void headerClicked(std::size_t column) override { sortTable(table_, column, ticks_); }
+
+    RowTable<Row> table_;
+
+private:
+    bool ticks_;
 };
 
 // A detail page: a text browser that shows HTML built by the screen, follows no link itself
