@@ -12,22 +12,6 @@ namespace {
 
 // The text of a flags value of the older `call` table; none for a value outside the table
 // (each reader has its own text for those).
-// Names the calls of one list from a single read of the address book: a query per call
-// compares every number of the book with every call, which on a phone of some years
-// (tens of thousands of calls and numbers) takes minutes.
-class CallNames {
-public:
-    explicit CallNames(std::string bookPath) : bookPath_(std::move(bookPath)) {}
-    std::string operator()(const OptString& address) {
-        if (!names_) names_.emplace(bookPath_);
-        return names_->nameFor(address);
-    }
-
-private:
-    std::string bookPath_;
-    std::optional<AddressBookNames> names_;
-};
-
 std::optional<std::string> KnownCallType(std::int32_t flags) {
     switch (flags) {
         case 5:
@@ -76,7 +60,7 @@ RecordList<CallLog> DAOs::GetCallLogs() {
 
     RecordList<CallLog> result;
     std::int32_t n = 1;
-    CallNames nameFor(databasePath(DatabaseRole::AddressBook));
+    LazyAddressBookNames names(databasePath(DatabaseRole::AddressBook));
     auto connection = boundConnection();
     if (connection) {
         const bool answeredColumn =
@@ -101,7 +85,7 @@ RecordList<CallLog> DAOs::GetCallLogs() {
             }
             log->setSlNo(n++);
             // The name comes from the backup's address book, not from the bound database.
-            log->setContactName(nameFor(log->Address()));
+            log->setContactName(names.nameFor(log->Address()));
             log->setIsChecked(0);
             state().AllCallLogContent.append(log);
             result.push_back(std::move(log));
@@ -113,7 +97,7 @@ RecordList<CallLog> DAOs::GetCallLogs() {
 
 RecordList<CallLog> DAOs::GetCallLogGroup() {
     RecordList<CallLog> result;
-    CallNames nameFor(databasePath(DatabaseRole::AddressBook));
+    LazyAddressBookNames names(databasePath(DatabaseRole::AddressBook));
     auto connection = boundConnection();
     if (!connection) return result;
     auto rows = connection->executeQuery(
@@ -122,7 +106,7 @@ RecordList<CallLog> DAOs::GetCallLogGroup() {
         auto log = std::make_shared<CallLog>();
         log->setAddress(rows.stringForColumn("address"));
         log->setLocalTime(DisplayTextOfDate(UnixDateOfInt32Column(rows, "date")));
-        std::string name = nameFor(log->Address());
+        std::string name = names.nameFor(log->Address());
         // A number without a name in the address book is shown as the number.
         log->setContactName(name.empty() ? log->Address() : OptString(std::move(name)));
         log->setIsChecked(0);
@@ -135,7 +119,7 @@ RecordList<CallLog> DAOs::GetFaceTimeLogs() {
     state().CallLogRowIDs.set({});
     RecordList<CallLog> result;
     std::int32_t n = 1;
-    CallNames nameFor(databasePath(DatabaseRole::AddressBook));
+    LazyAddressBookNames names(databasePath(DatabaseRole::AddressBook));
     if (auto connection = boundConnection()) {
         auto rows = connection->executeQuery("SELECT * FROM call where face_time_data IS NOT NULL");
         while (rows.next()) {
@@ -145,7 +129,7 @@ RecordList<CallLog> DAOs::GetFaceTimeLogs() {
                 FormatDateWithPattern(UnixDateOfInt32Column(rows, "date"), "MM/dd/yyyy hh:mm a"));
             log->setCallDuration(rows.intForColumn("duration"));
             log->setSlNo(n++);
-            log->setContactName(nameFor(log->Address()));
+            log->setContactName(names.nameFor(log->Address()));
             log->setIsChecked(0);
             if (auto type = KnownCallType(rows.intForColumn("flags"))) log->setCallType(*type);
             result.push_back(std::move(log));

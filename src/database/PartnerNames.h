@@ -3,6 +3,7 @@
 #include "common/Types.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +43,23 @@ private:
     std::vector<std::string> names_;
     // rangeMax_[k][i]: the largest row number among entries i .. i + 2^k - 1.
     std::vector<std::vector<std::uint32_t>> rangeMax_;
+};
+
+// AddressBookNames read on the first look-up, so that a list with no call to name reads no
+// address book. Names a list of calls from one read of the book: a query per call compares
+// every number of the book with every call, which takes minutes for tens of thousands of
+// each. Not shared between threads.
+class LazyAddressBookNames {
+public:
+    explicit LazyAddressBookNames(std::string databasePath) : path_(std::move(databasePath)) {}
+    std::string nameFor(const OptString& address) {
+        if (!names_) names_.emplace(path_);
+        return names_->nameFor(address);
+    }
+
+private:
+    std::string path_;
+    std::optional<AddressBookNames> names_;
 };
 
 // The partner names of the WhatsApp chat database (ZWACHATSESSION), read once: what

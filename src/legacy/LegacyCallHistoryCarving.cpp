@@ -3,6 +3,7 @@
 
 #include "common/NSStringUtils.h"
 #include "database/DAOs.h"
+#include "database/PartnerNames.h"
 #include "database/QueryDates.h"
 #include "legacy/Constants.h"
 #include "legacy/LegacyRecovery.h"
@@ -250,6 +251,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory() {
     if (b.length() < 4096) return false;
 
     const std::unique_ptr<DAOs> daos = liveQueries();
+    LazyAddressBookNames names(run_.context().databasePath(DatabaseRole::AddressBook));
     const RowIdMap live = daos->GetAllCallHistroyRowID();
     // A carriage return standing alone (no other one beside it).
     const auto loneReturn = [&](std::int64_t at) { return b[at] == 13 && b[at + 1] != 13 && b[at - 1] != 13; };
@@ -287,7 +289,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory() {
         auto call = std::make_shared<CallLog>();
         call->setSlNo(static_cast<std::int32_t>(state.CallLogContent.size() + state.DeletedCallLog.size()) + 1);
         call->setAddress(address);
-        call->setContactName(daos->GetNameForAddress(address));
+        call->setContactName(names.nameFor(address));
         call->setIsChecked(0);
         if (b.has(p + len, 4)) {
             if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
@@ -306,6 +308,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
     if (b.empty()) return false;
 
     const std::unique_ptr<DAOs> daos = liveQueries();
+    LazyAddressBookNames names(run_.context().databasePath(DatabaseRole::AddressBook));
     const RowIdMap live = daos->GetAllCallHistroyRowID();
     const auto anchor = [&](std::int64_t at) {
         return b[at] == 4 && OneOf(b[at + 1], {8, 9, 1, 2}) && OneOf(b[at + 3], {8, 1, 2, 9});
@@ -374,7 +377,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
             }
         }
         if (keep) {
-            call.setContactName(daos->GetNameForAddress(call.Address()));
+            call.setContactName(names.nameFor(call.Address()));
             state.DeletedCallLog.append(carved->call);
             ++state.DeletedCallLogCount;
         }
@@ -389,6 +392,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_2() {
     if (b.empty()) return false;
 
     const std::unique_ptr<DAOs> daos = liveQueries();
+    LazyAddressBookNames names(run_.context().databasePath(DatabaseRole::AddressBook));
     const RowIdMap live = daos->GetAllCallHistroyRowID();
     // A freed cell: the freeblock header's size (high byte 0), the address type, the date.
     const auto anchor = [&](std::int64_t at) {
@@ -436,7 +440,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_2() {
         if (LongerThanTwo(call.Address())) {
             const bool liveRow = live.count(std::to_string(rowid)) != 0;
             if (!liveRow || daos->dateForRowID(rowid) != call.LocalTime().value_or(std::string())) {
-                call.setContactName(daos->GetNameForAddress(call.Address()));
+                call.setContactName(names.nameFor(call.Address()));
                 if (liveRow && !call.ContactName()) call.setContactName("UnKnown");
                 kept.push_back(carved->call);
             }
