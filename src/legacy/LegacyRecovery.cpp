@@ -1,7 +1,7 @@
 #include "legacy/LegacyRecovery.h"
 
-#include "common/Clock.h"
-#include "common/IcuDateCache.h"
+#include "carving/StoredTables.h"
+#include "common/DateUtils.h"
 #include "database/DAOs.h"
 #include "database/FMDBUtils.h"
 #include "legacy/LegacyCalendarCarving.h"
@@ -141,6 +141,16 @@ LegacyRecovery::Database LegacyRecovery::readDatabase(DatabaseRole role) {
     }
     if (database.empty()) isRecovering = false;
     return database;
+}
+
+std::optional<std::int32_t> LegacyRecovery::columnCount(DatabaseRole role, std::string_view table) const {
+    if (borrowed_[static_cast<std::size_t>(role)]) return std::nullopt;
+    const std::string path = context_.databasePath(role);
+    if (path.empty()) return std::nullopt;
+    const StoredTables tables(path);
+    const auto columns = tables.columnsOf(table);
+    if (!columns || columns->empty()) return std::nullopt;
+    return static_cast<std::int32_t>(columns->size());
 }
 
 void LegacyRecovery::setDatabaseBytes(DatabaseRole role, FileBytes bytes) {
@@ -292,24 +302,8 @@ std::int64_t LegacyRecovery::GetTheLengthOfTheStringBytes(FileBytes bytes, std::
 }
 
 OptString LegacyRecovery::GetDateFromInteger(std::int64_t unixSeconds) {
-    const OptDate instant = DateFromUnixSeconds(static_cast<double>(unixSeconds));
-    if (!instant) return std::nullopt;
-    icu::Calendar& calendar = IcuDateCache::Calendar();
-    UErrorCode status = U_ZERO_ERROR;
-    calendar.setTime(IcuDateCache::ToUDate(Clock::Now()), status);
-    const std::int32_t currentYear = calendar.get(UCAL_YEAR, status);
-    calendar.setTime(IcuDateCache::ToUDate(*instant), status);
-    const std::int32_t year = calendar.get(UCAL_EXTENDED_YEAR, status);
-    if (U_FAILURE(status)) return std::nullopt;
-    if (year > currentYear || year < currentYear - 10) {
-        // Month, day and time stay; the calendar rolls 29 February into March when needed.
-        calendar.set(UCAL_EXTENDED_YEAR, currentYear - 2);
-    }
-    const UDate moved = calendar.getTime(status);
-    if (U_FAILURE(status)) return std::nullopt;
-    const OptDate date = IcuDateCache::FromUDate(moved);
-    if (!date) return std::nullopt;
-    return IcuDateCache::Format(DatePattern::DateTime24, *date);
+    // The stored date as it is: a carved row keeps the time the phone wrote.
+    return DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(unixSeconds)));
 }
 
 // ---- Character, string and phone-number tests ----
