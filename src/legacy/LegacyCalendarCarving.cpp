@@ -1,7 +1,6 @@
 #include "legacy/LegacyCalendarCarving.h"
 #include "legacy/LegacyText.h"
 
-#include "carving/SQLiteUtils.h"
 #include "carving/StoredTables.h"
 #include "common/Clock.h"
 #include "common/IcuDateCache.h"
@@ -63,21 +62,13 @@ std::string OneLine(std::string text) {
 // The most columns after the row id that a record header is read for.
 constexpr std::int32_t kMostEventColumns = 64;
 
-// The byte length of a value of the serial type.
-std::int64_t ContentLength(std::int64_t type) {
-    static constexpr std::int64_t kLengths[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0};
-    if (type < 0) return 0;
-    if (type < 12) return kLengths[type];
-    return (type - 12) / 2;
-}
-
-// The serial type at offset (SQLite's varint) and the bytes it takes; none past the data.
+// The serial type at offset and the bytes it takes; none past the data or for a value no
+// column can have.
 std::optional<std::pair<std::int64_t, std::int64_t>> SerialTypeAt(FileBytes b, std::int64_t offset) {
-    if (!b.has(offset, 1)) return std::nullopt;
-    std::uint64_t value = 0;
-    const int taken = ReadVarint(b.data() + offset, b.data() + b.length(), value);
-    if (taken == 0 || value > (1u << 30)) return std::nullopt;
-    return std::pair<std::int64_t, std::int64_t>(static_cast<std::int64_t>(value), taken);
+    const auto varint = ReadVarint(b, offset);
+    if (!varint || varint->value < 0 || varint->value > (1 << 30) || ContentLength(varint->value) < 0)
+        return std::nullopt;
+    return std::pair<std::int64_t, std::int64_t>(varint->value, varint->size);
 }
 
 bool IsTextOrNull(std::int64_t type) {
@@ -128,11 +119,10 @@ OptString Utf8(FileBytes b, std::int64_t offset, std::int64_t count) {
 // 2001-01-01 UTC); none for NULL and other types.
 OptString EventDateOfType(FileBytes b, std::int64_t offset, std::int64_t type) {
     double seconds = 0;
-    if (type == 8 || type == 9) {
-        seconds = static_cast<double>(type - 8);
-    } else if (type >= 1 && type <= 6) {
-        if (!b.has(offset, ContentLength(type))) return std::nullopt;
-        seconds = static_cast<double>(ReadBigEndianSigned(b.data() + offset, static_cast<int>(ContentLength(type))));
+    if (type == 8 || type == 9 || (type >= 1 && type <= 6)) {
+        const auto value = IntegerOfType(b, offset, type);
+        if (!value) return std::nullopt;
+        seconds = static_cast<double>(*value);
     } else if (type == 7) {
         if (!b.has(offset, 8)) return std::nullopt;
         std::uint64_t bits = 0;

@@ -1,7 +1,6 @@
 #include "legacy/LegacyCallHistoryCarving.h"
 #include "legacy/LegacyText.h"
 
-#include "carving/SQLiteUtils.h"
 #include "common/NSStringUtils.h"
 #include "database/DAOs.h"
 #include "database/PartnerNames.h"
@@ -155,21 +154,6 @@ struct DurationAndFlags {
     bool known = false;
 };
 
-// The integer of a serial type of 1 to 6, 8 or 9 at offset, and the bytes it takes; none for any
-// other type or a value past the end of the data.
-std::optional<std::int64_t> IntegerOfType(FileBytes bytes, std::int64_t offset, std::uint8_t type,
-                                          std::int64_t& width) {
-    static constexpr std::int64_t kWidths[] = {0, 1, 2, 3, 4, 6, 8};
-    if (type == 8 || type == 9) {
-        width = 0;
-        return type == 9 ? 1 : 0;
-    }
-    if (type < 1 || type > 6) return std::nullopt;
-    width = kWidths[type];
-    if (!bytes.has(offset, width)) return std::nullopt;
-    return ReadBigEndianSigned(bytes.data() + offset, static_cast<int>(width));
-}
-
 // Lists a call of the older tables: the number's len bytes at p (ISO-2022-JP, line breaks as
 // blanks), the four date bytes after them and, when their types are known, the duration and
 // the flags (the call's type). Bytes of a live row, and a number that does not decode, give no
@@ -185,12 +169,10 @@ bool ListNumberAndDate(BrimleyAppDelegate& state, FileBytes b, std::int64_t p, s
     call->setIsChecked(0);
     if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
     if (types.known) {
-        std::int64_t width = 0;
         const std::int64_t at = p + len + 4;
-        if (const auto duration = IntegerOfType(b, at, types.duration, width)) {
+        if (const auto duration = IntegerOfType(b, at, types.duration)) {
             call->setCallDuration(static_cast<std::int32_t>(*duration));
-            std::int64_t flagsWidth = 0;
-            if (const auto flags = IntegerOfType(b, at + width, types.flags, flagsWidth))
+            if (const auto flags = IntegerOfType(b, at + ContentLength(types.duration), types.flags))
                 call->setCallType(DAOs::GetCallType(static_cast<std::int32_t>(*flags)));
         }
     }

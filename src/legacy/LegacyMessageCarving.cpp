@@ -70,47 +70,9 @@ bool MatchesAny(FileBytes bytes, std::int64_t at, const std::array<std::array<Ce
     return false;
 }
 
-// A SQLite variable-length integer at offset (at most nine bytes), with its byte count; none
-// when it runs past the end of the data.
-struct Varint {
-    std::int64_t value = 0;
-    std::int32_t size = 0;
-};
-std::optional<Varint> ReadVarint(FileBytes bytes, std::int64_t offset) {
-    Varint v;
-    for (std::int32_t k = 0; k < 9; ++k) {
-        if (!bytes.has(offset + k, 1)) return std::nullopt;
-        const std::uint8_t b = bytes[offset + k];
-        v.size = k + 1;
-        if (k == 8) {
-            v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 8) | b);
-            return v;
-        }
-        v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 7) | (b & 0x7F));
-        if ((b & 0x80) == 0) return v;
-    }
-    return v;
-}
-
-// The content length of a serial type; -1 for the reserved ones.
-std::int64_t ContentLength(std::int64_t serialType) {
-    static constexpr std::int64_t kIntegers[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
-    if (serialType < 0) return -1;
-    if (serialType < 10) return kIntegers[serialType];
-    if (serialType < 12) return -1;
-    return (serialType - 12) / 2;
-}
-
-// The value of an integer column of a serial type at offset: big-endian and signed, as SQLite
-// stores it; 0 and 1 for the constant types.
+// The value of an integer column of a serial type at offset; 0 when there is none.
 std::int64_t IntegerValue(FileBytes bytes, std::int64_t offset, std::int64_t serialType) {
-    if (serialType == 8) return 0;
-    if (serialType == 9) return 1;
-    const std::int64_t length = ContentLength(serialType);
-    if (serialType < 1 || serialType > 6 || !bytes.has(offset, length)) return 0;
-    std::uint64_t value = bytes[offset] & 0x80 ? ~std::uint64_t{0} : 0;
-    for (std::int64_t k = 0; k < length; ++k) value = (value << 8) | bytes[offset + k];
-    return static_cast<std::int64_t>(value);
+    return IntegerOfType(bytes, offset, serialType).value_or(0);
 }
 
 // The bytes as a text of ASCII characters; a byte outside ASCII gives a replacement character.
