@@ -143,13 +143,20 @@ LegacyRecovery::Database LegacyRecovery::readDatabase(DatabaseRole role) {
     return database;
 }
 
-std::optional<std::int32_t> LegacyRecovery::columnCount(DatabaseRole role, std::string_view table) const {
+std::optional<std::vector<std::string>> LegacyRecovery::columnNames(DatabaseRole role,
+                                                                    std::string_view table) const {
     if (borrowed_[static_cast<std::size_t>(role)]) return std::nullopt;
     const std::string path = context_.databasePath(role);
     if (path.empty()) return std::nullopt;
     const StoredTables tables(path);
-    const auto columns = tables.columnsOf(table);
+    auto columns = tables.columnsOf(table);
     if (!columns || columns->empty()) return std::nullopt;
+    return columns;
+}
+
+std::optional<std::int32_t> LegacyRecovery::columnCount(DatabaseRole role, std::string_view table) const {
+    const auto columns = columnNames(role, table);
+    if (!columns) return std::nullopt;
     return static_cast<std::int32_t>(columns->size());
 }
 

@@ -79,6 +79,8 @@ public:
     // the file's own schema declares it; none when the file or the table cannot be read, or the
     // role's bytes were set with setDatabaseBytes.
     std::optional<std::int32_t> columnCount(DatabaseRole role, std::string_view table) const;
+    // The names of those columns, in the file's order.
+    std::optional<std::vector<std::string>> columnNames(DatabaseRole role, std::string_view table) const;
     // Cleared when a routine meets a missing or empty database file.
     std::atomic<bool> isRecovering{true};
 
