@@ -85,12 +85,13 @@ std::string AsciiText(std::string_view raw) {
     return text;
 }
 
-// "yyyy-MM-dd hh:mm a" of a count of seconds since 2001-01-01 00:00:00 UTC.
+// The standard record date text ("yyyy-MM-dd HH:mm:ss", as every listed message has it) of a
+// count of seconds since 2001-01-01 00:00:00 UTC.
 OptString AppleSecondsText(std::uint32_t seconds) {
     const OptDate date =
         DateFromUnixSeconds(static_cast<double>(seconds) + static_cast<double>(DateUtils::kAppleEpochOffsetSeconds));
     if (!date) return std::nullopt;
-    return IcuDateCache::Format(DatePattern::DateTime12Marker, *date);
+    return IcuDateCache::Format(DatePattern::DateTime24, *date);
 }
 
 std::int64_t DecimalLength(const std::string& text) {

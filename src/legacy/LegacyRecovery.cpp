@@ -13,6 +13,7 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Calendar.h"
 #include "records/Contact.h"
+#include "records/DataType.h"
 #include "records/Note.h"
 #include "records/SMS.h"
 #include "records/WhatsApp.h"
@@ -26,9 +27,10 @@
 
 namespace {
 
-// One step of a sequence: a status text (none for no status line), a routine, and whether the
-// main window then switches to the messages tab.
+// One step of a sequence: the data type it carves, a status text (none for no status line), a
+// routine, and whether the main window then switches to the messages tab.
 struct LegacyStep {
+    DataType type;
     const char* status;
     bool (*routine)(LegacyRecovery&);
     bool view;
@@ -41,41 +43,41 @@ bool Run(LegacyRecovery& run) {
 }
 
 constexpr LegacyStep kIOS7Steps[] = {
-    {"Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, true},
-    {"Recovering CallHistory...",
+    {DataType::DataTypeNotes, "Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, true},
+    {DataType::DataTypeCallHistory, "Recovering CallHistory...",
      Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4>, true},
-    {"Recovering WhatsApp message... ",
+    {DataType::DataTypeWhatsApp, "Recovering WhatsApp message... ",
      Run<LegacyWhatsAppCarving, &LegacyWhatsAppCarving::RecoverDeletedWhatsAppMsg_iOS7_0_2>, true},
-    {"Recovering Messages & iMessages...",
+    {DataType::DataTypeSMS, "Recovering Messages & iMessages...",
      Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, true},
-    {"Recovering Calendar... ",
+    {DataType::DataTypeCalendar, "Recovering Calendar... ",
      Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, true},
 };
 constexpr LegacyStep kIOS6Steps[] = {
-    {"Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
-    {"Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, false},
-    {"Recovering CallHistory...",
+    {DataType::DataTypeSMS, "Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
+    {DataType::DataTypeNotes, "Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, false},
+    {DataType::DataTypeCallHistory, "Recovering CallHistory...",
      Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory>, false},
-    {"Recovering Calendar...",
+    {DataType::DataTypeCalendar, "Recovering Calendar...",
      Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, false},
-    {"Recovering WhatsApp message...",
+    {DataType::DataTypeWhatsApp, "Recovering WhatsApp message...",
      Run<LegacyWhatsAppCarving, &LegacyWhatsAppCarving::RecoverDeletedWhatsAppMsg_iOS7_0_2>, false},
-    {"Recovering Contacts...",
+    {DataType::DataTypeContacts, "Recovering Contacts...",
      Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedNewIOS6Contacts_Future>, false},
 };
 constexpr LegacyStep kIOS5Steps[] = {
-    {nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
-    {nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewNotes>, false},
-    {nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewCallHistory>, false},
-    {nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedNewIOS5CalendarInfo>, false},
-    {nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
+    {DataType::DataTypeSMS, nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
+    {DataType::DataTypeNotes, nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewNotes>, false},
+    {DataType::DataTypeCallHistory, nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewCallHistory>, false},
+    {DataType::DataTypeCalendar, nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedNewIOS5CalendarInfo>, false},
+    {DataType::DataTypeContacts, nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
 };
 constexpr LegacyStep kIOS4Steps[] = {
-    {nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
-    {nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNotes>, false},
-    {nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory>, false},
-    {nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendarInfo>, false},
-    {nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
+    {DataType::DataTypeSMS, nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
+    {DataType::DataTypeNotes, nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNotes>, false},
+    {DataType::DataTypeCallHistory, nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory>, false},
+    {DataType::DataTypeCalendar, nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendarInfo>, false},
+    {DataType::DataTypeContacts, nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
 };
 
 // The main window's tab of the messages.
@@ -114,7 +116,7 @@ LegacyRecovery::LegacyRecovery(ScanContext context, LegacyReporter reporter, std
 
 LegacyRecovery::~LegacyRecovery() = default;
 
-void LegacyRecovery::RecoverDeletedDataNonSignatures() {
+void LegacyRecovery::RecoverDeletedDataNonSignatures(DataType selected) {
     const std::int32_t version = iOSMajorVersion();
     std::span<const LegacyStep> steps = kIOS4Steps;
     if (version >= 7)
@@ -125,6 +127,7 @@ void LegacyRecovery::RecoverDeletedDataNonSignatures() {
         steps = kIOS5Steps;
     for (const LegacyStep& step : steps) {
         if (stopRequested()) return;
+        if (!RunsStep(selected, step.type)) continue;
         if (step.status && reporter_.updateStatus) reporter_.updateStatus(3, step.status);
         step.routine(*this);
         if (step.view && reporter_.UpdateMainView) reporter_.UpdateMainView(kMessagesTab);

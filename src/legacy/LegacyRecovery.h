@@ -2,6 +2,7 @@
 
 #include "common/Types.h"
 #include "legacy/LegacyBytes.h"
+#include "records/DataType.h"
 #include "records/ScanContext.h"
 
 #include <array>
@@ -47,8 +48,9 @@ public:
     LegacyRecovery(const LegacyRecovery&) = delete;
     LegacyRecovery& operator=(const LegacyRecovery&) = delete;
 
-    // Runs the sequence of routines of the device's iOS major version.
-    void RecoverDeletedDataNonSignatures();
+    // Runs the sequence of routines of the device's iOS major version, only the steps of the
+    // selected data type (every step for DataTypeAll); the lists of other types stay as they are.
+    void RecoverDeletedDataNonSignatures(DataType selected = DataType::DataTypeAll);
 
     // ---- The run ----
     BrimleyAppDelegate& appDelegate() const { return context_.sink(); }

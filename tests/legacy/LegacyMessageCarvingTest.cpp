@@ -115,8 +115,8 @@ TEST(LegacyIOS6Messages, CarvesDeletedMessagesWithTheirOwnAddressTypeAndTime) {
     std::vector<std::int32_t> numbers;
     for (const auto& sms : run.record.DeletedSMS.snapshot()) {
         numbers.push_back(sms->SlNo());
-        // 400000000 seconds after 2001-01-01 UTC.
-        EXPECT_EQ(sms->LocalTime(), "2013-09-04 03:06 PM");
+        // 400000000 seconds after 2001-01-01 UTC, in the date text of the listed messages.
+        EXPECT_EQ(sms->LocalTime(), "2013-09-04 15:06:40");
         if (*sms->Message() == "No handle for this one") {
             EXPECT_FALSE(sms->Address());
             EXPECT_EQ(sms->Type(), "Received from");
@@ -324,7 +324,7 @@ TEST(LegacyIMessages, ParsesWholeHeadersIntoFullRecords) {
     EXPECT_EQ(dinner.service(), "iMessage");
     EXPECT_EQ(dinner.Address(), "anna@example.com");
     EXPECT_EQ(dinner.Type(), "Sent to");
-    EXPECT_EQ(dinner.LocalTime(), "2013-09-04 03:06 PM");
+    EXPECT_EQ(dinner.LocalTime(), "2013-09-04 15:06:40");
     const auto& unknown = *listed[1];
     EXPECT_EQ(unknown.Message(), "Who is this?");
     EXPECT_EQ(unknown.handleID(), 77);

@@ -5,6 +5,7 @@
 #include "legacy/Constants.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "records/Calendar.h"
 #include "records/DeviceInfo.h"
 #include "records/Note.h"
 #include "records/SMS.h"
@@ -70,6 +71,32 @@ TEST(LegacyDispatcher, EachVersionRunsItsSequenceWithItsStatusLines) {
         LegacyRun run(c.version);
         run.legacy->RecoverDeletedDataNonSignatures();
         EXPECT_EQ(run.lines, c.lines) << "iOS " << c.version;
+    }
+}
+
+TEST(LegacyDispatcher, OnlyTheSelectedTypeIsCarved) {
+    const struct {
+        int version;
+        DataType type;
+        std::vector<std::string> lines;
+        bool calendarCleared;
+    } cases[] = {
+        {7, DataType::DataTypeSMS, {"3 Recovering Messages & iMessages...", "view 1"}, false},
+        {7, DataType::DataTypeCalendar, {"3 Recovering Calendar... ", "view 1"}, true},
+        {6, DataType::DataTypeSMS, {"3 Recovering Text..."}, false},
+        {6, DataType::DataTypePhotosVideos, {}, false},
+        {7, DataType::DataTypeAll, {}, true},
+        {5, DataType::DataTypeSMS, {}, false},
+    };
+    for (const auto& c : cases) {
+        LegacyRun run(c.version);
+        // A deleted event listed before: only a calendar routine replaces the list.
+        run.record.DeletedCalendar.append(std::make_shared<Calendar>());
+        run.legacy->RecoverDeletedDataNonSignatures(c.type);
+        if (c.type != DataType::DataTypeAll) {
+            EXPECT_EQ(run.lines, c.lines) << "iOS " << c.version;
+        }
+        EXPECT_EQ(run.record.DeletedCalendar.empty(), c.calendarCleared) << "iOS " << c.version;
     }
 }
 
