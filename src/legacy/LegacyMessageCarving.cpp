@@ -150,6 +150,7 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
     const FileBytes b = database.bytes();
     const std::int64_t length = b.length();
     const RowIdMap live = daos() ? daos()->GetAllMessageRowID() : RowIdMap();
+    const LegacyLiveCells liveCells(b);
 
     std::int64_t count = 0;
     std::int64_t nextStopTest = 0;
@@ -159,7 +160,8 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
             if (run_.stopRequested()) break;
             nextStopTest = i + kStopTestStride;
         }
-        if (!MatchesAny(b, i, kIOS6Windows)) {
+        // A window inside a live row is that row's header.
+        if (!MatchesAny(b, i, kIOS6Windows) || liveCells.contains(i)) {
             ++i;
             continue;
         }

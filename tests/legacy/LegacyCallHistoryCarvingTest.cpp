@@ -411,6 +411,14 @@ constexpr const char* kIOS4CallTable =
     " flags INTEGER, id INTEGER, name TEXT, country_code TEXT);"
     "CREATE INDEX date_index on call(date);";
 
+// The call table of iOS 7: the iOS 6 table (call_history-ios4.sql) with `answered` appended,
+// thirteen columns after the row id.
+constexpr const char* kIOS7CallTable =
+    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, duration INTEGER,"
+    " flags INTEGER, id INTEGER, name TEXT, country_code TEXT, network_code TEXT, read INTEGER, assisted INTEGER,"
+    " face_time_data BLOB, originalAddress TEXT, answered INTEGER DEFAULT '1');"
+    "CREATE INDEX date_index on call(date);";
+
 // One phone call as the phone writes it; iOS 7 rows also fill the later columns.
 struct PhoneCall {
     std::string address;
@@ -453,9 +461,8 @@ TEST_F(LegacyCallHistory, RealLayoutsListOnlyTheDeletedCallsWithEveryField) {
     for (const auto& c : cases) {
         CallScan scan(c.ios);
         {
-            FixtureDatabase db = c.ios == 7 ? FixtureDatabase::FromSchema(scan.databasePath(), "call_history-ios7.sql")
-                                            : FixtureDatabase(scan.databasePath());
-            if (c.ios != 7) db.exec(kIOS4CallTable);
+            FixtureDatabase db(scan.databasePath());
+            db.exec(c.ios == 7 ? kIOS7CallTable : kIOS4CallTable);
             for (const PhoneCall& call : calls) db.insert("call", PhoneRow(call, c.ios == 7));
             if (c.deleting) {
                 for (const std::int64_t rowId : {2, 4}) ASSERT_TRUE(db.deleteRow("call", rowId)) << c.name;
