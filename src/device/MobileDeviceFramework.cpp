@@ -649,7 +649,6 @@ std::vector<std::string> TextsOf(const std::string& data) {
 
 const char* AfcStatusText(std::int32_t status) {
     switch (status) {
-        case 1: return "An unknown error occurred on the device";
         case 2: return "The device did not understand the request's header";
         case 3: return "The device has no resources left for the request";
         case 4: return "The device could not read the object";
@@ -705,12 +704,13 @@ struct AfcAnswer {
     std::string data;  // the answer's data and payload, joined
 };
 
-// Reads exactly `size` bytes before the deadline.
-bool ReceiveAfc(AFCConnection& afc, char* into, std::size_t size, Clock::time_point deadline) {
+// Reads exactly `size` bytes before the deadline: 0, kAFCTimeout, or kAFCNotConnected when the
+// connection ended.
+std::int32_t ReceiveAfc(AFCConnection& afc, char* into, std::size_t size, Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < size) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
+        if (left <= 0) return kAFCTimeout;
         std::size_t got = 0;
         const std::int32_t status =
             AMServiceReceive(afc.socket, into + done, size - done, &got, static_cast<unsigned>(left));
@@ -718,9 +718,9 @@ bool ReceiveAfc(AFCConnection& afc, char* into, std::size_t size, Clock::time_po
             done += got;
             continue;
         }
-        if (status != kAMDReceiveTimeout) return false;
+        if (status != kAMDReceiveTimeout) return kAFCNotConnected;
     }
-    return true;
+    return 0;
 }
 
 // One request and its answer, within `timeoutMs`. The status: the device's for a status
@@ -745,9 +745,9 @@ std::int32_t ExchangeAfc(AFCConnection& afc, std::uint64_t operation, const std:
     const unsigned limit = DeviceReadDeadline::limitFor(timeoutMs);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
     std::string header(kAfcHeaderBytes, '\0');
-    if (!ReceiveAfc(afc, header.data(), header.size(), deadline)) {
+    if (const std::int32_t failed = ReceiveAfc(afc, header.data(), header.size(), deadline)) {
         afc.broken = true;
-        return Clock::now() >= deadline ? kAFCTimeout : kAFCNotConnected;
+        return failed;
     }
     const std::uint64_t entire = ReadU64(header, 8);
     const std::uint64_t thisLength = ReadU64(header, 16);
@@ -757,9 +757,9 @@ std::int32_t ExchangeAfc(AFCConnection& afc, std::uint64_t operation, const std:
         return kAFCNotConnected;
     }
     std::string body(entire - kAfcHeaderBytes, '\0');
-    if (!ReceiveAfc(afc, body.data(), body.size(), deadline)) {
+    if (const std::int32_t failed = ReceiveAfc(afc, body.data(), body.size(), deadline)) {
         afc.broken = true;
-        return Clock::now() >= deadline ? kAFCTimeout : kAFCNotConnected;
+        return failed;
     }
     const std::uint64_t answered = ReadU64(header, 32);
     if (answered == kOpStatus) {

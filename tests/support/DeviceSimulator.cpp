@@ -890,6 +890,7 @@ void DeviceSimulator::serveAfc(Connection& connection, const std::shared_ptr<Att
         const auto status = [&](std::uint64_t code) { return SendAfc(fd, packet, AFC_STATUS, U64(code)); };
 
         std::unique_lock lock(mutex_);
+        if (device->device.afcSilent) continue;
         using Kind = SimulatedFileTree::Node::Kind;
         bool sent = true;
         switch (header.operation) {

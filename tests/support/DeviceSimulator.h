@@ -69,6 +69,8 @@ struct SimulatedDevice {
     bool dropDuringRead = false;
     // lockdownd reads every request and never answers one.
     bool lockdownSilent = false;
+    // AFC reads every request and never answers one.
+    bool afcSilent = false;
 };
 
 // How the multiplexer answers a client that asks for the device list (ListDevices or Listen).
