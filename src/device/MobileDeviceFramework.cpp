@@ -413,7 +413,6 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     const std::optional<std::string> hostId = record.stringFor("HostID");
     if (!hostId) return kAMDNoPairRecord;
     PlistValue request = LockdownRequest("StartSession");
-    request.set("ProtocolVersion", PlistValue::string("2"));
     request.set("HostID", PlistValue::string(*hostId));
     if (const std::optional<std::string> buid = record.stringFor("SystemBUID"))
         request.set("SystemBUID", PlistValue::string(*buid));
@@ -785,6 +784,22 @@ std::int32_t CallAfc(AFCConnection* afc, std::uint64_t operation, const std::str
     return status;
 }
 
+// A call answered by one 64-bit number in a packet of its own kind (an opened file's handle, a
+// position); any other answer puts the connection out of step.
+std::int32_t CallAfcForNumber(AFCConnection* afc, std::uint64_t operation, const std::string& data,
+                              std::uint64_t answerOperation, std::uint64_t* number) {
+    AfcAnswer answer;
+    const std::int32_t status = CallAfc(afc, operation, data, {}, &answer);
+    if (status != 0) return status;
+    if (answer.operation != answerOperation || answer.data.size() < 8) {
+        afc->broken = true;
+        afc->lastError = kAFCNotConnected;
+        return kAFCNotConnected;
+    }
+    *number = ReadU64(answer.data);
+    return 0;
+}
+
 bool PathRefused(const char* path) {
     return !path || !AFCPathStaysInside(path);
 }
@@ -956,16 +971,7 @@ std::int32_t AFCFileRefOpen(AFCConnection* connection, const char* path, std::in
         case 3: afcMode = 2; break;
         default: return kAFCInvalidArgument;
     }
-    AfcAnswer answer;
-    const std::int32_t status = CallAfc(connection, kOpFileOpen, U64(afcMode) + PathData(path), {}, &answer);
-    if (status != 0) return status;
-    if (answer.operation != kOpFileOpenResult || answer.data.size() < 8) {
-        connection->broken = true;
-        connection->lastError = kAFCNotConnected;
-        return kAFCNotConnected;
-    }
-    *ref = ReadU64(answer.data);
-    return 0;
+    return CallAfcForNumber(connection, kOpFileOpen, U64(afcMode) + PathData(path), kOpFileOpenResult, ref);
 }
 
 std::int32_t AFCFileRefRead(AFCConnection* connection, AFCFileRef ref, void* buffer,
@@ -1008,16 +1014,7 @@ std::int32_t AFCFileRefSeek(AFCConnection* connection, AFCFileRef ref, std::int6
 
 std::int32_t AFCFileRefTell(AFCConnection* connection, AFCFileRef ref, std::uint64_t* offset) {
     if (!connection || !offset) return kAFCInvalidArgument;
-    AfcAnswer answer;
-    const std::int32_t status = CallAfc(connection, kOpFileTell, U64(ref), {}, &answer);
-    if (status != 0) return status;
-    if (answer.operation != kOpFileTellResult || answer.data.size() < 8) {
-        connection->broken = true;
-        connection->lastError = kAFCNotConnected;
-        return kAFCNotConnected;
-    }
-    *offset = ReadU64(answer.data);
-    return 0;
+    return CallAfcForNumber(connection, kOpFileTell, U64(ref), kOpFileTellResult, offset);
 }
 
 std::int32_t AFCFileRefSetFileSize(AFCConnection* connection, AFCFileRef ref, std::uint64_t size) {
