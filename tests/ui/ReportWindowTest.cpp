@@ -124,6 +124,20 @@ private slots:
         QVERIFY(Text(LanguageKey::ScanReportDialogWindowScanStopped) != Text(LanguageKey::ScanReportDialogWindowScanCompleted));
     }
 
+    // A scan stopped as soon as it has started: its report says that it was stopped.
+    void aScanStoppedAtOnceIsReportedStopped() {
+        if (w().dashboard()) w().dashboard()->close();
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
+        w().homeScreen()->fullRecover();
+        f.application->core().scanWorker().btnCancleClicked(true);
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QCOMPARE(w().dashboard()->lblScanComplete->text(), Text(LanguageKey::ScanReportDialogWindowScanStopped));
+        w().dashboard()->close();
+    }
+
     // A real scan of the call history alone.
     void aCallsScanReportsTheCallsInTheirRow() {
         if (w().dashboard()) w().dashboard()->close();
