@@ -67,8 +67,6 @@ InfoReaderViewController::InfoReaderViewController(MainMenu& window, QWidget* pa
         mode->setMinimumHeight(48);
         modes->addWidget(mode, 1);
     }
-    btnIos->setIcon(window_.icon("deviceinfo"));
-    btnItunes->setIcon(window_.icon("backup"));
     connect(btnIos, &QPushButton::clicked, this, [this] { returnMainScreen(); });
     connect(btnItunes, &QPushButton::clicked, this, [this] { recoverFromMac(); });
     btnIos->installEventFilter(this);
@@ -307,7 +305,7 @@ void InfoReaderViewController::setLanguageForOutlates() {
     btnBrowseBackup->setToolTip(ToQString(texts.CommonBrowse()));
     ApplyTitle(iTunesBackupScanButton, TH::setButtonTitleFor(texts.CommonStartScan(), kWhite, 16.0f));
     iTunesBackupScanButton->setToolTip(ToQString(texts.CommonStartScan()));
-    ApplyTitle(btnFast, TH::setButtonTitleFor(texts.CommonFastScan(), kWhite));
+    ApplyTitle(btnFast, TH::setButtonTitleFor(texts.CommonFastScan(), kWhite, 13.0f));
     btnFast->setToolTip(ToQString(texts.CommonFastScan()));
     iTunesBackupNoFilesMessage->setText(
         ToQString(texts.ChooseIOSBackupControlViewNoBackupsFoundMainTextPart1()) + " " +

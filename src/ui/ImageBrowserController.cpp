@@ -53,7 +53,10 @@ QVariant ImageBrowserModel::data(const QModelIndex& index, int role) const {
             const int rows = self->rowCount();
             if (rows > 0) emit self->dataChanged(self->index(0), self->index(rows - 1), {Qt::DecorationRole});
         });
-        return {};
+        // Until the thumbnail is made, a blank of its size keeps the grid's cells in shape.
+        QPixmap blank(kThumbnail, kThumbnail * 3 / 4);
+        blank.fill(QColor(225, 229, 235));
+        return blank;
     }
     return {};
 }
@@ -126,7 +129,6 @@ ImageBrowserController::ImageBrowserController(BrimleyAppDelegate& record, MainT
     _imageBrowser->setViewMode(QListView::IconMode);
     _imageBrowser->setResizeMode(QListView::Adjust);
     _imageBrowser->setMovement(QListView::Snap);
-    _imageBrowser->setUniformItemSizes(true);
     _imageBrowser->setWordWrap(true);
     _imageBrowser->setSelectionMode(QAbstractItemView::ExtendedSelection);
     _imageBrowser->setDragDropMode(QAbstractItemView::InternalMove);

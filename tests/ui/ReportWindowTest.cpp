@@ -65,6 +65,20 @@ class ReportWindowTest : public QObject {
         }
     }
 
+    // Starts a scan of the demo backup for the data type of the combo's item.
+    void startScan(int comboIndex) {
+        if (w().dashboard()) w().dashboard()->close();
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        w().homeScreen()->fullRecover();
+    }
+
+    void waitForTheReport() {
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+    }
+
 private slots:
     void initTestCase() {
         demo::DemoBackupOptions options;
@@ -126,27 +140,17 @@ private slots:
 
     // A scan stopped as soon as it has started: its report says that it was stopped.
     void aScanStoppedAtOnceIsReportedStopped() {
-        if (w().dashboard()) w().dashboard()->close();
-        w().showScreen(ScreenState::ScreenHome);
-        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
-        w().homeScreen()->fullRecover();
+        startScan(7);
         f.application->core().scanWorker().btnCancleClicked(true);
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        waitForTheReport();
         QCOMPARE(w().dashboard()->lblScanComplete->text(), Text(LanguageKey::ScanReportDialogWindowScanStopped));
         w().dashboard()->close();
     }
 
     // A real scan of the call history alone.
     void aCallsScanReportsTheCallsInTheirRow() {
-        if (w().dashboard()) w().dashboard()->close();
-        w().showScreen(ScreenState::ScreenHome);
-        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(2);
-        w().homeScreen()->fullRecover();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        startScan(2);
+        waitForTheReport();
         DashboardWindowController* report = w().dashboard();
         QVERIFY(f.record.CallLogCount.load() > 0);
         QCOMPARE(report->captionAt(3), Text(LanguageKey::CommonCalls));

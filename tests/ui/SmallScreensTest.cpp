@@ -17,37 +17,29 @@ namespace {
 using Filler = void (*)(BrimleyAppDelegate&, const std::vector<std::pair<int, std::string>>&);
 using Factory = RecordTableScreen* (*)(BrimleyAppDelegate&, QWidget*);
 
-void FillApplications(BrimleyAppDelegate& record, const std::vector<std::pair<int, std::string>>& rows) {
-    std::vector<std::shared_ptr<Application>> list;
+// One record per (number, name) pair, named through the record's setter.
+template <class Record, class List>
+void Fill(List& list, void (Record::*setName)(OptString), const std::vector<std::pair<int, std::string>>& rows) {
+    std::vector<std::shared_ptr<Record>> records;
     for (const auto& [number, name] : rows) {
-        auto app = std::make_shared<Application>();
-        app->setSlNo(number);
-        app->setApplicationName(name);
-        list.push_back(app);
+        auto entry = std::make_shared<Record>();
+        entry->setSlNo(number);
+        (entry.get()->*setName)(name);
+        records.push_back(entry);
     }
-    record.ApplicationContent.replace(list);
+    list.replace(records);
+}
+
+void FillApplications(BrimleyAppDelegate& record, const std::vector<std::pair<int, std::string>>& rows) {
+    Fill(record.ApplicationContent, &Application::setApplicationName, rows);
 }
 
 void FillAccounts(BrimleyAppDelegate& record, const std::vector<std::pair<int, std::string>>& rows) {
-    std::vector<std::shared_ptr<Account>> list;
-    for (const auto& [number, name] : rows) {
-        auto account = std::make_shared<Account>();
-        account->setSlNo(number);
-        account->setUsername(name);
-        list.push_back(account);
-    }
-    record.AccountContent.replace(list);
+    Fill(record.AccountContent, &Account::setUsername, rows);
 }
 
 void FillDictionary(BrimleyAppDelegate& record, const std::vector<std::pair<int, std::string>>& rows) {
-    std::vector<std::shared_ptr<DynamicDictionary>> list;
-    for (const auto& [number, word] : rows) {
-        auto entry = std::make_shared<DynamicDictionary>();
-        entry->setSlNo(number);
-        entry->setUserKey(word);
-        list.push_back(entry);
-    }
-    record.UserDictContent.replace(list);
+    Fill(record.UserDictContent, &DynamicDictionary::setUserKey, rows);
 }
 
 QStringList Column(const RecordTableScreen& screen, int column) {
