@@ -2,7 +2,8 @@
 //   torvane-screenshots BACKUP_FOLDER OUTPUT_FOLDER
 // It opens the backup, scans it, and walks the home screen, the running scan, the report,
 // every tab with records (with the detail of a deleted record), the export dialog and its
-// report, the send-to-device wizard and every dialog, saving one picture of each.
+// report, the send-to-device wizard, every dialog, the picture browser, and the reports of a
+// one-type scan and of a stopped scan, saving one picture of each.
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
 #include "app/WorkingFolder.h"
