@@ -3,7 +3,8 @@
 # home screen, a running scan of the demo backup, the report, every data-type screen with its
 # existing and deleted records and the detail of a deleted one, a search, the export dialog and
 # an export's report, the send-to-device wizard, the screens the demo backup leaves empty, the
-# menu and every dialog. Builds the release configuration first.
+# menu and every dialog, the stand-alone picture browser, and the reports of a one-type scan and
+# of a stopped scan. Builds the release configuration first.
 #
 #   SHOTS_BUILD_DIR  build folder (default build/release)
 set -euo pipefail

@@ -7,21 +7,29 @@
 #include <algorithm>
 #include <sstream>
 
-ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record) {
+ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record, Rows which) {
     ScanReport report;
     const auto device = record.deviceInfo.get();
     report.title = "Scan report - " + (device ? device->DeviceName().value_or("") : std::string());
-    // A scan of one data type reports that type only (photos and videos: both rows).
+    report.stopped = record.IsCancelFlag.load();
+    // A scan of one data type reads that type only (photos and videos: both rows).
     const std::optional<DataType> scanned = record.scannedDataType.get();
+    const auto wasScanned = [&](const DataTypeDescriptor& d) {
+        return !scanned || (d.dataType && RunsStep(*scanned, *d.dataType));
+    };
     std::vector<const DataTypeDescriptor*> rows;
     for (const auto& d : DataTypes())
-        if (d.reportRow >= 0 && (!scanned || (d.dataType && RunsStep(*scanned, *d.dataType))))
-            rows.push_back(&d);
+        if (d.reportRow >= 0 && (which == Rows::All || wasScanned(d))) rows.push_back(&d);
     std::sort(rows.begin(), rows.end(),
               [](const auto* a, const auto* b) { return a->reportRow < b->reportRow; });
-    for (const auto* d : rows)
-        report.rows.push_back({d->reportCaption, (record.*(d->deletedCount)).load(),
-                               (record.*(d->existingCount)).load()});
+    for (const auto* d : rows) {
+        Row row{d->reportCaption, 0, 0, d->reportRow};
+        if (wasScanned(*d)) {
+            row.deleted = (record.*(d->deletedCount)).load();
+            row.existing = (record.*(d->existingCount)).load();
+        }
+        report.rows.push_back(row);
+    }
     for (const auto& problem : record.DatabaseProblems.snapshot())
         if (problem)
             report.damagedDatabases.push_back(problem->database + " (" + problem->fileName +

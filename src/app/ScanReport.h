@@ -15,7 +15,13 @@ struct ScanReport {
         std::string caption;
         std::int32_t deleted = 0;
         std::int32_t existing = 0;
+        // The row's place among the nine rows of a whole report (0 Messages ... 8 Safari).
+        int place = 0;
     };
+
+    // Which rows a report has: those of the scanned data type, or all nine (the rows of the
+    // types the scan did not read then count 0).
+    enum class Rows { Scanned, All };
 
     // "Scan report - <device name>".
     std::string title;
@@ -25,8 +31,10 @@ struct ScanReport {
     // One line per database the scan could not read, wholly or in part: which one, and what
     // could not be read.
     std::vector<std::string> damagedDatabases;
+    // The user stopped the scan: the numbers are those reached until then.
+    bool stopped = false;
 
-    static ScanReport fromRecord(const BrimleyAppDelegate& record);
+    static ScanReport fromRecord(const BrimleyAppDelegate& record, Rows which = Rows::Scanned);
 
     // The report as lines of text: the title, a header line, one line per row, and after
     // them the damaged databases, if any.

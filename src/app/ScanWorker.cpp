@@ -157,6 +157,9 @@ void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder
         return true;
     });
     if (ran && !cancelled(stop)) scanSteps(type, stop);
+    // A stop asked for before the first step above has had its flag cleared there; the
+    // report still tells that the scan was stopped.
+    if (stop.stop_requested()) record_.IsCancelFlag = true;
     closingSteps();
 }
 

@@ -34,6 +34,7 @@
     X(ChooseIOSBackupControlViewNoBackupsFoundMainTextPart2, ChooseIOSBackupControlViewNoBackupsFoundMainTextPart2) \
     X(CommonBrowse, CommonBrowse) \
     X(CommonStartScan, CommonStartScan) \
+    X(CommonFastScan, CommonFastScan) \
     X(CommonSelect, CommonSelect) \
     X(CommonSubmit, CommonSubmit) \
     X(CommonSearch, CommonSearch) \
@@ -61,6 +62,7 @@
     X(ScanReportDialogWindowTableHeaderDeleted, ScanReportDialogWindowTableHeaderDeleted) \
     X(ScanReportDialogWindowTableHeaderExisting, ScanReportDialogWindowTableHeaderExisting) \
     X(ScanReportDialogWindowScanCompleted, ScanReportDialogWindowScanCompleted) \
+    X(ScanReportDialogWindowScanStopped, ScanReportDialogWindowScanStopped) \
     X(CommonMessages, CommonMessages) \
     X(CommonWhatsApp, CommonWhatsApp) \
     X(CommonContacts, CommonContacts) \

@@ -550,7 +550,10 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
     layout->addWidget(btnContinue, 0, Qt::AlignRight);
 
     LanguageConfig& texts = Texts();
-    SetText(lblScanComplete, texts.ScanReportDialogWindowScanCompleted());
+    // Every row keeps its own caption; a scan of one data type leaves the other rows at 0.
+    const ScanReport report = ScanReport::fromRecord(record, ScanReport::Rows::All);
+    SetText(lblScanComplete, report.stopped ? texts.ScanReportDialogWindowScanStopped()
+                                            : texts.ScanReportDialogWindowScanCompleted());
     TitleAdapters::ApplyHeaderTitle(table, 0, texts.ScanReportDialogWindowTableHeaderDataFound());
     TitleAdapters::ApplyHeaderTitle(table, 1, texts.ScanReportDialogWindowTableHeaderDeleted());
     TitleAdapters::ApplyHeaderTitle(table, 2, texts.ScanReportDialogWindowTableHeaderExisting());
@@ -560,15 +563,18 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
         LanguageKey::CommonMessages, LanguageKey::CommonWhatsApp, LanguageKey::CommonContacts,
         LanguageKey::CommonCalls,    LanguageKey::CommonCalendar, LanguageKey::CommonNotes,
         LanguageKey::CommonPhotos,   LanguageKey::CommonVideos,   LanguageKey::CommonSafari};
-    const ScanReport report = ScanReport::fromRecord(record);
-    for (int row = 0; row < 9 && row < static_cast<int>(report.rows.size()); ++row) {
+    for (int row = 0; row < table->rowCount(); ++row) {
         table->setItem(row, 0, new QTableWidgetItem(ToQString(texts.text(kCaptions[row]))));
-        auto* deleted = new QTableWidgetItem(QString::number(report.rows[row].deleted));
-        auto* existing = new QTableWidgetItem(QString::number(report.rows[row].existing));
-        deleted->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        existing->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        table->setItem(row, 1, deleted);
-        table->setItem(row, 2, existing);
+        for (int column : {1, 2}) {
+            auto* count = new QTableWidgetItem(QStringLiteral("0"));
+            count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            table->setItem(row, column, count);
+        }
+    }
+    for (const ScanReport::Row& row : report.rows) {
+        if (row.place < 0 || row.place >= table->rowCount()) continue;
+        table->item(row.place, 1)->setText(QString::number(row.deleted));
+        table->item(row.place, 2)->setText(QString::number(row.existing));
     }
     const auto device = record.deviceInfo.get();
     scanReport->setText(QStringLiteral("%1 - %2").arg(
@@ -583,4 +589,9 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
 std::pair<QString, QString> DashboardWindowController::countsAt(int row) const {
     if (row < 0 || row >= table->rowCount()) return {};
     return {table->item(row, 1)->text(), table->item(row, 2)->text()};
+}
+
+QString DashboardWindowController::captionAt(int row) const {
+    if (row < 0 || row >= table->rowCount()) return {};
+    return table->item(row, 0)->text();
 }

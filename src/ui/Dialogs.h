@@ -143,6 +143,7 @@ public:
     QLabel *lblScanComplete, *scanReport;
     QTableWidget* table;
     QPushButton* btnContinue;
-    // The deleted and existing counts shown in a row (0 to 8).
+    // The deleted and existing counts shown in a row (0 to 8), and the row's caption.
     std::pair<QString, QString> countsAt(int row) const;
+    QString captionAt(int row) const;
 };

@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -66,10 +67,10 @@ InfoReaderViewController::InfoReaderViewController(MainMenu& window, QWidget* pa
         mode->setMinimumHeight(48);
         modes->addWidget(mode, 1);
     }
-    btnIos->setIcon(window_.icon("deviceinfo"));
-    btnItunes->setIcon(window_.icon("backup"));
     connect(btnIos, &QPushButton::clicked, this, [this] { returnMainScreen(); });
     connect(btnItunes, &QPushButton::clicked, this, [this] { recoverFromMac(); });
+    btnIos->installEventFilter(this);
+    btnItunes->installEventFilter(this);
     layout->addLayout(modes);
 
     viewDataReader = buildDevicePanel();
@@ -101,10 +102,12 @@ InfoReaderViewController::InfoReaderViewController(MainMenu& window, QWidget* pa
     progressBar->hide();
     progressCircle->hide();
     txtBackup->hide();
+    // A device already connected shows at once (and is announced once); without one the
+    // screen only looks disconnected: nothing has left.
     if (window_.record().isDeviceConnected) {
         deviceConnected();
     } else {
-        deviceDisconnected();
+        showDisconnected();
     }
     returnMainScreen();
 }
@@ -241,10 +244,16 @@ QWidget* InfoReaderViewController::buildBackupPanel() {
     iTunesBackupScanButton->setMinimumSize(200, 40);
     connect(iTunesBackupScanButton, &QPushButton::clicked, this, [this] { fullRecover(); });
     btnFull = iTunesBackupScanButton;
-    // Fast recovery (the databases only) has no caption of its own; it stays out of sight.
+    // Fast recovery: the databases only, without photos and videos. Shown with the details of
+    // a device or backup.
     btnFast = Button(panel, "btnFast");
+    btnFast->setMinimumHeight(40);
     btnFast->hide();
     connect(btnFast, &QPushButton::clicked, this, [this] { fastRecover(); });
+    auto* scanButtons = new QHBoxLayout;
+    scanButtons->addStretch();
+    scanButtons->addWidget(btnFast);
+    scanButtons->addWidget(iTunesBackupScanButton);
 
     auto* browse = new QHBoxLayout;
     browse->addWidget(lblSelectBackupFromHDD);
@@ -256,7 +265,7 @@ QWidget* InfoReaderViewController::buildBackupPanel() {
     layout->addWidget(iTunesBackupNoFilesMessage, 2, 0);
     layout->addWidget(details, 1, 1, 2, 1);
     layout->addLayout(browse, 3, 0);
-    layout->addWidget(iTunesBackupScanButton, 3, 1, Qt::AlignRight);
+    layout->addLayout(scanButtons, 3, 1);
     layout->setColumnStretch(0, 3);
     layout->setColumnStretch(1, 2);
     layout->setRowStretch(1, 1);
@@ -296,6 +305,8 @@ void InfoReaderViewController::setLanguageForOutlates() {
     btnBrowseBackup->setToolTip(ToQString(texts.CommonBrowse()));
     ApplyTitle(iTunesBackupScanButton, TH::setButtonTitleFor(texts.CommonStartScan(), kWhite, 16.0f));
     iTunesBackupScanButton->setToolTip(ToQString(texts.CommonStartScan()));
+    ApplyTitle(btnFast, TH::setButtonTitleFor(texts.CommonFastScan(), kWhite, 13.0f));
+    btnFast->setToolTip(ToQString(texts.CommonFastScan()));
     iTunesBackupNoFilesMessage->setText(
         ToQString(texts.ChooseIOSBackupControlViewNoBackupsFoundMainTextPart1()) + " " +
         ToQString(texts.ChooseIOSBackupControlViewNoBackupsFoundMainTextPart2()));
@@ -335,6 +346,11 @@ void InfoReaderViewController::deviceConnected() {
 }
 
 void InfoReaderViewController::deviceDisconnected() {
+    showDisconnected();
+    window_.analytics().publishMessageEvent("ConnectYourDeviceScreen");
+}
+
+void InfoReaderViewController::showDisconnected() {
     imgPhone->setPixmap(window_.icon("connect-iphone").pixmap(110, 110));
     for (QWidget* w : std::initializer_list<QWidget*>{txtConnected, txtTip2, img2, txtDevice, btnDeviceRecover})
         w->hide();
@@ -345,7 +361,6 @@ void InfoReaderViewController::deviceDisconnected() {
         scanLabel->hide();
         dataTypeCombo->hide();
     }
-    window_.analytics().publishMessageEvent("ConnectYourDeviceScreen");
 }
 
 void InfoReaderViewController::returnMainScreen() {
@@ -374,6 +389,48 @@ void InfoReaderViewController::returnMainScreen() {
 void InfoReaderViewController::refreshModeButtons() {
     btnIos->setChecked(selectedTab == 0);
     btnItunes->setChecked(selectedTab == 1);
+    if (selectedTab == 0) {
+        setModePicture(btnItunes, QStringLiteral("itunes-active_03.png"));
+        setModePicture(btnIos, QStringLiteral("iphone-current_03.png"));
+    } else {
+        setModePicture(btnItunes, QStringLiteral("itunes-current_03.png"));
+        setModePicture(btnIos, QStringLiteral("iphone-active_03.png"));
+    }
+}
+
+void InfoReaderViewController::setModePicture(QPushButton* button, const QString& picture) {
+    button->setProperty("picture", picture);
+    QString name = picture;
+    if (name.endsWith(QLatin1String(".png"))) name.chop(4);
+    button->setIcon(window_.icon(name));
+}
+
+QString InfoReaderViewController::modePicture(const QPushButton* button) {
+    return button ? button->property("picture").toString() : QString();
+}
+
+void InfoReaderViewController::mouseEntered(const QString& button) {
+    if (button == QLatin1String("btnIos"))
+        setModePicture(btnIos, QStringLiteral("iphone-text-active-hover.png"));
+    else if (button == QLatin1String("btnItunes"))
+        setModePicture(btnItunes, QStringLiteral("itunes-current_03.png"));
+}
+
+void InfoReaderViewController::mouseExited(const QString& button) {
+    if (button == QLatin1String("btnIos"))
+        setModePicture(btnIos, selectedTab == 0 ? QStringLiteral("iphone-current_03.png")
+                                                : QStringLiteral("iphone-active_03.png"));
+    else if (button == QLatin1String("btnItunes"))
+        setModePicture(btnItunes, selectedTab == 1 ? QStringLiteral("itunes-current_03.png")
+                                                   : QStringLiteral("itunes-active_03.png"));
+}
+
+bool InfoReaderViewController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == btnIos || watched == btnItunes) {
+        if (event->type() == QEvent::Enter) mouseEntered(watched->objectName());
+        if (event->type() == QEvent::Leave) mouseExited(watched->objectName());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void InfoReaderViewController::deviceRecover() {
@@ -522,6 +579,26 @@ void InfoReaderViewController::showRecoverView() {
     viewDataReader->show();
 }
 
+void InfoReaderViewController::recoverFromDevice() {
+    BrimleyAppDelegate& record = window_.record();
+    record._RecoverType = 0;
+    window_.analytics().publishMessageEvent("RecoverFromDeviceScreen");
+    const auto access = record.MobileDevice.get();
+    if (!record.isDeviceConnected || !access || access->devices().empty()) {
+        window_.alert({"Device not Found, please Reconnect", "", {"Close"}});
+        enableActions(true);
+        return;
+    }
+    const bool read = window_.core().deviceDetails().getInfoFromDevice(window_.mobileSyncFolder());
+    afterReading(false);
+    if (!read) return;
+    _deviceInfo = record.deviceInfo.get();
+    viewRegisteredDevices->show();
+    for (QWidget* w : std::initializer_list<QWidget*>{viewDataReader, btnFindBackup, txtSelect1, txtSelect2, scanLabel, dataTypeCombo})
+        w->hide();
+    reloadData();
+}
+
 // ---- Backup-folder mode ----
 
 void InfoReaderViewController::afterReading(bool fromBackup) {
@@ -630,6 +707,7 @@ void InfoReaderViewController::reloadData() {
     window_.showStartButton();
     const bool rows = iTunesBackupTable->rowCount() > 0;
     iTunesBackupScanButton->setVisible(rows);
+    if (!rows) btnFast->hide();
     iTunesBackupNoFilesMessage->setVisible(!rows);
 }
 
@@ -679,6 +757,7 @@ void InfoReaderViewController::showDeviceInfo() {
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         record.BACKUP_DIRECTORY.set(window_.mobileSyncFolder() + "/" + id);
     }
+    btnFast->show();
     btnFull->show();
 }
 

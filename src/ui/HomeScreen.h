@@ -41,6 +41,9 @@ public:
     void returnMainScreen();
     void updateUI();
     void showRecoverView();
+    // Reads the connected device and shows it with the known devices, ready for a fast or full
+    // recovery; without a device, says that none was found.
+    void recoverFromDevice();
 
     // ---- Backup-folder mode ----
     void recoverFromMac();
@@ -54,6 +57,12 @@ public:
 
     // ---- Texts ----
     void setLanguageForOutlates();
+
+    // ---- Hover pictures of the two mode buttons ("btnIos", "btnItunes") ----
+    void mouseEntered(const QString& button);
+    void mouseExited(const QString& button);
+    // The picture a mode button shows (its file name).
+    static QString modePicture(const QPushButton* button);
 
     int selectedTab = 0;
     const DeviceInfo* deviceInfo() const { return _deviceInfo.get(); }
@@ -74,8 +83,14 @@ public:
     QProgressBar *progressBar, *progressCircle;
     QTableWidget* iTunesBackupTable;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* buildDevicePanel();
+    // The look without a connected device (deviceDisconnected without its event).
+    void showDisconnected();
+    void setModePicture(QPushButton* button, const QString& picture);
     QWidget* buildBackupPanel();
     void fillDataTypeCombo();
     // After a reading of the device (false) or of a backup folder (true): the list rules.

@@ -38,6 +38,7 @@
 #include "ui/PhotoBrowser.h"
 #include "ui/Screens.h"
 #include "ui/TitleAdapters.h"
+#include "ui/WindowStartup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -86,6 +87,7 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     resize(1120, 780);
     setMinimumSize(980, 700);
     thumbnails_ = std::make_unique<ThumbnailLoader>(dispatcher_, 128);
+    programFolder = QApplication::applicationDirPath();
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -315,7 +317,6 @@ void MainMenu::buildContent() {
     layout->setSpacing(6);
     imgRecoveryPanel = Named(new QLabel(content), "imgRecoveryPanel");
     imgRecoveryPanel->setAlignment(Qt::AlignCenter);
-    imgRecoveryPanel->setPixmap(icon("busy-panel").pixmap(220, 160));
     viewRecovery = Named(new QWidget(content), "viewRecovery");
     auto* recovery = new QVBoxLayout(viewRecovery);
     auto* loading = Named(new QLabel(viewRecovery), "loadingText");
@@ -341,8 +342,11 @@ void MainMenu::buildContent() {
     btnExportPhotos = Named(new QPushButton(imageView), "btnExportPhotos");
     connect(tickAllCameraPhoto_, &QCheckBox::clicked, this, [this](bool on) { tickAllCameraPhoto(on); });
     connect(btnExportPhotos, &QPushButton::clicked, this, [this] { exportPhotos(); });
+    lblPhotoCaption = Named(new QLabel(imageView), "lblPhotoCaption");
     header->addWidget(camera);
     header->addWidget(otherPictures);
+    header->addSpacing(12);
+    header->addWidget(lblPhotoCaption);
     header->addStretch();
     header->addWidget(tickAllCameraPhoto_);
     header->addWidget(btnExportPhotos);
@@ -843,10 +847,12 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     _searchField->clear();
     _searchField->blockSignals(false);
     _searchField->hide();
+    lblPhotoCaption->setVisible(entry->kind == ScreenKind::PhotoBrowser);
     if (entry->kind == ScreenKind::PhotoBrowser) {
         scrollViewVideo->hide();
         scrollViewPhoto3->show();
         PhotoBrowserLists::updatePhotos(record_);
+        showPhotoCaption();
     } else {
         scrollViewPhoto3->hide();
         scrollViewVideo->show();
@@ -988,7 +994,15 @@ void MainMenu::updateDatasource() {
 void MainMenu::updatePhotosUI() {
     // The lists are snapshots; the window never waits for a flag held by the scan.
     PhotoBrowserLists::updatePhotos(record_, false);
+    showPhotoCaption();
     updateDatasource();
+}
+
+void MainMenu::showPhotoCaption() {
+    const OptString format = LanguageConfig::sharedObject().PhotosListViewShowingXYDeletedItemsAndXYExistingItemsPhoto();
+    lblPhotoCaption->setText(QString::fromStdString(FillPlaceholders(
+        format.value_or(""), {std::to_string(record_.DeletedPhotos.size()), std::to_string(record_.DeletedPhotosCount.load()),
+                              std::to_string(record_.Photos.size()), std::to_string(record_.PhotosCount.load())})));
 }
 
 void MainMenu::tickAllCameraPhoto(bool on) {
@@ -1469,7 +1483,15 @@ DashboardWindowController* MainMenu::dashboard() const {
 
 // ---- Window start-up, dragging and closing ----
 
+void MainMenu::showMainPanelImage() {
+    const WindowStartup::PanelImage panel = WindowStartup::mainPanelImage(
+        programFolder, QString::fromStdString(AppPaths::resourcesDirectory()), QSize(220, 160));
+    customPanelImage = panel.custom;
+    imgRecoveryPanel->setPixmap(panel.pixmap);
+}
+
 void MainMenu::windowStartup() {
+    showMainPanelImage();
     setMenuItemsName();
     setTabButtonTitle();
     lblVersion->setText(QString::fromStdString(record_.Version.get()));

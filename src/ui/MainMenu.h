@@ -67,6 +67,12 @@ public:
     // The window's steps of start-up: menu and tab titles, branding, the banner, the home
     // screen shown last. Runs after the core's start-up.
     void windowStartup();
+    // The main panel's picture: "ipad_gui.png" from programFolder when it reads as an image,
+    // else the branded one.
+    void showMainPanelImage();
+    // The program's folder (where a custom panel picture may lie).
+    QString programFolder;
+    bool customPanelImage = false;
 
     // ---- MainWindowActions ----
     void updateUIfoundRecoveredData() override;
@@ -129,6 +135,9 @@ public:
     void exportVideosToDirectory(const QString& folder, std::function<void()> done = {});
     // Ticks every photo selected in the grid.
     void updatePhotosSelections();
+    // The photo browser's caption: the deleted and existing photos listed, each of the number
+    // found ("Showing 2/3 deleted photos & 4/5 existing photos.").
+    void showPhotoCaption();
     // ---- The export to the computer ----
     // Opens the export dialog (closing one still open).
     void Export();
@@ -204,6 +213,7 @@ public:
     int exportsRunning() const { return exportsRunning_.load(); }
 
     // Outlets of the window's regions.
+    QLabel* lblPhotoCaption;
     QLabel *imgRecoveryPanel, *lblStatusBar, *lblDisplayname, *lblVersion, *lblProductName,
         *Timer, *recoveringText, *lblScanStatus, *showonlydeleteddata, *txtInformation;
     QWidget *viewRecovery, *imageView, *viewMainWindow, *childView, *titleBar;

@@ -152,13 +152,24 @@ void disableSubviews(QWidget* view, bool disable) {
     disableSubviews(view, disable, Filter{});
 }
 
-void disableSubviewsInTagRange(QWidget* view, bool disable, int location, int length) {
-    disableSubviews(view, disable, [=](QWidget* w) {
+Filter InTagRange(int location, int length) {
+    return [=](QWidget* w) {
         const QVariant tag = w->property("tag");
         if (!tag.isValid()) return false;
         const int t = tag.toInt();
         return t >= location && static_cast<unsigned>(t - location) < static_cast<unsigned>(length);
-    });
+    };
+}
+
+Filter WithTags(std::vector<int> tags) {
+    return [tags = std::move(tags)](QWidget* w) {
+        const QVariant tag = w->property("tag");
+        return tag.isValid() && std::find(tags.begin(), tags.end(), tag.toInt()) != tags.end();
+    };
+}
+
+void disableSubviewsInTagRange(QWidget* view, bool disable, int location, int length) {
+    disableSubviews(view, disable, InTagRange(location, length));
 }
 
 void disableSubviewsStartTag(QWidget* view, bool disable, int start, int end) {
@@ -166,10 +177,7 @@ void disableSubviewsStartTag(QWidget* view, bool disable, int start, int end) {
 }
 
 void disableSubviewsWithTags(QWidget* view, bool disable, const std::vector<int>& tags) {
-    disableSubviews(view, disable, [&](QWidget* w) {
-        const QVariant tag = w->property("tag");
-        return tag.isValid() && std::find(tags.begin(), tags.end(), tag.toInt()) != tags.end();
-    });
+    disableSubviews(view, disable, WithTags(tags));
 }
 
 }  // namespace DisableSubviews

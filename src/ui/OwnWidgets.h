@@ -93,4 +93,20 @@ template <class Type>
 void disableSubviewsOfType(QWidget* view, bool disable) {
     disableSubviews(view, disable, [](QWidget* w) { return qobject_cast<Type*>(w) != nullptr; });
 }
+// The filters of the tag forms: a tag in the range, a tag in the list.
+Filter InTagRange(int location, int length);
+Filter WithTags(std::vector<int> tags);
+// Controls of the type (or a subclass) whose tag is in the range, or in the list.
+template <class Type>
+void disableSubviewsOfTypeInTagRange(QWidget* view, bool disable, int location, int length) {
+    disableSubviews(view, disable, [inRange = InTagRange(location, length)](QWidget* w) {
+        return qobject_cast<Type*>(w) != nullptr && inRange(w);
+    });
+}
+template <class Type>
+void disableSubviewsOfTypeWithTags(QWidget* view, bool disable, const std::vector<int>& tags) {
+    disableSubviews(view, disable, [listed = WithTags(tags)](QWidget* w) {
+        return qobject_cast<Type*>(w) != nullptr && listed(w);
+    });
+}
 }  // namespace DisableSubviews

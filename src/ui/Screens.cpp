@@ -204,12 +204,26 @@ void RecordTableScreen::fill() {
                                                       : QString()));
 }
 
+namespace {
+
+// Cells that both hold whole numbers compare by value ("9" before "10"), others as text.
+bool CellLess(const QString& x, const QString& y) {
+    bool xNumber = false;
+    bool yNumber = false;
+    const qlonglong a = x.toLongLong(&xNumber);
+    const qlonglong b = y.toLongLong(&yNumber);
+    if (xNumber && yNumber) return a < b;
+    return x < y;
+}
+
+}  // namespace
+
 void RecordTableScreen::sortByColumn(int column) {
     const bool descending = column == identifier_;
     std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
-        const QString& x = column < static_cast<int>(a.cells.size()) ? a.cells[column] : QString();
-        const QString& y = column < static_cast<int>(b.cells.size()) ? b.cells[column] : QString();
-        return descending ? y < x : x < y;
+        const QString x = column < static_cast<int>(a.cells.size()) ? a.cells[column] : QString();
+        const QString y = column < static_cast<int>(b.cells.size()) ? b.cells[column] : QString();
+        return descending ? CellLess(y, x) : CellLess(x, y);
     });
     identifier_ = column;
     fill();
@@ -221,10 +235,7 @@ void RecordTableScreen::find(const QString& text) {
     if (needle.isEmpty()) return;
     const int count = static_cast<int>(rows_.size());
     const int current = m_table->currentRow();
-    const auto matches = [&](int i) {
-        const QString& field = rows_[i].searched;
-        return !field.isEmpty() && field.toLower().contains(needle);
-    };
+    const auto matches = [&](int i) { return matchName(needle, rows_[i]); };
     int found = -1;
     if (current < 0) {
         for (int i = 0; i < count && found < 0; ++i)
@@ -244,6 +255,10 @@ void RecordTableScreen::find(const QString& text) {
     m_table->setCurrentCell(found, 0);
     m_table->selectRow(found);
     m_table->scrollToItem(m_table->item(found, 0));
+}
+
+bool RecordTableScreen::matchName(const QString& text, const Row& record) {
+    return !record.searched.isEmpty() && record.searched.toLower().contains(text.toLower());
 }
 
 namespace {

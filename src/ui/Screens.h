@@ -101,8 +101,11 @@ public:
     // Selects the next row whose searched field contains the text (ignoring case), wrapping
     // to the top; beeps when none does. An empty text does nothing.
     void find(const QString& text) override;
-    // Sorts by the column: ascending, descending on a repeated click.
+    // Sorts by the column: ascending, descending on a repeated click. Numbers sort by value.
     void sortByColumn(int column);
+    // Whether the record's searched field contains the text (already in lower case), ignoring
+    // case; an empty field matches nothing.
+    static bool matchName(const QString& text, const Row& record);
     void reload();
 
     QTableWidget* table() const { return m_table; }

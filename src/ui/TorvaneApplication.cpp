@@ -10,6 +10,8 @@
 #include "records/BrimleyAppDelegate.h"
 #include "ui/MainMenu.h"
 #include "ui/QtDispatcher.h"
+#include "ui/StatusMenu.h"
+#include "ui/WindowStartup.h"
 
 #include <QApplication>
 
@@ -59,8 +61,11 @@ void TorvaneApplication::start() {
     if (options_.listenForDevices) flow_->listenForDevices(std::make_shared<MobileDeviceAccess>());
     window_->windowStartup();
     window_->show();
+    WindowStartup::centreOnScreen(*window_);
     window_->raise();
     window_->activateWindow();
+    installOpenShortcut(*window_);
+    activateStatusMenu(*window_);
     if (options_.backupFolder)
         window_->openBackupFolder(QString::fromStdString(*options_.backupFolder));
 }

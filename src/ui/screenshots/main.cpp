@@ -2,19 +2,23 @@
 //   torvane-screenshots BACKUP_FOLDER OUTPUT_FOLDER
 // It opens the backup, scans it, and walks the home screen, the running scan, the report,
 // every tab with records (with the detail of a deleted record), the export dialog and its
-// report, the send-to-device wizard and every dialog, saving one picture of each.
+// report, the send-to-device wizard, every dialog, the picture browser, and the reports of a
+// one-type scan and of a stopped scan, saving one picture of each.
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
+#include "app/WorkingFolder.h"
 #include "app/WindowTypes.h"
 #include "records/BrimleyAppDelegate.h"
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
+#include "ui/ImageBrowserController.h"
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
 #include "ui/ScreenFramework.h"
 #include "ui/TransferWindows.h"
 #include "ui/TorvaneApplication.h"
 #include "ui/UiTabs.h"
+#include "ui/QtDispatcher.h"
 
 #include <QApplication>
 #include <QDir>
@@ -184,5 +188,36 @@ int main(int argc, char** argv) {
     window.showScreen(ScreenState::ScreenHome);
     window.homeScreen()->returnMainScreen();
     ok &= Save(&window, output, name(QStringLiteral("home-device")));
+
+    // The stand-alone picture browser over the photos the scan copied.
+    {
+        ImageBrowserController browser(
+            application.record(), application.dispatcher(),
+            QString::fromStdString(application.core().workingFolder().path()), &window);
+        browser.show();
+        browser.openFiles();
+        QElapsedTimer loading;
+        loading.start();
+        while (browser.loading() && loading.elapsed() < 10000) Pump(50);
+        Pump(800);
+        ok &= Save(&browser, output, name(QStringLiteral("dialog-ImageBrowserController")));
+    }
+    // The reports of a scan of one data type (calls) and of a scan stopped at once.
+    const auto scanOf = [&](int comboIndex, bool stop) {
+        window.showScreen(ScreenState::ScreenHome);
+        window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
+        window.homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        window.homeScreen()->fullRecover();
+        if (stop) application.core().scanWorker().btnCancleClicked(true);
+        QElapsedTimer scanning;
+        scanning.start();
+        while (application.core().scanWorker().isRunning() && scanning.elapsed() < 120000) Pump(100);
+        Pump(800);
+    };
+    scanOf(2, false);
+    ok &= Save(window.dashboard(), output, name(QStringLiteral("report-calls-only")));
+    if (window.dashboard()) window.dashboard()->close();
+    scanOf(7, true);
+    ok &= Save(window.dashboard(), output, name(QStringLiteral("report-stopped")));
     return ok ? 0 : 1;
 }

@@ -1,0 +1,169 @@
+#include "UiFixture.h"
+#include "UiTestSupport.h"
+#include "app/ApplicationCore.h"
+#include "app/ScanWorker.h"
+#include "config/LanguageConfig.h"
+#include "demo-backup/DemoBackup.h"
+#include "records/DeviceInfo.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <filesystem>
+#include <set>
+
+namespace {
+
+// The report's rows in their order: caption key, deleted count, existing count.
+struct ReportRow {
+    LanguageKey caption;
+    std::atomic<std::int32_t> BrimleyAppDelegate::*deleted;
+    std::atomic<std::int32_t> BrimleyAppDelegate::*existing;
+};
+
+const ReportRow kRows[] = {
+    {LanguageKey::CommonMessages, &BrimleyAppDelegate::DeletedSMSCount, &BrimleyAppDelegate::SMSCount},
+    {LanguageKey::CommonWhatsApp, &BrimleyAppDelegate::DeletedWhatsAppCount, &BrimleyAppDelegate::WhatsAppCount},
+    {LanguageKey::CommonContacts, &BrimleyAppDelegate::DeletedContactCount, &BrimleyAppDelegate::ContactCount},
+    {LanguageKey::CommonCalls, &BrimleyAppDelegate::DeletedCallLogCount, &BrimleyAppDelegate::CallLogCount},
+    {LanguageKey::CommonCalendar, &BrimleyAppDelegate::DeletedCalendarCount, &BrimleyAppDelegate::CalendarCount},
+    {LanguageKey::CommonNotes, &BrimleyAppDelegate::DeletedNoteCount, &BrimleyAppDelegate::NoteCount},
+    {LanguageKey::CommonPhotos, &BrimleyAppDelegate::DeletedPhotosCount, &BrimleyAppDelegate::PhotosCount},
+    {LanguageKey::CommonVideos, &BrimleyAppDelegate::DeletedVideosCount, &BrimleyAppDelegate::VideosCount},
+    {LanguageKey::CommonSafari, &BrimleyAppDelegate::DeletedInternetCount, &BrimleyAppDelegate::InternetCount},
+};
+
+QString Text(LanguageKey key) {
+    return QString::fromStdString(LanguageConfig::sharedObject().text(key).value_or(""));
+}
+
+QString CellText(QTableWidget* table, int row, int column) {
+    const QTableWidgetItem* item = table->item(row, column);
+    return item ? item->text() : QStringLiteral("<no cell>");
+}
+
+}  // namespace
+
+// The scan report as the window opens it at the end of a scan.
+class ReportWindowTest : public QObject {
+    Q_OBJECT
+    UiFixture f;
+    QTemporaryDir dir;
+    demo::DemoBackupContents contents;
+
+    MainMenu& w() { return f.application->window(); }
+
+    // Every count of the record a number of its own (row r: deleted 10 + r, existing 20 + r).
+    void fillEveryCount() {
+        for (int r = 0; r < 9; ++r) {
+            (f.record.*(kRows[r].deleted)) = 10 + r;
+            (f.record.*(kRows[r].existing)) = 20 + r;
+        }
+    }
+
+    // Starts a scan of the demo backup for the data type of the combo's item.
+    void startScan(int comboIndex) {
+        if (w().dashboard()) w().dashboard()->close();
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        w().homeScreen()->fullRecover();
+    }
+
+    void waitForTheReport() {
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+    }
+
+private slots:
+    void initTestCase() {
+        demo::DemoBackupOptions options;
+        options.messages = 8;
+        options.contacts = 6;
+        options.calls = 9;
+        options.photos = 2;
+        contents = demo::WriteDemoBackup(std::filesystem::path(dir.path().toStdString()) / "backup", options);
+        f.start();
+    }
+
+    // A report after a scan of one data type: every row keeps its own caption; the rows of that
+    // type show its counts and every other row 0.
+    void oneTypeReportKeepsEveryRow_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::newRow("messages") << ToCode(DataType::DataTypeSMS) << QList<int>{0};
+        QTest::newRow("whatsapp") << ToCode(DataType::DataTypeWhatsApp) << QList<int>{1};
+        QTest::newRow("contacts") << ToCode(DataType::DataTypeContacts) << QList<int>{2};
+        QTest::newRow("calls") << ToCode(DataType::DataTypeCallHistory) << QList<int>{3};
+        QTest::newRow("calendar") << ToCode(DataType::DataTypeCalendar) << QList<int>{4};
+        QTest::newRow("notes") << ToCode(DataType::DataTypeNotes) << QList<int>{5};
+        QTest::newRow("photos and videos") << ToCode(DataType::DataTypePhotosVideos) << QList<int>{6, 7};
+        QTest::newRow("internet history") << ToCode(DataType::DataTypeInternetHistory) << QList<int>{8};
+        QTest::newRow("every type") << ToCode(DataType::DataTypeAll) << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8};
+    }
+    void oneTypeReportKeepsEveryRow() {
+        QFETCH(int, type);
+        QFETCH(QList<int>, rows);
+        f.record.IsCancelFlag = false;
+        f.record.scannedDataType.set(DataTypeFromCode(type));
+        fillEveryCount();
+        w().OpenDashboard();
+        DashboardWindowController* report = w().dashboard();
+        QVERIFY(report);
+        QCOMPARE(report->table->rowCount(), 9);
+        const std::set<int> scanned(rows.begin(), rows.end());
+        for (int r = 0; r < 9; ++r) {
+            QCOMPARE(CellText(report->table, r, 0), Text(kRows[r].caption));
+            const bool shown = scanned.count(r) != 0;
+            QCOMPARE(CellText(report->table, r, 1), shown ? QString::number(10 + r) : QStringLiteral("0"));
+            QCOMPARE(CellText(report->table, r, 2), shown ? QString::number(20 + r) : QStringLiteral("0"));
+        }
+        report->close();
+    }
+
+    void aStoppedScanSaysSoInItsTitle() {
+        f.record.scannedDataType.set(DataType::DataTypeAll);
+        for (const bool stopped : {true, false}) {
+            f.record.IsCancelFlag = stopped;
+            w().OpenDashboard();
+            const QString title = w().dashboard()->lblScanComplete->text();
+            QCOMPARE(title, Text(stopped ? LanguageKey::ScanReportDialogWindowScanStopped
+                                         : LanguageKey::ScanReportDialogWindowScanCompleted));
+            w().dashboard()->close();
+        }
+        QVERIFY(Text(LanguageKey::ScanReportDialogWindowScanStopped) != Text(LanguageKey::ScanReportDialogWindowScanCompleted));
+    }
+
+    // A scan stopped as soon as it has started: its report says that it was stopped.
+    void aScanStoppedAtOnceIsReportedStopped() {
+        startScan(7);
+        f.application->core().scanWorker().btnCancleClicked(true);
+        waitForTheReport();
+        QCOMPARE(w().dashboard()->lblScanComplete->text(), Text(LanguageKey::ScanReportDialogWindowScanStopped));
+        w().dashboard()->close();
+    }
+
+    // A real scan of the call history alone.
+    void aCallsScanReportsTheCallsInTheirRow() {
+        startScan(2);
+        waitForTheReport();
+        DashboardWindowController* report = w().dashboard();
+        QVERIFY(f.record.CallLogCount.load() > 0);
+        QCOMPARE(report->captionAt(3), Text(LanguageKey::CommonCalls));
+        QCOMPARE(report->countsAt(3).second, QString::number(f.record.CallLogCount.load()));
+        QCOMPARE(report->countsAt(3).first, QString::number(f.record.DeletedCallLogCount.load()));
+        QCOMPARE(report->captionAt(0), Text(LanguageKey::CommonMessages));
+        QCOMPARE(report->countsAt(0), std::make_pair(QStringLiteral("0"), QStringLiteral("0")));
+        QCOMPARE(report->lblScanComplete->text(), Text(LanguageKey::ScanReportDialogWindowScanCompleted));
+        report->close();
+    }
+
+    void cleanupTestCase() { f.application.reset(); }
+};
+
+TORVANE_UI_TEST(ReportWindowTest)
+#include "ReportWindowTest.moc"
