@@ -311,7 +311,8 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
     window_.markTabButtonSelected(TabTag::TabTagPhotos);
     window_.onTabSelectionChanged(tab);
     window_.onAppsSelectionChanged(tab);
-    window_.toogleChanged();
+    // All records, as the start of the scan left them: the toggle is turned off, not flipped.
+    if (record_.onlyRecovered) window_.toogleChanged();
     window_.updateTabButtons();
     window_.refreshTabButtons();
     std::this_thread::yield();

@@ -213,7 +213,9 @@ void ScanWorker::openScanTab() {
     const TabTag tab = static_cast<TabTag>(record_.buttonType.load());
     window_.onTabSelectionChanged(tab);
     window_.onAppsSelectionChanged(tab);
-    window_.toogleChanged();
+    // A scan shows all records: the toggle is turned off, never flipped back on by a second
+    // opening of the tab. (The toggle is hidden while a scan runs, so only the scan moves it.)
+    if (record_.onlyRecovered) window_.toogleChanged();
 }
 
 bool ScanWorker::loadExisting(const DataTypeDescriptor& descriptor, DataType type,

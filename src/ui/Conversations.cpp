@@ -132,8 +132,12 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
 }
 
 std::vector<char> ConversationIndex::workingList(bool showAll) const {
+    return segmentList(showAll ? 0 : 2);
+}
+
+std::vector<char> ConversationIndex::segmentList(int segment) const {
     std::vector<char> working(messages_.size(), 0);
-    for (std::size_t i = showAll ? 0 : existing_; i < messages_.size(); ++i) working[i] = 1;
+    for (std::size_t i = 0; i < messages_.size(); ++i) working[i] = tickReaches(i, segment) ? 1 : 0;
     return working;
 }
 

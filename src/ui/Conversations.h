@@ -59,6 +59,9 @@ public:
 
     // The working list of a filter: every message, or the deleted ones alone.
     std::vector<char> workingList(bool showAll) const;
+    // The messages of a segment of the existing/deleted filter: 0 all, 1 the existing ones, 2
+    // the deleted ones.
+    std::vector<char> segmentList(int segment) const;
     // The working list narrowed to the messages that hold the lower-case search text in their
     // text, their address, or the cleaned form of their address (each in lower case).
     std::vector<char> search(const std::vector<char>& working, std::string_view lowerText) const;

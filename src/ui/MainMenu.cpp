@@ -521,6 +521,7 @@ void MainMenu::showScreen(ScreenState state) {
             progressIndicator->setRange(0, 1);
             btnStart->setEnabled(true);
             record_.onlyRecovered = true;
+            drawToggle();
             // The results area never shows the home screen.
             if (currentChild_ && currentChild_ == infoReaderViewController) takeFromChildView();
             childView->show();
@@ -834,6 +835,8 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
             if (auto* summary = dynamic_cast<HomeViewController*>(screen)) summary->Display();
             if (iconPath) txtInformation->clear();
         }
+        // Whichever way it was opened, the screen shows what the toggle says.
+        if (screen) applyFilter(tab, screen);
         childView->show();
         return;
     }
@@ -846,16 +849,13 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     if (entry->kind == ScreenKind::PhotoBrowser) {
         scrollViewVideo->hide();
         scrollViewPhoto3->show();
-        PhotoBrowserLists::updatePhotos(record_);
     } else {
         scrollViewPhoto3->hide();
         scrollViewVideo->show();
-        PhotoBrowserLists::updateVideos(record_);
     }
-    reloadGrids();
-    changeView->setChecked(false);
-    changeView->setIcon(icon("toggle-off"));
     viewController_ = nullptr;
+    applyFilter(tab, nullptr);
+    drawToggle();
 }
 
 void MainMenu::onAppsSelectionChanged(TabTag tab) {
@@ -866,11 +866,6 @@ void MainMenu::onAppsSelectionChanged(TabTag tab) {
     SMNSbutton* control = iconControl(tab);
     openScreen(tab, true, control);
     setTabSelected(control);
-    if (record_.onlyRecovered) {
-        if (viewController_ && viewController_->respondsToToggleBack()) viewController_->toggleBack();
-    } else if (viewController_ && viewController_->respondsToToggleChanged()) {
-        viewController_->toggleChanged();
-    }
 }
 
 void MainMenu::onTabSelectionChanged(TabTag tab) {
@@ -906,7 +901,13 @@ void MainMenu::UpdateMainView() {
 }
 
 void MainMenu::redrawScreen(TabTag tab) {
-    if (ResultsScreen* screen = screenOf(tab)) screen->redraw();
+    ResultsScreen* screen = screenOf(tab);
+    if (!screen) return;
+    // A screen that filters reads its lists again under the toggle's filter.
+    if (screen->respondsToToggleBack() && screen->respondsToToggleChanged())
+        applyFilter(tab, screen);
+    else
+        screen->redraw();
 }
 
 void MainMenu::clearScreens() {
@@ -927,28 +928,41 @@ void MainMenu::search(const QString& text) {
     if (viewController_ && viewController_->respondsToFind()) viewController_->find(text);
 }
 
-void MainMenu::applyToggleToOpenScreen(bool onlyDeleted) {
-    if (viewController_) {
-        if (onlyDeleted && viewController_->respondsToToggleBack()) viewController_->toggleBack();
-        if (!onlyDeleted && viewController_->respondsToToggleChanged()) viewController_->toggleChanged();
+void MainMenu::applyFilter(TabTag tab, ResultsScreen* screen) {
+    const bool onlyDeleted = record_.onlyRecovered;
+    if (screen) {
+        if (onlyDeleted && screen->respondsToToggleBack()) screen->toggleBack();
+        if (!onlyDeleted && screen->respondsToToggleChanged()) screen->toggleChanged();
         return;
     }
-    if (!scrollViewPhoto3->isHidden() && imageView->isVisible()) {
+    if (tab == TabTag::TabTagPhotos) {
         PhotoBrowserLists::updatePhotos(record_, onlyDeleted);
         reloadGrids();
-    } else if (!scrollViewVideo->isHidden() && imageView->isVisible()) {
+    } else if (tab == TabTag::TabTagVideos) {
         PhotoBrowserLists::updateVideos(record_, onlyDeleted);
         reloadGrids();
     }
 }
 
+void MainMenu::drawToggle() {
+    const bool onlyDeleted = record_.onlyRecovered;
+    changeView->setChecked(onlyDeleted);
+    changeView->setIcon(icon(onlyDeleted ? "toggle-on" : "toggle-off"));
+}
+
+void MainMenu::setOnlyDeleted(bool onlyDeleted) {
+    record_.onlyRecovered = onlyDeleted;
+    drawToggle();
+    const auto tab = static_cast<TabTag>(record_.tabItem.load());
+    if (viewController_)
+        applyFilter(tab, viewController_);
+    else if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos)
+        applyFilter(tab, nullptr);
+}
+
 void MainMenu::toogleChanged() {
     hideMenus();
-    const bool toAll = record_.onlyRecovered;
-    changeView->setChecked(!toAll);
-    changeView->setIcon(icon(toAll ? "toggle-off" : "toggle-on"));
-    applyToggleToOpenScreen(!toAll);
-    record_.onlyRecovered = !toAll;
+    setOnlyDeleted(!record_.onlyRecovered);
 }
 
 void MainMenu::MenuPressed() {
@@ -1232,6 +1246,10 @@ ScreenHost MainMenu::screenHost() {
         _searchField->blockSignals(false);
     };
     host.openAddress = [](const QString& address) { Desktop::open(address); };
+    host.filterChosen = [this](bool onlyDeleted) {
+        record_.onlyRecovered = onlyDeleted;
+        drawToggle();
+    };
     return host;
 }
 
@@ -1268,6 +1286,8 @@ void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnNewScan})
         w->show();
     btnApp->setVisible(restoreAvailable);
+    // The open screen shows every record the scan found, as the toggle filters them.
+    setOnlyDeleted(record_.onlyRecovered);
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(true);
     btnMenu->setEnabled(true);
     boxProcess->hide();
@@ -1474,7 +1494,7 @@ void MainMenu::windowStartup() {
     setTabButtonTitle();
     lblVersion->setText(QString::fromStdString(record_.Version.get()));
     lblProductName->setText(QString::fromStdString(record_.ProductName.get()));
-    changeView->setIcon(icon("toggle-off"));
+    drawToggle();
     // The banner; its load also starts the time of use anew.
     if (timeOfUse_) {
         timeOfUse_->restart();

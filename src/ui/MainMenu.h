@@ -76,7 +76,10 @@ public:
     void updateDisplayName(const std::string& name) override;
     void onTabSelectionChanged(TabTag tab) override;
     void onAppsSelectionChanged(TabTag tab) override;
+    // Flips the existing/deleted filter (the toggle button's action).
     void toogleChanged() override;
+    // Sets the filter: the toggle is drawn so and the open screen or grid shows it.
+    void setOnlyDeleted(bool onlyDeleted);
     void markTabButtonSelected(TabTag tab) override;
     void updateTabButtons() override;
     void refreshTabButtons() override;
@@ -241,7 +244,11 @@ private:
     void takeFromChildView();
     template <class Dialog, class... Args>
     Dialog* openSingle(QPointer<QDialog>& field, Args&&... args);
-    void applyToggleToOpenScreen(bool onlyDeleted);
+    // The toggle's filter (record's onlyRecovered) applied to a screen just opened or to the
+    // open one: a data-type screen, or with none the photo or video grid of the tab.
+    void applyFilter(TabTag tab, ResultsScreen* screen);
+    // The toggle drawn as the filter stands.
+    void drawToggle();
     void reloadGrids();
     void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
                    std::function<void()> done);

@@ -71,6 +71,8 @@ struct Scan {
         backup.writePlists();
         record.BACKUP_DIRECTORY.set(backup.folder().string());
         record._RecoverMode = 1;
+        // As the results screen leaves it when a scan starts: deleted records only.
+        record.onlyRecovered = true;
     }
     MediaSniffer::Outcome run(DataType type = DataType::DataTypeAll, std::stop_token stop = {}) {
         return MediaSniffer(record, *window, folder).run(type, stop);
