@@ -655,18 +655,26 @@ void MainMenu::UpdateAllViewsOnLanguageChange() {
     if (infoReaderViewController) infoReaderViewController->setLanguageForOutlates();
     setMenuItemsName();
     setTabButtonTitle();
-    // The open screens read their texts when they are made: they are made again.
+    // The screens of the results read their texts when they are made: they are made again, and
+    // the open one comes back with its search and its filter. The home screen stays in place.
     const TabTag open = static_cast<TabTag>(record_.tabItem.load());
-    const bool reopen = viewController_ && record_.PresentScreen == ToCode(ScreenState::ScreenResults);
-    takeFromChildView();
+    const bool reopen = record_.PresentScreen == ToCode(ScreenState::ScreenResults) && UiTabFor(open);
+    const QString searched = _searchField->text();
+    int segment = -1;
+    if (auto* list = dynamic_cast<ListScreen*>(viewController_.data()); list && list->segmentedControl)
+        segment = list->segmentedControl->selectedSegment();
+    if (currentChild_ != infoReaderViewController) takeFromChildView();
     viewController_ = nullptr;
     for (auto& [tab, screen] : screens_)
         if (screen) screen->deleteLater();
     screens_.clear();
-    if (reopen) {
-        record_.tabItem = 0;
-        onTabSelectionChanged(open);
-    }
+    if (!reopen) return;
+    record_.tabItem = 0;
+    onTabSelectionChanged(open);
+    if (auto* list = dynamic_cast<ListScreen*>(viewController_.data());
+        list && list->segmentedControl && segment >= 0 && list->segmentedControl->selectedSegment() != segment)
+        list->segmentedControl->segment(segment)->click();
+    if (!searched.isEmpty() && !_searchField->isHidden()) _searchField->setText(searched);
 }
 
 void MainMenu::refreshTabButtons() {

@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
+#include "config/LanguageConfig.h"
 #include "demo-backup/DemoBackup.h"
 #include "records/Photo.h"
 #include "ui/ChatScreens.h"
@@ -59,6 +60,16 @@ class ResultsStateTest : public QObject {
         QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
         QTest::qWait(50);
         w().dashboard()->close();
+    }
+
+    void chooseLanguage(const QString& language) {
+        w().showLanWindow();
+        auto* picker = static_cast<LangaugeWindowController*>(w().openDialog("LangaugeWindowController"));
+        QVERIFY(picker);
+        const int index = picker->selectLang->findText(language);
+        QVERIFY(index >= 0);
+        picker->selectLang->setCurrentIndex(index);
+        picker->btnSelectClicked();
     }
 
     ListScreen* open(TabTag tab, bool iconBar) {
@@ -176,6 +187,46 @@ private slots:
         QCOMPARE(model->rowCount(), deleted);
         w().changeView->click();
         QCOMPARE(model->rowCount(), all);
+    }
+
+    void languageSwitchKeepsTheOpenScreenItsSearchAndFilter() {
+        ListScreen* screen = open(TabTag::TabTagContacts, true);
+        QVERIFY(screen);
+        screen->segmentedControl->segment(1)->click();
+        const auto existing = std::find_if(contents.contacts.begin(), contents.contacts.end(),
+                                           [](const demo::DemoRow& r) { return !r.deleted; });
+        const QString word = QString::fromStdString(existing->key).section(QLatin1Char(' '), 0, 0);
+        w()._searchField->setText(word);
+        const Counts before = CountsOf(*screen);
+        QVERIFY(before.shownExisting >= 1 && before.shownDeleted == 0);
+        chooseLanguage(QStringLiteral("Deutsch"));
+        auto* again = dynamic_cast<ContactViewController*>(w().viewController());
+        QVERIFY(again);
+        QVERIFY(!again->isHidden());
+        QCOMPARE(again->segmentedControl->selectedSegment(), 1);
+        QCOMPARE(again->segmentedControl->segment(1)->text(),
+                 QString::fromStdString(*LanguageConfig::sharedObject().ScanReportDialogWindowTableHeaderExisting()));
+        QCOMPARE(w()._searchField->text(), word);
+        const Counts after = CountsOf(*again);
+        QCOMPARE(after.shownExisting, before.shownExisting);
+        QCOMPARE(after.shownDeleted, 0);
+        QVERIFY(!w().changeView->isChecked());
+        chooseLanguage(QStringLiteral("English"));
+        QCOMPARE(w()._searchField->text(), word);
+        w()._searchField->clear();
+    }
+
+    void languageSwitchOnTheHomeScreenRedrawsIt() {
+        w().showScreen(ScreenState::ScreenHome);
+        chooseLanguage(QStringLiteral("Deutsch"));
+        InfoReaderViewController* home = w().homeScreen();
+        QVERIFY(home && !home->isHidden());
+        QCOMPARE(home->parentWidget(), w().childView);
+        QVERIFY(!w().childView->isHidden());
+        QCOMPARE(home->btnItunes->text(), QString::fromStdString(*LanguageConfig::sharedObject().ChooseIOSBackupControlViewTitle()));
+        chooseLanguage(QStringLiteral("English"));
+        QVERIFY(!home->isHidden());
+        QCOMPARE(home->btnItunes->text(), QString::fromStdString(*LanguageConfig::sharedObject().ChooseIOSBackupControlViewTitle()));
     }
 
     void scanOfOneTypeShowsAllItsRecords() {
