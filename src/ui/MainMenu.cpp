@@ -1082,7 +1082,9 @@ void MainMenu::Export() {
     actions.exportTicked = [this](const QString& location, const QString& extension) {
         OnExportTickedClick(location, extension);
     };
-    actions.exportCurrentTab = [this](const QString& extension) { OnExportClick(extension); };
+    actions.exportCurrentTab = [this](const QString& location, const QString& extension) {
+        OnExportClick(location, extension);
+    };
     actions.alert = [this](const AlertRequest& request) { alert(request); };
     actions.publishButtonEvent = [this](const std::string& button) { analytics_.PublishButtonEvent(button); };
     openSingle<ExportWindowController>(exportWindow, std::move(actions), this);
@@ -1181,37 +1183,37 @@ void MainMenu::OnExportTickedClick(const QString& location, const QString& exten
     startFolderExport(ExportScope::TickedRecords, location, extension);
 }
 
-void MainMenu::OnExportClick(const QString& extension) {
+void MainMenu::OnExportClick(const QString& location, const QString& extension) {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    exportStart(extension);
+    exportStart(location, extension);
 }
 
-void MainMenu::exportStart(const QString& extension) {
+void MainMenu::exportStart(const QString& location, const QString& extension) {
     const auto tab = static_cast<TabTag>(record_.tabItem.load());
     if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) {
-        const QString folder = chooseFolder(QStringLiteral("Choose a Directory to Export Data."));
-        if (folder.isEmpty()) return;
         if (tab == TabTag::TabTagPhotos)
-            exportPhotosToDirectory(folder);
+            exportPhotosToDirectory(location);
         else
-            exportVideosToDirectory(folder);
+            exportVideosToDirectory(location);
         return;
     }
     const ExportRun run(record_, ExportFiles());
     const auto device = record_.deviceInfo.get();
     const std::string proposed = run.ProposedFileName(ToCode(tab), extension.toStdString(), device.get());
-    const QString path =
-        chooseSaveFile(QString::fromStdString(AppPaths::documentsDirectory()), QString::fromStdString(proposed));
-    if (!path.isEmpty()) SaveCompleted(path);
-    starFeedback(QStringLiteral("Rating - Export to Computer"));
+    const QString path = chooseSaveFile(location, QString::fromStdString(proposed));
+    if (path.isEmpty()) {
+        alert({"Nothing was exported.", "The file was not saved.", {"OK"}});
+        return;
+    }
+    if (SaveCompleted(path)) starFeedback(QStringLiteral("Rating - Export to Computer"));
 }
 
-void MainMenu::SaveCompleted(const QString& path) {
+bool MainMenu::SaveCompleted(const QString& path) {
     const ExportRun run(record_, ExportFiles());
     const ExportReport report =
         run.run({ExportScope::CurrentTab, path.toStdString(), "", record_.tabItem.load()});
-    if (!report.ok())
-        alert({"The file could not be written.", path.toStdString(), {"OK"}});
+    if (!report.ok()) alert({"The file could not be written.", path.toStdString(), {"OK"}});
+    return report.ok();
 }
 
 // ---- The send to the device ----

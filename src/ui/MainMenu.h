@@ -137,13 +137,14 @@ public:
     void Export();
     // The three scopes of the dialog: everything, the ticked records (each into a new dated
     // folder in the location, on a thread of its own), the current tab (on the main thread,
-    // through a save panel).
+    // into the location: the photos and videos straight away, a data type's file through a
+    // save panel that opens there; a cancelled panel is told as nothing exported).
     void OnExportAllClick(const QString& location, const QString& extension);
     void OnExportTickedClick(const QString& location, const QString& extension);
-    void OnExportClick(const QString& extension);
-    void exportStart(const QString& extension);
-    // Writes the current tab's file at the path.
-    void SaveCompleted(const QString& path);
+    void OnExportClick(const QString& location, const QString& extension);
+    void exportStart(const QString& location, const QString& extension);
+    // Writes the current tab's file at the path; whether it was written.
+    bool SaveCompleted(const QString& path);
     // Whether any record or picture that the ticked export writes is ticked.
     bool anythingTicked() const;
     // The panels the export uses; tests replace them. A folder (empty: cancelled), and a file
