@@ -1,6 +1,7 @@
 #include "app/KnownDevices.h"
 #include "app/ScanCountdown.h"
 #include "records/DeviceInfo.h"
+#include "support/FixtureDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,9 @@
 #include <fstream>
 
 namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
 
 TEST(ScanCountdown, FirstTickShowsFourMinutesFiftyNine) {
     ScanCountdown countdown;
@@ -71,8 +75,33 @@ TEST(KnownDevices, BackupNeedsALongEnoughVersionAndNamelessReadingsDropTheirFold
     known.afterReading(Device("x", nullptr, "1"), true, "/b/gone/");
     ASSERT_EQ(known.size(), 1u);
     EXPECT_EQ(known.entries()[0].UniqueDeviceID(), OptString("keep"));
-    known.keepListed({"other"});
+    known.keepListed({"other"}, "/b");
     EXPECT_EQ(known.size(), 0u);
+}
+
+// A backup read from a folder of its own (Browse, the command line) stays known when the
+// MobileSync folder is listed again, as long as it is there; one of the listed folder that the
+// listing no longer names goes.
+TEST(KnownDevices, BackupsReadElsewhereStayWhenTheBackupFolderIsListed) {
+    TempDir dir;
+    const fs::path sync = dir.path() / "MobileSync" / "Backup";
+    const fs::path elsewhere = dir.path() / "Downloads" / "my backup";
+    fs::create_directories(sync / "gone");
+    fs::create_directories(elsewhere);
+    KnownDevices known;
+    const auto read = [&](const char* id, const fs::path& location) {
+        DeviceInfo info = Device(id, "Phone");
+        info.setBackupLocation(location.string());
+        known.afterReading(info, true, location.string());
+    };
+    read("browsed", elsewhere);
+    read("gone", sync / "gone");
+    read("vanished", dir.path() / "Downloads" / "no longer there");
+    read("listed", sync / "listed");
+    known.keepListed({"listed"}, sync.string() + "/");
+    ASSERT_EQ(known.size(), 2u);
+    EXPECT_EQ(known.entries()[0].UniqueDeviceID(), OptString("browsed"));
+    EXPECT_EQ(known.entries()[1].UniqueDeviceID(), OptString("listed"));
 }
 
 TEST(BackupFolderListing, ReadsIdentifierNamedFoldersAndTheLastEntry) {

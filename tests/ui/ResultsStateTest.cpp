@@ -4,6 +4,7 @@
 #include "UiFixture.h"
 #include "UiTestSupport.h"
 #include "app/ApplicationCore.h"
+#include "app/DeviceRecoveryFlow.h"
 #include "app/ScanWorker.h"
 #include "config/LanguageConfig.h"
 #include "demo-backup/DemoBackup.h"
@@ -237,6 +238,27 @@ private slots:
         QVERIFY(!w().changeView->isChecked());
         const Counts counts = CountsOf(*calls);
         QVERIFY2(counts.existing > 0 && counts.deleted > 0 && counts.all(), qPrintable(calls->caption->text()));
+    }
+
+    // "Start Scan" on the results, then the backup choice of its question.
+    void newScanOfABrowsedBackupKeepsIt() {
+        if (w().dashboard()) w().dashboard()->close();
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenResults));
+        f.application->flow().homeBackupPressed();
+        InfoReaderViewController* home = w().homeScreen();
+        QVERIFY(home && !home->isHidden());
+        QCOMPARE(home->iTunesBackupTable->rowCount(), 1);
+        QVERIFY(home->iTunesBackupNoFilesMessage->isHidden());
+        QCOMPARE(home->iTunesBackupTable->item(0, 0)->text(), QString::fromStdString(contents.deviceName));
+        QCOMPARE(w().lblDisplayname->text(), QString::fromStdString(contents.deviceName));
+        QCOMPARE(std::filesystem::path(f.record.BACKUP_DIRECTORY.get()), contents.folder);
+        // And it scans.
+        home->dataTypeCombo->setCurrentIndex(2);
+        home->fullRecover();
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.record.CallLogContent.size() > 0);
+        w().dashboard()->close();
     }
 
     void cleanupTestCase() { f.application.reset(); }
