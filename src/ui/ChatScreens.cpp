@@ -142,11 +142,17 @@ void SMSViewController::clearDetail() {
 
 void SMSViewController::showDetailOf(std::size_t row) {
     if (row >= table_.rows.size()) return;
-    conversation_ = index_.conversation(table_.rows[row], working_);
+    std::vector<char> deleted;
+    conversation_ = index_.conversation(table_.rows[row], working_, &deleted);
+    // The page runs in time order, existing and deleted messages alike.
+    ChatPages::InTimeOrder(conversation_, deleted, [](const SMS& m) { return m.LocalTime(); });
     // A conversation of many thousand messages would take the page long to lay out.
     std::vector<std::shared_ptr<SMS>> drawn = conversation_;
-    if (drawn.size() > kMostBubbles) drawn.erase(drawn.begin(), drawn.end() - kMostBubbles);
-    webView->loadHTMLString(ChatPages::SmsConversation(drawn));
+    if (drawn.size() > kMostBubbles) {
+        drawn.erase(drawn.begin(), drawn.end() - kMostBubbles);
+        deleted.erase(deleted.begin(), deleted.end() - kMostBubbles);
+    }
+    webView->loadHTMLString(ChatPages::SmsConversation(drawn, deleted));
 }
 
 void SMSViewController::checkAllClicked(bool on) {
@@ -351,11 +357,20 @@ void WhatsAppViewController::clearDetail() {
 
 void WhatsAppViewController::conversation(std::vector<std::shared_ptr<WhatsApp>> messages) {
     conversation_ = std::move(messages);
+    std::unordered_set<const WhatsApp*> deletedOnes;
+    for (const auto& r : record_.DeletedWhatsApp.snapshot()) deletedOnes.insert(r.get());
+    std::vector<char> deleted;
+    deleted.reserve(conversation_.size());
+    for (const auto& m : conversation_) deleted.push_back(deletedOnes.count(m.get()) ? 1 : 0);
+    // The page runs in time order, carved messages among the others where their time puts them.
+    ChatPages::InTimeOrder(conversation_, deleted, [](const WhatsApp& m) { return m.MessageDate(); });
     std::vector<std::shared_ptr<WhatsApp>> drawn = conversation_;
-    if (drawn.size() > SMSViewController::kMostBubbles)
+    if (drawn.size() > SMSViewController::kMostBubbles) {
         drawn.erase(drawn.begin(), drawn.end() - SMSViewController::kMostBubbles);
-    webView->loadHTMLString(
-        ChatPages::WhatsAppConversation(drawn, AppPaths::resourcesDirectory() + "/whats-app-bg.jpg"));
+        deleted.erase(deleted.begin(), deleted.end() - SMSViewController::kMostBubbles);
+    }
+    webView->loadHTMLString(ChatPages::WhatsAppConversation(
+        drawn, AppPaths::resourcesDirectory() + "/whats-app-bg.jpg", deleted));
 }
 
 void WhatsAppViewController::showDetailOf(std::size_t row) {

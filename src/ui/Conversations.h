@@ -74,9 +74,10 @@ public:
     // addresses first appear), then one empty row per message whose address is absent or empty.
     std::vector<ConversationRow> rows(const std::vector<char>& working) const;
     // The messages of the working list whose standardised address equals the row's, in list
-    // order (existing messages before deleted ones).
-    std::vector<std::shared_ptr<SMS>> conversation(const ConversationRow& row,
-                                                   const std::vector<char>& working) const;
+    // order (existing messages before deleted ones); `deleted`, when given, gets one flag per
+    // message.
+    std::vector<std::shared_ptr<SMS>> conversation(const ConversationRow& row, const std::vector<char>& working,
+                                                   std::vector<char>* deleted = nullptr) const;
 
     // Which messages a tick of the filter segment reaches: 0 all, 1 the existing ones, 2 the
     // deleted ones, other values none.
