@@ -582,7 +582,10 @@ void MainMenu::updateStatus(std::int32_t code, const std::string& message) {
 }
 
 void MainMenu::timerRun() {
-    const ScanCountdown::Tick tick = countdown_.timerRun(!progress2->isHidden());
+    static const ScanProgress nothingYet;
+    const ScanProgress& progress = core_ ? core_->scanWorker().progress() : nothingYet;
+    const ScanCountdown::Tick tick =
+        countdown_.timerRun(progress, ScanProgress::Clock::now(), !progress2->isHidden());
     if (tick.label) Timer->setText(QString::fromStdString(*tick.label));
     progress2->setValue(static_cast<int>(tick.bar));
 }
