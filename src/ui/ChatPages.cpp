@@ -109,12 +109,15 @@ std::string Head(bool singleQuotedDoctype) {
     return head;
 }
 
-// A deleted message's text and time are drawn in the colour of the deleted rows of the tables.
+// A deleted message's text and time are drawn in the colour of the deleted rows of the tables,
+// on a pale bubble of their own so that they read on either side.
 std::string Bubble(bool left, const OptString& text, const OptString& time, bool deleted = false) {
     const std::string open = deleted ? "<span class='deleted' style='color:#b92020'>" : "";
     const std::string close = deleted ? "</span>" : "";
-    return std::string(left ? "<div class='chatleft'>" : "<div class='chatright'>") + open + Html(text) +
-           close + "<span class='time'> " + open + Html(time) + close +
+    const std::string side = left ? "chatleft" : "chatright";
+    const std::string div = deleted ? "<div class='" + side + "' style='background-color:#fbe9e9'>"
+                                    : "<div class='" + side + "'>";
+    return div + open + Html(text) + close + "<span class='time'> " + open + Html(time) + close +
            " <span class='green'></span></span> </div>";
 }
 

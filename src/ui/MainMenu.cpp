@@ -1299,8 +1299,11 @@ void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnNewScan})
         w->show();
     btnApp->setVisible(restoreAvailable);
-    // The open screen shows every record the scan found, as the toggle filters them.
+    // The open screen shows every record the scan found, as the toggle filters them; a search
+    // typed meanwhile stays.
+    const QString searched = _searchField->text();
     setOnlyDeleted(record_.onlyRecovered);
+    if (!searched.isEmpty() && !_searchField->isHidden()) _searchField->setText(searched);
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(true);
     btnMenu->setEnabled(true);
     boxProcess->hide();

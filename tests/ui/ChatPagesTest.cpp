@@ -10,8 +10,6 @@
 
 #include <QTest>
 
-#include <algorithm>
-
 namespace {
 
 std::shared_ptr<SMS> Sms(const char* text, const char* time) {
@@ -38,20 +36,18 @@ std::vector<std::string> Texts(const std::vector<std::shared_ptr<T>>& messages, 
     return texts;
 }
 
-// The message texts the page draws as deleted, in page order.
+// The message texts the page draws as deleted, in page order: a bubble whose text begins in
+// the deleted rows' colour.
 std::vector<std::string> MarkedDeleted(const std::string& page) {
     std::vector<std::string> marked;
     const std::string open = "<span class='deleted' style='color:#b92020'>";
-    for (const std::string bubble : {"<div class='chatleft'>", "<div class='chatright'>"})
-        for (std::size_t at = page.find(bubble + open); at != std::string::npos;
-             at = page.find(bubble + open, at + 1)) {
-            const std::size_t start = at + bubble.size() + open.size();
-            marked.emplace_back(page.substr(start, page.find("</span>", start) - start));
-        }
-    // In page order, whichever side the bubbles are on.
-    std::sort(marked.begin(), marked.end(), [&](const std::string& a, const std::string& b) {
-        return page.find(open + a) < page.find(open + b);
-    });
+    for (std::size_t at = page.find("<div class='chat"); at != std::string::npos;
+         at = page.find("<div class='chat", at + 1)) {
+        const std::size_t start = page.find('>', at) + 1;
+        if (page.compare(start, open.size(), open) != 0) continue;
+        const std::size_t text = start + open.size();
+        marked.push_back(page.substr(text, page.find("</span>", text) - text));
+    }
     return marked;
 }
 

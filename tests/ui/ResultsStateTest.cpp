@@ -53,12 +53,7 @@ class ResultsStateTest : public QObject {
 
     void scan(int comboIndex) {
         if (w().dashboard()) w().dashboard()->close();
-        w().showScreen(ScreenState::ScreenHome);
-        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
-        w().homeScreen()->fullRecover();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.scan(contents.folder.string(), comboIndex));
         QTest::qWait(50);
         w().dashboard()->close();
     }
@@ -104,15 +99,9 @@ class ResultsStateTest : public QObject {
 
 private slots:
     void initTestCase() {
-        demo::DemoBackupOptions options;
-        options.messages = 30;
+        demo::DemoBackupOptions options = UiFixture::SmallDemoBackup();
+        // Enough contacts for some to be deleted.
         options.contacts = 40;
-        options.calls = 16;
-        options.notes = 6;
-        options.events = 8;
-        options.whatsAppMessages = 16;
-        options.visits = 8;
-        options.photos = 3;
         contents = demo::WriteDemoBackup(std::filesystem::path(dir.path().toStdString()) / "backup", options);
         f.start();
     }
