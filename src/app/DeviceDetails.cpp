@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/PropertyList.h"
 #include "common/BackupFiles.h"
+#include "common/DateUtils.h"
 #include "common/FileUtils.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
@@ -127,6 +128,10 @@ bool DeviceDetailsReader::getInfoFromBackup() {
         if (!HasUsableVersion(info->ProductVersion()))
             if (OptString version = ManifestVersion(manifestRoot)) info->setProductVersion(version);
         info->setPhoneNumber(infoRoot->string("Phone Number"));
+        // The time of the backup, in local time; "N/A" stays when the file does not say.
+        if (const auto when = infoRoot->appleSeconds("Last Backup Date"))
+            if (OptString text = DateUtils::ConvertToString(*when); text && !text->empty())
+                info->setBackupDate(std::move(text));
         info->setConnected(false);
         // Old manifests (with a top-level ProductVersion) say nothing reliable on encryption.
         if (manifestRoot && !manifestRoot->string("ProductVersion"))

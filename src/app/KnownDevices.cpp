@@ -53,11 +53,26 @@ void KnownDevices::afterReading(const DeviceInfo& read, bool fromBackup,
     }
 }
 
-void KnownDevices::keepListed(const std::vector<std::string>& listedNames) {
+void KnownDevices::keepListed(const std::vector<std::string>& listedNames,
+                              const std::string& listedFolder) {
+    const auto normal = [](const std::string& path) {
+        std::string text = std::filesystem::path(path).lexically_normal().string();
+        while (text.size() > 1 && text.back() == '/') text.pop_back();
+        return text;
+    };
+    const std::string listed = normal(listedFolder);
+    const auto readElsewhere = [&](const DeviceInfo& e) {
+        const OptString& location = e.BackupLocation();
+        if (!location || location->empty()) return false;
+        std::error_code error;
+        return normal(std::filesystem::path(normal(*location)).parent_path().string()) != listed &&
+               std::filesystem::is_directory(*location, error);
+    };
     std::erase_if(entries_, [&](const DeviceInfo& e) {
-        return !e.UniqueDeviceID() ||
-               std::find(listedNames.begin(), listedNames.end(), *e.UniqueDeviceID()) ==
-                   listedNames.end();
+        if (!e.UniqueDeviceID()) return true;
+        if (std::find(listedNames.begin(), listedNames.end(), *e.UniqueDeviceID()) != listedNames.end())
+            return false;
+        return !readElsewhere(e);
     });
 }
 

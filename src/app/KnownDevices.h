@@ -18,9 +18,10 @@ public:
     // place or appended. Then, when the reading left the record without a device name, the
     // entry named by the last path component of `backupDirectory` is dropped.
     void afterReading(const DeviceInfo& read, bool fromBackup, const std::string& backupDirectory);
-    // After the backup folder was listed: every entry whose identifier is not the name of an
-    // entry of the listing is dropped.
-    void keepListed(const std::vector<std::string>& listedNames);
+    // After the backup folder `listedFolder` was listed: every entry whose identifier is not the
+    // name of an entry of the listing is dropped, except a backup that was read from a folder
+    // elsewhere (chosen with Browse, or named on the command line) and is still there.
+    void keepListed(const std::vector<std::string>& listedNames, const std::string& listedFolder);
 
     const std::vector<DeviceInfo>& entries() const { return entries_; }
     std::size_t size() const { return entries_.size(); }

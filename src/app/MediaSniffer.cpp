@@ -2,6 +2,7 @@
 
 #include "app/DataTypes.h"
 #include "app/MainWindow.h"
+#include "app/StatusLine.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
 #include "common/BackupFiles.h"
@@ -28,6 +29,9 @@
 namespace {
 
 constexpr const char* kVideoThumbnail = "video-thumbnail.png";
+// Looking at one backup file, and copying it when it is a picture or a film, weighs as much as
+// reading this many bytes of a database (ScanProgress weighs the other parts in bytes).
+constexpr double kWeightPerFile = 16.0 * 1024;
 
 bool BytesAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset,
              std::string_view expected) {
@@ -296,13 +300,19 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
                                                    ? backupFiles(record_.BACKUP_DIRECTORY.get())
                                                    : std::vector<std::string>{};
         if (!files.empty()) window_.updateStatus(1, "Photos & Videos... ");
-        for (const std::string& path : files) {
+        if (progress_) {
+            progress_->plan(ScanProgress::kMediaPart, static_cast<double>(files.size()) * kWeightPerFile);
+            progress_->begin(ScanProgress::kMediaPart, StatusLineText(1, "Photos & Videos... ").value_or(""));
+        }
+        for (std::size_t i = 0; i < files.size(); ++i) {
             if (cancelled(stop)) return Outcome::Cancelled;
             bool stopped = false;
-            const std::string copied = copyIfMedia(path, stop, stopped);
+            const std::string copied = copyIfMedia(files[i], stop, stopped);
             if (stopped || cancelled(stop)) return Outcome::Cancelled;
             if (!copied.empty()) window_.updateStatus(0, copied);
+            if (progress_) progress_->advance(ScanProgress::kMediaPart, static_cast<double>(i + 1) / files.size());
         }
+        if (progress_) progress_->end(ScanProgress::kMediaPart);
         window_.updateStatus(2, "");
         if (cancelled(stop)) return Outcome::Cancelled;
     }
@@ -311,7 +321,8 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
     window_.markTabButtonSelected(TabTag::TabTagPhotos);
     window_.onTabSelectionChanged(tab);
     window_.onAppsSelectionChanged(tab);
-    window_.toogleChanged();
+    // All records, as the start of the scan left them: the toggle is turned off, not flipped.
+    if (record_.onlyRecovered) window_.toogleChanged();
     window_.updateTabButtons();
     window_.refreshTabButtons();
     std::this_thread::yield();

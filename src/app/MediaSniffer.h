@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ScanProgress.h"
 #include "records/DataType.h"
 
 #include <cstddef>
@@ -44,6 +45,9 @@ public:
     // videos); otherwise does nothing. Cancelled when the record's IsCancelFlag or the stop
     // token was seen between two files: the scan then goes straight to its closing steps.
     Outcome run(DataType dataType, std::stop_token stop = {});
+    // Where the copying reports how far it has got (ScanProgress::kMediaPart, weighed by the
+    // number of files looked at); none: nowhere.
+    void reportTo(ScanProgress* progress) { progress_ = progress; }
 
     // The files of a backup folder in the order the step reads them: the regular files of the
     // folder and of its sub-folders named by two hexadecimal digits, each folder sorted by name.
@@ -58,4 +62,5 @@ private:
     BrimleyAppDelegate& record_;
     MainWindowActions& window_;
     WorkingFolder& folder_;
+    ScanProgress* progress_ = nullptr;
 };

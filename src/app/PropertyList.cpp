@@ -190,6 +190,15 @@ std::optional<bool> PlistDictionary::boolean(const char* key) const {
     return flag != 0;
 }
 
+std::optional<double> PlistDictionary::appleSeconds(const char* key) const {
+    plist_t value = plist_dict_get_item(node_, key);
+    if (!value || plist_get_node_type(value) != PLIST_DATE) return std::nullopt;
+    std::int32_t seconds = 0;
+    std::int32_t micros = 0;
+    plist_get_date_val(value, &seconds, &micros);
+    return static_cast<double>(seconds) + static_cast<double>(micros) / 1e6;
+}
+
 std::optional<PlistDictionary> PlistDictionary::dictionary(const char* key) const {
     plist_t value = plist_dict_get_item(node_, key);
     if (!value || plist_get_node_type(value) != PLIST_DICT) return std::nullopt;

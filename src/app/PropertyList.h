@@ -14,6 +14,8 @@ class PlistDictionary {
 public:
     OptString string(const char* key) const;
     std::optional<bool> boolean(const char* key) const;
+    // A date value, as seconds since 2001-01-01 00:00:00 UTC.
+    std::optional<double> appleSeconds(const char* key) const;
     std::optional<PlistDictionary> dictionary(const char* key) const;
 
 private:

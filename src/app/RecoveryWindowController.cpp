@@ -155,6 +155,7 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool 
 void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::stop_token run,
                                        ServicesManager& manager, const ScanContext& context) {
     const DataTypeDescriptor& plan = *Slots()[slot];
+    const std::string part = ScanProgress::DeletedPart(plan.name);
     try {
         if (plan.waitsForContacts) {
             const Slot contacts = SlotOf(ServiceIndex::ServiceIndexContacts);
@@ -164,6 +165,7 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
         // A cancel marks the run before it reaches the threads one by one, so a thread that the
         // cancelled contacts thread has just released does not start its service.
         if (!stop.stop_requested() && !run.stop_requested()) {
+            progress_->begin(part, plan.recoveryStatus ? plan.recoveryStatus : ScanProgress::kDeletedRecordsStatus);
             if (plan.recoveryStatus) window_.updateStatus(3, plan.recoveryStatus);
 
             ScanContext own = context;
@@ -183,6 +185,8 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
         std::cerr << ("deleted-record run: " + message + "\n");
         Safely([&] { window_.updateStatus(4, message); });
     }
+    // The status line goes on naming work that is being done: a thread still carving.
+    if (const OptString next = progress_->end(part)) Safely([&] { window_.updateStatus(3, *next); });
     markFinished(slot);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ScanProgress.h"
 #include "records/DataType.h"
 #include "services/ServiceIndex.h"
 
@@ -55,6 +56,11 @@ public:
     // videos and internet history still come from their services.
     void setLegacyCarving(bool legacy) { legacy_ = legacy; }
 
+    // Where the threads report the parts they work on (ScanProgress::DeletedPart of their type):
+    // the scan's progress, or none for the controller's own. Set before a run, not during one.
+    // When a thread ends while others still carve, the status line names one of those.
+    void reportTo(ScanProgress* progress) { progress_ = progress ? progress : &ownProgress_; }
+
     // Nothing is kept between scans beyond the finished flags, which each run sets afresh.
     void ClearData() {}
 
@@ -107,4 +113,6 @@ private:
     std::stop_source runStop_;
     bool cancelled_ = false;
     std::atomic<bool> legacy_{false};
+    ScanProgress ownProgress_;
+    ScanProgress* progress_ = &ownProgress_;
 };

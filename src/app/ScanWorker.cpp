@@ -10,12 +10,15 @@
 #include "app/RecoveryWindowController.h"
 #include "app/ScanClearing.h"
 #include "app/ScanInputs.h"
+#include "app/StatusLine.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
+#include "common/BackupFiles.h"
 #include "database/ScanDatabaseFiles.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <utility>
@@ -38,6 +41,40 @@ void Safely(const char* what, Call call) {
     } catch (...) {
         std::cerr << (std::string("scan: ") + what + " failed\n");
     }
+}
+
+// The database each recovery service reads, by which its parts are weighed; none for the
+// photo library, which is weighed by kPhotoLibraryWeight.
+struct ServiceDatabase {
+    ServiceIndex service;
+    std::optional<DatabaseRole> database;
+};
+constexpr ServiceDatabase kServiceDatabases[] = {
+    {ServiceIndex::ServiceIndexMessages, DatabaseRole::Messages},
+    {ServiceIndex::ServiceIndexPhotosVideos, std::nullopt},
+    {ServiceIndex::ServiceIndexContacts, DatabaseRole::AddressBook},
+    {ServiceIndex::ServiceIndexCallHistory, DatabaseRole::CallHistory},
+    {ServiceIndex::ServiceIndexCalendar, DatabaseRole::Calendar},
+    {ServiceIndex::ServiceIndexNotes, DatabaseRole::Notes},
+    {ServiceIndex::ServiceIndexInternetHistory, DatabaseRole::InternetHistory},
+    {ServiceIndex::ServiceIndexWhatsApp, DatabaseRole::WhatsApp},
+};
+// Carving walks every page of a database and tries each gap, reading its live rows takes one
+// pass of queries: a carving part weighs this many times the bytes of its file.
+constexpr double kCarvingCost = 4.0;
+// The deleted-record step of the photos reads the photo library's rows only.
+constexpr double kPhotoLibraryWeight = 256.0 * 1024;
+// The least weight of a part, so that a missing or empty database still counts for a little.
+constexpr double kLeastWeight = 4096.0;
+
+// The bytes of the backup's file of that name; 0 when the backup lacks it.
+double FileBytes(const std::string& backupFolder, const std::string& backupName) {
+    if (backupName.empty()) return 0.0;
+    const OptString path = BackupFiles::locate(backupFolder, backupName);
+    if (!path) return 0.0;
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(*path, error);
+    return error ? 0.0 : static_cast<double>(bytes);
 }
 
 }  // namespace
@@ -133,6 +170,7 @@ void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder
                                                     std::stop_token stop) {
     const DataType type = holder.dataType();
     record_.scannedDataType.set(type);
+    progress_.start(ScanProgress::Clock::now());
     const bool ran = runStep("the backup", [&] {
         // The results of the previous scan go; the details of the backup about to be read,
         // which the caller has just filled in, stay.
@@ -166,6 +204,7 @@ void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder
 void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
     const bool prepared = runStep("the backup", [&] {
         setupDataBase(record_);
+        planParts(type);
         // Waits: the tab switches below test the screen state.
         window_.showScreen(ScreenState::ScreenResults);
         window_.removeSelection();
@@ -179,6 +218,7 @@ void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
 
     if (!runStep("photos and videos", [&] {
             MediaSniffer media(record_, window_, workingFolder_);
+            media.reportTo(&progress_);
             return media.run(type, stop) == MediaSniffer::Outcome::Finished;
         }))
         return;
@@ -212,17 +252,42 @@ void ScanWorker::scanSteps(DataType type, const std::stop_token& stop) {
     record_.DeletedWhatsAppCount = static_cast<std::int32_t>(record_.DeletedWhatsApp.size());
 }
 
+void ScanWorker::planParts(DataType type) {
+    const std::string folder = record_.BACKUP_DIRECTORY.get();
+    const bool carves = record_.recoveryWindowController.get() != nullptr;
+    for (const DataTypeDescriptor& descriptor : DataTypes()) {
+        if (!descriptor.dataType || !RunsStep(type, *descriptor.dataType)) continue;
+        double bytes = 0.0;
+        bool library = false;
+        for (const ServiceDatabase& entry : kServiceDatabases)
+            if (descriptor.service == entry.service) {
+                library = !entry.database;
+                if (entry.database) bytes = FileBytes(folder, record_.databaseName(*entry.database).get());
+            }
+        if (descriptor.loadExisting)
+            progress_.plan(ScanProgress::LivePart(descriptor.name), std::max(bytes, kLeastWeight));
+        if (descriptor.service && carves)
+            progress_.plan(ScanProgress::DeletedPart(descriptor.name),
+                           library ? kPhotoLibraryWeight : std::max(kCarvingCost * bytes, kLeastWeight));
+    }
+}
+
 void ScanWorker::openScanTab() {
     const TabTag tab = static_cast<TabTag>(record_.buttonType.load());
     window_.onTabSelectionChanged(tab);
     window_.onAppsSelectionChanged(tab);
-    window_.toogleChanged();
+    // A scan shows all records: the toggle is turned off, never flipped back on by a second
+    // opening of the tab. (The toggle is hidden while a scan runs, so only the scan moves it.)
+    if (record_.onlyRecovered) window_.toogleChanged();
 }
 
 bool ScanWorker::loadExisting(const DataTypeDescriptor& descriptor, DataType type,
                               const ScanContext& context) {
+    const std::string part = ScanProgress::LivePart(descriptor.name);
+    progress_.begin(part, StatusLineText(0, descriptor.statusName).value_or(""));
     window_.updateStatus(0, descriptor.statusName);
     const std::size_t count = descriptor.loadExisting(context);
+    progress_.end(part);
     if (descriptor.redrawAfterLoad) window_.redrawScreen(descriptor.tab);
     window_.updateStatus(3, CountLine(count, descriptor.countName));
     if (cancelled(context.stop)) return false;
@@ -236,7 +301,7 @@ bool ScanWorker::loadExisting(const DataTypeDescriptor& descriptor, DataType typ
 }
 
 bool ScanWorker::recoverDeletedRecords(DataType type, const std::stop_token& stop) {
-    window_.updateStatus(3, "Recovering deleted data. Please wait...");
+    window_.updateStatus(3, ScanProgress::kDeletedRecordsStatus);
     // The carving threads fill these afresh; the deleted notes that the note store's live step
     // listed (its "Recently Deleted" folder) stay.
     record_.DeletedSMS.clear();
@@ -249,7 +314,9 @@ bool ScanWorker::recoverDeletedRecords(DataType type, const std::stop_token& sto
         std::cerr << "scan: no deleted-record run controller, deleted records are not recovered\n";
         return true;
     }
+    controller->reportTo(&progress_);
     controller->RecoverDeletedData(type, stop);
+    controller->reportTo(nullptr);
     return true;
 }
 

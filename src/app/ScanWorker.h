@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CoreConfiguration.h"
+#include "app/ScanProgress.h"
 #include "records/DataType.h"
 #include "records/ScanContext.h"
 
@@ -61,6 +62,10 @@ public:
     // chooses another device or backup).
     void clearData();
 
+    // How far the running (or last) scan has got; the window's bar, estimate and status line
+    // follow it. Any thread.
+    const ScanProgress& progress() const { return progress_; }
+
 private:
     bool cancelled(const std::stop_token& stop) const;
     // Runs one step; an exception ends the step with a status line. False when the step was
@@ -77,6 +82,8 @@ private:
     // Switches the tab bar to the scan's tab, as a click on it would.
     void openScanTab();
     void closingSteps();
+    // Weighs the parts of a scan of the type by the files they read.
+    void planParts(DataType type);
 
     BrimleyAppDelegate& record_;
     MainWindowActions& window_;
@@ -84,6 +91,7 @@ private:
     AnalyticsEvents& analytics_;
     const CoreConfiguration configuration_;
 
+    ScanProgress progress_;
     std::mutex startMutex_;
     std::atomic<bool> running_{false};
     std::jthread thread_;

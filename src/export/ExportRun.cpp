@@ -25,18 +25,30 @@ enum class MediaChoice {
     NotUnticked,  // isChecked other than 0, the folder made even when there is none
 };
 
+// The photos or videos an export copies: every one the scan found, existing and deleted,
+// whatever the photo browser shows at the moment.
 template <class Record, class Source, class Name>
-std::vector<MediaExporter::Item> MediaItems(const SharedList<Record>& list, MediaChoice choice,
+std::vector<MediaExporter::Item> MediaItems(const SharedList<Record>& existing,
+                                            const SharedList<Record>& deleted, MediaChoice choice,
                                             Source source, Name name) {
     std::vector<MediaExporter::Item> items;
-    for (const auto& record : list.snapshot()) {
-        if (!record) continue;
-        const std::int32_t tick = record->isChecked();
-        if (choice == MediaChoice::Ticked && tick != 1) continue;
-        if (choice == MediaChoice::NotUnticked && tick == 0) continue;
-        items.push_back({((*record).*source)(), ((*record).*name)()});
-    }
+    for (const SharedList<Record>* list : {&existing, &deleted})
+        for (const auto& record : list->snapshot()) {
+            if (!record) continue;
+            const std::int32_t tick = record->isChecked();
+            if (choice == MediaChoice::Ticked && tick != 1) continue;
+            if (choice == MediaChoice::NotUnticked && tick == 0) continue;
+            items.push_back({((*record).*source)(), ((*record).*name)()});
+        }
     return items;
+}
+
+std::vector<MediaExporter::Item> PhotoItems(const BrimleyAppDelegate& state, MediaChoice choice) {
+    return MediaItems(state.Photos, state.DeletedPhotos, choice, &Photo::PhotoUrl, &Photo::PhotoName);
+}
+
+std::vector<MediaExporter::Item> VideoItems(const BrimleyAppDelegate& state, MediaChoice choice) {
+    return MediaItems(state.Videos, state.DeletedVideos, choice, &Video::VideoUrl, &Video::VideoName);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -153,9 +165,9 @@ std::size_t ExportRun::filesToWrite(const ExportFile& file, bool onlyTicked) con
     const MediaChoice media = onlyTicked ? MediaChoice::Ticked : MediaChoice::All;
     switch (file.kind) {
         case ExportFile::Kind::Photos:
-            return MediaItems(state_.AllPhotos, media, &Photo::PhotoUrl, &Photo::PhotoName).size();
+            return PhotoItems(state_, media).size();
         case ExportFile::Kind::Videos:
-            return MediaItems(state_._AllVideos, media, &Video::VideoUrl, &Video::VideoName).size();
+            return VideoItems(state_, media).size();
         case ExportFile::Kind::DeviceInfo:
             return state_.deviceInfo.get() ? 1 : 0;
         case ExportFile::Kind::Records:
@@ -200,13 +212,13 @@ ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_toke
             if (!steps.begin("Photos")) break;
             steps.copyMedia(
                 report.folder,
-                MediaItems(state_.AllPhotos, media, &Photo::PhotoUrl, &Photo::PhotoName),
+                PhotoItems(state_, media),
                 !onlyTicked);
         } else if (file->kind == ExportFile::Kind::Videos) {
             if (!steps.begin("Videos")) break;
             steps.copyMedia(
                 report.folder,
-                MediaItems(state_._AllVideos, media, &Video::VideoUrl, &Video::VideoName),
+                VideoItems(state_, media),
                 !onlyTicked);
         } else if (file->kind == ExportFile::Kind::DeviceInfo) {
             const std::string name = device ? device->InfoFileName() : DeviceInfo().InfoFileName();
@@ -238,23 +250,17 @@ ExportReport ExportRun::runCurrentTab(const ExportRequest& request, std::stop_to
     if (!file) return report;
     // The tab's own export writes every record, and every photo or video not unticked.
     if (file->kind == ExportFile::Kind::Photos)
-        report.planned = MediaItems(state_.AllPhotos, MediaChoice::NotUnticked, &Photo::PhotoUrl,
-                                    &Photo::PhotoName)
-                             .size();
+        report.planned = PhotoItems(state_, MediaChoice::NotUnticked).size();
     else if (file->kind == ExportFile::Kind::Videos)
-        report.planned = MediaItems(state_._AllVideos, MediaChoice::NotUnticked, &Video::VideoUrl,
-                                    &Video::VideoName)
-                             .size();
+        report.planned = VideoItems(state_, MediaChoice::NotUnticked).size();
     else
         report.planned = filesToWrite(*file, false);
     if (file->kind == ExportFile::Kind::Photos || file->kind == ExportFile::Kind::Videos) {
         const bool photos = file->kind == ExportFile::Kind::Photos;
         if (!steps.begin(photos ? "Photos" : "Videos")) return report;
         steps.copyMedia(request.location,
-                        photos ? MediaItems(state_.AllPhotos, MediaChoice::NotUnticked,
-                                            &Photo::PhotoUrl, &Photo::PhotoName)
-                               : MediaItems(state_._AllVideos, MediaChoice::NotUnticked,
-                                            &Video::VideoUrl, &Video::VideoName),
+                        photos ? PhotoItems(state_, MediaChoice::NotUnticked)
+                               : VideoItems(state_, MediaChoice::NotUnticked),
                         true);
     } else if (file->kind == ExportFile::Kind::DeviceInfo) {
         if (!steps.begin(request.location)) return report;

@@ -285,7 +285,8 @@ void DcimService::processAsset(BrimleyAppDelegate& record, PhotoDbSchema schema,
     DcmiFolder* folder = nullptr;
     bool syncedPhoto = false;
     if (video) {
-        item.setRecovered(true);
+        // A film is deleted when the library has it in the trash (the libraries that keep a
+        // trashed state), not for being a film.
         if (StartsWith(directory, "DCIM")) {
             folder = _cameraRollVideos.get();
         } else {

@@ -109,9 +109,20 @@ std::string Head(bool singleQuotedDoctype) {
     return head;
 }
 
-std::string Bubble(bool left, const OptString& text, const OptString& time) {
-    return std::string(left ? "<div class='chatleft'>" : "<div class='chatright'>") + Html(text) +
-           "<span class='time'> " + Html(time) + " <span class='green'></span></span> </div>";
+// A deleted message's text and time are drawn in the colour of the deleted rows of the tables,
+// on a pale bubble of their own so that they read on either side.
+std::string Bubble(bool left, const OptString& text, const OptString& time, bool deleted = false) {
+    const std::string open = deleted ? "<span class='deleted' style='color:#b92020'>" : "";
+    const std::string close = deleted ? "</span>" : "";
+    const std::string side = left ? "chatleft" : "chatright";
+    const std::string div = deleted ? "<div class='" + side + "' style='background-color:#fbe9e9'>"
+                                    : "<div class='" + side + "'>";
+    return div + open + Html(text) + close + "<span class='time'> " + open + Html(time) + close +
+           " <span class='green'></span></span> </div>";
+}
+
+bool Flagged(const std::vector<char>& flags, std::size_t i) {
+    return i < flags.size() && flags[i];
 }
 
 // A file path as it stands in a "file://" address: characters that would end the address or
@@ -134,7 +145,8 @@ std::string FileAddressPath(const std::string& path) {
 
 }  // namespace
 
-std::string SmsConversation(const std::vector<std::shared_ptr<SMS>>& messages) {
+std::string SmsConversation(const std::vector<std::shared_ptr<SMS>>& messages,
+                            const std::vector<char>& deleted) {
     std::string page = Head(false);
     page += Rule("body", {"margin: 0", "padding: 0", "font-family: Arial, Helvetica, sans-serif",
                           "background: #ffffff"});
@@ -142,16 +154,18 @@ std::string SmsConversation(const std::vector<std::shared_ptr<SMS>>& messages) {
     page += BubbleRules("#eeeeee", "#59D93B", true, true);
     page += BrowserRules("#eeeeee", "#59D93B", "#ffffff");
     page += "</style></head><body><div class='chatarea'>";
-    for (const auto& message : messages) {
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const auto& message = messages[i];
         if (!message) continue;
-        page += Bubble(message->Type() == OptString("Received from"), message->Message(), message->LocalTime());
+        page += Bubble(message->Type() == OptString("Received from"), message->Message(), message->LocalTime(),
+                       Flagged(deleted, i));
     }
     page += "</div></body>";
     return page;
 }
 
 std::string WhatsAppConversation(const std::vector<std::shared_ptr<WhatsApp>>& messages,
-                                 const std::string& background) {
+                                 const std::string& background, const std::vector<char>& deleted) {
     std::string page = Head(true);
     page += "body {\tmargin: 0;\tpadding: 0;\tfont-family: Arial, Helvetica, sans-serif;"
             "\tbackground-image: url('file://" + FileAddressPath(background) + "');}";
@@ -159,10 +173,11 @@ std::string WhatsAppConversation(const std::vector<std::shared_ptr<WhatsApp>>& m
     page += BubbleRules("#eeeeee", "#D3F0BF", false, false);
     page += BrowserRules("#ffffff", "#D3F0BF", "#1f2a36");
     page += "</style></head><body><div class='chatarea'>";
-    for (const auto& message : messages) {
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const auto& message = messages[i];
         if (!message) continue;
         const bool received = message->FromMsgID() && !message->FromMsgID()->empty() && !message->isSent();
-        page += Bubble(received, message->zText(), message->MessageDate());
+        page += Bubble(received, message->zText(), message->MessageDate(), Flagged(deleted, i));
     }
     page += "</div></body>";
     return page;

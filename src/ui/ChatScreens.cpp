@@ -110,19 +110,19 @@ void SMSViewController::bindRows(const std::vector<char>& working) {
 }
 
 void SMSViewController::toggleChanged() {
-    clearDetail();
-    showAllSms = true;
-    index();
-    bindRows(index_.workingList(true));
-    host_.clearSearchField();
-    refreshIndexpath();
+    segmentsShowAll();
 }
 
 void SMSViewController::toggleBack() {
+    segmentsShowDeleted();
+}
+
+void SMSViewController::showSegment() {
     clearDetail();
-    showAllSms = false;
+    const int segment = segmentedControl->selectedSegment();
+    showAllSms = segment == 0;
     index();
-    bindRows(index_.workingList(false));
+    bindRows(index_.segmentList(segment));
     host_.clearSearchField();
     refreshIndexpath();
 }
@@ -130,7 +130,7 @@ void SMSViewController::toggleBack() {
 void SMSViewController::find(const QString& field) {
     const std::string text = Lower(field);
     index();
-    const std::vector<char> working = index_.workingList(showAllSms);
+    const std::vector<char> working = index_.segmentList(segmentedControl->selectedSegment());
     bindRows(text.empty() ? working : index_.search(working, text));
     refreshIndexpath();
 }
@@ -142,11 +142,17 @@ void SMSViewController::clearDetail() {
 
 void SMSViewController::showDetailOf(std::size_t row) {
     if (row >= table_.rows.size()) return;
-    conversation_ = index_.conversation(table_.rows[row], working_);
+    std::vector<char> deleted;
+    conversation_ = index_.conversation(table_.rows[row], working_, &deleted);
+    // The page runs in time order, existing and deleted messages alike.
+    ChatPages::InTimeOrder(conversation_, deleted, [](const SMS& m) { return m.LocalTime(); });
     // A conversation of many thousand messages would take the page long to lay out.
     std::vector<std::shared_ptr<SMS>> drawn = conversation_;
-    if (drawn.size() > kMostBubbles) drawn.erase(drawn.begin(), drawn.end() - kMostBubbles);
-    webView->loadHTMLString(ChatPages::SmsConversation(drawn));
+    if (drawn.size() > kMostBubbles) {
+        drawn.erase(drawn.begin(), drawn.end() - kMostBubbles);
+        deleted.erase(deleted.begin(), deleted.end() - kMostBubbles);
+    }
+    webView->loadHTMLString(ChatPages::SmsConversation(drawn, deleted));
 }
 
 void SMSViewController::checkAllClicked(bool on) {
@@ -160,13 +166,6 @@ void SMSViewController::rowTicked(std::size_t row) {
     const ConversationRow& r = table_.rows[row];
     // Every message of the address, not only those of the current search.
     index_.tickAddress(r.contact, segmentedControl->selectedSegment(), r.check);
-}
-
-void SMSViewController::segmentChosen() {
-    // The segment only chooses which messages a tick reaches.
-    for (ConversationRow& row : table_.rows)
-        row.check = !row.contact.empty() && index_.addressTicked(row.contact, segmentedControl->selectedSegment());
-    model->ticksChanged();
 }
 
 // ---- WhatsAppViewController ----
@@ -276,13 +275,17 @@ std::vector<std::shared_ptr<WhatsApp>> WhatsAppViewController::covered() const {
     }
 }
 
-void WhatsAppViewController::show(const std::vector<std::shared_ptr<WhatsApp>>& rows) {
+void WhatsAppViewController::show(const std::vector<std::shared_ptr<WhatsApp>>& rows,
+                                  const std::vector<std::shared_ptr<WhatsApp>>& messages) {
     std::unordered_set<const WhatsApp*> deleted;
     for (const auto& r : record_.DeletedWhatsApp.snapshot()) deleted.insert(r.get());
     table_.rows.clear();
     for (const auto& r : rows) table_.rows.push_back({r, deleted.count(r.get()) != 0});
     reloadTable();
-    const auto [shownDeleted, shownExisting] = ShownCounts(table_);
+    // The count line counts messages, as it says, not the chats they make.
+    std::size_t shownDeleted = 0, shownExisting = 0;
+    for (const auto& m : messages)
+        if (m) (deleted.count(m.get()) ? shownDeleted : shownExisting) += 1;
     setCaption(LanguageKey::PhotosListViewShowingXYDeletedItemsAndXYExistingItemsWhatsapp, shownDeleted,
                record_.DeletedWhatsApp.size(), shownExisting, record_.WhatsAppContent.size());
 }
@@ -296,6 +299,14 @@ void WhatsAppViewController::setTableSelection() {
 }
 
 void WhatsAppViewController::toggleChanged() {
+    segmentsShowAll();
+}
+
+void WhatsAppViewController::toggleBack() {
+    segmentsShowDeleted();
+}
+
+void WhatsAppViewController::showSegment() {
     std::vector<std::shared_ptr<WhatsApp>> list;
     switch (segmentedControl->selectedSegment()) {
         case 0:
@@ -312,14 +323,8 @@ void WhatsAppViewController::toggleChanged() {
             break;
         default: break;
     }
-    show(checkForDuplicatesfromArrayGroups(getGroupWhatsApp(checkForDuplicatesfromArray(list))));
-    setTableSelection();
-    host_.clearSearchField();
-    refreshIndexpath();
-}
-
-void WhatsAppViewController::toggleBack() {
-    show(checkForDuplicatesfromArrayGroups(getGroupWhatsApp(record_.DeletedWhatsApp.snapshot())));
+    list = checkForDuplicatesfromArray(list);
+    show(checkForDuplicatesfromArrayGroups(getGroupWhatsApp(list)), list);
     setTableSelection();
     host_.clearSearchField();
     refreshIndexpath();
@@ -341,7 +346,7 @@ void WhatsAppViewController::find(const QString& field) {
             if (r && r->zText() && !lowerTexts_.count(r.get())) lowerTexts_[r.get()] = ScreenText::Lower(*r->zText());
         std::erase_if(records, [&](const auto& r) { return !r || !matchName(text, *r); });
     }
-    show(getGroupWhatsApp(records));
+    show(getGroupWhatsApp(records), records);
     refreshIndexpath();
 }
 
@@ -352,11 +357,20 @@ void WhatsAppViewController::clearDetail() {
 
 void WhatsAppViewController::conversation(std::vector<std::shared_ptr<WhatsApp>> messages) {
     conversation_ = std::move(messages);
+    std::unordered_set<const WhatsApp*> deletedOnes;
+    for (const auto& r : record_.DeletedWhatsApp.snapshot()) deletedOnes.insert(r.get());
+    std::vector<char> deleted;
+    deleted.reserve(conversation_.size());
+    for (const auto& m : conversation_) deleted.push_back(deletedOnes.count(m.get()) ? 1 : 0);
+    // The page runs in time order, carved messages among the others where their time puts them.
+    ChatPages::InTimeOrder(conversation_, deleted, [](const WhatsApp& m) { return m.MessageDate(); });
     std::vector<std::shared_ptr<WhatsApp>> drawn = conversation_;
-    if (drawn.size() > SMSViewController::kMostBubbles)
+    if (drawn.size() > SMSViewController::kMostBubbles) {
         drawn.erase(drawn.begin(), drawn.end() - SMSViewController::kMostBubbles);
-    webView->loadHTMLString(
-        ChatPages::WhatsAppConversation(drawn, AppPaths::resourcesDirectory() + "/whats-app-bg.jpg"));
+        deleted.erase(deleted.begin(), deleted.end() - SMSViewController::kMostBubbles);
+    }
+    webView->loadHTMLString(ChatPages::WhatsAppConversation(
+        drawn, AppPaths::resourcesDirectory() + "/whats-app-bg.jpg", deleted));
 }
 
 void WhatsAppViewController::showDetailOf(std::size_t row) {
@@ -534,6 +548,14 @@ void CallLogViewController::clearDetail() {
 }
 
 void CallLogViewController::toggleChanged() {
+    segmentsShowAll();
+}
+
+void CallLogViewController::toggleBack() {
+    segmentsShowDeleted();
+}
+
+void CallLogViewController::showSegment() {
     const auto existing = existingList().snapshot();
     const auto deleted = deletedList().snapshot();
     std::vector<Row> list;
@@ -556,13 +578,6 @@ void CallLogViewController::toggleChanged() {
     host_.clearSearchField();
     refreshIndexpath();
     if (groupTable_.rows.empty()) showCalls({});
-}
-
-void CallLogViewController::toggleBack() {
-    if (faceTime_) return;
-    getGroupCallLog(filled(deletedList().snapshot(), true, Fill::Name));
-    host_.clearSearchField();
-    refreshIndexpath();
 }
 
 bool CallLogViewController::matchName(const std::string& text, const CallLog& c) const {
@@ -677,6 +692,10 @@ void WhatAppRecViewController::group(std::vector<Row> list) {
 }
 
 void WhatAppRecViewController::toggleChanged() {
+    segmentsShowAll();
+}
+
+void WhatAppRecViewController::showSegment() {
     const auto existing = record_.WhatsAppContent.snapshot();
     const auto deleted = record_.DeletedWhatsApp.snapshot();
     switch (segmentedControl->selectedSegment()) {

@@ -59,7 +59,7 @@ protected:
     void headerClicked(std::size_t column) override { sortTable(table_, column); }
     void checkAllClicked(bool on) override;
     void rowTicked(std::size_t row) override;
-    void segmentChosen() override;
+    void showSegment() override;
 
 private:
     // Reads the lists again when they changed since the index was built.
@@ -107,11 +107,14 @@ protected:
     void clearDetail() override;
     void checkAllClicked(bool on) override;
     void rowTicked(std::size_t row) override;
+    void showSegment() override;
 
 private:
     std::vector<std::shared_ptr<WhatsApp>> covered() const;
     void name(const WhatsApp& message);
-    void show(const std::vector<std::shared_ptr<WhatsApp>>& rows);
+    // Shows the chat rows; the count line counts the messages they were made from.
+    void show(const std::vector<std::shared_ptr<WhatsApp>>& rows,
+              const std::vector<std::shared_ptr<WhatsApp>>& messages);
     void setTableSelection();
     void conversation(std::vector<std::shared_ptr<WhatsApp>> messages);
     const WhatsAppPartnerNames& names();
@@ -139,7 +142,7 @@ public:
 
     bool respondsToFind() const override { return true; }
     bool respondsToToggleChanged() const override { return true; }
-    bool respondsToToggleBack() const override { return !faceTime_; }
+    bool respondsToToggleBack() const override { return true; }
     void find(const QString& text) override;
     void toggleChanged() override;
     void toggleBack() override;
@@ -160,6 +163,7 @@ protected:
     void clearDetail() override;
     void headerClicked(std::size_t column) override;
     void checkAllClicked(bool on) override;
+    void showSegment() override;
 
     SharedList<CallLog>& existingList() const;
     SharedList<CallLog>& deletedList() const;
@@ -210,6 +214,7 @@ protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override;
     void headerClicked(std::size_t column) override;
+    void showSegment() override;
 
 private:
     void group(std::vector<Row> list);

@@ -132,8 +132,12 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
 }
 
 std::vector<char> ConversationIndex::workingList(bool showAll) const {
+    return segmentList(showAll ? 0 : 2);
+}
+
+std::vector<char> ConversationIndex::segmentList(int segment) const {
     std::vector<char> working(messages_.size(), 0);
-    for (std::size_t i = showAll ? 0 : existing_; i < messages_.size(); ++i) working[i] = 1;
+    for (std::size_t i = 0; i < messages_.size(); ++i) working[i] = tickReaches(i, segment) ? 1 : 0;
     return working;
 }
 
@@ -209,12 +213,17 @@ std::uint32_t ConversationIndex::tickGroupOf(const std::string& contact) const {
 }
 
 std::vector<std::shared_ptr<SMS>> ConversationIndex::conversation(const ConversationRow& row,
-                                                                  const std::vector<char>& working) const {
+                                                                  const std::vector<char>& working,
+                                                                  std::vector<char>* deleted) const {
     std::vector<std::shared_ptr<SMS>> messages;
+    if (deleted) deleted->clear();
     const std::uint32_t group = groupOf(row.contact);
     if (group == kNone) return messages;
     for (std::size_t i = 0; i < messages_.size() && i < working.size(); ++i)
-        if (working[i] && messages_[i].group == group) messages.push_back(messages_[i].record);
+        if (working[i] && messages_[i].group == group) {
+            messages.push_back(messages_[i].record);
+            if (deleted) deleted->push_back(isDeleted(i) ? 1 : 0);
+        }
     return messages;
 }
 

@@ -59,6 +59,9 @@ public:
 
     // The working list of a filter: every message, or the deleted ones alone.
     std::vector<char> workingList(bool showAll) const;
+    // The messages of a segment of the existing/deleted filter: 0 all, 1 the existing ones, 2
+    // the deleted ones.
+    std::vector<char> segmentList(int segment) const;
     // The working list narrowed to the messages that hold the lower-case search text in their
     // text, their address, or the cleaned form of their address (each in lower case).
     std::vector<char> search(const std::vector<char>& working, std::string_view lowerText) const;
@@ -71,9 +74,10 @@ public:
     // addresses first appear), then one empty row per message whose address is absent or empty.
     std::vector<ConversationRow> rows(const std::vector<char>& working) const;
     // The messages of the working list whose standardised address equals the row's, in list
-    // order (existing messages before deleted ones).
-    std::vector<std::shared_ptr<SMS>> conversation(const ConversationRow& row,
-                                                   const std::vector<char>& working) const;
+    // order (existing messages before deleted ones); `deleted`, when given, gets one flag per
+    // message.
+    std::vector<std::shared_ptr<SMS>> conversation(const ConversationRow& row, const std::vector<char>& working,
+                                                   std::vector<char>* deleted = nullptr) const;
 
     // Which messages a tick of the filter segment reaches: 0 all, 1 the existing ones, 2 the
     // deleted ones, other values none.

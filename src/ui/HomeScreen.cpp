@@ -613,7 +613,7 @@ void InfoReaderViewController::recoverFromMac() {
     BrimleyAppDelegate& record = window_.record();
     const std::string folder = window_.mobileSyncFolder() + "/";
     const std::vector<std::string> names = BackupFolderListing::list(folder);
-    known_.keepListed(names);
+    known_.keepListed(names, folder);
     record._RecoverType = 1;
     window_.analytics().publishMessageEvent("RecoverFromITunesScreen");
     for (std::size_t i = 0; i < names.size(); ++i) {

@@ -525,6 +525,7 @@ void MainMenu::showScreen(ScreenState state) {
             progressIndicator->setRange(0, 1);
             btnStart->setEnabled(true);
             record_.onlyRecovered = true;
+            drawToggle();
             // The results area never shows the home screen.
             if (currentChild_ && currentChild_ == infoReaderViewController) takeFromChildView();
             childView->show();
@@ -585,7 +586,10 @@ void MainMenu::updateStatus(std::int32_t code, const std::string& message) {
 }
 
 void MainMenu::timerRun() {
-    const ScanCountdown::Tick tick = countdown_.timerRun(!progress2->isHidden());
+    static const ScanProgress nothingYet;
+    const ScanProgress& progress = core_ ? core_->scanWorker().progress() : nothingYet;
+    const ScanCountdown::Tick tick =
+        countdown_.timerRun(progress, ScanProgress::Clock::now(), !progress2->isHidden());
     if (tick.label) Timer->setText(QString::fromStdString(*tick.label));
     progress2->setValue(static_cast<int>(tick.bar));
 }
@@ -658,18 +662,26 @@ void MainMenu::UpdateAllViewsOnLanguageChange() {
     if (infoReaderViewController) infoReaderViewController->setLanguageForOutlates();
     setMenuItemsName();
     setTabButtonTitle();
-    // The open screens read their texts when they are made: they are made again.
+    // The screens of the results read their texts when they are made: they are made again, and
+    // the open one comes back with its search and its filter. The home screen stays in place.
     const TabTag open = static_cast<TabTag>(record_.tabItem.load());
-    const bool reopen = viewController_ && record_.PresentScreen == ToCode(ScreenState::ScreenResults);
-    takeFromChildView();
+    const bool reopen = record_.PresentScreen == ToCode(ScreenState::ScreenResults) && UiTabFor(open);
+    const QString searched = _searchField->text();
+    int segment = -1;
+    if (auto* list = dynamic_cast<ListScreen*>(viewController_.data()); list && list->segmentedControl)
+        segment = list->segmentedControl->selectedSegment();
+    if (currentChild_ != infoReaderViewController) takeFromChildView();
     viewController_ = nullptr;
     for (auto& [tab, screen] : screens_)
         if (screen) screen->deleteLater();
     screens_.clear();
-    if (reopen) {
-        record_.tabItem = 0;
-        onTabSelectionChanged(open);
-    }
+    if (!reopen) return;
+    record_.tabItem = 0;
+    onTabSelectionChanged(open);
+    if (auto* list = dynamic_cast<ListScreen*>(viewController_.data());
+        list && list->segmentedControl && segment >= 0 && list->segmentedControl->selectedSegment() != segment)
+        list->segmentedControl->segment(segment)->click();
+    if (!searched.isEmpty() && !_searchField->isHidden()) _searchField->setText(searched);
 }
 
 void MainMenu::refreshTabButtons() {
@@ -838,6 +850,8 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
             if (auto* summary = dynamic_cast<HomeViewController*>(screen)) summary->Display();
             if (iconPath) txtInformation->clear();
         }
+        // Whichever way it was opened, the screen shows what the toggle says.
+        if (screen) applyFilter(tab, screen);
         childView->show();
         return;
     }
@@ -851,17 +865,14 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     if (entry->kind == ScreenKind::PhotoBrowser) {
         scrollViewVideo->hide();
         scrollViewPhoto3->show();
-        PhotoBrowserLists::updatePhotos(record_);
         showPhotoCaption();
     } else {
         scrollViewPhoto3->hide();
         scrollViewVideo->show();
-        PhotoBrowserLists::updateVideos(record_);
     }
-    reloadGrids();
-    changeView->setChecked(false);
-    changeView->setIcon(icon("toggle-off"));
     viewController_ = nullptr;
+    applyFilter(tab, nullptr);
+    drawToggle();
 }
 
 void MainMenu::onAppsSelectionChanged(TabTag tab) {
@@ -872,11 +883,6 @@ void MainMenu::onAppsSelectionChanged(TabTag tab) {
     SMNSbutton* control = iconControl(tab);
     openScreen(tab, true, control);
     setTabSelected(control);
-    if (record_.onlyRecovered) {
-        if (viewController_ && viewController_->respondsToToggleBack()) viewController_->toggleBack();
-    } else if (viewController_ && viewController_->respondsToToggleChanged()) {
-        viewController_->toggleChanged();
-    }
 }
 
 void MainMenu::onTabSelectionChanged(TabTag tab) {
@@ -912,7 +918,13 @@ void MainMenu::UpdateMainView() {
 }
 
 void MainMenu::redrawScreen(TabTag tab) {
-    if (ResultsScreen* screen = screenOf(tab)) screen->redraw();
+    ResultsScreen* screen = screenOf(tab);
+    if (!screen) return;
+    // A screen that filters reads its lists again under the toggle's filter.
+    if (screen->respondsToToggleBack() && screen->respondsToToggleChanged())
+        applyFilter(tab, screen);
+    else
+        screen->redraw();
 }
 
 void MainMenu::clearScreens() {
@@ -933,28 +945,41 @@ void MainMenu::search(const QString& text) {
     if (viewController_ && viewController_->respondsToFind()) viewController_->find(text);
 }
 
-void MainMenu::applyToggleToOpenScreen(bool onlyDeleted) {
-    if (viewController_) {
-        if (onlyDeleted && viewController_->respondsToToggleBack()) viewController_->toggleBack();
-        if (!onlyDeleted && viewController_->respondsToToggleChanged()) viewController_->toggleChanged();
+void MainMenu::applyFilter(TabTag tab, ResultsScreen* screen) {
+    const bool onlyDeleted = record_.onlyRecovered;
+    if (screen) {
+        if (onlyDeleted && screen->respondsToToggleBack()) screen->toggleBack();
+        if (!onlyDeleted && screen->respondsToToggleChanged()) screen->toggleChanged();
         return;
     }
-    if (!scrollViewPhoto3->isHidden() && imageView->isVisible()) {
+    if (tab == TabTag::TabTagPhotos) {
         PhotoBrowserLists::updatePhotos(record_, onlyDeleted);
         reloadGrids();
-    } else if (!scrollViewVideo->isHidden() && imageView->isVisible()) {
+    } else if (tab == TabTag::TabTagVideos) {
         PhotoBrowserLists::updateVideos(record_, onlyDeleted);
         reloadGrids();
     }
 }
 
+void MainMenu::drawToggle() {
+    const bool onlyDeleted = record_.onlyRecovered;
+    changeView->setChecked(onlyDeleted);
+    changeView->setIcon(icon(onlyDeleted ? "toggle-on" : "toggle-off"));
+}
+
+void MainMenu::setOnlyDeleted(bool onlyDeleted) {
+    record_.onlyRecovered = onlyDeleted;
+    drawToggle();
+    const auto tab = static_cast<TabTag>(record_.tabItem.load());
+    if (viewController_)
+        applyFilter(tab, viewController_);
+    else if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos)
+        applyFilter(tab, nullptr);
+}
+
 void MainMenu::toogleChanged() {
     hideMenus();
-    const bool toAll = record_.onlyRecovered;
-    changeView->setChecked(!toAll);
-    changeView->setIcon(icon(toAll ? "toggle-off" : "toggle-on"));
-    applyToggleToOpenScreen(!toAll);
-    record_.onlyRecovered = !toAll;
+    setOnlyDeleted(!record_.onlyRecovered);
 }
 
 void MainMenu::MenuPressed() {
@@ -1074,7 +1099,9 @@ void MainMenu::Export() {
     actions.exportTicked = [this](const QString& location, const QString& extension) {
         OnExportTickedClick(location, extension);
     };
-    actions.exportCurrentTab = [this](const QString& extension) { OnExportClick(extension); };
+    actions.exportCurrentTab = [this](const QString& location, const QString& extension) {
+        OnExportClick(location, extension);
+    };
     actions.alert = [this](const AlertRequest& request) { alert(request); };
     actions.publishButtonEvent = [this](const std::string& button) { analytics_.PublishButtonEvent(button); };
     openSingle<ExportWindowController>(exportWindow, std::move(actions), this);
@@ -1173,37 +1200,37 @@ void MainMenu::OnExportTickedClick(const QString& location, const QString& exten
     startFolderExport(ExportScope::TickedRecords, location, extension);
 }
 
-void MainMenu::OnExportClick(const QString& extension) {
+void MainMenu::OnExportClick(const QString& location, const QString& extension) {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    exportStart(extension);
+    exportStart(location, extension);
 }
 
-void MainMenu::exportStart(const QString& extension) {
+void MainMenu::exportStart(const QString& location, const QString& extension) {
     const auto tab = static_cast<TabTag>(record_.tabItem.load());
     if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) {
-        const QString folder = chooseFolder(QStringLiteral("Choose a Directory to Export Data."));
-        if (folder.isEmpty()) return;
         if (tab == TabTag::TabTagPhotos)
-            exportPhotosToDirectory(folder);
+            exportPhotosToDirectory(location);
         else
-            exportVideosToDirectory(folder);
+            exportVideosToDirectory(location);
         return;
     }
     const ExportRun run(record_, ExportFiles());
     const auto device = record_.deviceInfo.get();
     const std::string proposed = run.ProposedFileName(ToCode(tab), extension.toStdString(), device.get());
-    const QString path =
-        chooseSaveFile(QString::fromStdString(AppPaths::documentsDirectory()), QString::fromStdString(proposed));
-    if (!path.isEmpty()) SaveCompleted(path);
-    starFeedback(QStringLiteral("Rating - Export to Computer"));
+    const QString path = chooseSaveFile(location, QString::fromStdString(proposed));
+    if (path.isEmpty()) {
+        alert({"Nothing was exported.", "The file was not saved.", {"OK"}});
+        return;
+    }
+    if (SaveCompleted(path)) starFeedback(QStringLiteral("Rating - Export to Computer"));
 }
 
-void MainMenu::SaveCompleted(const QString& path) {
+bool MainMenu::SaveCompleted(const QString& path) {
     const ExportRun run(record_, ExportFiles());
     const ExportReport report =
         run.run({ExportScope::CurrentTab, path.toStdString(), "", record_.tabItem.load()});
-    if (!report.ok())
-        alert({"The file could not be written.", path.toStdString(), {"OK"}});
+    if (!report.ok()) alert({"The file could not be written.", path.toStdString(), {"OK"}});
+    return report.ok();
 }
 
 // ---- The send to the device ----
@@ -1246,6 +1273,10 @@ ScreenHost MainMenu::screenHost() {
         _searchField->blockSignals(false);
     };
     host.openAddress = [](const QString& address) { Desktop::open(address); };
+    host.filterChosen = [this](bool onlyDeleted) {
+        record_.onlyRecovered = onlyDeleted;
+        drawToggle();
+    };
     return host;
 }
 
@@ -1282,6 +1313,11 @@ void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnNewScan})
         w->show();
     btnApp->setVisible(restoreAvailable);
+    // The open screen shows every record the scan found, as the toggle filters them; a search
+    // typed meanwhile stays.
+    const QString searched = _searchField->text();
+    setOnlyDeleted(record_.onlyRecovered);
+    if (!searched.isEmpty() && !_searchField->isHidden()) _searchField->setText(searched);
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(true);
     btnMenu->setEnabled(true);
     boxProcess->hide();
@@ -1496,7 +1532,7 @@ void MainMenu::windowStartup() {
     setTabButtonTitle();
     lblVersion->setText(QString::fromStdString(record_.Version.get()));
     lblProductName->setText(QString::fromStdString(record_.ProductName.get()));
-    changeView->setIcon(icon("toggle-off"));
+    drawToggle();
     // The banner; its load also starts the time of use anew.
     if (timeOfUse_) {
         timeOfUse_->restart();

@@ -82,7 +82,10 @@ public:
     void updateDisplayName(const std::string& name) override;
     void onTabSelectionChanged(TabTag tab) override;
     void onAppsSelectionChanged(TabTag tab) override;
+    // Flips the existing/deleted filter (the toggle button's action).
     void toogleChanged() override;
+    // Sets the filter: the toggle is drawn so and the open screen or grid shows it.
+    void setOnlyDeleted(bool onlyDeleted);
     void markTabButtonSelected(TabTag tab) override;
     void updateTabButtons() override;
     void refreshTabButtons() override;
@@ -143,13 +146,14 @@ public:
     void Export();
     // The three scopes of the dialog: everything, the ticked records (each into a new dated
     // folder in the location, on a thread of its own), the current tab (on the main thread,
-    // through a save panel).
+    // into the location: the photos and videos straight away, a data type's file through a
+    // save panel that opens there; a cancelled panel is told as nothing exported).
     void OnExportAllClick(const QString& location, const QString& extension);
     void OnExportTickedClick(const QString& location, const QString& extension);
-    void OnExportClick(const QString& extension);
-    void exportStart(const QString& extension);
-    // Writes the current tab's file at the path.
-    void SaveCompleted(const QString& path);
+    void OnExportClick(const QString& location, const QString& extension);
+    void exportStart(const QString& location, const QString& extension);
+    // Writes the current tab's file at the path; whether it was written.
+    bool SaveCompleted(const QString& path);
     // Whether any record or picture that the ticked export writes is ticked.
     bool anythingTicked() const;
     // The panels the export uses; tests replace them. A folder (empty: cancelled), and a file
@@ -251,7 +255,11 @@ private:
     void takeFromChildView();
     template <class Dialog, class... Args>
     Dialog* openSingle(QPointer<QDialog>& field, Args&&... args);
-    void applyToggleToOpenScreen(bool onlyDeleted);
+    // The toggle's filter (record's onlyRecovered) applied to a screen just opened or to the
+    // open one: a data-type screen, or with none the photo or video grid of the tab.
+    void applyFilter(TabTag tab, ResultsScreen* screen);
+    // The toggle drawn as the filter stands.
+    void drawToggle();
     void reloadGrids();
     void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
                    std::function<void()> done);

@@ -116,6 +116,14 @@ void ContactViewController::show(std::vector<Row> rows) {
 }
 
 void ContactViewController::toggleChanged() {
+    segmentsShowAll();
+}
+
+void ContactViewController::toggleBack() {
+    segmentsShowDeleted();
+}
+
+void ContactViewController::showSegment() {
     clearDetail();
     const auto deleted = record_.DeletedContact.snapshot();
     const auto existing = record_.ContactContent.snapshot();
@@ -126,13 +134,6 @@ void ContactViewController::toggleChanged() {
         case 2: show(numbered(deleted, true, 1, false)); break;
         default: break;
     }
-    host_.clearSearchField();
-    refreshIndexpath();
-}
-
-void ContactViewController::toggleBack() {
-    clearDetail();
-    show(numbered(record_.DeletedContact.snapshot(), true, 1, false));
     host_.clearSearchField();
     refreshIndexpath();
 }
@@ -554,6 +555,14 @@ iMessageViewController::iMessageViewController(ScreenHost host, QWidget* parent)
 }
 
 void iMessageViewController::toggleChanged() {
+    segmentsShowAll();
+}
+
+void iMessageViewController::toggleBack() {
+    segmentsShowDeleted();
+}
+
+void iMessageViewController::showSegment() {
     const auto deleted = record_.DeletediMessage.snapshot();
     const auto existing = record_.iMessageContent.snapshot();
     switch (segmentedControl->selectedSegment()) {

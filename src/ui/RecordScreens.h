@@ -43,6 +43,7 @@ protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override;
     void checkAllClicked(bool on) override;
+    void showSegment() override;
 
 private:
     void normalise(const Contact& contact);
@@ -154,9 +155,14 @@ public:
     iMessageViewController(ScreenHost host, QWidget* parent = nullptr);
     bool respondsToFind() const override { return true; }
     bool respondsToToggleChanged() const override { return true; }
+    bool respondsToToggleBack() const override { return true; }
     void find(const QString& text) override;
     void toggleChanged() override;
+    void toggleBack() override;
     static bool matchName(const std::string& lowerText, const SMS& message);
+
+protected:
+    void showSegment() override;
 };
 
 // Audio files and keychain entries: lists filled when the screen is made, sortable. No tab

@@ -208,7 +208,20 @@ void ListScreen::addSegments(int selected) {
     segmentedControl = new SegmentedControl(tools_);
     segmentedControl->setSelectedSegment(selected);
     static_cast<QHBoxLayout*>(tools_->layout())->insertWidget(0, segmentedControl);
-    connect(segmentedControl, &SegmentedControl::segmentChosen, this, [this](int) { segmentChosen(); });
+    connect(segmentedControl, &SegmentedControl::segmentChosen, this, [this](int segment) {
+        if (host_.filterChosen) host_.filterChosen(segment == 2);
+        showSegment();
+    });
+}
+
+void ListScreen::segmentsShowAll() {
+    if (segmentedControl->selectedSegment() == 2) segmentedControl->setSelectedSegment(0);
+    showSegment();
+}
+
+void ListScreen::segmentsShowDeleted() {
+    segmentedControl->setSelectedSegment(2);
+    showSegment();
 }
 
 void ListScreen::addTickAll(bool withText) {

@@ -27,6 +27,9 @@ struct ScreenHost {
     std::function<void()> clearSearchField;
     // Opens an address in the user's default browser.
     std::function<void(const QString&)> openAddress;
+    // The user chose a segment of a screen's existing/deleted filter: the window's toggle is
+    // drawn to match (on for the deleted records alone).
+    std::function<void(bool onlyDeleted)> filterChosen;
     // The names of the backup's address book and of its WhatsApp chat database, read once by
     // the screens that name partners; none: read from the record's backup.
     std::function<AddressBookNames()> addressBook;
@@ -140,7 +143,12 @@ protected:
     virtual void checkAllClicked(bool /*on*/) {}
     virtual void rowTicked(std::size_t /*row*/) {}
     virtual void cellClicked(std::size_t /*row*/, std::size_t /*column*/) {}
-    virtual void segmentChosen() { toggleChanged(); }
+    // Screens with segments: shows the records of the selected segment. The window's toggle
+    // moves the segment first: all records turn "Deleted" into both lists (and leave
+    // "Existing" as it is), deleted records only select "Deleted".
+    virtual void showSegment() {}
+    void segmentsShowAll();
+    void segmentsShowDeleted();
 
     // Sorts a RowTable by a header click on one of its columns, with the rule of every screen
     // (ascending, then descending on repeated clicks), and shows the order.

@@ -117,7 +117,7 @@ void ExportWindowController::finalexport() {
     if (cell3->isChecked()) {
         if (actions_.exportAll) actions_.exportAll(where, extension);
     } else if (cell2->isChecked()) {
-        if (actions_.exportCurrentTab) actions_.exportCurrentTab(extension);
+        if (actions_.exportCurrentTab) actions_.exportCurrentTab(where, extension);
     } else if (cell1->isChecked()) {
         if (actions_.exportTicked) actions_.exportTicked(where, extension);
     }

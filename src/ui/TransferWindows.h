@@ -32,7 +32,8 @@ public:
         // The folder panel: the chosen folder, or empty when cancelled.
         std::function<QString()> chooseFolder;
         std::function<void(const QString& location, const QString& extension)> exportAll;
-        std::function<void(const QString& extension)> exportCurrentTab;
+        // The open tab's records into the chosen folder.
+        std::function<void(const QString& location, const QString& extension)> exportCurrentTab;
         std::function<void(const QString& location, const QString& extension)> exportTicked;
         std::function<void(const AlertRequest&)> alert;
         std::function<void(const std::string& button)> publishButtonEvent;

@@ -1,4 +1,5 @@
 #include "app/DeviceDetails.h"
+#include "common/Clock.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include "RecordingWindow.h"
@@ -47,6 +48,7 @@ struct Reading {
 }  // namespace
 
 TEST(GetInfoFromBackup, ModernBackupTakesInfoPlistAndTheManifestsEncryption) {
+    Clock::ScopedTimeZone zone("Europe/Berlin");
     TempDir dir;
     BackupBuilder backup(dir.path() / "backup");
     DeviceDetails details;
@@ -70,7 +72,8 @@ TEST(GetInfoFromBackup, ModernBackupTakesInfoPlistAndTheManifestsEncryption) {
     EXPECT_TRUE(info.knownIfEncrypted());
     EXPECT_FALSE(info.Connected());
     EXPECT_EQ(info.ICICD(), "");  // Info.plist's ICCID is not one of the keys read
-    EXPECT_EQ(info.BackupDate(), "N/A");
+    // "Last Backup Date", 2016-09-01 10:00:00 UTC, in local time.
+    EXPECT_EQ(info.BackupDate(), "2016-09-01 12:00 PM");
     EXPECT_EQ(info.BackupLocation(), backup.folder().string());
     EXPECT_EQ(reading.window->texts(), std::vector<std::string>{"updateDisplayName Test iPhone"});
     const auto copy = reading.record.deviceInfoBackup.get();
@@ -215,6 +218,22 @@ TEST(GetInfoFromBackup, NothingOfAnEarlierBackupSticks) {
     EXPECT_FALSE(info.knownIfEncrypted());
     EXPECT_FALSE(info.isEncrypted());
     EXPECT_EQ(info.BackupLocation(), versionless.folder().string());
+}
+
+// A "Last Backup Date" that is no date value, or none at all, leaves the date unknown.
+TEST(GetInfoFromBackup, BackupDateOnlyFromADateValue) {
+    for (const char* date : {"<key>Last Backup Date</key><string>2016-09-01</string>", ""}) {
+        SCOPED_TRACE(date);
+        TempDir dir;
+        BackupBuilder backup(dir.path() / "backup");
+        backup.writePlists();
+        WriteText(backup.folder() / "Info.plist",
+                  XmlPlist(std::string("<dict><key>Device Name</key><string>Phone</string>"
+                                       "<key>Product Version</key><string>9.3.5</string>") +
+                           date + "</dict>"));
+        Reading reading(backup.folder());
+        EXPECT_EQ(reading.run().BackupDate(), "N/A");
+    }
 }
 
 TEST(GetInfoFromBackup, BlankVersionIsNoUsableBackup) {

@@ -79,6 +79,34 @@ TEST_F(RecoveryWindowControllerTest, RunsEveryServiceWithMessagesAndCallsAfterCo
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Recovering Internet History"), lines.end());
 }
 
+// Threads end one by one: the status line never goes on naming a type whose thread has ended
+// while another still carves.
+TEST_F(RecoveryWindowControllerTest, TheStatusLineNamesAThreadStillAtWork) {
+    // The internet history ends once the photos have ended and the messages have begun; the
+    // messages thread carves on until the window has been told of the internet history's end.
+    services.script("internet", [this](std::stop_token stop) {
+        for (int i = 0; i < 500 && !stop.stop_requested() &&
+                        !(controller.dcmiFinished() && services.position("messages:begin") >= 0);
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    services.script("messages", [this](std::stop_token stop) {
+        const auto told = [&] {
+            const auto lines = window.statusLines();
+            const auto internet = std::find(lines.rbegin(), lines.rend(), "Recovering Internet History");
+            return internet != lines.rend() && internet != lines.rbegin();
+        };
+        for (int i = 0; i < 500 && !told() && !stop.stop_requested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    controller.RecoverDeletedData(DataType::DataTypeAll);
+    const auto lines = window.statusLines();
+    const auto internet = std::find(lines.begin(), lines.end(), "Recovering Internet History");
+    ASSERT_NE(internet, lines.end());
+    // Every thread still at work then carves without a text of its own.
+    EXPECT_EQ(lines.back(), "Recovering deleted data. Please wait...");
+}
+
 // The flags a run for one type leaves (contacts "finished" among them) are set afresh by the
 // next run: a second run of every type still waits for its contacts and for all its threads.
 TEST_F(RecoveryWindowControllerTest, FlagsOfAnEarlierRunDoNotCarryOver) {

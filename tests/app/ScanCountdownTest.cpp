@@ -1,6 +1,8 @@
 #include "app/KnownDevices.h"
 #include "app/ScanCountdown.h"
+#include "app/ScanProgress.h"
 #include "records/DeviceInfo.h"
+#include "support/FixtureDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -9,39 +11,89 @@
 
 namespace {
 
-TEST(ScanCountdown, FirstTickShowsFourMinutesFiftyNine) {
-    ScanCountdown countdown;
-    countdown.start();
-    const auto tick = countdown.timerRun();
-    ASSERT_TRUE(tick.label);
-    EXPECT_EQ(*tick.label, "Remaining time: 4 minutes 59 seconds");
-    EXPECT_EQ(tick.bar, 1.0);
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+
+using Seconds = std::chrono::seconds;
+
+// Two parts of a scan weighed 1 and 3: the share done and the time still to go follow the work
+// the parts report, not the clock alone.
+TEST(ScanProgress, FractionAndEstimateFollowTheWorkDone) {
+    const auto t0 = ScanProgress::Clock::time_point{} + Seconds(1000);
+    ScanProgress progress;
+    progress.start(t0);
+    progress.plan("small", 1.0);
+    progress.plan("large", 3.0);
+    EXPECT_EQ(progress.fraction(), 0.0);
+    EXPECT_FALSE(progress.remainingSeconds(t0 + Seconds(30)));  // nothing done: no estimate
+    progress.begin("small", "Retrieving  small");
+    progress.end("small");
+    EXPECT_DOUBLE_EQ(progress.fraction(), 0.25);
+    EXPECT_EQ(progress.remainingSeconds(t0 + Seconds(10)), 30);
+    progress.begin("large", "Carving large");
+    progress.advance("large", 0.5);
+    progress.advance("large", 0.25);  // never back
+    EXPECT_DOUBLE_EQ(progress.fraction(), 0.625);
+    EXPECT_EQ(progress.remainingSeconds(t0 + Seconds(20)), 12);
+    progress.advance("large", 0.99);
+    EXPECT_EQ(progress.remainingSeconds(t0 + Seconds(240)), 2);
+    progress.end("large");
+    EXPECT_EQ(progress.fraction(), 1.0);
+    EXPECT_EQ(progress.remainingSeconds(t0 + Seconds(241)), 0);
+    // A new scan starts from nothing.
+    progress.start(t0 + Seconds(300));
+    EXPECT_EQ(progress.fraction(), 0.0);
+    EXPECT_FALSE(progress.runningStatus());
 }
 
-TEST(ScanCountdown, CycleOfThreeHundredAndTwoTicksThenPhaseOne) {
-    ScanCountdown countdown;
-    countdown.start();
-    std::optional<std::string> last;
-    for (int i = 1; i <= 300; ++i)
-        if (auto tick = countdown.timerRun(); tick.label) last = tick.label;
-    EXPECT_EQ(*last, "Remaining time: 0 minutes 00 seconds");
-    EXPECT_FALSE(countdown.timerRun().label);  // 301: the clock turns to -1 unseen
-    const auto restart = countdown.timerRun();  // 302: a new cycle, the bar back at 0
-    EXPECT_FALSE(restart.label);
-    EXPECT_EQ(restart.bar, 0.0);
-    EXPECT_EQ(countdown.phases(), 1);
-    EXPECT_EQ(*countdown.timerRun().label, "Remaining time: 4 minutes 59 seconds - phase 1");
+// Parts that run side by side: when one ends, the status names the running part begun last,
+// never the part that has ended.
+TEST(ScanProgress, TheStatusNamesAPartStillRunning) {
+    ScanProgress progress;
+    progress.start(ScanProgress::Clock::now());
+    for (const char* part : {"messages", "calendar", "internet"}) progress.plan(part, 1.0);
+    progress.begin("messages", "Carving messages");
+    progress.begin("calendar", "Carving calendar");
+    progress.begin("internet", "Recovering Internet History");
+    EXPECT_EQ(progress.runningStatus(), OptString("Recovering Internet History"));
+    EXPECT_EQ(progress.end("internet"), OptString("Carving calendar"));
+    EXPECT_EQ(progress.end("calendar"), OptString("Carving messages"));
+    EXPECT_EQ(progress.end("messages"), std::nullopt);
+    EXPECT_FALSE(progress.runningStatus());
 }
 
-TEST(ScanCountdown, HiddenBarDoesNotMoveButTheLabelCounts) {
+// The window's countdown shows what the progress says: the estimate in its words and a bar
+// filled by the share done; one second before the end it says so.
+TEST(ScanCountdown, LabelAndBarComeFromTheProgress) {
+    const auto t0 = ScanProgress::Clock::time_point{} + Seconds(1000);
+    ScanProgress progress;
+    progress.start(t0);
+    progress.plan("whole", 1.0);
     ScanCountdown countdown;
     countdown.start();
-    const auto tick = countdown.timerRun(false);
+    // Too early to tell: the label keeps its text.
+    ScanCountdown::Tick tick = countdown.timerRun(progress, t0 + Seconds(1));
+    EXPECT_FALSE(tick.label);
     EXPECT_EQ(tick.bar, 0.0);
-    EXPECT_EQ(*tick.label, "Remaining time: 4 minutes 59 seconds");
+    progress.begin("whole", "working");
+    progress.advance("whole", 0.2);
+    tick = countdown.timerRun(progress, t0 + Seconds(60));
+    EXPECT_EQ(tick.label, OptString("Remaining time: 4 minutes 00 seconds"));
+    EXPECT_DOUBLE_EQ(tick.bar, 0.2 * ScanCountdown::kBarMaximum);
+    progress.advance("whole", 299.0 / 300.0);
+    tick = countdown.timerRun(progress, t0 + Seconds(299));
+    EXPECT_EQ(tick.label, OptString("Remaining time: 0 minutes 01 seconds"));
+    EXPECT_NEAR(tick.bar, 299.0, 1e-9);
+    // A hidden bar stays where it was; the label still follows.
+    progress.end("whole");
+    tick = countdown.timerRun(progress, t0 + Seconds(300), false);
+    EXPECT_NEAR(tick.bar, 299.0, 1e-9);
+    EXPECT_EQ(tick.label, OptString("Remaining time: 0 minutes 00 seconds"));
+    EXPECT_EQ(countdown.ticks(), 4);
     countdown.start();
-    EXPECT_EQ(countdown.currMinute(), 5);
-    EXPECT_EQ(countdown.phases(), 0);
+    EXPECT_EQ(countdown.ticks(), 0);
+    EXPECT_EQ(countdown.bar(), 0.0);
+    EXPECT_EQ(ScanCountdown::labelText(3725), "Remaining time: 62 minutes 05 seconds");
 }
 
 DeviceInfo Device(const char* id, const char* name, const char* version = "9.3.5") {
@@ -71,8 +123,33 @@ TEST(KnownDevices, BackupNeedsALongEnoughVersionAndNamelessReadingsDropTheirFold
     known.afterReading(Device("x", nullptr, "1"), true, "/b/gone/");
     ASSERT_EQ(known.size(), 1u);
     EXPECT_EQ(known.entries()[0].UniqueDeviceID(), OptString("keep"));
-    known.keepListed({"other"});
+    known.keepListed({"other"}, "/b");
     EXPECT_EQ(known.size(), 0u);
+}
+
+// A backup read from a folder of its own (Browse, the command line) stays known when the
+// MobileSync folder is listed again, as long as it is there; one of the listed folder that the
+// listing no longer names goes.
+TEST(KnownDevices, BackupsReadElsewhereStayWhenTheBackupFolderIsListed) {
+    TempDir dir;
+    const fs::path sync = dir.path() / "MobileSync" / "Backup";
+    const fs::path elsewhere = dir.path() / "Downloads" / "my backup";
+    fs::create_directories(sync / "gone");
+    fs::create_directories(elsewhere);
+    KnownDevices known;
+    const auto read = [&](const char* id, const fs::path& location) {
+        DeviceInfo info = Device(id, "Phone");
+        info.setBackupLocation(location.string());
+        known.afterReading(info, true, location.string());
+    };
+    read("browsed", elsewhere);
+    read("gone", sync / "gone");
+    read("vanished", dir.path() / "Downloads" / "no longer there");
+    read("listed", sync / "listed");
+    known.keepListed({"listed"}, sync.string() + "/");
+    ASSERT_EQ(known.size(), 2u);
+    EXPECT_EQ(known.entries()[0].UniqueDeviceID(), OptString("browsed"));
+    EXPECT_EQ(known.entries()[1].UniqueDeviceID(), OptString("listed"));
 }
 
 TEST(BackupFolderListing, ReadsIdentifierNamedFoldersAndTheLastEntry) {

@@ -146,6 +146,10 @@ TEST_F(ScanWorkerTest, ReadsEveryTypeThenTheDeletedRecordsThenOpensTheReport) {
         std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(expected.size())),
         expected);
     EXPECT_EQ(services.begun(), 8u);
+    // Every part of the scan has reported its end: the bar is full, nothing is named running.
+    EXPECT_EQ(worker.progress().fraction(), 1.0);
+    EXPECT_EQ(worker.progress().remainingSeconds(ScanProgress::Clock::now()), 0);
+    EXPECT_FALSE(worker.progress().runningStatus());
     EXPECT_EQ(record.SMSContent.size(), LiveCount(contents.messages));
     EXPECT_EQ(record.DeletedSMSCount.load(), 0);
     EXPECT_TRUE(record.hasDoneScan.load());

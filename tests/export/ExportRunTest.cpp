@@ -130,12 +130,12 @@ protected:
         auto photo = std::make_shared<Photo>();
         photo->setPhotoUrl((work / "photo-source").string());
         photo->setPhotoName("IMG_0001.JPG");
-        state.AllPhotos.append(photo);
+        state.Photos.append(photo);
         WriteFile(work / "video-source", "MOV bytes");
         auto video = std::make_shared<Video>();
         video->setVideoUrl((work / "video-source").string());
         video->setVideoName("IMG_0002.MOV");
-        state._AllVideos.append(video);
+        state.Videos.append(video);
     }
 
     ExportRequest Request(ExportScope scope) const {
@@ -249,6 +249,24 @@ TEST_F(ExportRunTest, AllRecordsGoIntoADatedFolderInOrder) {
                 ::testing::StartsWith("Device Name,\"../Eva's iPhone/\n\""));
 }
 
+// The photo browser shows the deleted photos alone, and no video: the export of everything
+// still copies every photo and video the scan found.
+TEST_F(ExportRunTest, AllRecordsTakeEveryPhotoAndVideoWhateverTheBrowserShows) {
+    WriteFile(work / "deleted-source", "deleted JPEG bytes");
+    auto deleted = std::make_shared<Photo>();
+    deleted->setPhotoUrl((work / "deleted-source").string());
+    deleted->setPhotoName("IMG_0009.JPG");
+    state.DeletedPhotos.append(deleted);
+    state.AllPhotos.replace({deleted});
+    state._AllVideos.clear();
+    ExportRun run(state, ExportFiles());
+    const ExportReport report = run.run(Request(ExportScope::AllRecords));
+    EXPECT_TRUE(report.ok());
+    const fs::path folder = location / folderName;
+    EXPECT_THAT(NamesIn(folder / "Photos"), ElementsAre("IMG_0001.JPG", "IMG_0009.JPG"));
+    EXPECT_THAT(NamesIn(folder / "Videos"), ElementsAre("IMG_0002.MOV"));
+}
+
 TEST_F(ExportRunTest, TickedRecordsSkipTheUntickableTypes) {
     ExportRun run(state, ExportFiles());
     RecordingListener listener;
@@ -266,7 +284,7 @@ TEST_F(ExportRunTest, TickedRecordsSkipTheUntickableTypes) {
     EXPECT_EQ(Slurp(folder / "WhatsApp.csv"), "1,,ticked,,\n");
 
     // A second export within the same minute goes into a folder of its own.
-    state.AllPhotos.snapshot().front()->setIsChecked(1);
+    state.Photos.snapshot().front()->setIsChecked(1);
     const ExportReport again = run.run(Request(ExportScope::TickedRecords));
     const fs::path second = location / (folderName + " (2)");
     EXPECT_EQ(again.folder, second.string());
@@ -383,7 +401,7 @@ TEST_F(ExportRunTest, PhotosThatShareANameAreAllExported) {
         auto photo = std::make_shared<Photo>();
         photo->setPhotoUrl((work / other).string());
         photo->setPhotoName("IMG_0001.JPG");
-        state.AllPhotos.append(photo);
+        state.Photos.append(photo);
     }
     ExportRun run(state, ExportFiles());
     const ExportReport report = run.run(Request(ExportScope::AllRecords));

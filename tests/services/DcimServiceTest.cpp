@@ -180,7 +180,7 @@ TEST_F(DcimServiceTest, SortsTheLibraryIntoExistingAndRecoveredItemsInBothLayout
                      {
                          {1, "DCIM/100APPLE", "IMG_0001.JPG", 0},
                          {2, "DCIM/100APPLE", "IMG_0002.PNG", 1},
-                         {3, "DCIM/100APPLE", "IMG_0003.MOV", 0},
+                         {3, "DCIM/100APPLE", "IMG_0003.MOV", 1},
                          {4, "DCIM/100APPLE", "IMG_0004.MOV", 0},
                          {5, "PhotoStreamsData/1234/100APPLE", "IMG_0005.MOV", 0},
                          {6, "PhotoStreamsData/1234/100APPLE", "IMG_0100.JPG", 1},
@@ -217,7 +217,9 @@ TEST_F(DcimServiceTest, SortsTheLibraryIntoExistingAndRecoveredItemsInBothLayout
         record.Photos.clear();
         record.DeletedPhotos.clear();
         record.DeletedVideos.clear();
+        record.Videos.clear();
         record.PhotosCount = record.DeletedPhotosCount = record.DeletedVideosCount = 0;
+        record.VideosCount = 0;
         window->photosUI = 0;
         DcimService::initialiseArrays(record);
 
@@ -238,20 +240,21 @@ TEST_F(DcimServiceTest, SortsTheLibraryIntoExistingAndRecoveredItemsInBothLayout
                       {"IMG_0300.JPG",
                        FlatPath(folder, kCameraRoll, "Media/PhotoData/Other/IMG_0300.JPG")},
                   }));
-        EXPECT_EQ(Listed(record.DeletedVideos),
+        // Films as the library has them: deleted when in the trash, existing otherwise.
+        EXPECT_EQ(Listed(record.DeletedVideos), (std::vector<ListedVideo>{{"IMG_0003.MOV", mov3, thumb3}}));
+        EXPECT_EQ(Listed(record.Videos),
                   (std::vector<ListedVideo>{
-                      {"IMG_0003.MOV", mov3, thumb3},
                       {"IMG_0004.MOV", mov4, thm4},
                       {"IMG_0005.MOV", mov5, DcimService::kStockVideoThumbnail},
                   }));
-        EXPECT_TRUE(record.Videos.empty());
         EXPECT_EQ(record.AllPhotosContent.snapshot(), record.Photos.snapshot());
         EXPECT_EQ(record.AllDeletedPhotos.snapshot(), record.DeletedPhotos.snapshot());
         EXPECT_EQ(record.AllDeletedVideos.snapshot(), record.DeletedVideos.snapshot());
         EXPECT_EQ(record.PhotosCount.load(), 3);
         EXPECT_EQ(record.DeletedPhotosCount.load(), 3);
-        EXPECT_EQ(record.DeletedVideosCount.load(), 3);
-        EXPECT_EQ(record.VideosCount.load(), 0);
+        EXPECT_EQ(record.DeletedVideosCount.load(), 1);
+        EXPECT_EQ(record.VideosCount.load(), 2);
+        EXPECT_EQ(record.AllVideosContent.snapshot(), record.Videos.snapshot());
         EXPECT_EQ(window->photosUI.load(), 1);  // fewer than 13 items: only the closing refresh
         EXPECT_FALSE(record.photosLocked.isTaken());
     }
@@ -410,15 +413,18 @@ TEST_F(DcimServiceTest, RefreshesEveryThirteenItemsAndListsAPhotoFileOnce) {
     service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(window->photosUI.load(), 2);  // after the 13th item and at the end
     EXPECT_EQ(record.Photos.size(), 14u);
-    EXPECT_EQ(record.DeletedVideos.size(), 1u);
+    // A library without a trashed state has no film in the trash.
+    EXPECT_EQ(record.Videos.size(), 1u);
+    EXPECT_TRUE(record.DeletedVideos.empty());
 
     // A second run over the same backup: the photos are listed already, films are not tested.
     service.RecoverFromIOSBackup(ContextFor(record, device));
     EXPECT_EQ(window->photosUI.load(), 4);
     EXPECT_EQ(record.Photos.size(), 14u);
     EXPECT_EQ(record.PhotosCount.load(), 14);
-    EXPECT_EQ(record.DeletedVideos.size(), 2u);
-    EXPECT_EQ(record.DeletedVideosCount.load(), 2);
+    EXPECT_EQ(record.Videos.size(), 2u);
+    EXPECT_EQ(record.VideosCount.load(), 2);
+    EXPECT_TRUE(record.DeletedVideos.empty());
 }
 
 TEST_F(DcimServiceTest, FromADeviceAlsoReadsItsOtherBackupsFilmsAsRecovered) {

@@ -194,20 +194,26 @@ private slots:
         export_->cell2->setChecked(true);
         export_->finalexport();
         QCOMPARE(proposedName, QStringLiteral("Addressbook.csv"));
-        QCOMPARE(proposedFolder.toStdString(), AppPaths::documentsDirectory());
+        // The panel opens in the folder chosen in the dialog.
+        QCOMPARE(proposedFolder, out.path());
         // Every contact, ticked or not.
         QCOMPARE(Lines(fs::path(out.path().toStdString()) / "contacts.csv").size(),
                  f.record.ContactContent.size() + f.record.DeletedContact.size());
         QVERIFY(w().openDialog("StarFeedbackWindow"));
         w().openDialog("StarFeedbackWindow")->close();
-        // The WhatsApp tab proposes no name; a cancelled panel writes nothing.
+        // The WhatsApp tab proposes no name; a cancelled panel writes nothing and says so, and
+        // no completion is reported.
         w().onAppsSelectionChanged(TabTag::TabTagWhatsApp);
         w().chooseSaveFile = [&](const QString&, const QString& name) {
             proposedName = name;
             return QString();
         };
-        w().OnExportClick(QStringLiteral(".csv"));
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().OnExportClick(out.path(), QStringLiteral(".csv"));
         QCOMPARE(proposedName, QString());
+        QCOMPARE(said, QStringLiteral("Nothing was exported."));
+        QVERIFY(!w().openDialog("StarFeedbackWindow"));
         for (QDialog* rating : w().findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
     }
 

@@ -31,27 +31,14 @@ class ScanWindowTest : public QObject {
     MainMenu& w() { return f.application->window(); }
 
     void scan(int comboIndex) {
-        w().showScreen(ScreenState::ScreenHome);
-        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
-        w().homeScreen()->fullRecover();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.scan(contents.folder.string(), comboIndex));
         QTest::qWait(50);
     }
 
 private slots:
     void initTestCase() {
-        demo::DemoBackupOptions options;
-        options.messages = 30;
-        options.contacts = 12;
-        options.calls = 16;
-        options.notes = 6;
-        options.events = 8;
-        options.whatsAppMessages = 16;
-        options.visits = 8;
-        options.photos = 3;
-        contents = demo::WriteDemoBackup(std::filesystem::path(dir.path().toStdString()) / "backup", options);
+        contents = demo::WriteDemoBackup(std::filesystem::path(dir.path().toStdString()) / "backup",
+                                         UiFixture::SmallDemoBackup());
         f.start();
     }
 

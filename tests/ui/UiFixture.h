@@ -1,8 +1,15 @@
 #pragma once
 
+#include "app/ApplicationCore.h"
 #include "app/RecordingAnalytics.h"
+#include "app/ScanWorker.h"
+#include "demo-backup/DemoBackup.h"
 #include "records/BrimleyAppDelegate.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
 #include "ui/TorvaneApplication.h"
+#include "UiTestSupport.h"
 
 #include <memory>
 
@@ -23,6 +30,30 @@ struct UiFixture {
         options.backupFolder = std::move(backupFolder);
         application = std::make_unique<TorvaneApplication>(options);
         application->start();
+    }
+    // A small demo backup with existing and deleted records of every type.
+    static demo::DemoBackupOptions SmallDemoBackup() {
+        demo::DemoBackupOptions options;
+        options.messages = 30;
+        options.contacts = 12;
+        options.calls = 16;
+        options.notes = 6;
+        options.events = 8;
+        options.whatsAppMessages = 16;
+        options.visits = 8;
+        options.photos = 3;
+        return options;
+    }
+    // Scans the backup folder from the home screen with the type of the combo box's entry, and
+    // waits for the report; whether it came.
+    bool scan(const std::string& folder, int comboIndex) {
+        MainMenu& w = application->window();
+        w.showScreen(ScreenState::ScreenHome);
+        w.openBackupFolder(QString::fromStdString(folder));
+        w.homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        w.homeScreen()->fullRecover();
+        return WaitFor([&] { return w.dashboard() && w.dashboard()->isVisible(); }) &&
+               WaitFor([&] { return !application->core().scanWorker().isRunning(); });
     }
     bool saw(const std::string& event) const {
         for (const std::string& e : analytics.events())

@@ -1,0 +1,257 @@
+// The results of a scan of a generated backup as the user meets them: the existing/deleted toggle
+// and the screens' segments always drawn as the filter that is applied, whatever way a screen was
+// opened.
+#include "UiFixture.h"
+#include "UiTestSupport.h"
+#include "app/ApplicationCore.h"
+#include "app/DeviceRecoveryFlow.h"
+#include "app/ScanWorker.h"
+#include "config/LanguageConfig.h"
+#include "demo-backup/DemoBackup.h"
+#include "records/Photo.h"
+#include "ui/ChatScreens.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
+#include "ui/PhotoBrowser.h"
+#include "ui/RecordScreens.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+namespace {
+
+// The four numbers of a screen's count line: shown deleted, deleted, shown existing, existing.
+struct Counts {
+    int shownDeleted = -1, deleted = -1, shownExisting = -1, existing = -1;
+    bool all() const { return shownDeleted == deleted && shownExisting == existing; }
+    bool onlyDeleted() const { return shownDeleted == deleted && shownExisting == 0; }
+    bool onlyExisting() const { return shownDeleted == 0 && shownExisting == existing; }
+};
+
+Counts CountsOf(const ListScreen& screen) {
+    Counts counts;
+    std::vector<int> numbers;
+    auto it = QRegularExpression(QStringLiteral("\\d+")).globalMatch(screen.caption->text());
+    while (it.hasNext()) numbers.push_back(it.next().captured().toInt());
+    if (numbers.size() == 4) counts = {numbers[0], numbers[1], numbers[2], numbers[3]};
+    return counts;
+}
+
+}  // namespace
+
+class ResultsStateTest : public QObject {
+    Q_OBJECT
+    UiFixture f;
+    QTemporaryDir dir;
+    demo::DemoBackupContents contents;
+
+    MainMenu& w() { return f.application->window(); }
+
+    void scan(int comboIndex) {
+        if (w().dashboard()) w().dashboard()->close();
+        QVERIFY(f.scan(contents.folder.string(), comboIndex));
+        QTest::qWait(50);
+        w().dashboard()->close();
+    }
+
+    void chooseLanguage(const QString& language) {
+        w().showLanWindow();
+        auto* picker = static_cast<LangaugeWindowController*>(w().openDialog("LangaugeWindowController"));
+        QVERIFY(picker);
+        const int index = picker->selectLang->findText(language);
+        QVERIFY(index >= 0);
+        picker->selectLang->setCurrentIndex(index);
+        picker->btnSelectClicked();
+    }
+
+    ListScreen* open(TabTag tab, bool iconBar) {
+        if (iconBar)
+            w().onAppsSelectionChanged(tab);
+        else
+            w().onTabSelectionChanged(tab);
+        return dynamic_cast<ListScreen*>(w().viewController());
+    }
+
+    // The toggle is drawn as the open screen filters, and the screen's segments agree with it.
+    void checkAgrees(ListScreen* screen, const char* what) {
+        QVERIFY2(screen, what);
+        const bool on = w().changeView->isChecked();
+        QCOMPARE(on, f.record.onlyRecovered.load());
+        const Counts counts = CountsOf(*screen);
+        QVERIFY2(counts.deleted > 0 && counts.existing > 0,
+                 qPrintable(QString::fromLatin1(what) + ": " + screen->caption->text()));
+        if (on)
+            QVERIFY2(counts.onlyDeleted(), qPrintable(QString::fromLatin1(what) + ": " + screen->caption->text()));
+        else
+            QVERIFY2(counts.all() || (screen->segmentedControl && screen->segmentedControl->selectedSegment() == 1 &&
+                                      counts.onlyExisting()),
+                     qPrintable(QString::fromLatin1(what) + ": " + screen->caption->text()));
+        if (screen->segmentedControl) QCOMPARE(screen->segmentedControl->selectedSegment() == 2, on);
+    }
+
+    // Screens with existing and deleted records in the demo backup, and a count line.
+    static constexpr TabTag kFiltered[] = {TabTag::TabTagSMS, TabTag::TabTagContacts, TabTag::TabTagCalls,
+                                           TabTag::TabTagNotes, TabTag::TabTagCalendar, TabTag::TabTagWhatsApp};
+
+private slots:
+    void initTestCase() {
+        demo::DemoBackupOptions options = UiFixture::SmallDemoBackup();
+        // Enough contacts for some to be deleted.
+        options.contacts = 40;
+        contents = demo::WriteDemoBackup(std::filesystem::path(dir.path().toStdString()) / "backup", options);
+        f.start();
+    }
+
+    void everyScreenShowsWhatTheToggleSays() {
+        scan(7);
+        // A scan ends showing all records, the toggle drawn off.
+        QVERIFY(!f.record.onlyRecovered);
+        QVERIFY(!w().changeView->isChecked());
+        // Whichever way a screen is first opened, it shows what the toggle says.
+        for (TabTag tab : kFiltered) checkAgrees(open(tab, tab == TabTag::TabTagSMS || tab == TabTag::TabTagNotes), "first opening, all");
+        for (TabTag tab : kFiltered) checkAgrees(open(tab, tab != TabTag::TabTagSMS), "second opening, all");
+        // One click: deleted records only, drawn on, on the open screen and on each opened next.
+        w().changeView->click();
+        QVERIFY(w().changeView->isChecked());
+        for (TabTag tab : kFiltered) checkAgrees(open(tab, true), "deleted only");
+        for (TabTag tab : kFiltered) checkAgrees(open(tab, false), "deleted only, tab path");
+        w().changeView->click();
+        QVERIFY(!w().changeView->isChecked());
+        checkAgrees(dynamic_cast<ListScreen*>(w().viewController()), "clicked back");
+    }
+
+    void segmentsMoveTheToggleAndFilter() {
+        for (TabTag tab : {TabTag::TabTagContacts, TabTag::TabTagSMS, TabTag::TabTagCalls, TabTag::TabTagWhatsApp}) {
+            ListScreen* screen = open(tab, true);
+            QVERIFY(screen && screen->segmentedControl);
+            screen->segmentedControl->segment(2)->click();
+            QVERIFY(w().changeView->isChecked());
+            checkAgrees(screen, "segment Deleted");
+            screen->segmentedControl->segment(1)->click();
+            QVERIFY(!w().changeView->isChecked());
+            QVERIFY2(CountsOf(*screen).onlyExisting(), qPrintable(screen->caption->text()));
+            checkAgrees(screen, "segment Existing");
+            // The toggle turned on moves the segment to "Deleted"; off again, to both lists.
+            w().changeView->click();
+            checkAgrees(screen, "toggle on after Existing");
+            w().changeView->click();
+            QCOMPARE(screen->segmentedControl->selectedSegment(), 0);
+            checkAgrees(screen, "toggle off");
+        }
+    }
+
+    void searchCoversWhatTheToggleShows() {
+        QVERIFY(!f.record.onlyRecovered);
+        for (auto [tab, rows] : {std::pair{TabTag::TabTagNotes, &contents.notes}, {TabTag::TabTagCalendar, &contents.events}}) {
+            // A screen first opened from the tab bar, then searched for an existing record.
+            w().onTabSelectionChanged(TabTag::TabTagDashboard);
+            auto* screen = open(tab, false);
+            QVERIFY(screen);
+            const auto existing = std::find_if(rows->begin(), rows->end(), [](const demo::DemoRow& r) { return !r.deleted; });
+            QVERIFY(existing != rows->end());
+            w()._searchField->setText(QString::fromStdString(existing->key));
+            QVERIFY2(CountsOf(*screen).shownExisting >= 1, qPrintable(screen->caption->text()));
+            w()._searchField->clear();
+        }
+    }
+
+    void photoGridFollowsTheToggle() {
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        MediaGridModel* model = w().photoGrid()->mediaModel();
+        const int all = static_cast<int>(f.record.Photos.size() + f.record.DeletedPhotos.size());
+        const int deleted = static_cast<int>(f.record.DeletedPhotos.size());
+        QVERIFY(deleted > 0 && deleted < all);
+        QVERIFY(!w().changeView->isChecked());
+        QCOMPARE(model->rowCount(), all);
+        w().changeView->click();
+        QVERIFY(w().changeView->isChecked());
+        QCOMPARE(model->rowCount(), deleted);
+        // Away and back: still deleted only, still drawn on.
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        QVERIFY(w().changeView->isChecked());
+        QCOMPARE(model->rowCount(), deleted);
+        w().changeView->click();
+        QCOMPARE(model->rowCount(), all);
+    }
+
+    void languageSwitchKeepsTheOpenScreenItsSearchAndFilter() {
+        ListScreen* screen = open(TabTag::TabTagContacts, true);
+        QVERIFY(screen);
+        screen->segmentedControl->segment(1)->click();
+        const auto existing = std::find_if(contents.contacts.begin(), contents.contacts.end(),
+                                           [](const demo::DemoRow& r) { return !r.deleted; });
+        const QString word = QString::fromStdString(existing->key).section(QLatin1Char(' '), 0, 0);
+        w()._searchField->setText(word);
+        const Counts before = CountsOf(*screen);
+        QVERIFY(before.shownExisting >= 1 && before.shownDeleted == 0);
+        chooseLanguage(QStringLiteral("Deutsch"));
+        auto* again = dynamic_cast<ContactViewController*>(w().viewController());
+        QVERIFY(again);
+        QVERIFY(!again->isHidden());
+        QCOMPARE(again->segmentedControl->selectedSegment(), 1);
+        QCOMPARE(again->segmentedControl->segment(1)->text(),
+                 QString::fromStdString(*LanguageConfig::sharedObject().ScanReportDialogWindowTableHeaderExisting()));
+        QCOMPARE(w()._searchField->text(), word);
+        const Counts after = CountsOf(*again);
+        QCOMPARE(after.shownExisting, before.shownExisting);
+        QCOMPARE(after.shownDeleted, 0);
+        QVERIFY(!w().changeView->isChecked());
+        chooseLanguage(QStringLiteral("English"));
+        QCOMPARE(w()._searchField->text(), word);
+        w()._searchField->clear();
+    }
+
+    void languageSwitchOnTheHomeScreenRedrawsIt() {
+        w().showScreen(ScreenState::ScreenHome);
+        chooseLanguage(QStringLiteral("Deutsch"));
+        InfoReaderViewController* home = w().homeScreen();
+        QVERIFY(home && !home->isHidden());
+        QCOMPARE(home->parentWidget(), w().childView);
+        QVERIFY(!w().childView->isHidden());
+        QCOMPARE(home->btnItunes->text(), QString::fromStdString(*LanguageConfig::sharedObject().ChooseIOSBackupControlViewTitle()));
+        chooseLanguage(QStringLiteral("English"));
+        QVERIFY(!home->isHidden());
+        QCOMPARE(home->btnItunes->text(), QString::fromStdString(*LanguageConfig::sharedObject().ChooseIOSBackupControlViewTitle()));
+    }
+
+    void scanOfOneTypeShowsAllItsRecords() {
+        scan(2);  // calls
+        QCOMPARE(f.record.tabItem.load(), ToCode(TabTag::TabTagCalls));
+        auto* calls = dynamic_cast<CallLogViewController*>(w().viewController());
+        QVERIFY(calls);
+        QVERIFY(!w().changeView->isChecked());
+        const Counts counts = CountsOf(*calls);
+        QVERIFY2(counts.existing > 0 && counts.deleted > 0 && counts.all(), qPrintable(calls->caption->text()));
+    }
+
+    // "Start Scan" on the results, then the backup choice of its question.
+    void newScanOfABrowsedBackupKeepsIt() {
+        if (w().dashboard()) w().dashboard()->close();
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenResults));
+        f.application->flow().homeBackupPressed();
+        InfoReaderViewController* home = w().homeScreen();
+        QVERIFY(home && !home->isHidden());
+        QCOMPARE(home->iTunesBackupTable->rowCount(), 1);
+        QVERIFY(home->iTunesBackupNoFilesMessage->isHidden());
+        QCOMPARE(home->iTunesBackupTable->item(0, 0)->text(), QString::fromStdString(contents.deviceName));
+        QCOMPARE(w().lblDisplayname->text(), QString::fromStdString(contents.deviceName));
+        QCOMPARE(std::filesystem::path(f.record.BACKUP_DIRECTORY.get()), contents.folder);
+        // And it scans.
+        home->dataTypeCombo->setCurrentIndex(2);
+        home->fullRecover();
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.record.CallLogContent.size() > 0);
+        w().dashboard()->close();
+    }
+
+    void cleanupTestCase() { f.application.reset(); }
+};
+
+TORVANE_UI_TEST(ResultsStateTest)
+#include "ResultsStateTest.moc"
