@@ -3,6 +3,7 @@
 
 #include "common/DateUtils.h"
 #include "database/DAOs.h"
+#include "database/GenerateWhatsAppObject.h"
 #include "database/QueryDates.h"
 #include "records/Skype.h"
 #include "records/WhatsApp.h"
@@ -17,14 +18,6 @@ OptString UserAddressOfGroup(OptString address) {
     return address->substr(0, dash) + WhatsAppUserSuffix;
 }
 
-// "+" and the number in front of the first "@"; absent for an address without "@".
-OptString PhoneOfAddress(const OptString& address) {
-    if (!address) return std::nullopt;
-    const auto at = address->find('@');
-    if (at == std::string::npos) return std::nullopt;
-    return "+" + address->substr(0, at);
-}
-
 std::string WithoutUserSuffix(std::string address) {
     const std::string suffix = WhatsAppUserSuffix;
     for (auto at = address.find(suffix); at != std::string::npos; at = address.find(suffix, at))
@@ -37,7 +30,16 @@ std::string WithoutUserSuffix(std::string address) {
 RecordList<WhatsApp> DAOs::GetWhatsAppLog() {
     RecordList<WhatsApp> result;
     if (auto connection = boundConnection()) {
-        auto rows = connection->executeQuery("SELECT * FROM ZWAMESSAGE ORDER BY ZMESSAGEDATE ASC");
+        // The partner's name as the message's chat session keeps it, where the store has
+        // sessions.
+        const bool sessions = connection->isOpen() &&
+                              connection->hasColumn("ZWAMESSAGE", "ZCHATSESSION") &&
+                              connection->hasColumn("ZWACHATSESSION", "ZPARTNERNAME");
+        auto rows = connection->executeQuery(
+            sessions ? "SELECT m.*, s.ZPARTNERNAME AS SESSION_PARTNER_NAME FROM ZWAMESSAGE m "
+                       "LEFT JOIN ZWACHATSESSION s ON s.Z_PK = m.ZCHATSESSION "
+                       "ORDER BY m.ZMESSAGEDATE ASC"
+                     : "SELECT * FROM ZWAMESSAGE ORDER BY ZMESSAGEDATE ASC");
         while (rows.next()) {
             auto message = std::make_shared<WhatsApp>();
             OptString from = rows.stringForColumn("ZFROMJID");
@@ -49,9 +51,15 @@ RecordList<WhatsApp> DAOs::GetWhatsAppLog() {
             from = UserAddressOfGroup(std::move(from));
             message->setMessageDate(DisplayTextOfDate(AppleDateOfColumn(rows, "ZMESSAGEDATE")));
             message->setZText(rows.stringForColumn("ZTEXT").value_or(""));
-            // Older stores kept the partner's name with the message; later ones do not.
-            message->setContactName(rows.stringForColumn("ZPARTNERNAME"));
-            message->setPhoneNo(PhoneOfAddress(from));
+            // Some stores keep the partner's name with the message; where the row has none,
+            // its chat session's name is the partner's.
+            OptString name = rows.stringForColumn("ZPARTNERNAME");
+            if ((!name || name->empty()) && sessions) {
+                if (OptString partner = rows.stringForColumn("SESSION_PARTNER_NAME"))
+                    name = std::move(partner);
+            }
+            message->setContactName(std::move(name));
+            message->setPhoneNo(PhoneOfWhatsAppAddress(from));
             message->setFromMsgID(std::move(from));
             result.push_back(std::move(message));
         }
