@@ -3,7 +3,6 @@
 
 #include "common/DateUtils.h"
 #include "database/DAOs.h"
-#include "database/GenerateWhatsAppObject.h"
 #include "database/QueryDates.h"
 #include "records/Skype.h"
 #include "records/WhatsApp.h"
@@ -16,6 +15,14 @@ OptString UserAddressOfGroup(OptString address) {
     const auto dash = address->find('-');
     if (dash == std::string::npos) return address;
     return address->substr(0, dash) + WhatsAppUserSuffix;
+}
+
+// "+" and the number in front of the first "@"; absent for an address without "@".
+OptString PhoneOfAddress(const OptString& address) {
+    if (!address) return std::nullopt;
+    const auto at = address->find('@');
+    if (at == std::string::npos) return std::nullopt;
+    return "+" + address->substr(0, at);
 }
 
 std::string WithoutUserSuffix(std::string address) {
@@ -59,7 +66,7 @@ RecordList<WhatsApp> DAOs::GetWhatsAppLog() {
                     name = std::move(partner);
             }
             message->setContactName(std::move(name));
-            message->setPhoneNo(PhoneOfWhatsAppAddress(from));
+            message->setPhoneNo(PhoneOfAddress(from));
             message->setFromMsgID(std::move(from));
             result.push_back(std::move(message));
         }

@@ -3,13 +3,6 @@
 #include "records/WhatsApp.h"
 #include "records/WhatsAppMessage.h"
 
-OptString PhoneOfWhatsAppAddress(const OptString& address) {
-    if (!address) return std::nullopt;
-    const auto at = address->find('@');
-    if (at == std::string::npos) return std::nullopt;
-    return "+" + address->substr(0, at);
-}
-
 WhatsAppObjectGenerator::WhatsAppObjectGenerator(const ScanContext& context)
     : daos_(std::shared_ptr<FMDBUtils>(), context) {}
 
@@ -29,9 +22,6 @@ std::shared_ptr<WhatsApp> WhatsAppObjectGenerator::generateWhatsAppObject(
     else
         record->setIsSent(!message.ZPushName().has_value());
 
-    const OptString& partner = from && !from->empty() ? from : message.ZToJid();
-    // The partner's number, as the live messages show it.
-    record->setPhoneNo(PhoneOfWhatsAppAddress(partner));
     OptString name = daos_.GetWhatsAppContactName(from ? from : message.ZToJid());
     record->setContactName(name ? std::move(name) : OptString(" "));
     record->setIshavingName(record->ContactName() && !record->ContactName()->empty());

@@ -23,10 +23,6 @@ private:
     DAOs daos_;
 };
 
-// "+" and the number in front of the first "@" of a WhatsApp address; absent for an address
-// without "@".
-OptString PhoneOfWhatsAppAddress(const OptString& address);
-
 // One message converted with a generator of its own.
 std::shared_ptr<WhatsApp> generateWhatsAppObject(const WhatsAppMessage& message,
                                                  const ScanContext& context);
