@@ -2,6 +2,7 @@
 
 #include "app/BackupFolderCheck.h"
 #include "app/MainWindow.h"
+#include "common/PropertyList.h"
 #include "database/DatabaseHealth.h"
 #include "records/BrimleyAppDelegate.h"
 
@@ -56,6 +57,8 @@ void CheckDatabases(DataType type, const ScanContext& context, MainWindowActions
         if (!seen.insert(name).second) continue;
         const OptString path = context.locate(name);
         if (!path) continue;
+        // Safari's history of iOS 7 and earlier is a property list, read as one: no database.
+        if (PropertyListFile::looksLikePropertyList(*path)) continue;
         const DatabaseHealth health = DatabaseHealth::Examine(*path, context.stop);
         if (health.ok() || context.cancelled()) continue;
         auto problem = std::make_shared<DatabaseProblem>();

@@ -1,10 +1,10 @@
 #include "app/DeviceDetails.h"
 
 #include "app/MainWindow.h"
-#include "app/PropertyList.h"
 #include "common/BackupFiles.h"
 #include "common/DateUtils.h"
 #include "common/FileUtils.h"
+#include "common/PropertyList.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 

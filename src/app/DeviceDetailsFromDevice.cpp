@@ -2,8 +2,8 @@
 
 #include "app/DeviceDetails.h"
 
-#include "app/PropertyList.h"
 #include "common/FileUtils.h"
+#include "common/PropertyList.h"
 #include "device/AMDevice.h"
 #include "device/MobileDeviceAccess.h"
 #include "records/BrimleyAppDelegate.h"

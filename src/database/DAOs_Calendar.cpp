@@ -3,6 +3,7 @@
 
 #include "common/DateUtils.h"
 #include "database/DAOs.h"
+#include "database/GenerateCalendarObject.h"
 #include "database/QueryDates.h"
 #include "records/Calendar.h"
 
@@ -22,12 +23,6 @@ const char* const kCalendarItemsWithoutPlace =
 const char* const kEvents =
     "select ROWID, summary, location, description, start_date, start_tz,end_date, all_day, "
     "calendar_id, orig_start_date, status, privacy_level from Event";
-
-// The stored zone, with the floating zone of items without one shown as no zone.
-OptString ShownTimeZone(OptString zone) {
-    if (zone && *zone == "_float") return std::string();
-    return zone;
-}
 
 // The date of a column of Apple seconds read as a 64-bit integer; no date for NULL.
 OptDate AppleDateOfInt64Column(const SqliteResultSet& row, std::string_view column) {
@@ -61,7 +56,7 @@ RecordList<Calendar> DAOs::GetCalendar() {
             event->setDescription(rows.stringForColumn("description"));
             event->setStartDate(DisplayTextOfDate(AppleDateOfColumn(rows, "start_date")));
             event->setEndDate(DisplayTextOfDate(AppleDateOfColumn(rows, "end_date")));
-            event->setStart_TimeZone(ShownTimeZone(rows.stringForColumn("start_tz")));
+            event->setStart_TimeZone(ShownCalendarTimeZone(rows.stringForColumn("start_tz")));
             event->setAllDay(rows.stringForColumn("all_day"));
             // Only the Event table has this column; later items leave it absent.
             event->setOrginalDate(rows.stringForColumn("orig_start_date"));
@@ -93,7 +88,7 @@ RecordList<Calendar> DAOs::GetCalendarForIOSFive() {
         event->setDescription(rows.stringForColumn("description"));
         event->setStartDate(DisplayTextOfDate(AppleDateOfInt64Column(rows, "start_date")));
         event->setEndDate(DisplayTextOfDate(AppleDateOfInt64Column(rows, "end_date")));
-        event->setStart_TimeZone(ShownTimeZone(rows.stringForColumn("start_tz")));
+        event->setStart_TimeZone(ShownCalendarTimeZone(rows.stringForColumn("start_tz")));
         event->setAllDay(rows.stringForColumn("all_day"));
         event->setOrginalDate(rows.stringForColumn("orig_start_date"));
         event->setPriority(rows.stringForColumn("privacy_level"));

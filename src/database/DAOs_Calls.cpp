@@ -53,6 +53,8 @@ RecordList<CallLog> DAOs::GetCallLogs() {
                     "ZCALLTYPE as flags, ZISO_COUNTRY_CODE, ZORIGINATED FROM ZCALLRECORD "
                     "order by ZDATE desc, Z_PK"
                   : "SELECT * FROM call where face_time_data IS NULL";
+    // The table of iOS 4 has no FaceTime column: every row is a phone call.
+    const char* const withoutFaceTime = "SELECT * FROM call";
     const char* const withAnswered =
         "SELECT Z_PK, ZADDRESS as address, ZDATE as date, ZDURATION as duration, ZCALLTYPE as "
         "flags, ZISO_COUNTRY_CODE, ZORIGINATED, ZANSWERED FROM ZCALLRECORD order by ZDATE desc, "
@@ -65,19 +67,26 @@ RecordList<CallLog> DAOs::GetCallLogs() {
     if (connection) {
         const bool answeredColumn =
             callStore && connection->isOpen() && connection->hasColumn("ZCALLRECORD", "ZANSWERED");
-        auto rows = connection->executeQuery(answeredColumn ? withAnswered : sql);
+        const bool faceTimeColumn = !callStore && connection->isOpen() &&
+                                    connection->hasColumn("call", "face_time_data");
+        const char* statement = answeredColumn ? withAnswered
+                                : callStore || faceTimeColumn ? sql
+                                                              : withoutFaceTime;
+        auto rows = connection->executeQuery(statement);
         while (rows.next()) {
             auto log = std::make_shared<CallLog>();
             log->setAddress(rows.stringForColumn("address"));
             log->setCallDuration(rows.intForColumn("duration"));
             if (callStore) {
                 log->setLocalTime(DisplayTextOfDate(AppleDateOfColumn(rows, "date")));
-                // A row without a mark (NULL) is read by its duration, as a store without the
-                // column is.
-                const bool marked = answeredColumn && !rows.valueForColumn("ZANSWERED").isNull();
+                // The store marks only incoming calls as answered; an outgoing call, and a row
+                // without a mark (NULL), is read by its duration, as a store without the column is.
+                const bool originated = rows.intForColumn("ZORIGINATED") == 1;
+                const bool marked = answeredColumn && !originated &&
+                                    !rows.valueForColumn("ZANSWERED").isNull();
                 const bool answered =
                     marked ? rows.intForColumn("ZANSWERED") != 0 : log->CallDuration() != 0;
-                log->setCallType(CallStoreCallType(rows.intForColumn("ZORIGINATED") == 1, answered));
+                log->setCallType(CallStoreCallType(originated, answered));
             } else {
                 log->setLocalTime(DisplayTextOfDate(UnixDateOfInt32Column(rows, "date")));
                 log->setCallType(
@@ -121,7 +130,11 @@ RecordList<CallLog> DAOs::GetFaceTimeLogs() {
     std::int32_t n = 1;
     LazyAddressBookNames names(databasePath(DatabaseRole::AddressBook));
     if (auto connection = boundConnection()) {
-        auto rows = connection->executeQuery("SELECT * FROM call where face_time_data IS NOT NULL");
+        // A table without the FaceTime column (iOS 4) holds no FaceTime call.
+        auto rows = connection->isOpen() && connection->hasColumn("call", "face_time_data")
+                        ? connection->executeQuery(
+                              "SELECT * FROM call where face_time_data IS NOT NULL")
+                        : SqliteResultSet();
         while (rows.next()) {
             auto log = std::make_shared<CallLog>();
             log->setAddress(rows.stringForColumn("address"));

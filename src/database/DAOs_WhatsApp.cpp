@@ -37,7 +37,16 @@ std::string WithoutUserSuffix(std::string address) {
 RecordList<WhatsApp> DAOs::GetWhatsAppLog() {
     RecordList<WhatsApp> result;
     if (auto connection = boundConnection()) {
-        auto rows = connection->executeQuery("SELECT * FROM ZWAMESSAGE ORDER BY ZMESSAGEDATE ASC");
+        // The partner's name as the message's chat session keeps it, where the store has
+        // sessions.
+        const bool sessions = connection->isOpen() &&
+                              connection->hasColumn("ZWAMESSAGE", "ZCHATSESSION") &&
+                              connection->hasColumn("ZWACHATSESSION", "ZPARTNERNAME");
+        auto rows = connection->executeQuery(
+            sessions ? "SELECT m.*, s.ZPARTNERNAME AS SESSION_PARTNER_NAME FROM ZWAMESSAGE m "
+                       "LEFT JOIN ZWACHATSESSION s ON s.Z_PK = m.ZCHATSESSION "
+                       "ORDER BY m.ZMESSAGEDATE ASC"
+                     : "SELECT * FROM ZWAMESSAGE ORDER BY ZMESSAGEDATE ASC");
         while (rows.next()) {
             auto message = std::make_shared<WhatsApp>();
             OptString from = rows.stringForColumn("ZFROMJID");
@@ -49,8 +58,14 @@ RecordList<WhatsApp> DAOs::GetWhatsAppLog() {
             from = UserAddressOfGroup(std::move(from));
             message->setMessageDate(DisplayTextOfDate(AppleDateOfColumn(rows, "ZMESSAGEDATE")));
             message->setZText(rows.stringForColumn("ZTEXT").value_or(""));
-            // Older stores kept the partner's name with the message; later ones do not.
-            message->setContactName(rows.stringForColumn("ZPARTNERNAME"));
+            // Some stores keep the partner's name with the message; where the row has none,
+            // its chat session's name is the partner's.
+            OptString name = rows.stringForColumn("ZPARTNERNAME");
+            if ((!name || name->empty()) && sessions) {
+                if (OptString partner = rows.stringForColumn("SESSION_PARTNER_NAME"))
+                    name = std::move(partner);
+            }
+            message->setContactName(std::move(name));
             message->setPhoneNo(PhoneOfAddress(from));
             message->setFromMsgID(std::move(from));
             result.push_back(std::move(message));

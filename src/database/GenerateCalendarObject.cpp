@@ -13,6 +13,11 @@ std::shared_ptr<FMDBUtils> OpenedHandle(const std::string& path) {
 
 }  // namespace
 
+OptString ShownCalendarTimeZone(OptString zone) {
+    if (zone && *zone == "_float") return std::string();
+    return zone;
+}
+
 CalendarObjectGenerator::CalendarObjectGenerator(const ScanContext& context)
     : CalendarObjectGenerator(context.databasePath(DatabaseRole::Calendar), context) {}
 
@@ -28,11 +33,11 @@ std::shared_ptr<Calendar> CalendarObjectGenerator::generateCalendarObject(
     event->setLocation(daos_.getLocationFromLocationID(appointment.LocationId()));
     event->setDescription(appointment.Description());
     event->setStartDate(appointment.StartDateText());
-    // As stored: the floating zone "_float" is kept here.
-    event->setStart_TimeZone(appointment.StartTimeZone());
+    // As the live rows show them: no floating zone, and no original date (the item tables
+    // keep none that the lists show; the start is the start).
+    event->setStart_TimeZone(ShownCalendarTimeZone(appointment.StartTimeZone()));
     event->setEndDate(appointment.EndDateText());
     event->setAllDay(appointment.AppointmentAllDayLabel());
-    event->setOrginalDate(appointment.OriginalStartDate());
     event->setIsChecked(0);
     event->setUniqueIdentifier(appointment.UniqueIdentifier());
     return event;

@@ -27,6 +27,10 @@ private:
     DAOs daos_;
 };
 
+// A stored time zone as the lists show it: the floating zone ("_float") of items without a
+// zone of their own is shown as no zone.
+OptString ShownCalendarTimeZone(OptString zone);
+
 // One item converted with a generator on the scan's calendar database.
 std::shared_ptr<Calendar> generateCalendarObject(const Appointment& appointment,
                                                  const ScanContext& context);

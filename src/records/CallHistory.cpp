@@ -37,6 +37,12 @@ CallKind KindOf(std::int32_t flags, bool originated, bool answered) {
     }
 }
 
+// Whether a call was answered. The call store marks only incoming calls (it keeps 0 for every
+// outgoing one): an outgoing call, or one without a mark, was answered when it lasted.
+bool WasAnswered(bool originated, const std::optional<bool>& mark, std::int64_t duration) {
+    return originated || !mark ? duration != 0 : *mark;
+}
+
 }  // namespace
 
 ContactNamesByNumber::ContactNamesByNumber(const BrimleyAppDelegate& state) {
@@ -121,9 +127,9 @@ std::string CallHistory::splittedTelNumber(const std::string& number) {
 }
 
 std::string CallHistory::convertCallTypeFlagtoCallTypeString() const {
-    return KindOf(Flags_, ZOriginated_, ZAnswered_.value_or(Duration_ != 0)).type;
+    return KindOf(Flags_, ZOriginated_, WasAnswered(ZOriginated_, ZAnswered_, Duration_)).type;
 }
 
 std::string CallHistory::convertCallTypeFlagtoCallModeString() const {
-    return KindOf(Flags_, ZOriginated_, ZAnswered_.value_or(Duration_ != 0)).mode;
+    return KindOf(Flags_, ZOriginated_, WasAnswered(ZOriginated_, ZAnswered_, Duration_)).mode;
 }

@@ -21,12 +21,16 @@ class TablePattern;
 // has the even serial type of a blob; a match that breaks either rule is passed over so that
 // the search goes on a byte further.
 //
+// Only the texts that the recoverer reads (mapped columns) and the columns that only ever hold
+// texts are judged: columns of texts or blobs that nobody reads may hold bytes of any value
+// (the address book's sort keys are collation keys, full of bytes below 0x20).
+//
 // One object per recoverer; it keeps what it has learnt about each pattern.
 class CarvedRecordCheck {
 public:
-    // True when no text of the record (as far as it lies inside the area) holds a control
-    // character other than tab, line feed, carriage return and the unit and record separators,
-    // and no text-only position holds a blob. contentShift is added to the record's content
+    // True when no judged text of the record (as far as it lies inside the area) holds a
+    // control character other than tab, line feed, carriage return and the unit and record
+    // separators, and no text-only position holds a blob. contentShift is added to the record's content
     // start, as the engine adds it.
     bool looksWritten(ByteView area, const SQLiteTableHeaderInfo& info, std::int64_t contentShift);
 
@@ -42,8 +46,13 @@ public:
     }
 
 private:
-    // For each position of the pattern, whether it allows texts but no blobs.
-    const std::vector<bool>& textOnlyPositions(const TablePattern& pattern);
+    // For each position of a pattern: whether it allows texts but no blobs, and whether its
+    // texts are judged.
+    struct Positions {
+        std::vector<bool> textOnly;
+        std::vector<bool> judged;
+    };
+    const Positions& positionsOf(const TablePattern& pattern);
 
-    std::unordered_map<const TablePattern*, std::vector<bool>> textOnly_;
+    std::unordered_map<const TablePattern*, Positions> positions_;
 };

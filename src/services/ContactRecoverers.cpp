@@ -3,6 +3,7 @@
 #include "carving/SqLiteTableSignatures.h"
 #include "common/DateUtils.h"
 #include "common/StringUtils.h"
+#include "database/QueryDates.h"
 #include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Contact.h"
@@ -12,6 +13,7 @@
 #include "services/LiveTableReader.h"
 
 #include <algorithm>
+#include <sstream>
 
 namespace {
 
@@ -65,12 +67,16 @@ void SetCarvedDate(Contact& contact, const ColumnValue& value, bool creation) {
     if (!value.isNumber()) return;
     const double seconds = value.asDouble();
     const std::string text = DateUtils::doubleIOSDateTimeToString(seconds);
+    // The dates the lists and the export show, in the text of the live rows' dates.
+    std::string shown = DisplayTextOfDate(DateUtils::DoubleToIOSDateTime(seconds));
     if (creation) {
         contact.setOriginalCreationDate(seconds);
         contact.setCreationDate(text);
+        contact.setCreatedDate(std::move(shown));
     } else {
         contact.setOriginalModificationDate(seconds);
         contact.setModificationDate(text);
+        contact.setModifiedDate(std::move(shown));
     }
 }
 
@@ -118,7 +124,21 @@ void AddressBookRecovery::setSignature(const std::string& path, std::string_view
     if (!live_->isOpen()) return;
     if (!liveTable.empty() && !LiveTableReader(path).mayHoldTable(liveTable)) return;
     const auto catalogue = context().signatures;
-    if (catalogue) setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get());
+    if (!catalogue || !setPatternsFromSignature(kDomain, kDatabase, table, catalogue.get())) return;
+    // A row never has a column that its table lacks: a layout of a later release (the guid
+    // and what followed it) would only misread the rows of an older file, where it fits a
+    // record whose first texts happen to read as its extra columns' serial types.
+    if (liveTable.empty() || !live_->hasTable(liveTable)) return;
+    std::vector<TablePattern> fitting;
+    for (const TablePattern& pattern : tablePatterns()) {
+        std::istringstream names(pattern.columns().value_or(""));
+        bool fits = true;
+        for (std::string name; fits && names >> name;)
+            fits = live_->hasColumn(liveTable, name);
+        if (fits) fitting.push_back(pattern);
+    }
+    if (!fitting.empty() && fitting.size() < tablePatterns().size())
+        setTablePatterns(std::move(fitting));
 }
 
 std::optional<bool> AddressBookRecovery::liveRowExists(std::string_view sql,

@@ -67,6 +67,17 @@ bool FillCommonColumn(Message& message, const std::string& name, const ColumnVal
     return true;
 }
 
+bool Blank(const OptString& text) {
+    return !text || text->find_first_not_of(' ') == std::string::npos;
+}
+
+// A carved row without GUID, text or a date that can be shown (none, or one that is no moment
+// yet passed) holds nothing that tells a message: a stale or misread copy, never a message to
+// list.
+bool SaysNothing(const Message& message) {
+    return Blank(message.Guid()) && Blank(message.Text()) && Blank(message.Date());
+}
+
 }  // namespace
 
 // ---- iOS 6 and later ----
@@ -102,6 +113,7 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
         if (StringUtils::IsNullOrEmpty(message->Guid()) &&
             StringUtils::IsNullOrEmpty(message->Text()))
             continue;
+        if (SaysNothing(*message)) continue;
         if (isLiveOrListed(message->Guid())) continue;
         RecoveredFiltered().push_back(message);
         list(message);
@@ -119,8 +131,9 @@ bool MessagesSQLiteRecovery::isListed(const OptString& guid) const {
 
 bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
     if (!guid) return false;
-    // The carved file's own message table answers by its GUID index; the record's list of live
-    // messages (read from the same file) is asked only when the file cannot answer.
+    // A message of the live list (read from the same file) is live, whatever else answers.
+    if (results().AllSMSContent.containsKey(*guid, &SMS::GuidKey)) return true;
+    // The carved file's own message table answers by its GUID index.
     if (live_ && live_->isOpen() && !guidLookupFails_) {
         auto row =
             live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
@@ -136,8 +149,7 @@ bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
         for (const auto& row : LiveTableReader(path_).rows("message", {"guid"}).rows)
             if (const std::string* text = row[0].text()) storedGuids_->insert(*text);
     }
-    return storedGuids_->count(*guid) != 0 ||
-           results().AllSMSContent.containsKey(*guid, &SMS::GuidKey);
+    return storedGuids_->count(*guid) != 0;
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
@@ -194,7 +206,7 @@ void MessagesSQLiteRecovery::addRecoveredObject() {
     }
     // A stale copy of a live message (pages are searched whole too) is no deleted message: it is
     // neither listed nor kept, so that what a run holds grows with the deleted messages only.
-    if (isLive(message->Guid())) return;
+    if (isLive(message->Guid()) || SaysNothing(*message)) return;
     RecoveredFiltered().push_back(message);
     if (!isListed(message->Guid())) list(message);
 }
@@ -321,7 +333,9 @@ void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     if (dateMapped_) message->setDate(DateText(message->OriginalDate(), madrid_));
     carved_.push_back(message);
     // Free space also holds older copies of rows that still exist.
-    if (CheckMessageInDB(*message)) return;
+    if ((Blank(message->Text()) && message->OriginalDate() == 0) ||
+        CheckMessageInDB(*message))
+        return;
     auto sms = generateSMSObject(*message, *daos_);
     results().DeletedSMS.append(sms);
     ++results().DeletedSMSCount;

@@ -391,6 +391,35 @@ TEST_F(EndToEndScanTest, DatabasesWithWriteAheadLogs) {
     EXPECT_EQ(lines("the backup has no address book"), 1u) << run.err;
 }
 
+// Safari's history of iOS 7 and earlier is a property list: it is read, and not named as a
+// damaged database.
+TEST_F(EndToEndScanTest, TheHistoryPropertyListIsReadAndIsNoDamagedDatabase) {
+    testsupport::BackupBuilder backup(dir / "backup");
+    testsupport::DeviceDetails details;
+    details.productVersion = "6.1.6";
+    backup.writePlists(details);
+    const std::string list =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<plist version=\"1.0\"><dict><key>WebHistoryDates</key><array>"
+        "<dict><key></key><string>https://news.example.org/</string>"
+        "<key>lastVisitedDate</key><string>474539400.0</string>"
+        "<key>title</key><string>News</string><key>visitCount</key><integer>2</integer></dict>"
+        "</array></dict></plist>\n";
+    backup.addFile("HomeDomain", "Library/Safari/History.plist", Bytes(list.begin(), list.end()));
+
+    const auto run = RunScanner({(dir / "backup").string(), "--type", "internet", "--fast",
+                                 "--export", (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("damaged"), std::string::npos) << run.out;
+    EXPECT_EQ(ReportRows(run.out).at("Safari").existing, 1) << run.out;
+    const auto records = ReadCsv(ExportFolder(dir / "export") / "Internet history.csv");
+    ASSERT_EQ(records.size(), 1u);
+    ASSERT_GE(records[0].size(), 4u);
+    EXPECT_EQ(records[0][1], "https://news.example.org/");
+    EXPECT_EQ(records[0][3], "News");
+}
+
 // --legacy: the deleted messages come from the older carving path, which finds the deleted
 // rows of the messages database by their header bytes; the live rows are read as usual.
 TEST_F(EndToEndScanTest, LegacyCarvingFindsTheDeletedMessages) {

@@ -178,9 +178,9 @@ TEST(CalendarQueriesTest, CarvedItemTakesItsPlaceWithoutTouchingTheSharedHandle)
     EXPECT_EQ(event->Description(), "carved notes");
     EXPECT_EQ(event->StartDate(), "");  // no start time
     EXPECT_EQ(event->EndDate(), "2016-05-01 14:00:00");
-    EXPECT_EQ(event->Start_TimeZone(), "_float");  // as stored
+    EXPECT_EQ(event->Start_TimeZone(), "");  // the floating zone, shown as live rows show it
     EXPECT_EQ(event->AllDay(), "1");
-    EXPECT_EQ(event->OrginalDate(), " ");
+    EXPECT_EQ(event->OrginalDate(), std::nullopt);  // as live items of this table
     EXPECT_EQ(event->UniqueIdentifier(), "5A1F-80");
     EXPECT_EQ(event->isChecked(), 0);
     EXPECT_EQ(backup.state.dbUtils.get(), screenHandle);

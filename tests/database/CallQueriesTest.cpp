@@ -109,6 +109,72 @@ TEST(CallQueriesTest, CallStoreListsNewestFirstWithDirectionFromOriginAndNamesFr
     EXPECT_TRUE(backup.state.CallLogRowIDs.get().empty());
 }
 
+// The store keeps ZANSWERED 0 for every outgoing call: whether one was answered follows from its
+// duration; the mark decides for incoming calls only.
+TEST(CallQueriesTest, OutgoingCallsAreAnsweredWhenTheyLasted) {
+    CallBackup backup(9);
+    const struct {
+        int originated;
+        ColumnValue answered;
+        double duration;
+        const char* type;
+    } calls[] = {
+        {1, ColumnValue(0), 184.0, "Outgoing Call -Answered"},
+        {1, ColumnValue(0), 0.0, "Outgoing Call -Not answered"},
+        {1, ColumnValue(1), 0.0, "Outgoing Call -Not answered"},
+        {0, ColumnValue(0), 0.0, "Incoming Call -Not answered"},
+        {0, ColumnValue(1), 0.0, "Incoming Call -Answered"},
+        {0, ColumnValue::Null(), 42.0, "Incoming Call -Answered"},
+    };
+    {
+        FixtureDatabase db = backup.create(kCallStore, "callhistory-storedata-ios8.sql");
+        std::int64_t pk = 0;
+        for (const auto& c : calls) {
+            ++pk;
+            db.insert("ZCALLRECORD", {{"Z_PK", ColumnValue(pk)},
+                                      {"ZADDRESS", ColumnValue("55500" + std::to_string(pk))},
+                                      {"ZDATE", ColumnValue(double(kMayUnix - kAppleEpoch - pk))},
+                                      {"ZDURATION", ColumnValue(c.duration)},
+                                      {"ZCALLTYPE", ColumnValue(1)},
+                                      {"ZORIGINATED", ColumnValue(c.originated)},
+                                      {"ZANSWERED", c.answered}});
+        }
+        db.close();
+    }
+    const auto list = backup.boundTo(kCallStore)->GetCallLogs();
+    ASSERT_EQ(list.size(), std::size(calls));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(list[i]->CallType(), calls[i].type);
+    }
+}
+
+// The iOS 4 table has neither FaceTime data nor the columns later releases appended: every row
+// is a phone call.
+TEST(CallQueriesTest, TheCallTableOfIOS4ListsEveryCall) {
+    CallBackup backup(4);
+    {
+        FixtureDatabase db = backup.create(kCallTable, "call_history-ios421.sql");
+        for (auto [address, flags] : {std::pair{"+4930123456", 5}, std::pair{"5550001", 4}})
+            db.insert("call", {{"address", ColumnValue(address)},
+                               {"date", ColumnValue(kMayUnix)},
+                               {"duration", ColumnValue(30)},
+                               {"flags", ColumnValue(flags)},
+                               {"id", ColumnValue(-1)},
+                               {"country_code", ColumnValue("310")}});
+        db.close();
+    }
+    auto daos = backup.boundTo(kCallTable);
+    const auto listed = daos->GetCallLogs();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0]->ContactName(), "Anna");
+    EXPECT_EQ(listed[0]->CallType(), "Outgoing Call");
+    EXPECT_EQ(listed[1]->CallType(), "Incoming Call");
+    EXPECT_EQ(backup.state.CallLogCount.load(), 2);
+    EXPECT_TRUE(daos->GetFaceTimeLogs().empty());
+    EXPECT_EQ(backup.state.FaceTimeCount.load(), 0);
+}
+
 TEST(CallQueriesTest, CallTableListsPlainCallsWithTypeFromFlags) {
     CallBackup backup(6);
     struct Call {

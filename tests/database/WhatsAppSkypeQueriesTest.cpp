@@ -89,6 +89,51 @@ TEST(WhatsAppQueriesTest, LogListsOldestFirstWithSentMessagesUnderTheirReceiver)
     EXPECT_TRUE(backup.state.AllWhatsAppContent.empty());  // the caller keeps the list
 }
 
+// The store of 2012 keeps no name with a message: the partner's name is its chat session's.
+TEST(WhatsAppQueriesTest, TheLogTakesThePartnersNameFromTheChatSession) {
+    LiveRowsBackup backup(5);
+    backup.state.WHATSAPP_DATABASE.set(LiveRowsBackup::NameOf(kChatStorage));
+    {
+        FixtureDatabase db = backup.create(kChatStorage, "whatsapp-chatstorage-2012.sql");
+        db.insert("ZWACHATSESSION", {{"Z_PK", ColumnValue(8)},
+                                     {"Z_ENT", ColumnValue(4)},
+                                     {"Z_OPT", ColumnValue(1)},
+                                     {"ZCONTACTJID", ColumnValue(kAnna)},
+                                     {"ZPARTNERNAME", ColumnValue("Anna Berg")}});
+        db.insert("ZWACHATSESSION", {{"Z_PK", ColumnValue(9)},
+                                     {"Z_ENT", ColumnValue(4)},
+                                     {"Z_OPT", ColumnValue(1)},
+                                     {"ZCONTACTJID", ColumnValue(kBen)}});
+        const struct {
+            ColumnValue from, to, session;
+        } messages[] = {
+            {kAnna, ColumnValue::Null(), ColumnValue(8)},
+            {ColumnValue::Null(), kAnna, ColumnValue(8)},
+            {kBen, ColumnValue::Null(), ColumnValue(9)},           // a session without a name
+            {kCarl, ColumnValue::Null(), ColumnValue::Null()},     // no session
+        };
+        int minute = 0;
+        for (const auto& m : messages)
+            db.insert("ZWAMESSAGE", {{"Z_ENT", ColumnValue(7)},
+                                     {"Z_OPT", ColumnValue(1)},
+                                     {"ZISFROMME", ColumnValue(m.from.isNull() ? 1 : 0)},
+                                     {"ZCHATSESSION", m.session},
+                                     {"ZMESSAGEDATE", ColumnValue(kMayApple + 60 * minute++)},
+                                     {"ZFROMJID", m.from},
+                                     {"ZTOJID", m.to},
+                                     {"ZTEXT", ColumnValue("Hallo")}});
+        db.close();
+    }
+    const auto log = backup.boundTo(kChatStorage)->GetWhatsAppLog();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0]->ContactName(), "Anna Berg");
+    EXPECT_EQ(log[1]->ContactName(), "Anna Berg");
+    EXPECT_TRUE(log[1]->isSent());
+    EXPECT_EQ(log[1]->PhoneNo(), "+491701234567");
+    EXPECT_EQ(log[2]->ContactName(), std::nullopt);
+    EXPECT_EQ(log[3]->ContactName(), std::nullopt);
+}
+
 TEST(WhatsAppQueriesTest, PartnersNamesAndMessagesOfOnePartner) {
     WhatsAppBackup backup;
     auto daos = backup.boundTo(kChatStorage);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <set>
 #include <string>
 
@@ -165,22 +167,30 @@ TEST_F(CalendarServiceTest, ListsTheDeletedEventsOfBothLayouts) {
     }
 }
 
+// A carved event shows its values as the live events show theirs: its times, its zone (the
+// floating zone as none) and no original date, which the item table does not keep.
 TEST_F(CalendarServiceTest, CarvedEventShowsItsTimes) {
     BackupBuilder backup(dir.path());
     auto db = backup.addDatabase(kDomain, kPath, "calendar.sql");
-    for (int i = 1; i <= 3; ++i) db.insert("CalendarItem", EventRow(i, false, 0));
+    for (int i = 1; i <= 6; ++i) db.insert("CalendarItem", EventRow(i, false, 0));
     db.deleteRow("CalendarItem", 2);
+    db.deleteRow("CalendarItem", 5);  // a floating event
     db.close();
     useBackup(backup, 8);
     CalendarsService().RecoverFromIOSBackup(ContextFor(record, device));
-    const auto events = record.DeletedCalendar.snapshot();
-    ASSERT_EQ(events.size(), 1u);
+    std::map<std::string, std::shared_ptr<Calendar>> events;
+    for (const auto& event : record.DeletedCalendar.snapshot())
+        events[event->Summary().value_or("")] = event;
+    ASSERT_EQ(events.size(), 2u);
+    const auto& second = events.at(TitleOf(2));
     // 2016-01-17 08:30 UTC, an hour and a half long.
-    EXPECT_EQ(events[0]->StartDate(), "2016-01-17 09:30:00");
-    EXPECT_EQ(events[0]->EndDate(), "2016-01-17 11:00:00");
-    EXPECT_EQ(events[0]->OrginalDate(), "2016-01-17 09:30:00");
-    EXPECT_EQ(events[0]->Start_TimeZone(), "Europe/Berlin");
-    EXPECT_EQ(events[0]->Description(), "Bitte Unterlagen mitbringen (2)");
+    EXPECT_EQ(second->StartDate(), "2016-01-17 09:30:00");
+    EXPECT_EQ(second->EndDate(), "2016-01-17 11:00:00");
+    EXPECT_EQ(second->OrginalDate(), std::nullopt);
+    EXPECT_EQ(second->Start_TimeZone(), "Europe/Berlin");
+    EXPECT_EQ(second->Description(), "Bitte Unterlagen mitbringen (2)");
+    EXPECT_EQ(events.at(TitleOf(5))->Start_TimeZone(), "");
+    EXPECT_EQ(events.at(TitleOf(5))->OrginalDate(), std::nullopt);
 }
 
 // Which carved events count as known.

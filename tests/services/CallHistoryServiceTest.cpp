@@ -144,6 +144,7 @@ TEST(CallHistorySignature, PatternsFollowBothCallTables) {
     ASSERT_NE(calls, nullptr);
     othertest::ExpectPatternsFollowTables(*calls,
                                           {{"callhistory-storedata-ios8.sql", "ZCALLRECORD"},
+                                           {"call_history-ios421.sql", "call"},
                                            {"call_history-ios4.sql", "call"},
                                            {"call_history-ios4.sql", "call", kAddAnswered}},
                                           {{"address", "address"},
@@ -222,15 +223,26 @@ TEST_F(CallHistoryServiceTest, CarvedCallsShowTheirValues) {
     }
     {
         auto db = backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
-        for (int i = 1; i <= 6; ++i) db.insert("ZCALLRECORD", NewerCall(i));
+        for (int i = 1; i <= 6; ++i) {
+            Row row = NewerCall(i);
+            // As a phone keeps them: every outgoing call is marked as not answered.
+            for (auto& [column, value] : row)
+                if (column == "ZANSWERED" && i % 2 == 1) value = ColumnValue(0);
+            db.insert("ZCALLRECORD", row);
+        }
         db.deleteRow("ZCALLRECORD", 3);  // outgoing phone call of no duration
+        // An outgoing call of 17.5 s, which the store marks as not answered (as every outgoing
+        // call).
+        db.deleteRow("ZCALLRECORD", 5);
         db.close();
     }
     useBackup(backup, 8);
     CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
 
-    const auto calls = record.DeletedCallLog.snapshot();
-    ASSERT_EQ(calls.size(), 2u);
+    auto calls = record.DeletedCallLog.snapshot();
+    ASSERT_EQ(calls.size(), 3u);
+    // The newer store's calls in the order of their addresses.
+    if (calls[1]->Address() > calls[2]->Address()) std::swap(calls[1], calls[2]);
     EXPECT_EQ(calls[0]->Address(), OlderAddress(4));
     // 1300000000 + 4 hours, Unix seconds: 2011-03-13 11:06:40 UTC.
     EXPECT_EQ(calls[0]->LocalTime(), "2011-03-13 12:06:40");
@@ -242,7 +254,9 @@ TEST_F(CallHistoryServiceTest, CarvedCallsShowTheirValues) {
     EXPECT_EQ(calls[1]->LocalTime(), "2016-01-15 12:30:00");
     EXPECT_EQ(calls[1]->CallDuration(), 0);
     EXPECT_EQ(calls[1]->CallType(), "Outgoing - Not answered");
-    EXPECT_EQ(calls[1]->SlNo(), 2);
+    EXPECT_EQ(calls[2]->Address(), NewerAddress(5));
+    EXPECT_EQ(calls[2]->CallDuration(), 17);
+    EXPECT_EQ(calls[2]->CallType(), "Outgoing - Answered");
 }
 
 // A call store as a phone keeps it: a call is written when it begins and written again, longer,
@@ -297,6 +311,55 @@ TEST_F(CallHistoryServiceTest, AStaleCopyOfALiveCallAndCallsAnsweredWithinASecon
     EXPECT_EQ(types.at(NewerAddress(5)), "Incoming Call -Answered");
     EXPECT_EQ(types.at(NewerAddress(3)), "Outgoing Call -Answered");
     EXPECT_EQ(types.at(NewerAddress(2)), "Incoming Call -Answered");
+}
+
+// The call table of iOS 4 has 8 columns and no FaceTime column: its live calls are listed and
+// its deleted calls carved with their values.
+TEST_F(CallHistoryServiceTest, TheEightColumnTableOfIOS4) {
+    BackupBuilder backup(dir.path());
+    const struct {
+        const char* address;
+        std::int64_t date;
+        int duration;
+        int flags;
+    } calls[] = {{"6505550100", 1339531490, 20, 4}, {"7035550101", 1339534334, 56, 4},
+                 {"+15715550102", 1339604953, 0, 5}, {"5715550103", 1340386466, 0, 4},
+                 {"5715550104", 1341587930, 244, 5}};
+    {
+        auto db = backup.addDatabase(kOlderDomain, kOlderPath, "call_history-ios421.sql");
+        for (const auto& c : calls)
+            db.insert("call", {{"address", c.address},
+                               {"date", c.date},
+                               {"duration", c.duration},
+                               {"flags", c.flags},
+                               {"id", -1},
+                               {"country_code", "310"}});
+        db.deleteRow("call", 2);
+        db.deleteRow("call", 4);
+        db.close();
+    }
+    useBackup(backup, 4);
+
+    auto handle = std::make_shared<FMDBUtils>(backup.pathFor(kOlderDomain, kOlderPath).string());
+    ASSERT_TRUE(handle->openDatabase());
+    DAOs daos(handle, ContextFor(record, device));
+    std::vector<std::string> live;
+    for (const auto& call : daos.GetCallLogs()) live.push_back(call->Address().value_or(""));
+    EXPECT_EQ(live, (std::vector<std::string>{"6505550100", "+15715550102", "5715550104"}));
+    EXPECT_TRUE(daos.GetFaceTimeLogs().empty());
+
+    CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
+    auto deleted = record.DeletedCallLog.snapshot();
+    ASSERT_EQ(deleted.size(), 2u);
+    if (deleted[0]->Address() < deleted[1]->Address()) std::swap(deleted[0], deleted[1]);
+    EXPECT_EQ(deleted[0]->Address(), "7035550101");
+    EXPECT_EQ(deleted[1]->Address(), "5715550103");
+    // 1339534334 Unix seconds: 2012-06-12 20:52:14 UTC.
+    EXPECT_EQ(deleted[0]->LocalTime(), "2012-06-12 22:52:14");
+    EXPECT_EQ(deleted[0]->CallDuration(), 56);
+    EXPECT_EQ(deleted[0]->CallType(), "Incoming - Answered");
+    EXPECT_EQ(deleted[1]->CallDuration(), 0);
+    EXPECT_EQ(deleted[1]->CallType(), "Incoming - Missed call");
 }
 
 // A backup with only the newer store; the older store's carving finds no file. A cancelled run

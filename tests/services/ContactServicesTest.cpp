@@ -237,6 +237,66 @@ TEST(ContactService, DeletedNamesakesComeBackOncePerPerson) {
     }
 }
 
+// An address book of iOS 4: the device writes collation keys with bytes below 0x20 into
+// FirstSort and LastSort, and the table has none of the columns that later releases appended.
+// Every deleted person comes back with the names and dates of the row, whatever the first
+// letters of the names read as when taken for serial types.
+TEST(ContactService, DeletedPeopleOfAnIOS4AddressBook) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    struct Person {
+        const char* first;
+        const char* last;
+        const char* sortKey;  // FirstSort and LastSort, as the device writes them
+        double created;
+        bool deleted;
+    };
+    const Person people[] = {
+        {"Pat", "Sumner", "K-S\x01\x07\x01\xc2\x8f\x06", 361211100.0, false},
+        {"Tracy", nullptr, "SO-1]\x01\x09\x01\xc2\x8f\x08", 361211200.0, false},
+        {"Carry", nullptr, "1-OO]\x01\x09\x01\xc2\x8f\x08", 363198627.0, true},
+        {"Terry", "Miles", "S5OO]\x01\x09\x01\xc2\x8f\x08", 361297657.0, true},
+        {"Pat", nullptr, "K-S\x01\x07\x01\xc2\x8f\x06", 361297758.0, true},
+    };
+    {
+        auto db = backup.addDatabase("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+                                     "addressbook-ios4.sql");
+        std::vector<std::int64_t> ids;
+        for (const Person& p : people)
+            ids.push_back(db.insert(
+                "ABPerson", {{"First", p.first},
+                             {"Last", p.last ? ColumnValue(p.last) : ColumnValue::Null()},
+                             {"Kind", 0},
+                             {"FirstSort", p.sortKey},
+                             {"LastSort", p.sortKey},
+                             {"CreationDate", static_cast<std::int64_t>(p.created)},
+                             {"ModificationDate", static_cast<std::int64_t>(p.created) + 60},
+                             {"StoreID", 0},
+                             {"FirstSortSection", "1"},
+                             {"LastSortSection", "1"},
+                             {"FirstSortLanguageIndex", 0},
+                             {"LastSortLanguageIndex", 0}}));
+        for (std::size_t i = 0; i < std::size(people); ++i)
+            if (people[i].deleted) db.deleteRow("ABPerson", ids[i]);
+        db.close();
+    }
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+
+    std::map<std::string, std::shared_ptr<Contact>> listed;
+    for (const auto& contact : record.DeletedContact.snapshot())
+        listed[contact->FirstName().value_or("") + "/" + contact->LastName().value_or("")] =
+            contact;
+    ASSERT_EQ(listed.size(), 3u);
+    ASSERT_EQ(listed.count("Carry/"), 1u);
+    ASSERT_EQ(listed.count("Terry/Miles"), 1u);
+    ASSERT_EQ(listed.count("Pat/"), 1u);
+    // 363198627 Apple seconds: 2012-07-05 16:30:27 UTC.
+    EXPECT_EQ(listed.at("Carry/")->CreatedDate(), "2012-07-05 18:30:27");
+    EXPECT_EQ(listed.at("Carry/")->ModifiedDate(), "2012-07-05 18:31:27");
+}
+
 // A missing address book, or a file that is no address book, lists nothing.
 TEST(ContactService, NoAddressBookListsNothing) {
     TempDir dir;

@@ -123,6 +123,52 @@ TEST_F(InternetHistoryServiceTest, ListsEveryVisitNewestFirstInBothLayouts) {
     }
 }
 
+// The history of iOS 4 to 7 is Safari's History.plist: its visited pages are listed newest
+// first with their titles, addresses, times and visit counts. Entries that are no
+// dictionaries, or name no page, are left out.
+TEST_F(InternetHistoryServiceTest, ReadsTheHistoryPropertyListOfOlderReleases) {
+    BackupBuilder backup(dir.path());
+    const std::string list =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<plist version=\"1.0\"><dict>"
+        "<key>WebHistoryDates</key><array>"
+        "<dict><key></key><string>https://news.example.org/</string>"
+        "<key>lastVisitedDate</key><string>474539400.0</string>"
+        "<key>title</key><string>News</string><key>visitCount</key><integer>2</integer></dict>"
+        "<dict><key></key><string>https://de.wikipedia.org/wiki/M%C3%BCnchen</string>"
+        "<key>lastVisitedDate</key><string>494416800.5</string>"
+        "<key>title</key><string>München – Wikipedia</string>"
+        "<key>visitCount</key><integer>1</integer></dict>"
+        "<string>no page</string>"
+        "<dict><key>visitCount</key><integer>4</integer></dict>"
+        "<dict><key></key><string>https://shop.example.com/</string>"
+        "<key>lastVisitedDate</key><string>soon</string></dict>"
+        "</array><key>WebHistoryFileVersion</key><integer>1</integer>"
+        "</dict></plist>\n";
+    backup.addFile("HomeDomain", "Library/Safari/History.plist", Bytes(list.begin(), list.end()));
+    useBackup(dir.path());
+
+    InternetHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
+
+    const auto visits = record.InternetContent.snapshot();
+    ASSERT_EQ(visits.size(), 3u);
+    EXPECT_EQ(visits[0]->Url(), "https://de.wikipedia.org/wiki/M%C3%BCnchen");
+    EXPECT_EQ(visits[0]->Title(), "München – Wikipedia");
+    EXPECT_EQ(visits[0]->LastVisitedDate(), "2016-09-01 12:00:00");
+    EXPECT_EQ(visits[0]->VisitCount(), 1);
+    EXPECT_EQ(visits[1]->Url(), "https://news.example.org/");
+    EXPECT_EQ(visits[1]->LastVisitedDate(), "2016-01-15 09:30:00");
+    EXPECT_EQ(visits[1]->VisitCount(), 2);
+    // A time that is no number leaves the date empty; the page is still listed.
+    EXPECT_EQ(visits[2]->Url(), "https://shop.example.com/");
+    EXPECT_EQ(visits[2]->LastVisitedDate(), std::nullopt);
+    EXPECT_EQ(visits[2]->Title(), std::nullopt);
+    for (std::size_t i = 0; i < visits.size(); ++i)
+        EXPECT_EQ(visits[i]->SlNo(), static_cast<std::int32_t>(i + 1));
+    EXPECT_EQ(record.InternetCount.load(), 3);
+    EXPECT_EQ(window->foundRecoveredData.load(), 1);
+}
+
 TEST_F(InternetHistoryServiceTest, BackupWithoutHistoryListsNothingAndStaysQuiet) {
     BackupBuilder backup(dir.path());
     backup.addFile("HomeDomain", "Library/SMS/sms.db", Bytes{1});

@@ -151,6 +151,8 @@ struct MessagesBackup {
 
 const LayoutCase kCases[] = {
     {"iOS 5", "sms-ios5.sql", "5.1.1", MessageLayout::GroupsIOS5},
+    // The table as iOS 5 creates it: madrid_account_guid follows madrid_account.
+    {"iOS 5, created by iOS 5", "sms-ios5-device.sql", "5.1.1", MessageLayout::GroupsIOS5},
     {"iOS 5, version missing", "sms-ios5.sql", "", MessageLayout::GroupsIOS5},
     {"iOS 5 file, backup says iOS 9", "sms-ios5.sql", "9.3.5", MessageLayout::GroupsIOS5},
     {"iOS 4", "sms-ios4.sql", "4.3.5", MessageLayout::GroupsIOS4},

@@ -108,6 +108,76 @@ TEST(MessageRecovery, LiveRowsFoundInLivePagesAreNeitherKeptNorListed) {
     EXPECT_FALSE(record.DeletedSMS.empty());
 }
 
+// A carved row is listed when it tells a message by its GUID, text or date; a row with none
+// of them (a GUID that cannot be read, no text, a date not yet passed) is not, nor is an older copy of a live
+// message, which the phone leaves in free space when it rewrites the row.
+TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios9.sql",
+                                 {4096, AutoVacuum::None});
+    const auto unreadable = [](std::uint8_t i) {
+        Bytes guid(36, 0xFF);
+        guid[0] = i;
+        return ColumnValue(guid);
+    };
+    // 2031: a date that reads as no moment yet passed, and is not shown.
+    const ColumnValue future(std::int64_t{950000000});
+    const struct {
+        const char* label;
+        ColumnValue guid, text, date;
+        bool listed;
+    } rows[] = {
+        {"nothing", unreadable(1), ColumnValue::Null(), future, false},
+        {"text only", unreadable(2), ColumnValue("Bis gleich"), future, true},
+        {"date only", unreadable(3), ColumnValue::Null(), ColumnValue(470000300), true},
+        {"GUID only", ColumnValue("6C4A2E7B-1F0D-4E0B-9A51-3D2C1B0A9F8E"), ColumnValue::Null(),
+         future, true},
+    };
+    std::vector<std::int64_t> ids;
+    int filler = 0;
+    for (const auto& row : rows) {
+        ids.push_back(db.insert("message", {{"guid", row.guid},
+                                            {"text", row.text},
+                                            {"handle_id", std::int64_t{1}},
+                                            {"service", "iMessage"},
+                                            {"date", row.date}}));
+        // A live message between two deleted ones keeps their freed cells apart.
+        db.insert("message", {{"guid", "F1LL3R00-0000-4000-8000-00000000000" +
+                                           std::to_string(++filler)},
+                              {"text", "Bleibt stehen"},
+                              {"handle_id", std::int64_t{1}},
+                              {"service", "iMessage"},
+                              {"date", std::int64_t{470000000}}});
+    }
+    // A live message first written without text or date, then rewritten with them.
+    const std::string live = "0D9E8F7A-6B5C-4D3E-8F2A-1B0C9D8E7F6A";
+    db.insert("message", {{"guid", live},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{0}}});
+    db.exec("UPDATE message SET text = 'Ich bin gleich da, warte am Eingang auf dich', "
+            "date = 470000600, date_read = 470000660 WHERE guid = '" + live + "'");
+    for (auto id : ids) db.deleteRow("message", id);
+    db.close();
+
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+
+    std::set<std::string> listed;
+    for (const auto& sms : record.DeletedSMS.snapshot()) {
+        EXPECT_NE(sms->GUID(), live);
+        listed.insert(sms->GUID().value_or("") + "|" + sms->Message().value_or("") + "|" +
+                      sms->LocalTime().value_or(""));
+    }
+    std::size_t expected = 0;
+    for (const auto& row : rows) expected += row.listed;
+    EXPECT_EQ(listed.size(), expected);
+    EXPECT_EQ(listed.count("|| "), 0u) << "a row that says nothing was listed";
+}
+
 TEST(MessageRecovery, CarvedDateTexts) {
     const Clock::ScopedTimeZone berlin("Europe/Berlin");
     const Clock::ScopedNow now(DateFromUnixSeconds(1500000000).value());  // 2017-07-14

@@ -115,7 +115,9 @@ TEST(WhatsAppSignature, PatternsFollowTheMessageTable) {
     const SQLiteSignature* messages = othertest::AppSignatures()->Find(
         "net.whatsapp.WhatsApp", "ChatStorage.sqlite", "ZWAMESSAGE");
     ASSERT_NE(messages, nullptr);
-    othertest::ExpectPatternsFollowTables(*messages, {{"whatsapp-chatstorage.sql", "ZWAMESSAGE"}},
+    othertest::ExpectPatternsFollowTables(*messages,
+                                          {{"whatsapp-chatstorage.sql", "ZWAMESSAGE"},
+                                           {"whatsapp-chatstorage-2012.sql", "ZWAMESSAGE"}},
                                           {{"ZISFROMME", "ZISFROMME"},
                                            {"ZMessageDate", "ZMESSAGEDATE"},
                                            {"ZFromJid", "ZFROMJID"},
@@ -168,6 +170,50 @@ TEST_F(WhatsAppServiceTest, ListsTheDeletedMessagesOfBothFiles) {
             EXPECT_EQ(sent ? message->ToMsgID() : message->FromMsgID(), kAnna);
             EXPECT_EQ(message->ContactName(), "Anna Schmidt");
         }
+    }
+}
+
+// The store of 2012 has 18 message columns: its deleted messages are carved with their texts,
+// partners and the partner's name from the chat session.
+TEST_F(WhatsAppServiceTest, TheStoreOf2012) {
+    BackupBuilder backup(dir.path());
+    DeletedRows written;
+    std::set<std::int64_t> gone;
+    {
+        auto db = backup.addDatabase(kAppDomain, kAppPath, "whatsapp-chatstorage-2012.sql");
+        db.insert("ZWACHATSESSION", {{"Z_PK", 8},
+                                     {"Z_ENT", 4},
+                                     {"Z_OPT", 1},
+                                     {"ZCONTACTJID", kAnna},
+                                     {"ZPARTNERNAME", "Anna Schmidt"}});
+        for (int i = 1; i <= 12; ++i) {
+            Row row = MessageRow(i, TextOf("2012", i), kFirstMessage + 60.0 * i);
+            // The older model has no ZSENTDATE; its entity number is 7.
+            std::erase_if(row, [](const auto& column) { return column.first == "ZSENTDATE"; });
+            for (auto& [column, value] : row) {
+                if (column == "Z_ENT") value = ColumnValue(7);
+                if (column == "ZCHATSESSION") value = ColumnValue(8);
+            }
+            const std::int64_t id = db.insert("ZWAMESSAGE", row);
+            written.remember(db.handle(), "ZWAMESSAGE", id);
+            if (i % 3 == 0) gone.insert(id);
+        }
+        for (auto id : gone) db.deleteRow("ZWAMESSAGE", id);
+        db.close();
+    }
+    const auto left = written.recoverable(backup.pathFor(kAppDomain, kAppPath), gone);
+    ASSERT_EQ(left, gone);
+    useChatBackup(backup);
+
+    WhatsAppService().RecoverFromIOSBackup(ContextFor(record, device));
+    const auto listed = listedTexts();
+    std::set<std::string> expected;
+    for (auto id : gone) expected.insert(TextOf("2012", static_cast<int>(id)));
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), expected);
+    EXPECT_EQ(listed.size(), gone.size());
+    for (const auto& message : record.DeletedWhatsApp.snapshot()) {
+        EXPECT_EQ(message->ContactName(), "Anna Schmidt");
+        EXPECT_EQ(message->isSent(), !message->FromMsgID().has_value());
     }
 }
 

@@ -101,10 +101,12 @@ TEST(FixtureDatabase, EverySchemaFileLoads) {
     };
     const Case cases[] = {
         {"addressbook.sql", "ABPerson"},
+        {"addressbook-ios4.sql", "ABPersonSearchKey"},
         {"calendar-ios4.sql", "Event"},
         {"calendar-ios9.sql", "CalendarItem"},
         {"calendar.sql", "CalendarItem"},
         {"call_history-ios4.sql", "call"},
+        {"call_history-ios421.sql", "call"},
         {"callhistory-storedata-ios8.sql", "ZCALLRECORD"},
         {"notes-ios4.sql", "ZNOTEBODY"},
         {"notes-ios7.sql", "ZNOTE"},
@@ -116,9 +118,11 @@ TEST(FixtureDatabase, EverySchemaFileLoads) {
         {"skype-main.sql", "Messages"},
         {"sms-ios4.sql", "msg_group"},
         {"sms-ios5.sql", "madrid_chat"},
+        {"sms-ios5-device.sql", "madrid_attachment"},
         {"sms-ios6.sql", "chat_handle_join"},
         {"sms-ios9.sql", "deleted_messages"},
         {"whatsapp-chatstorage.sql", "ZWAMESSAGE"},
+        {"whatsapp-chatstorage-2012.sql", "ZWACHATSESSION"},
     };
     TempDir dir;
     std::set<std::string> covered;

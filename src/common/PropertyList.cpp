@@ -1,4 +1,4 @@
-#include "app/PropertyList.h"
+#include "common/PropertyList.h"
 
 #include "common/FileUtils.h"
 
@@ -199,6 +199,27 @@ std::optional<double> PlistDictionary::appleSeconds(const char* key) const {
     return static_cast<double>(seconds) + static_cast<double>(micros) / 1e6;
 }
 
+std::optional<std::int64_t> PlistDictionary::integer(const char* key) const {
+    plist_t value = plist_dict_get_item(node_, key);
+    if (!value || plist_get_node_type(value) != PLIST_UINT) return std::nullopt;
+    // The library keeps every integer in 64 bits; negative ones read back as they were.
+    std::uint64_t number = 0;
+    plist_get_uint_val(value, &number);
+    return static_cast<std::int64_t>(number);
+}
+
+std::vector<PlistDictionary> PlistDictionary::dictionaries(const char* key) const {
+    std::vector<PlistDictionary> result;
+    plist_t array = plist_dict_get_item(node_, key);
+    if (!array || plist_get_node_type(array) != PLIST_ARRAY) return result;
+    const std::uint32_t size = plist_array_get_size(array);
+    for (std::uint32_t i = 0; i < size; ++i) {
+        plist_t item = plist_array_get_item(array, i);
+        if (item && plist_get_node_type(item) == PLIST_DICT) result.push_back(PlistDictionary(item));
+    }
+    return result;
+}
+
 std::optional<PlistDictionary> PlistDictionary::dictionary(const char* key) const {
     plist_t value = plist_dict_get_item(node_, key);
     if (!value || plist_get_node_type(value) != PLIST_DICT) return std::nullopt;
@@ -207,6 +228,17 @@ std::optional<PlistDictionary> PlistDictionary::dictionary(const char* key) cons
 
 void PropertyListFile::Free::operator()(void* node) const {
     plist_free(node);
+}
+
+bool PropertyListFile::looksLikePropertyList(const std::string& path) {
+    const std::optional<Bytes> start = FileUtils::readStartofFile(path, 64);
+    if (!start) return false;
+    const std::string_view text(reinterpret_cast<const char*>(start->data()), start->size());
+    if (StartsWith(text, 0, "bplist")) return true;
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos &&
+           (StartsWith(text, first, "<?xml") || StartsWith(text, first, "<plist") ||
+            StartsWith(text, first, "<!DOCTYPE plist"));
 }
 
 std::optional<PropertyListFile> PropertyListFile::read(const std::string& path) {

@@ -3,9 +3,11 @@
 #include "common/Types.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A read-only view of one dictionary inside a parsed property list. A key whose value has
 // another type than the one asked for counts as missing, so a hostile file reads as one
@@ -16,7 +18,10 @@ public:
     std::optional<bool> boolean(const char* key) const;
     // A date value, as seconds since 2001-01-01 00:00:00 UTC.
     std::optional<double> appleSeconds(const char* key) const;
+    std::optional<std::int64_t> integer(const char* key) const;
     std::optional<PlistDictionary> dictionary(const char* key) const;
+    // The dictionaries in the array of that key, in order; items of other types are left out.
+    std::vector<PlistDictionary> dictionaries(const char* key) const;
 
 private:
     friend class PropertyListFile;
@@ -33,6 +38,9 @@ public:
     // The parsed file; none when it is missing, no regular file, too large, cannot be parsed
     // or has another root than a dictionary (a line on stderr says which).
     static std::optional<PropertyListFile> read(const std::string& path);
+    // Whether the file begins as a property list does (binary, or XML with its declaration or
+    // plist element), whatever else it holds.
+    static bool looksLikePropertyList(const std::string& path);
 
     PlistDictionary root() const { return PlistDictionary(tree_.get()); }
 

@@ -1,4 +1,4 @@
-#include "app/PropertyList.h"
+#include "common/PropertyList.h"
 
 #include "support/FixtureDatabase.h"
 
