@@ -14,11 +14,11 @@ class Note : public baseRecoveryObject {
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     // Creation time as display text (" " for a carved time that is not plausible).
     TORVANE_TEXT_FIELD_OF_RECORD(CreatedDate, setCreatedDate)
-    TORVANE_TEXT_FIELD_OF_RECORD(Title, setTitle)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Title, setTitle)
     // The title the notes screen sorts by.
-    TORVANE_TEXT_FIELD_OF_RECORD(SortTitle, setSortTitle)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(SortTitle, setSortTitle)
     // The note's summary, or for live rows of the older database the note text.
-    TORVANE_TEXT_FIELD_OF_RECORD(Summary, setSummary)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Summary, setSummary)
     // 1 when ticked for export, 0 otherwise.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(GUID, setGUID)
