@@ -10,6 +10,7 @@
 #include "app/RecoveryWindowController.h"
 #include "app/ScanClearing.h"
 #include "app/ScanInputs.h"
+#include "app/ScanNames.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
 #include "database/ScanDatabaseFiles.h"
@@ -157,6 +158,12 @@ void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder
         return true;
     });
     if (ran && !cancelled(stop)) scanSteps(type, stop);
+    // What was read, also of a cancelled scan, is named before it is reported and exported.
+    if (ran)
+        runStep("the names", [&] {
+            NameScanResults(record_, ScanContextOf(record_));
+            return true;
+        });
     closingSteps();
 }
 

@@ -10,6 +10,17 @@ class NoteBody;
 
 // One note: a live row of the notes databases, or a carved one.
 class Note : public baseRecoveryObject {
+public:
+    // The most characters (UTF-16 code units) of a note's trimmed text its short title keeps.
+    static constexpr int kShortTitleLength = 20;
+    // The one-line short form of a note's text: the text trimmed of white space at both ends,
+    // cut to kShortTitleLength characters and followed by "..." when longer, else the text
+    // unchanged (untrimmed); every line break then a blank. Absent text gives "".
+    static std::string ShortTitle(const OptString& summary);
+    // Gives the note its short title as SortTitle when it has none (absent or empty); one it
+    // has stays. One locked step: other threads may read the note meanwhile.
+    void setShortTitle();
+
     // Row number in the notes list, from 1.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     // Creation time as display text (" " for a carved time that is not plausible).

@@ -196,31 +196,9 @@ const WhatsAppPartnerNames& WhatsAppViewController::names() {
     return names_;
 }
 
-OptString WhatsAppViewController::ContactName(const WhatsApp& message) const {
-    const auto it = contactNames_.find(&message);
-    return it == contactNames_.end() ? message.ContactName() : OptString(it->second);
-}
-
-OptString WhatsAppViewController::PhoneNo(const WhatsApp& message) const {
-    const auto it = phones_.find(&message);
-    return it == phones_.end() ? message.PhoneNo() : it->second;
-}
-
-void WhatsAppViewController::name(const WhatsApp& r) {
-    // The names go with the screen, not into the shared record, which the export reads on a
-    // thread of its own.
-    if (contactNames_.count(&r)) return;
-    OptString name = names().nameFor(r.FromMsgID());
-    if (!name || name->empty()) {
-        name = names().nameFor(r.ToMsgID());
-        if (!name) name = std::string();
-    }
-    if (name->empty()) {
-        if (!r.PhoneNo()) phones_[&r] = std::string();
-        name = PhoneNo(r);
-    }
-    if (name->empty()) name = "Unknown";
-    contactNames_[&r] = *name;
+void WhatsAppViewController::name(WhatsApp& r) {
+    // Every grouping names the records it walks again, in the records themselves.
+    names().name(r);
 }
 
 std::vector<std::shared_ptr<WhatsApp>> WhatsAppViewController::getGroupWhatsApp(
@@ -462,27 +440,15 @@ const AddressBookNames& CallLogViewController::names() {
     return names_;
 }
 
-OptString CallLogViewController::ContactName(const CallLog& call) const {
-    const auto it = names_Fill_.find(&call);
-    return it == names_Fill_.end() ? call.ContactName() : it->second;
-}
-
-OptString CallLogViewController::Address(const CallLog& call) const {
-    const auto it = addresses_Fill_.find(&call);
-    return it == addresses_Fill_.end() ? call.Address() : it->second;
-}
-
 std::vector<CallLogViewController::Row> CallLogViewController::filled(
     const std::vector<std::shared_ptr<CallLog>>& list, bool deleted, Fill fill) {
-    // The fills are kept with the screen: the shared records are read by the export's thread.
+    // The fills go into the records themselves (locked fields: the export may be reading them).
     for (const auto& call : list) {
         if (!call || fill == Fill::None) continue;
-        OptString name = ContactName(*call);
-        if (!name || name->empty()) names_Fill_[call.get()] = name = Address(*call);
-        if (fill != Fill::Full) continue;
-        if (!name || name->empty()) names_Fill_[call.get()] = std::string("Unknown");
-        if (const OptString address = Address(*call); !address || address->empty())
-            addresses_Fill_[call.get()] = std::string("Unknown");
+        if (fill == Fill::Full)
+            call->fillUnknowns();
+        else
+            call->fillContactName();
     }
     return Numbered(list, deleted, 0, false);
 }

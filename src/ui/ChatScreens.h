@@ -87,9 +87,9 @@ public:
     void toggleChanged() override;
     void toggleBack() override;
 
-    // The partner name the screen gives a message, and its phone number as the screen shows it.
-    OptString ContactName(const WhatsApp& message) const;
-    OptString PhoneNo(const WhatsApp& message) const;
+    // The partner name the screen gave a message, and its phone number, as the record holds them.
+    OptString ContactName(const WhatsApp& message) const { return message.ContactName(); }
+    OptString PhoneNo(const WhatsApp& message) const { return message.PhoneNo(); }
     // Grouping: the chat rows of the records, in order, naming every record on the way.
     std::vector<std::shared_ptr<WhatsApp>> getGroupWhatsApp(const std::vector<std::shared_ptr<WhatsApp>>& records);
     static std::vector<std::shared_ptr<WhatsApp>> checkForDuplicatesfromArray(
@@ -110,16 +110,14 @@ protected:
 
 private:
     std::vector<std::shared_ptr<WhatsApp>> covered() const;
-    void name(const WhatsApp& message);
+    void name(WhatsApp& message);
     void show(const std::vector<std::shared_ptr<WhatsApp>>& rows);
     void setTableSelection();
     void conversation(std::vector<std::shared_ptr<WhatsApp>> messages);
     const WhatsAppPartnerNames& names();
 
     std::vector<std::shared_ptr<WhatsApp>> conversation_;
-    std::unordered_map<const WhatsApp*, std::string> contactNames_;
     std::unordered_map<const WhatsApp*, std::string> lowerTexts_;
-    std::unordered_map<const WhatsApp*, OptString> phones_;
     WhatsAppPartnerNames names_;
     bool namesRead_ = false;
 };
@@ -144,9 +142,9 @@ public:
     void toggleChanged() override;
     void toggleBack() override;
 
-    // The name and address of a call as the screen shows them (after its fills).
-    OptString ContactName(const CallLog& call) const;
-    OptString Address(const CallLog& call) const;
+    // The name and address of a call as the screen shows them: the record's, after its fills.
+    OptString ContactName(const CallLog& call) const { return call.ContactName(); }
+    OptString Address(const CallLog& call) const { return call.Address(); }
     bool matchName(const std::string& lowerText, const CallLog& call) const;
     void getGroupCallLog(std::vector<Row> calls);
 
@@ -177,7 +175,6 @@ private:
     RecordTableModel* callsModel_ = nullptr;
     std::vector<Row> grouped_;
     std::vector<std::pair<std::string, std::vector<Row>>> groups_;
-    std::unordered_map<const CallLog*, OptString> names_Fill_, addresses_Fill_;
     AddressBookNames names_;
     bool namesRead_ = false;
 };
