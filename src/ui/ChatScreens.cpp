@@ -1,7 +1,9 @@
 #include "ui/ChatScreens.h"
 
 #include "common/AppPaths.h"
+#include "app/ScanInputs.h"
 #include "common/BackupFiles.h"
+#include "database/DAOs.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Contact.h"
 #include "ui/ChatPages.h"
@@ -142,11 +144,49 @@ void SMSViewController::clearDetail() {
 
 void SMSViewController::showDetailOf(std::size_t row) {
     if (row >= table_.rows.size()) return;
-    conversation_ = index_.conversation(table_.rows[row], working_);
+    if (table_.rows[row].chatRow) return myRowChange(row);
+    conversation(index_.conversation(table_.rows[row], working_));
+}
+
+void SMSViewController::conversation(std::vector<std::shared_ptr<SMS>> messages) {
+    conversation_ = std::move(messages);
     // A conversation of many thousand messages would take the page long to lay out.
     std::vector<std::shared_ptr<SMS>> drawn = conversation_;
     if (drawn.size() > kMostBubbles) drawn.erase(drawn.begin(), drawn.end() - kMostBubbles);
     webView->loadHTMLString(ChatPages::SmsConversation(drawn));
+}
+
+bool SMSViewController::matchName(const std::string& text, const ConversationRow& row) {
+    return ScreenText::FieldHolds(OptString(row.name), text) || ScreenText::FieldHolds(OptString(row.contact), text) ||
+           ScreenText::FieldHolds(row.email, text);
+}
+
+std::vector<std::shared_ptr<SMS>> SMSViewController::workingMessages() const {
+    std::vector<std::shared_ptr<SMS>> messages;
+    for (std::size_t i = 0; i < working_.size() && i < index_.size(); ++i)
+        if (working_[i]) messages.push_back(index_.message(i));
+    return messages;
+}
+
+void SMSViewController::myDisplay() {
+    const ScanContext context = ScanContextOf(record_);
+    if (!context.locate(record_.SMS_DATABASE.get())) return;
+    DAOs daos(context);
+    table_.rows = chatTable_.myDisplay(daos);
+    reloadTable();
+}
+
+void SMSViewController::processChatMessageJoin() {
+    const ScanContext context = ScanContextOf(record_);
+    if (!context.locate(record_.SMS_DATABASE.get())) return;
+    DAOs daos(context);
+    chatTable_.processChatMessageJoin(daos);
+}
+
+void SMSViewController::myRowChange(std::size_t row) {
+    if (row >= table_.rows.size()) return;
+    chatTable_.arrSMSRecords = workingMessages();
+    if (auto messages = chatTable_.myRowChange(table_.rows[row])) conversation(std::move(*messages));
 }
 
 void SMSViewController::checkAllClicked(bool on) {

@@ -5,6 +5,7 @@
 #include "records/SMS.h"
 #include "records/SharedList.h"
 #include "records/WhatsApp.h"
+#include "ui/ChatTable.h"
 #include "ui/Conversations.h"
 #include "ui/ScreenFramework.h"
 
@@ -53,6 +54,17 @@ public:
     // The most bubbles a chat page draws; a longer conversation shows its latest messages.
     static constexpr std::size_t kMostBubbles = 3000;
 
+    // Whether a conversation row's name, address or e-mail address, in lower case, holds the
+    // lower-case text.
+    static bool matchName(const std::string& lowerText, const ConversationRow& row);
+    // The listing by the chats of the messages database: one row per chat, read on a query
+    // object of the screen's own (the shared one stays with the scan); a selected row then
+    // shows the messages of the working list joined to its chat (myRowChange).
+    void myDisplay();
+    void processChatMessageJoin();
+    void myRowChange(std::size_t row);
+    ChatTable& chatTable() { return chatTable_; }
+
 protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override;
@@ -65,6 +77,9 @@ private:
     // Reads the lists again when they changed since the index was built.
     void index();
     void bindRows(const std::vector<char>& working);
+    void conversation(std::vector<std::shared_ptr<SMS>> messages);
+    // The working list's messages, in order, for the chat listing.
+    std::vector<std::shared_ptr<SMS>> workingMessages() const;
 
     ConversationIndex index_;
     std::vector<char> working_;
@@ -72,6 +87,7 @@ private:
     std::vector<std::shared_ptr<SMS>> conversation_;
     ListStamp stamps_[4];
     bool indexed_ = false;
+    ChatTable chatTable_{record_};
 };
 
 // WhatsApp messages as chats: one row per partner (the first message of the chat), named from
