@@ -116,6 +116,27 @@ private slots:
         QCOMPARE(table._IdsChattoMessage.size(), pairs);
     }
 
+    void theMessagesScreenListsByChat() {
+        record.AllChatMessageJoinContent.clear();
+        record.SMSContent.replace({Message(10, std::string("+491511111")), Message(11, std::string("anna@example.com")),
+                                   Message(12, std::string("+491511111"))});
+        ScreenHost host;
+        host.record = &record;
+        host.clearSearchField = [] {};
+        host.openAddress = [](const QString&) {};
+        SMSViewController screen(host);
+        screen.toggleChanged();
+        QCOMPARE(screen.shown().rows.size(), std::size_t{2});  // by address
+        screen.processChatMessageJoin();
+        screen.myDisplay();
+        QCOMPARE(screen.shown().rows.size(), std::size_t{3});  // by chat
+        screen.selectRow(0);
+        QCOMPARE(RowIds(screen.conversationShown()), (std::vector<std::int32_t>{10, 12}));
+        screen.selectRow(1);
+        QCOMPARE(RowIds(screen.conversationShown()), (std::vector<std::int32_t>{11}));
+        QVERIFY(screen.webView->page().find("message 11") != std::string::npos);
+    }
+
     void withoutTheDatabaseNothingIsRead() {
         BrimleyAppDelegate empty;
         empty.BACKUP_DIRECTORY.set((dir / "none").string());
