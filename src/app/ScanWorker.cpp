@@ -11,6 +11,7 @@
 #include "app/ScanClearing.h"
 #include "app/ScanInputs.h"
 #include "app/StatusLine.h"
+#include "app/ScanNames.h"
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
 #include "common/BackupFiles.h"
@@ -198,6 +199,12 @@ void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder
     // A stop asked for before the first step above has had its flag cleared there; the
     // report still tells that the scan was stopped.
     if (stop.stop_requested()) record_.IsCancelFlag = true;
+    // What was read, also of a cancelled scan, is named before it is reported and exported.
+    if (ran)
+        runStep("the names", [&] {
+            NameScanResults(record_, ScanContextOf(record_));
+            return true;
+        });
     closingSteps();
 }
 

@@ -60,26 +60,26 @@ RecordList<Contact> DAOs::GetContacts() {
             contact->setIsChecked(0);
 
             // Numbers and addresses fill their slots in database order; the rest is dropped.
-            using Getter = const OptString& (Contact::*)() const;
+            using Getter = OptString (*)(const Contact&);
             using Setter = void (Contact::*)(OptString);
             static constexpr std::array<std::pair<Getter, Setter>, 6> numberSlots{{
-                {&Contact::ContactNo1, &Contact::setContactNo1},
-                {&Contact::ContactNo2, &Contact::setContactNo2},
-                {&Contact::ContactNo3, &Contact::setContactNo3},
-                {&Contact::ContactNo4, &Contact::setContactNo4},
-                {&Contact::ContactNo5, &Contact::setContactNo5},
-                {&Contact::ContactNo6, &Contact::setContactNo6},
+                {[](const Contact& c) -> OptString { return c.ContactNo1(); }, &Contact::setContactNo1},
+                {[](const Contact& c) -> OptString { return c.ContactNo2(); }, &Contact::setContactNo2},
+                {[](const Contact& c) -> OptString { return c.ContactNo3(); }, &Contact::setContactNo3},
+                {[](const Contact& c) -> OptString { return c.ContactNo4(); }, &Contact::setContactNo4},
+                {[](const Contact& c) -> OptString { return c.ContactNo5(); }, &Contact::setContactNo5},
+                {[](const Contact& c) -> OptString { return c.ContactNo6(); }, &Contact::setContactNo6},
             }};
             static constexpr std::array<std::pair<Getter, Setter>, 3> emailSlots{{
-                {&Contact::EmailAddress1, &Contact::setEmailAddress1},
-                {&Contact::EmailAddress2, &Contact::setEmailAddress2},
-                {&Contact::EmailAddress3, &Contact::setEmailAddress3},
+                {[](const Contact& c) -> OptString { return c.EmailAddress1(); }, &Contact::setEmailAddress1},
+                {[](const Contact& c) -> OptString { return c.EmailAddress2(); }, &Contact::setEmailAddress2},
+                {[](const Contact& c) -> OptString { return c.EmailAddress3(); }, &Contact::setEmailAddress3},
             }};
             // A slot is free while absent or empty: a new contact's first number is the empty
             // text, and six numbers fill all six slots.
             auto fillFirstFree = [&](const auto& slots, const OptString& value) {
                 for (const auto& [get, set] : slots) {
-                    const OptString& current = ((*contact).*get)();
+                    const OptString current = get(*contact);
                     if (!current || current->empty()) {
                         ((*contact).*set)(value);
                         return;

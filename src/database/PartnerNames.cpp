@@ -1,6 +1,7 @@
 #include "database/PartnerNames.h"
 
 #include "database/SqliteConnection.h"
+#include "records/WhatsApp.h"
 
 #include <algorithm>
 #include <numeric>
@@ -113,4 +114,16 @@ OptString WhatsAppPartnerNames::nameFor(const OptString& userId) const {
     if (!userId) return std::string();
     const auto found = names_.find(*userId);
     return found == names_.end() ? OptString(std::string()) : found->second;
+}
+
+std::string WhatsAppPartnerNames::name(WhatsApp& message) const {
+    OptString name = nameFor(message.FromMsgID());
+    if (!name || name->empty()) name = nameFor(message.ToMsgID()).value_or(std::string());
+    if (name->empty())
+        name = message.updatePhoneNo([](OptString& phone) {
+            if (!phone) phone = std::string();
+        });
+    if (name->empty()) name = "Unknown";
+    message.setContactName(name);
+    return *name;
 }

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+class WhatsApp;
+
 // The names the call screens give the other party of a call, read once from the backup's
 // address book so that naming every address of a long call list asks the database nothing.
 // Answers what DAOs::GetNameForAddress answers for the same address book:
@@ -74,6 +76,11 @@ public:
     // The partner name of the first session of that user id (absent when that name is NULL),
     // or the empty text when no session has that id or the id is absent.
     OptString nameFor(const OptString& userId) const;
+    // Names one message in the record itself, as the WhatsApp chats are named: the partner
+    // name of its sender, else of its receiver; without one, its PhoneNo (an absent PhoneNo
+    // becoming the empty text), else "Unknown". Writes ContactName (and PhoneNo when absent
+    // and no name was found) and answers the name.
+    std::string name(WhatsApp& message) const;
 
 private:
     std::unordered_map<std::string, OptString> names_;

@@ -165,12 +165,12 @@ ExportEntry Exporter::ExportContact(const std::string& path, bool onlyTicked) co
         path, placement_, Joined(state_.ContactContent, state_.DeletedContact), onlyTicked,
         FirstColumn::RunningNumber, [](CsvWriter& w, const Contact& r) {
             w.writeField(ExportDates::CsvDate(r.CreatedDate()));
-            for (const OptString* field :
-                 {&r.FirstName(), &r.MiddleName(), &r.LastName(), &r.NickName(), &r.DisplayName(),
-                  &r.ContactNo1(), &r.ContactNo2(), &r.ContactNo3(), &r.ContactNo4(),
-                  &r.ContactNo5(), &r.ContactNo6(), &r.EmailAddress1(), &r.EmailAddress2(),
-                  &r.EmailAddress3(), &r.JobTitle(), &r.Department(), &r.Organization()})
-                w.writeField(*field);
+            for (const OptString& field :
+                 {r.FirstName(), r.MiddleName(), r.LastName(), r.NickName(), r.DisplayName(),
+                  r.ContactNo1(), r.ContactNo2(), r.ContactNo3(), r.ContactNo4(), r.ContactNo5(),
+                  r.ContactNo6(), r.EmailAddress1(), r.EmailAddress2(), r.EmailAddress3(),
+                  r.JobTitle(), r.Department(), r.Organization()})
+                w.writeField(field);
             w.writeField(ExportDates::CsvDate(r.ModifiedDate()));
         });
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iostream>
 #include <ostream>
 
 namespace {
@@ -79,6 +80,16 @@ void SetError(std::string* error, std::string text) {
     if (error) *error = "Manifest.mbdb: " + std::move(text);
 }
 
+// The list read up to a record that the end of the file cuts short: the records before it are
+// whole and stay listed; the cut is named in *error and in the log.
+std::optional<ParseMbdb::Records> CutShort(ParseMbdb::Records records, std::string* error, std::string text) {
+    std::string reason = "Manifest.mbdb: " + std::move(text) + "; the " + std::to_string(records.size()) +
+                         " records before it are listed";
+    std::cerr << reason << '\n';
+    if (error) *error = std::move(reason);
+    return records;
+}
+
 }  // namespace
 
 namespace mbdb {
@@ -137,6 +148,7 @@ std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbFile(const std::string& 
 }
 
 std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbData(FileBytes bytes, std::string* error) {
+    if (error) error->clear();
     if (bytes.empty()) {
         SetError(error, "the file is empty");
         return std::nullopt;
@@ -156,6 +168,11 @@ std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbData(FileBytes bytes, st
         info->intStartOffset = static_cast<std::int32_t>(cursor);
         const std::int64_t start = cursor;
         RecordReader read(bytes, cursor);
+        const auto endsInside = [&](const std::string& field) {
+            return "the record at offset " + std::to_string(start) + " ends inside its " + field +
+                   " (at offset " + std::to_string(read.failedAt()) + ", the file has " +
+                   std::to_string(bytes.length()) + " bytes)";
+        };
         std::int32_t ignored = 0;
         const bool whole =
             read.text(info->Domain, "domain") && read.text(info->FileName, "path") &&
@@ -168,32 +185,21 @@ std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbData(FileBytes bytes, st
             read.number(info->intaTime, 4, "access time") && read.number(info->intcTime, 4, "change time") &&
             read.number(ignored, 4, "file length") && read.number(info->intfileLen, 4, "file length") &&
             read.number(info->intflag, 1, "flag") && read.number(info->intNumberofProps, 1, "property count");
-        if (!whole) {
-            SetError(error, "the record at offset " + std::to_string(start) + " ends inside its " +
-                                read.failed() + " (at offset " + std::to_string(read.failedAt()) +
-                                ", the file has " + std::to_string(bytes.length()) + " bytes)");
-            return std::nullopt;
-        }
+        if (!whole) return CutShort(std::move(records), error, endsInside(read.failed()));
         if (info->intNumberofProps > 0) {
             const std::int64_t left = bytes.length() - cursor;
-            if (info->intNumberofProps * kSmallestProperty > left) {
-                SetError(error, "the record at offset " + std::to_string(start) + " declares " +
-                                    std::to_string(info->intNumberofProps) +
-                                    " properties, more than the " + std::to_string(left) +
-                                    " bytes left in the file can hold");
-                return std::nullopt;
-            }
+            if (info->intNumberofProps * kSmallestProperty > left)
+                return CutShort(std::move(records), error,
+                                "the record at offset " + std::to_string(start) + " declares " +
+                                    std::to_string(info->intNumberofProps) + " properties, more than the " +
+                                    std::to_string(left) + " bytes left in the file can hold");
             info->dicProperties.emplace();
             for (std::int32_t i = 0; i < info->intNumberofProps; ++i) {
                 std::string name;
                 std::string value;
-                if (!read.text(name, "property name") || !read.text(value, "property value")) {
-                    SetError(error, "the record at offset " + std::to_string(start) + " ends inside its " +
-                                        read.failed() + " " + std::to_string(i + 1) + " (at offset " +
-                                        std::to_string(read.failedAt()) + ", the file has " +
-                                        std::to_string(bytes.length()) + " bytes)");
-                    return std::nullopt;
-                }
+                if (!read.text(name, "property name") || !read.text(value, "property value"))
+                    return CutShort(std::move(records), error,
+                                    endsInside(std::string(read.failed()) + " " + std::to_string(i + 1)));
                 if (!name.empty()) (*info->dicProperties)[name] = std::move(value);
             }
         }

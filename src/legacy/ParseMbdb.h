@@ -59,8 +59,10 @@ public:
     using Records = std::vector<std::shared_ptr<MDFileInfo>>;
 
     // The records of the file in file order. None, with the reason in *error when given, when
-    // the file cannot be read, is empty, has no "mbdb" header, or holds a record that runs past
-    // the end of the file or declares more properties than the rest of the file can hold.
+    // the file cannot be read, is empty or has no "mbdb" header. A record that runs past the
+    // end of the file, or declares more properties than the rest of the file can hold, ends the
+    // list: the whole records before it are answered, and *error names the cut (it stays
+    // empty for a list read to its end).
     static std::optional<Records> ProcessMbdbFile(const std::string& path, std::string* error = nullptr);
     // The same over bytes already in memory.
     static std::optional<Records> ProcessMbdbData(FileBytes bytes, std::string* error = nullptr);

@@ -8,13 +8,13 @@
 class Calendar {
     // Row number; 0 for carved events.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
-    TORVANE_TEXT_FIELD_OF_RECORD(Summary, setSummary)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Summary, setSummary)
     // Place text.
-    TORVANE_TEXT_FIELD_OF_RECORD(Location, setLocation)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Location, setLocation)
     TORVANE_TEXT_FIELD_OF_RECORD(Description, setDescription)
-    TORVANE_TEXT_FIELD_OF_RECORD(StartDate, setStartDate)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(StartDate, setStartDate)
     TORVANE_TEXT_FIELD_OF_RECORD(Start_TimeZone, setStart_TimeZone)
-    TORVANE_TEXT_FIELD_OF_RECORD(EndDate, setEndDate)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(EndDate, setEndDate)
     // "1" for an all-day event, else "0" (a live row carries its column text).
     TORVANE_TEXT_FIELD_OF_RECORD(AllDay, setAllDay)
     // Start time text as made when carving (stored files use this spelling).

@@ -50,10 +50,10 @@ ContactNamesByNumber::ContactNamesByNumber(const BrimleyAppDelegate& state) {
     for (const auto* list : {&state.ContactContent, &state.DeletedContact}) {
         for (const auto& contact : list->snapshot()) {
             if (!contact) continue;
-            for (const OptString* stored :
-                 {&contact->ContactNo1(), &contact->ContactNo2(), &contact->ContactNo3()})
-                if (*stored)
-                    byNumber_.try_emplace(**stored,
+            for (const OptString& stored :
+                 {contact->ContactNo1(), contact->ContactNo2(), contact->ContactNo3()})
+                if (stored)
+                    byNumber_.try_emplace(*stored,
                                           Holder{position, CallHistory::getContactName(*contact)});
             ++position;
         }
@@ -112,8 +112,8 @@ std::string CallHistory::getContactNamefromNumber(const OptString& number,
 }
 
 std::string CallHistory::getContactName(const Contact& contact) {
-    for (const OptString* name : {&contact.NickName(), &contact.FirstName(), &contact.LastName()})
-        if (*name) return **name;
+    for (const OptString& name : {contact.NickName(), contact.FirstName(), contact.LastName()})
+        if (name) return *name;
     return {};
 }
 

@@ -1,9 +1,13 @@
 #include "records/Contact.h"
 
 void Contact::setContactNo1Number() {
-    if (!ContactNo1_ || !ContactNo1_->empty()) return;
-    if (ContactNo2() != std::string())
-        ContactNo1_ = ContactNo2();
-    else if (ContactNo3() != std::string())
-        ContactNo1_ = ContactNo3();
+    const OptString second = ContactNo2();
+    const OptString third = ContactNo3();
+    updateContactNo1([&](OptString& first) {
+        if (!first || !first->empty()) return;
+        if (second != std::string())
+            first = second;
+        else if (third != std::string())
+            first = third;
+    });
 }

@@ -49,22 +49,22 @@ public:
     // Creation time of a live row as display text.
     TORVANE_TEXT_FIELD_OF_RECORD(CreatedDate, setCreatedDate)
     TORVANE_TEXT_FIELD_OF_RECORD(Title, setTitle)
-    TORVANE_TEXT_FIELD_OF_RECORD(FirstName, setFirstName)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(FirstName, setFirstName)
     TORVANE_TEXT_FIELD_OF_RECORD(MiddleName, setMiddleName)
-    TORVANE_TEXT_FIELD_OF_RECORD(LastName, setLastName)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(LastName, setLastName)
     // Nickname of a live row; the call-history carvers put a carved call's name here.
     TORVANE_TEXT_FIELD_OF_RECORD(NickName, setNickName)
     TORVANE_TEXT_FIELD_OF_RECORD(DisplayName, setDisplayName)
     // Shown as "Home", "Work", "iPhone", "Mobile", "Main" and "Home Fax" numbers.
-    TORVANE_TEXT_FIELD_OF_RECORD(ContactNo2, setContactNo2)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(ContactNo2, setContactNo2)
     TORVANE_TEXT_FIELD_OF_RECORD(ContactNo3, setContactNo3)
     TORVANE_TEXT_FIELD_OF_RECORD(ContactNo4, setContactNo4)
     TORVANE_TEXT_FIELD_OF_RECORD(ContactNo5, setContactNo5)
     TORVANE_TEXT_FIELD_OF_RECORD(ContactNo6, setContactNo6)
     // Shown as "Home Email", "Work Email" and "Other".
-    TORVANE_TEXT_FIELD_OF_RECORD(EmailAddress1, setEmailAddress1)
-    TORVANE_TEXT_FIELD_OF_RECORD(EmailAddress2, setEmailAddress2)
-    TORVANE_TEXT_FIELD_OF_RECORD(EmailAddress3, setEmailAddress3)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(EmailAddress1, setEmailAddress1)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(EmailAddress2, setEmailAddress2)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(EmailAddress3, setEmailAddress3)
     TORVANE_TEXT_FIELD_OF_RECORD(JobTitle, setJobTitle)
     TORVANE_TEXT_FIELD_OF_RECORD(Department, setDepartment)
     TORVANE_TEXT_FIELD_OF_RECORD(Organization, setOrganization)
@@ -91,7 +91,7 @@ public:
     TORVANE_TEXT_FIELD_OF_RECORD(FirstPhonetic, setFirstPhonetic)
     TORVANE_TEXT_FIELD_OF_RECORD(MiddlePhonetic, setMiddlePhonetic)
     TORVANE_TEXT_FIELD_OF_RECORD(LastPhonetic, setLastPhonetic)
-    TORVANE_TEXT_FIELD_OF_RECORD(Note, setNote)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Note, setNote)
     TORVANE_TEXT_FIELD_OF_RECORD(Birthday, setBirthday)
     // The carved person row's nickname (a field apart from NickName).
     TORVANE_TEXT_FIELD_OF_RECORD(Nickname, setNickname)
@@ -108,12 +108,14 @@ public:
                                   set_contactProfileBitmapImage, std::nullopt)
 
 public:
-    const OptString& ContactNo1() const { return ContactNo1_; }
-    void setContactNo1(OptString v) { ContactNo1_ = std::move(v); }
+    OptString ContactNo1() const { return ContactNo1_.load(); }
+    void setContactNo1(OptString v) { ContactNo1_.store(std::move(v)); }
+    template <class Change>
+    OptString updateContactNo1(Change change) { return ContactNo1_.update(change); }
 
 private:
     // The empty text from the start (the other numbers start absent).
-    OptString ContactNo1_;
+    SharedRecordText ContactNo1_;
     std::vector<std::shared_ptr<ContactEmailAddress>> ContactEmailAddresses_;
     std::vector<std::shared_ptr<ContactNumber>> ContactNumbers_;
     std::vector<std::shared_ptr<ContactAddress>> ContactAddresses_;

@@ -1,5 +1,6 @@
 #include "records/Note.h"
 
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <string>
@@ -14,6 +15,33 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
 }
 
 }  // namespace
+
+std::string Note::ShortTitle(const OptString& summary) {
+    const std::string text = summary.value_or(std::string());
+    // Trimmed of white space and line breaks at both ends; counted in UTF-16 code units.
+    const icu::UnicodeString units = icu::UnicodeString::fromUTF8(text);
+    std::int32_t start = 0, end = units.length();
+    const auto space = [&](std::int32_t i) { return u_isUWhiteSpace(units.char32At(i)) != 0; };
+    while (start < end && space(start)) ++start;
+    while (end > start && space(end - 1)) --end;
+    std::string title;
+    if (end - start > kShortTitleLength) {
+        units.tempSubString(start, kShortTitleLength).toUTF8String(title);
+        title += "...";
+    } else {
+        title = text;
+    }
+    std::string oneLine;
+    for (char c : title) oneLine += c == '\n' ? ' ' : c;
+    return oneLine;
+}
+
+void Note::setShortTitle() {
+    const OptString summary = Summary();
+    updateSortTitle([&](OptString& title) {
+        if (!title || title->empty()) title = ShortTitle(summary);
+    });
+}
 
 OptString NoteBody::plainContent() const {
     if (!Content()) return std::nullopt;

@@ -10,15 +10,26 @@ class NoteBody;
 
 // One note: a live row of the notes databases, or a carved one.
 class Note : public baseRecoveryObject {
+public:
+    // The most characters (UTF-16 code units) of a note's trimmed text its short title keeps.
+    static constexpr int kShortTitleLength = 20;
+    // The one-line short form of a note's text: the text trimmed of white space at both ends,
+    // cut to kShortTitleLength characters and followed by "..." when longer, else the text
+    // unchanged (untrimmed); every line break then a blank. Absent text gives "".
+    static std::string ShortTitle(const OptString& summary);
+    // Gives the note its short title as SortTitle when it has none (absent or empty); one it
+    // has stays. One locked step: other threads may read the note meanwhile.
+    void setShortTitle();
+
     // Row number in the notes list, from 1.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     // Creation time as display text (" " for a carved time that is not plausible).
     TORVANE_TEXT_FIELD_OF_RECORD(CreatedDate, setCreatedDate)
-    TORVANE_TEXT_FIELD_OF_RECORD(Title, setTitle)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Title, setTitle)
     // The title the notes screen sorts by.
-    TORVANE_TEXT_FIELD_OF_RECORD(SortTitle, setSortTitle)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(SortTitle, setSortTitle)
     // The note's summary, or for live rows of the older database the note text.
-    TORVANE_TEXT_FIELD_OF_RECORD(Summary, setSummary)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Summary, setSummary)
     // 1 when ticked for export, 0 otherwise.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     TORVANE_TEXT_FIELD_OF_RECORD(GUID, setGUID)

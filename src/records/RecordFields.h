@@ -3,6 +3,7 @@
 #include "common/Types.h"
 
 #include <atomic>
+#include <mutex>
 #include <utility>
 
 // Field declarations for the plain records: each declares a private field with a getter named
@@ -62,4 +63,54 @@ public:                                                                   \
 private:                                                                  \
     SharedRecordValue<Type> Name##_{Initial};                             \
                                                                           \
+public:
+
+// A text field that one thread may write while others read it: the screens, the names filled
+// in after a scan and the send-to-device files write a few texts into shared records while the
+// export thread reads them. Reads answer a copy taken under a lock, so a reader sees the whole
+// old or the whole new text. The locks are a small fixed table shared by every field (a field
+// takes the one its address falls on), so a record does not grow by a mutex per field.
+class SharedRecordText {
+public:
+    SharedRecordText(OptString v = std::nullopt) : value_(std::move(v)) {}
+    SharedRecordText(const SharedRecordText& other) : value_(other.load()) {}
+    SharedRecordText& operator=(const SharedRecordText& other) {
+        if (this != &other) store(other.load());
+        return *this;
+    }
+    OptString load() const {
+        std::lock_guard lock(LockOf(this));
+        return value_;
+    }
+    void store(OptString v) {
+        std::lock_guard lock(LockOf(this));
+        value_.swap(v);
+    }
+    // Applies change to the text in one step (no other access to this field comes between the
+    // read and the write) and answers the text as it then is. change must not touch another
+    // shared field.
+    template <class Change>
+    OptString update(Change change) {
+        std::lock_guard lock(LockOf(this));
+        change(value_);
+        return value_;
+    }
+
+private:
+    static std::mutex& LockOf(const void* field);
+    OptString value_;
+};
+
+// A text field shared between threads: the getter answers a copy, the setter stores its
+// argument, and update<Name>(change) reads and rewrites it in one step.
+#define TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Name, Setter)                     \
+public:                                                                       \
+    OptString Name() const { return Name##_.load(); }                         \
+    void Setter(OptString v) { Name##_.store(std::move(v)); }                 \
+    template <class Change>                                                   \
+    OptString update##Name(Change change) { return Name##_.update(change); }  \
+                                                                              \
+private:                                                                      \
+    SharedRecordText Name##_;                                                 \
+                                                                              \
 public:

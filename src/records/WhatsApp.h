@@ -13,22 +13,22 @@ public:
     // Whether the two records stand for the same message as far as the carver can tell: their
     // time texts are equal. The text plays no part; an absent time equals nothing.
     bool isRoughlyEqual(const WhatsApp& other) const {
-        return SameText(MessageDate_, other.MessageDate_);
+        return SameText(MessageDate(), other.MessageDate());
     }
 
-    TORVANE_TEXT_FIELD_OF_RECORD(MessageDate, setMessageDate)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(MessageDate, setMessageDate)
     // Sender's user address.
     TORVANE_TEXT_FIELD_OF_RECORD(FromMsgID, setFromMsgID)
     // Receiver's user address.
     TORVANE_TEXT_FIELD_OF_RECORD(ToMsgID, setToMsgID)
-    TORVANE_TEXT_FIELD_OF_RECORD(zText, setZText)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(zText, setZText)
     // Sent from the phone.
     TORVANE_VALUE_FIELD_OF_RECORD(bool, isSent, setIsSent, false)
-    TORVANE_TEXT_FIELD_OF_RECORD(ContactName, setContactName)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(ContactName, setContactName)
     // Whether ContactName is a non-empty text.
     TORVANE_VALUE_FIELD_OF_RECORD(bool, ishavingName, setIshavingName, false)
     // 1 when ticked for export or transfer, 0 otherwise.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
     // Partner phone number; absent for carved messages.
-    TORVANE_TEXT_FIELD_OF_RECORD(PhoneNo, setPhoneNo)
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(PhoneNo, setPhoneNo)
 };

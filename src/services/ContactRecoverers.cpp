@@ -55,10 +55,10 @@ ColumnValue Bind(const OptString& text) {
 
 // Whether a carved contact says who it is: a record with none of these is no person.
 bool NamesSomeone(const Contact& contact) {
-    for (const OptString* text :
-         {&contact.FirstName(), &contact.LastName(), &contact.Organization(),
-          &contact.DisplayName(), &contact.C15Phone(), &contact.C16Email()})
-        if (!StringUtils::IsNullOrEmpty(*text)) return true;
+    for (const OptString& text :
+         {contact.FirstName(), contact.LastName(), contact.Organization(), contact.DisplayName(),
+          contact.C15Phone(), contact.C16Email()})
+        if (!StringUtils::IsNullOrEmpty(text)) return true;
     return false;
 }
 

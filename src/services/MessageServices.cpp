@@ -76,11 +76,10 @@ public:
     // organisation or full name.
     static OptString NameOf(const Contact& contact) {
         std::string joined;
-        for (const OptString* part :
-             {&contact.FirstName(), &contact.MiddleName(), &contact.LastName()}) {
-            if (StringUtils::IsNullOrEmpty(*part)) continue;
+        for (const OptString& part : {contact.FirstName(), contact.MiddleName(), contact.LastName()}) {
+            if (StringUtils::IsNullOrEmpty(part)) continue;
             if (!joined.empty()) joined += ' ';
-            joined += **part;
+            joined += *part;
         }
         if (!joined.empty()) return joined;
         for (const OptString* other :
@@ -101,10 +100,10 @@ private:
     }
 
     static bool hasNumber(const Contact& contact, const OptString& number) {
-        for (const OptString* slot :
-             {&contact.ContactNo1(), &contact.ContactNo2(), &contact.ContactNo3(),
-              &contact.ContactNo4(), &contact.ContactNo5(), &contact.ContactNo6()})
-            if (sameNumber(*slot, number)) return true;
+        for (const OptString& slot :
+             {contact.ContactNo1(), contact.ContactNo2(), contact.ContactNo3(), contact.ContactNo4(),
+              contact.ContactNo5(), contact.ContactNo6()})
+            if (sameNumber(slot, number)) return true;
         for (const auto& entry : contact.ContactNumbers())
             if (entry && sameNumber(entry->Number(), number)) return true;
         // A carved full-text row lists its numbers split at every blank, so a number written
@@ -132,9 +131,8 @@ private:
     static bool hasEmail(const Contact& contact, const std::string& email) {
         const std::string wanted = Lower(email);
         auto same = [&](const OptString& text) { return text && Lower(*text) == wanted; };
-        for (const OptString* slot :
-             {&contact.EmailAddress1(), &contact.EmailAddress2(), &contact.EmailAddress3()})
-            if (same(*slot)) return true;
+        for (const OptString& slot : {contact.EmailAddress1(), contact.EmailAddress2(), contact.EmailAddress3()})
+            if (same(slot)) return true;
         for (const auto& entry : contact.ContactEmailAddresses())
             if (entry && same(entry->Email())) return true;
         return false;

@@ -1,7 +1,9 @@
 #include "ui/ChatScreens.h"
 
 #include "common/AppPaths.h"
+#include "app/ScanInputs.h"
 #include "common/BackupFiles.h"
+#include "database/DAOs.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Contact.h"
 #include "ui/ChatPages.h"
@@ -142,8 +144,15 @@ void SMSViewController::clearDetail() {
 
 void SMSViewController::showDetailOf(std::size_t row) {
     if (row >= table_.rows.size()) return;
+    if (table_.rows[row].chatRow) return myRowChange(row);
     std::vector<char> deleted;
-    conversation_ = index_.conversation(table_.rows[row], working_, &deleted);
+    auto messages = index_.conversation(table_.rows[row], working_, &deleted);
+    conversation(std::move(messages), std::move(deleted));
+}
+
+void SMSViewController::conversation(std::vector<std::shared_ptr<SMS>> messages, std::vector<char> deleted) {
+    conversation_ = std::move(messages);
+    deleted.resize(conversation_.size(), 0);
     // The page runs in time order, existing and deleted messages alike.
     ChatPages::InTimeOrder(conversation_, deleted, [](const SMS& m) { return m.LocalTime(); });
     // A conversation of many thousand messages would take the page long to lay out.
@@ -153,6 +162,39 @@ void SMSViewController::showDetailOf(std::size_t row) {
         deleted.erase(deleted.begin(), deleted.end() - kMostBubbles);
     }
     webView->loadHTMLString(ChatPages::SmsConversation(drawn, deleted));
+}
+
+bool SMSViewController::matchName(const std::string& text, const ConversationRow& row) {
+    return ScreenText::FieldHolds(OptString(row.name), text) || ScreenText::FieldHolds(OptString(row.contact), text) ||
+           ScreenText::FieldHolds(row.email, text);
+}
+
+std::vector<std::shared_ptr<SMS>> SMSViewController::workingMessages() const {
+    std::vector<std::shared_ptr<SMS>> messages;
+    for (std::size_t i = 0; i < working_.size() && i < index_.size(); ++i)
+        if (working_[i]) messages.push_back(index_.message(i));
+    return messages;
+}
+
+void SMSViewController::myDisplay() {
+    const ScanContext context = ScanContextOf(record_);
+    if (!context.locate(record_.SMS_DATABASE.get())) return;
+    DAOs daos(context);
+    table_.rows = chatTable_.myDisplay(daos);
+    reloadTable();
+}
+
+void SMSViewController::processChatMessageJoin() {
+    const ScanContext context = ScanContextOf(record_);
+    if (!context.locate(record_.SMS_DATABASE.get())) return;
+    DAOs daos(context);
+    chatTable_.processChatMessageJoin(daos);
+}
+
+void SMSViewController::myRowChange(std::size_t row) {
+    if (row >= table_.rows.size()) return;
+    chatTable_.arrSMSRecords = workingMessages();
+    if (auto messages = chatTable_.myRowChange(table_.rows[row])) conversation(std::move(*messages));
 }
 
 void SMSViewController::checkAllClicked(bool on) {
@@ -195,31 +237,9 @@ const WhatsAppPartnerNames& WhatsAppViewController::names() {
     return names_;
 }
 
-OptString WhatsAppViewController::ContactName(const WhatsApp& message) const {
-    const auto it = contactNames_.find(&message);
-    return it == contactNames_.end() ? message.ContactName() : OptString(it->second);
-}
-
-OptString WhatsAppViewController::PhoneNo(const WhatsApp& message) const {
-    const auto it = phones_.find(&message);
-    return it == phones_.end() ? message.PhoneNo() : it->second;
-}
-
-void WhatsAppViewController::name(const WhatsApp& r) {
-    // The names go with the screen, not into the shared record, which the export reads on a
-    // thread of its own.
-    if (contactNames_.count(&r)) return;
-    OptString name = names().nameFor(r.FromMsgID());
-    if (!name || name->empty()) {
-        name = names().nameFor(r.ToMsgID());
-        if (!name) name = std::string();
-    }
-    if (name->empty()) {
-        if (!r.PhoneNo()) phones_[&r] = std::string();
-        name = PhoneNo(r);
-    }
-    if (name->empty()) name = "Unknown";
-    contactNames_[&r] = *name;
+void WhatsAppViewController::name(WhatsApp& r) {
+    // Every grouping names the records it walks again, in the records themselves.
+    names().name(r);
 }
 
 std::vector<std::shared_ptr<WhatsApp>> WhatsAppViewController::getGroupWhatsApp(
@@ -476,27 +496,15 @@ const AddressBookNames& CallLogViewController::names() {
     return names_;
 }
 
-OptString CallLogViewController::ContactName(const CallLog& call) const {
-    const auto it = names_Fill_.find(&call);
-    return it == names_Fill_.end() ? call.ContactName() : it->second;
-}
-
-OptString CallLogViewController::Address(const CallLog& call) const {
-    const auto it = addresses_Fill_.find(&call);
-    return it == addresses_Fill_.end() ? call.Address() : it->second;
-}
-
 std::vector<CallLogViewController::Row> CallLogViewController::filled(
     const std::vector<std::shared_ptr<CallLog>>& list, bool deleted, Fill fill) {
-    // The fills are kept with the screen: the shared records are read by the export's thread.
+    // The fills go into the records themselves (locked fields: the export may be reading them).
     for (const auto& call : list) {
         if (!call || fill == Fill::None) continue;
-        OptString name = ContactName(*call);
-        if (!name || name->empty()) names_Fill_[call.get()] = name = Address(*call);
-        if (fill != Fill::Full) continue;
-        if (!name || name->empty()) names_Fill_[call.get()] = std::string("Unknown");
-        if (const OptString address = Address(*call); !address || address->empty())
-            addresses_Fill_[call.get()] = std::string("Unknown");
+        if (fill == Fill::Full)
+            call->fillUnknowns();
+        else
+            call->fillContactName();
     }
     return Numbered(list, deleted, 0, false);
 }

@@ -5,6 +5,7 @@
 #include "records/SMS.h"
 #include "records/SharedList.h"
 #include "records/WhatsApp.h"
+#include "ui/ChatTable.h"
 #include "ui/Conversations.h"
 #include "ui/ScreenFramework.h"
 
@@ -53,6 +54,17 @@ public:
     // The most bubbles a chat page draws; a longer conversation shows its latest messages.
     static constexpr std::size_t kMostBubbles = 3000;
 
+    // Whether a conversation row's name, address or e-mail address, in lower case, holds the
+    // lower-case text.
+    static bool matchName(const std::string& lowerText, const ConversationRow& row);
+    // The listing by the chats of the messages database: one row per chat, read on a query
+    // object of the screen's own (the shared one stays with the scan); a selected row then
+    // shows the messages of the working list joined to its chat (myRowChange).
+    void myDisplay();
+    void processChatMessageJoin();
+    void myRowChange(std::size_t row);
+    ChatTable& chatTable() { return chatTable_; }
+
 protected:
     void showDetailOf(std::size_t row) override;
     void clearDetail() override;
@@ -65,6 +77,11 @@ private:
     // Reads the lists again when they changed since the index was built.
     void index();
     void bindRows(const std::vector<char>& working);
+    // Shows the messages as a chat page in time order; `deleted` marks the deleted ones
+    // (none marked when it is empty).
+    void conversation(std::vector<std::shared_ptr<SMS>> messages, std::vector<char> deleted = {});
+    // The working list's messages, in order, for the chat listing.
+    std::vector<std::shared_ptr<SMS>> workingMessages() const;
 
     ConversationIndex index_;
     std::vector<char> working_;
@@ -72,6 +89,7 @@ private:
     std::vector<std::shared_ptr<SMS>> conversation_;
     ListStamp stamps_[4];
     bool indexed_ = false;
+    ChatTable chatTable_{record_};
 };
 
 // WhatsApp messages as chats: one row per partner (the first message of the chat), named from
@@ -87,9 +105,9 @@ public:
     void toggleChanged() override;
     void toggleBack() override;
 
-    // The partner name the screen gives a message, and its phone number as the screen shows it.
-    OptString ContactName(const WhatsApp& message) const;
-    OptString PhoneNo(const WhatsApp& message) const;
+    // The partner name the screen gave a message, and its phone number, as the record holds them.
+    OptString ContactName(const WhatsApp& message) const { return message.ContactName(); }
+    OptString PhoneNo(const WhatsApp& message) const { return message.PhoneNo(); }
     // Grouping: the chat rows of the records, in order, naming every record on the way.
     std::vector<std::shared_ptr<WhatsApp>> getGroupWhatsApp(const std::vector<std::shared_ptr<WhatsApp>>& records);
     static std::vector<std::shared_ptr<WhatsApp>> checkForDuplicatesfromArray(
@@ -111,7 +129,7 @@ protected:
 
 private:
     std::vector<std::shared_ptr<WhatsApp>> covered() const;
-    void name(const WhatsApp& message);
+    void name(WhatsApp& message);
     // Shows the chat rows; the count line counts the messages they were made from.
     void show(const std::vector<std::shared_ptr<WhatsApp>>& rows,
               const std::vector<std::shared_ptr<WhatsApp>>& messages);
@@ -120,9 +138,7 @@ private:
     const WhatsAppPartnerNames& names();
 
     std::vector<std::shared_ptr<WhatsApp>> conversation_;
-    std::unordered_map<const WhatsApp*, std::string> contactNames_;
     std::unordered_map<const WhatsApp*, std::string> lowerTexts_;
-    std::unordered_map<const WhatsApp*, OptString> phones_;
     WhatsAppPartnerNames names_;
     bool namesRead_ = false;
 };
@@ -147,9 +163,9 @@ public:
     void toggleChanged() override;
     void toggleBack() override;
 
-    // The name and address of a call as the screen shows them (after its fills).
-    OptString ContactName(const CallLog& call) const;
-    OptString Address(const CallLog& call) const;
+    // The name and address of a call as the screen shows them: the record's, after its fills.
+    OptString ContactName(const CallLog& call) const { return call.ContactName(); }
+    OptString Address(const CallLog& call) const { return call.Address(); }
     bool matchName(const std::string& lowerText, const CallLog& call) const;
     void getGroupCallLog(std::vector<Row> calls);
 
@@ -181,7 +197,6 @@ private:
     RecordTableModel* callsModel_ = nullptr;
     std::vector<Row> grouped_;
     std::vector<std::pair<std::string, std::vector<Row>>> groups_;
-    std::unordered_map<const CallLog*, OptString> names_Fill_, addresses_Fill_;
     AddressBookNames names_;
     bool namesRead_ = false;
 };

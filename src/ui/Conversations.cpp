@@ -62,11 +62,11 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
     std::unordered_map<std::string, std::size_t> byCleaned, byStandardised;
     for (std::size_t k = 0; k < contacts.size(); ++k) {
         const Contact& c = *contacts[k];
-        const OptString* numbers[] = {&c.ContactNo1(), &c.ContactNo2(), &c.ContactNo3(),
-                                      &c.ContactNo4(), &c.ContactNo5(), &c.ContactNo6()};
+        const OptString numbers[] = {c.ContactNo1(), c.ContactNo2(), c.ContactNo3(),
+                                     c.ContactNo4(), c.ContactNo5(), c.ContactNo6()};
         for (std::size_t n = 0; n < 6; ++n) {
-            if (!*numbers[n]) continue;
-            const std::string& number = **numbers[n];
+            if (!numbers[n]) continue;
+            const std::string& number = *numbers[n];
             byCleaned.emplace(NumberForms::cleaned(number), k);
             if (n < 3) {
                 const std::string s = NumberForms::standardised(number);

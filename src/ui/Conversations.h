@@ -36,6 +36,8 @@ struct ConversationRow {
     bool check = false;
     // Every message of the row is a deleted one.
     bool deleted = false;
+    // The chat's row id, in the rows listed by chat (ChatTable::myDisplay).
+    std::optional<std::int64_t> chatRow;
 };
 
 // What the messages screen knows of the messages and contacts, built once each time the lists

@@ -80,25 +80,6 @@ ContactViewController::ContactViewController(ScreenHost host, QWidget* parent)
     refreshIndexpath();
 }
 
-OptString ContactViewController::number1(const Contact& contact) const {
-    const auto it = number1_.find(&contact);
-    return it == number1_.end() ? contact.ContactNo1() : it->second;
-}
-
-void ContactViewController::normalise(const Contact& contact) {
-    if (number1_.count(&contact)) return;
-    // What Contact::setContactNo1Number does, kept with the screen: the shared record is
-    // read by the export's thread, so the screen does not write its texts.
-    OptString first = contact.ContactNo1();
-    if (first && first->empty()) {
-        if (contact.ContactNo2() != std::string())
-            first = contact.ContactNo2();
-        else if (contact.ContactNo3() != std::string())
-            first = contact.ContactNo3();
-    }
-    number1_[&contact] = std::move(first);
-}
-
 std::vector<ContactViewController::Row> ContactViewController::numbered(
     const std::vector<std::shared_ptr<Contact>>& list, bool deleted, std::int32_t first, bool normalised) {
     if (normalised)
@@ -283,26 +264,6 @@ void CalendarViewController::showDetailOf(std::size_t row) {
 
 // ---- NoteViewController ----
 
-std::string NoteViewController::ShortTitle(const OptString& summary) {
-    const std::string text = summary.value_or(std::string());
-    // Trimmed of white space and line breaks at both ends; counted in UTF-16 code units.
-    icu::UnicodeString units = icu::UnicodeString::fromUTF8(text);
-    std::int32_t start = 0, end = units.length();
-    const auto space = [&](std::int32_t i) { return u_isUWhiteSpace(units.char32At(i)) != 0; };
-    while (start < end && space(start)) ++start;
-    while (end > start && space(end - 1)) --end;
-    std::string title;
-    if (end - start > charToHide) {
-        units.tempSubString(start, charToHide).toUTF8String(title);
-        title += "...";
-    } else {
-        title = text;
-    }
-    std::string oneLine;
-    for (char c : title) oneLine += c == '\n' ? ' ' : c;
-    return oneLine;
-}
-
 NoteViewController::NoteViewController(ScreenHost host, QWidget* parent)
     : RecordListScreen(std::move(host), QStringLiteral("NoteViewController"), parent, true) {
     table_.columnList = {
@@ -325,13 +286,6 @@ NoteViewController::NoteViewController(ScreenHost host, QWidget* parent)
     refreshIndexpath();
 }
 
-OptString NoteViewController::SortTitle(const Note& note) const {
-    if (note.SortTitle() && !note.SortTitle()->empty()) return note.SortTitle();
-    const auto it = shortTitles_.find(&note);
-    if (it != shortTitles_.end()) return it->second;
-    return note.SortTitle();
-}
-
 void NoteViewController::show(std::vector<Row> rows) {
     table_.rows = std::move(rows);
     reloadTable();
@@ -347,10 +301,8 @@ void NoteViewController::toggleChanged() {
     std::vector<Row> rows = Joined(Numbered(deleted, true, 1),
                                    Numbered(record_.NotesContent.snapshot(), false,
                                             static_cast<std::int32_t>(deleted.size()) + 1));
-    // Each note gets its short title (kept with the screen; one it has already stays).
-    for (const Row& r : rows)
-        if (!SortTitle(*r.record) || SortTitle(*r.record)->empty())
-            shortTitles_[r.record.get()] = ShortTitle(r.record->Summary());
+    // Each note gets its short title, in the record; one it has already stays.
+    for (const Row& r : rows) r.record->setShortTitle();
     show(std::move(rows));
     host_.clearSearchField();
     refreshIndexpath();

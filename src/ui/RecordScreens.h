@@ -32,9 +32,9 @@ public:
     void toggleBack() override;
     static bool matchName(const std::string& lowerText, const Contact& contact, const OptString& number1);
 
-    // The first number as the screen shows and searches it (filled from the second or third
-    // number once the screen has normalised the contact).
-    OptString number1(const Contact& contact) const;
+    // The first number as the screen shows and searches it (filled in the record from the
+    // second or third number once the contact has been normalised).
+    OptString number1(const Contact& contact) const { return contact.ContactNo1(); }
 
     QLabel *lblName, *lblContact1, *lblContact2, *lblContact3, *lblContact4, *lblContact5,
         *lblContact6, *lblEmail1, *lblEmail2, *lblEmail3;
@@ -46,12 +46,10 @@ protected:
     void showSegment() override;
 
 private:
-    void normalise(const Contact& contact);
+    void normalise(Contact& contact) { contact.setContactNo1Number(); }
     std::vector<Row> numbered(const std::vector<std::shared_ptr<Contact>>& list, bool deleted,
                               std::int32_t first, bool normalised);
     void show(std::vector<Row> rows);
-
-    std::unordered_map<const Contact*, OptString> number1_;
 };
 
 // Calendar events, existing and deleted, with the show-all flag and an event page.
@@ -93,11 +91,11 @@ public:
     static bool matchName(const std::string& lowerText, const Note& note);
     // The short title of a text: trimmed, the first 20 characters and "..." when longer, the
     // text itself otherwise; line breaks as blanks.
-    static std::string ShortTitle(const OptString& summary);
-    // The note's short title as the screen shows it.
-    OptString SortTitle(const Note& note) const;
+    static std::string ShortTitle(const OptString& summary) { return Note::ShortTitle(summary); }
+    // The note's short title, as the record holds it.
+    OptString SortTitle(const Note& note) const { return note.SortTitle(); }
 
-    static constexpr int charToHide = 20;
+    static constexpr int charToHide = Note::kShortTitleLength;
     bool showAllNotes = false;
     DetailPage* webView = nullptr;
 
@@ -108,7 +106,6 @@ protected:
 
 private:
     void show(std::vector<Row> rows);
-    std::unordered_map<const Note*, std::string> shortTitles_;
 };
 
 // The browser history: the whole list or nothing; a click on a web address opens it.

@@ -22,9 +22,14 @@ namespace SendFiles {
 
 namespace {
 
-std::string Of(const OptString& text, const char* fill) {
-    return text ? *text : std::string(fill);
-}
+// Fills an absent text of a record with the file's fill value, in the record itself, so that
+// the screens and exports after the send show what was sent; present texts stay as they are.
+struct FillAbsent {
+    const char* fill;
+    void operator()(OptString& text) const {
+        if (!text) text = std::string(fill);
+    }
+};
 
 std::int32_t Units(const std::string& text) {
     return icu::UnicodeString::fromUTF8(text).length();
@@ -52,7 +57,7 @@ ordered_json MessageEntry(const std::string& name, const std::string& phone, con
     return entry;
 }
 
-ordered_json Messages(const BrimleyAppDelegate& r) {
+ordered_json Messages(BrimleyAppDelegate& r) {
     ordered_json list = ordered_json::array();
     for (const auto& m : Both(r.SMSContent, r.DeletedSMS)) {
         if (!m->Message() || !m->Address() || !m->Type() || !m->LocalTime()) continue;
@@ -65,78 +70,80 @@ ordered_json Messages(const BrimleyAppDelegate& r) {
     return list;
 }
 
-ordered_json WhatsAppMessages(const BrimleyAppDelegate& r) {
+ordered_json WhatsAppMessages(BrimleyAppDelegate& r) {
     ordered_json list = ordered_json::array();
     for (const auto& m : Both(r.WhatsAppContent, r.DeletedWhatsApp)) {
-        const std::string name = Of(m->ContactName(), "");
-        const std::string phone = Of(m->PhoneNo(), "");
-        const std::string date = Of(m->MessageDate(), "");
+        const std::string name = *m->updateContactName(FillAbsent{""});
+        const std::string phone = *m->updatePhoneNo(FillAbsent{""});
+        const std::string date = *m->updateMessageDate(FillAbsent{""});
+        const std::string text = *m->updatezText(FillAbsent{""});
         list.push_back(MessageEntry(name.empty() ? "unknown" : name, phone.empty() ? "unknown" : phone,
-                                    date.empty() ? "unknown" : *reframeDate(date), "send", Of(m->zText(), "")));
+                                    date.empty() ? "unknown" : *reframeDate(date), "send", text));
     }
     return list;
 }
 
-ordered_json Calls(const BrimleyAppDelegate& r) {
+ordered_json Calls(BrimleyAppDelegate& r) {
     ordered_json list = ordered_json::array();
     for (const auto& c : Both(r.CallLogContent, r.DeletedCallLog)) {
         ordered_json entry = ordered_json::object();
-        entry["name"] = Of(c->ContactName(), "");
-        entry["phone"] = Of(c->Address(), " ");
-        entry["date"] = c->LocalTime() ? *reframeDate(c->LocalTime()) : std::string(" ");
-        entry["type"] = Of(c->CallType(), "");
+        entry["name"] = *c->updateContactName(FillAbsent{""});
+        entry["phone"] = *c->updateAddress(FillAbsent{" "});
+        entry["date"] = *reframeDate(c->updateLocalTime(FillAbsent{" "}));
+        entry["type"] = *c->updateCallType(FillAbsent{""});
         entry["duration"] = std::to_string(c->CallDuration());
         list.push_back(std::move(entry));
     }
     return list;
 }
 
-ordered_json Contacts(const BrimleyAppDelegate& r) {
+ordered_json Contacts(BrimleyAppDelegate& r) {
     ordered_json list = ordered_json::array();
     for (const auto& c : Both(r.ContactContent, r.DeletedContact)) {
-        const std::string no1 = Of(c->ContactNo1(), "");
-        const std::string no2 = Of(c->ContactNo2(), "");
+        const std::string no1 = *c->updateContactNo1(FillAbsent{""});
+        const std::string no2 = *c->updateContactNo2(FillAbsent{""});
+        c->updateLastName(FillAbsent{""});
         ordered_json entry = ordered_json::object();
-        entry["name"] = Of(c->FirstName(), "");
+        entry["name"] = *c->updateFirstName(FillAbsent{""});
         entry["mobile"] = "";
         entry["iPhone"] = "";
         entry["home"] = !no1.empty() ? no1 : no2;
         entry["work"] = no2;
         entry["main"] = no1;
         entry["other"] = no2;
-        entry["homeEmail"] = Of(c->EmailAddress1(), "");
-        entry["workEmail"] = Of(c->EmailAddress2(), "");
-        entry["otherEmail"] = Of(c->EmailAddress3(), "");
+        entry["homeEmail"] = *c->updateEmailAddress1(FillAbsent{""});
+        entry["workEmail"] = *c->updateEmailAddress2(FillAbsent{""});
+        entry["otherEmail"] = *c->updateEmailAddress3(FillAbsent{""});
         entry["homePage"] = "";
         entry["company"] = "";
         entry["department"] = "";
         entry["jobTitle"] = "";
         entry["address"] = "";
-        entry["note"] = Of(c->Note(), "");
+        entry["note"] = *c->updateNote(FillAbsent{""});
         list.push_back(std::move(entry));
     }
     return list;
 }
 
-ordered_json Events(const BrimleyAppDelegate& r) {
+ordered_json Events(BrimleyAppDelegate& r) {
     ordered_json list = ordered_json::array();
     for (const auto& e : Both(r.CalendarContent, r.DeletedCalendar)) {
         ordered_json entry = ordered_json::object();
-        entry["title"] = Of(e->Summary(), " ");
-        entry["location"] = Of(e->Location(), " ");
-        entry["startsDate"] = e->StartDate() ? *reframeDate(e->StartDate()) : std::string(" ");
-        entry["endsDate"] = e->EndDate() ? *reframeDate(e->EndDate()) : std::string(" ");
+        entry["title"] = *e->updateSummary(FillAbsent{" "});
+        entry["location"] = *e->updateLocation(FillAbsent{" "});
+        entry["startsDate"] = *reframeDate(e->updateStartDate(FillAbsent{" "}));
+        entry["endsDate"] = *reframeDate(e->updateEndDate(FillAbsent{" "}));
         entry["note"] = "";
         list.push_back(std::move(entry));
     }
     return list;
 }
 
-ordered_json NoteEntries(const BrimleyAppDelegate& r) {
+ordered_json NoteEntries(BrimleyAppDelegate& r) {
     ordered_json list = ordered_json::array();
     for (const auto& n : Both(r.NotesContent, r.DeletedNotes)) {
-        const std::string title = Of(n->Title(), "");
-        const std::string summary = Of(n->Summary(), "");
+        const std::string title = *n->updateTitle(FillAbsent{""});
+        const std::string summary = *n->updateSummary(FillAbsent{""});
         ordered_json entry = ordered_json::object();
         entry["date"] = n->CreatedDate() ? *reframeDate(n->CreatedDate()) : std::string();
         entry["note"] = Units(summary) > Units(title) ? summary : title;
@@ -150,7 +157,7 @@ struct FileOfKind {
     const char* name;
     const char* key;
     const char* noDevice;
-    ordered_json (*entries)(const BrimleyAppDelegate&);
+    ordered_json (*entries)(BrimleyAppDelegate&);
 };
 
 const FileOfKind kFiles[] = {
@@ -182,7 +189,7 @@ OptString reframeDate(const OptString& date) {
     return part(5, 2) + "-" + part(8, 2) + "-" + part(0, 4) + " " + part(11, 5);
 }
 
-ordered_json Build(SendKind kind, const BrimleyAppDelegate& record) {
+ordered_json Build(SendKind kind, BrimleyAppDelegate& record) {
     const FileOfKind& file = FileOf(kind);
     ordered_json top = ordered_json::object();
     top[file.key] = file.entries(record);
@@ -244,8 +251,7 @@ std::vector<std::string> SendToDevice::Targets() const {
 }
 
 bool SendToDevice::deliver(const std::string& path, const std::string& udid, const std::string& bundle,
-                           const std::string& appFolder) {
-    const std::string deviceName = DeviceName(*inputs_.record);
+                           const std::string& appFolder, const std::string& deviceName) {
     const auto seconds = static_cast<unsigned long long>(
         std::max<double>(0.0, UnixSecondsOf(Clock::Now())));
     const std::string folder = appFolder + "#" + deviceName + "/" + std::to_string(seconds);
@@ -277,7 +283,8 @@ std::vector<SendToDevice::Delivery> SendToDevice::send(const std::vector<SendKin
                 if (delivery.written)
                     for (const std::string& bundle : Targets()) {
                         delivery.targets.push_back(bundle);
-                        if (deliver(delivery.path, *udid, bundle, appFolder)) delivery.reached.push_back(bundle);
+                        if (deliver(delivery.path, *udid, bundle, appFolder, DeviceName(*inputs_.record)))
+                            delivery.reached.push_back(bundle);
                     }
             } catch (const std::exception& error) {
                 // One type's failure ends that type only; the next one still goes.
@@ -288,4 +295,16 @@ std::vector<SendToDevice::Delivery> SendToDevice::send(const std::vector<SendKin
         if (afterEach) afterEach(deliveries.back());
     }
     return deliveries;
+}
+
+bool SendToDevice::sendToActualDevice(const std::string& path, const std::string& appFolder) {
+    const std::optional<std::string> udid = inputs_.firstDevice ? inputs_.firstDevice() : std::nullopt;
+    const std::string bundle = inputs_.record->appIdentifier.get();
+    if (!udid || bundle.empty()) {
+        std::cerr << "send to device: " << path << ": " << (udid ? "no companion identifier" : "no device") << '\n';
+        return false;
+    }
+    const auto device = inputs_.record->deviceInfo.get();
+    const std::string deviceName = device ? device->DeviceName().value_or("") : "";
+    return deliver(path, *udid, bundle, appFolder, deviceName);
 }

@@ -26,9 +26,11 @@ namespace SendFiles {
 OptString reframeDate(const OptString& date);
 
 // One file's JSON: an object with one key whose value is an array of objects of texts. The
-// records are read from the shared state, existing records first; the record itself is never
-// changed (absent fields are filled in the file only).
-nlohmann::ordered_json Build(SendKind kind, const BrimleyAppDelegate& record);
+// records are read from the shared state, existing records first. The absent texts the file
+// fills are filled in the records themselves too (each in one locked step, as the export and
+// the screens may read them meanwhile), so what is shown and exported afterwards is what was
+// sent.
+nlohmann::ordered_json Build(SendKind kind, BrimleyAppDelegate& record);
 // The text written: pretty-printed, UTF-8 (a broken byte sequence of a record becomes U+FFFD).
 std::string Text(const nlohmann::ordered_json& file);
 
@@ -86,13 +88,18 @@ public:
     std::vector<Delivery> send(const std::vector<SendKind>& kinds, const std::string& appFolder,
                                std::stop_token stop = {},
                                const std::function<void(const Delivery&)>& afterEach = {});
+    // Delivers one file written before to the record's own companion application
+    // (appIdentifier) alone, in a folder named after the live device's name only (no fall-back
+    // to the backup's); whether it was taken. False without a device or an identifier.
+    bool sendToActualDevice(const std::string& path, const std::string& appFolder);
     // Whether the companion library loaded at the last attempt.
     bool libraryLoaded() const { return libraryLoaded_; }
 
 private:
-    // Delivers one file to one companion application; whether it was taken.
+    // Delivers one file to one companion application, into a new folder "<appFolder>#<device
+    // name>/<Unix seconds now>"; whether it was taken.
     bool deliver(const std::string& path, const std::string& udid, const std::string& bundle,
-                 const std::string& appFolder);
+                 const std::string& appFolder, const std::string& deviceName);
 
     Inputs inputs_;
     bool libraryLoaded_ = true;

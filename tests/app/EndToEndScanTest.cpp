@@ -290,6 +290,45 @@ TEST_F(EndToEndScanTest, ScanAndExportEveryDataType) {
                  !fs::is_empty(dir / "cache" / "torvane" / "work"));
 }
 
+// The names the screens give WhatsApp partners and unnamed calls are written by the scan
+// itself, so a headless export, which opens no screen, carries them too.
+TEST_F(EndToEndScanTest, AHeadlessExportCarriesTheNamesTheScreensShow) {
+    const auto contents = demo::WriteDemoBackup(dir / "backup");
+    const auto run = RunScanner({(dir / "backup").string(), "--fast", "--export", (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const auto report = ReportRows(run.out);
+    const fs::path folder = ExportFolder(dir / "export");
+
+    // WhatsApp.csv: number, time, text, phone, partner name. Every live message is named after
+    // its chat partner in the chat database; no message is left without a name.
+    const auto messages = ReadCsv(folder / "WhatsApp.csv");
+    const auto existing = static_cast<std::size_t>(report.at("WhatsApp").existing);
+    ASSERT_GT(existing, 0u);
+    ASSERT_GE(messages.size(), existing);
+    std::set<std::string> partners;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        ASSERT_GT(messages[i].size(), 4u);
+        EXPECT_FALSE(messages[i][4].empty()) << "row " << i;
+        if (i >= existing) continue;
+        // The chat database's partner name ("first last"), not the number or "Unknown".
+        EXPECT_NE(messages[i][4].find(' '), std::string::npos) << "row " << i << ": " << messages[i][4];
+        partners.insert(messages[i][4]);
+    }
+    EXPECT_GE(partners.size(), 3u) << ::testing::PrintToString(partners);
+
+    // Call history.csv: number, name, time, address, type, duration. A call the address book
+    // does not name is named by its address.
+    const auto calls = ReadCsv(folder / "Call history.csv");
+    ASSERT_FALSE(calls.empty());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        ASSERT_GT(calls[i].size(), 3u);
+        if (!calls[i][3].empty()) {
+            EXPECT_FALSE(calls[i][1].empty()) << "row " << i << ": " << calls[i][3];
+        }
+    }
+}
+
 // --type scans one data type: only its file carries records, and the report shows its row
 // alone.
 TEST_F(EndToEndScanTest, OneDataType) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -176,20 +177,34 @@ TEST(ParseMbdb, RecordTypeByModeAndExtension) {
         EXPECT_EQ((*records)[i]->RecordType, cases[i].type) << cases[i].path << " " << cases[i].mode;
 }
 
-TEST(ParseMbdb, ATruncatedCopyIsRejectedInEveryField) {
+TEST(ParseMbdb, ACutInAnyFieldKeepsTheWholeRecordsBeforeIt) {
     const MbdbWriter writer = Manifest();
     const std::string& whole = writer.bytes();
+    const auto all = Parse(whole);
+    ASSERT_TRUE(all);
     std::set<std::string> fields;
     for (std::size_t cut = 7; cut < whole.size(); ++cut) {
         std::string error;
         const auto records = Parse(whole.substr(0, cut), &error);
-        const auto boundary = std::find(writer.boundaries().begin(), writer.boundaries().end(), cut);
-        if (boundary != writer.boundaries().end()) {
-            ASSERT_TRUE(records) << cut;
-            EXPECT_EQ(records->size(), static_cast<std::size_t>(boundary - writer.boundaries().begin()) + 1);
+        ASSERT_TRUE(records) << "cut at " << cut;
+        // The records that end at or before the cut, each read as from the whole file.
+        const auto before = static_cast<std::size_t>(
+            std::upper_bound(writer.boundaries().begin(), writer.boundaries().end(), cut) -
+            writer.boundaries().begin());
+        ASSERT_EQ(records->size(), before) << "cut at " << cut;
+        for (std::size_t i = 0; i < before; ++i) {
+            EXPECT_EQ((*records)[i]->strHash, (*all)[i]->strHash);
+            EXPECT_EQ((*records)[i]->dicProperties, (*all)[i]->dicProperties);
+        }
+        if (std::binary_search(writer.boundaries().begin(), writer.boundaries().end(), cut)) {
+            EXPECT_TRUE(error.empty()) << cut << ": " << error;
             continue;
         }
-        ASSERT_FALSE(records) << "cut at " << cut;
+        // The cut is reported, with where the cut record begins.
+        const std::size_t start = before == 0 ? 6 : writer.boundaries()[before - 1];
+        EXPECT_NE(error.find("the record at offset " + std::to_string(start) + " "), std::string::npos) << error;
+        EXPECT_NE(error.find("the " + std::to_string(before) + " records before it are listed"), std::string::npos)
+            << error;
         // Too few bytes left for the properties a record declares is found before they are read.
         if (error.find("declares ") != std::string::npos) {
             fields.insert("declared count");
@@ -206,6 +221,26 @@ TEST(ParseMbdb, ATruncatedCopyIsRejectedInEveryField) {
         EXPECT_TRUE(fields.count(field)) << field;
 }
 
+TEST(ParseMbdb, ALastRecordCutShortLosesNothingBeforeIt) {
+    const MbdbWriter writer = Manifest();
+    const std::string& whole = writer.bytes();
+    // Four whole records and the first twenty bytes of the fifth.
+    const std::size_t fourth = writer.boundaries()[3];
+    std::string error;
+    const auto records = Parse(whole.substr(0, fourth + 20), &error);
+    ASSERT_TRUE(records) << error;
+    ASSERT_EQ(records->size(), 4u);
+    EXPECT_EQ((*records)[0]->FileName, "Library/SMS/sms.db");
+    EXPECT_EQ((*records)[0]->strHash, "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
+    EXPECT_EQ((*records)[3]->intStartOffset, static_cast<std::int32_t>(writer.boundaries()[2]));
+    EXPECT_NE(error.find("the record at offset " + std::to_string(fourth)), std::string::npos) << error;
+
+    // Read to its end, the same file reports nothing, whatever the text held before.
+    error = "stale";
+    ASSERT_TRUE(Parse(whole, &error));
+    EXPECT_TRUE(error.empty()) << error;
+}
+
 TEST(ParseMbdb, DamagedFilesGiveAClearError) {
     const std::string good = Manifest().bytes();
     std::string pastTheEnd = good;
@@ -220,17 +255,24 @@ TEST(ParseMbdb, DamagedFilesGiveAClearError) {
         const char* name;
         std::string bytes;
         const char* error;
+
+        bool list;
     } cases[] = {
-        {"empty", "", "empty"},
-        {"too short for a magic", "mbd", "no \"mbdb\" header"},
-        {"wrong magic", "mbdx" + good.substr(4), "no \"mbdb\" header"},
-        {"no version", "mbdb\x05", "ends inside its header"},
-        {"length past the end", pastTheEnd, "ends inside its domain"},
-        {"huge property count", hugeCount, "declares 255 properties, more than the 12 bytes left"},
+        {"empty", "", "empty", false},
+        {"too short for a magic", "mbd", "no \"mbdb\" header", false},
+        {"wrong magic", "mbdx" + good.substr(4), "no \"mbdb\" header", false},
+        {"no version", "mbdb\x05", "ends inside its header", false},
+        // A first record cut short: a list of no files, and the cut named.
+        {"length past the end", pastTheEnd, "ends inside its domain", true},
+        {"huge property count", hugeCount, "declares 255 properties, more than the 12 bytes left", true},
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(Parse(c.bytes, &error)) << c.name;
+        const auto records = Parse(c.bytes, &error);
+        EXPECT_EQ(records.has_value(), c.list) << c.name;
+        if (records) {
+            EXPECT_TRUE(records->empty()) << c.name;
+        }
         EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
     }
     // The header alone is a list of no files.

@@ -115,7 +115,8 @@ private slots:
         QCOMPARE(screen.lblName->text(), QStringLiteral("Anna Berg"));
         QCOMPARE(screen.lblContact1->text(), QStringLiteral("Home 0151 7"));
         QCOMPARE(screen.lblContact2->text(), QStringLiteral("Work 0151 7"));
-        QCOMPARE(record.ContactContent.snapshot()[0]->ContactNo1(), OptString(""));  // the record is unchanged
+        // The record itself holds the filled number, so the export writes it too.
+        QCOMPARE(record.ContactContent.snapshot()[0]->ContactNo1(), OptString("0151 7"));
 
         // A search under segment 0: existing contacts first; the fourth keeps number 4.
         screen.find(QStringLiteral("anne m"));
@@ -200,7 +201,8 @@ private slots:
         notes.find(QStringLiteral("shopping"));
         QCOMPARE(Numbers(notes.shown()), (std::vector<std::int32_t>{5}));
         QCOMPARE(notes.SortTitle(*notes.shown().rows[0].record), OptString("Shopping list milk e..."));
-        QVERIFY(!record.NotesContent.snapshot()[2]->SortTitle());  // kept with the screen
+        // Written into the shared record, which the export reads.
+        QCOMPARE(record.NotesContent.snapshot()[2]->SortTitle(), OptString("Shopping list milk e..."));
     }
 
     void internetHistoryAndMaps() {
@@ -304,13 +306,15 @@ private slots:
         screen.toggleBack();
         QCOMPARE(screen.shown().rows.size(), std::size_t{2});
         QVERIFY(screen.shown().deleted(0));
-        // Ticking one chat ticks the messages of its partner; the records keep their names.
+        // Ticking one chat ticks the messages of its partner; the records hold the names given.
         screen.toggleChanged();
         screen.model->setData(screen.model->index(1, 0), Qt::Checked, Qt::CheckStateRole);
         const auto existing = record.WhatsAppContent.snapshot();
         QCOMPARE(existing[1]->isChecked() + existing[2]->isChecked(), 2);
         QCOMPARE(existing[0]->isChecked(), 0);
-        QVERIFY(!existing[3]->ContactName());
+        QCOMPARE(existing[3]->ContactName(), OptString("Unknown"));
+        QCOMPARE(existing[3]->PhoneNo(), OptString(""));
+        QCOMPARE(existing[1]->ContactName(), OptString("Ben"));
     }
 
     void screensNoTabShows() {
@@ -363,7 +367,9 @@ private slots:
         QCOMPARE(screen.groupRows().rows.size(), std::size_t{2});
         QCOMPARE(screen.groupRows().rows[0].ContactName, OptString("Anna"));
         QCOMPARE(screen.groupRows().rows[1].Address, std::string("Unknown"));
-        QCOMPARE(*record.CallLogContent.snapshot()[1]->Address(), std::string(""));  // the record is unchanged
+        // The full fill is written into the record, which the export reads.
+        QCOMPARE(record.CallLogContent.snapshot()[1]->Address(), OptString("Unknown"));
+        QCOMPARE(record.CallLogContent.snapshot()[1]->ContactName(), OptString("Unknown"));
         screen.find(QStringLiteral("75"));
         QCOMPARE(screen.groupRows().rows.size(), std::size_t{1});
         QCOMPARE(screen.calls().rows.size(), std::size_t{1});

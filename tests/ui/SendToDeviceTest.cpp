@@ -38,7 +38,7 @@ std::shared_ptr<SMS> Sms(OptString address, OptString text, OptString type, OptS
     return m;
 }
 
-std::string Text(SendKind kind, const BrimleyAppDelegate& record) {
+std::string Text(SendKind kind, BrimleyAppDelegate& record) {
     return SendFiles::Text(SendFiles::Build(kind, record));
 }
 
@@ -172,9 +172,57 @@ private slots:
                  std::string(R"({"name":"unknown","phone":"unknown","messages":[{"date":"unknown","type":"send","message":""}]})"));
         // No events: the key with an empty array.
         QCOMPARE(Text(SendKind::Calendar, f.record), std::string("{\n  \"calendar\": []\n}"));
-        // Absent fields are filled in the file, never in the record.
-        QVERIFY(!f.record.WhatsAppContent.snapshot()[0]->ContactName());
-        QVERIFY(!f.record.ContactContent.snapshot()[0]->EmailAddress1());
+    }
+
+    void absentFieldsAreFilledInTheRecordsThemselves() {
+        BrimleyAppDelegate record;
+        auto message = std::make_shared<WhatsApp>();
+        auto call = std::make_shared<CallLog>();
+        call->setContactName(std::string("Anna"));
+        auto contact = std::make_shared<Contact>();
+        contact->setContactNo1(std::nullopt);
+        contact->setContactNo2(std::string("+4915112345"));
+        auto event = std::make_shared<Calendar>();
+        auto note = std::make_shared<Note>();
+        note->setTitle(std::string("kept"));
+        auto sms = Sms(std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+        record.DeletedWhatsApp.replace({message});
+        record.CallLogContent.replace({call});
+        record.DeletedContact.replace({contact});
+        record.CalendarContent.replace({event});
+        record.NotesContent.replace({note});
+        record.SMSContent.replace({sms});
+        std::vector<std::string> first;
+        for (SendKind kind : SendFiles::AllKinds()) first.push_back(Text(kind, record));
+
+        // Each absent text holds the file's fill value now; present ones are unchanged.
+        const OptString empty = std::string(), blank = std::string(" ");
+        QCOMPARE(message->ContactName(), empty);
+        QCOMPARE(message->PhoneNo(), empty);
+        QCOMPARE(message->MessageDate(), empty);
+        QCOMPARE(message->zText(), empty);
+        QCOMPARE(call->ContactName(), OptString("Anna"));
+        QCOMPARE(call->Address(), blank);
+        QCOMPARE(call->LocalTime(), blank);
+        QCOMPARE(call->CallType(), empty);
+        for (const OptString& text : {contact->FirstName(), contact->LastName(), contact->ContactNo1(),
+                                      contact->EmailAddress1(), contact->EmailAddress2(),
+                                      contact->EmailAddress3(), contact->Note()})
+            QCOMPARE(text, empty);
+        QCOMPARE(contact->ContactNo2(), OptString("+4915112345"));
+        // Texts the file does not fill stay absent.
+        QCOMPARE(contact->MiddleName(), OptString());
+        for (const OptString& text : {event->Summary(), event->Location(), event->StartDate(), event->EndDate()})
+            QCOMPARE(text, blank);
+        QCOMPARE(event->Description(), OptString());
+        QCOMPARE(note->Title(), OptString("kept"));
+        QCOMPARE(note->Summary(), empty);
+        QCOMPARE(note->CreatedDate(), OptString());
+        // A message left out of its file is not filled.
+        QCOMPARE(sms->Address(), OptString());
+        // A second send gives the same files.
+        for (std::size_t i = 0; i < SendFiles::AllKinds().size(); ++i)
+            QCOMPARE(Text(SendFiles::AllKinds()[i], record), first[i]);
     }
 
     void equalTitleAndSummaryAndBrokenTexts() {
@@ -262,6 +310,50 @@ private slots:
         QVERIFY(f.saw("button Send"));
         QVERIFY(WaitFor([&] { return w().openDialog("StarFeedbackWindow") != nullptr; }, 5000));
         w().openDialog("StarFeedbackWindow")->close();
+    }
+
+    void oneFileGoesToTheRecordsOwnCompanionAppOnly() {
+        simulator.withDevice(kUdid, [](SimulatedDevice& d) { d.apps[kCompanion].container = SimulatedFileTree(); });
+        const std::string path = folder.filePath(QStringLiteral("messages.json")).toStdString();
+        std::ofstream(path, std::ios::binary) << Text(SendKind::Messages, f.record);
+        SendToDevice::Inputs inputs;
+        inputs.record = &f.record;
+        inputs.folder = folder.path().toStdString();
+        inputs.library = TORVANE_COMPANION_BUILD;
+        inputs.configuredBundle = std::string("com.example.configured");
+        inputs.firstDevice = [] { return std::optional<std::string>(kUdid); };
+        // The folder takes the live device's name alone: an empty one stays empty, whatever
+        // the backup's device is called.
+        const auto liveBefore = f.record.deviceInfo.get();
+        auto live = std::make_shared<DeviceInfo>();
+        live->setDeviceName(std::string(""));
+        auto backup = std::make_shared<DeviceInfo>();
+        backup->setDeviceName(std::string("Backup Phone"));
+        f.record.deviceInfo.set(live);
+        f.record.deviceInfoBackup.set(backup);
+        const std::string appFolder = std::string("Documents/") + kUdid;
+
+        f.record.appIdentifier.set("");
+        QVERIFY(!SendToDevice(inputs).sendToActualDevice(path, appFolder));
+        QVERIFY(containerFiles().empty());
+        f.record.appIdentifier.set(kCompanion);
+        QVERIFY(SendToDevice(inputs).sendToActualDevice(path, appFolder));
+        auto files = containerFiles();
+        QCOMPARE(files.size(), std::size_t{1});
+        const std::string stored = files.begin()->first;
+        QVERIFY2(stored.rfind("/" + appFolder + "#/", 0) == 0 && stored.ends_with("/messages.json"), stored.c_str());
+        QCOMPARE(files.begin()->second, ReadFile(path));
+        // Another identifier is not a companion app of this phone: nothing arrives.
+        f.record.appIdentifier.set("com.example.configured");
+        QVERIFY(!SendToDevice(inputs).sendToActualDevice(path, appFolder));
+        QCOMPARE(containerFiles().size(), std::size_t{1});
+        // No device: nothing is tried.
+        inputs.firstDevice = [] { return std::optional<std::string>(); };
+        f.record.appIdentifier.set(kCompanion);
+        QVERIFY(!SendToDevice(inputs).sendToActualDevice(path, appFolder));
+        QCOMPARE(containerFiles().size(), std::size_t{1});
+        f.record.deviceInfo.set(liveBefore);
+        f.record.deviceInfoBackup.set(nullptr);
     }
 
     void theCurrentTabSendsItsOwnTypeOnly() {
