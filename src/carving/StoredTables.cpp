@@ -367,7 +367,8 @@ std::vector<ColumnValue> StoredTables::decodeRecord(ByteView payload) const {
 
 StoredTables::Rows StoredTables::rows(std::string_view table, std::stop_token stop) const {
     Rows result;
-    result.damaged = !forEachRow(table, stop, [&](Row&& row) { result.rows.push_back(std::move(row)); });
+    result.damaged =
+        !forEachRow(table, stop, [&](Row&& row) { result.rows.push_back(std::move(row)); });
     return result;
 }
 

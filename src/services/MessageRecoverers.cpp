@@ -182,8 +182,7 @@ void MessagesSQLiteRecovery::GuidSet::seal() {
 }
 
 bool MessagesSQLiteRecovery::GuidSet::contains(std::string_view guid) const {
-    return std::binary_search(hashes_.begin(), hashes_.end(),
-                              std::hash<std::string_view>{}(guid));
+    return std::binary_search(hashes_.begin(), hashes_.end(), std::hash<std::string_view>{}(guid));
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
