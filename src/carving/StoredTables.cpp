@@ -367,28 +367,43 @@ std::vector<ColumnValue> StoredTables::decodeRecord(ByteView payload) const {
 
 StoredTables::Rows StoredTables::rows(std::string_view table, std::stop_token stop) const {
     Rows result;
+    result.damaged =
+        !forEachRow(table, stop, [&](Row&& row) { result.rows.push_back(std::move(row)); });
+    return result;
+}
+
+bool StoredTables::forEachRow(std::string_view table, std::stop_token stop,
+                              const std::function<void(Row&&)>& visit) const {
     const Table* found = find(table);
-    if (!found) return result;
+    if (!found) return true;
     const std::size_t columns = found->columns.names.size();
     const int alias = found->columns.rowIdAlias;
-    result.damaged = !walk(found->rootPage, stop, [&](std::int64_t rowId, ByteView payload) {
-        Row row{rowId, decodeRecord(payload)};
+    // The row as the table declares it: the row id in its alias, REAL columns as doubles.
+    const auto take = [&](std::int64_t rowId, std::vector<ColumnValue>&& values) {
+        Row row{rowId, std::move(values)};
         row.values.resize(std::max(columns, row.values.size()));
         if (alias >= 0 && row.values[static_cast<std::size_t>(alias)].isNull())
             row.values[static_cast<std::size_t>(alias)] = ColumnValue(rowId);
         for (std::size_t i = 0; i < found->columns.real.size() && i < row.values.size(); ++i)
             if (found->columns.real[i] && row.values[i].isInteger())
                 row.values[i] = ColumnValue(static_cast<double>(row.values[i].asInteger()));
-        result.rows.push_back(std::move(row));
+        visit(std::move(row));
+    };
+    const bool whole = walk(found->rootPage, stop, [&](std::int64_t rowId, ByteView payload) {
+        take(rowId, decodeRecord(payload));
     });
-    if (!result.damaged || stop.stop_requested()) return result;
+    if (stop.stop_requested()) return whole;
 
-    // Leaves whose parent is lost: rows of about this table's width are taken as its rows.
+    // Leaves that no b-tree reaches, although no freelist names them either: a damaged
+    // interior page (a child pointer changed, even to another valid page) cuts them off while
+    // their cells are still live. Rows of about this table's width are taken as its rows. A
+    // sound file has no such page, so this costs one pass over the interior pages.
     LivePages live;
-    if (!live.read(file_, header_, stop)) return result;
+    if (!live.read(file_, header_, stop)) return whole;
     const std::size_t fewest = std::max<std::size_t>(1, columns * 2 / 3);
     std::vector<std::uint8_t> page;
     std::uint64_t budget = 2 * static_cast<std::uint64_t>(file_.size()) + (1u << 20);
+    bool orphans = false;
     for (std::int64_t number = 2; number <= live.pageCount() && !stop.stop_requested(); ++number) {
         if (!live.isUnreached(number) || !readPage(number, page)) continue;
         const ByteView bytes(page.data(), page.size());
@@ -397,18 +412,13 @@ StoredTables::Rows StoredTables::rows(std::string_view table, std::stop_token st
             const auto payload = payloadOf(bytes, cell.payloadStart, cell.localSize,
                                            cell.payloadSize, cell.overflowPage);
             if (!payload) continue;
-            if (payload->size() > budget) return result;
+            if (payload->size() > budget) return false;
             budget -= payload->size();
-            Row row{cell.rowId, decodeRecord(ByteView(payload->data(), payload->size()))};
-            if (row.values.size() < fewest || row.values.size() > columns) continue;
-            row.values.resize(columns);
-            if (alias >= 0 && row.values[static_cast<std::size_t>(alias)].isNull())
-                row.values[static_cast<std::size_t>(alias)] = ColumnValue(cell.rowId);
-            for (std::size_t i = 0; i < found->columns.real.size(); ++i)
-                if (found->columns.real[i] && row.values[i].isInteger())
-                    row.values[i] = ColumnValue(static_cast<double>(row.values[i].asInteger()));
-            result.rows.push_back(std::move(row));
+            auto values = decodeRecord(ByteView(payload->data(), payload->size()));
+            if (values.size() < fewest || values.size() > columns) continue;
+            orphans = true;
+            take(cell.rowId, std::move(values));
         }
     }
-    return result;
+    return whole && !orphans;
 }

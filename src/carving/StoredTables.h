@@ -5,6 +5,7 @@
 #include "common/ColumnValue.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -45,11 +46,16 @@ public:
     // The table's column names, in order; none when there is no such table.
     std::optional<std::vector<std::string>> columnsOf(std::string_view table) const;
     // The live rows of the table (none when there is no such table); a stop request ends the
-    // reading early. When the table's b-tree is damaged, the rows of live leaf pages that no
-    // b-tree reaches any more (their parent lost) and that have about as many columns as the
-    // table are taken too: they may be the table's, and a row taken for live is never listed
-    // as deleted.
+    // reading early. Besides the rows of the table's b-tree, the rows of leaf pages that no
+    // b-tree reaches (their parent damaged) and that no freelist names are taken when they have
+    // about as many columns as the table: they may be the table's, and a row taken for live is
+    // never listed as deleted. Such rows, or a page or cell that could not be read, make the
+    // rows damaged.
     Rows rows(std::string_view table, std::stop_token stop = {}) const;
+    // The same rows one by one, without holding them all: for a large table of which only a
+    // column or two is kept. Answers whether the table was read whole and sound.
+    bool forEachRow(std::string_view table, std::stop_token stop,
+                    const std::function<void(Row&&)>& visit) const;
 
     // The column names of a "CREATE TABLE" statement, and which one (if any) is the row id's
     // alias (declared "INTEGER PRIMARY KEY").

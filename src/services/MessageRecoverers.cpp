@@ -1,6 +1,7 @@
 #include "services/MessageRecoverers.h"
 
 #include "carving/SqLiteTableSignatures.h"
+#include "carving/StoredTables.h"
 #include "common/DateUtils.h"
 #include "common/StringUtils.h"
 #include "database/DAOs.h"
@@ -13,7 +14,10 @@
 #include "services/CarvedRecordCheck.h"
 #include "services/LiveTableReader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -138,18 +142,59 @@ bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
         auto row =
             live_->executeQuery("SELECT 1 FROM message WHERE guid = ?", {ColumnValue(*guid)});
         if (row.next()) return true;
-        if (row && !row.failed()) return false;
         // SQLite cannot answer: a message table without GUIDs (before iOS 6), or a file it
         // cannot read. It fails alike for every message.
-        guidLookupFails_ = true;
+        if (!row || row.failed()) guidLookupFails_ = true;
     }
-    // The file's own pages answer instead, and the record's list of live messages.
-    if (!storedGuids_) {
-        storedGuids_.emplace();
-        for (const auto& row : LiveTableReader(path_).rows("message", {"guid"}).rows)
-            if (const std::string* text = row[0].text()) storedGuids_->insert(*text);
+    // A damaged index answers "no row" without an error, so no row found through it is
+    // confirmed by the table itself: its rows read whole, and the file's own pages.
+    return storedGuids().contains(*guid);
+}
+
+const MessagesSQLiteRecovery::GuidSet& MessagesSQLiteRecovery::storedGuids() const {
+    if (storedGuids_) return *storedGuids_;
+    storedGuids_.emplace();
+    // The table read past its indexes: its b-tree as SQLite reads it, as far as it goes.
+    if (live_ && live_->isOpen()) {
+        auto rows = live_->executeQuery("SELECT guid FROM message NOT INDEXED");
+        while (rows.next())
+            if (const auto text = rows.stringForColumn("guid")) storedGuids_->add(*text);
     }
-    return storedGuids_->count(*guid) != 0;
+    // The file's own pages, leaves cut off from the b-tree included.
+    const StoredTables file(path_);
+    const auto columns = file.columnsOf("message");
+    if (!columns) {
+        storedGuids_->seal();
+        return *storedGuids_;
+    }
+    const auto at = std::find_if(columns->begin(), columns->end(), [](const std::string& name) {
+        return name.size() == 4 && std::equal(name.begin(), name.end(), "guid", [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == b;
+               });
+    });
+    if (at != columns->end()) {
+        const auto index = static_cast<std::size_t>(at - columns->begin());
+        file.forEachRow("message", {}, [&](StoredTables::Row&& row) {
+            if (index < row.values.size())
+                if (const std::string* text = row.values[index].text()) storedGuids_->add(*text);
+        });
+    }
+    storedGuids_->seal();
+    return *storedGuids_;
+}
+
+void MessagesSQLiteRecovery::GuidSet::add(std::string_view guid) {
+    hashes_.push_back(std::hash<std::string_view>{}(guid));
+}
+
+void MessagesSQLiteRecovery::GuidSet::seal() {
+    std::sort(hashes_.begin(), hashes_.end());
+    hashes_.erase(std::unique(hashes_.begin(), hashes_.end()), hashes_.end());
+    hashes_.shrink_to_fit();
+}
+
+bool MessagesSQLiteRecovery::GuidSet::contains(std::string_view guid) const {
+    return std::binary_search(hashes_.begin(), hashes_.end(), std::hash<std::string_view>{}(guid));
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {

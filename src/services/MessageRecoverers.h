@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -95,10 +96,26 @@ private:
     // gap): listed after the carving, and only when no whole copy was listed.
     std::vector<std::shared_ptr<Message>> cut_;
     mutable bool guidLookupFails_ = false;
-    // Where SQLite cannot look a GUID up: the GUIDs of the live rows as the file's own pages
-    // hold them, read once.
+    // GUIDs kept as sorted 64-bit hashes: eight bytes per live row of even the largest table.
+    // A deleted message whose hash equals a live one's (a chance of about one in 2^64 per
+    // pair) would be taken for live.
+    class GuidSet {
+    public:
+        void add(std::string_view guid);
+        // Sorts what was added; contains() needs it.
+        void seal();
+        bool contains(std::string_view guid) const;
+
+    private:
+        std::vector<std::uint64_t> hashes_;
+    };
+    // The GUIDs of the live rows as the table itself holds them, read once: through SQLite
+    // without its indexes, and from the file's own pages (leaves cut off from the b-tree
+    // included). For where SQLite cannot look a GUID up, and to confirm that its index knows
+    // no such row.
+    const GuidSet& storedGuids() const;
     std::string path_;
-    mutable std::optional<std::unordered_set<std::string>> storedGuids_;
+    mutable std::optional<GuidSet> storedGuids_;
     OptString HandleId_;
 };
 

@@ -754,6 +754,11 @@ std::map<std::int64_t, std::int64_t> PagesOfRows(const fs::path& path, std::int6
     return pages;
 }
 
+Bytes ReadFileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 void Overwrite(const fs::path& path, std::int64_t offset, const Bytes& bytes) {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     file.seekp(offset);
@@ -886,6 +891,80 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
                     << "live row listed as deleted: " << keyOf(type, records[i]);
             }
         }
+    }
+}
+
+// Byte changes to the messages database that leave the message table's cells as they were but
+// mislead whoever reads it through its structure: a changed key on the GUID index's root (an
+// index lookup then answers "no row" for live messages, without an error), and a changed child
+// pointer on the table's root (it names a leaf of another table, so a leaf of live messages is
+// cut off from the b-tree), alone or with a header byte SQLite refuses. No row that is still live
+// in the file is listed as deleted.
+TEST_F(EndToEndScanTest, MisleadingIndexesAndPointersNeverTurnLiveMessagesIntoDeletedOnes) {
+    demo::WriteDemoBackup(dir / "pristine");
+    const std::string name =
+        testsupport::BackupBuilder::BackupName("HomeDomain", "Library/SMS/sms.db");
+    const fs::path pristine = dir / "pristine" / name;
+    ASSERT_TRUE(fs::exists(pristine));
+    struct Change {
+        std::int64_t offset;
+        std::uint8_t before;
+        std::uint8_t after;
+    };
+    // In the demo's sms.db: the first character of the key on the GUID index's root (page 5),
+    // '7' made '0'; the last byte of the first child pointer on the message table's root
+    // (page 4), page 32 made page 11 (a leaf of the handle table); the leaf payload fraction.
+    const Change indexKey = {4 * 4096 + 4059, '7', '0'};
+    const Change childPointer = {3 * 4096 + 4094, 32, 11};
+    const Change headerByte = {23, 32, 0xFF};
+    const struct {
+        const char* name;
+        std::vector<Change> changes;
+    } cases[] = {
+        {"GUID index key", {indexKey}},
+        {"GUID index key and child pointer", {indexKey, childPointer}},
+        {"header byte and child pointer", {headerByte, childPointer}},
+    };
+    const Bytes original = ReadFileBytes(pristine);
+    ASSERT_EQ(SqlStrings(pristine, "SELECT rootpage FROM sqlite_master WHERE name = 'message'"),
+              std::vector<std::string>{"4"});
+    const auto rowIds = SqlStrings(pristine, "SELECT rowid FROM message");
+    const auto texts = SqlStrings(pristine, "SELECT text FROM message");
+    const auto rowPages = PagesOfRows(pristine, 4);
+    int run = 0;
+    for (const auto& damage : cases) {
+        SCOPED_TRACE(damage.name);
+        const fs::path backup = dir / ("misled-" + std::to_string(++run));
+        fs::copy(dir / "pristine", backup, fs::copy_options::recursive);
+        std::set<std::int64_t> changedPages;
+        for (const Change& change : damage.changes) {
+            ASSERT_LT(static_cast<std::size_t>(change.offset), original.size());
+            ASSERT_EQ(original[static_cast<std::size_t>(change.offset)], change.before)
+                << "the demo's sms.db is laid out differently";
+            Overwrite(backup / name, change.offset, {change.after});
+            changedPages.insert(change.offset / 4096 + 1);
+        }
+        // Every row whose leaf page kept all its bytes is still live.
+        std::set<std::string> live;
+        for (std::size_t i = 0; i < rowIds.size() && i < texts.size(); ++i) {
+            const auto page = rowPages.find(std::stoll(rowIds[i]));
+            if (page != rowPages.end() && !changedPages.count(page->second)) live.insert(texts[i]);
+        }
+        ASSERT_GT(live.size(), 100u);
+
+        const auto scan = RunScanner({backup.string(), "--type", "messages", "--fast", "--export",
+                                      (backup / "export").string()},
+                                     dir / "cache");
+        const auto report = ReportRows(scan.out);
+        ASSERT_TRUE(report.count("Messages")) << scan.out << scan.err;
+        const ReportRow counts = report.at("Messages");
+        EXPECT_GT(counts.deleted, 0);
+        const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+        std::vector<std::string> listed;
+        for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
+             i < records.size(); ++i)
+            if (records[i].size() > 2 && live.count(records[i][2])) listed.push_back(records[i][2]);
+        EXPECT_EQ(listed, std::vector<std::string>{}) << "live rows listed as deleted";
     }
 }
 

@@ -83,8 +83,8 @@ void SetByte(const fs::path& path, std::int64_t offset, std::uint8_t value) {
 }
 
 // A table of several levels with long texts on overflow pages, numbers, blobs and NULLs, some
-// rows deleted so that pages went to the freelist.
-fs::path BuildPeople(const fs::path& path, const char* encoding) {
+// rows deleted so that pages went to the freelist; `more` is run last.
+fs::path BuildPeople(const fs::path& path, const char* encoding, const std::string& more = {}) {
     FixtureDatabase db(path, {1024});
     db.exec(std::string("PRAGMA encoding = '") + encoding + "'");
     db.exec(
@@ -101,6 +101,7 @@ fs::path BuildPeople(const fs::path& path, const char* encoding) {
     }
     db.exec("ALTER TABLE person ADD COLUMN added TEXT");
     db.deleteWhere("person", "ROWID BETWEEN 40 AND 160");
+    if (!more.empty()) db.exec(more);
     db.close();
     return path;
 }
@@ -164,6 +165,57 @@ TEST(StoredTables, ReadsAFileSqliteRefuses) {
     std::ofstream(dir / "garbage") << std::string(4096, 'g');
     EXPECT_FALSE(StoredTables((dir / "garbage").string()).readable());
     EXPECT_FALSE(StoredTables((dir / "missing").string()).readable());
+}
+
+// A child pointer of the table's b-tree changed to name a leaf of another table: the leaf it
+// named is cut off from every b-tree but still holds live rows, which are read all the same.
+TEST(StoredTables, ReadsLeavesCutOffFromTheTree) {
+    TempDir dir;
+    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
+    for (int i = 1000; i < 1010; ++i)
+        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
+    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", other);
+    const RowMap expected = SqlRows(path, "person", 7);
+    const auto rootOf = [&](const std::string& table) {
+        return SqlRows(path, "sqlite_master WHERE name = '" + table + "'", 4)
+            .begin()
+            ->second.at(3)
+            .asInteger();
+    };
+    const std::int64_t root = rootOf("person");
+    const std::int64_t otherRoot = rootOf("other");
+    ASSERT_GT(root, 1);
+    ASSERT_GT(otherRoot, 1);
+    // Down the left edge of the table's b-tree to the interior page above its first leaf.
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const auto pageOf = [&](std::int64_t number) {
+        return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()) + (number - 1) * 1024,
+                        1024);
+    };
+    std::int64_t parent = root;
+    for (int depth = 0; depth < 10; ++depth) {
+        const auto cells = BTreePage::Cells(pageOf(parent), 0, 1024);
+        ASSERT_EQ(BTreePage::TypeOf(pageOf(parent), 0), BTreePage::Type::InteriorTable);
+        ASSERT_FALSE(cells.empty());
+        if (BTreePage::TypeOf(pageOf(cells[0].leftChild), 0) == BTreePage::Type::LeafTable) break;
+        parent = cells[0].leftChild;
+    }
+    const auto first = BTreePage::Cells(pageOf(parent), 0, 1024).at(0);
+    const auto lost = BTreePage::Cells(pageOf(first.leftChild), 0, 1024);
+    ASSERT_FALSE(lost.empty());
+    for (int i = 0; i < 4; ++i)
+        SetByte(path, (parent - 1) * 1024 + first.start + i,
+                static_cast<std::uint8_t>(otherRoot >> (8 * (3 - i))));
+
+    const auto rows = StoredTables(path.string()).rows("person");
+    EXPECT_TRUE(rows.damaged);
+    RowMap read;
+    for (const auto& row : rows.rows) read[row.rowId] = row.values;
+    for (const auto& cell : lost) {
+        ASSERT_TRUE(read.count(cell.rowId)) << "row " << cell.rowId;
+        EXPECT_EQ(read.at(cell.rowId), expected.at(cell.rowId));
+    }
 }
 
 TEST(StoredTables, ReadsTheColumnsOfATableStatement) {
