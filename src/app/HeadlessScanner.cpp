@@ -162,9 +162,16 @@ int HeadlessScanner::run() {
                  << "; photos and videos were not copied.\n";
             scanStatus = kNoWorkingFolder;
         }
-        if (scanStatus == kDamagedDatabase)
+        if (!record_.DatabaseProblems.empty())
             err_ << "torvane-scan: " << record_.DatabaseProblems.size()
                  << " database(s) could not be read completely; the report lists them.\n";
+        // Losing every deleted record goes before the other problems.
+        if (const auto problem = record_.carvingProblem.get()) {
+            err_ << "torvane-scan: deleted records were not searched: the recovery signature "
+                    "file cannot be used ("
+                 << TerminalText(*problem, kPathBytes) << ").\n";
+            scanStatus = kNoSignatures;
+        }
         // The export reads the copies in the working folder, which goes with the core.
         if (settings_.options.exportDirectory)
             if (const int exported = exportRecords(); exported != kScanned) return exported;

@@ -45,6 +45,9 @@ public:
     static constexpr int kNoWorkingFolder = 9;
     // The export was stopped (Ctrl-C, SIGTERM, SIGHUP) before it had written everything.
     static constexpr int kExportInterrupted = 10;
+    // The scan ran, but the recovery signature file could not be used: no deleted record was
+    // searched for.
+    static constexpr int kNoSignatures = 11;
 
     struct Settings {
         ScanOptions options;

@@ -19,6 +19,7 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
     for (const auto& descriptor : DataTypes())
         if (descriptor.clear) descriptor.clear(record);
     record.DatabaseProblems.clear();
+    record.carvingProblem.set(std::nullopt);
 }
 
 void ClearDeviceDetails(BrimleyAppDelegate& record, MainWindowActions& window) {

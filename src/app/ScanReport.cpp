@@ -26,6 +26,7 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record) {
         if (problem)
             report.damagedDatabases.push_back(problem->database + " (" + problem->fileName +
                                               "): " + problem->what);
+    report.carvingProblem = record.carvingProblem.get();
     return report;
 }
 
@@ -50,5 +51,7 @@ std::string ScanReport::text() const {
         out << "Damaged databases (what they hold is listed as far as it could be read):\n";
         for (const std::string& line : damagedDatabases) out << "  " << line << '\n';
     }
+    if (carvingProblem)
+        out << "Deleted records were not searched: " << *carvingProblem << '\n';
     return out.str();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct ScanReport {
     // One line per database the scan could not read, wholly or in part: which one, and what
     // could not be read.
     std::vector<std::string> damagedDatabases;
+    // Why deleted records were not searched (an unusable signature file); none when they were.
+    std::optional<std::string> carvingProblem;
 
     static ScanReport fromRecord(const BrimleyAppDelegate& record);
 

@@ -137,6 +137,9 @@ public:
     Guarded<std::shared_ptr<ServicesManager>> servicesMgr;
     // Loaded once at start-up, only read afterwards.
     Guarded<std::shared_ptr<const SqLiteTableSignatures>> recoverySignatures;
+    // Set by a scan whose deleted records could not be searched because the signature file
+    // could not be used: why. Cleared with the scan's results.
+    Guarded<std::optional<std::string>> carvingProblem;
     Guarded<std::shared_ptr<RecoveryWindowController>> recoveryWindowController;
     // The open tab (a tab tag); start-up selects the photo tab.
     std::atomic<std::int32_t> tabItem{0};

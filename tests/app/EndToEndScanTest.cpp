@@ -2,6 +2,7 @@
 // against the rows the backup was built with.
 
 #include "carving/BTreePage.h"
+#include "common/AppPaths.h"
 #include "carving/PagedFile.h"
 #include "carving/SQLiteHeader.h"
 #include "database/DatabaseHealth.h"
@@ -15,6 +16,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,7 +56,8 @@ struct Finished {
 // Runs torvane-scan with its working files below `cache`; `onLine` sees each line of its
 // standard output as it comes, with the child's process id.
 Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& cache,
-                    const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+                    const std::function<void(const std::string&, pid_t)>& onLine = {},
+                    const std::vector<std::string>& extraEnvironment = {}) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const fs::path errFile = cache / "stderr.txt";
@@ -75,6 +78,7 @@ Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& c
                                     "XDG_CONFIG_HOME=" + (cache / "config").string(),
                                     "XDG_STATE_HOME=" + (cache / "state").string(),
                                     "TORVANE_NO_ANALYTICS=1"};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     for (char** e = environ; *e; ++e) {
         const std::string entry(*e);
         if (entry.rfind("XDG_CACHE_HOME=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
@@ -601,6 +605,43 @@ TEST_F(EndToEndScanTest, AnUnusableCacheFolderEndsWithItsOwnStatus) {
     const auto report = ReportRows(run.out);
     ASSERT_EQ(report.size(), 9u) << run.out;
     EXPECT_GT(report.at("Messages").existing, 0);
+}
+
+// A signature file that cannot be used (missing, empty, of another kind, a FIFO that would
+// block a reader for ever) ends the scan with a status of its own and says why, instead of
+// listing no deleted record and ending as if all went well. The existing records are still
+// listed.
+TEST_F(EndToEndScanTest, AnUnusableSignatureFileIsAnErrorOfItsOwn) {
+    demo::WriteDemoBackup(dir / "backup");
+    const struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+    } cases[] = {
+        {"missing", [](const fs::path& p) { fs::remove(p); }},
+        {"empty", [](const fs::path& p) { std::ofstream(p, std::ios::trunc); }},
+        {"another root", [](const fs::path& p) { std::ofstream(p) << "<config><a/></config>"; }},
+        {"a FIFO",
+         [](const fs::path& p) {
+             fs::remove(p);
+             ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path resources = dir / ("resources-" + std::string(c.name));
+        fs::copy(AppPaths::resourcesDirectory(), resources, fs::copy_options::recursive);
+        c.spoil(resources / "RecoverySignatures.xml");
+        const auto run = RunScanner({(dir / "backup").string(), "--type", "messages", "--fast"},
+                                    dir / "cache", {},
+                                    {"TORVANE_RESOURCES_DIR=" + resources.string()});
+        EXPECT_EQ(run.exitStatus, 11) << run.out << run.err;
+        EXPECT_NE(run.err.find("the recovery signature file cannot be used"), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.out.find("Deleted records were not searched"), std::string::npos) << run.out;
+        const auto report = ReportRows(run.out);
+        ASSERT_TRUE(report.count("Messages")) << run.out;
+        EXPECT_GT(report.at("Messages").existing, 0);
+    }
 }
 
 // A device name made to attack the terminal and the file system (escape sequences, far longer
