@@ -20,6 +20,7 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
         if (descriptor.clear) descriptor.clear(record);
     record.DatabaseProblems.clear();
     record.carvingProblem.set(std::nullopt);
+    record.MediaNotCopied.clear();
 }
 
 void ClearDeviceDetails(BrimleyAppDelegate& record, MainWindowActions& window) {

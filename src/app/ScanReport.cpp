@@ -27,6 +27,7 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record) {
             report.damagedDatabases.push_back(problem->database + " (" + problem->fileName +
                                               "): " + problem->what);
     report.carvingProblem = record.carvingProblem.get();
+    report.mediaNotCopied = record.MediaNotCopied.size();
     return report;
 }
 
@@ -51,6 +52,8 @@ std::string ScanReport::text() const {
         out << "Damaged databases (what they hold is listed as far as it could be read):\n";
         for (const std::string& line : damagedDatabases) out << "  " << line << '\n';
     }
+    if (mediaNotCopied)
+        out << "Photos and videos not copied (missing from the lists): " << mediaNotCopied << '\n';
     if (carvingProblem)
         out << "Deleted records were not searched: " << *carvingProblem << '\n';
     return out.str();

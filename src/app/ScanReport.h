@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ struct ScanReport {
     std::vector<std::string> damagedDatabases;
     // Why deleted records were not searched (an unusable signature file); none when they were.
     std::optional<std::string> carvingProblem;
+    // Photos and videos the scan found but could not copy (no working folder, a full disk).
+    std::size_t mediaNotCopied = 0;
 
     static ScanReport fromRecord(const BrimleyAppDelegate& record);
 

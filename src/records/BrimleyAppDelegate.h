@@ -99,6 +99,10 @@ public:
     std::atomic<std::int64_t> unKnownCount{0};
     // The databases of the last scan that could not be read, wholly or in part; one each.
     SharedList<DatabaseProblem> DatabaseProblems;
+    // The photos and videos of the backup (as SameFileKey names them) that the last scan found
+    // but could not copy into its working folder (no folder, a full disk); one each. A file the
+    // photo library lists as well is taken off: the library's entry stands for it.
+    SharedList<std::string> MediaNotCopied;
 
     // ---- Backup location and the backup file name of each database ----
     Guarded<std::string> BACKUP_DIRECTORY;
