@@ -927,6 +927,38 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
     }
 }
 
+// A messages database that holds nothing SQLite can give the scan (an empty file, a database
+// of another kind) is named in the report and the status, as a damaged one is, and the scan
+// ends with status 8 instead of 0.
+TEST_F(EndToEndScanTest, AMessagesDatabaseOfNoUseIsNamedAndGivesItsStatus) {
+    const fs::path sms = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
+    const fs::path calendar = "2041457d5fe04d39d0ab481178355df6781e6858";
+    const struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+        const char* what;
+    } cases[] = {
+        {"an empty file", [&](const fs::path& b) { std::ofstream(b / sms, std::ios::trunc); },
+         "it holds no tables at all"},
+        {"the calendar under its name",
+         [&](const fs::path& b) { fs::copy_file(b / calendar, b / sms, fs::copy_options::overwrite_existing); },
+         "it is another kind of database"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path backup = dir / c.name;
+        demo::WriteDemoBackup(backup);
+        c.spoil(backup);
+        const auto run = RunScanner({backup.string(), "--type", "messages", "--fast"}, dir / "cache");
+        EXPECT_EQ(run.exitStatus, 8) << run.out << run.err;
+        EXPECT_NE(run.out.find("Damaged databases"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("messages database (" + sms.string() + "): it has no table message"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find(c.what), std::string::npos) << run.out;
+    }
+}
+
 // A folder that is no backup, and an encrypted backup, are refused with a clear message and a
 // status other than 0; so is a command line the program does not understand.
 TEST_F(EndToEndScanTest, RefusedFolders) {
