@@ -325,8 +325,9 @@ void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecov
         if (const auto controller = record_.recoveryWindowController.get()) controller->setLegacyCarving(true);
     auto access = std::make_shared<MobileDeviceAccess>();
     flow.listenForDevices(access);
-    if (!access->subscribed()) {
-        err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd); is it running?\n";
+    if (!access->subscribed() || !access->multiplexerAnswers()) {
+        err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd), or it does not "
+                "answer; is it running?\n";
         status_ = kNoDevice;
         dispatcher.stop();
         return;
@@ -388,22 +389,20 @@ void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& fl
 }
 
 int HeadlessScanner::listDevices() {
+    // Everything the listing reads from the devices, on this thread, ends by then.
+    const DeviceReadDeadline deadline(std::chrono::steady_clock::now() + settings_.listingLimit);
     HeadlessDispatcher dispatcher;
     auto access = std::make_shared<MobileDeviceAccess>();
     MobileDeviceAccessListener quiet;
     access->setListener(&quiet, [&dispatcher](std::function<void()> work) { dispatcher.post(std::move(work)); });
-    if (!access->subscribed()) {
-        err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd); is it running?\n";
+    if (!access->subscribed() || !access->multiplexerAnswers()) {
+        err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd), or it does not "
+                "answer; is it running?\n";
         return kNoDevice;
     }
-    // The multiplexer names the connected devices at once; give their arrivals a moment.
-    std::jthread settle([&dispatcher](std::stop_token stop) {
-        std::mutex m;
-        std::condition_variable_any cv;
-        std::unique_lock lock(m);
-        cv.wait_for(lock, stop, std::chrono::milliseconds(1500), [] { return false; });
-        dispatcher.stop();
-    });
+    // The subscription has named the devices connected now: their arrivals are queued, and
+    // the listing stops behind them.
+    dispatcher.post([&dispatcher] { dispatcher.stop(); });
     dispatcher.run();
     const auto devices = access->devices();
     if (devices.empty()) out_ << "No device is connected.\n";

@@ -59,6 +59,8 @@ public:
         const char* workingBase = nullptr;
         // How long to wait for the device named with --device to show up.
         std::chrono::milliseconds deviceWait{5000};
+        // How long --list-devices may take to read the connected devices.
+        std::chrono::milliseconds listingLimit{1500};
         // Passcode questions answered "Ok" (another backup) before giving up.
         int backupRetries = 2;
     };

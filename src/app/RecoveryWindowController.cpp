@@ -94,7 +94,7 @@ void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token
     std::stop_callback cancelWithScan(stop, [this] { cancelScan(); });
 
     const bool legacy = legacy_;
-    if (legacy) RecoverDeletedDataNonSignatures(runStop);
+    if (legacy) RecoverDeletedDataNonSignatures(type, runStop);
     // No thread may start before the signatures are there; a cancel ends the wait.
     if (record_.signatureLoaded.wait(runStop)) {
         if (!legacy) reportUnusableSignatures();
@@ -119,7 +119,7 @@ void RecoveryWindowController::reportUnusableSignatures() {
                             "cannot be used");
 }
 
-void RecoveryWindowController::RecoverDeletedDataNonSignatures(const std::stop_token& run) {
+void RecoveryWindowController::RecoverDeletedDataNonSignatures(DataType type, const std::stop_token& run) {
     {
         std::lock_guard lock(flagsMutex_);
         finished_.fill(true);
@@ -131,7 +131,7 @@ void RecoveryWindowController::RecoverDeletedDataNonSignatures(const std::stop_t
     };
     reporter.UpdateMainView = [this](std::int32_t) { window_.redrawScreen(TabTag::TabTagSMS); };
     LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
-    legacy.RecoverDeletedDataNonSignatures();
+    legacy.RecoverDeletedDataNonSignatures(type);
 }
 
 void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool afterLegacy) {

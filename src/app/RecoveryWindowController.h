@@ -81,11 +81,12 @@ private:
     void RecoverDeletedDataSignatures(DataType type, bool afterLegacy = false);
     // Waits until every flag is set.
     void checkForRecovery();
-    // The older carving path, on this thread; the flags are all set first.
     // A signature catalogue that cannot serve carving is said on the status line and kept in
     // the record's carvingProblem for the report and the exit status.
     void reportUnusableSignatures();
-    void RecoverDeletedDataNonSignatures(const std::stop_token& run);
+    // The older carving path for the data type (every type for DataTypeAll), on this thread; the
+    // flags are all set first.
+    void RecoverDeletedDataNonSignatures(DataType type, const std::stop_token& run);
     // The body of one per-type thread; `run` is the run's own cancel mark.
     void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager,
                  const ScanContext& context);

@@ -45,6 +45,24 @@ constexpr TextSetting kAfterLanguages[] = {
 constexpr std::chrono::milliseconds kFeedTimeout{15000};
 constexpr std::size_t kMaxFeedBytes = 1u << 20;
 
+// One GET over https only, with the feed's time limit; none on any failure, logged unless the
+// caller stopped it.
+std::optional<std::string> FetchOverHttps(const std::string& address, std::size_t maxBytes,
+                                          const char* what, std::stop_token stop) {
+    HttpRequest request;
+    request.address = address;
+    request.timeout = kFeedTimeout;
+    request.maxBodyBytes = maxBytes;
+    request.httpsOnly = true;
+    request.stop = std::move(stop);
+    HttpResponse response = HttpGet(request);
+    if (!response.ok) {
+        if (!request.stop.stop_requested()) std::cerr << what << ": " << address << ": " << response.error << '\n';
+        return std::nullopt;
+    }
+    return std::move(response.body);
+}
+
 // "true", "yes" or "1", in any case and with blanks around: on. Anything else: off.
 bool SwitchValue(std::string text) {
     const auto notBlank = [](unsigned char c) { return !std::isspace(c); };
@@ -121,8 +139,30 @@ bool XMLParser::applyConfiguration(ApplicationConfig& config, std::string_view d
 }
 
 std::optional<std::string> XMLParser::dataFilePath(std::int64_t edition) {
-    // checkNetwork() never allows a remote configuration.
+    if (ApplicationConfig::checkNetwork())
+        if (std::optional<std::string> remote = loadXMLDataFromWeb(edition)) return remote;
     return loadXMLDataFromItself(edition);
+}
+
+OptString XMLParser::remoteConfigurationAddress(std::int64_t edition, const std::string& server) {
+    const char* product = edition == 0 ? "TM640" : edition == 2 ? "PB740" : nullptr;
+    const OptString name = ApplicationConfig::configurationResourceName(edition);
+    if (!product || !name) return std::nullopt;
+    std::string base = server;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    return base + "/software/" + product + "/9.2.0.0/Retail/configuration/" + *name + ".xml";
+}
+
+std::optional<std::string> XMLParser::loadXMLDataFromWeb(std::int64_t edition, std::stop_token stop) {
+    return loadXMLDataFromWeb(edition, kConfigurationServer,
+                              [&stop](const std::string& url) { return fetchConfiguration(url, stop); });
+}
+
+std::optional<std::string> XMLParser::loadXMLDataFromWeb(std::int64_t edition, const std::string& server,
+                                                         const FeedFetcher& fetch) {
+    const OptString address = remoteConfigurationAddress(edition, server);
+    if (!address || IsPlaceholderAddress(*address) || !fetch) return std::nullopt;
+    return fetch(*address);
 }
 
 namespace {
@@ -168,17 +208,9 @@ std::string XMLParser::versionFromFeed(std::string_view document) {
 }
 
 std::optional<std::string> XMLParser::fetchFeed(const std::string& address, std::stop_token stop) {
-    HttpRequest request;
-    request.address = address;
-    request.timeout = kFeedTimeout;
-    request.maxBodyBytes = kMaxFeedBytes;
-    request.httpsOnly = true;
-    request.stop = std::move(stop);
-    HttpResponse response = HttpGet(request);
-    if (!response.ok) {
-        if (!request.stop.stop_requested())
-            std::cerr << "update check: " << address << ": " << response.error << '\n';
-        return std::nullopt;
-    }
-    return std::move(response.body);
+    return FetchOverHttps(address, kMaxFeedBytes, "update check", std::move(stop));
+}
+
+std::optional<std::string> XMLParser::fetchConfiguration(const std::string& address, std::stop_token stop) {
+    return FetchOverHttps(address, XmlNode::kMaxDocumentBytes, "remote configuration", std::move(stop));
 }

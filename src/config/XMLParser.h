@@ -42,16 +42,38 @@ public:
     // nothing changed, when the document is not XML.
     static bool applyConfiguration(ApplicationConfig& config, std::string_view document);
 
-    // The configuration file's bytes for an edition: always the resource file, since there
-    // is no remote configuration (ApplicationConfig::checkNetwork).
+    // Fetches an address; none when nothing usable came.
+    using FeedFetcher = std::function<std::optional<std::string>(const std::string& address)>;
+
+    // The configuration file's bytes for an edition: the remote configuration when the network
+    // may be used (ApplicationConfig::checkNetwork) and it gives bytes, else the resource file.
+    // Since checkNetwork never allows it, always the resource file.
     static std::optional<std::string> dataFilePath(std::int64_t edition);
     // The edition's configuration resource; none for an edition without one or a file that
     // cannot be read.
     static std::optional<std::string> loadXMLDataFromItself(std::int64_t edition);
 
+    // The maker's web server that would serve the remote configuration. There is none yet:
+    // the address is a placeholder, so nothing is fetched from it.
+    static constexpr const char* kConfigurationServer = "https://www.example.com";
+    // The edition's remote configuration address on a server ("<server>/software/TM640/9.2.0.0/
+    // Retail/configuration/TM640RetailApplicationConfiguration.xml" for edition 0, the PB740
+    // one for edition 2); none for another edition.
+    static OptString remoteConfigurationAddress(std::int64_t edition, const std::string& server);
+    // The edition's configuration fetched from kConfigurationServer over https only, with a
+    // time and a size limit; none for an edition without one, a placeholder address or any
+    // failure (logged).
+    static std::optional<std::string> loadXMLDataFromWeb(std::int64_t edition, std::stop_token stop = {});
+    // The same from a server and with a fetcher of one's own; a placeholder address
+    // (IsPlaceholderAddress) is not fetched.
+    static std::optional<std::string> loadXMLDataFromWeb(std::int64_t edition, const std::string& server,
+                                                         const FeedFetcher& fetch);
+    // Fetches a configuration over https, with a time limit and a size limit; an address of
+    // another scheme is refused with a line on stderr. None on any failure (logged).
+    static std::optional<std::string> fetchConfiguration(const std::string& address,
+                                                         std::stop_token stop = {});
+
     // ---- Update feed ----
-    // Fetches a feed address; none when nothing usable came.
-    using FeedFetcher = std::function<std::optional<std::string>(const std::string& address)>;
     // The offered version, or "" when none could be read. First sets the shared
     // configuration's applicationVersion to the build's version. The address is the shared
     // configuration's updateUrl, fetched over https only.

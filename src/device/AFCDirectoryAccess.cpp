@@ -320,6 +320,31 @@ bool AFCDirectoryAccess::symlink(const std::string& path, const std::string& tar
     return checkStatus(AFCLinkPath(afc_->afc, 2, target.c_str(), path.c_str()), "AFCLinkPath");
 }
 
+bool AFCDirectoryAccess::processOp(AFCOperation* operation, const char*) {
+    const std::unique_ptr<AFCOperation, void (*)(AFCOperation*)> owned(operation, AFCOperationRelease);
+    if (!ensureConnectionIsOpen()) return false;
+    if (!operation) {
+        setLastError("Input operation is nil");
+        return false;
+    }
+    std::lock_guard lock(afc_->mutex);
+    if (!checkStatus(AFCConnectionProcessOperation(afc_->afc, operation, AFCConnectionGetIOTimeout(afc_->afc)),
+                     "AFCConnectionProcessOperation"))
+        return false;
+    const std::int32_t result = AFCOperationGetResultStatus(operation);
+    if (result == 0) {
+        clearLastError();
+        return true;
+    }
+    const PlistValue info = AFCConnectionCopyLastErrorInfo(afc_->afc);
+    const std::string code = std::to_string(result);
+    if (!info)
+        setLastError("Error " + code + " occurred, no error info");
+    else
+        setLastError(info.stringFor("NSLocalizedDescription").value_or("Error " + code + " occurred, no message"));
+    return false;
+}
+
 bool AFCDirectoryAccess::setmodtime(const std::string& path, std::optional<std::int64_t> unixSeconds) {
     if (!requirePath(path, "Path is nil")) return false;
     if (!unixSeconds) {
@@ -431,14 +456,28 @@ bool AFCDirectoryAccess::copyRemoteFile(const std::string& remotePath, const std
         return false;
     }
     std::vector<char> buffer(kCopyChunk);
+    OptString failure;
     for (;;) {
         const std::uint32_t got = remote->readN(static_cast<std::uint32_t>(buffer.size()), buffer.data());
-        if (got == 0) break;
-        output.write(buffer.data(), got);
+        if (got == 0) {
+            // No bytes and an error: the read failed, the file has not ended.
+            failure = remote->lasterror();
+            break;
+        }
+        if (!output.write(buffer.data(), got)) {
+            failure = "Can't write output file";
+            break;
+        }
     }
     output.close();
-    clearLastError();
+    if (!failure && !output) failure = "Can't write output file";
     remote->closeFile();
+    if (failure) {
+        std::filesystem::remove(localPath, error);
+        setLastError(failure);
+        return false;
+    }
+    clearLastError();
     return true;
 }
 

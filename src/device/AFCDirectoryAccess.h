@@ -80,6 +80,12 @@ public:
     bool rename(const std::string& oldPath, const std::string& newPath);
     bool link(const std::string& path, const std::string& target);
     bool symlink(const std::string& path, const std::string& target);
+    // Runs the operation (made by an AFCOperationCreate... function) on the connection within
+    // its I/O timeout and releases it, whatever happens. True when the device did it; otherwise
+    // lasterror is the device's error text, "Error <status> occurred, no message" when the
+    // error has no text, or "Error <status> occurred, no error info" when nothing is known of
+    // it. `from` is not used.
+    bool processOp(AFCOperation* operation, const char* from);
     // Setting a modification time is not offered: always false.
     bool setmodtime(const std::string& path, std::optional<std::int64_t> unixSeconds);
     std::unique_ptr<AFCFileReference> openForRead(const std::string& path);
@@ -91,6 +97,8 @@ public:
     // overwritten.
     bool copyLocalFile(const std::string& localPath, const std::string& remotePath);
     bool copyLocalFileToRemoteDir(const std::string& localPath, const std::string& remoteDir);
+    // A read that fails on the way fails the copy with the read's error text and leaves no
+    // local file; so does a local write that fails.
     bool copyRemoteFile(const std::string& remotePath, const std::string& localPath);
 
 protected:

@@ -53,6 +53,11 @@ bool MobileDeviceAccess::subscribed() const {
     return subscribed_;
 }
 
+bool MobileDeviceAccess::multiplexerAnswers() const {
+    std::lock_guard lock(mutex_);
+    return subscribed_ && AMDeviceNotificationMultiplexerAnswers(notification_);
+}
+
 void MobileDeviceAccess::notify_callback(const AMDeviceNotificationInfo* info, void* context) {
     if (info && context) static_cast<MobileDeviceAccess*>(context)->Notify(*info);
 }

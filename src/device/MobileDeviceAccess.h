@@ -41,6 +41,10 @@ public:
     // subscription is in force is subscribed().
     bool setListener(MobileDeviceAccessListener* listener, RunLoopPoster mainLoop = {});
     bool subscribed() const;
+    // Whether the device multiplexer (usbmuxd) answered its latest question for the device
+    // list; false without a subscription. A subscription made while it does not answer keeps
+    // asking, so devices still arrive once it does.
+    bool multiplexerAnswers() const;
 
     // A framework notification: 1 arrived, 2 left, anything else is ignored.
     void Notify(const AMDeviceNotificationInfo& info);

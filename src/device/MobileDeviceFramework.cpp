@@ -1,6 +1,7 @@
 #include "device/MobileDeviceFramework.h"
 
-#include <libimobiledevice/afc.h>
+#include "device/UsbmuxClient.h"
+
 #include <libimobiledevice/installation_proxy.h>
 #include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
@@ -8,26 +9,33 @@
 #include <plist/plist.h>
 #include <usbmuxd.h>
 
+#include <fcntl.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stop_token>
 #include <thread>
 #include <utility>
 #include <vector>
 
-// Exported by libimobiledevice, though not in its public header: an AFC client on a service
-// connection that is already open (the connection a house_arrest request vended).
-extern "C" afc_error_t afc_client_new_with_service_client(service_client_t service_client,
-                                                          afc_client_t* client);
-
 namespace {
 
 constexpr const char* kLockdownLabel = "torvane";
+constexpr std::uint16_t kLockdownPort = 62078;
+// Descriptors kept free below FD_SETSIZE for what the library opens on its own.
+constexpr int kDescriptorMargin = 16;
+
+using Clock = std::chrono::steady_clock;
 
 std::int32_t DeviceStatus(int libraryError) {
     if (libraryError == 0) return kAMDSuccess;
@@ -35,23 +43,203 @@ std::int32_t DeviceStatus(int libraryError) {
     return static_cast<std::int32_t>(static_cast<unsigned>(kAMDErrorBase) | (magnitude & 0xffu));
 }
 
+// The library waits for its sockets with select(), which cannot watch a descriptor at or above
+// FD_SETSIZE (the C library aborts the process instead). A new socket takes the lowest free
+// descriptor, so while that is well below the limit, the library may open one.
+bool RoomForALibrarySocket() {
+    const int probe = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (probe < 0) return false;
+    ::close(probe);
+    return probe < FD_SETSIZE - kDescriptorMargin;
+}
+
+thread_local std::optional<Clock::time_point> tDeadline;
+
 }  // namespace
 
+DeviceReadDeadline::DeviceReadDeadline(Clock::time_point deadline) : outer_(tDeadline) {
+    tDeadline = outer_ ? std::min(*outer_, deadline) : deadline;
+}
+
+DeviceReadDeadline::~DeviceReadDeadline() {
+    tDeadline = outer_;
+}
+
+unsigned DeviceReadDeadline::limitFor(unsigned limit) {
+    if (!tDeadline) return limit;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*tDeadline - Clock::now()).count();
+    if (left <= 0) return 0;
+    return static_cast<unsigned>(std::min<long long>(left, limit));
+}
+
 // ---- Devices ----
+
+// One connection to a device's lockdownd, spoken to directly: requests and answers are
+// property-list frames (a 4-byte big-endian length, then the list), every answer awaited with
+// a time limit. A connection that failed once is out of step and is not used again.
+struct LockdownLink {
+    idevice_connection_t connection = nullptr;
+    bool broken = false;
+    bool sessionSsl = false;
+    ~LockdownLink() {
+        if (connection) idevice_disconnect(connection);
+    }
+};
 
 struct DeviceHandle {
     std::string udid;
     std::uint32_t muxHandle = 0;
     std::mutex mutex;
     idevice_t device = nullptr;
-    lockdownd_client_t lockdown = nullptr;
+    std::unique_ptr<LockdownLink> lockdown;
     std::string sessionId;
 
     ~DeviceHandle() {
-        if (lockdown) lockdownd_client_free(lockdown);
+        lockdown.reset();
         if (device) idevice_free(device);
     }
 };
+
+namespace {
+
+lockdownd_error_t LockdownErrorOf(const std::string& error) {
+    static const std::map<std::string, lockdownd_error_t> kErrors{
+        {"PasswordProtected", LOCKDOWN_E_PASSWORD_PROTECTED},
+        {"InvalidHostID", LOCKDOWN_E_INVALID_HOST_ID},
+        {"UserDeniedPairing", LOCKDOWN_E_USER_DENIED_PAIRING},
+        {"PairingDialogResponsePending", LOCKDOWN_E_PAIRING_DIALOG_RESPONSE_PENDING},
+        {"InvalidService", LOCKDOWN_E_INVALID_SERVICE},
+        {"NoRunningSession", LOCKDOWN_E_NO_RUNNING_SESSION},
+        {"SessionInactive", LOCKDOWN_E_SESSION_INACTIVE},
+        {"MissingValue", LOCKDOWN_E_MISSING_VALUE},
+        {"GetProhibited", LOCKDOWN_E_GET_PROHIBITED},
+    };
+    const auto found = kErrors.find(error);
+    return found == kErrors.end() ? LOCKDOWN_E_UNKNOWN_ERROR : found->second;
+}
+
+bool LinkSend(LockdownLink& link, const PlistValue& message) {
+    const std::string xml = message.toXml();
+    if (xml.empty()) return false;
+    const std::uint32_t length = static_cast<std::uint32_t>(xml.size());
+    std::string frame{static_cast<char>(length >> 24), static_cast<char>(length >> 16),
+                      static_cast<char>(length >> 8), static_cast<char>(length)};
+    frame += xml;
+    std::size_t done = 0;
+    while (done < frame.size()) {
+        std::uint32_t sent = 0;
+        if (idevice_connection_send(link.connection, frame.data() + done,
+                                    static_cast<std::uint32_t>(frame.size() - done), &sent) != IDEVICE_E_SUCCESS ||
+            sent == 0)
+            return false;
+        done += sent;
+    }
+    return true;
+}
+
+// Reads exactly `size` bytes before the deadline.
+bool LinkReceive(LockdownLink& link, char* into, std::size_t size, Clock::time_point deadline) {
+    std::size_t done = 0;
+    while (done < size) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        std::uint32_t got = 0;
+        // The library waits for ever when told 0: `left` is at least 1 here.
+        const idevice_error_t error = idevice_connection_receive_timeout(
+            link.connection, into + done, static_cast<std::uint32_t>(size - done), &got,
+            static_cast<unsigned>(left));
+        if (got == 0 || (error != IDEVICE_E_SUCCESS && error != IDEVICE_E_TIMEOUT)) {
+            if (error == IDEVICE_E_TIMEOUT) continue;
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+// Sends one request and waits for its answer; the status of the exchange and the answer.
+std::int32_t LockdownExchange(DeviceHandle& device, PlistValue request, PlistValue* answer) {
+    *answer = PlistValue();
+    LockdownLink* link = device.lockdown.get();
+    if (!link) return kAMDNotConnected;
+    if (link->broken) return kAMDReceiveFailed;
+    request.set("Label", PlistValue::string(kLockdownLabel));
+    if (!LinkSend(*link, request)) {
+        link->broken = true;
+        return kAMDSendFailed;
+    }
+    const unsigned limit = DeviceReadDeadline::limitFor(kLockdownReadTimeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
+    unsigned char header[4];
+    if (!LinkReceive(*link, reinterpret_cast<char*>(header), 4, deadline)) {
+        link->broken = true;
+        return kAMDReceiveTimeout;
+    }
+    const std::uint32_t length = (std::uint32_t(header[0]) << 24) | (std::uint32_t(header[1]) << 16) |
+                                 (std::uint32_t(header[2]) << 8) | header[3];
+    if (length == 0 || length > kMaxServiceFrameBytes) {
+        link->broken = true;
+        return kAMDReceiveFailed;
+    }
+    std::string body(length, '\0');
+    if (!LinkReceive(*link, body.data(), length, deadline)) {
+        link->broken = true;
+        return kAMDReceiveTimeout;
+    }
+    *answer = PlistValue::parse(body.data(), body.size());
+    if (answer->kind() != PlistValue::Kind::Dictionary) {
+        link->broken = true;
+        *answer = PlistValue();
+        return kAMDReceiveFailed;
+    }
+    if (const std::optional<std::string> error = answer->stringFor("Error"))
+        return DeviceStatus(LockdownErrorOf(*error));
+    return kAMDSuccess;
+}
+
+PlistValue LockdownRequest(const char* name) {
+    PlistValue request = PlistValue::dictionary();
+    request.set("Request", PlistValue::string(name));
+    return request;
+}
+
+// Ends the lockdown connection: a polite goodbye when it is still in step, then closes it.
+void CloseLockdown(DeviceHandle& device) {
+    if (!device.lockdown) return;
+    if (!device.lockdown->broken) {
+        if (!device.sessionId.empty()) {
+            PlistValue stop = LockdownRequest("StopSession");
+            stop.set("SessionID", PlistValue::string(device.sessionId));
+            PlistValue answer;
+            LockdownExchange(device, std::move(stop), &answer);
+        }
+        PlistValue answer;
+        LockdownExchange(device, LockdownRequest("Goodbye"), &answer);
+    }
+    device.lockdown.reset();
+    device.sessionId.clear();
+}
+
+// Opens a connection to a port of the device, refusing one that select() could not watch.
+std::int32_t ConnectToPort(idevice_t device, std::uint16_t port, idevice_connection_t* connection) {
+    *connection = nullptr;
+    if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
+    const idevice_error_t error = idevice_connect(device, port, connection);
+    if (error != IDEVICE_E_SUCCESS) {
+        *connection = nullptr;
+        return DeviceStatus(error);
+    }
+    int fd = -1;
+    if (idevice_connection_get_fd(*connection, &fd) != IDEVICE_E_SUCCESS || fd < 0 ||
+        fd >= FD_SETSIZE) {
+        idevice_disconnect(*connection);
+        *connection = nullptr;
+        return kAMDTooManyDescriptors;
+    }
+    return kAMDSuccess;
+}
+
+}  // namespace
 
 struct AMDeviceNotification {
     struct State {
@@ -61,12 +249,17 @@ struct AMDeviceNotification {
         AMDeviceNotificationCallback callback = nullptr;
         void* context = nullptr;
         RunLoopPoster post;
+        std::atomic<bool> answers{false};
+        int unanswered = 0;  // questions in a row; only the monitor touches it
     };
     std::shared_ptr<State> state = std::make_shared<State>();
-    usbmuxd_subscription_context_t usbmux = nullptr;
+    std::jthread monitor;
 };
 
 namespace {
+
+// Unanswered device-list questions in a row after which every listed device has left.
+constexpr int kUnansweredUntilDeparture = 3;
 
 void DeliverEvent(const std::shared_ptr<AMDeviceNotification::State>& state, AMDeviceRef device,
                   std::uint32_t msg) {
@@ -84,38 +277,61 @@ void DeliverEvent(const std::shared_ptr<AMDeviceNotification::State>& state, AMD
     });
 }
 
-// Runs on the multiplexer's event thread.
-void UsbmuxEvent(const usbmuxd_event_t* event, void* userData) {
-    auto* subscription = static_cast<AMDeviceNotification*>(userData);
-    const auto& state = subscription->state;
-    if (event->device.conn_type != CONNECTION_TYPE_USB) return;
-    AMDeviceRef device;
-    std::uint32_t msg = ADNCI_MSG_UNKNOWN;
+// Asks for the device list once and tells of what changed since the last answer.
+void PollDevices(const std::shared_ptr<AMDeviceNotification::State>& state, const std::stop_token& stop) {
+    const UsbmuxListing listing = UsbmuxListDevices(kMultiplexerAnswerLimit, stop);
+    if (stop.stop_requested()) return;
+    std::vector<std::pair<AMDeviceRef, std::uint32_t>> events;
     {
         std::lock_guard lock(state->mutex);
         if (!state->alive) return;
-        if (event->event == UE_DEVICE_ADD) {
-            device = std::make_shared<DeviceHandle>();
-            device->udid = event->device.udid;
-            device->muxHandle = event->device.handle;
-            state->devices[device->muxHandle] = device;
-            msg = ADNCI_MSG_CONNECTED;
-        } else if (event->event == UE_DEVICE_REMOVE) {
-            const auto found = state->devices.find(event->device.handle);
-            if (found != state->devices.end()) {
-                device = found->second;
-                state->devices.erase(found);
-            } else {
-                device = std::make_shared<DeviceHandle>();
-                device->udid = event->device.udid;
-                device->muxHandle = event->device.handle;
+        if (!listing.answered) {
+            if (state->answers.exchange(false) || state->unanswered == 0)
+                std::cerr << "device multiplexer: " << listing.error << '\n';
+            if (++state->unanswered == kUnansweredUntilDeparture) {
+                for (auto& [handle, device] : state->devices) events.emplace_back(device, ADNCI_MSG_DISCONNECTED);
+                state->devices.clear();
             }
-            msg = ADNCI_MSG_DISCONNECTED;
         } else {
-            return;
+            state->answers = true;
+            state->unanswered = 0;
+            std::set<std::uint32_t> present;
+            for (const UsbmuxListedDevice& listed : listing.devices) {
+                if (!listed.usb) continue;
+                present.insert(listed.handle);
+                if (state->devices.count(listed.handle)) continue;
+                auto device = std::make_shared<DeviceHandle>();
+                device->udid = listed.udid;
+                device->muxHandle = listed.handle;
+                state->devices[listed.handle] = device;
+                events.emplace_back(std::move(device), ADNCI_MSG_CONNECTED);
+            }
+            for (auto it = state->devices.begin(); it != state->devices.end();) {
+                if (present.count(it->first)) {
+                    ++it;
+                    continue;
+                }
+                events.emplace_back(it->second, ADNCI_MSG_DISCONNECTED);
+                it = state->devices.erase(it);
+            }
         }
     }
-    DeliverEvent(state, std::move(device), msg);
+    for (auto& [device, msg] : events) DeliverEvent(state, std::move(device), msg);
+}
+
+void MonitorDevices(const std::stop_token& stop, const std::shared_ptr<AMDeviceNotification::State>& state) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    auto interval = kDeviceListInterval;
+    while (!stop.stop_requested()) {
+        {
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, stop, interval, [] { return false; });
+        }
+        if (stop.stop_requested()) return;
+        PollDevices(state, stop);
+        interval = state->answers ? kDeviceListInterval : std::min(interval * 2, kDeviceListLongestInterval);
+    }
 }
 
 }  // namespace
@@ -129,8 +345,8 @@ std::int32_t AMDeviceNotificationSubscribe(AMDeviceNotificationCallback callback
     created->state->callback = callback;
     created->state->context = context;
     created->state->post = std::move(post);
-    const int result = usbmuxd_events_subscribe(&created->usbmux, UsbmuxEvent, created.get());
-    if (result != 0) return DeviceStatus(result);
+    PollDevices(created->state, {});
+    created->monitor = std::jthread([state = created->state](std::stop_token stop) { MonitorDevices(stop, state); });
     *subscription = created.release();
     return kAMDSuccess;
 }
@@ -141,16 +357,25 @@ std::int32_t AMDeviceNotificationUnsubscribe(AMDeviceNotification* subscription)
         std::lock_guard lock(subscription->state->mutex);
         subscription->state->alive = false;
     }
-    usbmuxd_events_unsubscribe(subscription->usbmux);
+    subscription->monitor.request_stop();
+    if (subscription->monitor.joinable()) subscription->monitor.join();
     delete subscription;
     return kAMDSuccess;
+}
+
+bool AMDeviceNotificationMultiplexerAnswers(const AMDeviceNotification* subscription) {
+    return subscription && subscription->state->answers;
 }
 
 std::int32_t AMDeviceConnect(const AMDeviceRef& device) {
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
-    if (device->lockdown) return kAMDSuccess;
+    if (device->lockdown) {
+        if (!device->lockdown->broken) return kAMDSuccess;
+        CloseLockdown(*device);  // out of step: start afresh
+    }
     if (!device->device) {
+        if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
         const idevice_error_t error =
             idevice_new_with_options(&device->device, device->udid.c_str(), IDEVICE_LOOKUP_USBMUX);
         if (error != IDEVICE_E_SUCCESS) {
@@ -158,11 +383,10 @@ std::int32_t AMDeviceConnect(const AMDeviceRef& device) {
             return DeviceStatus(error);
         }
     }
-    const lockdownd_error_t error = lockdownd_client_new(device->device, &device->lockdown, kLockdownLabel);
-    if (error != LOCKDOWN_E_SUCCESS) {
-        device->lockdown = nullptr;
-        return DeviceStatus(error);
-    }
+    auto link = std::make_unique<LockdownLink>();
+    const std::int32_t status = ConnectToPort(device->device, kLockdownPort, &link->connection);
+    if (status != kAMDSuccess) return status;
+    device->lockdown = std::move(link);
     return kAMDSuccess;
 }
 
@@ -170,9 +394,7 @@ std::int32_t AMDeviceDisconnect(const AMDeviceRef& device) {
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
-    lockdownd_client_free(device->lockdown);
-    device->lockdown = nullptr;
-    device->sessionId.clear();
+    CloseLockdown(*device);
     return kAMDSuccess;
 }
 
@@ -180,6 +402,7 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
+    if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
     char* recordBytes = nullptr;
     std::uint32_t recordSize = 0;
     if (usbmuxd_read_pair_record(device->udid.c_str(), &recordBytes, &recordSize) < 0 ||
@@ -189,33 +412,51 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     std::free(recordBytes);
     const std::optional<std::string> hostId = record.stringFor("HostID");
     if (!hostId) return kAMDNoPairRecord;
-    char* sessionId = nullptr;
-    const lockdownd_error_t error =
-        lockdownd_start_session(device->lockdown, hostId->c_str(), &sessionId, nullptr);
-    device->sessionId = sessionId ? sessionId : "";
-    std::free(sessionId);
-    return DeviceStatus(error);
+    PlistValue request = LockdownRequest("StartSession");
+    request.set("HostID", PlistValue::string(*hostId));
+    if (const std::optional<std::string> buid = record.stringFor("SystemBUID"))
+        request.set("SystemBUID", PlistValue::string(*buid));
+    PlistValue answer;
+    const std::int32_t status = LockdownExchange(*device, std::move(request), &answer);
+    if (status != kAMDSuccess) return status;
+    device->sessionId = answer.stringFor("SessionID").value_or("");
+    if (answer.get("EnableSessionSSL").asBoolean().value_or(false)) {
+        if (idevice_connection_enable_ssl(device->lockdown->connection) != IDEVICE_E_SUCCESS) {
+            device->lockdown->broken = true;
+            device->sessionId.clear();
+            return DeviceStatus(LOCKDOWN_E_SSL_ERROR);
+        }
+        device->lockdown->sessionSsl = true;
+    }
+    return kAMDSuccess;
 }
 
 std::int32_t AMDeviceStopSession(const AMDeviceRef& device) {
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
-    const lockdownd_error_t error = lockdownd_stop_session(device->lockdown, device->sessionId.c_str());
+    PlistValue request = LockdownRequest("StopSession");
+    request.set("SessionID", PlistValue::string(device->sessionId));
+    PlistValue answer;
+    const std::int32_t status = LockdownExchange(*device, std::move(request), &answer);
     device->sessionId.clear();
-    return DeviceStatus(error);
+    if (device->lockdown->sessionSsl) {
+        idevice_connection_disable_ssl(device->lockdown->connection);
+        device->lockdown->sessionSsl = false;
+    }
+    return status;
 }
 
 PlistValue AMDeviceCopyValue(const AMDeviceRef& device, const char* domain, const char* key) {
     if (!device) return {};
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return {};
-    plist_t value = nullptr;
-    if (lockdownd_get_value(device->lockdown, domain, key, &value) != LOCKDOWN_E_SUCCESS) {
-        if (value) plist_free(value);
-        return {};
-    }
-    return PlistValue(value);
+    PlistValue request = LockdownRequest("GetValue");
+    if (domain) request.set("Domain", PlistValue::string(domain));
+    if (key) request.set("Key", PlistValue::string(key));
+    PlistValue answer;
+    if (LockdownExchange(*device, std::move(request), &answer) != kAMDSuccess) return {};
+    return answer.get("Value");
 }
 
 std::string AMDeviceCopyDeviceIdentifier(const AMDeviceRef& device) {
@@ -240,6 +481,25 @@ struct ServiceConnection {
     }
 };
 
+namespace {
+
+// Starts a service through lockdownd (which needs a session) and gives where to reach it.
+std::int32_t StartLockdownService(DeviceHandle& device, const std::string& serviceName,
+                                  std::uint16_t* port, bool* ssl) {
+    PlistValue request = LockdownRequest("StartService");
+    request.set("Service", PlistValue::string(serviceName));
+    PlistValue answer;
+    const std::int32_t status = LockdownExchange(device, std::move(request), &answer);
+    if (status != kAMDSuccess) return status;
+    const std::optional<std::int64_t> number = answer.get("Port").asInteger();
+    if (!number || *number <= 0 || *number > 0xffff) return DeviceStatus(LOCKDOWN_E_UNKNOWN_ERROR);
+    *port = static_cast<std::uint16_t>(*number);
+    *ssl = answer.get("EnableServiceSSL").asBoolean().value_or(false);
+    return kAMDSuccess;
+}
+
+}  // namespace
+
 std::int32_t AMDeviceStartService(const AMDeviceRef& device, const std::string& serviceName,
                                   AMServiceSocket* socket, void*) {
     if (!socket) return kAMDInvalidArgument;
@@ -247,17 +507,16 @@ std::int32_t AMDeviceStartService(const AMDeviceRef& device, const std::string& 
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
-    lockdownd_service_descriptor_t descriptor = nullptr;
-    const lockdownd_error_t error =
-        lockdownd_start_service(device->lockdown, serviceName.c_str(), &descriptor);
-    if (error != LOCKDOWN_E_SUCCESS || !descriptor) {
-        if (descriptor) lockdownd_service_descriptor_free(descriptor);
-        return DeviceStatus(error != LOCKDOWN_E_SUCCESS ? error : LOCKDOWN_E_UNKNOWN_ERROR);
-    }
+    std::uint16_t port = 0;
+    bool ssl = false;
+    const std::int32_t started = StartLockdownService(*device, serviceName, &port, &ssl);
+    if (started != kAMDSuccess) return started;
+    if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
     auto connection = std::make_shared<ServiceConnection>();
     connection->device = device;
-    const service_error_t connected = service_client_new(device->device, descriptor, &connection->client);
-    lockdownd_service_descriptor_free(descriptor);
+    std::string identifier = serviceName;
+    lockdownd_service_descriptor descriptor{port, static_cast<std::uint8_t>(ssl ? 1 : 0), identifier.data()};
+    const service_error_t connected = service_client_new(device->device, &descriptor, &connection->client);
     if (connected != SERVICE_E_SUCCESS) {
         connection->client = nullptr;
         return DeviceStatus(connected);
@@ -272,16 +531,15 @@ std::int32_t AMDeviceLookupApplications(const AMDeviceRef& device, const void*, 
     if (!device) return kAMDNoDevice;
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
-    lockdownd_service_descriptor_t descriptor = nullptr;
-    const lockdownd_error_t error =
-        lockdownd_start_service(device->lockdown, INSTPROXY_SERVICE_NAME, &descriptor);
-    if (error != LOCKDOWN_E_SUCCESS || !descriptor) {
-        if (descriptor) lockdownd_service_descriptor_free(descriptor);
-        return DeviceStatus(error != LOCKDOWN_E_SUCCESS ? error : LOCKDOWN_E_UNKNOWN_ERROR);
-    }
+    std::uint16_t port = 0;
+    bool ssl = false;
+    const std::int32_t started = StartLockdownService(*device, INSTPROXY_SERVICE_NAME, &port, &ssl);
+    if (started != kAMDSuccess) return started;
+    if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
+    std::string identifier = INSTPROXY_SERVICE_NAME;
+    lockdownd_service_descriptor descriptor{port, static_cast<std::uint8_t>(ssl ? 1 : 0), identifier.data()};
     instproxy_client_t proxy = nullptr;
-    const instproxy_error_t made = instproxy_client_new(device->device, descriptor, &proxy);
-    lockdownd_service_descriptor_free(descriptor);
+    const instproxy_error_t made = instproxy_client_new(device->device, &descriptor, &proxy);
     if (made != INSTPROXY_E_SUCCESS) return DeviceStatus(made);
     plist_t lookup = nullptr;
     const instproxy_error_t looked = instproxy_lookup(proxy, nullptr, nullptr, &lookup);
@@ -313,10 +571,13 @@ std::int32_t AMServiceReceive(const AMServiceSocket& socket, void* buffer, std::
     if (received) *received = 0;
     if (!socket || !socket->client || socket->closed) return kAMDNotConnected;
     if (size > 0xffffffffu) size = 0xffffffffu;
+    // The library waits for ever when told 0.
+    const unsigned limit = DeviceReadDeadline::limitFor(std::max(timeoutMs, 1u));
+    if (limit == 0) return kAMDReceiveTimeout;
     std::uint32_t done = 0;
     const service_error_t error =
         service_receive_with_timeout(socket->client, static_cast<char*>(buffer),
-                                     static_cast<std::uint32_t>(size), &done, timeoutMs);
+                                     static_cast<std::uint32_t>(size), &done, limit);
     if (received) *received = done;
     if (error == SERVICE_E_SUCCESS || done > 0) return kAMDSuccess;
     return error == SERVICE_E_TIMEOUT ? kAMDReceiveTimeout : kAMDReceiveFailed;
@@ -328,10 +589,95 @@ void AMServiceClose(const AMServiceSocket& socket) {
 }
 
 // ---- AFC ----
+//
+// AFC is spoken here over the service's socket: each request is a 40-byte header ("CFA6LPAA",
+// whole length, header-and-data length, packet number, operation; little-endian), its data and
+// an optional payload; each is answered by one packet of the same number, a status packet or
+// one with data. Every answer is awaited within the connection's I/O timeout and read whole.
+
+namespace {
+
+constexpr char kAfcMagic[8] = {'C', 'F', 'A', '6', 'L', 'P', 'A', 'A'};
+constexpr std::size_t kAfcHeaderBytes = 40;
+// No answer of the device may be longer than this.
+constexpr std::uint64_t kMaxAfcAnswerBytes = 16u << 20;
+// Reads and writes go in pieces of at most these sizes.
+constexpr std::uint32_t kAfcReadPiece = 1u << 20;
+constexpr std::uint32_t kAfcWritePiece = 1u << 15;
+
+enum : std::uint64_t {
+    kOpStatus = 0x01, kOpData = 0x02, kOpReadDir = 0x03, kOpRemovePath = 0x08, kOpMakeDir = 0x09,
+    kOpGetFileInfo = 0x0A, kOpGetDevInfo = 0x0B, kOpFileOpen = 0x0D, kOpFileOpenResult = 0x0E,
+    kOpFileRead = 0x0F, kOpFileWrite = 0x10, kOpFileSeek = 0x11, kOpFileTell = 0x12,
+    kOpFileTellResult = 0x13, kOpFileClose = 0x14, kOpFileSetSize = 0x15, kOpRenamePath = 0x18,
+    kOpMakeLink = 0x1C,
+};
+
+std::string U64(std::uint64_t value) {
+    char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+    return std::string(bytes, 8);
+}
+
+std::uint64_t ReadU64(const std::string& bytes, std::size_t at = 0) {
+    std::uint64_t value = 0;
+    if (at + 8 > bytes.size()) return 0;
+    for (int i = 7; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+std::string PathData(const char* path) {
+    return std::string(path) + '\0';
+}
+
+// The NUL-ended texts of an answer.
+std::vector<std::string> TextsOf(const std::string& data) {
+    std::vector<std::string> texts;
+    std::size_t at = 0;
+    while (at < data.size()) {
+        const std::size_t end = data.find('\0', at);
+        if (end == std::string::npos) {
+            texts.push_back(data.substr(at));
+            break;
+        }
+        texts.push_back(data.substr(at, end - at));
+        at = end + 1;
+    }
+    return texts;
+}
+
+const char* AfcStatusText(std::int32_t status) {
+    switch (status) {
+        case 2: return "The device did not understand the request's header";
+        case 3: return "The device has no resources left for the request";
+        case 4: return "The device could not read the object";
+        case 5: return "The device could not write the object";
+        case 6: return "The device does not know the request";
+        case 7: return "The request's argument is not valid";
+        case 8: return "No such file or folder";
+        case 9: return "The object is a folder";
+        case 10: return "Permission denied";
+        case 11: return "The connection to the device has ended";
+        case 12: return "The device did not answer in time";
+        case 13: return "The device sent more data than asked for";
+        case 16: return "The object exists already";
+        case 17: return "The object is busy";
+        case 18: return "No space is left on the device";
+        case 33: return "The folder is not empty";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
 
 struct AFCConnection {
     AMServiceSocket socket;
-    afc_client_t afc = nullptr;
+    std::uint32_t ioTimeoutMs = kDeviceReadTimeoutMs;
+    std::uint64_t nextPacket = 0;
+    // An answer was cut short, came too late or out of step: the stream can't be trusted.
+    bool broken = false;
+    // The latest failed call's status; 0 while none has failed.
+    std::int32_t lastError = 0;
 };
 
 struct AFCKeyValuePairs {
@@ -344,15 +690,114 @@ struct AFCDirectory {
     std::size_t next = 0;
 };
 
+struct AFCOperation {
+    std::uint64_t operation = 0;
+    std::string data;
+    std::int32_t resultStatus = kAFCInvalidArgument;  // until processed
+};
+
 namespace {
 
-// Takes a NULL-terminated list of texts that the library allocated, and frees it.
-std::vector<std::string> TakeList(char** list) {
-    std::vector<std::string> texts;
-    if (!list) return texts;
-    for (char** item = list; *item; ++item) texts.emplace_back(*item);
-    afc_dictionary_free(list);
-    return texts;
+struct AfcAnswer {
+    std::uint64_t operation = 0;
+    std::string data;  // the answer's data and payload, joined
+};
+
+// Reads exactly `size` bytes before the deadline: 0, kAFCTimeout, or kAFCNotConnected when the
+// connection ended.
+std::int32_t ReceiveAfc(AFCConnection& afc, char* into, std::size_t size, Clock::time_point deadline) {
+    std::size_t done = 0;
+    while (done < size) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return kAFCTimeout;
+        std::size_t got = 0;
+        const std::int32_t status =
+            AMServiceReceive(afc.socket, into + done, size - done, &got, static_cast<unsigned>(left));
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (status != kAMDReceiveTimeout) return kAFCNotConnected;
+    }
+    return 0;
+}
+
+// One request and its answer, within `timeoutMs`. The status: the device's for a status
+// answer, or kAFCNotConnected / kAFCTimeout when the exchange itself failed (the connection is
+// then out of step for good).
+std::int32_t ExchangeAfc(AFCConnection& afc, std::uint64_t operation, const std::string& data,
+                         const std::string& payload, unsigned timeoutMs, AfcAnswer* answer) {
+    if (afc.broken) return kAFCNotConnected;
+    const std::uint64_t packet = afc.nextPacket++;
+    std::string out(kAfcMagic, sizeof kAfcMagic);
+    out += U64(kAfcHeaderBytes + data.size() + payload.size());
+    out += U64(kAfcHeaderBytes + data.size());
+    out += U64(packet);
+    out += U64(operation);
+    out += data;
+    out += payload;
+    std::size_t sent = 0;
+    if (AMServiceSend(afc.socket, out.data(), out.size(), &sent) != kAMDSuccess || sent != out.size()) {
+        afc.broken = true;
+        return kAFCNotConnected;
+    }
+    const unsigned limit = DeviceReadDeadline::limitFor(timeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
+    std::string header(kAfcHeaderBytes, '\0');
+    if (const std::int32_t failed = ReceiveAfc(afc, header.data(), header.size(), deadline)) {
+        afc.broken = true;
+        return failed;
+    }
+    const std::uint64_t entire = ReadU64(header, 8);
+    const std::uint64_t thisLength = ReadU64(header, 16);
+    if (std::memcmp(header.data(), kAfcMagic, sizeof kAfcMagic) != 0 || ReadU64(header, 24) != packet ||
+        thisLength < kAfcHeaderBytes || entire < thisLength || entire - kAfcHeaderBytes > kMaxAfcAnswerBytes) {
+        afc.broken = true;
+        return kAFCNotConnected;
+    }
+    std::string body(entire - kAfcHeaderBytes, '\0');
+    if (const std::int32_t failed = ReceiveAfc(afc, body.data(), body.size(), deadline)) {
+        afc.broken = true;
+        return failed;
+    }
+    const std::uint64_t answered = ReadU64(header, 32);
+    if (answered == kOpStatus) {
+        if (body.size() < 8) {
+            afc.broken = true;
+            return kAFCNotConnected;
+        }
+        const std::uint64_t code = ReadU64(body);
+        return code > 0x7fffffff ? 1 : static_cast<std::int32_t>(code);
+    }
+    if (answer) {
+        answer->operation = answered;
+        answer->data = std::move(body);
+    }
+    return 0;
+}
+
+// Every AFC call goes through here, so the connection remembers the latest failure.
+std::int32_t CallAfc(AFCConnection* afc, std::uint64_t operation, const std::string& data,
+                     const std::string& payload = {}, AfcAnswer* answer = nullptr) {
+    const std::int32_t status = ExchangeAfc(*afc, operation, data, payload, afc->ioTimeoutMs, answer);
+    if (status != 0) afc->lastError = status;
+    return status;
+}
+
+// A call answered by one 64-bit number in a packet of its own kind (an opened file's handle, a
+// position); any other answer puts the connection out of step.
+std::int32_t CallAfcForNumber(AFCConnection* afc, std::uint64_t operation, const std::string& data,
+                              std::uint64_t answerOperation, std::uint64_t* number) {
+    AfcAnswer answer;
+    const std::int32_t status = CallAfc(afc, operation, data, {}, &answer);
+    if (status != 0) return status;
+    if (answer.operation != answerOperation || answer.data.size() < 8) {
+        afc->broken = true;
+        afc->lastError = kAFCNotConnected;
+        return kAFCNotConnected;
+    }
+    *number = ReadU64(answer.data);
+    return 0;
 }
 
 bool PathRefused(const char* path) {
@@ -373,47 +818,86 @@ bool AFCPathStaysInside(const char* path) {
     return true;
 }
 
-std::int32_t AFCConnectionOpen(const AMServiceSocket& socket, std::uint32_t, AFCConnection** connection) {
+std::int32_t AFCConnectionOpen(const AMServiceSocket& socket, std::uint32_t ioTimeout, AFCConnection** connection) {
     if (!connection) return kAFCInvalidArgument;
     *connection = nullptr;
     if (!socket || !socket->client || socket->closed) return kAFCInvalidArgument;
     auto created = std::make_unique<AFCConnection>();
     created->socket = socket;
-    const afc_error_t error = afc_client_new_with_service_client(socket->client, &created->afc);
-    if (error != AFC_E_SUCCESS) return error;
+    created->ioTimeoutMs = ioTimeout == 0 ? kDeviceReadTimeoutMs : ioTimeout;
     *connection = created.release();
     return 0;
 }
 
 std::int32_t AFCConnectionClose(AFCConnection* connection) {
     if (!connection) return kAFCInvalidArgument;
-    if (connection->afc) afc_client_free(connection->afc);
     delete connection;
     return 0;
 }
 
+std::uint32_t AFCConnectionGetIOTimeout(AFCConnection* connection) {
+    return connection ? connection->ioTimeoutMs : 0;
+}
+
+PlistValue AFCConnectionCopyLastErrorInfo(AFCConnection* connection) {
+    if (!connection || connection->lastError == 0) return {};
+    PlistValue info = PlistValue::dictionary();
+    info.set("Code", PlistValue::integer(connection->lastError));
+    if (const char* text = AfcStatusText(connection->lastError))
+        info.set("NSLocalizedDescription", PlistValue::string(text));
+    return info;
+}
+
+AFCOperation* AFCOperationCreateRemovePath(const char* path) {
+    if (PathRefused(path)) return nullptr;
+    return new AFCOperation{kOpRemovePath, PathData(path)};
+}
+
+AFCOperation* AFCOperationCreateMakeDirectory(const char* path) {
+    if (PathRefused(path)) return nullptr;
+    return new AFCOperation{kOpMakeDir, PathData(path)};
+}
+
+void AFCOperationRelease(AFCOperation* operation) {
+    delete operation;
+}
+
+std::int32_t AFCConnectionProcessOperation(AFCConnection* connection, AFCOperation* operation,
+                                           std::uint32_t timeoutMs) {
+    if (!connection || !operation) return kAFCInvalidArgument;
+    const std::int32_t status = ExchangeAfc(*connection, operation->operation, operation->data, {},
+                                            timeoutMs == 0 ? connection->ioTimeoutMs : timeoutMs, nullptr);
+    operation->resultStatus = status;
+    if (status != 0) connection->lastError = status;
+    // Only a failed exchange fails the processing; the device's refusal is the result.
+    return status == kAFCNotConnected || status == kAFCTimeout ? status : 0;
+}
+
+std::int32_t AFCOperationGetResultStatus(const AFCOperation* operation) {
+    return operation ? operation->resultStatus : kAFCInvalidArgument;
+}
+
+namespace {
+
+std::int32_t ReadPairs(AFCConnection* connection, std::uint64_t operation, const std::string& data,
+                       AFCKeyValuePairs** pairs) {
+    AfcAnswer answer;
+    const std::int32_t status = CallAfc(connection, operation, data, {}, &answer);
+    if (status != 0) return status;
+    *pairs = new AFCKeyValuePairs{TextsOf(answer.data), 0};
+    return 0;
+}
+
+}  // namespace
+
 std::int32_t AFCDeviceInfoOpen(AFCConnection* connection, AFCKeyValuePairs** pairs) {
     if (!connection || !pairs) return kAFCInvalidArgument;
-    char** list = nullptr;
-    const afc_error_t error = afc_get_device_info(connection->afc, &list);
-    if (error != AFC_E_SUCCESS) {
-        TakeList(list);
-        return error;
-    }
-    *pairs = new AFCKeyValuePairs{TakeList(list), 0};
-    return 0;
+    return ReadPairs(connection, kOpGetDevInfo, {}, pairs);
 }
 
 std::int32_t AFCFileInfoOpen(AFCConnection* connection, const char* path, AFCKeyValuePairs** pairs) {
     if (!connection || !pairs || PathRefused(path)) return kAFCInvalidArgument;
-    char** list = nullptr;
-    const afc_error_t error = afc_get_file_info(connection->afc, path, &list);
-    if (error != AFC_E_SUCCESS) {
-        TakeList(list);
-        return error;
-    }
-    *pairs = new AFCKeyValuePairs{TakeList(list), 0};
-    return 0;
+    return ReadPairs(connection, kOpGetFileInfo, PathData(path), pairs);
 }
 
 std::int32_t AFCKeyValueRead(AFCKeyValuePairs* pairs, const char** key, const char** value) {
@@ -435,13 +919,10 @@ std::int32_t AFCKeyValueClose(AFCKeyValuePairs* pairs) {
 
 std::int32_t AFCDirectoryOpen(AFCConnection* connection, const char* path, AFCDirectory** dir) {
     if (!connection || !dir || PathRefused(path)) return kAFCInvalidArgument;
-    char** list = nullptr;
-    const afc_error_t error = afc_read_directory(connection->afc, path, &list);
-    if (error != AFC_E_SUCCESS) {
-        TakeList(list);
-        return error;
-    }
-    *dir = new AFCDirectory{TakeList(list), 0};
+    AfcAnswer answer;
+    const std::int32_t status = CallAfc(connection, kOpReadDir, PathData(path), {}, &answer);
+    if (status != 0) return status;
+    *dir = new AFCDirectory{TextsOf(answer.data), 0};
     return 0;
 }
 
@@ -458,110 +939,96 @@ std::int32_t AFCDirectoryClose(AFCConnection*, AFCDirectory* dir) {
 
 std::int32_t AFCDirectoryCreate(AFCConnection* connection, const char* path) {
     if (!connection || PathRefused(path)) return kAFCInvalidArgument;
-    return afc_make_directory(connection->afc, path);
+    return CallAfc(connection, kOpMakeDir, PathData(path));
 }
 
 std::int32_t AFCRemovePath(AFCConnection* connection, const char* path) {
     if (!connection || PathRefused(path)) return kAFCInvalidArgument;
-    return afc_remove_path(connection->afc, path);
+    return CallAfc(connection, kOpRemovePath, PathData(path));
 }
 
 std::int32_t AFCRenamePath(AFCConnection* connection, const char* oldPath, const char* newPath) {
     if (!connection || PathRefused(oldPath) || PathRefused(newPath)) return kAFCInvalidArgument;
-    return afc_rename_path(connection->afc, oldPath, newPath);
+    return CallAfc(connection, kOpRenamePath, PathData(oldPath) + PathData(newPath));
 }
 
 std::int32_t AFCLinkPath(AFCConnection* connection, std::int64_t type, const char* target,
                          const char* path) {
     if (!connection || PathRefused(target) || PathRefused(path)) return kAFCInvalidArgument;
     if (type != 1 && type != 2) return kAFCInvalidArgument;
-    return afc_make_link(connection->afc, type == 1 ? AFC_HARDLINK : AFC_SYMLINK, target, path);
+    return CallAfc(connection, kOpMakeLink, U64(static_cast<std::uint64_t>(type)) + PathData(target) + PathData(path));
 }
 
 std::int32_t AFCFileRefOpen(AFCConnection* connection, const char* path, std::int64_t mode,
                             AFCFileRef* ref) {
     if (!connection || !ref || PathRefused(path)) return kAFCInvalidArgument;
     *ref = 0;
-    afc_file_mode_t afcMode = AFC_FOPEN_RDONLY;
+    // The protocol's modes: 1 read only, 3 write (created or emptied), 2 read and write.
+    std::uint64_t afcMode = 0;
     switch (mode) {
-        case 1:
-            afcMode = AFC_FOPEN_RDONLY;
-            break;
-        case 2:
-            afcMode = AFC_FOPEN_WRONLY;
-            break;
-        case 3:
-            afcMode = AFC_FOPEN_RW;
-            break;
-        default:
-            return kAFCInvalidArgument;
+        case 1: afcMode = 1; break;
+        case 2: afcMode = 3; break;
+        case 3: afcMode = 2; break;
+        default: return kAFCInvalidArgument;
     }
-    std::uint64_t handle = 0;
-    const afc_error_t error = afc_file_open(connection->afc, path, afcMode, &handle);
-    if (error != AFC_E_SUCCESS) return error;
-    *ref = handle;
-    return 0;
+    return CallAfcForNumber(connection, kOpFileOpen, U64(afcMode) + PathData(path), kOpFileOpenResult, ref);
 }
 
 std::int32_t AFCFileRefRead(AFCConnection* connection, AFCFileRef ref, void* buffer,
                             std::uint32_t* count) {
     if (!connection || !buffer || !count) return kAFCInvalidArgument;
-    std::uint32_t read = 0;
-    const afc_error_t error = afc_file_read(connection->afc, ref, static_cast<char*>(buffer), *count, &read);
-    if (error != AFC_E_SUCCESS) {
-        *count = 0;
-        return error;
-    }
-    // The library reports a data packet that the device cut short as read whole. Such a device
-    // has dropped the connection, so a position query after each read tells a true read from
-    // a cut one.
-    std::uint64_t position = 0;
-    if (read > 0) {
-        const afc_error_t alive = afc_file_tell(connection->afc, ref, &position);
-        if (alive != AFC_E_SUCCESS) {
-            std::memset(buffer, 0, *count);
-            *count = 0;
-            return alive;
-        }
-    }
+    const std::uint32_t wanted = std::min(*count, kAfcReadPiece);
+    *count = 0;
+    AfcAnswer answer;
+    const std::int32_t status = CallAfc(connection, kOpFileRead, U64(ref) + U64(wanted), {}, &answer);
+    if (status != 0) return status;
     // A device that answers more than was asked for is not believed.
-    *count = std::min(read, *count);
-    return AFC_E_SUCCESS;
+    if (answer.data.size() > wanted) {
+        connection->lastError = 13;
+        return 13;
+    }
+    std::memcpy(buffer, answer.data.data(), answer.data.size());
+    *count = static_cast<std::uint32_t>(answer.data.size());
+    return 0;
 }
 
 std::int32_t AFCFileRefWrite(AFCConnection* connection, AFCFileRef ref, const void* bytes,
                              std::uint32_t count) {
     if (!connection || (!bytes && count > 0)) return kAFCInvalidArgument;
-    std::uint32_t written = 0;
-    const afc_error_t error =
-        afc_file_write(connection->afc, ref, static_cast<const char*>(bytes), count, &written);
-    if (error != AFC_E_SUCCESS) return error;
-    return written == count ? 0 : AFC_E_WRITE_ERROR;
+    const char* from = static_cast<const char*>(bytes);
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t piece = std::min(count - done, kAfcWritePiece);
+        const std::int32_t status = CallAfc(connection, kOpFileWrite, U64(ref), std::string(from + done, piece));
+        if (status != 0) return status;
+        done += piece;
+    }
+    return 0;
 }
 
 std::int32_t AFCFileRefSeek(AFCConnection* connection, AFCFileRef ref, std::int64_t offset,
                             std::int32_t whence) {
     if (!connection) return kAFCInvalidArgument;
-    return afc_file_seek(connection->afc, ref, offset, whence);
+    return CallAfc(connection, kOpFileSeek,
+                   U64(ref) + U64(static_cast<std::uint64_t>(whence)) + U64(static_cast<std::uint64_t>(offset)));
 }
 
 std::int32_t AFCFileRefTell(AFCConnection* connection, AFCFileRef ref, std::uint64_t* offset) {
     if (!connection || !offset) return kAFCInvalidArgument;
-    return afc_file_tell(connection->afc, ref, offset);
+    return CallAfcForNumber(connection, kOpFileTell, U64(ref), kOpFileTellResult, offset);
 }
 
 std::int32_t AFCFileRefSetFileSize(AFCConnection* connection, AFCFileRef ref, std::uint64_t size) {
     if (!connection) return kAFCInvalidArgument;
-    return afc_file_truncate(connection->afc, ref, size);
+    return CallAfc(connection, kOpFileSetSize, U64(ref) + U64(size));
 }
 
 std::int32_t AFCFileRefClose(AFCConnection* connection, AFCFileRef ref) {
     if (!connection) return kAFCInvalidArgument;
-    return afc_file_close(connection->afc, ref);
+    return CallAfc(connection, kOpFileClose, U64(ref));
 }
 
 const char* AFCGetClientVersionString() {
-    return "torvane-afc-1.0 (libimobiledevice)";
+    return "torvane-afc-1.0";
 }
 
 // ---- Property-list frames and the notification proxy ----

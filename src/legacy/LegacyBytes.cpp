@@ -59,3 +59,37 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     }
     return *this;
 }
+
+std::optional<Varint> ReadVarint(FileBytes bytes, std::int64_t offset) {
+    Varint v;
+    for (std::int32_t k = 0; k < 9; ++k) {
+        if (!bytes.has(offset + k, 1)) return std::nullopt;
+        const std::uint8_t b = bytes[offset + k];
+        v.size = k + 1;
+        if (k == 8) {
+            v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 8) | b);
+            return v;
+        }
+        v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 7) | (b & 0x7F));
+        if ((b & 0x80) == 0) return v;
+    }
+    return v;
+}
+
+std::int64_t ContentLength(std::int64_t serialType) {
+    static constexpr std::int64_t kIntegers[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
+    if (serialType < 0) return -1;
+    if (serialType < 10) return kIntegers[serialType];
+    if (serialType < 12) return -1;
+    return (serialType - 12) / 2;
+}
+
+std::optional<std::int64_t> IntegerOfType(FileBytes bytes, std::int64_t offset, std::int64_t serialType) {
+    if (serialType == 8) return 0;
+    if (serialType == 9) return 1;
+    const std::int64_t length = ContentLength(serialType);
+    if (serialType < 1 || serialType > 6 || !bytes.has(offset, length)) return std::nullopt;
+    std::uint64_t value = bytes[offset] & 0x80 ? ~std::uint64_t{0} : 0;
+    for (std::int64_t k = 0; k < length; ++k) value = (value << 8) | bytes[offset + k];
+    return static_cast<std::int64_t>(value);
+}

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,3 +82,18 @@ private:
     void* address_ = nullptr;
     std::size_t size_ = 0;
 };
+
+// The record format's readers over such bytes, for the routines that read a record header.
+//
+// A SQLite variable-length integer at offset (at most nine bytes) and its byte count; none when
+// it runs past the end of the data.
+struct Varint {
+    std::int64_t value = 0;
+    std::int32_t size = 0;
+};
+std::optional<Varint> ReadVarint(FileBytes bytes, std::int64_t offset);
+// The byte length of a value of the serial type; -1 for the reserved types 10 and 11.
+std::int64_t ContentLength(std::int64_t serialType);
+// The integer that a column of the serial type (1 to 6, 8 or 9) holds at offset: big-endian and
+// signed, as SQLite stores it; none for other types or a value past the end of the data.
+std::optional<std::int64_t> IntegerOfType(FileBytes bytes, std::int64_t offset, std::int64_t serialType);

@@ -1,9 +1,11 @@
 #include "legacy/LegacyCalendarCarving.h"
 #include "legacy/LegacyText.h"
 
+#include "carving/StoredTables.h"
 #include "common/Clock.h"
 #include "common/IcuDateCache.h"
 #include "legacy/Constants.h"
+#include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Calendar.h"
@@ -11,6 +13,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <utility>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -20,8 +27,8 @@ namespace {
 // Seconds from 1970-01-01 to 2001-01-01 (UTC), where the calendar counts its dates from.
 constexpr double kReferenceDateOffset = 978307200.0;
 
-// The event row's columns after the summary that the header parse walks: 50, or 51 when the
-// byte after the 50 serial types is one more (a NULL).
+// The event row's columns after the row id that the header parse walks when the file's schema
+// cannot be read: 50, or 51 when the byte after the 50 serial types is one more (a NULL).
 constexpr std::int32_t kEventColumns = 50;
 
 bool OneOf(std::uint8_t byte, std::initializer_list<std::uint8_t> values) {
@@ -52,12 +59,110 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-// Four bytes, unsigned and most significant first, as seconds since 2001-01-01 UTC.
-OptString EventDate(std::string_view value) {
-    const std::uint32_t seconds = static_cast<std::uint32_t>(Constants::big_endian(0, 4, FileBytes(value)));
-    const OptDate date = DateFromUnixSeconds(static_cast<double>(seconds) + kReferenceDateOffset);
+// The most columns after the row id that a record header is read for.
+constexpr std::int32_t kMostEventColumns = 64;
+
+// The serial type at offset and the bytes it takes; none past the data or for a value no
+// column can have.
+std::optional<std::pair<std::int64_t, std::int64_t>> SerialTypeAt(FileBytes b, std::int64_t offset) {
+    const auto varint = ReadVarint(b, offset);
+    if (!varint || varint->value < 0 || varint->value > (1 << 30) || ContentLength(varint->value) < 0)
+        return std::nullopt;
+    return std::pair<std::int64_t, std::int64_t>(varint->value, varint->size);
+}
+
+bool IsTextOrNull(std::int64_t type) {
+    return type == 0 || (type >= 13 && type % 2 == 1);
+}
+// An integer, a double or one of the constants 0 and 1.
+bool IsDateType(std::int64_t type) {
+    return type >= 1 && type <= 9;
+}
+
+// Whether an event row's header starts at p: the row id's NULL (which the free-block header
+// of a freed short row covers, so its byte is not tested), then the serial types of the
+// summary (a text), the location (a small number or NULL), the description (text or NULL), the
+// start date, its time zone (text or NULL), the end date, the all-day flag and the calendar.
+bool EventHeaderAt(FileBytes b, std::int64_t p) {
+    std::array<std::int64_t, 8> types{};
+    std::int64_t at = p + 1;
+    for (std::int64_t& type : types) {
+        const auto read = SerialTypeAt(b, at);
+        if (!read) return false;
+        type = read->first;
+        at += read->second;
+    }
+    const auto [summary, location, description, start, zone, end, allDay, calendar] = types;
+    return summary >= 13 && summary % 2 == 1 && OneOf(static_cast<std::uint8_t>(location), {0, 1, 2, 8, 9}) &&
+           location <= 9 && IsTextOrNull(description) && IsDateType(start) && IsTextOrNull(zone) && IsDateType(end) &&
+           OneOf(static_cast<std::uint8_t>(allDay), {0, 1, 8, 9}) && allDay <= 9 &&
+           OneOf(static_cast<std::uint8_t>(calendar), {1, 2, 8, 9}) && calendar <= 9;
+}
+
+// The row id whose varint ends just before offset (one or two bytes).
+std::int32_t RowIdBefore(FileBytes b, std::int64_t offset) {
+    const std::int32_t r = (b[offset - 1] < 0x80 && b[offset - 2] > 0x80) ? 2 : 1;
+    return Constants::huffman_calc(offset - r, r, b);
+}
+
+// The count bytes at offset as UTF-8 text; none when they do not lie in the data or are no
+// well-formed UTF-8.
+OptString Utf8(FileBytes b, std::int64_t offset, std::int64_t count) {
+    if (count <= 0) return std::string();
+    if (!b.has(offset, count)) return std::nullopt;
+    const std::string_view bytes = b.text(offset, count);
+    if (!IsValidUtf8(bytes)) return std::nullopt;
+    return std::string(bytes);
+}
+
+// A date column of the serial type at offset (an integer or a double of seconds since
+// 2001-01-01 UTC); none for NULL and other types.
+OptString EventDateOfType(FileBytes b, std::int64_t offset, std::int64_t type) {
+    double seconds = 0;
+    if (type == 8 || type == 9 || (type >= 1 && type <= 6)) {
+        const auto value = IntegerOfType(b, offset, type);
+        if (!value) return std::nullopt;
+        seconds = static_cast<double>(*value);
+    } else if (type == 7) {
+        if (!b.has(offset, 8)) return std::nullopt;
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i) bits = (bits << 8) | b[offset + i];
+        std::memcpy(&seconds, &bits, sizeof seconds);
+        if (!std::isfinite(seconds)) return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    const OptDate date = DateFromUnixSeconds(seconds + kReferenceDateOffset);
     if (!date) return std::nullopt;
     return IcuDateCache::Format(DatePattern::DateTime24, *date);
+}
+
+// The summaries and start dates of the file's live events: a freed copy of one of them (the row
+// was rewritten elsewhere) is no deleted event.
+using LiveEvents = std::set<std::pair<std::string, std::string>>;
+LiveEvents ReadLiveEvents(const std::string& path) {
+    LiveEvents events;
+    if (path.empty()) return events;
+    const StoredTables tables(path);
+    const auto columns = tables.columnsOf("CalendarItem");
+    if (!columns) return events;
+    const auto indexOf = [&](std::string_view name) -> std::size_t {
+        for (std::size_t i = 0; i < columns->size(); ++i)
+            if ((*columns)[i] == name) return i;
+        return columns->size();
+    };
+    const std::size_t summary = indexOf("summary");
+    const std::size_t start = indexOf("start_date");
+    for (const auto& row : tables.rows("CalendarItem").rows) {
+        if (summary >= row.values.size() || start >= row.values.size()) continue;
+        const std::string* text = row.values[summary].text();
+        if (!text) continue;
+        const ColumnValue& date = row.values[start];
+        const OptDate when =
+            date.isNumber() ? DateFromUnixSeconds(date.asDouble() + kReferenceDateOffset) : OptDate();
+        events.emplace(*text, when ? IcuDateCache::Format(DatePattern::DateTime24, *when) : std::string());
+    }
+    return events;
 }
 
 }  // namespace
@@ -85,52 +190,62 @@ bool LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2() {
     const FileBytes b = database.bytes();
     const std::int64_t length = b.length();
     const RowIdMap live = DAOs(run_.context()).GetAllCalenderRowID();
+    const LegacyLiveCells liveCells(b);
+    const LiveEvents liveEvents = ReadLiveEvents(run_.context().databasePath(DatabaseRole::Calendar));
+    // The columns after the row id: from the file's schema, else 50 (51 when one more NULL
+    // follows the 50 serial types).
+    const auto declared = run_.columnCount(DatabaseRole::Calendar, "CalendarItem");
+    const std::optional<std::int32_t> fromSchema =
+        declared && *declared > 8 && *declared - 1 <= kMostEventColumns ? std::optional(*declared - 1) : std::nullopt;
 
-    std::array<Constants::ColumnDescriptor, kEventColumns + 1> columns;
-    std::array<std::int64_t, kEventColumns + 1> lengths{};
+    std::array<std::int64_t, kMostEventColumns> types{};
     std::int64_t p = 0;
     while (p < length - 6) {
-        // p stands on the row id's serial type; the summary's (n bytes) follows.
-        const std::int64_t n = Constants::huffman_check(p + 1, b);
-        const bool match = OneOf(b[p + n + 1], {1, 2, 8, 9}) && OneOf(b[p + n + 3], {4, 9}) &&
-                           OneOf(b[p + n + 5], {4, 9}) && OneOf(b[p + n + 6], {8, 9}) && b[p + n + 7] == 1 &&
-                           b[p + n + 8] == 8;
-        if (!match) {
+        // p stands on the row id's serial type; the summary's follows.
+        if (!EventHeaderAt(b, p)) {
             ++p;
             continue;
         }
         if (run_.stopRequested()) break;
-        const std::int32_t r = (b[p - 2] < 0x80 && b[p - 3] > 0x80) ? 2 : 1;
-        const std::int32_t rowId = Constants::huffman_calc(p - r - 1, r, b);
-
         const std::int64_t h = p + 1;
+        std::int32_t count = fromSchema.value_or(kEventColumns);
+        if (!fromSchema) {
+            std::int64_t at = h;
+            for (std::int32_t k = 0; k < kEventColumns; ++k) at += Constants::huffman_check(at, b);
+            if (b[at] == 0) count = kEventColumns + 1;
+        }
         std::int64_t at = h;
-        for (std::int32_t k = 0; k < kEventColumns; ++k) at += Constants::huffman_check(at, b);
-        const std::int32_t count = b[at] == 0 ? kEventColumns + 1 : kEventColumns;
-        at = h;
         std::int64_t valueBytes = 0;
-        for (std::int32_t k = 0; k < count; ++k) {
-            const std::int32_t m = Constants::huffman_check(at, b);
-            columns[k] = Constants::getDataType(Constants::huffman_calc(at, m, b));
-            lengths[k] = std::stoll(columns[k].second);
-            valueBytes += lengths[k];
-            at += m;
+        bool readable = true;
+        for (std::int32_t k = 0; k < count && readable; ++k) {
+            const auto type = SerialTypeAt(b, at);
+            readable = type.has_value();
+            if (!readable) break;
+            types[static_cast<std::size_t>(k)] = type->first;
+            valueBytes += ContentLength(type->first);
+            at += type->second;
         }
         const std::int64_t data = at;
-        if (!b.has(data, valueBytes)) {
-            // Values running past the end of the file: no record.
+        // Values running past the end of the file, or a row that is live: no record.
+        if (!readable || !b.has(data, valueBytes) || liveCells.contains(p) || liveCells.contains(data)) {
             ++p;
             continue;
         }
+        // An intact record keeps its header's length and its row id before it; a freed one has
+        // the free-block header there instead, which tells nothing of the row.
+        const bool intact = b[p - 1] == data - (p - 1);
+        const std::int32_t rowId = intact ? RowIdBefore(b, p - 1) : 0;
 
         auto event = std::make_shared<Calendar>();
+        bool decodable = true;
         std::int64_t cursor = data;
         for (std::int32_t k = 0; k < count; ++k) {
-            cursor += lengths[k];
-            const std::int64_t start = cursor - lengths[k];
-            const std::string& kind = columns[k].first;
-            if (kind == "TEXT") {
-                const OptString text = Ascii(b, start, lengths[k]);
+            const std::int64_t type = types[static_cast<std::size_t>(k)];
+            const std::int64_t start = cursor;
+            cursor += ContentLength(type);
+            if (type >= 13 && type % 2 == 1) {
+                const OptString text = Utf8(b, start, ContentLength(type));
+                if (k == 0) decodable = text && !text->empty();
                 if (!text) continue;
                 if (k == 0)
                     event->setSummary(*text);
@@ -138,15 +253,22 @@ bool LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2() {
                     event->setDescription(*text);
                 else if (k == 4 && *text != "_float")
                     event->setStart_TimeZone(*text);
-            } else if (kind == "INTEGER" && lengths[k] == 4 && (k == 3 || k == 5)) {
-                const OptString date = EventDate(b.text(start, 4));
+            } else if (k == 3 || k == 5) {
+                const OptString date = EventDateOfType(b, start, type);
                 if (k == 3)
                     event->setStartDate(date);
                 else
                     event->setEndDate(date);
             }
         }
+        // A header whose summary does not decode was no record: the scan goes on from the next
+        // byte, not past the values it claimed.
+        if (!decodable) {
+            ++p;
+            continue;
+        }
         p = cursor + 1;
+        if (liveEvents.count({*event->Summary(), event->StartDate().value_or(std::string())}) != 0) continue;
         keep(event, rowId, live);
     }
     return false;

@@ -6,6 +6,7 @@
 #include "database/PartnerNames.h"
 #include "database/QueryDates.h"
 #include "legacy/Constants.h"
+#include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/CallLog.h"
@@ -37,7 +38,8 @@ private:
 };
 // A serial type longer than a SQLite varint can be is no record header.
 constexpr std::int32_t kMaxVarintBytes = 9;
-// The columns after the row id that the iOS 7 routines read the serial types of.
+// The columns after the row id that the iOS 7 routines read the serial types of, when the
+// file's schema cannot be read: the twelve of iOS 6.
 constexpr std::int32_t kCallColumns = 12;
 constexpr std::int32_t kFaceTimeColumn = 10;
 
@@ -72,13 +74,13 @@ struct CallColumns {
     std::int64_t valueBytes = 0;  // the sum of the lengths
 };
 
-// Reads the serial types of the twelve columns from s on; a serial type of more bytes than a
-// varint has, or one that runs past the end of the data, gives no row.
-bool ReadColumns(FileBytes bytes, std::int64_t s, CallColumns& columns) {
+// Reads the serial types of the columns after the row id (count of them) from s on; a serial
+// type of more bytes than a varint has, or one that runs past the end of the data, gives no row.
+bool ReadColumns(FileBytes bytes, std::int64_t s, std::int32_t count, CallColumns& columns) {
     columns.kinds.clear();
     columns.lengths.clear();
     columns.valueBytes = 0;
-    std::int64_t n = kCallColumns;
+    std::int64_t n = count;
     for (std::int64_t c = 0; c < n; ++c) {
         const std::int64_t at = s + c;
         if (!bytes.has(at, 1)) return false;
@@ -144,20 +146,47 @@ bool LongerThanTwo(const OptString& text) {
     return text && LegacyRecovery::CharacterCount(*text) > 2;
 }
 
+// The serial types of the duration and flags columns, which follow the date, when the
+// pattern that found the row tells them.
+struct DurationAndFlags {
+    std::uint8_t duration = 0;
+    std::uint8_t flags = 0;
+    bool known = false;
+};
+
 // Lists a call of the older tables: the number's len bytes at p (ISO-2022-JP, line breaks as
-// blanks) and the four date bytes after them.
-void ListNumberAndDate(BrimleyAppDelegate& state, FileBytes b, std::int64_t p, std::int64_t len,
-                       Iso2022JpText& decoder) {
+// blanks), the four date bytes after them and, when their types are known, the duration and
+// the flags (the call's type). Bytes of a live row, and a number that does not decode, give no
+// call; whether one was listed.
+bool ListNumberAndDate(BrimleyAppDelegate& state, FileBytes b, std::int64_t p, std::int64_t len,
+                       Iso2022JpText& decoder, const LegacyLiveCells& live, DurationAndFlags types = {}) {
+    if (live.overlaps(p, p + len + 4)) return false;
+    const OptString number = decoder.decode(b.text(p, len));
+    if (!number || number->empty()) return false;
     auto call = std::make_shared<CallLog>();
-    call->setPhoneNumber(Replaced(decoder.decode(b.text(p, len)).value_or(std::string()), '\n', " "));
+    call->setAddress(Replaced(*number, '\n', " "));
     call->setSlNo(static_cast<std::int32_t>(state.DeletedCallLog.size()) + 1);
     call->setIsChecked(0);
     if (OptString date = DateOfBytes(b, p + len)) call->setLocalTime(*date);
+    if (types.known) {
+        const std::int64_t at = p + len + 4;
+        if (const auto duration = IntegerOfType(b, at, types.duration)) {
+            call->setCallDuration(static_cast<std::int32_t>(*duration));
+            if (const auto flags = IntegerOfType(b, at + ContentLength(types.duration), types.flags))
+                call->setCallType(DAOs::GetCallType(static_cast<std::int32_t>(*flags)));
+        }
+    }
     state.DeletedCallLog.append(std::move(call));
     ++state.DeletedCallLogCount;
+    return true;
 }
 
 }  // namespace
+
+std::int32_t LegacyCallHistoryCarving::columnsAfterRowId() const {
+    const auto count = run_.columnCount(DatabaseRole::CallHistory, "call");
+    return count && *count > 1 ? *count - 1 : kCallColumns;
+}
 
 std::unique_ptr<DAOs> LegacyCallHistoryCarving::liveQueries() {
     // Only queries that open connections of their own are asked: the results record's handle
@@ -174,7 +203,8 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
     const FileBytes b = database.bytes();
     if (b.empty()) return false;
 
-    Iso2022JpText decoder(Iso2022JpText::OnBadBytes::Replace);
+    Iso2022JpText decoder(Iso2022JpText::OnBadBytes::NoText);
+    const LegacyLiveCells live(b);
     const auto callByte = [](std::uint8_t v) { return OneOf(v, {1, 2, 3, 8, 9}); };
     std::int32_t count = 0;
     StopCheck stop(run_);
@@ -182,14 +212,17 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
     while (p < b.length() - 400) {
         if (stop.sometimes()) break;
         std::int64_t len = 0;
+        DurationAndFlags types;
         bool matched = true;
         if (b[p] != 0x88 && b[p + 2] != 9 && b[p + 5] == 4 && callByte(b[p + 6]) && callByte(b[p + 7]) &&
             callByte(b[p + 8]) && b[p + 9] == 13 && b[p + 10] == 19) {
             if (b[p + 4] != 0) len = (b[p + 4] - 15) / 2 + 1;
+            types = {b[p + 6], b[p + 7], true};
             p += 11;
         } else if (b[p] != 8 && b[p + 1] != 0x53 && b[p + 6] == 4 && callByte(b[p + 7]) && callByte(b[p + 8]) &&
                    callByte(b[p + 9]) && b[p + 10] == 13 && b[p + 11] == 19) {
             if (b[p + 5] != 0) len = (b[p + 5] - 15) / 2 + 1;
+            types = {b[p + 7], b[p + 8], true};
             p += 12;
         } else if ((b[p] == 9 || b[p] == 1) && b[p + 1] == 1 && b[p + 3] == 13 && b[p + 4] == 19 && b[p + 5] == 17) {
             if (b[p - 2] != 0) len = b[p - 2] / 2 - 6;
@@ -205,8 +238,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
         }
         // The address text and the four date bytes after it must lie inside the file.
         if (!b.has(p, len + 4)) continue;
-        ListNumberAndDate(state, b, p, len, decoder);
-        ++count;
+        if (ListNumberAndDate(state, b, p, len, decoder, live, types)) ++count;
     }
     return count >= 1;
 }
@@ -218,16 +250,19 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewCallHistory() {
     const FileBytes b = database.bytes();
     if (b.empty()) return false;
 
-    Iso2022JpText decoder(Iso2022JpText::OnBadBytes::Replace);
+    Iso2022JpText decoder(Iso2022JpText::OnBadBytes::NoText);
+    const LegacyLiveCells live(b);
     std::int32_t count = 0;
     StopCheck stop(run_);
     std::int64_t p = 32;
     while (p < b.length() - 20) {
         if (stop.sometimes()) break;
         std::int64_t len = 0;
+        DurationAndFlags types;
         if (b[p] == 4 && (b[p + 1] == 8 || b[p + 1] == 1) && b[p + 4] == 13) {
             if (stop.now()) break;
             if (b[p - 2] != 0 || b[p - 3] != 0) len = (b[p - 1] - 13) / 2;
+            types = {b[p + 1], b[p + 2], true};
             p += 7;
             while (p < b.length() && b[p] == 0) ++p;
         }
@@ -237,8 +272,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewCallHistory() {
             continue;
         }
         if (!b.has(p, len + 4)) continue;
-        ListNumberAndDate(state, b, p, len, decoder);
-        ++count;
+        if (ListNumberAndDate(state, b, p, len, decoder, live, types)) ++count;
     }
     return count > 0;
 }
@@ -253,6 +287,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory() {
     const std::unique_ptr<DAOs> daos = liveQueries();
     LazyAddressBookNames names(run_.context().databasePath(DatabaseRole::AddressBook));
     const RowIdMap live = daos->GetAllCallHistroyRowID();
+    const LegacyLiveCells liveCells(b);
     // A carriage return standing alone (no other one beside it).
     const auto loneReturn = [&](std::int64_t at) { return b[at] == 13 && b[at + 1] != 13 && b[at - 1] != 13; };
 
@@ -276,7 +311,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory() {
                 rowid = LegacyRecovery::GetValue(static_cast<std::int8_t>(b[start - 5]),
                                                  static_cast<std::int8_t>(b[start - 4]));
         }
-        if (len <= 3) {
+        if (len <= 3 || liveCells.contains(start)) {
             ++p;
             continue;
         }
@@ -309,7 +344,9 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
 
     const std::unique_ptr<DAOs> daos = liveQueries();
     LazyAddressBookNames names(run_.context().databasePath(DatabaseRole::AddressBook));
-    const RowIdMap live = daos->GetAllCallHistroyRowID();
+    const RowIdMap liveRows = daos->GetAllCallHistroyRowID();
+    const LegacyLiveCells live(b);
+    const std::int32_t callColumns = columnsAfterRowId();
     const auto anchor = [&](std::int64_t at) {
         return b[at] == 4 && OneOf(b[at + 1], {8, 9, 1, 2}) && OneOf(b[at + 3], {8, 1, 2, 9});
     };
@@ -339,7 +376,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
         const std::int64_t s = h + k;
         const std::int32_t r = b[h - 2] < 0x80 && b[h - 3] > 0x80 ? 2 : 1;
         const std::int32_t rowid = Constants::huffman_calc(h - r - 1, r, b);
-        if (!ReadColumns(b, s, columns)) {
+        if (live.contains(s) || !ReadColumns(b, s, callColumns, columns)) {
             ++i;
             continue;
         }
@@ -365,8 +402,8 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
         CallLog& call = *carved->call;
         bool keep = false;
         if (LongerThanTwo(call.Address())) {
-            const auto stored = live.find(std::to_string(rowid));
-            if (rowid == 0 || stored == live.end()) {
+            const auto stored = liveRows.find(std::to_string(rowid));
+            if (rowid == 0 || stored == liveRows.end()) {
                 keep = true;
             } else {
                 // The live row's time is minute-precise; the carved one is compared in the same form.
@@ -393,7 +430,9 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_2() {
 
     const std::unique_ptr<DAOs> daos = liveQueries();
     LazyAddressBookNames names(run_.context().databasePath(DatabaseRole::AddressBook));
-    const RowIdMap live = daos->GetAllCallHistroyRowID();
+    const RowIdMap liveRows = daos->GetAllCallHistroyRowID();
+    const LegacyLiveCells live(b);
+    const std::int32_t callColumns = columnsAfterRowId();
     // A freed cell: the freeblock header's size (high byte 0), the address type, the date.
     const auto anchor = [&](std::int64_t at) {
         return b[at] == 0 && b[at + 1] != 0 && b[at + 3] == 4 && OneOf(b[at + 4], {8, 9, 1, 2}) &&
@@ -414,7 +453,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_2() {
         const std::int64_t h = i;
         const std::int32_t r = b[h - 2] < 0x80 && b[h - 3] > 0x80 ? 2 : 1;
         const std::int32_t rowid = Constants::huffman_calc(h - r - 1, r, b);
-        if (!ReadColumns(b, i + 2, columns)) {
+        if (live.contains(i + 2) || !ReadColumns(b, i + 2, callColumns, columns)) {
             ++i;
             continue;
         }
@@ -438,7 +477,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_2() {
         }
         CallLog& call = *carved->call;
         if (LongerThanTwo(call.Address())) {
-            const bool liveRow = live.count(std::to_string(rowid)) != 0;
+            const bool liveRow = liveRows.count(std::to_string(rowid)) != 0;
             if (!liveRow || daos->dateForRowID(rowid) != call.LocalTime().value_or(std::string())) {
                 call.setContactName(names.nameFor(call.Address()));
                 if (liveRow && !call.ContactName()) call.setContactName("UnKnown");

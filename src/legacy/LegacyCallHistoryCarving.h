@@ -16,7 +16,8 @@ class LegacyRecovery;
 // type per column — address, date, duration, flags, id, name, country_code, network_code,
 // read, assisted, face_time_data, originalAddress — and cut the columns out of the bytes that
 // follow. The older routines (iOS 6 and earlier) match a few serial types around the date
-// column; the iOS 7 ones read every column's serial type and walk the values. Reads are
+// column; the iOS 7 ones read the serial type of every column the file's table has and walk the
+// values. A candidate inside a live cell of the file is a live row and is never listed. Reads are
 // bounded by the file: a header near its end, or a length running past it, gives no record.
 class LegacyCallHistoryCarving {
 public:
@@ -33,6 +34,9 @@ public:
     void splitCallLog(const std::vector<std::shared_ptr<CallLog>>& calls);
 
 private:
+    // The columns of the file's call table after its row id (twelve when the schema cannot be
+    // read): iOS 4 has seven, iOS 6 twelve, iOS 7 thirteen.
+    std::int32_t columnsAfterRowId() const;
     // A query object for the live rows and names, reading through connections of its own.
     std::unique_ptr<DAOs> liveQueries();
 

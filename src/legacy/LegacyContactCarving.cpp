@@ -5,6 +5,7 @@
 #include "common/IcuDateCache.h"
 #include "database/DAOs.h"
 #include "legacy/Constants.h"
+#include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Contact.h"
@@ -157,18 +158,76 @@ std::int64_t DecodePerson(const LegacyRecovery& run, FileBytes b, std::int64_t p
         if (kinds[i] == "TEXT") {
             const OptString text = DecodeAscii(b.text(from, count));
             if (text && run.isValidString(text)) SetPersonText(contact, i, *text);
-        } else if (kinds[i] == "INTEGER" && i == 17 && withDate && count > 0 && count <= 8) {
-            // A signed big-endian integer of the column's width.
+        } else if (kinds[i] == "INTEGER" && (i == 17 || i == 18) && withDate && count > 0 && count <= 8) {
+            // A signed big-endian integer of the column's width: the creation and the
+            // modification date.
             std::uint64_t value = 0;
             for (std::int64_t k = 0; k < count; ++k) value = (value << 8) | b[from + k];
             const int unused = static_cast<int>(64 - 8 * count);
             const auto seconds = static_cast<std::int64_t>(value << unused) >> unused;
-            if (OptString created = CreationDateText(seconds)) contact.setCreatedDate(*created);
+            if (OptString date = CreationDateText(seconds))
+                i == 17 ? contact.setCreatedDate(*date) : contact.setModifiedDate(*date);
         }
     }
     return p;
 }
 
+
+// ---- Person records of iOS 4 and 5 ----
+
+// The column of the creation date (counted from 0, after the row id).
+constexpr std::int64_t kCreationColumn = 17;
+
+// A person record whose header was read around a known serial type: its columns' kinds and
+// lengths (as DecodePerson takes them) and where its values start.
+struct PersonRecord {
+    std::vector<std::string> lengths;
+    std::vector<std::string> kinds;
+    std::int64_t data = 0;
+};
+
+// Reads the header of a person record of `columns` columns whose creation date's serial type
+// stands at p: the types before it from p backwards (a varint ends at a byte below 0x80, its
+// other bytes are 0x80 or more, so the walk back is unambiguous), the rest forwards. The name
+// columns and the rest of the first fifteen must be texts or NULL, and every value must lie in
+// the data; none otherwise. The row id and the header's length before the first type are not
+// read: a freed record has the free-block header there.
+std::optional<PersonRecord> PersonRecordAround(FileBytes b, std::int64_t p, std::int64_t columns) {
+    std::vector<std::int64_t> types(static_cast<std::size_t>(columns));
+    std::int64_t end = p - 1;
+    for (std::int64_t c = kCreationColumn - 1; c >= 0; --c) {
+        std::int64_t start = end;
+        // The first column's type is taken as one byte: what stands before it is no type.
+        if (c > 0)
+            while (start > end - 8 && b[start - 1] >= 0x80) --start;
+        const auto type = ReadVarint(b, start);
+        if (!type || start + type->size - 1 != end) return std::nullopt;
+        types[static_cast<std::size_t>(c)] = type->value;
+        end = start - 1;
+    }
+    std::int64_t at = p;
+    for (std::int64_t c = kCreationColumn; c < columns; ++c) {
+        const auto type = ReadVarint(b, at);
+        if (!type) return std::nullopt;
+        types[static_cast<std::size_t>(c)] = type->value;
+        at += type->size;
+    }
+    const auto textOrNull = [](std::int64_t type) { return type == 0 || (type >= 13 && type % 2 == 1); };
+    PersonRecord record;
+    std::int64_t valueBytes = 0;
+    for (std::int64_t c = 0; c < columns; ++c) {
+        const std::int64_t type = types[static_cast<std::size_t>(c)];
+        const std::int64_t size = ContentLength(type);
+        if (size < 0 || (c < 15 && c != 9 && !textOrNull(type))) return std::nullopt;
+        const auto [kind, digits] = Constants::getDataType(static_cast<std::int32_t>(std::min<std::int64_t>(type, 1 << 30)));
+        record.kinds.push_back(kind);
+        record.lengths.push_back(std::to_string(size));
+        valueBytes += size;
+    }
+    record.data = at;
+    if (!b.has(record.data, valueBytes)) return std::nullopt;
+    return record;
+}
 
 // ---- iOS 6 full-text-search rows ----
 
@@ -613,7 +672,10 @@ bool LegacyContactCarving::RecoverDeletedContacts() {
     ContactScan scan(run_, true);
     const FileBytes b = scan.bytes;
     if (b.empty()) return false;
-    Iso2022JpText japanese;
+    const LegacyLiveCells live(b);
+    // The person table's columns after the row id, as the file declares them (33 on iOS 4).
+    const auto declared = run_.columnCount(DatabaseRole::AddressBook, "ABPerson");
+    const std::int64_t columns = declared && *declared > kCreationColumn + 2 ? *declared - 1 : 33;
     bool found = false;
     const std::int64_t length = b.length();
     std::int64_t p = 32;
@@ -632,25 +694,23 @@ bool LegacyContactCarving::RecoverDeletedContacts() {
             continue;
         }
         if (Stopped(run_, p, true)) break;
-        std::int32_t n = 0;
-        const std::uint8_t before = b[p - 21];
-        if (b[p - 19] != 0x23 || (b[p - 18] == 0 && before <= 2)) {
-            for (std::int64_t at : {p - 17, p - 16}) {
-                const std::int32_t v = b[at];
-                if (v != 0) n += (v - 15) / 2 + 1;
-            }
+        // p stands on the creation date's serial type; the record's header is read around it.
+        const std::optional<PersonRecord> person = PersonRecordAround(b, p, columns);
+        if (!person || live.contains(p) || live.contains(person->data)) {
+            ++p;
+            continue;
         }
-        p += 16;
-        while (p < length && b[p] == 0) ++p;
-        if (n > 0) {
-            if (!b.has(p, n + 1)) break;
-            auto contact = std::make_shared<Contact>();
-            contact->setSlNo(static_cast<std::int32_t>(run_.appDelegate().DeletedContact.size()) + 1);
-            contact->setContactNo1(japanese.decode(b.text(p, n + 1)).value_or(std::string()));
-            scan.append(std::move(contact));
-            found = true;
+        auto contact = std::make_shared<Contact>();
+        const std::int64_t end = DecodePerson(run_, b, person->data, person->lengths, person->kinds, true, *contact);
+        if (!contact->FirstName() && !contact->LastName() && !contact->Organization()) {
+            ++p;
+            continue;
         }
-        ++p;
+        p = end;
+        if (run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate())) continue;
+        contact->setSlNo(static_cast<std::int32_t>(run_.appDelegate().DeletedContact.size()) + 1);
+        scan.append(std::move(contact));
+        found = true;
     }
     return found;
 }

@@ -14,6 +14,9 @@ class LegacyContactCarving {
 public:
     explicit LegacyContactCarving(LegacyRecovery& run) : run_(run) {}
 
+    // iOS 4 and 5: finds the run of serial types that follows a person record's creation date,
+    // reads the record's header around it (as many columns as the file's person table has) and
+    // lists the names, organization and dates of every deleted person; a live row is never listed.
     bool RecoverDeletedContacts();
     bool RecoverDeletedNewIOS6Contacts();
     bool RecoverDeletedNewIOS6Contacts_Future();

@@ -6,6 +6,7 @@
 #include "common/IcuDateCache.h"
 #include "database/FMDBUtils.h"
 #include "legacy/Constants.h"
+#include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/SMS.h"
@@ -21,10 +22,6 @@ namespace {
 
 // How far a scan runs between two looks at the stop token when no window matches.
 constexpr std::int64_t kStopTestStride = 1 << 20;
-
-// A text lies within one database page, and pages are at most 64 KiB: a terminator further away
-// than that belongs to no text of the window (and no decoding takes more than a page).
-constexpr std::int64_t kLongestText = 65536 + 16;
 
 // The number of columns of an iOS 7 message record after the row id.
 constexpr int kIOS7Columns = 37;
@@ -70,47 +67,9 @@ bool MatchesAny(FileBytes bytes, std::int64_t at, const std::array<std::array<Ce
     return false;
 }
 
-// A SQLite variable-length integer at offset (at most nine bytes), with its byte count; none
-// when it runs past the end of the data.
-struct Varint {
-    std::int64_t value = 0;
-    std::int32_t size = 0;
-};
-std::optional<Varint> ReadVarint(FileBytes bytes, std::int64_t offset) {
-    Varint v;
-    for (std::int32_t k = 0; k < 9; ++k) {
-        if (!bytes.has(offset + k, 1)) return std::nullopt;
-        const std::uint8_t b = bytes[offset + k];
-        v.size = k + 1;
-        if (k == 8) {
-            v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 8) | b);
-            return v;
-        }
-        v.value = static_cast<std::int64_t>((static_cast<std::uint64_t>(v.value) << 7) | (b & 0x7F));
-        if ((b & 0x80) == 0) return v;
-    }
-    return v;
-}
-
-// The content length of a serial type; -1 for the reserved ones.
-std::int64_t ContentLength(std::int64_t serialType) {
-    static constexpr std::int64_t kIntegers[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
-    if (serialType < 0) return -1;
-    if (serialType < 10) return kIntegers[serialType];
-    if (serialType < 12) return -1;
-    return (serialType - 12) / 2;
-}
-
-// The value of an integer column of a serial type at offset: big-endian and signed, as SQLite
-// stores it; 0 and 1 for the constant types.
+// The value of an integer column of a serial type at offset; 0 when there is none.
 std::int64_t IntegerValue(FileBytes bytes, std::int64_t offset, std::int64_t serialType) {
-    if (serialType == 8) return 0;
-    if (serialType == 9) return 1;
-    const std::int64_t length = ContentLength(serialType);
-    if (serialType < 1 || serialType > 6 || !bytes.has(offset, length)) return 0;
-    std::uint64_t value = bytes[offset] & 0x80 ? ~std::uint64_t{0} : 0;
-    for (std::int64_t k = 0; k < length; ++k) value = (value << 8) | bytes[offset + k];
-    return static_cast<std::int64_t>(value);
+    return IntegerOfType(bytes, offset, serialType).value_or(0);
 }
 
 // The bytes as a text of ASCII characters; a byte outside ASCII gives a replacement character.
@@ -126,12 +85,13 @@ std::string AsciiText(std::string_view raw) {
     return text;
 }
 
-// "yyyy-MM-dd hh:mm a" of a count of seconds since 2001-01-01 00:00:00 UTC.
+// The standard record date text ("yyyy-MM-dd HH:mm:ss", as every listed message has it) of a
+// count of seconds since 2001-01-01 00:00:00 UTC.
 OptString AppleSecondsText(std::uint32_t seconds) {
     const OptDate date =
         DateFromUnixSeconds(static_cast<double>(seconds) + static_cast<double>(DateUtils::kAppleEpochOffsetSeconds));
     if (!date) return std::nullopt;
-    return IcuDateCache::Format(DatePattern::DateTime12Marker, *date);
+    return IcuDateCache::Format(DatePattern::DateTime24, *date);
 }
 
 std::int64_t DecimalLength(const std::string& text) {
@@ -190,6 +150,7 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
     const FileBytes b = database.bytes();
     const std::int64_t length = b.length();
     const RowIdMap live = daos() ? daos()->GetAllMessageRowID() : RowIdMap();
+    const LegacyLiveCells liveCells(b);
 
     std::int64_t count = 0;
     std::int64_t nextStopTest = 0;
@@ -199,7 +160,8 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
             if (run_.stopRequested()) break;
             nextStopTest = i + kStopTestStride;
         }
-        if (!MatchesAny(b, i, kIOS6Windows)) {
+        // A window inside a live row is that row's header.
+        if (!MatchesAny(b, i, kIOS6Windows) || liveCells.contains(i)) {
             ++i;
             continue;
         }
@@ -329,6 +291,22 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
 
 // ---- iOS 5 and earlier ----
 
+namespace {
+
+// A text column's bytes: UTF-8 as SQLite stores it, else ISO-2022-JP; none when they are
+// neither, or hold control characters other than tabs and line breaks (the bytes of no text).
+OptString DecodedText(Iso2022JpText& japanese, std::string_view bytes) {
+    OptString text = IsValidUtf8(bytes) ? OptString(std::string(bytes)) : japanese.decode(bytes);
+    if (!text) return std::nullopt;
+    for (const char c : *text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F) return std::nullopt;
+    }
+    return text;
+}
+
+}  // namespace
+
 bool LegacyMessageCarving::RecoverNewDeletedSMS() {
     Iso2022JpText japanese;
     BrimleyAppDelegate& record = run_.appDelegate();
@@ -337,30 +315,18 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
     if (database.empty()) return false;
     const FileBytes b = database.bytes();
     const std::int64_t length = b.length();
-    const std::int32_t major = run_.iOSMajorVersion();
-
-    // Whether a text's terminator starts at x: 01 08 08 from iOS 5 on; before, one of the flags
-    // bytes, on iOS 3 and earlier only when a zero byte follows.
-    const auto isTerminator = [&](std::int64_t x) {
-        if (major >= 5) return b[x] == 0x01 && b[x + 1] == 0x08 && b[x + 2] == 0x08;
-        const std::uint8_t t = b[x];
-        const bool flags = t == 0x02 || t == 0x03 || t == 0x16 || t == 0x21 || t == 0x23 || t == 0x81 || t == 0x83;
-        return flags && (major > 3 || b[x + 1] == 0x00);
-    };
-    // The first terminator at or after from (length - 1 when none stands before the last two
-    // bytes). The answer of the last search serves every later start up to it, so each byte is
-    // looked at once however many windows precede it.
-    std::int64_t searchedFrom = -1;
-    std::int64_t found = -1;
-    const auto nextTerminator = [&](std::int64_t from) {
-        if (searchedFrom < 0 || from < searchedFrom || from > found) {
-            searchedFrom = from;
-            found = from;
-            while (found <= length - 2 && !isTerminator(found)) ++found;
-            found = std::min(found, length - 1);
-        }
-        return found;
-    };
+    const LegacyLiveCells liveCells(b);
+    // The message table's columns as the file declares them; else those of the iOS version:
+    // 17 before iOS 5, 33 from it on.
+    const auto declared = run_.columnNames(DatabaseRole::Messages, "message");
+    const auto columns =
+        static_cast<std::int64_t>(declared ? declared->size() : (run_.iOSMajorVersion() >= 5 ? 33 : 17));
+    // Where iMessage rows ("madrid" rows) are marked: their dates count from 2001, not 1970.
+    std::int64_t madridColumn = -1;
+    if (declared) {
+        const auto at = std::find(declared->begin(), declared->end(), "is_madrid");
+        if (at != declared->end()) madridColumn = at - declared->begin();
+    }
 
     std::int64_t count = 0;
     std::int64_t nextStopTest = 0;
@@ -376,54 +342,63 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
         }
         ++count;
         if (run_.stopRequested()) break;
-
-        // Past the window.
-        const bool zeroOrOneWindow = b[i] == 0x01 && b[i + 1] == 0x08 && b[i + 2] == 0x08 && b[i + 3] == 0x01;
-        if (zeroOrOneWindow) {
-            std::int64_t at = i + 1;
-            while (at < length - 2 &&
-                   !(b[at] == 0x08 && b[at + 1] == 0x08 && b[at + 2] == 0x08 && b[at + 3] == 0x08))
-                ++at;
-            i = at;
-        } else {
-            i += 9;
-        }
-
-        // The text's length: up to the terminator of the iOS version. Before iOS 5 the
-        // terminator is the byte after the text (the message's flags), so the text ends before it.
-        const std::int64_t x = nextTerminator(i + 1);
-        const std::int64_t k = x - i;
-        std::int64_t n = 0;
-        std::int64_t terminator = -1;
-        if (x <= length - 2 && k <= kLongestText) {
-            n = major >= 5 ? k - 11 : k;
-            if (major < 5) terminator = x;
-        }
-        if (n < 1) continue;
-
-        std::int64_t j = i + 1;
-        while (j < length && b[j] < 0x30) ++j;
-        if (terminator >= 0) n = terminator - j;
-        if (n < 1) {
-            i = std::max(i + 1, j);
+        const std::int64_t window = i++;
+        // The window starts at the group id's serial type (column 7). Before it: the service
+        // centre's, the replace flag's and the flags' (one byte each), the text's (one or two
+        // bytes), the date's and the address's (one byte each).
+        std::int64_t textType = window - 4;
+        if (b[textType - 1] & 0x80) --textType;
+        const std::int64_t addressType = textType - 2;
+        if (addressType < 0 || (b[window - 4] & 0x80) || (b[textType - 1] & 0x80) || (b[addressType] & 0x80))
             continue;
+        // The header from the address on: one serial type per column after the row id.
+        std::vector<std::int64_t> types;
+        std::int64_t at = addressType;
+        for (std::int64_t c = 1; c < columns; ++c) {
+            const auto type = ReadVarint(b, at);
+            if (!type || ContentLength(type->value) < 0) break;
+            types.push_back(type->value);
+            at += type->size;
         }
-        if (!b.has(j, n)) {
-            // The text runs past the end of the file.
-            --count;
-            i = j + n;
+        if (static_cast<std::int64_t>(types.size()) + 1 != columns) continue;
+        const std::int64_t data = at;
+        std::int64_t valueBytes = 0;
+        for (const std::int64_t type : types) valueBytes += ContentLength(type);
+        // The address and the text are texts (or NULL); a live row's bytes are no deleted message.
+        const auto isText = [](std::int64_t type) { return type >= 13 && type % 2 == 1; };
+        if ((types[0] != 0 && !isText(types[0])) || !isText(types[2]) || !b.has(data, valueBytes) ||
+            liveCells.contains(window) || liveCells.contains(data))
             continue;
+
+        // The columns' offsets.
+        std::vector<std::int64_t> offsets(types.size());
+        std::int64_t cursor = data;
+        for (std::size_t c = 0; c < types.size(); ++c) {
+            offsets[c] = cursor;
+            cursor += ContentLength(types[c]);
         }
-        const OptString text = japanese.decode(b.text(j, n));
+        const OptString text = DecodedText(japanese, b.text(offsets[2], ContentLength(types[2])));
         if (!text || text->empty()) {
             --count;
-        } else if (!run_.isNormalSMS(text)) {
-            auto sms = std::make_shared<SMS>();
-            sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
-            sms->setMessage(text);
-            if (LegacyRecovery::CharacterCount(*text) > 3) record.DeletedSMS.append(std::move(sms));
+            continue;
         }
-        i = j + n;
+        i = cursor;
+        if (LegacyRecovery::CharacterCount(*text) <= 3) continue;
+        auto sms = std::make_shared<SMS>();
+        sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
+        sms->setMessage(text);
+        if (types[0] != 0) sms->setAddress(DecodedText(japanese, b.text(offsets[0], ContentLength(types[0]))));
+        if (const auto seconds = IntegerOfType(b, offsets[1], types[1]); seconds && *seconds > 0) {
+            const bool madrid = madridColumn > 0 && madridColumn - 1 < static_cast<std::int64_t>(types.size()) &&
+                                IntegerOfType(b, offsets[static_cast<std::size_t>(madridColumn - 1)],
+                                              types[static_cast<std::size_t>(madridColumn - 1)])
+                                        .value_or(0) == 1;
+            sms->setLocalTime(DateUtils::DateTimeToString(
+                DateFromUnixSeconds(static_cast<double>(*seconds) +
+                                    (madrid ? static_cast<double>(DateUtils::kAppleEpochOffsetSeconds) : 0.0))));
+        }
+        record.DeletedSMS.append(std::move(sms));
+        ++record.DeletedSMSCount;
     }
     return count >= 1;
 }

@@ -27,9 +27,12 @@ public:
     // delivered) of an iOS 6 message record header and cuts the text out by the serial types of
     // the record's GUID and text columns. Replaces DeletedSMS; true when a window matched.
     bool RecoverIOS6DeletedSMS();
-    // Looks for the ten-byte header windows of the older message table and takes the text up to
-    // a terminator that depends on the iOS major version (texts in ISO-2022-JP). Replaces
-    // DeletedSMS; true when a window matched.
+    // Looks for the ten-byte header windows of the older message table (they start at the group
+    // id's serial type), reads the record header from the address's serial type on, with as
+    // many columns as the file's table has, and takes the address, date and text (UTF-8, else
+    // ISO-2022-JP) from the values. A window inside a live row, a text that does not decode and
+    // a text that holds a stored message give no record. Replaces DeletedSMS and counts what it
+    // lists; true when a window matched.
     bool RecoverNewDeletedSMS();
     // Parses whole iOS 7 message record headers (37 columns after the row id) into fuller
     // records and appends them to DeletedSMS; empties DeletediMessage. True when the file held

@@ -1,7 +1,7 @@
 #include "legacy/LegacyRecovery.h"
 
-#include "common/Clock.h"
-#include "common/IcuDateCache.h"
+#include "carving/StoredTables.h"
+#include "common/DateUtils.h"
 #include "database/DAOs.h"
 #include "database/FMDBUtils.h"
 #include "legacy/LegacyCalendarCarving.h"
@@ -13,6 +13,7 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Calendar.h"
 #include "records/Contact.h"
+#include "records/DataType.h"
 #include "records/Note.h"
 #include "records/SMS.h"
 #include "records/WhatsApp.h"
@@ -26,9 +27,10 @@
 
 namespace {
 
-// One step of a sequence: a status text (none for no status line), a routine, and whether the
-// main window then switches to the messages tab.
+// One step of a sequence: the data type it carves, a status text (none for no status line), a
+// routine, and whether the main window then switches to the messages tab.
 struct LegacyStep {
+    DataType type;
     const char* status;
     bool (*routine)(LegacyRecovery&);
     bool view;
@@ -41,41 +43,41 @@ bool Run(LegacyRecovery& run) {
 }
 
 constexpr LegacyStep kIOS7Steps[] = {
-    {"Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, true},
-    {"Recovering CallHistory...",
+    {DataType::DataTypeNotes, "Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, true},
+    {DataType::DataTypeCallHistory, "Recovering CallHistory...",
      Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4>, true},
-    {"Recovering WhatsApp message... ",
+    {DataType::DataTypeWhatsApp, "Recovering WhatsApp message... ",
      Run<LegacyWhatsAppCarving, &LegacyWhatsAppCarving::RecoverDeletedWhatsAppMsg_iOS7_0_2>, true},
-    {"Recovering Messages & iMessages...",
+    {DataType::DataTypeSMS, "Recovering Messages & iMessages...",
      Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, true},
-    {"Recovering Calendar... ",
+    {DataType::DataTypeCalendar, "Recovering Calendar... ",
      Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, true},
 };
 constexpr LegacyStep kIOS6Steps[] = {
-    {"Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
-    {"Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, false},
-    {"Recovering CallHistory...",
+    {DataType::DataTypeSMS, "Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
+    {DataType::DataTypeNotes, "Recovering Notes...", Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewIOS6Notes>, false},
+    {DataType::DataTypeCallHistory, "Recovering CallHistory...",
      Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewIOS6CallHistory>, false},
-    {"Recovering Calendar...",
+    {DataType::DataTypeCalendar, "Recovering Calendar...",
      Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, false},
-    {"Recovering WhatsApp message...",
+    {DataType::DataTypeWhatsApp, "Recovering WhatsApp message...",
      Run<LegacyWhatsAppCarving, &LegacyWhatsAppCarving::RecoverDeletedWhatsAppMsg_iOS7_0_2>, false},
-    {"Recovering Contacts...",
+    {DataType::DataTypeContacts, "Recovering Contacts...",
      Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedNewIOS6Contacts_Future>, false},
 };
 constexpr LegacyStep kIOS5Steps[] = {
-    {nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
-    {nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewNotes>, false},
-    {nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewCallHistory>, false},
-    {nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedNewIOS5CalendarInfo>, false},
-    {nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
+    {DataType::DataTypeSMS, nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
+    {DataType::DataTypeNotes, nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNewNotes>, false},
+    {DataType::DataTypeCallHistory, nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedNewCallHistory>, false},
+    {DataType::DataTypeCalendar, nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedNewIOS5CalendarInfo>, false},
+    {DataType::DataTypeContacts, nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
 };
 constexpr LegacyStep kIOS4Steps[] = {
-    {nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
-    {nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNotes>, false},
-    {nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory>, false},
-    {nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendarInfo>, false},
-    {nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
+    {DataType::DataTypeSMS, nullptr, Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverNewDeletedSMS>, false},
+    {DataType::DataTypeNotes, nullptr, Run<LegacyNoteCarving, &LegacyNoteCarving::RecoverDeletedNotes>, false},
+    {DataType::DataTypeCallHistory, nullptr, Run<LegacyCallHistoryCarving, &LegacyCallHistoryCarving::RecoverDeletedCallHistory>, false},
+    {DataType::DataTypeCalendar, nullptr, Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendarInfo>, false},
+    {DataType::DataTypeContacts, nullptr, Run<LegacyContactCarving, &LegacyContactCarving::RecoverDeletedContacts>, false},
 };
 
 // The main window's tab of the messages.
@@ -114,7 +116,7 @@ LegacyRecovery::LegacyRecovery(ScanContext context, LegacyReporter reporter, std
 
 LegacyRecovery::~LegacyRecovery() = default;
 
-void LegacyRecovery::RecoverDeletedDataNonSignatures() {
+void LegacyRecovery::RecoverDeletedDataNonSignatures(DataType selected) {
     const std::int32_t version = iOSMajorVersion();
     std::span<const LegacyStep> steps = kIOS4Steps;
     if (version >= 7)
@@ -125,6 +127,7 @@ void LegacyRecovery::RecoverDeletedDataNonSignatures() {
         steps = kIOS5Steps;
     for (const LegacyStep& step : steps) {
         if (stopRequested()) return;
+        if (!RunsStep(selected, step.type)) continue;
         if (step.status && reporter_.updateStatus) reporter_.updateStatus(3, step.status);
         step.routine(*this);
         if (step.view && reporter_.UpdateMainView) reporter_.UpdateMainView(kMessagesTab);
@@ -141,6 +144,23 @@ LegacyRecovery::Database LegacyRecovery::readDatabase(DatabaseRole role) {
     }
     if (database.empty()) isRecovering = false;
     return database;
+}
+
+std::optional<std::vector<std::string>> LegacyRecovery::columnNames(DatabaseRole role,
+                                                                    std::string_view table) const {
+    if (borrowed_[static_cast<std::size_t>(role)]) return std::nullopt;
+    const std::string path = context_.databasePath(role);
+    if (path.empty()) return std::nullopt;
+    const StoredTables tables(path);
+    auto columns = tables.columnsOf(table);
+    if (!columns || columns->empty()) return std::nullopt;
+    return columns;
+}
+
+std::optional<std::int32_t> LegacyRecovery::columnCount(DatabaseRole role, std::string_view table) const {
+    const auto columns = columnNames(role, table);
+    if (!columns) return std::nullopt;
+    return static_cast<std::int32_t>(columns->size());
 }
 
 void LegacyRecovery::setDatabaseBytes(DatabaseRole role, FileBytes bytes) {
@@ -292,24 +312,8 @@ std::int64_t LegacyRecovery::GetTheLengthOfTheStringBytes(FileBytes bytes, std::
 }
 
 OptString LegacyRecovery::GetDateFromInteger(std::int64_t unixSeconds) {
-    const OptDate instant = DateFromUnixSeconds(static_cast<double>(unixSeconds));
-    if (!instant) return std::nullopt;
-    icu::Calendar& calendar = IcuDateCache::Calendar();
-    UErrorCode status = U_ZERO_ERROR;
-    calendar.setTime(IcuDateCache::ToUDate(Clock::Now()), status);
-    const std::int32_t currentYear = calendar.get(UCAL_YEAR, status);
-    calendar.setTime(IcuDateCache::ToUDate(*instant), status);
-    const std::int32_t year = calendar.get(UCAL_EXTENDED_YEAR, status);
-    if (U_FAILURE(status)) return std::nullopt;
-    if (year > currentYear || year < currentYear - 10) {
-        // Month, day and time stay; the calendar rolls 29 February into March when needed.
-        calendar.set(UCAL_EXTENDED_YEAR, currentYear - 2);
-    }
-    const UDate moved = calendar.getTime(status);
-    if (U_FAILURE(status)) return std::nullopt;
-    const OptDate date = IcuDateCache::FromUDate(moved);
-    if (!date) return std::nullopt;
-    return IcuDateCache::Format(DatePattern::DateTime24, *date);
+    // The stored date as it is: a carved row keeps the time the phone wrote.
+    return DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(unixSeconds)));
 }
 
 // ---- Character, string and phone-number tests ----

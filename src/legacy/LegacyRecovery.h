@@ -2,6 +2,7 @@
 
 #include "common/Types.h"
 #include "legacy/LegacyBytes.h"
+#include "records/DataType.h"
 #include "records/ScanContext.h"
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class BrimleyAppDelegate;
@@ -46,8 +48,9 @@ public:
     LegacyRecovery(const LegacyRecovery&) = delete;
     LegacyRecovery& operator=(const LegacyRecovery&) = delete;
 
-    // Runs the sequence of routines of the device's iOS major version.
-    void RecoverDeletedDataNonSignatures();
+    // Runs the sequence of routines of the device's iOS major version, only the steps of the
+    // selected data type (every step for DataTypeAll); the lists of other types stay as they are.
+    void RecoverDeletedDataNonSignatures(DataType selected = DataType::DataTypeAll);
 
     // ---- The run ----
     BrimleyAppDelegate& appDelegate() const { return context_.sink(); }
@@ -74,6 +77,12 @@ public:
     // Routines read these bytes for the role instead of the backup's file (tests, fuzzing).
     // The bytes must outlive the run.
     void setDatabaseBytes(DatabaseRole role, FileBytes bytes);
+    // The number of columns (the row id's alias included) of a table of the role's database, as
+    // the file's own schema declares it; none when the file or the table cannot be read, or the
+    // role's bytes were set with setDatabaseBytes.
+    std::optional<std::int32_t> columnCount(DatabaseRole role, std::string_view table) const;
+    // The names of those columns, in the file's order.
+    std::optional<std::vector<std::string>> columnNames(DatabaseRole role, std::string_view table) const;
     // Cleared when a routine meets a missing or empty database file.
     std::atomic<bool> isRecovering{true};
 
@@ -107,8 +116,8 @@ public:
     // The offset just past the first pair of adjacent zero bytes at or after start; the end of
     // the data when there is none.
     static std::int64_t GetTheLengthOfTheStringBytes(FileBytes bytes, std::int64_t start);
-    // "yyyy-MM-dd HH:mm:ss" in the local time zone, the year moved to two before the current one
-    // when it is in the future or more than ten years back; none when no date can be built.
+    // "yyyy-MM-dd HH:mm:ss" in the local time zone, the standard record date text; none when no
+    // date can be built.
     static OptString GetDateFromInteger(std::int64_t unixSeconds);
 
     // ---- Character, string and phone-number tests ----

@@ -12,8 +12,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -58,7 +61,10 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // torvane-scan with the stand-in tool first on the PATH and its data and cache below `dir`.
-    Ran run(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnv = {}) {
+    // A run that has not ended after `hangGuard` is killed (status 128 + 9): a hang fails the
+    // test rather than the suite.
+    Ran run(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnv = {},
+            std::chrono::seconds hangGuard = std::chrono::seconds(600)) {
         std::vector<std::string> args = {TORVANE_SCAN_BINARY};
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<std::string> env = extraEnv;
@@ -85,7 +91,15 @@ protected:
         Ran ran;
         if (posix_spawn(&pid, TORVANE_SCAN_BINARY, &actions, nullptr, argv.data(), envp.data()) == 0) {
             int status = 0;
-            ::waitpid(pid, &status, 0);
+            const auto end = std::chrono::steady_clock::now() + hangGuard;
+            while (::waitpid(pid, &status, WNOHANG) == 0) {
+                if (std::chrono::steady_clock::now() > end) {
+                    ::kill(pid, SIGKILL);
+                    ::waitpid(pid, &status, 0);
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
             ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         posix_spawn_file_actions_destroy(&actions);
@@ -172,6 +186,58 @@ TEST_F(DeviceScanEndToEndTest, ABackupWithoutItsDescriptionIsNotScanned) {
     EXPECT_EQ(ran.status, 3) << ran.out << ran.err;
     EXPECT_NE(ran.out.find("\"Info.plist\" or \"Manifest.plist\" is missing."), std::string::npos) << ran.out;
     EXPECT_NE(ran.err.find("lacks its Info.plist or Manifest.plist"), std::string::npos);
+}
+
+// Far more than any device command may take, far less than the library's own waits.
+constexpr std::chrono::seconds kHangGuard{30};
+
+TEST_F(DeviceScanEndToEndTest, WithoutAMultiplexerTheDeviceCommandsSaySo) {
+    const std::vector<std::string> nowhere = {"USBMUXD_SOCKET_ADDRESS=UNIX:" + (dir / "no-usbmuxd").string()};
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--list-devices"}, std::vector<std::string>{"--device", kUdid}}) {
+        const Ran ran = run(arguments, nowhere, kHangGuard);
+        EXPECT_EQ(ran.status, 6) << arguments[0] << ": " << ran.out << ran.err;
+        EXPECT_NE(ran.err.find("cannot reach the device multiplexer"), std::string::npos) << ran.err;
+        EXPECT_EQ(ran.out.find("No device is connected."), std::string::npos) << ran.out;
+    }
+}
+
+struct MultiplexerCase {
+    const char* name;
+    MuxListing listing;
+};
+
+class MisbehavingMultiplexerEndToEndTest : public DeviceScanEndToEndTest,
+                                           public ::testing::WithParamInterface<MultiplexerCase> {};
+
+TEST_P(MisbehavingMultiplexerEndToEndTest, TheDeviceCommandsEndWithNoDeviceRatherThanAnAbort) {
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    simulator.setListing(GetParam().listing);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--list-devices"}, std::vector<std::string>{"--device", kUdid}}) {
+        const Ran ran = run(arguments, {}, kHangGuard);
+        EXPECT_EQ(ran.status, 6) << arguments[0] << ": " << ran.out << ran.err;
+        EXPECT_NE(ran.err.find("device multiplexer"), std::string::npos) << ran.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MisbehavingMultiplexerEndToEndTest,
+                         ::testing::Values(MultiplexerCase{"ClosesEarly", MuxListing::CloseEarly},
+                                           MultiplexerCase{"SendsGarbage", MuxListing::Garbage},
+                                           MultiplexerCase{"NeverAnswers", MuxListing::NeverAnswer}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(DeviceScanEndToEndTest, ADeviceWhoseLockdownNeverAnswersIsGivenUpInTime) {
+    SimulatedDevice silent = Phone(kUdid, "Clara's iPhone");
+    silent.lockdownSilent = true;
+    simulator.attach(silent);
+    const Ran listed = run({"--list-devices"}, {}, kHangGuard);
+    EXPECT_EQ(listed.status, 0) << listed.out << listed.err;
+    EXPECT_NE(listed.out.find("(locked or not trusted)"), std::string::npos) << listed.out;
+
+    const Ran device = run({"--device", kUdid}, {"TORVANE_STANDIN_LOG=" + (dir / "tool.log").string()}, kHangGuard);
+    EXPECT_EQ(device.status, 6) << device.out << device.err;
+    EXPECT_FALSE(fs::exists(dir / "tool.log"));
 }
 
 TEST_F(DeviceScanEndToEndTest, AnUntrustedDeviceIsNotBackedUp) {

@@ -210,6 +210,80 @@ TEST_F(AfcTest, AConnectionDroppedInTheMiddleOfAReadEndsTheRead) {
     EXPECT_FALSE(media->directoryContents("/a"));
 }
 
+TEST_F(AfcTest, ACopyFromTheDeviceCutOffInTheMiddleFailsWithTheReadError) {
+    simulator.withDevice(kUdid, [](SimulatedDevice& d) { d.dropDuringRead = true; });
+    EXPECT_FALSE(media->copyRemoteFile("/big.bin", (local / "big.bin").string()));
+    ASSERT_TRUE(media->lasterror());
+    EXPECT_EQ(media->lasterror()->rfind("AFCFileRefRead failed: ", 0), 0u) << *media->lasterror();
+    // No half file is left behind.
+    EXPECT_FALSE(std::filesystem::exists(local / "big.bin"));
+}
+
+struct OperationCase {
+    const char* name;
+    const char* makeDirectory;  // or
+    const char* removePath;
+    bool succeeds;
+    const char* lasterror;  // nullptr: none
+};
+
+TEST_F(AfcTest, ProcessedOperationsGiveTheDevicesAnswer) {
+    const OperationCase cases[] = {
+        {"NewFolder", "/made/deep", nullptr, true, nullptr},
+        {"MissingPath", nullptr, "/nowhere", false, "No such file or folder"},
+        {"FolderNotEmpty", nullptr, "/a", false, "Error 1 occurred, no message"},
+    };
+    for (const OperationCase& c : cases) {
+        AFCOperation* operation = c.makeDirectory ? AFCOperationCreateMakeDirectory(c.makeDirectory)
+                                                  : AFCOperationCreateRemovePath(c.removePath);
+        ASSERT_TRUE(operation) << c.name;
+        EXPECT_EQ(media->processOp(operation, "ignored"), c.succeeds) << c.name;
+        EXPECT_EQ(media->lasterror(), c.lasterror ? OptString(c.lasterror) : OptString()) << c.name;
+    }
+    EXPECT_TRUE(media->fileExistsAtPath("/made/deep"));
+    EXPECT_FALSE(AFCOperationCreateRemovePath("/a/../.."));
+
+    // A connection that has ended fails the processing itself.
+    simulator.withDevice(kUdid, [](SimulatedDevice& d) { d.dropDuringRead = true; });
+    auto file = media->openForRead("/big.bin");
+    ASSERT_TRUE(file);
+    char buffer[64];
+    EXPECT_EQ(file->readN(sizeof buffer, buffer), 0u);
+    EXPECT_FALSE(media->processOp(AFCOperationCreateMakeDirectory("/later"), "ignored"));
+    EXPECT_EQ(media->lasterror(), "AFCConnectionProcessOperation failed: Return code = 0x000B");
+}
+
+TEST_F(AfcTest, AConnectionWaitsNoLongerThanItsIOTimeout) {
+    ASSERT_TRUE(device->deviceConnect());
+    ASSERT_TRUE(device->startSession());
+    const AMServiceSocket quiet = device->_startService("com.apple.afc");
+    const AMServiceSocket usual = device->_startService("com.apple.afc");
+    device->stopSession();
+    device->deviceDisconnect();
+    ASSERT_TRUE(quiet && usual);
+
+    AFCConnection* defaults = nullptr;
+    ASSERT_EQ(AFCConnectionOpen(usual, 0, &defaults), 0);
+    EXPECT_EQ(AFCConnectionGetIOTimeout(defaults), kDeviceReadTimeoutMs);
+    EXPECT_FALSE(AFCConnectionCopyLastErrorInfo(defaults));
+    AFCConnectionClose(defaults);
+
+    simulator.withDevice(kUdid, [](SimulatedDevice& d) { d.afcSilent = true; });
+    AFCConnection* afc = nullptr;
+    ASSERT_EQ(AFCConnectionOpen(quiet, 200, &afc), 0);
+    EXPECT_EQ(AFCConnectionGetIOTimeout(afc), 200u);
+    EXPECT_EQ(AFCDirectoryCreate(afc, "/silent"), kAFCTimeout);
+    const PlistValue info = AFCConnectionCopyLastErrorInfo(afc);
+    EXPECT_EQ(info.get("Code").asInteger(), kAFCTimeout);
+    EXPECT_EQ(info.stringFor("NSLocalizedDescription"), "The device did not answer in time");
+    // The answer may still come: the connection is out of step and refuses further calls.
+    AFCOperation* operation = AFCOperationCreateMakeDirectory("/silent");
+    EXPECT_EQ(AFCConnectionProcessOperation(afc, operation, 100), kAFCNotConnected);
+    EXPECT_EQ(AFCOperationGetResultStatus(operation), kAFCNotConnected);
+    AFCOperationRelease(operation);
+    AFCConnectionClose(afc);
+}
+
 TEST_F(AfcTest, AnApplicationContainerOpensOnlyForAnInstalledApplication) {
     auto container = device->newAFCApplicationDirectory("com.example.reader");
     ASSERT_TRUE(container);

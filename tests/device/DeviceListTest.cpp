@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +91,83 @@ TEST_F(DeviceListTest, UnknownDeparturesAndOtherCodesChangeNothing) {
     access.Notify({std::shared_ptr<DeviceHandle>(), 3});
     EXPECT_EQ(access.devices().size(), 1u);
     EXPECT_EQ(listener.calls.size(), 1u);
+}
+
+// The descriptors this process has open.
+int OpenDescriptors() {
+    int count = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+struct MultiplexerCase {
+    const char* name;
+    MuxListing listing;
+    bool running = true;  // false: nothing listens where the multiplexer should be
+};
+
+class MisbehavingMultiplexerTest : public DeviceListTest,
+                                   public ::testing::WithParamInterface<MultiplexerCase> {};
+
+TEST_P(MisbehavingMultiplexerTest, NothingIsListedNothingAbortsAndNoDescriptorIsKept) {
+    simulator.attach(TestPhone("2222222222222222222222222222222222222222"));
+    simulator.setListing(GetParam().listing);
+    if (!GetParam().running)
+        ::setenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + simulator.socketPath() + ".absent").c_str(), 1);
+    const int before = OpenDescriptors();
+    {
+        MobileDeviceAccess access;
+        MobileDeviceAccessListener silent;
+        access.setListener(&silent, loop.poster());
+        EXPECT_TRUE(access.subscribed());
+        EXPECT_FALSE(access.multiplexerAnswers());
+        // The subscription keeps asking, each time on a connection that it closes again.
+        int peak = 0;
+        const auto asked = [&] {
+            peak = std::max(peak, OpenDescriptors());
+            return simulator.listingRequests() >= 3;
+        };
+        if (GetParam().running)
+            ASSERT_TRUE(loop.runUntil(asked));
+        else
+            loop.runUntil([&] { return asked() && false; }, std::chrono::seconds(2));
+        // At most the question in flight, on both ends of the simulated socket.
+        EXPECT_LE(peak, before + 2);
+        EXPECT_TRUE(access.devices().empty());
+        EXPECT_FALSE(access.multiplexerAnswers());
+    }
+    // The simulator closes its end of the last connection once it sees it closed.
+    EXPECT_TRUE(loop.runUntil([&] { return OpenDescriptors() <= before; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MisbehavingMultiplexerTest,
+                         ::testing::Values(MultiplexerCase{"ClosesEarly", MuxListing::CloseEarly},
+                                           MultiplexerCase{"SendsGarbage", MuxListing::Garbage},
+                                           MultiplexerCase{"NeverAnswers", MuxListing::NeverAnswer},
+                                           MultiplexerCase{"NotRunning", MuxListing::Answer, false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(DeviceListTest, AMultiplexerThatAnswersAgainBringsItsDevices) {
+    simulator.setListing(MuxListing::CloseEarly);
+    MobileDeviceAccess access;
+    RecordingListener listener(access);
+    access.setListener(&listener, loop.poster());
+    ASSERT_TRUE(access.subscribed());
+    EXPECT_FALSE(access.multiplexerAnswers());
+    simulator.attach(TestPhone("3333333333333333333333333333333333333333", "Bea's iPhone"));
+    simulator.setListing(MuxListing::Answer);
+    ASSERT_TRUE(loop.runUntil([&] { return listener.calls.size() == 1; }));
+    EXPECT_EQ(listener.calls[0], "connected 3333333333333333333333333333333333333333 Bea's iPhone listed 1");
+    EXPECT_TRUE(access.multiplexerAnswers());
+
+    // A multiplexer that stops answering takes its devices with it after a few questions.
+    simulator.setListing(MuxListing::NeverAnswer);
+    ASSERT_TRUE(loop.runUntil([&] { return listener.calls.size() == 2; }));
+    EXPECT_EQ(listener.calls[1], "disconnected 3333333333333333333333333333333333333333 listed 1");
+    EXPECT_FALSE(access.multiplexerAnswers());
 }
 
 TEST_F(DeviceListTest, WithoutAMainLoopThereIsNoSubscription) {

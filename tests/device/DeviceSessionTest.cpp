@@ -93,6 +93,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusingDeviceTest,
                                            RefusingCase{"PasscodeLocked", true, true}),
                          [](const auto& p) { return std::string(p.param.name); });
 
+TEST_F(DeviceSessionTest, ALockdownThatNeverAnswersFailsEachReadByTheDeadline) {
+    SimulatedDevice phone = TestPhone(kUdid);
+    phone.lockdownSilent = true;
+    // Arrivals are read on this thread (the test's loop), as the deadline's reads are.
+    const DeviceReadDeadline deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
+    const auto device = plugIn(phone);
+    ASSERT_TRUE(device);  // the multiplexer names it, though it tells nothing
+    EXPECT_FALSE(device->deviceName());
+    EXPECT_FALSE(device->udid());
+    EXPECT_TRUE(device->deviceValueForKey("ProductVersion").isNone());
+    ASSERT_TRUE(device->lasterror());
+    EXPECT_EQ(*device->lasterror(), "AMDeviceStartSession failed: e8000106");
+    EXPECT_FALSE(device->connected());
+    EXPECT_FALSE(device->newAFCMediaDirectory());
+    EXPECT_EQ(simulator.openSessions(), 0);
+    EXPECT_GE(simulator.lockdownRequests(kUdid).size(), 2u);
+}
+
 TEST_F(DeviceSessionTest, AnUnpluggedDeviceAnswersOnlyWhatItKnew) {
     const auto device = plugIn(TestPhone(kUdid));
     ASSERT_TRUE(device);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,56 @@ TEST(LegacyCalendar, HeaderParseCarvesDeletedEvents) {
         EXPECT_EQ(carved[k]->SlNo(), 0);
     }
     EXPECT_EQ(run.record.DeletedCalendarCount.load(), 3);
+}
+
+TEST(LegacyCalendar, HeaderParseListsOnlyDeletedEventsOfARealCalendar) {
+    // Events as the phone writes them: most without a location, some titles with a typographic
+    // apostrophe, four live events rewritten (their older copies freed), five events deleted.
+    Clock::ScopedTimeZone zone("UTC");
+    const std::vector<std::string> live = {"Team meeting",  "Dentist",          "Mum\u2019s birthday", "Gym",
+                                           "Project review", "Lunch with Sam",  "Car service",         "Parents\u2019 evening",
+                                           "Book club",      "Flight to Boston", "Piano lesson",       "Sarah\u2019s party"};
+    const std::vector<std::string> deleted = {"Job interview", "Doctor\u2019s appointment", "Yoga", "Call the bank",
+                                              "Hair cut"};
+    for (const bool deleting : {false, true}) {
+        TempDir dir;
+        {
+            auto db = FixtureDatabase::FromSchema(dir / kCalendarFile, "calendar.sql");
+            std::int64_t day = 0;
+            const auto insert = [&](const std::string& summary, ColumnValue location) {
+                const std::int64_t start = kStart + 86400 * ++day;
+                db.insert("CalendarItem", Row{{"summary", summary},   {"location_id", location}, {"start_date", start},
+                                              {"start_tz", "Europe/London"}, {"end_date", start + 3600},
+                                              {"all_day", 0},         {"calendar_id", 1},        {"orig_item_id", 0},
+                                              {"orig_date", 0},       {"last_modified", start - 1000},
+                                              {"hidden", 0},          {"entity_type", 2},
+                                              {"UUID", "5E1C0D2A-7B3F-4A9E-8C61-" + std::to_string(100000000000 + day)},
+                                              {"unique_identifier", std::to_string(day) + "-uid"}});
+            };
+            for (std::size_t k = 0; k < 6; ++k) insert(live[k], ColumnValue());
+            for (std::size_t k = 0; k < 3; ++k) insert(deleted[k], ColumnValue());
+            for (std::size_t k = 6; k < live.size(); ++k) insert(live[k], 0);
+            for (std::size_t k = 3; k < deleted.size(); ++k) insert(deleted[k], ColumnValue());
+            db.exec("UPDATE CalendarItem SET description = 'Bring the notes and the agenda for the quarter' "
+                    "WHERE summary IN ('Team meeting', 'Gym', 'Mum\u2019s birthday', 'Book club')");
+            if (deleting) {
+                for (const std::string& summary : deleted)
+                    ASSERT_EQ(db.deleteWhere("CalendarItem", "summary = '" + summary + "'"), 1);
+            }
+            db.close();
+        }
+        CalendarRun run(dir, 7);
+        const auto carved = run.carve(&LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2);
+        std::set<std::string> summaries;
+        for (const auto& event : carved) {
+            summaries.insert(event->Summary().value_or(""));
+            EXPECT_EQ(event->Start_TimeZone(), "Europe/London") << *event->Summary();
+            ASSERT_TRUE(event->StartDate()) << *event->Summary();
+            EXPECT_EQ(event->StartDate()->substr(0, 8), "2013-09-") << *event->Summary();
+        }
+        EXPECT_EQ(summaries, deleting ? std::set<std::string>(deleted.begin(), deleted.end()) : std::set<std::string>());
+        EXPECT_EQ(carved.size(), summaries.size());
+    }
 }
 
 TEST(LegacyCalendar, LetterSearchCarvesSummariesAndDescriptions) {

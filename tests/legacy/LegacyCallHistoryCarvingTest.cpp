@@ -224,8 +224,8 @@ TEST_F(LegacyCallHistory, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDate
         EXPECT_TRUE(scan.run(c.routine)) << c.name;
         const auto calls = scan.record.DeletedCallLog.snapshot();
         ASSERT_EQ(calls.size(), 2u) << c.name;
-        EXPECT_EQ(calls[0]->PhoneNumber(), "+15554440002") << c.name;
-        EXPECT_EQ(calls[1]->PhoneNumber(), "+15554440001") << c.name;
+        EXPECT_EQ(calls[0]->Address(), "+15554440002") << c.name;
+        EXPECT_EQ(calls[1]->Address(), "+15554440001") << c.name;
         EXPECT_EQ(calls[0]->SlNo(), 1) << c.name;
         EXPECT_EQ(calls[1]->SlNo(), 2) << c.name;
         EXPECT_EQ(calls[1]->LocalTime(), "2024-03-01 10:00:00") << c.name;
@@ -241,14 +241,15 @@ TEST_F(LegacyCallHistory, OlderRoutinesDecodeNumbersAsISO2022JP) {
         {"+15554440003", "+15554440003"},
         {"\x1b$B$3$s\x1b(B", "\u3053\u3093"},  // two kana between the shifts
         {"+1555\n0003", "+1555 0003"},
-        {"\x1b$B\xff\xfe\x1b(B", "\uFFFD"},  // no character: the replacement character
+        {"\x1b$B\xff\xfe\x1b(B", ""},  // no character: no call
     };
     for (const auto& c : cases) {
         const Buffer bytes = Bytes0(512, {{100, Cell(9, c.bytes, static_cast<std::uint32_t>(kDate))}});
         CallScan scan(5);
         scan.legacy->setDatabaseBytes(DatabaseRole::CallHistory, FileBytes(bytes.data(), bytes.size()));
-        EXPECT_TRUE(scan.run(&LegacyCallHistoryCarving::RecoverDeletedNewCallHistory)) << c.text;
-        EXPECT_EQ(Numbers(scan.record.DeletedCallLog), std::vector<std::string>{c.text});
+        EXPECT_EQ(scan.run(&LegacyCallHistoryCarving::RecoverDeletedNewCallHistory), !c.text.empty()) << c.text;
+        EXPECT_EQ(Numbers(scan.record.DeletedCallLog),
+                  c.text.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.text});
     }
 }
 
@@ -398,6 +399,94 @@ TEST_F(LegacyCallHistory, DamagedFilesGiveNoRecordPastTheirEnd) {
             if (file.listsNothing) {
                 EXPECT_TRUE(scan.record.DeletedCallLog.empty()) << file.name << ", " << routine.name;
             }
+        }
+    }
+}
+
+// The call table of an iOS 4.2.1 phone as its own file declares it: seven columns after the row
+// id, no FaceTime column.
+constexpr const char* kIOS4CallTable =
+    "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, UNIQUE(key));"
+    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, duration INTEGER,"
+    " flags INTEGER, id INTEGER, name TEXT, country_code TEXT);"
+    "CREATE INDEX date_index on call(date);";
+
+// The call table of iOS 7: the iOS 6 table (call_history-ios4.sql) with `answered` appended,
+// thirteen columns after the row id.
+constexpr const char* kIOS7CallTable =
+    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, duration INTEGER,"
+    " flags INTEGER, id INTEGER, name TEXT, country_code TEXT, network_code TEXT, read INTEGER, assisted INTEGER,"
+    " face_time_data BLOB, originalAddress TEXT, answered INTEGER DEFAULT '1');"
+    "CREATE INDEX date_index on call(date);";
+
+// One phone call as the phone writes it; iOS 7 rows also fill the later columns.
+struct PhoneCall {
+    std::string address;
+    std::int64_t date;
+    std::int64_t duration;
+    std::int64_t flags;
+};
+
+Row PhoneRow(const PhoneCall& call, bool ios7) {
+    Row row = {{"address", call.address}, {"date", call.date}, {"duration", call.duration},
+               {"flags", call.flags},     {"id", -1},          {"name", ""},
+               {"country_code", "310"}};
+    if (!ios7) return row;
+    const Row later = {{"network_code", "410"}, {"read", 1},  {"assisted", 0}, {"face_time_data", ColumnValue()},
+                       {"originalAddress", call.address},    {"answered", 1}};
+    row.insert(row.end(), later.begin(), later.end());
+    return row;
+}
+
+TEST_F(LegacyCallHistory, RealLayoutsListOnlyTheDeletedCallsWithEveryField) {
+    // Five calls of June 2012 (Unix seconds), two of them deleted in each deleting case.
+    const std::vector<PhoneCall> calls = {{"6508870260", 1339531490, 20, 4},
+                                          {"7038296191", 1339534334, 56, 4},
+                                          {"+15713083236", 1339604953, 0, 5},
+                                          {"5712458517", 1340386466, 0, 4},
+                                          {"5713083236", 1341587930, 244, 5},
+                                          {"+14155550106", 1341600000, 42, 4},
+                                          {"+14155550107", 1341700000, 3600, 5}};
+    const struct {
+        const char* name;
+        int ios;
+        Routine routine;
+        bool deleting;
+    } cases[] = {
+        {"iOS 4.2.1 table, nothing deleted", 4, &LegacyCallHistoryCarving::RecoverDeletedCallHistory, false},
+        {"iOS 4.2.1 table", 4, &LegacyCallHistoryCarving::RecoverDeletedCallHistory, true},
+        {"iOS 7 table, nothing deleted", 7, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4, false},
+        {"iOS 7 table", 7, &LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4, true},
+    };
+    for (const auto& c : cases) {
+        CallScan scan(c.ios);
+        {
+            FixtureDatabase db(scan.databasePath());
+            db.exec(c.ios == 7 ? kIOS7CallTable : kIOS4CallTable);
+            for (const PhoneCall& call : calls) db.insert("call", PhoneRow(call, c.ios == 7));
+            if (c.deleting) {
+                for (const std::int64_t rowId : {2, 4}) ASSERT_TRUE(db.deleteRow("call", rowId)) << c.name;
+            }
+            db.close();
+        }
+        scan.run(c.routine);
+        const auto carved = scan.record.DeletedCallLog.snapshot();
+        if (!c.deleting) {
+            EXPECT_TRUE(carved.empty()) << c.name << ": " << (carved.empty() ? "" : NumberOf(*carved[0]));
+            continue;
+        }
+        ASSERT_EQ(carved.size(), 2u) << c.name;
+        // Later rows lie lower on the page and are met first.
+        const struct {
+            const char* address;
+            const char* time;
+            std::int32_t duration;
+        } expected[] = {{"5712458517", "2012-06-22 19:34:26", 0}, {"7038296191", "2012-06-12 22:52:14", 56}};
+        for (std::size_t k = 0; k < carved.size(); ++k) {
+            EXPECT_EQ(carved[k]->Address(), expected[k].address) << c.name;
+            EXPECT_EQ(carved[k]->LocalTime(), expected[k].time) << c.name;
+            EXPECT_EQ(carved[k]->CallDuration(), expected[k].duration) << c.name;
+            EXPECT_EQ(carved[k]->CallType(), "Incoming Call") << c.name;
         }
     }
 }

@@ -1,6 +1,7 @@
 // Deleted contacts carved straight from the address book's bytes.
 
 #include "common/Clock.h"
+#include "common/DateUtils.h"
 #include "legacy/LegacyContactCarving.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
@@ -257,44 +258,86 @@ TEST(LegacyContacts, IOS6HeaderTailGivesTheJoinedNames) {
     }
 }
 
-TEST(LegacyContacts, OlderHeaderPatternsGiveTheNameAfterTheZeros) {
-    const Bytes a = {0x04, 0x04, 0, 0, 0, 0, 0x01, 0, 0, 0x0F, 0x0F, 0x01, 0x01, 0x01, 0, 0x01};
-    const Bytes g = {0x04, 0x04, 0, 0, 0, 0, 0x08, 0, 0, 0x0F, 0x0F, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE};
-    const struct {
-        Bytes header;
-        std::uint8_t at21, at19, at18, at17, at16;
-        const char* name;
-        const char* expected;  // nullptr: no contact
-    } cases[] = {
-        {a, 0, 0, 0, 0x17, 0x00, "Sophie!", "Sophie"},  // (0x17 - 15) / 2 + 1 = 5: six bytes
-        {g, 0, 0, 0, 0x11, 0x11, "Li Wei", "Li We"},     // 2 + 2: five bytes
-        {a, 1, 0x23, 0, 0x11, 0x00, "Tomas", "Tom"},     // '#' but a small byte before
-        {a, 3, 0x23, 0, 0x17, 0x00, "Sophie", nullptr},  // '#' and 3 before: no length
-        {a, 0, 0, 0, 0x01, 0x00, "Sophie", nullptr},     // a negative length
-        {a, 0, 0, 0, 0x11, 0x00, "\x8E\x8F\x90", ""},    // bytes that do not decode
+// The person table of an iOS 4.2.1 address book, as its own file declares it.
+constexpr const char* kIOS4PersonTable =
+    "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, First TEXT, Last TEXT, Middle TEXT,"
+    " FirstPhonetic TEXT, MiddlePhonetic TEXT, LastPhonetic TEXT, Organization TEXT, Department TEXT, Note TEXT,"
+    " Kind INTEGER, Birthday TEXT, JobTitle TEXT, Nickname TEXT, Prefix TEXT, Suffix TEXT, FirstSort TEXT,"
+    " LastSort TEXT, CreationDate INTEGER, ModificationDate INTEGER, CompositeNameFallback TEXT,"
+    " ExternalIdentifier TEXT, ExternalModificationTag TEXT, ExternalUUID TEXT, StoreID INTEGER, DisplayName TEXT,"
+    " ExternalRepresentation BLOB, FirstSortSection TEXT, LastSortSection TEXT,"
+    " FirstSortLanguageIndex INTEGER DEFAULT 2147483647, LastSortLanguageIndex INTEGER DEFAULT 2147483647,"
+    " PersonLink INTEGER DEFAULT -1, ImageURI TEXT, IsPreferredName INTEGER DEFAULT 1);"
+    "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, property INTEGER, identifier INTEGER,"
+    " label INTEGER, value TEXT);";
+
+TEST(LegacyContacts, OlderPersonRecordsGiveTheirNamesAndDates) {
+    Clock::ScopedTimeZone utc("UTC");
+    struct Person {
+        const char* first;
+        const char* last;
+        const char* organization;
+        std::int64_t created;  // seconds since 2001
+        const char* number;
     };
-    TempDir dir;
-    for (const auto& c : cases) {
-        Bytes pattern(200, 0);
-        const std::size_t p = 100;
-        std::copy(c.header.begin(), c.header.end(), pattern.begin() + p);
-        pattern[p - 21] = c.at21;
-        pattern[p - 19] = c.at19;
-        pattern[p - 18] = c.at18;
-        pattern[p - 17] = c.at17;
-        pattern[p - 16] = c.at16;
-        Put(pattern, p + 19, c.name);  // after three zero bytes
+    // As the phone writes them: collation keys with bytes below 0x20 in the sort columns, a
+    // phone number in the multi-value table.
+    const std::vector<Person> people = {{"Pat", "TeeSumTwelve", nullptr, 361222130, "+17038296071"},
+                                        {nullptr, nullptr, "Apple Inc.", 361222130, "1-800-MY-APPLE"},
+                                        {"Terry", nullptr, nullptr, 361305337, "+17038296071"},
+                                        {"Pat", nullptr, nullptr, 361305438, "+15713083236"},
+                                        {"Carry", "Sumtwelve", "Acme", 363205283, "+12027252124"}};
+    const auto text = [](const char* value) { return value ? ColumnValue(value) : ColumnValue(); };
+    for (const bool deleting : {false, true}) {
         ContactRun scan;
-        scan.useBytes(PlantedInAddressBook(dir / "ab.db", 0, pattern));
-        EXPECT_EQ(LegacyContactCarving(*scan.run).RecoverDeletedContacts(), c.expected != nullptr) << c.name;
+        {
+            FixtureDatabase db(scan.databasePath());
+            db.exec(kIOS4PersonTable);
+            for (const Person& person : people) {
+                const std::string sort = std::string(person.first ? person.first : "") + "\x01\t\x01\xc2\x8f\x08";
+                const auto id = db.insert("ABPerson", {{"First", text(person.first)},
+                                                       {"Last", text(person.last)},
+                                                       {"Organization", text(person.organization)},
+                                                       {"Kind", 0},
+                                                       {"FirstSort", sort},
+                                                       {"LastSort", sort},
+                                                       {"CreationDate", person.created},
+                                                       {"ModificationDate", person.created + 9},
+                                                       {"StoreID", 0},
+                                                       {"FirstSortSection", "\x05"},
+                                                       {"LastSortSection", "\x05"},
+                                                       {"FirstSortLanguageIndex", 0},
+                                                       {"LastSortLanguageIndex", 0},
+                                                       {"PersonLink", -1},
+                                                       {"IsPreferredName", 1}});
+                db.insert("ABMultiValue", {{"record_id", id}, {"property", 3}, {"identifier", 0}, {"label", 6},
+                                           {"value", person.number}});
+            }
+            if (deleting) db.exec("DELETE FROM ABMultiValue WHERE record_id > 2; DELETE FROM ABPerson WHERE ROWID > 2");
+            db.close();
+        }
+        LegacyContactCarving(*scan.run).RecoverDeletedContacts();
         const auto contacts = scan.contacts();
-        if (!c.expected) {
-            EXPECT_TRUE(contacts.empty()) << c.name;
+        EXPECT_EQ(scan.record.DeletedContactCount.load(), static_cast<std::int32_t>(contacts.size()));
+        if (!deleting) {
+            EXPECT_TRUE(contacts.empty());
             continue;
         }
-        ASSERT_EQ(contacts.size(), 1u) << c.name;
-        EXPECT_EQ(contacts[0]->ContactNo1(), c.expected) << c.name;
-        EXPECT_EQ(contacts[0]->SlNo(), 1);
+        ASSERT_EQ(contacts.size(), 3u);
+        for (const auto& contact : contacts) {
+            const auto person = std::find_if(people.begin() + 2, people.end(), [&](const Person& p) {
+                return contact->CreatedDate() ==
+                       DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(p.created) + 978307200.0));
+            });
+            ASSERT_NE(person, people.end()) << contact->FirstName().value_or("<none>");
+            EXPECT_EQ(contact->FirstName(), person->first ? OptString(person->first) : std::nullopt);
+            EXPECT_EQ(contact->LastName(), person->last ? OptString(person->last) : std::nullopt);
+            EXPECT_EQ(contact->Organization(), person->organization ? OptString(person->organization) : std::nullopt);
+            EXPECT_EQ(contact->ModifiedDate(), DateUtils::DateTimeToString(DateFromUnixSeconds(
+                                                   static_cast<double>(person->created + 9) + 978307200.0)));
+            // The number of a deleted person is not told by the person record.
+            EXPECT_EQ(contact->ContactNo1().value_or(""), "");
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // schemas with rows inserted and deleted (the deleted cells keep their bytes).
 
 #include "common/Clock.h"
+#include "common/DateUtils.h"
 #include "legacy/LegacyMessageCarving.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
@@ -114,8 +115,8 @@ TEST(LegacyIOS6Messages, CarvesDeletedMessagesWithTheirOwnAddressTypeAndTime) {
     std::vector<std::int32_t> numbers;
     for (const auto& sms : run.record.DeletedSMS.snapshot()) {
         numbers.push_back(sms->SlNo());
-        // 400000000 seconds after 2001-01-01 UTC.
-        EXPECT_EQ(sms->LocalTime(), "2013-09-04 03:06 PM");
+        // 400000000 seconds after 2001-01-01 UTC, in the date text of the listed messages.
+        EXPECT_EQ(sms->LocalTime(), "2013-09-04 15:06:40");
         if (*sms->Message() == "No handle for this one") {
             EXPECT_FALSE(sms->Address());
             EXPECT_EQ(sms->Type(), "Received from");
@@ -175,17 +176,11 @@ TEST(LegacyIOS6Messages, AStoppedScanListsNothing) {
     EXPECT_EQ(run.record.DeletedSMS.size(), 0u);
 }
 
-TEST(LegacyOlderMessages, TextsEndAtTheTerminatorOfTheIOSVersion) {
+TEST(LegacyOlderMessages, TextsAreCutByTheirOwnHeaderOnEveryOlderVersion) {
     const struct {
         int major;
-        std::int64_t flags;  // the byte after the text: 2, or 02 00 as a two-byte number
-        bool found;
-    } cases[] = {
-        {4, 2, true},     // the flags byte ends the text
-        {3, 2, false},    // on iOS 3 only when a zero byte follows it
-        {3, 512, true},
-        {4, 512, true},
-    };
+        std::int64_t flags;  // one byte, or two as the number 512
+    } cases[] = {{4, 2}, {3, 2}, {3, 512}, {4, 512}};
     for (const auto& c : cases) {
         MessageRun run(c.major);
         {
@@ -196,14 +191,13 @@ TEST(LegacyOlderMessages, TextsEndAtTheTerminatorOfTheIOSVersion) {
         }
         auto legacy = run.legacy();
         EXPECT_TRUE(LegacyMessageCarving(*legacy).RecoverNewDeletedSMS());
-        const auto texts = run.deletedTexts();
-        EXPECT_EQ(std::count(texts.begin(), texts.end(), "Meet me at noon") == 1, c.found)
+        EXPECT_EQ(run.deletedTexts(), std::vector<std::string>{"Meet me at noon"})
             << "iOS " << c.major << " flags " << c.flags;
-        EXPECT_EQ(run.record.DeletedSMSCount.load(), 0);
+        EXPECT_EQ(run.record.DeletedSMSCount.load(), 1);
     }
 }
 
-TEST(LegacyOlderMessages, ShortTextsAndExistingMessagesAreLeftOut) {
+TEST(LegacyOlderMessages, ShortTextsAndLiveRowsAreLeftOut) {
     MessageRun run(4);
     {
         auto db = run.database("sms-ios4.sql");
@@ -218,14 +212,13 @@ TEST(LegacyOlderMessages, ShortTextsAndExistingMessagesAreLeftOut) {
     run.record.DeletedSMS.append(std::make_shared<SMS>());
     auto legacy = run.legacy();
     LegacyMessageCarving(*legacy).RecoverNewDeletedSMS();
-    // Three characters are too few; the text that holds a stored message and its address is
-    // that message. The live row's own cell is carved too: its address before the text (the
-    // "+" skipped) makes it no longer than the two together.
+    // Three characters are too few; the live row's own cell is no deleted message, while a
+    // deleted row is listed whatever its text.
     EXPECT_EQ(run.deletedTexts(),
-              (std::vector<std::string>{"4915112345678See you at eight", "Bring the blue folder", "Okay"}));
+              (std::vector<std::string>{"Bring the blue folder", "Okay", "See you at eight +4915112345678"}));
 }
 
-TEST(LegacyOlderMessages, IOS5TextsRunToTheNextHeader) {
+TEST(LegacyOlderMessages, IOS5TextsEndWhereTheirLengthSays) {
     MessageRun run(5);
     {
         auto db = run.database("sms-ios5.sql");
@@ -236,9 +229,68 @@ TEST(LegacyOlderMessages, IOS5TextsRunToTheNextHeader) {
     }
     auto legacy = run.legacy();
     EXPECT_TRUE(LegacyMessageCarving(*legacy).RecoverNewDeletedSMS());
-    const auto texts = run.deletedTexts();
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].rfind("Bring the blue folder", 0), 0u) << texts[0];
+    EXPECT_EQ(run.deletedTexts(), (std::vector<std::string>{"Bring the blue folder", "Meet me at noon"}));
+}
+
+// The message table of a real iOS 5 messages database, as its own file declares it.
+constexpr const char* kIOS5MessageTable =
+    "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, text TEXT,"
+    " flags INTEGER, replace INTEGER, svc_center TEXT, group_id INTEGER, association_id INTEGER, height INTEGER,"
+    " UIFlags INTEGER, version INTEGER, subject TEXT, country TEXT, headers BLOB, recipients BLOB, read INTEGER,"
+    " madrid_attributedBody BLOB, madrid_handle TEXT, madrid_version INTEGER, madrid_guid TEXT, madrid_type INTEGER,"
+    " madrid_roomname TEXT, madrid_service TEXT, madrid_account TEXT, madrid_account_guid TEXT, madrid_flags INTEGER,"
+    " madrid_attachmentInfo BLOB, madrid_url TEXT, madrid_error INTEGER, is_madrid INTEGER, madrid_date_read INTEGER,"
+    " madrid_date_delivered INTEGER);"
+    "CREATE INDEX message_group_index ON message(group_id, ROWID);"
+    "CREATE INDEX message_flags_index ON message(flags);";
+
+TEST(LegacyOlderMessages, ARealIOS5TableGivesItsDeletedMessagesWholeAndCounted) {
+    Clock::ScopedTimeZone zone("UTC");
+    struct Message {
+        const char* address;
+        std::int64_t date;
+        const char* text;
+        std::int64_t flags;
+    };
+    const std::vector<Message> messages = {
+        {"(209) 598-1933", 1331431689, "Check it out", 3},
+        {"(209) 598-1933", 1331431724, "Out I mean", 3},
+        {"+12095981933", 1331431734, "Sweet", 2},
+        {"(209) 649-0617", 1335484573, "Sending this prior to the logical. This will not be deleted ", 3},
+    };
+    for (const bool deleting : {false, true}) {
+        MessageRun run(5);
+        {
+            FixtureDatabase db(run.dir / kDatabaseName);
+            db.exec(kIOS5MessageTable);
+            for (const Message& m : messages)
+                db.insert("message", {{"address", m.address}, {"date", m.date},     {"text", m.text},
+                                      {"flags", m.flags},     {"replace", 0},       {"group_id", 2},
+                                      {"association_id", 0},  {"height", 0},        {"UIFlags", 0},
+                                      {"version", 0},         {"country", "us"},    {"read", 1},
+                                      {"madrid_version", 0},  {"madrid_type", 0},   {"madrid_flags", 0},
+                                      {"madrid_error", 0},    {"is_madrid", 0},     {"madrid_date_read", 0},
+                                      {"madrid_date_delivered", 0}});
+            if (deleting) db.exec("DELETE FROM message WHERE ROWID > 1");
+            db.close();
+        }
+        auto legacy = run.legacy();
+        LegacyMessageCarving(*legacy).RecoverNewDeletedSMS();
+        const auto carved = run.record.DeletedSMS.snapshot();
+        EXPECT_EQ(run.record.DeletedSMSCount.load(), static_cast<std::int32_t>(carved.size()));
+        if (!deleting) {
+            EXPECT_TRUE(carved.empty()) << (carved.empty() ? "" : carved[0]->Message().value_or(""));
+            continue;
+        }
+        ASSERT_EQ(carved.size(), 3u);
+        for (const auto& sms : carved) {
+            const auto m = std::find_if(messages.begin() + 1, messages.end(),
+                                        [&](const Message& x) { return sms->Message() == x.text; });
+            ASSERT_NE(m, messages.end()) << sms->Message().value_or("<none>");
+            EXPECT_EQ(sms->Address(), m->address);
+            EXPECT_EQ(sms->LocalTime(), DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(m->date))));
+        }
+    }
 }
 
 TEST(LegacyIMessages, ParsesWholeHeadersIntoFullRecords) {
@@ -272,7 +324,7 @@ TEST(LegacyIMessages, ParsesWholeHeadersIntoFullRecords) {
     EXPECT_EQ(dinner.service(), "iMessage");
     EXPECT_EQ(dinner.Address(), "anna@example.com");
     EXPECT_EQ(dinner.Type(), "Sent to");
-    EXPECT_EQ(dinner.LocalTime(), "2013-09-04 03:06 PM");
+    EXPECT_EQ(dinner.LocalTime(), "2013-09-04 15:06:40");
     const auto& unknown = *listed[1];
     EXPECT_EQ(unknown.Message(), "Who is this?");
     EXPECT_EQ(unknown.handleID(), 77);

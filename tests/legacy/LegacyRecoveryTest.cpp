@@ -5,6 +5,7 @@
 #include "legacy/Constants.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "records/Calendar.h"
 #include "records/DeviceInfo.h"
 #include "records/Note.h"
 #include "records/SMS.h"
@@ -70,6 +71,32 @@ TEST(LegacyDispatcher, EachVersionRunsItsSequenceWithItsStatusLines) {
         LegacyRun run(c.version);
         run.legacy->RecoverDeletedDataNonSignatures();
         EXPECT_EQ(run.lines, c.lines) << "iOS " << c.version;
+    }
+}
+
+TEST(LegacyDispatcher, OnlyTheSelectedTypeIsCarved) {
+    const struct {
+        int version;
+        DataType type;
+        std::vector<std::string> lines;
+        bool calendarCleared;
+    } cases[] = {
+        {7, DataType::DataTypeSMS, {"3 Recovering Messages & iMessages...", "view 1"}, false},
+        {7, DataType::DataTypeCalendar, {"3 Recovering Calendar... ", "view 1"}, true},
+        {6, DataType::DataTypeSMS, {"3 Recovering Text..."}, false},
+        {6, DataType::DataTypePhotosVideos, {}, false},
+        {7, DataType::DataTypeAll, {}, true},
+        {5, DataType::DataTypeSMS, {}, false},
+    };
+    for (const auto& c : cases) {
+        LegacyRun run(c.version);
+        // A deleted event listed before: only a calendar routine replaces the list.
+        run.record.DeletedCalendar.append(std::make_shared<Calendar>());
+        run.legacy->RecoverDeletedDataNonSignatures(c.type);
+        if (c.type != DataType::DataTypeAll) {
+            EXPECT_EQ(run.lines, c.lines) << "iOS " << c.version;
+        }
+        EXPECT_EQ(run.record.DeletedCalendar.empty(), c.calendarCleared) << "iOS " << c.version;
     }
 }
 
@@ -162,7 +189,7 @@ TEST(LegacyReaders, ByteReaders) {
     EXPECT_EQ(LegacyRecovery::GetValidPhno(FileBytes(plus), 0, 3), "+12");
 }
 
-TEST(LegacyReaders, DatesOutsideTheLastTenYearsMoveToTwoYearsBack) {
+TEST(LegacyReaders, DatesKeepTheirYearHoweverOldOrNew) {
     Clock::ScopedTimeZone zone("Europe/Berlin");
     // 2026-06-15 12:00:00 UTC.
     Clock::ScopedNow now(Date(sys_days(year(2026) / 6 / 15).time_since_epoch() + hours(12)));
@@ -170,10 +197,10 @@ TEST(LegacyReaders, DatesOutsideTheLastTenYearsMoveToTwoYearsBack) {
         return duration_cast<std::chrono::seconds>((sys_days(year(y) / m / d) + hours(h)).time_since_epoch())
             .count();
     };
-    EXPECT_EQ(LegacyRecovery::GetDateFromInteger(seconds(2006, 3, 4, 10)), "2024-03-04 11:00:00");
+    EXPECT_EQ(LegacyRecovery::GetDateFromInteger(seconds(2006, 3, 4, 10)), "2006-03-04 11:00:00");
     EXPECT_EQ(LegacyRecovery::GetDateFromInteger(seconds(2026, 3, 4, 10)), "2026-03-04 11:00:00");
     EXPECT_EQ(LegacyRecovery::GetDateFromInteger(seconds(2016, 3, 4, 10)), "2016-03-04 11:00:00");
-    EXPECT_EQ(LegacyRecovery::GetDateFromInteger(seconds(2030, 7, 1, 10)), "2024-07-01 12:00:00");
+    EXPECT_EQ(LegacyRecovery::GetDateFromInteger(seconds(2030, 7, 1, 10)), "2030-07-01 12:00:00");
 }
 
 TEST(LegacyTests, NoteTitlesAreDuplicatesByTheirMiddle) {

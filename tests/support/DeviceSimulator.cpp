@@ -488,6 +488,16 @@ std::vector<std::string> DeviceSimulator::savedPairRecords() const {
 
 void DeviceSimulator::serveMux(Connection& connection) {
     const int fd = connection.fd;
+    // Replies go out under the connection's write lock alone; where the simulator's lock is
+    // needed as well, it is taken first (as attach and detach take them).
+    const auto reply = [&connection, fd](std::uint32_t tag, plist_t message) {
+        std::lock_guard write(connection.writeMutex);
+        return SendMux(fd, tag, message);
+    };
+    const auto result = [&connection, fd](std::uint32_t tag, std::uint32_t number) {
+        std::lock_guard write(connection.writeMutex);
+        return SendResult(fd, tag, number);
+    };
     for (;;) {
         MuxHeader header{};
         if (!ReadFull(fd, &header, sizeof header)) return;
@@ -495,24 +505,57 @@ void DeviceSimulator::serveMux(Connection& connection) {
         std::string body(header.length - sizeof header, '\0');
         if (!ReadFull(fd, body.data(), body.size())) return;
         if (header.message != 8) {
-            SendResult(fd, header.tag, 6);  // only property-list messages are spoken here
+            result(header.tag, 6);  // only property-list messages are spoken here
             continue;
         }
         plist_t node = nullptr;
         plist_from_memory(body.data(), static_cast<std::uint32_t>(body.size()), &node);
         Plist request(node);
         const std::string type = StringOf(request.node, "MessageType").value_or("");
-        std::unique_lock write(connection.writeMutex);
+        if (type == "ListDevices" || type == "Listen") {
+            ++listingRequests_;
+            switch (listing_.load()) {
+                case MuxListing::Answer:
+                    break;
+                case MuxListing::CloseEarly:
+                    return;
+                case MuxListing::Garbage: {
+                    // A header that announces more than any message holds, then noise.
+                    const MuxHeader bad{0xfffffff0u, 7, 0x5a5a5a5au, header.tag};
+                    std::string noise(reinterpret_cast<const char*>(&bad), sizeof bad);
+                    noise += "\x01\xff garbage \x00\x7f";
+                    {
+                        std::lock_guard write(connection.writeMutex);
+                        WriteAll(fd, noise.data(), noise.size());
+                    }
+                    char sink[256];
+                    while (::recv(fd, sink, sizeof sink, 0) > 0) {
+                    }
+                    return;
+                }
+                case MuxListing::NeverAnswer: {
+                    char sink[256];
+                    while (::recv(fd, sink, sizeof sink, 0) > 0) {
+                    }
+                    return;
+                }
+            }
+        }
         if (type == "ListDevices") {
-            Plist reply(plist_new_dict());
+            Plist message(plist_new_dict());
             plist_t list = plist_new_array();
-            std::lock_guard lock(mutex_);
-            for (const auto& d : devices_)
-                if (!d->detached) plist_array_append_item(list, AttachedMessage(d->device.udid, d->handle));
-            Set(reply.node, "DeviceList", list);
-            SendMux(fd, header.tag, reply.node);
+            {
+                std::lock_guard lock(mutex_);
+                for (const auto& d : devices_)
+                    if (!d->detached) plist_array_append_item(list, AttachedMessage(d->device.udid, d->handle));
+            }
+            Set(message.node, "DeviceList", list);
+            reply(header.tag, message.node);
         } else if (type == "Listen") {
+            // Under the simulator's lock, so that no attach or detach falls between the devices
+            // named here and the events that follow.
             std::lock_guard lock(mutex_);
+            std::lock_guard write(connection.writeMutex);
             SendResult(fd, header.tag, 0);
             for (const auto& d : devices_)
                 if (!d->detached) {
@@ -521,9 +564,9 @@ void DeviceSimulator::serveMux(Connection& connection) {
                 }
             connection.listening = true;
         } else if (type == "ReadBUID") {
-            Plist reply(plist_new_dict());
-            Set(reply.node, "BUID", Str("SIMULATED-SYSTEM-BUID"));
-            SendMux(fd, header.tag, reply.node);
+            Plist message(plist_new_dict());
+            Set(message.node, "BUID", Str("SIMULATED-SYSTEM-BUID"));
+            reply(header.tag, message.node);
         } else if (type == "ReadPairRecord") {
             const auto device = findDevice(StringOf(request.node, "PairRecordID").value_or(""));
             bool paired = false;
@@ -532,7 +575,7 @@ void DeviceSimulator::serveMux(Connection& connection) {
                 paired = device && device->device.paired;
             }
             if (!paired) {
-                SendResult(fd, header.tag, 2);
+                result(header.tag, 2);
                 continue;
             }
             Plist record(plist_new_dict());
@@ -541,21 +584,21 @@ void DeviceSimulator::serveMux(Connection& connection) {
             char* xml = nullptr;
             std::uint32_t length = 0;
             plist_to_xml(record.node, &xml, &length);
-            Plist reply(plist_new_dict());
-            Set(reply.node, "PairRecordData", plist_new_data(xml, length));
+            Plist message(plist_new_dict());
+            Set(message.node, "PairRecordData", plist_new_data(xml, length));
             std::free(xml);
-            SendMux(fd, header.tag, reply.node);
+            reply(header.tag, message.node);
         } else if (type == "SavePairRecord" || type == "DeletePairRecord") {
             {
                 std::lock_guard lock(mutex_);
                 savedPairRecords_.push_back(StringOf(request.node, "PairRecordID").value_or(""));
             }
-            SendResult(fd, header.tag, 0);
+            result(header.tag, 0);
         } else if (type == "Connect") {
             const auto device = findDevice(static_cast<std::uint32_t>(NumberOf(request.node, "DeviceID").value_or(0)));
             const auto port = ntohs(static_cast<std::uint16_t>(NumberOf(request.node, "PortNumber").value_or(0)));
             if (!device) {
-                SendResult(fd, header.tag, 2);
+                result(header.tag, 2);
                 continue;
             }
             std::string service;
@@ -563,26 +606,29 @@ void DeviceSimulator::serveMux(Connection& connection) {
                 std::lock_guard lock(mutex_);
                 const auto found = device->ports.find(port);
                 if (found == device->ports.end()) {
+                    std::lock_guard write(connection.writeMutex);
                     SendResult(fd, header.tag, 3);
                     continue;
                 }
                 service = found->second;
                 device->ports.erase(found);  // a started service takes one connection
             }
-            SendResult(fd, header.tag, 0);
             {
                 std::lock_guard lock(mutex_);
+                {
+                    std::lock_guard write(connection.writeMutex);
+                    SendResult(fd, header.tag, 0);
+                }
                 connection.device = device;
                 if (device->detached) return;
             }
-            write.unlock();
             if (port == 62078)
                 serveLockdown(connection, device);
             else
                 serveService(connection, device, service);
             return;
         } else {
-            SendResult(fd, header.tag, 1);
+            result(header.tag, 1);
         }
     }
 }
@@ -598,11 +644,15 @@ void DeviceSimulator::serveLockdown(Connection& connection, const std::shared_pt
         Plist request = ReadFrame(fd);
         if (!request.node) break;
         const std::string name = StringOf(request.node, "Request").value_or("");
+        {
+            std::lock_guard lock(mutex_);
+            device->requests.push_back(name);
+            if (device->device.lockdownSilent) continue;
+        }
         Plist reply(plist_new_dict());
         Set(reply.node, "Request", Str(name));
         std::lock_guard lock(mutex_);
         SimulatedDevice& d = device->device;
-        device->requests.push_back(name);
         if (name == "QueryType") {
             Set(reply.node, "Type", Str("com.apple.mobile.lockdown"));
         } else if (name == "GetValue") {
@@ -840,6 +890,7 @@ void DeviceSimulator::serveAfc(Connection& connection, const std::shared_ptr<Att
         const auto status = [&](std::uint64_t code) { return SendAfc(fd, packet, AFC_STATUS, U64(code)); };
 
         std::unique_lock lock(mutex_);
+        if (device->device.afcSilent) continue;
         using Kind = SimulatedFileTree::Node::Kind;
         bool sent = true;
         switch (header.operation) {

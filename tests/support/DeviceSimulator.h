@@ -67,6 +67,18 @@ struct SimulatedDevice {
     bool rawHoldOpen = false;
     // An AFC file read is answered with only part of its data, then the connection is dropped.
     bool dropDuringRead = false;
+    // lockdownd reads every request and never answers one.
+    bool lockdownSilent = false;
+    // AFC reads every request and never answers one.
+    bool afcSilent = false;
+};
+
+// How the multiplexer answers a client that asks for the device list (ListDevices or Listen).
+enum class MuxListing {
+    Answer,       // as usbmuxd does
+    CloseEarly,   // closes the connection without a word
+    Garbage,      // sends bytes that are no multiplexer message and keeps the connection open
+    NeverAnswer,  // keeps the connection open and says nothing
 };
 
 // A usbmuxd socket server on a private UNIX socket, with the simulated devices behind it: the
@@ -74,6 +86,8 @@ struct SimulatedDevice {
 // SavePairRecord) and, behind Connect, each device's lockdownd, AFC, house_arrest, the
 // installation proxy, the notification proxy and a few relays. Tests point libusbmuxd at it
 // with USBMUXD_SOCKET_ADDRESS (setEnvironment) so no real device or daemon is reached.
+//
+// Locks: the simulator's lock is taken before a connection's write lock, never after it.
 class DeviceSimulator {
 public:
     DeviceSimulator();
@@ -93,6 +107,10 @@ public:
     void detach(const std::string& udid);
     // Runs `change` on the device's state under the simulator's lock.
     void withDevice(const std::string& udid, const std::function<void(SimulatedDevice&)>& change);
+    // How device-list requests are answered from now on.
+    void setListing(MuxListing listing) { listing_ = listing; }
+    // Device-list requests (ListDevices and Listen) received so far.
+    int listingRequests() const { return listingRequests_.load(); }
     // Sends a relayed notification to every notification-proxy connection that observes it.
     void relayNotification(const std::string& udid, const std::string& name);
 
@@ -132,4 +150,6 @@ private:
     std::uint32_t nextHandle_ = 1;
     std::uint16_t nextPort_ = 49152;
     std::atomic<int> openSessions_{0};
+    std::atomic<MuxListing> listing_{MuxListing::Answer};
+    std::atomic<int> listingRequests_{0};
 };
