@@ -1,11 +1,14 @@
 #include "app/DatabaseCheck.h"
 
+#include "app/BackupDatabaseTable.h"
 #include "app/BackupFolderCheck.h"
 #include "app/MainWindow.h"
 #include "common/PropertyList.h"
 #include "database/DatabaseHealth.h"
 #include "records/BrimleyAppDelegate.h"
+#include "services/NotesServices.h"
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -42,6 +45,38 @@ const std::map<std::string, std::string>& Labels() {
     return labels;
 }
 
+// The tables that make a backup database what its name says; a file holding none of them
+// (an empty file, another kind of database) gives the scan nothing to read.
+const std::map<std::string, std::vector<std::string>>& ExpectedTables() {
+    namespace N = BackupDatabaseNames;
+    static const std::map<std::string, std::vector<std::string>> tables = {
+        {N::kSms, {"message"}},
+        {N::kAddressBook, {"ABPerson"}},
+        {N::kCallHistoryBeforeIOS8, {"call"}},
+        {N::kCallHistory, {"ZCALLRECORD"}},
+        {N::kWhatsApp, {"ZWAMESSAGE"}},
+        {N::kWhatsAppFallback, {"ZWAMESSAGE"}},
+        {N::kNotes, {"ZNOTE"}},
+        {NotesServices::NotesIOS9SqliteDbName, {"ZICCLOUDSYNCINGOBJECT", "ZICNOTEDATA", "ZNOTE"}},
+        {N::kCalendar, {"CalendarItem", "Event"}},
+        {N::kInternetHistory, {"history_items"}},
+    };
+    return tables;
+}
+
+// What a readable file lacks, in words; empty when it has one of the tables it should hold.
+std::string MissingTables(const std::string& backupName, const DatabaseHealth& health) {
+    const auto expected = ExpectedTables().find(backupName);
+    if (expected == ExpectedTables().end() || !health.readable) return {};
+    for (const std::string& table : expected->second)
+        if (std::find(health.tables.begin(), health.tables.end(), table) != health.tables.end())
+            return {};
+    std::string names;
+    for (const std::string& table : expected->second) names += (names.empty() ? "" : " or ") + table;
+    return "it has no table " + names +
+           (health.tables.empty() ? " (it holds no tables at all)" : " (it is another kind of database)");
+}
+
 }  // namespace
 
 std::string DatabaseLabel(const std::string& backupName) {
@@ -60,12 +95,14 @@ void CheckDatabases(DataType type, const ScanContext& context, MainWindowActions
         // Safari's history of iOS 7 and earlier is a property list, read as one: no database.
         if (PropertyListFile::looksLikePropertyList(*path)) continue;
         const DatabaseHealth health = DatabaseHealth::Examine(*path, context.stop);
-        if (health.ok() || context.cancelled()) continue;
+        if (context.cancelled()) continue;
+        const std::string missing = MissingTables(name, health);
+        if (health.ok() && missing.empty()) continue;
         auto problem = std::make_shared<DatabaseProblem>();
         problem->database = DatabaseLabel(name);
         problem->fileName = name;
-        problem->what = health.describe();
-        problem->unreadable = !health.readable;
+        problem->what = health.ok() ? missing : health.describe();
+        problem->unreadable = !health.readable || !missing.empty();
         const std::string line =
             "the " + problem->database + " (" + name + ") is damaged: " + problem->what +
             (problem->unreadable ? "; its deleted records are still carved" : "");

@@ -42,6 +42,15 @@ void ReadEncryption(const PlistDictionary& manifest, DeviceInfo& info) {
     }
 }
 
+// A backup that says anywhere (its manifest of any form, its Info.plist) that it is encrypted
+// is taken as encrypted: reading it as plain would list nothing and say nothing.
+void MarkEncryptedWhenSaid(const PlistDictionary& plist, DeviceInfo& info) {
+    if (plist.boolean("IsEncrypted").value_or(false)) {
+        info.setIsEncrypted(true);
+        info.setKnownIfEncrypted(true);
+    }
+}
+
 bool HasUsableVersion(const OptString& version) {
     if (!version) return false;
     return std::any_of(version->begin(), version->end(),
@@ -133,15 +142,15 @@ bool DeviceDetailsReader::getInfoFromBackup() {
             if (OptString text = DateUtils::ConvertToString(*when); text && !text->empty())
                 info->setBackupDate(std::move(text));
         info->setConnected(false);
-        // Old manifests (with a top-level ProductVersion) say nothing reliable on encryption.
-        if (manifestRoot && !manifestRoot->string("ProductVersion"))
-            ReadEncryption(*manifestRoot, *info);
+        if (manifestRoot) ReadEncryption(*manifestRoot, *info);
+        MarkEncryptedWhenSaid(*infoRoot, *info);
     } else if (manifestExists) {
         // An unreadable manifest reads as one without keys, so the lockdown step below runs on
         // an empty dictionary and leaves the fields absent.
         const OptString topLevelVersion =
             manifestRoot ? manifestRoot->string("ProductVersion") : std::nullopt;
         info->setProductVersion(topLevelVersion);
+        if (topLevelVersion && manifestRoot) ReadEncryption(*manifestRoot, *info);
         if (!topLevelVersion) {
             const auto lockdown =
                 manifestRoot ? manifestRoot->dictionary("Lockdown") : std::nullopt;
@@ -175,8 +184,10 @@ bool DeviceDetailsReader::isBackupEncrypted() {
     bool exists = false;
     const std::string backup = record_.BACKUP_DIRECTORY.get();
     const auto manifest = ReadIfPresent(backup, backup + "/Manifest.plist", exists);
-    if (manifest && !manifest->root().string("ProductVersion"))
-        ReadEncryption(manifest->root(), *info);
+    if (manifest) ReadEncryption(manifest->root(), *info);
+    bool infoExists = false;
+    if (const auto infoPlist = ReadIfPresent(backup, infoPlistPath(backup), infoExists))
+        MarkEncryptedWhenSaid(infoPlist->root(), *info);
     const bool encrypted = info->knownIfEncrypted() && info->isEncrypted();
     record_.deviceInfo.set(std::move(info));
     return encrypted;

@@ -156,15 +156,27 @@ int HeadlessScanner::run() {
         // What the scan could not do, though it ran to its end.
         int scanStatus = kScanned;
         if (!record_.DatabaseProblems.empty()) scanStatus = kDamagedDatabase;
-        if (!settings_.options.fast && core.workingFolder().recreateFailed()) {
+        const bool noWorkingFolder = !settings_.options.fast && core.workingFolder().recreateFailed();
+        if (noWorkingFolder)
             err_ << "torvane-scan: the working folder could not be made below "
                  << TerminalText(AppPaths::workingDirectory(), kPathBytes)
-                 << "; photos and videos were not copied.\n";
-            scanStatus = kNoWorkingFolder;
+                 << "; photos and videos found by their contents were not copied.\n";
+        if (const std::size_t missing = record_.MediaNotCopied.size()) {
+            err_ << "torvane-scan: " << missing << " photo(s) and video(s) of the backup could not "
+                 << "be copied" << (noWorkingFolder ? "" : " into the working folder (is the disk full?)")
+                 << "; they are missing from the results and the export.\n";
+            scanStatus = kMediaMissing;
         }
-        if (scanStatus == kDamagedDatabase)
+        if (!record_.DatabaseProblems.empty())
             err_ << "torvane-scan: " << record_.DatabaseProblems.size()
                  << " database(s) could not be read completely; the report lists them.\n";
+        // Losing every deleted record goes before the other problems.
+        if (const auto problem = record_.carvingProblem.get()) {
+            err_ << "torvane-scan: deleted records were not searched: the recovery signature "
+                    "file cannot be used ("
+                 << TerminalText(*problem, kPathBytes) << ").\n";
+            scanStatus = kNoSignatures;
+        }
         // The export reads the copies in the working folder, which goes with the core.
         if (settings_.options.exportDirectory)
             if (const int exported = exportRecords(); exported != kScanned) return exported;
@@ -275,7 +287,10 @@ void HeadlessScanner::printExport(const ExportReport& report) {
     if (report.cancelled)
         out_ << "export interrupted: " << report.written() << " of " << report.planned
              << " files written\n";
-    out_ << "Exported to " << shown(report.folder) << '\n';
+    if (report.folderMade)
+        out_ << "Exported to " << shown(report.folder) << '\n';
+    else
+        out_ << "Nothing was exported: the folder " << shown(report.folder) << " could not be made\n";
 }
 
 std::optional<std::size_t> HeadlessScanner::answerAlert(const AlertRequest& alert,

@@ -41,10 +41,14 @@ public:
     // The scan ran to its end, but a database of the scanned data types was damaged: what it
     // could not read is missing from the results (the report says which).
     static constexpr int kDamagedDatabase = 8;
-    // The scan ran to its end, but without its working folder: no photo or video was copied.
-    static constexpr int kNoWorkingFolder = 9;
+    // The scan ran to its end, but photos or videos it found could not be copied (no working
+    // folder, a full disk): they are missing from the results (the output says how many).
+    static constexpr int kMediaMissing = 9;
     // The export was stopped (Ctrl-C, SIGTERM, SIGHUP) before it had written everything.
     static constexpr int kExportInterrupted = 10;
+    // The scan ran, but the recovery signature file could not be used: no deleted record was
+    // searched for.
+    static constexpr int kNoSignatures = 11;
 
     struct Settings {
         ScanOptions options;

@@ -69,6 +69,7 @@ InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt,
             if (n < 0 && errno == EINTR) continue;
             // A zero byte (or the pipe's end) is the watcher's own request to stop.
             if (n <= 0 || byte == 0) return;
+            if (finished_) continue;
             const int signal = byte & ~kQuitBit;
             if ((byte & kQuitBit) == 0) {
                 if (onInterrupt_) onInterrupt_(signal);
@@ -83,10 +84,19 @@ InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt,
     });
 }
 
+void InterruptWatcher::finish() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (const int signal : kSignals) ::sigaction(signal, &ignore, nullptr);
+    finished_ = true;
+}
+
 InterruptWatcher::~InterruptWatcher() {
     if (!active_) return;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i)
-        ::sigaction(kSignals[i], &gPrevious[i], nullptr);
+    if (!finished_)
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            ::sigaction(kSignals[i], &gPrevious[i], nullptr);
     const int writeFd = gWriteFd.load();
     const unsigned char stop = 0;
     [[maybe_unused]] const ssize_t ignored = ::write(writeFd, &stop, 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -12,7 +13,8 @@
 // ends the process with 128 + the signal's number. A third signal ends it from the handler
 // itself, for a process whose watcher is stuck.
 //
-// One watcher at a time; it restores the previous handlers when it goes.
+// One watcher at a time; it restores the previous handlers when it goes, unless finish() was
+// called.
 class InterruptWatcher {
 public:
     explicit InterruptWatcher(std::function<void(int signal)> onInterrupt,
@@ -24,10 +26,16 @@ public:
     // Whether the handlers are in place (false when the pipe could not be made).
     bool active() const { return active_; }
 
+    // The work is done and its outcome must stand: from now on the three signals are ignored,
+    // also after the watcher has gone (a late Ctrl-C must not turn a finished run's status
+    // into 128 + n).
+    void finish();
+
 private:
     std::function<void(int)> onInterrupt_;
     std::function<void(int)> onQuit_;
     int readFd_ = -1;
     bool active_ = false;
+    std::atomic<bool> finished_{false};
     std::jthread thread_;
 };

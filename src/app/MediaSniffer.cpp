@@ -238,12 +238,19 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
     if (!photo && kind != MediaKind::QuickTimeFilm) return {};
     if ((stopped = cancelled(stop))) return {};
 
+    // Without a working folder a film or image is only counted as not copied.
+    const auto notCopied = [&] {
+        record_.MediaNotCopied.append(std::make_shared<std::string>(SameFileKey(path)));
+        return std::string();
+    };
+    if (!folder_.isUsable() || folder_.recreateFailed()) return notCopied();
+
     if (photo) {
         const std::int32_t number = record_.PhotosCount.load() + 1;
         const std::string name =
             "IMG_" + std::to_string(number) + (kind == MediaKind::PngImage ? ".PNG" : ".JPG");
         const std::string copy = folder_.photosDirectory() + "/" + name;
-        if (!CopyOpenFile(file.get(), copy)) return {};
+        if (!CopyOpenFile(file.get(), copy)) return notCopied();
         auto item = std::make_shared<Photo>();
         item->setPhotoName(name);
         item->setPhotoUrl(copy);
@@ -263,7 +270,7 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
     const std::int32_t number = record_.VideosCount.load() + 1;
     const std::string name = "MOV_" + std::to_string(number) + ".MOV";
     const std::string copy = folder_.videosDirectory() + "/" + name;
-    if (!CopyOpenFile(file.get(), copy)) return {};
+    if (!CopyOpenFile(file.get(), copy)) return notCopied();
     auto item = std::make_shared<Video>();
     item->setVideoName(name);
     item->setVideoUrl(copy);
@@ -295,10 +302,9 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
         emptyMediaLists();
         if (cancelled(stop)) return Outcome::Cancelled;
 
-        // Without a working folder nothing can be copied, so nothing is looked at either.
-        const std::vector<std::string> files = folder_.isUsable()
-                                                   ? backupFiles(record_.BACKUP_DIRECTORY.get())
-                                                   : std::vector<std::string>{};
+        // Without a working folder nothing can be copied; the files are still looked at, so
+        // that the scan can say how many photos and videos it misses.
+        const std::vector<std::string> files = backupFiles(record_.BACKUP_DIRECTORY.get());
         if (!files.empty()) window_.updateStatus(1, "Photos & Videos... ");
         if (progress_) {
             progress_->plan(ScanProgress::kMediaPart, static_cast<double>(files.size()) * kWeightPerFile);
@@ -314,6 +320,9 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
         }
         if (progress_) progress_->end(ScanProgress::kMediaPart);
         window_.updateStatus(2, "");
+        if (const std::size_t missing = record_.MediaNotCopied.size())
+            window_.updateStatus(4, std::to_string(missing) +
+                                        " photos and videos could not be copied and are missing");
         if (cancelled(stop)) return Outcome::Cancelled;
     }
 

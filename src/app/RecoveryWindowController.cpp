@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/ScanInputs.h"
 #include "app/WindowTypes.h"
+#include "carving/SqLiteTableSignatures.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "services/ServicesManager.h"
@@ -96,11 +97,26 @@ void RecoveryWindowController::RecoverDeletedData(DataType type, std::stop_token
     if (legacy) RecoverDeletedDataNonSignatures(type, runStop);
     // No thread may start before the signatures are there; a cancel ends the wait.
     if (record_.signatureLoaded.wait(runStop)) {
+        if (!legacy) reportUnusableSignatures();
         RecoverDeletedDataSignatures(type, legacy);
         checkForRecovery();
     }
     joinThreads();
     record_.isDoingRecovery = false;
+}
+
+void RecoveryWindowController::reportUnusableSignatures() {
+    const auto catalogue = record_.recoverySignatures.get();
+    std::optional<std::string> problem;
+    if (!catalogue)
+        problem = "no recovery signatures were loaded";
+    else if (catalogue->problem())
+        problem = *catalogue->problem();
+    if (!problem) return;
+    record_.carvingProblem.set(problem);
+    std::cerr << "Deleted records are not searched: " << *problem << '\n';
+    window_.updateStatus(4, "Deleted records cannot be searched: the recovery signature file "
+                            "cannot be used");
 }
 
 void RecoveryWindowController::RecoverDeletedDataNonSignatures(DataType type, const std::stop_token& run) {

@@ -87,6 +87,9 @@ private:
     void RecoverDeletedDataSignatures(DataType type, bool afterLegacy = false);
     // Waits until every flag is set.
     void checkForRecovery();
+    // A signature catalogue that cannot serve carving is said on the status line and kept in
+    // the record's carvingProblem for the report and the exit status.
+    void reportUnusableSignatures();
     // The older carving path for the data type (every type for DataTypeAll), on this thread; the
     // flags are all set first.
     void RecoverDeletedDataNonSignatures(DataType type, const std::stop_token& run);

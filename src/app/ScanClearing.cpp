@@ -19,6 +19,8 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
     for (const auto& descriptor : DataTypes())
         if (descriptor.clear) descriptor.clear(record);
     record.DatabaseProblems.clear();
+    record.carvingProblem.set(std::nullopt);
+    record.MediaNotCopied.clear();
 }
 
 void ClearDeviceDetails(BrimleyAppDelegate& record, MainWindowActions& window) {

@@ -34,6 +34,8 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record, Rows which) 
         if (problem)
             report.damagedDatabases.push_back(problem->database + " (" + problem->fileName +
                                               "): " + problem->what);
+    report.carvingProblem = record.carvingProblem.get();
+    report.mediaNotCopied = record.MediaNotCopied.size();
     return report;
 }
 
@@ -58,5 +60,9 @@ std::string ScanReport::text() const {
         out << "Damaged databases (what they hold is listed as far as it could be read):\n";
         for (const std::string& line : damagedDatabases) out << "  " << line << '\n';
     }
+    if (mediaNotCopied)
+        out << "Photos and videos not copied (missing from the lists): " << mediaNotCopied << '\n';
+    if (carvingProblem)
+        out << "Deleted records were not searched: " << *carvingProblem << '\n';
     return out.str();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,10 @@ struct ScanReport {
     std::vector<std::string> damagedDatabases;
     // The user stopped the scan: the numbers are those reached until then.
     bool stopped = false;
+    // Why deleted records were not searched (an unusable signature file); none when they were.
+    std::optional<std::string> carvingProblem;
+    // Photos and videos the scan found but could not copy (no working folder, a full disk).
+    std::size_t mediaNotCopied = 0;
 
     static ScanReport fromRecord(const BrimleyAppDelegate& record, Rows which = Rows::Scanned);
 

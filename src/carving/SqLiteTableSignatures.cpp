@@ -2,15 +2,15 @@
 
 #include "carving/SqLiteTableSignaturesParser.h"
 #include "common/AppPaths.h"
+#include "common/FileUtils.h"
 
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
 
 namespace {
 // A signature file is a few hundred kilobytes; anything far larger is not one.
-constexpr std::streamoff kMaxSignatureFileSize = 64 * 1024 * 1024;
+constexpr std::size_t kMaxSignatureFileSize = 64 * 1024 * 1024;
 
 // The parser fills a catalogue it shares; hand it this one without giving up ownership.
 std::shared_ptr<SqLiteTableSignatures> Borrow(SqLiteTableSignatures& catalogue) {
@@ -32,29 +32,22 @@ void SqLiteTableSignatures::loadSignatures() {
 void SqLiteTableSignatures::LoadLocalSignaturesFile() { LoadSignaturesFile(ResourcePath()); }
 
 bool SqLiteTableSignatures::LoadSignaturesFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "Recovery signatures: cannot read " << path << "\n";
+    const auto fail = [&](const std::string& why) {
+        problem_ = path + " " + why;
+        std::cerr << "Recovery signatures: " << *problem_ << "\n";
         return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxSignatureFileSize) {
-        std::cerr << "Recovery signatures: " << path << " is not a signature file (size)\n";
-        return false;
-    }
-    in.seekg(0);
-    std::string document(static_cast<std::size_t>(size), '\0');
-    if (!in.read(document.data(), size)) {
-        std::cerr << "Recovery signatures: cannot read " << path << "\n";
-        return false;
-    }
+    };
+    std::string why;
+    const auto bytes = FileUtils::getDataFromPath(path, kMaxSignatureFileSize, &why);
+    if (!bytes) return fail(why);
+    const std::string_view document(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    const std::size_t before = tableSignatures_.size();
     SqLiteTableSignaturesParser parser(document);
     parser.setSqLiteTableSignatures(Borrow(*this));
-    if (!parser.parseTableSignatures()) {
-        std::cerr << "Recovery signatures: " << path << ": " << parser.errorMessage() << "\n";
-        return false;
-    }
+    if (!parser.parseTableSignatures())
+        return fail("is not a well-formed signature file: " + parser.errorMessage());
+    if (tableSignatures_.size() == before) return fail("holds no recovery signatures");
+    problem_.reset();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "carving/SQLiteSignature.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,8 @@ public:
     SqLiteTableSignatures() = default;
 
     // Fills the catalogue: from the remote source when one answers (none does), else from the
-    // resource file. Marks the catalogue loaded whatever the outcome.
+    // resource file. Marks the catalogue loaded whatever the outcome; problem() says whether it
+    // can be used.
     void loadSignatures();
     // Whether the internet is reachable. Nothing here goes on the network, so: never.
     bool connected() const { return false; }
@@ -26,8 +28,9 @@ public:
     bool LoadRemoteSignaturesFile() { return false; }
     // Reads the resource file from the application's resources folder.
     void LoadLocalSignaturesFile();
-    // Reads a signature file; false (with a line on stderr) when it is missing, too large or not
-    // well-formed XML. Signatures completed before an XML error stay in the catalogue.
+    // Reads a signature file; false (with a line on stderr, and problem() set) when it is
+    // missing, not a regular file, too large, not well-formed XML or holds no signature.
+    // Signatures completed before an XML error stay in the catalogue.
     bool LoadSignaturesFile(const std::string& path);
     // Reads a signature document from memory; false when it is not well-formed XML.
     bool LoadSignaturesDocument(std::string_view document);
@@ -40,6 +43,9 @@ public:
     const std::vector<SQLiteSignature>& tableSignatures() const { return tableSignatures_; }
     std::vector<SQLiteSignature>& tableSignatures() { return tableSignatures_; }
     bool loaded() const { return loaded_; }
+    // Why the catalogue cannot serve carving ("<path> is not a regular file", "<path> holds no
+    // recovery signatures", ...); none when it can.
+    const std::optional<std::string>& problem() const { return problem_; }
 
     // The resource file's full path.
     static std::string ResourcePath();
@@ -47,4 +53,5 @@ public:
 private:
     std::vector<SQLiteSignature> tableSignatures_;
     bool loaded_ = false;
+    std::optional<std::string> problem_;
 };

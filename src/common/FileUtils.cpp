@@ -375,6 +375,29 @@ std::optional<Bytes> FileUtils::getDataFromPath(const std::string& path) {
     return data;
 }
 
+std::optional<Bytes> FileUtils::getDataFromPath(const std::string& path, std::size_t maxBytes,
+                                                std::string* error) {
+    const auto fail = [&](std::string why) -> std::optional<Bytes> {
+        logLine(path + ": " + why);
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return fail("cannot be opened (" + errnoText(errno) + ")");
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return fail("cannot be inspected (" + errnoText(errno) + ")");
+    if (!S_ISREG(info.st_mode)) return fail("is not a regular file");
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > maxBytes)
+        return fail("is larger than " + std::to_string(maxBytes) + " bytes");
+    Bytes data;
+    data.reserve(static_cast<std::size_t>(info.st_size));
+    // One byte more than allowed tells a file that grew while it was read.
+    if (const int failure = readUpTo(fd.get(), maxBytes + 1, data))
+        return fail("cannot be read (" + errnoText(failure) + ")");
+    if (data.size() > maxBytes) return fail("is larger than " + std::to_string(maxBytes) + " bytes");
+    return data;
+}
+
 std::optional<std::vector<std::string>> FileUtils::getContentsofDirectory(
     const std::string& directory) {
     std::vector<std::string> names;

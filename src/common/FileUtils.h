@@ -61,6 +61,11 @@ public:
 
     // The whole contents of a regular file; none when it cannot be read.
     static std::optional<Bytes> getDataFromPath(const std::string& path);
+    // The same for a file that must not exceed maxBytes (a resource, a configuration): none,
+    // with the reason in *error when given, for a file that is larger, not a regular file (a
+    // FIFO, a folder) or cannot be read. Never blocks on a FIFO and never reads past the limit.
+    static std::optional<Bytes> getDataFromPath(const std::string& path, std::size_t maxBytes,
+                                                std::string* error = nullptr);
     // The names directly inside the directory (not "." or ".."), sorted by byte value so that
     // every run sees the same order; none when it cannot be listed.
     static std::optional<std::vector<std::string>> getContentsofDirectory(

@@ -4,7 +4,9 @@
 #include "common/FileUtils.h"
 #include "config/XmlTree.h"
 
+#include <bitset>
 #include <iostream>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -67,13 +69,13 @@ bool LanguageConfig::loadConfig(ApplicationConfig& config, const std::string& re
             return false;
         }
     }
-    if (FileUtils::fileSizeAtPath(*path) > XmlNode::kMaxDocumentBytes) {
-        std::cerr << "language texts: " << *path << " is too large\n";
+    std::string why;
+    const auto bytes = FileUtils::getDataFromPath(*path, kMaxLanguageFileBytes, &why);
+    if (!bytes) {
+        std::cerr << "language texts: " << *path << " " << why << '\n';
         return false;
     }
-    const auto bytes = FileUtils::getDataFromPath(*path);
-    if (!bytes ||
-        !loadTexts(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()))) {
+    if (!loadTexts(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()))) {
         std::cerr << "language texts: " << *path << " cannot be read as XML\n";
         return false;
     }
@@ -83,13 +85,27 @@ bool LanguageConfig::loadConfig(ApplicationConfig& config, const std::string& re
 bool LanguageConfig::loadTexts(std::string_view document) {
     const std::optional<XmlNode> root = XmlNode::parse(document);
     if (!root) return false;
-    const auto blocks = root->descendants("ResourceDictionary");
-    // Read first, then replace under the lock in one step.
+    // Every key by its element name, built once: each child of a block is looked up once,
+    // however many keys and children there are.
+    static const std::unordered_map<std::string_view, std::size_t> indexByName = [] {
+        std::unordered_map<std::string_view, std::size_t> index;
+        const auto& names = keyNames();
+        for (std::size_t i = 0; i < kKeyCount; ++i) index.emplace(names[i], i);
+        return index;
+    }();
+    // Read first, then replace under the lock in one step. Within a block the first element
+    // of a name counts; a later block's text replaces an earlier one's.
     std::array<OptString, kKeyCount> found;
-    const auto& names = keyNames();
-    for (const XmlNode* block : blocks)
-        for (std::size_t i = 0; i < kKeyCount; ++i)
-            if (const XmlNode* child = block->firstChild(names[i])) found[i] = child->textContent();
+    for (const XmlNode* block : root->descendants("ResourceDictionary")) {
+        std::bitset<kKeyCount> seen;
+        for (const XmlNode& child : block->children()) {
+            if (child.isText()) continue;
+            const auto key = indexByName.find(child.name());
+            if (key == indexByName.end() || seen.test(key->second)) continue;
+            seen.set(key->second);
+            found[key->second] = child.textContent();
+        }
+    }
     std::lock_guard lock(mutex_);
     for (std::size_t i = 0; i < kKeyCount; ++i)
         if (found[i]) texts_[i] = std::move(found[i]);

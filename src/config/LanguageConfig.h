@@ -39,6 +39,8 @@ enum class LanguageKey : std::size_t {
 // Safe to read from any thread; loading replaces the texts under a lock.
 class LanguageConfig {
 public:
+    // A language file is some tens of kilobytes; a far larger one is refused unread.
+    static constexpr std::size_t kMaxLanguageFileBytes = 1u << 20;
     static constexpr std::size_t kKeyCount = 0
 #define TORVANE_LANGUAGE_KEY_COUNT(key, Key) +1
         TORVANE_LANGUAGE_KEYS(TORVANE_LANGUAGE_KEY_COUNT)

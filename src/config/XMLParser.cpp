@@ -165,13 +165,17 @@ std::optional<std::string> XMLParser::loadXMLDataFromWeb(std::int64_t edition, c
     return fetch(*address);
 }
 
+namespace {
+// A configuration file is a few kilobytes.
+constexpr std::size_t kMaxConfigurationBytes = 1u << 20;
+}  // namespace
+
 std::optional<std::string> XMLParser::loadXMLDataFromItself(std::int64_t edition) {
     const OptString name = ApplicationConfig::configurationResourceName(edition);
     if (!name) return std::nullopt;
     const std::string path = AppPaths::resourcesDirectory() + "/" + *name + ".xml";
     if (!FileUtils::fileExistsAtPath(path)) return std::nullopt;
-    if (FileUtils::fileSizeAtPath(path) > XmlNode::kMaxDocumentBytes) return std::nullopt;
-    const auto bytes = FileUtils::getDataFromPath(path);
+    const auto bytes = FileUtils::getDataFromPath(path, kMaxConfigurationBytes);
     if (!bytes) return std::nullopt;
     return std::string(bytes->begin(), bytes->end());
 }

@@ -72,6 +72,7 @@ DatabaseHealth DatabaseHealth::Examine(const std::string& path, std::stop_token 
             // A virtual table is read through a module that may be missing here, not from
             // pages of its own (its shadow tables are ordinary tables, read below).
             const std::string text = sql ? reinterpret_cast<const char*>(sql) : "";
+            if (name) health.tables.emplace_back(reinterpret_cast<const char*>(name));
             if (name && text.find("VIRTUAL") == std::string::npos &&
                 text.find("virtual") == std::string::npos)
                 tables.emplace_back(reinterpret_cast<const char*>(name));

@@ -21,6 +21,8 @@ struct DatabaseHealth {
         std::string error;
     };
     std::vector<Table> damagedTables;
+    // The names of the tables its schema lists (virtual ones included), when it is readable.
+    std::vector<std::string> tables;
     // SQLite's first complaint about the file's structure (an index, the free pages) when
     // every table could be read; empty when it has none.
     std::string structure;

@@ -202,6 +202,7 @@ ExportReport ExportRun::runInFolder(const ExportRequest& request, std::stop_toke
         return report;
     }
     report.folder = *folder;
+    report.folderMade = true;
 
     // Inside the new folder nothing is ever replaced.
     const Exporter exporter(state_, CsvWriter::Placement::NewFileOnly);

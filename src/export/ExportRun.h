@@ -69,6 +69,9 @@ struct ExportReport {
     // The files the whole export would have written (CSV files, the device file, each photo
     // and video), as the records stood when it started.
     std::size_t planned = 0;
+    // Whether the dated folder was made (a failed one is named in `folder` and among the
+    // entries).
+    bool folderMade = false;
 
     std::vector<ExportEntry> failures() const;
     bool ok() const { return failures().empty(); }

@@ -14,6 +14,7 @@
 #include "records/Calendar.h"
 #include "records/Contact.h"
 #include "records/DataType.h"
+#include "records/DatabaseProblem.h"
 #include "records/Note.h"
 #include "records/SMS.h"
 #include "records/WhatsApp.h"
@@ -83,6 +84,22 @@ constexpr LegacyStep kIOS4Steps[] = {
 // The main window's tab of the messages.
 constexpr std::int32_t kMessagesTab = 1;
 
+// The database a data type's routines read, and the tables (any one of them) that they need
+// in it: a file without them is of a layout these routines do not know.
+struct StepInput {
+    DataType type;
+    DatabaseRole role;
+    std::initializer_list<const char*> tables;
+};
+const StepInput kStepInputs[] = {
+    {DataType::DataTypeSMS, DatabaseRole::Messages, {"message"}},
+    {DataType::DataTypeContacts, DatabaseRole::AddressBook, {"ABPerson"}},
+    {DataType::DataTypeCallHistory, DatabaseRole::CallHistory, {"call"}},
+    {DataType::DataTypeNotes, DatabaseRole::Notes, {"ZNOTE"}},
+    {DataType::DataTypeCalendar, DatabaseRole::Calendar, {"CalendarItem", "Event"}},
+    {DataType::DataTypeWhatsApp, DatabaseRole::WhatsApp, {"ZWAMESSAGE"}},
+};
+
 bool Equal(const OptString& a, const OptString& b) {
     return a.has_value() && b.has_value() && *a == *b;
 }
@@ -129,9 +146,35 @@ void LegacyRecovery::RecoverDeletedDataNonSignatures(DataType selected) {
         if (stopRequested()) return;
         if (!RunsStep(selected, step.type)) continue;
         if (step.status && reporter_.updateStatus) reporter_.updateStatus(3, step.status);
-        step.routine(*this);
+        if (readableByThisPath(step.type)) step.routine(*this);
         if (step.view && reporter_.UpdateMainView) reporter_.UpdateMainView(kMessagesTab);
     }
+}
+
+bool LegacyRecovery::readableByThisPath(DataType type) {
+    const auto input = std::find_if(std::begin(kStepInputs), std::end(kStepInputs),
+                                    [&](const StepInput& i) { return i.type == type; });
+    if (input == std::end(kStepInputs) || borrowed_[static_cast<std::size_t>(input->role)]) return true;
+    const std::string name = context_.databaseName(input->role);
+    const OptString path = context_.locate(name);
+    if (!path) return true;  // the backup lacks it: the routine finds nothing, as it should
+    const StoredTables stored(*path);
+    std::string names;
+    for (const char* table : input->tables) {
+        if (stored.columnsOf(table)) return true;
+        names += (names.empty() ? "" : " or ") + std::string(table);
+    }
+    auto problem = std::make_shared<DatabaseProblem>();
+    problem->database = DescriptionOf(input->role);
+    problem->fileName = name;
+    problem->what = "it has no table " + names + " of the layouts the older carving path knows";
+    const std::string line = "the " + problem->database + " (" + name + ") cannot be read by the older "
+                             "carving path: " + problem->what;
+    std::cerr << ("scan: " + line + "\n");
+    if (context_.sink().DatabaseProblems.appendUnlessKey(problem, &DatabaseProblem::FileNameKey) &&
+        reporter_.updateStatus)
+        reporter_.updateStatus(4, line);
+    return false;
 }
 
 LegacyRecovery::Database LegacyRecovery::readDatabase(DatabaseRole role) {

@@ -59,6 +59,10 @@ public:
     std::int32_t iOSMajorVersion() const { return context_.iOSMajorVersion(); }
     std::int32_t hostVersion() const { return hostVersion_; }
     bool stopRequested() const { return context_.cancelled(); }
+    // Whether the type's routines may run: false when the backup has their database but none
+    // of the tables they read. Then the database is named in the scan's problems
+    // (and on the status line) and its routines are not run.
+    bool readableByThisPath(DataType type);
 
     // The whole database file of a role, mapped read-only (or the bytes set with
     // setDatabaseBytes). Empty when the file is missing, unreadable or empty; isRecovering is

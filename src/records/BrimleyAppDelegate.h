@@ -99,6 +99,10 @@ public:
     std::atomic<std::int64_t> unKnownCount{0};
     // The databases of the last scan that could not be read, wholly or in part; one each.
     SharedList<DatabaseProblem> DatabaseProblems;
+    // The photos and videos of the backup (as SameFileKey names them) that the last scan found
+    // but could not copy into its working folder (no folder, a full disk); one each. A file the
+    // photo library lists as well is taken off: the library's entry stands for it.
+    SharedList<std::string> MediaNotCopied;
 
     // ---- Backup location and the backup file name of each database ----
     Guarded<std::string> BACKUP_DIRECTORY;
@@ -137,6 +141,9 @@ public:
     Guarded<std::shared_ptr<ServicesManager>> servicesMgr;
     // Loaded once at start-up, only read afterwards.
     Guarded<std::shared_ptr<const SqLiteTableSignatures>> recoverySignatures;
+    // Set by a scan whose deleted records could not be searched because the signature file
+    // could not be used: why. Cleared with the scan's results.
+    Guarded<std::optional<std::string>> carvingProblem;
     Guarded<std::shared_ptr<RecoveryWindowController>> recoveryWindowController;
     // The open tab (a tab tag); start-up selects the photo tab.
     std::atomic<std::int32_t> tabItem{0};

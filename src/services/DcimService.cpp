@@ -373,6 +373,8 @@ void DcimService::AddToFolderIfDoesNotExists(BrimleyAppDelegate& record, DcmiFol
     // library's entry, which knows whether the item is in the trash, takes its place, so each
     // file is listed once.
     const std::string file = SameFileKey(DCMI.DcmiPath().value_or(""));
+    // A file the photo step could not copy is not missing when the library lists it.
+    if (!file.empty()) record.MediaNotCopied.removeIf([&](const std::string& key) { return key == file; });
     if (!folder.IsVideosFolder()) {
         auto photo = DCMI.convertToPhoto();
         // The test and the listing are one step, so no other thread lists the same file between.

@@ -115,7 +115,7 @@ TEST(GetInfoFromBackup, WhichFileSaysWhat) {
          false,
          "8949020000012345678"},
         {"Info.plist beside an old manifest", true, true, "5.1.1", true, false, true, "Test iPhone",
-         "Test iPhone", "6.1", 6, false, false, ""},
+         "Test iPhone", "6.1", 6, true, true, ""},
         {"manifest without IsEncrypted",
          true,
          true,
@@ -131,7 +131,7 @@ TEST(GetInfoFromBackup, WhichFileSaysWhat) {
          false,
          ""},
         {"old manifest alone: only its version", false, true, "5.1.1", true, false, true, "", "",
-         "5.1.1", 5, false, false, ""},
+         "5.1.1", 5, true, true, ""},
         {"lower-case info.plist",
          true,
          false,
@@ -340,7 +340,8 @@ TEST(IsBackupEncrypted, AnswersForThisBackupOnly) {
     } cases[] = {
         {"encrypted", true, {}, true, true},
         {"not encrypted", true, {}, false, false},
-        {"old manifest says encrypted", true, "5.0", true, false},
+        {"old manifest says encrypted", true, "5.0", true, true},
+        {"old manifest says not encrypted", true, "5.0", false, false},
         {"no manifest", false, {}, true, false},
     };
     for (const Case& c : cases) {
@@ -420,4 +421,31 @@ TEST(GetInfoFromBackup, PropertyListsLinkedFromOutsideAreNotRead) {
     Reading inside(backup.folder());
     EXPECT_EQ(inside.run().DeviceName(), "Test iPhone");
     EXPECT_TRUE(inside.result);
+}
+
+// A backup that says it is encrypted in its Info.plist is encrypted, whatever form its manifest
+// has: reading it as plain would list nothing.
+TEST(GetInfoFromBackup, AnInfoPlistThatSaysEncryptedIsBelieved) {
+    for (const OptString& manifestVersion : {OptString("4.3.5"), OptString()}) {
+        SCOPED_TRACE(manifestVersion.value_or("new manifest"));
+        TempDir dir;
+        BackupBuilder backup(dir.path() / "backup");
+        DeviceDetails details;
+        details.manifestProductVersion = manifestVersion;
+        details.isEncrypted = std::nullopt;
+        backup.writeManifestPlist(details);
+        WriteText(backup.folder() / "Info.plist",
+                  XmlPlist("<dict><key>Device Name</key><string>Test iPhone</string>"
+                           "<key>Product Version</key><string>9.3.2</string>"
+                           "<key>IsEncrypted</key><true/></dict>"));
+        Reading reading(backup.folder());
+        const DeviceInfo& info = reading.run();
+        EXPECT_TRUE(info.knownIfEncrypted());
+        EXPECT_TRUE(info.isEncrypted());
+
+        BrimleyAppDelegate record;
+        record.BACKUP_DIRECTORY.set(backup.folder().string());
+        SilentMainWindow window;
+        EXPECT_TRUE(DeviceDetailsReader(record, window).isBackupEncrypted());
+    }
 }

@@ -2,6 +2,7 @@
 // against the rows the backup was built with.
 
 #include "carving/BTreePage.h"
+#include "common/AppPaths.h"
 #include "carving/PagedFile.h"
 #include "carving/SQLiteHeader.h"
 #include "database/DatabaseHealth.h"
@@ -15,6 +16,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,6 +31,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -53,8 +57,17 @@ struct Finished {
 
 // Runs torvane-scan with its working files below `cache`; `onLine` sees each line of its
 // standard output as it comes, with the child's process id.
+// What a test changes in the scanner's surroundings.
+struct ChildSettings {
+    // Further environment entries ("NAME=value").
+    std::vector<std::string> environment;
+    // The largest file it may write (RLIMIT_FSIZE), as on a full disk; a write beyond fails.
+    std::optional<rlim_t> fileSizeLimit;
+};
+
 Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& cache,
-                    const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+                    const std::function<void(const std::string&, pid_t)>& onLine = {},
+                    const ChildSettings& child = {}) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const fs::path errFile = cache / "stderr.txt";
@@ -75,6 +88,9 @@ Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& c
                                     "XDG_CONFIG_HOME=" + (cache / "config").string(),
                                     "XDG_STATE_HOME=" + (cache / "state").string(),
                                     "TORVANE_NO_ANALYTICS=1"};
+    env.insert(env.end(), child.environment.begin(), child.environment.end());
+    // A write past the file size limit then fails with EFBIG instead of ending the program.
+    if (child.fileSizeLimit) ::signal(SIGXFSZ, SIG_IGN);
     for (char** e = environ; *e; ++e) {
         const std::string entry(*e);
         if (entry.rfind("XDG_CACHE_HOME=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
@@ -89,6 +105,11 @@ Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& c
     const int spawned =
         posix_spawn(&pid, TORVANE_SCAN_BINARY, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned == 0 && child.fileSizeLimit) {
+        // Set before the scanner is past its start-up, long before it copies anything.
+        const struct rlimit limit {*child.fileSizeLimit, *child.fileSizeLimit};
+        ::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr);
+    }
     ::close(out[1]);
     if (spawned != 0) {
         ::close(out[0]);
@@ -498,11 +519,17 @@ TEST_F(EndToEndScanTest, LegacyCarvingFindsTheDeletedMessages) {
 }
 
 // --legacy leaves the types the older path has no routine for to their services: the demo
-// backup's internet history is listed as without it.
+// backup's internet history is listed as without it. The demo's iOS 9 call store has none of
+// the older layouts' tables: it is named, with status 8, instead of a raw SQL error.
 TEST_F(EndToEndScanTest, LegacyCarvingKeepsTheOtherTypes) {
     const auto contents = demo::WriteDemoBackup(dir / "backup");
     const auto run = RunScanner({(dir / "backup").string(), "--legacy", "--fast"}, dir / "cache");
-    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    ASSERT_EQ(run.exitStatus, 8) << run.out << run.err;
+    EXPECT_NE(run.out.find("call history (5a4935c78a5255723f707230a451d79c540d2741): it has no "
+                           "table call"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err.find("no such table"), std::string::npos) << run.err;
     const auto report = ReportRows(run.out);
     const auto live = [](const std::vector<demo::DemoRow>& rows) {
         return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const auto& r) { return !r.deleted; }));
@@ -656,19 +683,104 @@ TEST_F(EndToEndScanTest, ASecondSignalEndsAtOnceAndLeavesNothingBehind) {
 }
 
 // A scan that cannot make its working folder still reads every database, and then ends with
-// a status of its own.
+// the status that says photos are missing, with their number: the pictures outside the photo
+// library could not be copied. Those the library lists are read from the backup itself.
 TEST_F(EndToEndScanTest, AnUnusableCacheFolderEndsWithItsOwnStatus) {
-    demo::WriteDemoBackup(dir / "backup");
+    demo::DemoBackupOptions options;
+    options.extraPhotos = 3;
+    demo::WriteDemoBackup(dir / "backup", options);
     fs::create_directories(dir / "cache");
     std::ofstream(dir / "cache" / "torvane") << "a file where the cache folder should be";
     const auto run = RunScanner({(dir / "backup").string()}, dir / "cache");
     EXPECT_EQ(run.exitStatus, 9) << run.out << run.err;
     EXPECT_NE(run.out.find("Error: the working folder cannot be made"), std::string::npos)
         << run.out;
-    EXPECT_NE(run.err.find("photos and videos were not copied"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("were not copied"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("3 photo(s) and video(s) of the backup could not be copied; they are "
+                           "missing"),
+              std::string::npos)
+        << run.err;
     const auto report = ReportRows(run.out);
     ASSERT_EQ(report.size(), 9u) << run.out;
     EXPECT_GT(report.at("Messages").existing, 0);
+    EXPECT_EQ(report.at("Photos").existing, 5);  // the library's, read from the backup
+
+    // With nothing outside the library, nothing is missing: the scan's status is 0, and the
+    // export holds every photo.
+    demo::WriteDemoBackup(dir / "library-only");
+    const auto libraryOnly = RunScanner(
+        {(dir / "library-only").string(), "--export", (dir / "export").string()}, dir / "cache");
+    EXPECT_EQ(libraryOnly.exitStatus, 0) << libraryOnly.out << libraryOnly.err;
+    EXPECT_NE(libraryOnly.out.find("Exported to "), std::string::npos) << libraryOnly.out;
+}
+
+// An export folder that cannot be made is said as such, never as "Exported to".
+TEST_F(EndToEndScanTest, AnExportFolderThatCannotBeMadeIsNotReportedAsWritten) {
+    demo::WriteDemoBackup(dir / "backup");
+    // A folder in which nothing can be made, whoever runs the test.
+    const auto run = RunScanner(
+        {(dir / "backup").string(), "--type", "notes", "--fast", "--export", "/proc/self"},
+        dir / "cache");
+    EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+    EXPECT_EQ(run.out.find("Exported to"), std::string::npos) << run.out;
+}
+
+// Photos and videos that cannot be copied (here: every file larger than 100 bytes fails, as on
+// a full disk) are counted and reported, and the scan ends with the status that says media are
+// missing; photos the library lists are read from the backup and are not missing.
+TEST_F(EndToEndScanTest, PhotosThatCannotBeCopiedAreCountedAndReported) {
+    demo::DemoBackupOptions options;
+    options.extraPhotos = 40;
+    demo::WriteDemoBackup(dir / "backup", options);
+    const auto run = RunScanner({(dir / "backup").string(), "--type", "photos"}, dir / "cache", {},
+                                {{}, 100});
+    EXPECT_EQ(run.exitStatus, 9) << run.out << run.err;
+    const std::string line = "Photos and videos not copied (missing from the lists): ";
+    const auto at = run.out.find(line);
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_GE(std::stoi(run.out.substr(at + line.size())), 40) << run.out;
+
+    // Without the limit nothing is missing and the status is 0.
+    const auto whole = RunScanner({(dir / "backup").string(), "--type", "photos"}, dir / "cache2");
+    EXPECT_EQ(whole.exitStatus, 0) << whole.out << whole.err;
+    EXPECT_EQ(whole.out.find(line), std::string::npos) << whole.out;
+}
+
+// A signature file that cannot be used (missing, empty, of another kind, a FIFO that would
+// block a reader for ever) ends the scan with a status of its own and says why, instead of
+// listing no deleted record and ending as if all went well. The existing records are still
+// listed.
+TEST_F(EndToEndScanTest, AnUnusableSignatureFileIsAnErrorOfItsOwn) {
+    demo::WriteDemoBackup(dir / "backup");
+    const struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+    } cases[] = {
+        {"missing", [](const fs::path& p) { fs::remove(p); }},
+        {"empty", [](const fs::path& p) { std::ofstream(p, std::ios::trunc); }},
+        {"another root", [](const fs::path& p) { std::ofstream(p) << "<config><a/></config>"; }},
+        {"a FIFO",
+         [](const fs::path& p) {
+             fs::remove(p);
+             ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path resources = dir / ("resources-" + std::string(c.name));
+        fs::copy(AppPaths::resourcesDirectory(), resources, fs::copy_options::recursive);
+        c.spoil(resources / "RecoverySignatures.xml");
+        const auto run = RunScanner({(dir / "backup").string(), "--type", "messages", "--fast"},
+                                    dir / "cache", {},
+                                    {{"TORVANE_RESOURCES_DIR=" + resources.string()}, {}});
+        EXPECT_EQ(run.exitStatus, 11) << run.out << run.err;
+        EXPECT_NE(run.err.find("the recovery signature file cannot be used"), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.out.find("Deleted records were not searched"), std::string::npos) << run.out;
+        const auto report = ReportRows(run.out);
+        ASSERT_TRUE(report.count("Messages")) << run.out;
+        EXPECT_GT(report.at("Messages").existing, 0);
+    }
 }
 
 // A device name made to attack the terminal and the file system (escape sequences, far longer
@@ -965,6 +1077,36 @@ TEST_F(EndToEndScanTest, MisleadingIndexesAndPointersNeverTurnLiveMessagesIntoDe
              i < records.size(); ++i)
             if (records[i].size() > 2 && live.count(records[i][2])) listed.push_back(records[i][2]);
         EXPECT_EQ(listed, std::vector<std::string>{}) << "live rows listed as deleted";
+
+// A messages database that holds nothing SQLite can give the scan (an empty file, a database
+// of another kind) is named in the report and the status, as a damaged one is, and the scan
+// ends with status 8 instead of 0.
+TEST_F(EndToEndScanTest, AMessagesDatabaseOfNoUseIsNamedAndGivesItsStatus) {
+    const fs::path sms = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
+    const fs::path calendar = "2041457d5fe04d39d0ab481178355df6781e6858";
+    const struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+        const char* what;
+    } cases[] = {
+        {"an empty file", [&](const fs::path& b) { std::ofstream(b / sms, std::ios::trunc); },
+         "it holds no tables at all"},
+        {"the calendar under its name",
+         [&](const fs::path& b) { fs::copy_file(b / calendar, b / sms, fs::copy_options::overwrite_existing); },
+         "it is another kind of database"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path backup = dir / c.name;
+        demo::WriteDemoBackup(backup);
+        c.spoil(backup);
+        const auto run = RunScanner({backup.string(), "--type", "messages", "--fast"}, dir / "cache");
+        EXPECT_EQ(run.exitStatus, 8) << run.out << run.err;
+        EXPECT_NE(run.out.find("Damaged databases"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("messages database (" + sms.string() + "): it has no table message"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find(c.what), std::string::npos) << run.out;
     }
 }
 

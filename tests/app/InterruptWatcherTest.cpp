@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <future>
 
@@ -33,4 +36,26 @@ TEST(InterruptWatcherTest, TermAndHangUpReachTheCallbackToo) {
         std::raise(sent);
         EXPECT_EQ(answer.get(), sent);
     }
+}
+
+// Signals that come after the work is done leave its status alone: while the watcher is still
+// there, after it has gone, and a second one that would otherwise end the program at once.
+TEST(InterruptWatcherTest, SignalsAfterTheWorkIsDoneChangeNothing) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        {
+            InterruptWatcher watcher([](int) { ::_exit(20); }, [](int) { ::_exit(21); });
+            watcher.finish();
+            std::raise(SIGTERM);
+            std::raise(SIGINT);
+            std::raise(SIGHUP);
+        }
+        std::raise(SIGTERM);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 using carvingtest::MakePattern;
 
@@ -210,4 +214,51 @@ TEST(SignatureCatalogue, LoadsTheResourceFileAndSurvivesAMissingOne) {
     EXPECT_TRUE(empty.loaded());
     EXPECT_TRUE(empty.tableSignatures().empty());
     EXPECT_FALSE(empty.connected());
+}
+
+// A signature file that cannot serve carving is refused with its reason, never read through
+// a FIFO (which would block for ever) and never read past the size limit.
+TEST(SignatureCatalogue, AFileThatCannotServeCarvingSaysWhy) {
+    const struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        const char* reason;
+    } cases[] = {
+        {"missing", [](const std::filesystem::path&) {}, "cannot be opened"},
+        {"empty", [](const std::filesystem::path& p) { std::ofstream{p}; },
+         "not a well-formed signature file"},
+        {"another root",
+         [](const std::filesystem::path& p) { std::ofstream{p} << "<settings><a/></settings>"; },
+         "holds no recovery signatures"},
+        {"no signature inside",
+         [](const std::filesystem::path& p) { std::ofstream{p} << "<signatures/>"; },
+         "holds no recovery signatures"},
+        {"a FIFO", [](const std::filesystem::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         "not a regular file"},
+        {"a folder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
+         "not a regular file"},
+        {"far too large",
+         [](const std::filesystem::path& p) {
+             std::ofstream{p};
+             std::filesystem::resize_file(p, 65 * 1024 * 1024);  // sparse: costs no disk
+         },
+         "larger than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        const auto path = dir / "RecoverySignatures.xml";
+        c.make(path);
+        SqLiteTableSignatures catalogue;
+        EXPECT_FALSE(catalogue.LoadSignaturesFile(path.string()));
+        ASSERT_TRUE(catalogue.problem());
+        EXPECT_NE(catalogue.problem()->find(c.reason), std::string::npos) << *catalogue.problem();
+        EXPECT_NE(catalogue.problem()->find(path.string()), std::string::npos);
+    }
+    testsupport::TempDir dir;
+    const auto good = dir / "RecoverySignatures.xml";
+    std::ofstream{good} << kTwoTables;
+    SqLiteTableSignatures catalogue;
+    EXPECT_TRUE(catalogue.LoadSignaturesFile(good.string()));
+    EXPECT_FALSE(catalogue.problem());
 }

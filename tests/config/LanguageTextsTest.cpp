@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <set>
 #include <string>
 
@@ -102,6 +104,25 @@ TEST_F(LanguageTextsTest, ABrokenFileChangesNoText) {
     ApplicationConfig other;
     EXPECT_FALSE(load(empty, other, "Deutsch2"));
     EXPECT_EQ(empty.CommonOK(), std::nullopt);
+}
+
+// A language file far larger than any real one (here: a few hundred thousand empty elements
+// before the one text) or one that is no regular file is refused unread; the texts stay.
+TEST_F(LanguageTextsTest, AnOversizedOrIrregularFileChangesNoText) {
+    LanguageConfig texts;
+    ApplicationConfig config;
+    ASSERT_TRUE(load(texts, config, "English"));
+    std::string huge = "<ResourceDictionary>";
+    while (huge.size() <= LanguageConfig::kMaxLanguageFileBytes) huge += "<e/>";
+    huge += "<CommonOK>Gut</CommonOK></ResourceDictionary>";
+    settings_.write("res/TM640R-Deutsch.xml", huge);
+    EXPECT_FALSE(load(texts, config, "Deutsch"));
+    EXPECT_EQ(texts.CommonOK(), "OK");
+
+    const fs::path fifo = settings_.path() / "res" / "TM640R-Fifo.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(load(texts, config, "Fifo"));  // returns: a FIFO is never waited on
+    EXPECT_EQ(texts.CommonOK(), "OK");
 }
 
 TEST_F(LanguageTextsTest, TheSharedTextsFollowTheSharedConfiguration) {

@@ -48,5 +48,8 @@ int main(int argc, char** argv) {
     // temporary files and working copies removed first.
     InterruptWatcher watcher([&scanner](int) { scanner.interrupt(); },
                              [](int) { TemporaryFiles::removeAll(); });
-    return scanner.run();
+    const int status = scanner.run();
+    // Done: a signal from now on must not change the status.
+    watcher.finish();
+    return status;
 }
