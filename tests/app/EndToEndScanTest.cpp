@@ -1077,6 +1077,8 @@ TEST_F(EndToEndScanTest, MisleadingIndexesAndPointersNeverTurnLiveMessagesIntoDe
              i < records.size(); ++i)
             if (records[i].size() > 2 && live.count(records[i][2])) listed.push_back(records[i][2]);
         EXPECT_EQ(listed, std::vector<std::string>{}) << "live rows listed as deleted";
+    }
+}
 
 // A messages database that holds nothing SQLite can give the scan (an empty file, a database
 // of another kind) is named in the report and the status, as a damaged one is, and the scan
