@@ -87,9 +87,11 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     setMinimumSize(980, 700);
     thumbnails_ = std::make_unique<ThumbnailLoader>(dispatcher_, 128);
 
+    // A thin border around the content takes the pointer for resizing at the edges.
     auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
+    root->setContentsMargins(kResizeMargin, kResizeMargin, kResizeMargin, kResizeMargin);
     root->setSpacing(0);
+    setMouseTracking(true);
     buildTitleBar();
     root->addWidget(titleBar);
     webview = new BannerView(dispatcher_, this);
@@ -98,6 +100,7 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     webview->hide();
     root->addWidget(webview);
     viewMainWindow = Named(new QWidget(this), "viewMainWindow");
+    viewMainWindow->setAttribute(Qt::WA_StyledBackground);
     auto* main = new QVBoxLayout(viewMainWindow);
     main->setContentsMargins(0, 0, 0, 0);
     main->setSpacing(0);
@@ -185,9 +188,11 @@ void MainMenu::buildTitleBar() {
     btnMenu->setIconSize(QSize(22, 22));
     btnMinimise = Named(new QToolButton(titleBar), "btnMinimise");
     btnMinimise->setIcon(icon("minimise"));
+    btnMaximise = Named(new QToolButton(titleBar), "btnMaximise");
+    btnMaximise->setIcon(icon("maximise"));
     btnClose = Named(new QToolButton(titleBar), "btnClose");
     btnClose->setIcon(icon("close"));
-    for (QToolButton* b : {btnMenu, btnMinimise, btnClose}) {
+    for (QToolButton* b : {btnMenu, btnMinimise, btnMaximise, btnClose}) {
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::StrongFocus);
     }
@@ -199,9 +204,11 @@ void MainMenu::buildTitleBar() {
     bar->addSpacing(16);
     bar->addWidget(btnMenu);
     bar->addWidget(btnMinimise);
+    bar->addWidget(btnMaximise);
     bar->addWidget(btnClose);
     connect(btnMenu, &QToolButton::clicked, this, [this] { MenuPressed(); });
     connect(btnMinimise, &QToolButton::clicked, this, [this] { showMinimized(); });
+    connect(btnMaximise, &QToolButton::clicked, this, [this] { toggleMaximised(); });
     connect(btnClose, &QToolButton::clicked, this, [this] {
         if (shutdown_)
             shutdown_->OnTerminate();
@@ -430,7 +437,8 @@ void MainMenu::buildProgressAndFooter() {
 
 void MainMenu::applyStyle() {
     setStyleSheet(QStringLiteral(R"(
-        QWidget#MainMenu { background: #f4f6f9; }
+        QWidget#MainMenu { background: #17212b; }
+        QWidget#viewMainWindow { background: #f4f6f9; }
         QWidget#titleBar { background: #17212b; }
         QWidget#titleBar QLabel { color: #e8edf2; }
         QLabel#lblProductName { font-size: 15pt; font-weight: bold; }
@@ -1491,6 +1499,12 @@ void MainMenu::windowStartup() {
 
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
     if (watched == titleBar) {
+        if (event->type() == QEvent::MouseButtonDblClick &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            dragging_ = false;
+            toggleMaximised();
+            return true;
+        }
         if (event->type() == QEvent::MouseButtonPress) {
             auto* press = static_cast<QMouseEvent*>(event);
             if (press->button() == Qt::LeftButton) {
@@ -1510,13 +1524,87 @@ bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void MainMenu::toggleMaximised() {
+    hideMenus();
+    if (isMaximized())
+        showNormal();
+    else
+        showMaximized();
+}
+
+Qt::Edges MainMenu::resizeEdgesAt(const QSize& size, const QPoint& at, int margin) {
+    Qt::Edges edges;
+    if (at.x() < 0 || at.y() < 0 || at.x() >= size.width() || at.y() >= size.height()) return edges;
+    if (at.x() < margin) edges |= Qt::LeftEdge;
+    if (at.x() >= size.width() - margin) edges |= Qt::RightEdge;
+    if (at.y() < margin) edges |= Qt::TopEdge;
+    if (at.y() >= size.height() - margin) edges |= Qt::BottomEdge;
+    return edges;
+}
+
+namespace {
+
+Qt::CursorShape ResizeCursor(Qt::Edges edges) {
+    const bool left = edges & Qt::LeftEdge, right = edges & Qt::RightEdge;
+    const bool top = edges & Qt::TopEdge, bottom = edges & Qt::BottomEdge;
+    if ((left && top) || (right && bottom)) return Qt::SizeFDiagCursor;
+    if ((right && top) || (left && bottom)) return Qt::SizeBDiagCursor;
+    if (left || right) return Qt::SizeHorCursor;
+    if (top || bottom) return Qt::SizeVerCursor;
+    return Qt::ArrowCursor;
+}
+
+}  // namespace
+
 void MainMenu::mousePressEvent(QMouseEvent* event) {
     hideMenus();
+    const Qt::Edges edges =
+        isMaximized() ? Qt::Edges() : resizeEdgesAt(size(), event->position().toPoint(), kResizeMargin);
+    if (event->button() == Qt::LeftButton && edges) {
+        // The platform resizes the window where it can; otherwise the window follows the pointer.
+        if (windowHandle() && windowHandle()->startSystemResize(edges)) return;
+        resizing_ = edges;
+        resizeStart_ = event->globalPosition().toPoint();
+        resizeGeometry_ = geometry();
+        return;
+    }
     QWidget::mousePressEvent(event);
 }
 
 void MainMenu::mouseMoveEvent(QMouseEvent* event) {
+    if (resizing_) {
+        const QPoint moved = event->globalPosition().toPoint() - resizeStart_;
+        QRect to = resizeGeometry_;
+        const QSize least = minimumSize();
+        if (resizing_ & Qt::LeftEdge) to.setLeft(std::min(to.left() + moved.x(), to.right() - least.width() + 1));
+        if (resizing_ & Qt::RightEdge) to.setRight(std::max(to.right() + moved.x(), to.left() + least.width() - 1));
+        if (resizing_ & Qt::TopEdge) to.setTop(std::min(to.top() + moved.y(), to.bottom() - least.height() + 1));
+        if (resizing_ & Qt::BottomEdge)
+            to.setBottom(std::max(to.bottom() + moved.y(), to.top() + least.height() - 1));
+        setGeometry(to);
+        return;
+    }
+    const Qt::Edges edges =
+        isMaximized() ? Qt::Edges() : resizeEdgesAt(size(), event->position().toPoint(), kResizeMargin);
+    if (edges)
+        setCursor(ResizeCursor(edges));
+    else
+        unsetCursor();
     QWidget::mouseMoveEvent(event);
+}
+
+void MainMenu::mouseReleaseEvent(QMouseEvent* event) {
+    resizing_ = {};
+    QWidget::mouseReleaseEvent(event);
+}
+
+void MainMenu::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    // A maximised window has no edges to drag, and its button offers the size before.
+    const int margin = isMaximized() ? 0 : kResizeMargin;
+    layout()->setContentsMargins(margin, margin, margin, margin);
+    btnMaximise->setIcon(icon(isMaximized() ? "restore" : "maximise"));
 }
 
 void MainMenu::resizeEvent(QResizeEvent* event) {

@@ -80,6 +80,67 @@ private slots:
         f.start();
     }
 
+    // The frameless window maximises from its button and from a double click on its title
+    // bar, and comes back to its size the same ways.
+    void maximiseButtonAndDoubleClickOnTheTitleBar() {
+        w().showNormal();
+        const QSize before = w().size();
+        QVERIFY(w().btnMaximise->isVisible());
+        w().btnMaximise->click();
+        QVERIFY(w().isMaximized());
+        QTest::mouseDClick(w().titleBar, Qt::LeftButton, Qt::NoModifier, QPoint(300, 20));
+        QVERIFY(!w().isMaximized());
+        QVERIFY(WaitFor([&] { return w().size() == before; }, 5000));
+        QTest::mouseDClick(w().titleBar, Qt::LeftButton, Qt::NoModifier, QPoint(300, 20));
+        QVERIFY(w().isMaximized());
+        w().btnMaximise->click();
+        QVERIFY(!w().isMaximized());
+    }
+
+    void edgesOfTheWindow_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<int>("edges");
+        QTest::newRow("inside") << QPoint(500, 400) << 0;
+        QTest::newRow("left") << QPoint(1, 400) << int(Qt::LeftEdge);
+        QTest::newRow("right") << QPoint(997, 400) << int(Qt::RightEdge);
+        QTest::newRow("top") << QPoint(500, 0) << int(Qt::TopEdge);
+        QTest::newRow("bottom") << QPoint(500, 798) << int(Qt::BottomEdge);
+        QTest::newRow("bottom right") << QPoint(999, 799) << int(Qt::BottomEdge | Qt::RightEdge);
+        QTest::newRow("top left") << QPoint(0, 2) << int(Qt::TopEdge | Qt::LeftEdge);
+        QTest::newRow("outside") << QPoint(1000, 400) << 0;
+    }
+    void edgesOfTheWindow() {
+        QFETCH(QPoint, at);
+        QFETCH(int, edges);
+        QCOMPARE(int(MainMenu::resizeEdgesAt(QSize(1000, 800), at, MainMenu::kResizeMargin)), edges);
+    }
+
+    // Dragging an edge resizes the window (here, without a window manager, by the window
+    // itself), never below its smallest size.
+    void draggingAnEdgeResizesTheWindow() {
+        w().showNormal();
+        w().resize(1100, 760);
+        QVERIFY(WaitFor([&] { return w().size() == QSize(1100, 760); }, 5000));
+        const QPoint edge(w().width() - 2, w().height() / 2);
+        QVERIFY(w().childAt(edge) == nullptr);
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, w().mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                              buttons, Qt::NoModifier);
+            QApplication::sendEvent(&w(), &event);
+        };
+        send(QEvent::MouseMove, edge, Qt::NoButton);
+        QCOMPARE(w().cursor().shape(), Qt::SizeHorCursor);
+        send(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+        send(QEvent::MouseMove, edge + QPoint(60, 0), Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, edge + QPoint(60, 0), Qt::NoButton);
+        QVERIFY(WaitFor([&] { return w().width() == 1160; }, 5000));
+        const QPoint bottom(w().width() / 2, w().height() - 1);
+        send(QEvent::MouseButtonPress, bottom, Qt::LeftButton);
+        send(QEvent::MouseMove, bottom - QPoint(0, 500), Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, bottom - QPoint(0, 500), Qt::NoButton);
+        QVERIFY(WaitFor([&] { return w().height() == w().minimumHeight(); }, 5000));
+    }
+
     // The troubleshooting dialog: the line before the hints, and the link on the name of the
     // software to install, not on the rest of the sentence.
     void troubleshootingLinksTheSoftwareAndListsTheHints() {
