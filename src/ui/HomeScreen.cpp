@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -88,6 +89,12 @@ InfoReaderViewController::InfoReaderViewController(MainMenu& window, QWidget* pa
     choice->addWidget(dataTypeCombo);
     choice->addStretch();
     layout->addLayout(choice);
+    // Tab walks the mode, the list, Browse, the data type and then the scan button.
+    iTunesBackupTable->setTabKeyNavigation(false);
+    QWidget::setTabOrder(btnBrowseBackup, dataTypeCombo);
+    QWidget::setTabOrder(dataTypeCombo, iTunesBackupScanButton);
+    // A focused button takes Enter itself.
+    for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
 
     // Start-up.
     setLanguageForOutlates();
@@ -314,6 +321,17 @@ void InfoReaderViewController::setLanguageForOutlates() {
     btnIos->setText(ToQString(texts.ConnectDeviceControlViewTitle()));
     btnItunes->setText(ToQString(texts.ChooseIOSBackupControlViewTitle()));
     fillDataTypeCombo();
+}
+
+void InfoReaderViewController::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QPushButton* scan = selectedTab == 1 ? iTunesBackupScanButton : btnDeviceRecover;
+        if (scan->isVisible() && scan->isEnabled()) {
+            scan->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 // ---- Device mode ----

@@ -74,6 +74,10 @@ public:
     QProgressBar *progressBar, *progressCircle;
     QTableWidget* iTunesBackupTable;
 
+protected:
+    // Enter (or Return) presses the shown scan button of the mode, unless a button has focus.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QWidget* buildDevicePanel();
     QWidget* buildBackupPanel();

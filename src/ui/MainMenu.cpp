@@ -39,6 +39,7 @@
 #include "ui/Screens.h"
 #include "ui/TitleAdapters.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -49,6 +50,7 @@
 #include <QMouseEvent>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QTextEdit>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -72,6 +74,28 @@ QFrame* Box(QWidget* parent, const char* name) {
 }
 
 constexpr TitleColor kWhiteTitle = kWhite;
+
+// Tab leaves tables and text pages instead of walking their cells and links, so that every
+// control of a screen is reached from the keyboard.
+void LetTabLeaveViews(QWidget* root) {
+    for (QAbstractItemView* view : root->findChildren<QAbstractItemView*>()) view->setTabKeyNavigation(false);
+    for (QTextEdit* page : root->findChildren<QTextEdit*>()) page->setTabChangesFocus(true);
+}
+
+// Puts the controls of the view, in their own order, right after `after` in the window's tab
+// order.
+void PlaceInTabOrder(QWidget* after, QWidget* view) {
+    std::vector<QWidget*> controls;
+    for (QWidget* w = view->nextInFocusChain(); w && w != view; w = w->nextInFocusChain()) {
+        if (!view->isAncestorOf(w)) continue;
+        if (w->focusPolicy() & Qt::TabFocus) controls.push_back(w);
+        if (controls.size() > 10000) break;
+    }
+    for (QWidget* control : controls) {
+        QWidget::setTabOrder(after, control);
+        after = control;
+    }
+}
 
 }  // namespace
 
@@ -113,6 +137,7 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     buildProgressAndFooter();
     buildMenu();
     applyStyle();
+    LetTabLeaveViews(this);
 
     countdownTimer.setInterval(1000);
     connect(&countdownTimer, &QTimer::timeout, this, [this] { timerRun(); });
@@ -433,6 +458,7 @@ void MainMenu::buildProgressAndFooter() {
     footer->addWidget(btnApp);
     footer->addWidget(btnExport);
     static_cast<QVBoxLayout*>(viewMainWindow->layout())->addWidget(boxFooter);
+    QWidget::setTabOrder(btnApp, btnExport);
 }
 
 void MainMenu::applyStyle() {
@@ -479,6 +505,10 @@ void MainMenu::applyStyle() {
         QLabel#Timer { color: #6b5a2b; }
         QProgressBar { border: 1px solid #b8c4cf; border-radius: 3px; background: white; max-height: 10px; }
         QProgressBar::chunk { background: #2ba0e1; }
+        QToolButton:focus, QPushButton[mode="true"]:focus, QPushButton[link="true"]:focus,
+        QPushButton[iconOnly="true"]:focus { border: 2px solid #2ba0e1; border-radius: 4px; }
+        QLineEdit:focus, QComboBox:focus, QAbstractItemView:focus, QTextBrowser:focus { border: 2px solid #2ba0e1; }
+        QCheckBox:focus { color: #0d4a73; text-decoration: underline; }
     )"));
 }
 
@@ -747,6 +777,9 @@ void MainMenu::putIntoChildView(QWidget* view) {
     }
     takeFromChildView();
     childView->layout()->addWidget(view);
+    LetTabLeaveViews(view);
+    // A screen comes after the search field and the toggle, before the footer.
+    PlaceInTabOrder(changeView, view);
     view->show();
     currentChild_ = view;
 }

@@ -56,6 +56,7 @@ ExportWindowController::ExportWindowController(Actions actions, QWidget* parent)
     lblhint->setProperty("dim", true);
     btnExport = Named(new QPushButton(this), "btnExport");
     btnExport->setProperty("primary", true);
+    btnExport->setDefault(true);
 
     auto* format = new QHBoxLayout;
     format->addWidget(lblChooseFormat);

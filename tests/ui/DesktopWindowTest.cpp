@@ -8,10 +8,14 @@
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
 #include "ui/MainMenu.h"
+#include "ui/OwnWidgets.h"
+#include "ui/ScreenFramework.h"
+#include "ui/Screens.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -139,6 +143,113 @@ private slots:
         send(QEvent::MouseMove, bottom - QPoint(0, 500), Qt::LeftButton);
         send(QEvent::MouseButtonRelease, bottom - QPoint(0, 500), Qt::NoButton);
         QVERIFY(WaitFor([&] { return w().height() == w().minimumHeight(); }, 5000));
+    }
+
+    // The widgets that Tab visits from the one focused now, in order.
+    static std::vector<QWidget*> TabWalk(int presses) {
+        std::vector<QWidget*> visited;
+        for (int i = 0; i < presses; ++i) {
+            QWidget* focused = QApplication::focusWidget();
+            if (!focused) break;
+            QTest::keyClick(focused, Qt::Key_Tab);
+            visited.push_back(QApplication::focusWidget());
+        }
+        return visited;
+    }
+    static int At(const std::vector<QWidget*>& walk, QWidget* widget) {
+        const auto it = std::find(walk.begin(), walk.end(), widget);
+        return it == walk.end() ? -1 : static_cast<int>(it - walk.begin());
+    }
+    // Whether the widget looks different with the keyboard focus.
+    static bool ShowsFocus(QWidget* widget) {
+        widget->clearFocus();
+        QApplication::processEvents();
+        const QImage before = widget->grab().toImage();
+        widget->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        const QImage after = widget->grab().toImage();
+        return before != after;
+    }
+
+    // Home screen: Tab leaves the backup list and reaches Browse, the data type and the scan
+    // button; the focus shows; Enter starts the scan.
+    void homeScreenKeyboard() {
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        InfoReaderViewController* home = w().homeScreen();
+        home->iTunesBackupTable->setFocus(Qt::TabFocusReason);
+        const auto walk = TabWalk(20);
+        QCOMPARE(walk.front() == home->iTunesBackupTable, false);
+        for (QWidget* control : std::initializer_list<QWidget*>{home->btnIos, home->btnItunes, home->iTunesBackupTable,
+                                                               home->btnBrowseBackup, home->dataTypeCombo,
+                                                               home->iTunesBackupScanButton})
+            QVERIFY2(At(walk, control) >= 0, qPrintable(control->objectName()));
+        QVERIFY(At(walk, home->dataTypeCombo) < At(walk, home->iTunesBackupScanButton));
+        for (QWidget* control : std::initializer_list<QWidget*>{home->btnItunes, home->iTunesBackupTable,
+                                                               home->btnBrowseBackup, home->dataTypeCombo,
+                                                               home->iTunesBackupScanButton, w().btnMenu})
+            QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
+        home->dataTypeCombo->setCurrentIndex(0);
+        home->dataTypeCombo->setFocus();
+        QTest::keyClick(home->dataTypeCombo, Qt::Key_Return);
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenResults));
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        w().dashboard()->close();
+    }
+
+    // Results: Tab reaches the data types, the other screens' buttons, the search, the open
+    // screen's filter and list, and the footer; each shows its focus.
+    void resultsScreenKeyboard() {
+        scan();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        auto* screen = dynamic_cast<ListScreen*>(w().viewController());
+        QVERIFY(screen);
+        w()._searchField->setFocus(Qt::TabFocusReason);
+        const auto walk = TabWalk(40);
+        const int search = At(walk, w()._searchField), list = At(walk, screen->m_table),
+                  filter = std::max({At(walk, screen->segmentedControl->segment(0)),
+                                     At(walk, screen->segmentedControl->segment(1)),
+                                     At(walk, screen->segmentedControl->segment(2))}),
+                  contacts = At(walk, w().iconControl(TabTag::TabTagContacts)),
+                  summary = At(walk, w().tabButton(TabTag::TabTagDashboard)), exportButton = At(walk, w().btnExport);
+        QVERIFY(search >= 0 && list >= 0 && filter >= 0 && contacts >= 0 && summary >= 0 && exportButton >= 0);
+        // In reading order: the filter above the list, the list before the footer.
+        QVERIFY(filter < list && list < exportButton);
+        for (QWidget* control : std::initializer_list<QWidget*>{w().iconControl(TabTag::TabTagContacts),
+                                                               w().tabButton(TabTag::TabTagDashboard),
+                                                               screen->m_table, w()._searchField, w().changeView,
+                                                               w().btnExport})
+            QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
+    }
+
+    // Dialogs: Escape closes them; Enter presses their default button.
+    void dialogsTakeEscapeAndEnter() {
+        w().AboutWindow();
+        QDialog* about = w().openDialog("AboutWindow");
+        QVERIFY(about);
+        QTest::keyClick(about, Qt::Key_Escape);
+        QVERIFY(!about->isVisible());
+        w().showHintPopup();
+        QDialog* hint = w().openDialog("showHintWindowController");
+        QTest::keyClick(hint, Qt::Key_Escape);
+        QVERIFY(!hint->isVisible());
+        w().Export();
+        QDialog* exportDialog = w().exportDialog();
+        QVERIFY(exportDialog && exportDialog->isVisible());
+        QTest::keyClick(exportDialog, Qt::Key_Escape);
+        QVERIFY(!exportDialog->isVisible());
+        w().Notification1();
+        auto* question = static_cast<Notification1WindowController*>(w().openDialog("Notification1WindowController"));
+        QVERIFY(question);
+        QTest::keyClick(question, Qt::Key_Return);
+        QVERIFY(!question->isVisible());
+        QVERIFY(f.saw("button Back to recovery from backups"));
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenHome));
     }
 
     // The troubleshooting dialog: the line before the hints, and the link on the name of the
