@@ -15,7 +15,9 @@
 #include "ui/NamedWidgets.h"
 #include "ui/TitleAdapters.h"
 
+#include <QAbstractItemView>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -282,6 +284,12 @@ void InfoReaderViewController::fillDataTypeCombo() {
     dataTypeCombo->addItems(items);
     dataTypeCombo->addItem(items.join(QStringLiteral(", ")));
     dataTypeCombo->setItemData(kAllIndex, items.join(QStringLiteral(", ")), Qt::ToolTipRole);
+    // Every item stands whole, in the box and in its list, in every language.
+    dataTypeCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    int widest = 0;
+    for (const QString& item : items + QStringList{items.join(QStringLiteral(", "))})
+        widest = std::max(widest, dataTypeCombo->fontMetrics().horizontalAdvance(item));
+    dataTypeCombo->view()->setMinimumWidth(widest + 24);
     dataTypeCombo->setCurrentIndex(current < 0 ? kAllIndex : current);
 }
 
@@ -588,6 +596,16 @@ void InfoReaderViewController::findBackup(const QString& chosen) {
         dialog.setLabelText(QFileDialog::FileName, QStringLiteral("File Name"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         path = dialog.selectedFiles().first();
+    }
+    // A folder that is not there is named as such, not as a broken backup.
+    if (!QFileInfo(path).isDir()) {
+        window_.alert({FillPlaceholders(LanguageConfig::sharedObject().BackupFolderDoesNotExist().value_or(
+                                            "The folder {0} does not exist."),
+                                        {path.toStdString()}),
+                       "",
+                       {"OK"}});
+        enableActions(true);
+        return;
     }
     BrimleyAppDelegate& record = window_.record();
     record.BACKUP_DIRECTORY.set(path.toStdString());

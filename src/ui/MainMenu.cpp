@@ -673,8 +673,7 @@ void MainMenu::setMenuItemsName() {
     ApplyTitle(btnAbout, TH::setButtonTitleFor(texts.MenuItemAbout(), kWhiteTitle));
     ApplyTitle(btnuserGuide, TH::setButtonTitleFor(texts.MenuItemUserGuide(), kWhiteTitle));
     ApplyTitle(btnChangLanguage, TH::setButtonTitleFor(texts.MenuItemChangeLanguage(), kWhiteTitle));
-    // The update check's texts are fixed English, as its messages are.
-    ApplyTitle(btnUpdate, TH::setButtonTitleFor(std::string("Check for updates"), kWhiteTitle));
+    ApplyTitle(btnUpdate, TH::setButtonTitleFor(texts.MenuItemCheckForUpdates(), kWhiteTitle));
     for (QPushButton* entry : {btnHelpMenu, btnShare, btnFeedBack, btnAbout, btnuserGuide, btnChangLanguage, btnUpdate})
         entry->setStyleSheet(entry->styleSheet() + QStringLiteral(" text-align: left;"));
     ApplyTitle(camera, TH::setButtonTitleFor(texts.colCameraRoll(), kBlack));
@@ -1393,7 +1392,8 @@ void MainMenu::showAlert(const std::string& message) {
 }
 
 bool MainMenu::askToUpdate(const std::string& message) {
-    return alert({message, "", {"Update", "Cancel"}}) == 0;
+    LanguageConfig& texts = Texts();
+    return alert({message, "", {texts.UpdateButton().value_or("Update"), texts.CommonCancel().value_or("Cancel")}}) == 0;
 }
 
 void MainMenu::openInBrowser(const std::string& address) {

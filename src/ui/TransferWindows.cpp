@@ -357,7 +357,7 @@ void AppWindowController::getRestoreApp() {
 
 void AppWindowController::send() {
     if (!services_.firstDevice || !services_.firstDevice()) {
-        if (services_.alert) services_.alert({"No device connected to send data", "", {"OK"}});
+        if (services_.alert) services_.alert({SendFiles::NoDeviceMessage(SendKind::Contacts), "", {"OK"}});
         return;
     }
     steps(true, true, true, false);

@@ -294,9 +294,9 @@ TEST_F(CallHistoryServiceTest, AStaleCopyOfALiveCallAndCallsAnsweredWithinASecon
     std::map<std::string, std::string> types;
     for (const auto& call : DAOs(handle, ContextFor(record, device)).GetCallLogs())
         types[call->Address().value_or("")] = call->CallType().value_or("");
-    EXPECT_EQ(types.at(NewerAddress(5)), "Incoming Call -Answered");
-    EXPECT_EQ(types.at(NewerAddress(3)), "Outgoing Call -Answered");
-    EXPECT_EQ(types.at(NewerAddress(2)), "Incoming Call -Answered");
+    EXPECT_EQ(types.at(NewerAddress(5)), "Incoming - Answered");
+    EXPECT_EQ(types.at(NewerAddress(3)), "Outgoing - Answered");
+    EXPECT_EQ(types.at(NewerAddress(2)), "Incoming - Answered");
 }
 
 // A backup with only the newer store; the older store's carving finds no file. A cancelled run

@@ -9,10 +9,18 @@
 #include "ui/HomeScreen.h"
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
+#include "ui/ScreenText.h"
+#include "ui/SendToDevice.h"
+#include "ui/TransferWindows.h"
+#include "ui/UiTabs.h"
 #include "ui/ScreenFramework.h"
 #include "ui/Screens.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
+#include <QAbstractButton>
 #include <QTest>
 
 #include <algorithm>
@@ -35,6 +43,42 @@ int FilesBelow(const fs::path& folder) {
          it.increment(error))
         files += it->is_regular_file();
     return files;
+}
+
+// The texts of the visible controls under root that do not fit their control: buttons and
+// one-line labels narrower than their text needs, combo boxes narrower than their current item.
+QStringList CutTexts(QWidget* root) {
+    QStringList cut;
+    const auto visible = [root](QWidget* w) { return w->isVisibleTo(root) && w->width() > 0; };
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (!visible(button) || button->text().trimmed().isEmpty()) continue;
+        if (button->width() < button->sizeHint().width())
+            cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(button->objectName(), button->text().trimmed())
+                       .arg(button->width()).arg(button->sizeHint().width());
+    }
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        if (!visible(label) || label->wordWrap() || label->text().isEmpty() || label->textFormat() == Qt::RichText)
+            continue;
+        const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin();
+        if (label->contentsRect().width() < needed)
+            cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(label->objectName(), label->text())
+                       .arg(label->contentsRect().width()).arg(needed);
+    }
+    for (QComboBox* combo : root->findChildren<QComboBox*>()) {
+        if (!visible(combo)) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i) {
+            const int needed = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
+            // The open list shows every item whole; the closed box its current one.
+            const int room = std::max(combo->width(), combo->view()->minimumWidth());
+            if ((i == combo->currentIndex() && field.width() < needed) || room < needed)
+                cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(combo->objectName(), combo->itemText(i))
+                           .arg(i == combo->currentIndex() ? field.width() : room).arg(needed);
+        }
+    }
+    return cut;
 }
 
 }  // namespace
@@ -250,6 +294,103 @@ private slots:
         QVERIFY(!question->isVisible());
         QVERIFY(f.saw("button Back to recovery from backups"));
         QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenHome));
+    }
+
+    // Switches the window's language as the language dialog does.
+    void chooseLanguage(const QString& language) {
+        w().showLanWindow();
+        auto* picker = static_cast<LangaugeWindowController*>(w().openDialog("LangaugeWindowController"));
+        QVERIFY(picker);
+        picker->selectLang->setCurrentIndex(picker->selectLang->findText(language));
+        picker->btnSelectClicked();
+    }
+
+    // In both languages, at the window's smallest size, no text of the home screen, the
+    // results screens or the dialogs is cut.
+    void noTextIsCutAtTheSmallestSize_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << QStringLiteral("English");
+        QTest::newRow("Deutsch") << QStringLiteral("Deutsch");
+    }
+    void noTextIsCutAtTheSmallestSize() {
+        QFETCH(QString, language);
+        chooseLanguage(language);
+        w().showNormal();
+        w().resize(w().minimumSize());
+        QVERIFY(WaitFor([&] { return w().size() == w().minimumSize(); }, 5000));
+        QStringList cut;
+        const auto check = [&](QWidget* root, const QString& where) {
+            QApplication::processEvents();
+            for (const QString& text : CutTexts(root)) cut << where + QStringLiteral(": ") + text;
+        };
+        w().showScreen(ScreenState::ScreenHome);
+        w().homeScreen()->returnMainScreen();
+        check(&w(), QStringLiteral("home, device"));
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        check(&w(), QStringLiteral("home, backup"));
+        scan();
+        for (const UiTab& tab : UiTabs()) {
+            if (!w().iconControl(tab.tab) || !w().iconControl(tab.tab)->isEnabled()) continue;
+            w().onAppsSelectionChanged(tab.tab);
+            check(&w(), QString::fromLatin1(tab.fallbackIcon));
+        }
+        w().MenuPressed();
+        check(w().boxMenu, QStringLiteral("menu"));
+        w().hideMenus();
+        w().Notification1();
+        check(w().openDialog("Notification1WindowController"), QStringLiteral("new scan"));
+        w().openDialog("Notification1WindowController")->close();
+        w().FeedbackBtnInMenu();
+        check(w().openDialog("FeedbackWindowController"), QStringLiteral("feedback"));
+        w().openDialog("FeedbackWindowController")->close();
+        w().showHintPopup();
+        check(w().openDialog("showHintWindowController"), QStringLiteral("hint"));
+        w().openDialog("showHintWindowController")->close();
+        w().Export();
+        check(w().exportDialog(), QStringLiteral("export"));
+        w().exportDialog()->close();
+        w().sendToApp();
+        check(w().sendWizard(), QStringLiteral("send"));
+        w().sendWizard()->close();
+        chooseLanguage(QStringLiteral("English"));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+
+    // German: the menu's update entry, the hover label of a data type, the call types and the
+    // messages of the update check and the send to the device come from the language file.
+    void germanTextsOfTheWindow() {
+        chooseLanguage(QStringLiteral("Deutsch"));
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        QCOMPARE(w().btnUpdate->text(), QStringLiteral("Nach Updates suchen"));
+        QCOMPARE(ScreenText::ShownCallType(std::string("Outgoing - Answered")), OptString("Ausgehend - Angenommen"));
+        QCOMPARE(ScreenText::ShownCallType(std::string("+49 unknown")), OptString("+49 unknown"));
+        QCOMPARE(SendFiles::NoDeviceMessage(SendKind::Messages), *texts.SendNoDeviceConnected());
+        QVERIFY(texts.UpdateNoConnection()->find("Verbindung") != std::string::npos);
+        chooseLanguage(QStringLiteral("English"));
+        QCOMPARE(w().btnUpdate->text(), QStringLiteral("Check for updates"));
+    }
+
+    // The user guide describes the window: choosing, scanning, screens, filters, ticking,
+    // exporting and sending.
+    void userGuideDescribesTheWindow() {
+        w().OnManualClick();
+        auto* manual = static_cast<Manual*>(w().openDialog("Manual"));
+        QVERIFY(manual);
+        const QString text = manual->page->toPlainText();
+        for (const char* heading : {"Choosing a device or a backup", "Scanning", "The screens", "Filters and search",
+                                    "Ticking", "Exporting", "Sending to the device", "Keyboard"})
+            QVERIFY2(text.contains(QLatin1String(heading)), heading);
+        manual->close();
+    }
+
+    // A folder that does not exist is named as such, not as a broken backup.
+    void aMissingFolderIsSaidToBeMissing() {
+        w().showScreen(ScreenState::ScreenHome);
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().homeScreen()->findBackup(dir.path() + QStringLiteral("/not-there"));
+        QVERIFY(said.contains(QStringLiteral("does not exist")));
+        QVERIFY(said.contains(QStringLiteral("not-there")));
     }
 
     // The troubleshooting dialog: the line before the hints, and the link on the name of the
