@@ -648,6 +648,18 @@ void MainMenu::setTabButtonTitle() {
         control->whatsAppText = ToQString(texts.CommonWhatsApp());
         control->setAccessibleName(text);
     }
+    // The buttons of the other screens name their screen.
+    const std::pair<TabTag, OptString> names[] = {
+        {TabTag::TabTagDashboard, texts.TabSummary()},     {TabTag::TabTagDeviceInfo, texts.TabDeviceInfo()},
+        {TabTag::TabTagApps, texts.TabApplications()},     {TabTag::TabTagDictionary, texts.TabUserDictionary()},
+        {TabTag::TabTagMap, texts.TabMaps()},              {TabTag::TabTagSkype, texts.TabSkype()},
+        {TabTag::TabTagIMessage, texts.TabIMessage()},     {TabTag::TabTagFaceTime, texts.TabFaceTime()},
+    };
+    for (const auto& [tab, text] : names)
+        if (QToolButton* button = tabButton(tab)) {
+            button->setToolTip(ToQString(text));
+            button->setAccessibleName(ToQString(text));
+        }
     TitleAdapters::SetPlaceholder(_searchField, texts.CommonSearch());
     SetText(showonlydeleteddata, texts.ShowOnlyDeletedData());
     ApplyTitle(btnApp, TH::setButtonTitleForWithPadding(texts.btnSendDataText(), kWhiteTitle, 14.0f, 10));
@@ -719,11 +731,15 @@ void MainMenu::updateTabButtons() {
     for (auto& [tab, button] : tabButtons_) {
         const UiTab* entry = UiTabFor(tab);
         if (entry->caption) continue;
-        // Screens that no scan fills stay reachable only while they have something to show.
-        if (tab == TabTag::TabTagDashboard || tab == TabTag::TabTagDeviceInfo)
+        // Screens that no scan fills show only while they have something to show, rather
+        // than standing grey for good.
+        if (tab == TabTag::TabTagDashboard || tab == TabTag::TabTagDeviceInfo) {
             button->setEnabled(true);
-        else
-            button->setEnabled(HasRecords(*entry, record_));
+        } else {
+            const bool filled = HasRecords(*entry, record_);
+            button->setEnabled(filled);
+            button->setVisible(filled);
+        }
     }
 }
 
@@ -1080,6 +1096,13 @@ void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void
 
 void MainMenu::exportPhotos() {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    // The button copies the ticked pictures: with none ticked it says so and writes nothing.
+    updatePhotosSelections();
+    const auto ticked = [](const auto& item) { return item.isChecked() == 1; };
+    if (!record_.AllPhotos.any(ticked) && !record_._AllVideos.any(ticked)) {
+        alert({Texts().PhotosNothingTicked().value_or("Nothing is ticked, so there is nothing to export."), "", {"OK"}});
+        return;
+    }
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Choose a Directory to Export Photos"), QDir::homePath());
     if (folder.isEmpty()) return;

@@ -411,6 +411,10 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
     addTickAll();
     setTable(&table_);
     m_table->setCursor(Qt::PointingHandCursor);
+    // The address takes the spare width; the visit count keeps a number's width.
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setSectionResizeMode(model->columnCount() - 3, QHeaderView::Stretch);
+    m_table->setColumnWidth(model->columnCount() - 1, 80);
     show(whole(), true);
     refreshIndexpath();
 }

@@ -9,6 +9,7 @@
 #include "ui/HomeScreen.h"
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
+#include "ui/PhotoBrowser.h"
 #include "ui/ScreenText.h"
 #include "ui/SendToDevice.h"
 #include "ui/TransferWindows.h"
@@ -21,6 +22,7 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QAbstractButton>
+#include <QToolButton>
 #include <QTest>
 
 #include <algorithm>
@@ -269,6 +271,31 @@ private slots:
                                                                screen->m_table, w()._searchField, w().changeView,
                                                                w().btnExport})
             QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
+    }
+
+    // The buttons of the other screens: each one shown can be used and names its screen.
+    void otherScreensButtonsAreUsableAndNamed() {
+        int shown = 0;
+        for (const UiTab& tab : UiTabs()) {
+            QToolButton* button = w().tabButton(tab.tab);
+            if (IsIconBarTab(tab.tab) || !button->isVisible()) continue;
+            ++shown;
+            QVERIFY2(button->isEnabled(), tab.fallbackIcon);
+            QVERIFY2(!button->toolTip().isEmpty(), tab.fallbackIcon);
+        }
+        QVERIFY(shown >= 2);
+    }
+
+    // The photo page's Export with nothing ticked says so and copies nothing.
+    void photoExportWithNothingTickedSaysSo() {
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        w().tickAllCameraPhoto(false);
+        w().photoGrid()->clearSelection();
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().exportPhotos();
+        QVERIFY(said.contains(QStringLiteral("Nothing is ticked")));
+        QCOMPARE(w().exportsRunning(), 0);
     }
 
     // Dialogs: Escape closes them; Enter presses their default button.
