@@ -496,7 +496,7 @@ void MainMenu::applyStyle() {
         QPushButton[menuEntry="true"]:hover, QPushButton[menuEntry="true"]:focus { background: #2b3b4b; }
         QPushButton[link="true"] { background: transparent; padding: 0px; }
         QPushButton[iconOnly="true"] { background: transparent; padding: 2px; }
-        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; font-size: 12pt; }
+        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; font-size: 11pt; }
         QPushButton[mode="true"]:checked { background: #d7ecfa; border: 2px solid #2b8fd0; font-weight: bold; }
         QLabel[heading="true"] { font-size: 14pt; font-weight: bold; color: #1f2a36; }
         QLabel[good="true"] { color: #1d9a5b; font-weight: bold; }
