@@ -165,7 +165,12 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     buildVersion->setText(QString::fromStdString(ApplicationDetailsUtil::getBuildNumber()));
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
-    QFile eula(resources + "/TM-640_EULA.txt");
+    // The licence in the chosen language where there is one ("TM-640_EULA-Deutsch.txt"),
+    // else in English.
+    const QString language = ToQString(ApplicationConfig::sharedObject().selectedLanguage);
+    QFile eula(resources + "/TM-640_EULA-" + language + ".txt");
+    if (language.isEmpty() || language.contains(QLatin1Char('/')) || !eula.exists())
+        eula.setFileName(resources + "/TM-640_EULA.txt");
     if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(QString::fromUtf8(eula.readAll()));
     lblProductName->setText(QString::fromStdString(record.Version.get()));
     const QString website = ToQString(ApplicationConfig::sharedObject().websiteUrl);

@@ -393,6 +393,10 @@ private slots:
         QCOMPARE(ScreenText::ShownCallType(std::string("+49 unknown")), OptString("+49 unknown"));
         QCOMPARE(SendFiles::NoDeviceMessage(SendKind::Messages), *texts.SendNoDeviceConnected());
         QVERIFY(texts.UpdateNoConnection()->find("Verbindung") != std::string::npos);
+        w().AboutWindow();
+        auto* about = static_cast<AboutWindow*>(w().openDialog("AboutWindow"));
+        QVERIFY(about && about->txtEULA->toPlainText().contains(QStringLiteral("Lizenzvereinbarung")));
+        about->close();
         chooseLanguage(QStringLiteral("English"));
         QCOMPARE(w().btnUpdate->text(), QStringLiteral("Check for updates"));
     }
