@@ -3,8 +3,9 @@
 # home screen, a running scan of the demo backup, the report, every data-type screen with its
 # existing and deleted records and the detail of a deleted one, a search, the export dialog and
 # an export's report, the send-to-device wizard, the screens the demo backup leaves empty, the
-# menu and every dialog, the stand-alone picture browser, and the reports of a one-type scan and
-# of a stopped scan. Builds the release configuration first.
+# menu and every dialog, the stand-alone picture browser; a scan of one data type, a stopped
+# scan, and the window at its smallest size in English and German (home screen, report,
+# results, dialogs). Builds the release configuration first.
 #
 #   SHOTS_BUILD_DIR  build folder (default build/release)
 set -euo pipefail

@@ -5,10 +5,12 @@
 #include "app/MainWindow.h"
 #include "config/ApplicationConfig.h"
 #include "config/HttpGet.h"
+#include "config/LanguageConfig.h"
 #include "config/XMLParser.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <algorithm>
+#include <netdb.h>
 #include <iostream>
 #include <sstream>
 #include <utility>
@@ -159,23 +161,50 @@ void UpdateCheck::OnUpdateClick() {
     });
 }
 
+namespace {
+
+// A message of the update check in the chosen language; the English text without one.
+std::string Said(LanguageKey key, const char* english) {
+    return LanguageConfig::sharedObject().text(key).value_or(english);
+}
+
+// Whether the host name of the configured feed resolves; true without a usable address.
+bool FeedHostResolves() {
+    const OptString address = ApplicationConfig::sharedObject().updateUrl;
+    const auto parts = address ? ParseWebAddress(*address) : std::nullopt;
+    if (!parts || parts->host.empty() || IsPlaceholderAddress(*address)) return true;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int error = ::getaddrinfo(parts->host.c_str(), nullptr, &hints, &found);
+    if (found) ::freeaddrinfo(found);
+    return error == 0;
+}
+
+}  // namespace
+
 void UpdateCheck::checkUpdate(std::stop_token stop) {
     const auto before = static_cast<ScreenState>(record_.PresentScreen.load());
     window_.showScreen(ScreenState::ScreenInitialLoading);
-    window_.updateStatus(3, kChecking);
+    window_.updateStatus(3, Said(LanguageKey::UpdateChecking, kChecking));
 
     const std::string published = publishedVersion(stop);
     if (stop.stop_requested()) return;
     if (Trimmed(published).empty()) {
-        dispatcher_.postAndWait([this] { user_.showAlert(kServerBusy); });
+        const bool online = connected ? connected() : FeedHostResolves();
+        const std::string message = online ? Said(LanguageKey::UpdateServerBusy, kServerBusy)
+                                           : Said(LanguageKey::UpdateNoConnection, kNoConnection);
+        dispatcher_.postAndWait([this, &message] { user_.showAlert(message); });
     } else if (isNewerVersion(published, currentRunningVersion())) {
         // The question stays until the download page has opened or the user cancels.
-        dispatcher_.postAndWait([this] {
-            while (user_.askToUpdate(kNewVersion))
+        const std::string question = Said(LanguageKey::UpdateNewVersion, kNewVersion);
+        dispatcher_.postAndWait([this, &question] {
+            while (user_.askToUpdate(question))
                 if (OnMasterUpdate()) break;
         });
     } else {
-        dispatcher_.postAndWait([this] { user_.showAlert(kUpToDate); });
+        const std::string message = Said(LanguageKey::UpdateUpToDate, kUpToDate);
+        dispatcher_.postAndWait([this, &message] { user_.showAlert(message); });
     }
     window_.showScreen(before);
 }

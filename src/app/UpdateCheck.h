@@ -81,6 +81,14 @@ public:
     static constexpr const char* kNewVersion =
         "New version available for update! Would you like to download and update?";
     static constexpr const char* kUpToDate = "Product is up to date.";
+    static constexpr const char* kNoConnection =
+        "There is no connection to the internet, so no update could be looked for. Please check "
+        "the connection and try again.";
+
+    // Whether the computer reaches the network at all, asked when the feed could not be read:
+    // without a connection the user is told so rather than that the server is busy. By default,
+    // whether the name of the feed's host resolves (true without a feed address).
+    std::function<bool()> connected;
 
 private:
     std::string publishedVersion(std::stop_token stop);

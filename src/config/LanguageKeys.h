@@ -123,6 +123,46 @@
     X(ExportDialogWindowExportAllDataFromContactsTab, ExportDialogWindowExportAllDataFromContactsTab) \
     X(AppWindowControllerScreen4Cell3, AppWindowControllerScreen4Cell3) \
     X(ConnectDeviceControlViewIfConnectedDeviceNotRecognized1, ConnectDeviceControlViewIfConnectedDeviceNotRecognized1) \
+    X(MenuItemCheckForUpdates, MenuItemCheckForUpdates) \
+    X(IconControlAvailable, IconControlAvailable) \
+    X(DetailPageTitle, DetailPageTitle) \
+    X(DetailPageNote, DetailPageNote) \
+    X(ContactLabelHome, ContactLabelHome) \
+    X(ContactLabelWork, ContactLabelWork) \
+    X(ContactLabeliPhone, ContactLabeliPhone) \
+    X(ContactLabelMobile, ContactLabelMobile) \
+    X(ContactLabelMain, ContactLabelMain) \
+    X(ContactLabelHomeFax, ContactLabelHomeFax) \
+    X(ContactLabelHomeEmail, ContactLabelHomeEmail) \
+    X(ContactLabelWorkEmail, ContactLabelWorkEmail) \
+    X(ContactLabelOther, ContactLabelOther) \
+    X(CallTypeIncomingAnswered, CallTypeIncomingAnswered) \
+    X(CallTypeIncomingMissed, CallTypeIncomingMissed) \
+    X(CallTypeOutgoingAnswered, CallTypeOutgoingAnswered) \
+    X(CallTypeOutgoingNotAnswered, CallTypeOutgoingNotAnswered) \
+    X(CallTypeIncomingFaceTime, CallTypeIncomingFaceTime) \
+    X(CallTypeOutgoingFaceTime, CallTypeOutgoingFaceTime) \
+    X(CallTypeBlocked, CallTypeBlocked) \
+    X(CallTypeIncomingCall, CallTypeIncomingCall) \
+    X(CallTypeOutgoingCall, CallTypeOutgoingCall) \
+    X(CallTypeOutgoingCancelled, CallTypeOutgoingCancelled) \
+    X(SendNoDeviceConnected, SendNoDeviceConnected) \
+    X(UpdateChecking, UpdateChecking) \
+    X(UpdateServerBusy, UpdateServerBusy) \
+    X(UpdateNoConnection, UpdateNoConnection) \
+    X(UpdateNewVersion, UpdateNewVersion) \
+    X(UpdateUpToDate, UpdateUpToDate) \
+    X(UpdateButton, UpdateButton) \
+    X(BackupFolderDoesNotExist, BackupFolderDoesNotExist) \
+    X(PhotosNothingTicked, PhotosNothingTicked) \
+    X(TabSummary, TabSummary) \
+    X(TabDeviceInfo, TabDeviceInfo) \
+    X(TabApplications, TabApplications) \
+    X(TabUserDictionary, TabUserDictionary) \
+    X(TabMaps, TabMaps) \
+    X(TabSkype, TabSkype) \
+    X(TabIMessage, TabIMessage) \
+    X(TabFaceTime, TabFaceTime) \
     X(colName, ColName) \
     X(colLastbackupDate, ColLastbackupDate) \
     X(colSerialnumber, ColSerialnumber) \

@@ -4,6 +4,7 @@
 #include "database/DAOs.h"
 #include "database/PartnerNames.h"
 #include "database/QueryDates.h"
+#include "records/CallHistory.h"
 #include "records/CallLog.h"
 
 #include <optional>
@@ -33,10 +34,9 @@ std::optional<std::string> KnownCallType(std::int32_t flags) {
 }
 
 // Direction from whether the phone placed the call, outcome from whether it was answered: the
-// same reading as the call records of carved calls.
+// same reading and the same words as the call records of carved calls.
 std::string CallStoreCallType(bool originated, bool answered) {
-    std::string type = originated ? "Outgoing Call" : "Incoming Call";
-    return type + (answered ? " -Answered" : " -Not answered");
+    return CallTypeText(originated, answered);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "legacy/CallHistoryRecoveryAlgo.h"
+
+#include "records/CallHistory.h"
 #include "legacy/LegacyText.h"
 
 #include "database/DAOs.h"
@@ -236,8 +238,7 @@ std::int32_t CallHistoryRecoveryAlgo::fetchCallHistoryFrom_ZCALLRECORD_Table() {
         // ZORIGINATED is 1 for a call this phone made, ZANSWERED 1 for a call that was taken.
         const bool outgoing = IntegerOf(record, "ZORIGINATED") == 1;
         const bool answered = IntegerOf(record, "ZANSWERED") == 1;
-        call->setCallType(std::string(outgoing ? "Outgoing" : "Incoming") + " Call -" +
-                          (answered ? "Answered" : "Not answered"));
+        call->setCallType(CallTypeText(outgoing, answered));
         calls.push_back(std::move(call));
     }
     BrimleyAppDelegate& state = appDelegate();

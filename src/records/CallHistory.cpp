@@ -19,10 +19,10 @@ CallKind KindOf(std::int32_t flags, bool originated, bool answered) {
     switch (flags) {
         case 0:
         case 4:
-            return {answered ? "Incoming - Answered" : "Incoming - Missed call", "Call"};
+            return {CallTypeText(false, answered), "Call"};
         case 1:
         case 5:
-            return {answered ? "Outgoing - Answered" : "Outgoing - Not answered", "Call"};
+            return {CallTypeText(true, answered), "Call"};
         case 8:
             return originated ? CallKind{"Outgoing - FaceTime", "FaceTime"}
                               : CallKind{"Blocked call", "Call"};
@@ -44,6 +44,11 @@ bool WasAnswered(bool originated, const std::optional<bool>& mark, std::int64_t 
 }
 
 }  // namespace
+
+std::string CallTypeText(bool outgoing, bool answered) {
+    if (outgoing) return answered ? "Outgoing - Answered" : "Outgoing - Not answered";
+    return answered ? "Incoming - Answered" : "Incoming - Missed call";
+}
 
 ContactNamesByNumber::ContactNamesByNumber(const BrimleyAppDelegate& state) {
     std::size_t position = 0;

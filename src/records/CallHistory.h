@@ -30,6 +30,10 @@ private:
     std::unordered_map<std::string, Holder> byNumber_;
 };
 
+// The type text of a call by who placed it and whether it was taken ("Outgoing - Answered",
+// "Incoming - Missed call"): one wording for the calls read and the calls carved.
+std::string CallTypeText(bool outgoing, bool answered);
+
 // One call of the phone's call store: a row of the older `call` table (iOS 7 and earlier) or
 // of the newer store's ZCALLRECORD table, carved or read. Uses the base's RowId and Recovered.
 class CallHistory : public baseRecoveryObject {

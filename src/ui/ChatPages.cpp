@@ -1,5 +1,7 @@
 #include "ui/ChatPages.h"
 
+#include "config/LanguageConfig.h"
+
 #include "records/Calendar.h"
 #include "records/Note.h"
 #include "records/SMS.h"
@@ -243,16 +245,24 @@ std::string SkypeConversation(const std::vector<std::shared_ptr<Skype>>& message
     return page;
 }
 
+// "Title:" and "Note:" in the chosen language, escaped.
+std::string TitleCaption() {
+    return Html(LanguageConfig::sharedObject().DetailPageTitle().value_or("Title:"));
+}
+std::string NoteCaption() {
+    return Html(LanguageConfig::sharedObject().DetailPageNote().value_or("Note:"));
+}
+
 std::string CalendarPage(const Calendar& event) {
-    return "<table style='font-family:arial; font-size:14px;'><tr><td><strong>Title: </strong> " +
-           Html(event.Summary()) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>Note: </strong> " +
-           Html(event.Description()) + "</td></tr></table>";
+    return "<table style='font-family:arial; font-size:14px;'><tr><td><strong>" + TitleCaption() + " </strong> " +
+           Html(event.Summary()) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() +
+           " </strong> " + Html(event.Description()) + "</td></tr></table>";
 }
 
 std::string NotePage(const Note& note) {
     return "<html><body style='width:300px;'><table style='font-family:arial; font-size:14px;'><tr><td>"
-           "<strong>Title: </strong> " +
-           Html(note.Title()) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>Note: </strong> " +
+           "<strong>" + TitleCaption() + " </strong> " +
+           Html(note.Title()) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() + " </strong> " +
            Html(note.Summary()) + "</td></tr></table></body></html>";
 }
 

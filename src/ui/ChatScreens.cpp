@@ -445,7 +445,7 @@ CallLogViewController::CallLogViewController(ScreenHost host, bool faceTime, QWi
         Text<Row>("ContactName", LanguageKey::colName, "", [this](const Row& r) { return ContactName(*r.record); }),
         Text<Row>("Address", LanguageKey::colPhone, "", [this](const Row& r) { return Address(*r.record); }),
         Text<Row>("LocalTime", LanguageKey::colDate, "", [](const Row& r) { return r.record->LocalTime(); }, ColumnKind::Date),
-        Text<Row>("CallType", LanguageKey::colType, "", [](const Row& r) { return r.record->CallType(); }),
+        Text<Row>("CallType", LanguageKey::colType, "", [](const Row& r) { return ScreenText::ShownCallType(r.record->CallType()); }),
         Number<Row>("CallDuration", "", [](const Row& r) { return r.record->CallDuration(); }),
     };
     calls_.columnList.back().title = LanguageKey::colDuration;
@@ -591,7 +591,7 @@ void CallLogViewController::showSegment() {
 bool CallLogViewController::matchName(const std::string& text, const CallLog& c) const {
     return ScreenText::FieldHolds(ContactName(c), text) || ScreenText::FieldHolds(Address(c), text) ||
            ScreenText::FieldHolds(c.PhoneNumber(), text) || ScreenText::FieldHolds(c.LocalTime(), text) ||
-           ScreenText::FieldHolds(c.CallType(), text) ||
+           ScreenText::FieldHolds(ScreenText::ShownCallType(c.CallType()), text) ||
            std::to_string(c.CallDuration()).find(text) != std::string::npos ||
            ScreenText::FieldHolds(c.CallMode(), text);
 }

@@ -165,7 +165,12 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     buildVersion->setText(QString::fromStdString(ApplicationDetailsUtil::getBuildNumber()));
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
-    QFile eula(resources + "/TM-640_EULA.txt");
+    // The licence in the chosen language where there is one ("TM-640_EULA-Deutsch.txt"),
+    // else in English.
+    const QString language = ToQString(ApplicationConfig::sharedObject().selectedLanguage);
+    QFile eula(resources + "/TM-640_EULA-" + language + ".txt");
+    if (language.isEmpty() || language.contains(QLatin1Char('/')) || !eula.exists())
+        eula.setFileName(resources + "/TM-640_EULA.txt");
     if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(QString::fromUtf8(eula.readAll()));
     lblProductName->setText(QString::fromStdString(record.Version.get()));
     const QString website = ToQString(ApplicationConfig::sharedObject().websiteUrl);
@@ -447,31 +452,37 @@ showHintWindowController::showHintWindowController(QWidget* parent)
     txthead = Label(this, "txthead");
     txthead->setProperty("heading", true);
     txt1 = Label(this, "txt1");
+    txt2 = Label(this, "txt2");
     txthint1 = Label(this, "txthint1");
     txthint2 = Label(this, "txthint2");
-    txthint3 = Label(this, "txthint3");
+    txthint3 = Label(this, "txthint3", false);
     txthint4 = Label(this, "txthint4");
     btn1 = Button(this, "btn1");
     btn1->setProperty("link", true);
     btn1->setCursor(Qt::PointingHandCursor);
-    for (QLabel* label : {txthead, txt1, txthint1, txthint2, txthint3}) layout->addWidget(label);
-    auto* last = new QHBoxLayout;
-    last->addWidget(txthint4);
-    last->addWidget(btn1);
-    last->addStretch();
-    layout->addLayout(last);
+    for (QLabel* label : {txthead, txt1, txt2, txthint1, txthint2}) layout->addWidget(label);
+    // "Install the latest <device support software>" with the link on the software's name,
+    // then the rest of the sentence.
+    auto* install = new QHBoxLayout;
+    install->setSpacing(4);
+    install->addWidget(txthint3);
+    install->addWidget(btn1);
+    install->addStretch();
+    layout->addLayout(install);
+    layout->addWidget(txthint4);
     layout->addStretch();
     LanguageConfig& texts = Texts();
     SetText(txthead, texts.ConnectingDeviceTroubleshootingDialogWindowTitle());
     SetText(txt1, texts.ConnectingDeviceTroubleshootingDialogWindowMainTextTitlePart1());
+    SetText(txt2, texts.ConnectingDeviceTroubleshootingDialogWindowMainTextTitlePart2());
     SetText(txthint1, texts.ConnectingDeviceTroubleshootingDialogWindowUseAnotherUSBPort());
     SetText(txthint2, texts.ConnectingDeviceTroubleshootingDialogWindowTryAnotherUSBCable());
     SetText(txthint3, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart1());
-    SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2());
     ApplyTitle(btn1, TH::setButtonTitleForWithPadding(
-                         texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3(),
+                         texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2(),
                          kBlue, 13.0f, 0));
-    btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3()));
+    btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2()));
+    SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3());
     setWindowTitle(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowTitle()));
     connect(btn1, &QPushButton::clicked, this,
             [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });

@@ -116,7 +116,9 @@ private:
 class showHintWindowController : public SmallDialog {
 public:
     explicit showHintWindowController(QWidget* parent);
-    QLabel *txthead, *txt1, *txthint1, *txthint2, *txthint3, *txthint4;
+    // txt2 is the line before the hints; btn1, the link to the download page, carries the
+    // words of the software's name between txthint3 and txthint4.
+    QLabel *txthead, *txt1, *txt2, *txthint1, *txthint2, *txthint3, *txthint4;
     QPushButton* btn1;
 };
 

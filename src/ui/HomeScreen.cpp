@@ -15,11 +15,14 @@
 #include "ui/NamedWidgets.h"
 #include "ui/TitleAdapters.h"
 
+#include <QAbstractItemView>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -89,6 +92,12 @@ InfoReaderViewController::InfoReaderViewController(MainMenu& window, QWidget* pa
     choice->addWidget(dataTypeCombo);
     choice->addStretch();
     layout->addLayout(choice);
+    // Tab walks the mode, the list, Browse, the data type and then the scan button.
+    iTunesBackupTable->setTabKeyNavigation(false);
+    QWidget::setTabOrder(btnBrowseBackup, dataTypeCombo);
+    QWidget::setTabOrder(dataTypeCombo, iTunesBackupScanButton);
+    // A focused button takes Enter itself.
+    for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
 
     // Start-up.
     setLanguageForOutlates();
@@ -284,6 +293,12 @@ void InfoReaderViewController::fillDataTypeCombo() {
     dataTypeCombo->addItems(items);
     dataTypeCombo->addItem(items.join(QStringLiteral(", ")));
     dataTypeCombo->setItemData(kAllIndex, items.join(QStringLiteral(", ")), Qt::ToolTipRole);
+    // Every item stands whole, in the box and in its list, in every language.
+    dataTypeCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    int widest = 0;
+    for (const QString& item : items + QStringList{items.join(QStringLiteral(", "))})
+        widest = std::max(widest, dataTypeCombo->fontMetrics().horizontalAdvance(item));
+    dataTypeCombo->view()->setMinimumWidth(widest + 24);
     dataTypeCombo->setCurrentIndex(current < 0 ? kAllIndex : current);
 }
 
@@ -325,6 +340,17 @@ void InfoReaderViewController::setLanguageForOutlates() {
     btnIos->setText(ToQString(texts.ConnectDeviceControlViewTitle()));
     btnItunes->setText(ToQString(texts.ChooseIOSBackupControlViewTitle()));
     fillDataTypeCombo();
+}
+
+void InfoReaderViewController::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QPushButton* scan = selectedTab == 1 ? iTunesBackupScanButton : btnDeviceRecover;
+        if (scan->isVisible() && scan->isEnabled()) {
+            scan->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 // ---- Device mode ----
@@ -647,6 +673,16 @@ void InfoReaderViewController::findBackup(const QString& chosen) {
         dialog.setLabelText(QFileDialog::FileName, QStringLiteral("File Name"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         path = dialog.selectedFiles().first();
+    }
+    // A folder that is not there is named as such, not as a broken backup.
+    if (!QFileInfo(path).isDir()) {
+        window_.alert({FillPlaceholders(LanguageConfig::sharedObject().BackupFolderDoesNotExist().value_or(
+                                            "The folder {0} does not exist."),
+                                        {path.toStdString()}),
+                       "",
+                       {"OK"}});
+        enableActions(true);
+        return;
     }
     BrimleyAppDelegate& record = window_.record();
     record.BACKUP_DIRECTORY.set(path.toStdString());

@@ -85,6 +85,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Enter (or Return) presses the shown scan button of the mode, unless a button has focus.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* buildDevicePanel();

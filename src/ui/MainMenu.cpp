@@ -40,6 +40,7 @@
 #include "ui/TitleAdapters.h"
 #include "ui/WindowStartup.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -50,6 +51,7 @@
 #include <QMouseEvent>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QTextEdit>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -74,6 +76,28 @@ QFrame* Box(QWidget* parent, const char* name) {
 
 constexpr TitleColor kWhiteTitle = kWhite;
 
+// Tab leaves tables and text pages instead of walking their cells and links, so that every
+// control of a screen is reached from the keyboard.
+void LetTabLeaveViews(QWidget* root) {
+    for (QAbstractItemView* view : root->findChildren<QAbstractItemView*>()) view->setTabKeyNavigation(false);
+    for (QTextEdit* page : root->findChildren<QTextEdit*>()) page->setTabChangesFocus(true);
+}
+
+// Puts the controls of the view, in their own order, right after `after` in the window's tab
+// order.
+void PlaceInTabOrder(QWidget* after, QWidget* view) {
+    std::vector<QWidget*> controls;
+    for (QWidget* w = view->nextInFocusChain(); w && w != view; w = w->nextInFocusChain()) {
+        if (!view->isAncestorOf(w)) continue;
+        if (w->focusPolicy() & Qt::TabFocus) controls.push_back(w);
+        if (controls.size() > 10000) break;
+    }
+    for (QWidget* control : controls) {
+        QWidget::setTabOrder(after, control);
+        after = control;
+    }
+}
+
 }  // namespace
 
 MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
@@ -89,9 +113,11 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     thumbnails_ = std::make_unique<ThumbnailLoader>(dispatcher_, 128);
     programFolder = QApplication::applicationDirPath();
 
+    // A thin border around the content takes the pointer for resizing at the edges.
     auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
+    root->setContentsMargins(kResizeMargin, kResizeMargin, kResizeMargin, kResizeMargin);
     root->setSpacing(0);
+    setMouseTracking(true);
     buildTitleBar();
     root->addWidget(titleBar);
     webview = new BannerView(dispatcher_, this);
@@ -100,6 +126,7 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     webview->hide();
     root->addWidget(webview);
     viewMainWindow = Named(new QWidget(this), "viewMainWindow");
+    viewMainWindow->setAttribute(Qt::WA_StyledBackground);
     auto* main = new QVBoxLayout(viewMainWindow);
     main->setContentsMargins(0, 0, 0, 0);
     main->setSpacing(0);
@@ -112,6 +139,7 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     buildProgressAndFooter();
     buildMenu();
     applyStyle();
+    LetTabLeaveViews(this);
 
     countdownTimer.setInterval(1000);
     connect(&countdownTimer, &QTimer::timeout, this, [this] { timerRun(); });
@@ -187,9 +215,11 @@ void MainMenu::buildTitleBar() {
     btnMenu->setIconSize(QSize(22, 22));
     btnMinimise = Named(new QToolButton(titleBar), "btnMinimise");
     btnMinimise->setIcon(icon("minimise"));
+    btnMaximise = Named(new QToolButton(titleBar), "btnMaximise");
+    btnMaximise->setIcon(icon("maximise"));
     btnClose = Named(new QToolButton(titleBar), "btnClose");
     btnClose->setIcon(icon("close"));
-    for (QToolButton* b : {btnMenu, btnMinimise, btnClose}) {
+    for (QToolButton* b : {btnMenu, btnMinimise, btnMaximise, btnClose}) {
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::StrongFocus);
     }
@@ -201,9 +231,11 @@ void MainMenu::buildTitleBar() {
     bar->addSpacing(16);
     bar->addWidget(btnMenu);
     bar->addWidget(btnMinimise);
+    bar->addWidget(btnMaximise);
     bar->addWidget(btnClose);
     connect(btnMenu, &QToolButton::clicked, this, [this] { MenuPressed(); });
     connect(btnMinimise, &QToolButton::clicked, this, [this] { showMinimized(); });
+    connect(btnMaximise, &QToolButton::clicked, this, [this] { toggleMaximised(); });
     connect(btnClose, &QToolButton::clicked, this, [this] {
         if (shutdown_)
             shutdown_->OnTerminate();
@@ -430,11 +462,13 @@ void MainMenu::buildProgressAndFooter() {
     footer->addWidget(btnApp);
     footer->addWidget(btnExport);
     static_cast<QVBoxLayout*>(viewMainWindow->layout())->addWidget(boxFooter);
+    QWidget::setTabOrder(btnApp, btnExport);
 }
 
 void MainMenu::applyStyle() {
     setStyleSheet(QStringLiteral(R"(
-        QWidget#MainMenu { background: #f4f6f9; }
+        QWidget#MainMenu { background: #17212b; }
+        QWidget#viewMainWindow { background: #f4f6f9; }
         QWidget#titleBar { background: #17212b; }
         QWidget#titleBar QLabel { color: #e8edf2; }
         QLabel#lblProductName { font-size: 15pt; font-weight: bold; }
@@ -466,7 +500,7 @@ void MainMenu::applyStyle() {
         QPushButton[menuEntry="true"]:hover, QPushButton[menuEntry="true"]:focus { background: #2b3b4b; }
         QPushButton[link="true"] { background: transparent; padding: 0px; }
         QPushButton[iconOnly="true"] { background: transparent; padding: 2px; }
-        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; font-size: 12pt; }
+        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; font-size: 11pt; }
         QPushButton[mode="true"]:checked { background: #d7ecfa; border: 2px solid #2b8fd0; font-weight: bold; }
         QLabel[heading="true"] { font-size: 14pt; font-weight: bold; color: #1f2a36; }
         QLabel[good="true"] { color: #1d9a5b; font-weight: bold; }
@@ -475,6 +509,10 @@ void MainMenu::applyStyle() {
         QLabel#Timer { color: #6b5a2b; }
         QProgressBar { border: 1px solid #b8c4cf; border-radius: 3px; background: white; max-height: 10px; }
         QProgressBar::chunk { background: #2ba0e1; }
+        QToolButton:focus, QPushButton[mode="true"]:focus, QPushButton[link="true"]:focus,
+        QPushButton[iconOnly="true"]:focus { border: 2px solid #2ba0e1; border-radius: 4px; }
+        QLineEdit:focus, QComboBox:focus, QAbstractItemView:focus, QTextBrowser:focus { border: 2px solid #2ba0e1; }
+        QCheckBox:focus { color: #0d4a73; text-decoration: underline; }
     )"));
 }
 
@@ -618,6 +656,18 @@ void MainMenu::setTabButtonTitle() {
         control->whatsAppText = ToQString(texts.CommonWhatsApp());
         control->setAccessibleName(text);
     }
+    // The buttons of the other screens name their screen.
+    const std::pair<TabTag, OptString> names[] = {
+        {TabTag::TabTagDashboard, texts.TabSummary()},     {TabTag::TabTagDeviceInfo, texts.TabDeviceInfo()},
+        {TabTag::TabTagApps, texts.TabApplications()},     {TabTag::TabTagDictionary, texts.TabUserDictionary()},
+        {TabTag::TabTagMap, texts.TabMaps()},              {TabTag::TabTagSkype, texts.TabSkype()},
+        {TabTag::TabTagIMessage, texts.TabIMessage()},     {TabTag::TabTagFaceTime, texts.TabFaceTime()},
+    };
+    for (const auto& [tab, text] : names)
+        if (QToolButton* button = tabButton(tab)) {
+            button->setToolTip(ToQString(text));
+            button->setAccessibleName(ToQString(text));
+        }
     TitleAdapters::SetPlaceholder(_searchField, texts.CommonSearch());
     SetText(showonlydeleteddata, texts.ShowOnlyDeletedData());
     ApplyTitle(btnApp, TH::setButtonTitleForWithPadding(texts.btnSendDataText(), kWhiteTitle, 14.0f, 10));
@@ -643,8 +693,7 @@ void MainMenu::setMenuItemsName() {
     ApplyTitle(btnAbout, TH::setButtonTitleFor(texts.MenuItemAbout(), kWhiteTitle));
     ApplyTitle(btnuserGuide, TH::setButtonTitleFor(texts.MenuItemUserGuide(), kWhiteTitle));
     ApplyTitle(btnChangLanguage, TH::setButtonTitleFor(texts.MenuItemChangeLanguage(), kWhiteTitle));
-    // The update check's texts are fixed English, as its messages are.
-    ApplyTitle(btnUpdate, TH::setButtonTitleFor(std::string("Check for updates"), kWhiteTitle));
+    ApplyTitle(btnUpdate, TH::setButtonTitleFor(texts.MenuItemCheckForUpdates(), kWhiteTitle));
     for (QPushButton* entry : {btnHelpMenu, btnShare, btnFeedBack, btnAbout, btnuserGuide, btnChangLanguage, btnUpdate})
         entry->setStyleSheet(entry->styleSheet() + QStringLiteral(" text-align: left;"));
     ApplyTitle(camera, TH::setButtonTitleFor(texts.colCameraRoll(), kBlack));
@@ -698,11 +747,15 @@ void MainMenu::updateTabButtons() {
     for (auto& [tab, button] : tabButtons_) {
         const UiTab* entry = UiTabFor(tab);
         if (entry->caption) continue;
-        // Screens that no scan fills stay reachable only while they have something to show.
-        if (tab == TabTag::TabTagDashboard || tab == TabTag::TabTagDeviceInfo)
+        // Screens that no scan fills show only while they have something to show, rather
+        // than standing grey for good.
+        if (tab == TabTag::TabTagDashboard || tab == TabTag::TabTagDeviceInfo) {
             button->setEnabled(true);
-        else
-            button->setEnabled(HasRecords(*entry, record_));
+        } else {
+            const bool filled = HasRecords(*entry, record_);
+            button->setEnabled(filled);
+            button->setVisible(filled);
+        }
     }
 }
 
@@ -755,6 +808,9 @@ void MainMenu::putIntoChildView(QWidget* view) {
     }
     takeFromChildView();
     childView->layout()->addWidget(view);
+    LetTabLeaveViews(view);
+    // A screen comes after the search field and the toggle, before the footer.
+    PlaceInTabOrder(changeView, view);
     view->show();
     currentChild_ = view;
 }
@@ -1079,6 +1135,13 @@ void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void
 
 void MainMenu::exportPhotos() {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    // The button copies the ticked pictures: with none ticked it says so and writes nothing.
+    updatePhotosSelections();
+    const auto ticked = [](const auto& item) { return item.isChecked() == 1; };
+    if (!record_.AllPhotos.any(ticked) && !record_._AllVideos.any(ticked)) {
+        alert({Texts().PhotosNothingTicked().value_or("Nothing is ticked, so there is nothing to export."), "", {"OK"}});
+        return;
+    }
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Choose a Directory to Export Photos"), QDir::homePath());
     if (folder.isEmpty()) return;
@@ -1402,7 +1465,8 @@ void MainMenu::showAlert(const std::string& message) {
 }
 
 bool MainMenu::askToUpdate(const std::string& message) {
-    return alert({message, "", {"Update", "Cancel"}}) == 0;
+    LanguageConfig& texts = Texts();
+    return alert({message, "", {texts.UpdateButton().value_or("Update"), texts.CommonCancel().value_or("Cancel")}}) == 0;
 }
 
 void MainMenu::openInBrowser(const std::string& address) {
@@ -1549,6 +1613,12 @@ void MainMenu::windowStartup() {
 
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
     if (watched == titleBar) {
+        if (event->type() == QEvent::MouseButtonDblClick &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            dragging_ = false;
+            toggleMaximised();
+            return true;
+        }
         if (event->type() == QEvent::MouseButtonPress) {
             auto* press = static_cast<QMouseEvent*>(event);
             if (press->button() == Qt::LeftButton) {
@@ -1568,13 +1638,87 @@ bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void MainMenu::toggleMaximised() {
+    hideMenus();
+    if (isMaximized())
+        showNormal();
+    else
+        showMaximized();
+}
+
+Qt::Edges MainMenu::resizeEdgesAt(const QSize& size, const QPoint& at, int margin) {
+    Qt::Edges edges;
+    if (at.x() < 0 || at.y() < 0 || at.x() >= size.width() || at.y() >= size.height()) return edges;
+    if (at.x() < margin) edges |= Qt::LeftEdge;
+    if (at.x() >= size.width() - margin) edges |= Qt::RightEdge;
+    if (at.y() < margin) edges |= Qt::TopEdge;
+    if (at.y() >= size.height() - margin) edges |= Qt::BottomEdge;
+    return edges;
+}
+
+namespace {
+
+Qt::CursorShape ResizeCursor(Qt::Edges edges) {
+    const bool left = edges & Qt::LeftEdge, right = edges & Qt::RightEdge;
+    const bool top = edges & Qt::TopEdge, bottom = edges & Qt::BottomEdge;
+    if ((left && top) || (right && bottom)) return Qt::SizeFDiagCursor;
+    if ((right && top) || (left && bottom)) return Qt::SizeBDiagCursor;
+    if (left || right) return Qt::SizeHorCursor;
+    if (top || bottom) return Qt::SizeVerCursor;
+    return Qt::ArrowCursor;
+}
+
+}  // namespace
+
 void MainMenu::mousePressEvent(QMouseEvent* event) {
     hideMenus();
+    const Qt::Edges edges =
+        isMaximized() ? Qt::Edges() : resizeEdgesAt(size(), event->position().toPoint(), kResizeMargin);
+    if (event->button() == Qt::LeftButton && edges) {
+        // The platform resizes the window where it can; otherwise the window follows the pointer.
+        if (windowHandle() && windowHandle()->startSystemResize(edges)) return;
+        resizing_ = edges;
+        resizeStart_ = event->globalPosition().toPoint();
+        resizeGeometry_ = geometry();
+        return;
+    }
     QWidget::mousePressEvent(event);
 }
 
 void MainMenu::mouseMoveEvent(QMouseEvent* event) {
+    if (resizing_) {
+        const QPoint moved = event->globalPosition().toPoint() - resizeStart_;
+        QRect to = resizeGeometry_;
+        const QSize least = minimumSize();
+        if (resizing_ & Qt::LeftEdge) to.setLeft(std::min(to.left() + moved.x(), to.right() - least.width() + 1));
+        if (resizing_ & Qt::RightEdge) to.setRight(std::max(to.right() + moved.x(), to.left() + least.width() - 1));
+        if (resizing_ & Qt::TopEdge) to.setTop(std::min(to.top() + moved.y(), to.bottom() - least.height() + 1));
+        if (resizing_ & Qt::BottomEdge)
+            to.setBottom(std::max(to.bottom() + moved.y(), to.top() + least.height() - 1));
+        setGeometry(to);
+        return;
+    }
+    const Qt::Edges edges =
+        isMaximized() ? Qt::Edges() : resizeEdgesAt(size(), event->position().toPoint(), kResizeMargin);
+    if (edges)
+        setCursor(ResizeCursor(edges));
+    else
+        unsetCursor();
     QWidget::mouseMoveEvent(event);
+}
+
+void MainMenu::mouseReleaseEvent(QMouseEvent* event) {
+    resizing_ = {};
+    QWidget::mouseReleaseEvent(event);
+}
+
+void MainMenu::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    // A maximised window has no edges to drag, and its button offers the size before.
+    const int margin = isMaximized() ? 0 : kResizeMargin;
+    layout()->setContentsMargins(margin, margin, margin, margin);
+    btnMaximise->setIcon(icon(isMaximized() ? "restore" : "maximise"));
 }
 
 void MainMenu::resizeEvent(QResizeEvent* event) {

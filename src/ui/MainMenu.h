@@ -198,6 +198,14 @@ public:
     // Opens the backup folder as the browse choice does (the command line's folder).
     void openBackupFolder(const QString& folder);
 
+    // ---- The window's frame ----
+    // Maximises the window, or brings it back to its size before (the maximise button and a
+    // double click on the title bar).
+    void toggleMaximised();
+    // The edges of a window of the size that a point lies on, within the margin; none inside.
+    static Qt::Edges resizeEdgesAt(const QSize& size, const QPoint& at, int margin);
+    static constexpr int kResizeMargin = 5;
+
     // ---- What tests and the screenshots look at ----
     ResultsScreen* viewController() const { return viewController_; }
     ResultsScreen* screenOf(TabTag tab) const;
@@ -227,7 +235,7 @@ public:
     QFrame *boxIcons, *boxTabItems, *boxFooter, *boxProcess, *boxMenu;
     QPushButton *btnHelpMenu, *btnShare, *btnFeedBack, *btnAbout, *btnuserGuide,
         *btnChangLanguage, *btnUpdate;
-    QToolButton *btnMenu, *btnMinimise, *btnClose, *changeView;
+    QToolButton *btnMenu, *btnMinimise, *btnMaximise, *btnClose, *changeView;
     QLineEdit* _searchField;
     QCheckBox* tickAllCameraPhoto_;
     MediaGrid *scrollViewPhoto3, *scrollViewVideo;
@@ -236,6 +244,8 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -297,6 +307,11 @@ private:
 
     QPoint dragOffset_;
     bool dragging_ = false;
+    // An edge drag that the platform does not run itself: the edges, the pointer and the
+    // geometry where it began.
+    Qt::Edges resizing_;
+    QPoint resizeStart_;
+    QRect resizeGeometry_;
     std::atomic<int> exportsRunning_{0};
     std::unique_ptr<ExportRun> exportRun_;
     std::vector<std::jthread> copies_;

@@ -1,5 +1,7 @@
 #include "ui/OwnWidgets.h"
 
+#include "config/LanguageConfig.h"
+
 #include <QEnterEvent>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -84,7 +86,8 @@ void SMNSbutton::mouseEntered() {
                       ? QRect(inHost.x() - 15, inHost.y() + 25, 110, 21)
                       : QRect(inHost.x() + 25, inHost.y() + 25, 113, 21);
     auto* label = new TooltipView(frame, host);
-    label->str = tooltipString + QStringLiteral(" available");
+    label->str = QString::fromStdString(FillPlaceholders(
+        LanguageConfig::sharedObject().IconControlAvailable().value_or("{0} available"), {tooltipString.toStdString()}));
     tooltipview = label;
     showImage(hoverImage);
     colourCaption(kHoverCaption);

@@ -176,15 +176,21 @@ void ContactViewController::showDetailOf(std::size_t row) {
     else if (c.LastName())
         lblName->setText(ToQString(c.LastName()));
     const OptString numbers[] = {number1(c), c.ContactNo2(), c.ContactNo3(), c.ContactNo4(), c.ContactNo5(), c.ContactNo6()};
-    const char* numberLabels[] = {"Home %1", "Work %1", "iPhone %1", "Mobile %1", "Main %1", "Home Fax %1"};
+    LanguageConfig& texts = LanguageConfig::sharedObject();
+    const std::string numberLabels[] = {
+        texts.ContactLabelHome().value_or("Home"),     texts.ContactLabelWork().value_or("Work"),
+        texts.ContactLabeliPhone().value_or("iPhone"), texts.ContactLabelMobile().value_or("Mobile"),
+        texts.ContactLabelMain().value_or("Main"),     texts.ContactLabelHomeFax().value_or("Home Fax")};
     QLabel* numberFields[] = {lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6};
     for (int i = 0; i < 6; ++i)
-        if (numbers[i]) numberFields[i]->setText(QString::fromLatin1(numberLabels[i]).arg(ToQString(numbers[i])));
+        if (numbers[i]) numberFields[i]->setText(ToQString(numberLabels[i]) + QLatin1Char(' ') + ToQString(numbers[i]));
     const OptString mails[] = {c.EmailAddress1(), c.EmailAddress2(), c.EmailAddress3()};
-    const char* mailLabels[] = {"Home Email %1", "Work Email %1", "Other %1"};
+    const std::string mailLabels[] = {texts.ContactLabelHomeEmail().value_or("Home Email"),
+                                      texts.ContactLabelWorkEmail().value_or("Work Email"),
+                                      texts.ContactLabelOther().value_or("Other")};
     QLabel* mailFields[] = {lblEmail1, lblEmail2, lblEmail3};
     for (int i = 0; i < 3; ++i)
-        if (mails[i]) mailFields[i]->setText(QString::fromLatin1(mailLabels[i]).arg(ToQString(mails[i])));
+        if (mails[i]) mailFields[i]->setText(ToQString(mailLabels[i]) + QLatin1Char(' ') + ToQString(mails[i]));
 }
 
 // ---- CalendarViewController ----
@@ -358,6 +364,10 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
     addTickAll();
     setTable(&table_);
     m_table->setCursor(Qt::PointingHandCursor);
+    // The address takes the spare width; the visit count keeps a number's width.
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setSectionResizeMode(model->columnCount() - 3, QHeaderView::Stretch);
+    m_table->setColumnWidth(model->columnCount() - 1, 80);
     show(whole(), true);
     refreshIndexpath();
 }

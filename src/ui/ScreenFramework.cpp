@@ -208,6 +208,8 @@ void ListScreen::addSegments(int selected) {
     segmentedControl = new SegmentedControl(tools_);
     segmentedControl->setSelectedSegment(selected);
     static_cast<QHBoxLayout*>(tools_->layout())->insertWidget(0, segmentedControl);
+    // Tab reaches the filter before the list.
+    QWidget::setTabOrder(segmentedControl->segment(2), m_table);
     connect(segmentedControl, &SegmentedControl::segmentChosen, this, [this](int segment) {
         if (host_.filterChosen) host_.filterChosen(segment == 2);
         showSegment();
@@ -231,6 +233,7 @@ void ListScreen::addTickAll(bool withText) {
     auto* tools = static_cast<QHBoxLayout*>(tools_->layout());
     tools->insertWidget(segmentedControl ? 1 : 0, checkAll);
     tools->insertSpacing(segmentedControl ? 1 : 0, segmentedControl ? 12 : 0);
+    QWidget::setTabOrder(checkAll, m_table);
     connect(checkAll, &QCheckBox::clicked, this, [this](bool on) { checkAllClicked(on); });
 }
 

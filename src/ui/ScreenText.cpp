@@ -1,5 +1,7 @@
 #include "ui/ScreenText.h"
 
+#include "config/LanguageConfig.h"
+
 #include <unicode/locid.h>
 #include <unicode/ucasemap.h>
 #include <unicode/unistr.h>
@@ -165,6 +167,28 @@ std::optional<std::int64_t> DateSortKey(const OptString& text) {
             return Key(*year, *month, *day, hour, minute, second);
     }
     return std::nullopt;
+}
+
+OptString ShownCallType(const OptString& type) {
+    if (!type) return type;
+    static constexpr struct {
+        std::string_view stored;
+        LanguageKey key;
+    } kTypes[] = {
+        {"Incoming - Answered", LanguageKey::CallTypeIncomingAnswered},
+        {"Incoming - Missed call", LanguageKey::CallTypeIncomingMissed},
+        {"Outgoing - Answered", LanguageKey::CallTypeOutgoingAnswered},
+        {"Outgoing - Not answered", LanguageKey::CallTypeOutgoingNotAnswered},
+        {"Incoming - FaceTime", LanguageKey::CallTypeIncomingFaceTime},
+        {"Outgoing - FaceTime", LanguageKey::CallTypeOutgoingFaceTime},
+        {"Blocked call", LanguageKey::CallTypeBlocked},
+        {"Incoming Call", LanguageKey::CallTypeIncomingCall},
+        {"Outgoing Call", LanguageKey::CallTypeOutgoingCall},
+        {"Outgoing Cancelled", LanguageKey::CallTypeOutgoingCancelled},
+    };
+    for (const auto& known : kTypes)
+        if (*type == known.stored) return LanguageConfig::sharedObject().text(known.key).value_or(*type);
+    return type;
 }
 
 }  // namespace ScreenText

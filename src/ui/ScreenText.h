@@ -35,4 +35,8 @@ std::string Html(const OptString& text);
 // such form (a carved " ", an absent date).
 std::optional<std::int64_t> DateSortKey(const OptString& text);
 
+// A call's type text as the screens show it: in the chosen language when it is one of the
+// known types, else as it stands (absent stays absent).
+OptString ShownCallType(const OptString& type);
+
 }  // namespace ScreenText

@@ -1,5 +1,7 @@
 #include "ui/SendToDevice.h"
 
+#include "config/LanguageConfig.h"
+
 #include "common/Clock.h"
 #include "common/FileUtils.h"
 #include "device/CompanionLibrary.h"
@@ -204,8 +206,8 @@ const char* FileName(SendKind kind) {
     return FileOf(kind).name;
 }
 
-const char* NoDeviceMessage(SendKind kind) {
-    return FileOf(kind).noDevice;
+std::string NoDeviceMessage(SendKind kind) {
+    return LanguageConfig::sharedObject().SendNoDeviceConnected().value_or(FileOf(kind).noDevice);
 }
 
 const std::vector<SendKind>& AllKinds() {

@@ -36,7 +36,7 @@ std::string Text(const nlohmann::ordered_json& file);
 
 // The file name ("messages.json"), and the message shown when no device is connected.
 const char* FileName(SendKind kind);
-const char* NoDeviceMessage(SendKind kind);
+std::string NoDeviceMessage(SendKind kind);
 // Every kind, in the order "send all" sends them.
 const std::vector<SendKind>& AllKinds();
 

@@ -6,6 +6,7 @@
 #include "app/MixPanelEvents.h"
 #include "app/TimeOfUse.h"
 #include "common/AppPaths.h"
+#include "common/TemporaryFiles.h"
 #include "device/MobileDeviceAccess.h"
 #include "records/BrimleyAppDelegate.h"
 #include "ui/MainMenu.h"
@@ -44,7 +45,14 @@ TorvaneApplication::TorvaneApplication(Options options)
                                               CoreConfiguration::defaults(), options_.workingBase,
                                               std::move(services));
     flow_ = std::make_unique<DeviceRecoveryFlow>(*core_, record_, *dispatcher_, analytics_);
-    shutdown_ = std::make_unique<ApplicationShutdown>(*timeOfUse_, analytics_, [] { QApplication::quit(); });
+    // The close button ends the process at once, scans still running: the copies of the
+    // phone's photos and the other working files go first, since no destructor runs after.
+    std::function<void(int)> end = options_.endProcess ? options_.endProcess : ApplicationShutdown::EndProcessNow;
+    shutdown_ = std::make_unique<ApplicationShutdown>(
+        *timeOfUse_, analytics_, [] { QApplication::quit(); }, [end = std::move(end)](int status) {
+            TemporaryFiles::removeAll();
+            end(status);
+        });
     window_->attach(*core_, *flow_, shutdown_.get(), options_.banner ? timeOfUse_.get() : nullptr);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,9 @@ public:
         const char* workingBase = nullptr;
         // A backup folder to open at start, as if chosen with Browse.
         std::optional<std::string> backupFolder;
+        // How the close button ends the process once the temporary files are gone; none: at
+        // once (tests keep the process).
+        std::function<void(int)> endProcess;
     };
 
     explicit TorvaneApplication(Options options);

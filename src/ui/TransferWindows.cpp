@@ -56,6 +56,7 @@ ExportWindowController::ExportWindowController(Actions actions, QWidget* parent)
     lblhint->setProperty("dim", true);
     btnExport = Named(new QPushButton(this), "btnExport");
     btnExport->setProperty("primary", true);
+    btnExport->setDefault(true);
 
     auto* format = new QHBoxLayout;
     format->addWidget(lblChooseFormat);
@@ -356,7 +357,7 @@ void AppWindowController::getRestoreApp() {
 
 void AppWindowController::send() {
     if (!services_.firstDevice || !services_.firstDevice()) {
-        if (services_.alert) services_.alert({"No device connected to send data", "", {"OK"}});
+        if (services_.alert) services_.alert({SendFiles::NoDeviceMessage(SendKind::Contacts), "", {"OK"}});
         return;
     }
     steps(true, true, true, false);

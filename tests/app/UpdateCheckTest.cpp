@@ -122,6 +122,18 @@ TEST(UpdateCheckTest, StartUpTellsWithoutAsking) {
     }
 }
 
+// Without a connection the menu's check says so, not that the server is busy.
+TEST(UpdateCheckTest, OfflineSaysThereIsNoConnection) {
+    Fixture f("");
+    f.check.connected = [] { return false; };
+    f.check.checkUpdate({});
+    EXPECT_EQ(f.user.notes(), (std::vector<std::string>{std::string("alert ") + UpdateCheck::kNoConnection}));
+    Fixture online("");
+    online.check.connected = [] { return true; };
+    online.check.checkUpdate({});
+    EXPECT_EQ(online.user.notes(), (std::vector<std::string>{std::string("alert ") + UpdateCheck::kServerBusy}));
+}
+
 // From the menu: the busy screen while the feed is read, one of the alerts, the screen of before.
 TEST(UpdateCheckTest, TheMenuAsks) {
     struct Row {

@@ -87,10 +87,10 @@ TEST(CallQueriesTest, CallStoreListsNewestFirstWithDirectionFromOriginAndNamesFr
         int duration;
     } expected[] = {
         // Equal dates keep Z_PK order; a NULL date sorts last in descending order.
-        {"+491709876543", "2016-05-01 14:00:00", "Incoming Call -Answered", "Ben", 75},
-        {std::nullopt, "2016-05-01 14:00:00", "Outgoing Call -Answered", "Unknown", 12},
-        {"4930123456", "2016-01-15 11:00:00", "Outgoing Call -Not answered", "Anna", 0},
-        {"5550001", "", "Incoming Call -Not answered", "", 0},
+        {"+491709876543", "2016-05-01 14:00:00", "Incoming - Answered", "Ben", 75},
+        {std::nullopt, "2016-05-01 14:00:00", "Outgoing - Answered", "Unknown", 12},
+        {"4930123456", "2016-01-15 11:00:00", "Outgoing - Not answered", "Anna", 0},
+        {"5550001", "", "Incoming - Missed call", "", 0},
     };
     ASSERT_EQ(list.size(), std::size(expected));
     for (std::size_t i = 0; i < list.size(); ++i) {

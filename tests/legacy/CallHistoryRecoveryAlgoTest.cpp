@@ -191,8 +191,8 @@ TEST(LegacyCallRecordParser, ListsTheDeletedRowsOfTheCallStore) {
         std::int32_t duration;
         const char* callType;
         const char* mode;
-    } cases[] = {{&kWhole2, 12, "Incoming Call -Not answered", "0"},
-                 {&kWhole1, 65, "Outgoing Call -Answered", "1"}};
+    } cases[] = {{&kWhole2, 12, "Incoming - Missed call", "0"},
+                 {&kWhole1, 65, "Outgoing - Answered", "1"}};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const CallLog& call = *calls[i];
         const auto& c = cases[i];

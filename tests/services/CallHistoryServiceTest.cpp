@@ -308,9 +308,9 @@ TEST_F(CallHistoryServiceTest, AStaleCopyOfALiveCallAndCallsAnsweredWithinASecon
     std::map<std::string, std::string> types;
     for (const auto& call : DAOs(handle, ContextFor(record, device)).GetCallLogs())
         types[call->Address().value_or("")] = call->CallType().value_or("");
-    EXPECT_EQ(types.at(NewerAddress(5)), "Incoming Call -Answered");
-    EXPECT_EQ(types.at(NewerAddress(3)), "Outgoing Call -Answered");
-    EXPECT_EQ(types.at(NewerAddress(2)), "Incoming Call -Answered");
+    EXPECT_EQ(types.at(NewerAddress(5)), "Incoming - Answered");
+    EXPECT_EQ(types.at(NewerAddress(3)), "Outgoing - Answered");
+    EXPECT_EQ(types.at(NewerAddress(2)), "Incoming - Answered");
 }
 
 // The call table of iOS 4 has 8 columns and no FaceTime column: its live calls are listed and

@@ -2,8 +2,9 @@
 //   torvane-screenshots BACKUP_FOLDER OUTPUT_FOLDER
 // It opens the backup, scans it, and walks the home screen, the running scan, the report,
 // every tab with records (with the detail of a deleted record), the export dialog and its
-// report, the send-to-device wizard, every dialog, the picture browser, and the reports of a
-// one-type scan and of a stopped scan, saving one picture of each.
+// report, the send-to-device wizard, every dialog and the picture browser, saving one picture
+// of each; then a scan of one data type, a stopped scan, and the window at its smallest size in
+// English and German.
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
 #include "app/WorkingFolder.h"
@@ -202,22 +203,73 @@ int main(int argc, char** argv) {
         Pump(800);
         ok &= Save(&browser, output, name(QStringLiteral("dialog-ImageBrowserController")));
     }
-    // The reports of a scan of one data type (calls) and of a scan stopped at once.
-    const auto scanOf = [&](int comboIndex, bool stop) {
+    // A scan of the backup of one data type (the combo's index), or of all (7); `stopAfter`
+    // milliseconds into it the stop button's "yes" ends it.
+    const auto scanOf = [&](int type, int stopAfter = -1) {
         window.showScreen(ScreenState::ScreenHome);
         window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
-        window.homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        window.homeScreen()->dataTypeCombo->setCurrentIndex(type);
         window.homeScreen()->fullRecover();
-        if (stop) application.core().scanWorker().btnCancleClicked(true);
-        QElapsedTimer scanning;
-        scanning.start();
-        while (application.core().scanWorker().isRunning() && scanning.elapsed() < 120000) Pump(100);
+        QElapsedTimer running;
+        running.start();
+        if (stopAfter >= 0) {
+            while (!window.stopRecovery->isVisible() && running.elapsed() < 10000) Pump(5);
+            Pump(stopAfter);
+            application.core().scanWorker().btnCancleClicked(true);
+        }
+        while (application.core().scanWorker().isRunning() && running.elapsed() < 120000) Pump(100);
         Pump(800);
     };
-    scanOf(2, false);
-    ok &= Save(window.dashboard(), output, name(QStringLiteral("report-calls-only")));
+    const auto chooseLanguage = [&](const QString& language) {
+        window.showLanWindow();
+        if (auto* picker = static_cast<LangaugeWindowController*>(window.openDialog("LangaugeWindowController"))) {
+            picker->selectLang->setCurrentIndex(picker->selectLang->findText(language));
+            picker->btnSelectClicked();
+        }
+        Pump(300);
+    };
+    // A scan of the calls alone: its report and its screen.
+    scanOf(2);
+    ok &= Save(window.dashboard(), output, name(QStringLiteral("one-type-scan-report")));
     if (window.dashboard()) window.dashboard()->close();
-    scanOf(7, true);
-    ok &= Save(window.dashboard(), output, name(QStringLiteral("report-stopped")));
+    ok &= Save(&window, output, name(QStringLiteral("one-type-scan-calls")));
+    // A scan stopped early: its report says so.
+    scanOf(7, 0);
+    ok &= Save(window.dashboard(), output, name(QStringLiteral("stopped-scan-report")));
+    if (window.dashboard()) window.dashboard()->close();
+    ok &= Save(&window, output, name(QStringLiteral("stopped-scan")));
+
+    // The window at its smallest size, in English and in German: home screen (both modes) and
+    // a results screen.
+    window.resize(window.minimumSize());
+    Pump(300);
+    for (const QString& language : {QStringLiteral("Deutsch"), QStringLiteral("English")}) {
+        const QString prefix = language == QLatin1String("Deutsch") ? QStringLiteral("de-") : QStringLiteral("en-");
+        chooseLanguage(language);
+        window.showScreen(ScreenState::ScreenHome);
+        window.homeScreen()->returnMainScreen();
+        ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-home-device")));
+        window.showScreen(ScreenState::ScreenHome);
+        window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
+        ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-home-backup")));
+        scanOf(7);
+        ok &= Save(window.dashboard(), output, name(prefix + QStringLiteral("scan-report")));
+        if (window.dashboard()) window.dashboard()->close();
+        for (TabTag tab : {TabTag::TabTagSMS, TabTag::TabTagContacts, TabTag::TabTagCalls, TabTag::TabTagPhotos}) {
+            window.onAppsSelectionChanged(tab);
+            Pump(tab == TabTag::TabTagPhotos ? 1500 : 300);
+            ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-tab-%1").arg(UiTabFor(tab)->fallbackIcon)));
+        }
+        window.Notification1();
+        Pump(300);
+        QDialog* question = window.openDialog("Notification1WindowController");
+        ok &= Save(question, output, name(prefix + QStringLiteral("dialog-Notification1WindowController")));
+        if (question) question->close();
+        window.FeedbackBtnInMenu();
+        Pump(300);
+        QDialog* feedback = window.openDialog("FeedbackWindowController");
+        ok &= Save(feedback, output, name(prefix + QStringLiteral("dialog-FeedbackWindowController")));
+        if (feedback) feedback->close();
+    }
     return ok ? 0 : 1;
 }

@@ -1,0 +1,486 @@
+#include "UiFixture.h"
+#include "UiTestSupport.h"
+#include "app/ApplicationCore.h"
+#include "app/ScanWorker.h"
+#include "app/WorkingFolder.h"
+#include "config/LanguageConfig.h"
+#include "demo-backup/DemoBackup.h"
+#include "ui/Dialogs.h"
+#include "ui/HomeScreen.h"
+#include "ui/MainMenu.h"
+#include "ui/OwnWidgets.h"
+#include "ui/PhotoBrowser.h"
+#include "ui/ScreenText.h"
+#include "ui/SendToDevice.h"
+#include "ui/TransferWindows.h"
+#include "ui/UiTabs.h"
+#include "ui/ScreenFramework.h"
+#include "ui/Screens.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QStyleOptionComboBox>
+#include <QTemporaryDir>
+#include <QAbstractButton>
+#include <QToolButton>
+#include <QTest>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Text(const OptString& text) {
+    return QString::fromStdString(text.value_or(""));
+}
+
+// How many files lie in the folder and below it (0 when it is gone).
+int FilesBelow(const fs::path& folder) {
+    std::error_code error;
+    if (!fs::exists(folder, error)) return 0;
+    int files = 0;
+    for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error))
+        files += it->is_regular_file();
+    return files;
+}
+
+// The texts of the visible controls under root that do not fit their control: buttons and
+// one-line labels narrower than their text needs, combo boxes narrower than their current item.
+QStringList CutTexts(QWidget* root) {
+    QStringList cut;
+    const auto visible = [root](QWidget* w) { return w->isVisibleTo(root) && w->width() > 0; };
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (!visible(button) || button->text().trimmed().isEmpty()) continue;
+        if (button->width() < button->sizeHint().width())
+            cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(button->objectName(), button->text().trimmed())
+                       .arg(button->width()).arg(button->sizeHint().width());
+    }
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        if (!visible(label) || label->wordWrap() || label->text().isEmpty() || label->textFormat() == Qt::RichText)
+            continue;
+        const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin();
+        if (label->contentsRect().width() < needed)
+            cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(label->objectName(), label->text())
+                       .arg(label->contentsRect().width()).arg(needed);
+    }
+    for (QComboBox* combo : root->findChildren<QComboBox*>()) {
+        if (!visible(combo)) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i) {
+            const int needed = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
+            // The open list shows every item whole; the closed box its current one.
+            const int room = std::max(combo->width(), combo->view()->minimumWidth());
+            if ((i == combo->currentIndex() && field.width() < needed) || room < needed)
+                cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(combo->objectName(), combo->itemText(i))
+                           .arg(i == combo->currentIndex() ? field.width() : room).arg(needed);
+        }
+    }
+    return cut;
+}
+
+}  // namespace
+
+// The window as a desktop program: its frame, the keyboard, its texts at its smallest size,
+// its dialogs, and what it leaves behind when it ends.
+class DesktopWindowTest : public QObject {
+    Q_OBJECT
+    UiFixture f;
+    QTemporaryDir dir;
+    demo::DemoBackupContents contents;
+    std::vector<int> ended;
+
+    MainMenu& w() { return f.application->window(); }
+
+    void startApplication() {
+        f.application.reset();
+        f.start();
+    }
+
+    // Chooses the demo backup and starts a scan of every type.
+    void startScan() {
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
+        w().homeScreen()->fullRecover();
+    }
+    void scan() {
+        startScan();
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        w().dashboard()->close();
+    }
+
+private slots:
+    void initTestCase() {
+        demo::DemoBackupOptions options;
+        options.messages = 20;
+        options.contacts = 8;
+        options.calls = 10;
+        options.notes = 4;
+        options.events = 4;
+        options.whatsAppMessages = 10;
+        options.visits = 6;
+        options.photos = 6;
+        contents = demo::WriteDemoBackup(fs::path(dir.path().toStdString()) / "backup", options);
+        f.start();
+    }
+
+    // The frameless window maximises from its button and from a double click on its title
+    // bar, and comes back to its size the same ways.
+    void maximiseButtonAndDoubleClickOnTheTitleBar() {
+        w().showNormal();
+        const QSize before = w().size();
+        QVERIFY(w().btnMaximise->isVisible());
+        w().btnMaximise->click();
+        QVERIFY(w().isMaximized());
+        QTest::mouseDClick(w().titleBar, Qt::LeftButton, Qt::NoModifier, QPoint(300, 20));
+        QVERIFY(!w().isMaximized());
+        QVERIFY(WaitFor([&] { return w().size() == before; }, 5000));
+        QTest::mouseDClick(w().titleBar, Qt::LeftButton, Qt::NoModifier, QPoint(300, 20));
+        QVERIFY(w().isMaximized());
+        w().btnMaximise->click();
+        QVERIFY(!w().isMaximized());
+    }
+
+    void edgesOfTheWindow_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<int>("edges");
+        QTest::newRow("inside") << QPoint(500, 400) << 0;
+        QTest::newRow("left") << QPoint(1, 400) << int(Qt::LeftEdge);
+        QTest::newRow("right") << QPoint(997, 400) << int(Qt::RightEdge);
+        QTest::newRow("top") << QPoint(500, 0) << int(Qt::TopEdge);
+        QTest::newRow("bottom") << QPoint(500, 798) << int(Qt::BottomEdge);
+        QTest::newRow("bottom right") << QPoint(999, 799) << int(Qt::BottomEdge | Qt::RightEdge);
+        QTest::newRow("top left") << QPoint(0, 2) << int(Qt::TopEdge | Qt::LeftEdge);
+        QTest::newRow("outside") << QPoint(1000, 400) << 0;
+    }
+    void edgesOfTheWindow() {
+        QFETCH(QPoint, at);
+        QFETCH(int, edges);
+        QCOMPARE(int(MainMenu::resizeEdgesAt(QSize(1000, 800), at, MainMenu::kResizeMargin)), edges);
+    }
+
+    // Dragging an edge resizes the window (here, without a window manager, by the window
+    // itself), never below its smallest size.
+    void draggingAnEdgeResizesTheWindow() {
+        w().showNormal();
+        w().resize(1100, 760);
+        QVERIFY(WaitFor([&] { return w().size() == QSize(1100, 760); }, 5000));
+        const QPoint edge(w().width() - 2, w().height() / 2);
+        QVERIFY(w().childAt(edge) == nullptr);
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, w().mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                              buttons, Qt::NoModifier);
+            QApplication::sendEvent(&w(), &event);
+        };
+        send(QEvent::MouseMove, edge, Qt::NoButton);
+        QCOMPARE(w().cursor().shape(), Qt::SizeHorCursor);
+        send(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+        send(QEvent::MouseMove, edge + QPoint(60, 0), Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, edge + QPoint(60, 0), Qt::NoButton);
+        QVERIFY(WaitFor([&] { return w().width() == 1160; }, 5000));
+        const QPoint bottom(w().width() / 2, w().height() - 1);
+        send(QEvent::MouseButtonPress, bottom, Qt::LeftButton);
+        send(QEvent::MouseMove, bottom - QPoint(0, 500), Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, bottom - QPoint(0, 500), Qt::NoButton);
+        QVERIFY(WaitFor([&] { return w().height() == w().minimumHeight(); }, 5000));
+    }
+
+    // The widgets that Tab visits from the one focused now, in order.
+    static std::vector<QWidget*> TabWalk(int presses) {
+        std::vector<QWidget*> visited;
+        for (int i = 0; i < presses; ++i) {
+            QWidget* focused = QApplication::focusWidget();
+            if (!focused) break;
+            QTest::keyClick(focused, Qt::Key_Tab);
+            visited.push_back(QApplication::focusWidget());
+        }
+        return visited;
+    }
+    static int At(const std::vector<QWidget*>& walk, QWidget* widget) {
+        const auto it = std::find(walk.begin(), walk.end(), widget);
+        return it == walk.end() ? -1 : static_cast<int>(it - walk.begin());
+    }
+    // Whether the widget looks different with the keyboard focus.
+    static bool ShowsFocus(QWidget* widget) {
+        widget->clearFocus();
+        QApplication::processEvents();
+        const QImage before = widget->grab().toImage();
+        widget->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        const QImage after = widget->grab().toImage();
+        return before != after;
+    }
+
+    // Home screen: Tab leaves the backup list and reaches Browse, the data type and the scan
+    // button; the focus shows; Enter starts the scan.
+    void homeScreenKeyboard() {
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().showScreen(ScreenState::ScreenHome);
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        InfoReaderViewController* home = w().homeScreen();
+        home->iTunesBackupTable->setFocus(Qt::TabFocusReason);
+        const auto walk = TabWalk(20);
+        QCOMPARE(walk.front() == home->iTunesBackupTable, false);
+        for (QWidget* control : std::initializer_list<QWidget*>{home->btnIos, home->btnItunes, home->iTunesBackupTable,
+                                                               home->btnBrowseBackup, home->dataTypeCombo,
+                                                               home->iTunesBackupScanButton})
+            QVERIFY2(At(walk, control) >= 0, qPrintable(control->objectName()));
+        QVERIFY(At(walk, home->dataTypeCombo) < At(walk, home->iTunesBackupScanButton));
+        for (QWidget* control : std::initializer_list<QWidget*>{home->btnItunes, home->iTunesBackupTable,
+                                                               home->btnBrowseBackup, home->dataTypeCombo,
+                                                               home->iTunesBackupScanButton, w().btnMenu})
+            QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
+        home->dataTypeCombo->setCurrentIndex(0);
+        home->dataTypeCombo->setFocus();
+        QTest::keyClick(home->dataTypeCombo, Qt::Key_Return);
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenResults));
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        w().dashboard()->close();
+    }
+
+    // Results: Tab reaches the data types, the other screens' buttons, the search, the open
+    // screen's filter and list, and the footer; each shows its focus.
+    void resultsScreenKeyboard() {
+        scan();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        auto* screen = dynamic_cast<ListScreen*>(w().viewController());
+        QVERIFY(screen);
+        w()._searchField->setFocus(Qt::TabFocusReason);
+        const auto walk = TabWalk(40);
+        const int search = At(walk, w()._searchField), list = At(walk, screen->m_table),
+                  filter = std::max({At(walk, screen->segmentedControl->segment(0)),
+                                     At(walk, screen->segmentedControl->segment(1)),
+                                     At(walk, screen->segmentedControl->segment(2))}),
+                  contacts = At(walk, w().iconControl(TabTag::TabTagContacts)),
+                  summary = At(walk, w().tabButton(TabTag::TabTagDashboard)), exportButton = At(walk, w().btnExport);
+        QVERIFY(search >= 0 && list >= 0 && filter >= 0 && contacts >= 0 && summary >= 0 && exportButton >= 0);
+        // In reading order: the filter above the list, the list before the footer.
+        QVERIFY(filter < list && list < exportButton);
+        for (QWidget* control : std::initializer_list<QWidget*>{w().iconControl(TabTag::TabTagContacts),
+                                                               w().tabButton(TabTag::TabTagDashboard),
+                                                               screen->m_table, w()._searchField, w().changeView,
+                                                               w().btnExport})
+            QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
+    }
+
+    // The buttons of the other screens: each one shown can be used and names its screen.
+    void otherScreensButtonsAreUsableAndNamed() {
+        int shown = 0;
+        for (const UiTab& tab : UiTabs()) {
+            QToolButton* button = w().tabButton(tab.tab);
+            if (IsIconBarTab(tab.tab) || !button->isVisible()) continue;
+            ++shown;
+            QVERIFY2(button->isEnabled(), tab.fallbackIcon);
+            QVERIFY2(!button->toolTip().isEmpty(), tab.fallbackIcon);
+        }
+        QVERIFY(shown >= 2);
+    }
+
+    // The photo page's Export with nothing ticked says so and copies nothing.
+    void photoExportWithNothingTickedSaysSo() {
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        w().tickAllCameraPhoto(false);
+        w().photoGrid()->clearSelection();
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().exportPhotos();
+        QVERIFY(said.contains(QStringLiteral("Nothing is ticked")));
+        QCOMPARE(w().exportsRunning(), 0);
+    }
+
+    // Dialogs: Escape closes them; Enter presses their default button.
+    void dialogsTakeEscapeAndEnter() {
+        w().AboutWindow();
+        QDialog* about = w().openDialog("AboutWindow");
+        QVERIFY(about);
+        QTest::keyClick(about, Qt::Key_Escape);
+        QVERIFY(!about->isVisible());
+        w().showHintPopup();
+        QDialog* hint = w().openDialog("showHintWindowController");
+        QTest::keyClick(hint, Qt::Key_Escape);
+        QVERIFY(!hint->isVisible());
+        w().Export();
+        QDialog* exportDialog = w().exportDialog();
+        QVERIFY(exportDialog && exportDialog->isVisible());
+        QTest::keyClick(exportDialog, Qt::Key_Escape);
+        QVERIFY(!exportDialog->isVisible());
+        w().Notification1();
+        auto* question = static_cast<Notification1WindowController*>(w().openDialog("Notification1WindowController"));
+        QVERIFY(question);
+        QTest::keyClick(question, Qt::Key_Return);
+        QVERIFY(!question->isVisible());
+        QVERIFY(f.saw("button Back to recovery from backups"));
+        QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenHome));
+    }
+
+    // Switches the window's language as the language dialog does.
+    void chooseLanguage(const QString& language) {
+        w().showLanWindow();
+        auto* picker = static_cast<LangaugeWindowController*>(w().openDialog("LangaugeWindowController"));
+        QVERIFY(picker);
+        picker->selectLang->setCurrentIndex(picker->selectLang->findText(language));
+        picker->btnSelectClicked();
+    }
+
+    // In both languages, at the window's smallest size, no text of the home screen, the
+    // results screens or the dialogs is cut.
+    void noTextIsCutAtTheSmallestSize_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << QStringLiteral("English");
+        QTest::newRow("Deutsch") << QStringLiteral("Deutsch");
+    }
+    void noTextIsCutAtTheSmallestSize() {
+        QFETCH(QString, language);
+        chooseLanguage(language);
+        w().showNormal();
+        w().resize(w().minimumSize());
+        QVERIFY(WaitFor([&] { return w().size() == w().minimumSize(); }, 5000));
+        QStringList cut;
+        const auto check = [&](QWidget* root, const QString& where) {
+            QApplication::processEvents();
+            for (const QString& text : CutTexts(root)) cut << where + QStringLiteral(": ") + text;
+        };
+        w().showScreen(ScreenState::ScreenHome);
+        w().homeScreen()->returnMainScreen();
+        check(&w(), QStringLiteral("home, device"));
+        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
+        check(&w(), QStringLiteral("home, backup"));
+        scan();
+        for (const UiTab& tab : UiTabs()) {
+            if (!w().iconControl(tab.tab) || !w().iconControl(tab.tab)->isEnabled()) continue;
+            w().onAppsSelectionChanged(tab.tab);
+            check(&w(), QString::fromLatin1(tab.fallbackIcon));
+        }
+        w().MenuPressed();
+        check(w().boxMenu, QStringLiteral("menu"));
+        w().hideMenus();
+        w().Notification1();
+        check(w().openDialog("Notification1WindowController"), QStringLiteral("new scan"));
+        w().openDialog("Notification1WindowController")->close();
+        w().FeedbackBtnInMenu();
+        check(w().openDialog("FeedbackWindowController"), QStringLiteral("feedback"));
+        w().openDialog("FeedbackWindowController")->close();
+        w().showHintPopup();
+        check(w().openDialog("showHintWindowController"), QStringLiteral("hint"));
+        w().openDialog("showHintWindowController")->close();
+        w().Export();
+        check(w().exportDialog(), QStringLiteral("export"));
+        w().exportDialog()->close();
+        w().sendToApp();
+        check(w().sendWizard(), QStringLiteral("send"));
+        w().sendWizard()->close();
+        chooseLanguage(QStringLiteral("English"));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+
+    // German: the menu's update entry, the hover label of a data type, the call types and the
+    // messages of the update check and the send to the device come from the language file.
+    void germanTextsOfTheWindow() {
+        chooseLanguage(QStringLiteral("Deutsch"));
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        QCOMPARE(w().btnUpdate->text(), QStringLiteral("Nach Updates suchen"));
+        QCOMPARE(ScreenText::ShownCallType(std::string("Outgoing - Answered")), OptString("Ausgehend - Angenommen"));
+        QCOMPARE(ScreenText::ShownCallType(std::string("+49 unknown")), OptString("+49 unknown"));
+        QCOMPARE(SendFiles::NoDeviceMessage(SendKind::Messages), *texts.SendNoDeviceConnected());
+        QVERIFY(texts.UpdateNoConnection()->find("Verbindung") != std::string::npos);
+        w().AboutWindow();
+        auto* about = static_cast<AboutWindow*>(w().openDialog("AboutWindow"));
+        QVERIFY(about && about->txtEULA->toPlainText().contains(QStringLiteral("Lizenzvereinbarung")));
+        about->close();
+        chooseLanguage(QStringLiteral("English"));
+        QCOMPARE(w().btnUpdate->text(), QStringLiteral("Check for updates"));
+    }
+
+    // The user guide describes the window: choosing, scanning, screens, filters, ticking,
+    // exporting and sending.
+    void userGuideDescribesTheWindow() {
+        w().OnManualClick();
+        auto* manual = static_cast<Manual*>(w().openDialog("Manual"));
+        QVERIFY(manual);
+        const QString text = manual->page->toPlainText();
+        for (const char* heading : {"Choosing a device or a backup", "Scanning", "The screens", "Filters and search",
+                                    "Ticking", "Exporting", "Sending to the device", "Keyboard"})
+            QVERIFY2(text.contains(QLatin1String(heading)), heading);
+        manual->close();
+    }
+
+    // A folder that does not exist is named as such, not as a broken backup.
+    void aMissingFolderIsSaidToBeMissing() {
+        w().showScreen(ScreenState::ScreenHome);
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().homeScreen()->findBackup(dir.path() + QStringLiteral("/not-there"));
+        QVERIFY(said.contains(QStringLiteral("does not exist")));
+        QVERIFY(said.contains(QStringLiteral("not-there")));
+    }
+
+    // The troubleshooting dialog: the line before the hints, and the link on the name of the
+    // software to install, not on the rest of the sentence.
+    void troubleshootingLinksTheSoftwareAndListsTheHints() {
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        w().showHintPopup();
+        auto* hint = static_cast<showHintWindowController*>(w().openDialog("showHintWindowController"));
+        QVERIFY(hint);
+        QCOMPARE(hint->txt2->text(), Text(texts.ConnectingDeviceTroubleshootingDialogWindowMainTextTitlePart2()));
+        QVERIFY(hint->txt2->isVisible());
+        QCOMPARE(hint->btn1->text().trimmed(),
+                 Text(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2()));
+        QCOMPARE(hint->txthint3->text(), Text(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart1()));
+        QCOMPARE(hint->txthint4->text(), Text(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3()));
+        // Read in order: the link stands right after "Install the latest".
+        QVERIFY(hint->btn1->x() > hint->txthint3->x());
+        QVERIFY(hint->txthint4->y() > hint->btn1->y());
+        hint->close();
+    }
+
+    // Ending through the platform (a window manager's close, the session's end) runs the
+    // destructors: the working folder with the photo copies goes with the window.
+    void endingNormallyRemovesThePhotoCopies() {
+        startApplication();
+        scan();
+        const fs::path folder = f.application->core().workingFolder().path();
+        QVERIFY(FilesBelow(folder) > 0);
+        f.application.reset();
+        QVERIFY(!fs::exists(folder));
+    }
+
+    // The close button ends the process at once, even while a scan copies photos; the
+    // copies go first. (Last: nothing temporary can be made in this process afterwards.)
+    void closeButtonDuringAScanRemovesThePhotoCopies() {
+        f.application.reset();
+        TorvaneApplication::Options options;
+        options.record = &f.record;
+        options.analytics = &f.analytics;
+        options.updateCheck = false;
+        options.listenForDevices = false;
+        options.banner = false;
+        options.endProcess = [this](int status) { ended.push_back(status); };
+        f.application = std::make_unique<TorvaneApplication>(options);
+        f.application->start();
+        const fs::path folder = f.application->core().workingFolder().path();
+        QVERIFY(fs::is_directory(folder));
+        startScan();
+        QVERIFY(WaitFor([&] { return FilesBelow(folder) > 0; }));
+        w().btnClose->click();
+        QCOMPARE(ended, std::vector<int>{0});
+        QVERIFY(!fs::exists(folder));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        f.application.reset();
+        QCOMPARE(FilesBelow(folder.parent_path()), 0);
+    }
+
+    void cleanupTestCase() { f.application.reset(); }
+};
+
+TORVANE_UI_TEST(DesktopWindowTest)
+#include "DesktopWindowTest.moc"
