@@ -101,7 +101,8 @@ public:
     void DoRecoveryPath(const std::string& path) override;
 
     // Fill the contact's numbers, e-mail addresses and addresses from its C15Phone, C16Email and
-    // C17Address lists. A first number shorter than 7 characters is joined with the second.
+    // C17Address lists. The numbers are the whole numbers of the list (each once, in its first
+    // form), in its order, the first six also in ContactNo1 to ContactNo6.
     static void SplitPhoneNumbers(Contact& contact);
     static void SplitEmailAddresses(Contact& contact);
     static void SplitAddresses(Contact& contact);

@@ -195,9 +195,13 @@ void ContactViewController::showDetailOf(std::size_t row) {
         lblName->setText(ToQString(c.LastName()));
     const OptString numbers[] = {number1(c), c.ContactNo2(), c.ContactNo3(), c.ContactNo4(), c.ContactNo5(), c.ContactNo6()};
     const char* numberLabels[] = {"Home %1", "Work %1", "iPhone %1", "Mobile %1", "Main %1", "Home Fax %1"};
+    // A contact carved from the search table knows its numbers but not what kind each is.
+    const bool kindsKnown = !c.C15Phone().has_value();
     QLabel* numberFields[] = {lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6};
     for (int i = 0; i < 6; ++i)
-        if (numbers[i]) numberFields[i]->setText(QString::fromLatin1(numberLabels[i]).arg(ToQString(numbers[i])));
+        if (numbers[i])
+            numberFields[i]->setText(kindsKnown ? QString::fromLatin1(numberLabels[i]).arg(ToQString(numbers[i]))
+                                                : ToQString(numbers[i]));
     const OptString mails[] = {c.EmailAddress1(), c.EmailAddress2(), c.EmailAddress3()};
     const char* mailLabels[] = {"Home Email %1", "Work Email %1", "Other %1"};
     QLabel* mailFields[] = {lblEmail1, lblEmail2, lblEmail3};
