@@ -2,16 +2,12 @@
 
 #include "carving/SqLiteTableSignaturesParser.h"
 #include "common/AppPaths.h"
+#include "common/Reachability.h"
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 
 namespace {
-// A signature file is a few hundred kilobytes; anything far larger is not one.
-constexpr std::streamoff kMaxSignatureFileSize = 64 * 1024 * 1024;
-
 // The parser fills a catalogue it shares; hand it this one without giving up ownership.
 std::shared_ptr<SqLiteTableSignatures> Borrow(SqLiteTableSignatures& catalogue) {
     return std::shared_ptr<SqLiteTableSignatures>(&catalogue, [](SqLiteTableSignatures*) {});
@@ -29,27 +25,17 @@ void SqLiteTableSignatures::loadSignatures() {
     loaded_ = true;
 }
 
+bool SqLiteTableSignatures::connected() const {
+    return !remoteSignaturesLocation_.empty() &&
+           Reachability::IsReachable(remoteSignaturesLocation_);
+}
+
 void SqLiteTableSignatures::LoadLocalSignaturesFile() { LoadSignaturesFile(ResourcePath()); }
 
 bool SqLiteTableSignatures::LoadSignaturesFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "Recovery signatures: cannot read " << path << "\n";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxSignatureFileSize) {
-        std::cerr << "Recovery signatures: " << path << " is not a signature file (size)\n";
-        return false;
-    }
-    in.seekg(0);
-    std::string document(static_cast<std::size_t>(size), '\0');
-    if (!in.read(document.data(), size)) {
-        std::cerr << "Recovery signatures: cannot read " << path << "\n";
-        return false;
-    }
-    SqLiteTableSignaturesParser parser(document);
+    const auto document = SqLiteTableSignaturesParser::ReadDocument(path);
+    if (!document) return false;
+    SqLiteTableSignaturesParser parser(*document);
     parser.setSqLiteTableSignatures(Borrow(*this));
     if (!parser.parseTableSignatures()) {
         std::cerr << "Recovery signatures: " << path << ": " << parser.errorMessage() << "\n";

@@ -17,11 +17,17 @@ public:
 
     SqLiteTableSignatures() = default;
 
-    // Fills the catalogue: from the remote source when one answers (none does), else from the
-    // resource file. Marks the catalogue loaded whatever the outcome.
+    // Fills the catalogue: from the remote source when it is reachable and gives a catalogue
+    // (there is no remote source to load from), else from the resource file. Marks the
+    // catalogue loaded whatever the outcome.
     void loadSignatures();
-    // Whether the internet is reachable. Nothing here goes on the network, so: never.
-    bool connected() const { return false; }
+    // Whether the remote signature source can be reached now (Reachability::IsReachable of its
+    // location); false while no location is set, as in the shipped program.
+    bool connected() const;
+    void setRemoteSignaturesLocation(std::string location) {
+        remoteSignaturesLocation_ = std::move(location);
+    }
+    const std::string& remoteSignaturesLocation() const { return remoteSignaturesLocation_; }
     // The place for a remote signature source; there is none.
     bool LoadRemoteSignaturesFile() { return false; }
     // Reads the resource file from the application's resources folder.
@@ -47,4 +53,5 @@ public:
 private:
     std::vector<SQLiteSignature> tableSignatures_;
     bool loaded_ = false;
+    std::string remoteSignaturesLocation_;
 };

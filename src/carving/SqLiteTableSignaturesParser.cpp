@@ -1,5 +1,6 @@
 #include "carving/SqLiteTableSignaturesParser.h"
 
+#include "common/Reachability.h"
 #include "common/XmlSax.h"
 
 #include <libxml/parser.h>
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iostream>
 #include <limits>
 #include <mutex>
 
@@ -76,6 +79,44 @@ std::string TrimSpaces(std::string_view text) {
 
 SqLiteTableSignaturesParser::SqLiteTableSignaturesParser(std::string_view document)
     : document_(document) {}
+
+std::optional<std::string> SqLiteTableSignaturesParser::ReadDocument(const std::string& path) {
+    // A signature file is a few hundred kilobytes; anything far larger is not one.
+    constexpr std::streamoff kMaxSignatureFileSize = 64 * 1024 * 1024;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::cerr << "Recovery signatures: cannot read " << path << "\n";
+        return std::nullopt;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || size > kMaxSignatureFileSize) {
+        std::cerr << "Recovery signatures: " << path << " is not a signature file (size)\n";
+        return std::nullopt;
+    }
+    in.seekg(0);
+    std::string document(static_cast<std::size_t>(size), '\0');
+    if (!in.read(document.data(), size)) {
+        std::cerr << "Recovery signatures: cannot read " << path << "\n";
+        return std::nullopt;
+    }
+    return document;
+}
+
+std::unique_ptr<SqLiteTableSignaturesParser> SqLiteTableSignaturesParser::initWithURL(
+    std::string_view url) {
+    const auto path = Reachability::LocalPathOf(url);
+    if (!path) {
+        std::cerr << "Recovery signatures: cannot read " << url << " (not a local file)\n";
+        return nullptr;
+    }
+    auto document = ReadDocument(*path);
+    if (!document) return nullptr;
+    auto parser = std::make_unique<SqLiteTableSignaturesParser>(std::string_view());
+    parser->ownDocument_ = std::move(*document);
+    parser->document_ = parser->ownDocument_;
+    return parser;
+}
 
 SqLiteTableSignaturesParser::~SqLiteTableSignaturesParser() = default;
 
