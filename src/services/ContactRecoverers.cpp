@@ -167,6 +167,17 @@ void ContactSearchsSQLiteRecovery::SplitPhoneNumbers(Contact& contact) {
     }
 }
 
+void ContactSearchsSQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* contact = RecordOf<Contact>(record);
+        if (!contact || (!contact->FirstName() && !contact->LastName())) return std::nullopt;
+        return LiveStatement{
+            "SELECT c0First FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? "
+            "AND c2Middle IS ?",
+            {Bind(contact->FirstName()), Bind(contact->LastName()), Bind(contact->MiddleName())}};
+    });
+}
+
 void ContactSearchsSQLiteRecovery::SplitEmailAddresses(Contact& contact) {
     if (StringUtils::IsNullOrEmpty(contact.C16Email())) return;
     const auto parts = SplitAtBlanks(*contact.C16Email());
@@ -261,6 +272,15 @@ void ContactSearchsSQLiteRecovery::addRecoveredObject() {
 }
 
 // ---- Person table ----
+
+void ContactsSQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* contact = RecordOf<Contact>(record);
+        if (!contact || (!contact->FirstName() && !contact->LastName())) return std::nullopt;
+        return LiveStatement{"SELECT ROWID FROM ABPerson WHERE First IS ? AND Last IS ?",
+                             {Bind(contact->FirstName()), Bind(contact->LastName())}};
+    });
+}
 
 std::int32_t ContactsSQLiteRecovery::setRecoveryCount(std::int32_t n) {
     results().DeletedContactCount = n;

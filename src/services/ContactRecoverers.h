@@ -107,6 +107,11 @@ public:
     static void SplitEmailAddresses(Contact& contact);
     static void SplitAddresses(Contact& contact);
 
+    // Keeps in RecoveredFiltered the contacts of RecoveredData that have a first or a last name
+    // and whose names (first, last and middle) no live row of the search table of the database
+    // at path has.
+    void filterMessages(const std::string& path);
+
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
 
@@ -130,6 +135,10 @@ public:
         : AddressBookRecovery(std::move(context)) {}
 
     void DoRecoveryPath(const std::string& path) override;
+
+    // Keeps in RecoveredFiltered the contacts of RecoveredData that have a first or a last name
+    // and whose first and last names no live person row of the database at path has.
+    void filterMessages(const std::string& path);
 
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
