@@ -3,6 +3,7 @@
 #include "common/Types.h"
 
 #include <atomic>
+#include <mutex>
 #include <utility>
 
 // Field declarations for the plain records: each declares a private field with a getter named
@@ -62,4 +63,41 @@ public:                                                                   \
 private:                                                                  \
     SharedRecordValue<Type> Name##_{Initial};                             \
                                                                           \
+public:
+
+// A text field that a recovery thread may rewrite while a screen or the export reads it: the
+// value is kept behind a lock and read as a copy, so a reader sees the whole old or the whole
+// new text. Copying a record copies the text as read then.
+class SharedRecordText {
+public:
+    SharedRecordText() = default;
+    SharedRecordText(const SharedRecordText& other) : value_(other.load()) {}
+    SharedRecordText& operator=(const SharedRecordText& other) {
+        if (this != &other) store(other.load());
+        return *this;
+    }
+    OptString load() const {
+        std::lock_guard lock(mutex_);
+        return value_;
+    }
+    void store(OptString v) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(v);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    OptString value_;
+};
+
+// A text field shared between threads: the getter answers a copy, the setter replaces the whole
+// text, each under the field's lock.
+#define TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Name, Setter)  \
+public:                                                    \
+    OptString Name() const { return Name##_.load(); }      \
+    void Setter(OptString v) { Name##_.store(std::move(v)); } \
+                                                           \
+private:                                                   \
+    SharedRecordText Name##_;                              \
+                                                           \
 public:

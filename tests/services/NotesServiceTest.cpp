@@ -328,3 +328,42 @@ TEST_F(NotesServiceTest, NoteStoreRunTakesNoteDataPatternsFromALiveTable) {
     missing.DoRecovery((dir.path() / "none.sqlite").string());
     EXPECT_TRUE(missing.bodies().empty());
 }
+
+// A note listed before the run that no live note shows, and that has no body, receives the
+// carved body of its owner afterwards, which then serves no further note; it counts as
+// recovered.
+TEST_F(NotesServiceTest, AdditionalFilteringGivesEarlierNotesTheirCarvedBodies) {
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase(kNotesDomain, kNotesPath, "notes-ios4.sql");
+    for (int i = 1; i <= 8; ++i) AddNote(db, i, false);
+    db.exec("DELETE FROM ZNOTEBODY WHERE Z_PK = 6");  // a body whose note is still live
+    db.close();
+    useBackup(backup, 8);
+    auto earlier = std::make_shared<Note>();
+    earlier->setTitle(std::string("Aus dem Notizspeicher"));
+    earlier->setNoteBodyId(6);
+    auto second = std::make_shared<Note>();
+    second->setTitle(std::string("Noch eine"));
+    second->setNoteBodyId(6);
+    auto live = std::make_shared<Note>();
+    live->setTitle(TitleOf(2));
+    live->setSummary(std::string("Milch, Brot, Käse und 2 Äpfel"));
+    live->setNoteBodyId(6);
+    for (const auto& note : {earlier, second, live}) {
+        record.AllDeletedNotes.append(note);
+        record.DeletedNotes.append(note);
+    }
+
+    NotesServices service;
+    service.RecoverFromIOSBackup(ContextFor(record, device));
+    ASSERT_NE(service.FindNoteBodyFromOwner(6), nullptr);
+    // The notes that no live note shows are kept for the step.
+    ASSERT_EQ(service.recoveryNotes().RecoveredFiltered().size(), 2u);
+    service.AdditionalFiltering();
+    ASSERT_NE(earlier->noteBody(), nullptr);
+    EXPECT_EQ(earlier->noteBody()->Owner(), 6);
+    EXPECT_EQ(second->noteBody(), nullptr);  // the body was given once
+    EXPECT_EQ(live->noteBody(), nullptr);
+    EXPECT_EQ(service.FindNoteBodyFromOwner(6), nullptr);
+    EXPECT_EQ(service.recovered.load(), 2);
+}
