@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/Types.h"
+#include "records/SharedList.h"
 
 #include <atomic>
-#include <mutex>
 #include <utility>
 
 // Field declarations for the plain records: each declares a private field with a getter named
@@ -68,34 +68,22 @@ public:
 // A text field that a recovery thread may rewrite while a screen or the export reads it: the
 // value is kept behind a lock and read as a copy, so a reader sees the whole old or the whole
 // new text. Copying a record copies the text as read then.
-class SharedRecordText {
+class SharedRecordText : public Guarded<OptString> {
 public:
     SharedRecordText() = default;
-    SharedRecordText(const SharedRecordText& other) : value_(other.load()) {}
+    SharedRecordText(const SharedRecordText& other) : Guarded(other.get()) {}
     SharedRecordText& operator=(const SharedRecordText& other) {
-        if (this != &other) store(other.load());
+        if (this != &other) set(other.get());
         return *this;
     }
-    OptString load() const {
-        std::lock_guard lock(mutex_);
-        return value_;
-    }
-    void store(OptString v) {
-        std::lock_guard lock(mutex_);
-        value_ = std::move(v);
-    }
-
-private:
-    mutable std::mutex mutex_;
-    OptString value_;
 };
 
 // A text field shared between threads: the getter answers a copy, the setter replaces the whole
 // text, each under the field's lock.
 #define TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Name, Setter)  \
 public:                                                    \
-    OptString Name() const { return Name##_.load(); }      \
-    void Setter(OptString v) { Name##_.store(std::move(v)); } \
+    OptString Name() const { return Name##_.get(); }       \
+    void Setter(OptString v) { Name##_.set(std::move(v)); } \
                                                            \
 private:                                                   \
     SharedRecordText Name##_;                              \
