@@ -62,6 +62,8 @@ void NotesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
 }
 
 void NotesSQLiteRecovery::filterMessages(const std::string& path) {
+    // A note store of iOS 9 and later has no note table of this kind to compare with.
+    if (!LiveTableReader(path).mayHoldTable("ZNOTE")) return;
     KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
         const auto* note = RecordOf<Note>(record);
         if (!note) return std::nullopt;
