@@ -4,6 +4,8 @@
 #include "carving/PagedFile.h"
 #include "carving/PointerMap.h"
 #include "carving/SqLiteTableSignatures.h"
+#include "carving/StoredTables.h"
+#include "common/Reachability.h"
 
 #include <algorithm>
 #include <array>
@@ -478,4 +480,63 @@ std::vector<std::shared_ptr<baseRecoveryObject>> AbstractSqLiteRecovery::FindAll
     for (const auto& r : RecoveredFiltered_)
         if (r && r->RowId() == record.RowId()) found.push_back(r);
     return found;
+}
+
+bool AbstractSqLiteRecovery::connected(std::string_view location) {
+    return Reachability::IsReachable(location);
+}
+
+std::int64_t AbstractSqLiteRecovery::MaxRowIdOfTable(const std::string& path,
+                                                     std::string_view table) {
+    if (path.empty()) return -1;
+    const StoredTables stored(path);
+    if (!stored.readable() || !stored.hasTable("sqlite_sequence")) return -1;
+    std::int64_t seq = -1;
+    for (const auto& row : stored.rows("sqlite_sequence").rows) {
+        if (row.values.size() < 2) continue;
+        const std::string* name = row.values[0].text();
+        if (!name || *name != table) continue;
+        seq = row.values[1].isInteger() ? row.values[1].asInteger() : -1;
+    }
+    return seq;
+}
+
+std::int32_t AbstractSqLiteRecovery::getMaxRowIdforTable(std::string_view table) const {
+    const std::int64_t seq = MaxRowIdOfTable(fullDBPath_, table);
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(seq, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t AbstractSqLiteRecovery::headerSize(
+    const std::vector<std::vector<std::int32_t>>& positions) {
+    std::int32_t size = 0;
+    std::int32_t previous = 0;
+    for (const auto& types : positions) {
+        if (!types.empty())
+            previous = std::any_of(types.begin(), types.end(),
+                                   [](std::int32_t type) { return type < 11; })
+                           ? 1
+                           : 2;
+        size += previous;
+    }
+    return size;
+}
+
+bool AbstractSqLiteRecovery::processContent(std::int64_t contentSizeFound, const ColumnValue&,
+                                            std::int64_t offset, ByteView withData) {
+    if (offset < 0 || contentSizeFound < 0) return false;
+    const SQLiteTableHeaderInfo next = FindSQLiteTableHeader(withData, offset);
+    return next.Valid && next.HeaderStartIndex - offset < contentSizeFound;
+}
+
+std::uint64_t AbstractSqLiteRecovery::FindIndexOfBytesForGuidDataContent(ByteView area,
+                                                                        std::int64_t offset) {
+    constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+    constexpr std::int64_t kFirstHyphen = 8;
+    const auto size = static_cast<std::int64_t>(area.size());
+    for (std::int64_t p = std::max(offset, kFirstHyphen); p + 15 < size; ++p)
+        if (area[p] == '-' && area[p + 5] == '-' && area[p + 10] == '-' && area[p + 15] == '-')
+            return static_cast<std::uint64_t>(p - kFirstHyphen);
+    return kNone;
 }

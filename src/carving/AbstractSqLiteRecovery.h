@@ -150,6 +150,43 @@ public:
     static std::string ConnectionStringForSQLiteConnection(const std::string& path) {
         return "data source=" + path;
     }
+    // Whether a location can be reached now: a readable local file, or a host that accepts a
+    // connection (Reachability::IsReachable).
+    static bool connected(std::string_view location);
+
+    // ---- Live row ids ----
+    // The largest row id the table has handed out: its row of sqlite_sequence in the database
+    // at path, read through the file's own pages (the last such row when there are several);
+    // -1 when the file cannot be read or the table has no sequence row.
+    static std::int64_t MaxRowIdOfTable(const std::string& path, std::string_view table);
+    // The same for the live database fullDBPath, held to 32 bits.
+    std::int32_t getMaxRowIdforTable(std::string_view table) const;
+
+    // ---- Header and content estimates ----
+    // An estimate of a record header's length from its pattern: one byte for a position whose
+    // types include one below 11, two for any other, and an empty position as many as the one
+    // before (none for the first).
+    static std::int32_t headerSize(const std::vector<std::vector<std::int32_t>>& positions);
+    // A header read in another way than the patterns: none is tried, so 0.
+    static std::int32_t experimentalHeaderParsing(ByteView header, std::int64_t skip,
+                                                  ByteView data) {
+        (void)header, (void)skip, (void)data;
+        return 0;
+    }
+    // A column's content size apart from its serial type: none is known, so 0.
+    static std::int64_t GetContentSizeColumn(std::int64_t column, std::int64_t serialType) {
+        (void)column, (void)serialType;
+        return 0;
+    }
+    // Whether the next header the patterns fit at or after offset begins inside the content
+    // that a record of contentSizeFound bytes from offset would take: the content is then
+    // another record's, not the one being read.
+    bool processContent(std::int64_t contentSizeFound, const ColumnValue& value,
+                        std::int64_t offset, ByteView withData);
+    // Where the 36-character GUID begins whose hyphens the area holds at p, p + 5, p + 10 and
+    // p + 15 for the first such p at or after offset (p - 8); the largest value when there is
+    // none, or when that GUID would begin before the area.
+    static std::uint64_t FindIndexOfBytesForGuidDataContent(ByteView area, std::int64_t offset);
 
 protected:
     // ---- Hooks, called per record found, in this order ----

@@ -23,6 +23,8 @@ public:
 
     // The patterns that support version, in their order.
     std::vector<TablePattern> FindPatternsByVersion(std::string_view version) const;
+    // A pattern chosen by its number of columns: a new, empty pattern, for a caller to fill.
+    static TablePattern FindByNumberOfColumns() { return TablePattern(); }
 
 private:
     OptString Name_;

@@ -43,6 +43,24 @@ std::optional<varInt> SQLiteUtils::convertRealVarintToIntfromByteArray(ByteView 
     return varInt{static_cast<std::int64_t>(value), length};
 }
 
+std::optional<varInt> SQLiteUtils::convertVarintToIntfromByteArray(ByteView data,
+                                                                   std::int64_t fromIndex) {
+    constexpr std::int64_t kWindow = 9;
+    if (!Inside(data, fromIndex, kWindow)) return std::nullopt;
+    return convertRealVarintToIntfromByteArray(
+        data.subspan(static_cast<std::size_t>(fromIndex), kWindow), 0);
+}
+
+std::uint64_t decodeVarint(const std::uint8_t* bytes, std::size_t length) {
+    length %= 256;
+    if (!bytes || length == 0) return 0;
+    std::uint64_t value = 0;
+    if (ReadVarint(bytes, bytes + length, value) > 0) return value;
+    // The bytes end inside the varint: what they gave.
+    for (std::size_t i = 0; i < length && i < 8; ++i) value = (value << 7) | (bytes[i] & 0x7F);
+    return value;
+}
+
 int dataUtils::getBytefromData(ByteView data, std::uint64_t location) {
     return location < data.size() ? data[location] : -1;
 }

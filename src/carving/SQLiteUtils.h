@@ -80,7 +80,29 @@ public:
     // inside the data is read however close to the end it lies.
     static std::optional<varInt> convertRealVarintToIntfromByteArray(ByteView data,
                                                                      std::int64_t index);
+    // The varint at index read through a window of nine bytes: nothing when the window runs
+    // past the end of the data, even where the varint itself would end before it.
+    static std::optional<varInt> convertVarintToIntfromByteArray(ByteView data,
+                                                                 std::int64_t fromIndex);
+    // The varint at the start of the data (convertRealVarintToIntfromByteArray at 0).
+    static std::optional<varInt> convertVarintToIntfromByteArray(ByteView data) {
+        return convertRealVarintToIntfromByteArray(data, 0);
+    }
+    // The unsigned big-endian 16-bit value at offset (convertToint16fromData).
+    static std::optional<std::int32_t> convertTo16BitInt(ByteView data, std::int64_t offset) {
+        return convertToint16fromData(data, offset);
+    }
+    // The byte masked with the bit (0 to 7) of that number: non-zero when the bit is set; 0
+    // for a bit number outside a byte.
+    static std::int8_t isBitSet(std::uint8_t byte, int bitToCheck) {
+        if (bitToCheck < 0 || bitToCheck > 7) return 0;
+        return static_cast<std::int8_t>(byte & (1u << bitToCheck));
+    }
 };
+
+// The varint at bytes, reading at most length bytes (taken modulo 256, as a one-byte count):
+// what was gathered when the bytes end before the varint does; 0 for no bytes.
+std::uint64_t decodeVarint(const std::uint8_t* bytes, std::size_t length);
 
 // Small byte helpers that the recoverers use.
 class dataUtils {

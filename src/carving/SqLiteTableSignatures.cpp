@@ -2,16 +2,12 @@
 
 #include "carving/SqLiteTableSignaturesParser.h"
 #include "common/AppPaths.h"
-#include "common/FileUtils.h"
+#include "common/Reachability.h"
 
 #include <iostream>
-#include <iterator>
 #include <memory>
 
 namespace {
-// A signature file is a few hundred kilobytes; anything far larger is not one.
-constexpr std::size_t kMaxSignatureFileSize = 64 * 1024 * 1024;
-
 // The parser fills a catalogue it shares; hand it this one without giving up ownership.
 std::shared_ptr<SqLiteTableSignatures> Borrow(SqLiteTableSignatures& catalogue) {
     return std::shared_ptr<SqLiteTableSignatures>(&catalogue, [](SqLiteTableSignatures*) {});
@@ -29,6 +25,11 @@ void SqLiteTableSignatures::loadSignatures() {
     loaded_ = true;
 }
 
+bool SqLiteTableSignatures::connected() const {
+    return !remoteSignaturesLocation_.empty() &&
+           Reachability::IsReachable(remoteSignaturesLocation_);
+}
+
 void SqLiteTableSignatures::LoadLocalSignaturesFile() { LoadSignaturesFile(ResourcePath()); }
 
 bool SqLiteTableSignatures::LoadSignaturesFile(const std::string& path) {
@@ -38,11 +39,10 @@ bool SqLiteTableSignatures::LoadSignaturesFile(const std::string& path) {
         return false;
     };
     std::string why;
-    const auto bytes = FileUtils::getDataFromPath(path, kMaxSignatureFileSize, &why);
-    if (!bytes) return fail(why);
-    const std::string_view document(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    const auto document = SqLiteTableSignaturesParser::ReadDocument(path, &why);
+    if (!document) return fail(why);
     const std::size_t before = tableSignatures_.size();
-    SqLiteTableSignaturesParser parser(document);
+    SqLiteTableSignaturesParser parser(*document);
     parser.setSqLiteTableSignatures(Borrow(*this));
     if (!parser.parseTableSignatures())
         return fail("is not a well-formed signature file: " + parser.errorMessage());

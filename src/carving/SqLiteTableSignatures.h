@@ -18,12 +18,17 @@ public:
 
     SqLiteTableSignatures() = default;
 
-    // Fills the catalogue: from the remote source when one answers (none does), else from the
-    // resource file. Marks the catalogue loaded whatever the outcome; problem() says whether it
-    // can be used.
+    // Fills the catalogue: from the remote source when it is reachable and gives a catalogue
+    // (there is no remote source to load from), else from the resource file. Marks the
+    // catalogue loaded whatever the outcome; problem() says whether it can be used.
     void loadSignatures();
-    // Whether the internet is reachable. Nothing here goes on the network, so: never.
-    bool connected() const { return false; }
+    // Whether the remote signature source can be reached now (Reachability::IsReachable of its
+    // location); false while no location is set, as in the shipped program.
+    bool connected() const;
+    void setRemoteSignaturesLocation(std::string location) {
+        remoteSignaturesLocation_ = std::move(location);
+    }
+    const std::string& remoteSignaturesLocation() const { return remoteSignaturesLocation_; }
     // The place for a remote signature source; there is none.
     bool LoadRemoteSignaturesFile() { return false; }
     // Reads the resource file from the application's resources folder.
@@ -54,4 +59,5 @@ private:
     std::vector<SQLiteSignature> tableSignatures_;
     bool loaded_ = false;
     std::optional<std::string> problem_;
+    std::string remoteSignaturesLocation_;
 };

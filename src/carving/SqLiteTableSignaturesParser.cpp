@@ -1,5 +1,8 @@
 #include "carving/SqLiteTableSignaturesParser.h"
 
+#include "common/FileUtils.h"
+
+#include "common/Reachability.h"
 #include "common/XmlSax.h"
 
 #include <libxml/parser.h>
@@ -9,6 +12,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iostream>
 #include <limits>
 #include <mutex>
 
@@ -76,6 +81,31 @@ std::string TrimSpaces(std::string_view text) {
 
 SqLiteTableSignaturesParser::SqLiteTableSignaturesParser(std::string_view document)
     : document_(document) {}
+
+std::optional<std::string> SqLiteTableSignaturesParser::ReadDocument(const std::string& path,
+                                                                  std::string* error) {
+    // A signature file is a few hundred kilobytes; anything far larger is not one. Only a
+    // regular file is read, so a FIFO in its place cannot block the reader.
+    constexpr std::size_t kMaxSignatureFileSize = 64 * 1024 * 1024;
+    const auto bytes = FileUtils::getDataFromPath(path, kMaxSignatureFileSize, error);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
+}
+
+std::unique_ptr<SqLiteTableSignaturesParser> SqLiteTableSignaturesParser::initWithURL(
+    std::string_view url) {
+    const auto path = Reachability::LocalPathOf(url);
+    if (!path) {
+        std::cerr << "Recovery signatures: cannot read " << url << " (not a local file)\n";
+        return nullptr;
+    }
+    auto document = ReadDocument(*path);
+    if (!document) return nullptr;
+    auto parser = std::make_unique<SqLiteTableSignaturesParser>(std::string_view());
+    parser->ownDocument_ = std::move(*document);
+    parser->document_ = parser->ownDocument_;
+    return parser;
+}
 
 SqLiteTableSignaturesParser::~SqLiteTableSignaturesParser() = default;
 

@@ -25,7 +25,17 @@
 // The document is never allowed to reach the network or expand entities.
 class SqLiteTableSignaturesParser {
 public:
+    // A reader over the document's bytes, which must outlive it.
     explicit SqLiteTableSignaturesParser(std::string_view document);
+    // A reader over the contents of a location, which it keeps: a local file named by its path
+    // or by a "file:" URL. None (with a line on stderr) for a location whose contents cannot be
+    // read here (a network location among them: the catalogue never fetches) or that is too
+    // large to be a signature file.
+    static std::unique_ptr<SqLiteTableSignaturesParser> initWithURL(std::string_view url);
+    // A whole signature file; none (with a line on stderr) when it is missing, unreadable or
+    // too large to be one.
+    static std::optional<std::string> ReadDocument(const std::string& path,
+                                                   std::string* error = nullptr);
     ~SqLiteTableSignaturesParser();
     SqLiteTableSignaturesParser(const SqLiteTableSignaturesParser&) = delete;
     SqLiteTableSignaturesParser& operator=(const SqLiteTableSignaturesParser&) = delete;
@@ -58,6 +68,8 @@ private:
     SqLiteTableSignatures& catalogue();
     std::string elementText() const;
 
+    // The bytes of a document read from a location, which document_ then views.
+    std::string ownDocument_;
     std::string_view document_;
     std::shared_ptr<SqLiteTableSignatures> catalogue_;
     std::optional<SQLiteSignature> currentSignature_;

@@ -1,10 +1,14 @@
 #include "common/NSStringUtils.h"
 
+#include "common/ApplicationDetailsUtil.h"
+#include "common/Base64.h"
+
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <set>
@@ -137,4 +141,19 @@ OptString NSStringUtils::generateUUID() {
                   bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
                   bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
     return std::string(out);
+}
+
+OptString NSStringUtils::decodeBase64(const OptString& text) {
+    if (!text) return std::nullopt;
+    std::string whole = text->substr(0, text->size() - text->size() % 4);
+    if (whole.empty()) return std::string();
+    std::replace(whole.begin(), whole.end(), '-', '/');
+    return Base64::stringWithBase64EncodedString(whole);
+}
+
+OptString NSStringUtils::localizedString(std::string_view key) {
+    if (key == "CFBundleName" || key == "CFBundleDisplayName") return std::string("Torvane");
+    if (key == "CFBundleShortVersionString") return ApplicationDetailsUtil::getApplicationVersion();
+    if (key == "CFBundleVersion") return ApplicationDetailsUtil::getBuildNumber();
+    return std::nullopt;
 }

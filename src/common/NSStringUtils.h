@@ -4,12 +4,22 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Helpers on a text: trimming and emptiness, and URI, HTML, Base64 and UUID conversions.
 class NSStringUtils {
 public:
     // The UTF-8 bytes with every byte other than 0-9, a-z, A-Z, "-" and "_" written "%XX".
     static std::string encodeAsURIComponent(const std::string& text);
+    // The UTF-8 text that a Base64 text encodes, read from the text cut to a whole number of
+    // four-character groups; "-" counts as "/" (the alphabet ends "+-" or "+/"). None for an
+    // absent text, one that does not decode or one whose bytes are not UTF-8; "" for a text
+    // shorter than one group.
+    static OptString decodeBase64(const OptString& text);
+    // The application's own value under a key of its localised information: "CFBundleName"
+    // and "CFBundleDisplayName" (the product name), "CFBundleShortVersionString" (the version)
+    // and "CFBundleVersion" (the build number); none for any other key.
+    static OptString localizedString(std::string_view key);
     // Standard Base64 ("=" padded) of the UTF-8 bytes; "" for an absent or empty text.
     static std::string base64encode(const OptString& text);
     // "<", ">", "&" and the double quote as entities.

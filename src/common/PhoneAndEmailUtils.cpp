@@ -61,6 +61,99 @@ bool iPhoneNumberUtils::AreEqual(const OptString& number, const OptString& numbe
     return first.size() >= second.size() ? EndsWith(first, second) : EndsWith(second, first);
 }
 
+namespace {
+
+// The digits of a number's text, "(0)" (a trunk zero written after a country code) left out.
+std::string DigitsOf(const std::string& text) {
+    std::string digits;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "(0)") == 0) {
+            i += 2;
+            continue;
+        }
+        if (text[i] >= '0' && text[i] <= '9') digits.push_back(text[i]);
+    }
+    return digits;
+}
+
+// The digits that tell one number from another: without leading zeros (a trunk or an
+// international prefix), so that the national, the international and the digits-only forms of
+// one number agree on their tail.
+std::string NumberKey(const std::string& text) {
+    std::string digits = DigitsOf(text);
+    digits.erase(0, digits.find_first_not_of('0') == std::string::npos
+                        ? digits.size()
+                        : digits.find_first_not_of('0'));
+    return digits;
+}
+
+// Whether a number ending in these digits is complete: ten digits of a number written without
+// "+" or trunk zero, or eleven when they start with the country code 1; eleven after "+1".
+bool Complete(const std::string& number, const std::string& digits) {
+    if (number.empty()) return false;
+    if (number.front() == '+')
+        return number.compare(0, 2, "+1") == 0 && digits.size() >= 11;
+    if (number.front() == '0') return false;
+    return digits.size() == 10 || (digits.size() >= 11 && digits.front() == '1');
+}
+
+bool SameNumber(const std::string& key, const std::string& other) {
+    if (key.empty() || other.empty()) return key == other;
+    if (key == other) return true;
+    constexpr std::size_t kShortestTail = 7;
+    if (key.size() < kShortestTail || other.size() < kShortestTail) return false;
+    return key.size() >= other.size() ? EndsWith(key, other) : EndsWith(other, key);
+}
+
+}  // namespace
+
+std::vector<std::string> iPhoneNumberUtils::SplitWholeNumbers(const std::string& text) {
+    constexpr std::size_t kLongestNumber = 15;  // digits of an international number at most
+    constexpr std::size_t kShortestNumber = 7;
+    std::vector<std::string> forms;
+    std::string current;
+    std::string digits;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        std::size_t blank = text.find(' ', from);
+        if (blank == std::string::npos) blank = text.size();
+        const std::string token = text.substr(from, blank - from);
+        from = blank + 1;
+        if (token.empty()) continue;
+        const std::string tokenDigits = DigitsOf(token);
+        // A group of an international number may start with 0 ("+44 20 7946 0958").
+        const std::size_t trunkAfter = current.starts_with('+') ? 10 : kShortestNumber;
+        const bool starts =
+            !current.empty() &&
+            (token.front() == '+' || (token.front() == '0' && digits.size() >= trunkAfter) ||
+             (digits.size() >= kShortestNumber &&
+              (token.front() == '(' || tokenDigits.size() >= kShortestNumber)) ||
+             digits.size() + tokenDigits.size() > kLongestNumber ||
+             (!tokenDigits.empty() && Complete(current, digits)));
+        if (starts) {
+            forms.push_back(current);
+            current.clear();
+            digits.clear();
+        }
+        if (!current.empty()) current.push_back(' ');
+        current += token;
+        digits += tokenDigits;
+    }
+    if (!current.empty()) forms.push_back(current);
+
+    std::vector<std::string> numbers;
+    std::vector<std::string> keys;
+    for (const std::string& form : forms) {
+        const std::string key = NumberKey(form);
+        bool known = false;
+        for (const std::string& other : keys) known = known || SameNumber(key, other);
+        if (known && !key.empty()) continue;
+        numbers.push_back(form);
+        keys.push_back(key);
+    }
+    return numbers;
+}
+
 bool EmailUtils::IsEmailAddress(const OptString& text) {
     static const icu::RegexPattern& pattern =
         Compile("^([\\w\\.\\-]+)@([\\w\\-]+)((\\.(\\w){2,})+)$");

@@ -3,6 +3,8 @@
 #include "common/Types.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 // Tests by which the message services tell a phone-number handle from an e-mail handle, and
 // loose phone-number equality.
@@ -14,6 +16,17 @@ public:
     // Loose equality: the same number with or without country code, blanks, "(0)" or trunk zero.
     // A first number of fewer than four characters (after that cleaning) must match exactly.
     static bool AreEqual(const OptString& number, const OptString& number2);
+
+    // The whole phone numbers of an address book's search text, which lists every number of a
+    // person, each possibly in several forms (as entered, digits only, with and without its
+    // country code or trunk zero), all separated by blanks. A blank inside a number ("+49 151
+    // 2121 4377") does not end it; a new number starts with "+", with "0" after seven digits
+    // (ten of an international number), with "(" or a group of seven digits after seven, where
+    // the digits would pass fifteen, or after a number of ten digits (eleven starting with 1)
+    // without "+" or trunk zero, or of eleven after "+1". Forms of
+    // a number listed before (the same digits after any leading zeros, or of seven digits or
+    // more ending the other's) are left out. Each number keeps the text of its first form.
+    static std::vector<std::string> SplitWholeNumbers(const std::string& text);
 };
 
 class EmailUtils {

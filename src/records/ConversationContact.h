@@ -15,6 +15,14 @@ class ContactPhoneNumber {
     TORVANE_TEXT_FIELD_OF_RECORD(Country, setCountry)
     TORVANE_TEXT_FIELD_OF_RECORD(PhoneNumber, setPhoneNumber)
     TORVANE_TEXT_FIELD_OF_RECORD(GooglePhoneNumber, setGooglePhoneNumber)
+
+public:
+    // Whether the text is exactly the number: its GooglePhoneNumber when it is a phone number
+    // and has one, else its PhoneNumber. An absent text or number equals nothing.
+    static bool AreEqual(const ContactPhoneNumber& phone, const OptString& stringPhone) {
+        const bool google = phone.IsPhoneNumber() && phone.GooglePhoneNumber().has_value();
+        return SameText(google ? phone.GooglePhoneNumber() : phone.PhoneNumber(), stringPhone);
+    }
 };
 
 // One conversation partner as the message services gather it: the names, numbers, e-mail

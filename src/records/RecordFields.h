@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "records/SharedList.h"
 
 #include <atomic>
 #include <mutex>

@@ -17,8 +17,8 @@ public:
     // ROWID of the live row; 0 for the schemas before iOS 6; -1 for a carved message.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, RowID, setRowID, 0)
     // The partner's address: the handle's id, or "unknown<n>" for a carved message whose
-    // partner is not known.
-    TORVANE_TEXT_FIELD_OF_RECORD(Address, setAddress)
+    // partner is not known. The message service may rewrite it while the screens show it.
+    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Address, setAddress)
     // Message time as display text; " " for a carved time that is not plausible.
     TORVANE_TEXT_FIELD_OF_RECORD(LocalTime, setLocalTime)
     TORVANE_TEXT_FIELD_OF_RECORD(Message, setMessage)

@@ -1,6 +1,7 @@
 #include "services/CalendarRecoverers.h"
 
 #include "common/DateUtils.h"
+#include "common/StringUtils.h"
 #include "database/GenerateCalendarObject.h"
 #include "database/QueryDates.h"
 #include "records/Appointment.h"
@@ -100,6 +101,27 @@ void AppointmentsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
         generator_ = std::make_unique<CalendarObjectGenerator>(path, context());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
     generator_.reset();
+    filterMessages(path);
+}
+
+void AppointmentsSQLiteRecovery::filterMessages(const std::string& path) {
+    const std::string head = std::string("SELECT summary FROM ") + eventTable() + " WHERE summary = ? AND ";
+    KeepRecordsNotLive(*this, path, [&](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* item = RecordOf<Appointment>(record);
+        if (!item || StringUtils::IsNullOrEmpty(item->Summary())) return std::nullopt;
+        LiveStatement statement{head, {ColumnValue(*item->Summary())}};
+        if (item->StartTime()) {
+            // Stored as Apple seconds; the carved time keeps milliseconds.
+            const double seconds =
+                static_cast<double>(item->StartTime()->time_since_epoch().count()) / 1000.0 -
+                static_cast<double>(DateUtils::kAppleEpochOffsetSeconds);
+            statement.sql += "ABS(start_date - ?) < 0.001";
+            statement.args.emplace_back(seconds);
+        } else {
+            statement.sql += "start_date IS NULL";
+        }
+        return statement;
+    });
 }
 
 bool AppointmentsSQLiteRecovery::hasLiveTitleAndStart(const Calendar& event) const {

@@ -29,8 +29,13 @@ public:
     explicit AppointmentsSQLiteRecovery(ScanContext context);
     ~AppointmentsSQLiteRecovery() override;
 
-    // Takes the patterns, reads the live events, then carves the file.
+    // Takes the patterns, reads the live events, carves the file, then compares the events of
+    // RecoveredData with the live ones (filterMessages).
     void DoRecoveryPath(const std::string& path) override;
+    // Keeps in RecoveredFiltered the events of RecoveredData with a title that no live event of
+    // the database at path has with the same start (or, for an event without one, without a
+    // start). The calendar service reads them there.
+    void filterMessages(const std::string& path);
     // The patterns of the calendar signature; none when the catalogue lacks it.
     void setSignature(const std::string& path);
 
@@ -59,6 +64,8 @@ protected:
 
     // Whether the column name is one this recoverer fills (the iOS 4 variant has no identifier).
     virtual bool fillsName(const std::string& name) const;
+    // The table of the live events.
+    virtual const char* eventTable() const { return "CalendarItem"; }
     // Whether a live event of the carved file has the event's title and start.
     bool hasLiveTitleAndStart(const Calendar& event) const;
 
@@ -93,4 +100,5 @@ protected:
     std::int32_t verifyDataPosition(ByteView text) override;
     void addRecoveredObject() override;
     bool fillsName(const std::string& name) const override;
+    const char* eventTable() const override { return "Event"; }
 };

@@ -226,3 +226,27 @@ const char* CallHistoryIos8Recovery::liveCallsTable() const {
 std::vector<std::string> CallHistoryIos8Recovery::liveCallsColumns() const {
     return {"ZADDRESS", "ZDATE", "ZDURATION"};
 }
+
+// ---- Comparison with the live calls ----
+
+void CallHistorySQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [this](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* call = RecordOf<CallHistory>(record);
+        if (!call) return std::nullopt;
+        return liveCallStatement(*call);
+    });
+}
+
+LiveStatement CallHistorySQLiteRecovery::liveCallStatement(const CallHistory& call) const {
+    // The older table keeps the time as whole Unix seconds.
+    return {"SELECT ROWID FROM call WHERE address IS ? AND date = ? AND duration = ?",
+            {call.Address() ? ColumnValue(*call.Address()) : ColumnValue(),
+             ColumnValue(static_cast<std::int64_t>(call.OriginalDate())),
+             ColumnValue(call.Duration())}};
+}
+
+LiveStatement CallHistoryIos8Recovery::liveCallStatement(const CallHistory& call) const {
+    return {"SELECT Z_PK FROM ZCALLRECORD WHERE ZADDRESS IS ? AND ZDATE = ? AND ZDURATION = ?",
+            {call.Address() ? ColumnValue(*call.Address()) : ColumnValue(),
+             ColumnValue(call.OriginalDate()), ColumnValue(call.Duration())}};
+}

@@ -2,6 +2,7 @@
 
 #include "records/BrimleyAppDelegate.h"
 #include "records/CallHistory.h"
+#include "services/LiveTableReader.h"
 #include "services/ScanRecoverer.h"
 
 #include <cstdint>
@@ -37,7 +38,13 @@ public:
     std::int32_t setRecoveryCount(std::int32_t count);
     std::int32_t incrementRecoveryCount();
 
+    // Keeps in RecoveredFiltered the calls of RecoveredData that no live call of the database
+    // at path matches in other party, time (as stored) and duration.
+    void filterMessages(const std::string& path);
+
 protected:
+    // The statement that finds a live call like the carved one.
+    virtual LiveStatement liveCallStatement(const CallHistory& call) const;
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
@@ -80,6 +87,7 @@ public:
     using CallHistorySQLiteRecovery::CallHistorySQLiteRecovery;
 
 protected:
+    LiveStatement liveCallStatement(const CallHistory& call) const override;
     bool isOwnName(const std::string& name) const override;
     void fillCall(CallHistory& call, const std::string& name, const ColumnValue& value) override;
     const char* liveCallsTable() const override;

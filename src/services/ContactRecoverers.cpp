@@ -2,6 +2,7 @@
 
 #include "carving/SqLiteTableSignatures.h"
 #include "common/DateUtils.h"
+#include "common/PhoneAndEmailUtils.h"
 #include "common/StringUtils.h"
 #include "database/QueryDates.h"
 #include "database/SqliteConnection.h"
@@ -37,16 +38,6 @@ std::vector<std::string> SplitAtBlanks(const std::string& text) {
         if (blank == std::string::npos) return parts;
         from = blank + 1;
     }
-}
-
-// Length in UTF-16 code units, as the address book counts characters.
-std::size_t Utf16Length(const std::string& text) {
-    std::size_t units = 0;
-    for (unsigned char c : text) {
-        if ((c & 0xC0) != 0x80) ++units;  // every character starts with a non-continuation byte
-        if (c >= 0xF0) ++units;           // four-byte characters take a surrogate pair
-    }
-    return units;
 }
 
 ColumnValue Bind(const OptString& text) {
@@ -176,18 +167,35 @@ bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, b
 
 void ContactSearchsSQLiteRecovery::SplitPhoneNumbers(Contact& contact) {
     if (StringUtils::IsNullOrEmpty(contact.C15Phone())) return;
-    const auto parts = SplitAtBlanks(*contact.C15Phone());
-    // A short first part is an area code written apart from the rest of the number.
-    const bool joined = parts.size() >= 2 && Utf16Length(parts[0]) < 7;
-    contact.setContactNo1(joined ? parts[0] + parts[1] : parts[0]);
-    if (parts.size() >= 2) contact.setContactNo2(joined && parts.size() >= 3 ? parts[2] : parts[1]);
-    if (parts.size() >= 3) contact.setContactNo3(joined && parts.size() >= 4 ? parts[3] : parts[2]);
-    for (const auto& part : parts) {
+    // The search text lists whole numbers, each possibly in several forms, separated by the same
+    // blanks that separate the groups of a number: it says nothing of what kind each number is.
+    const auto numbers = iPhoneNumberUtils::SplitWholeNumbers(*contact.C15Phone());
+    const auto slot = [&](std::size_t i, void (Contact::*set)(OptString)) {
+        if (i < numbers.size()) (contact.*set)(numbers[i]);
+    };
+    slot(0, &Contact::setContactNo1);
+    slot(1, &Contact::setContactNo2);
+    slot(2, &Contact::setContactNo3);
+    slot(3, &Contact::setContactNo4);
+    slot(4, &Contact::setContactNo5);
+    slot(5, &Contact::setContactNo6);
+    for (const auto& whole : numbers) {
         auto number = std::make_shared<ContactNumber>();
         number->setLabel("Other Phone");
-        number->setNumber(part);
+        number->setNumber(whole);
         contact.ContactNumbers().push_back(std::move(number));
     }
+}
+
+void ContactSearchsSQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* contact = RecordOf<Contact>(record);
+        if (!contact || (!contact->FirstName() && !contact->LastName())) return std::nullopt;
+        return LiveStatement{
+            "SELECT c0First FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? "
+            "AND c2Middle IS ?",
+            {Bind(contact->FirstName()), Bind(contact->LastName()), Bind(contact->MiddleName())}};
+    });
 }
 
 void ContactSearchsSQLiteRecovery::SplitEmailAddresses(Contact& contact) {
@@ -284,6 +292,15 @@ void ContactSearchsSQLiteRecovery::addRecoveredObject() {
 }
 
 // ---- Person table ----
+
+void ContactsSQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* contact = RecordOf<Contact>(record);
+        if (!contact || (!contact->FirstName() && !contact->LastName())) return std::nullopt;
+        return LiveStatement{"SELECT ROWID FROM ABPerson WHERE First IS ? AND Last IS ?",
+                             {Bind(contact->FirstName()), Bind(contact->LastName())}};
+    });
+}
 
 std::int32_t ContactsSQLiteRecovery::setRecoveryCount(std::int32_t n) {
     results().DeletedContactCount = n;

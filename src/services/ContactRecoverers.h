@@ -101,10 +101,16 @@ public:
     void DoRecoveryPath(const std::string& path) override;
 
     // Fill the contact's numbers, e-mail addresses and addresses from its C15Phone, C16Email and
-    // C17Address lists. A first number shorter than 7 characters is joined with the second.
+    // C17Address lists. The numbers are the whole numbers of the list (each once, in its first
+    // form), in its order, the first six also in ContactNo1 to ContactNo6.
     static void SplitPhoneNumbers(Contact& contact);
     static void SplitEmailAddresses(Contact& contact);
     static void SplitAddresses(Contact& contact);
+
+    // Keeps in RecoveredFiltered the contacts of RecoveredData that have a first or a last name
+    // and whose names (first, last and middle) no live row of the search table of the database
+    // at path has.
+    void filterMessages(const std::string& path);
 
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
@@ -129,6 +135,10 @@ public:
         : AddressBookRecovery(std::move(context)) {}
 
     void DoRecoveryPath(const std::string& path) override;
+
+    // Keeps in RecoveredFiltered the contacts of RecoveredData that have a first or a last name
+    // and whose first and last names no live person row of the database at path has.
+    void filterMessages(const std::string& path);
 
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();

@@ -1,5 +1,6 @@
 #include "services/LiveTableReader.h"
 
+#include "carving/AbstractSqLiteRecovery.h"
 #include "carving/StoredTables.h"
 
 #include <cctype>
@@ -114,4 +115,20 @@ LiveTableReader::Rows LiveTableReader::rows(std::string_view table,
         result.rows.push_back(std::move(values));
     }
     return result;
+}
+
+void KeepRecordsNotLive(
+    AbstractSqLiteRecovery& recoverer, const std::string& path,
+    const std::function<std::optional<LiveStatement>(const baseRecoveryObject&)>& statementOf) {
+    const LiveTableReader live(path);
+    if (!live.isOpen()) return;
+    const auto records = recoverer.RecoveredData();
+    for (const auto& record : records) {
+        if (recoverer.isCancelled()) return;
+        if (!record) continue;
+        const auto statement = statementOf(*record);
+        if (!statement) continue;
+        auto rows = live.query(statement->sql, statement->args);
+        if (!rows.next()) recoverer.RecoveredFiltered().push_back(record);
+    }
 }

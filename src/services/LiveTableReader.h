@@ -2,6 +2,7 @@
 
 #include "database/SqliteConnection.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -9,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
+class AbstractSqLiteRecovery;
 class StoredTables;
+class baseRecoveryObject;
 
 // The live tables of a database file that a recoverer carves. Free space holds stale copies of
 // rows that still exist (SQLite moves cells when it defragments or rebalances a page), so the
@@ -56,3 +59,24 @@ private:
     mutable std::once_flag storedOnce_;
     mutable std::unique_ptr<StoredTables> stored_;
 };
+
+// One question to the live database: a statement and the values bound to its parameters.
+struct LiveStatement {
+    std::string sql;
+    std::vector<ColumnValue> args;
+};
+
+// A recoverer's comparison with the live database at path: for each record of its
+// RecoveredData, in order, the statement that statementOf makes of it (none: the record is
+// passed over) is run, and the record is appended to its RecoveredFiltered when the statement
+// finds no row (a statement SQLite cannot answer finds none). Nothing is done when the
+// database does not open; a stop request of the recoverer ends the walk.
+void KeepRecordsNotLive(
+    AbstractSqLiteRecovery& recoverer, const std::string& path,
+    const std::function<std::optional<LiveStatement>(const baseRecoveryObject&)>& statementOf);
+
+// The record as the recoverer's record type, for statementOf: none for a record of another type.
+template <class Record>
+const Record* RecordOf(const baseRecoveryObject& record) {
+    return dynamic_cast<const Record*>(&record);
+}

@@ -57,11 +57,6 @@ bool LooksLikeHandle(const MessageHandle& handle) {
            IsWord(handle.Country()) && IsWord(handle.Service());
 }
 
-std::int32_t ClampToInt32(std::int64_t value) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 // Reads a handle id written as decimal text; -1 for anything else.
 std::int64_t DecimalOrMinusOne(const OptString& text) {
     if (!text || text->empty() || text->size() > 18) return -1;
@@ -147,17 +142,6 @@ void MessageHandleSQLiteRecovery::addRecoveredObject() {
 MessageWholePageRecovery::MessageWholePageRecovery(ScanContext context)
     : ScanRecoverer(std::move(context)) {}
 
-std::int64_t MessageWholePageRecovery::MaxRowIdOfTable(const std::string& path,
-                                                       const std::string& table) {
-    const auto connection = SqliteConnection::OpenReadOnly(path);
-    if (!connection->isOpen()) return -1;
-    auto row = connection->executeQuery("SELECT seq FROM sqlite_sequence where name = ?",
-                                        {ColumnValue(table)});
-    std::int64_t seq = -1;
-    while (row.next()) seq = row.longLongIntForColumn("seq");
-    return seq;
-}
-
 bool MessageWholePageRecovery::IsFramedRecord(ByteView area, const SQLiteTableHeaderInfo& info) {
     if (!info.Valid || info.HeaderTruncated || info.Header.empty()) return false;
     const std::int64_t start = info.HeaderStartIndex;
@@ -236,8 +220,8 @@ bool MessageWholePageRecovery::liveRowExists(std::string_view sql,
 
 void MessageChatMessageJoinSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setFullDBPath(path);
-    _maxMessageRowId = ClampToInt32(MaxRowIdOfTable(path, "message"));
-    _maxChatRowId = ClampToInt32(MaxRowIdOfTable(path, "chat"));
+    _maxMessageRowId = getMaxRowIdforTable("message");
+    _maxChatRowId = getMaxRowIdforTable("chat");
     setSignature("ChatMessageJoin");
     openLiveDatabase(path);
     readLiveMessageRowIds(path, _maxMessageRowId);
@@ -284,7 +268,7 @@ void MessageChatMessageJoinSQLiteRecovery::addRecoveredObject() {
 
 void MessageGuidAndRowIdConnectionSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setFullDBPath(path);
-    _maxMessageRowId = ClampToInt32(MaxRowIdOfTable(path, "message"));
+    _maxMessageRowId = getMaxRowIdforTable("message");
     setSignature("MessageGuidAndRowIdConnection");
     readLiveMessageRowIds(path, _maxMessageRowId);
     AbstractSQLiteRecoveryFullSearch::DoRecoveryPath(path);
@@ -340,7 +324,7 @@ OptString MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::PartnerOfChatG
 void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::DoRecoveryPath(
     const std::string& path) {
     setFullDBPath(path);
-    _maxChatRowId = ClampToInt32(MaxRowIdOfTable(path, "chat"));
+    _maxChatRowId = getMaxRowIdforTable("chat");
     setSignature("MessageChatGuidAndChatIdHandleConnection");
     AbstractSQLiteRecoveryFullSearch::DoRecoveryPath(path);
 }
@@ -384,7 +368,7 @@ void MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery::addRecoveredObject(
 
 void MessageChatHandleJoinSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setFullDBPath(path);
-    _maxChatRowId = ClampToInt32(MaxRowIdOfTable(path, "chat"));
+    _maxChatRowId = getMaxRowIdforTable("chat");
     maxHandleRowId_ = MaxRowIdOfTable(path, "handle");
     setSignature("ChatHandleJoin");
     openLiveDatabase(path);

@@ -67,9 +67,6 @@ class MessageWholePageRecovery : public ScanRecoverer<AbstractSQLiteRecoveryFull
 public:
     explicit MessageWholePageRecovery(ScanContext context);
 
-    // The largest row id that AUTOINCREMENT has handed out for the table of the database at
-    // path; -1 when the database, its sequence table or the table's row are missing.
-    static std::int64_t MaxRowIdOfTable(const std::string& path, const std::string& table);
     // Whether the header that info describes is a whole record of a cell (see above).
     static bool IsFramedRecord(ByteView area, const SQLiteTableHeaderInfo& info);
     // Whether an id can be a row id of an AUTOINCREMENT table whose largest id is max (-1:

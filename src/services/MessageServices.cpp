@@ -3,6 +3,7 @@
 #include "common/DateUtils.h"
 #include "common/PhoneAndEmailUtils.h"
 #include "common/StringUtils.h"
+#include "database/DAOs.h"
 #include "database/FMDBUtils.h"
 #include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
@@ -12,6 +13,7 @@
 #include "records/DeviceInfo.h"
 #include "records/Message.h"
 #include "records/MessageTableRecords.h"
+#include "records/SMS.h"
 #include "services/MessageJoinRecoverers.h"
 #include "services/MessageRecoverers.h"
 #include "services/OlderMessageServices.h"
@@ -469,4 +471,21 @@ std::shared_ptr<Contact> messageServicesIOS7_8::findContactFromHandleId(
     auto bySerialNumber = [&](const Contact& contact) { return contact.SlNo() == handleId; };
     if (auto live = record.ContactContent.findFirst(bySerialNumber)) return live;
     return record.DeletedContact.findFirst(bySerialNumber);
+}
+
+void messageServicesIOS7_8::updatePhoneNumbersInMessages(BrimleyAppDelegate& record) {
+    for (const auto& sms : record.DeletedSMS.snapshot())
+        if (const auto contact = findContactFromHandleId(record, sms->RowID()))
+            sms->setAddress(contact->ContactNo2());
+}
+
+void messageServicesIOS7_8::updateSMSAddresses(const ScanContext& context) {
+    DAOs daos(context);
+    for (const auto& sms : context.sink().DeletedSMS.snapshot()) {
+        if (context.cancelled()) return;
+        if (!sms->Message()) continue;
+        OptString number = daos.GetPhoneNumberForHID(sms->handleID(), std::nullopt);
+        daos.GetPhoneNumberForID(sms->handleID(), number);
+        sms->setAddress(StringUtils::IsNullOrEmpty(number) ? std::string("Unknown") : *number);
+    }
 }

@@ -99,6 +99,15 @@ public:
     static std::shared_ptr<Contact> findContactFromHandleId(const BrimleyAppDelegate& record,
                                                             std::int32_t handleId);
 
+    // Gives each deleted message of the record whose row id is the serial number of a contact
+    // (findContactFromHandleId) that contact's second number as its address. The address is
+    // replaced whole, so the screens and the export may read it meanwhile.
+    static void updatePhoneNumbersInMessages(BrimleyAppDelegate& record);
+    // Gives each deleted message with a text the address of its handle in the scan's messages
+    // database, or "Unknown" when the handle has none (or there is no such handle). The address
+    // is replaced whole, as above.
+    static void updateSMSAddresses(const ScanContext& context);
+
     // The partners of the live chats, gathered over every run of the service.
     const std::vector<std::shared_ptr<ConversationContact>>& ConversationContacts() const {
         return ConversationContacts_;

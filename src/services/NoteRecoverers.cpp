@@ -58,6 +58,30 @@ void NotesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     for (const auto& row : file.rows("ZNOTE", {"ZCREATIONDATE", "ZBODY"}).rows)
         liveNotes_.emplace(row[0].asDouble(), row[1].asInteger());
     AbstractSqLiteRecovery::DoRecoveryPath(path);
+    filterMessages(path);
+}
+
+void NotesSQLiteRecovery::filterMessages(const std::string& path) {
+    // A note store of iOS 9 and later has no note table of this kind to compare with.
+    if (!LiveTableReader(path).mayHoldTable("ZNOTE")) return;
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* note = RecordOf<Note>(record);
+        if (!note) return std::nullopt;
+        LiveStatement statement{"SELECT ZTITLE FROM ZNOTE WHERE ", {}};
+        if (note->Summary()) {
+            statement.sql += "ZSUMMARY = ?";
+            statement.args.emplace_back(*note->Summary());
+        } else {
+            statement.sql += "(ZSUMMARY IS NULL OR ZSUMMARY = '')";
+        }
+        if (note->Title()) {
+            statement.sql += " AND ZTITLE = ?";
+            statement.args.emplace_back(*note->Title());
+        } else {
+            statement.sql += " AND ZTITLE IS NULL";
+        }
+        return statement;
+    });
 }
 
 std::shared_ptr<baseRecoveryObject> NotesSQLiteRecovery::GetNewRecoveryObject() {
@@ -145,6 +169,16 @@ void NoteBodiesSQLiteRecovery::setSignature(const std::string& path) {
 void NoteBodiesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setSignature(path);
     AbstractSqLiteRecovery::DoRecoveryPath(path);
+    filterMessages(path);
+}
+
+void NoteBodiesSQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* body = RecordOf<NoteBody>(record);
+        if (!body) return std::nullopt;
+        return LiveStatement{"SELECT ZCONTENT FROM ZNOTEBODY WHERE ZCONTENT IS ?",
+                             {body->Content() ? ColumnValue(*body->Content()) : ColumnValue()}};
+    });
 }
 
 std::vector<std::shared_ptr<NoteBody>> NoteBodiesSQLiteRecovery::bodies() const {
@@ -187,6 +221,18 @@ void NoteBodiesSQLiteRecovery::addRecoveredObject() {
 void NoteBodiesIOS9SQLiteRecovery::setSignature(const std::string& path) {
     if (!takePatternsOf(path, "ZNOTEBODY") && !takePatternsOf(path, "ZICNOTEDATA"))
         setTablePatterns(std::vector<TablePattern>{});
+}
+
+void NoteBodiesIOS9SQLiteRecovery::DoRecovery(const std::string& path) {
+    const LiveTableReader file(path);
+    if (file.isOpen()) {
+        auto rows = file.query("SELECT * FROM ZICNOTEDATA");
+        if (rows.next()) {
+            const auto catalogue = context().signatures;
+            if (catalogue) setPatternsFromSignature(kDomain, kDatabase, "ZICNOTEDATA", catalogue.get());
+        }
+    }
+    AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
 
 void NoteBodiesIOS9SQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,

@@ -23,8 +23,12 @@ class NotesSQLiteRecovery : public ScanRecoverer<> {
 public:
     explicit NotesSQLiteRecovery(ScanContext context);
 
-    // Takes the patterns, reads which notes of the file are live, then carves the file.
+    // Takes the patterns, reads which notes of the file are live, carves the file, then
+    // compares the notes of RecoveredData with the live ones (filterMessages).
     void DoRecoveryPath(const std::string& path) override;
+    // Keeps in RecoveredFiltered the notes of RecoveredData whose summary (absent or empty
+    // alike) and title no live note of the database at path has.
+    void filterMessages(const std::string& path);
     // The note table's patterns when the file has that table; none otherwise, so that a file of
     // another kind is not carved for notes.
     void setSignature(const std::string& path);
@@ -62,9 +66,13 @@ class NoteBodiesSQLiteRecovery : public ScanRecoverer<> {
 public:
     explicit NoteBodiesSQLiteRecovery(ScanContext context);
 
+    // Takes the patterns, carves the file, then compares (filterMessages).
     void DoRecoveryPath(const std::string& path) override;
     // The body table's patterns when the file has that table; none otherwise.
     virtual void setSignature(const std::string& path);
+    // Keeps in RecoveredFiltered the bodies of RecoveredData whose content no live body of the
+    // database at path has. (The bodies carved reach RecoveredFiltered as they are found.)
+    void filterMessages(const std::string& path);
 
     // The carved bodies, in carving order.
     std::vector<std::shared_ptr<NoteBody>> bodies() const;
@@ -94,6 +102,9 @@ public:
 
     // ZNOTEBODY's patterns when the file has that table, else ZICNOTEDATA's when it has that.
     void setSignature(const std::string& path) override;
+    // Carves the file with the patterns of the note store's ZICNOTEDATA when the file holds
+    // live rows of that table, else with the patterns it has (none for a fresh recoverer).
+    void DoRecovery(const std::string& path);
 
     // Whether the bytes begin with the gzip member header of a deflate stream without flags,
     // time or extra flags (1F 8B 08 00 00 00 00 00 00).

@@ -4,6 +4,8 @@
 #include "records/DeviceInfo.h"
 #include "records/Note.h"
 
+#include <algorithm>
+
 NotesServices::NotesServices()
     : recoveryNotes_(std::make_unique<NotesSQLiteRecovery>(ScanContext{})) {
     _SqliteDbName = NotesIOS641SqliteDbName;
@@ -44,4 +46,29 @@ std::shared_ptr<NoteBody> NotesServices::FindNoteBodyFromOwner(std::int64_t owne
     for (const auto& body : bodies_)
         if (body->Owner() == owner) return body;
     return nullptr;
+}
+
+void NotesServices::AdditionalFiltering() {
+    std::vector<std::shared_ptr<Note>> kept;
+    for (const auto& record : recoveryNotes_->RecoveredFiltered())
+        if (auto note = std::dynamic_pointer_cast<Note>(record)) kept.push_back(std::move(note));
+    for (const auto& note : kept) {
+        if (note->noteBody()) continue;
+        auto body = FindNoteBodyFromOwner(note->noteBodyId());
+        if (!body) continue;
+        note->setNoteBody(body);
+        bodies_.erase(std::find(bodies_.begin(), bodies_.end(), body));
+        if (recoveryNoteBodies_) std::erase(recoveryNoteBodies_->RecoveredFiltered(), body);
+    }
+    const auto shows = [](const Note& a, const Note& b) {
+        return a.Title() == b.Title() && a.Summary() == b.Summary() &&
+               a.CreatedDate() == b.CreatedDate();
+    };
+    for (const auto& note : kept) {
+        const bool existing = std::any_of(model.begin(), model.end(), [&](const auto& record) {
+            const auto* other = dynamic_cast<const Note*>(record.get());
+            return other && shows(*note, *other);
+        });
+        if (!existing) ++recovered;
+    }
 }

@@ -34,6 +34,11 @@ public:
     void matchNotebodiesToNotes(Note& note) const;
     // The first carved body of the current run whose owner is the id; nullptr when none.
     std::shared_ptr<NoteBody> FindNoteBodyFromOwner(std::int64_t owner) const;
+    // After a run: gives each note the notes recoverer kept (its RecoveredFiltered) that has no
+    // body the first carved body of its owner, which is then given to no other note; then
+    // counts in recovered each kept note that no record of the service's model shows (same
+    // title, summary and creation text). Only this service reads a note's body.
+    void AdditionalFiltering();
 
     const NotesSQLiteRecovery& recoveryNotes() const { return *recoveryNotes_; }
     // The body recoverer of the last run; nullptr before the first.

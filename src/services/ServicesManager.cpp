@@ -23,6 +23,8 @@ ServicesManager::Services ServicesManager::Services::standard(const DeviceInfo& 
     s.contactServ = std::make_unique<contactServices>();
     s.dcmiServ = std::make_unique<DcimService>();
     s.internetHistoryServ = std::make_unique<InternetHistoryService>();
+    // The carved calls are named from the address book's service, which outlives them both.
+    s.callHistoryServ->setContactServ(s.contactServ.get());
     return s;
 }
 

@@ -1,6 +1,7 @@
 #include "services/WhatsAppRecoverer.h"
 
 #include "common/DateUtils.h"
+#include "common/StringUtils.h"
 #include "database/GenerateWhatsAppObject.h"
 #include "records/RecordKey.h"
 #include "records/WhatsApp.h"
@@ -134,4 +135,31 @@ std::int32_t WhatsAppMessagesSQLiteRecovery::setRecoveryCount(std::int32_t count
 
 std::int32_t WhatsAppMessagesSQLiteRecovery::incrementRecoveryCount() {
     return ++results().DeletedWhatsAppCount;
+}
+
+void WhatsAppMessagesSQLiteRecovery::filterMessages(const std::string& path) {
+    KeepRecordsNotLive(*this, path, [](const baseRecoveryObject& record) -> std::optional<LiveStatement> {
+        const auto* message = RecordOf<WhatsAppMessage>(record);
+        if (!message || StringUtils::IsNullOrEmpty(message->ZText())) return std::nullopt;
+        const auto text = [](const OptString& value) {
+            return value ? ColumnValue(*value) : ColumnValue();
+        };
+        return LiveStatement{
+            "SELECT Z_PK FROM ZWAMESSAGE WHERE (ZFROMJID IS ? OR ZTOJID IS ?) AND ZTEXT = ? AND "
+            "ZMESSAGEDATE = ? AND ZSTANZAID IS ?",
+            {text(message->ZFromJid()), text(message->ZToJid()), text(message->ZText()),
+             ColumnValue(message->OriginalDate()), text(message->ZStandZAid())}};
+    });
+}
+
+std::int32_t WhatsAppMessagesSQLiteRecovery::verifyData(std::string_view field) const {
+    return verifyData(field, dynamic_cast<const WhatsAppMessage*>(currentRecord().get()));
+}
+
+std::int32_t WhatsAppMessagesSQLiteRecovery::verifyData(std::string_view field,
+                                                        const WhatsAppMessage* message) {
+    if (field != "ZStandZAid" || !message) return 0;
+    const std::int64_t at = StringUtils::indexOf(message->ZStandZAid(), std::string("-"));
+    if (at == StringUtils::kNotFound) return 0;
+    return static_cast<std::int32_t>(at - 11);
 }

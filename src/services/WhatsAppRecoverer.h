@@ -11,6 +11,7 @@
 #include <tuple>
 
 class WhatsApp;
+class WhatsAppMessage;
 class WhatsAppObjectGenerator;
 
 // Deleted WhatsApp messages of a chat database (ChatStorage.sqlite): carves rows of ZWAMESSAGE
@@ -35,6 +36,16 @@ public:
 
     // Whether the message is a live one (see the class comment).
     bool alreadyInDB(const WhatsApp& message) const;
+
+    // Keeps in RecoveredFiltered the messages of RecoveredData with a text that no live message
+    // of the database at path has with the same sender or receiver, time and stanza id.
+    void filterMessages(const std::string& path);
+    // For the field "ZStandZAid": where the last "-" of the current record's stanza id stands
+    // (in UTF-16 units), less 11; 0 for any other field, without a current record or without
+    // a "-".
+    std::int32_t verifyData(std::string_view field) const;
+    // The same for a given record.
+    static std::int32_t verifyData(std::string_view field, const WhatsAppMessage* record);
 
     // The deleted-message count of the shared state record, set or raised; the new value.
     std::int32_t setRecoveryCount(std::int32_t count);

@@ -64,6 +64,10 @@ public:
     const OptString& SqliteDbName() const { return _SqliteDbName; }
     void setSqliteDbName(OptString name) { _SqliteDbName = std::move(name); }
 
+    // The records the service keeps for itself (see model); read them on the service's thread
+    // or after its run.
+    const std::vector<std::shared_ptr<baseRecoveryObject>>& Model() const { return model; }
+
     // Existing records read and deleted records attributed in the current run.
     std::atomic<std::int32_t> retrieved{0};
     std::atomic<std::int32_t> recovered{0};

@@ -99,7 +99,7 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
                 lowerTexts_ += ScreenText::Lower(*text);
                 entry.textLength = static_cast<std::uint32_t>(lowerTexts_.size() - entry.textStart);
             }
-            const OptString& address = record->Address();
+            const OptString address = record->Address();
             if (address) {
                 auto [it, added] = addressIds.try_emplace(*address, static_cast<std::uint32_t>(addresses_.size()));
                 if (added) {

@@ -181,9 +181,13 @@ void ContactViewController::showDetailOf(std::size_t row) {
         texts.ContactLabelHome().value_or("Home"),     texts.ContactLabelWork().value_or("Work"),
         texts.ContactLabeliPhone().value_or("iPhone"), texts.ContactLabelMobile().value_or("Mobile"),
         texts.ContactLabelMain().value_or("Main"),     texts.ContactLabelHomeFax().value_or("Home Fax")};
+    // A contact carved from the search table knows its numbers but not what kind each is.
+    const bool kindsKnown = !c.C15Phone().has_value();
     QLabel* numberFields[] = {lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6};
     for (int i = 0; i < 6; ++i)
-        if (numbers[i]) numberFields[i]->setText(ToQString(numberLabels[i]) + QLatin1Char(' ') + ToQString(numbers[i]));
+        if (numbers[i])
+            numberFields[i]->setText(kindsKnown ? ToQString(numberLabels[i]) + QLatin1Char(' ') + ToQString(numbers[i])
+                                                : ToQString(numbers[i]));
     const OptString mails[] = {c.EmailAddress1(), c.EmailAddress2(), c.EmailAddress3()};
     const std::string mailLabels[] = {texts.ContactLabelHomeEmail().value_or("Home Email"),
                                       texts.ContactLabelWorkEmail().value_or("Work Email"),

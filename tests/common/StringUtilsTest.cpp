@@ -1,3 +1,4 @@
+#include "common/ApplicationDetailsUtil.h"
 #include "common/NSStringUtils.h"
 #include "common/PhoneAndEmailUtils.h"
 #include "common/StringUtils.h"
@@ -195,6 +196,38 @@ TEST(NSStringUtils, Base64Encode) {
         {"\u00e9?>", "w6k/Pg=="},
     };
     for (const auto& c : cases) EXPECT_EQ(NSStringUtils::base64encode(c.text), c.expected);
+}
+
+TEST(NSStringUtils, DecodeBase64ReadsWholeGroupsWithEitherLastCharacter) {
+    struct Case {
+        OptString text;
+        OptString decoded;
+    };
+    const Case cases[] = {
+        {std::string("SGFsbG8gV2VsdA=="), std::string("Hallo Welt")},
+        {std::string("SGFsbG8gV2VsdA==xy"), std::string("Hallo Welt")},  // a cut-off group
+        {std::string("w7w-"), std::string("\xC3\xBC?")},  // "-" is the 64th character
+        {std::string("w7w/"), std::string("\xC3\xBC?")},
+        {std::string("abc"), std::string("")},
+        {std::string(""), std::string("")},
+        {std::string("/w=="), std::nullopt},  // 0xFF is no UTF-8
+        {std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.value_or("<absent>"));
+        EXPECT_EQ(NSStringUtils::decodeBase64(c.text), c.decoded);
+    }
+}
+
+TEST(NSStringUtils, LocalizedStringKnowsTheApplicationsOwnKeys) {
+    EXPECT_EQ(NSStringUtils::localizedString("CFBundleName"), "Torvane");
+    EXPECT_EQ(NSStringUtils::localizedString("CFBundleDisplayName"), "Torvane");
+    EXPECT_EQ(NSStringUtils::localizedString("CFBundleShortVersionString"),
+              ApplicationDetailsUtil::getApplicationVersion());
+    EXPECT_EQ(NSStringUtils::localizedString("CFBundleVersion"),
+              ApplicationDetailsUtil::getBuildNumber());
+    EXPECT_FALSE(NSStringUtils::localizedString("NSHumanReadableCopyright"));
+    EXPECT_FALSE(NSStringUtils::localizedString(""));
 }
 
 TEST(NSStringUtils, HtmlEscapes) {

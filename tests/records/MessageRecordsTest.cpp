@@ -87,3 +87,21 @@ TEST(MessageRecordsTest, RowEqualityComparesTextsByContent) {
 }
 
 }  // namespace
+
+TEST(MessageRecordsTest, APhoneNumberEqualsTheTextOfItsOwnForm) {
+    ContactPhoneNumber phone;
+    phone.setPhoneNumber(std::string("0151 2121 4377"));
+    phone.setGooglePhoneNumber(std::string("+4915121214377"));
+    // Not marked as a phone number: its entered form counts.
+    EXPECT_TRUE(ContactPhoneNumber::AreEqual(phone, std::string("0151 2121 4377")));
+    EXPECT_FALSE(ContactPhoneNumber::AreEqual(phone, std::string("+4915121214377")));
+    phone.setIsPhoneNumber(true);
+    EXPECT_TRUE(ContactPhoneNumber::AreEqual(phone, std::string("+4915121214377")));
+    EXPECT_FALSE(ContactPhoneNumber::AreEqual(phone, std::string("0151 2121 4377")));
+    EXPECT_FALSE(ContactPhoneNumber::AreEqual(phone, std::string("+49 151 21214377")));  // exact
+    // Marked, but without the other form: the entered one.
+    phone.setGooglePhoneNumber(std::nullopt);
+    EXPECT_TRUE(ContactPhoneNumber::AreEqual(phone, std::string("0151 2121 4377")));
+    EXPECT_FALSE(ContactPhoneNumber::AreEqual(phone, std::nullopt));
+    EXPECT_FALSE(ContactPhoneNumber::AreEqual(ContactPhoneNumber(), std::nullopt));
+}

@@ -1,5 +1,8 @@
 #include "services/CallHistoryRecoverers.h"
 #include "services/CallHistoryService.h"
+#include "services/ContactServices.h"
+#include "records/CallHistory.h"
+#include "records/Contact.h"
 
 #include "CalendarCallsNotesWhatsAppSupport.h"
 #include "database/DAOs.h"
@@ -516,4 +519,66 @@ TEST_F(CallHistoryServiceTest, NoLiveCallComesBackFromALiveCell) {
         EXPECT_FALSE(listed.empty());
         for (const auto& address : listed) EXPECT_EQ(live.count(address), 0u) << address;
     }
+}
+
+// The existing calls of both stores, newest first within each, older store first, each with a
+// contact; the deleted ones are not among them.
+TEST_F(CallHistoryServiceTest, ExistingCallsOfBothStores) {
+    testsupport::TempDir backupDir;
+    BackupBuilder backup(backupDir.path(), BackupLayout::Sharded);
+    {
+        auto db = backup.addDatabase(kOlderDomain, kOlderPath, "call_history-ios4.sql");
+        for (int i = 1; i <= 4; ++i) db.insert("call", OlderCall(i, false));
+        db.deleteRow("call", 2);
+        db.close();
+        auto store = backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
+        for (int i = 1; i <= 3; ++i) store.insert("ZCALLRECORD", NewerCall(i));
+        store.close();
+    }
+    useBackup(backup, 9);
+    contactServices contacts;
+    CallHistoryService service;
+    EXPECT_EQ(service.contactServ(), nullptr);
+    service.setContactServ(&contacts);
+    EXPECT_EQ(service.contactServ(), &contacts);
+    service.getWhatisExisting(ContextFor(record, device));
+
+    std::vector<std::string> addresses;
+    for (const auto& record : service.Model()) {
+        const auto* call = dynamic_cast<const CallHistory*>(record.get());
+        ASSERT_NE(call, nullptr);
+        ASSERT_NE(call->contact(), nullptr);  // none in the address book: an empty contact
+        EXPECT_FALSE(call->contact()->FirstName().has_value());
+        addresses.push_back(call->Address().value_or("<absent>"));
+    }
+    EXPECT_EQ(addresses, (std::vector<std::string>{OlderAddress(4), OlderAddress(3), OlderAddress(1),
+                                                   NewerAddress(3), NewerAddress(2), NewerAddress(1)}));
+    EXPECT_EQ(service.retrieved.load(), 6);
+
+    const auto& older = dynamic_cast<const CallHistory&>(*service.Model()[1]);
+    EXPECT_EQ(older.RowId(), 3);
+    EXPECT_EQ(older.Duration(), 33);
+    EXPECT_EQ(older.Flags(), 5);
+    EXPECT_EQ(older.ContactRowId(), 17);
+    EXPECT_EQ(older.MobileNetworkCode(), "01");
+    // 1300000000 + 3 hours (10:06:40 UTC), in local time (Berlin, winter).
+    EXPECT_EQ(older.Date(), "2011-03-13 11:06:40");
+    const auto& newer = dynamic_cast<const CallHistory&>(*service.Model()[4]);
+    EXPECT_EQ(newer.ContactRowId(), -1);
+    EXPECT_EQ(newer.MobileCountryCode(), "de");
+    EXPECT_FALSE(newer.ZOriginated());
+    EXPECT_EQ(newer.Duration(), 14);  // 14.5 seconds, whole seconds kept
+    EXPECT_TRUE(dynamic_cast<const CallHistory&>(*service.Model()[3]).ZOriginated());
+    EXPECT_EQ(newer.Flags(), 1);
+
+    // A backup without the stores adds nothing more; the carving run attributes nothing here,
+    // its recoverers list the calls themselves.
+    testsupport::TempDir emptyDir;
+    BackupBuilder empty(emptyDir.path());
+    useBackup(empty, 9);
+    service.getWhatisExisting(ContextFor(record, device));
+    service.RecoverFromIOSBackup(ContextFor(record, device));
+    service.AdditionalFiltering();
+    EXPECT_EQ(service.Model().size(), 6u);
+    EXPECT_EQ(service.recovered.load(), 0);
 }

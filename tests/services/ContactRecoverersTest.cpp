@@ -32,35 +32,62 @@ std::vector<std::string> Numbers(const Contact& contact) {
 TEST(ContactFullTextSplit, PhoneNumbers) {
     struct Case {
         OptString phones;
-        OptString no1, no2, no3;
-        std::vector<std::string> entries;
+        std::vector<std::string> numbers;  // whole numbers, in ContactNo1... and the entries
     };
     const Case cases[] = {
-        // A short first part is joined with the second; with three parts the third slot falls
-        // back to the third part.
-        {"020 794 555", "020794", "555", "555", {"020", "794", "555"}},
-        {"+4915112345678 020", "+4915112345678", "020", std::nullopt, {"+4915112345678", "020"}},
-        {"0301", "0301", std::nullopt, std::nullopt, {"0301"}},
-        {"030 1234567 0171 7654321",
-         "0301234567",
-         "0171",
-         "7654321",
-         {"030", "1234567", "0171", "7654321"}},
-        // Two blanks give an empty part, which counts like any other.
-        {"0301234567  0171", "0301234567", "", "0171", {"0301234567", "", "0171"}},
-        {"", "", std::nullopt, std::nullopt, {}},
-        {std::nullopt, "", std::nullopt, std::nullopt, {}},
+        // German mobile and Berlin numbers, each with blanks between its groups.
+        {"+49 151 2121 4377 030 4400969", {"+49 151 2121 4377", "030 4400969"}},
+        {"+49 151 2121 4377", {"+49 151 2121 4377"}},
+        {"0151 21214377 030 4400969", {"0151 21214377", "030 4400969"}},
+        {"+49 (0)30 4400969 +49 151 21214377", {"+49 (0)30 4400969", "+49 151 21214377"}},
+        // The other forms of one number (digits only, without country code or trunk zero)
+        // are that number.
+        {"+49 151 21214377 +4915121214377 4915121214377 015121214377 15121214377",
+         {"+49 151 21214377"}},
+        // US numbers: ten digits without "+", eleven after "+1" or a leading 1.
+        {"(555) 564-8583 (555) 123-4567", {"(555) 564-8583", "(555) 123-4567"}},
+        {"555 564 8583 555 123 4567", {"555 564 8583", "555 123 4567"}},
+        {"+1 555 564 8583 555 123 4567", {"+1 555 564 8583", "555 123 4567"}},
+        {"1 (555) 564-8583 15555648583 5555648583 5648583", {"1 (555) 564-8583"}},
+        {"+1 (555) 564-8583 +44 20 7946 0958", {"+1 (555) 564-8583", "+44 20 7946 0958"}},
+        // Digits-only numbers one after the other.
+        {"+4915112345678 020", {"+4915112345678", "020"}},
+        {"0301234567  01717654321", {"0301234567", "01717654321"}},
+        {"0301", {"0301"}},
+        // Short numbers one after the other cannot be told from the groups of one number.
+        {"112 110 112", {"112 110 112"}},
+        {"", {}},
+        {std::nullopt, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.phones.value_or("<absent>"));
         Contact contact;
         contact.setC15Phone(c.phones);
         ContactSearchsSQLiteRecovery::SplitPhoneNumbers(contact);
-        EXPECT_EQ(contact.ContactNo1(), c.no1);
-        EXPECT_EQ(contact.ContactNo2(), c.no2);
-        EXPECT_EQ(contact.ContactNo3(), c.no3);
-        EXPECT_EQ(Numbers(contact), c.entries);
+        const OptString slots[] = {contact.ContactNo1(), contact.ContactNo2(),
+                                   contact.ContactNo3(), contact.ContactNo4(),
+                                   contact.ContactNo5(), contact.ContactNo6()};
+        for (std::size_t i = 0; i < std::size(slots); ++i) {
+            if (i < c.numbers.size())
+                EXPECT_EQ(slots[i], c.numbers[i]) << "slot " << i + 1;
+            else if (i == 0)
+                EXPECT_EQ(slots[i], "") << "the first number starts empty";
+            else
+                EXPECT_FALSE(slots[i].has_value()) << "slot " << i + 1;
+        }
+        EXPECT_EQ(Numbers(contact), c.numbers);
     }
+}
+
+// A person with more than six numbers lists all of them; the six slots take the first six.
+TEST(ContactFullTextSplit, MoreNumbersThanSlots) {
+    Contact contact;
+    contact.setC15Phone("030 1111111 030 2222222 030 3333333 030 4444444 030 5555555 "
+                        "030 6666666 030 7777777");
+    ContactSearchsSQLiteRecovery::SplitPhoneNumbers(contact);
+    EXPECT_EQ(contact.ContactNo6(), "030 6666666");
+    ASSERT_EQ(contact.ContactNumbers().size(), 7u);
+    EXPECT_EQ(contact.ContactNumbers()[6]->Number(), "030 7777777");
 }
 
 TEST(ContactFullTextSplit, EmailAddressesAndAddresses) {
@@ -85,18 +112,6 @@ TEST(ContactFullTextSplit, EmailAddressesAndAddresses) {
     ContactSearchsSQLiteRecovery::SplitEmailAddresses(empty);
     EXPECT_TRUE(empty.ContactAddresses().empty());
     EXPECT_FALSE(empty.EmailAddress1().has_value());
-}
-
-// Characters, not bytes, decide whether a first part is short: "Zöé12" is five characters.
-TEST(ContactFullTextSplit, ShortFirstPartCountsCharacters) {
-    Contact contact;
-    contact.setC15Phone(
-        "Z\xC3\xB6\xC3\xA9"
-        "12 34");
-    ContactSearchsSQLiteRecovery::SplitPhoneNumbers(contact);
-    EXPECT_EQ(contact.ContactNo1(),
-              "Z\xC3\xB6\xC3\xA9"
-              "1234");
 }
 
 TEST(ContactPairing, SameNamesNameTheSamePerson) {

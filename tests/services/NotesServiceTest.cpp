@@ -290,3 +290,80 @@ TEST(NoteBodiesIOS9, GzipHeaderTest) {
         EXPECT_FALSE(NoteBodiesIOS9SQLiteRecovery::IsGzipHeaderValue(changed)) << i;
     }
 }
+
+// The note store's own run: the note-data patterns are taken only while the table holds live
+// rows, so a store whose note data is all deleted gives a fresh recoverer nothing to carve.
+TEST_F(NotesServiceTest, NoteStoreRunTakesNoteDataPatternsFromALiveTable) {
+    const auto build = [&](const std::filesystem::path& path, int rows, int keep) {
+        auto db = FixtureDatabase::FromSchema(path, "notestore-ios9.sql");
+        for (int i = 1; i <= rows; ++i) {
+            const std::string text = "Notiz " + std::to_string(i) + " mit einer Einkaufsliste";
+            const auto data = GZIP::gzippedData(Bytes(text.begin(), text.end()));
+            ASSERT_TRUE(data);
+            db.insert("ZICNOTEDATA",
+                      {{"Z_PK", i}, {"Z_ENT", 7}, {"Z_OPT", 2}, {"ZNOTE", 200 + i}, {"ZDATA", *data}});
+        }
+        for (int i = keep + 1; i <= rows; ++i) db.deleteRow("ZICNOTEDATA", i);
+        db.close();
+    };
+    const auto owners = [](const NoteBodiesSQLiteRecovery& recovery) {
+        std::set<std::int64_t> found;
+        for (const auto& body : recovery.bodies()) found.insert(body->Owner());
+        return found;
+    };
+    const auto live = dir.path() / "live.sqlite";
+    build(live, 12, 4);
+    NoteBodiesIOS9SQLiteRecovery recovery(ContextFor(record, device));
+    recovery.DoRecovery(live.string());
+    std::set<std::int64_t> expected;
+    for (int i = 5; i <= 12; ++i) expected.insert(200 + i);
+    EXPECT_EQ(owners(recovery), expected);
+
+    const auto empty = dir.path() / "empty.sqlite";
+    build(empty, 12, 0);
+    NoteBodiesIOS9SQLiteRecovery fresh(ContextFor(record, device));
+    fresh.DoRecovery(empty.string());
+    EXPECT_TRUE(fresh.bodies().empty());
+    NoteBodiesIOS9SQLiteRecovery missing(ContextFor(record, device));
+    missing.DoRecovery((dir.path() / "none.sqlite").string());
+    EXPECT_TRUE(missing.bodies().empty());
+}
+
+// A note listed before the run that no live note shows, and that has no body, receives the
+// carved body of its owner afterwards, which then serves no further note; it counts as
+// recovered.
+TEST_F(NotesServiceTest, AdditionalFilteringGivesEarlierNotesTheirCarvedBodies) {
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase(kNotesDomain, kNotesPath, "notes-ios4.sql");
+    for (int i = 1; i <= 8; ++i) AddNote(db, i, false);
+    db.exec("DELETE FROM ZNOTEBODY WHERE Z_PK = 6");  // a body whose note is still live
+    db.close();
+    useBackup(backup, 8);
+    auto earlier = std::make_shared<Note>();
+    earlier->setTitle(std::string("Aus dem Notizspeicher"));
+    earlier->setNoteBodyId(6);
+    auto second = std::make_shared<Note>();
+    second->setTitle(std::string("Noch eine"));
+    second->setNoteBodyId(6);
+    auto live = std::make_shared<Note>();
+    live->setTitle(TitleOf(2));
+    live->setSummary(std::string("Milch, Brot, Käse und 2 Äpfel"));
+    live->setNoteBodyId(6);
+    for (const auto& note : {earlier, second, live}) {
+        record.AllDeletedNotes.append(note);
+        record.DeletedNotes.append(note);
+    }
+
+    NotesServices service;
+    service.RecoverFromIOSBackup(ContextFor(record, device));
+    ASSERT_NE(service.FindNoteBodyFromOwner(6), nullptr);
+    // The notes that no live note shows are kept for the step.
+    ASSERT_EQ(service.recoveryNotes().RecoveredFiltered().size(), 2u);
+    service.AdditionalFiltering();
+    ASSERT_NE(earlier->noteBody(), nullptr);
+    EXPECT_EQ(earlier->noteBody()->Owner(), 6);
+    EXPECT_EQ(second->noteBody(), nullptr);  // the body was given once
+    EXPECT_EQ(live->noteBody(), nullptr);
+    EXPECT_EQ(service.FindNoteBodyFromOwner(6), nullptr);
+    EXPECT_EQ(service.recovered.load(), 2);
+}

@@ -320,3 +320,79 @@ TEST(WhatsAppPositionCheck, RealignsStanzaIdentifiersOneByteOff) {
     for (const Case& c : cases)
         EXPECT_EQ(Check(c.field, c.text), c.answer) << c.field << " " << c.text;
 }
+
+// The existing chats of the older chat database: a partner per session with its profile
+// picture where the backup has one, and the partner's messages in row order with their media.
+TEST_F(WhatsAppServiceTest, ExistingChatsWithPartnersPicturesAndMedia) {
+    for (BackupLayout layout : {BackupLayout::Flat, BackupLayout::Sharded}) {
+        SCOPED_TRACE(layout == BackupLayout::Flat ? "flat" : "sharded");
+        testsupport::TempDir backupDir;
+        BackupBuilder backup(backupDir.path(), layout);
+        const auto picture = backup.addFile("AppDomain-net.whatsapp.WhatsApp",
+                                            "Library/Media/Profile/4915112345.thumb", Bytes{1, 2, 3});
+        const auto media = backup.addFile("AppDomain-net.whatsapp.WhatsApp",
+                                          "Library/Media/4930999@s.whatsapp.net/a/b.jpg", Bytes{4});
+        {
+            auto db = FixtureDatabase::FromSchema(
+                backupDir.path() / WhatsAppService::WhatsAppWallPaperSqliteDbName,
+                "whatsapp-chatstorage.sql");
+            db.exec(
+                "INSERT INTO ZWACHATSESSION (Z_PK, ZCONTACTJID, ZPARTNERNAME) VALUES "
+                "(1, '4915112345@s.whatsapp.net', 'Anna'), (2, '4930999@s.whatsapp.net', 'Ben');"
+                "INSERT INTO ZWAMESSAGE (Z_PK, ZFROMJID, ZTOJID, ZTEXT, ZMESSAGEDATE, ZSTANZAID) VALUES "
+                "(5, NULL, '4915112345@s.whatsapp.net', 'Hallo Anna', 474539400, 'S-5'),"
+                "(3, '4915112345@s.whatsapp.net', NULL, 'Hallo du', 0, 'S-3'),"
+                "(7, '4930999@s.whatsapp.net', NULL, 'Foto', 474543000, 'S-7');"
+                "INSERT INTO ZWAMEDIAITEM (Z_PK, ZMESSAGE, ZFILESIZE, ZMOVIEDURATION, ZMEDIALOCALPATH, "
+                "ZXMPPTHUMBPATH) VALUES (1, 7, 52000, 0, 'Media/4930999@s.whatsapp.net/a/b.jpg', "
+                "'/Media/4930999@s.whatsapp.net/a/b.thumb');");
+            db.close();
+        }
+        useBackup(backup, 9);
+        WhatsAppService service;
+        service.getWhatisExisting(ContextFor(record, device));
+
+        const auto& contacts = service.ExistingContacts();
+        ASSERT_EQ(contacts.size(), 2u);
+        EXPECT_EQ(contacts[0]->ZPartnerName(), "Anna");
+        EXPECT_EQ(contacts[0]->Phone(), "+4915112345");
+        EXPECT_EQ(contacts[0]->ZContactProfileBitmapImage(), picture.string());
+        EXPECT_EQ(contacts[1]->ZContactProfileBitmapImage(), "");  // no picture in the backup
+
+        ASSERT_EQ(service.Model().size(), 3u);
+        EXPECT_EQ(service.retrieved.load(), 3);
+        const auto& first = dynamic_cast<const WhatsAppMessage&>(*service.Model()[0]);
+        EXPECT_EQ(first.ZPrimaryKey(), 3);  // row order
+        EXPECT_EQ(first.Date(), "-");       // no time
+        EXPECT_FALSE(first.IsFromMe());
+        EXPECT_EQ(first.whatsAppContact(), contacts[0]);
+        EXPECT_EQ(first.whatsAppMessageAttachment(), nullptr);
+        const auto& sent = dynamic_cast<const WhatsAppMessage&>(*service.Model()[1]);
+        EXPECT_TRUE(sent.IsFromMe());
+        EXPECT_EQ(sent.Date(), "2016-01-15 09:30:00");  // local time (Berlin)
+        EXPECT_EQ(sent.ZStandZAid(), "S-5");
+
+        const auto& photo = dynamic_cast<const WhatsAppMessage&>(*service.Model()[2]);
+        const auto attachment = photo.whatsAppMessageAttachment();
+        ASSERT_NE(attachment, nullptr);
+        EXPECT_FALSE(attachment->Recovered());
+        EXPECT_EQ(attachment->ZFileSize(), 52000);
+        EXPECT_EQ(attachment->OriginalZMediaLocalPath(), "/Media/4930999@s.whatsapp.net/a/b.jpg");
+        EXPECT_EQ(attachment->ZMediaLocalPath(), media.string());
+        EXPECT_EQ(attachment->OriginalZThumbnailLocalPath(), "/Media/4930999@s.whatsapp.net/a/b.thumb");
+        // A file the backup lacks: where it would lie directly in the backup folder.
+        EXPECT_EQ(attachment->ZThumbnailLocalPath(),
+                  (backupDir.path() / BackupBuilder::BackupName("AppDomain-net.whatsapp.WhatsApp",
+                                                                "Library/Media/4930999@s.whatsapp.net/a/b.thumb"))
+                      .string());
+        EXPECT_EQ(service.RetrieveWhatsAppMessageAttachments(ContextFor(record, device), 5), nullptr);
+    }
+    // Without the database nothing is read.
+    testsupport::TempDir emptyDir;
+    BackupBuilder empty(emptyDir.path());
+    useBackup(empty, 9);
+    WhatsAppService service;
+    service.getWhatisExisting(ContextFor(record, device));
+    EXPECT_TRUE(service.ExistingContacts().empty());
+    EXPECT_TRUE(service.Model().empty());
+}

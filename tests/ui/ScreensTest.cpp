@@ -93,6 +93,20 @@ class ScreensTest : public QObject {
     }
 
 private slots:
+    // A contact carved from the address book's search table shows each whole number without a
+    // kind it cannot know.
+    void carvedSearchContactShowsNumbersWithoutKinds() {
+        auto carved = Person("Gina", std::nullopt, std::string("+49 151 2121 4377"), std::string("030 4400969"));
+        carved->setC15Phone(std::string("+49 151 2121 4377 030 4400969"));
+        record.DeletedContact.replace({carved});
+        record.ContactContent.replace({});
+        ContactViewController screen(host());
+        QCOMPARE(screen.lblName->text(), QStringLiteral("Gina"));
+        QCOMPARE(screen.lblContact1->text(), QStringLiteral("+49 151 2121 4377"));
+        QCOMPARE(screen.lblContact2->text(), QStringLiteral("030 4400969"));
+        QCOMPARE(screen.lblContact3->text(), QString());
+    }
+
     void contactsNumberFilterSearchAndTick() {
         record.DeletedContact.replace({Person("Dora", std::nullopt, std::string("1")), Person("Emil", std::nullopt, std::string("2")),
                                        Person("Fritz", std::nullopt, std::string("3"))});
