@@ -45,7 +45,20 @@ struct Releaser {
 
 }  // namespace
 
-QtDispatcher::QtDispatcher() : context_(new QObject), mainThread_(std::this_thread::get_id()) {}
+// The receiver of the dispatcher's queued calls. The call is made by name, so that Qt makes,
+// delivers and deletes it entirely inside its own code and carries no data of ours.
+class QtDispatcherContext : public QObject {
+    Q_OBJECT
+public:
+    explicit QtDispatcherContext(QtDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+    Q_INVOKABLE void runNext() { dispatcher_.runNext(); }
+
+private:
+    QtDispatcher& dispatcher_;
+};
+
+QtDispatcher::QtDispatcher()
+    : context_(new QtDispatcherContext(*this)), mainThread_(std::this_thread::get_id()) {}
 
 QtDispatcher::~QtDispatcher() {
     stop();
@@ -69,7 +82,7 @@ void QtDispatcher::enqueue(std::function<void()> work) {
     queue_.push_back(std::move(work));
     // Each call takes the oldest item; calls and items are queued together, so they pair up in
     // posting order.
-    QMetaObject::invokeMethod(context_, [this] { runNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(context_, "runNext", Qt::QueuedConnection);
 }
 
 void QtDispatcher::runNext() {
@@ -117,3 +130,5 @@ bool QtDispatcher::postAndWait(std::function<void()> work) {
     if (state->error) std::rethrow_exception(state->error);
     return state->ran;
 }
+
+#include "QtDispatcher.moc"

@@ -8,6 +8,7 @@
 #include <thread>
 
 class QObject;
+class QtDispatcherContext;
 
 // The main-thread dispatcher on Qt's event loop: posted work runs on the thread that made the
 // dispatcher (the GUI thread) as a queued call. Stopping is final: work still queued is
@@ -33,6 +34,8 @@ public:
     void stop();
 
 private:
+    friend class QtDispatcherContext;
+
     // Queues the work and one queued call that runs it; under mutex_, with a context.
     void enqueue(std::function<void()> work);
     // On the GUI thread: runs the oldest work queued.
