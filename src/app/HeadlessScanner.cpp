@@ -77,12 +77,14 @@ HeadlessScanner::HeadlessScanner(Settings settings, std::ostream& out, std::ostr
     : settings_(std::move(settings)), out_(out), err_(err), record_(record) {}
 
 void HeadlessScanner::interrupt() {
+    // Under the lock that run() takes to pass from the scan to the export: a signal belongs
+    // either to the scan or to the export, never to neither.
+    std::lock_guard lock(mutex_);
     if (exporting_) {
         exportStop_.request_stop();
         return;
     }
     interrupted_ = true;
-    std::lock_guard lock(mutex_);
     if (dispatcher_ && core_ && settings_.options.deviceUdid) {
         if (!core_->scanWorker().isRunning()) {
             // Before the scan of a device: the backup is stopped as the program ends.
@@ -148,6 +150,9 @@ int HeadlessScanner::run() {
             std::lock_guard lock(mutex_);
             dispatcher_ = nullptr;
             core_ = nullptr;
+            // The scan is over: from here on a signal stops the export (or, without one,
+            // changes nothing).
+            exporting_ = true;
         }
         if (status_ != kScanned) return status_;
         if (interrupted_)
@@ -240,8 +245,7 @@ int HeadlessScanner::exportRecords() {
              << error.message() << '\n';
         return kExportFailed;
     }
-    // From here on a signal stops the export; the line says so to whoever watches.
-    exporting_ = true;
+    // A signal from here on stops the export; the line says so to whoever watches.
     out_ << "\nExporting every record into " << TerminalText(location, kPathBytes) << '\n';
     out_.flush();
     ExportRun exportRun(record_, ExportFiles());

@@ -99,13 +99,13 @@ private:
     BrimleyAppDelegate& record_;
     int status_ = kScanned;
 
-    std::mutex mutex_;  // guards the two pointers
+    std::mutex mutex_;  // guards the two pointers and exporting_
     HeadlessDispatcher* dispatcher_ = nullptr;
     ApplicationCore* core_ = nullptr;
     std::atomic<bool> scanStarted_{false};
     std::atomic<bool> interrupted_{false};
-    // From here on a Ctrl-C stops the export rather than the scan.
-    std::atomic<bool> exporting_{false};
+    // Set once the scan is over: from then on a Ctrl-C stops the export rather than the scan.
+    bool exporting_ = false;
     std::stop_source exportStop_;
     // --device: waits for the device to arrive; the passcode questions answered so far.
     std::jthread deviceWaiter_;

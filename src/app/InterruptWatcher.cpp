@@ -1,6 +1,7 @@
 #include "app/InterruptWatcher.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -64,6 +65,15 @@ InterruptWatcher::InterruptWatcher(std::function<void(int)> onInterrupt,
 
     thread_ = std::jthread([this] {
         for (;;) {
+            // Waits in poll() rather than in read(): a signal this thread takes while it waits
+            // must run its handler at once, and some runtimes (ThreadSanitizer's among them) run
+            // handlers only inside waits they know to be interruptible, putting off a signal
+            // that arrives during a plain read() until the read returns, which here is never.
+            pollfd ready{readFd_, POLLIN, 0};
+            if (::poll(&ready, 1, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
             unsigned char byte = 0;
             const ssize_t n = ::read(readFd_, &byte, 1);
             if (n < 0 && errno == EINTR) continue;

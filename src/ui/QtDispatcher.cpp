@@ -45,7 +45,20 @@ struct Releaser {
 
 }  // namespace
 
-QtDispatcher::QtDispatcher() : context_(new QObject), mainThread_(std::this_thread::get_id()) {}
+// The receiver of the dispatcher's queued calls. The call is made by name, so that Qt makes,
+// delivers and deletes it entirely inside its own code and carries no data of ours.
+class QtDispatcherContext : public QObject {
+    Q_OBJECT
+public:
+    explicit QtDispatcherContext(QtDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+    Q_INVOKABLE void runNext() { dispatcher_.runNext(); }
+
+private:
+    QtDispatcher& dispatcher_;
+};
+
+QtDispatcher::QtDispatcher()
+    : context_(new QtDispatcherContext(*this)), mainThread_(std::this_thread::get_id()) {}
 
 QtDispatcher::~QtDispatcher() {
     stop();
@@ -53,13 +66,34 @@ QtDispatcher::~QtDispatcher() {
 
 void QtDispatcher::stop() {
     QObject* context = nullptr;
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(mutex_);
         context = context_;
         context_ = nullptr;
+        dropped.swap(queue_);
     }
-    // Deleting the context drops the calls still queued for it, which releases their waiters.
+    // Deleting the context drops the calls still queued for it; the work dropped with them
+    // releases its waiters as it goes, outside the lock.
     delete context;
+}
+
+void QtDispatcher::enqueue(std::function<void()> work) {
+    queue_.push_back(std::move(work));
+    // Each call takes the oldest item; calls and items are queued together, so they pair up in
+    // posting order.
+    QMetaObject::invokeMethod(context_, "runNext", Qt::QueuedConnection);
+}
+
+void QtDispatcher::runNext() {
+    std::function<void()> work;
+    {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty()) return;
+        work = std::move(queue_.front());
+        queue_.pop_front();
+    }
+    RunLogged(work);
 }
 
 bool QtDispatcher::isMainThread() const {
@@ -69,8 +103,7 @@ bool QtDispatcher::isMainThread() const {
 void QtDispatcher::post(std::function<void()> work) {
     std::lock_guard lock(mutex_);
     if (!context_) return;
-    QMetaObject::invokeMethod(context_, [work = std::move(work)] { RunLogged(work); },
-                              Qt::QueuedConnection);
+    enqueue(std::move(work));
 }
 
 bool QtDispatcher::postAndWait(std::function<void()> work) {
@@ -83,20 +116,19 @@ bool QtDispatcher::postAndWait(std::function<void()> work) {
         std::lock_guard lock(mutex_);
         if (!context_) return false;
         auto releaser = std::make_shared<Releaser>(state);
-        QMetaObject::invokeMethod(
-            context_,
-            [releaser, work = std::move(work)] {
-                try {
-                    work();
-                } catch (...) {
-                    releaser->state->error = std::current_exception();
-                }
-                releaser->state->ran = true;
-            },
-            Qt::QueuedConnection);
+        enqueue([releaser, work = std::move(work)] {
+            try {
+                work();
+            } catch (...) {
+                releaser->state->error = std::current_exception();
+            }
+            releaser->state->ran = true;
+        });
     }
     std::unique_lock lock(state->mutex);
     state->done.wait(lock, [&] { return state->finished; });
     if (state->error) std::rethrow_exception(state->error);
     return state->ran;
 }
+
+#include "QtDispatcher.moc"

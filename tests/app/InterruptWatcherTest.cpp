@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <future>
 
@@ -58,4 +61,22 @@ TEST(InterruptWatcherTest, SignalsAfterTheWorkIsDoneChangeNothing) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
+
+// A signal that the watcher's own thread takes, while it waits for one, reaches the callback
+// too: the other threads here hold SIGHUP back, so only the watcher's can take it.
+TEST(InterruptWatcherTest, ASignalTakenByTheWatchersThreadReachesTheCallback) {
+    std::promise<int> received;
+    auto answer = received.get_future();
+    InterruptWatcher watcher([&](int signal) { received.set_value(signal); });
+    ASSERT_TRUE(watcher.active());
+    sigset_t hangUp, before;
+    sigemptyset(&hangUp);
+    sigaddset(&hangUp, SIGHUP);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &hangUp, &before), 0);
+    ::kill(::getpid(), SIGHUP);
+    // Bounded only so that a lost signal fails the test rather than hanging it.
+    const auto ready = answer.wait_for(std::chrono::seconds(60));
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ASSERT_EQ(ready, std::future_status::ready);
+    EXPECT_EQ(answer.get(), SIGHUP);
 }
