@@ -200,8 +200,8 @@ bool LegacyRecovery::isNormalSMS(const OptString& text, const OptString& address
     const std::string& phone = TextOf(address);
     for (const auto& sms : listSMS) {
         if (!sms) continue;
-        const std::string& message = TextOf(sms->Message());
-        const std::string& stored = TextOf(sms->Address());
+        const std::string message = TextOf(sms->Message());
+        const std::string stored = TextOf(sms->Address());
         if (message.empty() || stored.empty()) continue;
         if (message == carved) {
             if (!address || stored == phone) return true;
@@ -226,8 +226,8 @@ bool LegacyRecovery::isNormalSMS(const OptString& text) {
     const std::string& carved = TextOf(text);
     for (const auto& sms : listSMS) {
         if (!sms) continue;
-        const std::string& message = TextOf(sms->Message());
-        const std::string& stored = TextOf(sms->Address());
+        const std::string message = TextOf(sms->Message());
+        const std::string stored = TextOf(sms->Address());
         if (message.empty() || stored.empty()) continue;
         if (!Contains(carved, message) || !Contains(carved, stored)) continue;
         const auto l = static_cast<std::int32_t>(CharacterCount(stored) + CharacterCount(message));
