@@ -243,7 +243,7 @@ bool LegacyRecovery::isNormalSMS(const OptString& text, const OptString& address
     const std::string& phone = TextOf(address);
     for (const auto& sms : listSMS) {
         if (!sms) continue;
-        const std::string& message = TextOf(sms->Message());
+        const std::string message = TextOf(sms->Message());
         const std::string stored = TextOf(sms->Address());
         if (message.empty() || stored.empty()) continue;
         if (message == carved) {
@@ -269,7 +269,7 @@ bool LegacyRecovery::isNormalSMS(const OptString& text) {
     const std::string& carved = TextOf(text);
     for (const auto& sms : listSMS) {
         if (!sms) continue;
-        const std::string& message = TextOf(sms->Message());
+        const std::string message = TextOf(sms->Message());
         const std::string stored = TextOf(sms->Address());
         if (message.empty() || stored.empty()) continue;
         if (!Contains(carved, message) || !Contains(carved, stored)) continue;

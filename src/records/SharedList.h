@@ -8,7 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -20,6 +20,10 @@
 // A key is a text that identifies a record (a message's GUID, a file's path); a record without
 // one (KeyOf answers none) is never found and never counts as listed. The index serves one key
 // function at a time; a call with another one builds the index anew.
+//
+// The index keeps a hash of each key and the element it came from, not a copy of the key: a
+// list of millions of messages would otherwise hold every guid twice. A hit is confirmed by
+// asking the element for its key again.
 template <class T>
 class SharedList {
 public:
@@ -39,7 +43,8 @@ public:
         useIndex(keyOf);
         if (item) {
             if (auto key = keyOf(*item)) {
-                if (!keys_.insert(std::move(*key)).second) return false;
+                if (indexed(*key)) return false;
+                keys_.emplace(std::hash<std::string>{}(*key), item.get());
             }
         }
         items_.push_back(std::move(item));
@@ -50,7 +55,7 @@ public:
     bool containsKey(const std::string& key, KeyOf keyOf) const {
         std::lock_guard lock(mutex_);
         useIndex(keyOf);
-        return keys_.count(key) != 0;
+        return indexed(key);
     }
 
     // Appends the item unless an element already listed matches it; the test and the append
@@ -133,7 +138,14 @@ private:
     // Under the lock: adds an element's key to the index, when there is one.
     void index(const Ptr& item) const {
         if (!indexedBy_ || !item) return;
-        if (auto key = indexedBy_(*item)) keys_.insert(std::move(*key));
+        if (auto key = indexedBy_(*item)) keys_.emplace(std::hash<std::string>{}(*key), item.get());
+    }
+    // Under the lock, with the index in use: whether an element of that key is listed.
+    bool indexed(const std::string& key) const {
+        auto [first, last] = keys_.equal_range(std::hash<std::string>{}(key));
+        for (; first != last; ++first)
+            if (indexedBy_(*first->second) == key) return true;
+        return false;
     }
     void dropIndex() {
         indexedBy_ = nullptr;
@@ -144,7 +156,11 @@ private:
     mutable std::mutex mutex_;
     std::vector<Ptr> items_;
     mutable KeyOf indexedBy_ = nullptr;
-    mutable std::unordered_set<std::string> keys_;
+    // The hashes are spread already: they serve as their own bucket hash.
+    struct SpreadHash {
+        std::size_t operator()(std::size_t hash) const { return hash; }
+    };
+    mutable std::unordered_multimap<std::size_t, const T*, SpreadHash> keys_;
 };
 
 // A value that one thread sets while others read it: every read is a copy.

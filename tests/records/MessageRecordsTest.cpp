@@ -3,6 +3,7 @@
 #include "records/Message.h"
 #include "records/MessageTableRecords.h"
 #include "records/SMS.h"
+#include "records/SharedList.h"
 
 #include <gtest/gtest.h>
 
@@ -105,3 +106,57 @@ TEST(MessageRecordsTest, APhoneNumberEqualsTheTextOfItsOwnForm) {
     EXPECT_FALSE(ContactPhoneNumber::AreEqual(phone, std::nullopt));
     EXPECT_FALSE(ContactPhoneNumber::AreEqual(ContactPhoneNumber(), std::nullopt));
 }
+
+namespace {
+
+// Compact message texts keep absent, empty and long texts apart, and a copied record owns
+// texts of its own.
+TEST(MessageRecordsTest, CompactTextsKeepAbsentEmptyAndLongTextsApart) {
+    const std::string longText(70000, 'x');
+    const struct {
+        OptString text;
+    } cases[] = {{std::nullopt}, {std::string()}, {std::string("Hello")}, {longText},
+                 {std::string("a\0b", 3)}};
+    for (const auto& c : cases) {
+        SMS sms;
+        sms.setMessage(c.text);
+        sms.setAddress(c.text);
+        sms.setGUID(c.text);
+        EXPECT_EQ(sms.Message(), c.text);
+        EXPECT_EQ(sms.Address(), c.text);
+        EXPECT_EQ(sms.GUID(), c.text);
+        Message message;
+        message.setGuid(c.text);
+        EXPECT_EQ(message.Guid(), c.text);
+    }
+    SMS original;
+    original.setMessage("first");
+    SMS copy = original;
+    original.setMessage("second");
+    EXPECT_EQ(copy.Message(), OptString("first"));
+    copy = original;
+    EXPECT_EQ(copy.Message(), OptString("second"));
+}
+
+// The key index of a list answers by the listed records' keys, also after records are
+// removed and for keys that are prefixes of each other.
+TEST(MessageRecordsTest, AListOfMessagesFindsThemByGuid) {
+    SharedList<SMS> list;
+    for (const char* guid : {"g", "gu", "guid-1", "guid-2"}) {
+        auto sms = std::make_shared<SMS>();
+        sms->setGUID(std::string(guid));
+        EXPECT_TRUE(list.appendUnlessKey(sms, &SMS::GuidKey));
+    }
+    auto again = std::make_shared<SMS>();
+    again->setGUID(std::string("guid-1"));
+    EXPECT_FALSE(list.appendUnlessKey(again, &SMS::GuidKey));
+    EXPECT_TRUE(list.appendUnlessKey(std::make_shared<SMS>(), &SMS::GuidKey));
+    EXPECT_TRUE(list.containsKey("gu", &SMS::GuidKey));
+    EXPECT_FALSE(list.containsKey("guid", &SMS::GuidKey));
+    list.removeIf([](const SMS& sms) { return sms.GUID() == OptString("gu"); });
+    EXPECT_FALSE(list.containsKey("gu", &SMS::GuidKey));
+    EXPECT_TRUE(list.containsKey("guid-2", &SMS::GuidKey));
+    EXPECT_EQ(list.size(), 4u);
+}
+
+}  // namespace
