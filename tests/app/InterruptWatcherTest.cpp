@@ -61,6 +61,7 @@ TEST(InterruptWatcherTest, SignalsAfterTheWorkIsDoneChangeNothing) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 // A signal that the watcher's own thread takes, while it waits for one, reaches the callback
 // too: the other threads here hold SIGHUP back, so only the watcher's can take it.
