@@ -119,12 +119,12 @@ TEST(CallQueriesTest, OutgoingCallsAreAnsweredWhenTheyLasted) {
         double duration;
         const char* type;
     } calls[] = {
-        {1, ColumnValue(0), 184.0, "Outgoing Call -Answered"},
-        {1, ColumnValue(0), 0.0, "Outgoing Call -Not answered"},
-        {1, ColumnValue(1), 0.0, "Outgoing Call -Not answered"},
-        {0, ColumnValue(0), 0.0, "Incoming Call -Not answered"},
-        {0, ColumnValue(1), 0.0, "Incoming Call -Answered"},
-        {0, ColumnValue::Null(), 42.0, "Incoming Call -Answered"},
+        {1, ColumnValue(0), 184.0, "Outgoing - Answered"},
+        {1, ColumnValue(0), 0.0, "Outgoing - Not answered"},
+        {1, ColumnValue(1), 0.0, "Outgoing - Not answered"},
+        {0, ColumnValue(0), 0.0, "Incoming - Missed call"},
+        {0, ColumnValue(1), 0.0, "Incoming - Answered"},
+        {0, ColumnValue::Null(), 42.0, "Incoming - Answered"},
     };
     {
         FixtureDatabase db = backup.create(kCallStore, "callhistory-storedata-ios8.sql");
