@@ -160,7 +160,11 @@ int HeadlessScanner::run() {
                     "then.\n";
         // What the scan could not do, though it ran to its end.
         int scanStatus = kScanned;
-        if (!record_.DatabaseProblems.empty()) scanStatus = kDamagedDatabase;
+        if (!record_.DatabaseProblems.empty()) {
+            err_ << "torvane-scan: " << record_.DatabaseProblems.size()
+                 << " database(s) could not be read completely; the report lists them.\n";
+            scanStatus = kDamagedDatabase;
+        }
         const bool noWorkingFolder = !settings_.options.fast && core.workingFolder().recreateFailed();
         if (noWorkingFolder)
             err_ << "torvane-scan: the working folder could not be made below "
@@ -172,9 +176,6 @@ int HeadlessScanner::run() {
                  << "; they are missing from the results and the export.\n";
             scanStatus = kMediaMissing;
         }
-        if (!record_.DatabaseProblems.empty())
-            err_ << "torvane-scan: " << record_.DatabaseProblems.size()
-                 << " database(s) could not be read completely; the report lists them.\n";
         // Losing every deleted record goes before the other problems.
         if (const auto problem = record_.carvingProblem.get()) {
             err_ << "torvane-scan: deleted records were not searched: the recovery signature "

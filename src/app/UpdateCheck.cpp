@@ -3,6 +3,7 @@
 #include "app/CrashHandling.h"
 #include "app/MainThreadDispatcher.h"
 #include "app/MainWindow.h"
+#include "common/Reachability.h"
 #include "config/ApplicationConfig.h"
 #include "config/HttpGet.h"
 #include "config/LanguageConfig.h"
@@ -10,7 +11,6 @@
 #include "records/BrimleyAppDelegate.h"
 
 #include <algorithm>
-#include <netdb.h>
 #include <iostream>
 #include <sstream>
 #include <utility>
@@ -168,17 +168,12 @@ std::string Said(LanguageKey key, const char* english) {
     return LanguageConfig::sharedObject().text(key).value_or(english);
 }
 
-// Whether the host name of the configured feed resolves; true without a usable address.
-bool FeedHostResolves() {
+// Whether the configured feed's server can be reached; true without a usable address.
+bool FeedServerReachable() {
     const OptString address = ApplicationConfig::sharedObject().updateUrl;
     const auto parts = address ? ParseWebAddress(*address) : std::nullopt;
     if (!parts || parts->host.empty() || IsPlaceholderAddress(*address)) return true;
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int error = ::getaddrinfo(parts->host.c_str(), nullptr, &hints, &found);
-    if (found) ::freeaddrinfo(found);
-    return error == 0;
+    return Reachability::IsReachable(*address);
 }
 
 }  // namespace
@@ -191,7 +186,7 @@ void UpdateCheck::checkUpdate(std::stop_token stop) {
     const std::string published = publishedVersion(stop);
     if (stop.stop_requested()) return;
     if (Trimmed(published).empty()) {
-        const bool online = connected ? connected() : FeedHostResolves();
+        const bool online = connected ? connected() : FeedServerReachable();
         const std::string message = online ? Said(LanguageKey::UpdateServerBusy, kServerBusy)
                                            : Said(LanguageKey::UpdateNoConnection, kNoConnection);
         dispatcher_.postAndWait([this, &message] { user_.showAlert(message); });
