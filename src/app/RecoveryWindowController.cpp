@@ -181,8 +181,13 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
         // A cancel marks the run before it reaches the threads one by one, so a thread that the
         // cancelled contacts thread has just released does not start its service.
         if (!stop.stop_requested() && !run.stop_requested()) {
-            progress_->begin(part, plan.recoveryStatus ? plan.recoveryStatus : ScanProgress::kDeletedRecordsStatus);
-            if (plan.recoveryStatus) window_.updateStatus(3, plan.recoveryStatus);
+            {
+                // Threads that begin or end together post their lines in the order the
+                // progress saw them, so the last line is never a stale one.
+                std::lock_guard status(statusMutex_);
+                progress_->begin(part, plan.recoveryStatus ? plan.recoveryStatus : ScanProgress::kDeletedRecordsStatus);
+                if (plan.recoveryStatus) window_.updateStatus(3, plan.recoveryStatus);
+            }
 
             ScanContext own = context;
             own.stop = stop;
@@ -202,7 +207,10 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
         Safely([&] { window_.updateStatus(4, message); });
     }
     // The status line goes on naming work that is being done: a thread still carving.
-    if (const OptString next = progress_->end(part)) Safely([&] { window_.updateStatus(3, *next); });
+    {
+        std::lock_guard status(statusMutex_);
+        if (const OptString next = progress_->end(part)) Safely([&] { window_.updateStatus(3, *next); });
+    }
     markFinished(slot);
 }
 

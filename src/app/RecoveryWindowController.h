@@ -111,6 +111,8 @@ private:
     DataType dataType_ = DataType::DataTypeAll;
 
     std::mutex threadsMutex_;
+    // Orders the status lines of threads that begin or end at once (the window queues them).
+    std::mutex statusMutex_;
     std::array<std::jthread, kThreadCount> threads_;
     // Ends the wait for the signatures when the run is cancelled.
     std::stop_source runStop_;

@@ -90,13 +90,11 @@ TEST_F(RecoveryWindowControllerTest, TheStatusLineNamesAThreadStillAtWork) {
              ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
+    // (A thread is marked finished only after it has told the window, so waiting for the
+    // internet history's flag also waits for its last status line; a line of another thread
+    // after "Recovering Internet History" would not.)
     services.script("messages", [this](std::stop_token stop) {
-        const auto told = [&] {
-            const auto lines = window.statusLines();
-            const auto internet = std::find(lines.rbegin(), lines.rend(), "Recovering Internet History");
-            return internet != lines.rend() && internet != lines.rbegin();
-        };
-        for (int i = 0; i < 500 && !told() && !stop.stop_requested(); ++i)
+        for (int i = 0; i < 500 && !controller.internetFinished() && !stop.stop_requested(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     controller.RecoverDeletedData(DataType::DataTypeAll);
