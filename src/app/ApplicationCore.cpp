@@ -77,16 +77,14 @@ void ApplicationCore::applicationDidFinishLaunching() {
     // The configuration, then the texts of the chosen language, before any text is shown.
     if (services_.loadConfiguration) configuration_ = services_.loadConfiguration();
 
-    // The last of the host's IPv4 addresses; none leaves it unset.
+    // The host's address for the build event: the last IPv4 address of its network
+    // interfaces; none leaves it unset.
     if (const auto addresses = interfaceUtil::getInterfaces(); !addresses.empty())
         record_.ipAddress.set(addresses.back());
 
     record_.appIdentifier.set(kCompanionPrefix);
     record_.bundleIdentifiers.set({kCompanionPrefix, kCompanionBundle});
     record_.tabItem = ToCode(TabTag::TabTagPhotos);
-    // The host's address: the last IPv4 address of its network interfaces.
-    if (const auto addresses = interfaceUtil::getInterfaces(); !addresses.empty())
-        record_.ipAddress.set(addresses.back());
     window_->showScreen(ScreenState::ScreenLoading);
 
     // No device or backup is known yet: the names of an unknown iOS version.

@@ -6,6 +6,7 @@
 #include "app/HeadlessDispatcher.h"
 #include "app/RecoveryWindowController.h"
 #include "carving/SqLiteTableSignatures.h"
+#include "config/HostNetworkIdentity.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 #include "services/ServicesManager.h"
@@ -58,6 +59,9 @@ TEST(ApplicationCoreTest, StartUpBringsTheSharedObjectsIntoBeing) {
         EXPECT_EQ(record.ProductName.get(), "Torvane");
         EXPECT_EQ(record.SupportURL.get(), "https://support.example.com/");
         EXPECT_EQ(record.appIdentifier.get(), "QW3R8TZ5XK");
+        // The build event's host address: the last of the host's interface addresses.
+        const std::vector<std::string> addresses = interfaceUtil::getInterfaces();
+        EXPECT_EQ(record.ipAddress.get(), addresses.empty() ? std::string() : addresses.back());
         EXPECT_EQ(record.bundleIdentifiers.get(),
                   (std::vector<std::string>{"QW3R8TZ5XK", "Quorran.Retrieve"}));
         EXPECT_FALSE(record.hasDoneScan.load());
