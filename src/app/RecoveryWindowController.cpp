@@ -14,6 +14,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -40,6 +41,19 @@ std::size_t SlotOf(ServiceIndex service) {
     for (std::size_t i = 0; i < slots.size(); ++i)
         if (slots[i]->service == service) return i;
     throw std::logic_error("no thread for that service");
+}
+
+// The slot of a data type's service; none for a type without one.
+const DataTypeDescriptor* SlotOfType(DataType type) {
+    for (const DataTypeDescriptor* slot : Slots())
+        if (slot->dataType == type) return slot;
+    return nullptr;
+}
+
+// Whether the older carving path recovers the type's deleted records in place of its service;
+// photos, videos and internet history have no routine there.
+bool CarvedByOlderPath(DataType type) {
+    return type != DataType::DataTypePhotosVideos && type != DataType::DataTypeInternetHistory;
 }
 
 // A window call that must not end the thread that makes it.
@@ -125,13 +139,36 @@ void RecoveryWindowController::RecoverDeletedDataNonSignatures(DataType type, co
         finished_.fill(true);
     }
     flagsChanged_.notify_all();
+    // The progress follows the routines as they run; the parts of the types the older path
+    // carves all end with it, also those it has no routine for on this iOS version, so that
+    // the bar is full once the run's work is done.
+    const auto part = [](DataType step) -> std::optional<std::string> {
+        const DataTypeDescriptor* slot = SlotOfType(step);
+        if (!slot) return std::nullopt;
+        return ScanProgress::DeletedPart(slot->name);
+    };
     LegacyReporter reporter;
     reporter.updateStatus = [this](std::int32_t code, const std::string& message) {
         window_.updateStatus(code, message);
     };
     reporter.UpdateMainView = [this](std::int32_t) { window_.redrawScreen(TabTag::TabTagSMS); };
-    LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
-    legacy.RecoverDeletedDataNonSignatures(type);
+    reporter.stepBegins = [this, part](DataType step, const char* status) {
+        if (const auto name = part(step)) progress_->begin(*name, status ? status : ScanProgress::kDeletedRecordsStatus);
+    };
+    reporter.stepEnds = [this, part](DataType step) {
+        if (const auto name = part(step)) progress_->end(*name);
+    };
+    try {
+        LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
+        legacy.RecoverDeletedDataNonSignatures(type);
+    } catch (const std::exception& e) {
+        const std::string message = std::string("recovering deleted records (older carving path): ") + e.what();
+        std::cerr << ("deleted-record run: " + message + "\n");
+        Safely([&] { window_.updateStatus(4, message); });
+    }
+    for (const DataTypeDescriptor* slot : Slots())
+        if (RunsStep(type, *slot->dataType) && CarvedByOlderPath(*slot->dataType))
+            progress_->end(ScanProgress::DeletedPart(slot->name));
 }
 
 void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool afterLegacy) {
@@ -142,8 +179,7 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool 
     // (photos and videos, internet history): their records come from the services alone.
     const auto runs = [&](std::size_t i) {
         const DataType step = *slots[i]->dataType;
-        return RunsStep(type, step) &&
-               (!afterLegacy || step == DataType::DataTypePhotosVideos || step == DataType::DataTypeInternetHistory);
+        return RunsStep(type, step) && (!afterLegacy || !CarvedByOlderPath(step));
     };
     {
         std::lock_guard lock(flagsMutex_);

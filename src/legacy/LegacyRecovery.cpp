@@ -145,8 +145,10 @@ void LegacyRecovery::RecoverDeletedDataNonSignatures(DataType selected) {
     for (const LegacyStep& step : steps) {
         if (stopRequested()) return;
         if (!RunsStep(selected, step.type)) continue;
+        if (reporter_.stepBegins) reporter_.stepBegins(step.type, step.status);
         if (step.status && reporter_.updateStatus) reporter_.updateStatus(3, step.status);
         if (readableByThisPath(step.type)) step.routine(*this);
+        if (reporter_.stepEnds) reporter_.stepEnds(step.type);
         if (step.view && reporter_.UpdateMainView) reporter_.UpdateMainView(kMessagesTab);
     }
 }

@@ -20,10 +20,14 @@ class SMS;
 class WhatsApp;
 
 // What the older carving path tells the window while it runs: a status line (code and text,
-// as the scan's status line takes them) and a switch of the main window's tab.
+// as the scan's status line takes them) and a switch of the main window's tab; and what it tells
+// the scan's progress: the data type whose routine begins (with its status text, none where
+// the routine has none) and ends.
 struct LegacyReporter {
     std::function<void(std::int32_t code, const std::string& message)> updateStatus;
     std::function<void(std::int32_t tab)> UpdateMainView;
+    std::function<void(DataType type, const char* status)> stepBegins;
+    std::function<void(DataType type)> stepEnds;
 };
 
 // The older carving path: no signature file, one routine per data type and iOS version that

@@ -225,6 +225,43 @@ TEST_F(ScanWorkerTest, StopDuringTheDeletedRecordRun) {
     EXPECT_TRUE(Contains(window.texts(), "OpenDashboard"));
 }
 
+// With the older carving path, the bar follows its routines: each one is the running part while
+// it carves, the bar is not full before the last work has ended, and it is full once the scan has.
+TEST_F(ScanWorkerTest, OlderCarvingPathFillsTheBarWhenItsWorkEnds) {
+    controller->setLegacyCarving(true);
+    // The routines of the demo backup's iOS version, in the order they run.
+    const std::vector<std::string> routines = {
+        "Recovering Notes...", "Recovering CallHistory...", "Recovering WhatsApp message... ",
+        "Recovering Messages & iMessages...", "Recovering Calendar... "};
+    struct Seen {
+        std::string line;
+        double fraction;
+        OptString running;
+    };
+    std::vector<Seen> seen;
+    window.onStatus = [&](const std::string& message) {
+        if (Contains(routines, message))
+            seen.push_back({message, worker.progress().fraction(), worker.progress().runningStatus()});
+    };
+    scan(DataType::DataTypeAll);
+
+    ASSERT_EQ(seen.size(), routines.size());
+    double before = 0.0;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(seen[i].line);
+        EXPECT_EQ(seen[i].line, routines[i]);
+        EXPECT_EQ(seen[i].running, routines[i]);
+        EXPECT_LT(seen[i].fraction, 1.0);
+        EXPECT_GE(seen[i].fraction, before);
+        before = seen[i].fraction;
+    }
+    // Only the types the older path has no routine for went to their services.
+    EXPECT_EQ(services.begun(), 2u);
+    EXPECT_EQ(worker.progress().fraction(), 1.0);
+    EXPECT_EQ(worker.progress().remainingSeconds(ScanProgress::Clock::now()), 0);
+    EXPECT_FALSE(worker.progress().runningStatus());
+}
+
 // A step that throws is reported with an error line and ends only itself: the next steps run,
 // the controls come back and the report opens.
 TEST_F(ScanWorkerTest, AFailingStepIsReportedAndTheScanGoesOn) {
