@@ -152,26 +152,10 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     layout->addWidget(txtEULA, 1);
     layout->addWidget(lblAboutCopyright);
 
-    LanguageConfig& texts = Texts();
-    SetText(lblAboutCopyright, texts.AboutDialogCopyrightText());
-    SetText(lblAboutDescriptionLine1, texts.AboutDialogMainTextPart1());
-    SetText(lblAboutDescriptionLine2, texts.AboutDialogMainTextPart2());
-    SetText(lblAboutDescriptionLine3, texts.AboutDialogSubmainTextPart1());
-    SetText(lblAboutDescriptionLine4, texts.AboutDialogSubmainTextPart2());
-    SetText(lblAboutPoweredBy, texts.AboutDialogPoweredByTitle());
-    SetText(lblAboutVersion, texts.CommonVersion());
-    SetText(lblAboutWindowTitle, texts.AboutDialogWindowTitle());
-    setWindowTitle(ToQString(texts.AboutDialogWindowTitle()));
+    windowDidLoad();
     buildVersion->setText(QString::fromStdString(ApplicationDetailsUtil::getBuildNumber()));
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
-    // The licence in the chosen language where there is one ("TM-640_EULA-Deutsch.txt"),
-    // else in English.
-    const QString language = ToQString(ApplicationConfig::sharedObject().selectedLanguage);
-    QFile eula(resources + "/TM-640_EULA-" + language + ".txt");
-    if (language.isEmpty() || language.contains(QLatin1Char('/')) || !eula.exists())
-        eula.setFileName(resources + "/TM-640_EULA.txt");
-    if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(QString::fromUtf8(eula.readAll()));
     lblProductName->setText(QString::fromStdString(record.Version.get()));
     const QString website = ToQString(ApplicationConfig::sharedObject().websiteUrl);
     for (QLabel* link : {hyperlink1, hyperlink2}) {
@@ -186,6 +170,27 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     resize(520, 560);
 }
 
+void AboutWindow::windowDidLoad() {
+    LanguageConfig& texts = Texts();
+    SetText(lblAboutCopyright, texts.AboutDialogCopyrightText());
+    SetText(lblAboutDescriptionLine1, texts.AboutDialogMainTextPart1());
+    SetText(lblAboutDescriptionLine2, texts.AboutDialogMainTextPart2());
+    SetText(lblAboutDescriptionLine3, texts.AboutDialogSubmainTextPart1());
+    SetText(lblAboutDescriptionLine4, texts.AboutDialogSubmainTextPart2());
+    SetText(lblAboutPoweredBy, texts.AboutDialogPoweredByTitle());
+    SetText(lblAboutVersion, texts.CommonVersion());
+    SetText(lblAboutWindowTitle, texts.AboutDialogWindowTitle());
+    setWindowTitle(ToQString(texts.AboutDialogWindowTitle()));
+    const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
+    // The licence in the chosen language where there is one ("TM-640_EULA-Deutsch.txt"),
+    // else in English.
+    const QString language = ToQString(ApplicationConfig::sharedObject().selectedLanguage);
+    QFile eula(resources + "/TM-640_EULA-" + language + ".txt");
+    if (language.isEmpty() || language.contains(QLatin1Char('/')) || !eula.exists())
+        eula.setFileName(resources + "/TM-640_EULA.txt");
+    if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(QString::fromUtf8(eula.readAll()));
+}
+
 // ---- Manual ----
 
 Manual::Manual(QWidget* parent) : SmallDialog(parent, "Manual") {
@@ -196,8 +201,12 @@ Manual::Manual(QWidget* parent) : SmallDialog(parent, "Manual") {
     layout->addWidget(page);
     QFile file(QString::fromStdString(AppPaths::resourcesDirectory()) + "/manual/index.html");
     if (file.open(QIODevice::ReadOnly)) page->setHtml(QString::fromUtf8(file.readAll()));
-    setWindowTitle(ToQString(Texts().MenuItemUserGuide()));
+    windowDidLoad();
     resize(640, 560);
+}
+
+void Manual::windowDidLoad() {
+    setWindowTitle(ToQString(Texts().MenuItemUserGuide()));
 }
 
 // ---- LangaugeWindowController ----
@@ -216,12 +225,7 @@ LangaugeWindowController::LangaugeWindowController(std::function<void()> refresh
     layout->addWidget(selectLang);
     layout->addWidget(btnSelect, 0, Qt::AlignRight);
 
-    LanguageConfig& texts = Texts();
-    SetText(lblTitle, texts.LanguageDialogWindowTitle1());
-    SetText(Lbltitle2, texts.LanguageDialogWindowTitle2());
-    setWindowTitle(ToQString(texts.LanguageDialogWindowTitle1()));
-    ApplyTitle(btnSelect, TH::setButtonTitleFor(texts.CommonSelect(), kWhite));
-    btnSelect->setToolTip(ToQString(texts.CommonSelect()));
+    windowDidLoad();
     const ApplicationConfig config = ApplicationConfig::sharedObject();
     for (const std::string& language : config.languageArray)
         selectLang->addItem(QString::fromStdString(language));
@@ -234,6 +238,15 @@ LangaugeWindowController::LangaugeWindowController(std::function<void()> refresh
     connect(btnSelect, &QPushButton::clicked, this, [this] { btnSelectClicked(); });
     btnSelect->setDefault(true);
     resize(380, 180);
+}
+
+void LangaugeWindowController::windowDidLoad() {
+    LanguageConfig& texts = Texts();
+    SetText(lblTitle, texts.LanguageDialogWindowTitle1());
+    SetText(Lbltitle2, texts.LanguageDialogWindowTitle2());
+    setWindowTitle(ToQString(texts.LanguageDialogWindowTitle1()));
+    ApplyTitle(btnSelect, TH::setButtonTitleFor(texts.CommonSelect(), kWhite));
+    btnSelect->setToolTip(ToQString(texts.CommonSelect()));
 }
 
 void LangaugeWindowController::btnSelectClicked() {
@@ -282,13 +295,7 @@ ShareWindowController::ShareWindowController(QWidget* parent)
         layout->addWidget(label, row, 1);
         ++row;
     }
-    LanguageConfig& texts = Texts();
-    SetText(lblShareWindowTitle, texts.ShareDialogWindowTitle());
-    SetText(lblShareViaFacebook, texts.ShareDialogWindowShareViaFacebook());
-    SetText(lblShareViaGooglePlus, texts.ShareDialogWindowShareViaGooglePlus());
-    SetText(lblShareViaTwitter, texts.ShareDialogWindowShareViaTwitter());
-    SetText(lblShareViaEmail, texts.ShareDialogWindowShareViaEmail());
-    setWindowTitle(ToQString(texts.ShareDialogWindowTitle()));
+    windowDidLoad();
     connect(btnFacebook, &QPushButton::clicked, this,
             [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().facebookUrl)); });
     connect(btnGooglePlus, &QPushButton::clicked, this,
@@ -297,6 +304,16 @@ ShareWindowController::ShareWindowController(QWidget* parent)
             [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().twitterUrl)); });
     connect(btnEmail, &QPushButton::clicked, this, [] { Desktop::open(recommendationMail()); });
     resize(400, 260);
+}
+
+void ShareWindowController::windowDidLoad() {
+    LanguageConfig& texts = Texts();
+    SetText(lblShareWindowTitle, texts.ShareDialogWindowTitle());
+    SetText(lblShareViaFacebook, texts.ShareDialogWindowShareViaFacebook());
+    SetText(lblShareViaGooglePlus, texts.ShareDialogWindowShareViaGooglePlus());
+    SetText(lblShareViaTwitter, texts.ShareDialogWindowShareViaTwitter());
+    SetText(lblShareViaEmail, texts.ShareDialogWindowShareViaEmail());
+    setWindowTitle(ToQString(texts.ShareDialogWindowTitle()));
 }
 
 QUrl ShareWindowController::recommendationMail() {
@@ -333,6 +350,12 @@ FeedbackWindowController::FeedbackWindowController(QWidget* parent)
     layout->addLayout(rating);
     layout->addWidget(content, 1);
     layout->addWidget(btnSubmit, 0, Qt::AlignRight);
+    windowDidLoad();
+    connect(btnSubmit, &QPushButton::clicked, this, [this] { submit(); });
+    resize(460, 340);
+}
+
+void FeedbackWindowController::windowDidLoad() {
     LanguageConfig& texts = Texts();
     SetText(lblFeedbackTitle, texts.FeedbackDialogWindowTitle());
     SetText(lblFeedbackTitle1, texts.FeedbackDialogWindowRateExperiencePart1());
@@ -342,8 +365,6 @@ FeedbackWindowController::FeedbackWindowController(QWidget* parent)
                               texts.FeedbackDialogWindowSubmitButtonTitle(), kWhite, 14.0f, 8));
     btnSubmit->setToolTip(ToQString(texts.FeedbackDialogWindowSubmitButtonTitle()));
     setWindowTitle(ToQString(texts.FeedbackDialogWindowTitle()));
-    connect(btnSubmit, &QPushButton::clicked, this, [this] { submit(); });
-    resize(460, 340);
 }
 
 void FeedbackWindowController::submit() {
@@ -398,10 +419,7 @@ StarFeedbackWindow::StarFeedbackWindow(AnalyticsEvents& analytics, const QString
     bottom->addStretch();
     bottom->addWidget(CloseButton);
     layout->addLayout(bottom);
-    LanguageConfig& texts = Texts();
-    ApplyTitle(supportBtn, TH::setButtonTitleFor(texts.MenuItemHelp(), kWhite));
-    ApplyTitle(CloseButton, TH::setButtonTitleFor(texts.CommonOK(), kWhite));
-    setWindowTitle(ToQString(texts.MenuItemFeedback()));
+    windowDidLoad();
     starsSelected = 5;
     supportBtn->hide();
     displayStars();
@@ -416,6 +434,13 @@ StarFeedbackWindow::StarFeedbackWindow(AnalyticsEvents& analytics, const QString
             [] { Desktop::open(ShareWindowController::recommendationMail()); });
     connect(supportBtn, &QPushButton::clicked, this, [this] { Desktop::open(supportUrl_); });
     resize(380, 220);
+}
+
+void StarFeedbackWindow::windowDidLoad() {
+    LanguageConfig& texts = Texts();
+    ApplyTitle(supportBtn, TH::setButtonTitleFor(texts.MenuItemHelp(), kWhite));
+    ApplyTitle(CloseButton, TH::setButtonTitleFor(texts.CommonOK(), kWhite));
+    setWindowTitle(ToQString(texts.MenuItemFeedback()));
 }
 
 void StarFeedbackWindow::starClicked(int k) {
@@ -471,6 +496,13 @@ showHintWindowController::showHintWindowController(QWidget* parent)
     layout->addLayout(install);
     layout->addWidget(txthint4);
     layout->addStretch();
+    windowDidLoad();
+    connect(btn1, &QPushButton::clicked, this,
+            [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });
+    resize(480, 300);
+}
+
+void showHintWindowController::windowDidLoad() {
     LanguageConfig& texts = Texts();
     SetText(txthead, texts.ConnectingDeviceTroubleshootingDialogWindowTitle());
     SetText(txt1, texts.ConnectingDeviceTroubleshootingDialogWindowMainTextTitlePart1());
@@ -484,9 +516,6 @@ showHintWindowController::showHintWindowController(QWidget* parent)
     btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2()));
     SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3());
     setWindowTitle(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowTitle()));
-    connect(btn1, &QPushButton::clicked, this,
-            [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });
-    resize(480, 300);
 }
 
 // ---- Notification1WindowController ----
@@ -508,16 +537,20 @@ Notification1WindowController::Notification1WindowController(std::function<void(
     buttons->addWidget(btnCancel);
     buttons->addWidget(btnOk);
     layout->addLayout(buttons);
+    windowDidLoad();
+    connect(btnOk, &QPushButton::clicked, this, [this] { ok(); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { cancel(); });
+    btnOk->setDefault(true);
+    resize(440, 170);
+}
+
+void Notification1WindowController::windowDidLoad() {
     LanguageConfig& texts = Texts();
     SetText(lblConfirmation, texts.Notification1WindowAlert());
     ApplyTitle(btnOk, TH::setButtonTitleFor(texts.CommonOK(), kWhite, 14.0f));
     btnOk->setToolTip(ToQString(texts.CommonOK()));
     ApplyTitle(btnCancel, TH::setButtonTitleForWithPadding(texts.CommonCancel(), kWhite, 14.0f, 8));
     btnCancel->setToolTip(ToQString(texts.CommonCancel()));
-    connect(btnOk, &QPushButton::clicked, this, [this] { ok(); });
-    connect(btnCancel, &QPushButton::clicked, this, [this] { cancel(); });
-    btnOk->setDefault(true);
-    resize(440, 170);
 }
 
 void Notification1WindowController::settingMessage(const QString& text) {
@@ -560,22 +593,11 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
     layout->addWidget(table, 1);
     layout->addWidget(btnContinue, 0, Qt::AlignRight);
 
-    LanguageConfig& texts = Texts();
     // Every row keeps its own caption; a scan of one data type leaves the other rows at 0.
     const ScanReport report = ScanReport::fromRecord(record, ScanReport::Rows::All);
-    SetText(lblScanComplete, report.stopped ? texts.ScanReportDialogWindowScanStopped()
-                                            : texts.ScanReportDialogWindowScanCompleted());
-    TitleAdapters::ApplyHeaderTitle(table, 0, texts.ScanReportDialogWindowTableHeaderDataFound());
-    TitleAdapters::ApplyHeaderTitle(table, 1, texts.ScanReportDialogWindowTableHeaderDeleted());
-    TitleAdapters::ApplyHeaderTitle(table, 2, texts.ScanReportDialogWindowTableHeaderExisting());
-    ApplyTitle(btnContinue, TH::setButtonTitleFor(texts.CommonContinue(), kWhite));
-    btnContinue->setToolTip(ToQString(texts.CommonContinue()));
-    static constexpr LanguageKey kCaptions[] = {
-        LanguageKey::CommonMessages, LanguageKey::CommonWhatsApp, LanguageKey::CommonContacts,
-        LanguageKey::CommonCalls,    LanguageKey::CommonCalendar, LanguageKey::CommonNotes,
-        LanguageKey::CommonPhotos,   LanguageKey::CommonVideos,   LanguageKey::CommonSafari};
+    stopped_ = report.stopped;
     for (int row = 0; row < table->rowCount(); ++row) {
-        table->setItem(row, 0, new QTableWidgetItem(ToQString(texts.text(kCaptions[row]))));
+        table->setItem(row, 0, new QTableWidgetItem);
         for (int column : {1, 2}) {
             auto* count = new QTableWidgetItem(QStringLiteral("0"));
             count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -587,14 +609,30 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
         table->item(row.place, 1)->setText(QString::number(row.deleted));
         table->item(row.place, 2)->setText(QString::number(row.existing));
     }
-    const auto device = record.deviceInfo.get();
-    scanReport->setText(QStringLiteral("%1 - %2").arg(
-        ToQString(texts.ScanReportDialogWindowScanReport()),
-        device ? ToQString(device->DeviceName()) : QString()));
-    setWindowTitle(ToQString(texts.ScanReportDialogWindowScanReport()));
+    if (const auto device = record.deviceInfo.get()) deviceName_ = ToQString(device->DeviceName());
+    windowDidLoad();
     connect(btnContinue, &QPushButton::clicked, this, [this] { close(); });
     btnContinue->setDefault(true);
     resize(440, 420);
+}
+
+void DashboardWindowController::windowDidLoad() {
+    LanguageConfig& texts = Texts();
+    SetText(lblScanComplete, stopped_ ? texts.ScanReportDialogWindowScanStopped()
+                                      : texts.ScanReportDialogWindowScanCompleted());
+    TitleAdapters::ApplyHeaderTitle(table, 0, texts.ScanReportDialogWindowTableHeaderDataFound());
+    TitleAdapters::ApplyHeaderTitle(table, 1, texts.ScanReportDialogWindowTableHeaderDeleted());
+    TitleAdapters::ApplyHeaderTitle(table, 2, texts.ScanReportDialogWindowTableHeaderExisting());
+    ApplyTitle(btnContinue, TH::setButtonTitleFor(texts.CommonContinue(), kWhite));
+    btnContinue->setToolTip(ToQString(texts.CommonContinue()));
+    static constexpr LanguageKey kCaptions[] = {
+        LanguageKey::CommonMessages, LanguageKey::CommonWhatsApp, LanguageKey::CommonContacts,
+        LanguageKey::CommonCalls,    LanguageKey::CommonCalendar, LanguageKey::CommonNotes,
+        LanguageKey::CommonPhotos,   LanguageKey::CommonVideos,   LanguageKey::CommonSafari};
+    for (int row = 0; row < table->rowCount(); ++row)
+        table->item(row, 0)->setText(ToQString(texts.text(kCaptions[row])));
+    scanReport->setText(QStringLiteral("%1 - %2").arg(ToQString(texts.ScanReportDialogWindowScanReport()), deviceName_));
+    setWindowTitle(ToQString(texts.ScanReportDialogWindowScanReport()));
 }
 
 std::pair<QString, QString> DashboardWindowController::countsAt(int row) const {

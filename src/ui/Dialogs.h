@@ -35,12 +35,18 @@ QUrl mailAddress(const QString& recipient, const QString& subject, const QString
 class SmallDialog : public QDialog {
 public:
     explicit SmallDialog(QWidget* parent, const char* name);
+    // Puts the texts of the chosen language on the window: its title, labels and buttons. A
+    // window calls it when it is made; the main window calls it again on the windows still
+    // open when the language changes.
+    virtual void windowDidLoad() {}
 };
 
 // About: the product, its version and build, the licence agreement and two links.
 class AboutWindow : public SmallDialog {
 public:
     AboutWindow(BrimleyAppDelegate& record, QWidget* parent);
+    // The texts, and the licence in the chosen language.
+    void windowDidLoad() override;
     QTextBrowser* txtEULA;
     QLabel *imgLogo, *lblProductName, *hyperlink1, *hyperlink2, *lblAboutCopyright,
         *lblAboutDescriptionLine1, *lblAboutDescriptionLine2, *lblAboutDescriptionLine3,
@@ -52,6 +58,7 @@ public:
 class Manual : public SmallDialog {
 public:
     explicit Manual(QWidget* parent);
+    void windowDidLoad() override;
     QTextBrowser* page;
 };
 
@@ -60,6 +67,7 @@ public:
 class LangaugeWindowController : public SmallDialog {
 public:
     LangaugeWindowController(std::function<void()> UpdateAllViewsOnLanguageChange, QWidget* parent);
+    void windowDidLoad() override;
     void btnSelectClicked();
     QLabel *lblTitle, *Lbltitle2;
     QComboBox* selectLang;
@@ -73,6 +81,7 @@ private:
 class ShareWindowController : public SmallDialog {
 public:
     explicit ShareWindowController(QWidget* parent);
+    void windowDidLoad() override;
     QLabel *lblShareWindowTitle, *lblShareViaFacebook, *lblShareViaGooglePlus, *lblShareViaTwitter,
         *lblShareViaEmail;
     QPushButton *btnFacebook, *btnGooglePlus, *btnTwitter, *btnEmail;
@@ -84,6 +93,7 @@ public:
 class FeedbackWindowController : public SmallDialog {
 public:
     explicit FeedbackWindowController(QWidget* parent);
+    void windowDidLoad() override;
     void submit();
     QTextEdit* content;
     QComboBox* comboBox;
@@ -96,6 +106,7 @@ public:
 class StarFeedbackWindow : public SmallDialog {
 public:
     StarFeedbackWindow(AnalyticsEvents& analytics, const QString& supportUrl, QWidget* parent);
+    void windowDidLoad() override;
     void starClicked(int k);
     void displayStars();
     void displaySocialMedia(bool show);
@@ -116,6 +127,7 @@ private:
 class showHintWindowController : public SmallDialog {
 public:
     explicit showHintWindowController(QWidget* parent);
+    void windowDidLoad() override;
     // txt2 is the line before the hints; btn1, the link to the download page, carries the
     // words of the software's name between txthint3 and txthint4.
     QLabel *txthead, *txt1, *txt2, *txthint1, *txthint2, *txthint3, *txthint4;
@@ -127,6 +139,7 @@ public:
 class Notification1WindowController : public SmallDialog {
 public:
     Notification1WindowController(std::function<void(bool device)> ok, QWidget* parent);
+    void windowDidLoad() override;
     void settingMessage(const QString& text);
     void ok();
     void cancel();
@@ -142,10 +155,16 @@ private:
 class DashboardWindowController : public SmallDialog {
 public:
     DashboardWindowController(BrimleyAppDelegate& record, QWidget* parent);
+    // The texts; the counts stay those of the scan the report was opened for.
+    void windowDidLoad() override;
     QLabel *lblScanComplete, *scanReport;
     QTableWidget* table;
     QPushButton* btnContinue;
     // The deleted and existing counts shown in a row (0 to 8), and the row's caption.
     std::pair<QString, QString> countsAt(int row) const;
     QString captionAt(int row) const;
+
+private:
+    bool stopped_ = false;
+    QString deviceName_;
 };

@@ -711,6 +711,9 @@ void MainMenu::UpdateAllViewsOnLanguageChange() {
     if (infoReaderViewController) infoReaderViewController->setLanguageForOutlates();
     setMenuItemsName();
     setTabButtonTitle();
+    // The small windows still open (the report, the feedback, the device help...) follow too.
+    for (QDialog* dialog : findChildren<QDialog*>())
+        if (auto* small = dynamic_cast<SmallDialog*>(dialog)) small->windowDidLoad();
     // The screens of the results read their texts when they are made: they are made again, and
     // the open one comes back with its search and its filter. The home screen stays in place.
     const TabTag open = static_cast<TabTag>(record_.tabItem.load());
@@ -908,6 +911,7 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
         }
         // Whichever way it was opened, the screen shows what the toggle says.
         if (screen) applyFilter(tab, screen);
+        showToggle();
         childView->show();
         return;
     }
@@ -929,6 +933,7 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     viewController_ = nullptr;
     applyFilter(tab, nullptr);
     drawToggle();
+    showToggle();
 }
 
 void MainMenu::onAppsSelectionChanged(TabTag tab) {
@@ -993,6 +998,7 @@ void MainMenu::clearScreens() {
         if (screen) screen->deleteLater();
     screens_.clear();
     record_.tabItem = 0;
+    showToggle();
 }
 
 // ---- Search and toggle ----
@@ -1021,6 +1027,19 @@ void MainMenu::drawToggle() {
     const bool onlyDeleted = record_.onlyRecovered;
     changeView->setChecked(onlyDeleted);
     changeView->setIcon(icon(onlyDeleted ? "toggle-on" : "toggle-off"));
+}
+
+void MainMenu::showToggle() {
+    const UiTab* entry = UiTabFor(static_cast<TabTag>(record_.tabItem.load()));
+    const bool grid = !viewController_ && entry &&
+                      (entry->kind == ScreenKind::PhotoBrowser || entry->kind == ScreenKind::VideoBrowser);
+    // A screen shown without taking the toggle over (the tab bar's iMessage, Skype, FaceTime)
+    // is not reached by it.
+    const bool screen = viewController_ && viewController_ == currentChild_ &&
+                        viewController_->respondsToToggleBack() && viewController_->respondsToToggleChanged();
+    const bool shown = (grid || screen) && !scanControlsShown_;
+    changeView->setVisible(shown);
+    showonlydeleteddata->setVisible(shown);
 }
 
 void MainMenu::setOnlyDeleted(bool onlyDeleted) {
@@ -1357,6 +1376,7 @@ void MainMenu::showScanControls() {
         w->show();
     progress2->setValue(0);
     Timer->clear();
+    scanControlsShown_ = true;
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnStart, btnNewScan, btnApp})
         w->hide();
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(false);
@@ -1373,8 +1393,10 @@ void MainMenu::showResultsLayout() {
 void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
     for (QWidget* w : std::initializer_list<QWidget*>{stopRecovery, recoveringText, progress1, lblScanStatus})
         w->hide();
-    for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnNewScan})
+    scanControlsShown_ = false;
+    for (QWidget* w : std::initializer_list<QWidget*>{btnExport, btnNewScan})
         w->show();
+    showToggle();
     btnApp->setVisible(restoreAvailable);
     // The open screen shows every record the scan found, as the toggle filters them; a search
     // typed meanwhile stays.

@@ -270,6 +270,9 @@ private:
     void applyFilter(TabTag tab, ResultsScreen* screen);
     // The toggle drawn as the filter stands.
     void drawToggle();
+    // The toggle and its label shown only where they filter something: on the photo and video
+    // grids and on a screen of records that the toggle reaches; never while a scan runs.
+    void showToggle();
     void reloadGrids();
     void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
                    std::function<void()> done);
@@ -297,6 +300,8 @@ private:
     MediaGridModel* photoModel_ = nullptr;
     MediaGridModel* videoModel_ = nullptr;
     bool gridReloadPending_ = false;
+    // The scan's controls are up (from showScanControls to restoreControlsAfterScan).
+    bool scanControlsShown_ = false;
 
     ScanCountdown countdown_;
     QTimer countdownTimer;

@@ -132,8 +132,6 @@ ExportProgressWindow::ExportProgressWindow(std::function<void()> cancel, QWidget
     layout->setContentsMargins(24, 20, 24, 20);
     lblWait = Label(this, "lblWait");
     lblWait->setProperty("heading", true);
-    SetText(lblWait, Texts().ExportingDialogWindowViewPleaseWait());
-    setWindowTitle(ToQString(Texts().ExportDialogWindowTitle()));
     bar = Named(new QProgressBar(this), "bar");
     bar->setRange(0, 0);
     bar->setTextVisible(false);
@@ -143,7 +141,6 @@ ExportProgressWindow::ExportProgressWindow(std::function<void()> cancel, QWidget
     lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblSummary->hide();
     btnClose = Named(new QPushButton(this), "btnClose");
-    ApplyTitle(btnClose, TH::setButtonTitleFor(Texts().CommonCancel(), kWhite));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnClose);
@@ -160,7 +157,16 @@ ExportProgressWindow::ExportProgressWindow(std::function<void()> cancel, QWidget
         }
         close();
     });
+    windowDidLoad();
     setMinimumWidth(460);
+}
+
+void ExportProgressWindow::windowDidLoad() {
+    LanguageConfig& texts = Texts();
+    setWindowTitle(ToQString(texts.ExportDialogWindowTitle()));
+    // Once the export has ended, the heading says how it ended and the button closes.
+    if (!finished_) SetText(lblWait, texts.ExportingDialogWindowViewPleaseWait());
+    ApplyTitle(btnClose, TH::setButtonTitleFor(finished_ ? texts.CommonOK() : texts.CommonCancel(), kWhite));
 }
 
 void ExportProgressWindow::progress(const ExportProgress& p) {
@@ -204,7 +210,7 @@ void ExportProgressWindow::finished(const ExportReport& report) {
     lblCurrent->hide();
     lblSummary->setText(summary);
     lblSummary->show();
-    ApplyTitle(btnClose, TH::setButtonTitleFor(Texts().CommonOK(), kWhite));
+    windowDidLoad();
     btnClose->setEnabled(true);
 }
 

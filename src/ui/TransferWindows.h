@@ -40,7 +40,7 @@ public:
     };
     ExportWindowController(Actions actions, QWidget* parent);
 
-    void windowDidLoad();
+    void windowDidLoad() override;
     void browse();
     void finalexport();
 
@@ -58,6 +58,7 @@ private:
 class ExportProgressWindow : public SmallDialog {
 public:
     ExportProgressWindow(std::function<void()> cancel, QWidget* parent);
+    void windowDidLoad() override;
     void progress(const ExportProgress& progress);
     void finished(const ExportReport& report);
     bool isFinished() const { return finished_; }
@@ -102,7 +103,7 @@ public:
     };
     AppWindowController(Services services, QWidget* parent);
 
-    void windowDidLoad();
+    void windowDidLoad() override;
     void next1();
     void next2();
     void back1();

@@ -179,6 +179,34 @@ private slots:
         QCOMPARE(model->rowCount(), all);
     }
 
+    // The toggle is offered only where it filters: the record lists and the photo and video
+    // grids, not the device details, the summary, the applications or the user dictionary.
+    void toggleShownOnlyWhereItFilters() {
+        struct Case {
+            TabTag tab;
+            bool iconBar;
+            bool filters;
+        };
+        const Case cases[] = {
+            {TabTag::TabTagDeviceInfo, false, false}, {TabTag::TabTagSMS, true, true},
+            {TabTag::TabTagDashboard, false, false},  {TabTag::TabTagPhotos, true, true},
+            {TabTag::TabTagApps, false, false},       {TabTag::TabTagContacts, true, true},
+            {TabTag::TabTagDictionary, false, false}, {TabTag::TabTagVideos, true, true},
+            {TabTag::TabTagDashboard, true, false},   {TabTag::TabTagInternet, false, true},
+            {TabTag::TabTagDeviceInfo, true, false},  {TabTag::TabTagCalendar, false, true},
+        };
+        for (const Case& c : cases) {
+            if (c.iconBar)
+                w().onAppsSelectionChanged(c.tab);
+            else
+                w().onTabSelectionChanged(c.tab);
+            QCOMPARE(f.record.tabItem.load(), ToCode(c.tab));
+            const QString what = QStringLiteral("tab %1").arg(ToCode(c.tab));
+            QVERIFY2(w().changeView->isHidden() == !c.filters, qPrintable(what));
+            QVERIFY2(w().showonlydeleteddata->isHidden() == !c.filters, qPrintable(what));
+        }
+    }
+
     void languageSwitchKeepsTheOpenScreenItsSearchAndFilter() {
         ListScreen* screen = open(TabTag::TabTagContacts, true);
         QVERIFY(screen);
@@ -217,6 +245,62 @@ private slots:
         chooseLanguage(QStringLiteral("English"));
         QVERIFY(!home->isHidden());
         QCOMPARE(home->btnItunes->text(), QString::fromStdString(*LanguageConfig::sharedObject().ChooseIOSBackupControlViewTitle()));
+    }
+
+    // The small windows left open over a change of language take the new language's texts.
+    void languageSwitchRetitlesTheOpenSmallWindows() {
+        struct OpenWindow {
+            const char* name;
+            std::function<void()> open;
+            std::optional<LanguageKey> title;
+            // One text inside the window, and the key it shows.
+            std::function<QString(QDialog*)> inside;
+            LanguageKey insideKey;
+        };
+        const auto label = [](const char* name) {
+            return [name](QDialog* d) { return d->findChild<QLabel*>(QString::fromLatin1(name))->text(); };
+        };
+        const OpenWindow windows[] = {
+            {"DashboardWindowController", [&] { w().OpenDashboard(); },
+             LanguageKey::ScanReportDialogWindowScanReport,
+             [](QDialog* d) { return static_cast<DashboardWindowController*>(d)->captionAt(0); },
+             LanguageKey::CommonMessages},
+            {"FeedbackWindowController", [&] { w().FeedbackBtnInMenu(); }, LanguageKey::FeedbackDialogWindowTitle,
+             [](QDialog* d) { return static_cast<FeedbackWindowController*>(d)->content->placeholderText(); },
+             LanguageKey::FeedbackDialogWindowPlaceHolderText},
+            {"showHintWindowController", [&] { w().showHintPopup(); },
+             LanguageKey::ConnectingDeviceTroubleshootingDialogWindowTitle, label("txthead"),
+             LanguageKey::ConnectingDeviceTroubleshootingDialogWindowTitle},
+            {"Notification1WindowController", [&] { w().Notification1(); }, std::nullopt, label("lblConfirmation"),
+             LanguageKey::Notification1WindowAlert},
+            {"AboutWindow", [&] { w().AboutWindow(); }, LanguageKey::AboutDialogWindowTitle,
+             label("lblAboutDescriptionLine1"), LanguageKey::AboutDialogMainTextPart1},
+            {"ShareWindowController", [&] { w().ShareBtnInMenu(); }, LanguageKey::ShareDialogWindowTitle,
+             label("lblShareViaEmail"), LanguageKey::ShareDialogWindowShareViaEmail},
+            {"ExportWindowController", [&] { w().Export(); }, LanguageKey::ExportDialogWindowTitle,
+             label("lblLocation"), LanguageKey::ExportDialogWindowLocation},
+            {"AppWindowController", [&] { w().sendToApp(); }, LanguageKey::btnSendDataText, label("lblTop"),
+             LanguageKey::AppWindowControllerScreen2Top},
+        };
+        for (const OpenWindow& window : windows) window.open();
+        const auto check = [&](const char* language) {
+            const LanguageConfig& texts = LanguageConfig::sharedObject();
+            for (const OpenWindow& window : windows) {
+                const QString what = QString::fromLatin1(window.name) + QStringLiteral(" in ") + QString::fromLatin1(language);
+                QDialog* dialog = w().openDialog(window.name);
+                QVERIFY2(dialog, qPrintable(what));
+                if (window.title)
+                    QCOMPARE(dialog->windowTitle(), QString::fromStdString(texts.text(*window.title).value_or("")));
+                QVERIFY2(window.inside(dialog) == QString::fromStdString(texts.text(window.insideKey).value_or("")),
+                         qPrintable(what + QStringLiteral(": ") + window.inside(dialog)));
+            }
+        };
+        chooseLanguage(QStringLiteral("Deutsch"));
+        check("German");
+        chooseLanguage(QStringLiteral("English"));
+        check("English");
+        for (const OpenWindow& window : windows)
+            if (QDialog* dialog = w().openDialog(window.name)) dialog->close();
     }
 
     void scanOfOneTypeShowsAllItsRecords() {
