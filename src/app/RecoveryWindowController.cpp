@@ -158,13 +158,18 @@ void RecoveryWindowController::RecoverDeletedDataNonSignatures(DataType type, co
     reporter.stepEnds = [this, part](DataType step) {
         if (const auto name = part(step)) progress_->end(*name);
     };
+    // A failure ends the older path only; the services of the other types still run.
+    const auto failed = [this](const std::string& message) {
+        std::cerr << ("deleted-record run: " + message + "\n");
+        Safely([&] { window_.updateStatus(4, message); });
+    };
     try {
         LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
         legacy.RecoverDeletedDataNonSignatures(type);
     } catch (const std::exception& e) {
-        const std::string message = std::string("recovering deleted records (older carving path): ") + e.what();
-        std::cerr << ("deleted-record run: " + message + "\n");
-        Safely([&] { window_.updateStatus(4, message); });
+        failed(std::string("recovering deleted records (older carving path): ") + e.what());
+    } catch (...) {
+        failed("recovering deleted records (older carving path) failed");
     }
     for (const DataTypeDescriptor* slot : Slots())
         if (RunsStep(type, *slot->dataType) && CarvedByOlderPath(*slot->dataType))

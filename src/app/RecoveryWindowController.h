@@ -91,7 +91,9 @@ private:
     // the record's carvingProblem for the report and the exit status.
     void reportUnusableSignatures();
     // The older carving path for the data type (every type for DataTypeAll), on this thread; the
-    // flags are all set first.
+    // flags are all set first. Its routines report their parts to the progress, and every part
+    // it stands for has ended when it returns; a failure is said on the status line and ends
+    // only this path.
     void RecoverDeletedDataNonSignatures(DataType type, const std::stop_token& run);
     // The body of one per-type thread; `run` is the run's own cancel mark.
     void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager,

@@ -262,6 +262,24 @@ TEST_F(ScanWorkerTest, OlderCarvingPathFillsTheBarWhenItsWorkEnds) {
     EXPECT_FALSE(worker.progress().runningStatus());
 }
 
+// A failure inside the older carving path ends that path only: it is said on the status line,
+// the services of the types it has no routine for still run, and the bar is full at the end.
+TEST_F(ScanWorkerTest, AFailingOlderCarvingPathLeavesTheOtherServicesToRun) {
+    controller->setLegacyCarving(true);
+    window.onStatus = [](const std::string& message) {
+        if (message == "Recovering Notes...") throw std::runtime_error("the window broke");
+    };
+    scan(DataType::DataTypeAll);
+
+    const auto lines = window.statusLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("the window broke") != std::string::npos;
+    }));
+    EXPECT_EQ(services.begun(), 2u);
+    EXPECT_EQ(worker.progress().fraction(), 1.0);
+    EXPECT_TRUE(Contains(window.texts(), "OpenDashboard"));
+}
+
 // A step that throws is reported with an error line and ends only itself: the next steps run,
 // the controls come back and the report opens.
 TEST_F(ScanWorkerTest, AFailingStepIsReportedAndTheScanGoesOn) {
