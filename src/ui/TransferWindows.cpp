@@ -206,6 +206,10 @@ void ExportProgressWindow::finished(const ExportReport& report) {
     lblSummary->show();
     ApplyTitle(btnClose, TH::setButtonTitleFor(Texts().CommonOK(), kWhite));
     btnClose->setEnabled(true);
+    // The summary takes more lines than the progress did: the window grows to show them all.
+    layout()->activate();
+    const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();
+    if (height() < needed) resize(width(), needed);
 }
 
 // ---- AppWindowController ----
