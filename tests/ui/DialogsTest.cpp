@@ -32,6 +32,20 @@ private slots:
         w.openDialog("AboutWindow")->close();
     }
 
+    // The licence file is wrapped at a fixed width; the window shows each paragraph as one
+    // line that the view wraps to its own width, and keeps the blank lines between them.
+    void aboutShowsTheLicenceByParagraphs() {
+        MainMenu& w = f.application->window();
+        w.AboutWindow();
+        auto* about = static_cast<AboutWindow*>(w.openDialog("AboutWindow"));
+        QVERIFY(about);
+        const QString text = about->txtEULA->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("shows you their data on this computer. It never changes")), qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("Torvane licence agreement\n\nTorvane reads")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("allowed to read.\n\nThe software")), qPrintable(text));
+        about->close();
+    }
+
     void ratingOfTwoThenFiveOffersSharingAndSendsFive() {
         MainMenu& w = f.application->window();
         w.starFeedback(QStringLiteral("Rating - Export to Computer"));
