@@ -265,12 +265,16 @@ QWidget* InfoReaderViewController::buildBackupPanel() {
     btnFast->setMinimumHeight(40);
     btnFast->hide();
     connect(btnFast, &QPushButton::clicked, this, [this] { fastRecover(); });
+    // Rows inside the grid set their own spacing: the grid's differs across and down, so it
+    // gives them none.
     auto* scanButtons = new QHBoxLayout;
+    scanButtons->setSpacing(10);
     scanButtons->addStretch();
     scanButtons->addWidget(btnFast);
     scanButtons->addWidget(iTunesBackupScanButton);
 
     auto* browse = new QHBoxLayout;
+    browse->setSpacing(10);
     browse->addWidget(lblSelectBackupFromHDD);
     browse->addWidget(btnBrowseBackup);
     browse->addStretch();

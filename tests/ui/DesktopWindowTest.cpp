@@ -419,6 +419,13 @@ private slots:
         check(&w(), QStringLiteral("home, backup"));
         for (const QString& text : CutTableTexts(w().homeScreen()->iTunesBackupTable))
             cut << QStringLiteral("home, backup: ") + text;
+        // Controls side by side keep a gap between them.
+        InfoReaderViewController* home = w().homeScreen();
+        for (const auto& [left, right] : {std::pair<QWidget*, QWidget*>{home->lblSelectBackupFromHDD, home->btnBrowseBackup},
+                                          std::pair<QWidget*, QWidget*>{home->btnFast, home->iTunesBackupScanButton}}) {
+            const int gap = right->mapTo(&w(), QPoint()).x() - left->mapTo(&w(), QPoint(left->width(), 0)).x();
+            if (gap < 6) cut << QStringLiteral("home, backup: %1 and %2 %3 apart").arg(left->objectName(), right->objectName()).arg(gap);
+        }
         startScan();
         QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
         QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
