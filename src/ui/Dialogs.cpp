@@ -310,6 +310,8 @@ ShareWindowController::ShareWindowController(QWidget* parent)
         layout->addWidget(label, row, 1);
         ++row;
     }
+    // The captions take the spare width; each button stays the size of its icon.
+    layout->setColumnStretch(1, 1);
     LanguageConfig& texts = Texts();
     SetText(lblShareWindowTitle, texts.ShareDialogWindowTitle());
     SetText(lblShareViaFacebook, texts.ShareDialogWindowShareViaFacebook());

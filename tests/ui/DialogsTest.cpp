@@ -7,6 +7,8 @@
 #include "ui/MainMenu.h"
 #include "ui/QtDispatcher.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 
@@ -44,6 +46,19 @@ private slots:
         QVERIFY2(text.startsWith(QStringLiteral("Torvane licence agreement\n\nTorvane reads")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("allowed to read.\n\nThe software")), qPrintable(text));
         about->close();
+    }
+
+    // The share buttons are the size of their icons; their captions take the spare width.
+    void shareButtonsKeepTheSizeOfTheirIcons() {
+        MainMenu& w = f.application->window();
+        w.ShareBtnInMenu();
+        auto* share = static_cast<ShareWindowController*>(w.openDialog("ShareWindowController"));
+        QVERIFY(share);
+        QApplication::processEvents();
+        for (QPushButton* button : {share->btnFacebook, share->btnGooglePlus, share->btnTwitter, share->btnEmail})
+            QVERIFY2(button->width() <= button->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1 %2 > %3").arg(button->objectName()).arg(button->width()).arg(button->sizeHint().width())));
+        share->close();
     }
 
     void ratingOfTwoThenFiveOffersSharingAndSendsFive() {
