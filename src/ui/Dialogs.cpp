@@ -47,6 +47,34 @@ constexpr const char* kProductAddress = "https://www.example.com/torvane";
 // The partner's web address behind the About window's second link.
 constexpr const char* kPartnerAddress = "http://www.example.org/partner";
 
+// Whether a line begins a list item: "- ", "* ", "\u2022 ", "1. " or "1) ".
+bool BeginsListItem(const QString& line) {
+    const QString text = line.trimmed();
+    qsizetype digits = 0;
+    while (digits < text.size() && text[digits].isDigit()) ++digits;
+    const QString marker = digits > 0 ? text.mid(digits, 2) : text.left(2);
+    if (digits > 0) return marker == QLatin1String(". ") || marker == QLatin1String(") ");
+    return marker == QLatin1String("- ") || marker == QLatin1String("* ") || marker == QStringLiteral("\u2022 ");
+}
+
+// A plain text file wrapped at a fixed width, as one line per paragraph, so that the view
+// wraps it to its own width: lines are joined within a paragraph; blank lines and list items
+// start anew.
+QString JoinWrappedLines(const QString& text) {
+    QString joined;
+    bool open = false;  // the last line added may be continued
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        const bool blank = line.trimmed().isEmpty();
+        if (open && !blank && !BeginsListItem(line))
+            joined += QLatin1Char(' ') + line.trimmed();
+        else
+            joined += (joined.isEmpty() && !open ? QString() : QStringLiteral("\n")) + line;
+        open = !blank;
+    }
+    return joined;
+}
+
 }  // namespace
 
 // ---- Desktop ----
@@ -188,7 +216,7 @@ void AboutWindow::windowDidLoad() {
     QFile eula(resources + "/TM-640_EULA-" + language + ".txt");
     if (language.isEmpty() || language.contains(QLatin1Char('/')) || !eula.exists())
         eula.setFileName(resources + "/TM-640_EULA.txt");
-    if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(QString::fromUtf8(eula.readAll()));
+    if (eula.open(QIODevice::ReadOnly)) txtEULA->setPlainText(JoinWrappedLines(QString::fromUtf8(eula.readAll())));
 }
 
 // ---- Manual ----
@@ -295,6 +323,8 @@ ShareWindowController::ShareWindowController(QWidget* parent)
         layout->addWidget(label, row, 1);
         ++row;
     }
+    // The captions take the spare width; each button stays the size of its icon.
+    layout->setColumnStretch(1, 1);
     windowDidLoad();
     connect(btnFacebook, &QPushButton::clicked, this,
             [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().facebookUrl)); });

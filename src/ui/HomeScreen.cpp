@@ -202,10 +202,16 @@ QWidget* InfoReaderViewController::buildBackupPanel() {
     iTunesBackupTable = new QTableWidget(0, 3, panel);
     iTunesBackupTable->setObjectName("iTunesBackupTable");
     iTunesBackupTable->verticalHeader()->setVisible(false);
-    iTunesBackupTable->horizontalHeader()->setStretchLastSection(true);
-    iTunesBackupTable->horizontalHeader()->setSectionsMovable(false);
-    iTunesBackupTable->setColumnWidth(0, 220);
-    iTunesBackupTable->setColumnWidth(1, 160);
+    // Every column shows whole at the window's smallest size, in every language: the serial
+    // number and the date take what their texts and captions need, the name the rest (elided
+    // when it must be).
+    QHeaderView* columns = iTunesBackupTable->horizontalHeader();
+    columns->setSectionsMovable(false);
+    columns->setSectionResizeMode(0, QHeaderView::Stretch);
+    columns->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    iTunesBackupTable->setWordWrap(false);
+    iTunesBackupTable->setTextElideMode(Qt::ElideRight);
     iTunesBackupTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     iTunesBackupTable->setSelectionMode(QAbstractItemView::SingleSelection);
     iTunesBackupTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -259,12 +265,16 @@ QWidget* InfoReaderViewController::buildBackupPanel() {
     btnFast->setMinimumHeight(40);
     btnFast->hide();
     connect(btnFast, &QPushButton::clicked, this, [this] { fastRecover(); });
+    // Rows inside the grid set their own spacing: the grid's differs across and down, so it
+    // gives them none.
     auto* scanButtons = new QHBoxLayout;
+    scanButtons->setSpacing(10);
     scanButtons->addStretch();
     scanButtons->addWidget(btnFast);
     scanButtons->addWidget(iTunesBackupScanButton);
 
     auto* browse = new QHBoxLayout;
+    browse->setSpacing(10);
     browse->addWidget(lblSelectBackupFromHDD);
     browse->addWidget(btnBrowseBackup);
     browse->addStretch();

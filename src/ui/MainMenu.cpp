@@ -489,9 +489,9 @@ void MainMenu::applyStyle() {
         QFrame#boxProcess { background: #fff8e6; border-top: 1px solid #ecdcb0; }
         QFrame#boxFooter { background: #e9eef3; border-top: 1px solid #d3dbe3; }
         QFrame#boxMenu { background: #1f2a36; border: 1px solid #0e151c; border-radius: 6px; }
-        QPushButton { background: #2b8fd0; border: none; border-radius: 5px; padding: 6px 14px; color: white; min-height: 22px; }
+        QPushButton { background: #2b8fd0; border: 2px solid transparent; border-radius: 5px; padding: 6px 14px; color: white; min-height: 22px; }
         QPushButton:hover { background: #2ba0e1; }
-        QPushButton:focus { outline: none; border: 2px solid #0d4a73; }
+        QPushButton:focus { outline: none; border-color: #0d4a73; }
         QPushButton:disabled { background: #9fb3c4; color: #e8eef3; }
         QPushButton[primary="true"] { background: #1d9a5b; font-weight: bold; }
         QPushButton[primary="true"]:hover { background: #22b069; }
@@ -500,8 +500,9 @@ void MainMenu::applyStyle() {
         QPushButton[menuEntry="true"]:hover, QPushButton[menuEntry="true"]:focus { background: #2b3b4b; }
         QPushButton[link="true"] { background: transparent; padding: 0px; }
         QPushButton[iconOnly="true"] { background: transparent; padding: 2px; }
-        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; font-size: 11pt; }
-        QPushButton[mode="true"]:checked { background: #d7ecfa; border: 2px solid #2b8fd0; font-weight: bold; }
+        QPushButton[mode="true"] { background: white; color: #1f2a36; border: 1px solid #b8c4cf; padding: 7px 15px; font-size: 11pt; }
+        QPushButton[mode="true"]:checked { background: #d7ecfa; border: 2px solid #2b8fd0; padding: 6px 14px; font-weight: bold; }
+        QPushButton[mode="true"]:focus { padding: 6px 14px; }
         QLabel[heading="true"] { font-size: 14pt; font-weight: bold; color: #1f2a36; }
         QLabel[good="true"] { color: #1d9a5b; font-weight: bold; }
         QLabel[dim="true"] { color: #5d6f80; }

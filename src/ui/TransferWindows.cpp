@@ -37,11 +37,12 @@ ExportWindowController::ExportWindowController(Actions actions, QWidget* parent)
     layout->setSpacing(10);
     lblHead = Label(this, "lblHead");
     lblHead->setProperty("heading", true);
-    lblChooseFormat = Label(this, "lblChooseFormat");
+    // Short captions beside a field: one line each, never squeezed into two.
+    lblChooseFormat = Label(this, "lblChooseFormat", false);
     comboBox = Named(new QComboBox(this), "comboBox");
     comboBox->addItems({QStringLiteral(".csv"), QStringLiteral(".txt")});
     lblBrowse = Label(this, "lblBrowse");
-    lblLocation = Label(this, "lblLocation");
+    lblLocation = Label(this, "lblLocation", false);
     location = Named(new QLineEdit(this), "location");
     location->setReadOnly(true);
     location->setMinimumWidth(320);
@@ -212,6 +213,10 @@ void ExportProgressWindow::finished(const ExportReport& report) {
     lblSummary->show();
     windowDidLoad();
     btnClose->setEnabled(true);
+    // The summary takes more lines than the progress did: the window grows to show them all.
+    layout()->activate();
+    const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();
+    if (height() < needed) resize(width(), needed);
 }
 
 // ---- AppWindowController ----

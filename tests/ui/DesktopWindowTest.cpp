@@ -18,6 +18,11 @@
 #include "ui/Screens.h"
 
 #include <QComboBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyleOptionButton>
+#include <QTableWidget>
 #include <QLabel>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
@@ -47,38 +52,95 @@ int FilesBelow(const fs::path& folder) {
     return files;
 }
 
+// The room a push button leaves its text, at rest or with the keyboard focus (its frame may
+// change with the focus).
+int ButtonRoom(QPushButton* button, bool focused) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    option.icon = button->icon();
+    option.iconSize = button->iconSize();
+    option.state.setFlag(QStyle::State_HasFocus, focused);
+    int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    if (!button->icon().isNull()) room -= button->iconSize().width() + 4;
+    return room;
+}
+
+// The room a combo box leaves its current item, at rest or with the keyboard focus.
+int ComboRoom(QComboBox* combo, bool focused) {
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.state.setFlag(QStyle::State_HasFocus, focused);
+    return combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+}
+
 // The texts of the visible controls under root that do not fit their control: buttons and
-// one-line labels narrower than their text needs, combo boxes narrower than their current item.
+// one-line labels narrower than their text needs (a button also when it has the focus),
+// wrapped labels lower than their lines need, combo boxes narrower than their current item.
 QStringList CutTexts(QWidget* root) {
     QStringList cut;
     const auto visible = [root](QWidget* w) { return w->isVisibleTo(root) && w->width() > 0; };
+    const auto note = [&cut](const QString& name, const QString& text, int room, int needed) {
+        cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(name, text).arg(room).arg(needed);
+    };
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
         if (!visible(button) || button->text().trimmed().isEmpty()) continue;
         if (button->width() < button->sizeHint().width())
-            cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(button->objectName(), button->text().trimmed())
-                       .arg(button->width()).arg(button->sizeHint().width());
+            note(button->objectName(), button->text().trimmed(), button->width(), button->sizeHint().width());
+        auto* push = qobject_cast<QPushButton*>(button);
+        if (!push) continue;
+        const int needed = push->fontMetrics().horizontalAdvance(push->text());
+        for (const bool focused : {false, true}) {
+            if (focused && push->focusPolicy() == Qt::NoFocus) continue;
+            const int room = ButtonRoom(push, focused);
+            if (room < needed)
+                note(push->objectName() + (focused ? QStringLiteral(" (focused)") : QString()), push->text().trimmed(),
+                     room, needed);
+        }
     }
     for (QLabel* label : root->findChildren<QLabel*>()) {
-        if (!visible(label) || label->wordWrap() || label->text().isEmpty() || label->textFormat() == Qt::RichText)
+        if (!visible(label) || label->text().isEmpty() || label->textFormat() == Qt::RichText) continue;
+        if (label->wordWrap()) {
+            const int needed = label->heightForWidth(label->width());
+            if (label->height() < needed) note(label->objectName(), label->text(), label->height(), needed);
             continue;
+        }
         const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin();
         if (label->contentsRect().width() < needed)
-            cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(label->objectName(), label->text())
-                       .arg(label->contentsRect().width()).arg(needed);
+            note(label->objectName(), label->text(), label->contentsRect().width(), needed);
     }
     for (QComboBox* combo : root->findChildren<QComboBox*>()) {
         if (!visible(combo)) continue;
-        QStyleOptionComboBox option;
-        option.initFrom(combo);
-        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+        const int field = std::min(ComboRoom(combo, false), ComboRoom(combo, combo->focusPolicy() != Qt::NoFocus));
         for (int i = 0; i < combo->count(); ++i) {
             const int needed = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
             // The open list shows every item whole; the closed box its current one.
             const int room = std::max(combo->width(), combo->view()->minimumWidth());
-            if ((i == combo->currentIndex() && field.width() < needed) || room < needed)
-                cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(combo->objectName(), combo->itemText(i))
-                           .arg(i == combo->currentIndex() ? field.width() : room).arg(needed);
+            if ((i == combo->currentIndex() && field < needed) || room < needed)
+                note(combo->objectName(), combo->itemText(i), i == combo->currentIndex() ? field : room, needed);
         }
+    }
+    return cut;
+}
+
+// The texts of a table that do not fit: header captions and cells narrower than their text,
+// and a horizontal scroll bar (every column is meant to show).
+QStringList CutTableTexts(QTableWidget* table) {
+    QStringList cut;
+    const QHeaderView* header = table->horizontalHeader();
+    if (table->horizontalScrollBar()->isVisible()) cut << table->objectName() + QStringLiteral(" scrolls sideways");
+    const int headerMargin = 2 * table->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const int cellMargin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+    for (int column = 0; column < table->columnCount(); ++column) {
+        if (header->isSectionHidden(column)) continue;
+        const int width = header->sectionSize(column);
+        if (const QTableWidgetItem* caption = table->horizontalHeaderItem(column);
+            caption && width < header->fontMetrics().horizontalAdvance(caption->text()) + headerMargin)
+            cut << QStringLiteral("%1 header \"%2\" %3").arg(table->objectName(), caption->text()).arg(width);
+        for (int row = 0; row < table->rowCount(); ++row)
+            if (const QTableWidgetItem* cell = table->item(row, column);
+                cell && width < table->fontMetrics().horizontalAdvance(cell->text()) + cellMargin)
+                cut << QStringLiteral("%1 cell \"%2\" %3").arg(table->objectName(), cell->text()).arg(width);
     }
     return cut;
 }
@@ -355,7 +417,26 @@ private slots:
         check(&w(), QStringLiteral("home, device"));
         w().openBackupFolder(QString::fromStdString(contents.folder.string()));
         check(&w(), QStringLiteral("home, backup"));
-        scan();
+        for (const QString& text : CutTableTexts(w().homeScreen()->iTunesBackupTable))
+            cut << QStringLiteral("home, backup: ") + text;
+        // Controls side by side keep a gap between them.
+        InfoReaderViewController* home = w().homeScreen();
+        for (const auto& [left, right] : {std::pair<QWidget*, QWidget*>{home->lblSelectBackupFromHDD, home->btnBrowseBackup},
+                                          std::pair<QWidget*, QWidget*>{home->btnFast, home->iTunesBackupScanButton}}) {
+            const int gap = right->mapTo(&w(), QPoint()).x() - left->mapTo(&w(), QPoint(left->width(), 0)).x();
+            if (gap < 6) cut << QStringLiteral("home, backup: %1 and %2 %3 apart").arg(left->objectName(), right->objectName()).arg(gap);
+        }
+        startScan();
+        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
+        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        check(w().dashboard(), QStringLiteral("report"));
+        for (const QString& text : CutTableTexts(w().dashboard()->table))
+            cut << QStringLiteral("report: ") + text;
+        w().dashboard()->close();
+        // The bar of a running scan, with its Cancel button.
+        w().showScanControls();
+        check(&w(), QStringLiteral("scanning"));
+        w().restoreControlsAfterScan(true);
         for (const UiTab& tab : UiTabs()) {
             if (!w().iconControl(tab.tab) || !w().iconControl(tab.tab)->isEnabled()) continue;
             w().onAppsSelectionChanged(tab.tab);
@@ -378,7 +459,29 @@ private slots:
         w().exportDialog()->close();
         w().sendToApp();
         check(w().sendWizard(), QStringLiteral("send"));
+        w().sendWizard()->next1();
+        check(w().sendWizard(), QStringLiteral("send, choice"));
         w().sendWizard()->close();
+        const std::pair<const char*, std::function<void()>> others[] = {
+            {"AboutWindow", [&] { w().AboutWindow(); }},
+            {"LangaugeWindowController", [&] { w().showLanWindow(); }},
+            {"ShareWindowController", [&] { w().ShareBtnInMenu(); }},
+            {"StarFeedbackWindow", [&] { w().starFeedback(QStringLiteral("Rating - Export to Computer")); }},
+        };
+        for (const auto& [name, open] : others) {
+            open();
+            check(w().openDialog(name), QString::fromLatin1(name));
+            w().openDialog(name)->close();
+        }
+        // An export's report names the folder it wrote into, over several lines.
+        ExportProgressWindow exporting(nullptr, &w());
+        exporting.show();
+        ExportReport report;
+        report.folder = (fs::path(dir.path().toStdString()) / "records exported from the backups of this computer" /
+                         "Demo iPhone - 2016-09-01 10.00 AM").string();
+        report.entries.push_back({report.folder + "/Messages.csv", ExportStatus::Written, 20});
+        exporting.finished(report);
+        check(&exporting, QStringLiteral("export report"));
         chooseLanguage(QStringLiteral("English"));
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }

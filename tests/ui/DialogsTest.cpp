@@ -7,6 +7,8 @@
 #include "ui/MainMenu.h"
 #include "ui/QtDispatcher.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 
@@ -30,6 +32,33 @@ private slots:
         for (QDialog* d : w.findChildren<QDialog*>("AboutWindow")) visible += d->isVisible();
         QCOMPARE(visible, 1);
         w.openDialog("AboutWindow")->close();
+    }
+
+    // The licence file is wrapped at a fixed width; the window shows each paragraph as one
+    // line that the view wraps to its own width, and keeps the blank lines between them.
+    void aboutShowsTheLicenceByParagraphs() {
+        MainMenu& w = f.application->window();
+        w.AboutWindow();
+        auto* about = static_cast<AboutWindow*>(w.openDialog("AboutWindow"));
+        QVERIFY(about);
+        const QString text = about->txtEULA->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("shows you their data on this computer. It never changes")), qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("Torvane licence agreement\n\nTorvane reads")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("allowed to read.\n\nThe software")), qPrintable(text));
+        about->close();
+    }
+
+    // The share buttons are the size of their icons; their captions take the spare width.
+    void shareButtonsKeepTheSizeOfTheirIcons() {
+        MainMenu& w = f.application->window();
+        w.ShareBtnInMenu();
+        auto* share = static_cast<ShareWindowController*>(w.openDialog("ShareWindowController"));
+        QVERIFY(share);
+        QApplication::processEvents();
+        for (QPushButton* button : {share->btnFacebook, share->btnGooglePlus, share->btnTwitter, share->btnEmail})
+            QVERIFY2(button->width() <= button->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1 %2 > %3").arg(button->objectName()).arg(button->width()).arg(button->sizeHint().width())));
+        share->close();
     }
 
     void ratingOfTwoThenFiveOffersSharingAndSendsFive() {

@@ -15,6 +15,8 @@
 #include "ui/RecordScreens.h"
 #include "ui/TransferWindows.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -96,6 +98,20 @@ private slots:
         w().chooseFolder = [](const QString&) { return QStringLiteral("/chosen/folder"); };
         export_->btnBrowse->click();
         QCOMPARE(export_->location->text(), QStringLiteral("/chosen/folder"));
+        export_->close();
+    }
+
+    // The short captions beside the format list and the location field stand on one line.
+    void captionsStandOnOneLine() {
+        ExportWindowController* export_ = dialog();
+        QVERIFY(export_);
+        QApplication::processEvents();
+        for (QLabel* caption : {export_->lblChooseFormat, export_->lblLocation}) {
+            const int needed = caption->fontMetrics().horizontalAdvance(caption->text());
+            const int lines = caption->wordWrap() ? caption->heightForWidth(caption->width()) / caption->fontMetrics().lineSpacing() : 1;
+            QVERIFY2(caption->width() >= needed && lines == 1,
+                     qPrintable(QStringLiteral("%1: %2 < %3 or %4 lines").arg(caption->text()).arg(caption->width()).arg(needed).arg(lines)));
+        }
         export_->close();
     }
 

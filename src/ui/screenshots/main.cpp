@@ -4,7 +4,7 @@
 // every tab with records (with the detail of a deleted record), the export dialog and its
 // report, the send-to-device wizard, every dialog and the picture browser, saving one picture
 // of each; then a scan of one data type, a stopped scan, and the window at its smallest size in
-// English and German.
+// English and German, with the scan bar and dialogs whose wide buttons have the keyboard focus.
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
 #include "app/WorkingFolder.h"
@@ -260,14 +260,22 @@ int main(int argc, char** argv) {
             Pump(tab == TabTag::TabTagPhotos ? 1500 : 300);
             ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-tab-%1").arg(UiTabFor(tab)->fallbackIcon)));
         }
+        // The bar of a running scan, its Cancel button with the keyboard focus.
+        window.showScanControls();
+        window.stopRecovery->setFocus();
+        ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-scan-bar-cancel-focused")));
+        window.restoreControlsAfterScan(true);
+        // The dialogs with the keyboard focus on their wide buttons.
         window.Notification1();
         Pump(300);
         QDialog* question = window.openDialog("Notification1WindowController");
+        if (auto* confirmation = static_cast<Notification1WindowController*>(question)) confirmation->btnCancel->setFocus();
         ok &= Save(question, output, name(prefix + QStringLiteral("dialog-Notification1WindowController")));
         if (question) question->close();
         window.FeedbackBtnInMenu();
         Pump(300);
         QDialog* feedback = window.openDialog("FeedbackWindowController");
+        if (auto* form = static_cast<FeedbackWindowController*>(feedback)) form->btnSubmit->setFocus();
         ok &= Save(feedback, output, name(prefix + QStringLiteral("dialog-FeedbackWindowController")));
         if (feedback) feedback->close();
     }
