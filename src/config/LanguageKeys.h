@@ -186,4 +186,13 @@
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \
-    X(btnExportDataText, BtnExportDataText)
+    X(btnExportDataText, BtnExportDataText) \
+    X(ExportComplete, ExportComplete) \
+    X(ExportIncomplete, ExportIncomplete) \
+    X(ExportStoppedBeforeTheEnd, ExportStoppedBeforeTheEnd) \
+    X(ExportFilesWritten, ExportFilesWritten) \
+    X(ExportFilesWrittenInto, ExportFilesWrittenInto) \
+    X(ExportLeftAsTheyWere, ExportLeftAsTheyWere) \
+    X(ExportNotWritten, ExportNotWritten) \
+    X(ExportNothingWasExported, ExportNothingWasExported) \
+    X(ExportFileNotSaved, ExportFileNotSaved)

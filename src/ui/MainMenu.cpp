@@ -1302,7 +1302,10 @@ void MainMenu::exportStart(const QString& location, const QString& extension) {
     const std::string proposed = run.ProposedFileName(ToCode(tab), extension.toStdString(), device.get());
     const QString path = chooseSaveFile(location, QString::fromStdString(proposed));
     if (path.isEmpty()) {
-        alert({"Nothing was exported.", "The file was not saved.", {"OK"}});
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        alert({texts.ExportNothingWasExported().value_or("Nothing was exported."),
+               texts.ExportFileNotSaved().value_or("The file was not saved."),
+               {texts.CommonOK().value_or("OK")}});
         return;
     }
     if (SaveCompleted(path)) starFeedback(QStringLiteral("Rating - Export to Computer"));
@@ -1540,7 +1543,7 @@ void MainMenu::FeedbackBtnInMenu() {
 void MainMenu::starFeedback(const QString& eventName) {
     auto* window = new StarFeedbackWindow(analytics_, QString::fromStdString(record_.SupportURL.get()), this);
     window->mixpanelMsg = eventName;
-    if (eventName == QLatin1String("Rating - Export to Computer")) window->completeLabel->setText(QStringLiteral("Export Complete"));
+    if (eventName == QLatin1String("Rating - Export to Computer")) window->completeLabel->setText(ToQString(LanguageConfig::sharedObject().ExportComplete().value_or("Export Complete")));
     starRatings_.push_back(window);
     window->show();
 }

@@ -166,7 +166,10 @@ void ExportProgressWindow::windowDidLoad() {
     LanguageConfig& texts = Texts();
     setWindowTitle(ToQString(texts.ExportDialogWindowTitle()));
     // Once the export has ended, the heading says how it ended and the button closes.
-    if (!finished_) SetText(lblWait, texts.ExportingDialogWindowViewPleaseWait());
+    if (finished_)
+        drawEnd();
+    else
+        SetText(lblWait, texts.ExportingDialogWindowViewPleaseWait());
     ApplyTitle(btnClose, TH::setButtonTitleFor(finished_ ? texts.CommonOK() : texts.CommonCancel(), kWhite));
 }
 
@@ -181,8 +184,17 @@ void ExportProgressWindow::progress(const ExportProgress& p) {
 
 void ExportProgressWindow::finished(const ExportReport& report) {
     finished_ = true;
+    report_ = report;
     bar->setRange(0, 1);
     bar->setValue(1);
+    lblCurrent->hide();
+    lblSummary->show();
+    windowDidLoad();
+    btnClose->setEnabled(true);
+}
+
+void ExportProgressWindow::drawEnd() {
+    const ExportReport& report = report_;
     std::size_t written = 0, records = 0;
     QStringList failed, skipped;
     for (const ExportEntry& entry : report.entries) {
@@ -197,22 +209,28 @@ void ExportProgressWindow::finished(const ExportReport& report) {
             default: break;
         }
     }
+    LanguageConfig& texts = Texts();
+    const auto said = [](const OptString& text, const char* fallback,
+                         std::initializer_list<std::string> values = {}) {
+        return QString::fromStdString(FillPlaceholders(text.value_or(fallback), values));
+    };
     QString summary;
-    if (report.cancelled) summary += QStringLiteral("The export was stopped before the end.\n");
-    summary += QStringLiteral("%1 file(s) written (%2 records and files)").arg(written).arg(records);
-    if (!report.folder.empty()) summary += QStringLiteral(" into\n%1").arg(QString::fromStdString(report.folder));
-    summary += QStringLiteral(".");
+    if (report.cancelled)
+        summary += said(texts.ExportStoppedBeforeTheEnd(), "The export was stopped before the end.") + "\n";
+    const std::string files = std::to_string(written), items = std::to_string(records);
+    summary += report.folder.empty()
+                   ? said(texts.ExportFilesWritten(), "{0} file(s) written ({1} records and files).", {files, items})
+                   : said(texts.ExportFilesWrittenInto(), "{0} file(s) written ({1} records and files) into\n{2}.",
+                          {files, items, report.folder});
     if (!skipped.isEmpty())
-        summary += QStringLiteral("\nLeft as they were (already there): %1.").arg(skipped.join(QStringLiteral(", ")));
+        summary += "\n" + said(texts.ExportLeftAsTheyWere(), "Left as they were (already there): {0}.",
+                                {skipped.join(QStringLiteral(", ")).toStdString()});
     if (!failed.isEmpty())
-        summary += QStringLiteral("\nNot written: %1.").arg(failed.join(QStringLiteral(", ")));
-    lblWait->setText(report.ok() && !report.cancelled ? QStringLiteral("Export Complete")
-                                                      : QStringLiteral("The export is incomplete"));
-    lblCurrent->hide();
+        summary += "\n" + said(texts.ExportNotWritten(), "Not written: {0}.",
+                                {failed.join(QStringLiteral(", ")).toStdString()});
+    lblWait->setText(report.ok() && !report.cancelled ? said(texts.ExportComplete(), "Export Complete")
+                                                      : said(texts.ExportIncomplete(), "The export is incomplete"));
     lblSummary->setText(summary);
-    lblSummary->show();
-    windowDidLoad();
-    btnClose->setEnabled(true);
     // The summary takes more lines than the progress did: the window grows to show them all.
     layout()->activate();
     const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();

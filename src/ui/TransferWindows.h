@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "export/ExportRun.h"
 #include "ui/Dialogs.h"
 #include "ui/SendToDevice.h"
 
@@ -21,7 +22,6 @@
 class BrimleyAppDelegate;
 class MainThreadDispatcher;
 struct ExportProgress;
-struct ExportReport;
 
 // The export dialog: where to, in which file format, and which records: the ticked ones (cell1),
 // everything of the current tab (cell2) or everything (cell3). Export hands the choice to the
@@ -68,8 +68,12 @@ public:
     QPushButton* btnClose;
 
 private:
+    // The end's heading and summary in the chosen language.
+    void drawEnd();
+
     std::function<void()> cancel_;
     bool finished_ = false;
+    ExportReport report_;
 };
 
 // The send-to-device wizard: four boxes shown one at a time. The first tells what is needed

@@ -15,6 +15,7 @@
 #include "ui/MainMenu.h"
 #include "ui/PhotoBrowser.h"
 #include "ui/RecordScreens.h"
+#include "ui/TransferWindows.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -301,6 +302,31 @@ private slots:
         check("English");
         for (const OpenWindow& window : windows)
             if (QDialog* dialog = w().openDialog(window.name)) dialog->close();
+    }
+
+    // The end of an export speaks the chosen language, and follows a change made while it is open.
+    void exportEndFollowsTheLanguage() {
+        auto* window = new ExportProgressWindow([] {}, &w());
+        ExportReport report;
+        report.folder = "/tmp/out";
+        report.entries = {{"/tmp/out/SMS.csv", ExportStatus::Written, 12},
+                          {"/tmp/out/Notes.csv", ExportStatus::Failed, 0}};
+        window->finished(report);
+        window->show();
+        const auto check = [&](const char* heading, const char* summary) {
+            QCOMPARE(window->lblWait->text(), QString::fromUtf8(heading));
+            QVERIFY2(window->lblSummary->text().startsWith(QString::fromUtf8(summary)),
+                     qPrintable(window->lblSummary->text()));
+            QVERIFY(window->lblSummary->text().contains(QStringLiteral("/tmp/out")));
+            QVERIFY(window->lblSummary->text().contains(QStringLiteral("Notes.csv")));
+        };
+        check("The export is incomplete", "1 file(s) written (12 records and files) into\n/tmp/out.");
+        chooseLanguage(QStringLiteral("Deutsch"));
+        check("Der Export ist unvollständig", "1 Datei(en) geschrieben (12 Datensätze und Dateien) in\n/tmp/out.");
+        chooseLanguage(QStringLiteral("English"));
+        check("The export is incomplete", "1 file(s) written");
+        window->close();
+        delete window;
     }
 
     void scanOfOneTypeShowsAllItsRecords() {
