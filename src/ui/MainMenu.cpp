@@ -1408,20 +1408,25 @@ std::size_t MainMenu::alert(const AlertRequest& request) {
     box.setText(QString::fromStdString(request.message));
     box.setInformativeText(QString::fromStdString(request.informativeText));
     box.setIcon(QMessageBox::Warning);
+    // Enter answers with the first button; Escape only ever declines.
+    const std::optional<std::size_t> declines = AlertEscapeButton(request.buttons);
     std::vector<QAbstractButton*> buttons;
-    for (const std::string& title : request.buttons)
-        buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
+    for (std::size_t i = 0; i < request.buttons.size(); ++i)
+        buttons.push_back(box.addButton(QString::fromStdString(request.buttons[i]),
+                                        i == declines ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
     if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
-    box.setEscapeButton(buttons.front());
+    box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+    box.setEscapeButton(declines || request.buttons.empty() ? buttons[declines.value_or(0)] : nullptr);
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i)
         if (box.clickedButton() == buttons[i]) return i;
-    return 0;
+    // Closed without a button: the declining answer, else none of the buttons.
+    return declines.value_or(request.buttons.empty() ? 0 : buttons.size());
 }
 
 void MainMenu::runAlert(const AlertRequest& request, std::function<void(std::size_t)> answered) {
     const std::size_t answer = alert(request);
-    if (answered && !request.buttons.empty()) answered(answer);
+    if (answered && answer < request.buttons.size()) answered(answer);
 }
 
 // ---- Home screen forwarding ----
