@@ -147,6 +147,33 @@ private slots:
         QCOMPARE(hyphens.rows(hyphens.search(hyphens.workingList(true), "555-1234")).size(), std::size_t{1});
     }
 
+    // The search finds a conversation by anything its row or its page shows: the contact's
+    // name and e-mail address, the address in either form, a message's text.
+    void searchMatchesWhatTheRowsShow() {
+        const ConversationIndex index({Message("+49 151 1111", "See you"), Message("222-333", "Lunch?")},
+                                      {Message("444", "gone")},
+                                      {Person("Anna", std::string("+49 151 1111"), std::nullopt,
+                                              std::string("Anna.Berg@Example.com"))});
+        const struct {
+            const char* text;
+            std::vector<std::string> rows;
+        } cases[] = {
+            {"anna", {"Anna|+49 151 1111"}},
+            {"berg@example", {"Anna|+49 151 1111"}},
+            {"151 1111", {"Anna|+49 151 1111"}},
+            {"491511111", {"Anna|+49 151 1111"}},
+            {"222333", {"|222-333"}},
+            {"lunch", {"|222-333"}},
+            {"gone", {"|444"}},
+            {"nobody", {}},
+        };
+        for (const auto& c : cases)
+            QVERIFY2(RowTexts(index, index.search(index.workingList(true), c.text)) == c.rows, c.text);
+        // Deleted messages alone: a name matches only where its address has deleted messages.
+        QVERIFY(index.rows(index.search(index.workingList(false), "anna")).empty());
+        QVERIFY(index.matches(0, "anna") && !index.matches(1, "anna"));
+    }
+
     void ticksReachTheMessagesOfTheSegment() {
         const auto existing = std::vector{Message("111", "a"), Message("1-11", "b")};
         const auto deleted = std::vector{Message("111", "c")};
