@@ -2,6 +2,7 @@
 // messages screen, sort keys, find-next, the web-address test, short titles and the pages.
 #include "UiTestSupport.h"
 #include "records/Contact.h"
+#include "records/Note.h"
 #include "records/SMS.h"
 #include "records/Skype.h"
 #include "ui/ChatPages.h"
@@ -298,6 +299,36 @@ private slots:
         QCOMPARE(sent.blockFormat().background().color(), QColor(0x59, 0xd9, 0x3b));
         QVERIFY(sent.blockFormat().alignment() & Qt::AlignRight);
         QVERIFY(sent.blockFormat().leftMargin() > received.blockFormat().leftMargin());
+    }
+
+    // A note's page: its title on a line of its own, then its text below the caption, without
+    // the title the text began with; both shown as text.
+    void notePageSetsTheTitleApartFromTheText() {
+        const struct {
+            OptString title, summary;
+            const char* titleLine;
+            const char* firstTextLine;
+        } cases[] = {
+            {std::string("Wifi passwords"), std::string("Wifi passwords- Airport Terminal 2\n- check twice"),
+             "Title: Wifi passwords", "- Airport Terminal 2"},
+            {std::string("Shopping list"), std::string("Shopping list\nMilk"), "Title: Shopping list", "Milk"},
+            {std::string("Recipe"), std::string("Flour & <b>eggs</b>"), "Title: Recipe", "Flour & <b>eggs</b>"},
+            {std::string("<i>T</i>"), std::string("<i>T</i> Body"), "Title: <i>T</i>", "Body"},
+            {std::nullopt, std::string("Only text"), "Title:", "Only text"},
+        };
+        for (const auto& c : cases) {
+            Note note;
+            note.setTitle(c.title);
+            note.setSummary(c.summary);
+            QTextDocument document;
+            document.setHtml(QString::fromStdString(ChatPages::NotePage(note)));
+            QStringList lines;
+            for (const QString& line : document.toPlainText().split(QLatin1Char('\n'))) lines << line.trimmed();
+            QVERIFY2(lines.contains(QString::fromUtf8(c.titleLine)), qPrintable(lines.join(QLatin1Char('|'))));
+            const auto caption = lines.indexOf(QStringLiteral("Note:"));
+            QVERIFY2(caption >= 0 && caption + 1 < lines.size(), qPrintable(lines.join(QLatin1Char('|'))));
+            QCOMPARE(lines[caption + 1], QString::fromUtf8(c.firstTextLine));
+        }
     }
 
     void skypePages() {
