@@ -47,6 +47,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -1715,6 +1716,25 @@ void MainMenu::mouseMoveEvent(QMouseEvent* event) {
 void MainMenu::mouseReleaseEvent(QMouseEvent* event) {
     resizing_ = {};
     QWidget::mouseReleaseEvent(event);
+}
+
+void MainMenu::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && record_.PresentScreen == ToCode(ScreenState::ScreenResults)) {
+        QWidget* focused = focusWidget();
+        auto* button = qobject_cast<QAbstractButton*>(focused);
+        if (button && (qobject_cast<QToolButton*>(button) || qobject_cast<QPushButton*>(button))) {
+            button->click();
+            return;
+        }
+        // Typing a search ends with Enter; it exports nothing.
+        if (qobject_cast<QLineEdit*>(focused)) return;
+        if (btnExport->isVisible() && btnExport->isEnabled()) {
+            btnExport->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MainMenu::changeEvent(QEvent* event) {

@@ -18,6 +18,7 @@
 #include "ui/Screens.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
@@ -271,6 +272,63 @@ private slots:
                                                                screen->m_table, w()._searchField, w().changeView,
                                                                w().btnExport})
             QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
+    }
+
+    // On every results screen Tab reaches each usable data type and tab button, and the
+    // screen's lists (the photo grid on the picture screens).
+    void resultsTabReachesTheTabsAndTheLists_data() {
+        QTest::addColumn<int>("tab");
+        for (TabTag tab : {TabTag::TabTagSMS, TabTag::TabTagCalls, TabTag::TabTagNotes, TabTag::TabTagPhotos,
+                           TabTag::TabTagWhatsApp, TabTag::TabTagDashboard})
+            QTest::newRow(UiTabFor(tab)->fallbackIcon) << ToCode(tab);
+    }
+    void resultsTabReachesTheTabsAndTheLists() {
+        QFETCH(int, tab);
+        const TabTag shown = static_cast<TabTag>(tab);
+        if (IsIconBarTab(shown))
+            w().onAppsSelectionChanged(shown);
+        else
+            w().onTabSelectionChanged(shown);
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().btnExport->setFocus(Qt::TabFocusReason);
+        const auto walk = TabWalk(80);
+        QStringList missed;
+        for (const UiTab& t : UiTabs()) {
+            QWidget* control = IsIconBarTab(t.tab) ? static_cast<QWidget*>(w().iconControl(t.tab)) : w().tabButton(t.tab);
+            if (control->isVisible() && control->isEnabled() && At(walk, control) < 0) missed << control->objectName();
+        }
+        int lists = 0;
+        for (QAbstractItemView* view : w().viewMainWindow->findChildren<QAbstractItemView*>()) {
+            if (!view->isVisible() || qobject_cast<QHeaderView*>(view)) continue;
+            ++lists;
+            if (At(walk, view) < 0) missed << view->objectName();
+        }
+        QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QLatin1Char(' '))));
+        QVERIFY(lists > 0 || shown == TabTag::TabTagDashboard);
+    }
+
+    // Results: Enter presses Export, the screen's default button, from the list; a focused
+    // button takes Enter itself, and Enter in the search field exports nothing.
+    void resultsScreenEnter() {
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        auto* screen = dynamic_cast<ListScreen*>(w().viewController());
+        QVERIFY(screen);
+        const auto exportShown = [&] { return w().exportDialog() && w().exportDialog()->isVisible(); };
+        QVERIFY(!exportShown());
+        w()._searchField->setFocus();
+        QTest::keyClick(w()._searchField, Qt::Key_Return);
+        QVERIFY(!exportShown());
+        w().iconControl(TabTag::TabTagCalls)->setFocus();
+        QTest::keyClick(w().iconControl(TabTag::TabTagCalls), Qt::Key_Return);
+        QCOMPARE(f.record.tabItem.load(), ToCode(TabTag::TabTagCalls));
+        QVERIFY(!exportShown());
+        screen = dynamic_cast<ListScreen*>(w().viewController());
+        QVERIFY(screen);
+        screen->m_table->setFocus();
+        QTest::keyClick(screen->m_table, Qt::Key_Return);
+        QVERIFY(exportShown());
+        w().exportDialog()->close();
     }
 
     // The buttons of the other screens: each one shown can be used and names its screen.
