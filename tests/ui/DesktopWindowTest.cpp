@@ -18,6 +18,8 @@
 #include "ui/Screens.h"
 
 #include <QComboBox>
+#include <QPixmap>
+#include <QStyle>
 #include <QHeaderView>
 #include <QLabel>
 #include <QStyleOptionComboBox>
@@ -342,6 +344,36 @@ private slots:
             QVERIFY2(!button->toolTip().isEmpty(), tab.fallbackIcon);
         }
         QVERIFY(shown >= 2);
+    }
+
+    // The photo grid shows a name that fits its cell whole ("IMG_0005.PNG" beside
+    // "IMG_0001.JPG"), whatever the first item's thumbnail: an item has the room its name and
+    // tick box need, up to the cell's width.
+    void photoNamesThatFitTheirCellAreShownWhole() {
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        MediaGrid* grid = w().photoGrid();
+        MediaGridModel* model = grid->mediaModel();
+        QVERIFY(model->rowCount() >= 2);
+        // Every thumbnail made, then the grid laid out again, as a refresh of the photos does.
+        const auto thumbnailsShown = [&] {
+            for (int row = 0; row < model->rowCount(); ++row)
+                if (model->data(model->index(row), Qt::DecorationRole).value<QPixmap>().width() >= grid->iconSize().width())
+                    return false;
+            return true;
+        };
+        QVERIFY(WaitFor(thumbnailsShown));
+        w().updatePhotosUI();
+        QApplication::processEvents();
+        QStyle* style = grid->style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+        const int tick = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, grid) + 2 * margin;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString name = model->nameAt(row);
+            const int needed = grid->fontMetrics().horizontalAdvance(name) + 2 * margin + tick;
+            const int room = grid->visualRect(model->index(row)).width();
+            QVERIFY2(needed < grid->gridSize().width() - 2, qPrintable(name));
+            QVERIFY2(room >= needed, qPrintable(QStringLiteral("%1: %2 < %3").arg(name).arg(room).arg(needed)));
+        }
     }
 
     // The photo page's Export with nothing ticked says so and copies nothing.
