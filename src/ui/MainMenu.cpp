@@ -1411,12 +1411,12 @@ std::size_t MainMenu::alert(const AlertRequest& request) {
     box.setIcon(QMessageBox::Warning);
     // Enter answers with the first button; Escape only ever declines.
     const std::optional<std::size_t> declines = AlertEscapeButton(request.buttons);
-    std::vector<QAbstractButton*> buttons;
+    std::vector<QPushButton*> buttons;
     for (std::size_t i = 0; i < request.buttons.size(); ++i)
         buttons.push_back(box.addButton(QString::fromStdString(request.buttons[i]),
                                         i == declines ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
     if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
-    box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+    box.setDefaultButton(buttons.front());
     box.setEscapeButton(declines || request.buttons.empty() ? buttons[declines.value_or(0)] : nullptr);
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i)
