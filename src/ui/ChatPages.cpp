@@ -260,10 +260,16 @@ std::string CalendarPage(const Calendar& event) {
 }
 
 std::string NotePage(const Note& note) {
+    const OptString title = note.Title();
+    OptString body = note.Summary();
+    if (body && title && !title->empty() && body->starts_with(*title)) {
+        body->erase(0, title->size());
+        body->erase(0, body->find_first_not_of(" \t\r\n"));
+    }
     return "<html><body style='width:300px;'><table style='font-family:arial; font-size:14px;'><tr><td>"
            "<strong>" + TitleCaption() + " </strong> " +
-           Html(note.Title()) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() + " </strong> " +
-           Html(note.Summary()) + "</td></tr></table></body></html>";
+           Html(title) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() + "</strong></td></tr>"
+           "<tr><td>" + Html(body) + "</td></tr></table></body></html>";
 }
 
 }  // namespace ChatPages

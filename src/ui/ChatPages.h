@@ -44,6 +44,8 @@ std::string SkypeConversation(const std::vector<std::shared_ptr<Skype>>& message
                               const std::string& ownAccount);
 // The detail page of an event (its title and note) and of a note (its title and text).
 std::string CalendarPage(const Calendar& event);
+// A note's page shows its title on a line of its own and its text below it; a text that begins
+// with the title (the note stores keep the title as the text's first line) shows without it.
 std::string NotePage(const Note& note);
 
 template <class T, class DateOf>

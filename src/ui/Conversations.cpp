@@ -111,6 +111,8 @@ ConversationIndex::ConversationIndex(std::vector<std::shared_ptr<SMS>> existing,
                     }
                     a.lower = ScreenText::Lower(*address);
                     a.lowerCleaned = ScreenText::Lower(NumberForms::cleaned(*address));
+                    a.lowerName = ScreenText::Lower(a.name);
+                    a.lowerEmail = ScreenText::Lower(a.email.value_or(std::string()));
                     a.group = group(groups_, NumberForms::standardised(*address));
                     a.tickGroup = group(tickGroups_, NumberForms::tickForm(*address));
                     addresses_.push_back(std::move(a));
@@ -150,17 +152,19 @@ std::optional<std::string_view> ConversationIndex::lowerText(std::size_t i) cons
 bool ConversationIndex::matches(std::size_t i, std::string_view text) const {
     const Entry& e = messages_[i];
     if (e.hasText && lowerText(i)->find(text) != std::string_view::npos) return true;
-    if (e.address == kNone) return false;
-    const Address& a = addresses_[e.address];
-    return a.lower.find(text) != std::string::npos || a.lowerCleaned.find(text) != std::string::npos;
+    return e.address != kNone && addressHolds(addresses_[e.address], text);
+}
+
+bool ConversationIndex::addressHolds(const Address& a, std::string_view text) {
+    for (const std::string* field : {&a.lower, &a.lowerCleaned, &a.lowerName, &a.lowerEmail})
+        if (field->find(text) != std::string::npos) return true;
+    return false;
 }
 
 std::vector<char> ConversationIndex::search(const std::vector<char>& working, std::string_view text) const {
     // Each address is tested once; each message then only by its text.
     std::vector<char> addressMatches(addresses_.size(), 0);
-    for (std::size_t a = 0; a < addresses_.size(); ++a)
-        addressMatches[a] = addresses_[a].lower.find(text) != std::string::npos ||
-                            addresses_[a].lowerCleaned.find(text) != std::string::npos;
+    for (std::size_t a = 0; a < addresses_.size(); ++a) addressMatches[a] = addressHolds(addresses_[a], text);
     std::vector<char> found(messages_.size(), 0);
     const std::string_view all(lowerTexts_);
     for (std::size_t i = 0; i < messages_.size() && i < working.size(); ++i) {

@@ -64,8 +64,9 @@ public:
     // The messages of a segment of the existing/deleted filter: 0 all, 1 the existing ones, 2
     // the deleted ones.
     std::vector<char> segmentList(int segment) const;
-    // The working list narrowed to the messages that hold the lower-case search text in their
-    // text, their address, or the cleaned form of their address (each in lower case).
+    // The working list narrowed to the messages that hold the lower-case search text in what
+    // their row and page show: their text, their address, the cleaned form of their address,
+    // or the name or e-mail address of the contact that names the address (each in lower case).
     std::vector<char> search(const std::vector<char>& working, std::string_view lowerText) const;
     // Whether a message holds the lower-case text as the search tests it.
     bool matches(std::size_t i, std::string_view lowerText) const;
@@ -115,13 +116,18 @@ private:
         std::string text;
         std::string name;
         OptString email;
-        // The address and its cleaned form in lower case, as the search tests them.
+        // The address, its cleaned form, and the contact's name and e-mail address in lower
+        // case, as the search tests them.
         std::string lower;
         std::string lowerCleaned;
+        std::string lowerName;
+        std::string lowerEmail;
         std::uint32_t group = kNone;
         std::uint32_t tickGroup = kNone;
     };
 
+    // Whether the address, or the contact that names it, holds the lower-case text.
+    static bool addressHolds(const Address& a, std::string_view lowerText);
     std::uint32_t groupOf(const std::string& contact) const;
     std::uint32_t tickGroupOf(const std::string& contact) const;
 

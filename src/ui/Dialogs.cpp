@@ -130,6 +130,19 @@ QUrl mailAddress(const QString& recipient, const QString& subject, const QString
 
 }  // namespace Desktop
 
+// ---- Alerts ----
+
+std::optional<std::size_t> AlertEscapeButton(const std::vector<std::string>& titles) {
+    if (titles.size() == 1) return 0;
+    const QString cancel = ToQString(LanguageConfig::sharedObject().CommonCancel());
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const QString title = QString::fromStdString(titles[i]).trimmed();
+        for (const QString& declines : {QStringLiteral("No"), QStringLiteral("Cancel"), QStringLiteral("Close"), cancel})
+            if (!declines.isEmpty() && title.compare(declines, Qt::CaseInsensitive) == 0) return i;
+    }
+    return std::nullopt;
+}
+
 // ---- SmallDialog ----
 
 SmallDialog::SmallDialog(QWidget* parent, const char* name) : QDialog(parent) {

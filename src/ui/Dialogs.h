@@ -11,7 +11,9 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class AnalyticsEvents;
 class BrimleyAppDelegate;
@@ -30,6 +32,12 @@ bool openConfigured(const std::optional<std::string>& configured);
 // "mailto:<recipient>?SUBJECT=<subject>&BODY=<body>", each part percent-encoded in UTF-8.
 QUrl mailAddress(const QString& recipient, const QString& subject, const QString& body);
 }  // namespace Desktop
+
+// The button of an alert that Escape (or closing the alert) answers: the only button of a
+// one-button alert; of several, the one that declines or cancels ("No", "Cancel", "Close" or the
+// chosen language's Cancel text, in any case). None when no button declines: Escape then never
+// answers for the user.
+std::optional<std::size_t> AlertEscapeButton(const std::vector<std::string>& titles);
 
 // A small window of the application: Escape closes it, as does its close control.
 class SmallDialog : public QDialog {

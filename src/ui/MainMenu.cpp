@@ -47,6 +47,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -1434,20 +1435,25 @@ std::size_t MainMenu::alert(const AlertRequest& request) {
     box.setText(QString::fromStdString(request.message));
     box.setInformativeText(QString::fromStdString(request.informativeText));
     box.setIcon(QMessageBox::Warning);
-    std::vector<QAbstractButton*> buttons;
-    for (const std::string& title : request.buttons)
-        buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
+    // Enter answers with the first button; Escape only ever declines.
+    const std::optional<std::size_t> declines = AlertEscapeButton(request.buttons);
+    std::vector<QPushButton*> buttons;
+    for (std::size_t i = 0; i < request.buttons.size(); ++i)
+        buttons.push_back(box.addButton(QString::fromStdString(request.buttons[i]),
+                                        i == declines ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
     if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
-    box.setEscapeButton(buttons.front());
+    box.setDefaultButton(buttons.front());
+    box.setEscapeButton(declines || request.buttons.empty() ? buttons[declines.value_or(0)] : nullptr);
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i)
         if (box.clickedButton() == buttons[i]) return i;
-    return 0;
+    // Closed without a button: the declining answer, else none of the buttons.
+    return declines.value_or(request.buttons.empty() ? 0 : buttons.size());
 }
 
 void MainMenu::runAlert(const AlertRequest& request, std::function<void(std::size_t)> answered) {
     const std::size_t answer = alert(request);
-    if (answered && !request.buttons.empty()) answered(answer);
+    if (answered && answer < request.buttons.size()) answered(answer);
 }
 
 // ---- Home screen forwarding ----
@@ -1736,6 +1742,25 @@ void MainMenu::mouseMoveEvent(QMouseEvent* event) {
 void MainMenu::mouseReleaseEvent(QMouseEvent* event) {
     resizing_ = {};
     QWidget::mouseReleaseEvent(event);
+}
+
+void MainMenu::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && record_.PresentScreen == ToCode(ScreenState::ScreenResults)) {
+        QWidget* focused = focusWidget();
+        auto* button = qobject_cast<QAbstractButton*>(focused);
+        if (button && (qobject_cast<QToolButton*>(button) || qobject_cast<QPushButton*>(button))) {
+            button->click();
+            return;
+        }
+        // Typing a search ends with Enter; it exports nothing.
+        if (qobject_cast<QLineEdit*>(focused)) return;
+        if (btnExport->isVisible() && btnExport->isEnabled()) {
+            btnExport->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MainMenu::changeEvent(QEvent* event) {

@@ -187,7 +187,9 @@ public:
     ApplicationCore& core() { return *core_; }
     DeviceRecoveryFlow& flow() { return *flow_; }
     std::string mobileSyncFolder() const;
-    // A modal alert on the main thread; returns the index of the button pressed.
+    // A modal alert on the main thread; returns the index of the button pressed. Escape (or
+    // closing the alert) answers with the declining button (AlertEscapeButton); an alert that has
+    // none answers nothing then: the number of its buttons.
     std::size_t alert(const AlertRequest& request);
     // Starts the scan worker on the record's backup folder with the data type.
     void startScan(DataType type);
@@ -245,6 +247,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Results screen: Enter presses a focused button; elsewhere but in the search field it
+    // presses Export, the screen's default button.
+    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -5,10 +5,14 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/Photo.h"
 #include "records/Video.h"
+#include "ui/DeletedMarks.h"
 #include "ui/TitleAdapters.h"
 
 #include <QImageReader>
 #include <QPainter>
+#include <QStyledItemDelegate>
+
+#include <unordered_set>
 
 #include <mutex>
 
@@ -102,13 +106,31 @@ MediaGridModel::MediaGridModel(BrimleyAppDelegate& record, Kind kind, ThumbnailL
       thumbnails_(thumbnails),
       placeholder_(kind == Kind::Videos ? VideoPlaceholder() : PhotoPlaceholder()) {}
 
+namespace {
+
+// One flag per item: whether it is one of the deleted ones.
+template <class Item>
+std::vector<char> DeletedFlags(const std::vector<std::shared_ptr<Item>>& items,
+                               const std::vector<std::shared_ptr<Item>>& deleted) {
+    std::unordered_set<const Item*> known;
+    for (const auto& item : deleted) known.insert(item.get());
+    std::vector<char> flags;
+    flags.reserve(items.size());
+    for (const auto& item : items) flags.push_back(known.count(item.get()) ? 1 : 0);
+    return flags;
+}
+
+}  // namespace
+
 void MediaGridModel::reload() {
     beginResetModel();
     if (kind_ == Kind::Photos) {
         std::lock_guard grid(record_.dcimLocked);
         photos_ = record_.AllPhotos.snapshot();
+        deleted_ = DeletedFlags(photos_, record_.DeletedPhotos.snapshot());
     } else {
         videos_ = record_._AllVideos.snapshot();
+        deleted_ = DeletedFlags(videos_, record_.DeletedVideos.snapshot());
     }
     endResetModel();
 }
@@ -128,6 +150,10 @@ QString MediaGridModel::pathAt(int row) const {
     if (row < 0 || row >= rowCount()) return QString();
     return kind_ == Kind::Photos ? TitleAdapters::ToQString(photos_[row]->PhotoUrl())
                                  : QString();
+}
+
+bool MediaGridModel::deletedAt(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < deleted_.size() && deleted_[static_cast<std::size_t>(row)];
 }
 
 bool MediaGridModel::checkedAt(int row) const {
@@ -154,6 +180,10 @@ QVariant MediaGridModel::data(const QModelIndex& index, int role) const {
             return nameAt(row);
         case Qt::CheckStateRole:
             return checkedAt(row) ? Qt::Checked : Qt::Unchecked;
+        case Qt::ForegroundRole:
+            return deletedAt(row) ? QVariant(DeletedMarks::text()) : QVariant();
+        case Qt::BackgroundRole:
+            return deletedAt(row) ? QVariant(DeletedMarks::ground()) : QVariant();
         case Qt::DecorationRole: {
             const QString path = pathAt(row);
             if (path.isEmpty()) return placeholder_;
@@ -191,6 +221,26 @@ Qt::ItemFlags MediaGridModel::flags(const QModelIndex& index) const {
 
 // ---- MediaGrid ----
 
+namespace {
+
+// Sizes every item to its grid cell (less a pixel at each side), whatever its thumbnail and
+// name, so that the view's items, which take the size of the first, have room for any name
+// that fits a cell.
+class CellSizedItems : public QStyledItemDelegate {
+public:
+    explicit CellSizedItems(QListView* view) : QStyledItemDelegate(view), view_(view) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QSize cell = view_->gridSize();
+        if (!cell.isValid()) return QStyledItemDelegate::sizeHint(option, index);
+        return cell - QSize(2, 2);
+    }
+
+private:
+    QListView* view_;
+};
+
+}  // namespace
+
 MediaGrid::MediaGrid(MediaGridModel* model, QWidget* parent) : QListView(parent), model_(model) {
     setViewMode(QListView::IconMode);
     setResizeMode(QListView::Adjust);
@@ -202,6 +252,7 @@ MediaGrid::MediaGrid(MediaGridModel* model, QWidget* parent) : QListView(parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideMiddle);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setItemDelegate(new CellSizedItems(this));
     setModel(model);
 }
 

@@ -51,7 +51,9 @@ private:
 };
 
 // The items of the photo grid (AllPhotos) or of the video grid (_AllVideos), read afresh from
-// the record at each reload; each item is checkable, its check being the record's tick.
+// the record at each reload; each item is checkable, its check being the record's tick. A
+// deleted photo or video (one of DeletedPhotos or DeletedVideos) is marked as the lists mark
+// deleted records.
 class MediaGridModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -70,6 +72,8 @@ public:
     // The item's file name and its tick.
     QString nameAt(int row) const;
     bool checkedAt(int row) const;
+    // Whether the item is a deleted photo or video.
+    bool deletedAt(int row) const;
     void setCheckedAt(int row, bool checked);
 
 signals:
@@ -84,11 +88,14 @@ private:
     ThumbnailLoader& thumbnails_;
     std::vector<std::shared_ptr<Photo>> photos_;
     std::vector<std::shared_ptr<Video>> videos_;
+    // One flag per item: a deleted one.
+    std::vector<char> deleted_;
     mutable QHash<QString, QPixmap> cache_;
     QPixmap placeholder_;
 };
 
-// A grid of thumbnails with a tick box per item.
+// A grid of thumbnails with a tick box per item. Every item takes the width of its cell, so that
+// a name is shortened only when the cell is too narrow for it.
 class MediaGrid : public QListView {
 public:
     MediaGrid(MediaGridModel* model, QWidget* parent = nullptr);

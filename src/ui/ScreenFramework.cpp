@@ -2,6 +2,7 @@
 
 #include "config/LanguageConfig.h"
 #include "records/BrimleyAppDelegate.h"
+#include "ui/DeletedMarks.h"
 #include "ui/TitleAdapters.h"
 
 #include <QApplication>
@@ -74,7 +75,7 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
             return text && text->size() > 40 ? QString::fromStdString(*text) : QVariant();
         }
         case Qt::ForegroundRole:
-            if (rows_->deleted(row)) return QColor(185, 32, 32);
+            if (rows_->deleted(row)) return DeletedMarks::text();
             return {};
         case Qt::TextAlignmentRole:
             if (rows_->numeric(*column)) return QVariant(Qt::AlignRight | Qt::AlignVCenter);

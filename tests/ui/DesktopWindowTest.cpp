@@ -19,8 +19,10 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QLabel>
@@ -335,6 +337,63 @@ private slots:
             QVERIFY2(ShowsFocus(control), qPrintable(control->objectName()));
     }
 
+    // On every results screen Tab reaches each usable data type and tab button, and the
+    // screen's lists (the photo grid on the picture screens).
+    void resultsTabReachesTheTabsAndTheLists_data() {
+        QTest::addColumn<int>("tab");
+        for (TabTag tab : {TabTag::TabTagSMS, TabTag::TabTagCalls, TabTag::TabTagNotes, TabTag::TabTagPhotos,
+                           TabTag::TabTagWhatsApp, TabTag::TabTagDashboard})
+            QTest::newRow(UiTabFor(tab)->fallbackIcon) << ToCode(tab);
+    }
+    void resultsTabReachesTheTabsAndTheLists() {
+        QFETCH(int, tab);
+        const TabTag shown = static_cast<TabTag>(tab);
+        if (IsIconBarTab(shown))
+            w().onAppsSelectionChanged(shown);
+        else
+            w().onTabSelectionChanged(shown);
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().btnExport->setFocus(Qt::TabFocusReason);
+        const auto walk = TabWalk(80);
+        QStringList missed;
+        for (const UiTab& t : UiTabs()) {
+            QWidget* control = IsIconBarTab(t.tab) ? static_cast<QWidget*>(w().iconControl(t.tab)) : w().tabButton(t.tab);
+            if (control->isVisible() && control->isEnabled() && At(walk, control) < 0) missed << control->objectName();
+        }
+        int lists = 0;
+        for (QAbstractItemView* view : w().viewMainWindow->findChildren<QAbstractItemView*>()) {
+            if (!view->isVisible() || qobject_cast<QHeaderView*>(view)) continue;
+            ++lists;
+            if (At(walk, view) < 0) missed << view->objectName();
+        }
+        QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QLatin1Char(' '))));
+        QVERIFY(lists > 0 || shown == TabTag::TabTagDashboard);
+    }
+
+    // Results: Enter presses Export, the screen's default button, from the list; a focused
+    // button takes Enter itself, and Enter in the search field exports nothing.
+    void resultsScreenEnter() {
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        auto* screen = dynamic_cast<ListScreen*>(w().viewController());
+        QVERIFY(screen);
+        const auto exportShown = [&] { return w().exportDialog() && w().exportDialog()->isVisible(); };
+        QVERIFY(!exportShown());
+        w()._searchField->setFocus();
+        QTest::keyClick(w()._searchField, Qt::Key_Return);
+        QVERIFY(!exportShown());
+        w().iconControl(TabTag::TabTagCalls)->setFocus();
+        QTest::keyClick(w().iconControl(TabTag::TabTagCalls), Qt::Key_Return);
+        QCOMPARE(f.record.tabItem.load(), ToCode(TabTag::TabTagCalls));
+        QVERIFY(!exportShown());
+        screen = dynamic_cast<ListScreen*>(w().viewController());
+        QVERIFY(screen);
+        screen->m_table->setFocus();
+        QTest::keyClick(screen->m_table, Qt::Key_Return);
+        QVERIFY(exportShown());
+        w().exportDialog()->close();
+    }
+
     // The buttons of the other screens: each one shown can be used and names its screen.
     void otherScreensButtonsAreUsableAndNamed() {
         int shown = 0;
@@ -346,6 +405,36 @@ private slots:
             QVERIFY2(!button->toolTip().isEmpty(), tab.fallbackIcon);
         }
         QVERIFY(shown >= 2);
+    }
+
+    // The photo grid shows a name that fits its cell whole ("IMG_0005.PNG" beside
+    // "IMG_0001.JPG"), whatever the first item's thumbnail: an item has the room its name and
+    // tick box need, up to the cell's width.
+    void photoNamesThatFitTheirCellAreShownWhole() {
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        MediaGrid* grid = w().photoGrid();
+        MediaGridModel* model = grid->mediaModel();
+        QVERIFY(model->rowCount() >= 2);
+        // Every thumbnail made, then the grid laid out again, as a refresh of the photos does.
+        const auto thumbnailsShown = [&] {
+            for (int row = 0; row < model->rowCount(); ++row)
+                if (model->data(model->index(row), Qt::DecorationRole).value<QPixmap>().width() >= grid->iconSize().width())
+                    return false;
+            return true;
+        };
+        QVERIFY(WaitFor(thumbnailsShown));
+        w().updatePhotosUI();
+        QApplication::processEvents();
+        QStyle* style = grid->style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+        const int tick = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, grid) + 2 * margin;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString name = model->nameAt(row);
+            const int needed = grid->fontMetrics().horizontalAdvance(name) + 2 * margin + tick;
+            const int room = grid->visualRect(model->index(row)).width();
+            QVERIFY2(needed < grid->gridSize().width() - 2, qPrintable(name));
+            QVERIFY2(room >= needed, qPrintable(QStringLiteral("%1: %2 < %3").arg(name).arg(room).arg(needed)));
+        }
     }
 
     // The photo page's Export with nothing ticked says so and copies nothing.

@@ -96,6 +96,30 @@ private slots:
         QCOMPARE(w.homeScreen()->selectedTab, 0);
     }
 
+    // The window's alert: Enter answers with the first button, Escape only ever with the one
+    // that declines, wherever it stands.
+    void alertKeys_data() {
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes/no, Escape") << QStringList{"Yes", "No"} << int(Qt::Key_Escape) << 1;
+        QTest::newRow("yes/no, Enter") << QStringList{"Yes", "No"} << int(Qt::Key_Return) << 0;
+        QTest::newRow("cancel first, Escape") << QStringList{"Cancel", "Ok"} << int(Qt::Key_Escape) << 0;
+        QTest::newRow("update/cancel, Escape") << QStringList{"Update", "Cancel"} << int(Qt::Key_Escape) << 1;
+        QTest::newRow("one button, Escape") << QStringList{"OK"} << int(Qt::Key_Escape) << 0;
+    }
+    void alertKeys() {
+        QFETCH(QStringList, buttons);
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        AlertRequest request{"A question", "", {}};
+        for (const QString& b : buttons) request.buttons.push_back(b.toStdString());
+        QString seen;
+        KeyOnNextMessageBox(key, &seen);
+        QCOMPARE(f.application->window().alert(request), std::size_t(answer));
+        QCOMPARE(seen, QStringLiteral("A question"));
+    }
+
     void feedbackMailKeepsTheMessageWhole() {
         const QUrl mail = Desktop::mailAddress(QStringLiteral("a@b.c"), QStringLiteral("My rating:5"),
                                                QStringLiteral("Grüße & thanks? a=b"));

@@ -2,6 +2,7 @@
 // messages screen, sort keys, find-next, the web-address test, short titles and the pages.
 #include "UiTestSupport.h"
 #include "records/Contact.h"
+#include "records/Note.h"
 #include "records/SMS.h"
 #include "records/Skype.h"
 #include "ui/ChatPages.h"
@@ -147,6 +148,33 @@ private slots:
         QCOMPARE(hyphens.rows(hyphens.search(hyphens.workingList(true), "555-1234")).size(), std::size_t{1});
     }
 
+    // The search finds a conversation by anything its row or its page shows: the contact's
+    // name and e-mail address, the address in either form, a message's text.
+    void searchMatchesWhatTheRowsShow() {
+        const ConversationIndex index({Message("+49 151 1111", "See you"), Message("222-333", "Lunch?")},
+                                      {Message("444", "gone")},
+                                      {Person("Anna", std::string("+49 151 1111"), std::nullopt,
+                                              std::string("Anna.Berg@Example.com"))});
+        const struct {
+            const char* text;
+            std::vector<std::string> rows;
+        } cases[] = {
+            {"anna", {"Anna|+49 151 1111"}},
+            {"berg@example", {"Anna|+49 151 1111"}},
+            {"151 1111", {"Anna|+49 151 1111"}},
+            {"491511111", {"Anna|+49 151 1111"}},
+            {"222333", {"|222-333"}},
+            {"lunch", {"|222-333"}},
+            {"gone", {"|444"}},
+            {"nobody", {}},
+        };
+        for (const auto& c : cases)
+            QVERIFY2(RowTexts(index, index.search(index.workingList(true), c.text)) == c.rows, c.text);
+        // Deleted messages alone: a name matches only where its address has deleted messages.
+        QVERIFY(index.rows(index.search(index.workingList(false), "anna")).empty());
+        QVERIFY(index.matches(0, "anna") && !index.matches(1, "anna"));
+    }
+
     void ticksReachTheMessagesOfTheSegment() {
         const auto existing = std::vector{Message("111", "a"), Message("1-11", "b")};
         const auto deleted = std::vector{Message("111", "c")};
@@ -271,6 +299,36 @@ private slots:
         QCOMPARE(sent.blockFormat().background().color(), QColor(0x59, 0xd9, 0x3b));
         QVERIFY(sent.blockFormat().alignment() & Qt::AlignRight);
         QVERIFY(sent.blockFormat().leftMargin() > received.blockFormat().leftMargin());
+    }
+
+    // A note's page: its title on a line of its own, then its text below the caption, without
+    // the title the text began with; both shown as text.
+    void notePageSetsTheTitleApartFromTheText() {
+        const struct {
+            OptString title, summary;
+            const char* titleLine;
+            const char* firstTextLine;
+        } cases[] = {
+            {std::string("Wifi passwords"), std::string("Wifi passwords- Airport Terminal 2\n- check twice"),
+             "Title: Wifi passwords", "- Airport Terminal 2"},
+            {std::string("Shopping list"), std::string("Shopping list\nMilk"), "Title: Shopping list", "Milk"},
+            {std::string("Recipe"), std::string("Flour & <b>eggs</b>"), "Title: Recipe", "Flour & <b>eggs</b>"},
+            {std::string("<i>T</i>"), std::string("<i>T</i> Body"), "Title: <i>T</i>", "Body"},
+            {std::nullopt, std::string("Only text"), "Title:", "Only text"},
+        };
+        for (const auto& c : cases) {
+            Note note;
+            note.setTitle(c.title);
+            note.setSummary(c.summary);
+            QTextDocument document;
+            document.setHtml(QString::fromStdString(ChatPages::NotePage(note)));
+            QStringList lines;
+            for (const QString& line : document.toPlainText().split(QLatin1Char('\n'))) lines << line.trimmed();
+            QVERIFY2(lines.contains(QString::fromUtf8(c.titleLine)), qPrintable(lines.join(QLatin1Char('|'))));
+            const auto caption = lines.indexOf(QStringLiteral("Note:"));
+            QVERIFY2(caption >= 0 && caption + 1 < lines.size(), qPrintable(lines.join(QLatin1Char('|'))));
+            QCOMPARE(lines[caption + 1], QString::fromUtf8(c.firstTextLine));
+        }
     }
 
     void skypePages() {

@@ -23,5 +23,7 @@ struct UiTestRegistration {
 // Answers the next modal message box with the button whose text is `button` (the first button
 // when empty) and keeps its text in `seen`.
 void AnswerNextMessageBox(const QString& button, QString* seen = nullptr);
+// Presses the key on the next modal message box and keeps its text in `seen`.
+void KeyOnNextMessageBox(int key, QString* seen = nullptr);
 // Runs the event loop until the condition holds or the time is up; whether it holds.
 bool WaitFor(const std::function<bool()>& condition, int milliseconds = 60000);

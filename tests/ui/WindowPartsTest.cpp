@@ -256,6 +256,18 @@ private slots:
         QVERIFY(!MacRecovery(w(), 1, plain.filePath(QStringLiteral("missing/Info.plist"))));
     }
 
+    // Escape on that question declines: nothing starts.
+    void escapeOnThePlistQuestionStartsNothing() {
+        QTemporaryDir plain;
+        const QString file = plain.filePath(QStringLiteral("Info.plist"));
+        std::ofstream(file.toStdString()) << "not a property list";
+        QString message;
+        KeyOnNextMessageBox(Qt::Key_Escape, &message);
+        QVERIFY(!MacRecovery(w(), 1, file));
+        QCOMPARE(message, QString::fromLatin1(DeviceBackup::kMissingFilesQuestion));
+        QVERIFY(!f.application->core().scanWorker().isRunning());
+    }
+
     void theStatusMenuOffersTheWindowsEntries() {
         QMenu* menu = buildStatusMenu(w());
         QStringList titles;

@@ -14,11 +14,25 @@ std::map<std::string, UiTestFactory>& UiTests() {
     return tests;
 }
 
-void AnswerNextMessageBox(const QString& button, QString* seen) {
+namespace {
+
+// Runs `act` on the next modal message box once it shows.
+void OnNextMessageBox(std::function<void(QMessageBox*)> act) {
     auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, seen] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
+        poll->stop();
+        poll->deleteLater();
+        act(box);
+    });
+    poll->start(20);
+}
+
+}  // namespace
+
+void AnswerNextMessageBox(const QString& button, QString* seen) {
+    OnNextMessageBox([button, seen](QMessageBox* box) {
         if (seen) *seen = box->text();
         QAbstractButton* chosen = nullptr;
         for (QAbstractButton* b : box->buttons())
@@ -26,11 +40,15 @@ void AnswerNextMessageBox(const QString& button, QString* seen) {
                 chosen = b;
                 break;
             }
-        poll->stop();
-        poll->deleteLater();
         if (chosen) chosen->click();
     });
-    poll->start(20);
+}
+
+void KeyOnNextMessageBox(int key, QString* seen) {
+    OnNextMessageBox([key, seen](QMessageBox* box) {
+        if (seen) *seen = box->text();
+        QTest::keyClick(box, static_cast<Qt::Key>(key));
+    });
 }
 
 bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
