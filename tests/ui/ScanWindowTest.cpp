@@ -78,7 +78,8 @@ private slots:
         if (!screen->showAllSms) w().toogleChanged();
         QVERIFY(screen->showAllSms);
         const int all = static_cast<int>(ShownMessages(*screen).size());
-        QCOMPARE(all, static_cast<int>(f.record.SMSContent.size() + f.record.DeletedSMS.size()));
+        const int listed = static_cast<int>(f.record.SMSContent.size() + f.record.DeletedSMS.size());
+        QVERIFY2(all == listed, described(*screen, all).constData());
         const std::size_t allRows = screen->shown().rows.size();
         const QString word = QString::fromStdString(contents.messages.front().key).left(8);
         w()._searchField->setText(word);
@@ -99,6 +100,25 @@ private slots:
     }
 
 private:
+    // What the messages screen and the record hold, for a failure message: a list that comes
+    // out short says whether the scan had ended, which filter was on and what the rows were.
+    QByteArray described(SMSViewController& screen, int shownMessages) {
+        std::size_t addressed = 0;
+        for (const auto& row : screen.shown().rows) addressed += row.contact.empty() ? 0 : 1;
+        return QStringLiteral("%1 messages shown; listed: %2 existing, %3 deleted; open tab %4, scan running %5, "
+                              "deleted only %6, segment %7, %8 rows (%9 with an address)")
+            .arg(shownMessages)
+            .arg(static_cast<qulonglong>(f.record.SMSContent.size()))
+            .arg(static_cast<qulonglong>(f.record.DeletedSMS.size()))
+            .arg(f.record.tabItem.load())
+            .arg(f.application->core().scanWorker().isRunning() ? "yes" : "no")
+            .arg(f.record.onlyRecovered.load() ? "on" : "off")
+            .arg(screen.segmentedControl->selectedSegment())
+            .arg(static_cast<qulonglong>(screen.shown().rows.size()))
+            .arg(static_cast<qulonglong>(addressed))
+            .toUtf8();
+    }
+
     // Shows every record of both lists on the screen of the tab, and answers the screen.
     template <class Screen>
     Screen* showAll(TabTag tab) {
