@@ -43,7 +43,7 @@ std::size_t LoadMessages(const ScanContext& context) {
     record.AllDeletedSMS.clear();
     if (auto rows = ReadLiveRows(context, context.databaseName(DatabaseRole::Messages),
                                  [](DAOs& daos) { return daos.GetSMS(); }))
-        record.SMSContent.replace(rows->value_or(RecordList<SMS>{}));
+        record.SMSContent.replace(std::move(*rows).value_or(RecordList<SMS>{}));
     return record.SMSContent.size();
 }
 

@@ -16,60 +16,68 @@
 #include "records/WhatsApp.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
 
 enum class FirstColumn { RunningNumber, OwnSlNo };
 
-// The existing records followed by the deleted ones.
+// The lists an operation writes, one after the other: the existing records, then the deleted
+// ones.
 template <class Record>
-std::vector<std::shared_ptr<Record>> Joined(const SharedList<Record>& existing,
-                                            const SharedList<Record>& deleted) {
-    auto records = existing.snapshot();
-    auto more = deleted.snapshot();
-    records.insert(records.end(), more.begin(), more.end());
-    return records;
-}
+using Lists = std::initializer_list<const SharedList<Record>*>;
 
-// The records an export keeps: all of them, or the ticked ones where records carry a tick.
+// Whether an export keeps the record: every record, or the ticked ones where records carry a
+// tick.
 template <class Record>
-std::vector<std::shared_ptr<Record>> Kept(std::vector<std::shared_ptr<Record>> records,
-                                          bool onlyTicked) {
-    std::erase(records, nullptr);
+bool IsKept(const Record& record, bool onlyTicked) {
     if constexpr (requires(const Record& r) { r.isChecked(); }) {
-        if (onlyTicked) std::erase_if(records, [](const auto& r) { return r->isChecked() != 1; });
+        if (onlyTicked) return record.isChecked() == 1;
     }
-    return records;
+    return true;
 }
 
-// Writes the kept records, each as its first column followed by what writeColumns adds.
+template <class Record>
+std::size_t CountKept(Lists<Record> lists, bool onlyTicked) {
+    std::size_t count = 0;
+    for (const auto* list : lists)
+        count += list->countIf([&](const Record& r) { return IsKept(r, onlyTicked); });
+    return count;
+}
+
+// Writes the kept records, each as its first column followed by what writeColumns adds. Each
+// list is read (as a snapshot) when its turn comes, so an export of millions of messages holds
+// one list's pointers at a time, not a joined copy of all of them.
 template <class Record, class WriteColumns>
 ExportEntry WriteRecords(const std::string& path, CsvWriter::Placement placement,
-                         std::vector<std::shared_ptr<Record>> all, bool onlyTicked,
-                         FirstColumn first, WriteColumns writeColumns) {
-    const auto records = Kept(std::move(all), onlyTicked);
+                         Lists<Record> lists, bool onlyTicked, FirstColumn first,
+                         WriteColumns writeColumns) {
     ExportEntry entry{path, ExportStatus::NothingToWrite, 0};
     // No file at all rather than an empty one, and an older file stays untouched.
-    if (records.empty()) return entry;
-
-    CsvWriter writer(path, placement);
+    std::optional<CsvWriter> writer;
     std::int32_t number = 0;
-    for (const auto& record : records) {
-        ++number;
-        if constexpr (requires(const Record& r) { r.SlNo(); }) {
-            writer.writeField(
-                std::to_string(first == FirstColumn::OwnSlNo ? record->SlNo() : number));
-        } else {
-            writer.writeField(std::to_string(number));
+    for (const auto* list : lists) {
+        for (const auto& record : list->snapshot()) {
+            if (!record || !IsKept(*record, onlyTicked)) continue;
+            if (!writer) writer.emplace(path, placement);
+            ++number;
+            if constexpr (requires(const Record& r) { r.SlNo(); }) {
+                writer->writeField(
+                    std::to_string(first == FirstColumn::OwnSlNo ? record->SlNo() : number));
+            } else {
+                writer->writeField(std::to_string(number));
+            }
+            writeColumns(*writer, *record);
+            writer->writeLine();
         }
-        writeColumns(writer, *record);
-        writer.writeLine();
     }
-    if (writer.closeFile()) {
+    if (!writer) return entry;
+    if (writer->closeFile()) {
         entry.status = ExportStatus::Written;
-        entry.records = records.size();
+        entry.records = static_cast<std::size_t>(number);
     } else {
         entry.status = ExportStatus::Failed;
     }
@@ -82,29 +90,28 @@ Exporter::Exporter(const BrimleyAppDelegate& state, CsvWriter::Placement placeme
     : state_(state), placement_(placement) {}
 
 std::size_t Exporter::RecordsToWrite(Operation operation, bool onlyTicked) const {
-    const auto count = [&](auto records) { return Kept(std::move(records), onlyTicked).size(); };
+    const auto count = [&]<class Record>(Lists<Record> lists) {
+        return CountKept(lists, onlyTicked);
+    };
     const BrimleyAppDelegate& s = state_;
-    if (operation == &Exporter::ExportSMS) return count(Joined(s.SMSContent, s.DeletedSMS));
+    if (operation == &Exporter::ExportSMS) return count({&s.SMSContent, &s.DeletedSMS});
     if (operation == &Exporter::ExportWhatsApp)
-        return count(Joined(s.WhatsAppContent, s.DeletedWhatsApp));
-    if (operation == &Exporter::ExportNotes) return count(Joined(s.NotesContent, s.DeletedNotes));
+        return count({&s.WhatsAppContent, &s.DeletedWhatsApp});
+    if (operation == &Exporter::ExportNotes) return count({&s.NotesContent, &s.DeletedNotes});
     if (operation == &Exporter::ExportCalendar)
-        return count(Joined(s.CalendarContent, s.DeletedCalendar));
-    if (operation == &Exporter::ExportCallLog)
-        return count(Joined(s.CallLogContent, s.DeletedCallLog));
-    if (operation == &Exporter::ExportContact)
-        return count(Joined(s.ContactContent, s.DeletedContact));
-    if (operation == &Exporter::ExportInternetData) return count(s.InternetContent.snapshot());
-    if (operation == &Exporter::ExportMapHistory) return count(s.MapContent.snapshot());
-    if (operation == &Exporter::ExportAccountData) return count(s.AccountContent.snapshot());
-    if (operation == &Exporter::ExportApplicationData)
-        return count(s.ApplicationContent.snapshot());
-    if (operation == &Exporter::KeyboardDictionary) return count(s.UserDictContent.snapshot());
+        return count({&s.CalendarContent, &s.DeletedCalendar});
+    if (operation == &Exporter::ExportCallLog) return count({&s.CallLogContent, &s.DeletedCallLog});
+    if (operation == &Exporter::ExportContact) return count({&s.ContactContent, &s.DeletedContact});
+    if (operation == &Exporter::ExportInternetData) return count({&s.InternetContent});
+    if (operation == &Exporter::ExportMapHistory) return count({&s.MapContent});
+    if (operation == &Exporter::ExportAccountData) return count({&s.AccountContent});
+    if (operation == &Exporter::ExportApplicationData) return count({&s.ApplicationContent});
+    if (operation == &Exporter::KeyboardDictionary) return count({&s.UserDictContent});
     return 0;
 }
 
 ExportEntry Exporter::ExportSMS(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, Joined(state_.SMSContent, state_.DeletedSMS), onlyTicked,
+    return WriteRecords(path, placement_, {&state_.SMSContent, &state_.DeletedSMS}, onlyTicked,
                         FirstColumn::RunningNumber, [](CsvWriter& w, const SMS& r) {
                             w.writeField(ExportDates::CsvDate(r.LocalTime()));
                             w.writeField(r.Message());
@@ -114,7 +121,7 @@ ExportEntry Exporter::ExportSMS(const std::string& path, bool onlyTicked) const 
 }
 
 ExportEntry Exporter::ExportWhatsApp(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, Joined(state_.WhatsAppContent, state_.DeletedWhatsApp),
+    return WriteRecords(path, placement_, {&state_.WhatsAppContent, &state_.DeletedWhatsApp},
                         onlyTicked, FirstColumn::RunningNumber,
                         [](CsvWriter& w, const WhatsApp& r) {
                             w.writeField(ExportDates::CsvDate(r.MessageDate()));
@@ -125,8 +132,8 @@ ExportEntry Exporter::ExportWhatsApp(const std::string& path, bool onlyTicked) c
 }
 
 ExportEntry Exporter::ExportNotes(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, Joined(state_.NotesContent, state_.DeletedNotes),
-                        onlyTicked, FirstColumn::RunningNumber, [](CsvWriter& w, const Note& r) {
+    return WriteRecords(path, placement_, {&state_.NotesContent, &state_.DeletedNotes}, onlyTicked,
+                        FirstColumn::RunningNumber, [](CsvWriter& w, const Note& r) {
                             w.writeField(ExportDates::CsvDate(r.CreatedDate()));
                             w.writeField(r.Title());
                             w.writeField(r.Summary());
@@ -134,7 +141,7 @@ ExportEntry Exporter::ExportNotes(const std::string& path, bool onlyTicked) cons
 }
 
 ExportEntry Exporter::ExportCalendar(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, Joined(state_.CalendarContent, state_.DeletedCalendar),
+    return WriteRecords(path, placement_, {&state_.CalendarContent, &state_.DeletedCalendar},
                         onlyTicked, FirstColumn::RunningNumber,
                         [](CsvWriter& w, const Calendar& r) {
                             w.writeField(r.Summary());
@@ -149,7 +156,7 @@ ExportEntry Exporter::ExportCalendar(const std::string& path, bool onlyTicked) c
 }
 
 ExportEntry Exporter::ExportCallLog(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, Joined(state_.CallLogContent, state_.DeletedCallLog),
+    return WriteRecords(path, placement_, {&state_.CallLogContent, &state_.DeletedCallLog},
                         onlyTicked, FirstColumn::RunningNumber, [](CsvWriter& w, const CallLog& r) {
                             w.writeField(r.ContactName());
                             // Call times are already display texts of their own form.
@@ -162,7 +169,7 @@ ExportEntry Exporter::ExportCallLog(const std::string& path, bool onlyTicked) co
 
 ExportEntry Exporter::ExportContact(const std::string& path, bool onlyTicked) const {
     return WriteRecords(
-        path, placement_, Joined(state_.ContactContent, state_.DeletedContact), onlyTicked,
+        path, placement_, {&state_.ContactContent, &state_.DeletedContact}, onlyTicked,
         FirstColumn::RunningNumber, [](CsvWriter& w, const Contact& r) {
             w.writeField(ExportDates::CsvDate(r.CreatedDate()));
             for (const OptString& field :
@@ -176,7 +183,7 @@ ExportEntry Exporter::ExportContact(const std::string& path, bool onlyTicked) co
 }
 
 ExportEntry Exporter::ExportInternetData(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, state_.InternetContent.snapshot(), onlyTicked,
+    return WriteRecords(path, placement_, {&state_.InternetContent}, onlyTicked,
                         FirstColumn::OwnSlNo, [](CsvWriter& w, const InternetHistory& r) {
                             w.writeField(r.Url());
                             w.writeField(ExportDates::CsvDate(r.LastVisitedDate()));
@@ -186,8 +193,8 @@ ExportEntry Exporter::ExportInternetData(const std::string& path, bool onlyTicke
 }
 
 ExportEntry Exporter::ExportMapHistory(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, state_.MapContent.snapshot(), onlyTicked,
-                        FirstColumn::OwnSlNo, [](CsvWriter& w, const MapHistory& r) {
+    return WriteRecords(path, placement_, {&state_.MapContent}, onlyTicked, FirstColumn::OwnSlNo,
+                        [](CsvWriter& w, const MapHistory& r) {
                             w.writeField(r.Query());
                             w.writeField(r.Location());
                             w.writeField(r.Latitude());
@@ -196,7 +203,7 @@ ExportEntry Exporter::ExportMapHistory(const std::string& path, bool onlyTicked)
 }
 
 ExportEntry Exporter::ExportAccountData(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, state_.AccountContent.snapshot(), onlyTicked,
+    return WriteRecords(path, placement_, {&state_.AccountContent}, onlyTicked,
                         FirstColumn::OwnSlNo, [](CsvWriter& w, const Account& r) {
                             w.writeField(r.Username());
                             w.writeField(r.ClassName());
@@ -206,7 +213,7 @@ ExportEntry Exporter::ExportAccountData(const std::string& path, bool onlyTicked
 }
 
 ExportEntry Exporter::ExportApplicationData(const std::string& path, bool onlyTicked) const {
-    return WriteRecords(path, placement_, state_.ApplicationContent.snapshot(), onlyTicked,
+    return WriteRecords(path, placement_, {&state_.ApplicationContent}, onlyTicked,
                         FirstColumn::OwnSlNo, [](CsvWriter& w, const Application& r) {
                             w.writeField(r.ApplicationName());
                             w.writeField(r.BundleIdentifer());
@@ -216,7 +223,7 @@ ExportEntry Exporter::ExportApplicationData(const std::string& path, bool onlyTi
 
 ExportEntry Exporter::KeyboardDictionary(const std::string& path, bool onlyTicked) const {
     return WriteRecords(
-        path, placement_, state_.UserDictContent.snapshot(), onlyTicked, FirstColumn::OwnSlNo,
+        path, placement_, {&state_.UserDictContent}, onlyTicked, FirstColumn::OwnSlNo,
         [](CsvWriter& w, const DynamicDictionary& r) { w.writeField(r.UserKey()); });
 }
 

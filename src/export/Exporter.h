@@ -30,7 +30,8 @@ struct ExportEntry {
 // running number (or the record's own SlNo for lists that have no ticks), dates as
 // "yyyy/MM/dd hh:mm a". It chooses no folder or name; the caller gives each file's full path.
 //
-// An operation reads its lists at the moment of the call (snapshots) and keeps nothing. A file
+// An operation reads its lists during the call (a snapshot of each, the existing records and
+// then the deleted ones, taken when its turn comes) and keeps nothing. A file
 // with no record to write is not created. Records count as ticked when isChecked is exactly 1;
 // the map, account, application and user-dictionary records carry no tick, so onlyTicked does
 // not apply to them.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "records/CompactText.h"
 
 #include <cstdint>
 
@@ -29,16 +30,18 @@ public:
     std::int64_t MessageId() const { return MessageId_; }
     void setMessageId(std::int64_t v) { MessageId_ = v; }
 
-    const OptString& Text() const { return Text_; }
-    void setText(OptString v) { Text_ = std::move(v); }
-    const OptString& Country() const { return Country_; }
-    void setCountry(OptString v) { Country_ = std::move(v); }
-    const OptString& Service() const { return Service_; }
-    void setService(OptString v) { Service_ = std::move(v); }
-    const OptString& Account() const { return Account_; }
-    void setAccount(OptString v) { Account_ = std::move(v); }
-    const OptString& Value() const { return Value_; }
-    void setValue(OptString v) { Value_ = std::move(v); }
+    // The texts are kept compact (a carving run makes records by the hundred thousand): the
+    // getters answer copies.
+    OptString Text() const { return Text_.get(); }
+    void setText(const OptString& v) { Text_.set(v); }
+    OptString Country() const { return Country_.get(); }
+    void setCountry(const OptString& v) { Country_.set(v); }
+    OptString Service() const { return Service_.get(); }
+    void setService(const OptString& v) { Service_.set(v); }
+    OptString Account() const { return Account_.get(); }
+    void setAccount(const OptString& v) { Account_.set(v); }
+    OptString Value() const { return Value_.get(); }
+    void setValue(const OptString& v) { Value_.set(v); }
 
 private:
     bool Recovered_ = false;
@@ -46,9 +49,10 @@ private:
     std::int64_t RowId_ = 0;
     std::int64_t ChatId_ = 0;
     std::int64_t MessageId_ = 0;
-    OptString Text_;
-    OptString Country_;
-    OptString Service_;
-    OptString Account_;
-    OptString Value_;
+    CompactText Text_;
+    CompactText Value_;
+    // Drawn from a small set (country codes, service and account names): pooled.
+    SharedPooledText Country_;
+    SharedPooledText Service_;
+    SharedPooledText Account_;
 };

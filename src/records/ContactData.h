@@ -49,7 +49,7 @@ class ContactHomePage : public baseContactData {
 // value of a person. The value itself is kept in the base's Value.
 class ContactABMultiValue : public baseRecoveryObject {
 public:
-    const OptString& value() const { return Value(); }
+    OptString value() const { return Value(); }
 
     // Same numbers and the same value and guid texts.
     bool IsEqual(const ContactABMultiValue& other) const {

@@ -97,8 +97,10 @@ public:
         return value_;
     }
 
-private:
+    // The lock of the field at that address, from a small fixed table.
     static std::mutex& LockOf(const void* field);
+
+private:
     OptString value_;
 };
 

@@ -18,23 +18,28 @@ public:
 
     // ROWID of the live row; 0 for the schemas before iOS 6; -1 for a carved message.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, RowID, setRowID, 0)
+    // A second row id that nothing sets; the carving engine's on-list test reads it.
+    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, RowId, setRowId, 0)
     // The partner's address: the handle's id, or "unknown<n>" for a carved message whose
     // partner is not known. The message service may rewrite it while the screens show it.
-    TORVANE_SHARED_TEXT_FIELD_OF_RECORD(Address, setAddress)
+    TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(SharedPooledText, Address, setAddress)
     // Message time as display text; " " for a carved time that is not plausible.
-    TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(CompactText, LocalTime, setLocalTime)
-    TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(CompactText, Message, setMessage)
+    TORVANE_PACKED_TEXT_FIELD_OF_RECORD(texts_, 0, LocalTime, setLocalTime)
+    TORVANE_PACKED_TEXT_FIELD_OF_RECORD(texts_, 1, Message, setMessage)
     // "Sent to", "Received from", "Message Send Failure", or the old schemas' type text.
     TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(SharedText, Type, setType)
     // Running number in the list: from 1 for live rows, 0 for carved ones.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, SlNo, setSlNo, 0)
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, handleID, setHandleID, 0)
-    TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(SharedText, service, setService)
-    TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(CompactText, GUID, setGUID)
+    // Taken from the carved row, so pooled rather than kept for good.
+    TORVANE_COMPACT_TEXT_FIELD_OF_RECORD(SharedPooledText, service, setService)
+    TORVANE_PACKED_TEXT_FIELD_OF_RECORD(texts_, 2, GUID, setGUID)
     // 1 when ticked for export, 0 otherwise.
     TORVANE_SHARED_VALUE_FIELD_OF_RECORD(std::int32_t, isChecked, setIsChecked, 0)
-    // A second row id that nothing sets; the carving engine's on-list test reads it.
-    TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, RowId, setRowId, 0)
     // Carved (deleted) rather than live.
     TORVANE_VALUE_FIELD_OF_RECORD(bool, isRecovered, setIsRecovered, false)
+
+private:
+    // The message's own texts: its time, its body and its guid.
+    CompactTexts<3> texts_;
 };

@@ -1,14 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,9 +22,9 @@
 // one (KeyOf answers none) is never found and never counts as listed. The index serves one key
 // function at a time; a call with another one builds the index anew.
 //
-// The index keeps a hash of each key and the element it came from, not a copy of the key: a
-// list of millions of messages would otherwise hold every guid twice. A hit is confirmed by
-// asking the element for its key again.
+// The index keeps part of each key's hash and the position of the element it came from, not a
+// copy of the key: a list of millions of messages would otherwise hold every guid twice. A hit
+// is confirmed by asking the element for its key again.
 template <class T>
 class SharedList {
 public:
@@ -32,8 +33,8 @@ public:
 
     void append(Ptr item) {
         std::lock_guard lock(mutex_);
-        index(item);
         items_.push_back(std::move(item));
+        index(items_.size() - 1);
     }
 
     // Appends the item unless an element with the same key is listed; test and append are one
@@ -41,13 +42,10 @@ public:
     bool appendUnlessKey(Ptr item, KeyOf keyOf) {
         std::lock_guard lock(mutex_);
         useIndex(keyOf);
-        if (item) {
-            if (auto key = keyOf(*item)) {
-                if (indexed(*key)) return false;
-                keys_.emplace(std::hash<std::string>{}(*key), item.get());
-            }
-        }
+        const std::optional<std::string> key = item ? keyOf(*item) : std::nullopt;
+        if (key && indexed(*key)) return false;
         items_.push_back(std::move(item));
+        if (key) insert(Hash(*key), items_.size() - 1);
         return true;
     }
 
@@ -65,8 +63,8 @@ public:
         std::lock_guard lock(mutex_);
         for (const auto& existing : items_)
             if (same(*existing)) return false;
-        index(item);
         items_.push_back(std::move(item));
+        index(items_.size() - 1);
         return true;
     }
 
@@ -104,6 +102,17 @@ public:
         return nullptr;
     }
 
+    // How many elements (null ones left out) the predicate holds for. The predicate runs under
+    // the list's lock: it must not touch this list.
+    template <class Pred>
+    std::size_t countIf(Pred&& pred) const {
+        std::lock_guard lock(mutex_);
+        std::size_t count = 0;
+        for (const auto& item : items_)
+            if (item && pred(*item)) ++count;
+        return count;
+    }
+
     template <class Pred>
     bool any(Pred&& pred) const {
         return findFirst(std::forward<Pred>(pred)) != nullptr;
@@ -128,39 +137,84 @@ public:
     }
 
 private:
+    static std::size_t Hash(const std::string& key) { return std::hash<std::string>{}(key); }
+    // The upper half of a hash, kept in a slot to pass over most other keys without asking
+    // their elements.
+    static std::uint32_t TagOf(std::size_t hash) {
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32);
+    }
+
     // Under the lock: makes the index one of keyOf's keys.
     void useIndex(KeyOf keyOf) const {
         if (indexedBy_ == keyOf) return;
-        keys_.clear();
+        dropIndex();
         indexedBy_ = keyOf;
-        for (const auto& item : items_) index(item);
+        for (std::size_t position = 0; position < items_.size(); ++position) index(position);
     }
-    // Under the lock: adds an element's key to the index, when there is one.
-    void index(const Ptr& item) const {
-        if (!indexedBy_ || !item) return;
-        if (auto key = indexedBy_(*item)) keys_.emplace(std::hash<std::string>{}(*key), item.get());
+    // Under the lock: adds the key of the element at that position, when there is one.
+    void index(std::size_t position) const {
+        if (!indexedBy_ || !items_[position]) return;
+        if (auto key = indexedBy_(*items_[position])) insert(Hash(*key), position);
     }
     // Under the lock, with the index in use: whether an element of that key is listed.
     bool indexed(const std::string& key) const {
-        auto [first, last] = keys_.equal_range(std::hash<std::string>{}(key));
-        for (; first != last; ++first)
-            if (indexedBy_(*first->second) == key) return true;
-        return false;
+        if (slots_.empty()) return false;
+        const std::size_t hash = Hash(key);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Slot& slot = slots_[at];
+            if (slot.position == 0) return false;
+            if (slot.tag == TagOf(hash) && indexedBy_(*items_[slot.position - 1]) == key)
+                return true;
+        }
     }
-    void dropIndex() {
+    void insert(std::size_t hash, std::size_t position) const {
+        // At most three quarters of the slots are taken, so a search always ends.
+        if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+        place(hash, position);
+        ++used_;
+    }
+    void place(std::size_t hash, std::size_t position) const {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = hash & mask;
+        while (slots_[at].position != 0) at = (at + 1) & mask;
+        slots_[at] = Slot{TagOf(hash), static_cast<std::uint32_t>(position + 1)};
+    }
+    // Doubles the slots. They keep no whole hash, so each listed key is hashed again; an
+    // element whose key has gone since is left out.
+    void grow() const {
+        std::vector<Slot> old(std::max<std::size_t>(16, slots_.size() * 2));
+        old.swap(slots_);
+        used_ = 0;
+        for (const Slot& slot : old) {
+            if (slot.position == 0) continue;
+            if (auto key = indexedBy_(*items_[slot.position - 1])) {
+                place(Hash(*key), slot.position - 1);
+                ++used_;
+            }
+        }
+    }
+    void dropIndex() const {
         indexedBy_ = nullptr;
-        keys_.clear();
-        keys_.rehash(0);
+        slots_.clear();
+        slots_.shrink_to_fit();
+        used_ = 0;
     }
 
     mutable std::mutex mutex_;
     std::vector<Ptr> items_;
     mutable KeyOf indexedBy_ = nullptr;
-    // The hashes are spread already: they serve as their own bucket hash.
-    struct SpreadHash {
-        std::size_t operator()(std::size_t hash) const { return hash; }
+    // The index: an open-addressed table (linear probing, a power of two in size) of the
+    // positions in items_ of the elements with a key, each with the upper half of its key's
+    // hash. Eight bytes a slot, so the guids of millions of messages cost little beside the
+    // messages; positions stay valid because only appends keep the index.
+    struct Slot {
+        std::uint32_t tag = 0;
+        // The element's position plus one; 0 for a free slot.
+        std::uint32_t position = 0;
     };
-    mutable std::unordered_multimap<std::size_t, const T*, SpreadHash> keys_;
+    mutable std::vector<Slot> slots_;
+    mutable std::size_t used_ = 0;
 };
 
 // A value that one thread sets while others read it: every read is a copy.

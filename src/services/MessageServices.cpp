@@ -22,6 +22,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace {
@@ -49,6 +50,32 @@ std::string Lower(std::string text) {
 // The names of the people of the address book that the shared state record holds (the live
 // contacts, and the deleted ones that the contacts service carved), found by a phone number or
 // an e-mail address of theirs.
+// The partners that a run gives its carved messages. Messages of one address, handle and name
+// get the same partner, made once: a large database carves hundreds of thousands of messages
+// but has few partners, and a partner made per message would cost more than the message.
+class CarvedPartners {
+public:
+    // The partner with that address as its one phone number and handle id, the handle as its
+    // row id and the name, when there is one, as its name.
+    std::shared_ptr<ConversationContact> partnerFor(const std::string& address,
+                                                    std::int32_t handleId, const OptString& name) {
+        auto& partner = partners_[Key{address, handleId, name}];
+        if (partner) return partner;
+        partner = std::make_shared<ConversationContact>();
+        auto number = std::make_shared<ContactPhoneNumber>();
+        number->setPhoneNumber(address);
+        partner->PhoneNumbers().push_back(std::move(number));
+        partner->setPhoneNumberHandleId(address);
+        partner->RowIds().push_back(handleId);
+        if (name) partner->Names().push_back(*name);
+        return partner;
+    }
+
+private:
+    using Key = std::tuple<std::string, std::int32_t, OptString>;
+    std::map<Key, std::shared_ptr<ConversationContact>> partners_;
+};
+
 class PartnerNames {
 public:
     explicit PartnerNames(const BrimleyAppDelegate& record) {
@@ -78,7 +105,8 @@ public:
     // organisation or full name.
     static OptString NameOf(const Contact& contact) {
         std::string joined;
-        for (const OptString& part : {contact.FirstName(), contact.MiddleName(), contact.LastName()}) {
+        for (const OptString& part :
+             {contact.FirstName(), contact.MiddleName(), contact.LastName()}) {
             if (StringUtils::IsNullOrEmpty(part)) continue;
             if (!joined.empty()) joined += ' ';
             joined += *part;
@@ -103,8 +131,8 @@ private:
 
     static bool hasNumber(const Contact& contact, const OptString& number) {
         for (const OptString& slot :
-             {contact.ContactNo1(), contact.ContactNo2(), contact.ContactNo3(), contact.ContactNo4(),
-              contact.ContactNo5(), contact.ContactNo6()})
+             {contact.ContactNo1(), contact.ContactNo2(), contact.ContactNo3(),
+              contact.ContactNo4(), contact.ContactNo5(), contact.ContactNo6()})
             if (sameNumber(slot, number)) return true;
         for (const auto& entry : contact.ContactNumbers())
             if (entry && sameNumber(entry->Number(), number)) return true;
@@ -133,7 +161,8 @@ private:
     static bool hasEmail(const Contact& contact, const std::string& email) {
         const std::string wanted = Lower(email);
         auto same = [&](const OptString& text) { return text && Lower(*text) == wanted; };
-        for (const OptString& slot : {contact.EmailAddress1(), contact.EmailAddress2(), contact.EmailAddress3()})
+        for (const OptString& slot :
+             {contact.EmailAddress1(), contact.EmailAddress2(), contact.EmailAddress3()})
             if (same(slot)) return true;
         for (const auto& entry : contact.ContactEmailAddresses())
             if (entry && same(entry->Email())) return true;
@@ -373,23 +402,35 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
         if (!context.cancelled()) recoverer.DoRecoveryPath(path);
         return recoverer.RecoveredFiltered();
     };
-    MessageGuidAndRowIdConnectionSQLiteRecovery guidCarver(context);
-    MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chatCarver(context);
-    MessageChatHandleJoinSQLiteRecovery chatHandleCarver(context);
-    MessageChatMessageJoinSQLiteRecovery chatMessageCarver(context);
-    const auto guids = IndexBy<MessageGuidRowId>(
-        carve(guidCarver), [](const MessageGuidRowId& g) { return g.Guid(); });
-    const auto chats = IndexBy<MessageChatGuidAndChatIdHandleConnection>(
-        carve(chatCarver),
-        [](const MessageChatGuidAndChatIdHandleConnection& c) { return c.RowId(); });
-    const auto chatHandles = IndexBy<ChatHandleJoin>(
-        carve(chatHandleCarver), [](const ChatHandleJoin& h) { return HandleIdOf(h.HandleId()); });
-    const auto chatMessages = IndexBy<ChatMessageJoin>(
-        carve(chatMessageCarver), [](const ChatMessageJoin& j) { return j.MessageId(); });
+    // Each carver lives for its own step only: what it keeps to tell records apart (the
+    // sightings, the live guids) goes before the attribution, and only the records stay.
+    const auto guids = [&] {
+        MessageGuidAndRowIdConnectionSQLiteRecovery carver(context);
+        return IndexBy<MessageGuidRowId>(carve(carver),
+                                         [](const MessageGuidRowId& g) { return g.Guid(); });
+    }();
+    const auto chats = [&] {
+        MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery carver(context);
+        return IndexBy<MessageChatGuidAndChatIdHandleConnection>(
+            carve(carver),
+            [](const MessageChatGuidAndChatIdHandleConnection& c) { return c.RowId(); });
+    }();
+    const auto chatHandles = [&] {
+        MessageChatHandleJoinSQLiteRecovery carver(context);
+        return IndexBy<ChatHandleJoin>(
+            carve(carver), [](const ChatHandleJoin& h) { return HandleIdOf(h.HandleId()); });
+    }();
+    const auto chatMessages = [&] {
+        MessageChatMessageJoinSQLiteRecovery carver(context);
+        return IndexBy<ChatMessageJoin>(carve(carver),
+                                        [](const ChatMessageJoin& j) { return j.MessageId(); });
+    }();
 
     record.unKnownCount = 0;
-    MessagesSQLiteRecovery messageCarver(context);
-    const auto carved = carve(messageCarver);
+    const auto carved = [&] {
+        MessagesSQLiteRecovery carver(context);
+        return carve(carver);
+    }();
 
     PartnerNames names(record);
     const auto live = SqliteConnection::OpenReadOnly(path);
@@ -400,6 +441,7 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
         return row.next() ? row.stringForColumn("id") : std::nullopt;
     };
 
+    CarvedPartners partners;
     std::int32_t unknown = 1;
     for (const auto& carvedRecord : carved) {
         auto message = std::dynamic_pointer_cast<Message>(carvedRecord);
@@ -438,23 +480,13 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
         }
         if (!address || address->empty()) address = "Unknown " + std::to_string(unknown++);
 
-        auto partner = std::make_shared<ConversationContact>();
-        auto number = std::make_shared<ContactPhoneNumber>();
-        number->setPhoneNumber(address);
-        partner->PhoneNumbers().push_back(std::move(number));
-        partner->setPhoneNumberHandleId(address);
-        partner->RowIds().push_back(handleId);
-
         // The partner's name, from the address the links gave or the handle's own address.
         OptString name;
         if (found && !StringUtils::IsNullOrEmpty(address) && *address != " ")
             name = names.nameFor(address);
         if (!name) name = names.nameFor(liveHandleAddress(message->HandleId()));
-        if (name) {
-            partner->Names().push_back(*name);
-            message->setContactFullName(name);
-        }
-        message->setConversationContact(std::move(partner));
+        if (name) message->setContactFullName(name);
+        message->setConversationContact(partners.partnerFor(*address, handleId, name));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace NumberForms {
 

@@ -1,4 +1,5 @@
 #include "records/Chat.h"
+#include "records/CompactText.h"
 #include "records/ConversationContact.h"
 #include "records/Message.h"
 #include "records/MessageTableRecords.h"
@@ -6,6 +7,11 @@
 #include "records/SharedList.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -115,8 +121,18 @@ TEST(MessageRecordsTest, CompactTextsKeepAbsentEmptyAndLongTextsApart) {
     const std::string longText(70000, 'x');
     const struct {
         OptString text;
-    } cases[] = {{std::nullopt}, {std::string()}, {std::string("Hello")}, {longText},
-                 {std::string("a\0b", 3)}};
+    } cases[] = {{std::nullopt},
+                 {std::string()},
+                 {std::string("Hello")},
+                 {longText},
+                 {std::string("a\0b", 3)},
+                 // GUIDs of the database's form, which are kept as bytes, and near misses.
+                 {std::string("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9")},
+                 {std::string("00000000-0000-0000-0000-000000000000")},
+                 {std::string("0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9")},
+                 {std::string("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8FG")},
+                 {std::string("0A1B2C3D4-E5F-6071-8293-A4B5C6D7E8F9")},
+                 {std::string("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F")}};
     for (const auto& c : cases) {
         SMS sms;
         sms.setMessage(c.text);
@@ -129,6 +145,31 @@ TEST(MessageRecordsTest, CompactTextsKeepAbsentEmptyAndLongTextsApart) {
         message.setGuid(c.text);
         EXPECT_EQ(message.Guid(), c.text);
     }
+    // The texts kept in one block stay apart whatever the order they are set in.
+    for (const auto& c : cases) {
+        SMS sms;
+        sms.setGUID("guid");
+        sms.setMessage(c.text);
+        sms.setLocalTime(" ");
+        EXPECT_EQ(sms.GUID(), OptString("guid"));
+        EXPECT_EQ(sms.Message(), c.text);
+        EXPECT_EQ(sms.LocalTime(), OptString(" "));
+        sms.setGUID(std::nullopt);
+        sms.setLocalTime(std::nullopt);
+        EXPECT_EQ(sms.GUID(), std::nullopt);
+        EXPECT_EQ(sms.Message(), c.text);
+        EXPECT_EQ(sms.LocalTime(), std::nullopt);
+        Message message;
+        message.setDate("2020-01-02 03:04:05");
+        message.setId(c.text);
+        message.setContactFullName("Anna");
+        message.setText(c.text);
+        EXPECT_EQ(message.Date(), OptString("2020-01-02 03:04:05"));
+        EXPECT_EQ(message.Id(), c.text);
+        EXPECT_EQ(message.ContactFullName(), OptString("Anna"));
+        EXPECT_EQ(message.DateRead(), std::nullopt);
+        EXPECT_EQ(message.Text(), c.text);
+    }
     SMS original;
     original.setMessage("first");
     SMS copy = original;
@@ -136,6 +177,54 @@ TEST(MessageRecordsTest, CompactTextsKeepAbsentEmptyAndLongTextsApart) {
     EXPECT_EQ(copy.Message(), OptString("first"));
     copy = original;
     EXPECT_EQ(copy.Message(), OptString("second"));
+}
+
+// Records naming the same address share one pooled copy of it, and the pool lets the address
+// go with the last record that names it, so a finished scan leaves nothing behind.
+TEST(MessageRecordsTest, AnAddressIsKeptOnceAndGoesWithItsRecords) {
+    const std::string address = "pooled-address-of-this-test@example.com";
+    const std::size_t before = TextPool::Size();
+    {
+        std::vector<SMS> messages(3);
+        for (auto& sms : messages) sms.setAddress(address);
+        SMS copy = messages[0];
+        EXPECT_EQ(TextPool::Size(), before + 1);
+        EXPECT_EQ(copy.Address(), OptString(address));
+        messages[1].setAddress("another-address-of-this-test");
+        EXPECT_EQ(TextPool::Size(), before + 2);
+        messages[1].setAddress(std::nullopt);
+        EXPECT_EQ(TextPool::Size(), before + 1);
+        EXPECT_EQ(messages[2].Address(), OptString(address));
+    }
+    EXPECT_EQ(TextPool::Size(), before);
+    // A text let go and asked for again is pooled anew.
+    SMS again;
+    again.setAddress(address);
+    EXPECT_EQ(again.Address(), OptString(address));
+    EXPECT_EQ(TextPool::Size(), before + 1);
+}
+
+// The message service rewrites a listed message's address while the screens and the export
+// read it: every read answers one of the addresses whole.
+TEST(MessageRecordsTest, AnAddressRewrittenWhileReadIsReadWhole) {
+    const std::string first(40, 'a');
+    const std::string second = "+4915112345678";
+    auto sms = std::make_shared<SMS>();
+    sms->setAddress(first);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::vector<std::jthread> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back([&] {
+            while (!done.load()) {
+                const OptString read = sms->Address();
+                if (read != first && read != second) ++torn;
+            }
+        });
+    for (int i = 0; i < 20000; ++i) sms->setAddress(i % 2 == 0 ? second : first);
+    done = true;
+    readers.clear();
+    EXPECT_EQ(torn.load(), 0);
 }
 
 // The key index of a list answers by the listed records' keys, also after records are
@@ -157,6 +246,25 @@ TEST(MessageRecordsTest, AListOfMessagesFindsThemByGuid) {
     EXPECT_FALSE(list.containsKey("gu", &SMS::GuidKey));
     EXPECT_TRUE(list.containsKey("guid-2", &SMS::GuidKey));
     EXPECT_EQ(list.size(), 4u);
+}
+
+// The index grows as the list does and still finds every key, also after a record's key went
+// missing while listed (it is then found no more, and nothing else is lost).
+TEST(MessageRecordsTest, AGrowingListStillFindsEveryGuid) {
+    SharedList<SMS> list;
+    std::vector<std::shared_ptr<SMS>> messages;
+    for (int i = 0; i < 5000; ++i) {
+        auto sms = std::make_shared<SMS>();
+        sms->setGUID("guid-" + std::to_string(i));
+        messages.push_back(sms);
+        ASSERT_TRUE(list.appendUnlessKey(sms, &SMS::GuidKey));
+        if (i == 10) sms->setGUID(std::nullopt);
+    }
+    list.append(nullptr);
+    for (int i = 0; i < 5000; ++i)
+        EXPECT_EQ(list.containsKey("guid-" + std::to_string(i), &SMS::GuidKey), i != 10) << i;
+    EXPECT_FALSE(list.containsKey("guid-5000", &SMS::GuidKey));
+    EXPECT_EQ(list.size(), 5001u);
 }
 
 }  // namespace
