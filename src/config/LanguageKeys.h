@@ -163,6 +163,15 @@
     X(TabSkype, TabSkype) \
     X(TabIMessage, TabIMessage) \
     X(TabFaceTime, TabFaceTime) \
+    X(ExportComplete, ExportComplete) \
+    X(ExportIncomplete, ExportIncomplete) \
+    X(ExportStoppedBeforeTheEnd, ExportStoppedBeforeTheEnd) \
+    X(ExportFilesWritten, ExportFilesWritten) \
+    X(ExportFilesWrittenInto, ExportFilesWrittenInto) \
+    X(ExportLeftAsTheyWere, ExportLeftAsTheyWere) \
+    X(ExportNotWritten, ExportNotWritten) \
+    X(ExportNothingWasExported, ExportNothingWasExported) \
+    X(ExportFileNotSaved, ExportFileNotSaved) \
     X(colName, ColName) \
     X(colLastbackupDate, ColLastbackupDate) \
     X(colSerialnumber, ColSerialnumber) \
@@ -186,13 +195,4 @@
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \
-    X(btnExportDataText, BtnExportDataText) \
-    X(ExportComplete, ExportComplete) \
-    X(ExportIncomplete, ExportIncomplete) \
-    X(ExportStoppedBeforeTheEnd, ExportStoppedBeforeTheEnd) \
-    X(ExportFilesWritten, ExportFilesWritten) \
-    X(ExportFilesWrittenInto, ExportFilesWrittenInto) \
-    X(ExportLeftAsTheyWere, ExportLeftAsTheyWere) \
-    X(ExportNotWritten, ExportNotWritten) \
-    X(ExportNothingWasExported, ExportNothingWasExported) \
-    X(ExportFileNotSaved, ExportFileNotSaved)
+    X(btnExportDataText, BtnExportDataText)
