@@ -98,6 +98,31 @@ std::int64_t HandleOf(const ColumnValue& value) {
     return value.isNumber() ? value.asInteger() : 0;
 }
 
+// The GUIDs a damaged GUID may have been: when exactly one of its characters breaks the form of
+// a GUID (8-4-4-4-12 hexadecimal digits), the GUID with that character made each one the form
+// allows there; none otherwise (a sound GUID, or one that lost more than one character).
+std::vector<std::string> GuidRepairs(const std::string& guid) {
+    constexpr std::size_t kLength = 36;
+    const auto dashAt = [](std::size_t at) { return at == 8 || at == 13 || at == 18 || at == 23; };
+    if (guid.size() != kLength) return {};
+    std::size_t broken = kLength;
+    for (std::size_t at = 0; at < kLength; ++at) {
+        const bool fits = dashAt(at) ? guid[at] == '-'
+                                     : std::isxdigit(static_cast<unsigned char>(guid[at])) != 0;
+        if (fits) continue;
+        if (broken != kLength) return {};
+        broken = at;
+    }
+    if (broken == kLength) return {};
+    std::vector<std::string> repairs;
+    for (const char c : dashAt(broken) ? std::string_view("-")
+                                       : std::string_view("0123456789ABCDEFabcdef")) {
+        repairs.push_back(guid);
+        repairs.back()[broken] = c;
+    }
+    return repairs;
+}
+
 // Where the column of that (lower-case) name is among the names, compared without case; the
 // number of names when it is not there.
 std::size_t ColumnIndex(const std::vector<std::string>& names, std::string_view wanted) {
@@ -181,7 +206,13 @@ bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
 
 bool MessagesSQLiteRecovery::isCopyOfLive(const Message& message) const {
     const auto key = CopyKey(message.Text(), message.OriginalDate(), message.HandleId());
-    return key && storedRows().copies.contains(*key);
+    if (key && storedRows().copies.contains(*key)) return true;
+    // Its other columns may be gone too (the page's later cells written over them): a GUID
+    // that one damaged character keeps from a live row's is that row's.
+    if (!message.Guid()) return false;
+    const auto repairs = GuidRepairs(*message.Guid());
+    return std::any_of(repairs.begin(), repairs.end(),
+                       [&](const std::string& guid) { return isLive(guid); });
 }
 
 const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() const {

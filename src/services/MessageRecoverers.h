@@ -56,7 +56,8 @@ protected:
 // A message is listed once: a record seen again byte for byte (a page searched by a walk and by
 // a sweep) is taken once, with or without a GUID, and a second copy of a GUID already listed or
 // live is not listed; nor is a copy of a live row whose GUID bytes were damaged (the text, date
-// and handle of a live row). A record cut short by the end of its area waits until the file is carved
+// and handle of a live row, or a live row's GUID but for one character that no GUID holds). A
+// record cut short by the end of its area waits until the file is carved
 // and is listed only when no whole copy of it was.
 class MessagesSQLiteRecovery : public MessageTableRecovery {
 public:
@@ -87,7 +88,8 @@ private:
     // A message of that GUID is live (the record's AllSMSContent, or the file's message table).
     bool isLive(const OptString& guid) const;
     // The message is a stale copy of a live row whose GUID bytes no longer match (the copy or
-    // the live cell damaged): a live row has the same text, date and handle.
+    // the live cell damaged): a live row has the same text, date and handle, or the GUID that
+    // the copy's has with one character that no GUID holds put right.
     bool isCopyOfLive(const Message& message) const;
     // A message of that GUID is listed as deleted already.
     bool isListed(const OptString& guid) const;

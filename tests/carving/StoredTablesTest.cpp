@@ -218,6 +218,40 @@ TEST(StoredTables, ReadsLeavesCutOffFromTheTree) {
     }
 }
 
+// A schema whose entry for a table was damaged (its name changed) names no such table, while
+// its rows are still on the live pages: the rows of its width are read from every live leaf,
+// those of a narrower table and those on freelist pages left out.
+TEST(StoredTables, ReadsRowsOfAWidthWhereTheSchemaNamesNoTable) {
+    TempDir dir;
+    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
+    for (int i = 1000; i < 1010; ++i)
+        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
+    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", other);
+    const RowMap expected = SqlRows(path, "person", 7);
+    ASSERT_EQ(expected.size(), 179u);
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    const std::size_t entry = bytes.find("tablepersonperson");
+    ASSERT_NE(entry, std::string::npos);
+    SetByte(path, static_cast<std::int64_t>(entry + 5), 'q');
+
+    const StoredTables tables(path.string());
+    ASSERT_TRUE(tables.readable());
+    EXPECT_FALSE(tables.hasTable("person"));
+    RowMap read;
+    EXPECT_TRUE(tables.forEachRowOfWidth(6, 7, {}, [&](StoredTables::Row&& row) {
+        EXPECT_FALSE(read.count(row.rowId)) << "row " << row.rowId << " read twice";
+        read[row.rowId] = std::move(row.values);
+    }));
+    ASSERT_EQ(read.size(), expected.size());
+    for (const auto& [rowId, values] : read) {
+        ASSERT_TRUE(expected.count(rowId)) << "row " << rowId;
+        ASSERT_GE(values.size(), 2u);
+        EXPECT_EQ(values[1], expected.at(rowId)[1]) << "row " << rowId;
+    }
+}
+
 TEST(StoredTables, ReadsTheColumnsOfATableStatement) {
     const struct Case {
         const char* sql;

@@ -178,6 +178,84 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
     EXPECT_EQ(listed.count("|| "), 0u) << "a row that says nothing was listed";
 }
 
+// A copy of a live row in free space whose GUID bytes were damaged is still a copy: it has the
+// text, date and handle of a live row, or a live row's GUID but for one character that no GUID
+// holds. A message that differs in its date or its handle, or whose GUID is sound, is another
+// message and is listed.
+TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios9.sql",
+                                 {4096, AutoVacuum::None});
+    const std::string station = "2B7C5E11-8A3D-4F60-9C12-7E4B3A2D1C0F";
+    const std::string evening = "A41E9D23-5B7C-4E8F-8D61-0C3B2A1F9E8D";
+    const auto with = [](std::string guid, std::size_t at, char c) {
+        guid[at] = c;
+        return guid;
+    };
+    const struct {
+        const char* label;
+        std::string guid;
+        const char* text;
+        std::int64_t date;
+        std::int64_t handle;
+        bool listed;
+    } rows[] = {
+        {"text, date and handle of a live row", "5F0A8C2E-3D1B-4A7C-9E6F-2B8D4C0A1E3F",
+         "Wir sehen uns am Bahnhof", 470000000, 1, false},
+        {"a live row's text at another date", "7D3B1F9A-2C4E-4B6D-8A0C-5E7F9B1D3A2C",
+         "Wir sehen uns am Bahnhof", 470086400, 1, true},
+        {"a live row's text and date from another handle", "9E1C3A5B-7D2F-4C8A-B0E4-6F1A3C5E7B9D",
+         "Wir sehen uns am Bahnhof", 470000000, 2, true},
+        {"a live GUID with a character no GUID holds", with(evening, 5, 'Z'), "Nur noch Reste",
+         470000500, 2, false},
+        {"a live GUID with a dash put elsewhere", with(evening, 13, '7'), "Nur noch Reste",
+         470000600, 2, false},
+        {"a live GUID with another digit", with(evening, 5, '0'), "Eine andere Nachricht",
+         470000700, 2, true},
+        {"a character no GUID holds, near no live GUID",
+         with("C2D4E6F8-1A3B-4C5D-8E7F-9A0B1C2D3E4F", 5, 'Z'), "Noch eine", 470000800, 1, true},
+    };
+    std::vector<std::int64_t> ids;
+    int filler = 0;
+    for (const auto& row : rows) {
+        ids.push_back(db.insert("message", {{"guid", row.guid},
+                                            {"text", row.text},
+                                            {"handle_id", row.handle},
+                                            {"service", "iMessage"},
+                                            {"date", row.date}}));
+        // A live message between two deleted ones keeps their freed cells apart.
+        db.insert("message", {{"guid", "F1LL3R00-0000-4000-8000-00000000000" +
+                                           std::to_string(++filler)},
+                              {"text", "Bleibt stehen"},
+                              {"handle_id", std::int64_t{1}},
+                              {"service", "iMessage"},
+                              {"date", std::int64_t{470000000}}});
+    }
+    db.insert("message", {{"guid", station},
+                          {"text", "Wir sehen uns am Bahnhof"},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470000000}}});
+    db.insert("message", {{"guid", evening},
+                          {"text", "Kommst du heute Abend?"},
+                          {"handle_id", std::int64_t{2}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470000400}}});
+    for (auto id : ids) db.deleteRow("message", id);
+    db.close();
+
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+
+    std::set<std::string> listed;
+    for (const auto& sms : record.DeletedSMS.snapshot()) listed.insert(sms->GUID().value_or(""));
+    for (const auto& row : rows)
+        EXPECT_EQ(listed.count(row.guid), row.listed ? 1u : 0u) << row.label;
+}
+
 TEST(MessageRecovery, CarvedDateTexts) {
     const Clock::ScopedTimeZone berlin("Europe/Berlin");
     const Clock::ScopedNow now(DateFromUnixSeconds(1500000000).value());  // 2017-07-14
