@@ -1036,6 +1036,31 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
     }
 }
 
+// The messages of a backup as a scan exports them: the report's counts, and the texts of the
+// messages the export lists as deleted (those after the existing ones).
+struct ScannedMessages {
+    ReportRow counts;
+    std::vector<std::string> deletedTexts;
+};
+
+ScannedMessages ScanMessages(const fs::path& backup, const fs::path& cache) {
+    ScannedMessages scanned;
+    const auto scan = RunScanner(
+        {backup.string(), "--type", "messages", "--fast", "--export", (backup / "export").string()},
+        cache);
+    const auto report = ReportRows(scan.out);
+    if (!report.count("Messages")) {
+        ADD_FAILURE() << "no messages in the report\n" << scan.out << scan.err;
+        return scanned;
+    }
+    scanned.counts = report.at("Messages");
+    const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+    for (std::size_t i = static_cast<std::size_t>(std::max(scanned.counts.existing, 0));
+         i < records.size(); ++i)
+        if (records[i].size() > 2) scanned.deletedTexts.push_back(records[i][2]);
+    return scanned;
+}
+
 // Byte changes to the messages database that leave the message table's cells as they were but
 // mislead whoever reads it through its structure: a changed key on the GUID index's root (an
 // index lookup then answers "no row" for live messages, without an error), and a changed child
@@ -1094,18 +1119,11 @@ TEST_F(EndToEndScanTest, MisleadingIndexesAndPointersNeverTurnLiveMessagesIntoDe
         }
         ASSERT_GT(live.size(), 100u);
 
-        const auto scan = RunScanner({backup.string(), "--type", "messages", "--fast", "--export",
-                                      (backup / "export").string()},
-                                     dir / "cache");
-        const auto report = ReportRows(scan.out);
-        ASSERT_TRUE(report.count("Messages")) << scan.out << scan.err;
-        const ReportRow counts = report.at("Messages");
-        EXPECT_GT(counts.deleted, 0);
-        const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+        const auto scanned = ScanMessages(backup, dir / "cache");
+        EXPECT_GT(scanned.counts.deleted, 0);
         std::vector<std::string> listed;
-        for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
-             i < records.size(); ++i)
-            if (records[i].size() > 2 && live.count(records[i][2])) listed.push_back(records[i][2]);
+        for (const std::string& text : scanned.deletedTexts)
+            if (live.count(text)) listed.push_back(text);
         EXPECT_EQ(listed, std::vector<std::string>{}) << "live rows listed as deleted";
     }
 }
@@ -1170,20 +1188,11 @@ TEST_F(EndToEndScanTest, RandomByteChangesNeverTurnLiveMessagesIntoDeletedOnes) 
             if (cells.at(std::stoll(rowIds[i])).keptBy(changed, 4096)) live.insert(texts[i]);
         ASSERT_GT(live.size(), 100u);
 
-        const auto scan = RunScanner({backup.string(), "--type", "messages", "--fast", "--export",
-                                      (backup / "export").string()},
-                                     dir / "cache");
-        const auto report = ReportRows(scan.out);
-        ASSERT_TRUE(report.count("Messages")) << scan.out << scan.err;
-        const ReportRow counts = report.at("Messages");
-        const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
         std::vector<std::string> listedLive;
         std::size_t listedDeleted = 0;
-        for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
-             i < records.size(); ++i) {
-            if (records[i].size() <= 2) continue;
-            if (live.count(records[i][2])) listedLive.push_back(records[i][2]);
-            listedDeleted += deletedTexts.count(records[i][2]);
+        for (const std::string& text : ScanMessages(backup, dir / "cache").deletedTexts) {
+            if (live.count(text)) listedLive.push_back(text);
+            listedDeleted += deletedTexts.count(text);
         }
         EXPECT_EQ(listedLive, std::vector<std::string>{}) << "live rows listed as deleted";
         EXPECT_GE(listedDeleted, deletedTexts.size() / 2);

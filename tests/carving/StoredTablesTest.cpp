@@ -106,6 +106,14 @@ fs::path BuildPeople(const fs::path& path, const char* encoding, const std::stri
     return path;
 }
 
+// A second, narrower table of ten rows, written after the people.
+std::string OtherTable() {
+    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
+    for (int i = 1000; i < 1010; ++i)
+        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
+    return other;
+}
+
 }  // namespace
 
 // The rows read from the file's own pages are the rows SQLite reads, in either text encoding,
@@ -171,10 +179,7 @@ TEST(StoredTables, ReadsAFileSqliteRefuses) {
 // named is cut off from every b-tree but still holds live rows, which are read all the same.
 TEST(StoredTables, ReadsLeavesCutOffFromTheTree) {
     TempDir dir;
-    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
-    for (int i = 1000; i < 1010; ++i)
-        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
-    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", other);
+    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", OtherTable());
     const RowMap expected = SqlRows(path, "person", 7);
     const auto rootOf = [&](const std::string& table) {
         return SqlRows(path, "sqlite_master WHERE name = '" + table + "'", 4)
@@ -223,10 +228,7 @@ TEST(StoredTables, ReadsLeavesCutOffFromTheTree) {
 // those of a narrower table and those on freelist pages left out.
 TEST(StoredTables, ReadsRowsOfAWidthWhereTheSchemaNamesNoTable) {
     TempDir dir;
-    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
-    for (int i = 1000; i < 1010; ++i)
-        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
-    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", other);
+    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", OtherTable());
     const RowMap expected = SqlRows(path, "person", 7);
     ASSERT_EQ(expected.size(), 179u);
     std::ifstream in(path, std::ios::binary);

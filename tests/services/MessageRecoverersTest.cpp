@@ -38,6 +38,30 @@ protected:
     }
 };
 
+// Inserts a message row and, after it, a live message that keeps the row's freed cell apart
+// from the next one's once the row is deleted; answers the row's id.
+std::int64_t InsertKeptApart(testsupport::FixtureDatabase& db, const testsupport::Row& row) {
+    static int filler = 0;
+    const std::int64_t id = db.insert("message", row);
+    db.insert("message",
+              {{"guid", "F1LL3R00-0000-4000-8000-" + std::to_string(100000000000 + ++filler)},
+               {"text", "Bleibt stehen"},
+               {"handle_id", std::int64_t{1}},
+               {"service", "iMessage"},
+               {"date", std::int64_t{470000000}}});
+    return id;
+}
+
+// Deletes the rows, closes the file and carves it into the record with a message recoverer.
+void DeleteAndCarve(testsupport::FixtureDatabase& db, const std::vector<std::int64_t>& ids,
+                    const BackupBuilder& backup, BrimleyAppDelegate& record) {
+    for (auto id : ids) db.deleteRow("message", id);
+    db.close();
+    msgtest::PrepareRecord(record, backup.folder());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+}
+
 }  // namespace
 
 // Whole pages freed in a file with incremental auto-vacuum are searched twice (after the last
@@ -135,21 +159,12 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
          future, true},
     };
     std::vector<std::int64_t> ids;
-    int filler = 0;
-    for (const auto& row : rows) {
-        ids.push_back(db.insert("message", {{"guid", row.guid},
-                                            {"text", row.text},
-                                            {"handle_id", std::int64_t{1}},
-                                            {"service", "iMessage"},
-                                            {"date", row.date}}));
-        // A live message between two deleted ones keeps their freed cells apart.
-        db.insert("message", {{"guid", "F1LL3R00-0000-4000-8000-00000000000" +
-                                           std::to_string(++filler)},
-                              {"text", "Bleibt stehen"},
-                              {"handle_id", std::int64_t{1}},
-                              {"service", "iMessage"},
-                              {"date", std::int64_t{470000000}}});
-    }
+    for (const auto& row : rows)
+        ids.push_back(InsertKeptApart(db, {{"guid", row.guid},
+                                           {"text", row.text},
+                                           {"handle_id", std::int64_t{1}},
+                                           {"service", "iMessage"},
+                                           {"date", row.date}}));
     // A live message first written without text or date, then rewritten with them.
     const std::string live = "0D9E8F7A-6B5C-4D3E-8F2A-1B0C9D8E7F6A";
     db.insert("message", {{"guid", live},
@@ -158,13 +173,8 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
                           {"date", std::int64_t{0}}});
     db.exec("UPDATE message SET text = 'Ich bin gleich da, warte am Eingang auf dich', "
             "date = 470000600, date_read = 470000660 WHERE guid = '" + live + "'");
-    for (auto id : ids) db.deleteRow("message", id);
-    db.close();
-
     BrimleyAppDelegate record;
-    msgtest::PrepareRecord(record, dir.path());
-    MessagesSQLiteRecovery recoverer(ContextFor(record));
-    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+    DeleteAndCarve(db, ids, backup, record);
 
     std::set<std::string> listed;
     for (const auto& sms : record.DeletedSMS.snapshot()) {
@@ -217,21 +227,12 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
          with("C2D4E6F8-1A3B-4C5D-8E7F-9A0B1C2D3E4F", 5, 'Z'), "Noch eine", 470000800, 1, true},
     };
     std::vector<std::int64_t> ids;
-    int filler = 0;
-    for (const auto& row : rows) {
-        ids.push_back(db.insert("message", {{"guid", row.guid},
-                                            {"text", row.text},
-                                            {"handle_id", row.handle},
-                                            {"service", "iMessage"},
-                                            {"date", row.date}}));
-        // A live message between two deleted ones keeps their freed cells apart.
-        db.insert("message", {{"guid", "F1LL3R00-0000-4000-8000-00000000000" +
-                                           std::to_string(++filler)},
-                              {"text", "Bleibt stehen"},
-                              {"handle_id", std::int64_t{1}},
-                              {"service", "iMessage"},
-                              {"date", std::int64_t{470000000}}});
-    }
+    for (const auto& row : rows)
+        ids.push_back(InsertKeptApart(db, {{"guid", row.guid},
+                                           {"text", row.text},
+                                           {"handle_id", row.handle},
+                                           {"service", "iMessage"},
+                                           {"date", row.date}}));
     db.insert("message", {{"guid", station},
                           {"text", "Wir sehen uns am Bahnhof"},
                           {"handle_id", std::int64_t{1}},
@@ -242,13 +243,8 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
                           {"handle_id", std::int64_t{2}},
                           {"service", "iMessage"},
                           {"date", std::int64_t{470000400}}});
-    for (auto id : ids) db.deleteRow("message", id);
-    db.close();
-
     BrimleyAppDelegate record;
-    msgtest::PrepareRecord(record, dir.path());
-    MessagesSQLiteRecovery recoverer(ContextFor(record));
-    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+    DeleteAndCarve(db, ids, backup, record);
 
     std::set<std::string> listed;
     for (const auto& sms : record.DeletedSMS.snapshot()) listed.insert(sms->GUID().value_or(""));
