@@ -220,7 +220,11 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
     StoredRows& stored = storedRows_.emplace();
     const auto keep = [&stored](const OptString& guid, const OptString& text,
                                 const ColumnValue& date, const ColumnValue& handle) {
-        if (guid) stored.guids.add(*guid);
+        if (guid) {
+            stored.guids.add(*guid);
+            // A live row whose own GUID lost a character: a copy that kept it sound is its copy.
+            for (const std::string& repair : GuidRepairs(*guid)) stored.guids.add(repair);
+        }
         if (const auto key = CopyKey(text, date.asDouble(), HandleOf(handle)))
             stored.copies.add(*key);
     };

@@ -190,7 +190,7 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
 
 // A copy of a live row in free space whose GUID bytes were damaged is still a copy: it has the
 // text, date and handle of a live row, or a live row's GUID but for one character that no GUID
-// holds. A message that differs in its date or its handle, or whose GUID is sound, is another
+// holds; and so is a sound copy of a live row whose own GUID lost a character. A message that differs in its date or its handle, or whose GUID is sound, is another
 // message and is listed.
 TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
     TempDir dir;
@@ -203,6 +203,9 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
         guid[at] = c;
         return guid;
     };
+    // A live row whose own GUID lost a character.
+    const std::string sound = "3E5A7C9B-1D2F-4A6C-8E0B-7F9D1B3A5C2E";
+    const std::string damaged = with(sound, 20, 'Z');
     const struct {
         const char* label;
         std::string guid;
@@ -223,6 +226,8 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
          470000600, 2, false},
         {"a live GUID with another digit", with(evening, 5, '0'), "Eine andere Nachricht",
          470000700, 2, true},
+        {"a sound copy of a live GUID that lost a character", sound, "Die alte Fassung",
+         470000900, 1, false},
         {"a character no GUID holds, near no live GUID",
          with("C2D4E6F8-1A3B-4C5D-8E7F-9A0B1C2D3E4F", 5, 'Z'), "Noch eine", 470000800, 1, true},
     };
@@ -243,6 +248,11 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
                           {"handle_id", std::int64_t{2}},
                           {"service", "iMessage"},
                           {"date", std::int64_t{470000400}}});
+    db.insert("message", {{"guid", damaged},
+                          {"text", "Die neue Fassung"},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470001000}}});
     BrimleyAppDelegate record;
     DeleteAndCarve(db, ids, backup, record);
 
