@@ -237,12 +237,26 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
                  rows.valueForColumn("date"), rows.valueForColumn("handle_id"));
     }
     // The file's own pages, leaves cut off from the b-tree included. Where the schema no longer
-    // names the table (its name or its statement damaged), the rows of the table's width on
-    // the live pages, by the layout of the widest carving pattern that holds whole rows.
+    // names the table or one of its columns (its entry damaged), the rows and columns are found
+    // by the layout of the widest carving pattern that holds whole rows.
+    std::vector<std::string> layout;
+    std::size_t fewest = 0;
+    for (const TablePattern& pattern : tablePatterns()) {
+        std::istringstream words(pattern.columns().value_or(""));
+        std::vector<std::string> names;
+        for (std::string name; words >> name;) names.push_back(std::move(name));
+        if (ColumnIndex(names, "rowid") != 0 || ColumnIndex(names, "guid") >= names.size())
+            continue;
+        fewest = fewest == 0 ? names.size() : std::min(fewest, names.size());
+        if (names.size() > layout.size()) layout = std::move(names);
+    }
     const auto keepRows = [&](const std::vector<std::string>& names, const auto& read) {
-        const std::size_t guid = ColumnIndex(names, "guid"), text = ColumnIndex(names, "text"),
-                          date = ColumnIndex(names, "date"),
-                          handle = ColumnIndex(names, "handle_id");
+        const auto indexOf = [&](std::string_view name) {
+            const std::size_t at = ColumnIndex(names, name);
+            return at < names.size() ? at : ColumnIndex(layout, name);
+        };
+        const std::size_t guid = indexOf("guid"), text = indexOf("text"), date = indexOf("date"),
+                          handle = indexOf("handle_id");
         const ColumnValue none;
         read([&](StoredTables::Row&& row) {
             const auto value = [&](std::size_t at) -> const ColumnValue& {
@@ -256,22 +270,10 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
     const StoredTables file(path_);
     if (const auto columns = file.columnsOf("message")) {
         keepRows(*columns, [&](const auto& visit) { file.forEachRow("message", {}, visit); });
-    } else if (file.readable()) {
-        std::vector<std::string> widest;
-        std::size_t fewest = 0;
-        for (const TablePattern& pattern : tablePatterns()) {
-            std::istringstream words(pattern.columns().value_or(""));
-            std::vector<std::string> names;
-            for (std::string name; words >> name;) names.push_back(std::move(name));
-            if (ColumnIndex(names, "rowid") != 0 || ColumnIndex(names, "guid") >= names.size())
-                continue;
-            fewest = fewest == 0 ? names.size() : std::min(fewest, names.size());
-            if (names.size() > widest.size()) widest = std::move(names);
-        }
-        if (!widest.empty())
-            keepRows(widest, [&](const auto& visit) {
-                file.forEachRowOfWidth(fewest, widest.size(), {}, visit);
-            });
+    } else if (file.readable() && !layout.empty()) {
+        keepRows(layout, [&](const auto& visit) {
+            file.forEachRowOfWidth(fewest, layout.size(), {}, visit);
+        });
     }
     stored.guids.seal();
     stored.copies.seal();

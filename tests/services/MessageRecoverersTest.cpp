@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -260,6 +262,62 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
     for (const auto& sms : record.DeletedSMS.snapshot()) listed.insert(sms->GUID().value_or(""));
     for (const auto& row : rows)
         EXPECT_EQ(listed.count(row.guid), row.listed ? 1u : 0u) << row.label;
+}
+
+// A schema statement whose column name was damaged ("guid" no longer spelled so) still holds the
+// table's rows: the GUIDs are read where the table's layout has them, so an older copy of a
+// live message (its text since rewritten) is not listed.
+TEST(MessageRecovery, ACopyOfALiveMessageIsKnownWhereTheSchemaMisnamesTheGuid) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios9.sql",
+                                 {4096, AutoVacuum::None});
+    const std::string live = "5A1C3E7F-9B2D-4F6A-8C0E-1D3B5F7A9C2E";
+    const std::string deleted = "8F2B4D6A-0C1E-4A3B-9D5F-7E9A1C3B5D4F";
+    // The live message first, so that its rewritten cell is placed elsewhere.
+    db.insert("message", {{"guid", live},
+                          {"text", "Erster Entwurf"},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470000100}}});
+    const std::vector<std::int64_t> ids = {InsertKeptApart(db, {{"guid", deleted},
+                                                                {"text", "Schon vergessen"},
+                                                                {"handle_id", std::int64_t{1}},
+                                                                {"service", "iMessage"},
+                                                                {"date", std::int64_t{470000000}}})};
+    db.exec("UPDATE message SET text = 'Die endgültige Fassung, deutlich länger als der erste "
+            "Entwurf', date = 470000200 WHERE guid = '" + live + "'");
+    BrimleyAppDelegate unspoiled;
+    DeleteAndCarve(db, ids, backup, unspoiled);
+    const auto listedIn = [](const BrimleyAppDelegate& carved) {
+        std::set<std::string> listed;
+        for (const auto& sms : carved.DeletedSMS.snapshot())
+            listed.insert(sms->GUID().value_or(""));
+        return listed;
+    };
+    // The older copy is there to find, and is known for live in the sound file.
+    ASSERT_EQ(listedIn(unspoiled), (std::set<std::string>{deleted}));
+    const std::filesystem::path path = backup.pathFor("HomeDomain", "Library/SMS/sms.db");
+    {
+        // Every copy of the statement in the file (a page may keep an older one too).
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        int spoiled = 0;
+        for (std::size_t table = bytes.find("CREATE TABLE message ("); table != std::string::npos;
+             table = bytes.find("CREATE TABLE message (", table + 1)) {
+            file.seekp(static_cast<std::streamoff>(bytes.find("guid", table) + 1));
+            file.put('x');
+            ++spoiled;
+        }
+        ASSERT_GT(spoiled, 0);
+        ASSERT_TRUE(file.good());
+    }
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(path.string());
+    EXPECT_EQ(listedIn(record), (std::set<std::string>{deleted}));
 }
 
 TEST(MessageRecovery, CarvedDateTexts) {
