@@ -412,7 +412,8 @@ bool StoredTables::forEachRow(std::string_view table, std::stop_token stop,
 bool StoredTables::forEachRowOfWidth(std::size_t fewest, std::size_t most, std::stop_token stop,
                                      const std::function<void(Row&&)>& visit) const {
     return leafRows([](const LivePages& live, std::int64_t number) { return live.isLive(number); },
-                    fewest, most, stop, [&](std::int64_t rowId, std::vector<ColumnValue>&& values) {
+                    fewest, most, stop,
+                    [&](std::int64_t rowId, std::vector<ColumnValue>&& values) {
                         visit(Row{rowId, std::move(values)});
                     });
 }

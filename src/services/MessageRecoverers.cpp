@@ -107,16 +107,16 @@ std::vector<std::string> GuidRepairs(const std::string& guid) {
     if (guid.size() != kLength) return {};
     std::size_t broken = kLength;
     for (std::size_t at = 0; at < kLength; ++at) {
-        const bool fits = dashAt(at) ? guid[at] == '-'
-                                     : std::isxdigit(static_cast<unsigned char>(guid[at])) != 0;
+        const bool fits =
+            dashAt(at) ? guid[at] == '-' : std::isxdigit(static_cast<unsigned char>(guid[at])) != 0;
         if (fits) continue;
         if (broken != kLength) return {};
         broken = at;
     }
     if (broken == kLength) return {};
     std::vector<std::string> repairs;
-    for (const char c : dashAt(broken) ? std::string_view("-")
-                                       : std::string_view("0123456789ABCDEFabcdef")) {
+    for (const char c :
+         dashAt(broken) ? std::string_view("-") : std::string_view("0123456789ABCDEFabcdef")) {
         repairs.push_back(guid);
         repairs.back()[broken] = c;
     }
@@ -127,10 +127,9 @@ std::vector<std::string> GuidRepairs(const std::string& guid) {
 // number of names when it is not there.
 std::size_t ColumnIndex(const std::vector<std::string>& names, std::string_view wanted) {
     const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
-        return std::equal(name.begin(), name.end(), wanted.begin(), wanted.end(),
-                          [](char a, char b) {
-                              return std::tolower(static_cast<unsigned char>(a)) == b;
-                          });
+        return std::equal(
+            name.begin(), name.end(), wanted.begin(), wanted.end(),
+            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
     });
     return static_cast<std::size_t>(at - names.begin());
 }
@@ -263,8 +262,8 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
                 return at < row.values.size() ? row.values[at] : none;
             };
             const std::string* guidText = value(guid).text();
-            keep(guidText ? OptString(*guidText) : OptString(), value(text).toText(),
-                 value(date), value(handle));
+            keep(guidText ? OptString(*guidText) : OptString(), value(text).toText(), value(date),
+                 value(handle));
         });
     };
     const StoredTables file(path_);
@@ -475,8 +474,7 @@ void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     if (dateMapped_) message->setDate(DateText(message->OriginalDate(), madrid_));
     carved_.push_back(message);
     // Free space also holds older copies of rows that still exist.
-    if ((Blank(message->Text()) && message->OriginalDate() == 0) ||
-        CheckMessageInDB(*message))
+    if ((Blank(message->Text()) && message->OriginalDate() == 0) || CheckMessageInDB(*message))
         return;
     auto sms = generateSMSObject(*message, *daos_);
     results().DeletedSMS.append(sms);

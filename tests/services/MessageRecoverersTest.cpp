@@ -192,8 +192,8 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
 
 // A copy of a live row in free space whose GUID bytes were damaged is still a copy: it has the
 // text, date and handle of a live row, or a live row's GUID but for one character that no GUID
-// holds; and so is a sound copy of a live row whose own GUID lost a character. A message that differs in its date or its handle, or whose GUID is sound, is another
-// message and is listed.
+// holds; and so is a sound copy of a live row whose own GUID lost a character. A message that
+// differs in its date or its handle, or whose GUID is sound, is another message and is listed.
 TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
     TempDir dir;
     BackupBuilder backup(dir.path());
@@ -228,8 +228,8 @@ TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
          470000600, 2, false},
         {"a live GUID with another digit", with(evening, 5, '0'), "Eine andere Nachricht",
          470000700, 2, true},
-        {"a sound copy of a live GUID that lost a character", sound, "Die alte Fassung",
-         470000900, 1, false},
+        {"a sound copy of a live GUID that lost a character", sound, "Die alte Fassung", 470000900,
+         1, false},
         {"a character no GUID holds, near no live GUID",
          with("C2D4E6F8-1A3B-4C5D-8E7F-9A0B1C2D3E4F", 5, 'Z'), "Noch eine", 470000800, 1, true},
     };
@@ -280,13 +280,16 @@ TEST(MessageRecovery, ACopyOfALiveMessageIsKnownWhereTheSchemaMisnamesTheGuid) {
                           {"handle_id", std::int64_t{1}},
                           {"service", "iMessage"},
                           {"date", std::int64_t{470000100}}});
-    const std::vector<std::int64_t> ids = {InsertKeptApart(db, {{"guid", deleted},
-                                                                {"text", "Schon vergessen"},
-                                                                {"handle_id", std::int64_t{1}},
-                                                                {"service", "iMessage"},
-                                                                {"date", std::int64_t{470000000}}})};
-    db.exec("UPDATE message SET text = 'Die endgültige Fassung, deutlich länger als der erste "
-            "Entwurf', date = 470000200 WHERE guid = '" + live + "'");
+    const std::vector<std::int64_t> ids = {
+        InsertKeptApart(db, {{"guid", deleted},
+                             {"text", "Schon vergessen"},
+                             {"handle_id", std::int64_t{1}},
+                             {"service", "iMessage"},
+                             {"date", std::int64_t{470000000}}})};
+    db.exec(
+        "UPDATE message SET text = 'Die endgültige Fassung, deutlich länger als der erste "
+        "Entwurf', date = 470000200 WHERE guid = '" +
+        live + "'");
     BrimleyAppDelegate unspoiled;
     DeleteAndCarve(db, ids, backup, unspoiled);
     const auto listedIn = [](const BrimleyAppDelegate& carved) {
