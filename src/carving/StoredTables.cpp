@@ -398,14 +398,36 @@ bool StoredTables::forEachRow(std::string_view table, std::stop_token stop,
     // interior page (a child pointer changed, even to another valid page) cuts them off while
     // their cells are still live. Rows of about this table's width are taken as its rows. A
     // sound file has no such page, so this costs one pass over the interior pages.
+    bool orphans = false;
+    const bool read = leafRows(
+        [](const LivePages& live, std::int64_t number) { return live.isUnreached(number); },
+        std::max<std::size_t>(1, columns * 2 / 3), columns, stop,
+        [&](std::int64_t rowId, std::vector<ColumnValue>&& values) {
+            orphans = true;
+            take(rowId, std::move(values));
+        });
+    return read && whole && !orphans;
+}
+
+bool StoredTables::forEachRowOfWidth(std::size_t fewest, std::size_t most, std::stop_token stop,
+                                     const std::function<void(Row&&)>& visit) const {
+    return leafRows([](const LivePages& live, std::int64_t number) { return live.isLive(number); },
+                    fewest, most, stop,
+                    [&](std::int64_t rowId, std::vector<ColumnValue>&& values) {
+                        visit(Row{rowId, std::move(values)});
+                    });
+}
+
+template <class Pick, class Visit>
+bool StoredTables::leafRows(Pick&& pick, std::size_t fewest, std::size_t most,
+                            const std::stop_token& stop, Visit&& visit) const {
     LivePages live;
-    if (!live.read(file_, header_, stop)) return whole;
-    const std::size_t fewest = std::max<std::size_t>(1, columns * 2 / 3);
+    if (!live.read(file_, header_, stop)) return !stop.stop_requested();
     std::vector<std::uint8_t> page;
     std::uint64_t budget = 2 * static_cast<std::uint64_t>(file_.size()) + (1u << 20);
-    bool orphans = false;
-    for (std::int64_t number = 2; number <= live.pageCount() && !stop.stop_requested(); ++number) {
-        if (!live.isUnreached(number) || !readPage(number, page)) continue;
+    for (std::int64_t number = 2; number <= live.pageCount(); ++number) {
+        if (stop.stop_requested()) return false;
+        if (!pick(live, number) || !readPage(number, page)) continue;
         const ByteView bytes(page.data(), page.size());
         if (BTreePage::TypeOf(bytes, 0) != BTreePage::Type::LeafTable) continue;
         for (const auto& cell : BTreePage::Cells(bytes, 0, usable_)) {
@@ -415,10 +437,9 @@ bool StoredTables::forEachRow(std::string_view table, std::stop_token stop,
             if (payload->size() > budget) return false;
             budget -= payload->size();
             auto values = decodeRecord(ByteView(payload->data(), payload->size()));
-            if (values.size() < fewest || values.size() > columns) continue;
-            orphans = true;
-            take(cell.rowId, std::move(values));
+            if (values.size() < fewest || values.size() > most) continue;
+            visit(cell.rowId, std::move(values));
         }
     }
-    return whole && !orphans;
+    return true;
 }

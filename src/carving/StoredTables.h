@@ -56,6 +56,13 @@ public:
     // column or two is kept. Answers whether the table was read whole and sound.
     bool forEachRow(std::string_view table, std::stop_token stop,
                     const std::function<void(Row&&)>& visit) const;
+    // The rows of every live table leaf page of the file (LivePages), whichever table they
+    // belong to, that have from `fewest` to `most` values, as the records hold them: for a
+    // table whose rows are still in the file while the schema no longer names it (its name or
+    // its statement damaged), rows of its width may be its rows. Answers false when the reading
+    // was stopped or cut short.
+    bool forEachRowOfWidth(std::size_t fewest, std::size_t most, std::stop_token stop,
+                           const std::function<void(Row&&)>& visit) const;
 
     // The column names of a "CREATE TABLE" statement, and which one (if any) is the row id's
     // alias (declared "INTEGER PRIMARY KEY").
@@ -78,6 +85,12 @@ private:
     // Reads every cell of the table b-tree below root; visit(rowId, payload) for each.
     template <class Visit>
     bool walk(std::int64_t root, const std::stop_token& stop, Visit&& visit) const;
+    // Reads the cells of the table leaf pages that pick(livePages, pageNumber) takes; visit(rowId,
+    // values) for each record of from fewest to most values. False when a stop was requested
+    // or the bytes read ran past what the file could hold.
+    template <class Pick, class Visit>
+    bool leafRows(Pick&& pick, std::size_t fewest, std::size_t most, const std::stop_token& stop,
+                  Visit&& visit) const;
     bool readPage(std::int64_t number, std::vector<std::uint8_t>& into) const;
     // The whole payload of a leaf cell, its overflow pages followed; none when damaged.
     std::optional<Bytes> payloadOf(ByteView page, std::int64_t start, std::int64_t local,

@@ -18,6 +18,7 @@
 #include <cctype>
 #include <cmath>
 #include <functional>
+#include <sstream>
 
 namespace {
 
@@ -82,6 +83,57 @@ bool SaysNothing(const Message& message) {
     return Blank(message.Guid()) && Blank(message.Text()) && Blank(message.Date());
 }
 
+// What tells a message from the others where its GUID cannot (a copy whose GUID bytes were
+// damaged): its text, its date and its handle. None for a message without a text or a date.
+std::optional<std::string> CopyKey(const OptString& text, double date, std::int64_t handle) {
+    if (Blank(text) || date == 0) return std::nullopt;
+    std::string key = *text;
+    key.push_back('\0');
+    key.append(reinterpret_cast<const char*>(&date), sizeof date);
+    key.append(reinterpret_cast<const char*>(&handle), sizeof handle);
+    return key;
+}
+
+std::int64_t HandleOf(const ColumnValue& value) {
+    return value.isNumber() ? value.asInteger() : 0;
+}
+
+// The GUIDs a damaged GUID may have been: when exactly one of its characters breaks the form of
+// a GUID (8-4-4-4-12 hexadecimal digits), the GUID with that character made each one the form
+// allows there; none otherwise (a sound GUID, or one that lost more than one character).
+std::vector<std::string> GuidRepairs(const std::string& guid) {
+    constexpr std::size_t kLength = 36;
+    const auto dashAt = [](std::size_t at) { return at == 8 || at == 13 || at == 18 || at == 23; };
+    if (guid.size() != kLength) return {};
+    std::size_t broken = kLength;
+    for (std::size_t at = 0; at < kLength; ++at) {
+        const bool fits =
+            dashAt(at) ? guid[at] == '-' : std::isxdigit(static_cast<unsigned char>(guid[at])) != 0;
+        if (fits) continue;
+        if (broken != kLength) return {};
+        broken = at;
+    }
+    if (broken == kLength) return {};
+    std::vector<std::string> repairs;
+    for (const char c :
+         dashAt(broken) ? std::string_view("-") : std::string_view("0123456789ABCDEFabcdef")) {
+        repairs.push_back(guid);
+        repairs.back()[broken] = c;
+    }
+    return repairs;
+}
+
+// Where the column of that (lower-case) name is among the names, compared without case; the
+// number of names when it is not there.
+std::size_t ColumnIndex(const std::vector<std::string>& names, std::string_view wanted) {
+    const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+        return std::equal(
+            name.begin(), name.end(), wanted.begin(), wanted.end(),
+            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    });
+    return static_cast<std::size_t>(at - names.begin());
+}
+
 }  // namespace
 
 // ---- iOS 6 and later ----
@@ -105,7 +157,7 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     live_ = SqliteConnection::OpenReadOnly(path);
     guidLookupFails_ = false;
     path_ = path;
-    storedGuids_.reset();
+    storedRows_.reset();
     cut_.clear();
 
     AbstractSqLiteRecovery::DoRecoveryPath(path);
@@ -118,7 +170,7 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
             StringUtils::IsNullOrEmpty(message->Text()))
             continue;
         if (SaysNothing(*message)) continue;
-        if (isLiveOrListed(message->Guid())) continue;
+        if (isLiveOrListed(message->Guid()) || isCopyOfLive(*message)) continue;
         RecoveredFiltered().push_back(message);
         list(message);
     }
@@ -148,53 +200,97 @@ bool MessagesSQLiteRecovery::isLive(const OptString& guid) const {
     }
     // A damaged index answers "no row" without an error, so no row found through it is
     // confirmed by the table itself: its rows read whole, and the file's own pages.
-    return storedGuids().contains(*guid);
+    return storedRows().guids.contains(*guid);
 }
 
-const MessagesSQLiteRecovery::GuidSet& MessagesSQLiteRecovery::storedGuids() const {
-    if (storedGuids_) return *storedGuids_;
-    storedGuids_.emplace();
+bool MessagesSQLiteRecovery::isCopyOfLive(const Message& message) const {
+    const auto key = CopyKey(message.Text(), message.OriginalDate(), message.HandleId());
+    if (key && storedRows().copies.contains(*key)) return true;
+    // Its other columns may be gone too (the page's later cells written over them): a GUID
+    // that one damaged character keeps from a live row's is that row's.
+    if (!message.Guid()) return false;
+    const auto repairs = GuidRepairs(*message.Guid());
+    return std::any_of(repairs.begin(), repairs.end(),
+                       [&](const std::string& guid) { return isLive(guid); });
+}
+
+const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() const {
+    if (storedRows_) return *storedRows_;
+    StoredRows& stored = storedRows_.emplace();
+    const auto keep = [&stored](const OptString& guid, const OptString& text,
+                                const ColumnValue& date, const ColumnValue& handle) {
+        if (guid) {
+            stored.guids.add(*guid);
+            // A live row whose own GUID lost a character: a copy that kept it sound is its copy.
+            for (const std::string& repair : GuidRepairs(*guid)) stored.guids.add(repair);
+        }
+        if (const auto key = CopyKey(text, date.asDouble(), HandleOf(handle)))
+            stored.copies.add(*key);
+    };
     // The table read past its indexes: its b-tree as SQLite reads it, as far as it goes.
     if (live_ && live_->isOpen()) {
-        auto rows = live_->executeQuery("SELECT guid FROM message NOT INDEXED");
+        auto rows =
+            live_->executeQuery("SELECT guid, text, date, handle_id FROM message NOT INDEXED");
         while (rows.next())
-            if (const auto text = rows.stringForColumn("guid")) storedGuids_->add(*text);
+            keep(rows.stringForColumn("guid"), rows.stringForColumn("text"),
+                 rows.valueForColumn("date"), rows.valueForColumn("handle_id"));
     }
-    // The file's own pages, leaves cut off from the b-tree included.
+    // The file's own pages, leaves cut off from the b-tree included. Where the schema no longer
+    // names the table or one of its columns (its entry damaged), the rows and columns are found
+    // by the layout of the widest carving pattern that holds whole rows.
+    std::vector<std::string> layout;
+    std::size_t fewest = 0;
+    for (const TablePattern& pattern : tablePatterns()) {
+        std::istringstream words(pattern.columns().value_or(""));
+        std::vector<std::string> names;
+        for (std::string name; words >> name;) names.push_back(std::move(name));
+        if (ColumnIndex(names, "rowid") != 0 || ColumnIndex(names, "guid") >= names.size())
+            continue;
+        fewest = fewest == 0 ? names.size() : std::min(fewest, names.size());
+        if (names.size() > layout.size()) layout = std::move(names);
+    }
+    const auto keepRows = [&](const std::vector<std::string>& names, const auto& read) {
+        const auto indexOf = [&](std::string_view name) {
+            const std::size_t at = ColumnIndex(names, name);
+            return at < names.size() ? at : ColumnIndex(layout, name);
+        };
+        const std::size_t guid = indexOf("guid"), text = indexOf("text"), date = indexOf("date"),
+                          handle = indexOf("handle_id");
+        const ColumnValue none;
+        read([&](StoredTables::Row&& row) {
+            const auto value = [&](std::size_t at) -> const ColumnValue& {
+                return at < row.values.size() ? row.values[at] : none;
+            };
+            const std::string* guidText = value(guid).text();
+            keep(guidText ? OptString(*guidText) : OptString(), value(text).toText(), value(date),
+                 value(handle));
+        });
+    };
     const StoredTables file(path_);
-    const auto columns = file.columnsOf("message");
-    if (!columns) {
-        storedGuids_->seal();
-        return *storedGuids_;
-    }
-    const auto at = std::find_if(columns->begin(), columns->end(), [](const std::string& name) {
-        return name.size() == 4 && std::equal(name.begin(), name.end(), "guid", [](char a, char b) {
-                   return std::tolower(static_cast<unsigned char>(a)) == b;
-               });
-    });
-    if (at != columns->end()) {
-        const auto index = static_cast<std::size_t>(at - columns->begin());
-        file.forEachRow("message", {}, [&](StoredTables::Row&& row) {
-            if (index < row.values.size())
-                if (const std::string* text = row.values[index].text()) storedGuids_->add(*text);
+    if (const auto columns = file.columnsOf("message")) {
+        keepRows(*columns, [&](const auto& visit) { file.forEachRow("message", {}, visit); });
+    } else if (file.readable() && !layout.empty()) {
+        keepRows(layout, [&](const auto& visit) {
+            file.forEachRowOfWidth(fewest, layout.size(), {}, visit);
         });
     }
-    storedGuids_->seal();
-    return *storedGuids_;
+    stored.guids.seal();
+    stored.copies.seal();
+    return stored;
 }
 
-void MessagesSQLiteRecovery::GuidSet::add(std::string_view guid) {
-    hashes_.push_back(std::hash<std::string_view>{}(guid));
+void MessagesSQLiteRecovery::HashSet::add(std::string_view key) {
+    hashes_.push_back(std::hash<std::string_view>{}(key));
 }
 
-void MessagesSQLiteRecovery::GuidSet::seal() {
+void MessagesSQLiteRecovery::HashSet::seal() {
     std::sort(hashes_.begin(), hashes_.end());
     hashes_.erase(std::unique(hashes_.begin(), hashes_.end()), hashes_.end());
     hashes_.shrink_to_fit();
 }
 
-bool MessagesSQLiteRecovery::GuidSet::contains(std::string_view guid) const {
-    return std::binary_search(hashes_.begin(), hashes_.end(), std::hash<std::string_view>{}(guid));
+bool MessagesSQLiteRecovery::HashSet::contains(std::string_view key) const {
+    return std::binary_search(hashes_.begin(), hashes_.end(), std::hash<std::string_view>{}(key));
 }
 
 bool MessagesSQLiteRecovery::alreadyInDB(const SMS& sms) const {
@@ -251,7 +347,7 @@ void MessagesSQLiteRecovery::addRecoveredObject() {
     }
     // A stale copy of a live message (pages are searched whole too) is no deleted message: it is
     // neither listed nor kept, so that what a run holds grows with the deleted messages only.
-    if (isLive(message->Guid()) || SaysNothing(*message)) return;
+    if (isLive(message->Guid()) || isCopyOfLive(*message) || SaysNothing(*message)) return;
     RecoveredFiltered().push_back(message);
     if (!isListed(message->Guid())) list(message);
 }
@@ -378,8 +474,7 @@ void OlderMessagesSQLiteRecovery::addRecoveredObject() {
     if (dateMapped_) message->setDate(DateText(message->OriginalDate(), madrid_));
     carved_.push_back(message);
     // Free space also holds older copies of rows that still exist.
-    if ((Blank(message->Text()) && message->OriginalDate() == 0) ||
-        CheckMessageInDB(*message))
+    if ((Blank(message->Text()) && message->OriginalDate() == 0) || CheckMessageInDB(*message))
         return;
     auto sms = generateSMSObject(*message, *daos_);
     results().DeletedSMS.append(sms);

@@ -55,7 +55,9 @@ protected:
 //
 // A message is listed once: a record seen again byte for byte (a page searched by a walk and by
 // a sweep) is taken once, with or without a GUID, and a second copy of a GUID already listed or
-// live is not listed. A record cut short by the end of its area waits until the file is carved
+// live is not listed; nor is a copy of a live row whose GUID bytes were damaged (the text, date
+// and handle of a live row, or a live row's GUID but for one character that no GUID holds). A
+// record cut short by the end of its area waits until the file is carved
 // and is listed only when no whole copy of it was.
 class MessagesSQLiteRecovery : public MessageTableRecovery {
 public:
@@ -85,6 +87,10 @@ private:
     bool isLiveOrListed(const OptString& guid) const;
     // A message of that GUID is live (the record's AllSMSContent, or the file's message table).
     bool isLive(const OptString& guid) const;
+    // The message is a stale copy of a live row whose GUID bytes no longer match (the copy or
+    // the live cell damaged): a live row has the same text, date and handle, or the GUID that
+    // the copy's has with one character that no GUID holds put right.
+    bool isCopyOfLive(const Message& message) const;
     // A message of that GUID is listed as deleted already.
     bool isListed(const OptString& guid) const;
     void list(const std::shared_ptr<Message>& message);
@@ -96,26 +102,31 @@ private:
     // gap): listed after the carving, and only when no whole copy was listed.
     std::vector<std::shared_ptr<Message>> cut_;
     mutable bool guidLookupFails_ = false;
-    // GUIDs kept as sorted 64-bit hashes: eight bytes per live row of even the largest table.
-    // A deleted message whose hash equals a live one's (a chance of about one in 2^64 per
+    // Keys kept as sorted 64-bit hashes: eight bytes per live row of even the largest table.
+    // A deleted message whose key hashes as a live one's (a chance of about one in 2^64 per
     // pair) would be taken for live.
-    class GuidSet {
+    class HashSet {
     public:
-        void add(std::string_view guid);
+        void add(std::string_view key);
         // Sorts what was added; contains() needs it.
         void seal();
-        bool contains(std::string_view guid) const;
+        bool contains(std::string_view key) const;
 
     private:
         std::vector<std::uint64_t> hashes_;
     };
-    // The GUIDs of the live rows as the table itself holds them, read once: through SQLite
-    // without its indexes, and from the file's own pages (leaves cut off from the b-tree
-    // included). For where SQLite cannot look a GUID up, and to confirm that its index knows
-    // no such row.
-    const GuidSet& storedGuids() const;
+    // What the live rows of the table itself hold, read once: through SQLite without its
+    // indexes, and from the file's own pages (leaves cut off from the b-tree included). For
+    // where SQLite cannot look a GUID up, to confirm that its index knows no such row, and to
+    // know a copy of a live row by its content.
+    struct StoredRows {
+        HashSet guids;
+        // The text, date and handle of each live row that has a text and a date.
+        HashSet copies;
+    };
+    const StoredRows& storedRows() const;
     std::string path_;
-    mutable std::optional<GuidSet> storedGuids_;
+    mutable std::optional<StoredRows> storedRows_;
     OptString HandleId_;
 };
 

@@ -840,12 +840,33 @@ std::vector<std::string> SqlStrings(const fs::path& path, const std::string& sql
     return values;
 }
 
-// The page on which each row of the table keeps its cell, by row id, read from the intact file.
-std::map<std::int64_t, std::int64_t> PagesOfRows(const fs::path& path, std::int64_t root) {
-    std::map<std::int64_t, std::int64_t> pages;
+// Where a row of a table keeps its cell: its page, the cell's bytes on the page [start, end), and
+// the end of the page's header and cell pointer array.
+struct RowCell {
+    std::int64_t page = 0;
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    std::int64_t pointersEnd = 0;
+
+    // Whether none of the changed file offsets lies in the cell, or in the page's header and
+    // cell pointer array.
+    bool keptBy(const std::set<std::int64_t>& changed, std::int64_t pageSize) const {
+        const std::int64_t base = (page - 1) * pageSize;
+        const auto hits = [&](std::int64_t from, std::int64_t to) {
+            const auto at = changed.lower_bound(base + from);
+            return at != changed.end() && *at < base + to;
+        };
+        return !hits(start, end) && !hits(0, pointersEnd);
+    }
+};
+
+// The cell of each row of the table, by row id, read from the intact file.
+std::map<std::int64_t, RowCell> CellsOfRows(const fs::path& path, std::int64_t root) {
+    std::map<std::int64_t, RowCell> cellsOfRows;
     SQLiteHeader header;
     PagedFile file;
-    if (!header.ReadSQLiteDatabaseHeader(path.string()) || !file.open(path.string())) return pages;
+    if (!header.ReadSQLiteDatabaseHeader(path.string()) || !file.open(path.string()))
+        return cellsOfRows;
     const std::int64_t size = header.PageSize();
     std::vector<std::uint8_t> page(static_cast<std::size_t>(size));
     std::vector<std::int64_t> pending = {root};
@@ -860,9 +881,18 @@ std::map<std::int64_t, std::int64_t> PagesOfRows(const fs::path& path, std::int6
             for (const auto& cell : cells) pending.push_back(cell.leftChild);
             pending.push_back(BTreePage::RightChild(bytes, at));
         } else {
-            for (const auto& cell : cells) pages[cell.rowId] = number;
+            const std::int64_t pointersEnd = at + 8 + 2 * static_cast<std::int64_t>(cells.size());
+            for (const auto& cell : cells)
+                cellsOfRows[cell.rowId] = {number, cell.start, cell.end, pointersEnd};
         }
     }
+    return cellsOfRows;
+}
+
+// The page on which each row of the table keeps its cell, by row id, read from the intact file.
+std::map<std::int64_t, std::int64_t> PagesOfRows(const fs::path& path, std::int64_t root) {
+    std::map<std::int64_t, std::int64_t> pages;
+    for (const auto& [rowId, cell] : CellsOfRows(path, root)) pages[rowId] = cell.page;
     return pages;
 }
 
@@ -1006,6 +1036,31 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
     }
 }
 
+// The messages of a backup as a scan exports them: the report's counts, and the texts of the
+// messages the export lists as deleted (those after the existing ones).
+struct ScannedMessages {
+    ReportRow counts;
+    std::vector<std::string> deletedTexts;
+};
+
+ScannedMessages ScanMessages(const fs::path& backup, const fs::path& cache) {
+    ScannedMessages scanned;
+    const auto scan = RunScanner(
+        {backup.string(), "--type", "messages", "--fast", "--export", (backup / "export").string()},
+        cache);
+    const auto report = ReportRows(scan.out);
+    if (!report.count("Messages")) {
+        ADD_FAILURE() << "no messages in the report\n" << scan.out << scan.err;
+        return scanned;
+    }
+    scanned.counts = report.at("Messages");
+    const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+    for (std::size_t i = static_cast<std::size_t>(std::max(scanned.counts.existing, 0));
+         i < records.size(); ++i)
+        if (records[i].size() > 2) scanned.deletedTexts.push_back(records[i][2]);
+    return scanned;
+}
+
 // Byte changes to the messages database that leave the message table's cells as they were but
 // mislead whoever reads it through its structure: a changed key on the GUID index's root (an
 // index lookup then answers "no row" for live messages, without an error), and a changed child
@@ -1064,19 +1119,83 @@ TEST_F(EndToEndScanTest, MisleadingIndexesAndPointersNeverTurnLiveMessagesIntoDe
         }
         ASSERT_GT(live.size(), 100u);
 
-        const auto scan = RunScanner({backup.string(), "--type", "messages", "--fast", "--export",
-                                      (backup / "export").string()},
-                                     dir / "cache");
-        const auto report = ReportRows(scan.out);
-        ASSERT_TRUE(report.count("Messages")) << scan.out << scan.err;
-        const ReportRow counts = report.at("Messages");
-        EXPECT_GT(counts.deleted, 0);
-        const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+        const auto scanned = ScanMessages(backup, dir / "cache");
+        EXPECT_GT(scanned.counts.deleted, 0);
         std::vector<std::string> listed;
-        for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
-             i < records.size(); ++i)
-            if (records[i].size() > 2 && live.count(records[i][2])) listed.push_back(records[i][2]);
+        for (const std::string& text : scanned.deletedTexts)
+            if (live.count(text)) listed.push_back(text);
         EXPECT_EQ(listed, std::vector<std::string>{}) << "live rows listed as deleted";
+    }
+}
+
+// Changes from 1 to 100 bytes of the file, at offsets and to values drawn from the seed; answers
+// the offsets changed.
+std::set<std::int64_t> ChangeRandomBytes(const fs::path& path, std::uint32_t seed) {
+    Bytes bytes = ReadFileBytes(path);
+    std::set<std::int64_t> changed;
+    if (bytes.empty()) return changed;
+    std::mt19937 random(seed);
+    const std::uint32_t count = 1 + random() % 100;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t at = random() % bytes.size();
+        bytes[at] = static_cast<std::uint8_t>(random() % 256);
+        changed.insert(static_cast<std::int64_t>(at));
+    }
+    Overwrite(path, 0, bytes);
+    return changed;
+}
+
+// Random byte changes to the demo's messages database, from seeds that hit what misleads the
+// scan: the GUID bytes of a stale copy of a live row (in the free space of the message table's
+// root, which was a leaf once), so that its GUID no longer matches the live row's; and the
+// schema's entry for the message table (its name, or its statement on an
+// overflow page), so that neither SQLite nor the file's own schema names the table whose rows
+// are still in the file. No row whose cell kept its bytes is listed as deleted, and deleted
+// messages are still listed.
+TEST_F(EndToEndScanTest, RandomByteChangesNeverTurnLiveMessagesIntoDeletedOnes) {
+    const auto contents = demo::WriteDemoBackup(dir / "pristine");
+    const std::string name =
+        testsupport::BackupBuilder::BackupName("HomeDomain", "Library/SMS/sms.db");
+    const fs::path pristine = dir / "pristine" / name;
+    ASSERT_TRUE(fs::exists(pristine));
+    const struct {
+        std::uint32_t seed;
+        const char* hit;
+    } cases[] = {
+        {99, "a stale copy's GUID, in a file SQLite reads without a fault"},
+        {336, "a stale copy's GUID, in a file of damaged free space"},
+        {26, "a stale copy's GUID, in a file SQLite cannot read"},
+        {8, "a stale copy's GUID, in a file SQLite reads in part"},
+        {187, "the message table's name in the schema"},
+        {370, "the message table's statement"},
+    };
+    ASSERT_EQ(SqlStrings(pristine, "SELECT rootpage FROM sqlite_master WHERE name = 'message'"),
+              std::vector<std::string>{"4"});
+    const auto rowIds = SqlStrings(pristine, "SELECT rowid FROM message");
+    const auto texts = SqlStrings(pristine, "SELECT text FROM message");
+    const auto cells = CellsOfRows(pristine, 4);
+    ASSERT_EQ(cells.size(), rowIds.size());
+    std::set<std::string> deletedTexts;
+    for (const auto& message : contents.messages)
+        if (message.deleted) deletedTexts.insert(message.key);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("seed " + std::to_string(c.seed) + ": " + c.hit);
+        const fs::path backup = dir / ("seed-" + std::to_string(c.seed));
+        fs::copy(dir / "pristine", backup, fs::copy_options::recursive);
+        const auto changed = ChangeRandomBytes(backup / name, c.seed);
+        std::set<std::string> live;
+        for (std::size_t i = 0; i < rowIds.size() && i < texts.size(); ++i)
+            if (cells.at(std::stoll(rowIds[i])).keptBy(changed, 4096)) live.insert(texts[i]);
+        ASSERT_GT(live.size(), 100u);
+
+        std::vector<std::string> listedLive;
+        std::size_t listedDeleted = 0;
+        for (const std::string& text : ScanMessages(backup, dir / "cache").deletedTexts) {
+            if (live.count(text)) listedLive.push_back(text);
+            listedDeleted += deletedTexts.count(text);
+        }
+        EXPECT_EQ(listedLive, std::vector<std::string>{}) << "live rows listed as deleted";
+        EXPECT_GE(listedDeleted, deletedTexts.size() / 2);
     }
 }
 

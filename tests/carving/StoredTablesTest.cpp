@@ -106,6 +106,14 @@ fs::path BuildPeople(const fs::path& path, const char* encoding, const std::stri
     return path;
 }
 
+// A second, narrower table of ten rows, written after the people.
+std::string OtherTable() {
+    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
+    for (int i = 1000; i < 1010; ++i)
+        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
+    return other;
+}
+
 }  // namespace
 
 // The rows read from the file's own pages are the rows SQLite reads, in either text encoding,
@@ -171,10 +179,7 @@ TEST(StoredTables, ReadsAFileSqliteRefuses) {
 // named is cut off from every b-tree but still holds live rows, which are read all the same.
 TEST(StoredTables, ReadsLeavesCutOffFromTheTree) {
     TempDir dir;
-    std::string other = "CREATE TABLE other (id INTEGER PRIMARY KEY, word TEXT);";
-    for (int i = 1000; i < 1010; ++i)
-        other += "INSERT INTO other VALUES (" + std::to_string(i) + ", 'w');";
-    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", other);
+    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", OtherTable());
     const RowMap expected = SqlRows(path, "person", 7);
     const auto rootOf = [&](const std::string& table) {
         return SqlRows(path, "sqlite_master WHERE name = '" + table + "'", 4)
@@ -215,6 +220,37 @@ TEST(StoredTables, ReadsLeavesCutOffFromTheTree) {
     for (const auto& cell : lost) {
         ASSERT_TRUE(read.count(cell.rowId)) << "row " << cell.rowId;
         EXPECT_EQ(read.at(cell.rowId), expected.at(cell.rowId));
+    }
+}
+
+// A schema whose entry for a table was damaged (its name changed) names no such table, while
+// its rows are still on the live pages: the rows of its width are read from every live leaf,
+// those of a narrower table and those on freelist pages left out.
+TEST(StoredTables, ReadsRowsOfAWidthWhereTheSchemaNamesNoTable) {
+    TempDir dir;
+    const fs::path path = BuildPeople(dir / "people.sqlite", "UTF-8", OtherTable());
+    const RowMap expected = SqlRows(path, "person", 7);
+    ASSERT_EQ(expected.size(), 179u);
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    const std::size_t entry = bytes.find("tablepersonperson");
+    ASSERT_NE(entry, std::string::npos);
+    SetByte(path, static_cast<std::int64_t>(entry + 5), 'q');
+
+    const StoredTables tables(path.string());
+    ASSERT_TRUE(tables.readable());
+    EXPECT_FALSE(tables.hasTable("person"));
+    RowMap read;
+    EXPECT_TRUE(tables.forEachRowOfWidth(6, 7, {}, [&](StoredTables::Row&& row) {
+        EXPECT_FALSE(read.count(row.rowId)) << "row " << row.rowId << " read twice";
+        read[row.rowId] = std::move(row.values);
+    }));
+    ASSERT_EQ(read.size(), expected.size());
+    for (const auto& [rowId, values] : read) {
+        ASSERT_TRUE(expected.count(rowId)) << "row " << rowId;
+        ASSERT_GE(values.size(), 2u);
+        EXPECT_EQ(values[1], expected.at(rowId)[1]) << "row " << rowId;
     }
 }
 

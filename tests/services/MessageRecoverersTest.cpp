@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -37,6 +39,30 @@ protected:
         MessagesSQLiteRecovery::addRecoveredObject();
     }
 };
+
+// Inserts a message row and, after it, a live message that keeps the row's freed cell apart
+// from the next one's once the row is deleted; answers the row's id.
+std::int64_t InsertKeptApart(testsupport::FixtureDatabase& db, const testsupport::Row& row) {
+    static int filler = 0;
+    const std::int64_t id = db.insert("message", row);
+    db.insert("message",
+              {{"guid", "F1LL3R00-0000-4000-8000-" + std::to_string(100000000000 + ++filler)},
+               {"text", "Bleibt stehen"},
+               {"handle_id", std::int64_t{1}},
+               {"service", "iMessage"},
+               {"date", std::int64_t{470000000}}});
+    return id;
+}
+
+// Deletes the rows, closes the file and carves it into the record with a message recoverer.
+void DeleteAndCarve(testsupport::FixtureDatabase& db, const std::vector<std::int64_t>& ids,
+                    const BackupBuilder& backup, BrimleyAppDelegate& record) {
+    for (auto id : ids) db.deleteRow("message", id);
+    db.close();
+    msgtest::PrepareRecord(record, backup.folder());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+}
 
 }  // namespace
 
@@ -135,21 +161,12 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
          future, true},
     };
     std::vector<std::int64_t> ids;
-    int filler = 0;
-    for (const auto& row : rows) {
-        ids.push_back(db.insert("message", {{"guid", row.guid},
-                                            {"text", row.text},
-                                            {"handle_id", std::int64_t{1}},
-                                            {"service", "iMessage"},
-                                            {"date", row.date}}));
-        // A live message between two deleted ones keeps their freed cells apart.
-        db.insert("message", {{"guid", "F1LL3R00-0000-4000-8000-00000000000" +
-                                           std::to_string(++filler)},
-                              {"text", "Bleibt stehen"},
-                              {"handle_id", std::int64_t{1}},
-                              {"service", "iMessage"},
-                              {"date", std::int64_t{470000000}}});
-    }
+    for (const auto& row : rows)
+        ids.push_back(InsertKeptApart(db, {{"guid", row.guid},
+                                           {"text", row.text},
+                                           {"handle_id", std::int64_t{1}},
+                                           {"service", "iMessage"},
+                                           {"date", row.date}}));
     // A live message first written without text or date, then rewritten with them.
     const std::string live = "0D9E8F7A-6B5C-4D3E-8F2A-1B0C9D8E7F6A";
     db.insert("message", {{"guid", live},
@@ -158,13 +175,8 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
                           {"date", std::int64_t{0}}});
     db.exec("UPDATE message SET text = 'Ich bin gleich da, warte am Eingang auf dich', "
             "date = 470000600, date_read = 470000660 WHERE guid = '" + live + "'");
-    for (auto id : ids) db.deleteRow("message", id);
-    db.close();
-
     BrimleyAppDelegate record;
-    msgtest::PrepareRecord(record, dir.path());
-    MessagesSQLiteRecovery recoverer(ContextFor(record));
-    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+    DeleteAndCarve(db, ids, backup, record);
 
     std::set<std::string> listed;
     for (const auto& sms : record.DeletedSMS.snapshot()) {
@@ -176,6 +188,139 @@ TEST(MessageRecovery, RowsThatSayNothingAndCopiesOfLiveMessagesAreNotListed) {
     for (const auto& row : rows) expected += row.listed;
     EXPECT_EQ(listed.size(), expected);
     EXPECT_EQ(listed.count("|| "), 0u) << "a row that says nothing was listed";
+}
+
+// A copy of a live row in free space whose GUID bytes were damaged is still a copy: it has the
+// text, date and handle of a live row, or a live row's GUID but for one character that no GUID
+// holds; and so is a sound copy of a live row whose own GUID lost a character. A message that
+// differs in its date or its handle, or whose GUID is sound, is another message and is listed.
+TEST(MessageRecovery, CopiesOfLiveRowsWithDamagedGuidsAreNotListed) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios9.sql",
+                                 {4096, AutoVacuum::None});
+    const std::string station = "2B7C5E11-8A3D-4F60-9C12-7E4B3A2D1C0F";
+    const std::string evening = "A41E9D23-5B7C-4E8F-8D61-0C3B2A1F9E8D";
+    const auto with = [](std::string guid, std::size_t at, char c) {
+        guid[at] = c;
+        return guid;
+    };
+    // A live row whose own GUID lost a character.
+    const std::string sound = "3E5A7C9B-1D2F-4A6C-8E0B-7F9D1B3A5C2E";
+    const std::string damaged = with(sound, 20, 'Z');
+    const struct {
+        const char* label;
+        std::string guid;
+        const char* text;
+        std::int64_t date;
+        std::int64_t handle;
+        bool listed;
+    } rows[] = {
+        {"text, date and handle of a live row", "5F0A8C2E-3D1B-4A7C-9E6F-2B8D4C0A1E3F",
+         "Wir sehen uns am Bahnhof", 470000000, 1, false},
+        {"a live row's text at another date", "7D3B1F9A-2C4E-4B6D-8A0C-5E7F9B1D3A2C",
+         "Wir sehen uns am Bahnhof", 470086400, 1, true},
+        {"a live row's text and date from another handle", "9E1C3A5B-7D2F-4C8A-B0E4-6F1A3C5E7B9D",
+         "Wir sehen uns am Bahnhof", 470000000, 2, true},
+        {"a live GUID with a character no GUID holds", with(evening, 5, 'Z'), "Nur noch Reste",
+         470000500, 2, false},
+        {"a live GUID with a dash put elsewhere", with(evening, 13, '7'), "Nur noch Reste",
+         470000600, 2, false},
+        {"a live GUID with another digit", with(evening, 5, '0'), "Eine andere Nachricht",
+         470000700, 2, true},
+        {"a sound copy of a live GUID that lost a character", sound, "Die alte Fassung", 470000900,
+         1, false},
+        {"a character no GUID holds, near no live GUID",
+         with("C2D4E6F8-1A3B-4C5D-8E7F-9A0B1C2D3E4F", 5, 'Z'), "Noch eine", 470000800, 1, true},
+    };
+    std::vector<std::int64_t> ids;
+    for (const auto& row : rows)
+        ids.push_back(InsertKeptApart(db, {{"guid", row.guid},
+                                           {"text", row.text},
+                                           {"handle_id", row.handle},
+                                           {"service", "iMessage"},
+                                           {"date", row.date}}));
+    db.insert("message", {{"guid", station},
+                          {"text", "Wir sehen uns am Bahnhof"},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470000000}}});
+    db.insert("message", {{"guid", evening},
+                          {"text", "Kommst du heute Abend?"},
+                          {"handle_id", std::int64_t{2}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470000400}}});
+    db.insert("message", {{"guid", damaged},
+                          {"text", "Die neue Fassung"},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470001000}}});
+    BrimleyAppDelegate record;
+    DeleteAndCarve(db, ids, backup, record);
+
+    std::set<std::string> listed;
+    for (const auto& sms : record.DeletedSMS.snapshot()) listed.insert(sms->GUID().value_or(""));
+    for (const auto& row : rows)
+        EXPECT_EQ(listed.count(row.guid), row.listed ? 1u : 0u) << row.label;
+}
+
+// A schema statement whose column name was damaged ("guid" no longer spelled so) still holds the
+// table's rows: the GUIDs are read where the table's layout has them, so an older copy of a
+// live message (its text since rewritten) is not listed.
+TEST(MessageRecovery, ACopyOfALiveMessageIsKnownWhereTheSchemaMisnamesTheGuid) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios9.sql",
+                                 {4096, AutoVacuum::None});
+    const std::string live = "5A1C3E7F-9B2D-4F6A-8C0E-1D3B5F7A9C2E";
+    const std::string deleted = "8F2B4D6A-0C1E-4A3B-9D5F-7E9A1C3B5D4F";
+    // The live message first, so that its rewritten cell is placed elsewhere.
+    db.insert("message", {{"guid", live},
+                          {"text", "Erster Entwurf"},
+                          {"handle_id", std::int64_t{1}},
+                          {"service", "iMessage"},
+                          {"date", std::int64_t{470000100}}});
+    const std::vector<std::int64_t> ids = {
+        InsertKeptApart(db, {{"guid", deleted},
+                             {"text", "Schon vergessen"},
+                             {"handle_id", std::int64_t{1}},
+                             {"service", "iMessage"},
+                             {"date", std::int64_t{470000000}}})};
+    db.exec(
+        "UPDATE message SET text = 'Die endgültige Fassung, deutlich länger als der erste "
+        "Entwurf', date = 470000200 WHERE guid = '" +
+        live + "'");
+    BrimleyAppDelegate unspoiled;
+    DeleteAndCarve(db, ids, backup, unspoiled);
+    const auto listedIn = [](const BrimleyAppDelegate& carved) {
+        std::set<std::string> listed;
+        for (const auto& sms : carved.DeletedSMS.snapshot())
+            listed.insert(sms->GUID().value_or(""));
+        return listed;
+    };
+    // The older copy is there to find, and is known for live in the sound file.
+    ASSERT_EQ(listedIn(unspoiled), (std::set<std::string>{deleted}));
+    const std::filesystem::path path = backup.pathFor("HomeDomain", "Library/SMS/sms.db");
+    {
+        // Every copy of the statement in the file (a page may keep an older one too).
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        int spoiled = 0;
+        for (std::size_t table = bytes.find("CREATE TABLE message ("); table != std::string::npos;
+             table = bytes.find("CREATE TABLE message (", table + 1)) {
+            file.seekp(static_cast<std::streamoff>(bytes.find("guid", table) + 1));
+            file.put('x');
+            ++spoiled;
+        }
+        ASSERT_GT(spoiled, 0);
+        ASSERT_TRUE(file.good());
+    }
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(path.string());
+    EXPECT_EQ(listedIn(record), (std::set<std::string>{deleted}));
 }
 
 TEST(MessageRecovery, CarvedDateTexts) {
