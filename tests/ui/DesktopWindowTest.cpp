@@ -166,16 +166,9 @@ class DesktopWindowTest : public QObject {
     }
 
     // Chooses the demo backup and starts a scan of every type.
-    void startScan() {
-        w().showScreen(ScreenState::ScreenHome);
-        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
-        w().homeScreen()->fullRecover();
-    }
+    void startScan() { f.startScan(contents.folder.string(), 7); }
     void scan() {
-        startScan();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.scan(contents.folder.string(), 7));
         w().dashboard()->close();
     }
 
@@ -305,8 +298,7 @@ private slots:
         home->dataTypeCombo->setFocus();
         QTest::keyClick(home->dataTypeCombo, Qt::Key_Return);
         QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenResults));
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.waitForReport());
         w().dashboard()->close();
     }
 
@@ -516,8 +508,7 @@ private slots:
             if (gap < 6) cut << QStringLiteral("home, backup: %1 and %2 %3 apart").arg(left->objectName(), right->objectName()).arg(gap);
         }
         startScan();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.waitForReport());
         check(w().dashboard(), QStringLiteral("report"));
         for (const QString& text : CutTableTexts(w().dashboard()->table))
             cut << QStringLiteral("report: ") + text;

@@ -76,12 +76,7 @@ private slots:
         options.photos = 2;
         contents = demo::WriteDemoBackup(fs::path(dir.path().toStdString()) / "backup", options);
         f.start();
-        w().showScreen(ScreenState::ScreenHome);
-        w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
-        w().homeScreen()->fullRecover();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.scan(contents.folder.string(), 7));
         w().dashboard()->close();
     }
 

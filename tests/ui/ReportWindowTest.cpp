@@ -74,10 +74,7 @@ class ReportWindowTest : public QObject {
         w().homeScreen()->fullRecover();
     }
 
-    void waitForTheReport() {
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
-    }
+    void waitForTheReport() { QVERIFY(f.waitForReport()); }
 
 private slots:
     void initTestCase() {

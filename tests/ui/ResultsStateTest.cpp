@@ -354,8 +354,7 @@ private slots:
         // And it scans.
         home->dataTypeCombo->setCurrentIndex(2);
         home->fullRecover();
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.waitForReport());
         QVERIFY(f.record.CallLogContent.size() > 0);
         w().dashboard()->close();
     }

@@ -47,11 +47,20 @@ struct UiFixture {
     // Scans the backup folder from the home screen with the type of the combo box's entry, and
     // waits for the report; whether it came.
     bool scan(const std::string& folder, int comboIndex) {
+        startScan(folder, comboIndex);
+        return waitForReport();
+    }
+    // Chooses the backup folder on the home screen and starts a scan of the combo box's entry.
+    void startScan(const std::string& folder, int comboIndex) {
         MainMenu& w = application->window();
         w.showScreen(ScreenState::ScreenHome);
         w.openBackupFolder(QString::fromStdString(folder));
         w.homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
         w.homeScreen()->fullRecover();
+    }
+    // Waits for the report of a scan already started and for the scan's end; whether both came.
+    bool waitForReport() {
+        MainMenu& w = application->window();
         return WaitFor([&] { return w.dashboard() && w.dashboard()->isVisible(); }) &&
                WaitFor([&] { return !application->core().scanWorker().isRunning(); });
     }

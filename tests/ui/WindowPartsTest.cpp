@@ -53,8 +53,7 @@ class WindowPartsTest : public QObject {
     InfoReaderViewController* home() { return w().homeScreen(); }
 
     void waitForTheScanAndItsReport() {
-        QVERIFY(WaitFor([&] { return w().dashboard() && w().dashboard()->isVisible(); }));
-        QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
+        QVERIFY(f.waitForReport());
         w().dashboard()->close();
     }
 
