@@ -159,17 +159,13 @@ void RecoveryWindowController::RecoverDeletedDataNonSignatures(DataType type, co
         if (const auto name = part(step)) progress_->end(*name);
     };
     // A failure ends the older path only; the services of the other types still run.
-    const auto failed = [this](const std::string& message) {
-        std::cerr << ("deleted-record run: " + message + "\n");
-        Safely([&] { window_.updateStatus(4, message); });
-    };
     try {
         LegacyRecovery legacy(ScanContextOf(record_, run), std::move(reporter), getOSXVersion());
         legacy.RecoverDeletedDataNonSignatures(type);
     } catch (const std::exception& e) {
-        failed(std::string("recovering deleted records (older carving path): ") + e.what());
+        reportFailure(std::string("recovering deleted records (older carving path): ") + e.what());
     } catch (...) {
-        failed("recovering deleted records (older carving path) failed");
+        reportFailure("recovering deleted records (older carving path) failed");
     }
     for (const DataTypeDescriptor* slot : Slots())
         if (RunsStep(type, *slot->dataType) && CarvedByOlderPath(*slot->dataType))
@@ -238,14 +234,9 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
             if (plan.refreshesTabsAfterRecovery) Safely([this] { window_.refreshTabButtons(); });
         }
     } catch (const std::exception& e) {
-        const std::string message =
-            std::string("recovering deleted ") + plan.name + ": " + e.what();
-        std::cerr << ("deleted-record run: " + message + "\n");
-        Safely([&] { window_.updateStatus(4, message); });
+        reportFailure(std::string("recovering deleted ") + plan.name + ": " + e.what());
     } catch (...) {
-        const std::string message = std::string("recovering deleted ") + plan.name + " failed";
-        std::cerr << ("deleted-record run: " + message + "\n");
-        Safely([&] { window_.updateStatus(4, message); });
+        reportFailure(std::string("recovering deleted ") + plan.name + " failed");
     }
     // The status line goes on naming work that is being done: a thread still carving.
     {
@@ -253,6 +244,11 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
         if (const OptString next = progress_->end(part)) Safely([&] { window_.updateStatus(3, *next); });
     }
     markFinished(slot);
+}
+
+void RecoveryWindowController::reportFailure(const std::string& message) {
+    std::cerr << ("deleted-record run: " + message + "\n");
+    Safely([&] { window_.updateStatus(4, message); });
 }
 
 void RecoveryWindowController::markFinished(Slot slot) {

@@ -98,6 +98,8 @@ private:
     // The body of one per-type thread; `run` is the run's own cancel mark.
     void runSlot(Slot slot, std::stop_token stop, std::stop_token run, ServicesManager& manager,
                  const ScanContext& context);
+    // A failure of one part of the run: on standard error and the status line; the run goes on.
+    void reportFailure(const std::string& message);
     void markFinished(Slot slot);
     void joinThreads();
 
