@@ -42,19 +42,29 @@ bool SqLiteTableSignatures::LoadSignaturesFile(const std::string& path) {
     const auto document = SqLiteTableSignaturesParser::ReadDocument(path, &why);
     if (!document) return fail(why);
     const std::size_t before = tableSignatures_.size();
-    SqLiteTableSignaturesParser parser(*document);
-    parser.setSqLiteTableSignatures(Borrow(*this));
-    if (!parser.parseTableSignatures())
-        return fail("is not a well-formed signature file: " + parser.errorMessage());
+    std::string error;
+    if (!LoadWholeDocument(*document, &error))
+        return fail("is not a well-formed signature file: " + error);
     if (tableSignatures_.size() == before) return fail("holds no recovery signatures");
     problem_.reset();
     return true;
 }
 
 bool SqLiteTableSignatures::LoadSignaturesDocument(std::string_view document) {
+    return LoadWholeDocument(document, nullptr);
+}
+
+bool SqLiteTableSignatures::LoadWholeDocument(std::string_view document, std::string* error) {
+    // A document cut short (or broken part-way) would leave the signatures before the break:
+    // carving would then search some data types and silently pass over the rest. It is taken
+    // whole or not at all.
+    std::vector<SQLiteSignature> before = tableSignatures_;
     SqLiteTableSignaturesParser parser(document);
     parser.setSqLiteTableSignatures(Borrow(*this));
-    return parser.parseTableSignatures();
+    if (parser.parseTableSignatures()) return true;
+    tableSignatures_ = std::move(before);
+    if (error) *error = parser.errorMessage();
+    return false;
 }
 
 const SQLiteSignature* SqLiteTableSignatures::Find(std::string_view name, std::string_view db,

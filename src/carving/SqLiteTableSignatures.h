@@ -35,9 +35,10 @@ public:
     void LoadLocalSignaturesFile();
     // Reads a signature file; false (with a line on stderr, and problem() set) when it is
     // missing, not a regular file, too large, not well-formed XML or holds no signature.
-    // Signatures completed before an XML error stay in the catalogue.
+    // A file that is not well-formed to its end (cut short, say) adds no signature at all.
     bool LoadSignaturesFile(const std::string& path);
-    // Reads a signature document from memory; false when it is not well-formed XML.
+    // Reads a signature document from memory; false, adding no signature, when it is not
+    // well-formed XML.
     bool LoadSignaturesDocument(std::string_view document);
 
     // The first signature whose triple equals the arguments exactly (case-sensitive), or nullptr.
@@ -56,6 +57,10 @@ public:
     static std::string ResourcePath();
 
 private:
+    // Parses the document into the catalogue, which it leaves as it was when the document
+    // breaks off; error (when given) then says why.
+    bool LoadWholeDocument(std::string_view document, std::string* error);
+
     std::vector<SQLiteSignature> tableSignatures_;
     bool loaded_ = false;
     std::optional<std::string> problem_;

@@ -25,6 +25,15 @@ std::shared_ptr<SqLiteTableSignatures> Parse(const std::string& xml, bool expect
     return catalogue;
 }
 
+// Writes the first `bytes` bytes of the file at from into to.
+void CopyStart(const std::string& from, const std::filesystem::path& to, std::size_t bytes) {
+    std::ifstream in(from, std::ios::binary);
+    std::string start(bytes, '\0');
+    in.read(start.data(), static_cast<std::streamsize>(bytes));
+    ASSERT_EQ(static_cast<std::size_t>(in.gcount()), bytes) << from;
+    std::ofstream(to, std::ios::binary) << start;
+}
+
 const char* const kTwoTables = R"(<?xml version="1.0"?>
 <signatures>
   <signature name="HomeDomain" database="sms.db" table="HANDLE">
@@ -243,6 +252,14 @@ TEST(SignatureCatalogue, AFileThatCannotServeCarvingSaysWhy) {
              std::filesystem::resize_file(p, 65 * 1024 * 1024);  // sparse: costs no disk
          },
          "larger than"},
+        // The shipped file cut short: the signatures before the cut are complete, yet a
+        // catalogue of some data types only would have the others passed over unsaid.
+        {"the shipped file cut at 120,000 bytes",
+         [](const std::filesystem::path& p) { CopyStart(SqLiteTableSignatures::ResourcePath(), p, 120000); },
+         "not a well-formed signature file"},
+        {"the shipped file cut at 200,000 bytes",
+         [](const std::filesystem::path& p) { CopyStart(SqLiteTableSignatures::ResourcePath(), p, 200000); },
+         "not a well-formed signature file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,6 +271,7 @@ TEST(SignatureCatalogue, AFileThatCannotServeCarvingSaysWhy) {
         ASSERT_TRUE(catalogue.problem());
         EXPECT_NE(catalogue.problem()->find(c.reason), std::string::npos) << *catalogue.problem();
         EXPECT_NE(catalogue.problem()->find(path.string()), std::string::npos);
+        EXPECT_TRUE(catalogue.tableSignatures().empty());
     }
     testsupport::TempDir dir;
     const auto good = dir / "RecoverySignatures.xml";
