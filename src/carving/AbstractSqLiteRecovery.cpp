@@ -351,6 +351,7 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         current_ = GetNewRecoveryObject();
         if (!current_) return;
         currentRowIdRead_ = info.RowIdRead;
+        currentCellRowId_ = info.RowIdRead ? std::nullopt : CellRowIdBefore(area, info);
         currentRecordComplete_ = !info.HeaderTruncated;
         current_->setRowId(info.RowId != 0 ? info.RowId : 1);
         const TablePattern& pattern = *info.tablePattern;
@@ -414,6 +415,49 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         if (currentInLiveCell_ && skipsLiveCells_) continue;
         if (!isAlreadyOnList(current_)) addRecoveredObject();
     }
+}
+
+std::optional<std::int64_t> AbstractSqLiteRecovery::CellRowIdBefore(
+    ByteView area, const SQLiteTableHeaderInfo& info) {
+    const std::int64_t at = info.HeaderStartIndex;
+    if (!info.Valid || info.RowIdRead || info.HeaderTruncated || info.Header.empty() || at < 2 ||
+        at >= static_cast<std::int64_t>(area.size()))
+        return std::nullopt;
+    // The header-length byte must be the header's length.
+    const std::int64_t headerLength = info.headerDataTaken;
+    if (headerLength > 127 || area[static_cast<std::size_t>(at)] != headerLength)
+        return std::nullopt;
+    std::uint64_t payload = static_cast<std::uint64_t>(headerLength);
+    for (std::size_t i = 1; i < info.Header.size(); ++i) {
+        const std::int64_t type = info.Header[i].first;
+        payload += type >= 12 ? static_cast<std::uint64_t>((type - 12) / 2)
+                              : static_cast<std::uint64_t>(NumberWidth(type));
+    }
+    // The row id's varint ends right before the header: its last byte has the high bit clear,
+    // the bytes before it in the varint have it set.
+    std::int64_t rowIdStart = at - 1;
+    if (area[static_cast<std::size_t>(rowIdStart)] & 0x80) return std::nullopt;
+    while (rowIdStart > 0 && at - rowIdStart < 9 &&
+           (area[static_cast<std::size_t>(rowIdStart - 1)] & 0x80))
+        --rowIdStart;
+    // Before it, the payload length as SQLite writes it (the shortest varint).
+    std::uint8_t encoded[10];
+    int length = 0;
+    for (std::uint64_t rest = payload; ; rest >>= 7) {
+        encoded[length++] = static_cast<std::uint8_t>(rest & 0x7F);
+        if (rest < 0x80 || length == 9) break;
+    }
+    if (rowIdStart < length) return std::nullopt;
+    for (int i = 0; i < length; ++i) {
+        const std::uint8_t expected =
+            static_cast<std::uint8_t>(encoded[length - 1 - i] | (i + 1 < length ? 0x80 : 0));
+        if (area[static_cast<std::size_t>(rowIdStart - length + i)] != expected)
+            return std::nullopt;
+    }
+    std::uint64_t rowId = 0;
+    const std::uint8_t* start = area.data() + rowIdStart;
+    if (ReadVarint(start, area.data() + at, rowId) != at - rowIdStart) return std::nullopt;
+    return static_cast<std::int64_t>(rowId);
 }
 
 bool AbstractSqLiteRecovery::checkPosition(ByteView raw, bool retryAllowed) {

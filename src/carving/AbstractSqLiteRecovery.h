@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -144,6 +145,10 @@ public:
     static bool IsChatGuidAsciiValue(std::uint8_t byte);
     // Whether the first 36 bytes are a GUID: "-" at 8, 13, 18 and 23, IsGuidAscii elsewhere.
     static bool IsGuidAsciiValue(ByteView bytes);
+    // The row id in the cell head right before a header found in area (plain patterns, whose
+    // first position is the header-length byte): see currentCellRowId().
+    static std::optional<std::int64_t> CellRowIdBefore(ByteView area,
+                                                       const SQLiteTableHeaderInfo& info);
     // The accepted records whose row id equals the record's.
     std::vector<std::shared_ptr<baseRecoveryObject>> FindAll(
         const baseRecoveryObject& record) const;
@@ -224,6 +229,11 @@ protected:
     bool currentRecordIsComplete() const { return currentRecordComplete_; }
     // Whether the current record's header lies inside a live cell of its page.
     bool currentRecordLiesInLiveCell() const { return currentInLiveCell_; }
+    // The row id of the cell the current record is, where the record still has its cell's
+    // head: right before its header, a payload length that is exactly the record's length (its
+    // header and its values), then the row id. A deleted cell in a freeblock lost its head;
+    // whole cells (live ones, and copies left in a page's gap when its cells moved) keep it.
+    std::optional<std::int64_t> currentCellRowId() const { return currentCellRowId_; }
 
     // ---- Where the engine looks ----
     // One b-tree page: its gap and its freeblocks.
@@ -281,6 +291,7 @@ private:
     bool currentRowIdRead_ = false;
     bool currentRecordComplete_ = true;
     bool currentInLiveCell_ = false;
+    std::optional<std::int64_t> currentCellRowId_;
     bool skipsLiveCells_ = true;
     LivePages livePages_;
     // The page being searched, and the extents of its live cells (read once per page).

@@ -213,6 +213,11 @@ StoredTables::StoredTables(const std::string& path) {
     // The schema is the table b-tree of page 1: type, name, table name, root page, statement.
     const bool walked = walk(1, {}, [&](std::int64_t, ByteView payload) {
         const auto values = decodeRecord(payload);
+        if (values.size() >= 4 && values[0].text() && *values[0].text() == "index" &&
+            values[2].text() && values[3].isInteger() && values[3].asInteger() > 0) {
+            indexes_.push_back({*values[2].text(), values[3].asInteger()});
+            return;
+        }
         if (values.size() < 5 || !values[0].text() || *values[0].text() != "table" ||
             !values[1].text() || !values[3].isInteger() || !values[4].text())
             return;
@@ -248,7 +253,11 @@ bool StoredTables::readPage(std::int64_t number, std::vector<std::uint8_t>& into
 }
 
 template <class Visit>
-bool StoredTables::walk(std::int64_t root, const std::stop_token& stop, Visit&& visit) const {
+bool StoredTables::walk(std::int64_t root, const std::stop_token& stop, Visit&& visit,
+                        bool index) const {
+    const BTreePage::Type interior =
+        index ? BTreePage::Type::InteriorIndex : BTreePage::Type::InteriorTable;
+    const BTreePage::Type leaf = index ? BTreePage::Type::LeafIndex : BTreePage::Type::LeafTable;
     bool whole = true;
     std::unordered_set<std::int64_t> seen;
     struct Step {
@@ -273,12 +282,13 @@ bool StoredTables::walk(std::int64_t root, const std::stop_token& stop, Visit&& 
         const ByteView bytes(page.data(), page.size());
         const auto type = BTreePage::TypeOf(bytes, at);
         const auto cells = BTreePage::Cells(bytes, at, usable_);
-        if (type == BTreePage::Type::InteriorTable) {
+        if (type == interior) {
             // Children are taken in key order: the right-most last, so pushed first.
             pending.push_back({BTreePage::RightChild(bytes, at), step.depth + 1});
             for (auto cell = cells.rbegin(); cell != cells.rend(); ++cell)
                 pending.push_back({cell->leftChild, step.depth + 1});
-        } else if (type == BTreePage::Type::LeafTable) {
+        }
+        if (type == leaf || (index && type == interior)) {
             for (const auto& cell : cells) {
                 const auto payload = payloadOf(bytes, cell.payloadStart, cell.localSize,
                                                cell.payloadSize, cell.overflowPage);
@@ -290,7 +300,7 @@ bool StoredTables::walk(std::int64_t root, const std::stop_token& stop, Visit&& 
                 budget -= payload->size();
                 visit(cell.rowId, ByteView(payload->data(), payload->size()));
             }
-        } else {
+        } else if (type != interior) {
             whole = false;
         }
         const std::int64_t listed = ReadBigEndian16(page.data() + at + 3);
@@ -407,6 +417,21 @@ bool StoredTables::forEachRow(std::string_view table, std::stop_token stop,
             take(rowId, std::move(values));
         });
     return read && whole && !orphans;
+}
+
+bool StoredTables::forEachIndexedRowId(std::string_view table, std::stop_token stop,
+                                       const std::function<void(std::int64_t)>& visit) const {
+    bool whole = true;
+    for (const Index& index : indexes_) {
+        if (!SameName(index.table, table)) continue;
+        // An entry holds the indexed values, then the row id.
+        whole = walk(index.rootPage, stop, [&](std::int64_t, ByteView payload) {
+            const auto values = decodeRecord(payload);
+            if (!values.empty() && values.back().isInteger()) visit(values.back().asInteger());
+        }, true) && whole;
+        if (stop.stop_requested()) return false;
+    }
+    return whole;
 }
 
 bool StoredTables::forEachRowOfWidth(std::size_t fewest, std::size_t most, std::stop_token stop,

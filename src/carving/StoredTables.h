@@ -64,6 +64,14 @@ public:
     bool forEachRowOfWidth(std::size_t fewest, std::size_t most, std::stop_token stop,
                            const std::function<void(Row&&)>& visit) const;
 
+    // The row ids that the indexes of the table hold, one call per index entry (a row id comes
+    // once per index): each live row has an entry in every index of its table, and a deleted
+    // row's entries go with it. The indexes are found by the table name of their schema rows,
+    // so they answer also where the table's own schema row or its leaves are lost (a file cut
+    // short). Answers whether every index was read whole.
+    bool forEachIndexedRowId(std::string_view table, std::stop_token stop,
+                             const std::function<void(std::int64_t)>& visit) const;
+
     // The column names of a "CREATE TABLE" statement, and which one (if any) is the row id's
     // alias (declared "INTEGER PRIMARY KEY").
     struct Columns {
@@ -81,10 +89,17 @@ private:
         std::int64_t rootPage = 0;
         Columns columns;
     };
+    struct Index {
+        std::string table;
+        std::int64_t rootPage = 0;
+    };
     const Table* find(std::string_view name) const;
-    // Reads every cell of the table b-tree below root; visit(rowId, payload) for each.
+    // Reads every cell of the table b-tree below root; visit(rowId, payload) for each. With
+    // index set, the b-tree is an index's: visit(0, payload) for every entry, those of its
+    // interior pages included.
     template <class Visit>
-    bool walk(std::int64_t root, const std::stop_token& stop, Visit&& visit) const;
+    bool walk(std::int64_t root, const std::stop_token& stop, Visit&& visit,
+              bool index = false) const;
     // Reads the cells of the table leaf pages that pick(livePages, pageNumber) takes; visit(rowId,
     // values) for each record of from fewest to most values. False when a stop was requested
     // or the bytes read ran past what the file could hold.
@@ -105,4 +120,5 @@ private:
     int textEncoding_ = 1;
     bool readable_ = false;
     std::vector<Table> tables_;
+    std::vector<Index> indexes_;
 };

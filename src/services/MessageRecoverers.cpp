@@ -230,10 +230,14 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
     // The table read past its indexes: its b-tree as SQLite reads it, as far as it goes.
     if (live_ && live_->isOpen()) {
         auto rows =
-            live_->executeQuery("SELECT guid, text, date, handle_id FROM message NOT INDEXED");
-        while (rows.next())
+            live_->executeQuery(
+                "SELECT ROWID, guid, text, date, handle_id FROM message NOT INDEXED");
+        while (rows.next()) {
+            if (const auto rowId = rows.valueForColumn("ROWID"); rowId.isInteger())
+                stored.rowIds.push_back(rowId.asInteger());
             keep(rows.stringForColumn("guid"), rows.stringForColumn("text"),
                  rows.valueForColumn("date"), rows.valueForColumn("handle_id"));
+        }
     }
     // The file's own pages, leaves cut off from the b-tree included. Where the schema no longer
     // names the table or one of its columns (its entry damaged), the rows and columns are found
@@ -268,15 +272,30 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
     };
     const StoredTables file(path_);
     if (const auto columns = file.columnsOf("message")) {
-        keepRows(*columns, [&](const auto& visit) { file.forEachRow("message", {}, visit); });
+        keepRows(*columns, [&](const auto& visit) {
+            file.forEachRow("message", {}, [&](StoredTables::Row&& row) {
+                stored.rowIds.push_back(row.rowId);
+                visit(std::move(row));
+            });
+        });
     } else if (file.readable() && !layout.empty()) {
         keepRows(layout, [&](const auto& visit) {
             file.forEachRowOfWidth(fewest, layout.size(), {}, visit);
         });
     }
+    file.forEachIndexedRowId("message", {},
+                             [&](std::int64_t rowId) { stored.rowIds.push_back(rowId); });
+    std::sort(stored.rowIds.begin(), stored.rowIds.end());
+    stored.rowIds.erase(std::unique(stored.rowIds.begin(), stored.rowIds.end()),
+                        stored.rowIds.end());
+    stored.rowIds.shrink_to_fit();
     stored.guids.seal();
     stored.copies.seal();
     return stored;
+}
+
+bool MessagesSQLiteRecovery::StoredRows::holdsRowId(std::int64_t rowId) const {
+    return std::binary_search(rowIds.begin(), rowIds.end(), rowId);
 }
 
 void MessagesSQLiteRecovery::HashSet::add(std::string_view key) {
@@ -341,6 +360,9 @@ void MessagesSQLiteRecovery::addRecoveredObject() {
     // The same record seen again (a page searched by a walk and by a sweep) says nothing new.
     if (!sightings_.firstSighting(fingerprint_)) return;
     auto message = std::static_pointer_cast<Message>(currentRecord());
+    // A cell whose head still names a live row is that row's copy, whole or cut short.
+    const auto rowId = currentRowIdWasRead() ? std::optional(message->RowId()) : currentCellRowId();
+    if (rowId && storedRows().holdsRowId(*rowId)) return;
     if (!currentRecordIsComplete()) {
         cut_.push_back(std::move(message));
         return;

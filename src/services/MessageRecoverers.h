@@ -123,6 +123,12 @@ private:
         HashSet guids;
         // The text, date and handle of each live row that has a text and a date.
         HashSet copies;
+        // The row ids of the live rows, also as the table's indexes hold them: the table hands
+        // out each row id once (AUTOINCREMENT), so a whole cell that carries one of them is a
+        // copy of that row, whatever its other bytes say, and where the file lost the row's
+        // own leaf (cut short) its index entries still name it.
+        std::vector<std::int64_t> rowIds;
+        bool holdsRowId(std::int64_t rowId) const;
     };
     const StoredRows& storedRows() const;
     std::string path_;

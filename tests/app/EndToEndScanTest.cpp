@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -764,13 +765,16 @@ TEST_F(EndToEndScanTest, AnUnusableSignatureFileIsAnErrorOfItsOwn) {
              fs::remove(p);
              ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
          }},
+        // Cut short, it still holds whole signatures of some data types: none is used.
+        {"cut at 120,000 bytes", [](const fs::path& p) { fs::resize_file(p, 120000); }},
+        {"cut at 200,000 bytes", [](const fs::path& p) { fs::resize_file(p, 200000); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path resources = dir / ("resources-" + std::string(c.name));
         fs::copy(AppPaths::resourcesDirectory(), resources, fs::copy_options::recursive);
         c.spoil(resources / "RecoverySignatures.xml");
-        const auto run = RunScanner({(dir / "backup").string(), "--type", "messages", "--fast"},
+        const auto run = RunScanner({(dir / "backup").string(), "--fast"},
                                     dir / "cache", {},
                                     {{"TORVANE_RESOURCES_DIR=" + resources.string()}, {}});
         EXPECT_EQ(run.exitStatus, 11) << run.out << run.err;
@@ -778,8 +782,11 @@ TEST_F(EndToEndScanTest, AnUnusableSignatureFileIsAnErrorOfItsOwn) {
             << run.err;
         EXPECT_NE(run.out.find("Deleted records were not searched"), std::string::npos) << run.out;
         const auto report = ReportRows(run.out);
-        ASSERT_TRUE(report.count("Messages")) << run.out;
-        EXPECT_GT(report.at("Messages").existing, 0);
+        for (const char* type : {"Messages", "Contacts"}) {
+            ASSERT_TRUE(report.count(type)) << run.out;
+            EXPECT_GT(report.at(type).existing, 0) << type;
+            EXPECT_EQ(report.at(type).deleted, 0) << type << " searched after all";
+        }
     }
 }
 
@@ -1196,6 +1203,84 @@ TEST_F(EndToEndScanTest, RandomByteChangesNeverTurnLiveMessagesIntoDeletedOnes) 
         }
         EXPECT_EQ(listedLive, std::vector<std::string>{}) << "live rows listed as deleted";
         EXPECT_GE(listedDeleted, deletedTexts.size() / 2);
+    }
+}
+
+// A stale copy of a live message whose GUID and partner were damaged (so that neither its GUID
+// nor its text, date and partner are a live row's) still has its cell's head, which names the
+// live row's row id; and a file cut short loses the table's leaves while its indexes, before
+// them, still name every live row. Neither is listed as deleted: whether SQLite reads the whole
+// file, none of it (a header byte it refuses, the file cut short), or not the message table
+// (its name in the schema damaged). The deleted messages are still listed.
+TEST_F(EndToEndScanTest, CopiesOfLiveMessagesInDamagedFilesAreKnownByTheirRowIds) {
+    const auto contents = demo::WriteDemoBackup(dir / "pristine");
+    const std::string name =
+        testsupport::BackupBuilder::BackupName("HomeDomain", "Library/SMS/sms.db");
+    const fs::path pristine = dir / "pristine" / name;
+    ASSERT_EQ(SqlStrings(pristine, "SELECT rootpage FROM sqlite_master WHERE name = 'message'"),
+              std::vector<std::string>{"4"});
+    const std::set<std::string> live = [&] {
+        const auto texts = SqlStrings(pristine, "SELECT text FROM message");
+        return std::set<std::string>(texts.begin(), texts.end());
+    }();
+    const Bytes original = ReadFileBytes(pristine);
+    // The copy of the first message left in the gap of the table's root (page 4), from when that
+    // page was a leaf: its header (length, then serial types: row id, GUID, text, replace,
+    // service centre, handle), right before its GUID.
+    const std::string guid = SqlStrings(pristine, "SELECT guid FROM message WHERE ROWID = 1").at(0);
+    const auto page4 = original.begin() + 3 * 4096;
+    const auto at = std::search(page4, page4 + 4096, guid.begin(), guid.end());
+    ASSERT_NE(at, page4 + 4096) << "the demo's sms.db is laid out differently";
+    const std::int64_t copy = at - original.begin();
+    std::int64_t headerLength = 2;
+    while (headerLength < 128 &&
+           original.at(static_cast<std::size_t>(copy - headerLength)) != headerLength)
+        ++headerLength;
+    const std::int64_t handleType = copy - headerLength + 6;
+    // The handle 1, held in its serial type (9: the integer 1).
+    ASSERT_EQ(original.at(static_cast<std::size_t>(handleType)), 9);
+    ASSERT_EQ(SqlStrings(pristine, "SELECT handle_id FROM message WHERE ROWID = 1"),
+              std::vector<std::string>{"1"});
+    const auto damageCopy = [&](const fs::path& file) {
+        Overwrite(file, copy, {'F', 'F'});
+        Overwrite(file, handleType, {8});  // the handle 0
+    };
+    // The message table's schema row ("table", "message", "message"), on a leaf of the schema.
+    const std::string schemaRow = "tablemessagemessage";
+    const auto schemaAt = std::search(original.begin() + 4096, original.end(), schemaRow.begin(),
+                                      schemaRow.end());
+    ASSERT_NE(schemaAt, original.end());
+    const std::int64_t tableName = (schemaAt - original.begin()) + 5;
+
+    const struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> damage;
+    } cases[] = {
+        {"a damaged copy, SQLite reads every row", damageCopy},
+        {"a damaged copy and a header byte SQLite refuses",
+         [&](const fs::path& file) {
+             damageCopy(file);
+             Overwrite(file, 23, {0xFF});
+         }},
+        {"a damaged copy and the message table's name",
+         [&](const fs::path& file) {
+             damageCopy(file);
+             Overwrite(file, tableName, {'X'});
+         }},
+        {"cut at 100,000 bytes", [](const fs::path& file) { fs::resize_file(file, 100000); }},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path backup = dir / ("copies-" + std::to_string(++run));
+        fs::copy(dir / "pristine", backup, fs::copy_options::recursive);
+        c.damage(backup / name);
+        const auto scanned = ScanMessages(backup, dir / "cache");
+        std::vector<std::string> listedLive;
+        for (const std::string& listed : scanned.deletedTexts)
+            if (live.count(listed)) listedLive.push_back(listed);
+        EXPECT_EQ(listedLive, std::vector<std::string>{}) << "live rows listed as deleted";
+        EXPECT_GT(scanned.counts.deleted, 0);
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <string>
 
 using carvingtest::TestRecoverer;
@@ -150,6 +151,37 @@ TEST(EngineEstimates, ContentThatHoldsTheNextHeader) {
     EXPECT_FALSE(engine.processContent(at, ColumnValue(), 0, View(area)));
     EXPECT_FALSE(engine.processContent(100, ColumnValue(), 13, View(area)));  // no header after
     EXPECT_FALSE(engine.processContent(-1, ColumnValue(), 0, View(area)));
+}
+
+// A record of two values ("abc", 5) has a 3-byte header and a payload of 7 bytes; a whole cell
+// puts its payload length and its row id right before the header, a freed cell has lost them.
+TEST(EngineCellHead, TheRowIdIsTakenWhenThePayloadLengthIsTheRecords) {
+    const Bytes record = {0x03, 0x13, 0x01, 'a', 'b', 'c', 0x05};
+    const struct Case {
+        const char* name;
+        Bytes head;
+        std::optional<std::int64_t> rowId;
+    } cases[] = {
+        {"a whole cell", {0x07, 0x2A}, 42},
+        {"a row id of two bytes", {0x07, 0x82, 0x2C}, 300},
+        {"a payload length that is not the record's", {0x08, 0x2A}, std::nullopt},
+        {"a freeblock's head", {0x00, 0x00, 0x00, 0x14}, std::nullopt},
+        {"no payload length before the row id", {0x2A}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes area = c.head;
+        area.insert(area.end(), record.begin(), record.end());
+        SQLiteTableHeaderInfo info;
+        info.Valid = true;
+        info.HeaderStartIndex = static_cast<std::int64_t>(c.head.size());
+        info.Header = {{0, 1}, {0x13, 1}, {1, 1}};
+        info.headerDataTaken = 3;
+        EXPECT_EQ(AbstractSqLiteRecovery::CellRowIdBefore(View(area), info), c.rowId);
+        // A header-length byte that is not the header's length names no cell.
+        area[c.head.size()] = 0x04;
+        EXPECT_EQ(AbstractSqLiteRecovery::CellRowIdBefore(View(area), info), std::nullopt);
+    }
 }
 
 TEST(EngineSequence, MaxRowIdComesFromTheSequenceTable) {
