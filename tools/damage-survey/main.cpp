@@ -5,7 +5,8 @@
 // Each seed changes from 1 to 100 bytes of the file at offsets and to values drawn from it; every
 // fourth seed also cuts the file at a length drawn from it. A message counts as live when its
 // text is that of a row the undamaged file holds; "cell intact" when, besides, none of its cell's
-// bytes, nor its page's header and cell pointers, were changed or cut off.
+// bytes, nor its page's header and cell pointers, were changed or cut off; "cut off" when they
+// are unchanged but lie beyond the cut.
 
 #include "carving/BTreePage.h"
 #include "carving/PagedFile.h"
@@ -19,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -43,12 +45,13 @@ namespace fs = std::filesystem;
 
 void Usage() {
     std::cout << "Usage: torvane-damage-survey [--runs N] [--first-seed S] [--scanner PATH]\n"
-                 "                             [--work FOLDER] [--list]\n"
+                 "                             [--work FOLDER] [--list] [--keep]\n"
                  "\n"
                  "Damages the demo backup's messages database N times (default 400), from seeds\n"
                  "S, S+1, ... (default 1), scans each copy and counts the live messages listed\n"
                  "as deleted. --list prints every seed that lists one. Its files go into a new\n"
-                 "folder below FOLDER (default: the system's temporary folder), removed at the end.\n";
+                 "folder below FOLDER (default: the system's temporary folder), removed at the end\n"
+                 "unless --keep is given (it then holds the last damaged backup and its scan).\n";
 }
 
 // Where a live row keeps its cell in the undamaged file: [start, end) of its page, and the end
@@ -117,9 +120,11 @@ struct Mutation {
     std::set<std::int64_t> changed;
     std::int64_t length = 0;
 
-    bool keeps(const RowCell& cell, std::int64_t pageSize) const {
+    // Whether the cell's bytes are unchanged and still in the file; with evenCut, whether they
+    // are unchanged, in the file or in the part cut off.
+    bool keeps(const RowCell& cell, std::int64_t pageSize, bool evenCut = false) const {
         const std::int64_t base = (cell.page - 1) * pageSize;
-        if (base + cell.end > length) return false;
+        if (!evenCut && base + cell.end > length) return false;
         const auto hits = [&](std::int64_t from, std::int64_t to) {
             const auto at = changed.lower_bound(base + from);
             return at != changed.end() && *at < base + to;
@@ -275,6 +280,7 @@ int Survey(int runs, std::uint32_t firstSeed, const std::string& scanner, const 
     int files = 0;
     int rows = 0;
     int intact = 0;
+    int cutOff = 0;
     for (int run = 0; run < runs; ++run) {
         const std::uint32_t seed = firstSeed + static_cast<std::uint32_t>(run);
         const Mutation mutation = Damage(pristine, database, seed);
@@ -287,23 +293,29 @@ int Survey(int runs, std::uint32_t firstSeed, const std::string& scanner, const 
             work / "cache", log);
         int listed = 0;
         int kept = 0;
+        int lost = 0;
         for (const std::string& text : DeletedTexts(exportFolder, ExistingMessages(log))) {
             const auto [from, to] = live.equal_range(text);
             if (from == to) continue;
             ++listed;
-            for (auto it = from; it != to; ++it)
-                if (mutation.keeps(it->second, pageSize)) {
-                    ++kept;
-                    break;
-                }
+            const auto anyKept = [&](bool evenCut) {
+                return std::any_of(from, to, [&](const auto& row) {
+                    return mutation.keeps(row.second, pageSize, evenCut);
+                });
+            };
+            if (anyKept(false))
+                ++kept;
+            else if (anyKept(true))
+                ++lost;
         }
         if (listed > 0) {
             ++files;
             rows += listed;
             intact += kept;
+            cutOff += lost;
             if (list)
                 std::cout << "seed " << seed << ": " << listed << " live rows listed as deleted ("
-                          << kept << " with their cell intact), "
+                          << kept << " with their cell intact, " << lost << " cut off), "
                           << mutation.changed.size() << " bytes changed"
                           << (mutation.length < static_cast<std::int64_t>(pristine.size())
                                   ? ", cut at " + std::to_string(mutation.length)
@@ -316,7 +328,7 @@ int Survey(int runs, std::uint32_t firstSeed, const std::string& scanner, const 
               << firstSeed + static_cast<std::uint32_t>(runs) - 1 << ")\n"
               << "Files listing live rows as deleted: " << files << "\n"
               << "Live rows listed as deleted: " << rows << " (" << intact
-              << " with their cell intact)\n";
+              << " with their cell intact, " << cutOff << " with their cell cut off)\n";
     return files == 0 ? 0 : 1;
 }
 
@@ -328,6 +340,7 @@ int main(int argc, char** argv) {
     std::string scanner = TORVANE_SCAN_BINARY;
     fs::path work;
     bool list = false;
+    bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -344,6 +357,8 @@ int main(int argc, char** argv) {
             work = argv[++i];
         } else if (argument == "--list") {
             list = true;
+        } else if (argument == "--keep") {
+            keep = true;
         } else {
             Usage();
             return 2;
@@ -359,7 +374,10 @@ int main(int argc, char** argv) {
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a work folder");
         work = pattern;
         const int status = Survey(runs, firstSeed, scanner, work, list);
-        fs::remove_all(work);
+        if (keep)
+            std::cout << "Kept: " << work.string() << "\n";
+        else
+            fs::remove_all(work);
         return status;
     } catch (const std::exception& e) {
         std::cerr << "torvane-damage-survey: " << e.what() << "\n";
