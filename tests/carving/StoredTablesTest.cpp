@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -251,6 +252,61 @@ TEST(StoredTables, ReadsRowsOfAWidthWhereTheSchemaNamesNoTable) {
         ASSERT_TRUE(expected.count(rowId)) << "row " << rowId;
         ASSERT_GE(values.size(), 2u);
         EXPECT_EQ(values[1], expected.at(rowId)[1]) << "row " << rowId;
+    }
+}
+
+// The indexes of a table name each of its live rows once, deleted ones not at all, also when
+// the table's own pages are lost or the schema's entry for the table itself is damaged.
+TEST(StoredTables, TheIndexesOfATableNameItsLiveRows) {
+    TempDir dir;
+    const auto pagesOf = [](const fs::path& path, const std::string& name) {
+        std::vector<std::int64_t> pages;
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, ("SELECT pageno FROM dbstat WHERE name = '" + name + "'").c_str(),
+                           -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW) pages.push_back(sqlite3_column_int64(stmt, 0));
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return pages;
+    };
+    const struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> damage;
+    } cases[] = {
+        {"a sound file", [](const fs::path&) {}},
+        {"the table's pages zeroed",
+         [&](const fs::path& path) {
+             const auto pages = pagesOf(path, "person");
+             ASSERT_GT(pages.size(), 2u);
+             for (const std::int64_t page : pages)
+                 for (int i = 0; i < 1024; ++i) SetByte(path, (page - 1) * 1024 + i, 0);
+         }},
+        {"the table's name in the schema",
+         [](const fs::path& path) {
+             std::ifstream in(path, std::ios::binary);
+             const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+             const std::size_t entry = bytes.find("tablepersonperson");
+             ASSERT_NE(entry, std::string::npos);
+             SetByte(path, static_cast<std::int64_t>(entry + 5), 'q');
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = BuildPeople(dir / (std::string(c.name) + ".sqlite"), "UTF-8",
+                                          OtherTable() + "CREATE INDEX person_age ON person(age);");
+        const RowMap expected = SqlRows(path, "person", 7);
+        ASSERT_EQ(expected.size(), 179u);
+        c.damage(path);
+        std::map<std::int64_t, int> named;
+        EXPECT_TRUE(StoredTables(path.string()).forEachIndexedRowId(
+            "PERSON", {}, [&](std::int64_t rowId) { ++named[rowId]; }));
+        ASSERT_EQ(named.size(), expected.size());
+        for (const auto& [rowId, times] : named) {
+            EXPECT_TRUE(expected.count(rowId)) << "row " << rowId;
+            EXPECT_EQ(times, 2) << "row " << rowId;  // the unique name and the age
+        }
     }
 }
 
