@@ -5,6 +5,7 @@
 #include "common/AppPaths.h"
 #include "carving/PagedFile.h"
 #include "carving/SQLiteHeader.h"
+#include "damage-survey/DamagedFiles.h"
 #include "database/DatabaseHealth.h"
 #include "demo-backup/DemoBackup.h"
 #include "support/BackupBuilder.h"
@@ -48,6 +49,9 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using damaged::CellsOfRows;
+using damaged::ReadCsv;
+using damaged::SqlStrings;
 using testsupport::TempDir;
 
 struct Finished {
@@ -161,43 +165,6 @@ std::map<std::string, ReportRow> ReportRows(const std::string& out) {
         rows[caption] = row;
     }
     return rows;
-}
-
-// The records of a CSV file as the export writes it: quoted fields may hold commas, quotes
-// (doubled) and line breaks.
-std::vector<std::vector<std::string>> ReadCsv(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::vector<std::vector<std::string>> records;
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.push_back(std::move(field));
-            field.clear();
-        } else if (c == '\n') {
-            fields.push_back(std::move(field));
-            field.clear();
-            records.push_back(std::move(fields));
-            fields.clear();
-        } else {
-            field += c;
-        }
-    }
-    return records;
 }
 
 // The one dated folder the export made.
@@ -831,70 +798,6 @@ struct Damage {
     std::set<std::int64_t> lostPages;
     bool certain = true;  // SQLite is sure to notice it
 };
-
-std::vector<std::string> SqlStrings(const fs::path& path, const std::string& sql) {
-    std::vector<std::string> values;
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            values.push_back(sqlite3_column_text(stmt, 0)
-                                 ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))
-                                 : "");
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return values;
-}
-
-// Where a row of a table keeps its cell: its page, the cell's bytes on the page [start, end), and
-// the end of the page's header and cell pointer array.
-struct RowCell {
-    std::int64_t page = 0;
-    std::int64_t start = 0;
-    std::int64_t end = 0;
-    std::int64_t pointersEnd = 0;
-
-    // Whether none of the changed file offsets lies in the cell, or in the page's header and
-    // cell pointer array.
-    bool keptBy(const std::set<std::int64_t>& changed, std::int64_t pageSize) const {
-        const std::int64_t base = (page - 1) * pageSize;
-        const auto hits = [&](std::int64_t from, std::int64_t to) {
-            const auto at = changed.lower_bound(base + from);
-            return at != changed.end() && *at < base + to;
-        };
-        return !hits(start, end) && !hits(0, pointersEnd);
-    }
-};
-
-// The cell of each row of the table, by row id, read from the intact file.
-std::map<std::int64_t, RowCell> CellsOfRows(const fs::path& path, std::int64_t root) {
-    std::map<std::int64_t, RowCell> cellsOfRows;
-    SQLiteHeader header;
-    PagedFile file;
-    if (!header.ReadSQLiteDatabaseHeader(path.string()) || !file.open(path.string()))
-        return cellsOfRows;
-    const std::int64_t size = header.PageSize();
-    std::vector<std::uint8_t> page(static_cast<std::size_t>(size));
-    std::vector<std::int64_t> pending = {root};
-    while (!pending.empty()) {
-        const std::int64_t number = pending.back();
-        pending.pop_back();
-        if (file.readAt((number - 1) * size, page.data(), page.size()) != size) continue;
-        const ByteView bytes(page.data(), page.size());
-        const std::int64_t at = BTreePage::HeaderOffset(number);
-        const auto cells = BTreePage::Cells(bytes, at, size - header.reservedSpace());
-        if (BTreePage::TypeOf(bytes, at) == BTreePage::Type::InteriorTable) {
-            for (const auto& cell : cells) pending.push_back(cell.leftChild);
-            pending.push_back(BTreePage::RightChild(bytes, at));
-        } else {
-            const std::int64_t pointersEnd = at + 8 + 2 * static_cast<std::int64_t>(cells.size());
-            for (const auto& cell : cells)
-                cellsOfRows[cell.rowId] = {number, cell.start, cell.end, pointersEnd};
-        }
-    }
-    return cellsOfRows;
-}
 
 // The page on which each row of the table keeps its cell, by row id, read from the intact file.
 std::map<std::int64_t, std::int64_t> PagesOfRows(const fs::path& path, std::int64_t root) {

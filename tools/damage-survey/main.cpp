@@ -8,15 +8,13 @@
 // bytes, nor its page's header and cell pointers, were changed or cut off; "cut off" when they
 // are unchanged but lie beyond the cut.
 
-#include "carving/BTreePage.h"
-#include "carving/PagedFile.h"
 #include "carving/SQLiteHeader.h"
+#include "damage-survey/DamagedFiles.h"
 #include "demo-backup/DemoBackup.h"
 #include "support/BackupBuilder.h"
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +40,10 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using damaged::CellsOfRows;
+using damaged::ReadCsv;
+using damaged::RowCell;
+using damaged::SqlStrings;
 
 void Usage() {
     std::cout << "Usage: torvane-damage-survey [--runs N] [--first-seed S] [--scanner PATH]\n"
@@ -54,67 +56,6 @@ void Usage() {
                  "unless --keep is given (it then holds the last damaged backup and its scan).\n";
 }
 
-// Where a live row keeps its cell in the undamaged file: [start, end) of its page, and the end
-// of the page's header and cell pointer array.
-struct RowCell {
-    std::int64_t page = 0;
-    std::int64_t start = 0;
-    std::int64_t end = 0;
-    std::int64_t pointersEnd = 0;
-};
-
-struct LiveMessage {
-    std::string text;
-    RowCell cell;
-};
-
-std::vector<std::string> SqlStrings(const fs::path& path, const std::string& sql) {
-    std::vector<std::string> values;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                const unsigned char* text = sqlite3_column_text(stmt, 0);
-                values.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
-            }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return values;
-}
-
-// The cell of each row of the table whose b-tree starts at root, by row id.
-std::map<std::int64_t, RowCell> CellsOfRows(const fs::path& path, std::int64_t root) {
-    std::map<std::int64_t, RowCell> cells;
-    SQLiteHeader header;
-    PagedFile file;
-    if (!header.ReadSQLiteDatabaseHeader(path.string()) || !file.open(path.string())) return cells;
-    const std::int64_t size = header.PageSize();
-    std::vector<std::uint8_t> page(static_cast<std::size_t>(size));
-    std::vector<std::int64_t> pending = {root};
-    std::set<std::int64_t> seen;
-    while (!pending.empty()) {
-        const std::int64_t number = pending.back();
-        pending.pop_back();
-        if (!seen.insert(number).second ||
-            file.readAt((number - 1) * size, page.data(), page.size()) != size)
-            continue;
-        const ByteView bytes(page.data(), page.size());
-        const std::int64_t at = BTreePage::HeaderOffset(number);
-        const auto found = BTreePage::Cells(bytes, at, size - header.reservedSpace());
-        if (BTreePage::TypeOf(bytes, at) == BTreePage::Type::InteriorTable) {
-            for (const auto& cell : found) pending.push_back(cell.leftChild);
-            pending.push_back(BTreePage::RightChild(bytes, at));
-        } else {
-            const std::int64_t pointersEnd = at + 8 + 2 * static_cast<std::int64_t>(found.size());
-            for (const auto& cell : found)
-                cells[cell.rowId] = {number, cell.start, cell.end, pointersEnd};
-        }
-    }
-    return cells;
-}
-
 // What one seed did to the file: the offsets changed and the length it was cut to.
 struct Mutation {
     std::set<std::int64_t> changed;
@@ -123,13 +64,7 @@ struct Mutation {
     // Whether the cell's bytes are unchanged and still in the file; with evenCut, whether they
     // are unchanged, in the file or in the part cut off.
     bool keeps(const RowCell& cell, std::int64_t pageSize, bool evenCut = false) const {
-        const std::int64_t base = (cell.page - 1) * pageSize;
-        if (!evenCut && base + cell.end > length) return false;
-        const auto hits = [&](std::int64_t from, std::int64_t to) {
-            const auto at = changed.lower_bound(base + from);
-            return at != changed.end() && *at < base + to;
-        };
-        return !hits(cell.start, cell.end) && !hits(0, cell.pointersEnd);
+        return cell.keptBy(changed, pageSize) && (evenCut || cell.within(length, pageSize));
     }
 };
 
@@ -184,42 +119,6 @@ int RunScanner(const std::string& scanner, const std::vector<std::string>& argum
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The records of a CSV file as the export writes it.
-std::vector<std::vector<std::string>> ReadCsv(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::vector<std::vector<std::string>> records;
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.push_back(std::move(field));
-            field.clear();
-        } else if (c == '\n') {
-            fields.push_back(std::move(field));
-            field.clear();
-            records.push_back(std::move(fields));
-            fields.clear();
-        } else {
-            field += c;
-        }
-    }
-    return records;
 }
 
 // The report's count of existing messages; -1 when there is none.
