@@ -422,8 +422,10 @@ bool StoredTables::forEachRow(std::string_view table, std::stop_token stop,
 bool StoredTables::forEachIndexedRowId(std::string_view table, std::stop_token stop,
                                        const std::function<void(std::int64_t)>& visit) const {
     bool whole = true;
+    // A hostile schema may name one root many times: each b-tree is read once.
+    std::unordered_set<std::int64_t> walked;
     for (const Index& index : indexes_) {
-        if (!SameName(index.table, table)) continue;
+        if (!SameName(index.table, table) || !walked.insert(index.rootPage).second) continue;
         // An entry holds the indexed values, then the row id.
         whole = walk(index.rootPage, stop, [&](std::int64_t, ByteView payload) {
             const auto values = decodeRecord(payload);

@@ -64,11 +64,11 @@ public:
     bool forEachRowOfWidth(std::size_t fewest, std::size_t most, std::stop_token stop,
                            const std::function<void(Row&&)>& visit) const;
 
-    // The row ids that the indexes of the table hold, one call per index entry (a row id comes
-    // once per index): each live row has an entry in every index of its table, and a deleted
-    // row's entries go with it. The indexes are found by the table name of their schema rows,
-    // so they answer also where the table's own schema row or its leaves are lost (a file cut
-    // short). Answers whether every index was read whole.
+    // The row ids that the indexes of a table with row ids hold, one call per index entry (a
+    // row id comes once per index): every entry names a live row (each live row has one in every
+    // index that is not partial), and a deleted row's entries go with it. The indexes are found
+    // by the table name of their schema rows, so they answer also where the table's own schema
+    // row or its leaves are lost (a file cut short). Answers whether every index was read whole.
     bool forEachIndexedRowId(std::string_view table, std::stop_token stop,
                              const std::function<void(std::int64_t)>& visit) const;
 
