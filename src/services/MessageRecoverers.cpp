@@ -76,11 +76,20 @@ bool Blank(const OptString& text) {
     return !text || text->find_first_not_of(' ') == std::string::npos;
 }
 
+// Whether a carved GUID is one: 36 characters in the form 8-4-4-4-12. A GUID cut short by the
+// end of its area (a stale row whose freeblock a newer cell took the rest of), or another
+// column read in its place, is none.
+bool IsWholeGuid(const OptString& guid) {
+    return guid && guid->size() == 36 &&
+           AbstractSqLiteRecovery::IsGuidAsciiValue(
+               ByteView(reinterpret_cast<const std::uint8_t*>(guid->data()), guid->size()));
+}
+
 // A carved row without GUID, text or a date that can be shown (none, or one that is no moment
 // yet passed) holds nothing that tells a message: a stale or misread copy, never a message to
 // list.
 bool SaysNothing(const Message& message) {
-    return Blank(message.Guid()) && Blank(message.Text()) && Blank(message.Date());
+    return !IsWholeGuid(message.Guid()) && Blank(message.Text()) && Blank(message.Date());
 }
 
 // What tells a message from the others where its GUID cannot (a copy whose GUID bytes were
