@@ -168,22 +168,29 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     path_ = path;
     storedRows_.reset();
     cut_.clear();
+    listedBefore_ = results().DeletedSMS.snapshot();
 
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 
-    // A record cut short is worth listing only when it still says something and no whole copy
-    // of the same message was listed.
+    // A record cut short is worth keeping only when it still says something, and worth listing
+    // only when no whole copy of the same message was listed.
     for (const auto& message : cut_) {
         if (isCancelled()) break;
         if (StringUtils::IsNullOrEmpty(message->Guid()) &&
             StringUtils::IsNullOrEmpty(message->Text()))
             continue;
         if (SaysNothing(*message)) continue;
-        if (isLiveOrListed(message->Guid()) || isCopyOfLive(*message)) continue;
-        RecoveredFiltered().push_back(message);
-        list(message);
+        keep(message);
     }
     cut_.clear();
+}
+
+void MessagesSQLiteRecovery::keep(const std::shared_ptr<Message>& message) {
+    RecoveredFiltered().push_back(message);
+    // A copy of a live message (pages are searched whole too, and the phone leaves older copies
+    // of rows it rewrites) is no deleted message.
+    if (isLive(message->Guid()) || isCopyOfLive(*message)) return;
+    if (!isListed(message->Guid())) list(message);
 }
 
 bool MessagesSQLiteRecovery::isLiveOrListed(const OptString& guid) const {
@@ -354,11 +361,8 @@ void MessagesSQLiteRecovery::addRecoveredObject() {
         cut_.push_back(std::move(message));
         return;
     }
-    // A stale copy of a live message (pages are searched whole too) is no deleted message: it is
-    // neither listed nor kept, so that what a run holds grows with the deleted messages only.
-    if (isLive(message->Guid()) || isCopyOfLive(*message) || SaysNothing(*message)) return;
-    RecoveredFiltered().push_back(message);
-    if (!isListed(message->Guid())) list(message);
+    if (SaysNothing(*message)) return;
+    keep(message);
 }
 
 void MessagesSQLiteRecovery::list(const std::shared_ptr<Message>& message) {
