@@ -66,6 +66,11 @@ int NumberWidth(std::int64_t serialType) {
     return serialType >= 1 && serialType <= 7 ? kWidths[serialType] : 0;
 }
 
+// Width in bytes of the content of any serial type.
+std::int64_t ContentWidth(std::int64_t serialType) {
+    return serialType >= 12 ? (serialType - 12) / 2 : NumberWidth(serialType);
+}
+
 }  // namespace
 
 // ---- Patterns and hooks ----
@@ -299,18 +304,30 @@ void AbstractSqLiteRecovery::enterPage(std::int64_t number, ByteView page) {
     pageCells_.clear();
 }
 
-bool AbstractSqLiteRecovery::insideLiveCell(std::int64_t offsetInPage) {
-    if (pageNumber_ <= 0 || !livePages_.isRead()) return false;
+const std::vector<std::pair<std::int64_t, std::int64_t>>& AbstractSqLiteRecovery::liveCells() {
     if (!pageCellsRead_) {
         pageCellsRead_ = true;
-        if (livePages_.isLive(pageNumber_))
+        if (pageNumber_ > 0 && livePages_.isRead() && livePages_.isLive(pageNumber_))
             for (const auto& cell : BTreePage::Cells(
                      pageBytes_, BTreePage::HeaderOffset(pageNumber_), livePages_.usableSize()))
                 pageCells_.emplace_back(cell.start, cell.end);
     }
-    return std::any_of(pageCells_.begin(), pageCells_.end(), [&](const auto& cell) {
+    return pageCells_;
+}
+
+bool AbstractSqLiteRecovery::insideLiveCell(std::int64_t offsetInPage) {
+    if (pageNumber_ <= 0 || !livePages_.isRead()) return false;
+    const auto& cells = liveCells();
+    return std::any_of(cells.begin(), cells.end(), [&](const auto& cell) {
         return offsetInPage >= cell.first && offsetInPage < cell.second;
     });
+}
+
+std::int64_t AbstractSqLiteRecovery::liveCellAfter(std::int64_t offsetInPage) {
+    std::int64_t nearest = std::numeric_limits<std::int64_t>::max();
+    for (const auto& cell : liveCells())
+        if (cell.first > offsetInPage) nearest = std::min(nearest, cell.first);
+    return nearest;
 }
 
 // ---- Record search and decoding ----
@@ -359,11 +376,21 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         const bool retryAllowed = offset != retriedAt;
         bool dropped = false;
         std::int64_t used = 0;
+        // A stale header keeps the lengths of its old values, though later cells of the page
+        // may since have been written over them: the record's bytes end at the first live cell
+        // that begins behind its header (or at the area's end). Where the first value that
+        // reaches past that point begins, the next search starts.
+        const std::int64_t ownBytesEnd =
+            areaStart >= 0 ? std::min(length, liveCellAfter(areaStart + info.HeaderStartIndex) -
+                                                  areaStart)
+                           : length;
+        std::int64_t overrunAt = -1;
 
         for (std::size_t column = 0; column < info.Header.size() && !dropped; ++column) {
             const std::int64_t serialType = info.Header[column].first;
             const std::int64_t p = dataPos + used;
             const auto index = static_cast<std::int64_t>(column);
+            if (overrunAt < 0 && p + ContentWidth(serialType) > ownBytesEnd) overrunAt = p;
             if (serialType >= 1 && serialType <= 7) {
                 const int width = NumberWidth(serialType);
                 if (p < 0 || p > length - width) {  // not wholly inside: skipped
@@ -408,8 +435,9 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
             retriedAt = offset;
             continue;
         }
-        // The next search starts behind the record, and never at or before its header's start.
-        offset = std::max(dataPos + used, info.HeaderStartIndex + 1);
+        // The next search starts behind the record (or where it overran its own bytes), and
+        // never at or before its header's start.
+        offset = std::max(overrunAt >= 0 ? overrunAt : dataPos + used, info.HeaderStartIndex + 1);
         currentInLiveCell_ = areaStart >= 0 && insideLiveCell(areaStart + info.HeaderStartIndex);
         // Live data, however it was read: no deleted row.
         if (currentInLiveCell_ && skipsLiveCells_) continue;

@@ -265,6 +265,11 @@ private:
     void searchFreeblocks(ByteView page);
     // Whether the byte at that offset of the current page lies inside one of its live cells.
     bool insideLiveCell(std::int64_t offsetInPage);
+    // Where the nearest live cell of the current page that begins behind that offset begins;
+    // the largest value when there is none.
+    std::int64_t liveCellAfter(std::int64_t offsetInPage);
+    // The live cells of the current page, [start, end), read once per page.
+    const std::vector<std::pair<std::int64_t, std::int64_t>>& liveCells();
 
     std::shared_ptr<const CompiledTablePatterns> patterns_ = CompiledTablePatterns::None();
     HeaderMatcher::Scratch scratch_;

@@ -182,30 +182,6 @@ void MessageWholePageRecovery::openLiveDatabase(const std::string& path) {
     live_ = SqliteConnection::OpenReadOnly(path);
 }
 
-void MessageWholePageRecovery::readLiveMessageRowIds(const std::string& path,
-                                                     std::int64_t maxRowId) {
-    liveMessages_.clear();
-    const auto connection = SqliteConnection::OpenReadOnly(path);
-    if (!connection->isOpen()) return;
-    // Without a sequence the largest live row id bounds the table.
-    if (maxRowId < 0) {
-        auto row = connection->executeQuery("SELECT max(ROWID) AS m FROM message");
-        if (!row.next()) return;
-        maxRowId = row.longLongIntForColumn("m");
-    }
-    // A bit per row id; a sequence that claims more than the file could hold is not believed.
-    constexpr std::int64_t kMostRowIds = std::int64_t{1} << 32;
-    if (maxRowId < 1 || maxRowId >= kMostRowIds) return;
-    liveMessages_.assign(static_cast<std::size_t>(maxRowId) + 1, false);
-    auto rows = connection->executeQuery("SELECT ROWID FROM message WHERE ROWID <= ?",
-                                         {ColumnValue(maxRowId)});
-    while (rows.next()) {
-        if (isCancelled()) return;
-        const std::int64_t id = rows.longLongIntForColumn("ROWID");
-        if (id >= 0 && id <= maxRowId) liveMessages_[static_cast<std::size_t>(id)] = true;
-    }
-}
-
 bool MessageWholePageRecovery::liveRowExists(std::string_view sql,
                                              const std::vector<ColumnValue>& args) const {
     if (!live_ || !live_->isOpen() || unanswerable_.count(std::string(sql))) return false;
@@ -224,7 +200,6 @@ void MessageChatMessageJoinSQLiteRecovery::DoRecoveryPath(const std::string& pat
     _maxChatRowId = getMaxRowIdforTable("chat");
     setSignature("ChatMessageJoin");
     openLiveDatabase(path);
-    readLiveMessageRowIds(path, _maxMessageRowId);
     AbstractSQLiteRecoveryFullSearch::DoRecoveryPath(path);
 }
 
@@ -253,7 +228,6 @@ void MessageChatMessageJoinSQLiteRecovery::addRecoveredObject() {
     const std::int64_t chat = currentRecord()->ChatId();
     const std::int64_t message = currentRecord()->MessageId();
     if (!WithinSequence(chat, _maxChatRowId) || !WithinSequence(message, _maxMessageRowId)) return;
-    if (isLiveMessage(message)) return;
     // A chat_handle_join record has the same bytes; one that the live file holds as such and not
     // as a message link is that.
     const std::vector<ColumnValue> pair{ColumnValue(chat), ColumnValue(message)};
@@ -268,10 +242,19 @@ void MessageChatMessageJoinSQLiteRecovery::addRecoveredObject() {
 
 void MessageGuidAndRowIdConnectionSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setFullDBPath(path);
-    _maxMessageRowId = getMaxRowIdforTable("message");
+    _maxMessageRowId = getMaxMessageRowId();
     setSignature("MessageGuidAndRowIdConnection");
-    readLiveMessageRowIds(path, _maxMessageRowId);
     AbstractSQLiteRecoveryFullSearch::DoRecoveryPath(path);
+}
+
+std::int32_t MessageGuidAndRowIdConnectionSQLiteRecovery::getMaxMessageRowId() const {
+    const auto connection = SqliteConnection::OpenReadOnly(fullDBPath());
+    if (!connection->isOpen()) return -1;
+    auto rows =
+        connection->executeQuery("SELECT seq FROM sqlite_sequence where name = 'message'");
+    std::int32_t seq = -1;
+    while (rows.next()) seq = rows.intForColumn("seq");
+    return seq;
 }
 
 std::shared_ptr<baseRecoveryObject>
@@ -306,7 +289,6 @@ void MessageGuidAndRowIdConnectionSQLiteRecovery::addRecoveredObject() {
             ByteView(reinterpret_cast<const std::uint8_t*>(guid->data()), guid->size())))
         return;
     if (!WithinSequence(link.RowId(), _maxMessageRowId)) return;
-    if (isLiveMessage(link.RowId())) return;
     if (firstSighting()) RecoveredFiltered().push_back(currentRecord());
 }
 

@@ -86,16 +86,6 @@ protected:
     void openLiveDatabase(const std::string& path);
     // Whether the live database answers a row to the statement.
     bool liveRowExists(std::string_view sql, const std::vector<ColumnValue>& args) const;
-    // Reads which row ids of the message table are live, up to maxRowId (-1: every one).
-    void readLiveMessageRowIds(const std::string& path, std::int64_t maxRowId);
-    // Whether a message of that row id still exists. Its links say nothing of a deleted message:
-    // AUTOINCREMENT never hands a row id out twice, so only the links of rows that are gone are
-    // worth keeping, and what a run keeps grows with the deleted messages, not the database.
-    bool isLiveMessage(std::int64_t rowId) const {
-        return rowId >= 0 && static_cast<std::uint64_t>(rowId) < liveMessages_.size() &&
-               liveMessages_[static_cast<std::size_t>(rowId)];
-    }
-
     // Every decoded value goes into the current record's fingerprint.
     void noteValue(const ColumnValue& value) { fingerprint_.add(value); }
     void startRecord() { fingerprint_.clear(); }
@@ -107,14 +97,18 @@ private:
     CarvedRowSightings sightings_;
     std::shared_ptr<SqliteConnection> live_;
     mutable std::set<std::string> unanswerable_;
-    std::vector<bool> liveMessages_;
 };
 
-// The chat_message_join rows: which chat a message belongs to.
+// The chat_message_join rows: which chat a message belongs to. RecoveredFiltered keeps the links
+// of live and deleted messages alike.
 class MessageChatMessageJoinSQLiteRecovery : public MessageWholePageRecovery {
 public:
     using MessageWholePageRecovery::MessageWholePageRecovery;
     void DoRecoveryPath(const std::string& path) override;
+    // The message table's largest row id for the alternative header search: this recoverer
+    // opens no connection of its own for it, so -1 (unknown). Its run bounds the row ids by the
+    // file's own sequence row instead.
+    std::int32_t getMaxMessageRowId() const { return -1; }
 
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
@@ -123,11 +117,16 @@ protected:
     void addRecoveredObject() override;
 };
 
-// The message GUIDs with their row ids, from the records of the unique index on the GUID.
+// The message GUIDs with their row ids, from the records of the unique index on the GUID; those
+// of live messages too.
 class MessageGuidAndRowIdConnectionSQLiteRecovery : public MessageWholePageRecovery {
 public:
     using MessageWholePageRecovery::MessageWholePageRecovery;
     void DoRecoveryPath(const std::string& path) override;
+    // The largest row id the message table has handed out, as SQLite reads the sequence row of
+    // fullDBPath ("message" in sqlite_sequence, the last such row); -1 when the file does not
+    // open or holds no such row. The run bounds the row ids of its links by it.
+    std::int32_t getMaxMessageRowId() const;
 
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
@@ -160,6 +159,8 @@ class MessageChatHandleJoinSQLiteRecovery : public MessageWholePageRecovery {
 public:
     using MessageWholePageRecovery::MessageWholePageRecovery;
     void DoRecoveryPath(const std::string& path) override;
+    // As the chat-message join's: no connection of its own for the look-up, so -1 (unknown).
+    std::int32_t getMaxMessageRowId() const { return -1; }
 
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;

@@ -76,11 +76,20 @@ bool Blank(const OptString& text) {
     return !text || text->find_first_not_of(' ') == std::string::npos;
 }
 
+// Whether a carved GUID is one: 36 characters in the form 8-4-4-4-12. A GUID cut short by the
+// end of its area (a stale row whose freeblock a newer cell took the rest of), or another
+// column read in its place, is none.
+bool IsWholeGuid(const OptString& guid) {
+    return guid && guid->size() == 36 &&
+           AbstractSqLiteRecovery::IsGuidAsciiValue(
+               ByteView(reinterpret_cast<const std::uint8_t*>(guid->data()), guid->size()));
+}
+
 // A carved row without GUID, text or a date that can be shown (none, or one that is no moment
 // yet passed) holds nothing that tells a message: a stale or misread copy, never a message to
 // list.
 bool SaysNothing(const Message& message) {
-    return Blank(message.Guid()) && Blank(message.Text()) && Blank(message.Date());
+    return !IsWholeGuid(message.Guid()) && Blank(message.Text()) && Blank(message.Date());
 }
 
 // What tells a message from the others where its GUID cannot (a copy whose GUID bytes were
@@ -159,22 +168,29 @@ void MessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     path_ = path;
     storedRows_.reset();
     cut_.clear();
+    listedBefore_ = results().DeletedSMS.snapshot();
 
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 
-    // A record cut short is worth listing only when it still says something and no whole copy
-    // of the same message was listed.
+    // A record cut short is worth keeping only when it still says something, and worth listing
+    // only when no whole copy of the same message was listed.
     for (const auto& message : cut_) {
         if (isCancelled()) break;
         if (StringUtils::IsNullOrEmpty(message->Guid()) &&
             StringUtils::IsNullOrEmpty(message->Text()))
             continue;
         if (SaysNothing(*message)) continue;
-        if (isLiveOrListed(message->Guid()) || isCopyOfLive(*message)) continue;
-        RecoveredFiltered().push_back(message);
-        list(message);
+        keep(message);
     }
     cut_.clear();
+}
+
+void MessagesSQLiteRecovery::keep(const std::shared_ptr<Message>& message) {
+    RecoveredFiltered().push_back(message);
+    // A copy of a live message (pages are searched whole too, and the phone leaves older copies
+    // of rows it rewrites) is no deleted message.
+    if (isLive(message->Guid()) || isCopyOfLive(*message)) return;
+    if (!isListed(message->Guid())) list(message);
 }
 
 bool MessagesSQLiteRecovery::isLiveOrListed(const OptString& guid) const {
@@ -367,11 +383,8 @@ void MessagesSQLiteRecovery::addRecoveredObject() {
         cut_.push_back(std::move(message));
         return;
     }
-    // A stale copy of a live message (pages are searched whole too) is no deleted message: it is
-    // neither listed nor kept, so that what a run holds grows with the deleted messages only.
-    if (isLive(message->Guid()) || isCopyOfLive(*message) || SaysNothing(*message)) return;
-    RecoveredFiltered().push_back(message);
-    if (!isListed(message->Guid())) list(message);
+    if (SaysNothing(*message)) return;
+    keep(message);
 }
 
 void MessagesSQLiteRecovery::list(const std::shared_ptr<Message>& message) {

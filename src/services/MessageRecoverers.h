@@ -50,8 +50,9 @@ protected:
 
 // The message recoverer of iOS 6 and later: tries every pattern of the message table's
 // signature. Each new deleted message goes to AllDeletedSMS and DeletedSMS, raises
-// DeletedSMSCount and tells the window. RecoveredFiltered keeps every carved message that is not
-// live, for the message service to attribute.
+// DeletedSMSCount and tells the window. RecoveredFiltered keeps every carved message that says
+// something (a GUID, a text or a date), copies of live messages included, for the message service
+// to attribute; RecoveredData is the scan's DeletedSMS as the run found it.
 //
 // A message is listed once: a record seen again byte for byte (a page searched by a walk and by
 // a sweep) is taken once, with or without a GUID, and a second copy of a GUID already listed or
@@ -70,6 +71,9 @@ public:
     // record's AllSMSContent, or the carved file's own message table) or of one listed already.
     // A message without a GUID is neither.
     bool alreadyInDB(const SMS& sms) const;
+
+    // The deleted messages the scan had listed when the last run began (its DeletedSMS then).
+    const std::vector<std::shared_ptr<SMS>>& RecoveredData() const { return listedBefore_; }
 
     const OptString& HandleId() const { return HandleId_; }
     void setHandleId(OptString id) { HandleId_ = std::move(id); }
@@ -94,6 +98,9 @@ private:
     // A message of that GUID is listed as deleted already.
     bool isListed(const OptString& guid) const;
     void list(const std::shared_ptr<Message>& message);
+    // Keeps a carved message that says something in RecoveredFiltered, and lists it unless it is
+    // a copy of a live message or listed already.
+    void keep(const std::shared_ptr<Message>& message);
 
     std::unique_ptr<DAOs> daos_;
     std::shared_ptr<SqliteConnection> live_;
@@ -134,6 +141,7 @@ private:
     std::string path_;
     mutable std::optional<StoredRows> storedRows_;
     OptString HandleId_;
+    std::vector<std::shared_ptr<SMS>> listedBefore_;
 };
 
 // The common part of the recoverers of the message tables before iOS 6 (rows with an address

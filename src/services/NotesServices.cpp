@@ -33,11 +33,19 @@ void NotesServices::RecoverFromIOSBackup(const ScanContext& context) {
     // The note recoverer serves every run; each gives it the scan it serves.
     recoveryNotes_->setContext(context);
     recoveryNotes_->setRecoveredData({listed.begin(), listed.end()});
-    recoveryNotes_->setBeforeListing([this](Note& note) { matchNotebodiesToNotes(note); });
+    // A note of this run is listed with its body; the notes listed before it get theirs after.
+    recoveryNotes_->setBeforeListing([this](Note& note) { matchNotebodyToNote(note); });
     recoveryNotes_->DoRecoveryPath(path);
+    if (context.cancelled()) return;
+    matchNotebodiesToNotes(context);
 }
 
-void NotesServices::matchNotebodiesToNotes(Note& note) const {
+void NotesServices::matchNotebodiesToNotes(const ScanContext& context) const {
+    for (const auto& note : context.sink().DeletedNotes.snapshot())
+        if (note) matchNotebodyToNote(*note);
+}
+
+void NotesServices::matchNotebodyToNote(Note& note) const {
     if (note.noteBody()) return;
     if (auto body = FindNoteBodyFromOwner(note.noteBodyId())) note.setNoteBody(std::move(body));
 }

@@ -27,11 +27,17 @@ public:
 
     void RecoverFromDevice(const ScanContext& context) override;
     // Picks the database and the body recoverer by the device's iOS version (every run anew),
-    // carves the bodies, then the notes, each note receiving its body before it is listed.
+    // carves the bodies, then the notes, each note receiving its body before it is listed; then
+    // matches bodies to every deleted note of the scan (matchNotebodiesToNotes).
     void RecoverFromIOSBackup(const ScanContext& context) override;
 
-    // Gives a note without a body the carved body that belongs to it, when there is one.
-    void matchNotebodiesToNotes(Note& note) const;
+    // Gives each note of the scan's DeletedNotes that has no body, in list order, the carved body
+    // that belongs to it, when there is one: the notes that this run listed and those listed
+    // before it (the note store's, an earlier run's) alike. A body may go to several notes. Only
+    // this service's thread reads or writes a note's body.
+    void matchNotebodiesToNotes(const ScanContext& context) const;
+    // The same for one note.
+    void matchNotebodyToNote(Note& note) const;
     // The first carved body of the current run whose owner is the id; nullptr when none.
     std::shared_ptr<NoteBody> FindNoteBodyFromOwner(std::int64_t owner) const;
     // After a run: gives each note the notes recoverer kept (its RecoveredFiltered) that has no

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <tuple>
@@ -89,7 +90,8 @@ protected:
 }  // namespace
 
 // The whole-page search finds every live link, and a pair is taken for the table it belongs to.
-// Links of messages that still exist say nothing of a deleted one and are left out.
+// The links of live messages are kept as well as those of deleted ones: on a file without
+// deleted rows the lists still hold the links.
 TEST_P(LinkRecoverers, FindTheLiveLinksOfEachTableAndNoOthers) {
     TempDir dir;
     const auto path = (dir / "sms.db").string();
@@ -107,18 +109,21 @@ TEST_P(LinkRecoverers, FindTheLiveLinksOfEachTableAndNoOthers) {
     std::set<std::pair<std::int64_t, std::int64_t>> foundMessages;
     for (const auto& join : Filtered<ChatMessageJoin>(chatMessages))
         foundMessages.emplace(join->ChatId(), join->MessageId());
-    std::set<std::pair<std::int64_t, std::int64_t>> linksOfGoneMessages;
-    for (const auto& link : links.chatMessages)
-        if (link.second > 30) linksOfGoneMessages.insert(link);
-    EXPECT_EQ(foundMessages, linksOfGoneMessages);
+    EXPECT_EQ(foundMessages, links.chatMessages);
 
     MessageGuidAndRowIdConnectionSQLiteRecovery guids(ContextFor(record));
     guids.DoRecoveryPath(path);
-    // The GUID index keeps no entry of a message that is gone: its freed cells lost their heads.
-    for (const auto& link : Filtered<MessageGuidRowId>(guids)) {
-        EXPECT_GT(link->RowId(), 30);
-        EXPECT_EQ(links.messageGuids.count({link->RowId(), link->Guid().value_or("")}), 1u);
-    }
+    // The GUID index holds an entry per live message; one of a message that is gone may remain
+    // (its freed cell lost its head).
+    std::set<std::pair<std::int64_t, std::string>> foundGuids;
+    for (const auto& link : Filtered<MessageGuidRowId>(guids))
+        foundGuids.emplace(link->RowId(), link->Guid().value_or(""));
+    for (const auto& link : foundGuids) EXPECT_EQ(links.messageGuids.count(link), 1u);
+    std::set<std::pair<std::int64_t, std::string>> liveGuids;
+    for (const auto& link : links.messageGuids)
+        if (link.first <= 30) liveGuids.insert(link);
+    EXPECT_TRUE(std::includes(foundGuids.begin(), foundGuids.end(), liveGuids.begin(),
+                              liveGuids.end()));
 
     MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery chats(ContextFor(record));
     chats.DoRecoveryPath(path);
@@ -243,4 +248,40 @@ TEST(MessageWholePageRecovery, RowIdsBeyondTheSequenceAreNoRowIds) {
     EXPECT_FALSE(MessageWholePageRecovery::WithinSequence(6, 5));
     EXPECT_FALSE(MessageWholePageRecovery::WithinSequence(0, 5));
     EXPECT_TRUE(MessageWholePageRecovery::WithinSequence(900, -1));
+}
+
+// The largest message row id, as the file's sequence row says: the GUID recoverer asks the file;
+// the two join recoverers have no connection for it and answer -1, as does a file without the
+// row or one that does not open.
+TEST(MessageWholePageRecovery, LargestMessageRowIdFromTheSequenceRow) {
+    TempDir dir;
+    BrimleyAppDelegate record;
+    const auto withRows = (dir / "rows.db").string();
+    const auto empty = (dir / "empty.db").string();
+    {
+        auto db = FixtureDatabase::FromSchema(withRows, "sms-ios6.sql");
+        for (int m = 1; m <= 12; ++m) {
+            char guid[37];
+            std::snprintf(guid, sizeof guid, "%08d-AAAA-BBBB-CCCC-%012d", m, m);
+            db.insert("message", {{"guid", std::string(guid)}, {"text", "Salut"}});
+        }
+        db.deleteWhere("message", "ROWID > 9");
+        FixtureDatabase::FromSchema(empty, "sms-ios6.sql").close();
+    }
+    const struct {
+        std::string path;
+        std::int32_t expected;
+    } cases[] = {{withRows, 12}, {empty, -1}, {(dir / "missing.db").string(), -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        MessageGuidAndRowIdConnectionSQLiteRecovery guids(ContextFor(record));
+        guids.setFullDBPath(c.path);
+        EXPECT_EQ(guids.getMaxMessageRowId(), c.expected);
+    }
+    MessageChatMessageJoinSQLiteRecovery chatMessages(ContextFor(record));
+    MessageChatHandleJoinSQLiteRecovery chatHandles(ContextFor(record));
+    chatMessages.setFullDBPath(withRows);
+    chatHandles.setFullDBPath(withRows);
+    EXPECT_EQ(chatMessages.getMaxMessageRowId(), -1);
+    EXPECT_EQ(chatHandles.getMaxMessageRowId(), -1);
 }

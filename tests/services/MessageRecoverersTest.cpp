@@ -110,15 +110,19 @@ TEST(MessageRecovery, AMessageFoundTwiceIsListedOnceEvenWithoutItsGuid) {
     EXPECT_EQ(window->foundRecoveredData.load(), static_cast<int>(texts.size()));
 }
 
-// In an auto-vacuum file the pages after the last root page are searched whole, live rows
-// included: those are neither listed as deleted nor kept for the message service, so that a
-// run's memory grows with the deleted messages, not with the database.
-TEST(MessageRecovery, LiveRowsFoundInLivePagesAreNeitherKeptNorListed) {
+// In an auto-vacuum file the pages after the last root page are searched whole, and free space
+// holds older copies of live rows: a carved message with a live GUID is kept for the message
+// service, but neither counted nor listed. RecoveredData is the scan's list of deleted messages as
+// the run found it.
+TEST(MessageRecovery, CopiesOfLiveMessagesAreKeptButNotListed) {
     TempDir dir;
     BackupBuilder backup(dir.path());
     const auto sms = msgtest::BuildSmsBackup(backup, "sms-ios9.sql", {1024, AutoVacuum::Full}, 80);
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
+    auto earlier = std::make_shared<SMS>();
+    earlier->setGUID("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
+    record.DeletedSMS.append(earlier);
     MessagesSQLiteRecovery recoverer(ContextFor(record));
     recoverer.DoRecoveryPath(sms.path.string());
 
@@ -128,10 +132,12 @@ TEST(MessageRecovery, LiveRowsFoundInLivePagesAreNeitherKeptNorListed) {
     int liveKept = 0;
     for (const auto& carved : recoverer.RecoveredFiltered())
         liveKept += live.count(static_cast<const Message&>(*carved).Guid().value_or("")) > 0;
-    EXPECT_EQ(liveKept, 0);
+    EXPECT_GT(liveKept, 0);
     for (const auto& listed : record.DeletedSMS.snapshot())
         EXPECT_EQ(live.count(listed->GUID().value_or("")), 0u);
-    EXPECT_FALSE(record.DeletedSMS.empty());
+    EXPECT_GT(record.DeletedSMS.size(), 1u);
+    EXPECT_EQ(record.DeletedSMSCount.load(), static_cast<int>(record.DeletedSMS.size()) - 1);
+    EXPECT_EQ(recoverer.RecoveredData(), std::vector<std::shared_ptr<SMS>>{earlier});
 }
 
 // A carved row is listed when it tells a message by its GUID, text or date; a row with none
@@ -339,4 +345,130 @@ TEST(MessageRecovery, CarvedDateTexts) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(MessagesSQLiteRecovery::CarvedDateText(c.value), c.text) << c.value;
+}
+
+namespace {
+
+// A message row of the iOS 7 table: SMS by default, with the service columns left empty when
+// `bare` (as a row whose service columns were never filled).
+testsupport::Row Iso7Message(const std::string& guid, const ColumnValue& text,
+                             std::int64_t handle, std::int64_t date,
+                             const ColumnValue& body = ColumnValue::Null(), bool bare = false) {
+    testsupport::Row row{{"guid", guid},         {"text", text},
+                         {"handle_id", handle},  {"attributedBody", body},
+                         {"date", date},         {"date_read", date + 60},
+                         {"date_delivered", std::int64_t{0}}};
+    if (!bare) {
+        row.emplace_back("service", "SMS");
+        row.emplace_back("account", "p:+261340000000");
+        row.emplace_back("account_guid", "9A759780-D257-4EE0-9605-17BC4EA58DDF");
+    }
+    return row;
+}
+
+}  // namespace
+
+// In an auto-vacuum file the leaf pages after the last root page are searched whole. A stale
+// header of an older, larger row keeps the lengths of its old values, though the cells written
+// since took over its bytes: a deleted message among them, whole in the page's gap (its first
+// four bytes overwritten) or in a freeblock, is still carved, with its text, date and address.
+TEST(MessageRecovery, AMessageInsideAStaleRowsOldBytesIsCarved) {
+    const struct {
+        const char* label;
+        bool inFreeblock;  // a live cell written after it keeps it out of the gap
+        const char* text;
+    } cases[] = {
+        {"in the gap", false,
+         "Nouveau! En plus de ton offre profite de 40 Mo d'internet avec le bundle"},
+        {"in a freeblock", true, "Sah09"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        BackupBuilder backup(dir.path());
+        auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios6.sql",
+                                     {4096, AutoVacuum::Incremental});
+        db.insert("handle", {{"id", "+261341434121"}, {"service", "SMS"}});
+        db.insert("handle", {{"id", "+261340433511"}, {"service", "SMS"}});
+        int serial = 0;
+        const auto guid = [&serial] {
+            char text[37];
+            std::snprintf(text, sizeof text, "5F3A%04X-92F0-4E36-952B-6BC52F68B543", ++serial);
+            return std::string(text);
+        };
+        std::int64_t date = 448000000;
+        // Enough rows for the table's root page to hold only links; then rows until one of them
+        // starts a leaf page of its own, the last page of the file.
+        for (int i = 0; i < 8; ++i)
+            db.insert("message", Iso7Message(guid(), std::string(900, 'x'), 1, ++date));
+        for (;;) {
+            const auto pages = db.queryValue("PRAGMA page_count").asInteger();
+            db.insert("message", Iso7Message(guid(), "Veloma e", 1, ++date));
+            if (db.queryValue("PRAGMA page_count").asInteger() > pages) break;
+        }
+        // An older message with a long body, deleted: its cell goes back to the gap.
+        const std::int64_t old = db.insert(
+            "message", Iso7Message(guid(), "Salut", 1, ++date, ColumnValue(Bytes(2400, 0)), true));
+        db.deleteRow("message", old);
+        // Newer cells take its bytes from the end: a live one, the message to be deleted, and
+        // (for the freeblock) a live one behind it.
+        db.insert("message", Iso7Message(guid(), "Tonga aho", 2, ++date));
+        const std::string deletedGuid = guid();
+        const std::int64_t deletedDate = ++date;
+        const std::int64_t deleted =
+            db.insert("message", Iso7Message(deletedGuid, c.text, 2, deletedDate));
+        if (c.inFreeblock) db.insert("message", Iso7Message(guid(), "Misaotra", 1, ++date));
+        db.deleteRow("message", deleted);
+        db.close();
+
+        BrimleyAppDelegate record;
+        msgtest::PrepareRecord(record, dir.path());
+        MessagesSQLiteRecovery recoverer(ContextFor(record));
+        recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+
+        const auto listed = record.DeletedSMS.findFirst(
+            [&](const SMS& sms) { return sms.GUID() == deletedGuid; });
+        if (!listed) {
+            ADD_FAILURE() << "the deleted message is not listed";
+            continue;
+        }
+        EXPECT_EQ(listed->Message(), c.text);
+        EXPECT_EQ(listed->LocalTime(), MessagesSQLiteRecovery::CarvedDateText(
+                                           static_cast<double>(deletedDate)));
+        EXPECT_EQ(listed->Address(), "+261340433511");
+    }
+}
+
+// A live message rewritten longer leaves its old cell as a freeblock; a newer, shorter cell
+// then takes that freeblock's end, and what stays of the old row is its header and the start of
+// its GUID. Cut there, the row holds no whole GUID, no text and no date: it is not listed.
+TEST(MessageRecovery, AStaleRowCutInsideItsGuidIsNotListed) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/SMS/sms.db", "sms-ios6.sql",
+                                 {4096, AutoVacuum::None});
+    db.insert("handle", {{"id", "+261341234567"}, {"service", "SMS"}});
+    db.insert("handle", {{"id", "4891"}, {"service", "SMS"}});
+    db.insert("message", Iso7Message("11111111-2222-3333-4444-555555555555",
+                                     std::string(150, 'A'), 2, 448370517));
+    db.insert("message", Iso7Message("F1F1F1F1-0000-4000-8000-000000000001",
+                                     "Filler row that stays", 1, 448370600));
+    db.exec("UPDATE message SET text = '" + std::string(220, 'B') + "' WHERE ROWID = 1");
+    // 55 bytes shorter than the first row's old cell: 4 for the freeblock's head, the row's
+    // header and 10 bytes of its GUID stay free.
+    db.insert("message", Iso7Message("66666666-7777-8888-9999-AAAAAAAAAAAA",
+                                     std::string(95, 'C'), 1, 448370700));
+    db.close();
+    const auto bytes = testsupport::FileBytes(backup.pathFor("HomeDomain", "Library/SMS/sms.db"));
+    const std::string cut = "11111111-2";
+    ASSERT_NE(std::search(bytes.begin(), bytes.end(), cut.begin(), cut.end()), bytes.end());
+
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    MessagesSQLiteRecovery recoverer(ContextFor(record));
+    recoverer.DoRecoveryPath(backup.pathFor("HomeDomain", "Library/SMS/sms.db").string());
+    for (const auto& sms : record.DeletedSMS.snapshot())
+        ADD_FAILURE() << "listed: GUID \"" << sms->GUID().value_or("") << "\", text \""
+                      << sms->Message().value_or("") << "\", date \""
+                      << sms->LocalTime().value_or("") << "\"";
 }

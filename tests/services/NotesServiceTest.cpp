@@ -332,7 +332,7 @@ TEST_F(NotesServiceTest, NoteStoreRunTakesNoteDataPatternsFromALiveTable) {
 // A note listed before the run that no live note shows, and that has no body, receives the
 // carved body of its owner afterwards, which then serves no further note; it counts as
 // recovered.
-TEST_F(NotesServiceTest, AdditionalFilteringGivesEarlierNotesTheirCarvedBodies) {
+TEST_F(NotesServiceTest, EarlierNotesGetTheirCarvedBodies) {
     BackupBuilder backup(dir.path());
     auto db = backup.addDatabase(kNotesDomain, kNotesPath, "notes-ios4.sql");
     for (int i = 1; i <= 8; ++i) AddNote(db, i, false);
@@ -356,7 +356,14 @@ TEST_F(NotesServiceTest, AdditionalFilteringGivesEarlierNotesTheirCarvedBodies) 
 
     NotesServices service;
     service.RecoverFromIOSBackup(ContextFor(record, device));
-    ASSERT_NE(service.FindNoteBodyFromOwner(6), nullptr);
+    const auto body = service.FindNoteBodyFromOwner(6);
+    ASSERT_NE(body, nullptr);
+    // The run matches bodies to every deleted note of the scan, those listed before it too; a
+    // body may go to several notes.
+    for (const auto& note : {earlier, second, live}) EXPECT_EQ(note->noteBody(), body);
+
+    // The step after a run, on notes still without a body.
+    for (const auto& note : {earlier, second, live}) note->setNoteBody(nullptr);
     // The notes that no live note shows are kept for the step.
     ASSERT_EQ(service.recoveryNotes().RecoveredFiltered().size(), 2u);
     service.AdditionalFiltering();
