@@ -10,6 +10,7 @@
 #include "ui/UiTabs.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -44,7 +45,6 @@ class SMNSbutton;
 class ThumbnailLoader;
 class TimeOfUse;
 class DeviceViewController;
-class QDialog;
 
 // The main window: a frameless window with its own title bar (product, version, the device's
 // name, the menu button, minimise and close), dragged by that bar. It holds the banner, the
@@ -326,3 +326,17 @@ private:
     std::unique_ptr<ExportRun> exportRun_;
     std::vector<std::jthread> copies_;
 };
+
+template <class Dialog, class... Args>
+Dialog* MainMenu::openSingle(QPointer<QDialog>& field, Args&&... args) {
+    if (field) {
+        field->close();
+        field->deleteLater();
+    }
+    auto* dialog = new Dialog(std::forward<Args>(args)...);
+    field = dialog;
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    return dialog;
+}

@@ -1,0 +1,118 @@
+// The photo and video page: the grids' reloads, the caption, the tick-all box, and the copies of
+// the photos and videos into a folder.
+#include "ui/MainMenu.h"
+
+#include "app/MainThreadDispatcher.h"
+#include "app/PhotoBrowserLists.h"
+#include "config/LanguageConfig.h"
+#include "export/MediaExporter.h"
+#include "records/BrimleyAppDelegate.h"
+#include "records/Photo.h"
+#include "records/Video.h"
+#include "ui/Dialogs.h"
+#include "ui/NamedWidgets.h"
+#include "ui/PhotoBrowser.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QUrl>
+
+#include <iostream>
+
+using NamedWidgets::Texts;
+
+// ---- The photo and video grids ----
+
+void MainMenu::reloadGrids() {
+    photoModel_->reload();
+    videoModel_->reload();
+}
+
+void MainMenu::updateDatasource() {
+    // Many calls come while photos are copied: one reload serves them all.
+    if (gridReloadPending_) return;
+    gridReloadPending_ = true;
+    QTimer::singleShot(150, this, [this] {
+        gridReloadPending_ = false;
+        reloadGrids();
+    });
+}
+
+void MainMenu::updatePhotosUI() {
+    // The lists are snapshots; the window never waits for a flag held by the scan.
+    PhotoBrowserLists::updatePhotos(record_, false);
+    showPhotoCaption();
+    updateDatasource();
+}
+
+void MainMenu::showPhotoCaption() {
+    const OptString format = LanguageConfig::sharedObject().PhotosListViewShowingXYDeletedItemsAndXYExistingItemsPhoto();
+    lblPhotoCaption->setText(QString::fromStdString(FillPlaceholders(
+        format.value_or(""), {std::to_string(record_.DeletedPhotos.size()), std::to_string(record_.DeletedPhotosCount.load()),
+                              std::to_string(record_.Photos.size()), std::to_string(record_.PhotosCount.load())})));
+}
+
+void MainMenu::tickAllCameraPhoto(bool on) {
+    MediaGridModel* model = nullptr;
+    if (!scrollViewPhoto3->isHidden())
+        model = photoModel_;
+    else if (!scrollViewVideo->isHidden())
+        model = videoModel_;
+    if (!model) return;
+    for (int row = 0; row < model->rowCount(); ++row) model->setCheckedAt(row, on);
+}
+
+void MainMenu::updatePhotosSelections() {
+    for (int row : scrollViewPhoto3->selectedRows()) photoModel_->setCheckedAt(row, true);
+}
+
+void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
+                         std::function<void()> done) {
+    std::vector<MediaExporter::Item> items;
+    if (photos) {
+        for (const auto& photo : record_.AllPhotos.snapshot())
+            if (!onlyTicked || photo->isChecked() != 0) items.push_back({photo->PhotoUrl(), photo->PhotoName()});
+    } else {
+        for (const auto& video : record_._AllVideos.snapshot())
+            if (!onlyTicked || video->isChecked() != 0) items.push_back({video->VideoUrl(), video->VideoName()});
+    }
+    ++exportsRunning_;
+    copies_.emplace_back([this, folder = folder.toStdString(), photos, items = std::move(items),
+                          createWhenEmpty, done = std::move(done)](std::stop_token stop) {
+        const MediaExporter::Result result =
+            MediaExporter::CopyInto(folder, photos ? "Photos" : "Videos", items, createWhenEmpty, stop);
+        std::size_t failed = 0;
+        for (const ExportEntry& entry : result.entries) failed += entry.status == ExportStatus::Failed;
+        dispatcher_.post([this, failed, done] {
+            --exportsRunning_;
+            if (failed) std::cerr << ("export: " + std::to_string(failed) + " file(s) could not be copied\n");
+            if (done) done();
+        });
+    });
+}
+
+void MainMenu::exportPhotosToDirectory(const QString& folder, std::function<void()> done) {
+    copyMedia(folder, true, true, true, std::move(done));
+}
+
+void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void()> done) {
+    copyMedia(folder, false, true, true, std::move(done));
+}
+
+void MainMenu::exportPhotos() {
+    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
+    // The button copies the ticked pictures: with none ticked it says so and writes nothing.
+    updatePhotosSelections();
+    const auto ticked = [](const auto& item) { return item.isChecked() == 1; };
+    if (!record_.AllPhotos.any(ticked) && !record_._AllVideos.any(ticked)) {
+        alert({Texts().PhotosNothingTicked().value_or("Nothing is ticked, so there is nothing to export."), "", {"OK"}});
+        return;
+    }
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Choose a Directory to Export Photos"), QDir::homePath());
+    if (folder.isEmpty()) return;
+    exportPhotosToDirectory(folder, [this, folder] {
+        exportVideosToDirectory(folder, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    });
+}
