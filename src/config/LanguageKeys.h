@@ -195,4 +195,7 @@
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \
-    X(btnExportDataText, BtnExportDataText)
+    X(btnExportDataText, BtnExportDataText) \
+    X(DesktopNothingOpened, DesktopNothingOpened) \
+    X(DesktopCopyTheAddress, DesktopCopyTheAddress) \
+    X(ExportNoFolderThere, ExportNoFolderThere)

@@ -139,11 +139,13 @@ void MainMenu::OnExportClick(const QString& location, const QString& extension) 
 
 void MainMenu::exportStart(const QString& location, const QString& extension) {
     const auto tab = static_cast<TabTag>(record_.tabItem.load());
+    // The photo and video pages export what their grid shows (with only deleted data shown,
+    // only the deleted items).
     if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) {
         if (tab == TabTag::TabTagPhotos)
-            exportPhotosToDirectory(location);
+            exportAllPhotosToDirectory(location, false);
         else
-            exportVideosToDirectory(location);
+            exportAllVideosToDirectory(location, false);
         return;
     }
     const ExportRun run(record_, ExportFiles());

@@ -45,8 +45,10 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QUrl>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -141,16 +143,26 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     connect(find, &QShortcut::activated, this, [this] {
         if (_searchField->isVisible()) _searchField->setFocus();
     });
-    auto* minimise = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
-    connect(minimise, &QShortcut::activated, this, [this] { showMinimized(); });
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_M), QKeySequence(Qt::CTRL | Qt::Key_H)}) {
+        auto* minimise = new QShortcut(keys, this);
+        connect(minimise, &QShortcut::activated, this, [this] { Hide(); });
+    }
+    auto* others = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H), this);
+    connect(others, &QShortcut::activated, this, [this] { HideOthers(); });
     auto* menu = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menu, &QShortcut::activated, this, [this] { MenuPressed(); });
 
+    // A panel opened from a dialog belongs to that dialog, so the focus goes back to it.
     chooseFolder = [this](const QString& message) {
-        return QFileDialog::getExistingDirectory(this, message, QDir::homePath());
+        const QPointer<QWidget> owner = panelOwner();
+        const QString folder = QFileDialog::getExistingDirectory(owner, message, QDir::homePath());
+        returnFocusTo(owner);
+        return folder;
     };
     chooseSaveFile = [this](const QString& folder, const QString& proposedName) {
-        QFileDialog panel(this);
+        const QPointer<QWidget> owner = panelOwner();
+        QFileDialog panel(owner);
+        const auto back = qScopeGuard([this, owner] { returnFocusTo(owner); });
         panel.setAcceptMode(QFileDialog::AcceptSave);
         panel.setDirectory(folder);
         panel.selectFile(proposedName);
@@ -164,8 +176,10 @@ MainMenu::~MainMenu() {
     countdownTimer.stop();
     // The export's thread reads the record and reports to this window: it ends first.
     exportRun_.reset();
-    for (std::jthread& copy : copies_)
+    for (auto& [id, copy] : copies_)
         if (copy.joinable()) copy.join();
+    for (std::jthread& send : sends_)
+        if (send.joinable()) send.join();
     thumbnails_.reset();
 }
 
@@ -245,7 +259,10 @@ void MainMenu::buildIconBar() {
         iconControls_[tab.tab] = control;
         captions_[tab.tab] = caption;
         const TabTag t = tab.tab;
-        connect(control, &QToolButton::clicked, this, [this, t] { onAppsSelectionChanged(t); });
+        connect(control, &QToolButton::clicked, this, [this, t] {
+            tabChosen_ = true;
+            onAppsSelectionChanged(t);
+        });
     }
 }
 
@@ -264,7 +281,10 @@ void MainMenu::buildTabItems() {
         button->setProperty("bordered", true);
         tabButtons_[tab.tab] = button;
         const TabTag t = tab.tab;
-        connect(button, &QToolButton::clicked, this, [this, t] { onTabSelectionChanged(t); });
+        connect(button, &QToolButton::clicked, this, [this, t] {
+            tabChosen_ = true;
+            onTabSelectionChanged(t);
+        });
         // The icon bar holds the nine data types; their tab buttons stay in the background.
         if (tab.caption) {
             button->hide();
@@ -712,7 +732,10 @@ ResultsScreen* MainMenu::ensureScreen(TabTag tab) {
             screen = new DeviceViewController(record_, childView);
             break;
         case ScreenKind::Summary:
-            screen = new HomeViewController(record_, [this](TabTag t) { onTabSelectionChanged(t); }, childView);
+            screen = new HomeViewController(record_, [this](TabTag t) {
+                tabChosen_ = true;
+                onTabSelectionChanged(t);
+            }, childView);
             break;
         case ScreenKind::Applications:
             screen = ::ApplicationViewController(record_, childView);
@@ -824,11 +847,22 @@ void MainMenu::onTabSelectionChanged(TabTag tab) {
 
 void MainMenu::updateUIfoundRecoveredData() {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    onAppsSelectionChanged(static_cast<TabTag>(record_.buttonType.load()));
+    // A tab the user opened during the scan stays open; otherwise the scan's own tab comes.
+    if (!tabChosen_) onAppsSelectionChanged(static_cast<TabTag>(record_.buttonType.load()));
     updateTabButtons();
 }
 
 void MainMenu::UpdateMainView() {
+    // A tab the user opened during the scan stays open, showing what the scan found so far.
+    if (tabChosen_) {
+        const auto open = static_cast<TabTag>(record_.tabItem.load());
+        if (open == TabTag::TabTagPhotos || open == TabTag::TabTagVideos)
+            applyFilter(open, nullptr);
+        else
+            redrawScreen(open);
+        updateTabButtons();
+        return;
+    }
     removeSelection();
     onTabSelectionChanged(TabTag::TabTagSMS);
     // The messages screen goes back in when it was open already.
@@ -875,6 +909,7 @@ void MainMenu::applyFilter(TabTag tab, ResultsScreen* screen) {
     if (tab == TabTag::TabTagPhotos) {
         PhotoBrowserLists::updatePhotos(record_, onlyDeleted);
         reloadGrids();
+        showPhotoCaption();
     } else if (tab == TabTag::TabTagVideos) {
         PhotoBrowserLists::updateVideos(record_, onlyDeleted);
         reloadGrids();
@@ -955,7 +990,7 @@ void MainMenu::sendToApp() {
     services.rating = [this] {
         QTimer::singleShot(0, this, [this] { starFeedback(QStringLiteral("Rating - Export to device")); });
     };
-    services.keepThread = [this](std::jthread thread) { copies_.push_back(std::move(thread)); };
+    services.keepThread = [this](std::jthread thread) { sends_.push_back(std::move(thread)); };
     services.openAddress = [](const QString& address) { Desktop::open(address); };
     services.folder = AppPaths::workingDirectory() + "/send";
     AppPaths::ensurePrivateDirectory(services.folder);
@@ -998,6 +1033,7 @@ void MainMenu::showScanControls() {
     progress2->setValue(0);
     Timer->clear();
     scanControlsShown_ = true;
+    tabChosen_ = false;
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnStart, btnNewScan, btnApp})
         w->hide();
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(false);
@@ -1030,6 +1066,11 @@ void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
 }
 
 void MainMenu::btnCancle() {
+    const bool stop = askToStopScanning();
+    if (core_) core_->scanWorker().btnCancleClicked(stop);
+}
+
+bool MainMenu::askToStopScanning() {
     LanguageConfig& texts = Texts();
     QMessageBox question(QMessageBox::Question, QStringLiteral("Torvane"),
                          ToQString(texts.StopScanningDialogWindowMainText()), QMessageBox::NoButton, this);
@@ -1039,13 +1080,32 @@ void MainMenu::btnCancle() {
     question.setEscapeButton(no);
     question.setObjectName("stopQuestion");
     question.exec();
-    if (core_) core_->scanWorker().btnCancleClicked(question.clickedButton() == yes);
+    return question.clickedButton() == yes;
 }
 
 // ---- Alerts ----
 
+QWidget* MainMenu::panelOwner() const {
+    QWidget* active = QApplication::activeModalWidget();
+    if (!active) active = QApplication::activeWindow();
+    if (!active || active == this || !active->isVisible()) return const_cast<MainMenu*>(this);
+    // Only a window of ours: one whose chain of parents leads to this window.
+    for (QWidget* w = active->parentWidget(); w; w = w->parentWidget())
+        if (w == this) return active;
+    return const_cast<MainMenu*>(this);
+}
+
+void MainMenu::returnFocusTo(QWidget* owner) {
+    if (!owner || owner == this || !owner->isVisible()) return;
+    owner->raise();
+    owner->activateWindow();
+}
+
 std::size_t MainMenu::alert(const AlertRequest& request) {
-    QMessageBox box(this);
+    // An alert over a dialog belongs to it: once answered, the focus is back in the dialog.
+    QWidget* owner = panelOwner();
+    const auto back = qScopeGuard([this, owner = QPointer<QWidget>(owner)] { returnFocusTo(owner); });
+    QMessageBox box(owner);
     box.setObjectName("alert");
     box.setWindowTitle(QStringLiteral("Torvane"));
     box.setText(QString::fromStdString(request.message));
@@ -1140,12 +1200,15 @@ void MainMenu::showHintPopup() {
 
 void MainMenu::GuideBtnInMenu() {
     hideMenus();
-    Desktop::openConfigured(ApplicationConfig::sharedObject().userGuideUrl);
+    const OptString guide = ApplicationConfig::resolvedAddress(ApplicationConfig::sharedObject().userGuideUrl);
+    const QString address = ToQString(guide);
+    Desktop::openOrTell(QUrl(address.trimmed(), QUrl::StrictMode), this, address);
 }
 
 void MainMenu::OnSupportClick() {
     hideMenus();
-    Desktop::open(QString::fromStdString(record_.SupportURL.get()));
+    const QString address = QString::fromStdString(record_.SupportURL.get());
+    Desktop::openOrTell(QUrl(address.trimmed(), QUrl::StrictMode), this, address);
 }
 
 void MainMenu::Notification1() {
@@ -1226,6 +1289,18 @@ void MainMenu::keyPressEvent(QKeyEvent* event) {
         }
         // Typing a search ends with Enter; it exports nothing.
         if (qobject_cast<QLineEdit*>(focused)) return;
+        // On a list, Enter shows the current row's detail (it selects the row); on the photo
+        // grid, whose selection the user makes, it does nothing. It exports nothing.
+        for (QWidget* w = focused; w && w != this; w = w->parentWidget())
+            if (auto* view = qobject_cast<QAbstractItemView*>(w)) {
+                const QModelIndex current = view->currentIndex();
+                if (view->selectionMode() == QAbstractItemView::SingleSelection && current.isValid() &&
+                    view->selectionModel() &&
+                    !view->selectionModel()->isSelected(current))
+                    view->selectionModel()->select(
+                        current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                return;
+            }
         if (btnExport->isVisible() && btnExport->isEnabled()) {
             btnExport->click();
             return;

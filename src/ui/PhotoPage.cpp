@@ -13,12 +13,12 @@
 #include "ui/NamedWidgets.h"
 #include "ui/PhotoBrowser.h"
 
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileDialog>
+#include <QUrl>
+
 #include <QUrl>
 
 #include <iostream>
+#include <set>
 
 using NamedWidgets::Texts;
 
@@ -41,16 +41,27 @@ void MainMenu::updateDatasource() {
 
 void MainMenu::updatePhotosUI() {
     // The lists are snapshots; the window never waits for a flag held by the scan.
-    PhotoBrowserLists::updatePhotos(record_, false);
+    PhotoBrowserLists::updatePhotos(record_, record_.onlyRecovered);
     showPhotoCaption();
     updateDatasource();
 }
 
 void MainMenu::showPhotoCaption() {
+    // The caption counts what the grid shows: with only deleted photos shown, no existing one.
+    std::size_t shownDeleted = 0, shownExisting = 0;
+    {
+        const auto deleted = record_.DeletedPhotos.snapshot();
+        const std::set<const Photo*> isDeleted = [&] {
+            std::set<const Photo*> set;
+            for (const auto& photo : deleted) set.insert(photo.get());
+            return set;
+        }();
+        for (const auto& photo : record_.AllPhotos.snapshot()) ++(isDeleted.count(photo.get()) ? shownDeleted : shownExisting);
+    }
     const OptString format = LanguageConfig::sharedObject().PhotosListViewShowingXYDeletedItemsAndXYExistingItemsPhoto();
     lblPhotoCaption->setText(QString::fromStdString(FillPlaceholders(
-        format.value_or(""), {std::to_string(record_.DeletedPhotos.size()), std::to_string(record_.DeletedPhotosCount.load()),
-                              std::to_string(record_.Photos.size()), std::to_string(record_.PhotosCount.load())})));
+        format.value_or(""), {std::to_string(shownDeleted), std::to_string(record_.DeletedPhotosCount.load()),
+                              std::to_string(shownExisting), std::to_string(record_.PhotosCount.load())})));
 }
 
 void MainMenu::tickAllCameraPhoto(bool on) {
@@ -78,18 +89,25 @@ void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bo
             if (!onlyTicked || video->isChecked() != 0) items.push_back({video->VideoUrl(), video->VideoName()});
     }
     ++exportsRunning_;
-    copies_.emplace_back([this, folder = folder.toStdString(), photos, items = std::move(items),
-                          createWhenEmpty, done = std::move(done)](std::stop_token stop) {
+    const std::uint64_t id = nextCopy_++;
+    copies_.emplace(id, std::jthread([this, id, folder = folder.toStdString(), photos, items = std::move(items),
+                                      createWhenEmpty, done = std::move(done)](std::stop_token stop) {
         const MediaExporter::Result result =
             MediaExporter::CopyInto(folder, photos ? "Photos" : "Videos", items, createWhenEmpty, stop);
         std::size_t failed = 0;
         for (const ExportEntry& entry : result.entries) failed += entry.status == ExportStatus::Failed;
-        dispatcher_.post([this, failed, done] {
+        dispatcher_.post([this, id, failed, done] {
+            // The copy's thread has nothing left to do: it is collected now, not when the
+            // window goes.
+            if (auto it = copies_.find(id); it != copies_.end()) {
+                it->second.join();
+                copies_.erase(it);
+            }
             --exportsRunning_;
             if (failed) std::cerr << ("export: " + std::to_string(failed) + " file(s) could not be copied\n");
             if (done) done();
         });
-    });
+    }));
 }
 
 void MainMenu::exportPhotosToDirectory(const QString& folder, std::function<void()> done) {
@@ -98,6 +116,16 @@ void MainMenu::exportPhotosToDirectory(const QString& folder, std::function<void
 
 void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void()> done) {
     copyMedia(folder, false, true, true, std::move(done));
+}
+
+void MainMenu::exportAllPhotosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done) {
+    // Photos selected in the grid count as ticked; without a ticked photo no folder is made.
+    if (onlyTicked) updatePhotosSelections();
+    copyMedia(folder, true, onlyTicked, !onlyTicked, std::move(done));
+}
+
+void MainMenu::exportAllVideosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done) {
+    copyMedia(folder, false, onlyTicked, !onlyTicked, std::move(done));
 }
 
 void MainMenu::exportPhotos() {
@@ -109,10 +137,11 @@ void MainMenu::exportPhotos() {
         alert({Texts().PhotosNothingTicked().value_or("Nothing is ticked, so there is nothing to export."), "", {"OK"}});
         return;
     }
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Choose a Directory to Export Photos"), QDir::homePath());
+    const QString folder = chooseFolder(QStringLiteral("Choose a Directory to Export Photos"));
     if (folder.isEmpty()) return;
-    exportPhotosToDirectory(folder, [this, folder] {
-        exportVideosToDirectory(folder, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    // Only the kinds with a ticked item get their folder: ticked photos alone leave no empty
+    // "Videos" beside "Photos".
+    exportAllPhotosToDirectory(folder, true, [this, folder] {
+        exportAllVideosToDirectory(folder, true, [folder] { Desktop::open(QUrl::fromLocalFile(folder)); });
     });
 }

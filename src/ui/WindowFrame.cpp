@@ -2,10 +2,14 @@
 // edges, maximising, minimising and closing it.
 #include "ui/MainMenu.h"
 
+#include "app/ApplicationCore.h"
 #include "app/ApplicationShutdown.h"
+#include "app/ScanWorker.h"
 #include "ui/NamedWidgets.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QWindow>
@@ -47,13 +51,13 @@ void MainMenu::buildTitleBar() {
     bar->addWidget(btnMaximise);
     bar->addWidget(btnClose);
     connect(btnMenu, &QToolButton::clicked, this, [this] { MenuPressed(); });
-    connect(btnMinimise, &QToolButton::clicked, this, [this] { showMinimized(); });
+    connect(btnMinimise, &QToolButton::clicked, this, [this] { Hide(); });
     connect(btnMaximise, &QToolButton::clicked, this, [this] { toggleMaximised(); });
     connect(btnClose, &QToolButton::clicked, this, [this] {
-        if (shutdown_)
-            shutdown_->OnTerminate();
-        else
+        if (!shutdown_)
             close();
+        else if (mayCloseDuringScan())
+            shutdown_->OnTerminate();
     });
 }
 
@@ -82,6 +86,20 @@ bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void MainMenu::Hide() {
+    hideMenus();
+    showMinimized();
+}
+
+void MainMenu::HideOthers() {
+    hideMenus();
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window != this && window->isWindow() && window->isVisible() && !window->isMinimized() &&
+            !qobject_cast<QMenu*>(window) && window->windowType() != Qt::ToolTip &&
+            window->windowType() != Qt::Popup)
+            window->showMinimized();
 }
 
 void MainMenu::toggleMaximised() {
@@ -173,7 +191,17 @@ void MainMenu::resizeEvent(QResizeEvent* event) {
 }
 
 void MainMenu::closeEvent(QCloseEvent* event) {
-    // The platform's quit request (a window manager's close, the session ending).
+    // The platform's quit request (a window manager's close, the session ending). During a
+    // scan it asks first, as the stop button does.
+    if (!mayCloseDuringScan()) {
+        event->ignore();
+        return;
+    }
     if (shutdown_) shutdown_->handleQuitEvent();
     event->accept();
+}
+
+bool MainMenu::mayCloseDuringScan() {
+    if (!core_ || !core_->scanWorker().isRunning()) return true;
+    return askToStopScanning();
 }

@@ -59,7 +59,10 @@ int main(int argc, char** argv) {
     }
     const QString output = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(output);
-    Desktop::setOpener([](const QUrl& url) { std::cout << "would open " << url.toString().toStdString() << '\n'; });
+    Desktop::setOpener([](const QUrl& url) {
+        std::cout << "would open " << url.toString().toStdString() << '\n';
+        return true;
+    });
 
     TorvaneApplication::Options options;
     options.updateCheck = false;
