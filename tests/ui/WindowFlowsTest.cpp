@@ -229,6 +229,21 @@ private slots:
         QVERIFY(focused && focused->window() == export_);
         QTest::keyClick(focused, Qt::Key_Escape);
         QVERIFY(!export_->isVisible());
+        // The send wizard's "No device connected".
+        w().activateWindow();
+        w().sendToApp();
+        AppWindowController* wizard = w().sendWizard();
+        QVERIFY(WaitFor([&] { return QApplication::activeWindow() == wizard; }, 5000));
+        wizard->next1();
+        QString message;
+        AnswerNextMessageBox(QString(), &message);
+        wizard->send();
+        QCOMPARE(message, QStringLiteral("No device connected to send data"));
+        QVERIFY(WaitFor([&] { return QApplication::activeWindow() == wizard; }, 5000));
+        focused = QApplication::focusWidget();
+        QVERIFY(focused && focused->window() == wizard);
+        QTest::keyClick(focused, Qt::Key_Escape);
+        QVERIFY(!wizard->isVisible());
     }
 
     // Feedback, Share, Help and the user guide say so when nothing opens their address, and give
