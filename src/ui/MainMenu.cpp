@@ -52,13 +52,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-
-using TitleAdapters::ApplyTitle;
-using TitleAdapters::kBlack;
-using TitleAdapters::kWhite;
-using TitleAdapters::SetText;
 using TitleAdapters::ToQString;
-namespace TH = TitleHelpers;
 
 using NamedWidgets::Texts;
 using NamedWidgets::Named;
@@ -68,8 +62,6 @@ namespace {
 QFrame* Box(QWidget* parent, const char* name) {
     return Named(new QFrame(parent), name);
 }
-
-constexpr TitleColor kWhiteTitle = kWhite;
 
 // Tab leaves tables and text pages instead of walking their cells and links, so that every
 // control of a screen is reached from the keyboard.
