@@ -172,6 +172,9 @@
     X(ExportNotWritten, ExportNotWritten) \
     X(ExportNothingWasExported, ExportNothingWasExported) \
     X(ExportFileNotSaved, ExportFileNotSaved) \
+    X(DesktopNothingOpened, DesktopNothingOpened) \
+    X(DesktopCopyTheAddress, DesktopCopyTheAddress) \
+    X(ExportNoFolderThere, ExportNoFolderThere) \
     X(colName, ColName) \
     X(colLastbackupDate, ColLastbackupDate) \
     X(colSerialnumber, ColSerialnumber) \
@@ -195,7 +198,4 @@
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \
-    X(btnExportDataText, BtnExportDataText) \
-    X(DesktopNothingOpened, DesktopNothingOpened) \
-    X(DesktopCopyTheAddress, DesktopCopyTheAddress) \
-    X(ExportNoFolderThere, ExportNoFolderThere)
+    X(btnExportDataText, BtnExportDataText)

@@ -15,8 +15,6 @@
 
 #include <QUrl>
 
-#include <QUrl>
-
 #include <iostream>
 #include <set>
 

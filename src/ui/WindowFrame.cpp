@@ -9,8 +9,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QMenu>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QWindow>
 
