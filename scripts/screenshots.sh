@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Renders Torvane's window under a virtual X display (Xvfb) into build/screenshots/*.png: the
 # home screen, a running scan of the demo backup, the report, every data-type screen with its
-# existing and deleted records and the detail of a deleted one, a search, the export dialog and
-# an export's report, the send-to-device wizard, the screens the demo backup leaves empty, the
+# existing and deleted records and the detail of a deleted one, a search, the photo page with
+# only deleted photos, the export dialog and an export's report, the message when no browser
+# opens an address, the send-to-device wizard, the screens the demo backup leaves empty, the
 # menu and every dialog, the stand-alone picture browser; a scan of one data type, a stopped
 # scan, and the window at its smallest size in English and German (home screen, report,
 # results, the scan bar, dialogs with a focused button). Builds the release configuration first.

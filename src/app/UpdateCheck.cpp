@@ -168,11 +168,12 @@ std::string Said(LanguageKey key, const char* english) {
     return LanguageConfig::sharedObject().text(key).value_or(english);
 }
 
-// Whether the configured feed's server can be reached; true without a usable address.
+// Whether the configured feed's server can be reached. Without a usable address, or with a
+// placeholder one, there is no server to reach.
 bool FeedServerReachable() {
     const OptString address = ApplicationConfig::sharedObject().updateUrl;
     const auto parts = address ? ParseWebAddress(*address) : std::nullopt;
-    if (!parts || parts->host.empty() || IsPlaceholderAddress(*address)) return true;
+    if (!parts || parts->host.empty() || IsPlaceholderAddress(*address)) return false;
     return Reachability::IsReachable(*address);
 }
 

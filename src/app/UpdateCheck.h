@@ -87,7 +87,8 @@ public:
 
     // Whether the computer reaches the network at all, asked when the feed could not be read:
     // without a connection the user is told so rather than that the server is busy. By default,
-    // whether the name of the feed's host resolves (true without a feed address).
+    // whether the name of the feed's host resolves (false without a feed address or with a
+    // placeholder one).
     std::function<bool()> connected;
 
 private:

@@ -172,6 +172,9 @@
     X(ExportNotWritten, ExportNotWritten) \
     X(ExportNothingWasExported, ExportNothingWasExported) \
     X(ExportFileNotSaved, ExportFileNotSaved) \
+    X(DesktopNothingOpened, DesktopNothingOpened) \
+    X(DesktopCopyTheAddress, DesktopCopyTheAddress) \
+    X(ExportNoFolderThere, ExportNoFolderThere) \
     X(colName, ColName) \
     X(colLastbackupDate, ColLastbackupDate) \
     X(colSerialnumber, ColSerialnumber) \

@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -100,11 +101,26 @@ bool open(const QUrl& address) {
         std::lock_guard lock(gOpenerMutex);
         opener = gOpener;
     }
-    if (opener)
-        opener(address);
-    else
-        QDesktopServices::openUrl(address);
-    return true;
+    const bool opened = opener ? opener(address) : QDesktopServices::openUrl(address);
+    if (!opened) std::cerr << ("window: nothing opened " + address.toString().toStdString() + "\n");
+    return opened;
+}
+
+bool openOrTell(const QUrl& address, QWidget* parent, const QString& toCopy) {
+    if (open(address)) return true;
+    LanguageConfig& texts = LanguageConfig::sharedObject();
+    QString text = ToQString(texts.DesktopNothingOpened());
+    if (!toCopy.isEmpty()) text += QStringLiteral("\n\n") + ToQString(texts.DesktopCopyTheAddress()) + QStringLiteral("\n") + toCopy;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Torvane"), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("nothingOpened"));
+    // The address is there to be copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box.exec();
+    if (parent && parent->isVisible()) {
+        parent->raise();
+        parent->activateWindow();
+    }
+    return false;
 }
 
 bool open(const QString& address) {
@@ -339,13 +355,17 @@ ShareWindowController::ShareWindowController(QWidget* parent)
     // The captions take the spare width; each button stays the size of its icon.
     layout->setColumnStretch(1, 1);
     windowDidLoad();
-    connect(btnFacebook, &QPushButton::clicked, this,
-            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().facebookUrl)); });
-    connect(btnGooglePlus, &QPushButton::clicked, this,
-            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().googlePlusUrl)); });
-    connect(btnTwitter, &QPushButton::clicked, this,
-            [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().twitterUrl)); });
-    connect(btnEmail, &QPushButton::clicked, this, [] { Desktop::open(recommendationMail()); });
+    // Each says so when no browser or mail program opens, and gives the address to copy.
+    for (auto [button, address] : {std::pair{btnFacebook, &ApplicationConfig::facebookUrl},
+                                   std::pair{btnGooglePlus, &ApplicationConfig::googlePlusUrl},
+                                   std::pair{btnTwitter, &ApplicationConfig::twitterUrl}})
+        connect(button, &QPushButton::clicked, this, [this, address] {
+            const QString shared = ToQString(ApplicationConfig::sharedObject().*address);
+            Desktop::openOrTell(QUrl(shared.trimmed(), QUrl::StrictMode), this, shared);
+        });
+    connect(btnEmail, &QPushButton::clicked, this, [this] {
+        Desktop::openOrTell(recommendationMail(), this, QString::fromLatin1(kProductAddress));
+    });
     resize(400, 260);
 }
 
@@ -411,9 +431,11 @@ void FeedbackWindowController::windowDidLoad() {
 }
 
 void FeedbackWindowController::submit() {
-    Desktop::open(Desktop::mailAddress(
-        ToQString(ApplicationConfig::sharedObject().supportemail),
-        QStringLiteral("My rating:") + comboBox->currentText(), content->toPlainText()));
+    // Without a mail program the text stays here, and the message gives the address to send it to.
+    const QString recipient = ToQString(ApplicationConfig::sharedObject().supportemail);
+    Desktop::openOrTell(Desktop::mailAddress(recipient, QStringLiteral("My rating:") + comboBox->currentText(),
+                                             content->toPlainText()),
+                        this, recipient);
 }
 
 // ---- StarFeedbackWindow ----

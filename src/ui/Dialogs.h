@@ -22,11 +22,16 @@ class BrimleyAppDelegate;
 // replaces it to see what would be opened. Placeholder addresses (reserved example domains)
 // are not opened; an empty or unusable address opens nothing.
 namespace Desktop {
-using Opener = std::function<void(const QUrl&)>;
+// Opens an address in the desktop's browser or mail program; whether one took it.
+using Opener = std::function<bool(const QUrl&)>;
 void setOpener(Opener opener);
-// Opens the address; false when it was not opened (empty, unusable or a placeholder).
+// Opens the address; false when it was not opened (empty, unusable, a placeholder, or no
+// program took it).
 bool open(const QString& address);
 bool open(const QUrl& address);
+// Opens the address; when nothing opens it, tells the user so in a message over `parent`,
+// with `toCopy` (the address to open by hand, the mail's recipient) to copy from it.
+bool openOrTell(const QUrl& address, QWidget* parent, const QString& toCopy);
 // A configured address as the browser opens it (a resource path becomes a file address).
 bool openConfigured(const std::optional<std::string>& configured);
 // "mailto:<recipient>?SUBJECT=<subject>&BODY=<body>", each part percent-encoded in UTF-8.

@@ -17,8 +17,6 @@
 #include "device/AMDevice.h"
 #include "device/CompanionLibrary.h"
 #include "device/MobileDeviceAccess.h"
-#include "export/ExportRun.h"
-#include "export/MediaExporter.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Calendar.h"
 #include "records/CallLog.h"
@@ -42,29 +40,19 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QMouseEvent>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QStackedLayout>
-#include <QTextEdit>
 #include <QUrl>
+#include <QTextEdit>
 #include <QVBoxLayout>
-#include <QWindow>
 
-#include <iostream>
-
-using TitleAdapters::ApplyTitle;
-using TitleAdapters::kBlack;
-using TitleAdapters::kWhite;
-using TitleAdapters::SetText;
 using TitleAdapters::ToQString;
-namespace TH = TitleHelpers;
 
 using NamedWidgets::Texts;
 using NamedWidgets::Named;
@@ -74,8 +62,6 @@ namespace {
 QFrame* Box(QWidget* parent, const char* name) {
     return Named(new QFrame(parent), name);
 }
-
-constexpr TitleColor kWhiteTitle = kWhite;
 
 // Tab leaves tables and text pages instead of walking their cells and links, so that every
 // control of a screen is reached from the keyboard.
@@ -149,16 +135,26 @@ MainMenu::MainMenu(BrimleyAppDelegate& record, AnalyticsEvents& analytics,
     connect(find, &QShortcut::activated, this, [this] {
         if (_searchField->isVisible()) _searchField->setFocus();
     });
-    auto* minimise = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
-    connect(minimise, &QShortcut::activated, this, [this] { showMinimized(); });
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_M), QKeySequence(Qt::CTRL | Qt::Key_H)}) {
+        auto* minimise = new QShortcut(keys, this);
+        connect(minimise, &QShortcut::activated, this, [this] { Hide(); });
+    }
+    auto* others = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H), this);
+    connect(others, &QShortcut::activated, this, [this] { HideOthers(); });
     auto* menu = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menu, &QShortcut::activated, this, [this] { MenuPressed(); });
 
+    // A panel opened from a dialog belongs to that dialog, so the focus goes back to it.
     chooseFolder = [this](const QString& message) {
-        return QFileDialog::getExistingDirectory(this, message, QDir::homePath());
+        const QPointer<QWidget> owner = panelOwner();
+        const QString folder = QFileDialog::getExistingDirectory(owner, message, QDir::homePath());
+        returnFocusTo(owner);
+        return folder;
     };
     chooseSaveFile = [this](const QString& folder, const QString& proposedName) {
-        QFileDialog panel(this);
+        const QPointer<QWidget> owner = panelOwner();
+        QFileDialog panel(owner);
+        const auto back = qScopeGuard([this, owner] { returnFocusTo(owner); });
         panel.setAcceptMode(QFileDialog::AcceptSave);
         panel.setDirectory(folder);
         panel.selectFile(proposedName);
@@ -172,8 +168,10 @@ MainMenu::~MainMenu() {
     countdownTimer.stop();
     // The export's thread reads the record and reports to this window: it ends first.
     exportRun_.reset();
-    for (std::jthread& copy : copies_)
+    for (auto& [id, copy] : copies_)
         if (copy.joinable()) copy.join();
+    for (std::jthread& send : sends_)
+        if (send.joinable()) send.join();
     thumbnails_.reset();
 }
 
@@ -199,51 +197,6 @@ QIcon MainMenu::icon(const QString& name) const {
 }
 
 // ---- Building the window ----
-
-void MainMenu::buildTitleBar() {
-    titleBar = Named(new QWidget(this), "titleBar");
-    titleBar->setFixedHeight(46);
-    titleBar->installEventFilter(this);
-    auto* bar = new QHBoxLayout(titleBar);
-    bar->setContentsMargins(12, 4, 8, 4);
-    auto* logo = Named(new QLabel(titleBar), "imgLogo");
-    logo->setPixmap(icon("torvane").pixmap(30, 30));
-    lblProductName = Named(new QLabel(QStringLiteral("Torvane"), titleBar), "lblProductName");
-    lblVersion = Named(new QLabel(titleBar), "lblSKVersion");
-    lblDisplayname = Named(new QLabel(titleBar), "lblDisplayname");
-    btnMenu = Named(new QToolButton(titleBar), "btnMenu");
-    btnMenu->setIcon(icon("menu"));
-    btnMenu->setIconSize(QSize(22, 22));
-    btnMinimise = Named(new QToolButton(titleBar), "btnMinimise");
-    btnMinimise->setIcon(icon("minimise"));
-    btnMaximise = Named(new QToolButton(titleBar), "btnMaximise");
-    btnMaximise->setIcon(icon("maximise"));
-    btnClose = Named(new QToolButton(titleBar), "btnClose");
-    btnClose->setIcon(icon("close"));
-    for (QToolButton* b : {btnMenu, btnMinimise, btnMaximise, btnClose}) {
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::StrongFocus);
-    }
-    bar->addWidget(logo);
-    bar->addWidget(lblProductName);
-    bar->addWidget(lblVersion);
-    bar->addStretch();
-    bar->addWidget(lblDisplayname);
-    bar->addSpacing(16);
-    bar->addWidget(btnMenu);
-    bar->addWidget(btnMinimise);
-    bar->addWidget(btnMaximise);
-    bar->addWidget(btnClose);
-    connect(btnMenu, &QToolButton::clicked, this, [this] { MenuPressed(); });
-    connect(btnMinimise, &QToolButton::clicked, this, [this] { showMinimized(); });
-    connect(btnMaximise, &QToolButton::clicked, this, [this] { toggleMaximised(); });
-    connect(btnClose, &QToolButton::clicked, this, [this] {
-        if (shutdown_)
-            shutdown_->OnTerminate();
-        else
-            close();
-    });
-}
 
 void MainMenu::buildMenu() {
     boxMenu = Box(this, "boxMenu");
@@ -298,7 +251,10 @@ void MainMenu::buildIconBar() {
         iconControls_[tab.tab] = control;
         captions_[tab.tab] = caption;
         const TabTag t = tab.tab;
-        connect(control, &QToolButton::clicked, this, [this, t] { onAppsSelectionChanged(t); });
+        connect(control, &QToolButton::clicked, this, [this, t] {
+            tabChosen_ = true;
+            onAppsSelectionChanged(t);
+        });
     }
 }
 
@@ -317,7 +273,10 @@ void MainMenu::buildTabItems() {
         button->setProperty("bordered", true);
         tabButtons_[tab.tab] = button;
         const TabTag t = tab.tab;
-        connect(button, &QToolButton::clicked, this, [this, t] { onTabSelectionChanged(t); });
+        connect(button, &QToolButton::clicked, this, [this, t] {
+            tabChosen_ = true;
+            onTabSelectionChanged(t);
+        });
         // The icon bar holds the nine data types; their tab buttons stay in the background.
         if (tab.caption) {
             button->hide();
@@ -647,97 +606,6 @@ void MainMenu::updateDisplayName(const std::string& name) {
 
 // ---- Tab bar ----
 
-void MainMenu::setTabButtonTitle() {
-    LanguageConfig& texts = Texts();
-    for (auto& [tab, caption] : captions_) {
-        const UiTab* entry = UiTabFor(tab);
-        const QString text = ToQString(texts.text(*entry->caption));
-        caption->setText(text);
-        SMNSbutton* control = iconControls_[tab];
-        control->tooltipString = text;
-        control->whatsAppText = ToQString(texts.CommonWhatsApp());
-        control->setAccessibleName(text);
-    }
-    // The buttons of the other screens name their screen.
-    const std::pair<TabTag, OptString> names[] = {
-        {TabTag::TabTagDashboard, texts.TabSummary()},     {TabTag::TabTagDeviceInfo, texts.TabDeviceInfo()},
-        {TabTag::TabTagApps, texts.TabApplications()},     {TabTag::TabTagDictionary, texts.TabUserDictionary()},
-        {TabTag::TabTagMap, texts.TabMaps()},              {TabTag::TabTagSkype, texts.TabSkype()},
-        {TabTag::TabTagIMessage, texts.TabIMessage()},     {TabTag::TabTagFaceTime, texts.TabFaceTime()},
-    };
-    for (const auto& [tab, text] : names)
-        if (QToolButton* button = tabButton(tab)) {
-            button->setToolTip(ToQString(text));
-            button->setAccessibleName(ToQString(text));
-        }
-    TitleAdapters::SetPlaceholder(_searchField, texts.CommonSearch());
-    SetText(showonlydeleteddata, texts.ShowOnlyDeletedData());
-    ApplyTitle(btnApp, TH::setButtonTitleForWithPadding(texts.btnSendDataText(), kWhiteTitle, 14.0f, 10));
-    btnApp->setToolTip(ToQString(texts.btnSendDataText()));
-    SetText(recoveringText, texts.LoadingDataPanelControlViewMainText());
-    if (auto* loading = viewRecovery->findChild<QLabel*>("loadingText"))
-        SetText(loading, texts.LoadingDataPanelControlViewMainText());
-    ApplyTitle(stopRecovery, TH::setButtonTitleForWithPadding(texts.CommonCancel(), kWhiteTitle, 14.0f, 8));
-    stopRecovery->setToolTip(ToQString(texts.CommonCancel()));
-    ApplyTitle(btnExport, TH::setButtonTitleForWithPadding(texts.btnExportDataText(), kWhiteTitle, 14.0f, 8));
-    btnExport->setToolTip(ToQString(texts.btnExportDataText()));
-    ApplyTitle(btnNewScan, TH::setButtonTitleFor(texts.CommonStartScan(), kWhiteTitle));
-    ApplyTitle(btnStart, TH::setButtonTitleFor(texts.CommonStartScan(), kWhiteTitle));
-    ApplyTitle(btnExportPhotos, TH::setButtonTitleFor(texts.CommonExport(), kWhiteTitle));
-    for (auto& [tab, control] : iconControls_) control->addHoverEventForButton();
-}
-
-void MainMenu::setMenuItemsName() {
-    LanguageConfig& texts = Texts();
-    ApplyTitle(btnHelpMenu, TH::setButtonTitleFor(texts.MenuItemHelp(), kWhiteTitle));
-    ApplyTitle(btnShare, TH::setButtonTitleFor(texts.MenuItemShare(), kWhiteTitle));
-    ApplyTitle(btnFeedBack, TH::setButtonTitleFor(texts.MenuItemFeedback(), kWhiteTitle));
-    ApplyTitle(btnAbout, TH::setButtonTitleFor(texts.MenuItemAbout(), kWhiteTitle));
-    ApplyTitle(btnuserGuide, TH::setButtonTitleFor(texts.MenuItemUserGuide(), kWhiteTitle));
-    ApplyTitle(btnChangLanguage, TH::setButtonTitleFor(texts.MenuItemChangeLanguage(), kWhiteTitle));
-    ApplyTitle(btnUpdate, TH::setButtonTitleFor(texts.MenuItemCheckForUpdates(), kWhiteTitle));
-    for (QPushButton* entry : {btnHelpMenu, btnShare, btnFeedBack, btnAbout, btnuserGuide, btnChangLanguage, btnUpdate})
-        entry->setStyleSheet(entry->styleSheet() + QStringLiteral(" text-align: left;"));
-    ApplyTitle(camera, TH::setButtonTitleFor(texts.colCameraRoll(), kBlack));
-    camera->setToolTip(ToQString(texts.colCameraRoll()));
-    ApplyTitle(otherPictures, TH::setButtonTitleFor(texts.colPhotoStream(), kBlack));
-    otherPictures->setToolTip(ToQString(texts.colPhotoStream()));
-    for (QPushButton* source : {camera, otherPictures}) source->setProperty("iconOnly", true);
-    tickAllCameraPhoto_->setText(ToQString(texts.CommonSelect()));
-    boxMenu->adjustSize();
-    setTabButtonTitle();
-    refreshTabButtons();
-}
-
-void MainMenu::UpdateAllViewsOnLanguageChange() {
-    if (infoReaderViewController) infoReaderViewController->setLanguageForOutlates();
-    setMenuItemsName();
-    setTabButtonTitle();
-    // The small windows still open (the report, the feedback, the device help...) follow too.
-    for (QDialog* dialog : findChildren<QDialog*>())
-        if (auto* small = dynamic_cast<SmallDialog*>(dialog)) small->windowDidLoad();
-    // The screens of the results read their texts when they are made: they are made again, and
-    // the open one comes back with its search and its filter. The home screen stays in place.
-    const TabTag open = static_cast<TabTag>(record_.tabItem.load());
-    const bool reopen = record_.PresentScreen == ToCode(ScreenState::ScreenResults) && UiTabFor(open);
-    const QString searched = _searchField->text();
-    int segment = -1;
-    if (auto* list = dynamic_cast<ListScreen*>(viewController_.data()); list && list->segmentedControl)
-        segment = list->segmentedControl->selectedSegment();
-    if (currentChild_ != infoReaderViewController) takeFromChildView();
-    viewController_ = nullptr;
-    for (auto& [tab, screen] : screens_)
-        if (screen) screen->deleteLater();
-    screens_.clear();
-    if (!reopen) return;
-    record_.tabItem = 0;
-    onTabSelectionChanged(open);
-    if (auto* list = dynamic_cast<ListScreen*>(viewController_.data());
-        list && list->segmentedControl && segment >= 0 && list->segmentedControl->selectedSegment() != segment)
-        list->segmentedControl->segment(segment)->click();
-    if (!searched.isEmpty() && !_searchField->isHidden()) _searchField->setText(searched);
-}
-
 void MainMenu::refreshTabButtons() {
     for (auto& [tab, control] : iconControls_) control->refreshButtonView();
     updateTabButtons();
@@ -856,7 +724,10 @@ ResultsScreen* MainMenu::ensureScreen(TabTag tab) {
             screen = new DeviceViewController(record_, childView);
             break;
         case ScreenKind::Summary:
-            screen = new HomeViewController(record_, [this](TabTag t) { onTabSelectionChanged(t); }, childView);
+            screen = new HomeViewController(record_, [this](TabTag t) {
+                tabChosen_ = true;
+                onTabSelectionChanged(t);
+            }, childView);
             break;
         case ScreenKind::Applications:
             screen = ::ApplicationViewController(record_, childView);
@@ -968,11 +839,22 @@ void MainMenu::onTabSelectionChanged(TabTag tab) {
 
 void MainMenu::updateUIfoundRecoveredData() {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    onAppsSelectionChanged(static_cast<TabTag>(record_.buttonType.load()));
+    // A tab the user opened during the scan stays open; otherwise the scan's own tab comes.
+    if (!tabChosen_) onAppsSelectionChanged(static_cast<TabTag>(record_.buttonType.load()));
     updateTabButtons();
 }
 
 void MainMenu::UpdateMainView() {
+    // A tab the user opened during the scan stays open, showing what the scan found so far.
+    if (tabChosen_) {
+        const auto open = static_cast<TabTag>(record_.tabItem.load());
+        if (open == TabTag::TabTagPhotos || open == TabTag::TabTagVideos)
+            applyFilter(open, nullptr);
+        else
+            redrawScreen(open);
+        updateTabButtons();
+        return;
+    }
     removeSelection();
     onTabSelectionChanged(TabTag::TabTagSMS);
     // The messages screen goes back in when it was open already.
@@ -1019,6 +901,7 @@ void MainMenu::applyFilter(TabTag tab, ResultsScreen* screen) {
     if (tab == TabTag::TabTagPhotos) {
         PhotoBrowserLists::updatePhotos(record_, onlyDeleted);
         reloadGrids();
+        showPhotoCaption();
     } else if (tab == TabTag::TabTagVideos) {
         PhotoBrowserLists::updateVideos(record_, onlyDeleted);
         reloadGrids();
@@ -1076,248 +959,8 @@ void MainMenu::hideMenus() {
     boxMenu->hide();
 }
 
-// ---- Photo browser ----
-
-void MainMenu::reloadGrids() {
-    photoModel_->reload();
-    videoModel_->reload();
-}
-
-void MainMenu::updateDatasource() {
-    // Many calls come while photos are copied: one reload serves them all.
-    if (gridReloadPending_) return;
-    gridReloadPending_ = true;
-    QTimer::singleShot(150, this, [this] {
-        gridReloadPending_ = false;
-        reloadGrids();
-    });
-}
-
-void MainMenu::updatePhotosUI() {
-    // The lists are snapshots; the window never waits for a flag held by the scan.
-    PhotoBrowserLists::updatePhotos(record_, false);
-    showPhotoCaption();
-    updateDatasource();
-}
-
-void MainMenu::showPhotoCaption() {
-    const OptString format = LanguageConfig::sharedObject().PhotosListViewShowingXYDeletedItemsAndXYExistingItemsPhoto();
-    lblPhotoCaption->setText(QString::fromStdString(FillPlaceholders(
-        format.value_or(""), {std::to_string(record_.DeletedPhotos.size()), std::to_string(record_.DeletedPhotosCount.load()),
-                              std::to_string(record_.Photos.size()), std::to_string(record_.PhotosCount.load())})));
-}
-
-void MainMenu::tickAllCameraPhoto(bool on) {
-    MediaGridModel* model = nullptr;
-    if (!scrollViewPhoto3->isHidden())
-        model = photoModel_;
-    else if (!scrollViewVideo->isHidden())
-        model = videoModel_;
-    if (!model) return;
-    for (int row = 0; row < model->rowCount(); ++row) model->setCheckedAt(row, on);
-}
-
-void MainMenu::updatePhotosSelections() {
-    for (int row : scrollViewPhoto3->selectedRows()) photoModel_->setCheckedAt(row, true);
-}
-
-void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
-                         std::function<void()> done) {
-    std::vector<MediaExporter::Item> items;
-    if (photos) {
-        for (const auto& photo : record_.AllPhotos.snapshot())
-            if (!onlyTicked || photo->isChecked() != 0) items.push_back({photo->PhotoUrl(), photo->PhotoName()});
-    } else {
-        for (const auto& video : record_._AllVideos.snapshot())
-            if (!onlyTicked || video->isChecked() != 0) items.push_back({video->VideoUrl(), video->VideoName()});
-    }
-    ++exportsRunning_;
-    copies_.emplace_back([this, folder = folder.toStdString(), photos, items = std::move(items),
-                          createWhenEmpty, done = std::move(done)](std::stop_token stop) {
-        const MediaExporter::Result result =
-            MediaExporter::CopyInto(folder, photos ? "Photos" : "Videos", items, createWhenEmpty, stop);
-        std::size_t failed = 0;
-        for (const ExportEntry& entry : result.entries) failed += entry.status == ExportStatus::Failed;
-        dispatcher_.post([this, failed, done] {
-            --exportsRunning_;
-            if (failed) std::cerr << ("export: " + std::to_string(failed) + " file(s) could not be copied\n");
-            if (done) done();
-        });
-    });
-}
-
-void MainMenu::exportPhotosToDirectory(const QString& folder, std::function<void()> done) {
-    copyMedia(folder, true, true, true, std::move(done));
-}
-
-void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void()> done) {
-    copyMedia(folder, false, true, true, std::move(done));
-}
-
-void MainMenu::exportPhotos() {
-    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    // The button copies the ticked pictures: with none ticked it says so and writes nothing.
-    updatePhotosSelections();
-    const auto ticked = [](const auto& item) { return item.isChecked() == 1; };
-    if (!record_.AllPhotos.any(ticked) && !record_._AllVideos.any(ticked)) {
-        alert({Texts().PhotosNothingTicked().value_or("Nothing is ticked, so there is nothing to export."), "", {"OK"}});
-        return;
-    }
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Choose a Directory to Export Photos"), QDir::homePath());
-    if (folder.isEmpty()) return;
-    exportPhotosToDirectory(folder, [this, folder] {
-        exportVideosToDirectory(folder, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
-    });
-}
-
-// ---- The export dialog and its scopes ----
-
-void MainMenu::Export() {
-    hideMenus();
-    ExportWindowController::Actions actions;
-    actions.chooseFolder = [this] { return chooseFolder(QStringLiteral("Choose a Directory to Export Data.")); };
-    actions.exportAll = [this](const QString& location, const QString& extension) {
-        OnExportAllClick(location, extension);
-    };
-    actions.exportTicked = [this](const QString& location, const QString& extension) {
-        OnExportTickedClick(location, extension);
-    };
-    actions.exportCurrentTab = [this](const QString& location, const QString& extension) {
-        OnExportClick(location, extension);
-    };
-    actions.alert = [this](const AlertRequest& request) { alert(request); };
-    actions.publishButtonEvent = [this](const std::string& button) { analytics_.PublishButtonEvent(button); };
-    openSingle<ExportWindowController>(exportWindow, std::move(actions), this);
-}
-
-namespace {
-
-// Hands the export's progress from its thread to the window.
-class WindowExportListener : public ExportListener {
-public:
-    WindowExportListener(MainThreadDispatcher& dispatcher, QPointer<ExportProgressWindow> window,
-                         std::function<void(const ExportReport&)> done)
-        : dispatcher_(dispatcher), window_(std::move(window)), done_(std::move(done)) {}
-    void exportProgress(const ExportProgress& progress) override {
-        dispatcher_.post([window = window_, progress] {
-            if (window) window->progress(progress);
-        });
-    }
-    void exportFinished(const ExportReport& report) override {
-        dispatcher_.post([window = window_, report, done = done_] {
-            if (window) window->finished(report);
-            if (done) done(report);
-        });
-    }
-
-private:
-    MainThreadDispatcher& dispatcher_;
-    QPointer<ExportProgressWindow> window_;
-    std::function<void(const ExportReport&)> done_;
-};
-
-}  // namespace
-
-ExportProgressWindow* MainMenu::exportProgressWindow() const {
-    return static_cast<ExportProgressWindow*>(exportProgress.data());
-}
-
 AppWindowController* MainMenu::sendWizard() const {
     return static_cast<AppWindowController*>(appWindow.data());
-}
-
-void MainMenu::startFolderExport(ExportScope scope, const QString& location, const QString& extension) {
-    if (!exportRun_) exportRun_ = std::make_unique<ExportRun>(record_, ExportFiles());
-    if (exportRun_->isRunning()) {
-        alert({"An export is still running.", "Wait until it has finished, then export again.", {"OK"}});
-        return;
-    }
-    auto* window = openSingle<ExportProgressWindow>(exportProgress, [this] {
-        if (exportRun_) exportRun_->cancel();
-    }, this);
-    btnExport->setEnabled(false);
-    ++exportsRunning_;
-    auto listener = std::make_shared<WindowExportListener>(
-        dispatcher_, QPointer<ExportProgressWindow>(window), [this](const ExportReport& report) {
-            --exportsRunning_;
-            btnExport->setEnabled(true);
-            if (!report.ok())
-                std::cerr << "export: " << report.failures().size() << " file(s) could not be written\n";
-            starFeedback(QStringLiteral("Rating - Export to Computer"));
-        });
-    ExportRequest request{scope, location.toStdString(), extension.toStdString(), 0};
-    if (!exportRun_->start(std::move(request), listener)) {
-        --exportsRunning_;
-        btnExport->setEnabled(true);
-    }
-}
-
-void MainMenu::OnExportAllClick(const QString& location, const QString& extension) {
-    hideMenus();
-    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    startFolderExport(ExportScope::AllRecords, location, extension);
-}
-
-bool MainMenu::anythingTicked() const {
-    const auto ticked = [](const auto& list) {
-        return list.any([](const auto& item) { return item.isChecked() == 1; });
-    };
-    return ticked(record_.SMSContent) || ticked(record_.DeletedSMS) || ticked(record_.ContactContent) ||
-           ticked(record_.DeletedContact) || ticked(record_.CallLogContent) || ticked(record_.DeletedCallLog) ||
-           ticked(record_.NotesContent) || ticked(record_.DeletedNotes) || ticked(record_.CalendarContent) ||
-           ticked(record_.DeletedCalendar) || ticked(record_.InternetContent) ||
-           ticked(record_.WhatsAppContent) || ticked(record_.DeletedWhatsApp) || ticked(record_.AllPhotos) ||
-           ticked(record_._AllVideos);
-}
-
-void MainMenu::OnExportTickedClick(const QString& location, const QString& extension) {
-    hideMenus();
-    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    // The photos selected in the grid count as ticked.
-    updatePhotosSelections();
-    if (!anythingTicked()) {
-        alert({"Nothing is ticked, so there is nothing to export.",
-               "Tick the records, photos or videos to export, or choose to export everything.", {"OK"}});
-        return;
-    }
-    startFolderExport(ExportScope::TickedRecords, location, extension);
-}
-
-void MainMenu::OnExportClick(const QString& location, const QString& extension) {
-    if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    exportStart(location, extension);
-}
-
-void MainMenu::exportStart(const QString& location, const QString& extension) {
-    const auto tab = static_cast<TabTag>(record_.tabItem.load());
-    if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) {
-        if (tab == TabTag::TabTagPhotos)
-            exportPhotosToDirectory(location);
-        else
-            exportVideosToDirectory(location);
-        return;
-    }
-    const ExportRun run(record_, ExportFiles());
-    const auto device = record_.deviceInfo.get();
-    const std::string proposed = run.ProposedFileName(ToCode(tab), extension.toStdString(), device.get());
-    const QString path = chooseSaveFile(location, QString::fromStdString(proposed));
-    if (path.isEmpty()) {
-        LanguageConfig& texts = LanguageConfig::sharedObject();
-        alert({texts.ExportNothingWasExported().value_or("Nothing was exported."),
-               texts.ExportFileNotSaved().value_or("The file was not saved."),
-               {texts.CommonOK().value_or("OK")}});
-        return;
-    }
-    if (SaveCompleted(path)) starFeedback(QStringLiteral("Rating - Export to Computer"));
-}
-
-bool MainMenu::SaveCompleted(const QString& path) {
-    const ExportRun run(record_, ExportFiles());
-    const ExportReport report =
-        run.run({ExportScope::CurrentTab, path.toStdString(), "", record_.tabItem.load()});
-    if (!report.ok()) alert({"The file could not be written.", path.toStdString(), {"OK"}});
-    return report.ok();
 }
 
 // ---- The send to the device ----
@@ -1339,7 +982,7 @@ void MainMenu::sendToApp() {
     services.rating = [this] {
         QTimer::singleShot(0, this, [this] { starFeedback(QStringLiteral("Rating - Export to device")); });
     };
-    services.keepThread = [this](std::jthread thread) { copies_.push_back(std::move(thread)); };
+    services.keepThread = [this](std::jthread thread) { sends_.push_back(std::move(thread)); };
     services.openAddress = [](const QString& address) { Desktop::open(address); };
     services.folder = AppPaths::workingDirectory() + "/send";
     AppPaths::ensurePrivateDirectory(services.folder);
@@ -1382,6 +1025,7 @@ void MainMenu::showScanControls() {
     progress2->setValue(0);
     Timer->clear();
     scanControlsShown_ = true;
+    tabChosen_ = false;
     for (QWidget* w : std::initializer_list<QWidget*>{btnExport, changeView, showonlydeleteddata, btnStart, btnNewScan, btnApp})
         w->hide();
     if (QToolButton* dashboard = tabButton(TabTag::TabTagDashboard)) dashboard->setEnabled(false);
@@ -1414,6 +1058,11 @@ void MainMenu::restoreControlsAfterScan(bool restoreAvailable) {
 }
 
 void MainMenu::btnCancle() {
+    const bool stop = askToStopScanning();
+    if (core_) core_->scanWorker().btnCancleClicked(stop);
+}
+
+bool MainMenu::askToStopScanning() {
     LanguageConfig& texts = Texts();
     QMessageBox question(QMessageBox::Question, QStringLiteral("Torvane"),
                          ToQString(texts.StopScanningDialogWindowMainText()), QMessageBox::NoButton, this);
@@ -1423,13 +1072,32 @@ void MainMenu::btnCancle() {
     question.setEscapeButton(no);
     question.setObjectName("stopQuestion");
     question.exec();
-    if (core_) core_->scanWorker().btnCancleClicked(question.clickedButton() == yes);
+    return question.clickedButton() == yes;
 }
 
 // ---- Alerts ----
 
+QWidget* MainMenu::panelOwner() const {
+    QWidget* active = QApplication::activeModalWidget();
+    if (!active) active = QApplication::activeWindow();
+    if (!active || active == this || !active->isVisible()) return const_cast<MainMenu*>(this);
+    // Only a window of ours: one whose chain of parents leads to this window.
+    for (QWidget* w = active->parentWidget(); w; w = w->parentWidget())
+        if (w == this) return active;
+    return const_cast<MainMenu*>(this);
+}
+
+void MainMenu::returnFocusTo(QWidget* owner) {
+    if (!owner || owner == this || !owner->isVisible()) return;
+    owner->raise();
+    owner->activateWindow();
+}
+
 std::size_t MainMenu::alert(const AlertRequest& request) {
-    QMessageBox box(this);
+    // An alert over a dialog belongs to it: once answered, the focus is back in the dialog.
+    QWidget* owner = panelOwner();
+    const auto back = qScopeGuard([this, owner = QPointer<QWidget>(owner)] { returnFocusTo(owner); });
+    QMessageBox box(owner);
     box.setObjectName("alert");
     box.setWindowTitle(QStringLiteral("Torvane"));
     box.setText(QString::fromStdString(request.message));
@@ -1485,50 +1153,11 @@ void MainMenu::openBackupFolder(const QString& folder) {
     infoReaderViewController->findBackup(folder);
 }
 
-// ---- UpdateUser ----
-
-void MainMenu::newVersionAvailable(const std::string& version, const OptString& downloadPage) {
-    lblVersion->setText(lblVersion->text() + QStringLiteral("  \u2191 ") + QString::fromStdString(version));
-    lblVersion->setToolTip(ToQString(downloadPage));
-}
-
-void MainMenu::showAlert(const std::string& message) {
-    alert({message, "", {"OK"}});
-}
-
-bool MainMenu::askToUpdate(const std::string& message) {
-    LanguageConfig& texts = Texts();
-    return alert({message, "", {texts.UpdateButton().value_or("Update"), texts.CommonCancel().value_or("Cancel")}}) == 0;
-}
-
-void MainMenu::openInBrowser(const std::string& address) {
-    Desktop::open(QString::fromStdString(address));
-}
-
 // ---- Openers ----
-
-template <class Dialog, class... Args>
-Dialog* MainMenu::openSingle(QPointer<QDialog>& field, Args&&... args) {
-    if (field) {
-        field->close();
-        field->deleteLater();
-    }
-    auto* dialog = new Dialog(std::forward<Args>(args)...);
-    field = dialog;
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
-    return dialog;
-}
 
 void MainMenu::AboutWindow() {
     hideMenus();
     openSingle<::AboutWindow>(abtWindow, record_, this);
-}
-
-void MainMenu::showLanWindow() {
-    hideMenus();
-    openSingle<LangaugeWindowController>(lanWindow, [this] { UpdateAllViewsOnLanguageChange(); }, this);
 }
 
 void MainMenu::OnManualClick() {
@@ -1563,17 +1192,15 @@ void MainMenu::showHintPopup() {
 
 void MainMenu::GuideBtnInMenu() {
     hideMenus();
-    Desktop::openConfigured(ApplicationConfig::sharedObject().userGuideUrl);
+    const OptString guide = ApplicationConfig::resolvedAddress(ApplicationConfig::sharedObject().userGuideUrl);
+    const QString address = ToQString(guide);
+    Desktop::openOrTell(QUrl(address.trimmed(), QUrl::StrictMode), this, address);
 }
 
 void MainMenu::OnSupportClick() {
     hideMenus();
-    Desktop::open(QString::fromStdString(record_.SupportURL.get()));
-}
-
-void MainMenu::OnUpdateClick() {
-    hideMenus();
-    if (core_ && core_->updateCheck()) core_->updateCheck()->OnUpdateClick();
+    const QString address = QString::fromStdString(record_.SupportURL.get());
+    Desktop::openOrTell(QUrl(address.trimmed(), QUrl::StrictMode), this, address);
 }
 
 void MainMenu::Notification1() {
@@ -1613,7 +1240,7 @@ DashboardWindowController* MainMenu::dashboard() const {
     return static_cast<DashboardWindowController*>(dbWindow.data());
 }
 
-// ---- Window start-up, dragging and closing ----
+// ---- Window start-up and keys ----
 
 void MainMenu::showMainPanelImage() {
     const WindowStartup::PanelImage panel = WindowStartup::mainPanelImage(
@@ -1643,107 +1270,6 @@ void MainMenu::windowStartup() {
     showScreen(ScreenState::ScreenHome);
 }
 
-bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == titleBar) {
-        if (event->type() == QEvent::MouseButtonDblClick &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            dragging_ = false;
-            toggleMaximised();
-            return true;
-        }
-        if (event->type() == QEvent::MouseButtonPress) {
-            auto* press = static_cast<QMouseEvent*>(event);
-            if (press->button() == Qt::LeftButton) {
-                // The platform moves the window where it can; otherwise we follow the pointer.
-                if (windowHandle() && windowHandle()->startSystemMove()) return true;
-                dragging_ = true;
-                dragOffset_ = press->globalPosition().toPoint() - frameGeometry().topLeft();
-                return true;
-            }
-        } else if (event->type() == QEvent::MouseMove && dragging_) {
-            move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragOffset_);
-            return true;
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-            dragging_ = false;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void MainMenu::toggleMaximised() {
-    hideMenus();
-    if (isMaximized())
-        showNormal();
-    else
-        showMaximized();
-}
-
-Qt::Edges MainMenu::resizeEdgesAt(const QSize& size, const QPoint& at, int margin) {
-    Qt::Edges edges;
-    if (at.x() < 0 || at.y() < 0 || at.x() >= size.width() || at.y() >= size.height()) return edges;
-    if (at.x() < margin) edges |= Qt::LeftEdge;
-    if (at.x() >= size.width() - margin) edges |= Qt::RightEdge;
-    if (at.y() < margin) edges |= Qt::TopEdge;
-    if (at.y() >= size.height() - margin) edges |= Qt::BottomEdge;
-    return edges;
-}
-
-namespace {
-
-Qt::CursorShape ResizeCursor(Qt::Edges edges) {
-    const bool left = edges & Qt::LeftEdge, right = edges & Qt::RightEdge;
-    const bool top = edges & Qt::TopEdge, bottom = edges & Qt::BottomEdge;
-    if ((left && top) || (right && bottom)) return Qt::SizeFDiagCursor;
-    if ((right && top) || (left && bottom)) return Qt::SizeBDiagCursor;
-    if (left || right) return Qt::SizeHorCursor;
-    if (top || bottom) return Qt::SizeVerCursor;
-    return Qt::ArrowCursor;
-}
-
-}  // namespace
-
-void MainMenu::mousePressEvent(QMouseEvent* event) {
-    hideMenus();
-    const Qt::Edges edges =
-        isMaximized() ? Qt::Edges() : resizeEdgesAt(size(), event->position().toPoint(), kResizeMargin);
-    if (event->button() == Qt::LeftButton && edges) {
-        // The platform resizes the window where it can; otherwise the window follows the pointer.
-        if (windowHandle() && windowHandle()->startSystemResize(edges)) return;
-        resizing_ = edges;
-        resizeStart_ = event->globalPosition().toPoint();
-        resizeGeometry_ = geometry();
-        return;
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void MainMenu::mouseMoveEvent(QMouseEvent* event) {
-    if (resizing_) {
-        const QPoint moved = event->globalPosition().toPoint() - resizeStart_;
-        QRect to = resizeGeometry_;
-        const QSize least = minimumSize();
-        if (resizing_ & Qt::LeftEdge) to.setLeft(std::min(to.left() + moved.x(), to.right() - least.width() + 1));
-        if (resizing_ & Qt::RightEdge) to.setRight(std::max(to.right() + moved.x(), to.left() + least.width() - 1));
-        if (resizing_ & Qt::TopEdge) to.setTop(std::min(to.top() + moved.y(), to.bottom() - least.height() + 1));
-        if (resizing_ & Qt::BottomEdge)
-            to.setBottom(std::max(to.bottom() + moved.y(), to.top() + least.height() - 1));
-        setGeometry(to);
-        return;
-    }
-    const Qt::Edges edges =
-        isMaximized() ? Qt::Edges() : resizeEdgesAt(size(), event->position().toPoint(), kResizeMargin);
-    if (edges)
-        setCursor(ResizeCursor(edges));
-    else
-        unsetCursor();
-    QWidget::mouseMoveEvent(event);
-}
-
-void MainMenu::mouseReleaseEvent(QMouseEvent* event) {
-    resizing_ = {};
-    QWidget::mouseReleaseEvent(event);
-}
-
 void MainMenu::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && record_.PresentScreen == ToCode(ScreenState::ScreenResults)) {
@@ -1755,30 +1281,22 @@ void MainMenu::keyPressEvent(QKeyEvent* event) {
         }
         // Typing a search ends with Enter; it exports nothing.
         if (qobject_cast<QLineEdit*>(focused)) return;
+        // On a list, Enter shows the current row's detail (it selects the row); on the photo
+        // grid, whose selection the user makes, it does nothing. It exports nothing.
+        for (QWidget* w = focused; w && w != this; w = w->parentWidget())
+            if (auto* view = qobject_cast<QAbstractItemView*>(w)) {
+                const QModelIndex current = view->currentIndex();
+                if (view->selectionMode() == QAbstractItemView::SingleSelection && current.isValid() &&
+                    view->selectionModel() &&
+                    !view->selectionModel()->isSelected(current))
+                    view->selectionModel()->select(
+                        current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                return;
+            }
         if (btnExport->isVisible() && btnExport->isEnabled()) {
             btnExport->click();
             return;
         }
     }
     QWidget::keyPressEvent(event);
-}
-
-void MainMenu::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange) return;
-    // A maximised window has no edges to drag, and its button offers the size before.
-    const int margin = isMaximized() ? 0 : kResizeMargin;
-    layout()->setContentsMargins(margin, margin, margin, margin);
-    btnMaximise->setIcon(icon(isMaximized() ? "restore" : "maximise"));
-}
-
-void MainMenu::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    hideMenus();
-}
-
-void MainMenu::closeEvent(QCloseEvent* event) {
-    // The platform's quit request (a window manager's close, the session ending).
-    if (shutdown_) shutdown_->handleQuitEvent();
-    event->accept();
 }

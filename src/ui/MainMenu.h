@@ -10,6 +10,7 @@
 #include "ui/UiTabs.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -44,7 +45,6 @@ class SMNSbutton;
 class ThumbnailLoader;
 class TimeOfUse;
 class DeviceViewController;
-class QDialog;
 
 // The main window: a frameless window with its own title bar (product, version, the device's
 // name, the menu button, minimise and close), dragged by that bar. It holds the banner, the
@@ -129,6 +129,8 @@ public:
     void timerRun();
     // The stop button: asks, then stops the scan or lets it go on.
     void btnCancle();
+    // "Do you want to stop scanning?": whether the user said yes.
+    bool askToStopScanning();
     // The photo browser's tick-all box and the photo export button.
     void tickAllCameraPhoto(bool on);
     void exportPhotos();
@@ -136,6 +138,11 @@ public:
     // thread of its own does the copying, and `done` runs on the main thread after it.
     void exportPhotosToDirectory(const QString& folder, std::function<void()> done = {});
     void exportVideosToDirectory(const QString& folder, std::function<void()> done = {});
+    // Copies all photos (videos) the grid shows, or only the ticked ones (photos: with those
+    // selected in the grid), into "Photos" ("Videos") of the folder: the photo page's own
+    // export, of what the page shows. Only ticked ones: no folder when none is ticked.
+    void exportAllPhotosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done = {});
+    void exportAllVideosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done = {});
     // Ticks every photo selected in the grid.
     void updatePhotosSelections();
     // The photo browser's caption: the deleted and existing photos listed, each of the number
@@ -204,6 +211,16 @@ public:
     // Maximises the window, or brings it back to its size before (the maximise button and a
     // double click on the title bar).
     void toggleMaximised();
+    // Minimises this window (the minimise button, Ctrl+M, Ctrl+H).
+    void Hide();
+    // Minimises every other window of the program that is shown; this one stays (Ctrl+Alt+H).
+    void HideOthers();
+    // The window's answers: it takes the keyboard, is the program's main window, follows the
+    // pointer (for its edges) and acts on the click that activates it.
+    bool canBecomeKeyWindow() const { return true; }
+    bool canBecomeMainWindow() const { return true; }
+    bool acceptsMouseMovedEvents() const { return hasMouseTracking(); }
+    bool acceptsFirstMouse() const { return !testAttribute(Qt::WA_ShowWithoutActivating); }
     // The edges of a window of the size that a point lies on, within the margin; none inside.
     static Qt::Edges resizeEdgesAt(const QSize& size, const QPoint& at, int margin);
     static constexpr int kResizeMargin = 5;
@@ -225,6 +242,8 @@ public:
     AppWindowController* sendWizard() const;
     // How many exports, photo and video copies are still running.
     int exportsRunning() const { return exportsRunning_.load(); }
+    // The threads of photo and video copies the window still holds.
+    std::size_t copyThreads() const { return copies_.size(); }
 
     // Outlets of the window's regions.
     QLabel* lblPhotoCaption;
@@ -247,8 +266,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    // Results screen: Enter presses a focused button; elsewhere but in the search field it
-    // presses Export, the screen's default button.
+    // Results screen: Enter presses a focused button; on a list or a grid it shows the current
+    // row's detail; elsewhere but in the search field it presses Export, the screen's default
+    // button.
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -256,6 +276,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What a panel or an alert opens over: the dialog of this window that is active, else this
+    // window. And the focus given back to that dialog once the panel or alert has closed.
+    QWidget* panelOwner() const;
+    void returnFocusTo(QWidget* owner);
+    // Whether the window may close: no scan runs, or the user agrees to stop it.
+    bool mayCloseDuringScan();
     void buildTitleBar();
     void buildMenu();
     void buildIconBar();
@@ -307,6 +333,8 @@ private:
     bool gridReloadPending_ = false;
     // The scan's controls are up (from showScanControls to restoreControlsAfterScan).
     bool scanControlsShown_ = false;
+    // The user opened a tab since the scan began: the scan's steps no longer switch tabs.
+    bool tabChosen_ = false;
 
     ScanCountdown countdown_;
     QTimer countdownTimer;
@@ -324,5 +352,23 @@ private:
     QRect resizeGeometry_;
     std::atomic<int> exportsRunning_{0};
     std::unique_ptr<ExportRun> exportRun_;
-    std::vector<std::jthread> copies_;
+    // The photo and video copies still running, each collected when its copy has ended.
+    std::map<std::uint64_t, std::jthread> copies_;
+    std::uint64_t nextCopy_ = 0;
+    // The send-to-device wizard's threads.
+    std::vector<std::jthread> sends_;
 };
+
+template <class Dialog, class... Args>
+Dialog* MainMenu::openSingle(QPointer<QDialog>& field, Args&&... args) {
+    if (field) {
+        field->close();
+        field->deleteLater();
+    }
+    auto* dialog = new Dialog(std::forward<Args>(args)...);
+    field = dialog;
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    return dialog;
+}

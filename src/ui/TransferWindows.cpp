@@ -9,6 +9,8 @@
 #include "ui/TitleAdapters.h"
 
 #include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QTimer>
@@ -43,8 +45,8 @@ ExportWindowController::ExportWindowController(Actions actions, QWidget* parent)
     comboBox->addItems({QStringLiteral(".csv"), QStringLiteral(".txt")});
     lblBrowse = Label(this, "lblBrowse");
     lblLocation = Label(this, "lblLocation", false);
+    // A folder is chosen with Browse or typed here.
     location = Named(new QLineEdit(this), "location");
-    location->setReadOnly(true);
     location->setMinimumWidth(320);
     btnBrowse = Named(new QPushButton(this), "btnBrowse");
     cell1 = Named(new QRadioButton(this), "cell1");
@@ -101,18 +103,33 @@ void ExportWindowController::windowDidLoad() {
 
 void ExportWindowController::browse() {
     const QString folder = actions_.chooseFolder ? actions_.chooseFolder() : QString();
+    // The folder panel has closed: the keyboard is this dialog's again (Escape closes it).
+    raise();
+    activateWindow();
     if (!folder.isEmpty()) location->setText(folder);
 }
 
 void ExportWindowController::finalexport() {
-    if (location->text().isEmpty()) {
+    if (location->text().trimmed().isEmpty()) {
         if (actions_.alert)
             actions_.alert({"Please choose where you wish to export by clicking the \"Browse\" button.", "",
                             {"Close"}});
         return;
     }
+    // A typed location must be what the folder panel would give: a folder that exists, named
+    // by its whole path ("~" standing for the home folder).
+    QString typed = location->text().trimmed();
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))) typed = QDir::homePath() + typed.mid(1);
+    const QFileInfo folder(typed);
+    if (!folder.isAbsolute() || !folder.isDir()) {
+        if (actions_.alert)
+            actions_.alert({Texts().ExportNoFolderThere().value_or("There is no folder at this location."),
+                            typed.toStdString(), {"Close"}});
+        location->setFocus();
+        return;
+    }
     if (actions_.publishButtonEvent) actions_.publishButtonEvent("Export");
-    const QString where = location->text();
+    const QString where = QDir::cleanPath(folder.absoluteFilePath());
     const QString extension = comboBox->currentText();
     // The dialog closes first: the scope may open panels of its own.
     close();

@@ -1,6 +1,7 @@
 #include "RecordingWindow.h"
 #include "app/MainThreadDispatcher.h"
 #include "app/UpdateCheck.h"
+#include "config/ApplicationConfig.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <gtest/gtest.h>
@@ -134,6 +135,21 @@ TEST(UpdateCheckTest, OfflineSaysThereIsNoConnection) {
     EXPECT_EQ(online.user.notes(), (std::vector<std::string>{std::string("alert ") + UpdateCheck::kServerBusy}));
 }
 
+// A feed at a placeholder address, or at none, has no server to reach: when it cannot be
+// read, the user hears there is no connection, never that the server is busy.
+TEST(UpdateCheckTest, APlaceholderFeedIsNeverReachable) {
+    const ApplicationConfig before = ApplicationConfig::sharedObject();
+    for (const OptString& feed : {OptString("https://updates.example.com/torvane/feed.xml"),
+                                  OptString("http://feed.invalid/appcast.xml"), OptString()}) {
+        SCOPED_TRACE(feed.value_or("(none)"));
+        ApplicationConfig::updateSharedObject([&](ApplicationConfig& config) { config.updateUrl = feed; });
+        Fixture f("");
+        f.check.checkUpdate({});
+        EXPECT_EQ(f.user.notes(), (std::vector<std::string>{std::string("alert ") + UpdateCheck::kNoConnection}));
+    }
+    ApplicationConfig::setSharedObject(before);
+}
+
 // From the menu: the busy screen while the feed is read, one of the alerts, the screen of before.
 TEST(UpdateCheckTest, TheMenuAsks) {
     struct Row {
@@ -145,7 +161,7 @@ TEST(UpdateCheckTest, TheMenuAsks) {
     };
     const std::string asked = std::string("asked ") + UpdateCheck::kNewVersion;
     for (const Row& row : {
-             Row{"no feed", "", {}, kPage, {std::string("alert ") + UpdateCheck::kServerBusy}},
+             Row{"no feed", "", {}, kPage, {std::string("alert ") + UpdateCheck::kNoConnection}},
              Row{"up to date",
                  "9.9.0.0",
                  {},

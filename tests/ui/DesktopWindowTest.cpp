@@ -380,10 +380,21 @@ private slots:
         QVERIFY(!exportShown());
         screen = dynamic_cast<ListScreen*>(w().viewController());
         QVERIFY(screen);
+        // Enter on a list row shows that row's detail and never exports; on the photo grid it
+        // does nothing.
+        QVERIFY(screen->model->rowCount() >= 2);
         screen->m_table->setFocus();
+        screen->m_table->selectionModel()->clearSelection();
+        screen->m_table->selectionModel()->setCurrentIndex(screen->model->index(1, 0), QItemSelectionModel::NoUpdate);
         QTest::keyClick(screen->m_table, Qt::Key_Return);
-        QVERIFY(exportShown());
-        w().exportDialog()->close();
+        QVERIFY(!exportShown());
+        QCOMPARE(screen->selectedRow(), std::optional<std::size_t>(1));
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        w().photoGrid()->setFocus();
+        const std::vector<int> selected = w().photoGrid()->selectedRows();
+        QTest::keyClick(w().photoGrid(), Qt::Key_Return);
+        QVERIFY(!exportShown());
+        QCOMPARE(w().photoGrid()->selectedRows(), selected);
     }
 
     // The buttons of the other screens: each one shown can be used and names its screen.
@@ -637,8 +648,9 @@ private slots:
         QVERIFY(!fs::exists(folder));
     }
 
-    // The close button ends the process at once, even while a scan copies photos; the
-    // copies go first. (Last: nothing temporary can be made in this process afterwards.)
+    // The close button ends the process at once, even while a scan copies photos, once the
+    // user agrees to stop the scan; the copies go first. (Last: nothing temporary can be made
+    // in this process afterwards.)
     void closeButtonDuringAScanRemovesThePhotoCopies() {
         f.application.reset();
         TorvaneApplication::Options options;
@@ -654,7 +666,10 @@ private slots:
         QVERIFY(fs::is_directory(folder));
         startScan();
         QVERIFY(WaitFor([&] { return FilesBelow(folder) > 0; }));
+        QString question;
+        AnswerNextMessageBox(Text(LanguageConfig::sharedObject().CommonYes()), &question);
         w().btnClose->click();
+        QCOMPARE(question, Text(LanguageConfig::sharedObject().StopScanningDialogWindowMainText()));
         QCOMPARE(ended, std::vector<int>{0});
         QVERIFY(!fs::exists(folder));
         QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));

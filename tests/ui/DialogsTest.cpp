@@ -19,7 +19,10 @@ class DialogsTest : public QObject {
 
 private slots:
     void initTestCase() {
-        Desktop::setOpener([this](const QUrl& url) { opened << url; });
+        Desktop::setOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
         f.start();
     }
 

@@ -59,7 +59,10 @@ int main(int argc, char** argv) {
     }
     const QString output = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(output);
-    Desktop::setOpener([](const QUrl& url) { std::cout << "would open " << url.toString().toStdString() << '\n'; });
+    Desktop::setOpener([](const QUrl& url) {
+        std::cout << "would open " << url.toString().toStdString() << '\n';
+        return true;
+    });
 
     TorvaneApplication::Options options;
     options.updateCheck = false;
@@ -127,6 +130,12 @@ int main(int argc, char** argv) {
     window._searchField->setText(QStringLiteral("a"));
     ok &= Save(&window, output, name(QStringLiteral("messages-search")));
     window._searchField->clear();
+    // The photo page with only the deleted photos: its caption counts what the grid shows.
+    window.onAppsSelectionChanged(TabTag::TabTagPhotos);
+    window.setOnlyDeleted(true);
+    Pump(800);
+    ok &= Save(&window, output, name(QStringLiteral("photos-deleted-only")));
+    window.setOnlyDeleted(false);
 
     // The export dialog, and an export of everything with its report.
     window.Export();
@@ -145,6 +154,19 @@ int main(int argc, char** argv) {
         for (QDialog* rating : window.findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
         QDir(folder).removeRecursively();
     }
+    // No browser opens the user guide: the message gives the address to copy.
+    Desktop::setOpener([](const QUrl&) { return false; });
+    QTimer::singleShot(300, &window, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ok &= Save(box, output, name(QStringLiteral("dialog-nothing-opened")));
+            box->close();
+        }
+    });
+    window.GuideBtnInMenu();
+    Desktop::setOpener([](const QUrl& url) {
+        std::cout << "would open " << url.toString().toStdString() << '\n';
+        return true;
+    });
     // The send-to-device wizard: its first step and the choice of what to send.
     window.sendToApp();
     ok &= Save(window.sendWizard(), output, name(QStringLiteral("dialog-AppWindowController-step1")));
