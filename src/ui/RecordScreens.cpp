@@ -364,7 +364,6 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
         Number<Row>("VisitCount", "", [](const Row& r) { return r.record->VisitCount(); }),
     };
     table_.columnList.back().title = LanguageKey::colVisitedNo;
-    order_.columnList = table_.columnList;
     addTickAll();
     setTable(&table_);
     m_table->setCursor(Qt::PointingHandCursor);
@@ -377,16 +376,7 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
 }
 
 std::vector<InternetHistoryViewController::Row> InternetHistoryViewController::whole() {
-    // The screen's order of the history: pages listed since are added at its end, pages no
-    // longer listed leave it.
-    const auto list = record_.InternetContent.snapshot();
-    std::unordered_set<const InternetHistory*> present, known;
-    for (const auto& page : list) present.insert(page.get());
-    std::erase_if(order_.rows, [&](const Row& r) { return !present.count(r.record.get()); });
-    for (const Row& r : order_.rows) known.insert(r.record.get());
-    for (const auto& page : list)
-        if (page && known.insert(page.get()).second) order_.rows.push_back({page, false});
-    return order_.rows;
+    return Numbered(record_.InternetContent.snapshot(), false, 0, false);
 }
 
 void InternetHistoryViewController::show(std::vector<Row> rows, bool isWhole) {
@@ -427,14 +417,17 @@ void InternetHistoryViewController::checkAllClicked(bool on) {
 }
 
 void InternetHistoryViewController::headerClicked(std::size_t column) {
-    // The history itself is put in order; a search result shown now keeps its order until the
-    // whole history is shown again.
-    whole();
-    const bool ascending = HeaderClickAscending(identifier, order_.identifier(column));
-    order_.sortBy(column, ascending);
+    // The history itself is put in order, so that the export writes it in that order; a search
+    // result shown now keeps its order until the whole history is shown again.
+    RowTable<Row> sorted;
+    sorted.columnList = table_.columnList;
+    sorted.rows = whole();
+    const bool ascending = HeaderClickAscending(identifier, sorted.identifier(column));
+    sorted.sortBy(column, ascending);
+    record_.InternetContent.reorder(RecordsOf(sorted.rows));
     showSortIndicator(column, ascending);
     allowColumnReordering(false);
-    if (showingWhole_) show(order_.rows, true);
+    if (showingWhole_) show(whole(), true);
 }
 
 bool InternetHistoryViewController::validateUrl(const std::string& text) {
@@ -487,6 +480,12 @@ MapHistoryViewController::MapHistoryViewController(ScreenHost host, QWidget* par
     setTable(&table_);
     table_.rows = Numbered(record_.MapContent.snapshot(), false, 0, false);
     reloadTable();
+}
+
+void MapHistoryViewController::headerClicked(std::size_t column) {
+    // The searches themselves are put in order; the table shows them so.
+    sortTable(table_, column, false);
+    record_.MapContent.reorder(RecordsOf(table_.rows));
 }
 
 void MapHistoryViewController::find(const QString& field) {
@@ -627,6 +626,8 @@ bool SkypeViewController::skypeDatabase(const std::string& path) {
     if (!connection->isOpen()) return false;
     auto rows = connection->executeQuery(
         "SELECT id,fullname,skypename FROM Contacts WHERE fullname<>'' AND  isblocked is null ORDER BY fullname");
+    // A file that is no Skype database (or none at all) answers no query: nothing is listed.
+    if (!rows) return false;
     std::vector<std::shared_ptr<Skype>> contacts;
     while (rows.next()) {
         auto contact = std::make_shared<Skype>();

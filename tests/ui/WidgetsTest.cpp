@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 class WidgetsTest : public QObject {
@@ -29,18 +30,28 @@ private slots:
         QVERIFY(WaitFor([&] { return answered.load(); }, 10000));
         QVERIFY(ran && onMain);
         worker.join();
-        // A caller waiting when the dispatcher stops is released with false.
-        std::atomic<bool> released{false};
+        // A caller waiting when the dispatcher stops is released with false, its work unrun.
+        // No events are processed between its post and the stop, so the work cannot run first.
+        std::atomic<bool> posting{false};
+        std::atomic<bool> lateRan{false};
         std::atomic<bool> result{true};
         std::jthread late([&] {
-            result = dispatcher.postAndWait([] {});
-            released = true;
+            posting = true;
+            result = dispatcher.postAndWait([&] { lateRan = true; });
         });
-        QTest::qWait(0);
+        while (!posting) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // most often already waiting
         dispatcher.stop();
         late.join();
-        QVERIFY(released);
-        QVERIFY(!dispatcher.postAndWait([] {}) || true);
+        QVERIFY(!result);
+        QCoreApplication::processEvents();
+        QVERIFY(!lateRan);
+        // After the stop, work from another thread is refused at once.
+        std::atomic<bool> refusedRan{false};
+        bool refused = true;
+        std::jthread([&] { refused = dispatcher.postAndWait([&] { refusedRan = true; }); }).join();
+        QVERIFY(!refused);
+        QVERIFY(!refusedRan);
     }
 
     void disableSubviewsByTagRangeAtAnyDepth() {
