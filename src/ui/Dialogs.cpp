@@ -590,10 +590,16 @@ Notification1WindowController::Notification1WindowController(std::function<void(
 void Notification1WindowController::windowDidLoad() {
     LanguageConfig& texts = Texts();
     SetText(lblConfirmation, texts.Notification1WindowAlert());
+    if (isDeviceCurrently) settingDeviceMessage();
     ApplyTitle(btnOk, TH::setButtonTitleFor(texts.CommonOK(), kWhite, 14.0f));
     btnOk->setToolTip(ToQString(texts.CommonOK()));
     ApplyTitle(btnCancel, TH::setButtonTitleForWithPadding(texts.CommonCancel(), kWhite, 14.0f, 8));
     btnCancel->setToolTip(ToQString(texts.CommonCancel()));
+}
+
+void Notification1WindowController::settingDeviceMessage() {
+    settingMessage(ToQString(Texts().Notification1WindowDeviceAlert().value_or(
+        "Are you sure you want to start a new Device scan? Your current scanning results won't be saved.")));
 }
 
 void Notification1WindowController::settingMessage(const QString& text) {

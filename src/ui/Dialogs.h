@@ -149,6 +149,8 @@ public:
     Notification1WindowController(std::function<void(bool device)> ok, QWidget* parent);
     void windowDidLoad() override;
     void settingMessage(const QString& text);
+    // The device form: the device question, in the chosen language.
+    void settingDeviceMessage();
     void ok();
     void cancel();
     QLabel *lblConfirmation, *Message;

@@ -1594,8 +1594,7 @@ void MainMenu::Notification1() {
 void MainMenu::Notification2() {
     Notification1();
     if (auto* dialog = qobject_cast<QDialog*>(notification1Window.data()))
-        static_cast<Notification1WindowController*>(dialog)->settingMessage(QStringLiteral(
-            "Are you sure you want to start a new Device scan? Your current scanning results won't be saved."));
+        static_cast<Notification1WindowController*>(dialog)->settingDeviceMessage();
 }
 
 void MainMenu::OpenDashboard() {

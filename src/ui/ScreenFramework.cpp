@@ -163,8 +163,12 @@ ListScreen::ListScreen(ScreenHost host, const QString& objectName, QWidget* pare
     caption = new QLabel(tools_);
     caption->setObjectName(QStringLiteral("screenCaption"));
     caption->setProperty("dim", true);
-    tools->addStretch();
-    tools->addWidget(caption);
+    // A counter longer than the room beside the filter (a long language, large counts) takes a
+    // second line rather than being cut.
+    caption->setWordWrap(true);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    tools->addWidget(caption, 1);
     layout->addWidget(tools_);
 
     splitter = new QSplitter(Qt::Horizontal, this);

@@ -108,12 +108,25 @@ private slots:
         QCOMPARE(control->stateName(), QStringLiteral("selected"));
     }
 
+    // A title padded with blanks keeps them in its stored form, but the button shows and centres
+    // its words alone, as it does an unpadded title.
     void titleAdapterAppliesTheStyledTitle() {
-        QPushButton button;
-        TitleAdapters::ApplyTitle(&button, TitleHelpers::setButtonTitleForWithPadding(std::string("Go"), TitleAdapters::kWhite, 14.0f, 3));
-        QCOMPARE(button.text(), QStringLiteral("   Go"));
-        QVERIFY(button.styleSheet().contains(QStringLiteral("text-align: left")));
-        QVERIFY(button.styleSheet().contains(QStringLiteral("rgba(255, 255, 255, 255)")));
+        namespace TH = TitleHelpers;
+        struct Case {
+            StyledTitle title;
+            QString shown;
+        };
+        for (const Case& c : {Case{TH::setButtonTitleForWithPadding(std::string("Go"), TitleAdapters::kWhite, 14.0f, 3), "Go"},
+                              Case{TH::setButtonTitleForWithPadding(std::string("Feedback senden"), TitleAdapters::kWhite, 14.0f, 8),
+                                   "Feedback senden"},
+                              Case{TH::setButtonTitleFor(std::string("Go on"), TitleAdapters::kWhite), "Go on"}}) {
+            QPushButton button;
+            TitleAdapters::ApplyTitle(&button, c.title);
+            QCOMPARE(button.text(), c.shown);
+            QCOMPARE(button.property("styledTitle").toString(), QString::fromStdString(c.title.text));
+            QVERIFY(!button.styleSheet().contains(QStringLiteral("text-align: left")));
+            QVERIFY(button.styleSheet().contains(QStringLiteral("rgba(255, 255, 255, 255)")));
+        }
     }
 };
 
