@@ -5,6 +5,7 @@
 #include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 #include "ui/ChatPages.h"
+#include "ui/DeletedMarks.h"
 #include "ui/ScreenHelpers.h"
 #include "ui/TitleAdapters.h"
 
@@ -63,8 +64,11 @@ ContactViewController::ContactViewController(ScreenHost host, QWidget* parent)
         field->setTextInteractionFlags(Qt::TextSelectableByMouse);
         form->addWidget(field);
     };
+    label(lblDeleted, "lblDeleted");
+    lblDeleted->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;").arg(DeletedMarks::text().name()));
     label(lblName, "lblName");
     lblName->setProperty("heading", true);
+    label(lblOrganization, "lblOrganization");
     for (auto [field, name] : {std::pair{&lblContact1, "lblContact1"}, {&lblContact2, "lblContact2"},
                                {&lblContact3, "lblContact3"}, {&lblContact4, "lblContact4"},
                                {&lblContact5, "lblContact5"}, {&lblContact6, "lblContact6"},
@@ -160,8 +164,8 @@ void ContactViewController::checkAllClicked(bool on) {
 }
 
 void ContactViewController::clearDetail() {
-    for (QLabel* l : {lblName, lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6,
-                      lblEmail1, lblEmail2, lblEmail3})
+    for (QLabel* l : {lblDeleted, lblName, lblOrganization, lblContact1, lblContact2, lblContact3, lblContact4,
+                      lblContact5, lblContact6, lblEmail1, lblEmail2, lblEmail3})
         l->setText(QString());
 }
 
@@ -169,6 +173,9 @@ void ContactViewController::showDetailOf(std::size_t row) {
     clearDetail();
     if (row >= table_.rows.size()) return;
     const Contact& c = *table_.rows[row].record;
+    if (table_.rows[row].deleted)
+        lblDeleted->setText(ToQString(LanguageConfig::sharedObject().ScanReportDialogWindowTableHeaderDeleted().value_or("Deleted")));
+    lblOrganization->setText(ToQString(c.Organization()));
     if (c.FirstName() && c.LastName())
         lblName->setText(ToQString(*c.FirstName() + " " + *c.LastName()));
     else if (c.FirstName())
@@ -184,8 +191,9 @@ void ContactViewController::showDetailOf(std::size_t row) {
     // A contact carved from the search table knows its numbers but not what kind each is.
     const bool kindsKnown = !c.C15Phone().has_value();
     QLabel* numberFields[] = {lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6};
+    // A field without a number (or address) shows nothing, not its kind alone.
     for (int i = 0; i < 6; ++i)
-        if (numbers[i])
+        if (numbers[i] && !numbers[i]->empty())
             numberFields[i]->setText(kindsKnown ? ToQString(numberLabels[i]) + QLatin1Char(' ') + ToQString(numbers[i])
                                                 : ToQString(numbers[i]));
     const OptString mails[] = {c.EmailAddress1(), c.EmailAddress2(), c.EmailAddress3()};
@@ -194,7 +202,7 @@ void ContactViewController::showDetailOf(std::size_t row) {
                                       texts.ContactLabelOther().value_or("Other")};
     QLabel* mailFields[] = {lblEmail1, lblEmail2, lblEmail3};
     for (int i = 0; i < 3; ++i)
-        if (mails[i]) mailFields[i]->setText(ToQString(mailLabels[i]) + QLatin1Char(' ') + ToQString(mails[i]));
+        if (mails[i] && !mails[i]->empty()) mailFields[i]->setText(ToQString(mailLabels[i]) + QLatin1Char(' ') + ToQString(mails[i]));
 }
 
 // ---- CalendarViewController ----
@@ -269,7 +277,7 @@ void CalendarViewController::checkAllClicked(bool on) {
 }
 
 void CalendarViewController::showDetailOf(std::size_t row) {
-    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::CalendarPage(*table_.rows[row].record));
+    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::CalendarPage(*table_.rows[row].record, table_.rows[row].deleted));
 }
 
 // ---- NoteViewController ----
@@ -348,7 +356,7 @@ void NoteViewController::checkAllClicked(bool on) {
 }
 
 void NoteViewController::showDetailOf(std::size_t row) {
-    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::NotePage(*table_.rows[row].record));
+    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::NotePage(*table_.rows[row].record, table_.rows[row].deleted));
 }
 
 // ---- InternetHistoryViewController ----

@@ -38,6 +38,8 @@ public:
 
     QLabel *lblName, *lblContact1, *lblContact2, *lblContact3, *lblContact4, *lblContact5,
         *lblContact6, *lblEmail1, *lblEmail2, *lblEmail3;
+    // The deleted mark (shown for a deleted contact) and the organisation.
+    QLabel *lblDeleted, *lblOrganization;
 
 protected:
     void showDetailOf(std::size_t row) override;

@@ -427,6 +427,58 @@ private slots:
         QVERIFY(!faceTime.selectedRow());
     }
 
+    // The detail panes: a deleted record is marked as such; a contact shows its organisation
+    // and no kind of number without the number; an event shows all its fields.
+    void detailPanesMarkDeletedRecordsAndShowEveryField() {
+        auto carved = Person("Hugo", std::nullopt, std::string(""));
+        carved->setOrganization(std::string("Acme Tools"));
+        carved->setEmailAddress1(std::string(""));
+        record.DeletedContact.replace({carved});
+        record.ContactContent.replace({Person("Anna", std::string("Berg"), std::string("0151 7"))});
+        ContactViewController contacts(host());
+        QCOMPARE(contacts.lblDeleted->text(), QStringLiteral("Deleted"));
+        QCOMPARE(contacts.lblOrganization->text(), QStringLiteral("Acme Tools"));
+        QCOMPARE(contacts.lblContact1->text(), QString());
+        QCOMPARE(contacts.lblEmail1->text(), QString());
+        contacts.segmentedControl->setSelectedSegment(1);
+        contacts.toggleChanged();
+        QCOMPARE(contacts.lblName->text(), QStringLiteral("Anna Berg"));
+        QCOMPARE(contacts.lblDeleted->text(), QString());
+        QCOMPARE(contacts.lblContact1->text(), QStringLiteral("Home 0151 7"));
+
+        const auto event = [](const char* title) {
+            return Make<Calendar>([&](Calendar& e) {
+                e.setSummary(std::string(title));
+                e.setLocation(std::string("Town hall"));
+                e.setStartDate(std::string("2016-08-03 10:00:00"));
+                e.setEndDate(std::string("2016-08-03 11:30:00"));
+                e.setDescription(std::string("Bring the forms"));
+            });
+        };
+        record.DeletedCalendar.replace({event("Council")});
+        record.CalendarContent.replace({event("Dentist")});
+        CalendarViewController calendar(host());
+        QString page = calendar.webView->toPlainText();
+        for (const char* shown : {"Deleted", "Council", "Location: Town hall", "Start: 2016-08-03 10:00:00",
+                                  "End: 2016-08-03 11:30:00", "Bring the forms"})
+            QVERIFY2(page.contains(QString::fromUtf8(shown)), qPrintable(page));
+        calendar.toggleChanged();
+        calendar.selectRow(1);
+        page = calendar.webView->toPlainText();
+        QVERIFY(page.contains(QStringLiteral("Dentist")) && !page.contains(QStringLiteral("Deleted")));
+
+        const auto note = [](const char* text) {
+            return Make<Note>([&](Note& n) { n.setSummary(std::string(text)); });
+        };
+        record.DeletedNotes.replace({note("Gone")});
+        record.NotesContent.replace({note("Kept")});
+        NoteViewController notes(host());
+        QVERIFY(notes.webView->toPlainText().contains(QStringLiteral("Deleted")));
+        notes.toggleChanged();
+        notes.selectRow(1);
+        QVERIFY(!notes.webView->toPlainText().contains(QStringLiteral("Deleted")));
+    }
+
     // The Skype screen lists the named, unblocked contacts of the database it is given, by name;
     // a missing file or a file that is no database lists none and says so.
     void skypeDatabaseListsNamedUnblockedContacts() {
