@@ -198,4 +198,5 @@
     X(btnExportDataText, BtnExportDataText) \
     X(BackupFolderNotABackup, BackupFolderNotABackup) \
     X(Notification1WindowDeviceAlert, Notification1WindowDeviceAlert) \
-    X(AppWindowControllerAppName, AppWindowControllerAppName)
+    X(AppWindowControllerAppName, AppWindowControllerAppName) \
+    X(CommonClose, CommonClose)

@@ -153,6 +153,28 @@ SmallDialog::SmallDialog(QWidget* parent, const char* name) : QDialog(parent) {
 
 // ---- AboutWindow ----
 
+namespace {
+
+// A dialog's own close button, at the right of its last row.
+QPushButton* AddCloseButton(QDialog* dialog, QBoxLayout* layout) {
+    auto* button = new QPushButton(dialog);
+    button->setObjectName(QStringLiteral("btnClose"));
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(button);
+    layout->addLayout(row);
+    QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::close);
+    return button;
+}
+
+void TitleCloseButton(QPushButton* button) {
+    const OptString text = LanguageConfig::sharedObject().CommonClose();
+    ApplyTitle(button, TH::setButtonTitleFor(text ? text : OptString("Close"), kWhite, 14.0f));
+    button->setToolTip(button->text());
+}
+
+}  // namespace
+
 AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     : SmallDialog(parent, "AboutWindow") {
     auto* layout = new QVBoxLayout(this);
@@ -192,9 +214,15 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     layout->addWidget(hyperlink2);
     layout->addWidget(txtEULA, 1);
     layout->addWidget(lblAboutCopyright);
+    btnClose = AddCloseButton(this, layout);
 
     windowDidLoad();
-    buildVersion->setText(QString::fromStdString(ApplicationDetailsUtil::getBuildNumber()));
+    // One version: the application's, as the product line names it, with its build number.
+    const OptString version = ApplicationConfig::sharedObject().applicationVersion;
+    const std::string build = ApplicationDetailsUtil::getBuildNumber();
+    buildVersion->setText(version && !version->empty()
+                              ? QString::fromStdString(*version + (build.empty() ? "" : " (" + build + ")"))
+                              : QString::fromStdString(build));
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
     lblProductName->setText(QString::fromStdString(record.Version.get()));
@@ -222,6 +250,7 @@ void AboutWindow::windowDidLoad() {
     SetText(lblAboutVersion, texts.CommonVersion());
     SetText(lblAboutWindowTitle, texts.AboutDialogWindowTitle());
     setWindowTitle(ToQString(texts.AboutDialogWindowTitle()));
+    TitleCloseButton(btnClose);
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     // The licence in the chosen language where there is one ("TM-640_EULA-Deutsch.txt"),
     // else in English.
@@ -539,6 +568,7 @@ showHintWindowController::showHintWindowController(QWidget* parent)
     layout->addLayout(install);
     layout->addWidget(txthint4);
     layout->addStretch();
+    btnClose = AddCloseButton(this, layout);
     windowDidLoad();
     connect(btn1, &QPushButton::clicked, this,
             [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });
@@ -559,6 +589,7 @@ void showHintWindowController::windowDidLoad() {
     btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2()));
     SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3());
     setWindowTitle(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowTitle()));
+    TitleCloseButton(btnClose);
 }
 
 // ---- Notification1WindowController ----

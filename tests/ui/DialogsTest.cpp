@@ -1,6 +1,7 @@
 #include "UiFixture.h"
 #include "UiTestSupport.h"
 #include "app/TimeOfUse.h"
+#include "config/ApplicationConfig.h"
 #include "ui/BannerView.h"
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
@@ -46,6 +47,29 @@ private slots:
         QVERIFY2(text.startsWith(QStringLiteral("Torvane licence agreement\n\nTorvane reads")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("allowed to read.\n\nThe software")), qPrintable(text));
         about->close();
+    }
+
+    // About names one version: the product line's, which the version line repeats with the
+    // build number. About and the troubleshooting dialog close from a button of their own.
+    void aboutNamesOneVersionAndDialogsCloseFromTheirOwnButton() {
+        MainMenu& w = f.application->window();
+        w.AboutWindow();
+        auto* about = static_cast<AboutWindow*>(w.openDialog("AboutWindow"));
+        QVERIFY(about);
+        const QString version = QString::fromStdString(ApplicationConfig::sharedObject().applicationVersion.value_or(""));
+        QVERIFY(!version.isEmpty());
+        QVERIFY2(about->lblProductName->text().endsWith(QStringLiteral(" v") + version), qPrintable(about->lblProductName->text()));
+        QVERIFY2(about->buildVersion->text().startsWith(version), qPrintable(about->buildVersion->text()));
+        w.showHintPopup();
+        auto* hint = static_cast<showHintWindowController*>(w.openDialog("showHintWindowController"));
+        QVERIFY(hint);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{about, hint}) {
+            auto* close = dialog->findChild<QPushButton*>(QStringLiteral("btnClose"));
+            QVERIFY(close && close->isVisible());
+            QCOMPARE(close->text(), QStringLiteral("Close"));
+            close->click();
+            QVERIFY(!dialog->isVisible());
+        }
     }
 
     // The share buttons are the size of their icons; their captions take the spare width.
