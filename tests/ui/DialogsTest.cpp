@@ -100,6 +100,35 @@ private slots:
         QVERIFY(f.saw("rating Rating - Export to Computer 5"));
     }
 
+    // A click on a star shows the rating: that star and those before it are drawn gold, the
+    // ones after it clear.
+    void ratingStarsShowTheRatingClicked() {
+        MainMenu& w = f.application->window();
+        w.starFeedback(QStringLiteral("Rating - Export to Computer"));
+        auto* rating = static_cast<StarFeedbackWindow*>(w.openDialog("StarFeedbackWindow"));
+        QVERIFY(rating);
+        // How much of a star's picture is gold.
+        const auto gold = [](QPushButton* star) {
+            const QImage image = star->grab().toImage();
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    count += c.red() > 200 && c.green() > 140 && c.green() < 200 && c.blue() < 80;
+                }
+            return count;
+        };
+        for (int clicked : {2, 4, 1, 5}) {
+            QTest::mouseClick(rating->stars[static_cast<std::size_t>(clicked - 1)], Qt::LeftButton);
+            QApplication::processEvents();
+            for (int k = 1; k <= 5; ++k) {
+                const int shown = gold(rating->stars[static_cast<std::size_t>(k - 1)]);
+                QVERIFY2(k <= clicked ? shown > 100 : shown == 0, qPrintable(QStringLiteral("clicked %1, star %2: %3").arg(clicked).arg(k).arg(shown)));
+            }
+        }
+        rating->close();
+    }
+
     void newScanConfirmationOkAndCancel() {
         MainMenu& w = f.application->window();
         w.Notification1();
