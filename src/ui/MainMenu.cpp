@@ -329,7 +329,9 @@ void MainMenu::buildTabItems() {
     _searchField = Named(new QLineEdit(boxTabItems), "_searchField");
     _searchField->setClearButtonEnabled(true);
     _searchField->setMinimumWidth(220);
-    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& text) { search(text); });
+    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!clearingSearch_) search(text);
+    });
     showonlydeleteddata = Named(new QLabel(boxTabItems), "showonlydeleteddata");
     changeView = Named(new QToolButton(boxTabItems), "changeView");
     changeView->setCheckable(true);
@@ -900,9 +902,7 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
         }
         const bool searchShown = tab != TabTag::TabTagDeviceInfo && tab != TabTag::TabTagDashboard;
         if (changesController) {
-            _searchField->blockSignals(true);
-            _searchField->clear();
-            _searchField->blockSignals(false);
+            clearSearchField();
             _searchField->setVisible(searchShown);
         }
         if (tab == TabTag::TabTagDeviceInfo)
@@ -919,9 +919,7 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     }
     takeFromChildView();
     childView->hide();
-    _searchField->blockSignals(true);
-    _searchField->clear();
-    _searchField->blockSignals(false);
+    clearSearchField();
     _searchField->hide();
     lblPhotoCaption->setVisible(entry->kind == ScreenKind::PhotoBrowser);
     if (entry->kind == ScreenKind::PhotoBrowser) {
@@ -991,9 +989,7 @@ void MainMenu::redrawScreen(TabTag tab) {
 }
 
 void MainMenu::clearScreens() {
-    _searchField->blockSignals(true);
-    _searchField->clear();
-    _searchField->blockSignals(false);
+    clearSearchField();
     if (currentChild_ != infoReaderViewController) takeFromChildView();
     viewController_ = nullptr;
     for (auto& [tab, screen] : screens_)
@@ -1004,6 +1000,14 @@ void MainMenu::clearScreens() {
 }
 
 // ---- Search and toggle ----
+
+void MainMenu::clearSearchField() {
+    // Not with the field's signals blocked: its clear button goes with the text only when the
+    // field's own handler of the change runs.
+    clearingSearch_ = true;
+    _searchField->clear();
+    clearingSearch_ = false;
+}
 
 void MainMenu::search(const QString& text) {
     if (viewController_ && viewController_->respondsToFind()) viewController_->find(text);
@@ -1355,9 +1359,7 @@ ScreenHost MainMenu::screenHost() {
     ScreenHost host;
     host.record = &record_;
     host.clearSearchField = [this] {
-        _searchField->blockSignals(true);
-        _searchField->clear();
-        _searchField->blockSignals(false);
+        clearSearchField();
     };
     host.openAddress = [](const QString& address) { Desktop::open(address); };
     host.filterChosen = [this](bool onlyDeleted) {

@@ -123,6 +123,8 @@ public:
     void setMenuItemsName();
     void UpdateAllViewsOnLanguageChange();
     void search(const QString& text);
+    // Empties the search field without a search.
+    void clearSearchField();
     void MenuPressed();
     void hideMenus();
     void setTabSelected(SMNSbutton* control);
@@ -325,4 +327,5 @@ private:
     std::atomic<int> exportsRunning_{0};
     std::unique_ptr<ExportRun> exportRun_;
     std::vector<std::jthread> copies_;
+    bool clearingSearch_ = false;  // the field is being emptied by the window itself
 };

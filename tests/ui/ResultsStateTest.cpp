@@ -17,6 +17,7 @@
 #include "ui/RecordScreens.h"
 #include "ui/TransferWindows.h"
 
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -170,6 +171,22 @@ private slots:
             QVERIFY2(ground(other) != focused, qPrintable(focused.name()));
         }
         screen->segmentedControl->segment(0)->click();
+    }
+
+    // A tab change empties the search field, and its clear button goes with the text.
+    void emptiedSearchFieldLosesItsClearButton() {
+        open(TabTag::TabTagContacts, true);
+        QLineEdit* field = w()._searchField;
+        QToolButton* clear = nullptr;
+        for (QToolButton* button : field->findChildren<QToolButton*>())
+            if (button->property("opacity").isValid()) clear = button;
+        QVERIFY(clear);
+        const auto shown = [&] { return clear->isVisible() && clear->property("opacity").toReal() > 0.0; };
+        field->setText(QStringLiteral("a"));
+        QVERIFY(WaitFor(shown, 5000));
+        open(TabTag::TabTagNotes, true);
+        QVERIFY(field->text().isEmpty());
+        QVERIFY(WaitFor([&] { return !shown(); }, 5000));
     }
 
     void searchCoversWhatTheToggleShows() {
