@@ -106,6 +106,21 @@ private slots:
         control->setIsSelected(true);
         control->refreshButtonView();
         QCOMPARE(control->stateName(), QStringLiteral("selected"));
+        // The last control of the bar, with a long name: the label shows its whole text inside
+        // the bar.
+        auto* last = new SMNSbutton(&bar);
+        last->setGeometry(340, 10, 50, 50);
+        last->parentview = &bar;
+        last->tooltipString = last->whatsAppText = QStringLiteral("WhatsApp-Nachrichten");
+        last->addHoverEventForButton();
+        last->mouseEntered();
+        QVERIFY(last->tooltipview);
+        const QRect frame = last->tooltipview->geometry();
+        QVERIFY2(frame.left() >= 0 && frame.right() < bar.width(), qPrintable(QStringLiteral("%1..%2").arg(frame.left()).arg(frame.right())));
+        auto* text = last->tooltipview->findChild<QLabel*>();
+        QVERIFY(text);
+        QVERIFY(text->fontMetrics().horizontalAdvance(text->text()) < text->width());
+        last->mouseExited();
     }
 
     // A title padded with blanks keeps them in its stored form, but the button shows and centres
