@@ -13,6 +13,7 @@
 #include "ui/OwnWidgets.h"
 #include "ui/TitleAdapters.h"
 
+#include <QAbstractItemView>
 #include <QDesktopServices>
 #include <QFile>
 #include <QGridLayout>
@@ -691,7 +692,19 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
     }
     if (const auto device = record.deviceInfo.get()) deviceName_ = ToQString(device->DeviceName());
     windowDidLoad();
-    connect(btnContinue, &QPushButton::clicked, this, [this] { close(); });
+    connect(btnContinue, &QPushButton::clicked, this, [this] {
+        QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+        close();
+        // The keyboard goes on in the results, not on whatever the window's focus chain
+        // begins with (the title bar's buttons).
+        if (!owner) return;
+        owner->activateWindow();
+        for (QAbstractItemView* view : owner->findChildren<QAbstractItemView*>())
+            if (view->isVisible() && view->isEnabled() && view->focusPolicy() != Qt::NoFocus) {
+                view->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+    });
     btnContinue->setDefault(true);
     resize(440, 420);
 }

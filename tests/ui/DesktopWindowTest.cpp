@@ -30,6 +30,7 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QToolButton>
 #include <QTest>
@@ -694,6 +695,24 @@ private slots:
         w().homeScreen()->findBackup(dir.path() + QStringLiteral("/not-there"));
         QVERIFY(said.contains(QStringLiteral("does not exist")));
         QVERIFY(said.contains(QStringLiteral("not-there")));
+    }
+
+    // After Continue on the scan report the keyboard goes on in the results shown, not on the
+    // title bar's buttons.
+    void continueLeavesTheFocusInTheResults() {
+        w().showNormal();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        startScan();
+        QVERIFY(f.waitForReport());
+        auto* report = w().dashboard();
+        QVERIFY(report);
+        report->activateWindow();
+        report->btnContinue->click();
+        QVERIFY(WaitFor([&] { return QApplication::focusWidget() != nullptr; }, 5000));
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY2(qobject_cast<QAbstractItemView*>(focused), qPrintable(focused->objectName()));
+        QVERIFY(w().isAncestorOf(focused) && focused->isVisible());
     }
 
     // The troubleshooting dialog: the line before the hints, and the link on the name of the
