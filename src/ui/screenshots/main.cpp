@@ -198,6 +198,13 @@ int main(int argc, char** argv) {
         if (dialog) dialog->close();
     }
     // The home screen in device mode, without a device.
+    // The rating after a click on the second star.
+    window.starFeedback(QStringLiteral("Rating - Export to Computer"));
+    if (auto* rating = static_cast<StarFeedbackWindow*>(window.openDialog("StarFeedbackWindow"))) {
+        rating->stars[1]->click();
+        ok &= Save(rating, output, name(QStringLiteral("dialog-StarFeedbackWindow-two-stars")));
+        rating->close();
+    }
     window.showScreen(ScreenState::ScreenHome);
     window.homeScreen()->returnMainScreen();
     ok &= Save(&window, output, name(QStringLiteral("home-device")));
