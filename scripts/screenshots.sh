@@ -5,8 +5,9 @@
 # only deleted photos, the export dialog and an export's report, the message when no browser
 # opens an address, the send-to-device wizard, the screens the demo backup leaves empty, the
 # menu and every dialog, the stand-alone picture browser; a scan of one data type, a stopped
-# scan, and the window at its smallest size in English and German (home screen, report,
-# results, the scan bar, dialogs with a focused button). Builds the release configuration first.
+# scan, the calls screen's group list with an address chosen, and the window at its smallest
+# size in English and German (home screen, a scan in progress, report, results, the scan bar,
+# dialogs with a focused button). Builds the release configuration first.
 #
 #   SHOTS_BUILD_DIR  build folder (default build/release)
 set -euo pipefail

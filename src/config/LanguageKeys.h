@@ -198,4 +198,8 @@
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \
-    X(btnExportDataText, BtnExportDataText)
+    X(btnExportDataText, BtnExportDataText) \
+    X(BackupFolderNotABackup, BackupFolderNotABackup) \
+    X(Notification1WindowDeviceAlert, Notification1WindowDeviceAlert) \
+    X(AppWindowControllerAppName, AppWindowControllerAppName) \
+    X(CommonClose, CommonClose)

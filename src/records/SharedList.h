@@ -10,6 +10,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -127,6 +128,23 @@ public:
     void clear() {
         std::lock_guard lock(mutex_);
         items_.clear();
+        dropIndex();
+    }
+
+    // Puts the elements in the order they have in `order`, in one step: an element that `order`
+    // lacks (listed after the caller's snapshot was taken) follows the others in its own order,
+    // and an entry of `order` that is not listed is passed over.
+    void reorder(const std::vector<Ptr>& order) {
+        std::lock_guard lock(mutex_);
+        std::unordered_map<const T*, std::size_t> rank;
+        rank.reserve(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) rank.emplace(order[i].get(), i);
+        const auto rankOf = [&](const Ptr& item) {
+            const auto found = rank.find(item.get());
+            return found != rank.end() ? found->second : order.size();
+        };
+        std::stable_sort(items_.begin(), items_.end(),
+                         [&](const Ptr& a, const Ptr& b) { return rankOf(a) < rankOf(b); });
         dropIndex();
     }
 

@@ -7,6 +7,7 @@
 #include "records/SMS.h"
 #include "records/Skype.h"
 #include "records/WhatsApp.h"
+#include "ui/DeletedMarks.h"
 #include "ui/ScreenText.h"
 
 #include <initializer_list>
@@ -253,21 +254,37 @@ std::string NoteCaption() {
     return Html(LanguageConfig::sharedObject().DetailPageNote().value_or("Note:"));
 }
 
-std::string CalendarPage(const Calendar& event) {
-    return "<table style='font-family:arial; font-size:14px;'><tr><td><strong>" + TitleCaption() + " </strong> " +
-           Html(event.Summary()) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() +
-           " </strong> " + Html(event.Description()) + "</td></tr></table>";
+std::string DeletedMarkRow() {
+    const QColor red = DeletedMarks::text();
+    return "<tr><td style='color:" + red.name().toStdString() + ";'><strong>" +
+           Html(LanguageConfig::sharedObject().ScanReportDialogWindowTableHeaderDeleted().value_or("Deleted")) +
+           "</strong></td></tr>";
 }
 
-std::string NotePage(const Note& note) {
+std::string CalendarPage(const Calendar& event, bool deleted) {
+    LanguageConfig& texts = LanguageConfig::sharedObject();
+    const auto field = [](const std::string& caption, const OptString& value) {
+        return "<tr><td><strong>" + caption + " </strong> " + Html(value) + "</td></tr>";
+    };
+    const auto column = [](const OptString& title, const char* fallback) {
+        return Html(title.value_or(fallback)) + ":";
+    };
+    return "<table style='font-family:arial; font-size:14px;'>" + (deleted ? DeletedMarkRow() : std::string()) +
+           field(TitleCaption(), event.Summary()) + field(column(texts.colLocation(), "Location"), event.Location()) +
+           field(column(texts.colstart(), "Start"), event.StartDate()) +
+           field(column(texts.colEnd(), "End"), event.EndDate()) + "<tr><td><br/></td></tr>" +
+           field(NoteCaption(), event.Description()) + "</table>";
+}
+
+std::string NotePage(const Note& note, bool deleted) {
     const OptString title = note.Title();
     OptString body = note.Summary();
     if (body && title && !title->empty() && body->starts_with(*title)) {
         body->erase(0, title->size());
         body->erase(0, body->find_first_not_of(" \t\r\n"));
     }
-    return "<html><body style='width:300px;'><table style='font-family:arial; font-size:14px;'><tr><td>"
-           "<strong>" + TitleCaption() + " </strong> " +
+    return "<html><body style='width:300px;'><table style='font-family:arial; font-size:14px;'>" +
+           (deleted ? DeletedMarkRow() : std::string()) + "<tr><td><strong>" + TitleCaption() + " </strong> " +
            Html(title) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() + "</strong></td></tr>"
            "<tr><td>" + Html(body) + "</td></tr></table></body></html>";
 }

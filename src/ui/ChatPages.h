@@ -42,11 +42,14 @@ std::string WhatsAppConversation(const std::vector<std::shared_ptr<WhatsApp>>& m
 // drawn as the owner's.
 std::string SkypeConversation(const std::vector<std::shared_ptr<Skype>>& messages,
                               const std::string& ownAccount);
-// The detail page of an event (its title and note) and of a note (its title and text).
-std::string CalendarPage(const Calendar& event);
+// The detail page of an event: its title, location, start, end and note. A deleted record's
+// page begins with the deleted mark.
+std::string CalendarPage(const Calendar& event, bool deleted = false);
 // A note's page shows its title on a line of its own and its text below it; a text that begins
 // with the title (the note stores keep the title as the text's first line) shows without it.
-std::string NotePage(const Note& note);
+std::string NotePage(const Note& note, bool deleted = false);
+// The mark a detail page of a deleted record begins with: the word in the deleted records' red.
+std::string DeletedMarkRow();
 
 template <class T, class DateOf>
 void InTimeOrder(std::vector<std::shared_ptr<T>>& messages, std::vector<char>& deleted, DateOf dateOf) {

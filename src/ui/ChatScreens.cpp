@@ -527,7 +527,7 @@ void CallLogViewController::getGroupCallLog(std::vector<Row> calls) {
     const AddressBookNames& book = names();
     groupTable_.rows.clear();
     for (const auto& [address, members] : groups_) {
-        GroupRow row{address, std::nullopt, true};
+        GroupRow row{address, std::nullopt, members.front().record->PhoneNumber(), true};
         for (const Row& member : members) row.deleted = row.deleted && member.deleted;
         if (book.isOpen()) {
             std::string name = book.nameFor(address);
@@ -600,10 +600,11 @@ bool CallLogViewController::matchName(const std::string& text, const CallLog& c)
 void CallLogViewController::find(const QString& field) {
     const std::string text = Lower(field);
     if (faceTime_) {
-        // Find-next over the addresses.
+        // Find-next over the addresses, by name, then by number.
         if (text.empty()) return;
         const auto hit = FindNext(groupTable_.rows.size(), selectedRow(), [&](std::size_t i) {
-            return ScreenText::FieldHolds(groupTable_.rows[i].ContactName, text);
+            return ScreenText::FieldHolds(groupTable_.rows[i].ContactName, text) ||
+                   ScreenText::FieldHolds(groupTable_.rows[i].PhoneNumber, text);
         });
         if (!hit) {
             beep();

@@ -151,6 +151,8 @@ public:
     struct GroupRow {
         std::string Address;
         OptString ContactName;
+        // The number its calls were recorded with (the first call's), which find-next also matches.
+        OptString PhoneNumber;
         // Every call of the address is a deleted one.
         bool deleted = false;
     };

@@ -13,6 +13,7 @@
 #include "ui/OwnWidgets.h"
 #include "ui/TitleAdapters.h"
 
+#include <QAbstractItemView>
 #include <QDesktopServices>
 #include <QFile>
 #include <QGridLayout>
@@ -169,6 +170,28 @@ SmallDialog::SmallDialog(QWidget* parent, const char* name) : QDialog(parent) {
 
 // ---- AboutWindow ----
 
+namespace {
+
+// A dialog's own close button, at the right of its last row.
+QPushButton* AddCloseButton(QDialog* dialog, QBoxLayout* layout) {
+    auto* button = new QPushButton(dialog);
+    button->setObjectName(QStringLiteral("btnClose"));
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(button);
+    layout->addLayout(row);
+    QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::close);
+    return button;
+}
+
+void TitleCloseButton(QPushButton* button) {
+    const OptString text = LanguageConfig::sharedObject().CommonClose();
+    ApplyTitle(button, TH::setButtonTitleFor(text ? text : OptString("Close"), kWhite, 14.0f));
+    button->setToolTip(button->text());
+}
+
+}  // namespace
+
 AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     : SmallDialog(parent, "AboutWindow") {
     auto* layout = new QVBoxLayout(this);
@@ -208,9 +231,15 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     layout->addWidget(hyperlink2);
     layout->addWidget(txtEULA, 1);
     layout->addWidget(lblAboutCopyright);
+    btnClose = AddCloseButton(this, layout);
 
     windowDidLoad();
-    buildVersion->setText(QString::fromStdString(ApplicationDetailsUtil::getBuildNumber()));
+    // One version: the application's, as the product line names it, with its build number.
+    const OptString version = ApplicationConfig::sharedObject().applicationVersion;
+    const std::string build = ApplicationDetailsUtil::getBuildNumber();
+    buildVersion->setText(version && !version->empty()
+                              ? QString::fromStdString(*version + (build.empty() ? "" : " (" + build + ")"))
+                              : QString::fromStdString(build));
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
     lblProductName->setText(QString::fromStdString(record.Version.get()));
@@ -238,6 +267,7 @@ void AboutWindow::windowDidLoad() {
     SetText(lblAboutVersion, texts.CommonVersion());
     SetText(lblAboutWindowTitle, texts.AboutDialogWindowTitle());
     setWindowTitle(ToQString(texts.AboutDialogWindowTitle()));
+    TitleCloseButton(btnClose);
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     // The licence in the chosen language where there is one ("TM-640_EULA-Deutsch.txt"),
     // else in English.
@@ -561,6 +591,7 @@ showHintWindowController::showHintWindowController(QWidget* parent)
     layout->addLayout(install);
     layout->addWidget(txthint4);
     layout->addStretch();
+    btnClose = AddCloseButton(this, layout);
     windowDidLoad();
     connect(btn1, &QPushButton::clicked, this,
             [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });
@@ -581,6 +612,7 @@ void showHintWindowController::windowDidLoad() {
     btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2()));
     SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3());
     setWindowTitle(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowTitle()));
+    TitleCloseButton(btnClose);
 }
 
 // ---- Notification1WindowController ----
@@ -612,10 +644,16 @@ Notification1WindowController::Notification1WindowController(std::function<void(
 void Notification1WindowController::windowDidLoad() {
     LanguageConfig& texts = Texts();
     SetText(lblConfirmation, texts.Notification1WindowAlert());
+    if (isDeviceCurrently) settingDeviceMessage();
     ApplyTitle(btnOk, TH::setButtonTitleFor(texts.CommonOK(), kWhite, 14.0f));
     btnOk->setToolTip(ToQString(texts.CommonOK()));
     ApplyTitle(btnCancel, TH::setButtonTitleForWithPadding(texts.CommonCancel(), kWhite, 14.0f, 8));
     btnCancel->setToolTip(ToQString(texts.CommonCancel()));
+}
+
+void Notification1WindowController::settingDeviceMessage() {
+    settingMessage(ToQString(Texts().Notification1WindowDeviceAlert().value_or(
+        "Are you sure you want to start a new Device scan? Your current scanning results won't be saved.")));
 }
 
 void Notification1WindowController::settingMessage(const QString& text) {
@@ -676,7 +714,19 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
     }
     if (const auto device = record.deviceInfo.get()) deviceName_ = ToQString(device->DeviceName());
     windowDidLoad();
-    connect(btnContinue, &QPushButton::clicked, this, [this] { close(); });
+    connect(btnContinue, &QPushButton::clicked, this, [this] {
+        QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+        close();
+        // The keyboard goes on in the results, not on whatever the window's focus chain
+        // begins with (the title bar's buttons).
+        if (!owner) return;
+        owner->activateWindow();
+        for (QAbstractItemView* view : owner->findChildren<QAbstractItemView*>())
+            if (view->isVisible() && view->isEnabled() && view->focusPolicy() != Qt::NoFocus) {
+                view->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+    });
     btnContinue->setDefault(true);
     resize(440, 420);
 }

@@ -65,6 +65,7 @@ public:
         *lblAboutDescriptionLine1, *lblAboutDescriptionLine2, *lblAboutDescriptionLine3,
         *lblAboutDescriptionLine4, *lblAboutPoweredBy, *lblAboutVersion, *lblAboutWindowTitle,
         *buildVersion;
+    QPushButton* btnClose;
 };
 
 // The user manual, as shipped among the resources.
@@ -144,7 +145,7 @@ public:
     // txt2 is the line before the hints; btn1, the link to the download page, carries the
     // words of the software's name between txthint3 and txthint4.
     QLabel *txthead, *txt1, *txt2, *txthint1, *txthint2, *txthint3, *txthint4;
-    QPushButton* btn1;
+    QPushButton *btn1, *btnClose;
 };
 
 // The question before a new scan throws the current results away. In its device form it asks
@@ -154,6 +155,8 @@ public:
     Notification1WindowController(std::function<void(bool device)> ok, QWidget* parent);
     void windowDidLoad() override;
     void settingMessage(const QString& text);
+    // The device form: the device question, in the chosen language.
+    void settingDeviceMessage();
     void ok();
     void cancel();
     QLabel *lblConfirmation, *Message;

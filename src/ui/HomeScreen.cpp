@@ -496,6 +496,11 @@ void InfoReaderViewController::deviceRecover() {
     enableActions(true);
 }
 
+std::string InfoReaderViewController::NotABackupMessage() {
+    return LanguageConfig::sharedObject().BackupFolderNotABackup().value_or(
+        "The folder you selected does not contain available iTunes backup files or has been corrupted!");
+}
+
 DataType InfoReaderViewController::convertToDataTypefromSelection(int index) {
     if (index < 0 || index >= static_cast<int>(std::size(kComboTypes))) return DataType::DataTypeAll;
     return kComboTypes[index];
@@ -511,7 +516,8 @@ bool InfoReaderViewController::backupCanBeScanned(DataType type) {
         check = BackupFolderCheck::afterReading(folder, usable, details ? *details : DeviceInfo{}, type);
     }
     if (check.ok()) return true;
-    window_.alert({check.message, "", {"OK"}});
+    window_.alert({check.problem == BackupFolderCheck::Problem::NotABackup ? NotABackupMessage() : check.message, "",
+                   {"OK"}});
     enableActions(true);
     return false;
 }
@@ -713,10 +719,7 @@ void InfoReaderViewController::findBackup(const QString& chosen) {
     }
     reloadData();
     _deviceInfo.reset();
-    window_.alert({"The folder you selected does not contain available iTunes backup files or has "
-                   "been corrupted!",
-                   "",
-                   {"OK"}});
+    window_.alert({NotABackupMessage(), "", {"OK"}});
     enableActions(true);
 }
 

@@ -36,6 +36,8 @@ public:
     void doBackupFromDevice();
     void setDataTypeHolder();
     static DataType convertToDataTypefromSelection(int index);
+    // What the window says of a folder that holds no usable backup, in the chosen language.
+    static std::string NotABackupMessage();
     void backUpFromDeviceComplete();
     void enableActions(bool enable);
     void returnMainScreen();

@@ -288,7 +288,9 @@ void MainMenu::buildTabItems() {
     _searchField = Named(new QLineEdit(boxTabItems), "_searchField");
     _searchField->setClearButtonEnabled(true);
     _searchField->setMinimumWidth(220);
-    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& text) { search(text); });
+    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!clearingSearch_) search(text);
+    });
     showonlydeleteddata = Named(new QLabel(boxTabItems), "showonlydeleteddata");
     changeView = Named(new QToolButton(boxTabItems), "changeView");
     changeView->setCheckable(true);
@@ -771,9 +773,7 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
         }
         const bool searchShown = tab != TabTag::TabTagDeviceInfo && tab != TabTag::TabTagDashboard;
         if (changesController) {
-            _searchField->blockSignals(true);
-            _searchField->clear();
-            _searchField->blockSignals(false);
+            clearSearchField();
             _searchField->setVisible(searchShown);
         }
         if (tab == TabTag::TabTagDeviceInfo)
@@ -790,9 +790,7 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     }
     takeFromChildView();
     childView->hide();
-    _searchField->blockSignals(true);
-    _searchField->clear();
-    _searchField->blockSignals(false);
+    clearSearchField();
     _searchField->hide();
     lblPhotoCaption->setVisible(entry->kind == ScreenKind::PhotoBrowser);
     if (entry->kind == ScreenKind::PhotoBrowser) {
@@ -873,9 +871,7 @@ void MainMenu::redrawScreen(TabTag tab) {
 }
 
 void MainMenu::clearScreens() {
-    _searchField->blockSignals(true);
-    _searchField->clear();
-    _searchField->blockSignals(false);
+    clearSearchField();
     if (currentChild_ != infoReaderViewController) takeFromChildView();
     viewController_ = nullptr;
     for (auto& [tab, screen] : screens_)
@@ -886,6 +882,14 @@ void MainMenu::clearScreens() {
 }
 
 // ---- Search and toggle ----
+
+void MainMenu::clearSearchField() {
+    // Not with the field's signals blocked: its clear button goes with the text only when the
+    // field's own handler of the change runs.
+    clearingSearch_ = true;
+    _searchField->clear();
+    clearingSearch_ = false;
+}
 
 void MainMenu::search(const QString& text) {
     if (viewController_ && viewController_->respondsToFind()) viewController_->find(text);
@@ -998,9 +1002,7 @@ ScreenHost MainMenu::screenHost() {
     ScreenHost host;
     host.record = &record_;
     host.clearSearchField = [this] {
-        _searchField->blockSignals(true);
-        _searchField->clear();
-        _searchField->blockSignals(false);
+        clearSearchField();
     };
     host.openAddress = [](const QString& address) { Desktop::open(address); };
     host.filterChosen = [this](bool onlyDeleted) {
@@ -1221,8 +1223,7 @@ void MainMenu::Notification1() {
 void MainMenu::Notification2() {
     Notification1();
     if (auto* dialog = qobject_cast<QDialog*>(notification1Window.data()))
-        static_cast<Notification1WindowController*>(dialog)->settingMessage(QStringLiteral(
-            "Are you sure you want to start a new Device scan? Your current scanning results won't be saved."));
+        static_cast<Notification1WindowController*>(dialog)->settingDeviceMessage();
 }
 
 void MainMenu::OpenDashboard() {

@@ -123,6 +123,8 @@ public:
     void setMenuItemsName();
     void UpdateAllViewsOnLanguageChange();
     void search(const QString& text);
+    // Empties the search field without a search.
+    void clearSearchField();
     void MenuPressed();
     void hideMenus();
     void setTabSelected(SMNSbutton* control);
@@ -357,6 +359,7 @@ private:
     std::uint64_t nextCopy_ = 0;
     // The send-to-device wizard's threads.
     std::vector<std::jthread> sends_;
+    bool clearingSearch_ = false;  // the field is being emptied by the window itself
 };
 
 template <class Dialog, class... Args>

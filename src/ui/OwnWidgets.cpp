@@ -4,6 +4,7 @@
 
 #include <QEnterEvent>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QStyle>
 
@@ -85,9 +86,17 @@ void SMNSbutton::mouseEntered() {
     QRect frame = tooltipString == whatsAppText && !whatsAppText.isEmpty()
                       ? QRect(inHost.x() - 15, inHost.y() + 25, 110, 21)
                       : QRect(inHost.x() + 25, inHost.y() + 25, 113, 21);
-    auto* label = new TooltipView(frame, host);
-    label->str = QString::fromStdString(FillPlaceholders(
+    const QString text = QString::fromStdString(FillPlaceholders(
         LanguageConfig::sharedObject().IconControlAvailable().value_or("{0} available"), {tooltipString.toStdString()}));
+    // Wide enough for its text, and inside the window: a label that would pass the host's
+    // right edge (the last control of the bar) moves left.
+    QFont font = this->font();
+    font.setPointSizeF(10);
+    frame.setWidth(std::max(frame.width(), QFontMetrics(font).horizontalAdvance(text) + 12));
+    if (frame.right() >= host->width()) frame.moveRight(host->width() - 2);
+    if (frame.left() < 0) frame.moveLeft(0);
+    auto* label = new TooltipView(frame, host);
+    label->str = text;
     tooltipview = label;
     showImage(hoverImage);
     colourCaption(kHoverCaption);

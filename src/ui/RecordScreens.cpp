@@ -5,6 +5,7 @@
 #include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 #include "ui/ChatPages.h"
+#include "ui/DeletedMarks.h"
 #include "ui/ScreenHelpers.h"
 #include "ui/TitleAdapters.h"
 
@@ -63,8 +64,11 @@ ContactViewController::ContactViewController(ScreenHost host, QWidget* parent)
         field->setTextInteractionFlags(Qt::TextSelectableByMouse);
         form->addWidget(field);
     };
+    label(lblDeleted, "lblDeleted");
+    lblDeleted->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;").arg(DeletedMarks::text().name()));
     label(lblName, "lblName");
     lblName->setProperty("heading", true);
+    label(lblOrganization, "lblOrganization");
     for (auto [field, name] : {std::pair{&lblContact1, "lblContact1"}, {&lblContact2, "lblContact2"},
                                {&lblContact3, "lblContact3"}, {&lblContact4, "lblContact4"},
                                {&lblContact5, "lblContact5"}, {&lblContact6, "lblContact6"},
@@ -160,8 +164,8 @@ void ContactViewController::checkAllClicked(bool on) {
 }
 
 void ContactViewController::clearDetail() {
-    for (QLabel* l : {lblName, lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6,
-                      lblEmail1, lblEmail2, lblEmail3})
+    for (QLabel* l : {lblDeleted, lblName, lblOrganization, lblContact1, lblContact2, lblContact3, lblContact4,
+                      lblContact5, lblContact6, lblEmail1, lblEmail2, lblEmail3})
         l->setText(QString());
 }
 
@@ -169,6 +173,9 @@ void ContactViewController::showDetailOf(std::size_t row) {
     clearDetail();
     if (row >= table_.rows.size()) return;
     const Contact& c = *table_.rows[row].record;
+    if (table_.rows[row].deleted)
+        lblDeleted->setText(ToQString(LanguageConfig::sharedObject().ScanReportDialogWindowTableHeaderDeleted().value_or("Deleted")));
+    lblOrganization->setText(ToQString(c.Organization()));
     if (c.FirstName() && c.LastName())
         lblName->setText(ToQString(*c.FirstName() + " " + *c.LastName()));
     else if (c.FirstName())
@@ -184,8 +191,9 @@ void ContactViewController::showDetailOf(std::size_t row) {
     // A contact carved from the search table knows its numbers but not what kind each is.
     const bool kindsKnown = !c.C15Phone().has_value();
     QLabel* numberFields[] = {lblContact1, lblContact2, lblContact3, lblContact4, lblContact5, lblContact6};
+    // A field without a number (or address) shows nothing, not its kind alone.
     for (int i = 0; i < 6; ++i)
-        if (numbers[i])
+        if (numbers[i] && !numbers[i]->empty())
             numberFields[i]->setText(kindsKnown ? ToQString(numberLabels[i]) + QLatin1Char(' ') + ToQString(numbers[i])
                                                 : ToQString(numbers[i]));
     const OptString mails[] = {c.EmailAddress1(), c.EmailAddress2(), c.EmailAddress3()};
@@ -194,7 +202,7 @@ void ContactViewController::showDetailOf(std::size_t row) {
                                       texts.ContactLabelOther().value_or("Other")};
     QLabel* mailFields[] = {lblEmail1, lblEmail2, lblEmail3};
     for (int i = 0; i < 3; ++i)
-        if (mails[i]) mailFields[i]->setText(ToQString(mailLabels[i]) + QLatin1Char(' ') + ToQString(mails[i]));
+        if (mails[i] && !mails[i]->empty()) mailFields[i]->setText(ToQString(mailLabels[i]) + QLatin1Char(' ') + ToQString(mails[i]));
 }
 
 // ---- CalendarViewController ----
@@ -269,7 +277,7 @@ void CalendarViewController::checkAllClicked(bool on) {
 }
 
 void CalendarViewController::showDetailOf(std::size_t row) {
-    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::CalendarPage(*table_.rows[row].record));
+    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::CalendarPage(*table_.rows[row].record, table_.rows[row].deleted));
 }
 
 // ---- NoteViewController ----
@@ -348,7 +356,7 @@ void NoteViewController::checkAllClicked(bool on) {
 }
 
 void NoteViewController::showDetailOf(std::size_t row) {
-    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::NotePage(*table_.rows[row].record));
+    if (row < table_.rows.size()) webView->loadHTMLString(ChatPages::NotePage(*table_.rows[row].record, table_.rows[row].deleted));
 }
 
 // ---- InternetHistoryViewController ----
@@ -364,7 +372,6 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
         Number<Row>("VisitCount", "", [](const Row& r) { return r.record->VisitCount(); }),
     };
     table_.columnList.back().title = LanguageKey::colVisitedNo;
-    order_.columnList = table_.columnList;
     addTickAll();
     setTable(&table_);
     m_table->setCursor(Qt::PointingHandCursor);
@@ -377,16 +384,7 @@ InternetHistoryViewController::InternetHistoryViewController(ScreenHost host, QW
 }
 
 std::vector<InternetHistoryViewController::Row> InternetHistoryViewController::whole() {
-    // The screen's order of the history: pages listed since are added at its end, pages no
-    // longer listed leave it.
-    const auto list = record_.InternetContent.snapshot();
-    std::unordered_set<const InternetHistory*> present, known;
-    for (const auto& page : list) present.insert(page.get());
-    std::erase_if(order_.rows, [&](const Row& r) { return !present.count(r.record.get()); });
-    for (const Row& r : order_.rows) known.insert(r.record.get());
-    for (const auto& page : list)
-        if (page && known.insert(page.get()).second) order_.rows.push_back({page, false});
-    return order_.rows;
+    return Numbered(record_.InternetContent.snapshot(), false, 0, false);
 }
 
 void InternetHistoryViewController::show(std::vector<Row> rows, bool isWhole) {
@@ -427,14 +425,17 @@ void InternetHistoryViewController::checkAllClicked(bool on) {
 }
 
 void InternetHistoryViewController::headerClicked(std::size_t column) {
-    // The history itself is put in order; a search result shown now keeps its order until the
-    // whole history is shown again.
-    whole();
-    const bool ascending = HeaderClickAscending(identifier, order_.identifier(column));
-    order_.sortBy(column, ascending);
+    // The history itself is put in order, so that the export writes it in that order; a search
+    // result shown now keeps its order until the whole history is shown again.
+    RowTable<Row> sorted;
+    sorted.columnList = table_.columnList;
+    sorted.rows = whole();
+    const bool ascending = HeaderClickAscending(identifier, sorted.identifier(column));
+    sorted.sortBy(column, ascending);
+    record_.InternetContent.reorder(RecordsOf(sorted.rows));
     showSortIndicator(column, ascending);
     allowColumnReordering(false);
-    if (showingWhole_) show(order_.rows, true);
+    if (showingWhole_) show(whole(), true);
 }
 
 bool InternetHistoryViewController::validateUrl(const std::string& text) {
@@ -487,6 +488,12 @@ MapHistoryViewController::MapHistoryViewController(ScreenHost host, QWidget* par
     setTable(&table_);
     table_.rows = Numbered(record_.MapContent.snapshot(), false, 0, false);
     reloadTable();
+}
+
+void MapHistoryViewController::headerClicked(std::size_t column) {
+    // The searches themselves are put in order; the table shows them so.
+    sortTable(table_, column, false);
+    record_.MapContent.reorder(RecordsOf(table_.rows));
 }
 
 void MapHistoryViewController::find(const QString& field) {
@@ -627,6 +634,8 @@ bool SkypeViewController::skypeDatabase(const std::string& path) {
     if (!connection->isOpen()) return false;
     auto rows = connection->executeQuery(
         "SELECT id,fullname,skypename FROM Contacts WHERE fullname<>'' AND  isblocked is null ORDER BY fullname");
+    // A file that is no Skype database (or none at all) answers no query: nothing is listed.
+    if (!rows) return false;
     std::vector<std::shared_ptr<Skype>> contacts;
     while (rows.next()) {
         auto contact = std::make_shared<Skype>();

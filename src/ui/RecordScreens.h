@@ -38,6 +38,8 @@ public:
 
     QLabel *lblName, *lblContact1, *lblContact2, *lblContact3, *lblContact4, *lblContact5,
         *lblContact6, *lblEmail1, *lblEmail2, *lblEmail3;
+    // The deleted mark (shown for a deleted contact) and the organisation.
+    QLabel *lblDeleted, *lblOrganization;
 
 protected:
     void showDetailOf(std::size_t row) override;
@@ -130,11 +132,10 @@ protected:
     void cellClicked(std::size_t row, std::size_t column) override;
 
 private:
-    // The history in the screen's order: the list's, sorted by the header clicks.
+    // The whole history, in the list's order (which header clicks set).
     std::vector<Row> whole();
     void show(std::vector<Row> rows, bool whole);
 
-    RowTable<Row> order_;
     bool showingWhole_ = false;
 };
 
@@ -144,6 +145,9 @@ public:
     MapHistoryViewController(ScreenHost host, QWidget* parent = nullptr);
     bool respondsToFind() const override { return true; }
     void find(const QString& text) override;
+
+protected:
+    void headerClicked(std::size_t column) override;
 };
 
 // iMessages, existing and deleted: the segmented filter and a find that steps to the next match.
@@ -180,7 +184,8 @@ public:
 class SkypeViewController : public ResultsScreen {
 public:
     SkypeViewController(ScreenHost host, QWidget* parent = nullptr);
-    // Reads the contacts of the database at the path; false when it does not open.
+    // Reads the contacts of the database at the path; false when it does not open or is no
+    // Skype database.
     bool skypeDatabase(const std::string& path);
     // Shows the dialog page of _tableViewContents.
     void conversation();

@@ -124,6 +124,13 @@ SegmentedControl::SegmentedControl(QWidget* parent) : QWidget(parent) {
         button->setCheckable(true);
         button->setProperty("segment", true);
         button->setFocusPolicy(Qt::StrongFocus);
+        // The chosen segment is grey whether or not it has the focus: the focus ring only
+        // changes the frame.
+        button->setStyleSheet(QStringLiteral(
+            "QToolButton { background: #ffffff; color: #1f2a36; border: 1px solid #b8c4cf; padding: 3px 8px; }"
+            "QToolButton:hover { background: #eef2f5; }"
+            "QToolButton:checked { background: #d3d8de; }"
+            "QToolButton:focus { border: 2px solid #2ba0e1; padding: 2px 7px; }"));
         group_->addButton(button, i);
         row->addWidget(button);
         buttons_[static_cast<std::size_t>(i)] = button;
@@ -163,8 +170,12 @@ ListScreen::ListScreen(ScreenHost host, const QString& objectName, QWidget* pare
     caption = new QLabel(tools_);
     caption->setObjectName(QStringLiteral("screenCaption"));
     caption->setProperty("dim", true);
-    tools->addStretch();
-    tools->addWidget(caption);
+    // A counter longer than the room beside the filter (a long language, large counts) takes a
+    // second line rather than being cut.
+    caption->setWordWrap(true);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    tools->addWidget(caption, 1);
     layout->addWidget(tools_);
 
     splitter = new QSplitter(Qt::Horizontal, this);

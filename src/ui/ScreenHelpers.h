@@ -28,6 +28,15 @@ inline Rows<R> Numbered(const std::vector<std::shared_ptr<R>>& list, bool delete
     return rows;
 }
 
+// The records of rows, in the rows' order.
+template <class R>
+std::vector<std::shared_ptr<R>> RecordsOf(const Rows<R>& rows) {
+    std::vector<std::shared_ptr<R>> records;
+    records.reserve(rows.size());
+    for (const auto& row : rows) records.push_back(row.record);
+    return records;
+}
+
 template <class R>
 Rows<R> Joined(Rows<R> a, Rows<R> b) {
     a.insert(a.end(), std::make_move_iterator(b.begin()), std::make_move_iterator(b.end()));

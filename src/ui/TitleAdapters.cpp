@@ -22,7 +22,13 @@ QColor ToQColor(TitleColor color) {
 
 void ApplyTitle(QAbstractButton* button, const StyledTitle& title) {
     if (!button) return;
-    button->setText(QString::fromStdString(title.text));
+    // A title padded with leading blanks keeps them in the stored title ("styledTitle"); the
+    // button shows its words alone, centred on them like every other title.
+    const QString stored = QString::fromStdString(title.text);
+    qsizetype blanks = 0;
+    while (blanks < stored.size() && stored[blanks] == QLatin1Char(' ')) ++blanks;
+    const bool padded = blanks > 0;
+    button->setText(stored.mid(blanks));
     const QColor color = ToQColor(title.color);
     QString sheet = QStringLiteral("color: rgba(%1, %2, %3, %4); font-size: %5pt;")
                         .arg(color.red())
@@ -31,9 +37,9 @@ void ApplyTitle(QAbstractButton* button, const StyledTitle& title) {
                         .arg(color.alpha())
                         .arg(title.pointSize);
     if (title.underline) sheet += QStringLiteral(" text-decoration: underline;");
-    if (title.alignment == TitleAlignment::Left) sheet += QStringLiteral(" text-align: left;");
+    if (title.alignment == TitleAlignment::Left && !padded) sheet += QStringLiteral(" text-align: left;");
     button->setStyleSheet(sheet);
-    button->setProperty("styledTitle", QString::fromStdString(title.text));
+    button->setProperty("styledTitle", stored);
 }
 
 void ApplyHeaderTitle(QTableWidget* table, int column, const OptString& text) {

@@ -343,6 +343,16 @@ AppWindowController::AppWindowController(Services services, QWidget* parent)
     windowDidLoad();
 }
 
+QString AppWindowController::StoreLinkText(const QString& sentence, const QString& appName) {
+    const auto link = [](const QString& words) {
+        return QStringLiteral("<a href='store'>%1</a>").arg(words.toHtmlEscaped());
+    };
+    const qsizetype at = appName.trimmed().isEmpty() ? -1 : sentence.indexOf(appName.trimmed());
+    if (at < 0) return link(sentence);
+    const qsizetype end = at + appName.trimmed().size();
+    return sentence.left(at).toHtmlEscaped() + link(sentence.mid(at, end - at)) + sentence.mid(end).toHtmlEscaped();
+}
+
 void AppWindowController::windowDidLoad() {
     LanguageConfig& texts = Texts();
     setWindowTitle(ToQString(texts.btnSendDataText()));
@@ -351,9 +361,8 @@ void AppWindowController::windowDidLoad() {
     btnCancel->setToolTip(ToQString(texts.CommonCancel()));
     SetText(lblTop, texts.AppWindowControllerScreen2Top());
     SetText(lblThe, texts.AppWindowControllerThe());
-    // The text after "The" names the companion application, which leads to its store page.
-    const QString bottom = ToQString(texts.AppWindowControllerScreen2Bottom()).toHtmlEscaped();
-    lblBottom->setText(QStringLiteral("<a href='store'>%1</a>").arg(bottom));
+    lblBottom->setText(StoreLinkText(ToQString(texts.AppWindowControllerScreen2Bottom()),
+                                     ToQString(texts.AppWindowControllerAppName())));
     const auto button = [](QPushButton* b, const OptString& text) {
         ApplyTitle(b, TH::setButtonTitleFor(text, kWhite));
         b->setToolTip(ToQString(text));

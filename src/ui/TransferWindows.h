@@ -123,6 +123,11 @@ public:
     QPushButton *btnCancel, *btnNext1, *btnNext2, *btnBack, *btnSend, *btnBack2;
     std::string appFolder;
 
+    // The first step's sentence after "The", as rich text: the words that name the companion
+    // application (the first place they stand) lead to its store page, the rest is plain text.
+    // When the sentence does not hold the name, the whole sentence leads there.
+    static QString StoreLinkText(const QString& sentence, const QString& appName);
+
     // The kinds the scheduled send sends for the choice and the current tab.
     std::vector<SendKind> kindsToSend() const;
     // What the last send did (filled when it has finished).

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -29,6 +30,25 @@ TEST(SharedList, ConcurrentAppendsUnlessDuplicateListEachKeyOnce) {
     list.clear();
     EXPECT_EQ(snap.size(), 200u);
     EXPECT_TRUE(list.empty());
+}
+
+// A screen sorts a list in place from a snapshot while a scan may still append to it: the
+// snapshot's order holds, what was appended since follows, and the keyed look-up still answers.
+TEST(SharedList, ReorderFollowsTheGivenOrderAndKeepsLaterAppends) {
+    SharedList<Item> list;
+    const auto keyOf = [](const Item& i) -> std::optional<std::string> { return std::to_string(i.key); };
+    for (int k : {1, 2, 3}) list.appendUnlessKey(std::make_shared<Item>(Item{k}), keyOf);
+    auto order = list.snapshot();
+    std::reverse(order.begin(), order.end());
+    list.append(std::make_shared<Item>(Item{4}));  // after the snapshot
+    order.push_back(std::make_shared<Item>(Item{9}));  // never listed
+    list.reorder(order);
+    std::vector<int> keys;
+    for (const auto& item : list.snapshot()) keys.push_back(item->key);
+    EXPECT_EQ(keys, (std::vector<int>{3, 2, 1, 4}));
+    EXPECT_TRUE(list.containsKey("1", keyOf));
+    EXPECT_FALSE(list.containsKey("9", keyOf));
+    EXPECT_FALSE(list.appendUnlessKey(std::make_shared<Item>(Item{3}), keyOf));
 }
 
 TEST(BusyFlag, OnlyOneHolderAtATime) {

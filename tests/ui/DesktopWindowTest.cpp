@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -29,6 +30,8 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractScrollArea>
 #include <QToolButton>
 #include <QTest>
 
@@ -76,15 +79,37 @@ int ComboRoom(QComboBox* combo, bool focused) {
     return combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
 }
 
+// The part of a widget that shows: its rectangle, clipped by each of its parents up to the
+// window (or up to the view of a scrolled area, whose contents scroll rather than being cut).
+QRect ShownRect(QWidget* widget) {
+    QRect shown = widget->rect();
+    for (QWidget* w = widget; w->parentWidget() && !w->isWindow(); w = w->parentWidget()) {
+        QWidget* parent = w->parentWidget();
+        if (qobject_cast<QAbstractScrollArea*>(parent->parentWidget())) break;
+        shown = shown.translated(w->pos()).intersected(parent->rect());
+    }
+    return shown;
+}
+
 // The texts of the visible controls under root that do not fit their control: buttons and
 // one-line labels narrower than their text needs (a button also when it has the focus),
-// wrapped labels lower than their lines need, combo boxes narrower than their current item.
+// wrapped labels lower than their lines need, combo boxes narrower than their current item;
+// and buttons and labels that their window or a parent cuts off.
 QStringList CutTexts(QWidget* root) {
     QStringList cut;
     const auto visible = [root](QWidget* w) { return w->isVisibleTo(root) && w->width() > 0; };
     const auto note = [&cut](const QString& name, const QString& text, int room, int needed) {
         cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(name, text).arg(room).arg(needed);
     };
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        auto* button = qobject_cast<QAbstractButton*>(widget);
+        const QString text = label ? label->text() : button ? button->text() : QString();
+        if (text.trimmed().isEmpty() || !visible(widget)) continue;
+        const QRect shown = ShownRect(widget);
+        if (shown.size() != widget->size())
+            note(widget->objectName() + QStringLiteral(" (cut off)"), text.trimmed(), shown.width(), widget->width());
+    }
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
         if (!visible(button) || button->text().trimmed().isEmpty()) continue;
         if (button->width() < button->sizeHint().width())
@@ -501,7 +526,8 @@ private slots:
         QVERIFY(WaitFor([&] { return w().size() == w().minimumSize(); }, 5000));
         QStringList cut;
         const auto check = [&](QWidget* root, const QString& where) {
-            QApplication::processEvents();
+            // A text that takes another line asks its parents' layouts in turn, one event each.
+            for (int pass = 0; pass < 4; ++pass) QApplication::processEvents();
             for (const QString& text : CutTexts(root)) cut << where + QStringLiteral(": ") + text;
         };
         w().showScreen(ScreenState::ScreenHome);
@@ -532,6 +558,21 @@ private slots:
             if (!w().iconControl(tab.tab) || !w().iconControl(tab.tab)->isEnabled()) continue;
             w().onAppsSelectionChanged(tab.tab);
             check(&w(), QString::fromLatin1(tab.fallbackIcon));
+            // The screen's counter, also with the four-digit counts of a large backup.
+            int counters = 0;
+            for (QLabel* counter : w().findChildren<QLabel*>()) {
+                if (counter->objectName() != QLatin1String("screenCaption") &&
+                    counter->objectName() != QLatin1String("lblPhotoCaption"))
+                    continue;
+                if (!counter->isVisibleTo(&w()) || counter->text().isEmpty()) continue;
+                ++counters;
+                const QString was = counter->text();
+                counter->setText(QString(was).replace(QRegularExpression(QStringLiteral("\\d+")), QStringLiteral("8888")));
+                check(&w(), QString::fromLatin1(tab.fallbackIcon) + QStringLiteral(", large counts"));
+                counter->setText(was);
+            }
+            const bool hasCounter = tab.kind == ScreenKind::DataList || tab.kind == ScreenKind::PhotoBrowser;
+            if (counters != (hasCounter ? 1 : 0)) cut << QStringLiteral("%1: %2 counters shown").arg(QString::fromLatin1(tab.fallbackIcon)).arg(counters);
         }
         w().MenuPressed();
         check(w().boxMenu, QStringLiteral("menu"));
@@ -595,6 +636,55 @@ private slots:
         QCOMPARE(w().btnUpdate->text(), QStringLiteral("Check for updates"));
     }
 
+    // In German, a folder that holds no backup and the device form of the new-scan question are
+    // said in German, and the question follows a change of language while it is open.
+    void germanNotABackupAndDeviceQuestion() {
+        chooseLanguage(QStringLiteral("Deutsch"));
+        w().showScreen(ScreenState::ScreenHome);
+        QTemporaryDir empty;
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().homeScreen()->findBackup(empty.path());
+        QCOMPARE(said, QStringLiteral("Der gewählte Ordner enthält keine verwendbaren iTunes-Backup-Dateien oder ist beschädigt!"));
+        w().Notification2();
+        auto* question = static_cast<Notification1WindowController*>(w().openDialog("Notification1WindowController"));
+        QVERIFY(question);
+        const QString german = QStringLiteral(
+            "Möchten Sie wirklich einen neuen Gerätescan starten? Ihre aktuellen Scanergebnisse werden nicht gespeichert.");
+        QCOMPARE(question->Message->text(), german);
+        chooseLanguage(QStringLiteral("English"));
+        QCOMPARE(question->Message->text(),
+                 QStringLiteral("Are you sure you want to start a new Device scan? Your current scanning results won't be saved."));
+        question->close();
+    }
+
+    // The send wizard's first step leads to the store page from the words that name the
+    // companion application, not from the whole sentence.
+    void sendWizardLinksOnlyTheApplicationsName() {
+        for (const QString& language : {QStringLiteral("Deutsch"), QStringLiteral("English")}) {
+            chooseLanguage(language);
+            w().sendToApp();
+            AppWindowController* wizard = w().sendWizard();
+            QVERIFY(wizard);
+            const QString name = Text(LanguageConfig::sharedObject().AppWindowControllerAppName());
+            const QString sentence = Text(LanguageConfig::sharedObject().AppWindowControllerScreen2Bottom());
+            QVERIFY(!name.isEmpty() && sentence.startsWith(name));
+            QCOMPARE(wizard->lblBottom->text(),
+                     QStringLiteral("<a href='store'>%1</a>%2").arg(name, sentence.mid(name.size()).toHtmlEscaped()));
+            wizard->close();
+        }
+        struct Case {
+            const char* sentence;
+            const char* name;
+            const char* shown;
+        };
+        for (const Case& c : {Case{"Get the app <now>", "the app", "Get <a href='store'>the app</a> &lt;now&gt;"},
+                              Case{"No name & here", "the app", "<a href='store'>No name &amp; here</a>"},
+                              Case{"Any", "", "<a href='store'>Any</a>"}})
+            QCOMPARE(AppWindowController::StoreLinkText(QString::fromUtf8(c.sentence), QString::fromUtf8(c.name)),
+                     QString::fromUtf8(c.shown));
+    }
+
     // The user guide describes the window: choosing, scanning, screens, filters, ticking,
     // exporting and sending.
     void userGuideDescribesTheWindow() {
@@ -616,6 +706,24 @@ private slots:
         w().homeScreen()->findBackup(dir.path() + QStringLiteral("/not-there"));
         QVERIFY(said.contains(QStringLiteral("does not exist")));
         QVERIFY(said.contains(QStringLiteral("not-there")));
+    }
+
+    // After Continue on the scan report the keyboard goes on in the results shown, not on the
+    // title bar's buttons.
+    void continueLeavesTheFocusInTheResults() {
+        w().showNormal();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        startScan();
+        QVERIFY(f.waitForReport());
+        auto* report = w().dashboard();
+        QVERIFY(report);
+        report->activateWindow();
+        report->btnContinue->click();
+        QVERIFY(WaitFor([&] { return QApplication::focusWidget() != nullptr; }, 5000));
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY2(qobject_cast<QAbstractItemView*>(focused), qPrintable(focused->objectName()));
+        QVERIFY(w().isAncestorOf(focused) && focused->isVisible());
     }
 
     // The troubleshooting dialog: the line before the hints, and the link on the name of the

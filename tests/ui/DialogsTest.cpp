@@ -1,6 +1,7 @@
 #include "UiFixture.h"
 #include "UiTestSupport.h"
 #include "app/TimeOfUse.h"
+#include "config/ApplicationConfig.h"
 #include "ui/BannerView.h"
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
@@ -51,6 +52,29 @@ private slots:
         about->close();
     }
 
+    // About names one version: the product line's, which the version line repeats with the
+    // build number. About and the troubleshooting dialog close from a button of their own.
+    void aboutNamesOneVersionAndDialogsCloseFromTheirOwnButton() {
+        MainMenu& w = f.application->window();
+        w.AboutWindow();
+        auto* about = static_cast<AboutWindow*>(w.openDialog("AboutWindow"));
+        QVERIFY(about);
+        const QString version = QString::fromStdString(ApplicationConfig::sharedObject().applicationVersion.value_or(""));
+        QVERIFY(!version.isEmpty());
+        QVERIFY2(about->lblProductName->text().endsWith(QStringLiteral(" v") + version), qPrintable(about->lblProductName->text()));
+        QVERIFY2(about->buildVersion->text().startsWith(version), qPrintable(about->buildVersion->text()));
+        w.showHintPopup();
+        auto* hint = static_cast<showHintWindowController*>(w.openDialog("showHintWindowController"));
+        QVERIFY(hint);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{about, hint}) {
+            auto* close = dialog->findChild<QPushButton*>(QStringLiteral("btnClose"));
+            QVERIFY(close && close->isVisible());
+            QCOMPARE(close->text(), QStringLiteral("Close"));
+            close->click();
+            QVERIFY(!dialog->isVisible());
+        }
+    }
+
     // The share buttons are the size of their icons; their captions take the spare width.
     void shareButtonsKeepTheSizeOfTheirIcons() {
         MainMenu& w = f.application->window();
@@ -77,6 +101,35 @@ private slots:
         for (QPushButton* star : rating->stars) QVERIFY(star->property("gold").toBool());
         rating->CloseSelected();
         QVERIFY(f.saw("rating Rating - Export to Computer 5"));
+    }
+
+    // A click on a star shows the rating: that star and those before it are drawn gold, the
+    // ones after it clear.
+    void ratingStarsShowTheRatingClicked() {
+        MainMenu& w = f.application->window();
+        w.starFeedback(QStringLiteral("Rating - Export to Computer"));
+        auto* rating = static_cast<StarFeedbackWindow*>(w.openDialog("StarFeedbackWindow"));
+        QVERIFY(rating);
+        // How much of a star's picture is gold.
+        const auto gold = [](QPushButton* star) {
+            const QImage image = star->grab().toImage();
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    count += c.red() > 200 && c.green() > 140 && c.green() < 200 && c.blue() < 80;
+                }
+            return count;
+        };
+        for (int clicked : {2, 4, 1, 5}) {
+            QTest::mouseClick(rating->stars[static_cast<std::size_t>(clicked - 1)], Qt::LeftButton);
+            QApplication::processEvents();
+            for (int k = 1; k <= 5; ++k) {
+                const int shown = gold(rating->stars[static_cast<std::size_t>(k - 1)]);
+                QVERIFY2(k <= clicked ? shown > 100 : shown == 0, qPrintable(QStringLiteral("clicked %1, star %2: %3").arg(clicked).arg(k).arg(shown)));
+            }
+        }
+        rating->close();
     }
 
     void newScanConfirmationOkAndCancel() {

@@ -17,9 +17,11 @@
 #include "ui/RecordScreens.h"
 #include "ui/TransferWindows.h"
 
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <filesystem>
 
@@ -143,6 +145,48 @@ private slots:
             QCOMPARE(screen->segmentedControl->selectedSegment(), 0);
             checkAgrees(screen, "toggle off");
         }
+    }
+
+    // The chosen segment keeps its grey ground when a click gives it the focus ring; the
+    // others stay white.
+    void chosenSegmentStaysGreyWithTheFocus() {
+        ListScreen* screen = open(TabTag::TabTagContacts, true);
+        QVERIFY(screen && screen->segmentedControl);
+        w().activateWindow();
+        // The ground beside the text, inside any frame.
+        const auto ground = [](QToolButton* segment) {
+            return segment->grab().toImage().pixelColor(4, segment->height() / 2);
+        };
+        for (int chosen : {1, 0, 2}) {
+            QToolButton* segment = screen->segmentedControl->segment(chosen);
+            segment->setFocus(Qt::OtherFocusReason);
+            QTest::mouseClick(segment, Qt::LeftButton);
+            QApplication::processEvents();
+            QVERIFY(segment->isChecked() && segment->hasFocus());
+            const QColor focused = ground(segment);
+            QToolButton* other = screen->segmentedControl->segment((chosen + 1) % 3);
+            other->setFocus(Qt::OtherFocusReason);
+            QApplication::processEvents();
+            QCOMPARE(ground(segment), focused);
+            QVERIFY2(ground(other) != focused, qPrintable(focused.name()));
+        }
+        screen->segmentedControl->segment(0)->click();
+    }
+
+    // A tab change empties the search field, and its clear button goes with the text.
+    void emptiedSearchFieldLosesItsClearButton() {
+        open(TabTag::TabTagContacts, true);
+        QLineEdit* field = w()._searchField;
+        QToolButton* clear = nullptr;
+        for (QToolButton* button : field->findChildren<QToolButton*>())
+            if (button->property("opacity").isValid()) clear = button;
+        QVERIFY(clear);
+        const auto shown = [&] { return clear->isVisible() && clear->property("opacity").toReal() > 0.0; };
+        field->setText(QStringLiteral("a"));
+        QVERIFY(WaitFor(shown, 5000));
+        open(TabTag::TabTagNotes, true);
+        QVERIFY(field->text().isEmpty());
+        QVERIFY(WaitFor([&] { return !shown(); }, 5000));
     }
 
     void searchCoversWhatTheToggleShows() {

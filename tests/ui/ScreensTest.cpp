@@ -14,8 +14,12 @@
 #include "records/WhatsApp.h"
 #include "ui/ChatScreens.h"
 #include "ui/RecordScreens.h"
+#include "support/FixtureDatabase.h"
 
+#include <QFile>
 #include <QHeaderView>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QTest>
 
 namespace {
@@ -237,11 +241,19 @@ private slots:
         QCOMPARE(internet.shown().rows.size(), std::size_t{1});
         internet.find(QStringLiteral("7"));
         QVERIFY(internet.shown().rows.empty());
-        // Sorting while a search result shows puts the history in order for later.
+        // Sorting while a search result shows puts the history itself in order (the export
+        // writes that order); the screen shows it once the whole history shows again.
         internet.clickHeader("Title");
+        QVERIFY(internet.shown().rows.empty());
+        QCOMPARE(*record.InternetContent.snapshot().front()->Title(), std::string("Mail"));
         internet.find(QString());
         QCOMPARE(*internet.shown().rows.front().record->Title(), std::string("Mail"));
+        internet.clickHeader("Title");
         QCOMPARE(*record.InternetContent.snapshot().front()->Title(), std::string("News"));
+        QCOMPARE(*internet.shown().rows.front().record->Title(), std::string("Mail"));
+        internet.toggleChanged();
+        QCOMPARE(*internet.shown().rows.front().record->Title(), std::string("News"));
+        internet.clickHeader("Url");
         const int urlColumn = 1 + 2;  // the tick column, "#", "Title", "Url"
         emit internet.m_table->clicked(internet.model->index(0, urlColumn));
         QCOMPARE(opened, QStringList{QStringLiteral("https://mail.example.com/inbox")});
@@ -262,6 +274,14 @@ private slots:
         maps.find(QStringLiteral("zoo"));
         QVERIFY(maps.beeped());
         QCOMPARE(maps.selectedRow(), std::optional<std::size_t>(0));
+        // A header click sorts the searches themselves, and the table shows them so.
+        maps.clickHeader("Query");
+        std::vector<std::string> queries;
+        for (const auto& m : record.MapContent.snapshot()) queries.push_back(m->Query().value_or("-"));
+        QCOMPARE(queries, (std::vector<std::string>{"Cafe", "Museum", "Station", "cafe bar"}));
+        maps.clickHeader("Query");
+        QCOMPARE(*record.MapContent.snapshot().front()->Query(), std::string("cafe bar"));
+        QCOMPARE(*maps.shown().rows.front().record->Query(), std::string("cafe bar"));
     }
 
     void iMessagesNumberByTheirSegment() {
@@ -405,6 +425,128 @@ private slots:
         faceTime.find(QStringLiteral("nobody"));
         QVERIFY(faceTime.beeped());
         QVERIFY(!faceTime.selectedRow());
+    }
+
+    // The detail panes: a deleted record is marked as such; a contact shows its organisation
+    // and no kind of number without the number; an event shows all its fields.
+    void detailPanesMarkDeletedRecordsAndShowEveryField() {
+        auto carved = Person("Hugo", std::nullopt, std::string(""));
+        carved->setOrganization(std::string("Acme Tools"));
+        carved->setEmailAddress1(std::string(""));
+        record.DeletedContact.replace({carved});
+        record.ContactContent.replace({Person("Anna", std::string("Berg"), std::string("0151 7"))});
+        ContactViewController contacts(host());
+        QCOMPARE(contacts.lblDeleted->text(), QStringLiteral("Deleted"));
+        QCOMPARE(contacts.lblOrganization->text(), QStringLiteral("Acme Tools"));
+        QCOMPARE(contacts.lblContact1->text(), QString());
+        QCOMPARE(contacts.lblEmail1->text(), QString());
+        contacts.segmentedControl->setSelectedSegment(1);
+        contacts.toggleChanged();
+        QCOMPARE(contacts.lblName->text(), QStringLiteral("Anna Berg"));
+        QCOMPARE(contacts.lblDeleted->text(), QString());
+        QCOMPARE(contacts.lblContact1->text(), QStringLiteral("Home 0151 7"));
+
+        const auto event = [](const char* title) {
+            return Make<Calendar>([&](Calendar& e) {
+                e.setSummary(std::string(title));
+                e.setLocation(std::string("Town hall"));
+                e.setStartDate(std::string("2016-08-03 10:00:00"));
+                e.setEndDate(std::string("2016-08-03 11:30:00"));
+                e.setDescription(std::string("Bring the forms"));
+            });
+        };
+        record.DeletedCalendar.replace({event("Council")});
+        record.CalendarContent.replace({event("Dentist")});
+        CalendarViewController calendar(host());
+        QString page = calendar.webView->toPlainText();
+        for (const char* shown : {"Deleted", "Council", "Location: Town hall", "Start: 2016-08-03 10:00:00",
+                                  "End: 2016-08-03 11:30:00", "Bring the forms"})
+            QVERIFY2(page.contains(QString::fromUtf8(shown)), qPrintable(page));
+        calendar.toggleChanged();
+        calendar.selectRow(1);
+        page = calendar.webView->toPlainText();
+        QVERIFY(page.contains(QStringLiteral("Dentist")) && !page.contains(QStringLiteral("Deleted")));
+
+        const auto note = [](const char* text) {
+            return Make<Note>([&](Note& n) { n.setSummary(std::string(text)); });
+        };
+        record.DeletedNotes.replace({note("Gone")});
+        record.NotesContent.replace({note("Kept")});
+        NoteViewController notes(host());
+        QVERIFY(notes.webView->toPlainText().contains(QStringLiteral("Deleted")));
+        notes.toggleChanged();
+        notes.selectRow(1);
+        QVERIFY(!notes.webView->toPlainText().contains(QStringLiteral("Deleted")));
+    }
+
+    // The Skype screen lists the named, unblocked contacts of the database it is given, by name;
+    // a missing file or a file that is no database lists none and says so.
+    void skypeDatabaseListsNamedUnblockedContacts() {
+        QTemporaryDir dir;
+        const std::string path = (dir.path() + "/main.db").toStdString();
+        {
+            auto db = testsupport::FixtureDatabase::FromSchema(path, "skype-main.sql");
+            db.insert("Contacts", {{"id", std::int64_t{7}}, {"skypename", std::string("zoe.s")}, {"fullname", std::string("Zoe")}});
+            db.insert("Contacts", {{"id", std::int64_t{8}}, {"skypename", std::string("adam.s")}, {"fullname", std::string("Adam")}});
+            db.insert("Contacts", {{"id", std::int64_t{9}}, {"skypename", std::string("empty.s")}, {"fullname", std::string("")}});
+            db.insert("Contacts", {{"id", std::int64_t{10}}, {"skypename", std::string("bad.s")}, {"fullname", std::string("Blocked")},
+                                   {"isblocked", std::int64_t{1}}});
+            db.close();
+        }
+        const auto databasePair = record.dbUtils.get();
+        SkypeViewController screen(host());
+        QVERIFY(!screen.dataSource);  // the user's own database is not there
+        QVERIFY(screen.skypeDatabase(path));
+        QVERIFY(screen.dataSource);
+        QCOMPARE(screen.dataSource->size(), std::size_t{2});
+        QCOMPARE((*screen.dataSource)[0]->displayName(), OptString("Adam"));
+        QCOMPARE((*screen.dataSource)[0]->skypeName(), OptString("adam.s"));
+        QCOMPARE((*screen.dataSource)[0]->skypeID(), 8);
+        QCOMPARE((*screen.dataSource)[1]->displayName(), OptString("Zoe"));
+        QCOMPARE(screen.skypeNameOutlineView->topLevelItemCount(), 2);
+        QCOMPARE(screen.skypeNameOutlineView->topLevelItem(0)->text(0), QStringLiteral("Adam"));
+        // The scan's shared database objects stay as they were.
+        QCOMPARE(record.dbUtils.get(), databasePair);
+
+        const QString garbage = dir.path() + "/garbage.db";
+        QFile file(garbage);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        for (const QString& bad : {dir.path() + "/none.db", garbage}) {
+            QVERIFY2(!screen.skypeDatabase(bad.toStdString()), qPrintable(bad));
+            QVERIFY(!screen.dataSource);
+            QCOMPARE(screen.skypeNameOutlineView->topLevelItemCount(), 0);
+        }
+    }
+
+    // FaceTime's find-next walks the addresses by name, then by the number their calls carry,
+    // from the row after the selected one, wrapping round.
+    void faceTimeFindNextMatchesNameThenNumber() {
+        auto call = [](const char* address, const char* number) {
+            auto c = Call(std::string(address));
+            c->setPhoneNumber(std::string(number));
+            return c;
+        };
+        record.faceTimeContent.replace({});
+        record.DeletedFaceTime.replace({call("+49 170 111", "+49 170 111"), call("ben@example.com", "0151 2345"),
+                                        call("carl@example.com", "0171 2345")});
+        FaceTimeViewController screen(host());
+        QCOMPARE(screen.groupRows().rows[0].ContactName, OptString("Anna"));
+        struct Case {
+            const char* text;
+            std::size_t row;
+        };
+        // Each search starts after the row the one before it selected.
+        for (const Case& c : {Case{"anna", 0}, Case{"2345", 1}, Case{"2345", 2}, Case{"2345", 1}, Case{"0171", 2},
+                              Case{"170 111", 0}}) {
+            screen.find(QString::fromUtf8(c.text));
+            QVERIFY2(!screen.beeped(), c.text);
+            QCOMPARE(screen.selectedRow(), std::optional<std::size_t>(c.row));
+        }
+        screen.find(QStringLiteral("nobody"));
+        QVERIFY(screen.beeped());
+        QCOMPARE(screen.selectedRow(), std::optional<std::size_t>(0));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 class WidgetsTest : public QObject {
@@ -29,18 +30,28 @@ private slots:
         QVERIFY(WaitFor([&] { return answered.load(); }, 10000));
         QVERIFY(ran && onMain);
         worker.join();
-        // A caller waiting when the dispatcher stops is released with false.
-        std::atomic<bool> released{false};
+        // A caller waiting when the dispatcher stops is released with false, its work unrun.
+        // No events are processed between its post and the stop, so the work cannot run first.
+        std::atomic<bool> posting{false};
+        std::atomic<bool> lateRan{false};
         std::atomic<bool> result{true};
         std::jthread late([&] {
-            result = dispatcher.postAndWait([] {});
-            released = true;
+            posting = true;
+            result = dispatcher.postAndWait([&] { lateRan = true; });
         });
-        QTest::qWait(0);
+        while (!posting) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // most often already waiting
         dispatcher.stop();
         late.join();
-        QVERIFY(released);
-        QVERIFY(!dispatcher.postAndWait([] {}) || true);
+        QVERIFY(!result);
+        QCoreApplication::processEvents();
+        QVERIFY(!lateRan);
+        // After the stop, work from another thread is refused at once.
+        std::atomic<bool> refusedRan{false};
+        bool refused = true;
+        std::jthread([&] { refused = dispatcher.postAndWait([&] { refusedRan = true; }); }).join();
+        QVERIFY(!refused);
+        QVERIFY(!refusedRan);
     }
 
     void disableSubviewsByTagRangeAtAnyDepth() {
@@ -95,14 +106,42 @@ private slots:
         control->setIsSelected(true);
         control->refreshButtonView();
         QCOMPARE(control->stateName(), QStringLiteral("selected"));
+        // The last control of the bar, with a long name: the label shows its whole text inside
+        // the bar.
+        auto* last = new SMNSbutton(&bar);
+        last->setGeometry(340, 10, 50, 50);
+        last->parentview = &bar;
+        last->tooltipString = last->whatsAppText = QStringLiteral("WhatsApp-Nachrichten");
+        last->addHoverEventForButton();
+        last->mouseEntered();
+        QVERIFY(last->tooltipview);
+        const QRect frame = last->tooltipview->geometry();
+        QVERIFY2(frame.left() >= 0 && frame.right() < bar.width(), qPrintable(QStringLiteral("%1..%2").arg(frame.left()).arg(frame.right())));
+        auto* text = last->tooltipview->findChild<QLabel*>();
+        QVERIFY(text);
+        QVERIFY(text->fontMetrics().horizontalAdvance(text->text()) < text->width());
+        last->mouseExited();
     }
 
+    // A title padded with blanks keeps them in its stored form, but the button shows and centres
+    // its words alone, as it does an unpadded title.
     void titleAdapterAppliesTheStyledTitle() {
-        QPushButton button;
-        TitleAdapters::ApplyTitle(&button, TitleHelpers::setButtonTitleForWithPadding(std::string("Go"), TitleAdapters::kWhite, 14.0f, 3));
-        QCOMPARE(button.text(), QStringLiteral("   Go"));
-        QVERIFY(button.styleSheet().contains(QStringLiteral("text-align: left")));
-        QVERIFY(button.styleSheet().contains(QStringLiteral("rgba(255, 255, 255, 255)")));
+        namespace TH = TitleHelpers;
+        struct Case {
+            StyledTitle title;
+            QString shown;
+        };
+        for (const Case& c : {Case{TH::setButtonTitleForWithPadding(std::string("Go"), TitleAdapters::kWhite, 14.0f, 3), "Go"},
+                              Case{TH::setButtonTitleForWithPadding(std::string("Feedback senden"), TitleAdapters::kWhite, 14.0f, 8),
+                                   "Feedback senden"},
+                              Case{TH::setButtonTitleFor(std::string("Go on"), TitleAdapters::kWhite), "Go on"}}) {
+            QPushButton button;
+            TitleAdapters::ApplyTitle(&button, c.title);
+            QCOMPARE(button.text(), c.shown);
+            QCOMPARE(button.property("styledTitle").toString(), QString::fromStdString(c.title.text));
+            QVERIFY(!button.styleSheet().contains(QStringLiteral("text-align: left")));
+            QVERIFY(button.styleSheet().contains(QStringLiteral("rgba(255, 255, 255, 255)")));
+        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include "app/WorkingFolder.h"
 #include "app/WindowTypes.h"
 #include "records/BrimleyAppDelegate.h"
+#include "ui/ChatScreens.h"
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
 #include "ui/ImageBrowserController.h"
@@ -122,6 +123,17 @@ int main(int argc, char** argv) {
         }
     }
     // The toggle back to deleted records only, on the messages tab.
+    // The calls screen's group list with the address of the most calls chosen.
+    window.onAppsSelectionChanged(TabTag::TabTagCalls);
+    if (auto* calls = dynamic_cast<CallLogViewController*>(window.viewController())) {
+        std::size_t most = 0, chosen = 0;
+        for (std::size_t row = 0; row < calls->groupRows().rows.size(); ++row) {
+            calls->selectRow(row);
+            if (calls->calls().rows.size() > most) most = calls->calls().rows.size(), chosen = row;
+        }
+        calls->selectRow(chosen);
+        ok &= Save(&window, output, name(QStringLiteral("calls-group-list")));
+    }
     window.onAppsSelectionChanged(TabTag::TabTagSMS);
     if (!window.record().onlyRecovered) window.toogleChanged();
     ok &= Save(&window, output, name(QStringLiteral("messages-deleted-only")));
@@ -208,6 +220,13 @@ int main(int argc, char** argv) {
         if (dialog) dialog->close();
     }
     // The home screen in device mode, without a device.
+    // The rating after a click on the second star.
+    window.starFeedback(QStringLiteral("Rating - Export to Computer"));
+    if (auto* rating = static_cast<StarFeedbackWindow*>(window.openDialog("StarFeedbackWindow"))) {
+        rating->stars[1]->click();
+        ok &= Save(rating, output, name(QStringLiteral("dialog-StarFeedbackWindow-two-stars")));
+        rating->close();
+    }
     window.showScreen(ScreenState::ScreenHome);
     window.homeScreen()->returnMainScreen();
     ok &= Save(&window, output, name(QStringLiteral("home-device")));
@@ -227,13 +246,19 @@ int main(int argc, char** argv) {
     }
     // A scan of the backup of one data type (the combo's index), or of all (7); `stopAfter`
     // milliseconds into it the stop button's "yes" ends it.
-    const auto scanOf = [&](int type, int stopAfter = -1) {
+    // `running`: called once while the scan runs, its bar and status showing.
+    const auto scanOf = [&](int type, int stopAfter = -1, std::function<void()> running_ = {}) {
         window.showScreen(ScreenState::ScreenHome);
         window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
         window.homeScreen()->dataTypeCombo->setCurrentIndex(type);
         window.homeScreen()->fullRecover();
         QElapsedTimer running;
         running.start();
+        if (running_) {
+            while (!window.stopRecovery->isVisible() && running.elapsed() < 10000) Pump(5);
+            Pump(60);
+            running_();
+        }
         if (stopAfter >= 0) {
             while (!window.stopRecovery->isVisible() && running.elapsed() < 10000) Pump(5);
             Pump(stopAfter);
@@ -274,10 +299,14 @@ int main(int argc, char** argv) {
         window.showScreen(ScreenState::ScreenHome);
         window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
         ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-home-backup")));
-        scanOf(7);
+        scanOf(7, -1, [&] {
+            ok &= window.grab().save(QDir(output).filePath(name(prefix + QStringLiteral("smallest-scan-running")) +
+                                                           QStringLiteral(".png")));
+        });
         ok &= Save(window.dashboard(), output, name(prefix + QStringLiteral("scan-report")));
         if (window.dashboard()) window.dashboard()->close();
-        for (TabTag tab : {TabTag::TabTagSMS, TabTag::TabTagContacts, TabTag::TabTagCalls, TabTag::TabTagPhotos}) {
+        for (TabTag tab : {TabTag::TabTagSMS, TabTag::TabTagContacts, TabTag::TabTagCalls, TabTag::TabTagWhatsApp,
+                           TabTag::TabTagPhotos}) {
             window.onAppsSelectionChanged(tab);
             Pump(tab == TabTag::TabTagPhotos ? 1500 : 300);
             ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-tab-%1").arg(UiTabFor(tab)->fallbackIcon)));
