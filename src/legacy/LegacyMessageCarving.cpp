@@ -383,7 +383,8 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
             continue;
         }
         i = cursor;
-        if (LegacyRecovery::CharacterCount(*text) <= 3) continue;
+        // A text that holds a stored message and its address is that message's row.
+        if (LegacyRecovery::CharacterCount(*text) <= 3 || run_.isNormalSMS(text)) continue;
         auto sms = std::make_shared<SMS>();
         sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
         sms->setMessage(text);
