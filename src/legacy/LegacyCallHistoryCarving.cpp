@@ -230,7 +230,13 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
         } else {
             matched = false;
         }
-        if (matched && stop.now()) break;
+        // Zero bytes are skipped only on the way from a matched header to its values: a run of
+        // zeros may be the start of the next header (a freed cell's head is overwritten).
+        if (!matched) {
+            ++p;
+            continue;
+        }
+        if (stop.now()) break;
         while (p < b.length() && b[p] == 0) ++p;
         if (len < 1) {
             ++p;
