@@ -249,7 +249,7 @@ private:
             }
         }
         const std::int64_t payload = record.dataEnd - (record.headerStart < first ? record.headerStart : first - 1);
-        if (record.headerStart < first) record.rowId = ConfirmedRowId(record.headerStart, payload);
+        if (record.headerStart < first) record.rowId = ConfirmedRowId(bytes_, record.headerStart, payload);
 
         if (pageSize_ > 0) {
             if (record.headerStart / pageSize_ != (record.dataEnd - 1) / pageSize_) return std::nullopt;
@@ -258,23 +258,6 @@ private:
                 return std::nullopt;
         }
         return record;
-    }
-
-    // The row id whose varint ends right before the header, when the payload length before it
-    // is the record's.
-    std::optional<std::int64_t> ConfirmedRowId(std::int64_t headerStart, std::int64_t payload) const {
-        const auto startOfVarintEndingAt = [&](std::int64_t end) {
-            std::int64_t start = end - 1;
-            while (start > 0 && end - start < 9 && (bytes_[start - 1] & 0x80)) --start;
-            return start;
-        };
-        const std::int64_t rowIdStart = startOfVarintEndingAt(headerStart);
-        const auto rowId = ReadVarint(bytes_, rowIdStart);
-        if (!rowId || rowIdStart + rowId->size != headerStart) return std::nullopt;
-        const std::int64_t payloadStart = startOfVarintEndingAt(rowIdStart);
-        const auto length = ReadVarint(bytes_, payloadStart);
-        if (!length || payloadStart + length->size != rowIdStart || length->value != payload) return std::nullopt;
-        return rowId->value;
     }
 
     FileBytes bytes_;

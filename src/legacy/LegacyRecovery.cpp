@@ -53,6 +53,10 @@ constexpr LegacyStep kIOS7Steps[] = {
      Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, true},
     {DataType::DataTypeCalendar, "Recovering Calendar... ",
      Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, true},
+    // The iOS 7 person table has a routine of its own; without this step the older path would
+    // stand for the contacts' deleted records and list none.
+    {DataType::DataTypeContacts, "Recovering Contacts...",
+     Run<LegacyContactCarving, &LegacyContactCarving::DeletediOS7Contacts>, true},
 };
 constexpr LegacyStep kIOS6Steps[] = {
     {DataType::DataTypeSMS, "Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
