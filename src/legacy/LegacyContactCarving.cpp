@@ -198,10 +198,7 @@ std::int64_t FirstUndecodedText(FileBytes b, std::int64_t dataStart, const Perso
         if (columns.kinds[i] == "TEXT" && b.has(at, count) &&
             std::find(std::begin(kTexts), std::end(kTexts), i) != std::end(kTexts)) {
             const std::string_view text = b.text(at, count);
-            const bool control = std::any_of(text.begin(), text.end(), [](char c) {
-                return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
-            });
-            if (control || !IsValidUtf8(text)) return at;
+            if (HasControlBytes(text) || !IsValidUtf8(text)) return at;
         }
         at += count;
     }

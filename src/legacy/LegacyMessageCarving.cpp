@@ -100,15 +100,6 @@ std::int64_t DecimalLength(const std::string& text) {
     return value;
 }
 
-// Whether the bytes hold a control character other than a tab or a line break: the bytes of
-// no text.
-bool HasControlBytes(std::string_view bytes) {
-    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F;
-    });
-}
-
 // The message record of iOS 6 and later, as the file format lays out a row of the message
 // table: its columns counted from the row id's (0), in the order of the header.
 constexpr std::int64_t kIOS6Columns = 38;
