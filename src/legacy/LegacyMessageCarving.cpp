@@ -465,6 +465,9 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
         sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
         sms->setMessage(text);
         if (types[0] != 0) sms->setAddress(DecodedText(japanese, b.text(offsets[0], ContentLength(types[0]))));
+        // Sent or received, by the flags as the live list reads them.
+        if (const auto flags = IntegerOfType(b, offsets[3], types[3]))
+            sms->setType(DAOs::MessageTypeOfFlags(static_cast<std::int32_t>(*flags)));
         if (const auto seconds = IntegerOfType(b, offsets[1], types[1]); seconds && *seconds > 0) {
             const bool madrid = madridColumn > 0 && madridColumn - 1 < static_cast<std::int64_t>(types.size()) &&
                                 IntegerOfType(b, offsets[static_cast<std::size_t>(madridColumn - 1)],

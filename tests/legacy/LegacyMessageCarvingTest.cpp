@@ -365,6 +365,8 @@ TEST(LegacyOlderMessages, ARealIOS5TableGivesItsDeletedMessagesWholeAndCounted) 
             ASSERT_NE(m, messages.end()) << sms->Message().value_or("<none>");
             EXPECT_EQ(sms->Address(), m->address);
             EXPECT_EQ(sms->LocalTime(), DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(m->date))));
+            // Sent or received as the live list shows it, by the flags.
+            EXPECT_EQ(sms->Type(), m->flags == 3 ? "Sent to" : "Received from") << m->text;
         }
     }
 }
