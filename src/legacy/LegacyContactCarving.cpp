@@ -859,8 +859,8 @@ bool LegacyContactCarving::DeletediOS7Contacts() {
     const LegacyLiveCells liveCells(b);
     // A record that does not decode is no person. A person is live when its record lies in a
     // live cell, when its row id (where the cell's head still confirms it: a freed cell's first
-    // bytes are overwritten) is a live one, or, for a freed copy of a live record, when its GUID
-    // is a live person's or, without a confirmed row id, its names are.
+    // bytes are overwritten) is a live one, or when its GUID or its names are a live person's (a
+    // freed copy of a live record, or an earlier row of a person stored again).
     // view: the bytes up to where the record is whole (a later record's header may cut it).
     const auto listable = [&](std::int64_t p, const PersonColumns& columns, FileBytes view) {
         const std::int64_t dataStart = p + columns.headerSpan + 1;
@@ -871,8 +871,8 @@ bool LegacyContactCarving::DeletediOS7Contacts() {
         if (rowId && liveRows.count(std::to_string(*rowId))) return false;
         const OptString guid = PersonText(view, dataStart, columns, kPersonGuidColumn);
         if (guid && livePersons.guids.count(*guid)) return false;
-        return rowId || !livePersons.names.count(LivePersons::NameKey(PersonText(view, dataStart, columns, 0),
-                                                                       PersonText(view, dataStart, columns, 1)));
+        return !livePersons.names.count(LivePersons::NameKey(PersonText(view, dataStart, columns, 0),
+                                                              PersonText(view, dataStart, columns, 1)));
     };
     bool found = false;
     std::unordered_set<const Contact*> counted;  // the contacts DeletedContactCount counts
