@@ -201,7 +201,8 @@ TEST(LegacyContacts, IOS7DeletedPersonsAreListedAndLiveOnesAreNot) {
 
 // The run of an iOS 7 backup carves the deleted persons. Their cells' heads are overwritten by
 // the freeblock headers, so the row id bytes read there are no row id; with a live person of
-// every one-byte row id, a misread row id would always be a live one.
+// every one-byte row id, a misread row id would always be a live one. A person deleted and
+// stored again is live.
 TEST(LegacyContacts, AnIOS7RunCarvesPersonsWhoseRowIdWasOverwritten) {
     Clock::ScopedTimeZone utc("UTC");
     ContactRun scan;
@@ -213,7 +214,9 @@ TEST(LegacyContacts, AnIOS7RunCarvesPersonsWhoseRowIdWasOverwritten) {
         AddPerson(db, 300, "Nadia", "Rakoto", "Orange", 420000000);
         AddPerson(db, 301, "Tiana", "Rabe", "", 421000000);
         AddPerson(db, 302, "Hery", "Andria", "Telma", 422000000);
-        for (int id : {300, 301, 302}) db.deleteRow("ABPerson", id);
+        AddPerson(db, 303, "Rado", "Rabe", "", 423000000);
+        AddPerson(db, 304, "Rado", "Rabe", "", 424000000);  // the same person, stored again
+        for (int id : {300, 301, 302, 303}) db.deleteRow("ABPerson", id);
         db.close();
     }
     scan.run->RecoverDeletedDataNonSignatures(DataType::DataTypeContacts);
