@@ -327,6 +327,27 @@ TEST_F(LegacyCallHistory, IOS7RoutineReadsEveryColumnAndKeepsWhatWasListed) {
     }
 }
 
+// A phone's call history holds freed copies of whole pages (as a real iOS 7 file does): the
+// deleted rows on such a copy are the same calls again, and the live rows on it no deleted ones.
+TEST_F(LegacyCallHistory, IOS7RoutineListsEachCallOnceThoughItsPageWasCopied) {
+    CallScan scan(7);
+    FillMixed(scan);
+    Buffer bytes = scan.fileBytes();
+    const std::size_t pageSize = static_cast<std::size_t>(bytes[16]) << 8 | bytes[17];
+    const std::string number = kFreed1.address;
+    const auto at = static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), number.begin(), number.end()) -
+                                             bytes.begin());
+    ASSERT_LT(at, bytes.size());
+    const std::size_t page = at / pageSize * pageSize;
+    bytes.insert(bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(page),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(page + pageSize));
+    scan.legacy->setDatabaseBytes(DatabaseRole::CallHistory, FileBytes(bytes.data(), bytes.size()));
+    ASSERT_TRUE(scan.run(&LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4));
+    auto numbers = Numbers(scan.record.DeletedCallLog);
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers, (std::vector<std::string>{kFreed1.address, kFreed2.address, kTail1.address, kTail2.address}));
+}
+
 TEST_F(LegacyCallHistory, IOS7_0_2RoutineSplitsFreedRowsIntoCallsAndFaceTimeCalls) {
     CallScan scan(7);
     FillMixed(scan);
