@@ -19,6 +19,7 @@
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <strings.h>
@@ -160,8 +161,11 @@ int HeadlessScanner::run() {
                     "then.\n";
         // What the scan could not do, though it ran to its end.
         int scanStatus = kScanned;
-        if (!record_.DatabaseProblems.empty()) {
-            err_ << "torvane-scan: " << record_.DatabaseProblems.size()
+        const auto problems = record_.DatabaseProblems.snapshot();
+        const auto damaged = std::count_if(problems.begin(), problems.end(),
+                                           [](const auto& p) { return p && !p->noOlderRoutine; });
+        if (damaged > 0) {
+            err_ << "torvane-scan: " << damaged
                  << " database(s) could not be read completely; the report lists them.\n";
             scanStatus = kDamagedDatabase;
         }

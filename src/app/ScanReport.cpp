@@ -32,8 +32,8 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record, Rows which) 
     }
     for (const auto& problem : record.DatabaseProblems.snapshot())
         if (problem)
-            report.damagedDatabases.push_back(problem->database + " (" + problem->fileName +
-                                              "): " + problem->what);
+            (problem->noOlderRoutine ? report.notSearchedDatabases : report.damagedDatabases)
+                .push_back(problem->database + " (" + problem->fileName + "): " + problem->what);
     report.carvingProblem = record.carvingProblem.get();
     report.mediaNotCopied = record.MediaNotCopied.size();
     return report;
@@ -59,6 +59,10 @@ std::string ScanReport::text() const {
     if (!damagedDatabases.empty()) {
         out << "Damaged databases (what they hold is listed as far as it could be read):\n";
         for (const std::string& line : damagedDatabases) out << "  " << line << '\n';
+    }
+    if (!notSearchedDatabases.empty()) {
+        out << "Deleted records not searched (the databases are sound):\n";
+        for (const std::string& line : notSearchedDatabases) out << "  " << line << '\n';
     }
     if (mediaNotCopied)
         out << "Photos and videos not copied (missing from the lists): " << mediaNotCopied << '\n';

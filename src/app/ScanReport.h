@@ -33,6 +33,9 @@ struct ScanReport {
     // One line per database the scan could not read, wholly or in part: which one, and what
     // could not be read.
     std::vector<std::string> damagedDatabases;
+    // One line per sound database whose deleted records the older carving path did not search,
+    // having no routine for its layout: which one, and why.
+    std::vector<std::string> notSearchedDatabases;
     // The user stopped the scan: the numbers are those reached until then.
     bool stopped = false;
     // Why deleted records were not searched (an unusable signature file); none when they were.

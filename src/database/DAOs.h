@@ -68,6 +68,9 @@ public:
     // "Message Send Failure" for error 4, else "Sent to" for a message from the device, else
     // "Received from".
     static std::string GetMessageType(std::int32_t error, std::int32_t isFromMe);
+    // The type text of a row of the message table of iOS 5 and earlier, by its flags; none for
+    // flags of no known meaning.
+    static OptString MessageTypeOfFlags(std::int32_t flags);
     // The handle's address (its id) for a handle row id, or phno when there is no such row. Role.
     OptString GetPhoneNumberForHID(std::int32_t hid, OptString phno);
     // Stores the handle's address in phno and answers true; false (phno untouched) without a row.

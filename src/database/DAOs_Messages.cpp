@@ -66,6 +66,10 @@ std::string WithoutLineFeeds(std::string text) {
 
 }  // namespace
 
+OptString DAOs::MessageTypeOfFlags(std::int32_t flags) {
+    return OldSchemaType(flags);
+}
+
 std::string DAOs::GetMessageType(std::int32_t error, std::int32_t isFromMe) {
     if (error == 4) return "Message Send Failure";
     if (isFromMe == 1) return "Sent to";
@@ -87,7 +91,7 @@ std::shared_ptr<SMS> DAOs::MessageFromRow(const SqliteResultSet& row, std::int32
     sms->setSlNo(slNo);
     sms->setType(iOSMajor >= 6
                      ? GetMessageType(row.intForColumn("error"), row.intForColumn("is_from_me"))
-                     : OldSchemaType(flags));
+                     : MessageTypeOfFlags(flags));
     sms->setIsChecked(0);
     return sms;
 }

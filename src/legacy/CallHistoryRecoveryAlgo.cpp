@@ -241,9 +241,10 @@ std::int32_t CallHistoryRecoveryAlgo::fetchCallHistoryFrom_ZCALLRECORD_Table() {
         call->setCallType(CallTypeText(outgoing, answered));
         calls.push_back(std::move(call));
     }
+    // The parsed calls join the list after the records already in it.
     BrimleyAppDelegate& state = appDelegate();
-    const auto count = static_cast<std::int32_t>(calls.size());
-    state.DeletedCallLog.replace(std::move(calls));
+    for (auto& call : calls) state.DeletedCallLog.append(std::move(call));
+    const auto count = static_cast<std::int32_t>(state.DeletedCallLog.size());
     state.DeletedCallLogCount = count;
     return count;
 }

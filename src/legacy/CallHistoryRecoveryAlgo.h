@@ -37,7 +37,7 @@ public:
 
     BrimleyAppDelegate& appDelegate() const { return context_.sink(); }
 
-    // The whole parse: replaces DeletedCallLog with the deleted rows found and answers the new
+    // The whole parse: appends the deleted rows found to DeletedCallLog and answers the new
     // DeletedCallLogCount; 0, changing nothing, when the call store is missing or empty.
     std::int32_t fetchCallHistoryFrom_ZCALLRECORD_Table();
 

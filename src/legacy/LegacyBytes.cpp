@@ -93,3 +93,20 @@ std::optional<std::int64_t> IntegerOfType(FileBytes bytes, std::int64_t offset, 
     for (std::int64_t k = 0; k < length; ++k) value = (value << 8) | bytes[offset + k];
     return static_cast<std::int64_t>(value);
 }
+
+std::optional<std::int64_t> ConfirmedRowId(FileBytes bytes, std::int64_t headerStart, std::int64_t payload) {
+    // A varint's last byte has its top bit clear, the others set.
+    const auto startOfVarintEndingAt = [&](std::int64_t end) {
+        std::int64_t start = end - 1;
+        while (start > 0 && end - start < 9 && (bytes[start - 1] & 0x80)) --start;
+        return start;
+    };
+    const std::int64_t rowIdStart = startOfVarintEndingAt(headerStart);
+    const auto rowId = ReadVarint(bytes, rowIdStart);
+    if (rowIdStart < 1 || !rowId || rowIdStart + rowId->size != headerStart) return std::nullopt;
+    const std::int64_t payloadStart = startOfVarintEndingAt(rowIdStart);
+    const auto length = ReadVarint(bytes, payloadStart);
+    if (payloadStart < 0 || !length || payloadStart + length->size != rowIdStart || length->value != payload)
+        return std::nullopt;
+    return rowId->value;
+}

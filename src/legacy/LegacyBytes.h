@@ -97,3 +97,8 @@ std::int64_t ContentLength(std::int64_t serialType);
 // The integer that a column of the serial type (1 to 6, 8 or 9) holds at offset: big-endian and
 // signed, as SQLite stores it; none for other types or a value past the end of the data.
 std::optional<std::int64_t> IntegerOfType(FileBytes bytes, std::int64_t offset, std::int64_t serialType);
+// The row id of a table cell whose record header (its length byte first) starts at headerStart:
+// the varint right before it, when the varint before that, the payload's length, is payload.
+// None when those bytes were written over (a freed cell's first four bytes hold the free
+// block's link and size) or are no such varints.
+std::optional<std::int64_t> ConfirmedRowId(FileBytes bytes, std::int64_t headerStart, std::int64_t payload);

@@ -30,6 +30,8 @@ constexpr double kReferenceDateOffset = 978307200.0;
 // The event row's columns after the row id that the header parse walks when the file's schema
 // cannot be read: 50, or 51 when the byte after the 50 serial types is one more (a NULL).
 constexpr std::int32_t kEventColumns = 50;
+// The all-day column, counted from the summary (0).
+constexpr std::int32_t kAllDayColumn = 6;
 
 bool OneOf(std::uint8_t byte, std::initializer_list<std::uint8_t> values) {
     return std::find(values.begin(), values.end(), byte) != values.end();
@@ -105,13 +107,13 @@ std::int32_t RowIdBefore(FileBytes b, std::int64_t offset) {
     return Constants::huffman_calc(offset - r, r, b);
 }
 
-// The count bytes at offset as UTF-8 text; none when they do not lie in the data or are no
-// well-formed UTF-8.
+// The count bytes at offset as UTF-8 text; none when they do not lie in the data, are no
+// well-formed UTF-8 or hold control bytes (a run of NUL bytes is no text).
 OptString Utf8(FileBytes b, std::int64_t offset, std::int64_t count) {
     if (count <= 0) return std::string();
     if (!b.has(offset, count)) return std::nullopt;
     const std::string_view bytes = b.text(offset, count);
-    if (!IsValidUtf8(bytes)) return std::nullopt;
+    if (!IsValidUtf8(bytes) || HasControlBytes(bytes)) return std::nullopt;
     return std::string(bytes);
 }
 
@@ -259,6 +261,9 @@ bool LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2() {
                     event->setStartDate(date);
                 else
                     event->setEndDate(date);
+            } else if (k == kAllDayColumn) {
+                // As the live events show it: the column's number.
+                if (const auto allDay = IntegerOfType(b, start, type)) event->setAllDay(std::to_string(*allDay));
             }
         }
         // A header whose summary does not decode was no record: the scan goes on from the next

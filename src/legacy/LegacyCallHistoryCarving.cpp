@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -230,7 +232,13 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory() {
         } else {
             matched = false;
         }
-        if (matched && stop.now()) break;
+        // Zero bytes are skipped only on the way from a matched header to its values: a run of
+        // zeros may be the start of the next header (a freed cell's head is overwritten).
+        if (!matched) {
+            ++p;
+            continue;
+        }
+        if (stop.now()) break;
         while (p < b.length() && b[p] == 0) ++p;
         if (len < 1) {
             ++p;
@@ -352,6 +360,7 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
     };
 
     CallColumns columns;
+    std::set<std::tuple<std::string, std::string, std::int32_t, std::string>> listed;
     StopCheck stop(run_);
     std::int64_t i = 0;
     while (i < b.length() - 6) {
@@ -413,7 +422,10 @@ bool LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4() {
                 keep = daos->dateForRowID(rowid) != carvedTime;
             }
         }
-        if (keep) {
+        // A freed copy of a page holds the same freed rows again: one call is listed once.
+        if (keep && listed.insert({call.Address().value_or(""), call.LocalTime().value_or(""), call.CallDuration(),
+                                   call.CallType().value_or("")})
+                        .second) {
             call.setContactName(names.nameFor(call.Address()));
             state.DeletedCallLog.append(carved->call);
             ++state.DeletedCallLogCount;

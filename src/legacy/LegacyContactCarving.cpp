@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/IcuDateCache.h"
 #include "database/DAOs.h"
+#include "database/SqliteConnection.h"
 #include "legacy/Constants.h"
 #include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
@@ -20,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -147,6 +149,81 @@ OptString CreationDateText(std::int64_t appleSeconds) {
     return IcuDateCache::Format(DatePattern::DateTime24, *date);
 }
 
+// The GUID column of the iOS 7 person record, counted from the first name.
+constexpr std::size_t kPersonGuidColumn = 33;
+
+// The text of a column of a person record whose data starts at dataStart; none when the column
+// is no text or does not lie in the data.
+OptString PersonText(FileBytes b, std::int64_t dataStart, const PersonColumns& columns, std::size_t column) {
+    if (column >= columns.kinds.size() || columns.kinds[column] != "TEXT") return std::nullopt;
+    std::int64_t at = dataStart;
+    for (std::size_t i = 0; i < column; ++i) at += ToLength(columns.lengths[i]);
+    const std::int64_t count = ToLength(columns.lengths[column]);
+    if (!b.has(at, count)) return std::nullopt;
+    return DecodeAscii(b.text(at, count));
+}
+
+// The GUIDs and the names (first and last, "\n" between) of the live persons of the backup's
+// address book, read through a connection of their own; empty without one.
+struct LivePersons {
+    std::unordered_set<std::string> guids;
+    std::unordered_set<std::string> names;
+
+    static std::string NameKey(const OptString& first, const OptString& last) {
+        return first.value_or("") + "\n" + last.value_or("");
+    }
+    explicit LivePersons(const ScanContext& context) {
+        const std::string path = context.databasePath(DatabaseRole::AddressBook);
+        if (path.empty()) return;
+        const auto connection = SqliteConnection::OpenReadOnly(path);
+        if (!connection || !connection->isOpen()) return;
+        auto row = connection->executeQuery("SELECT guid, First, Last FROM ABPerson");
+        while (row.next()) {
+            if (auto guid = row.stringForColumn("guid")) guids.insert(std::move(*guid));
+            names.insert(NameKey(row.stringForColumn("First"), row.stringForColumn("Last")));
+        }
+    }
+};
+
+// Where the first of the names, titles and GUID of a person record whose data starts at
+// dataStart that does not decode as a text starts (the sort keys hold bytes of their own); -1
+// when all decode. Where a later cell was written over the record, its bytes show there as
+// bytes of no text: the record is whole only up to that column. Columns past the end of the
+// bytes are not this record's to judge.
+std::int64_t FirstUndecodedText(FileBytes b, std::int64_t dataStart, const PersonColumns& columns) {
+    static constexpr std::size_t kTexts[] = {0, 1, 2, 6, 7, 11, 12, kPersonGuidColumn};
+    std::int64_t at = dataStart;
+    for (std::size_t i = 0; i < columns.kinds.size(); ++i) {
+        const std::int64_t count = ToLength(columns.lengths[i]);
+        if (columns.kinds[i] == "TEXT" && b.has(at, count) &&
+            std::find(std::begin(kTexts), std::end(kTexts), i) != std::end(kTexts)) {
+            const std::string_view text = b.text(at, count);
+            if (HasControlBytes(text) || !IsValidUtf8(text)) return at;
+        }
+        at += count;
+    }
+    return -1;
+}
+
+// The key by which one carved person is told from another: its names (freed copies of one
+// person's record may differ in the other fields, as it was edited).
+std::string PersonKey(const Contact& contact) {
+    std::string key;
+    for (const OptString& text : {contact.FirstName(), contact.MiddleName(), contact.LastName()})
+        key += text.value_or("") + "\n";
+    return key;
+}
+
+// Whether a carved person has any of the names or titles a contact shows: a record without
+// them does not decode as a person.
+bool HasName(const Contact& contact) {
+    for (const OptString& text : {contact.FirstName(), contact.LastName(), contact.MiddleName(),
+                                  contact.Organization(), contact.Department(), contact.JobTitle(),
+                                  contact.NickName()})
+        if (text && !text->empty()) return true;
+    return false;
+}
+
 // Decodes the columns of a person record from its data start; returns the end of its data.
 std::int64_t DecodePerson(const LegacyRecovery& run, FileBytes b, std::int64_t p,
                           const std::vector<std::string>& lengths, const std::vector<std::string>& kinds,
@@ -156,7 +233,8 @@ std::int64_t DecodePerson(const LegacyRecovery& run, FileBytes b, std::int64_t p
         p += count;
         const std::int64_t from = p - count;
         if (kinds[i] == "TEXT") {
-            const OptString text = DecodeAscii(b.text(from, count));
+            // A column past the end of the bytes (a record cut short) is left unset.
+            const OptString text = b.has(from, count) ? DecodeAscii(b.text(from, count)) : std::nullopt;
             if (text && run.isValidString(text)) SetPersonText(contact, i, *text);
         } else if (kinds[i] == "INTEGER" && (i == 17 || i == 18) && withDate && count > 0 && count <= 8) {
             // A signed big-endian integer of the column's width: the creation and the
@@ -777,8 +855,27 @@ bool LegacyContactCarving::DeletediOS7Contacts() {
     const FileBytes b = scan.bytes;
     if (b.empty()) return false;
     const RowIdMap liveRows = DAOs(run_.context()).GetAllContactRowID();
-    const auto live = [&](std::int32_t rowId) { return liveRows.count(std::to_string(rowId)) != 0; };
+    const LivePersons livePersons(run_.context());
+    const LegacyLiveCells liveCells(b);
+    // A record that does not decode is no person. A person is live when its record lies in a
+    // live cell, when its row id (where the cell's head still confirms it: a freed cell's first
+    // bytes are overwritten) is a live one, or when its GUID or its names are a live person's (a
+    // freed copy of a live record, or an earlier row of a person stored again).
+    // view: the bytes up to where the record is whole (a later record's header may cut it).
+    const auto listable = [&](std::int64_t p, const PersonColumns& columns, FileBytes view) {
+        const std::int64_t dataStart = p + columns.headerSpan + 1;
+        if (liveCells.contains(p) || FirstUndecodedText(view, dataStart, columns) >= 0) return false;
+        const std::int64_t headerLength = columns.headerSpan + 2;
+        std::optional<std::int64_t> rowId;
+        if (b[p - 1] == headerLength) rowId = ConfirmedRowId(b, p - 1, headerLength + columns.dataLength);
+        if (rowId && liveRows.count(std::to_string(*rowId))) return false;
+        const OptString guid = PersonText(view, dataStart, columns, kPersonGuidColumn);
+        if (guid && livePersons.guids.count(*guid)) return false;
+        return !livePersons.names.count(LivePersons::NameKey(PersonText(view, dataStart, columns, 0),
+                                                              PersonText(view, dataStart, columns, 1)));
+    };
     bool found = false;
+    std::unordered_set<const Contact*> counted;  // the contacts DeletedContactCount counts
     const std::int64_t length = b.length();
     std::int64_t p = 0;
     while (p < length - 35) {
@@ -788,8 +885,6 @@ bool LegacyContactCarving::DeletediOS7Contacts() {
             continue;
         }
         if (Stopped(run_, p, true)) break;
-        const std::int32_t n = b[p - 2] < 0x80 && b[p - 3] > 0x80 ? 2 : 1;
-        const std::int32_t rowId = Constants::huffman_calc(p - 2 - (n - 1), n, b);
         const std::int64_t s = p + 1;
         const PersonColumns columns = ReadPersonColumns(b, s);
         const std::int64_t h = columns.headerSpan;
@@ -805,21 +900,56 @@ bool LegacyContactCarving::DeletediOS7Contacts() {
                 break;
             }
         }
+        // Another cell written over the record's later columns (one of another table) is read
+        // alike: the record is whole up to the first of its texts that does not decode.
+        // (A header found among this record's own serial types cuts none of its values; the
+        // head of the cell before that header shows as a text that does not decode.)
+        std::int64_t cut = nested >= p + h + 1 ? nested : -1;
+        const std::int64_t undecoded =
+            FirstUndecodedText(cut >= 0 ? FileBytes(b.data(), static_cast<std::size_t>(cut)) : b, p + h + 1, columns);
+        if (undecoded >= 0) cut = undecoded;
+        if (cut >= 0) {
+            // Only the columns before that header are this record's.
+            const FileBytes whole(b.data(), static_cast<std::size_t>(cut));
+            if (listable(p, columns, whole) && length >= p + d + h + 1)
+                GetValue(p + h + 1, columns.lengths, columns.kinds, length, d, whole);
+            p = nested >= 0 ? nested : p + h + 1 + d;
+            continue;
+        }
         if (nested >= 0) {
-            if (!live(rowId) && length >= p + d + h + 1)
-                GetValue(p + h + 1, columns.lengths, columns.kinds, length, d, b);
             p = nested;
             continue;
         }
 
+        const bool isLive = !listable(p, columns, b);
         p += h + 1;
         if (columns.kinds.front() != "TEXT" || length < p + d) continue;
         auto contact = std::make_shared<Contact>();
         p = DecodePerson(run_, b, p, columns.lengths, columns.kinds, true, *contact);
         found = true;
-        if (!live(rowId) && !run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate()))
+        if (!isLive && HasName(*contact) &&
+            !run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate())) {
+            counted.insert(contact.get());
             scan.append(std::move(contact));
+        }
     }
+
+    // One person once: freed copies of one record (a whole one and cut ones) are one contact,
+    // the one with its creation date where there is one.
+    const auto carved = run_.appDelegate().DeletedContact.snapshot();
+    std::vector<std::shared_ptr<Contact>> kept;
+    std::unordered_map<std::string, std::size_t> byKey;
+    for (const auto& contact : carved) {
+        const auto [at, added] = byKey.emplace(PersonKey(*contact), kept.size());
+        if (added)
+            kept.push_back(contact);
+        else if (!kept[at->second]->CreatedDate() && contact->CreatedDate())
+            kept[at->second] = contact;
+    }
+    std::int32_t keptCounted = 0;
+    for (const auto& contact : kept) keptCounted += counted.count(contact.get()) ? 1 : 0;
+    run_.appDelegate().DeletedContactCount += keptCounted - static_cast<std::int32_t>(counted.size());
+    run_.appDelegate().DeletedContact.replace(std::move(kept));
     return found;
 }
 
@@ -827,9 +957,9 @@ void LegacyContactCarving::GetValue(std::int64_t dataStart, const std::vector<st
                                     const std::vector<std::string>& kinds, std::int64_t fileLength,
                                     std::int64_t dataLength, FileBytes bytes) {
     if (kinds.empty() || kinds.front() != "TEXT") return;
-    if (fileLength > bytes.length() || fileLength < dataStart + dataLength) return;
+    if (fileLength < dataStart + dataLength) return;
     auto contact = std::make_shared<Contact>();
     DecodePerson(run_, bytes, dataStart, lengths, kinds, false, *contact);
-    if (!run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate()))
+    if (HasName(*contact) && !run_.isDuplicateContactName(contact->FirstName(), contact->CreatedDate()))
         run_.appDelegate().DeletedContact.append(std::move(contact));
 }

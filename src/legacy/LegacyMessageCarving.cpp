@@ -5,6 +5,8 @@
 #include "common/DateUtils.h"
 #include "common/IcuDateCache.h"
 #include "database/FMDBUtils.h"
+#include "carving/BTreePage.h"
+#include "carving/SQLiteHeader.h"
 #include "legacy/Constants.h"
 #include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <set>
 #include <utility>
 
 namespace {
@@ -67,11 +70,6 @@ bool MatchesAny(FileBytes bytes, std::int64_t at, const std::array<std::array<Ce
     return false;
 }
 
-// The value of an integer column of a serial type at offset; 0 when there is none.
-std::int64_t IntegerValue(FileBytes bytes, std::int64_t offset, std::int64_t serialType) {
-    return IntegerOfType(bytes, offset, serialType).value_or(0);
-}
-
 // The bytes as a text of ASCII characters; a byte outside ASCII gives a replacement character.
 std::string AsciiText(std::string_view raw) {
     std::string text;
@@ -86,10 +84,11 @@ std::string AsciiText(std::string_view raw) {
 }
 
 // The standard record date text ("yyyy-MM-dd HH:mm:ss", as every listed message has it) of a
-// count of seconds since 2001-01-01 00:00:00 UTC.
-OptString AppleSecondsText(std::uint32_t seconds) {
-    const OptDate date =
-        DateFromUnixSeconds(static_cast<double>(seconds) + static_cast<double>(DateUtils::kAppleEpochOffsetSeconds));
+// count of seconds since 2001-01-01 00:00:00 UTC (message dates of iOS 11 and later count
+// nanoseconds).
+OptString AppleSecondsText(std::int64_t seconds) {
+    const double value = seconds >= 100'000'000'000 ? static_cast<double>(seconds) / 1e9 : static_cast<double>(seconds);
+    const OptDate date = DateFromUnixSeconds(value + static_cast<double>(DateUtils::kAppleEpochOffsetSeconds));
     if (!date) return std::nullopt;
     return IcuDateCache::Format(DatePattern::DateTime24, *date);
 }
@@ -100,6 +99,163 @@ std::int64_t DecimalLength(const std::string& text) {
     if (error != std::errc() || end != text.data() + text.size() || value < 0) return 0;
     return value;
 }
+
+// The message record of iOS 6 and later, as the file format lays out a row of the message
+// table: its columns counted from the row id's (0), in the order of the header.
+constexpr std::int64_t kIOS6Columns = 38;
+constexpr std::size_t kIOS6GuidColumn = 1;
+constexpr std::size_t kIOS6TextColumn = 2;
+constexpr std::size_t kIOS6HandleColumn = 5;
+constexpr std::size_t kIOS6ErrorColumn = 14;  // where the five-byte window starts
+constexpr std::size_t kIOS6DateColumn = 15;
+constexpr std::size_t kIOS6FromMeColumn = 21;
+// What each of those columns may hold: I an integer, T a text, B a blob (either may be NULL).
+// Columns that later versions add at the end may hold anything.
+constexpr std::string_view kIOS6Kinds = "ITTITITTBIITTTIIIIIIIIIIIIIIIIIIIIITII";
+static_assert(kIOS6Kinds.size() == kIOS6Columns);
+
+bool FitsKind(std::int64_t serialType, std::size_t column) {
+    if (serialType < 0 || serialType == 10 || serialType == 11) return false;
+    if (column >= kIOS6Kinds.size()) return true;
+    switch (kIOS6Kinds[column]) {
+    case 'I': return serialType <= 6 || serialType == 8 || serialType == 9;
+    case 'T': return serialType == 0 || (serialType >= 13 && serialType % 2 == 1);
+    default: return serialType == 0 || serialType >= 12;
+    }
+}
+
+// One message record read whole from its header.
+struct IOS6MessageRecord {
+    FileBytes bytes;
+    std::int64_t headerStart = 0;  // the header's length, or its first serial type when that is gone
+    std::int64_t dataEnd = 0;
+    std::vector<std::int64_t> types;
+    std::vector<std::int64_t> offsets;
+    std::optional<std::int64_t> rowId;  // when the cell's own head confirms it
+
+    std::string_view text(std::size_t column) const {
+        const std::int64_t type = types[column];
+        if (type < 13 || type % 2 == 0) return {};
+        return bytes.text(offsets[column], ContentLength(type));
+    }
+    std::optional<std::int64_t> integer(std::size_t column) const {
+        return IntegerOfType(bytes, offsets[column], types[column]);
+    }
+};
+
+// Reads message records around the windows of the iOS 6 routine: the header from the row id's
+// serial type on, every column's serial type fitting its column, the values inside the file
+// and on the cell's own page (a cell never crosses a page; a record that goes on to overflow
+// pages is not whole here).
+class IOS6MessageLayout {
+public:
+    IOS6MessageLayout(FileBytes bytes, std::int64_t columns) : bytes_(bytes), columns_(columns) {
+        SQLiteHeader header;
+        if (header.ReadFromBytes(
+                ByteView(bytes.data(), std::min<std::size_t>(bytes.size(), SQLiteHeader::kHeaderSize)),
+                bytes.length()) &&
+            header.isUsable()) {
+            pageSize_ = header.PageSize();
+            usable_ = pageSize_ - header.reservedSpace();
+        }
+    }
+
+    // The record whose error column's serial type stands at window.
+    std::optional<IOS6MessageRecord> recordAt(std::int64_t window) const {
+        if (columns_ <= static_cast<std::int64_t>(kIOS6FromMeColumn)) return std::nullopt;
+        std::optional<IOS6MessageRecord> best;
+        // The fourteen serial types before the window take one to three bytes each.
+        for (std::int64_t first = window - static_cast<std::int64_t>(kIOS6ErrorColumn);
+             first >= window - 3 * static_cast<std::int64_t>(kIOS6ErrorColumn) && first > 0; --first) {
+            auto record = headerFrom(first, window);
+            if (!record) continue;
+            const bool confirmed = record->headerStart < first;
+            if (confirmed) return record;
+            if (!best) best = std::move(record);
+        }
+        return best;
+    }
+
+private:
+    // The serial types of a header whose row id's stands at first and whose error column's at
+    // window, each fitting its column; where the header ends.
+    std::optional<std::int64_t> typesFrom(std::int64_t first, std::int64_t window,
+                                          std::vector<std::int64_t>& types) const {
+        types.clear();
+        if (bytes_[first] != 0x00) return std::nullopt;
+        std::int64_t at = first;
+        for (std::int64_t column = 0; column < columns_; ++column) {
+            if (column == static_cast<std::int64_t>(kIOS6ErrorColumn) && at != window) return std::nullopt;
+            const auto type = ReadVarint(bytes_, at);
+            if (!type || !FitsKind(type->value, static_cast<std::size_t>(column))) return std::nullopt;
+            types.push_back(type->value);
+            at += type->size;
+        }
+        if (types[kIOS6GuidColumn] < 13) return std::nullopt;
+        return at;
+    }
+
+    // Whether another record's header stands in [begin, end): a cell written over this
+    // record's values, later freed in turn.
+    bool headerInside(std::int64_t begin, std::int64_t end) const {
+        std::vector<std::int64_t> types;
+        for (std::int64_t q = begin; q < end; ++q) {
+            if (!MatchesAny(bytes_, q, kIOS6Windows)) continue;
+            for (std::int64_t first = q - static_cast<std::int64_t>(kIOS6ErrorColumn);
+                 first >= q - 3 * static_cast<std::int64_t>(kIOS6ErrorColumn) && first > 0; --first)
+                if (typesFrom(first, q, types)) return true;
+        }
+        return false;
+    }
+
+    std::optional<IOS6MessageRecord> headerFrom(std::int64_t first, std::int64_t window) const {
+        IOS6MessageRecord record;
+        record.bytes = bytes_;
+        const auto end = typesFrom(first, window, record.types);
+        if (!end) return std::nullopt;
+        const std::int64_t headerEnd = *end;
+        std::int64_t values = 0;
+        for (const std::int64_t type : record.types) {
+            record.offsets.push_back(headerEnd + values);
+            values += ContentLength(type);
+        }
+        if (!bytes_.has(headerEnd, values) || headerInside(headerEnd, headerEnd + values)) return std::nullopt;
+        record.dataEnd = headerEnd + values;
+        // Every text decodes: where another cell was written over the record's values, its
+        // bytes show in some text column and the record does not decode.
+        for (std::size_t column = 0; column < record.types.size(); ++column) {
+            const std::string_view text = record.text(column);
+            if (!IsValidUtf8(text) || HasControlBytes(text)) return std::nullopt;
+        }
+
+        // The header's own length, when its bytes are still there (a freed cell's first four
+        // bytes are the free block's link and size), and before it the row id and the payload's
+        // length, which confirm each other.
+        record.headerStart = first;
+        for (std::int64_t size = 1; size <= 2; ++size) {
+            const auto length = ReadVarint(bytes_, first - size);
+            if (length && length->size == size && length->value == headerEnd - (first - size)) {
+                record.headerStart = first - size;
+                break;
+            }
+        }
+        const std::int64_t payload = record.dataEnd - (record.headerStart < first ? record.headerStart : first - 1);
+        if (record.headerStart < first) record.rowId = ConfirmedRowId(bytes_, record.headerStart, payload);
+
+        if (pageSize_ > 0) {
+            if (record.headerStart / pageSize_ != (record.dataEnd - 1) / pageSize_) return std::nullopt;
+            if (BTreePage::LocalPayloadSize(BTreePage::Type::LeafTable, static_cast<std::uint64_t>(payload),
+                                            usable_) < payload)
+                return std::nullopt;
+        }
+        return record;
+    }
+
+    FileBytes bytes_;
+    std::int64_t columns_;
+    std::int64_t pageSize_ = 0;
+    std::int64_t usable_ = 0;
+};
 
 // Whether the header test of the iOS 7 routine holds at p, p being the row id's serial type.
 bool IOS7Header(FileBytes bytes, std::int64_t p) {
@@ -150,7 +306,12 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
     const FileBytes b = database.bytes();
     const std::int64_t length = b.length();
     const RowIdMap live = daos() ? daos()->GetAllMessageRowID() : RowIdMap();
+    const RowIdMap liveGuids = daos() ? daos()->GetAllMessageGUID() : RowIdMap();
     const LegacyLiveCells liveCells(b);
+    const auto declared = run_.columnNames(DatabaseRole::Messages, "message");
+    const IOS6MessageLayout layout(b, declared ? static_cast<std::int64_t>(declared->size()) : kIOS6Columns);
+    // The GUIDs listed by this run: a record found twice (a freed copy of a freed row) is one.
+    std::set<std::string> listed;
 
     std::int64_t count = 0;
     std::int64_t nextStopTest = 0;
@@ -167,124 +328,43 @@ bool LegacyMessageCarving::RecoverIOS6DeletedSMS() {
         }
         ++count;
         if (run_.stopRequested()) break;
+        const std::int64_t window = i++;
 
-        // The start of another record's header right behind the window: this window is not one.
-        bool otherHeader = false;
-        for (std::int64_t j = i; j <= i + 29 && j < length - 4096; ++j) {
-            if (b[j] == 0x00 && b[j + 1] == 0x55) {
-                i = j - 4;  // the window's bytes are not zero, so j lies at least 5 past i
-                otherHeader = true;
-                break;
-            }
-        }
-        if (otherHeader) continue;
+        // The whole record around the window, or none: a window that is no message record's
+        // error and date columns, a record whose bytes live rows took over in part, or one that
+        // went on to overflow pages gives no record.
+        const std::optional<IOS6MessageRecord> found = layout.recordAt(window);
+        if (!found || liveCells.overlaps(found->headerStart, found->dataEnd)) continue;
+        const IOS6MessageRecord& m = *found;
 
-        // The header around the window: the GUID's serial type, then the text's.
-        std::int64_t g = i - 14;
-        if (b[i - 14] != 0x55 && b[i - 15] == 0x55) g = i - 15;
-        const auto twoByteForm = [&](std::int64_t at) -> std::int64_t {
-            return b[at] > 0x80 ? (b[at] - 0x80) * 128 + b[at + 1] : b[at];
-        };
-        const std::int64_t guidType = twoByteForm(g);
-        const std::int64_t guidLength = (guidType - 13) / 2;
-        std::int64_t rowId = b[g - 3];
-        if (b[g - 4] > 0x80)
-            rowId = LegacyRecovery::GetValue(static_cast<std::int8_t>(b[g - 4]), static_cast<std::int8_t>(b[g - 3]));
-        // The header's columns from the GUID on, as SQLite spells them (bounded by the data).
-        std::array<std::int64_t, 21> types{};
-        std::size_t typeCount = 0;
-        for (std::int64_t at = g; typeCount < types.size(); ++typeCount) {
-            const auto varint = ReadVarint(b, at);
-            if (!varint) break;
-            types[typeCount] = varint->value;
-            at += varint->size;
-        }
-        std::int64_t textLength = (twoByteForm(g + 1) - 13) / 2;
-
-        // The data: past the rest of the header.
-        i += 24;
-        while (i < length && b[i] < 0x1E) ++i;
-        const std::int64_t dataStart = i;
-        const std::int64_t d = i + guidLength;
-
-        // A GUID column that is no text marks no message record.
-        if (guidType < 13 || guidType % 2 == 0) continue;
-
-        OptString text;
-        if (textLength < 1 || b[d] < 0x30) {
-            textLength = 0;
-        } else {
-            // Another record's header inside the text's span: the window gives no record and the
-            // scan resumes just before that header.
-            bool marker = false;
-            if (textLength > 3) {
-                for (std::int64_t k = d; k < d + textLength && k < length - 4096; ++k) {
-                    if (b[k] == 0x00 && b[k + 1] == 0x55) {
-                        i = k - 4;
-                        marker = true;
-                        break;
-                    }
-                }
-            }
-            if (marker) continue;
-            // A text running past the end of the file gives no record.
-            if (!b.has(d, textLength)) continue;
-            if (LegacyRecovery::IsValidPritableAsciiCharacter(static_cast<std::int8_t>(b[d])) &&
-                LegacyRecovery::IsValidPritableAsciiCharacter(static_cast<std::int8_t>(b[d + 1])))
-                text = AsciiText(b.text(d, textLength));
-        }
-
-        // A live row id: a high one gives no record; a low one when its text is in the carved one.
-        if (textLength > 0) {
-            if (const auto found = live.find(std::to_string(rowId)); found != live.end()) {
-                bool isLive = rowId > 255;
-                if (!isLive && text) {
-                    std::string part = found->second;
-                    if (LegacyRecovery::CharacterCount(part) > 20) part = LegacyRecovery::Characters(part, 3, 15);
-                    isLive = text->find(part) != std::string::npos;
-                }
-                if (isLive) {
-                    i += textLength;
-                    continue;
-                }
-            }
-        }
+        // The GUID is the message's own key: a live GUID is a live message (or a stale copy of
+        // one), and a GUID already listed is that record again.
+        const OptString guid = DecodeAscii(m.text(kIOS6GuidColumn));
+        if (!guid || guid->empty() || liveGuids.count(*guid) || listed.count(*guid)) continue;
+        if (m.rowId && live.count(std::to_string(*m.rowId))) continue;
+        // A text that does not decode, or holds control bytes, is no message's text.
+        const std::string_view raw = m.text(kIOS6TextColumn);
+        if (raw.empty() || !IsValidUtf8(raw) || HasControlBytes(raw)) continue;
+        const OptString text = std::string(raw);
         run_.isDuplicateSMS(text);
 
-        if (textLength > 0) {
-            auto sms = std::make_shared<SMS>();
-            sms->setMessage(text);
-            // The columns after the text: replace, service centre, then the handle; the error,
-            // the date and the sender flag further on.
-            const auto columnAt = [&](std::size_t column) -> std::int64_t {
-                std::int64_t at = dataStart;
-                for (std::size_t k = 0; k < column && at <= length; ++k)
-                    at += std::clamp<std::int64_t>(ContentLength(types[k]), 0, length + 1);
-                return at;
-            };
-            if (typeCount > 4) {
-                const std::int64_t handle = IntegerValue(b, columnAt(4), types[4]);
-                OptString address;
-                if (handle > 0 && handle <= INT32_MAX && daos() &&
-                    daos()->GetPhoneNumberForID(static_cast<std::int32_t>(handle), address))
-                    sms->setAddress(address);
-            }
-            if (typeCount > 20) {
-                if (types[14] >= 1 && types[14] <= 4) {
-                    const std::int64_t seconds = IntegerValue(b, columnAt(14), types[14]);
-                    if (seconds > 0) sms->setLocalTime(AppleSecondsText(static_cast<std::uint32_t>(seconds)));
-                }
-                const std::int64_t error = IntegerValue(b, columnAt(13), types[13]);
-                const std::int64_t fromMe = IntegerValue(b, columnAt(20), types[20]);
-                sms->setType(DAOs::GetMessageType(static_cast<std::int32_t>(error), static_cast<std::int32_t>(fromMe)));
-            }
-            if (text && !text->empty()) {
-                sms->setSlNo(static_cast<std::int32_t>(record.SMSContent.size() + record.DeletedSMS.size() + 1));
-                record.DeletedSMS.append(std::move(sms));
-                ++record.DeletedSMSCount;
-            }
-            i += textLength;
-        }
+        auto sms = std::make_shared<SMS>();
+        sms->setMessage(text);
+        const std::int64_t handle = m.integer(kIOS6HandleColumn).value_or(0);
+        OptString address;
+        if (handle > 0 && handle <= INT32_MAX && daos() &&
+            daos()->GetPhoneNumberForID(static_cast<std::int32_t>(handle), address))
+            sms->setAddress(address);
+        if (const auto date = m.integer(kIOS6DateColumn); date && *date > 0)
+            sms->setLocalTime(AppleSecondsText(*date));
+        const std::int64_t error = m.integer(kIOS6ErrorColumn).value_or(0);
+        const std::int64_t fromMe = m.integer(kIOS6FromMeColumn).value_or(0);
+        sms->setType(DAOs::GetMessageType(static_cast<std::int32_t>(error), static_cast<std::int32_t>(fromMe)));
+        sms->setSlNo(static_cast<std::int32_t>(record.SMSContent.size() + record.DeletedSMS.size() + 1));
+        listed.insert(*guid);
+        record.DeletedSMS.append(std::move(sms));
+        ++record.DeletedSMSCount;
+        i = std::max(i, m.dataEnd);
     }
     return count > 0;
 }
@@ -297,11 +377,7 @@ namespace {
 // neither, or hold control characters other than tabs and line breaks (the bytes of no text).
 OptString DecodedText(Iso2022JpText& japanese, std::string_view bytes) {
     OptString text = IsValidUtf8(bytes) ? OptString(std::string(bytes)) : japanese.decode(bytes);
-    if (!text) return std::nullopt;
-    for (const char c : *text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F) return std::nullopt;
-    }
+    if (!text || HasControlBytes(*text)) return std::nullopt;
     return text;
 }
 
@@ -383,11 +459,15 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
             continue;
         }
         i = cursor;
-        if (LegacyRecovery::CharacterCount(*text) <= 3) continue;
+        // A text that holds a stored message and its address is that message's row.
+        if (LegacyRecovery::CharacterCount(*text) <= 3 || run_.isNormalSMS(text)) continue;
         auto sms = std::make_shared<SMS>();
         sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
         sms->setMessage(text);
         if (types[0] != 0) sms->setAddress(DecodedText(japanese, b.text(offsets[0], ContentLength(types[0]))));
+        // Sent or received, by the flags as the live list reads them.
+        if (const auto flags = IntegerOfType(b, offsets[3], types[3]))
+            sms->setType(DAOs::MessageTypeOfFlags(static_cast<std::int32_t>(*flags)));
         if (const auto seconds = IntegerOfType(b, offsets[1], types[1]); seconds && *seconds > 0) {
             const bool madrid = madridColumn > 0 && madridColumn - 1 < static_cast<std::int64_t>(types.size()) &&
                                 IntegerOfType(b, offsets[static_cast<std::size_t>(madridColumn - 1)],

@@ -53,6 +53,10 @@ constexpr LegacyStep kIOS7Steps[] = {
      Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, true},
     {DataType::DataTypeCalendar, "Recovering Calendar... ",
      Run<LegacyCalendarCarving, &LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2>, true},
+    // The iOS 7 person table has a routine of its own; without this step the older path would
+    // stand for the contacts' deleted records and list none.
+    {DataType::DataTypeContacts, "Recovering Contacts...",
+     Run<LegacyContactCarving, &LegacyContactCarving::DeletediOS7Contacts>, true},
 };
 constexpr LegacyStep kIOS6Steps[] = {
     {DataType::DataTypeSMS, "Recovering Text...", Run<LegacyMessageCarving, &LegacyMessageCarving::RecoverIOS6DeletedSMS>, false},
@@ -166,16 +170,18 @@ bool LegacyRecovery::readableByThisPath(DataType type) {
         if (stored.columnsOf(table)) return true;
         names += (names.empty() ? "" : " or ") + std::string(table);
     }
+    // A layout of another iOS version: the file is sound, this path just has no routine for it.
     auto problem = std::make_shared<DatabaseProblem>();
     problem->database = DescriptionOf(input->role);
     problem->fileName = name;
-    problem->what = "it has no table " + names + " of the layouts the older carving path knows";
-    const std::string line = "the " + problem->database + " (" + name + ") cannot be read by the older "
-                             "carving path: " + problem->what;
+    problem->what = "the older carving path has no routine for its layout (it has no table " + names + ")";
+    problem->noOlderRoutine = true;
+    const std::string line = "the deleted records of the " + problem->database + " (" + name +
+                             ") are not searched: " + problem->what;
     std::cerr << ("scan: " + line + "\n");
     if (context_.sink().DatabaseProblems.appendUnlessKey(problem, &DatabaseProblem::FileNameKey) &&
         reporter_.updateStatus)
-        reporter_.updateStatus(4, line);
+        reporter_.updateStatus(3, line);
     return false;
 }
 

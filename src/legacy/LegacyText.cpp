@@ -1,5 +1,7 @@
 #include "legacy/LegacyText.h"
 
+#include <algorithm>
+
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 
@@ -94,4 +96,11 @@ bool IsValidUtf8(std::string_view text) {
         p += extra + 1;
     }
     return true;
+}
+
+bool HasControlBytes(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F;
+    });
 }

@@ -37,6 +37,10 @@ OptString DecodeAscii(std::string_view bytes);
 // The bytes as ASCII, each byte of 0x80 or more replaced by U+FFFD.
 std::string AsciiOrReplacement(std::string_view bytes);
 
+// Whether the bytes hold a control character other than a tab or a line break (NUL included):
+// the bytes of no text.
+bool HasControlBytes(std::string_view bytes);
+
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
 // U+10FFFF).
 bool IsValidUtf8(std::string_view text);

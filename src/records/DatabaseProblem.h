@@ -14,6 +14,9 @@ struct DatabaseProblem {
     std::string what;
     // Nothing of it could be read with SQL (its deleted rows are still carved).
     bool unreadable = false;
+    // The database is sound: only the older carving path has no routine for its layout, so its
+    // deleted records were not searched. Not damage.
+    bool noOlderRoutine = false;
 
     static OptString FileNameKey(const DatabaseProblem& problem) { return problem.fileName; }
 };

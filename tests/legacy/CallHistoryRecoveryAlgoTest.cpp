@@ -181,11 +181,15 @@ TEST(LegacyCallRecordParser, ListsTheDeletedRowsOfTheCallStore) {
     Clock::ScopedTimeZone zone("Europe/Berlin");
     ParserScan scan;
     scan.fill();
-    scan.record.DeletedCallLog.append(std::make_shared<CallLog>());
-    EXPECT_EQ(scan.parser->fetchCallHistoryFrom_ZCALLRECORD_Table(), 2);
-    EXPECT_EQ(scan.record.DeletedCallLogCount.load(), 2);
-    const auto calls = scan.record.DeletedCallLog.snapshot();
-    ASSERT_EQ(calls.size(), 2u);
+    // A record listed before the parse stays, ahead of the parsed ones.
+    const auto earlier = std::make_shared<CallLog>();
+    scan.record.DeletedCallLog.append(earlier);
+    EXPECT_EQ(scan.parser->fetchCallHistoryFrom_ZCALLRECORD_Table(), 3);
+    EXPECT_EQ(scan.record.DeletedCallLogCount.load(), 3);
+    auto calls = scan.record.DeletedCallLog.snapshot();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls.front(), earlier);
+    calls.erase(calls.begin());
     const struct {
         const StoredCall* row;
         std::int32_t duration;

@@ -86,6 +86,56 @@ std::int64_t OffsetOf(const Bytes& file, const std::string& text) {
 
 }  // namespace
 
+// Five deleted events and a deleted row whose summary is a run of NUL bytes: the five are
+// listed with their dates and all-day column as live events show it; the NUL row is no event.
+TEST(LegacyCalendar, HeaderParseListsEveryDeletedEventAndNoTextOfNulBytes) {
+    Clock::ScopedTimeZone zone("UTC");
+    TempDir dir;
+    struct Event {
+        std::string summary;
+        std::int64_t start;  // Apple seconds
+        std::int64_t allDay;
+        const char* startText;
+    };
+    const std::vector<Event> events = {
+        {"Tax Day", 356313600, 1, "2012-04-17 00:00:00"},
+        {"Dentist", kStart, 0, "2013-09-04 15:06:40"},
+        {std::string(15, '\0'), 0, 0, ""},
+        {"Team lunch", kStart + 86400, 0, "2013-09-05 15:06:40"},
+        {"Flight to Lisbon", kStart + 172800, 0, "2013-09-06 15:06:40"},
+        {"Mum's birthday", 356313600 + 864000, 1, "2012-04-27 00:00:00"},
+    };
+    {
+        auto db = FixtureDatabase::FromSchema(dir / kCalendarFile, "calendar.sql");
+        db.insert("CalendarItem", {{"summary", "Weekly review"}, {"start_date", kStart}, {"calendar_id", 2}});
+        std::int64_t id = 2;
+        for (const Event& e : events)
+            db.insert("CalendarItem", {{"ROWID", id++},
+                                       {"summary", e.summary},
+                                       {"location_id", 0},
+                                       {"start_date", e.start},
+                                       {"start_tz", e.allDay ? "_float" : "Europe/Berlin"},
+                                       {"end_date", e.start + 3600},
+                                       {"all_day", e.allDay},
+                                       {"calendar_id", 2},
+                                       {"orig_item_id", 0}});
+        db.exec("DELETE FROM CalendarItem WHERE ROWID > 1");
+        db.close();
+    }
+    CalendarRun run(dir, 7);
+    std::set<std::string> listed;
+    for (const auto& event : run.carve(&LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2)) {
+        const auto e = std::find_if(events.begin(), events.end(),
+                                    [&](const Event& x) { return event->Summary() == x.summary; });
+        ASSERT_NE(e, events.end()) << event->Summary().value_or("<none>").size() << " bytes";
+        EXPECT_NE(e->summary[0], '\0');
+        EXPECT_EQ(event->StartDate(), e->startText) << e->summary;
+        EXPECT_EQ(event->AllDay(), std::to_string(e->allDay)) << e->summary;
+        listed.insert(e->summary);
+    }
+    EXPECT_EQ(listed, (std::set<std::string>{"Tax Day", "Dentist", "Team lunch", "Flight to Lisbon", "Mum's birthday"}));
+}
+
 TEST(LegacyCalendar, HeaderParseCarvesDeletedEvents) {
     Clock::ScopedTimeZone zone("UTC");
     TempDir dir;

@@ -196,8 +196,7 @@ TEST_F(LegacyCallHistory, SplitKeepsCallsAndFaceTimeCallsInNewListsAndDropsTheRe
 
 TEST_F(LegacyCallHistory, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDates) {
     // The second row's two-byte row id puts one more byte before its header. The live row (no
-    // name: not the shape looked for) follows them, so no deleted cell comes right after free
-    // space, whose zeros the iOS 4 routine steps over together with the byte that ends them.
+    // name: not the shape looked for) follows them.
     const struct {
         const char* name;
         int ios;
@@ -231,6 +230,34 @@ TEST_F(LegacyCallHistory, OlderRoutinesListTheDeletedRowsWithTheirNumbersAndDate
         EXPECT_EQ(calls[1]->LocalTime(), "2024-03-01 10:00:00") << c.name;
         EXPECT_EQ(scan.record.DeletedCallLogCount.load(), 2) << c.name;
     }
+}
+
+// The last row written lies right after the page's free space; once deleted, the freeblock
+// header over its head leaves zeros up to its address's serial type, so its header starts
+// inside the run of zeros before it. The iOS 4 routine still finds it, as in a real iOS 4.2.1
+// call table.
+TEST_F(LegacyCallHistory, IOS4RoutineFindsADeletedRowRightAfterTheFreeSpace) {
+    CallScan scan(4);
+    {
+        FixtureDatabase db = FixtureDatabase::FromSchema(scan.databasePath(), "call_history-ios421.sql");
+        const auto row = [](const char* address, std::int64_t duration) -> Row {
+            return {{"address", address}, {"date", kDate},  {"duration", duration},
+                    {"flags", 4},         {"id", -1},       {"name", ""},
+                    {"country_code", "310"}};
+        };
+        db.insert("call", row("5715550101", 20));
+        db.insert("call", row("5715550102", 56));
+        const auto last = db.insert("call", row("5715550103", 244));
+        db.deleteRow("call", last);
+        db.close();
+    }
+    EXPECT_TRUE(scan.run(&LegacyCallHistoryCarving::RecoverDeletedCallHistory));
+    const auto calls = scan.record.DeletedCallLog.snapshot();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0]->Address(), "5715550103");
+    EXPECT_EQ(calls[0]->LocalTime(), "2024-03-01 10:00:00");
+    EXPECT_EQ(calls[0]->CallDuration(), 244);
+    EXPECT_EQ(calls[0]->CallType(), "Incoming Call");
 }
 
 TEST_F(LegacyCallHistory, OlderRoutinesDecodeNumbersAsISO2022JP) {
@@ -298,6 +325,27 @@ TEST_F(LegacyCallHistory, IOS7RoutineReadsEveryColumnAndKeepsWhatWasListed) {
         EXPECT_EQ(call->CallMode(), c.mode) << c.row->address;
         EXPECT_EQ(call->isChecked(), 0) << c.row->address;
     }
+}
+
+// A phone's call history holds freed copies of whole pages (as a real iOS 7 file does): the
+// deleted rows on such a copy are the same calls again, and the live rows on it no deleted ones.
+TEST_F(LegacyCallHistory, IOS7RoutineListsEachCallOnceThoughItsPageWasCopied) {
+    CallScan scan(7);
+    FillMixed(scan);
+    Buffer bytes = scan.fileBytes();
+    const std::size_t pageSize = static_cast<std::size_t>(bytes[16]) << 8 | bytes[17];
+    const std::string number = kFreed1.address;
+    const auto at = static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), number.begin(), number.end()) -
+                                             bytes.begin());
+    ASSERT_LT(at, bytes.size());
+    const std::size_t page = at / pageSize * pageSize;
+    bytes.insert(bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(page),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(page + pageSize));
+    scan.legacy->setDatabaseBytes(DatabaseRole::CallHistory, FileBytes(bytes.data(), bytes.size()));
+    ASSERT_TRUE(scan.run(&LegacyCallHistoryCarving::RecoverDeletedCallHistory_iOS7_0_4));
+    auto numbers = Numbers(scan.record.DeletedCallLog);
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers, (std::vector<std::string>{kFreed1.address, kFreed2.address, kTail1.address, kTail2.address}));
 }
 
 TEST_F(LegacyCallHistory, IOS7_0_2RoutineSplitsFreedRowsIntoCallsAndFaceTimeCalls) {

@@ -199,6 +199,37 @@ TEST(LegacyContacts, IOS7DeletedPersonsAreListedAndLiveOnesAreNot) {
     }
 }
 
+// The run of an iOS 7 backup carves the deleted persons. Their cells' heads are overwritten by
+// the freeblock headers, so the row id bytes read there are no row id; with a live person of
+// every one-byte row id, a misread row id would always be a live one. A person deleted and
+// stored again is live.
+TEST(LegacyContacts, AnIOS7RunCarvesPersonsWhoseRowIdWasOverwritten) {
+    Clock::ScopedTimeZone utc("UTC");
+    ContactRun scan;
+    {
+        auto db = IOS7AddressBook(scan.databasePath());
+        db.exec("PRAGMA secure_delete=OFF");
+        for (std::int64_t id = 1; id <= 255; ++id)
+            AddPerson(db, id, "Live" + std::to_string(id), "Person", "", 500000000);
+        AddPerson(db, 300, "Nadia", "Rakoto", "Orange", 420000000);
+        AddPerson(db, 301, "Tiana", "Rabe", "", 421000000);
+        AddPerson(db, 302, "Hery", "Andria", "Telma", 422000000);
+        AddPerson(db, 303, "Rado", "Rabe", "", 423000000);
+        AddPerson(db, 304, "Rado", "Rabe", "", 424000000);  // the same person, stored again
+        for (int id : {300, 301, 302, 303}) db.deleteRow("ABPerson", id);
+        db.close();
+    }
+    scan.run->RecoverDeletedDataNonSignatures(DataType::DataTypeContacts);
+    std::vector<std::string> listed;
+    for (const auto& contact : scan.contacts())
+        listed.push_back(contact->FirstName().value_or("-") + " " + contact->LastName().value_or("-") + " " +
+                         contact->CreatedDate().value_or("-"));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"Hery Andria 2014-05-17 06:13:20", "Nadia Rakoto 2014-04-24 02:40:00",
+                                                "Tiana Rabe 2014-05-05 16:26:40"}));
+    EXPECT_EQ(scan.record.DeletedContactCount.load(), 3);
+}
+
 TEST(LegacyContacts, AnOverwrittenPersonIsReadWithoutItsDateAndNotCounted) {
     // Two columns: a first name and a 4-byte creation date, after a two-byte lead.
     const std::string data = "xxMina\x01\x02\x03\x04";

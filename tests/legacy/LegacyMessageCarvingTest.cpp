@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -147,6 +148,82 @@ TEST(LegacyIOS6Messages, LongTextsAndLiveRowsAboveTheFirstByte) {
     EXPECT_EQ(run.deletedTexts(), std::vector<std::string>{"Deleted " + longText});
 }
 
+// What a phone's messages database holds besides clean deleted rows: the freed copy of a live
+// row that grew and moved, a deleted row freed twice (before and after it grew), and a deleted
+// row whose tail a later row took over before that one was deleted too. Only deleted messages
+// are listed, each once, with the date of its own date column.
+TEST(LegacyIOS6Messages, ListsNoLiveRowNoRowTwiceAndNoDateOfOtherBytes) {
+    Clock::ScopedTimeZone zone("UTC");
+    const std::map<std::string, std::int64_t> dates = {
+        {"Grown live message", 420000000},      {"Grown then deleted", 421000000},
+        {"Overwritten at its tail", 422000000}, {"Written over the other one", 423000000},
+        {"Keeps the top of the page", 425000000},
+    };
+    // One row: its GUID number, its text and the size of its attributed body.
+    struct Step {
+        enum { Add, Grow, Remove } what;
+        int n;
+        const char* text = "";
+        std::size_t body = 0;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::set<std::string> listed;  // the texts' first 18 characters
+    } cases[] = {
+        {"grown rows",
+         {{Step::Add, 1, "Grown live message", 80},
+          {Step::Add, 2, "Grown then deleted", 80},
+          {Step::Grow, 1},  // its first copy is freed
+          {Step::Grow, 2},
+          {Step::Add, 3, "Keeps the top of the page", 10},
+          {Step::Remove, 2}},
+         {"Grown then deleted"}},
+        {"a tail taken over",
+         {{Step::Add, 1, "Overwritten at its tail", 1200},
+          {Step::Add, 2, "Keeps the top of the page", 10},
+          {Step::Remove, 1},
+          {Step::Add, 3, "Written over the other one", 600},  // at the end of the freed row 1
+          {Step::Remove, 3}},
+         {"Written over the o"}},
+    };
+    for (const auto& c : cases) {
+        MessageRun run(7);
+        {
+            auto db = run.database("sms-ios6.sql");
+            for (const Step& step : c.steps) {
+                const std::string guid = "'" + Guid(step.n) + "'";
+                if (step.what == Step::Add) {
+                    Row row = IOS6Message(step.n, step.text, 0, "SMS", 0, dates.at(step.text));
+                    row[4].second = ColumnValue(Bytes(step.body, 0x42));
+                    db.insert("message", row);
+                } else if (step.what == Step::Grow) {
+                    db.exec("UPDATE message SET text = text || ', now longer', attributedBody = zeroblob(400) "
+                            "WHERE guid = " + guid);
+                } else {
+                    db.exec("DELETE FROM message WHERE guid = " + guid);
+                }
+            }
+            db.close();
+        }
+        auto legacy = run.legacy();
+        LegacyMessageCarving(*legacy).RecoverIOS6DeletedSMS();
+        std::set<std::string> listed;
+        for (const auto& sms : run.record.DeletedSMS.snapshot()) {
+            const std::string text = sms->Message().value_or("");
+            const std::string row = text.substr(0, 18);
+            EXPECT_TRUE(listed.insert(row).second) << c.name << ": twice: " << text;
+            const auto date = std::find_if(dates.begin(), dates.end(),
+                                           [&](const auto& d) { return d.first.rfind(row, 0) == 0; });
+            ASSERT_NE(date, dates.end()) << c.name << ": " << text;
+            EXPECT_EQ(sms->LocalTime(), DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(
+                                            date->second + DateUtils::kAppleEpochOffsetSeconds))))
+                << c.name << ": " << text;
+        }
+        EXPECT_EQ(listed, c.listed) << c.name;
+    }
+}
+
 TEST(LegacyIOS6Messages, AFileWithoutWindowsLeavesAnEmptyList) {
     MessageRun run(6);
     run.database("sms-ios6.sql").close();
@@ -212,10 +289,9 @@ TEST(LegacyOlderMessages, ShortTextsAndLiveRowsAreLeftOut) {
     run.record.DeletedSMS.append(std::make_shared<SMS>());
     auto legacy = run.legacy();
     LegacyMessageCarving(*legacy).RecoverNewDeletedSMS();
-    // Three characters are too few; the live row's own cell is no deleted message, while a
-    // deleted row is listed whatever its text.
-    EXPECT_EQ(run.deletedTexts(),
-              (std::vector<std::string>{"Bring the blue folder", "Okay", "See you at eight +4915112345678"}));
+    // Three characters are too few; the live row's own cell is no deleted message, nor is a
+    // text that holds a stored message with its address and little more.
+    EXPECT_EQ(run.deletedTexts(), (std::vector<std::string>{"Bring the blue folder", "Okay"}));
 }
 
 TEST(LegacyOlderMessages, IOS5TextsEndWhereTheirLengthSays) {
@@ -289,6 +365,8 @@ TEST(LegacyOlderMessages, ARealIOS5TableGivesItsDeletedMessagesWholeAndCounted) 
             ASSERT_NE(m, messages.end()) << sms->Message().value_or("<none>");
             EXPECT_EQ(sms->Address(), m->address);
             EXPECT_EQ(sms->LocalTime(), DateUtils::DateTimeToString(DateFromUnixSeconds(static_cast<double>(m->date))));
+            // Sent or received as the live list shows it, by the flags.
+            EXPECT_EQ(sms->Type(), m->flags == 3 ? "Sent to" : "Received from") << m->text;
         }
     }
 }

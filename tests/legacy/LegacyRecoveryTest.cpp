@@ -59,7 +59,7 @@ TEST(LegacyDispatcher, EachVersionRunsItsSequenceWithItsStatusLines) {
     const std::vector<std::string> seven = {
         "3 Recovering Notes...",          "view 1", "3 Recovering CallHistory...",        "view 1",
         "3 Recovering WhatsApp message... ", "view 1", "3 Recovering Messages & iMessages...", "view 1",
-        "3 Recovering Calendar... ",      "view 1"};
+        "3 Recovering Calendar... ",      "view 1", "3 Recovering Contacts...",             "view 1"};
     const std::vector<std::string> six = {"3 Recovering Text...",     "3 Recovering Notes...",
                                           "3 Recovering CallHistory...", "3 Recovering Calendar...",
                                           "3 Recovering WhatsApp message...", "3 Recovering Contacts..."};
