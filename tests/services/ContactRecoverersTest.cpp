@@ -92,8 +92,9 @@ TEST(ContactFullTextSplit, MoreNumbersThanSlots) {
 
 TEST(ContactFullTextSplit, EmailAddressesAndAddresses) {
     Contact contact;
-    contact.setC16Email("a@example.com b@example.com c@example.com d@example.com");
-    contact.setC17Address("Hauptstraße 5 München");
+    // As the device writes the lists: each part followed by a blank.
+    contact.setC16Email("a@example.com b@example.com c@example.com d@example.com ");
+    contact.setC17Address("Hauptstraße 5 München ");
     ContactSearchsSQLiteRecovery::SplitEmailAddresses(contact);
     ContactSearchsSQLiteRecovery::SplitAddresses(contact);
     EXPECT_EQ(contact.EmailAddress1(), "a@example.com");
