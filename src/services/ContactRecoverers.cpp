@@ -276,7 +276,18 @@ void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
 
+std::int32_t ContactSearchsSQLiteRecovery::PhoneStartShift(std::string_view field, ByteView text) {
+    if (field != "c15Phone") return kKeepPosition;
+    if (text.size() <= 6) return 0;
+    for (std::int32_t i = 0; i < 6; ++i) {
+        const std::uint8_t byte = text[static_cast<std::size_t>(i)];
+        if (byte == '+' || byte == 0x1E || (byte >= '0' && byte <= '9')) return i;
+    }
+    return 0;
+}
+
 std::shared_ptr<baseRecoveryObject> ContactSearchsSQLiteRecovery::GetNewRecoveryObject() {
+    field_.clear();
     startRecord();
     return std::make_shared<Contact>();
 }
@@ -284,11 +295,13 @@ std::shared_ptr<baseRecoveryObject> ContactSearchsSQLiteRecovery::GetNewRecovery
 void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                              const TablePattern& tablePattern) {
     noteValue(object);
+    field_.clear();
     const std::string* mapped = tablePattern.mappedName(column);
     if (!mapped || !currentRecord()) return;
     markCurrentMapped();
     auto& contact = static_cast<Contact&>(*currentRecord());
     const std::string& name = *mapped;
+    field_ = name;
     if (name == "c0First") {
         contact.setFirstName(TextOf(object));
     } else if (name == "c1Last") {

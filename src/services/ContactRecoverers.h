@@ -118,11 +118,17 @@ public:
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
 
+    // The position check after the text of `field` was decoded: for "c15Phone" longer than six
+    // bytes, where among its first six bytes the list starts ('+', the byte 0x1E or a digit;
+    // 0 when none of them does, and for six bytes or fewer); kKeepPosition for any other field.
+    static std::int32_t PhoneStartShift(std::string_view field, ByteView text);
+
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
     void addRecoveredObject() override;
+    std::int32_t verifyDataPosition(ByteView text) override { return PhoneStartShift(field_, text); }
     // The table holds texts and NULLs only: a header that reads a blob was read from the
     // wrong place (in a freed row, often from the free block's own size).
     bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
@@ -130,6 +136,9 @@ protected:
 
 private:
     bool isLive(const Contact& contact) const;
+
+    // The mapped name of the column filled last.
+    std::string field_;
 };
 
 // Rows of the person table ABPerson: names, organisation, note, dates, guid. A person already

@@ -115,6 +115,30 @@ TEST(ContactFullTextSplit, EmailAddressesAndAddresses) {
     EXPECT_FALSE(empty.EmailAddress1().has_value());
 }
 
+// Where the phone list of a decoded full-text row starts: a shift for its first six bytes, none
+// for other fields.
+TEST(ContactFullTextPosition, PhoneListStartsAtItsFirstNumber) {
+    const struct {
+        const char* field;
+        std::string text;
+        std::int32_t shift;
+    } cases[] = {
+        {"c15Phone", "033 12 345 67", 0},
+        {"c15Phone", "xy+261331234567", 2},
+        {"c15Phone", std::string("ab\x1e") + "0331234567", 2},
+        {"c15Phone", "abcde9 12345", 5},
+        {"c15Phone", "abcdef 1234", 0},   // not among the first six bytes
+        {"c15Phone", "ab+12", 0},         // six bytes or fewer
+        {"c0First", "  Anna", -100},
+        {"", "0331234567", -100},
+    };
+    for (const auto& c : cases) {
+        const ByteView bytes(reinterpret_cast<const std::uint8_t*>(c.text.data()), c.text.size());
+        EXPECT_EQ(ContactSearchsSQLiteRecovery::PhoneStartShift(c.field, bytes), c.shift)
+            << c.field << " " << c.text;
+    }
+}
+
 TEST(ContactPairing, SameNamesNameTheSamePerson) {
     auto person = [](OptString first, OptString last) {
         Contact contact;
