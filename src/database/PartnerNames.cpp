@@ -1,5 +1,6 @@
 #include "database/PartnerNames.h"
 
+#include "common/PhoneAndEmailUtils.h"
 #include "database/SqliteConnection.h"
 #include "records/WhatsApp.h"
 
@@ -19,14 +20,6 @@ std::string Reduced(std::string_view text) {
         reduced += c;
     }
     return reduced;
-}
-
-// The digits of a phone number without leading zeros.
-std::string NumberDigits(const std::string& text) {
-    std::string digits;
-    for (const char c : text)
-        if (c >= '0' && c <= '9' && !(digits.empty() && c == '0')) digits += c;
-    return digits;
 }
 
 constexpr std::size_t kTailDigits = 7;
@@ -168,7 +161,7 @@ ContactFullNames ContactFullNames::FromRows(const std::vector<Row>& rows) {
 
 void ContactFullNames::add(const Row& row) {
     if (!row.number) return;
-    std::string digits = NumberDigits(*row.number);
+    std::string digits = iPhoneNumberUtils::NumberKey(*row.number);
     if (digits.empty()) return;
     std::string name;
     for (const OptString& part : {row.first, row.middle, row.last})
@@ -182,17 +175,13 @@ void ContactFullNames::add(const Row& row) {
 
 std::string ContactFullNames::nameFor(const OptString& number) const {
     if (!number) return {};
-    const std::string digits = NumberDigits(*number);
+    const std::string digits = iPhoneNumberUtils::NumberKey(*number);
     if (digits.empty()) return {};
     std::size_t best = numbers_.size();
     const auto [from, to] = byTail_.equal_range(TailOf(digits));
     for (auto it = from; it != to; ++it) {
-        const std::string& stored = numbers_[it->second].first;
-        const std::string& shorter = stored.size() < digits.size() ? stored : digits;
-        const std::string& longer = stored.size() < digits.size() ? digits : stored;
-        const bool same = shorter == longer ||
-                          (shorter.size() >= kSuffixDigits &&
-                           longer.compare(longer.size() - shorter.size(), shorter.size(), shorter) == 0);
+        const bool same =
+            iPhoneNumberUtils::SameNumberKey(numbers_[it->second].first, digits, kSuffixDigits);
         if (same) best = std::min(best, it->second);
     }
     return best < numbers_.size() ? numbers_[best].second : std::string();

@@ -183,23 +183,6 @@ std::string TrimmedText(const OptString& text) {
     return text->substr(first, text->find_last_not_of(' ') - first + 1);
 }
 
-// Two forms of one number: the same digits after any leading zeros, or the shorter (of seven
-// digits or more) ending the longer ("+261 33 73 212 35" and "033 73 212 35").
-bool SameNumber(const std::string& a, const std::string& b) {
-    const auto digits = [](const std::string& text) {
-        std::string out;
-        for (const char c : text)
-            if (c >= '0' && c <= '9' && !(out.empty() && c == '0')) out += c;
-        return out;
-    };
-    std::string x = digits(a);
-    std::string y = digits(b);
-    if (x.size() > y.size()) std::swap(x, y);
-    if (x.empty()) return false;
-    return x == y ||
-           (x.size() >= 7 && y.compare(y.size() - x.size(), x.size(), x) == 0);
-}
-
 }  // namespace
 
 void ContactSearchsSQLiteRecovery::SplitPhoneNumbers(Contact& contact) {
@@ -355,7 +338,10 @@ bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
         for (const auto& value : liveRows("ABMultiValue", {"record_id", "value"}))
             if (value[0] == person[0])
                 for (const auto& number : numbers)
-                    if (SameNumber(number, value[1].toText().value_or(""))) return true;
+                    if (iPhoneNumberUtils::SameNumberKey(
+                            iPhoneNumberUtils::NumberKey(number),
+                            iPhoneNumberUtils::NumberKey(value[1].toText().value_or(""))))
+                        return true;
     }
     // A copy written before the person was renamed or given more numbers: its numbers are the
     // first numbers of a live row, in the same order and forms.
