@@ -76,16 +76,6 @@ std::string DigitsOf(const std::string& text) {
     return digits;
 }
 
-// The digits that tell one number from another: without leading zeros (a trunk or an
-// international prefix), so that the national, the international and the digits-only forms of
-// one number agree on their tail.
-std::string NumberKey(const std::string& text) {
-    std::string digits = DigitsOf(text);
-    digits.erase(0, digits.find_first_not_of('0') == std::string::npos
-                        ? digits.size()
-                        : digits.find_first_not_of('0'));
-    return digits;
-}
 
 // Whether a number ending in these digits is complete: ten digits of a number written without
 // "+" or trunk zero, or eleven when they start with the country code 1; eleven after "+1".
@@ -97,15 +87,23 @@ bool Complete(const std::string& number, const std::string& digits) {
     return digits.size() == 10 || (digits.size() >= 11 && digits.front() == '1');
 }
 
-bool SameNumber(const std::string& key, const std::string& other) {
-    if (key.empty() || other.empty()) return key == other;
-    if (key == other) return true;
-    constexpr std::size_t kShortestTail = 7;
-    if (key.size() < kShortestTail || other.size() < kShortestTail) return false;
-    return key.size() >= other.size() ? EndsWith(key, other) : EndsWith(other, key);
+}  // namespace
+
+std::string iPhoneNumberUtils::NumberKey(const std::string& text) {
+    std::string digits = DigitsOf(text);
+    digits.erase(0, digits.find_first_not_of('0') == std::string::npos
+                        ? digits.size()
+                        : digits.find_first_not_of('0'));
+    return digits;
 }
 
-}  // namespace
+bool iPhoneNumberUtils::SameNumberKey(const std::string& key, const std::string& other,
+                                      std::size_t shortestTail) {
+    if (key.empty() || other.empty()) return key == other;
+    if (key == other) return true;
+    if (key.size() < shortestTail || other.size() < shortestTail) return false;
+    return key.size() >= other.size() ? EndsWith(key, other) : EndsWith(other, key);
+}
 
 std::vector<std::string> iPhoneNumberUtils::SplitWholeNumbers(const std::string& text) {
     constexpr std::size_t kLongestNumber = 15;  // digits of an international number at most
@@ -146,7 +144,7 @@ std::vector<std::string> iPhoneNumberUtils::SplitWholeNumbers(const std::string&
     for (const std::string& form : forms) {
         const std::string key = NumberKey(form);
         bool known = false;
-        for (const std::string& other : keys) known = known || SameNumber(key, other);
+        for (const std::string& other : keys) known = known || SameNumberKey(key, other);
         if (known && !key.empty()) continue;
         numbers.push_back(form);
         keys.push_back(key);

@@ -27,6 +27,15 @@ public:
     // a number listed before (the same digits after any leading zeros, or of seven digits or
     // more ending the other's) are left out. Each number keeps the text of its first form.
     static std::vector<std::string> SplitWholeNumbers(const std::string& text);
+
+    // The digits that tell one number from another: without "(0)" and leading zeros (a trunk or
+    // an international prefix), so that a number's national, international and digits-only
+    // forms agree on their tail.
+    static std::string NumberKey(const std::string& text);
+    // Whether two keys are forms of one number: equal, or the shorter, of `shortestTail` digits
+    // or more, ending the longer.
+    static bool SameNumberKey(const std::string& key, const std::string& other,
+                              std::size_t shortestTail = 7);
 };
 
 class EmailUtils {

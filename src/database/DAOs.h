@@ -154,6 +154,10 @@ public:
     // the empty text when there is no such chat. Reads the backup's chat database (role),
     // whichever database the object's own handle is on.
     OptString GetWhatsAppContactName(const OptString& jid);
+    // The partner's number of a message as the live list shows it ("+" and the digits of its
+    // user address, a group by its first number): of the sender, or of the receiver when the
+    // phone sent it (no sender, or an empty one). Absent without a user address.
+    static OptString WhatsAppPartnerPhone(const OptString& from, const OptString& to);
     // The messages with text from a sender address or push name, appended to
     // AllWhatsAppContent; WhatsAppCount. Bound.
     RecordList<WhatsApp> GetWhatsApp(const OptString& idOrPushName);

@@ -33,12 +33,6 @@ std::optional<std::string> KnownCallType(std::int32_t flags) {
     }
 }
 
-// Direction from whether the phone placed the call, outcome from whether it was answered: the
-// same reading and the same words as the call records of carved calls.
-std::string CallStoreCallType(bool originated, bool answered) {
-    return CallTypeText(originated, answered);
-}
-
 }  // namespace
 
 RecordList<CallLog> DAOs::GetCallLogs() {
@@ -46,8 +40,7 @@ RecordList<CallLog> DAOs::GetCallLogs() {
     const bool callStore = iOSMajorVersion() >= 8;
     // The call store's dates are read raw and shown by the date helpers, so that every date
     // text of the program follows one rule (UTC instants in the local zone of Clock).
-    // The store's answered mark where it keeps one: a call answered for less than a second
-    // lasted 0 whole seconds.
+    // The store's answered mark is read where it keeps one.
     const char* sql =
         callStore ? "SELECT Z_PK, ZADDRESS as address, ZDATE as date, ZDURATION as duration, "
                     "ZCALLTYPE as flags, ZISO_COUNTRY_CODE, ZORIGINATED FROM ZCALLRECORD "
@@ -76,22 +69,24 @@ RecordList<CallLog> DAOs::GetCallLogs() {
         while (rows.next()) {
             auto log = std::make_shared<CallLog>();
             log->setAddress(rows.stringForColumn("address"));
-            log->setCallDuration(rows.intForColumn("duration"));
+            CallFacts facts;
+            facts.callStore = callStore;
+            facts.seconds = CallSeconds(rows.doubleForColumn("duration"));
+            facts.flags = rows.intForColumn("flags");
+            const char* const answeredName = callStore ? "ZANSWERED" : "answered";
+            if (const ColumnValue mark = rows.valueForColumn(answeredName); mark.isNumber())
+                facts.answered = mark.asInteger() != 0;
             if (callStore) {
                 log->setLocalTime(DisplayTextOfDate(AppleDateOfColumn(rows, "date")));
-                // The store marks only incoming calls as answered; an outgoing call, and a row
-                // without a mark (NULL), is read by its duration, as a store without the column is.
-                const bool originated = rows.intForColumn("ZORIGINATED") == 1;
-                const bool marked = answeredColumn && !originated &&
-                                    !rows.valueForColumn("ZANSWERED").isNull();
-                const bool answered =
-                    marked ? rows.intForColumn("ZANSWERED") != 0 : log->CallDuration() != 0;
-                log->setCallType(CallStoreCallType(originated, answered));
+                facts.originated = rows.intForColumn("ZORIGINATED") == 1;
             } else {
                 log->setLocalTime(DisplayTextOfDate(UnixDateOfInt32Column(rows, "date")));
-                log->setCallType(
-                    KnownCallType(rows.intForColumn("flags")).value_or("Outgoing Call"));
             }
+            // One table types the calls listed here and the calls carved.
+            const CallKind kind = KindOfCall(facts);
+            log->setCallType(kind.type);
+            log->setCallMode(kind.mode);
+            log->setCallDuration(static_cast<std::int32_t>(facts.seconds));
             log->setSlNo(n++);
             // The name comes from the backup's address book, not from the bound database.
             log->setContactName(names.nameFor(log->Address()));

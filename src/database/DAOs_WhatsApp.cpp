@@ -34,6 +34,10 @@ std::string WithoutUserSuffix(std::string address) {
 
 }  // namespace
 
+OptString DAOs::WhatsAppPartnerPhone(const OptString& from, const OptString& to) {
+    return PhoneOfAddress(UserAddressOfGroup(from && !from->empty() ? from : to));
+}
+
 RecordList<WhatsApp> DAOs::GetWhatsAppLog() {
     RecordList<WhatsApp> result;
     if (auto connection = boundConnection()) {

@@ -38,6 +38,7 @@ std::shared_ptr<Calendar> CalendarObjectGenerator::generateCalendarObject(
     event->setStart_TimeZone(ShownCalendarTimeZone(appointment.StartTimeZone()));
     event->setEndDate(appointment.EndDateText());
     event->setAllDay(appointment.AppointmentAllDayLabel());
+    event->setPriority(appointment.PrivacyLevel());
     event->setIsChecked(0);
     event->setUniqueIdentifier(appointment.UniqueIdentifier());
     return event;

@@ -25,6 +25,7 @@ std::shared_ptr<WhatsApp> WhatsAppObjectGenerator::generateWhatsAppObject(
     OptString name = daos_.GetWhatsAppContactName(from ? from : message.ZToJid());
     record->setContactName(name ? std::move(name) : OptString(" "));
     record->setIshavingName(record->ContactName() && !record->ContactName()->empty());
+    record->setPhoneNo(DAOs::WhatsAppPartnerPhone(from, message.ZToJid()));
     record->setIsChecked(0);
     return record;
 }

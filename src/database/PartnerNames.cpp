@@ -1,5 +1,6 @@
 #include "database/PartnerNames.h"
 
+#include "common/PhoneAndEmailUtils.h"
 #include "database/SqliteConnection.h"
 #include "records/WhatsApp.h"
 
@@ -19,6 +20,15 @@ std::string Reduced(std::string_view text) {
         reduced += c;
     }
     return reduced;
+}
+
+constexpr std::size_t kTailDigits = 7;
+// A number shorter than this matches only a number of the same digits: a local number without
+// its area code names nobody for sure.
+constexpr std::size_t kSuffixDigits = 8;
+
+std::string TailOf(const std::string& digits) {
+    return digits.size() <= kTailDigits ? digits : digits.substr(digits.size() - kTailDigits);
 }
 
 }  // namespace
@@ -126,4 +136,53 @@ std::string WhatsAppPartnerNames::name(WhatsApp& message) const {
     if (name->empty()) name = "Unknown";
     message.setContactName(name);
     return *name;
+}
+
+ContactFullNames::ContactFullNames(const std::string& databasePath) {
+    if (databasePath.empty()) return;
+    auto connection = SqliteConnection::OpenReadOnly(databasePath);
+    if (!connection->isOpen()) return;
+    // Property 3: the phone numbers.
+    auto result = connection->executeQuery(
+        "SELECT m.value AS number, p.First, p.Middle, p.Last, p.Organization, p.Nickname FROM "
+        "ABMultiValue m INNER JOIN ABPerson p ON m.record_id = p.ROWID WHERE m.property = 3 "
+        "ORDER BY p.ROWID, m.UID");
+    while (result.next())
+        add({result.stringForColumn("number"), result.stringForColumn("First"),
+             result.stringForColumn("Middle"), result.stringForColumn("Last"),
+             result.stringForColumn("Organization"), result.stringForColumn("Nickname")});
+}
+
+ContactFullNames ContactFullNames::FromRows(const std::vector<Row>& rows) {
+    ContactFullNames names;
+    for (const Row& row : rows) names.add(row);
+    return names;
+}
+
+void ContactFullNames::add(const Row& row) {
+    if (!row.number) return;
+    std::string digits = iPhoneNumberUtils::NumberKey(*row.number);
+    if (digits.empty()) return;
+    std::string name;
+    for (const OptString& part : {row.first, row.middle, row.last})
+        if (part && !part->empty()) name += (name.empty() ? "" : " ") + *part;
+    for (const OptString& other : {row.organization, row.nickname})
+        if (name.empty() && other) name = *other;
+    if (name.empty()) return;
+    byTail_.emplace(TailOf(digits), numbers_.size());
+    numbers_.emplace_back(std::move(digits), std::move(name));
+}
+
+std::string ContactFullNames::nameFor(const OptString& number) const {
+    if (!number) return {};
+    const std::string digits = iPhoneNumberUtils::NumberKey(*number);
+    if (digits.empty()) return {};
+    std::size_t best = numbers_.size();
+    const auto [from, to] = byTail_.equal_range(TailOf(digits));
+    for (auto it = from; it != to; ++it) {
+        const bool same =
+            iPhoneNumberUtils::SameNumberKey(numbers_[it->second].first, digits, kSuffixDigits);
+        if (same) best = std::min(best, it->second);
+    }
+    return best < numbers_.size() ? numbers_[best].second : std::string();
 }

@@ -64,6 +64,37 @@ private:
     std::optional<AddressBookNames> names_;
 };
 
+// The full names of the address book's people by their phone numbers, read once: the one name
+// that a call gets in every list, its detail and the export. A number matches a stored number in
+// any of its forms: the same digits after any leading zeros, or the one of eight digits or more
+// ending the other (a national and an international form, with or without blanks). Where
+// several people hold a number, the person of the first row (lowest row id) names it. A full
+// name is the first, middle and last names; without them the organisation, else the nickname.
+// Immutable once made: any thread may look up.
+class ContactFullNames {
+public:
+    struct Row {
+        OptString number, first, middle, last, organization, nickname;
+    };
+    ContactFullNames() = default;
+    // Reads the phone numbers of the address-book database at the path (opened read-only).
+    explicit ContactFullNames(const std::string& databasePath);
+    // For tests: rows in person order.
+    static ContactFullNames FromRows(const std::vector<Row>& rows);
+
+    // The full name for the number, or the empty text when no person holds it.
+    std::string nameFor(const OptString& number) const;
+    bool empty() const { return numbers_.empty(); }
+
+private:
+    void add(const Row& row);
+
+    // Digits without leading zeros, and the full name, in row order.
+    std::vector<std::pair<std::string, std::string>> numbers_;
+    // Positions in numbers_ by the last seven digits (all of them for shorter numbers).
+    std::unordered_multimap<std::string, std::size_t> byTail_;
+};
+
 // The partner names of the WhatsApp chat database (ZWACHATSESSION), read once: what
 // DAOs::GetWhatsAppContactName answers for a user id, without a query per message.
 class WhatsAppPartnerNames {

@@ -46,6 +46,8 @@ public:
     TORVANE_VALUE_FIELD_OF_RECORD(OptString, Url, setUrl, std::string())
     TORVANE_TEXT_FIELD_OF_RECORD(Color, setColor)
     TORVANE_TEXT_FIELD_OF_RECORD(UniqueIdentifier, setUniqueIdentifier)
+    // The item's privacy level as text, which the lists show as its priority.
+    TORVANE_TEXT_FIELD_OF_RECORD(PrivacyLevel, setPrivacyLevel)
     // The start time as text, made when the item was carved.
     TORVANE_TEXT_FIELD_OF_RECORD(OriginalStartDate, setOriginalStartDate)
     TORVANE_TEXT_FIELD_OF_RECORD(Subject, setSubject)

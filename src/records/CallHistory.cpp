@@ -6,48 +6,29 @@
 
 #include <unicode/unistr.h>
 
-namespace {
-
-// Call type and mode of one flag value (and, for some values, of who placed the call and
-// whether it lasted). The first row that fits decides.
-struct CallKind {
-    std::string type;
-    const char* mode;
-};
-
-CallKind KindOf(std::int32_t flags, bool originated, bool answered) {
-    switch (flags) {
-        case 0:
-        case 4:
-            return {CallTypeText(false, answered), "Call"};
-        case 1:
-        case 5:
-            return {CallTypeText(true, answered), "Call"};
-        case 8:
-            return originated ? CallKind{"Outgoing - FaceTime", "FaceTime"}
-                              : CallKind{"Blocked call", "Call"};
-        case 16:
-            return {"FaceTime", "FaceTime"};
-        case 21:
-            return {"Outgoing - FaceTime", "FaceTime"};
-        case 20:
-            return {"Incoming - FaceTime", "FaceTime"};
-        default:
-            return {"Dropped (Flag " + std::to_string(flags) + ")", "Call"};
-    }
-}
-
-// Whether a call was answered. The call store marks only incoming calls (it keeps 0 for every
-// outgoing one): an outgoing call, or one without a mark, was answered when it lasted.
-bool WasAnswered(bool originated, const std::optional<bool>& mark, std::int64_t duration) {
-    return originated || !mark ? duration != 0 : *mark;
-}
-
-}  // namespace
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 std::string CallTypeText(bool outgoing, bool answered) {
     if (outgoing) return answered ? "Outgoing - Answered" : "Outgoing - Not answered";
     return answered ? "Incoming - Answered" : "Incoming - Missed call";
+}
+
+CallKind KindOfCall(const CallFacts& facts) {
+    const bool faceTime =
+        facts.callStore ? facts.flags == 8 || facts.flags == 16 : (facts.flags & 0x10) != 0;
+    const bool outgoing = facts.callStore ? facts.originated : (facts.flags & 0x01) != 0;
+    if (faceTime) return {outgoing ? "Outgoing - FaceTime" : "Incoming - FaceTime", "FaceTime"};
+    const bool answered = !outgoing && facts.answered ? *facts.answered : facts.seconds > 0;
+    return {CallTypeText(outgoing, answered), "Call"};
+}
+
+std::int64_t CallSeconds(double duration) {
+    if (!(duration > 0)) return 0;
+    if (duration < 1) return 1;
+    constexpr double kMost = static_cast<double>(std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int64_t>(std::trunc(std::min(duration, kMost)));
 }
 
 ContactNamesByNumber::ContactNamesByNumber(const BrimleyAppDelegate& state) {
@@ -132,9 +113,9 @@ std::string CallHistory::splittedTelNumber(const std::string& number) {
 }
 
 std::string CallHistory::convertCallTypeFlagtoCallTypeString() const {
-    return KindOf(Flags_, ZOriginated_, WasAnswered(ZOriginated_, ZAnswered_, Duration_)).type;
+    return KindOfCall({InCallStore_, Flags_, ZOriginated_, ZAnswered_, Duration_}).type;
 }
 
 std::string CallHistory::convertCallTypeFlagtoCallModeString() const {
-    return KindOf(Flags_, ZOriginated_, WasAnswered(ZOriginated_, ZAnswered_, Duration_)).mode;
+    return KindOfCall({InCallStore_, Flags_, ZOriginated_, ZAnswered_, Duration_}).mode;
 }

@@ -34,6 +34,38 @@ private:
 // "Incoming - Missed call"): one wording for the calls read and the calls carved.
 std::string CallTypeText(bool outgoing, bool answered);
 
+// What a row of either call store says of one call, as read from the live table or carved.
+struct CallFacts {
+    // A row of the newer store's ZCALLRECORD table; else of the older `call` table.
+    bool callStore = false;
+    // The older table's flags (only the low 8 bits count) or the newer store's call type.
+    std::int32_t flags = 0;
+    // The newer store's mark of a call placed from the phone.
+    bool originated = false;
+    // The row's answered mark, where it keeps one (the older table's `answered` of iOS 7, the
+    // newer store's ZANSWERED); both stores mark only incoming calls.
+    std::optional<bool> answered;
+    // Whole seconds, as CallSeconds gives them.
+    std::int64_t seconds = 0;
+};
+
+// Type text and mode text ("Call" or "FaceTime") of one call.
+struct CallKind {
+    std::string type;
+    std::string mode;
+};
+
+// The one table of call types, for the calls listed live and the calls carved alike. In the
+// older table bit 0 of the flags marks a call placed from the phone (iOS 4 keeps 4 and 5, iOS 7
+// keeps 0 and 9, each with high bits of its own) and bit 4 a FaceTime call; in the newer store
+// ZORIGINATED gives the direction and call types 8 and 16 are FaceTime calls. A call was
+// answered when it lasted; an incoming call with an answered mark goes by its mark.
+CallKind KindOfCall(const CallFacts& facts);
+
+// The seconds a call lasted, as listed: a call that lasted less than a second counts as one
+// second (it was taken), otherwise whole seconds; nothing for a value that is no duration.
+std::int64_t CallSeconds(double duration);
+
 // One call of the phone's call store: a row of the older `call` table (iOS 7 and earlier) or
 // of the newer store's ZCALLRECORD table, carved or read. Uses the base's RowId and Recovered.
 class CallHistory : public baseRecoveryObject {
@@ -65,9 +97,8 @@ public:
     // numbers it has formatted; numbers shorter than six characters come back unchanged.
     static std::string splittedTelNumber(const std::string& number);
 
-    // Direction and outcome, from the call type flag, whether the phone placed the call and
-    // whether it was answered (its answered mark, else whether it lasted); and whether it was a
-    // plain call or a FaceTime call.
+    // Direction and outcome, and whether it was a plain call or a FaceTime call: KindOfCall of
+    // the record's facts.
     std::string convertCallTypeFlagtoCallTypeString() const;
     std::string convertCallTypeFlagtoCallModeString() const;
 
@@ -78,6 +109,8 @@ public:
     TORVANE_VALUE_FIELD_OF_RECORD(bool, ZOriginated, setZOriginated, false)
     // The older table's flags (low 8 bits) or the newer store's call type.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int32_t, Flags, setFlags, 0)
+    // Whether the row came from the newer store, whose flags mean other things.
+    TORVANE_VALUE_FIELD_OF_RECORD(bool, InCallStore, setInCallStore, false)
     // The older table's address-book row of the other party.
     TORVANE_VALUE_FIELD_OF_RECORD(std::int64_t, ContactRowId, setContactRowId, 0)
     // The other party, when known.

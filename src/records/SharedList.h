@@ -148,6 +148,19 @@ public:
         dropIndex();
     }
 
+    // Puts `now` in the place of the element `old` (the same object); false when it is not
+    // listed.
+    bool replaceItem(const Ptr& old, Ptr now) {
+        std::lock_guard lock(mutex_);
+        for (auto& item : items_)
+            if (item == old) {
+                item = std::move(now);
+                dropIndex();
+                return true;
+            }
+        return false;
+    }
+
     void replace(std::vector<Ptr> items) {
         std::lock_guard lock(mutex_);
         items_ = std::move(items);

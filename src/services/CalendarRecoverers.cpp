@@ -147,7 +147,8 @@ std::shared_ptr<baseRecoveryObject> AppointmentsSQLiteRecovery::GetNewRecoveryOb
 bool AppointmentsSQLiteRecovery::fillsName(const std::string& name) const {
     static const char* const kNames[] = {
         "summary",  "location_id", "description", "start_date",    "start_tz",
-        "end_date", "all_day",     "calendar_id", "last_modified", "unique_identifier"};
+        "end_date", "all_day",     "calendar_id", "last_modified", "unique_identifier",
+        "privacy_level"};
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
@@ -187,6 +188,9 @@ void AppointmentsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValu
         item->setCalendarId(object.asInteger());
     } else if (name == "unique_identifier") {
         item->setUniqueIdentifier(getStringFromValue(object));
+    } else if (name == "privacy_level") {
+        // As the live list reads the column: its value as text ("0"), none for NULL.
+        item->setPrivacyLevel(object.toText());
     }
     // "last_modified" fills nothing.
 }

@@ -113,7 +113,7 @@ void CallHistorySQLiteRecovery::fillCall(CallHistory& call, const std::string& n
             DateUtils::ConvertFromUnixTimeStampToDateTime(value.asDouble())));
         call.setOriginalDate(static_cast<double>(value.asInteger()));
     } else if (name == "duration") {
-        call.setDuration(value.asInteger());
+        call.setDuration(CallSeconds(value.asDouble()));
     } else if (name == "flags") {
         call.setFlags(static_cast<std::int32_t>(value.asInteger() & 0xFF));
     } else if (name == "id") {
@@ -192,6 +192,7 @@ bool CallHistoryIos8Recovery::isOwnName(const std::string& name) const {
 
 void CallHistoryIos8Recovery::fillCall(CallHistory& call, const std::string& name,
                                        const ColumnValue& value) {
+    call.setInCallStore(true);
     if (name == "zaddress") {
         call.setAddress(getStringFromValue(value));
     } else if (name == "zdate") {
@@ -203,7 +204,8 @@ void CallHistoryIos8Recovery::fillCall(CallHistory& call, const std::string& nam
     } else if (name == "zoriginated") {
         call.setZOriginated(value.asInteger() != 0);
     } else if (name == "zduration") {
-        call.setDuration(value.asInteger());
+        // Fractions of a second: a call taken for a moment still lasted.
+        call.setDuration(CallSeconds(value.asDouble()));
     } else if (name == "zcalltype") {
         call.setFlags(static_cast<std::int32_t>(value.asInteger()));
     } else if (name == "zios_country_code") {

@@ -152,6 +152,14 @@ const std::vector<std::vector<ColumnValue>>& AddressBookRecovery::liveRows(
     return liveRows_.emplace(key, LiveTableReader(path_).rows(table, columns).rows).first->second;
 }
 
+void AddressBookRecovery::replaceListed(const std::shared_ptr<Contact>& old,
+                                        const std::shared_ptr<Contact>& now) {
+    if (const OptString key = IdentityKey(*now)) listed_.insert(*key);
+    results().AllDeletedContacts.replaceItem(old, now);
+    results().DeletedContact.replaceItem(old, now);
+    results().updateUIfoundRecoveredData();
+}
+
 bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, bool tellWindow) {
     if (!NamesSomeone(*contact)) return false;
     if (const OptString key = IdentityKey(*contact); key && !listed_.insert(*key).second)
@@ -164,6 +172,18 @@ bool AddressBookRecovery::listContact(const std::shared_ptr<Contact>& contact, b
 }
 
 // ---- Full-text table ----
+
+namespace {
+
+// The text without the blanks that the search table puts around its lists.
+std::string TrimmedText(const OptString& text) {
+    if (!text) return {};
+    const auto first = text->find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text->substr(first, text->find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
 
 void ContactSearchsSQLiteRecovery::SplitPhoneNumbers(Contact& contact) {
     if (StringUtils::IsNullOrEmpty(contact.C15Phone())) return;
@@ -200,7 +220,10 @@ void ContactSearchsSQLiteRecovery::filterMessages(const std::string& path) {
 
 void ContactSearchsSQLiteRecovery::SplitEmailAddresses(Contact& contact) {
     if (StringUtils::IsNullOrEmpty(contact.C16Email())) return;
-    const auto parts = SplitAtBlanks(*contact.C16Email());
+    // The device ends the list with a blank: the empty text after it is no address.
+    auto parts = SplitAtBlanks(*contact.C16Email());
+    parts.erase(std::remove(parts.begin(), parts.end(), std::string()), parts.end());
+    if (parts.empty()) return;
     contact.setEmailAddress1(parts[0]);
     if (parts.size() >= 2) contact.setEmailAddress2(parts[1]);
     if (parts.size() >= 3) contact.setEmailAddress3(parts[2]);
@@ -215,6 +238,7 @@ void ContactSearchsSQLiteRecovery::SplitEmailAddresses(Contact& contact) {
 void ContactSearchsSQLiteRecovery::SplitAddresses(Contact& contact) {
     if (StringUtils::IsNullOrEmpty(contact.C17Address())) return;
     for (const auto& part : SplitAtBlanks(*contact.C17Address())) {
+        if (part.empty()) continue;
         auto address = std::make_shared<ContactAddress>();
         address->setStreet(part);
         contact.ContactAddresses().push_back(std::move(address));
@@ -235,7 +259,18 @@ void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
 
+std::int32_t ContactSearchsSQLiteRecovery::PhoneStartShift(std::string_view field, ByteView text) {
+    if (field != "c15Phone") return kKeepPosition;
+    if (text.size() <= 6) return 0;
+    for (std::int32_t i = 0; i < 6; ++i) {
+        const std::uint8_t byte = text[static_cast<std::size_t>(i)];
+        if (byte == '+' || byte == 0x1E || (byte >= '0' && byte <= '9')) return i;
+    }
+    return 0;
+}
+
 std::shared_ptr<baseRecoveryObject> ContactSearchsSQLiteRecovery::GetNewRecoveryObject() {
+    field_.clear();
     startRecord();
     return std::make_shared<Contact>();
 }
@@ -243,11 +278,13 @@ std::shared_ptr<baseRecoveryObject> ContactSearchsSQLiteRecovery::GetNewRecovery
 void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& object,
                                              const TablePattern& tablePattern) {
     noteValue(object);
+    field_.clear();
     const std::string* mapped = tablePattern.mappedName(column);
     if (!mapped || !currentRecord()) return;
     markCurrentMapped();
     auto& contact = static_cast<Contact&>(*currentRecord());
     const std::string& name = *mapped;
+    field_ = name;
     if (name == "c0First") {
         contact.setFirstName(TextOf(object));
     } else if (name == "c1Last") {
@@ -267,19 +304,66 @@ void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnVa
 }
 
 bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
+    const auto& rows = liveRows("ABPersonFullTextSearch_content",
+                                {"docid", "c0First", "c1Last", "c2Middle", "c15Phone"});
+    // The row of a person that still exists: the same row id (where the record kept it).
+    if (currentRowIdWasRead())
+        for (const auto& row : rows)
+            if (row[0].isNumber() && row[0].asInteger() == contact.RowId()) return true;
     // Free space holds older copies of rows that still exist (a person whose number changed):
     // a live row of the same names is that person.
     if (const auto answer = liveRowExists(
             "SELECT 1 FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? AND "
             "c2Middle IS ?",
-            {Bind(contact.FirstName()), Bind(contact.LastName()), Bind(contact.MiddleName())}))
-        return *answer;
-    for (const auto& row :
-         liveRows("ABPersonFullTextSearch_content", {"c0First", "c1Last", "c2Middle"}))
-        if (row[0] == Bind(contact.FirstName()) && row[1] == Bind(contact.LastName()) &&
-            row[2] == Bind(contact.MiddleName()))
+            {Bind(contact.FirstName()), Bind(contact.LastName()), Bind(contact.MiddleName())});
+        answer && *answer)
+        return true;
+    for (const auto& row : rows)
+        if (row[1] == Bind(contact.FirstName()) && row[2] == Bind(contact.LastName()) &&
+            row[3] == Bind(contact.MiddleName()))
             return true;
+    // A row of a person whose person row is live: the same names and, where the row has
+    // numbers, one of that person's numbers.
+    const auto numbers = iPhoneNumberUtils::SplitWholeNumbers(TrimmedText(contact.C15Phone()));
+    if (numbers.empty())
+        if (const auto answer =
+                liveRowExists("SELECT 1 FROM ABPerson WHERE First IS ? AND Last IS ?",
+                              {Bind(contact.FirstName()), Bind(contact.LastName())});
+            answer && *answer)
+            return true;
+    for (const auto& person : liveRows("ABPerson", {"ROWID", "First", "Last"})) {
+        if (person[1] != Bind(contact.FirstName()) || person[2] != Bind(contact.LastName()))
+            continue;
+        if (numbers.empty()) return true;
+        for (const auto& value : liveRows("ABMultiValue", {"record_id", "value"}))
+            if (value[0] == person[0])
+                for (const auto& number : numbers)
+                    if (iPhoneNumberUtils::SameNumberKey(
+                            iPhoneNumberUtils::NumberKey(number),
+                            iPhoneNumberUtils::NumberKey(value[1].toText().value_or(""))))
+                        return true;
+    }
+    // A copy written before the person was renamed or given more numbers: its numbers are the
+    // first numbers of a live row, in the same order and forms.
+    const std::string phones = TrimmedText(contact.C15Phone());
+    if (!phones.empty())
+        for (const auto& row : rows) {
+            const std::string live = TrimmedText(row[4].toText());
+            if (live.size() >= phones.size() && live.compare(0, phones.size(), phones) == 0 &&
+                (live.size() == phones.size() || live[phones.size()] == ' '))
+                return true;
+        }
     return false;
+}
+
+bool ContactSearchsSQLiteRecovery::acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                                                std::int64_t contentShift) {
+    // Position 0 is the header-length byte, which is not a serial type.
+    for (std::size_t i = 1; i < info.Header.size(); ++i) {
+        const std::int64_t serialType = info.Header[i].first;
+        if (serialType >= 12 && serialType % 2 == 0) return false;
+    }
+    return AddressBookRecovery::acceptHeader(area, info, contentShift);
 }
 
 void ContactSearchsSQLiteRecovery::addRecoveredObject() {
@@ -319,7 +403,8 @@ void ContactsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     paired_.clear();
     for (const auto& contact : listedBefore)
         if (contact)
-            if (const OptString name = PersonNameKey(*contact)) ++fullTextUnpaired_[*name];
+            if (const OptString name = PersonNameKey(*contact))
+                fullTextUnpaired_[*name].push_back(contact);
     setRecoveredData({listedBefore.begin(), listedBefore.end()});
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
@@ -401,22 +486,42 @@ bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
     return false;
 }
 
-bool ContactsSQLiteRecovery::pairWithFullText(const Contact& contact) {
+bool ContactsSQLiteRecovery::pairWithFullText(const std::shared_ptr<Contact>& contact) {
     // The full-text row loses its docid with its cell head, so the names pair the two; a name
     // that several people share pairs as many person rows as contacts of it were listed.
-    const OptString key = IdentityKey(contact);
+    const OptString key = IdentityKey(*contact);
     if (key && paired_.count(*key)) return true;
-    const OptString name = PersonNameKey(contact);
+    const OptString name = PersonNameKey(*contact);
     if (!name) return false;
     const auto unpaired = fullTextUnpaired_.find(*name);
-    if (unpaired == fullTextUnpaired_.end() || unpaired->second == 0) return false;
-    --unpaired->second;
+    if (unpaired == fullTextUnpaired_.end() || unpaired->second.empty()) return false;
+    const std::shared_ptr<Contact> fullText = unpaired->second.front();
+    unpaired->second.erase(unpaired->second.begin());
     if (key) paired_.insert(*key);
+    // What only the full-text row knows.
+    contact->setMiddleName(contact->MiddleName() ? contact->MiddleName() : fullText->MiddleName());
+    contact->setC15Phone(fullText->C15Phone());
+    contact->setC16Email(fullText->C16Email());
+    contact->setC17Address(fullText->C17Address());
+    contact->setContactNo1(fullText->ContactNo1());
+    contact->setContactNo2(fullText->ContactNo2());
+    contact->setContactNo3(fullText->ContactNo3());
+    contact->setContactNo4(fullText->ContactNo4());
+    contact->setContactNo5(fullText->ContactNo5());
+    contact->setContactNo6(fullText->ContactNo6());
+    contact->setEmailAddress1(fullText->EmailAddress1());
+    contact->setEmailAddress2(fullText->EmailAddress2());
+    contact->setEmailAddress3(fullText->EmailAddress3());
+    contact->ContactNumbers() = fullText->ContactNumbers();
+    contact->ContactEmailAddresses() = fullText->ContactEmailAddresses();
+    contact->ContactAddresses() = fullText->ContactAddresses();
+    if (!contact->Organization()) contact->setOrganization(fullText->Organization());
+    replaceListed(fullText, contact);
     return true;
 }
 
 void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact) {
-    if (isLive(*contact) || isListed(*contact) || pairWithFullText(*contact)) return;
+    if (isLive(*contact) || isListed(*contact) || pairWithFullText(contact)) return;
     listContact(contact, true);
 }
 

@@ -66,6 +66,9 @@ protected:
     bool listContact(const std::shared_ptr<Contact>& contact, bool tellWindow);
     // Whether this recoverer listed the person already (same IdentityKey).
     bool isListed(const Contact& contact) const;
+    // Puts `now` in the place of the listed contact `old` in AllDeletedContacts and
+    // DeletedContact (the count stays), counts its person as listed and tells the window.
+    void replaceListed(const std::shared_ptr<Contact>& old, const std::shared_ptr<Contact>& now);
 
     // Records are identified by every decoded value.
     void startRecord() { fingerprint_.clear(); }
@@ -115,14 +118,27 @@ public:
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
 
+    // The position check after the text of `field` was decoded: for "c15Phone" longer than six
+    // bytes, where among its first six bytes the list starts ('+', the byte 0x1E or a digit;
+    // 0 when none of them does, and for six bytes or fewer); kKeepPosition for any other field.
+    static std::int32_t PhoneStartShift(std::string_view field, ByteView text);
+
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;
     void FillModel(std::int64_t column, const ColumnValue& object,
                    const TablePattern& tablePattern) override;
     void addRecoveredObject() override;
+    std::int32_t verifyDataPosition(ByteView text) override { return PhoneStartShift(field_, text); }
+    // The table holds texts and NULLs only: a header that reads a blob was read from the
+    // wrong place (in a freed row, often from the free block's own size).
+    bool acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
+                      std::int64_t contentShift) override;
 
 private:
     bool isLive(const Contact& contact) const;
+
+    // The mapped name of the column filled last.
+    std::string field_;
 };
 
 // Rows of the person table ABPerson: names, organisation, note, dates, guid. A person already
@@ -154,12 +170,15 @@ private:
     // Whether the person row is the one that a contact listed from the full-text table stands
     // for; the first row of those names met takes that contact's place, and with it every copy
     // of that row.
-    bool pairWithFullText(const Contact& contact);
+    // The paired contact takes the person row's place in the lists, with the numbers, e-mail
+    // addresses and addresses of the full-text row added: it is one person, and the person row
+    // holds the dates and the other fields that the full-text row lacks.
+    bool pairWithFullText(const std::shared_ptr<Contact>& contact);
     void offer(const std::shared_ptr<Contact>& contact);
 
-    // Per name key, how many contacts listed before this run (by the full-text recoverer) have
+    // Per name key, the contacts listed before this run (by the full-text recoverer) that have
     // not been paired with a person row yet.
-    std::unordered_map<std::string, int> fullTextUnpaired_;
+    std::unordered_map<std::string, std::vector<std::shared_ptr<Contact>>> fullTextUnpaired_;
     // The IdentityKeys of the person rows paired with a full-text contact.
     std::unordered_set<std::string> paired_;
 };

@@ -529,7 +529,15 @@ void CallLogViewController::getGroupCallLog(std::vector<Row> calls) {
     for (const auto& [address, members] : groups_) {
         GroupRow row{address, std::nullopt, members.front().record->PhoneNumber(), true};
         for (const Row& member : members) row.deleted = row.deleted && member.deleted;
-        if (book.isOpen()) {
+        // The name its calls show (one name per call, given by the scan's naming step); calls
+        // not named yet take the address book's.
+        for (const Row& member : members)
+            if (const OptString name = member.record->ContactName();
+                name && !name->empty() && *name != address) {
+                row.ContactName = name;
+                break;
+            }
+        if (!row.ContactName && book.isOpen()) {
             std::string name = book.nameFor(address);
             row.ContactName = name.empty() ? address : name;
         }

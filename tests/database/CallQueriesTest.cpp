@@ -88,9 +88,9 @@ TEST(CallQueriesTest, CallStoreListsNewestFirstWithDirectionFromOriginAndNamesFr
     } expected[] = {
         // Equal dates keep Z_PK order; a NULL date sorts last in descending order.
         {"+491709876543", "2016-05-01 14:00:00", "Incoming - Answered", "Ben", 75},
-        {std::nullopt, "2016-05-01 14:00:00", "Outgoing - Answered", "Unknown", 12},
+        {std::nullopt, "2016-05-01 14:00:00", "Outgoing - FaceTime", "Unknown", 12},
         {"4930123456", "2016-01-15 11:00:00", "Outgoing - Not answered", "Anna", 0},
-        {"5550001", "", "Incoming - Missed call", "", 0},
+        {"5550001", "", "Incoming - FaceTime", "", 0},
     };
     ASSERT_EQ(list.size(), std::size(expected));
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -168,8 +168,8 @@ TEST(CallQueriesTest, TheCallTableOfIOS4ListsEveryCall) {
     const auto listed = daos->GetCallLogs();
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0]->ContactName(), "Anna");
-    EXPECT_EQ(listed[0]->CallType(), "Outgoing Call");
-    EXPECT_EQ(listed[1]->CallType(), "Incoming Call");
+    EXPECT_EQ(listed[0]->CallType(), "Outgoing - Answered");
+    EXPECT_EQ(listed[1]->CallType(), "Incoming - Answered");
     EXPECT_EQ(backup.state.CallLogCount.load(), 2);
     EXPECT_TRUE(daos->GetFaceTimeLogs().empty());
     EXPECT_EQ(backup.state.FaceTimeCount.load(), 0);
@@ -186,10 +186,10 @@ TEST(CallQueriesTest, CallTableListsPlainCallsWithTypeFromFlags) {
         OptString faceTimeType;  // GetFaceTimeLogs
     };
     const Call calls[] = {
-        {"+4930123456", kMayUnix, 5, false, "Outgoing Call", "Outgoing Call"},
-        {"+49 170 9876543", kJanUnix, 1507332, false, "Incoming Call", "Incoming Call"},
-        {"112", kJanUnix, 65541, false, "Outgoing Cancelled", "Outgoing Cancelled"},
-        {"5550001", ColumnValue::Null(), 9, false, "Outgoing Call", std::nullopt},
+        {"+4930123456", kMayUnix, 5, false, "Outgoing - Answered", "Outgoing Call"},
+        {"+49 170 9876543", kJanUnix, 1507332, false, "Incoming - Answered", "Incoming Call"},
+        {"112", kJanUnix, 65541, false, "Outgoing - Answered", "Outgoing Cancelled"},
+        {"5550001", ColumnValue::Null(), 9, false, "Outgoing - Answered", std::nullopt},
         {"+491709876543", kMayUnix, 9, true, "", std::nullopt},
         {"+4930123456", kJanUnix, 4, true, "", "Incoming Call"},
     };

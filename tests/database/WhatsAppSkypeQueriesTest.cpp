@@ -185,13 +185,16 @@ TEST(WhatsAppQueriesTest, CarvedMessageIsSentAndNamedByItsAddresses) {
         bool sent;
         OptString name;
         bool hasName;
+        OptString phone;  // as live rows show the partner's number
     } cases[] = {
         // An empty sender is the phone; the name is looked up by that empty address.
-        {"", kAnna, "Anna", true, "", false},
-        {kAnna, kBen, "Anna", false, "Anna Berg", true},
+        {"", kAnna, "Anna", true, "", false, "+491701234567"},
+        {kAnna, kBen, "Anna", false, "Anna Berg", true, "+491701234567"},
         // Without a sender the receiver is looked up; a stored NULL name gives one blank.
-        {std::nullopt, kBen, std::nullopt, true, " ", true},
-        {std::nullopt, kCarl, "Carl", false, "", false},
+        {std::nullopt, kBen, std::nullopt, true, " ", true, "+491609876543"},
+        {std::nullopt, kCarl, "Carl", false, "", false, "+491705555555"},
+        {"491701234567-1400000000@g.us", kBen, "Anna", false, "", false, "+491701234567"},
+        {std::nullopt, std::nullopt, std::nullopt, true, "", false, std::nullopt},
     };
     WhatsAppObjectGenerator generator(testsupport::ContextFor(backup.state));
     for (const auto& c : cases) {
@@ -210,7 +213,7 @@ TEST(WhatsAppQueriesTest, CarvedMessageIsSentAndNamedByItsAddresses) {
         EXPECT_EQ(record->ToMsgID(), c.to);
         EXPECT_EQ(record->zText(), "carved");
         EXPECT_EQ(record->MessageDate(), "2016-05-01 14:00:00");
-        EXPECT_EQ(record->PhoneNo(), std::nullopt);
+        EXPECT_EQ(record->PhoneNo(), c.phone);
         EXPECT_EQ(record->isChecked(), 0);
     }
     // The conversion used no shared handle or query object.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 const std::string kNoBreakSpace = "\u00A0";
@@ -23,34 +25,48 @@ std::shared_ptr<Contact> MakeContact(OptString nick, OptString first, OptString 
 
 }  // namespace
 
-TEST(CallHistory, TypeAndModeFollowFlagOriginAndDuration) {
+// The older table's flags say who placed the call (bit 0) and whether it was a FaceTime call
+// (bit 4); the newer store says the direction in ZORIGINATED. An incoming call with an answered
+// mark goes by its mark, every other call by whether it lasted.
+TEST(CallHistory, TypeAndModeFollowWhatTheFlagsMean) {
     struct Case {
+        bool callStore;
         std::int32_t flags;
         bool originated;
+        std::optional<bool> answered;
         std::int64_t duration;
         const char* type;
         const char* mode;
     } cases[] = {
-        {0, false, 30, "Incoming - Answered", "Call"},
-        {4, true, 0, "Incoming - Missed call", "Call"},
-        {1, false, 0, "Outgoing - Not answered", "Call"},
-        {5, false, 75, "Outgoing - Answered", "Call"},
-        {8, false, 12, "Blocked call", "Call"},
-        {8, true, 12, "Outgoing - FaceTime", "FaceTime"},
-        {16, false, 0, "FaceTime", "FaceTime"},
-        {21, false, 0, "Outgoing - FaceTime", "FaceTime"},
-        {20, true, 9, "Incoming - FaceTime", "FaceTime"},
-        {3, false, 9, "Dropped (Flag 3)", "Call"},
-        {-7, true, 0, "Dropped (Flag -7)", "Call"},
+        {false, 0, false, true, 30, "Incoming - Answered", "Call"},
+        {false, 0, false, false, 0, "Incoming - Missed call", "Call"},
+        {false, 9, false, true, 0, "Outgoing - Not answered", "Call"},
+        {false, 9, false, true, 61, "Outgoing - Answered", "Call"},
+        {false, 4, true, std::nullopt, 0, "Incoming - Missed call", "Call"},
+        {false, 5, false, std::nullopt, 75, "Outgoing - Answered", "Call"},
+        {false, 17, false, true, 184, "Outgoing - FaceTime", "FaceTime"},
+        {false, 16, false, false, 0, "Incoming - FaceTime", "FaceTime"},
+        {true, 1, true, false, 12, "Outgoing - Answered", "Call"},
+        {true, 1, false, std::nullopt, 0, "Incoming - Missed call", "Call"},
+        {true, 1, false, true, 0, "Incoming - Answered", "Call"},
+        {true, 8, true, false, 12, "Outgoing - FaceTime", "FaceTime"},
+        {true, 16, false, true, 9, "Incoming - FaceTime", "FaceTime"},
     };
     for (const auto& c : cases) {
         CallHistory call;
+        call.setInCallStore(c.callStore);
         call.setFlags(c.flags);
         call.setZOriginated(c.originated);
+        call.setZAnswered(c.answered);
         call.setDuration(c.duration);
         EXPECT_EQ(call.convertCallTypeFlagtoCallTypeString(), c.type) << c.flags;
         EXPECT_EQ(call.convertCallTypeFlagtoCallModeString(), c.mode) << c.flags;
     }
+    // Less than a second still lasted.
+    EXPECT_EQ(CallSeconds(0.35), 1);
+    EXPECT_EQ(CallSeconds(95.5), 95);
+    EXPECT_EQ(CallSeconds(0.0), 0);
+    EXPECT_EQ(CallSeconds(-3.0), 0);
 }
 
 TEST(CallHistory, SplitNumberHasNoBreakSpaceBeforeSixthCharacter) {

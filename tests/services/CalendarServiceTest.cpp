@@ -126,7 +126,8 @@ TEST(CalendarSignature, PatternsFollowTheCalendarTables) {
                                            {"all_day", "all_day"},
                                            {"calendar_id", "calendar_id"},
                                            {"last_modified", "last_modified"},
-                                           {"unique_identifier", "unique_identifier"}});
+                                           {"unique_identifier", "unique_identifier"},
+                                           {"privacy_level", "privacy_level"}});
 }
 
 // Both CalendarItem layouts, flat and in sub-folders: each deleted event the file still holds is
@@ -163,6 +164,8 @@ TEST_F(CalendarServiceTest, ListsTheDeletedEventsOfBothLayouts) {
             EXPECT_EQ(event->UniqueIdentifier(), IdentifierOf(i));
             EXPECT_EQ(event->Location(), i % 3 == 0 ? "Praxis Dr. Weber, Hauptstraße 5" : "");
             EXPECT_EQ(event->AllDay(), i % 7 == 0 ? "1" : "0");
+            // As the live list shows the stored 0.
+            EXPECT_EQ(event->Priority(), "0");
         }
     }
 }

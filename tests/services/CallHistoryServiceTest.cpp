@@ -149,7 +149,8 @@ TEST(CallHistorySignature, PatternsFollowBothCallTables) {
                                           {{"callhistory-storedata-ios8.sql", "ZCALLRECORD"},
                                            {"call_history-ios421.sql", "call"},
                                            {"call_history-ios4.sql", "call"},
-                                           {"call_history-ios4.sql", "call", kAddAnswered}},
+                                           {"call_history-ios4.sql", "call", kAddAnswered},
+                                           {"call_history-ios7.sql", "call"}},
                                           {{"address", "address"},
                                            {"date", "date"},
                                            {"duration", "duration"},
@@ -303,8 +304,9 @@ TEST_F(CallHistoryServiceTest, AStaleCopyOfALiveCallAndCallsAnsweredWithinASecon
     CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
     const auto deleted = record.DeletedCallLog.snapshot();
     ASSERT_EQ(listedAddresses(), std::vector<std::string>{NewerAddress(6)});
-    EXPECT_EQ(deleted[0]->CallDuration(), 0);
-    EXPECT_EQ(deleted[0]->CallType(), "Outgoing - Answered");
+    // As the live call 5 of the same values reads.
+    EXPECT_EQ(deleted[0]->CallDuration(), 1);
+    EXPECT_EQ(deleted[0]->CallType(), "Incoming - Answered");
 
     auto handle = std::make_shared<FMDBUtils>(path);
     ASSERT_TRUE(handle->openDatabase());
@@ -363,6 +365,116 @@ TEST_F(CallHistoryServiceTest, TheEightColumnTableOfIOS4) {
     EXPECT_EQ(deleted[0]->CallType(), "Incoming - Answered");
     EXPECT_EQ(deleted[1]->CallDuration(), 0);
     EXPECT_EQ(deleted[1]->CallType(), "Incoming - Missed call");
+}
+
+// A call reads the same type whether it is listed live or carved once deleted: iOS 7 keeps
+// flags 0 and 9 (with high bits of its own) and marks a missed incoming call as not answered,
+// iOS 4 keeps 4 and 5, the newer store tells the direction apart from its call type.
+TEST_F(CallHistoryServiceTest, LiveAndCarvedCallsReadOneTypeInEveryStore) {
+    struct Call {
+        ColumnValue flags;  // the older table's flags, or the newer store's call type
+        int originated;     // newer store only
+        ColumnValue answered;
+        double duration;
+        const char* type;
+        int seconds;
+    };
+    struct Store {
+        int iOS;
+        const char* domain;
+        const char* path;
+        const char* schema;
+        std::vector<Call> calls;
+    };
+    const Store stores[] = {
+        {7, kOlderDomain, kOlderPath, "call_history-ios7.sql",
+         {{0, 0, 1, 95, "Incoming - Answered", 95},
+          {0, 0, 0, 0, "Incoming - Missed call", 0},
+          {9, 0, 1, 0, "Outgoing - Not answered", 0},
+          {9, 0, 1, 42, "Outgoing - Answered", 42},
+          {1114121, 0, 1, 0, "Outgoing - Not answered", 0},
+          {4521993, 0, 1, 61, "Outgoing - Answered", 61},
+          {1507328, 0, 1, 7, "Incoming - Answered", 7}}},
+        {4, kOlderDomain, kOlderPath, "call_history-ios421.sql",
+         {{4, 0, ColumnValue::Null(), 20, "Incoming - Answered", 20},
+          {4, 0, ColumnValue::Null(), 0, "Incoming - Missed call", 0},
+          {5, 0, ColumnValue::Null(), 244, "Outgoing - Answered", 244},
+          {65541, 0, ColumnValue::Null(), 0, "Outgoing - Not answered", 0}}},
+        {9, kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql",
+         {{1, 0, 1, 31.5, "Incoming - Answered", 31},
+          {1, 0, 0, 0, "Incoming - Missed call", 0},
+          // Taken and ended within a second: answered, and it lasted.
+          {1, 1, 0, 0.35, "Outgoing - Answered", 1},
+          {1, 1, 0, 0.98, "Outgoing - Answered", 1},
+          {1, 1, 0, 0, "Outgoing - Not answered", 0},
+          {8, 1, 0, 12, "Outgoing - FaceTime", 12},
+          {16, 0, 1, 3, "Incoming - FaceTime", 3}}},
+    };
+    for (const Store& store : stores) {
+        SCOPED_TRACE(store.schema);
+        record.DeletedCallLog.clear();
+        record.AllDeletedCallLog.clear();
+        BackupBuilder backup(dir.path() / store.schema);
+        const bool newer = store.iOS >= 8;
+        const char* table = newer ? "ZCALLRECORD" : "call";
+        useBackup(backup, store.iOS);
+        const auto addressOf = [&](std::size_t i) {
+            const int n = static_cast<int>(i + 1);
+            return newer ? NewerAddress(n) : OlderAddress(n);
+        };
+        // Rows as each store writes them; the iOS 4 table has only its first eight columns.
+        const auto callRow = [&](int i, const Call& c) {
+            Row row = newer ? NewerCall(i)
+                      : store.iOS > 4
+                          ? OlderCall(i, !c.answered.isNull())
+                          : Row{{"address", OlderAddress(i)},
+                                {"date", std::int64_t{1400000000} + 60 * i},
+                                {"duration", 0},
+                                {"flags", 0},
+                                {"id", -1},
+                                {"country_code", "262"}};
+            for (auto& [column, value] : row) {
+                if (column == "ZCALLTYPE" || column == "flags") value = c.flags;
+                if (column == "ZORIGINATED") value = c.originated;
+                if (column == "ZANSWERED" || column == "answered") value = c.answered;
+                if (column == "ZDURATION") value = c.duration;
+                if (column == "duration") value = static_cast<std::int64_t>(c.duration);
+            }
+            return row;
+        };
+        auto db = backup.addDatabase(store.domain, store.path, store.schema);
+        std::vector<std::int64_t> rowIds;
+        int i = 0;
+        for (const Call& c : store.calls) {
+            ++i;
+            rowIds.push_back(db.insert(table, callRow(i, c)));
+            // A live call after each, so that each deleted call stays a free block of its own.
+            db.insert(table, callRow(100 + i, c));
+        }
+        {
+            auto handle = std::make_shared<FMDBUtils>(db.path().string());
+            ASSERT_TRUE(handle->openDatabase());
+            std::map<std::string, std::pair<std::string, int>> live;
+            for (const auto& call : DAOs(handle, ContextFor(record, device)).GetCallLogs())
+                live[call->Address().value_or("")] = {call->CallType().value_or(""),
+                                                      call->CallDuration()};
+            for (std::size_t k = 0; k < store.calls.size(); ++k)
+                EXPECT_EQ(live[addressOf(k)], std::make_pair(std::string(store.calls[k].type),
+                                                             store.calls[k].seconds))
+                    << "live " << k;
+        }
+        for (const std::int64_t rowId : rowIds) db.deleteRow(table, rowId);
+        db.close();
+        CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
+        std::map<std::string, std::pair<std::string, int>> carved;
+        for (const auto& call : record.DeletedCallLog.snapshot())
+            carved[call->Address().value_or("")] = {call->CallType().value_or(""),
+                                                    call->CallDuration()};
+        for (std::size_t k = 0; k < store.calls.size(); ++k)
+            EXPECT_EQ(carved[addressOf(k)], std::make_pair(std::string(store.calls[k].type),
+                                                           store.calls[k].seconds))
+                << "carved " << k;
+    }
 }
 
 // A backup with only the newer store; the older store's carving finds no file. A cancelled run

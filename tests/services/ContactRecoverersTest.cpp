@@ -92,8 +92,9 @@ TEST(ContactFullTextSplit, MoreNumbersThanSlots) {
 
 TEST(ContactFullTextSplit, EmailAddressesAndAddresses) {
     Contact contact;
-    contact.setC16Email("a@example.com b@example.com c@example.com d@example.com");
-    contact.setC17Address("Hauptstraße 5 München");
+    // As the device writes the lists: each part followed by a blank.
+    contact.setC16Email("a@example.com b@example.com c@example.com d@example.com ");
+    contact.setC17Address("Hauptstraße 5 München ");
     ContactSearchsSQLiteRecovery::SplitEmailAddresses(contact);
     ContactSearchsSQLiteRecovery::SplitAddresses(contact);
     EXPECT_EQ(contact.EmailAddress1(), "a@example.com");
@@ -112,6 +113,30 @@ TEST(ContactFullTextSplit, EmailAddressesAndAddresses) {
     ContactSearchsSQLiteRecovery::SplitEmailAddresses(empty);
     EXPECT_TRUE(empty.ContactAddresses().empty());
     EXPECT_FALSE(empty.EmailAddress1().has_value());
+}
+
+// Where the phone list of a decoded full-text row starts: a shift for its first six bytes, none
+// for other fields.
+TEST(ContactFullTextPosition, PhoneListStartsAtItsFirstNumber) {
+    const struct {
+        const char* field;
+        std::string text;
+        std::int32_t shift;
+    } cases[] = {
+        {"c15Phone", "033 12 345 67", 0},
+        {"c15Phone", "xy+261331234567", 2},
+        {"c15Phone", std::string("ab\x1e") + "0331234567", 2},
+        {"c15Phone", "abcde9 12345", 5},
+        {"c15Phone", "abcdef 1234", 0},   // not among the first six bytes
+        {"c15Phone", "ab+12", 0},         // six bytes or fewer
+        {"c0First", "  Anna", -100},
+        {"", "0331234567", -100},
+    };
+    for (const auto& c : cases) {
+        const ByteView bytes(reinterpret_cast<const std::uint8_t*>(c.text.data()), c.text.size());
+        EXPECT_EQ(ContactSearchsSQLiteRecovery::PhoneStartShift(c.field, bytes), c.shift)
+            << c.field << " " << c.text;
+    }
 }
 
 TEST(ContactPairing, SameNamesNameTheSamePerson) {

@@ -119,7 +119,7 @@ TEST_P(ContactServiceRun, ListsEachDeletedPersonInFreeSpaceOnce) {
 
     EXPECT_EQ(record.DeletedContactCount.load(), static_cast<int>(listed.size()));
     EXPECT_EQ(record.AllDeletedContacts.size(), listed.size());
-    // Only the person-table recoverer tells the window.
+    // The window is told of each contact that a person row brought or completed.
     EXPECT_EQ(window->foundRecoveredData.load(), fromPersonRows);
     if (s.autoVacuum == AutoVacuum::None) {
         EXPECT_GT(nonAscii, 0);
@@ -147,14 +147,17 @@ TEST(ContactService, PersonRowsFillInForLostFullTextRows) {
     BrimleyAppDelegate record;
     msgtest::PrepareRecord(record, dir.path());
     RunContactsService(record);
-    int personOnly = 0;
-    for (const auto& person : book.people)
+    int personOnly = 0, personRows = 0;
+    for (const auto& person : book.people) {
         personOnly += person.personRecoverable && !person.fullTextRecoverable;
+        personRows += person.personRecoverable;
+    }
     int withDates = 0;
     for (const auto& contact : record.DeletedContact.snapshot())
         withDates += contact->CreationDate().has_value();
     EXPECT_GT(personOnly, 0);
-    EXPECT_EQ(withDates, personOnly);
+    // Every person whose row is whole has its dates, also where the full-text row came first.
+    EXPECT_EQ(withDates, personRows);
 }
 
 // Everyone deleted: the address book's tables are empty, and the people still come back.
@@ -193,7 +196,7 @@ TEST(ContactService, DeletedNamesakesComeBackOncePerPerson) {
     };
     const Case cases[] = {
         {"person rows only", 3, true, false, 3},
-        {"person and full-text rows", 3, false, false, 2},
+        {"person and full-text rows", 3, false, false, 3},
         {"beside a live namesake", 2, false, true, 2},
     };
     for (const Case& c : cases) {
@@ -235,6 +238,95 @@ TEST(ContactService, DeletedNamesakesComeBackOncePerPerson) {
         }
         EXPECT_EQ(static_cast<int>(guids.size()), c.fromPersonRows);
     }
+}
+
+// The full-text table of iOS 7 has one column fewer than later ones. A deleted person comes
+// back once, each column in its own field, with whole numbers and the person row's dates; the
+// full-text table's own copies of people who still exist (renamed, given another number, or
+// whose full-text row alone went) are no deleted contacts.
+TEST(ContactService, FullTextRowsOfIOS7AreReadColumnByColumn) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+                                 "addressbook-ios7.sql");
+    const auto phoneText = [](const std::string& local) {
+        // As the device writes it: each number in its forms, then a blank.
+        std::string digits;
+        for (const char c : local)
+            if (c != ' ') digits += c;
+        const std::string national = digits.substr(1);
+        return local + " +261" + national + " 00261" + national + " 011261" + national + " " +
+               digits + " " + national + " " + national.substr(2) + " ";
+    };
+    struct Person {
+        std::string first, last, phone, email;
+    };
+    const Person people[] = {
+        {"Tahiry", "Razafindramanana", "033 12 345 67", "tahiry@example.com"},
+        {"Karine", "Rakotoarimalala", "034 11 222 33", ""},
+        {"Piso Kely", "", "033 73 212 35", ""},
+        {"Luc", "Aimé", "032 65 432 10", "luc@example.com"},
+        {"Rary", "Rakotovao", "033 98 765 43", ""},
+    };
+    std::vector<std::int64_t> ids;
+    for (const Person& p : people) {
+        const auto text = [](const std::string& t) {
+            return t.empty() ? ColumnValue::Null() : ColumnValue(t);
+        };
+        const std::int64_t id = db.insert(
+            "ABPerson", {{"First", p.first},
+                         {"Last", text(p.last)},
+                         {"Note", "Kennt sich mit Heizungen aus, Rückruf nur abends."},
+                         {"Kind", 0},
+                         {"CreationDate", std::int64_t{410000000} + std::int64_t(ids.size()) * 86400},
+                         {"ModificationDate", std::int64_t{410003600}},
+                         {"StoreID", 0},
+                         {"guid", "5F3A2C1B-7D4E-4A9B-8C6D-00000000000" + std::to_string(ids.size())}});
+        ids.push_back(id);
+        db.insert("ABMultiValue", {{"record_id", id},
+                                   {"property", 3},
+                                   {"identifier", 0},
+                                   {"label", 1},
+                                   {"value", p.phone},
+                                   {"guid", "A" + std::to_string(id)}});
+        db.insert("ABPersonFullTextSearch_content", {{"docid", id},
+                                                     {"c0First", p.first},
+                                                     {"c1Last", text(p.last)},
+                                                     {"c15Phone", phoneText(p.phone)},
+                                                     {"c16Email", text(p.email.empty() ? "" : p.email + " ")}});
+    }
+    // Karine gets a second number, Piso Kely another name and number: their rows move, and
+    // their first copies stay in free space.
+    db.exec("UPDATE ABPersonFullTextSearch_content SET c15Phone = c15Phone || '034 99 888 77' "
+            "WHERE docid = " + std::to_string(ids[1]));
+    db.exec("UPDATE ABPerson SET First = 'Mamela' WHERE ROWID = " + std::to_string(ids[2]));
+    db.exec("UPDATE ABPersonFullTextSearch_content SET c0First = 'Mamela', c15Phone = c15Phone "
+            "|| '033 46 640 12' WHERE docid = " + std::to_string(ids[2]));
+    // Luc's full-text row alone goes (the device rebuilds the table at times).
+    db.deleteRow("ABPersonFullTextSearch_content", ids[3]);
+    // Tahiry is deleted everywhere.
+    db.deleteRow("ABPerson", ids[0]);
+    db.deleteRow("ABPersonFullTextSearch_content", ids[0]);
+    db.deleteWhere("ABMultiValue", "record_id = " + std::to_string(ids[0]));
+    db.close();
+
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+
+    const auto listed = record.DeletedContact.snapshot();
+    ASSERT_EQ(listed.size(), 1u);
+    const Contact& tahiry = *listed[0];
+    EXPECT_EQ(tahiry.FirstName(), "Tahiry");
+    EXPECT_EQ(tahiry.LastName(), "Razafindramanana");
+    EXPECT_EQ(tahiry.MiddleName(), std::nullopt);
+    EXPECT_EQ(tahiry.ContactNo1(), "033 12 345 67");
+    ASSERT_EQ(tahiry.ContactNumbers().size(), 1u);
+    EXPECT_EQ(tahiry.EmailAddress1(), "tahiry@example.com");
+    EXPECT_EQ(tahiry.EmailAddress2(), std::nullopt);
+    EXPECT_EQ(tahiry.CreationDate(),
+              DateUtils::DateTimeToString(DateUtils::DoubleToIOSDateTime(410000000.0)));
+    EXPECT_EQ(record.DeletedContactCount.load(), 1);
 }
 
 // An address book of iOS 4: the device writes collation keys with bytes below 0x20 into

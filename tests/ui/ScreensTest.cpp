@@ -384,6 +384,22 @@ private slots:
         QVERIFY(calls.beeped());
     }
 
+    // The group list shows the name its calls carry, which the scan gave every call; the
+    // address book's first name is only for calls not named yet.
+    void callGroupsShowTheNameOfTheirCalls() {
+        record.DeletedCallLog.replace({Call(std::string("+49 170 111"), 0, std::string("Anna Berg"))});
+        record.CallLogContent.replace({Call(std::string("+49 170 111"), 75, std::string("Anna Berg")),
+                                       Call(std::string("+49 170 222"), 5, std::string("+49 170 222"))});
+        CallLogViewController screen(host());
+        QCOMPARE(screen.groupRows().rows.size(), std::size_t{1});
+        QCOMPARE(screen.groupRows().rows[0].ContactName, OptString("Anna Berg"));
+        screen.segmentedControl->setSelectedSegment(1);
+        screen.toggleChanged();
+        QCOMPARE(screen.groupRows().rows.size(), std::size_t{2});
+        QCOMPARE(screen.groupRows().rows[0].ContactName, OptString("Anna Berg"));
+        QCOMPARE(screen.groupRows().rows[1].ContactName, OptString("+49 170 222"));
+    }
+
     void callsGroupByAddress() {
         record.DeletedCallLog.replace({Call(std::string("A")), Call(std::string("B")), Call(std::string("A")),
                                        Call(std::string("A")), Call(std::nullopt)});

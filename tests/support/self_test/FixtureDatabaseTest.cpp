@@ -102,11 +102,13 @@ TEST(FixtureDatabase, EverySchemaFileLoads) {
     const Case cases[] = {
         {"addressbook.sql", "ABPerson"},
         {"addressbook-ios4.sql", "ABPersonSearchKey"},
+        {"addressbook-ios7.sql", "ABPersonFullTextSearch_content"},
         {"calendar-ios4.sql", "Event"},
         {"calendar-ios9.sql", "CalendarItem"},
         {"calendar.sql", "CalendarItem"},
         {"call_history-ios4.sql", "call"},
         {"call_history-ios421.sql", "call"},
+        {"call_history-ios7.sql", "call"},
         {"callhistory-storedata-ios8.sql", "ZCALLRECORD"},
         {"notes-ios4.sql", "ZNOTEBODY"},
         {"notes-ios7.sql", "ZNOTE"},
