@@ -211,6 +211,7 @@ void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatche
     }
     if (const auto check = BackupFolderCheck::beforeReading(folder); !check.ok())
         return fail(check);
+    if (refuseExportInto(folder, dispatcher)) return;
 
     // As the home screen does for a chosen backup folder.
     record_.BACKUP_DIRECTORY.set(folder);
@@ -235,6 +236,16 @@ void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatche
     scanStarted_ = true;
     // A Ctrl-C that came before the scan had started.
     if (interrupted_) core.scanWorker().btnCancleClicked(true);
+}
+
+bool HeadlessScanner::refuseExportInto(const std::string& backupFolder, HeadlessDispatcher& dispatcher) {
+    if (!settings_.options.exportDirectory) return false;
+    const std::string refusal = BackupFolderCheck::exportInsideBackup(backupFolder, *settings_.options.exportDirectory);
+    if (refusal.empty()) return false;
+    err_ << "torvane-scan: " << TerminalText(refusal, 2 * kPathBytes) << '\n';
+    status_ = kExportFailed;
+    dispatcher.stop();
+    return true;
 }
 
 int HeadlessScanner::exportRecords() {
@@ -311,6 +322,13 @@ std::optional<std::size_t> HeadlessScanner::answerAlert(const AlertRequest& aler
         dispatcher.stop();
         return 0;  // "Cancel"
     }
+    if (alert.message == DeviceBackup::kBackupFailedMessage) {
+        err_ << "torvane-scan: the backup of the device failed (" << TerminalText(alert.informativeText, kPathBytes)
+             << "); nothing was scanned.\n";
+        status_ = kBackupFailed;
+        dispatcher.stop();
+        return 0;  // "Close"
+    }
     if (alert.message == DeviceBackup::kMissingFilesQuestion) {
         err_ << "torvane-scan: the backup of the device lacks its Info.plist or Manifest.plist; "
                 "nothing was scanned.\n";
@@ -328,6 +346,8 @@ void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecov
     core.applicationDidFinishLaunching();
     if (settings_.options.legacy)
         if (const auto controller = record_.recoveryWindowController.get()) controller->setLegacyCarving(true);
+    // Every device's backup goes below the MobileSync folder.
+    if (refuseExportInto(flow.deviceBackup().settings().mobileSyncFolder, dispatcher)) return;
     auto access = std::make_shared<MobileDeviceAccess>();
     flow.listenForDevices(access);
     if (!access->subscribed() || !access->multiplexerAnswers()) {

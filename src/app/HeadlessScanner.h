@@ -90,6 +90,9 @@ private:
     std::optional<std::size_t> answerAlert(const AlertRequest& alert, HeadlessDispatcher& dispatcher);
     // --list-devices.
     int listDevices();
+    // An export asked for into the backup folder (or below it): says why not, ends the run with
+    // kExportFailed and answers true.
+    bool refuseExportInto(const std::string& backupFolder, HeadlessDispatcher& dispatcher);
     int exportRecords();
     void printExport(const ExportReport& report);
 

@@ -188,6 +188,36 @@ TEST_F(DeviceScanEndToEndTest, ABackupWithoutItsDescriptionIsNotScanned) {
     EXPECT_NE(ran.err.find("lacks its Info.plist or Manifest.plist"), std::string::npos);
 }
 
+// A backup tool that fails: nothing is scanned, and the tool's own words say why.
+TEST_F(DeviceScanEndToEndTest, AFailedBackupEndsWithTheToolsMessage) {
+    struct Case {
+        const char* name;
+        bool partialBackup;
+        const char* status;
+    };
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    for (const Case& c : {Case{"status 255 after the description files", true, "255"},
+                          Case{"status 2 at once, nothing written", false, "2"}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "source");
+        fs::remove_all(dir / "data");
+        std::vector<std::string> env = {"TORVANE_STANDIN_STATUSES=" + std::string(c.status)};
+        if (c.partialBackup) {
+            prepareBackup();
+            for (const auto& entry : fs::directory_iterator(dir / "source"))
+                if (entry.path().filename() != "Info.plist" && entry.path().filename() != "Manifest.plist")
+                    fs::remove_all(entry.path());
+            env.push_back("TORVANE_STANDIN_SOURCE=" + (dir / "source").string());
+        }
+        const Ran ran = run({"--device", kUdid, "--type", "messages"}, env);
+        EXPECT_EQ(ran.status, 7) << ran.out << ran.err;
+        EXPECT_NE(ran.err.find("the backup tool ended with status " + std::string(c.status) + ": Backup Failed."),
+                  std::string::npos)
+            << ran.err;
+        EXPECT_EQ(ran.out.find("Scan completed"), std::string::npos) << ran.out;
+    }
+}
+
 // Far more than any device command may take, far less than the library's own waits.
 constexpr std::chrono::seconds kHangGuard{30};
 

@@ -1239,6 +1239,9 @@ TEST_F(EndToEndScanTest, RefusedFolders) {
     testsupport::DeviceDetails details;
     details.isEncrypted = true;
     testsupport::BackupBuilder(dir / "encrypted").writePlists(details);
+    testsupport::BackupBuilder(dir / "plain").writePlists();
+    testsupport::BackupBuilder(dir / "fifo").writePlists();
+    ASSERT_EQ(::mkfifo((dir / "fifo" / "3d0d7e5fb2ce288813306e4d4636395e047a3d28").c_str(), 0600), 0);
 
     struct Case {
         std::vector<std::string> arguments;
@@ -1250,6 +1253,8 @@ TEST_F(EndToEndScanTest, RefusedFolders) {
         {{(dir / "missing").string()}, 3, "There is no folder"},
         {{(dir / "encrypted").string()}, 4, "encrypted: its files cannot be read"},
         {{"--type", "everything"}, 2, "unknown data type"},
+        {{(dir / "fifo").string(), "--type", "messages"}, 5, "3d0d7e5fb2ce288813306e4d4636395e047a3d28 of the backup cannot be read: it is a pipe"},
+        {{(dir / "plain").string(), "--export", (dir / "plain" / "out").string()}, 1, "which is only ever read"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);
