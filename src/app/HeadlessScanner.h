@@ -2,6 +2,7 @@
 
 #include "app/HeadlessWindow.h"
 #include "app/ScanCommandLine.h"
+#include "device/MobileDeviceFramework.h"
 
 #include <atomic>
 #include <chrono>
@@ -113,5 +114,7 @@ private:
     // --device: waits for the device to arrive; the passcode questions answered so far.
     std::jthread deviceWaiter_;
     std::atomic<bool> deviceScanEnded_{false};
+    // --device: the end of the device reads made on the main thread before the backup.
+    std::optional<DeviceReadDeadline> deviceReadsEnd_;
     int backupRetries_ = 0;
 };

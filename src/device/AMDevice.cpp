@@ -21,6 +21,10 @@ std::shared_ptr<AMDevice> AMDevice::initWithDevice(const AMDeviceRef& handle, st
     // Read without a session: a device that does not trust this computer still answers them.
     device->deviceName_ = AMDeviceCopyValue(handle, nullptr, "DeviceName").asString();
     device->udid_ = AMDeviceCopyValue(handle, nullptr, "UniqueDeviceID").asString();
+    // A lockdownd that does not answer still leaves the identifier the multiplexer gave.
+    if (!device->udid_)
+        if (std::string announced = AMDeviceCopyDeviceIdentifier(handle); !announced.empty())
+            device->udid_ = std::move(announced);
     device->deviceDisconnect();
     return device;
 }

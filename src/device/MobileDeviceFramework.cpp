@@ -9,6 +9,7 @@
 #include <plist/plist.h>
 #include <usbmuxd.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include <set>
 #include <stop_token>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -70,6 +72,78 @@ unsigned DeviceReadDeadline::limitFor(unsigned limit) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*tDeadline - Clock::now()).count();
     if (left <= 0) return 0;
     return static_cast<unsigned>(std::min<long long>(left, limit));
+}
+
+namespace {
+
+// Runs a library call that waits for the multiplexer on its own terms on a thread of its own,
+// and waits for it at most `limitMs` (less when the calling thread's DeviceReadDeadline is
+// nearer). A call given up on finishes in the background, where `release` frees what it made.
+template <class Result>
+std::optional<Result> WithinLimit(unsigned limitMs, std::function<Result()> call,
+                                  std::function<void(Result&)> release) {
+    const unsigned limit = DeviceReadDeadline::limitFor(limitMs);
+    if (limit == 0) return std::nullopt;
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<Result> result;
+        bool abandoned = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, call = std::move(call), release = std::move(release)] {
+        Result result = call();
+        std::lock_guard lock(shared->mutex);
+        if (shared->abandoned) {
+            if (release) release(result);
+            return;
+        }
+        shared->result = std::move(result);
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (!shared->done.wait_for(lock, std::chrono::milliseconds(limit), [&] { return shared->result.has_value(); })) {
+        shared->abandoned = true;
+        return std::nullopt;
+    }
+    return std::move(shared->result);
+}
+
+// The multiplexer's handles of the devices in its latest device list, by identifier. The
+// library finds a device by asking the multiplexer for its whole list and reading all of it
+// (usbmuxd_get_device below answers from here instead): done once per device, that cost the
+// square of the number of devices.
+struct KnownHandles {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::uint32_t> byUdid;
+};
+
+KnownHandles& Known() {
+    static KnownHandles* known = new KnownHandles;  // used until the process ends
+    return *known;
+}
+
+}  // namespace
+
+// The library's device lookup, answered from the device list this layer has already read;
+// a device it has not seen is looked up by the library itself.
+extern "C" int usbmuxd_get_device(const char* udid, usbmuxd_device_info_t* device,
+                                  enum usbmux_lookup_options options) {
+    const bool usb = options == 0 || (options & DEVICE_LOOKUP_USBMUX) != 0;
+    if (udid && device && usb && std::strlen(udid) < sizeof device->udid) {
+        KnownHandles& known = Known();
+        std::lock_guard lock(known.mutex);
+        if (const auto found = known.byUdid.find(udid); found != known.byUdid.end()) {
+            std::memset(device, 0, sizeof *device);
+            device->handle = found->second;
+            std::memcpy(device->udid, udid, std::strlen(udid));
+            device->conn_type = CONNECTION_TYPE_USB;
+            return 1;
+        }
+    }
+    using Lookup = int (*)(const char*, usbmuxd_device_info_t*, enum usbmux_lookup_options);
+    static const auto library = reinterpret_cast<Lookup>(::dlsym(RTLD_NEXT, "usbmuxd_get_device"));
+    return library ? library(udid, device, options) : -ENODEV;
 }
 
 // ---- Devices ----
@@ -221,14 +295,25 @@ void CloseLockdown(DeviceHandle& device) {
 }
 
 // Opens a connection to a port of the device, refusing one that select() could not watch.
-std::int32_t ConnectToPort(idevice_t device, std::uint16_t port, idevice_connection_t* connection) {
+// `owner` keeps the device alive for a request that is given up on and ends later.
+std::int32_t ConnectToPort(const AMDeviceRef& owner, std::uint16_t port, idevice_connection_t* connection) {
     *connection = nullptr;
     if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-    const idevice_error_t error = idevice_connect(device, port, connection);
-    if (error != IDEVICE_E_SUCCESS) {
-        *connection = nullptr;
-        return DeviceStatus(error);
-    }
+    // The library asks the multiplexer for the connection and waits for its answer itself.
+    using Made = std::pair<idevice_error_t, idevice_connection_t>;
+    const std::optional<Made> made = WithinLimit<Made>(
+        kMultiplexerRequestLimitMs,
+        [owner, device = owner->device, port] {
+            idevice_connection_t opened = nullptr;
+            const idevice_error_t error = idevice_connect(device, port, &opened);
+            return Made{error, error == IDEVICE_E_SUCCESS ? opened : nullptr};
+        },
+        [](Made& late) {
+            if (late.second) idevice_disconnect(late.second);
+        });
+    if (!made) return kAMDReceiveTimeout;
+    if (made->first != IDEVICE_E_SUCCESS || !made->second) return DeviceStatus(made->first);
+    *connection = made->second;
     int fd = -1;
     if (idevice_connection_get_fd(*connection, &fd) != IDEVICE_E_SUCCESS || fd < 0 ||
         fd >= FD_SETSIZE) {
@@ -295,6 +380,12 @@ void PollDevices(const std::shared_ptr<AMDeviceNotification::State>& state, cons
         } else {
             state->answers = true;
             state->unanswered = 0;
+            {
+                KnownHandles& known = Known();
+                std::lock_guard knownLock(known.mutex);
+                for (const UsbmuxListedDevice& listed : listing.devices)
+                    if (listed.usb) known.byUdid[listed.udid] = listed.handle;
+            }
             std::set<std::uint32_t> present;
             for (const UsbmuxListedDevice& listed : listing.devices) {
                 if (!listed.usb) continue;
@@ -376,15 +467,25 @@ std::int32_t AMDeviceConnect(const AMDeviceRef& device) {
     }
     if (!device->device) {
         if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-        const idevice_error_t error =
-            idevice_new_with_options(&device->device, device->udid.c_str(), IDEVICE_LOOKUP_USBMUX);
-        if (error != IDEVICE_E_SUCCESS) {
-            device->device = nullptr;
-            return DeviceStatus(error);
-        }
+        // Answered from the device list already read, unless the device is not in it: then the
+        // library asks the multiplexer.
+        using Made = std::pair<idevice_error_t, idevice_t>;
+        const std::optional<Made> made = WithinLimit<Made>(
+            kMultiplexerRequestLimitMs,
+            [udid = device->udid] {
+                idevice_t found = nullptr;
+                const idevice_error_t error = idevice_new_with_options(&found, udid.c_str(), IDEVICE_LOOKUP_USBMUX);
+                return Made{error, error == IDEVICE_E_SUCCESS ? found : nullptr};
+            },
+            [](Made& late) {
+                if (late.second) idevice_free(late.second);
+            });
+        if (!made) return kAMDReceiveTimeout;
+        if (made->first != IDEVICE_E_SUCCESS || !made->second) return DeviceStatus(made->first);
+        device->device = made->second;
     }
     auto link = std::make_unique<LockdownLink>();
-    const std::int32_t status = ConnectToPort(device->device, kLockdownPort, &link->connection);
+    const std::int32_t status = ConnectToPort(device, kLockdownPort, &link->connection);
     if (status != kAMDSuccess) return status;
     device->lockdown = std::move(link);
     return kAMDSuccess;
@@ -403,11 +504,26 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
     if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-    char* recordBytes = nullptr;
-    std::uint32_t recordSize = 0;
-    if (usbmuxd_read_pair_record(device->udid.c_str(), &recordBytes, &recordSize) < 0 ||
-        !recordBytes)
+    struct Record {
+        int status = -1;
+        char* bytes = nullptr;
+        std::uint32_t size = 0;
+    };
+    const std::optional<Record> read = WithinLimit<Record>(
+        kMultiplexerRequestLimitMs,
+        [udid = device->udid] {
+            Record record;
+            record.status = usbmuxd_read_pair_record(udid.c_str(), &record.bytes, &record.size);
+            return record;
+        },
+        [](Record& late) { std::free(late.bytes); });
+    if (!read) return kAMDReceiveTimeout;
+    char* recordBytes = read->bytes;
+    const std::uint32_t recordSize = read->size;
+    if (read->status < 0 || !recordBytes) {
+        std::free(recordBytes);
         return kAMDNoPairRecord;
+    }
     const PlistValue record = PlistValue::parse(recordBytes, recordSize);
     std::free(recordBytes);
     const std::optional<std::string> hostId = record.stringFor("HostID");
