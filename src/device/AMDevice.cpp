@@ -219,9 +219,9 @@ std::unique_ptr<AMSpringboardServices> AMDevice::newAMSpringboardServices() {
     return made;
 }
 
-std::unique_ptr<AMSyslogRelay> AMDevice::newAMSyslogRelay(AMSyslogRelayListener* listener) {
+std::unique_ptr<AMSyslogRelay> AMDevice::newAMSyslogRelay(AMSyslogRelayListener* listener, RunLoopPoster mainLoop) {
     std::unique_ptr<AMSyslogRelay> made;
-    withSession([&] { made = AMSyslogRelay::initWithAMDevice(*this, listener); });
+    withSession([&] { made = AMSyslogRelay::initWithAMDevice(*this, listener, std::move(mainLoop)); });
     return made;
 }
 
