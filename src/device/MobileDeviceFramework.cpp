@@ -9,7 +9,6 @@
 #include <plist/plist.h>
 #include <usbmuxd.h>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -76,39 +75,6 @@ unsigned DeviceReadDeadline::limitFor(unsigned limit) {
 
 namespace {
 
-// Runs a library call that waits for the multiplexer on its own terms on a thread of its own,
-// and waits for it at most `limitMs` (less when the calling thread's DeviceReadDeadline is
-// nearer). A call given up on finishes in the background, where `release` frees what it made.
-template <class Result>
-std::optional<Result> WithinLimit(unsigned limitMs, std::function<Result()> call,
-                                  std::function<void(Result&)> release) {
-    const unsigned limit = DeviceReadDeadline::limitFor(limitMs);
-    if (limit == 0) return std::nullopt;
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done;
-        std::optional<Result> result;
-        bool abandoned = false;
-    };
-    auto shared = std::make_shared<Shared>();
-    std::thread([shared, call = std::move(call), release = std::move(release)] {
-        Result result = call();
-        std::lock_guard lock(shared->mutex);
-        if (shared->abandoned) {
-            if (release) release(result);
-            return;
-        }
-        shared->result = std::move(result);
-        shared->done.notify_all();
-    }).detach();
-    std::unique_lock lock(shared->mutex);
-    if (!shared->done.wait_for(lock, std::chrono::milliseconds(limit), [&] { return shared->result.has_value(); })) {
-        shared->abandoned = true;
-        return std::nullopt;
-    }
-    return std::move(shared->result);
-}
-
 // The multiplexer's handles of the devices in its latest device list, by identifier. The
 // library finds a device by asking the multiplexer for its whole list and reading all of it
 // (usbmuxd_get_device below answers from here instead): done once per device, that cost the
@@ -125,25 +91,63 @@ KnownHandles& Known() {
 
 }  // namespace
 
-// The library's device lookup, answered from the device list this layer has already read;
-// a device it has not seen is looked up by the library itself.
+// The library reaches the multiplexer through three functions of its multiplexer client:
+// finding a device, connecting to one of its ports, and reading its pairing record. They are
+// answered here, by this layer's own client: the library's client would ask for the whole
+// device list to find each device (for many devices, a cost in the square of their number),
+// waits several seconds for each answer whatever the caller's deadline, and keeps state of its
+// own that two threads must not use at once.
+
+// A device of the latest device list read, else of a fresh one.
 extern "C" int usbmuxd_get_device(const char* udid, usbmuxd_device_info_t* device,
                                   enum usbmux_lookup_options options) {
     const bool usb = options == 0 || (options & DEVICE_LOOKUP_USBMUX) != 0;
-    if (udid && device && usb && std::strlen(udid) < sizeof device->udid) {
+    if (!udid || !device || !usb || std::strlen(udid) >= sizeof device->udid) return 0;
+    const auto answer = [&](std::uint32_t handle) {
+        std::memset(device, 0, sizeof *device);
+        device->handle = handle;
+        std::memcpy(device->udid, udid, std::strlen(udid));
+        device->conn_type = CONNECTION_TYPE_USB;
+        return 1;
+    };
+    {
         KnownHandles& known = Known();
         std::lock_guard lock(known.mutex);
-        if (const auto found = known.byUdid.find(udid); found != known.byUdid.end()) {
-            std::memset(device, 0, sizeof *device);
-            device->handle = found->second;
-            std::memcpy(device->udid, udid, std::strlen(udid));
-            device->conn_type = CONNECTION_TYPE_USB;
-            return 1;
-        }
+        if (const auto found = known.byUdid.find(udid); found != known.byUdid.end()) return answer(found->second);
     }
-    using Lookup = int (*)(const char*, usbmuxd_device_info_t*, enum usbmux_lookup_options);
-    static const auto library = reinterpret_cast<Lookup>(::dlsym(RTLD_NEXT, "usbmuxd_get_device"));
-    return library ? library(udid, device, options) : -ENODEV;
+    const unsigned limit = DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs);
+    if (limit == 0) return -ETIMEDOUT;
+    const UsbmuxListing listing = UsbmuxListDevices(std::chrono::milliseconds(limit));
+    if (!listing.answered) return -ENODEV;
+    for (const UsbmuxListedDevice& listed : listing.devices)
+        if (listed.usb && listed.udid == udid) return answer(listed.handle);
+    return 0;
+}
+
+extern "C" int usbmuxd_connect(const uint32_t handle, const unsigned short tcp_port) {
+    const unsigned limit = DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs);
+    if (limit == 0) return -ETIMEDOUT;
+    std::string error;
+    const int fd = UsbmuxConnect(handle, tcp_port, std::chrono::milliseconds(limit), &error);
+    return fd >= 0 ? fd : -ECONNREFUSED;
+}
+
+extern "C" int usbmuxd_read_pair_record(const char* record_id, char** record_data, uint32_t* record_size) {
+    if (!record_id || !record_data || !record_size) return -EINVAL;
+    *record_data = nullptr;
+    *record_size = 0;
+    const unsigned limit = DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs);
+    if (limit == 0) return -ETIMEDOUT;
+    std::string error;
+    const std::optional<std::string> record =
+        UsbmuxReadPairRecord(record_id, std::chrono::milliseconds(limit), &error);
+    if (!record || record->empty() || record->size() > kMaxServiceFrameBytes) return -ENOENT;
+    // The caller frees it with free().
+    *record_data = static_cast<char*>(std::malloc(record->size()));
+    if (!*record_data) return -ENOMEM;
+    std::memcpy(*record_data, record->data(), record->size());
+    *record_size = static_cast<uint32_t>(record->size());
+    return 0;
 }
 
 // ---- Devices ----
@@ -295,25 +299,17 @@ void CloseLockdown(DeviceHandle& device) {
 }
 
 // Opens a connection to a port of the device, refusing one that select() could not watch.
-// `owner` keeps the device alive for a request that is given up on and ends later.
 std::int32_t ConnectToPort(const AMDeviceRef& owner, std::uint16_t port, idevice_connection_t* connection) {
     *connection = nullptr;
     if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-    // The library asks the multiplexer for the connection and waits for its answer itself.
-    using Made = std::pair<idevice_error_t, idevice_connection_t>;
-    const std::optional<Made> made = WithinLimit<Made>(
-        kMultiplexerRequestLimitMs,
-        [owner, device = owner->device, port] {
-            idevice_connection_t opened = nullptr;
-            const idevice_error_t error = idevice_connect(device, port, &opened);
-            return Made{error, error == IDEVICE_E_SUCCESS ? opened : nullptr};
-        },
-        [](Made& late) {
-            if (late.second) idevice_disconnect(late.second);
-        });
-    if (!made) return kAMDReceiveTimeout;
-    if (made->first != IDEVICE_E_SUCCESS || !made->second) return DeviceStatus(made->first);
-    *connection = made->second;
+    // A deadline that has passed leaves no time to ask the multiplexer.
+    if (DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs) == 0) return kAMDReceiveTimeout;
+    // The multiplexer's answer is awaited no longer than the limit (see usbmuxd_connect).
+    const idevice_error_t error = idevice_connect(owner->device, port, connection);
+    if (error != IDEVICE_E_SUCCESS) {
+        *connection = nullptr;
+        return DeviceStatus(error);
+    }
     int fd = -1;
     if (idevice_connection_get_fd(*connection, &fd) != IDEVICE_E_SUCCESS || fd < 0 ||
         fd >= FD_SETSIZE) {
@@ -467,22 +463,13 @@ std::int32_t AMDeviceConnect(const AMDeviceRef& device) {
     }
     if (!device->device) {
         if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-        // Answered from the device list already read, unless the device is not in it: then the
-        // library asks the multiplexer.
-        using Made = std::pair<idevice_error_t, idevice_t>;
-        const std::optional<Made> made = WithinLimit<Made>(
-            kMultiplexerRequestLimitMs,
-            [udid = device->udid] {
-                idevice_t found = nullptr;
-                const idevice_error_t error = idevice_new_with_options(&found, udid.c_str(), IDEVICE_LOOKUP_USBMUX);
-                return Made{error, error == IDEVICE_E_SUCCESS ? found : nullptr};
-            },
-            [](Made& late) {
-                if (late.second) idevice_free(late.second);
-            });
-        if (!made) return kAMDReceiveTimeout;
-        if (made->first != IDEVICE_E_SUCCESS || !made->second) return DeviceStatus(made->first);
-        device->device = made->second;
+        // Found in the device list already read (see usbmuxd_get_device).
+        const idevice_error_t error =
+            idevice_new_with_options(&device->device, device->udid.c_str(), IDEVICE_LOOKUP_USBMUX);
+        if (error != IDEVICE_E_SUCCESS) {
+            device->device = nullptr;
+            return DeviceStatus(error);
+        }
     }
     auto link = std::make_unique<LockdownLink>();
     const std::int32_t status = ConnectToPort(device, kLockdownPort, &link->connection);
@@ -504,23 +491,9 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     std::lock_guard lock(device->mutex);
     if (!device->lockdown) return kAMDNotConnected;
     if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-    struct Record {
-        int status = -1;
-        char* bytes = nullptr;
-        std::uint32_t size = 0;
-    };
-    const std::optional<Record> read = WithinLimit<Record>(
-        kMultiplexerRequestLimitMs,
-        [udid = device->udid] {
-            Record record;
-            record.status = usbmuxd_read_pair_record(udid.c_str(), &record.bytes, &record.size);
-            return record;
-        },
-        [](Record& late) { std::free(late.bytes); });
-    if (!read) return kAMDReceiveTimeout;
-    char* recordBytes = read->bytes;
-    const std::uint32_t recordSize = read->size;
-    if (read->status < 0 || !recordBytes) {
+    char* recordBytes = nullptr;
+    std::uint32_t recordSize = 0;
+    if (usbmuxd_read_pair_record(device->udid.c_str(), &recordBytes, &recordSize) < 0 || !recordBytes) {
         std::free(recordBytes);
         return kAMDNoPairRecord;
     }
