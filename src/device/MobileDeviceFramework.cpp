@@ -399,6 +399,14 @@ void PollDevices(const std::shared_ptr<AMDeviceNotification::State>& state, cons
                     continue;
                 }
                 events.emplace_back(it->second, ADNCI_MSG_DISCONNECTED);
+                {
+                    // A device that has left is no longer found under its old handle.
+                    KnownHandles& known = Known();
+                    std::lock_guard knownLock(known.mutex);
+                    if (const auto found = known.byUdid.find(it->second->udid);
+                        found != known.byUdid.end() && found->second == it->first)
+                        known.byUdid.erase(found);
+                }
                 it = state->devices.erase(it);
             }
         }

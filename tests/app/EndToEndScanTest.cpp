@@ -1009,7 +1009,7 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
             }
 
             const auto scan = RunScanner({backup.string(), "--type", type.typeWord, "--fast",
-                                          "--export", (backup / "export").string()},
+                                          "--export", fs::path(backup.string() + "-export").string()},
                                          dir / "cache");
             EXPECT_EQ(scan.exitStatus, damageSeen ? 8 : 0) << scan.out << scan.err;
             if (damageSeen) {
@@ -1024,7 +1024,7 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
             if (d == 0 && type.carved) {
                 EXPECT_GT(counts.deleted, 0);
             }
-            const fs::path folder = ExportFolder(backup / "export");
+            const fs::path folder = ExportFolder(backup.string() + "-export");
             if (!fs::exists(folder / type.file)) continue;
             const auto records = ReadCsv(folder / type.file);
             for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
@@ -1046,7 +1046,7 @@ struct ScannedMessages {
 ScannedMessages ScanMessages(const fs::path& backup, const fs::path& cache) {
     ScannedMessages scanned;
     const auto scan = RunScanner(
-        {backup.string(), "--type", "messages", "--fast", "--export", (backup / "export").string()},
+        {backup.string(), "--type", "messages", "--fast", "--export", fs::path(backup.string() + "-export").string()},
         cache);
     const auto report = ReportRows(scan.out);
     if (!report.count("Messages")) {
@@ -1054,7 +1054,7 @@ ScannedMessages ScanMessages(const fs::path& backup, const fs::path& cache) {
         return scanned;
     }
     scanned.counts = report.at("Messages");
-    const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+    const auto records = ReadCsv(ExportFolder(backup.string() + "-export") / "SMS.csv");
     for (std::size_t i = static_cast<std::size_t>(std::max(scanned.counts.existing, 0));
          i < records.size(); ++i)
         if (records[i].size() > 2) scanned.deletedTexts.push_back(records[i][2]);
