@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -34,6 +35,23 @@ std::string ReadError(const std::string& path) {
     const int error = n < 0 ? errno : 0;
     ::close(fd);
     return error != 0 ? std::strerror(error) : std::string();
+}
+
+// What stands at `path` in place of a file, in words ("a folder", "a link that leads nowhere");
+// empty when nothing is there.
+std::string WhatIsThere(const std::string& path) {
+    struct stat entry {};
+    if (::lstat(path.c_str(), &entry) != 0) return {};
+    struct stat target {};
+    if (S_ISLNK(entry.st_mode) && ::stat(path.c_str(), &target) != 0) return "a link that leads nowhere";
+    if (S_ISLNK(entry.st_mode) && S_ISREG(target.st_mode)) return "a link that leads out of the backup folder";
+    const mode_t mode = S_ISLNK(entry.st_mode) ? target.st_mode : entry.st_mode;
+    const std::string link = S_ISLNK(entry.st_mode) ? "a link to " : "";
+    if (S_ISDIR(mode)) return link + "a folder";
+    if (S_ISFIFO(mode)) return link + "a pipe (FIFO)";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return link + "a device";
+    if (S_ISSOCK(mode)) return link + "a socket";
+    return link + "no regular file";
 }
 
 bool Exists(const std::string& path) {
@@ -106,10 +124,38 @@ BackupFolderCheck BackupFolderCheck::afterReading(const std::string& folder, boo
                         "which Torvane does not use. Make an unencrypted backup and scan that.");
     for (const std::string& name : databaseNames(dataType)) {
         const OptString path = BackupFiles::locate(folder, name);
-        if (!path) continue;
+        if (!path) {
+            // Something that is no file stands where the database belongs: the database cannot
+            // be read, which is not the same as a backup without it.
+            for (const std::string& place : {folder + "/" + name, folder + "/" + name.substr(0, 2) + "/" + name})
+                if (const std::string what = WhatIsThere(place); !what.empty())
+                    return Fail(Problem::Unreadable, "The file " + place + " of the backup cannot be read: it is " +
+                                                         what + ", not a database file.");
+            continue;
+        }
         if (const std::string error = ReadError(*path); !error.empty())
             return Fail(Problem::Unreadable,
                         "The file " + *path + " of the backup cannot be read: " + error + ".");
     }
     return {};
+}
+
+std::string BackupFolderCheck::exportInsideBackup(const std::string& folder, const std::string& exportFolder) {
+    namespace fs = std::filesystem;
+    if (folder.empty() || exportFolder.empty()) return {};
+    // Links and "..": the folders as they are reached; what does not exist yet stays as written.
+    std::error_code error;
+    const fs::path backup = fs::weakly_canonical(fs::absolute(folder, error), error);
+    if (error) return {};
+    const fs::path target = fs::weakly_canonical(fs::absolute(exportFolder, error), error);
+    if (error) return {};
+    auto part = target.begin();
+    for (const fs::path& step : backup) {
+        if (step.empty()) continue;  // a trailing separator
+        if (part == target.end() || *part != step) return {};
+        ++part;
+    }
+    return "The export folder " + exportFolder + " is " +
+           (part == target.end() || part->empty() ? "the backup folder " : "inside the backup folder ") + folder +
+           ", which is only ever read; export into another folder.";
 }

@@ -32,6 +32,11 @@ struct BackupFolderCheck {
     static BackupFolderCheck afterReading(const std::string& folder, bool usable,
                                           const DeviceInfo& details, DataType dataType);
 
+    // Why an export into `exportFolder` would write into the backup `folder` (the folder itself
+    // or any folder below it, also through links); empty when it would not. A backup folder is
+    // only ever read.
+    static std::string exportInsideBackup(const std::string& folder, const std::string& exportFolder);
+
     // The backup names of the databases that a scan of the data type reads.
     static const std::vector<std::string>& databaseNames(DataType dataType);
 };

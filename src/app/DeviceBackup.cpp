@@ -18,6 +18,8 @@
 
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 DeviceBackupSettings DeviceBackupSettings::fromConfiguration(const CoreConfiguration& configuration) {
     DeviceBackupSettings settings;
@@ -93,10 +95,12 @@ void DeviceBackup::BackupAgent(const std::string& identifier) {
     };
     std::string failure;
     ++launches_;
+    launchFailure_.clear();
     if (!task_->launch(settings_.backupTool,
                        {"--udid", target, "backup", "--full", settings_.mobileSyncFolder},
                        std::move(callbacks), &failure)) {
         std::cerr << "BackupAgent: " << failure << '\n';
+        launchFailure_ = failure;
         // A tool that cannot start ends at once, as a failed backup.
         dispatcher_.post([this, alive = alive_] {
             if (*alive) backupTaskEnded(127);
@@ -108,6 +112,18 @@ bool DeviceBackup::backupIsReadable() const {
     const std::string folder = record_.BACKUP_DIRECTORY.get();
     return FileUtils::fileExistsAtPath(DeviceDetailsReader::infoPlistPath(folder)) &&
            FileUtils::fileExistsAtPath(folder + "/Manifest.plist");
+}
+
+std::string DeviceBackup::failureMessage(int terminationStatus) const {
+    std::lock_guard lock(mutex_);
+    std::string said = launchFailure_;
+    if (said.empty() && task_) {
+        const std::vector<std::string> lines = task_->lastLines();
+        for (auto line = lines.rbegin(); line != lines.rend() && said.empty(); ++line)
+            if (line->find_first_not_of(" \t") != std::string::npos) said = *line;
+    }
+    const std::string status = "the backup tool ended with status " + std::to_string(terminationStatus);
+    return said.empty() ? status : status + ": " + said;
 }
 
 void DeviceBackup::backupTaskEnded(int terminationStatus) {
@@ -138,7 +154,15 @@ void DeviceBackup::backupTaskEnded(int terminationStatus) {
         });
         return;  // the ended tool stays until the next backup replaces it
     }
-    if (usable && backupIsReadable()) {
+    if (terminationStatus != 0) {
+        // Whatever the tool left in the folder is not a whole backup: it is not scanned.
+        window_.runAlert({kBackupFailedMessage, failureMessage(terminationStatus), {"Close"}},
+                         [this, alive = alive_](std::size_t) {
+                             if (!*alive) return;
+                             window_.returnMainScreen();
+                             window_.showScreen(ScreenState::ScreenResults);
+                         });
+    } else if (usable && backupIsReadable()) {
         window_.backUpFromDeviceComplete();
         const auto requested = record_.holder.get();
         auto holder = std::make_shared<const dataTypeHolder>(requested ? requested->dataType() : DataType::DataTypeAll);

@@ -31,7 +31,8 @@ struct DeviceBackupSettings {
 
 // A fresh backup of the connected device, then the scan of it. BackupAgent starts the backup
 // tool and returns at once; its end reaches backupTaskEnded on the main thread, which starts
-// the scan worker on the backup (or asks the user first); continueToRecover is the "Yes" of the
+// the scan worker on the backup (or asks the user first, or, when the tool failed, says so and
+// scans nothing); continueToRecover is the "Yes" of the
 // question asked when the backup cannot be read as it is. One backup runs at a time; a backup
 // that still runs when this object goes is stopped.
 //
@@ -46,6 +47,9 @@ public:
     static constexpr const char* kMissingFilesQuestion =
         "\"Info.plist\" or \"Manifest.plist\" is missing. Please check the backup file. Not able "
         "to recover data. Do you want to continue anyway?";
+    // The alert of a backup that failed (the tool ended with a status other than 0, or could
+    // not be started); its informative text is the tool's own message. Nothing is scanned.
+    static constexpr const char* kBackupFailedMessage = "The backup of the device failed.";
 
     // `scanEnded` runs on the scan's thread when a scan that this flow started has ended.
     DeviceBackup(BrimleyAppDelegate& record, MainThreadDispatcher& dispatcher, MainWindowActions& window,
@@ -69,6 +73,8 @@ public:
 
 private:
     bool backupIsReadable() const;
+    // What the tool said about its failure: its last line of output, or why it did not start.
+    std::string failureMessage(int terminationStatus) const;
 
     BrimleyAppDelegate& record_;
     MainThreadDispatcher& dispatcher_;
@@ -83,6 +89,8 @@ private:
     std::string currentTargetId_;
     std::unique_ptr<BackupTask> task_;
     int launches_ = 0;
+    // Why the latest launch failed; empty when it started.
+    std::string launchFailure_;
     // Work posted for the main thread checks this before it touches the object.
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 };

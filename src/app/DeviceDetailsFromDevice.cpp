@@ -116,5 +116,8 @@ bool DeviceDetailsReader::readDevice(const std::string& mobileSyncFolder, bool w
             }
         }
     }
-    return finishReading(std::move(info), false);
+    // A device that gave no identifier (it stopped answering midway) names no backup folder: its
+    // details are of no use for a backup.
+    const bool identified = info->UniqueDeviceID().has_value();
+    return finishReading(std::move(info), false) && identified;
 }

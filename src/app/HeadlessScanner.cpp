@@ -15,17 +15,23 @@
 #include "common/TerminalText.h"
 #include "device/AMDevice.h"
 #include "device/MobileDeviceAccess.h"
+#include "device/UsbmuxClient.h"
 #include "export/ExportRun.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <filesystem>
 #include <strings.h>
 #include <map>
 #include <memory>
 #include <system_error>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -69,6 +75,76 @@ int ExitStatusFor(BackupFolderCheck::Problem problem) {
             return HeadlessScanner::kUnreadableFile;
     }
     return HeadlessScanner::kNoBackup;
+}
+
+// Reads devices side by side for --list-devices: posted work runs on a few threads, each
+// piece under a device-read deadline of its own, so that the listing takes time in proportion
+// to the number of devices and a device that does not answer costs at most `limit`, however
+// many there are.
+class ListingWorkers {
+public:
+    ListingWorkers(std::size_t threads, std::chrono::milliseconds limit) : limit_(limit) {
+        for (std::size_t i = 0; i < threads; ++i)
+            threads_.emplace_back([this](std::stop_token stop) { work(stop); });
+    }
+    ~ListingWorkers() { stop(); }
+    // Ends the threads once their current work is done; what is posted from then on is dropped.
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        threads_.clear();
+    }
+    void post(std::function<void()> work) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            queue_.push_back(std::move(work));
+            ++pending_;
+        }
+        changed_.notify_one();
+    }
+    // Until everything posted so far (and what that posted) has run.
+    void waitUntilIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return pending_ == 0; });
+    }
+
+private:
+    void work(const std::stop_token&) {
+        for (;;) {
+            std::function<void()> next;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+                if (stopping_) return;
+                next = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            {
+                const DeviceReadDeadline deadline(std::chrono::steady_clock::now() + limit_);
+                next();
+            }
+            std::lock_guard lock(mutex_);
+            if (--pending_ == 0) idle_.notify_all();
+        }
+    }
+
+    const std::chrono::milliseconds limit_;
+    std::mutex mutex_;
+    std::condition_variable changed_, idle_;
+    std::deque<std::function<void()>> queue_;
+    std::size_t pending_ = 0;
+    bool stopping_ = false;
+    std::vector<std::jthread> threads_;  // last: joined first
+};
+
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
 }
 
 }  // namespace
@@ -139,6 +215,7 @@ int HeadlessScanner::run() {
         else
             dispatcher.post([&] { startOnMainThread(core, dispatcher); });
         dispatcher.run();
+        deviceReadsEnd_.reset();
         if (deviceWaiter_.joinable()) {
             deviceWaiter_.request_stop();
             deviceWaiter_.join();
@@ -215,6 +292,7 @@ void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatche
     }
     if (const auto check = BackupFolderCheck::beforeReading(folder); !check.ok())
         return fail(check);
+    if (refuseExportInto(folder, dispatcher)) return;
 
     // As the home screen does for a chosen backup folder.
     record_.BACKUP_DIRECTORY.set(folder);
@@ -239,6 +317,16 @@ void HeadlessScanner::startOnMainThread(ApplicationCore& core, HeadlessDispatche
     scanStarted_ = true;
     // A Ctrl-C that came before the scan had started.
     if (interrupted_) core.scanWorker().btnCancleClicked(true);
+}
+
+bool HeadlessScanner::refuseExportInto(const std::string& backupFolder, HeadlessDispatcher& dispatcher) {
+    if (!settings_.options.exportDirectory) return false;
+    const std::string refusal = BackupFolderCheck::exportInsideBackup(backupFolder, *settings_.options.exportDirectory);
+    if (refusal.empty()) return false;
+    err_ << "torvane-scan: " << TerminalText(refusal, 2 * kPathBytes) << '\n';
+    status_ = kExportFailed;
+    dispatcher.stop();
+    return true;
 }
 
 int HeadlessScanner::exportRecords() {
@@ -315,6 +403,13 @@ std::optional<std::size_t> HeadlessScanner::answerAlert(const AlertRequest& aler
         dispatcher.stop();
         return 0;  // "Cancel"
     }
+    if (alert.message == DeviceBackup::kBackupFailedMessage) {
+        err_ << "torvane-scan: the backup of the device failed (" << TerminalText(alert.informativeText, kPathBytes)
+             << "); nothing was scanned.\n";
+        status_ = kBackupFailed;
+        dispatcher.stop();
+        return 0;  // "Close"
+    }
     if (alert.message == DeviceBackup::kMissingFilesQuestion) {
         err_ << "torvane-scan: the backup of the device lacks its Info.plist or Manifest.plist; "
                 "nothing was scanned.\n";
@@ -332,6 +427,8 @@ void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecov
     core.applicationDidFinishLaunching();
     if (settings_.options.legacy)
         if (const auto controller = record_.recoveryWindowController.get()) controller->setLegacyCarving(true);
+    // Every device's backup goes below the MobileSync folder.
+    if (refuseExportInto(flow.deviceBackup().settings().mobileSyncFolder, dispatcher)) return;
     auto access = std::make_shared<MobileDeviceAccess>();
     flow.listenForDevices(access);
     if (!access->subscribed() || !access->multiplexerAnswers()) {
@@ -345,6 +442,10 @@ void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecov
     out_.flush();
     const std::string udid = *settings_.options.deviceUdid;
     const auto wait = settings_.deviceWait;
+    // Every device read of this thread until the backup starts (the arrivals, which read each
+    // device's name, and the device's details) ends within the wait, however many devices there
+    // are and whether or not they answer.
+    deviceReadsEnd_.emplace(std::chrono::steady_clock::now() + wait);
     deviceWaiter_ = std::jthread([this, &core, &flow, &dispatcher, access, udid, wait](std::stop_token stop) {
         const auto end = std::chrono::steady_clock::now() + wait;
         while (!stop.stop_requested() && std::chrono::steady_clock::now() < end) {
@@ -356,8 +457,17 @@ void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecov
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (stop.stop_requested()) return;
-        dispatcher.post([this, &dispatcher, udid] {
-            err_ << "torvane-scan: no connected device " << udid << " (see --list-devices).\n";
+        // Listed by the multiplexer, yet not to be read: it does not answer.
+        bool listed = false;
+        for (const UsbmuxListedDevice& device : UsbmuxListDevices(kMultiplexerAnswerLimit, stop).devices)
+            listed = listed || ::strcasecmp(device.udid.c_str(), udid.c_str()) == 0;
+        dispatcher.post([this, &dispatcher, udid, listed] {
+            deviceReadsEnd_.reset();
+            if (listed)
+                err_ << "torvane-scan: the device " << TerminalText(udid)
+                     << " is connected but does not answer; unplug and reconnect it.\n";
+            else
+                err_ << "torvane-scan: no connected device " << udid << " (see --list-devices).\n";
             status_ = kNoDevice;
             dispatcher.stop();
         });
@@ -373,7 +483,9 @@ void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& fl
             record_.mDevice.set(device);
     record_.holder.set(std::make_shared<dataTypeHolder>(settings_.options.dataType));
     record_._RecoverType = 0;
-    if (!flow.DeviceRecovery(settings_.options.fast ? 0 : 1)) {
+    const bool started = flow.DeviceRecovery(settings_.options.fast ? 0 : 1);
+    deviceReadsEnd_.reset();
+    if (!started) {
         if (status_ == kBackupFailed) {
             const auto device = record_.mDevice.get();
             err_ << "torvane-scan: cannot read the device's details"
@@ -398,30 +510,61 @@ void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& fl
 }
 
 int HeadlessScanner::listDevices() {
-    // Everything the listing reads from the devices, on this thread, ends by then.
-    const DeviceReadDeadline deadline(std::chrono::steady_clock::now() + settings_.listingLimit);
-    HeadlessDispatcher dispatcher;
+    constexpr std::size_t kReadingThreads = 16;
+    ListingWorkers workers(kReadingThreads, settings_.listingLimit);
     auto access = std::make_shared<MobileDeviceAccess>();
     MobileDeviceAccessListener quiet;
-    access->setListener(&quiet, [&dispatcher](std::function<void()> work) { dispatcher.post(std::move(work)); });
+    // No work may run while the access goes: the workers end first.
+    const auto finish = [&](int status) {
+        access->setListener(nullptr);
+        workers.stop();
+        return status;
+    };
+    // The subscription names the devices connected now before it returns: their arrivals (each
+    // reads the device's name) are posted to the workers by then.
+    access->setListener(&quiet, [&workers](std::function<void()> work) { workers.post(std::move(work)); });
     if (!access->subscribed() || !access->multiplexerAnswers()) {
         err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd), or it does not "
                 "answer; is it running?\n";
-        return kNoDevice;
+        return finish(kNoDevice);
     }
-    // The subscription has named the devices connected now: their arrivals are queued, and
-    // the listing stops behind them.
-    dispatcher.post([&dispatcher] { dispatcher.stop(); });
-    dispatcher.run();
+    workers.waitUntilIdle();
     const auto devices = access->devices();
-    if (devices.empty()) out_ << "No device is connected.\n";
-    for (const auto& device : devices) {
-        const OptString version = device->deviceValueForKey("ProductVersion").asText();
+    std::vector<OptString> versions(devices.size());
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        workers.post([&versions, &devices, i] { versions[i] = devices[i]->deviceValueForKey("ProductVersion").asText(); });
+    workers.waitUntilIdle();
+    finish(kScanned);
+
+    // In the multiplexer's order; a device it lists that could not be read is named too.
+    std::unordered_map<std::string, std::size_t> read;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (const OptString udid = devices[i]->udid()) read.emplace(LowerCase(*udid), i);
+    std::vector<bool> printed(devices.size(), false);
+    std::vector<std::string> silent;
+    const auto print = [&](std::size_t i) {
+        const auto& device = devices[i];
         out_ << TerminalText(device->udid().value_or("(no identifier)")) << "  "
              << TerminalText(device->deviceName().value_or("(no name)")) << "  "
-             << (version ? "iOS " + TerminalText(*version) : std::string("(locked or not trusted)"))
+             << (versions[i] ? "iOS " + TerminalText(*versions[i]) : std::string("(locked or not trusted)"))
              << '\n';
+        printed[i] = true;
+    };
+    const UsbmuxListing listing = UsbmuxListDevices(kMultiplexerAnswerLimit);
+    for (const UsbmuxListedDevice& listed : listing.devices) {
+        if (!listed.usb) continue;
+        if (const auto found = read.find(LowerCase(listed.udid)); found != read.end()) {
+            if (!printed[found->second]) print(found->second);
+            continue;
+        }
+        out_ << TerminalText(listed.udid) << "  (does not answer)\n";
+        silent.push_back(listed.udid);
     }
-    access->setListener(nullptr);
-    return kScanned;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (!printed[i]) print(i);
+    if (devices.empty() && silent.empty()) out_ << "No device is connected.\n";
+    if (silent.empty()) return kScanned;
+    err_ << "torvane-scan: " << silent.size() << (silent.size() == 1 ? " device does" : " devices do")
+         << " not answer; unplug and reconnect " << (silent.size() == 1 ? "it" : "them") << ".\n";
+    return kNoDevice;
 }

@@ -2,6 +2,7 @@
 
 #include "app/HeadlessWindow.h"
 #include "app/ScanCommandLine.h"
+#include "device/MobileDeviceFramework.h"
 
 #include <atomic>
 #include <chrono>
@@ -90,6 +91,9 @@ private:
     std::optional<std::size_t> answerAlert(const AlertRequest& alert, HeadlessDispatcher& dispatcher);
     // --list-devices.
     int listDevices();
+    // An export asked for into the backup folder (or below it): says why not, ends the run with
+    // kExportFailed and answers true.
+    bool refuseExportInto(const std::string& backupFolder, HeadlessDispatcher& dispatcher);
     int exportRecords();
     void printExport(const ExportReport& report);
 
@@ -110,5 +114,7 @@ private:
     // --device: waits for the device to arrive; the passcode questions answered so far.
     std::jthread deviceWaiter_;
     std::atomic<bool> deviceScanEnded_{false};
+    // --device: the end of the device reads made on the main thread before the backup.
+    std::optional<DeviceReadDeadline> deviceReadsEnd_;
     int backupRetries_ = 0;
 };

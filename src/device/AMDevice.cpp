@@ -21,6 +21,10 @@ std::shared_ptr<AMDevice> AMDevice::initWithDevice(const AMDeviceRef& handle, st
     // Read without a session: a device that does not trust this computer still answers them.
     device->deviceName_ = AMDeviceCopyValue(handle, nullptr, "DeviceName").asString();
     device->udid_ = AMDeviceCopyValue(handle, nullptr, "UniqueDeviceID").asString();
+    // A lockdownd that does not answer still leaves the identifier the multiplexer gave.
+    if (!device->udid_)
+        if (std::string announced = AMDeviceCopyDeviceIdentifier(handle); !announced.empty())
+            device->udid_ = std::move(announced);
     device->deviceDisconnect();
     return device;
 }
@@ -215,9 +219,9 @@ std::unique_ptr<AMSpringboardServices> AMDevice::newAMSpringboardServices() {
     return made;
 }
 
-std::unique_ptr<AMSyslogRelay> AMDevice::newAMSyslogRelay(AMSyslogRelayListener* listener) {
+std::unique_ptr<AMSyslogRelay> AMDevice::newAMSyslogRelay(AMSyslogRelayListener* listener, RunLoopPoster mainLoop) {
     std::unique_ptr<AMSyslogRelay> made;
-    withSession([&] { made = AMSyslogRelay::initWithAMDevice(*this, listener); });
+    withSession([&] { made = AMSyslogRelay::initWithAMDevice(*this, listener, std::move(mainLoop)); });
     return made;
 }
 

@@ -82,7 +82,8 @@ public:
     // Notifications reach their observers through `mainLoop`.
     std::unique_ptr<AMNotificationProxy> newAMNotificationProxy(RunLoopPoster mainLoop);
     std::unique_ptr<AMSpringboardServices> newAMSpringboardServices();
-    std::unique_ptr<AMSyslogRelay> newAMSyslogRelay(AMSyslogRelayListener* listener);
+    // The listener hears of each log line through `mainLoop`.
+    std::unique_ptr<AMSyslogRelay> newAMSyslogRelay(AMSyslogRelayListener* listener, RunLoopPoster mainLoop);
     std::unique_ptr<AMFileRelay> newAMFileRelay();
     std::unique_ptr<AMMobileSync> newAMMobileSync();
 

@@ -40,35 +40,52 @@ bool ValidUtf8(const char* bytes, std::size_t size) {
 
 // ---- System log ----
 
-void AMSyslogRelay::AMSyslogRelayCallBack(const char* bytes, std::size_t size,
-                                          AMSyslogRelayListener* listener) {
+namespace {
+
+// Each whole record of one read, as AMSyslogRelayCallBack describes them.
+template <class Tell>
+void ForEachRecord(const char* bytes, std::size_t size, Tell tell) {
     std::size_t i = 0;
     while (i < size) {
         while (i < size && bytes[i] == '\n') ++i;
         const std::size_t start = i;
         while (i < size && bytes[i] != '\0') ++i;
         if (i >= size) return;  // no NUL before the read's end: the rest is dropped
-        if (i > start && listener) {
+        if (i > start) {
             const bool valid = ValidUtf8(bytes + start, i - start);
-            listener->syslogMessage(valid ? OptString(std::string(bytes + start, i - start)) : std::nullopt);
+            tell(valid ? OptString(std::string(bytes + start, i - start)) : std::nullopt);
         }
         ++i;
     }
 }
 
+}  // namespace
+
+void AMSyslogRelay::AMSyslogRelayCallBack(const char* bytes, std::size_t size,
+                                          AMSyslogRelayListener* listener) {
+    if (listener) ForEachRecord(bytes, size, [listener](OptString line) { listener->syslogMessage(line); });
+}
+
 std::unique_ptr<AMSyslogRelay> AMSyslogRelay::initWithAMDevice(AMDevice& device,
-                                                              AMSyslogRelayListener* listener) {
+                                                              AMSyslogRelayListener* listener,
+                                                              RunLoopPoster mainLoop) {
+    if (!mainLoop) return nullptr;
     std::unique_ptr<AMSyslogRelay> made(new AMSyslogRelay());
     if (!made->initWithName("com.apple.syslog_relay", device)) return nullptr;
     made->listener_ = listener;
     AMSyslogRelay* relay = made.get();
-    made->reader_ = std::jthread([relay](std::stop_token stop) {
+    made->reader_ = std::jthread([relay, mainLoop = std::move(mainLoop)](std::stop_token stop) {
         std::vector<char> buffer(16384);
         while (!stop.stop_requested()) {
             std::size_t got = 0;
             const std::int32_t status = AMServiceReceive(relay->service_, buffer.data(), buffer.size(), &got, 250);
             if (got > 0) {
-                AMSyslogRelayCallBack(buffer.data(), got, relay->listener_);
+                if (relay->listener_)
+                    ForEachRecord(buffer.data(), got, [&](OptString line) {
+                        mainLoop([alive = relay->alive_, listener = relay->listener_, line = std::move(line)] {
+                            if (*alive) listener->syslogMessage(line);
+                        });
+                    });
                 continue;
             }
             if (status != kAMDReceiveTimeout) return;  // the log has ended
@@ -78,6 +95,7 @@ std::unique_ptr<AMSyslogRelay> AMSyslogRelay::initWithAMDevice(AMDevice& device,
 }
 
 AMSyslogRelay::~AMSyslogRelay() {
+    *alive_ = false;
     if (reader_.joinable()) {
         reader_.request_stop();
         reader_.join();

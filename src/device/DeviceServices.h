@@ -5,6 +5,7 @@
 #include "device/DevicePlist.h"
 #include "device/MobileDeviceFramework.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -26,10 +27,12 @@ public:
 };
 
 // The system-log relay ("com.apple.syslog_relay"): reads the log on a thread of its own and
-// tells the listener of each NUL-ended record, on that thread.
+// tells the listener of each NUL-ended record on the main thread, through `mainLoop`. Once the
+// relay is destroyed (on the main thread), calls still queued there tell the listener nothing.
 class AMSyslogRelay : public AMService {
 public:
-    static std::unique_ptr<AMSyslogRelay> initWithAMDevice(AMDevice& device, AMSyslogRelayListener* listener);
+    static std::unique_ptr<AMSyslogRelay> initWithAMDevice(AMDevice& device, AMSyslogRelayListener* listener,
+                                                           RunLoopPoster mainLoop);
     ~AMSyslogRelay() override;
 
     // One read's bytes as records: each ends with a NUL; newlines at a record's start are
@@ -39,6 +42,7 @@ public:
 private:
     AMSyslogRelay() = default;
     AMSyslogRelayListener* listener_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     std::jthread reader_;
 };
 

@@ -25,6 +25,7 @@
 #include <set>
 #include <stop_token>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,83 @@ unsigned DeviceReadDeadline::limitFor(unsigned limit) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*tDeadline - Clock::now()).count();
     if (left <= 0) return 0;
     return static_cast<unsigned>(std::min<long long>(left, limit));
+}
+
+namespace {
+
+// The multiplexer's handles of the devices in its latest device list, by identifier. The
+// library finds a device by asking the multiplexer for its whole list and reading all of it
+// (usbmuxd_get_device below answers from here instead): done once per device, that cost the
+// square of the number of devices.
+struct KnownHandles {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::uint32_t> byUdid;
+};
+
+KnownHandles& Known() {
+    static KnownHandles* known = new KnownHandles;  // used until the process ends
+    return *known;
+}
+
+}  // namespace
+
+// The library reaches the multiplexer through three functions of its multiplexer client:
+// finding a device, connecting to one of its ports, and reading its pairing record. They are
+// answered here, by this layer's own client: the library's client would ask for the whole
+// device list to find each device (for many devices, a cost in the square of their number),
+// waits several seconds for each answer whatever the caller's deadline, and keeps state of its
+// own that two threads must not use at once.
+
+// A device of the latest device list read, else of a fresh one.
+extern "C" int usbmuxd_get_device(const char* udid, usbmuxd_device_info_t* device,
+                                  enum usbmux_lookup_options options) {
+    const bool usb = options == 0 || (options & DEVICE_LOOKUP_USBMUX) != 0;
+    if (!udid || !device || !usb || std::strlen(udid) >= sizeof device->udid) return 0;
+    const auto answer = [&](std::uint32_t handle) {
+        std::memset(device, 0, sizeof *device);
+        device->handle = handle;
+        std::memcpy(device->udid, udid, std::strlen(udid));
+        device->conn_type = CONNECTION_TYPE_USB;
+        return 1;
+    };
+    {
+        KnownHandles& known = Known();
+        std::lock_guard lock(known.mutex);
+        if (const auto found = known.byUdid.find(udid); found != known.byUdid.end()) return answer(found->second);
+    }
+    const unsigned limit = DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs);
+    if (limit == 0) return -ETIMEDOUT;
+    const UsbmuxListing listing = UsbmuxListDevices(std::chrono::milliseconds(limit));
+    if (!listing.answered) return -ENODEV;
+    for (const UsbmuxListedDevice& listed : listing.devices)
+        if (listed.usb && listed.udid == udid) return answer(listed.handle);
+    return 0;
+}
+
+extern "C" int usbmuxd_connect(const uint32_t handle, const unsigned short tcp_port) {
+    const unsigned limit = DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs);
+    if (limit == 0) return -ETIMEDOUT;
+    std::string error;
+    const int fd = UsbmuxConnect(handle, tcp_port, std::chrono::milliseconds(limit), &error);
+    return fd >= 0 ? fd : -ECONNREFUSED;
+}
+
+extern "C" int usbmuxd_read_pair_record(const char* record_id, char** record_data, uint32_t* record_size) {
+    if (!record_id || !record_data || !record_size) return -EINVAL;
+    *record_data = nullptr;
+    *record_size = 0;
+    const unsigned limit = DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs);
+    if (limit == 0) return -ETIMEDOUT;
+    std::string error;
+    const std::optional<std::string> record =
+        UsbmuxReadPairRecord(record_id, std::chrono::milliseconds(limit), &error);
+    if (!record || record->empty() || record->size() > kMaxServiceFrameBytes) return -ENOENT;
+    // The caller frees it with free().
+    *record_data = static_cast<char*>(std::malloc(record->size()));
+    if (!*record_data) return -ENOMEM;
+    std::memcpy(*record_data, record->data(), record->size());
+    *record_size = static_cast<uint32_t>(record->size());
+    return 0;
 }
 
 // ---- Devices ----
@@ -221,10 +299,13 @@ void CloseLockdown(DeviceHandle& device) {
 }
 
 // Opens a connection to a port of the device, refusing one that select() could not watch.
-std::int32_t ConnectToPort(idevice_t device, std::uint16_t port, idevice_connection_t* connection) {
+std::int32_t ConnectToPort(const AMDeviceRef& owner, std::uint16_t port, idevice_connection_t* connection) {
     *connection = nullptr;
     if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
-    const idevice_error_t error = idevice_connect(device, port, connection);
+    // A deadline that has passed leaves no time to ask the multiplexer.
+    if (DeviceReadDeadline::limitFor(kMultiplexerRequestLimitMs) == 0) return kAMDReceiveTimeout;
+    // The multiplexer's answer is awaited no longer than the limit (see usbmuxd_connect).
+    const idevice_error_t error = idevice_connect(owner->device, port, connection);
     if (error != IDEVICE_E_SUCCESS) {
         *connection = nullptr;
         return DeviceStatus(error);
@@ -295,6 +376,12 @@ void PollDevices(const std::shared_ptr<AMDeviceNotification::State>& state, cons
         } else {
             state->answers = true;
             state->unanswered = 0;
+            {
+                KnownHandles& known = Known();
+                std::lock_guard knownLock(known.mutex);
+                for (const UsbmuxListedDevice& listed : listing.devices)
+                    if (listed.usb) known.byUdid[listed.udid] = listed.handle;
+            }
             std::set<std::uint32_t> present;
             for (const UsbmuxListedDevice& listed : listing.devices) {
                 if (!listed.usb) continue;
@@ -312,6 +399,14 @@ void PollDevices(const std::shared_ptr<AMDeviceNotification::State>& state, cons
                     continue;
                 }
                 events.emplace_back(it->second, ADNCI_MSG_DISCONNECTED);
+                {
+                    // A device that has left is no longer found under its old handle.
+                    KnownHandles& known = Known();
+                    std::lock_guard knownLock(known.mutex);
+                    if (const auto found = known.byUdid.find(it->second->udid);
+                        found != known.byUdid.end() && found->second == it->first)
+                        known.byUdid.erase(found);
+                }
                 it = state->devices.erase(it);
             }
         }
@@ -376,6 +471,7 @@ std::int32_t AMDeviceConnect(const AMDeviceRef& device) {
     }
     if (!device->device) {
         if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
+        // Found in the device list already read (see usbmuxd_get_device).
         const idevice_error_t error =
             idevice_new_with_options(&device->device, device->udid.c_str(), IDEVICE_LOOKUP_USBMUX);
         if (error != IDEVICE_E_SUCCESS) {
@@ -384,7 +480,7 @@ std::int32_t AMDeviceConnect(const AMDeviceRef& device) {
         }
     }
     auto link = std::make_unique<LockdownLink>();
-    const std::int32_t status = ConnectToPort(device->device, kLockdownPort, &link->connection);
+    const std::int32_t status = ConnectToPort(device, kLockdownPort, &link->connection);
     if (status != kAMDSuccess) return status;
     device->lockdown = std::move(link);
     return kAMDSuccess;
@@ -405,9 +501,10 @@ std::int32_t AMDeviceStartSession(const AMDeviceRef& device) {
     if (!RoomForALibrarySocket()) return kAMDTooManyDescriptors;
     char* recordBytes = nullptr;
     std::uint32_t recordSize = 0;
-    if (usbmuxd_read_pair_record(device->udid.c_str(), &recordBytes, &recordSize) < 0 ||
-        !recordBytes)
+    if (usbmuxd_read_pair_record(device->udid.c_str(), &recordBytes, &recordSize) < 0 || !recordBytes) {
+        std::free(recordBytes);
         return kAMDNoPairRecord;
+    }
     const PlistValue record = PlistValue::parse(recordBytes, recordSize);
     std::free(recordBytes);
     const std::optional<std::string> hostId = record.stringFor("HostID");

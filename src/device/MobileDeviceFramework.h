@@ -45,6 +45,11 @@ inline constexpr unsigned kDeviceReadTimeoutMs = 30000;
 // How long one answer of lockdownd may take, in milliseconds. A lockdownd that does not
 // answer in time has its connection closed: the next request opens a new one.
 inline constexpr unsigned kLockdownReadTimeoutMs = 5000;
+// How long the device multiplexer may take to answer a request the library makes of it on
+// the way to a device (a connection to one of its ports, its pairing record), in milliseconds.
+// The library itself would wait several seconds for each: a multiplexer that does not answer
+// would then cost that much per device.
+inline constexpr unsigned kMultiplexerRequestLimitMs = 1000;
 // How long the device multiplexer may take to give its device list, and how often the list is
 // asked for while a subscription lives (more slowly while the multiplexer does not answer).
 inline constexpr std::chrono::milliseconds kMultiplexerAnswerLimit{1000};

@@ -41,6 +41,12 @@ public:
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
     int fd() const { return fd_; }
+    // The descriptor, no longer closed here.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -159,8 +165,7 @@ bool ReceiveAll(int fd, char* into, std::size_t size, Clock::time_point deadline
     return true;
 }
 
-std::string Request(const char* type, std::uint32_t tag) {
-    PlistValue message = PlistValue::dictionary();
+std::string Request(const char* type, std::uint32_t tag, PlistValue message = PlistValue::dictionary()) {
     message.set("MessageType", PlistValue::string(type));
     message.set("ClientVersionString", PlistValue::string("torvane"));
     message.set("ProgName", PlistValue::string("torvane"));
@@ -170,6 +175,39 @@ std::string Request(const char* type, std::uint32_t tag) {
                         kPlistMessage, tag};
     std::string out(reinterpret_cast<const char*>(&header), sizeof header);
     return out + xml;
+}
+
+// One request and its answer on a connection of its own; the answer, or none with `error` set.
+// The connection stays open in `socket` (a Connect's answer leaves it joined to the device).
+std::optional<PlistValue> Exchange(const std::string& request, std::uint32_t tag, Clock::time_point deadline,
+                                   const std::stop_token& stop, int& socket, std::string& error) {
+    socket = ConnectToMultiplexer(deadline, stop, error);
+    if (socket < 0) return std::nullopt;
+    if (!SendAll(socket, request, deadline, stop)) {
+        error = "the multiplexer took no request";
+        return std::nullopt;
+    }
+    Header header{};
+    if (!ReceiveAll(socket, reinterpret_cast<char*>(&header), sizeof header, deadline, stop)) {
+        error = "the multiplexer gave no answer in time";
+        return std::nullopt;
+    }
+    if (header.length < sizeof header || header.length - sizeof header > kMaxReplyBytes ||
+        header.message != kPlistMessage || header.tag != tag) {
+        error = "the multiplexer's answer is no answer to the request";
+        return std::nullopt;
+    }
+    std::string body(header.length - sizeof header, '\0');
+    if (!ReceiveAll(socket, body.data(), body.size(), deadline, stop)) {
+        error = "the multiplexer's answer was cut short";
+        return std::nullopt;
+    }
+    PlistValue reply = PlistValue::parse(body.data(), body.size());
+    if (reply.kind() != PlistValue::Kind::Dictionary) {
+        error = "the multiplexer's answer is no answer to the request";
+        return std::nullopt;
+    }
+    return reply;
 }
 
 UsbmuxListedDevice DeviceOf(const PlistValue& entry) {
@@ -221,4 +259,47 @@ UsbmuxListing UsbmuxListDevices(std::chrono::milliseconds limit, const std::stop
     }
     listing.answered = true;
     return listing;
+}
+
+int UsbmuxConnect(std::uint32_t handle, std::uint16_t port, std::chrono::milliseconds limit, std::string* error) {
+    std::string failure;
+    constexpr std::uint32_t kTag = 1;
+    PlistValue message = PlistValue::dictionary();
+    message.set("DeviceID", PlistValue::integer(handle));
+    // In network byte order, as the multiplexer expects it.
+    message.set("PortNumber", PlistValue::integer(static_cast<std::uint16_t>((port >> 8) | (port << 8))));
+    int fd = -1;
+    const std::optional<PlistValue> reply =
+        Exchange(Request("Connect", kTag, std::move(message)), kTag, Clock::now() + limit, {}, fd, failure);
+    Socket socket(fd);
+    if (reply) {
+        const std::optional<std::int64_t> number = reply->get("Number").asInteger();
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (number != 0)
+            failure = "the multiplexer refused the connection (" + std::to_string(number.value_or(-1)) + ")";
+        else if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            failure = std::string("fcntl: ") + std::strerror(errno);
+        else
+            return socket.release();
+    }
+    if (error) *error = failure;
+    return -1;
+}
+
+std::optional<std::string> UsbmuxReadPairRecord(const std::string& udid, std::chrono::milliseconds limit,
+                                                std::string* error) {
+    std::string failure;
+    constexpr std::uint32_t kTag = 1;
+    PlistValue message = PlistValue::dictionary();
+    message.set("PairRecordID", PlistValue::string(udid));
+    int fd = -1;
+    const std::optional<PlistValue> reply =
+        Exchange(Request("ReadPairRecord", kTag, std::move(message)), kTag, Clock::now() + limit, {}, fd, failure);
+    const Socket socket(fd);
+    if (reply) {
+        if (const auto record = reply->get("PairRecordData").asData()) return std::string(record->begin(), record->end());
+        failure = "the multiplexer holds no pairing record for the device";
+    }
+    if (error) *error = failure;
+    return std::nullopt;
 }

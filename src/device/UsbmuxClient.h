@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -32,3 +33,13 @@ struct UsbmuxListing {
 // Asks for the device list ("ListDevices") and waits at most `limit` for all of the answer;
 // a stop request ends the wait early, without a list.
 UsbmuxListing UsbmuxListDevices(std::chrono::milliseconds limit, const std::stop_token& stop = {});
+
+// Asks the multiplexer to connect to `port` of the device it knows by `handle`, waiting at most
+// `limit` for its answer: the connected socket (in blocking mode, the caller's to close), or -1
+// with `error` set. Safe to call from several threads at once.
+int UsbmuxConnect(std::uint32_t handle, std::uint16_t port, std::chrono::milliseconds limit, std::string* error);
+
+// The pairing record the multiplexer keeps for the device, waiting at most `limit`; none when
+// it has none or does not answer in time. Safe to call from several threads at once.
+std::optional<std::string> UsbmuxReadPairRecord(const std::string& udid, std::chrono::milliseconds limit,
+                                                std::string* error);

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 namespace {
@@ -86,4 +88,67 @@ TEST(BackupFolderCheckTest, DatabaseNamesPerType) {
     const auto& all = BackupFolderCheck::databaseNames(DataType::DataTypeAll);
     EXPECT_NE(std::find(all.begin(), all.end(), BackupDatabaseNames::kCalendar), all.end());
     EXPECT_TRUE(BackupFolderCheck::databaseNames(static_cast<DataType>(42)).empty());
+}
+
+// Something other than a file where a database of the scanned type belongs cannot be read: the
+// check names it, rather than letting the scan take the backup for one without the database.
+TEST(BackupFolderCheckTest, ADatabaseThatIsNoRegularFileIsNamed) {
+    TempDir dir;
+    std::ofstream(dir / "outside.db") << "SQLite format 3";
+    const struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        const char* says;
+    } cases[] = {
+        {"a FIFO", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, "a pipe (FIFO)"},
+        {"a folder", [](const auto& p) { std::filesystem::create_directory(p); }, "a folder"},
+        {"a link to /dev/zero", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); }, "a link to a device"},
+        {"a dangling link", [](const auto& p) { std::filesystem::create_symlink("nowhere.db", p); }, "a link that leads nowhere"},
+        {"a link out of the backup", [&](const auto& p) { std::filesystem::create_symlink(dir / "outside.db", p); },
+         "a link that leads out of the backup folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto folder = dir / c.name;
+        BackupBuilder backup(folder);
+        backup.writePlists();
+        const auto sms = folder / BackupDatabaseNames::kSms;
+        c.make(sms);
+        const auto check = Check(folder.string(), DataType::DataTypeSMS);
+        EXPECT_EQ(check.problem, Problem::Unreadable);
+        EXPECT_NE(check.message.find(sms.string()), std::string::npos) << check.message;
+        EXPECT_NE(check.message.find(c.says), std::string::npos) << check.message;
+        // A scan of another type does not read it.
+        EXPECT_TRUE(Check(folder.string(), DataType::DataTypeCalendar).ok());
+    }
+}
+
+TEST(BackupFolderCheckTest, AnExportIntoTheBackupFolderIsRefused) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "backup" / "sub");
+    std::filesystem::create_directories(dir / "elsewhere");
+    std::filesystem::create_directory_symlink(dir / "backup", dir / "link-to-backup");
+    const std::string backup = (dir / "backup").string();
+    const struct Case {
+        std::string exportFolder;
+        bool refused;
+    } cases[] = {
+        {backup, true},
+        {backup + "/", true},
+        {backup + "/sub", true},
+        {backup + "/not-yet/made", true},
+        {(dir / "elsewhere" / ".." / "backup" / "x").string(), true},
+        {(dir / "link-to-backup" / "x").string(), true},
+        {(dir / "elsewhere").string(), false},
+        {(dir / "backup2").string(), false},  // a name that only begins like the backup's
+        {dir.path().string(), false},          // the folder above it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exportFolder);
+        const std::string refusal = BackupFolderCheck::exportInsideBackup(backup, c.exportFolder);
+        EXPECT_EQ(!refusal.empty(), c.refused) << refusal;
+        if (c.refused) {
+            EXPECT_NE(refusal.find("only ever read"), std::string::npos);
+        }
+    }
 }

@@ -110,7 +110,7 @@ protected:
     // Starts the core and the device flow as start-up does, and plugs the phone in.
     void start(std::optional<SimulatedDevice> phone = Phone()) {
         CoreConfiguration configuration = CoreConfiguration::defaults();
-        configuration.backupTool = TORVANE_STANDIN_BACKUP;
+        configuration.backupTool = backupTool;
         configuration.mobileSyncFolder = mobileSync.string();
         core.emplace(record, dispatcher, window, analytics, configuration, (dir / "work").c_str());
         flow.emplace(*core, record, dispatcher, analytics, [this] { scansEnded++; });
@@ -150,6 +150,7 @@ protected:
     }
 
     DeviceSimulator simulator;
+    std::string backupTool = TORVANE_STANDIN_BACKUP;
     fs::path dir, mobileSync;
     HeadlessDispatcher dispatcher;
     std::thread mainThread;
@@ -352,6 +353,43 @@ TEST_F(DeviceFlowTest, CancelAtThePasscodeQuestionReturnsHome) {
     EXPECT_EQ(toolRuns().size(), 1u);
     EXPECT_EQ(scansEnded.load(), 0);
 }
+
+// A tool that fails, whether it wrote part of the backup or could not even start, leaves
+// nothing that may be scanned as a whole backup.
+struct FailedBackupCase {
+    const char* name;
+    bool toolStarts;
+    const char* status;
+};
+
+class FailedBackupTest : public DeviceFlowTest, public ::testing::WithParamInterface<FailedBackupCase> {};
+
+TEST_P(FailedBackupTest, IsReportedAndNotScanned) {
+    prepareBackup();
+    // Only the two description files reach the folder, as when the phone is unplugged midway.
+    for (const auto& entry : fs::directory_iterator(dir / "source"))
+        if (entry.path().filename() != "Info.plist" && entry.path().filename() != "Manifest.plist")
+            fs::remove_all(entry.path());
+    ::setenv("TORVANE_STANDIN_STATUSES", GetParam().status, 1);
+    if (!GetParam().toolStarts) backupTool = (dir / "no-such-tool").string();
+    start();
+    onMain([&] { EXPECT_TRUE(flow->DeviceRecovery(1)); });
+    const std::string alert = std::string("runAlert ") + DeviceBackup::kBackupFailedMessage + " [Close]";
+    ASSERT_TRUE(WaitFor([&] { return Contains(window->texts(), alert); }));
+    onMain([&] { window->answerAlert(0); });
+    onMain([] {});
+    const auto texts = window->texts();
+    EXPECT_FALSE(Contains(texts, "backUpFromDeviceComplete"));
+    EXPECT_EQ(texts.back(), "showScreen 3");
+    EXPECT_FALSE(core->scanWorker().isRunning());
+    EXPECT_EQ(scansEnded.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedBackupTest,
+                         ::testing::Values(FailedBackupCase{"Status255AfterTheDescriptionFiles", true, "255"},
+                                           FailedBackupCase{"Status3AtOnce", true, "3"},
+                                           FailedBackupCase{"ToolCannotStart", false, "0"}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(DeviceFlowTest, AMissingDescriptionFileAsksBeforeScanning) {
     prepareBackup(false);

@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -188,6 +190,36 @@ TEST_F(DeviceScanEndToEndTest, ABackupWithoutItsDescriptionIsNotScanned) {
     EXPECT_NE(ran.err.find("lacks its Info.plist or Manifest.plist"), std::string::npos);
 }
 
+// A backup tool that fails: nothing is scanned, and the tool's own words say why.
+TEST_F(DeviceScanEndToEndTest, AFailedBackupEndsWithTheToolsMessage) {
+    struct Case {
+        const char* name;
+        bool partialBackup;
+        const char* status;
+    };
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    for (const Case& c : {Case{"status 255 after the description files", true, "255"},
+                          Case{"status 2 at once, nothing written", false, "2"}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "source");
+        fs::remove_all(dir / "data");
+        std::vector<std::string> env = {"TORVANE_STANDIN_STATUSES=" + std::string(c.status)};
+        if (c.partialBackup) {
+            prepareBackup();
+            for (const auto& entry : fs::directory_iterator(dir / "source"))
+                if (entry.path().filename() != "Info.plist" && entry.path().filename() != "Manifest.plist")
+                    fs::remove_all(entry.path());
+            env.push_back("TORVANE_STANDIN_SOURCE=" + (dir / "source").string());
+        }
+        const Ran ran = run({"--device", kUdid, "--type", "messages"}, env);
+        EXPECT_EQ(ran.status, 7) << ran.out << ran.err;
+        EXPECT_NE(ran.err.find("the backup tool ended with status " + std::string(c.status) + ": Backup Failed."),
+                  std::string::npos)
+            << ran.err;
+        EXPECT_EQ(ran.out.find("Scan completed"), std::string::npos) << ran.out;
+    }
+}
+
 // Far more than any device command may take, far less than the library's own waits.
 constexpr std::chrono::seconds kHangGuard{30};
 
@@ -234,10 +266,63 @@ TEST_F(DeviceScanEndToEndTest, ADeviceWhoseLockdownNeverAnswersIsGivenUpInTime) 
     const Ran listed = run({"--list-devices"}, {}, kHangGuard);
     EXPECT_EQ(listed.status, 0) << listed.out << listed.err;
     EXPECT_NE(listed.out.find("(locked or not trusted)"), std::string::npos) << listed.out;
+    // The identifier the multiplexer gave, for --device.
+    EXPECT_EQ(listed.out.rfind(std::string(kUdid) + "  ", 0), 0u) << listed.out;
 
     const Ran device = run({"--device", kUdid}, {"TORVANE_STANDIN_LOG=" + (dir / "tool.log").string()}, kHangGuard);
     EXPECT_EQ(device.status, 6) << device.out << device.err;
     EXPECT_FALSE(fs::exists(dir / "tool.log"));
+}
+
+// Devices the multiplexer lists but cannot connect to are named, beside the one that answers,
+// and the device commands end with "no device" rather than after several seconds per device.
+TEST_F(DeviceScanEndToEndTest, DevicesWhoseConnectionIsNeverAnsweredAreNamed) {
+    const std::vector<std::string> silent = {"1111111111111111111111111111111111111111",
+                                             "2222222222222222222222222222222222222222",
+                                             "3333333333333333333333333333333333333333"};
+    for (const std::string& udid : silent) {
+        SimulatedDevice phone = Phone(udid, "Silent iPhone");
+        phone.connectSilent = true;
+        simulator.attach(phone);
+    }
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    const Ran listed = run({"--list-devices"}, {}, kHangGuard);
+    EXPECT_EQ(listed.status, 6) << listed.out << listed.err;
+    EXPECT_NE(listed.out.find(std::string(kUdid) + "  Clara's iPhone  iOS 9.3.5\n"), std::string::npos) << listed.out;
+    for (const std::string& udid : silent)
+        EXPECT_NE(listed.out.find(udid + "  (does not answer)\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.err.find("3 devices do not answer"), std::string::npos) << listed.err;
+
+    const Ran device = run({"--device", silent[1]}, {"TORVANE_STANDIN_LOG=" + (dir / "tool.log").string()}, kHangGuard);
+    EXPECT_EQ(device.status, 6) << device.out << device.err;
+    EXPECT_NE(device.err.find(silent[1] + " is connected but does not answer"), std::string::npos) << device.err;
+    EXPECT_FALSE(fs::exists(dir / "tool.log"));
+}
+
+// A multiplexer that stops answering after the device has arrived: its details cannot be read
+// whole, so no backup is started into a folder without a name.
+TEST_F(DeviceScanEndToEndTest, AMultiplexerThatStallsStartsNoBackup) {
+    simulator.attach(Phone(kUdid, "Clara's iPhone"));
+    simulator.answerConnects(2);  // the arrival, and the first of the device's details
+    const Ran ran = run({"--device", kUdid}, {"TORVANE_STANDIN_LOG=" + (dir / "tool.log").string()}, kHangGuard);
+    EXPECT_EQ(ran.status, 6) << ran.out << ran.err;
+    EXPECT_EQ(ran.out.find("Backing up"), std::string::npos) << ran.out;
+    EXPECT_FALSE(fs::exists(dir / "tool.log"));
+}
+
+// The listing asks the multiplexer for its device list a few times, not once per device: the
+// cost of a listing grows with the number of devices, not with its square.
+TEST_F(DeviceScanEndToEndTest, ListingManyDevicesAsksForTheDeviceListAFewTimes) {
+    constexpr int kDevices = 60;
+    for (int i = 0; i < kDevices; ++i) {
+        char udid[41];
+        std::snprintf(udid, sizeof udid, "%040d", i);
+        simulator.attach(Phone(udid, "Phone " + std::to_string(i)));
+    }
+    const Ran listed = run({"--list-devices"}, {}, kHangGuard);
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), kDevices) << listed.out;
+    EXPECT_LT(simulator.listingRequests(), 10);
 }
 
 TEST_F(DeviceScanEndToEndTest, AnUntrustedDeviceIsNotBackedUp) {

@@ -922,7 +922,7 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
             }
 
             const auto scan = RunScanner({backup.string(), "--type", type.typeWord, "--fast",
-                                          "--export", (backup / "export").string()},
+                                          "--export", fs::path(backup.string() + "-export").string()},
                                          dir / "cache");
             EXPECT_EQ(scan.exitStatus, damageSeen ? 8 : 0) << scan.out << scan.err;
             if (damageSeen) {
@@ -937,7 +937,7 @@ TEST_F(EndToEndScanTest, DamagedDatabasesNeverTurnLiveRowsIntoDeletedOnes) {
             if (d == 0 && type.carved) {
                 EXPECT_GT(counts.deleted, 0);
             }
-            const fs::path folder = ExportFolder(backup / "export");
+            const fs::path folder = ExportFolder(backup.string() + "-export");
             if (!fs::exists(folder / type.file)) continue;
             const auto records = ReadCsv(folder / type.file);
             for (std::size_t i = static_cast<std::size_t>(std::max(counts.existing, 0));
@@ -959,7 +959,7 @@ struct ScannedMessages {
 ScannedMessages ScanMessages(const fs::path& backup, const fs::path& cache) {
     ScannedMessages scanned;
     const auto scan = RunScanner(
-        {backup.string(), "--type", "messages", "--fast", "--export", (backup / "export").string()},
+        {backup.string(), "--type", "messages", "--fast", "--export", fs::path(backup.string() + "-export").string()},
         cache);
     const auto report = ReportRows(scan.out);
     if (!report.count("Messages")) {
@@ -967,7 +967,7 @@ ScannedMessages ScanMessages(const fs::path& backup, const fs::path& cache) {
         return scanned;
     }
     scanned.counts = report.at("Messages");
-    const auto records = ReadCsv(ExportFolder(backup / "export") / "SMS.csv");
+    const auto records = ReadCsv(ExportFolder(backup.string() + "-export") / "SMS.csv");
     for (std::size_t i = static_cast<std::size_t>(std::max(scanned.counts.existing, 0));
          i < records.size(); ++i)
         if (records[i].size() > 2) scanned.deletedTexts.push_back(records[i][2]);
@@ -1230,6 +1230,9 @@ TEST_F(EndToEndScanTest, RefusedFolders) {
     testsupport::DeviceDetails details;
     details.isEncrypted = true;
     testsupport::BackupBuilder(dir / "encrypted").writePlists(details);
+    testsupport::BackupBuilder(dir / "plain").writePlists();
+    testsupport::BackupBuilder(dir / "fifo").writePlists();
+    ASSERT_EQ(::mkfifo((dir / "fifo" / "3d0d7e5fb2ce288813306e4d4636395e047a3d28").c_str(), 0600), 0);
 
     struct Case {
         std::vector<std::string> arguments;
@@ -1241,6 +1244,8 @@ TEST_F(EndToEndScanTest, RefusedFolders) {
         {{(dir / "missing").string()}, 3, "There is no folder"},
         {{(dir / "encrypted").string()}, 4, "encrypted: its files cannot be read"},
         {{"--type", "everything"}, 2, "unknown data type"},
+        {{(dir / "fifo").string(), "--type", "messages"}, 5, "3d0d7e5fb2ce288813306e4d4636395e047a3d28 of the backup cannot be read: it is a pipe"},
+        {{(dir / "plain").string(), "--export", (dir / "plain" / "out").string()}, 1, "which is only ever read"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -176,6 +178,39 @@ TEST_F(DeviceListTest, WithoutAMainLoopThereIsNoSubscription) {
     EXPECT_TRUE(access.setListener(&silent));
     EXPECT_FALSE(access.subscribed());
     EXPECT_TRUE(access.devices().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// waitForConnection: false at once without a subscription; with one, it returns on the next
+// arrival or departure, and a notification of another kind does not end the wait.
+TEST_F(DeviceListTest, WaitForConnectionReturnsOnTheNextArrivalOrDeparture) {
+    MobileDeviceAccess unsubscribed;
+    EXPECT_FALSE(unsubscribed.waitForConnection());
+
+    MobileDeviceAccess access;
+    MobileDeviceAccessListener silent;
+    access.setListener(&silent, loop.poster());
+    ASSERT_TRUE(access.subscribed());
+    loop.drain();
+    auto waited = std::async(std::launch::async, [&] { return access.waitForConnection(); });
+    access.Notify(AMDeviceNotificationInfo{nullptr, ADNCI_MSG_UNKNOWN});
+    loop.drain();
+    EXPECT_NE(waited.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
+
+    const std::string udid = "c0ffee00c0ffee00c0ffee00c0ffee00c0ffee00";
+    simulator.attach(TestPhone(udid));
+    ASSERT_TRUE(loop.runUntil([&] { return access.devices().size() == 1; }));
+    // Had the wait begun only after the arrival, the departure ends it.
+    if (waited.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        simulator.detach(udid);
+        ASSERT_TRUE(loop.runUntil([&] { return access.devices().empty(); }));
+    }
+    // Bounded only so that a wait that never ends fails the test rather than hanging it.
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(waited.get());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -189,6 +190,11 @@ public:
     void syslogMessage(const OptString& line) override {
         std::lock_guard lock(mutex);
         lines.push_back(line.value_or("<invalid>"));
+        threads.push_back(std::this_thread::get_id());
+    }
+    std::vector<std::thread::id> threadsTold() {
+        std::lock_guard lock(mutex);
+        return threads;
     }
     std::vector<std::string> snapshot() {
         std::lock_guard lock(mutex);
@@ -196,6 +202,7 @@ public:
     }
     std::mutex mutex;
     std::vector<std::string> lines;
+    std::vector<std::thread::id> threads;
 };
 
 TEST(SyslogRecordsTest, RecordsEndWithANul) {
@@ -217,13 +224,17 @@ TEST(SyslogRecordsTest, RecordsEndWithANul) {
     }
 }
 
-TEST_F(ServiceChannelTest, TheLogRelayDeliversTheDevicesLines) {
+// The lines reach the listener on the main loop's thread (here the test's), never on the
+// relay's reading thread.
+TEST_F(ServiceChannelTest, TheLogRelayDeliversTheDevicesLinesOnTheMainLoop) {
     LineCollector collector;
-    auto relay = device->newAMSyslogRelay(&collector);
+    auto relay = device->newAMSyslogRelay(&collector, loop.poster());
     ASSERT_TRUE(relay);
     ASSERT_TRUE(loop.runUntil([&] { return collector.snapshot().size() >= 2; }));
     relay.reset();
+    loop.drain();
     EXPECT_EQ(collector.snapshot(), (std::vector<std::string>{"kernel: hello", "launchd: x"}));
+    for (const std::thread::id told : collector.threadsTold()) EXPECT_EQ(told, std::this_thread::get_id());
 }
 
 TEST_F(ServiceChannelTest, TheFileRelayCopiesOnceAndThenRefuses) {

@@ -601,6 +601,23 @@ void DeviceSimulator::serveMux(Connection& connection) {
                 result(header.tag, 2);
                 continue;
             }
+            bool silent = false;
+            {
+                std::lock_guard lock(mutex_);
+                silent = device->device.connectSilent;
+            }
+            for (int left = connectsAnswered_.load(); !silent && left >= 0;) {
+                if (left == 0)
+                    silent = true;
+                else if (connectsAnswered_.compare_exchange_weak(left, left - 1))
+                    break;
+            }
+            if (silent) {
+                char sink[256];
+                while (::recv(fd, sink, sizeof sink, 0) > 0) {
+                }
+                return;
+            }
             std::string service;
             if (port != 62078) {
                 std::lock_guard lock(mutex_);

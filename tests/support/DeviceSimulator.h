@@ -71,6 +71,8 @@ struct SimulatedDevice {
     bool lockdownSilent = false;
     // AFC reads every request and never answers one.
     bool afcSilent = false;
+    // The multiplexer reads every request to connect to the device and never answers one.
+    bool connectSilent = false;
 };
 
 // How the multiplexer answers a client that asks for the device list (ListDevices or Listen).
@@ -109,6 +111,9 @@ public:
     void withDevice(const std::string& udid, const std::function<void(SimulatedDevice&)>& change);
     // How device-list requests are answered from now on.
     void setListing(MuxListing listing) { listing_ = listing; }
+    // Answers only the next `count` requests to connect to a device; every later one is read
+    // and never answered (a multiplexer that stalls). Negative: all are answered (the default).
+    void answerConnects(int count) { connectsAnswered_ = count; }
     // Device-list requests (ListDevices and Listen) received so far.
     int listingRequests() const { return listingRequests_.load(); }
     // Sends a relayed notification to every notification-proxy connection that observes it.
@@ -152,4 +157,5 @@ private:
     std::atomic<int> openSessions_{0};
     std::atomic<MuxListing> listing_{MuxListing::Answer};
     std::atomic<int> listingRequests_{0};
+    std::atomic<int> connectsAnswered_{-1};
 };
