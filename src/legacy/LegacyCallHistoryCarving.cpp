@@ -9,6 +9,7 @@
 #include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
+#include "records/CallHistory.h"
 #include "records/CallLog.h"
 
 
@@ -105,6 +106,15 @@ bool ReadColumns(FileBytes bytes, std::int64_t s, std::int32_t count, CallColumn
     return true;
 }
 
+// The type text of a carved call, from the same table that types the calls listed live: the
+// older table keeps no answered mark in the bytes read here, so a call was taken when it lasted.
+std::string TypeOfCall(std::int32_t flags, std::int64_t seconds) {
+    CallFacts facts;
+    facts.flags = flags;
+    facts.seconds = seconds;
+    return KindOfCall(facts).type;
+}
+
 // What the value walk cut out of one candidate row.
 struct CarvedCall {
     std::shared_ptr<CallLog> call;
@@ -133,7 +143,7 @@ std::optional<CarvedCall> ReadValues(FileBytes bytes, std::int64_t& d, const Cal
             } else {
                 const std::int32_t value = Constants::big_endian(d - length, static_cast<std::int32_t>(length), bytes);
                 if (c == 2) call.setCallDuration(value);
-                if (c == 3) call.setCallType(DAOs::GetCallType(value));
+                if (c == 3) call.setCallType(TypeOfCall(value, call.CallDuration()));
             }
         } else if (kind == "TEXT" && c == 0) {
             OptString address = AsciiOrReplacement(bytes.text(d - length, length));
@@ -175,7 +185,7 @@ bool ListNumberAndDate(BrimleyAppDelegate& state, FileBytes b, std::int64_t p, s
         if (const auto duration = IntegerOfType(b, at, types.duration)) {
             call->setCallDuration(static_cast<std::int32_t>(*duration));
             if (const auto flags = IntegerOfType(b, at + ContentLength(types.duration), types.flags))
-                call->setCallType(DAOs::GetCallType(static_cast<std::int32_t>(*flags)));
+                call->setCallType(TypeOfCall(static_cast<std::int32_t>(*flags), *duration));
         }
     }
     state.DeletedCallLog.append(std::move(call));

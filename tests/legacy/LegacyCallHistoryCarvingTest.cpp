@@ -257,7 +257,7 @@ TEST_F(LegacyCallHistory, IOS4RoutineFindsADeletedRowRightAfterTheFreeSpace) {
     EXPECT_EQ(calls[0]->Address(), "5715550103");
     EXPECT_EQ(calls[0]->LocalTime(), "2024-03-01 10:00:00");
     EXPECT_EQ(calls[0]->CallDuration(), 244);
-    EXPECT_EQ(calls[0]->CallType(), "Incoming Call");
+    EXPECT_EQ(calls[0]->CallType(), "Incoming - Answered");
 }
 
 TEST_F(LegacyCallHistory, OlderRoutinesDecodeNumbersAsISO2022JP) {
@@ -312,10 +312,10 @@ TEST_F(LegacyCallHistory, IOS7RoutineReadsEveryColumnAndKeepsWhatWasListed) {
         const Call* row;
         const char* callType;
         const char* mode;
-    } cases[] = {{&kTail2, "Outgoing Call", "Call"},
-                 {&kTail1, "Incoming Call", "Call"},
-                 {&kFreed1, "Outgoing Call", "Call"},
-                 {&kFreed2, "Incoming Call", "FaceTime"}};
+    } cases[] = {{&kTail2, "Outgoing - Answered", "Call"},
+                 {&kTail1, "Incoming - Missed call", "Call"},
+                 {&kFreed1, "Outgoing - Answered", "Call"},
+                 {&kFreed2, "Incoming - Answered", "FaceTime"}};
     for (const auto& c : cases) {
         const auto call = find(c.row->address);
         ASSERT_TRUE(call) << c.row->address;
@@ -529,12 +529,14 @@ TEST_F(LegacyCallHistory, RealLayoutsListOnlyTheDeletedCallsWithEveryField) {
             const char* address;
             const char* time;
             std::int32_t duration;
-        } expected[] = {{"5712458517", "2012-06-22 19:34:26", 0}, {"7038296191", "2012-06-12 22:52:14", 56}};
+            const char* type;
+        } expected[] = {{"5712458517", "2012-06-22 19:34:26", 0, "Incoming - Missed call"},
+                        {"7038296191", "2012-06-12 22:52:14", 56, "Incoming - Answered"}};
         for (std::size_t k = 0; k < carved.size(); ++k) {
             EXPECT_EQ(carved[k]->Address(), expected[k].address) << c.name;
             EXPECT_EQ(carved[k]->LocalTime(), expected[k].time) << c.name;
             EXPECT_EQ(carved[k]->CallDuration(), expected[k].duration) << c.name;
-            EXPECT_EQ(carved[k]->CallType(), "Incoming Call") << c.name;
+            EXPECT_EQ(carved[k]->CallType(), expected[k].type) << c.name;
         }
     }
 }
