@@ -178,9 +178,11 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool 
     const auto& slots = Slots();
     // After the older carving path, only the services of the types it has no routine for run
     // (photos and videos, internet history): their records come from the services alone.
+    // A fast scan leaves the photo library alone.
+    const std::int32_t mode = record_._RecoverMode.load();
     const auto runs = [&](std::size_t i) {
         const DataType step = *slots[i]->dataType;
-        return RunsStep(type, step) && (!afterLegacy || !CarvedByOlderPath(step));
+        return RunsStep(type, step) && RunsInMode(mode, step) && (!afterLegacy || !CarvedByOlderPath(step));
     };
     {
         std::lock_guard lock(flagsMutex_);

@@ -273,7 +273,7 @@ void ScanWorker::planParts(DataType type) {
             }
         if (descriptor.loadExisting)
             progress_.plan(ScanProgress::LivePart(descriptor.name), std::max(bytes, kLeastWeight));
-        if (descriptor.service && carves)
+        if (descriptor.service && carves && RunsInMode(record_._RecoverMode.load(), *descriptor.dataType))
             progress_.plan(ScanProgress::DeletedPart(descriptor.name),
                            library ? kPhotoLibraryWeight : std::max(kCarvingCost * bytes, kLeastWeight));
     }

@@ -350,6 +350,29 @@ TEST_F(EndToEndScanTest, AHeadlessExportCarriesTheNamesTheScreensShow) {
     }
 }
 
+// A fast scan reads the databases only: no photo or video is examined, neither among the
+// backup's files nor in its photo library, so the report counts none and the export holds none.
+TEST_F(EndToEndScanTest, AFastScanExaminesNoPhotoOrVideo) {
+    const auto contents = demo::WriteDemoBackup(dir / "backup");
+    ASSERT_GT(contents.photos, 0);
+    const auto run = RunScanner({(dir / "backup").string(), "--fast", "--export", (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const auto report = ReportRows(run.out);
+    for (const char* row : {"Photos", "Videos"}) {
+        EXPECT_EQ(report.at(row).existing, 0) << row;
+        EXPECT_EQ(report.at(row).deleted, 0) << row;
+    }
+    EXPECT_GT(report.at("Messages").existing, 0);
+    const fs::path folder = ExportFolder(dir / "export");
+    for (const char* media : {"Photos", "Videos"}) {
+        std::size_t files = 0;
+        if (fs::exists(folder / media))
+            for (const auto& entry : fs::recursive_directory_iterator(folder / media)) files += entry.is_regular_file();
+        EXPECT_EQ(files, 0u) << media;
+    }
+}
+
 // --type scans one data type: only its file carries records, and the report shows its row
 // alone.
 TEST_F(EndToEndScanTest, OneDataType) {

@@ -24,6 +24,8 @@ const std::vector<std::string> kIndependent = {"photos", "notes", "whatsapp", "c
 class RecoveryWindowControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A full scan: every service has its thread.
+        record._RecoverMode = 1;
         record.servicesMgr.set(services.manager(record));
         record.signatureLoaded.set();
     }
@@ -77,6 +79,17 @@ TEST_F(RecoveryWindowControllerTest, RunsEveryServiceWithMessagesAndCallsAfterCo
     const auto lines = window.statusLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Recovering Photos & Videos..."), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Recovering Internet History"), lines.end());
+}
+
+// A fast scan examines no photo or video: the photo library's service is not started, the
+// others are, and the run still ends with every thread marked finished.
+TEST_F(RecoveryWindowControllerTest, AFastRunLeavesThePhotoLibraryAlone) {
+    record._RecoverMode = 0;
+    controller.RecoverDeletedData(DataType::DataTypeAll);
+    EXPECT_LT(services.position("photos:begin"), 0);
+    for (const char* name : {"contacts", "notes", "calls", "whatsapp", "calendar", "messages", "internet"})
+        EXPECT_GE(services.position(std::string(name) + ":end"), 0) << name;
+    EXPECT_TRUE(allFinished());
 }
 
 // Threads end one by one: the status line never goes on naming a type whose thread has ended
