@@ -195,4 +195,27 @@
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \
-    X(btnExportDataText, BtnExportDataText)
+    X(btnExportDataText, BtnExportDataText) \
+    X(ScanStatusRetrieving, ScanStatusRetrieving) \
+    X(ScanStatusRecovering, ScanStatusRecovering) \
+    X(ScanStatusPleaseWait, ScanStatusPleaseWait) \
+    X(ScanStatusError, ScanStatusError) \
+    X(ScanRemainingTime, ScanRemainingTime) \
+    X(ScanRetrievedCount, ScanRetrievedCount) \
+    X(ScanRecoveringDeletedData, ScanRecoveringDeletedData) \
+    X(ScanNameSMS, ScanNameSMS) \
+    X(ScanNameContacts, ScanNameContacts) \
+    X(ScanNameCallHistory, ScanNameCallHistory) \
+    X(ScanCountNameCallHistory, ScanCountNameCallHistory) \
+    X(ScanNameWhatsApp, ScanNameWhatsApp) \
+    X(ScanNameNotes, ScanNameNotes) \
+    X(ScanNameCalendar, ScanNameCalendar) \
+    X(ScanNamePhotosVideos, ScanNamePhotosVideos) \
+    X(ScanRecoveringPhotosVideos, ScanRecoveringPhotosVideos) \
+    X(ScanRecoveringInternetHistory, ScanRecoveringInternetHistory) \
+    X(ScanRecoveringDeletedMessages, ScanRecoveringDeletedMessages) \
+    X(ScanRecoveringDeletedContacts, ScanRecoveringDeletedContacts) \
+    X(ScanRecoveringDeletedCalls, ScanRecoveringDeletedCalls) \
+    X(ScanRecoveringDeletedWhatsApp, ScanRecoveringDeletedWhatsApp) \
+    X(ScanRecoveringDeletedNotes, ScanRecoveringDeletedNotes) \
+    X(ScanRecoveringDeletedCalendar, ScanRecoveringDeletedCalendar)
