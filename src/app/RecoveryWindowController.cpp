@@ -230,6 +230,11 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
 
             ScanContext own = context;
             own.stop = stop;
+            // The bar follows the service's walks over its files.
+            auto share = std::make_shared<PageWalkShare>();
+            own.pageProgress = [this, part, share](std::int64_t walked, std::int64_t pages) {
+                progress_->advance(part, share->walked(walked, pages));
+            };
             manager.StartRecoveryofService(*plan.service, own);
 
             if (plan.updatesMainViewAfterRecovery) Safely([this] { window_.UpdateMainView(); });
