@@ -42,16 +42,10 @@ private slots:
         QFETCH(int, signal);
         f.application.reset();
         ended.clear();
-        TorvaneApplication::Options options;
-        options.record = &f.record;
-        options.analytics = &f.analytics;
-        options.updateCheck = false;
-        options.listenForDevices = false;
-        options.banner = false;
-        options.watchSignals = true;
-        options.endProcess = [this](int status) { ended.push_back(status); };
-        f.application = std::make_unique<TorvaneApplication>(options);
-        f.application->start();
+        f.start(std::nullopt, false, [this](TorvaneApplication::Options& options) {
+            options.watchSignals = true;
+            options.endProcess = [this](int status) { ended.push_back(status); };
+        });
         const fs::path copies = f.application->core().workingFolder().photosDirectory();
         if (QTest::currentDataTag() == QByteArray("SIGTERM")) {
             QVERIFY(f.scan(contents.folder.string(), 7));
