@@ -225,6 +225,7 @@ const std::vector<DataTypeDescriptor>& Table() {
                       "messages", {"messages", "sms"});
             d.loadExisting = &LoadMessages;
             d.statusName = "SMS";
+            d.recoveryStatus = "Recovering deleted messages...";
             d.countName = "SMS";
             d.redrawAfterLoad = true;
             d.waitsForContacts = true;
@@ -242,6 +243,7 @@ const std::vector<DataTypeDescriptor>& Table() {
                       ServiceIndex::ServiceIndexContacts, "contacts", {"contacts", "addressbook"});
             d.loadExisting = &LoadContacts;
             d.statusName = "Contacts";
+            d.recoveryStatus = "Recovering deleted contacts...";
             d.countName = "Contacts";
             d.reportCaption = "Contacts";
             d.reportRow = 2;
@@ -258,6 +260,7 @@ const std::vector<DataTypeDescriptor>& Table() {
                       ServiceIndex::ServiceIndexCallHistory, "call history", {"calls", "callhistory"});
             d.loadExisting = &LoadCallHistory;
             d.statusName = "Call History";
+            d.recoveryStatus = "Recovering deleted calls...";
             d.countName = "CallHistory";
             d.waitsForContacts = true;
             d.reportCaption = "Calls";
@@ -275,6 +278,7 @@ const std::vector<DataTypeDescriptor>& Table() {
                       ServiceIndex::ServiceIndexWhatsApp, "WhatsApp messages", {"whatsapp"});
             d.loadExisting = &LoadWhatsApp;
             d.statusName = "WhatsApp";
+            d.recoveryStatus = "Recovering deleted WhatsApp messages...";
             d.countName = "WhatsApp";
             d.reportCaption = "WhatsApp";
             d.reportRow = 1;
@@ -289,6 +293,7 @@ const std::vector<DataTypeDescriptor>& Table() {
                                          ServiceIndex::ServiceIndexNotes, "notes", {"notes"});
             d.loadExisting = &LoadNotes;
             d.statusName = "Notes";
+            d.recoveryStatus = "Recovering deleted notes...";
             d.countName = "Notes";
             d.redrawAfterLoad = true;
             d.reportCaption = "Notes";
@@ -305,6 +310,7 @@ const std::vector<DataTypeDescriptor>& Table() {
                       ServiceIndex::ServiceIndexCalendar, "calendar events", {"calendar"});
             d.loadExisting = &LoadCalendar;
             d.statusName = "Calendar";
+            d.recoveryStatus = "Recovering deleted calendar events...";
             d.countName = "Calendar";
             d.reportCaption = "Calendar";
             d.reportRow = 4;

@@ -93,5 +93,12 @@ DataType DataTypeForServiceIndex(ServiceIndex index);
 // of photos and videos, opens the photo tab.
 TabTag ButtonTypeFor(DataType type);
 
+// Whether a scan in recovery mode `recoverMode` (the record's _RecoverMode: 0 fast, 1 full) runs
+// the step of data type `step`: a fast scan reads the databases only and examines no photo or
+// video, neither among the backup's files nor in its photo library.
+constexpr bool RunsInMode(std::int32_t recoverMode, DataType step) {
+    return recoverMode == 1 || step != DataType::DataTypePhotosVideos;
+}
+
 // The files of an export, in tab order.
 std::vector<ExportFile> ExportFiles();

@@ -5,6 +5,8 @@
 #include "app/MainWindow.h"
 #include "common/PropertyList.h"
 #include "database/DatabaseHealth.h"
+#include "database/MessageLayout.h"
+#include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 #include "services/NotesServices.h"
 
@@ -77,6 +79,21 @@ std::string MissingTables(const std::string& backupName, const DatabaseHealth& h
            (health.tables.empty() ? " (it holds no tables at all)" : " (it is another kind of database)");
 }
 
+// What a database that SQLite reads whole lacks of the tables and columns its records are read
+// with (another shape than the phone's: a table dropped, a column renamed), in words; empty when
+// it lacks nothing that is read.
+std::string MissingParts(const std::string& backupName, const std::string& path) {
+    namespace N = BackupDatabaseNames;
+    if (backupName != N::kSms && backupName != N::kAddressBook) return {};
+    const auto database = SqliteConnection::OpenReadOnly(path);
+    if (!database || !database->isOpen()) return {};
+    const std::vector<std::string> parts =
+        backupName == N::kSms ? MissingMessageParts(*database) : MissingAddressBookParts(*database);
+    std::string words;
+    for (const std::string& part : parts) words += (words.empty() ? "it has no " : "; no ") + part;
+    return words;
+}
+
 }  // namespace
 
 std::string DatabaseLabel(const std::string& backupName) {
@@ -97,11 +114,13 @@ void CheckDatabases(DataType type, const ScanContext& context, MainWindowActions
         const DatabaseHealth health = DatabaseHealth::Examine(*path, context.stop);
         if (context.cancelled()) continue;
         const std::string missing = MissingTables(name, health);
-        if (health.ok() && missing.empty()) continue;
+        // A whole file of another shape is read as far as it goes; what it lacks is named.
+        const std::string parts = health.ok() && missing.empty() ? MissingParts(name, *path) : std::string();
+        if (health.ok() && missing.empty() && parts.empty()) continue;
         auto problem = std::make_shared<DatabaseProblem>();
         problem->database = DatabaseLabel(name);
         problem->fileName = name;
-        problem->what = health.ok() ? missing : health.describe();
+        problem->what = !parts.empty() ? parts : health.ok() ? missing : health.describe();
         problem->unreadable = !health.readable || !missing.empty();
         const std::string line =
             "the " + problem->database + " (" + name + ") is damaged: " + problem->what +

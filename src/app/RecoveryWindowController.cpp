@@ -178,9 +178,11 @@ void RecoveryWindowController::RecoverDeletedDataSignatures(DataType type, bool 
     const auto& slots = Slots();
     // After the older carving path, only the services of the types it has no routine for run
     // (photos and videos, internet history): their records come from the services alone.
+    // A fast scan leaves the photo library alone.
+    const std::int32_t mode = record_._RecoverMode.load();
     const auto runs = [&](std::size_t i) {
         const DataType step = *slots[i]->dataType;
-        return RunsStep(type, step) && (!afterLegacy || !CarvedByOlderPath(step));
+        return RunsStep(type, step) && RunsInMode(mode, step) && (!afterLegacy || !CarvedByOlderPath(step));
     };
     {
         std::lock_guard lock(flagsMutex_);
@@ -228,6 +230,11 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
 
             ScanContext own = context;
             own.stop = stop;
+            // The bar follows the service's walks over its files.
+            auto share = std::make_shared<PageWalkShare>();
+            own.pageProgress = [this, part, share](std::int64_t walked, std::int64_t pages) {
+                progress_->advance(part, share->walked(walked, pages));
+            };
             manager.StartRecoveryofService(*plan.service, own);
 
             if (plan.updatesMainViewAfterRecovery) Safely([this] { window_.UpdateMainView(); });

@@ -1,5 +1,7 @@
 #include "app/ScanCountdown.h"
 
+#include "config/LanguageConfig.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -10,10 +12,12 @@ void ScanCountdown::start() {
 
 std::string ScanCountdown::labelText(std::int64_t remainingSeconds) {
     const std::int64_t seconds = std::max<std::int64_t>(remainingSeconds, 0);
-    char text[96];
-    std::snprintf(text, sizeof text, "Remaining time: %lld minutes %02lld seconds",
-                  static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
-    return text;
+    char secondsText[8];
+    std::snprintf(secondsText, sizeof secondsText, "%02lld", static_cast<long long>(seconds % 60));
+    const std::string frame = LanguageConfig::sharedObject()
+                                  .text(LanguageKey::ScanRemainingTime)
+                                  .value_or("Remaining time: {0} minutes {1} seconds");
+    return FillPlaceholders(frame, {std::to_string(seconds / 60), secondsText});
 }
 
 ScanCountdown::Tick ScanCountdown::timerRun(const ScanProgress& progress, ScanProgress::Clock::time_point now,

@@ -30,7 +30,7 @@ public:
     std::int32_t ticks() const { return ticks_; }
     double bar() const { return bar_; }
 
-    // "Remaining time: %d minutes %02d seconds".
+    // "Remaining time: %d minutes %02d seconds", in the chosen language.
     static std::string labelText(std::int64_t remainingSeconds);
 
 private:

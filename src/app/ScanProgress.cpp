@@ -104,3 +104,12 @@ std::optional<std::int64_t> ScanProgress::remainingSeconds(Clock::time_point now
     const double seconds = std::chrono::duration<double>(elapsed).count();
     return static_cast<std::int64_t>(std::llround(seconds * (1.0 - f) / f));
 }
+
+double PageWalkShare::walked(std::int64_t walked, std::int64_t pages) {
+    std::lock_guard lock(mutex_);
+    const double left = std::pow(0.5, ended_);
+    if (pages <= 0) return 1.0 - left;
+    const double done = std::clamp(static_cast<double>(walked) / static_cast<double>(pages), 0.0, 1.0);
+    if (walked >= pages) ++ended_;
+    return 1.0 - left * (1.0 - 0.5 * done);
+}

@@ -21,6 +21,20 @@
 // while others run, end() gives the status of the one begun last among them.
 //
 // Any thread: the scan worker and the carving threads report, the window reads.
+// The share of a part's work done where the part walks database files page by page, as many
+// times as its recoverers need (which is not known beforehand): each walk that ends takes half
+// of the share still left, and a walk under way the share of its half that it has walked. So
+// the share only grows, and reaches 1 only when the part ends. Any thread.
+class PageWalkShare {
+public:
+    // A walk has got to page `walked` of `pages` (walked == pages: it has ended). The share now.
+    double walked(std::int64_t walked, std::int64_t pages);
+
+private:
+    std::mutex mutex_;
+    int ended_ = 0;
+};
+
 class ScanProgress {
 public:
     using Clock = std::chrono::steady_clock;

@@ -27,9 +27,9 @@
 
 namespace {
 
-// "%ld <what> Retreived", as the status line has always spelled it.
+// "%ld <what> Retreived", as the status line has always spelled it, in the chosen language.
 std::string CountLine(std::size_t count, const char* what) {
-    return std::to_string(count) + " " + what + " Retreived";
+    return RetrievedCountText(count, what);
 }
 
 // A window call of the closing steps: a failure is logged and the next step still runs.
@@ -273,7 +273,7 @@ void ScanWorker::planParts(DataType type) {
             }
         if (descriptor.loadExisting)
             progress_.plan(ScanProgress::LivePart(descriptor.name), std::max(bytes, kLeastWeight));
-        if (descriptor.service && carves)
+        if (descriptor.service && carves && RunsInMode(record_._RecoverMode.load(), *descriptor.dataType))
             progress_.plan(ScanProgress::DeletedPart(descriptor.name),
                            library ? kPhotoLibraryWeight : std::max(kCarvingCost * bytes, kLeastWeight));
     }

@@ -15,6 +15,29 @@
 
 namespace {
 
+// Tells the run's page progress how far a walk over the pages has got: every so many pages, and
+// once at its end (also an end cut short), with the walk's last page.
+class PageWalkReport {
+public:
+    PageWalkReport(const AbstractSqLiteRecovery::PageProgress& report, std::int64_t pages)
+        : report_(report), pages_(pages) {}
+    ~PageWalkReport() {
+        if (report_) report_(pages_, pages_);
+    }
+    PageWalkReport(const PageWalkReport&) = delete;
+    PageWalkReport& operator=(const PageWalkReport&) = delete;
+
+    void walked(std::int64_t page) const {
+        if (report_ && page % kPagesPerReport == 0) report_(page, pages_);
+    }
+
+private:
+    static constexpr std::int64_t kPagesPerReport = 256;
+    const AbstractSqLiteRecovery::PageProgress& report_;
+    std::int64_t pages_;
+};
+
+
 constexpr std::uint8_t kInteriorTablePage = 5;
 constexpr std::uint8_t kLeafIndexPage = 10;
 constexpr std::uint8_t kLeafTablePage = 13;
@@ -161,9 +184,11 @@ void AbstractSqLiteRecovery::ProcessAutoVacuumSqliteDatabase(const SQLiteHeader&
     const std::int64_t lastPage =
         std::min<std::int64_t>(header.HighestNUmberedRootPageNumber(), file.size() / pageSize);
     std::int64_t nextMap = -1;
+    const PageWalkReport report(pageProgress_, lastPage);
     file.forEachPiece(0, lastPage * pageSize, pageSize, [&](std::int64_t at, ByteView page) {
         if (isCancelled() || static_cast<std::int64_t>(page.size()) < pageSize) return false;
         const std::int64_t number = at / pageSize + 1;
+        report.walked(number);
         if (number == 2 || number == nextMap) {
             const PointerMapScan scan = ReadPointerMapPage(number, page);
             pointerMapPageNumbers_.push_back(number);
@@ -183,8 +208,10 @@ void AbstractSqLiteRecovery::ProcessNonAutoVacuumSqliteDatabase(const SQLiteHead
     const std::int64_t pageSize = header.PageSize();
     const std::int64_t lastPage = std::min(header.PageCountInFile(), file.size() / pageSize);
     // Page 1 holds the schema behind the file header; page 2 is an ordinary b-tree page.
+    const PageWalkReport report(pageProgress_, lastPage);
     file.forEachPiece(pageSize, lastPage * pageSize, pageSize, [&](std::int64_t at, ByteView page) {
         if (isCancelled() || static_cast<std::int64_t>(page.size()) < pageSize) return false;
+        report.walked(at / pageSize + 1);
         enterPage(at / pageSize + 1, page);
         ProcessSQLitePage(page);
         leavePage();

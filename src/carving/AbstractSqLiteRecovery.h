@@ -10,6 +10,7 @@
 #include "records/BaseRecoveryObject.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -77,6 +78,11 @@ public:
     // Cancellation: tested before every page, freeblock and record.
     void setStopToken(std::stop_token token) { stopToken_ = std::move(token); }
     bool isCancelled() const { return stopToken_.stop_requested(); }
+    // How far a run's walk over its file's pages has got: called now and then with the pages
+    // walked and the pages to walk, and once at the end of the walk with both equal. None:
+    // nobody is told.
+    using PageProgress = std::function<void(std::int64_t walked, std::int64_t pages)>;
+    void setPageProgress(PageProgress report) { pageProgress_ = std::move(report); }
 
     // Whether records inside live cells are dropped (the default) or handed to the recoverer.
     void setSkipsLiveCells(bool skips) { skipsLiveCells_ = skips; }
@@ -280,6 +286,7 @@ private:
     std::vector<std::shared_ptr<baseRecoveryObject>> RecoveredFiltered_;
     std::string fullDBPath_;
     std::stop_token stopToken_;
+    PageProgress pageProgress_;
     // The file of the run under way; null between runs.
     PagedFile* file_ = nullptr;
     // The record being filled; null after a record was dropped for re-alignment.

@@ -202,4 +202,27 @@
     X(BackupFolderNotABackup, BackupFolderNotABackup) \
     X(Notification1WindowDeviceAlert, Notification1WindowDeviceAlert) \
     X(AppWindowControllerAppName, AppWindowControllerAppName) \
-    X(CommonClose, CommonClose)
+    X(CommonClose, CommonClose) \
+    X(ScanStatusRetrieving, ScanStatusRetrieving) \
+    X(ScanStatusRecovering, ScanStatusRecovering) \
+    X(ScanStatusPleaseWait, ScanStatusPleaseWait) \
+    X(ScanStatusError, ScanStatusError) \
+    X(ScanRemainingTime, ScanRemainingTime) \
+    X(ScanRetrievedCount, ScanRetrievedCount) \
+    X(ScanRecoveringDeletedData, ScanRecoveringDeletedData) \
+    X(ScanNameSMS, ScanNameSMS) \
+    X(ScanNameContacts, ScanNameContacts) \
+    X(ScanNameCallHistory, ScanNameCallHistory) \
+    X(ScanCountNameCallHistory, ScanCountNameCallHistory) \
+    X(ScanNameWhatsApp, ScanNameWhatsApp) \
+    X(ScanNameNotes, ScanNameNotes) \
+    X(ScanNameCalendar, ScanNameCalendar) \
+    X(ScanNamePhotosVideos, ScanNamePhotosVideos) \
+    X(ScanRecoveringPhotosVideos, ScanRecoveringPhotosVideos) \
+    X(ScanRecoveringInternetHistory, ScanRecoveringInternetHistory) \
+    X(ScanRecoveringDeletedMessages, ScanRecoveringDeletedMessages) \
+    X(ScanRecoveringDeletedContacts, ScanRecoveringDeletedContacts) \
+    X(ScanRecoveringDeletedCalls, ScanRecoveringDeletedCalls) \
+    X(ScanRecoveringDeletedWhatsApp, ScanRecoveringDeletedWhatsApp) \
+    X(ScanRecoveringDeletedNotes, ScanRecoveringDeletedNotes) \
+    X(ScanRecoveringDeletedCalendar, ScanRecoveringDeletedCalendar)

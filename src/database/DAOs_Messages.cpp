@@ -139,7 +139,12 @@ std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const 
     // The file's own layout decides when the backup's version is missing or says another one.
     const std::int32_t iOSMajor =
         VersionForLayout(MessageLayoutOf(connection.get(), iOSMajorVersion()), iOSMajorVersion());
-    auto row = connection->executeQuery(iOSMajor < 6 ? beforeIOS6 : fromIOS6);
+    // A database of another shape (a table or column of the messages missing) is read as far
+    // as it goes: the messages keep what the file still has. The scan's database check names
+    // what is missing.
+    const bool otherShape = iOSMajor >= 6 && listAsExisting && !MissingMessageParts(*connection).empty();
+    auto row = otherShape ? connection->executeQuery(ChatsLayoutMessageStatement(*connection))
+                          : connection->executeQuery(iOSMajor < 6 ? beforeIOS6 : fromIOS6);
     if (!row) return std::nullopt;
     RecordList<SMS> result;
     std::int32_t n = 1;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class SqliteConnection;
 
@@ -18,3 +20,18 @@ MessageLayout MessageLayoutOf(const SqliteConnection* database, std::int32_t iOS
 // The iOS major version whose statements read that layout: the given version when it agrees
 // with the layout, else the layout's own (6 for chats, 5 and 4 for the groups).
 std::int32_t VersionForLayout(MessageLayout layout, std::int32_t iOSMajor);
+
+
+// What a messages database of the chats layout (one with a chat table) lacks of the tables and columns its messages are
+// read with, in words ("table handle: messages are listed without their partners' numbers"),
+// one entry per part; none when it has them all, for a database of the group layouts, and for
+// one that is not open.
+std::vector<std::string> MissingMessageParts(const SqliteConnection& database);
+
+// The statement that reads the messages of a database of the chats layout as far as its shape
+// allows: a column the message table lacks is read as NULL, and without the handle table the
+// messages come without their partners' numbers.
+std::string ChatsLayoutMessageStatement(const SqliteConnection& database);
+
+// What an address book lacks of the tables its contacts are read with, in words, as above.
+std::vector<std::string> MissingAddressBookParts(const SqliteConnection& database);

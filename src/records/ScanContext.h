@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -76,6 +77,9 @@ struct ScanContext {
     // How the backup's files are read; none: each file where the backup keeps it, without its
     // write-ahead log.
     std::shared_ptr<BackupFileAccess> files;
+    // Where a recoverer tells how far its walk over a file's pages has got (pages walked, pages
+    // to walk; see AbstractSqLiteRecovery::setPageProgress); none: nowhere.
+    std::function<void(std::int64_t walked, std::int64_t pages)> pageProgress;
 
     // The results record; throws std::logic_error when the context has none.
     BrimleyAppDelegate& sink() const;

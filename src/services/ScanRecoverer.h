@@ -19,6 +19,7 @@ public:
     void setContext(ScanContext context) {
         context_ = std::move(context);
         this->setStopToken(context_.stop);
+        this->setPageProgress(context_.pageProgress);
     }
     const ScanContext& context() const { return context_; }
 

@@ -3,6 +3,7 @@
 #include "app/ApplicationCore.h"
 #include "app/ApplicationShutdown.h"
 #include "app/DeviceRecoveryFlow.h"
+#include "app/InterruptWatcher.h"
 #include "app/MixPanelEvents.h"
 #include "app/TimeOfUse.h"
 #include "common/AppPaths.h"
@@ -57,6 +58,7 @@ TorvaneApplication::TorvaneApplication(Options options)
 }
 
 TorvaneApplication::~TorvaneApplication() {
+    signals_.reset();
     dispatcher_->stop();
     flow_.reset();
     core_.reset();
@@ -65,6 +67,13 @@ TorvaneApplication::~TorvaneApplication() {
 }
 
 void TorvaneApplication::start() {
+    // A logout or a kill ends the program as the close button does: the time of use, the close
+    // event, and the copies of the phone's photos and the other working files removed. A second
+    // signal while that runs removes the working files and ends the process at once.
+    if (options_.watchSignals && !signals_)
+        signals_ = std::make_unique<InterruptWatcher>(
+            [this](int) { dispatcher_->post([this] { shutdown_->OnTerminate(); }); },
+            [](int) { TemporaryFiles::removeAll(); });
     core_->applicationDidFinishLaunching();
     if (options_.listenForDevices) flow_->listenForDevices(std::make_shared<MobileDeviceAccess>());
     window_->windowStartup();

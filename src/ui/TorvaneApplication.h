@@ -10,6 +10,7 @@ class ApplicationCore;
 class ApplicationShutdown;
 class BrimleyAppDelegate;
 class DeviceRecoveryFlow;
+class InterruptWatcher;
 class MainMenu;
 class QtDispatcher;
 class TimeOfUse;
@@ -39,6 +40,9 @@ public:
         // How the close button ends the process once the temporary files are gone; none: at
         // once (tests keep the process).
         std::function<void(int)> endProcess;
+        // SIGTERM, SIGHUP and Ctrl-C end the program as the close button does (the desktop
+        // program; tests that send no signal leave the handlers alone).
+        bool watchSignals = false;
     };
 
     explicit TorvaneApplication(Options options);
@@ -68,4 +72,5 @@ private:
     std::unique_ptr<ApplicationCore> core_;
     std::unique_ptr<DeviceRecoveryFlow> flow_;
     std::unique_ptr<ApplicationShutdown> shutdown_;
+    std::unique_ptr<InterruptWatcher> signals_;
 };

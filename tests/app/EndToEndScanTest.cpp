@@ -318,6 +318,87 @@ TEST_F(EndToEndScanTest, AHeadlessExportCarriesTheNamesTheScreensShow) {
     }
 }
 
+// A fast scan reads the databases only: no photo or video is examined, neither among the
+// backup's files nor in its photo library, so the report counts none and the export holds none.
+TEST_F(EndToEndScanTest, AFastScanExaminesNoPhotoOrVideo) {
+    const auto contents = demo::WriteDemoBackup(dir / "backup");
+    ASSERT_GT(contents.photos, 0);
+    const auto run = RunScanner({(dir / "backup").string(), "--fast", "--export", (dir / "export").string()},
+                                dir / "cache");
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const auto report = ReportRows(run.out);
+    for (const char* row : {"Photos", "Videos"}) {
+        EXPECT_EQ(report.at(row).existing, 0) << row;
+        EXPECT_EQ(report.at(row).deleted, 0) << row;
+    }
+    EXPECT_GT(report.at("Messages").existing, 0);
+    const fs::path folder = ExportFolder(dir / "export");
+    for (const char* media : {"Photos", "Videos"}) {
+        std::size_t files = 0;
+        if (fs::exists(folder / media))
+            for (const auto& entry : fs::recursive_directory_iterator(folder / media)) files += entry.is_regular_file();
+        EXPECT_EQ(files, 0u) << media;
+    }
+}
+
+// A database of another shape than the phone's (a table dropped, a column renamed) is read as
+// far as it goes: the messages keep their texts and dates without their handles, their dates
+// and numbers without their text column, the contacts their names without ABMultiValue. The
+// report's damaged-database section names what was missing, and the scan ends with status 8.
+TEST_F(EndToEndScanTest, ADatabaseOfAnotherShapeIsReadAsFarAsItGoes) {
+    const struct {
+        const char* name;
+        const char* backupName;
+        const char* change;
+        const char* reported;
+        const char* csv;
+        int filledColumn;
+        const char* reportRow;
+    } cases[] = {
+        {"no handle table", "3d0d7e5fb2ce288813306e4d4636395e047a3d28", "DROP TABLE handle",
+         "it has no table handle", "SMS.csv", 2, "Messages"},
+        {"text column renamed", "3d0d7e5fb2ce288813306e4d4636395e047a3d28",
+         "ALTER TABLE message RENAME COLUMN text TO body", "it has no column message.text", "SMS.csv", 4,
+         "Messages"},
+        {"no ABMultiValue table", "31bb7ba8914766d4ba40d6dfb6113c8b614be442", "DROP TABLE ABMultiValue",
+         "it has no table ABMultiValue", "Addressbook.csv", 2, "Contacts"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path backup = dir / c.name / "backup";
+        const auto contents = demo::WriteDemoBackup(backup);
+        {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open_v2((backup / c.backupName).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr),
+                      SQLITE_OK);
+            char* error = nullptr;
+            const int changed = sqlite3_exec(db, c.change, nullptr, nullptr, &error);
+            const std::string message = error ? error : "";
+            sqlite3_free(error);
+            sqlite3_close(db);
+            ASSERT_EQ(changed, SQLITE_OK) << message;
+        }
+        const auto run = RunScanner({backup.string(), "--fast", "--export", (dir / c.name / "export").string()},
+                                    dir / c.name / "cache");
+        EXPECT_EQ(run.exitStatus, 8) << run.out << run.err;
+        const std::size_t section = run.out.find("Damaged databases");
+        ASSERT_NE(section, std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(c.reported, section), std::string::npos) << run.out;
+        const auto report = ReportRows(run.out);
+        const auto& live = std::string(c.reportRow) == "Messages" ? contents.messages : contents.contacts;
+        EXPECT_EQ(report.at(c.reportRow).existing,
+                  std::count_if(live.begin(), live.end(), [](const demo::DemoRow& r) { return !r.deleted; }));
+        // The existing rows keep what the file still has.
+        const auto rows = ReadCsv(ExportFolder(dir / c.name / "export") / c.csv);
+        ASSERT_GE(rows.size(), static_cast<std::size_t>(report.at(c.reportRow).existing));
+        for (int i = 0; i < report.at(c.reportRow).existing; ++i) {
+            ASSERT_GT(rows[i].size(), static_cast<std::size_t>(c.filledColumn));
+            EXPECT_FALSE(rows[i][1].empty()) << "row " << i;
+            EXPECT_FALSE(rows[i][c.filledColumn].empty()) << "row " << i;
+        }
+    }
+}
+
 // --type scans one data type: only its file carries records, and the report shows its row
 // alone.
 TEST_F(EndToEndScanTest, OneDataType) {

@@ -24,6 +24,8 @@ const std::vector<std::string> kIndependent = {"photos", "notes", "whatsapp", "c
 class RecoveryWindowControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A full scan: every service has its thread.
+        record._RecoverMode = 1;
         record.servicesMgr.set(services.manager(record));
         record.signatureLoaded.set();
     }
@@ -79,6 +81,17 @@ TEST_F(RecoveryWindowControllerTest, RunsEveryServiceWithMessagesAndCallsAfterCo
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Recovering Internet History"), lines.end());
 }
 
+// A fast scan examines no photo or video: the photo library's service is not started, the
+// others are, and the run still ends with every thread marked finished.
+TEST_F(RecoveryWindowControllerTest, AFastRunLeavesThePhotoLibraryAlone) {
+    record._RecoverMode = 0;
+    controller.RecoverDeletedData(DataType::DataTypeAll);
+    EXPECT_LT(services.position("photos:begin"), 0);
+    for (const char* name : {"contacts", "notes", "calls", "whatsapp", "calendar", "messages", "internet"})
+        EXPECT_GE(services.position(std::string(name) + ":end"), 0) << name;
+    EXPECT_TRUE(allFinished());
+}
+
 // Threads end one by one: the status line never goes on naming a type whose thread has ended
 // while another still carves.
 TEST_F(RecoveryWindowControllerTest, TheStatusLineNamesAThreadStillAtWork) {
@@ -101,8 +114,26 @@ TEST_F(RecoveryWindowControllerTest, TheStatusLineNamesAThreadStillAtWork) {
     const auto lines = window.statusLines();
     const auto internet = std::find(lines.begin(), lines.end(), "Recovering Internet History");
     ASSERT_NE(internet, lines.end());
-    // Every thread still at work then carves without a text of its own.
-    EXPECT_EQ(lines.back(), "Recovering deleted data. Please wait...");
+    // The thread still at work is named.
+    EXPECT_EQ(lines.back(), "Recovering deleted messages...");
+}
+
+// While one type's deleted records are carved alone (the contacts, which messages and calls
+// wait for), the status line names that step, not a bare request to wait.
+TEST_F(RecoveryWindowControllerTest, TheStatusLineNamesTheStepThatRuns) {
+    std::vector<std::string> seen;
+    services.script("contacts", [&](std::stop_token) {
+        // Every other service that does not wait has ended by now.
+        for (int i = 0; i < 500 && !(controller.notesFinished() && controller.calendarFinished() &&
+                                     controller.whatsAppFinished() && controller.internetFinished() &&
+                                     controller.dcmiFinished());
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        seen = window.statusLines();
+    });
+    controller.RecoverDeletedData(DataType::DataTypeAll);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "Recovering deleted contacts...");
 }
 
 // The flags a run for one type leaves (contacts "finished" among them) are set afresh by the

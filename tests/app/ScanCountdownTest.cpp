@@ -64,6 +64,24 @@ TEST(ScanProgress, TheStatusNamesAPartStillRunning) {
 
 // The window's countdown shows what the progress says: the estimate in its words and a bar
 // filled by the share done; one second before the end it says so.
+// A part that walks its files page by page, as many times as it needs: each walk that ends
+// takes half of the share still left, a walk under way its share of that half; the share only
+// grows and stays below 1 until the part ends.
+TEST(ScanProgress, RepeatedPageWalksMoveThePartOn) {
+    PageWalkShare share;
+    const struct {
+        std::int64_t walked, pages;
+        double share;
+    } steps[] = {
+        {256, 1024, 0.125}, {768, 1024, 0.375}, {1024, 1024, 0.5},  // the first walk
+        {0, 100, 0.5},      {50, 100, 0.625},   {100, 100, 0.75},   // a second one
+        {10, 0, 0.75},                                            // an empty file
+        {200, 200, 0.875},
+    };
+    for (const auto& step : steps)
+        EXPECT_DOUBLE_EQ(share.walked(step.walked, step.pages), step.share) << step.walked << "/" << step.pages;
+}
+
 TEST(ScanCountdown, LabelAndBarComeFromTheProgress) {
     const auto t0 = ScanProgress::Clock::time_point{} + Seconds(1000);
     ScanProgress progress;

@@ -6,6 +6,11 @@
 #include "app/BackupDatabaseTable.h"
 #include "app/DeviceDetails.h"
 #include "app/RecoveryWindowController.h"
+#include "app/ScanCountdown.h"
+#include "app/StatusLine.h"
+#include "common/AppPaths.h"
+#include "config/ApplicationConfig.h"
+#include "config/LanguageConfig.h"
 #include "app/WorkingFolder.h"
 #include "demo-backup/DemoBackup.h"
 #include "records/BrimleyAppDelegate.h"
@@ -145,7 +150,7 @@ TEST_F(ScanWorkerTest, ReadsEveryTypeThenTheDeletedRecordsThenOpensTheReport) {
     EXPECT_EQ(
         std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(expected.size())),
         expected);
-    EXPECT_EQ(services.begun(), 8u);
+    EXPECT_EQ(services.begun(), 7u);  // every service but the photo library's: a fast scan
     // Every part of the scan has reported its end: the bar is full, nothing is named running.
     EXPECT_EQ(worker.progress().fraction(), 1.0);
     EXPECT_EQ(worker.progress().remainingSeconds(ScanProgress::Clock::now()), 0);
@@ -209,7 +214,7 @@ TEST_F(ScanWorkerTest, StopBetweenStepsEndsTheScanWithTheReport) {
     EXPECT_FALSE(record.IsCancelFlag.load());
     window.onStatus = {};
     scan(DataType::DataTypeAll);
-    EXPECT_EQ(services.begun(), 8u);
+    EXPECT_EQ(services.begun(), 7u);  // every service but the photo library's: a fast scan
 }
 
 // A stop during the deleted-record run cancels its threads; the scan still ends normally.
@@ -255,8 +260,9 @@ TEST_F(ScanWorkerTest, OlderCarvingPathFillsTheBarWhenItsWorkEnds) {
         EXPECT_GE(seen[i].fraction, before);
         before = seen[i].fraction;
     }
-    // Only the types the older path has no routine for went to their services.
-    EXPECT_EQ(services.begun(), 2u);
+    // Only the types the older path has no routine for went to their services, and of those a
+    // fast scan leaves the photo library alone.
+    EXPECT_EQ(services.begun(), 1u);
     EXPECT_EQ(worker.progress().fraction(), 1.0);
     EXPECT_EQ(worker.progress().remainingSeconds(ScanProgress::Clock::now()), 0);
     EXPECT_FALSE(worker.progress().runningStatus());
@@ -275,7 +281,7 @@ TEST_F(ScanWorkerTest, AFailingOlderCarvingPathLeavesTheOtherServicesToRun) {
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.find("the window broke") != std::string::npos;
     }));
-    EXPECT_EQ(services.begun(), 2u);
+    EXPECT_EQ(services.begun(), 1u);  // the internet history; a fast scan reads no photo library
     EXPECT_EQ(worker.progress().fraction(), 1.0);
     EXPECT_TRUE(Contains(window.texts(), "OpenDashboard"));
 }
@@ -292,7 +298,7 @@ TEST_F(ScanWorkerTest, AFailingStepIsReportedAndTheScanGoesOn) {
     const long error = IndexOf(lines, "Error: reading messages failed: the messages screen broke");
     ASSERT_GE(error, 0);
     EXPECT_GT(IndexOf(lines, "Retrieving  Contacts"), error);
-    EXPECT_EQ(services.begun(), 8u);
+    EXPECT_EQ(services.begun(), 7u);  // every service but the photo library's: a fast scan
     const auto calls = window.texts();
     EXPECT_TRUE(Contains(calls, "restoreControlsAfterScan 1"));
     EXPECT_TRUE(Contains(calls, "OpenDashboard"));
@@ -365,4 +371,51 @@ TEST_F(ScanWorkerTest, StartsOnAThreadOfItsOwnOneAtATime) {
     EXPECT_TRUE(ended.load());
     EXPECT_FALSE(worker.isRunning());
     EXPECT_EQ(services.log(), (std::vector<std::string>{"calendar:begin", "calendar:stopped"}));
+}
+
+namespace {
+
+// Loads a shipped language file into the application's texts; English again when it goes.
+class ChosenLanguage {
+public:
+    explicit ChosenLanguage(const std::string& language) { load(language); }
+    ~ChosenLanguage() { load("English"); }
+
+private:
+    static void load(const std::string& language) {
+        ApplicationConfig config;
+        config.languageFileName = "TM640R-" + language;
+        LanguageConfig::sharedObject().loadConfig(config, AppPaths::resourcesDirectory());
+    }
+};
+
+}  // namespace
+
+// The status lines of a scan, the count lines and the remaining time are in the chosen
+// language: no English text of the scan's own reaches a German window.
+TEST_F(ScanWorkerTest, TheStatusLinesOfAScanAreInTheChosenLanguage) {
+    const ChosenLanguage chosen("Deutsch");
+    scan(DataType::DataTypeAll);
+    const auto lines = window.statusLines();
+    for (const char* german : {"Wird gelesen: SMS", "Wird gelesen: Kontakte", "Wird gelesen: Anrufliste",
+                               "Gelöschte Daten werden wiederhergestellt. Bitte warten...",
+                               "Gelöschte Kontakte werden wiederhergestellt..."})
+        EXPECT_TRUE(Contains(lines, german)) << german;
+    EXPECT_TRUE(Contains(lines, std::to_string(LiveCount(contents.calls)) + " Anrufe gelesen"));
+    for (const std::string& line : lines)
+        for (const char* english : {"Retrieving", "Retreived", "Recovering", "Please wait", "Contacts"})
+            EXPECT_EQ(line.find(english), std::string::npos) << line;
+
+    const struct {
+        std::int32_t code;
+        std::string message;
+        std::string shown;
+    } cases[] = {
+        {1, "Photos & Videos... ", "Wird wiederhergestellt: Fotos & Videos... "},
+        {2, "", "Wiederherstellung\u2026 dies kann einige Minuten dauern."},
+        {3, "IMG_0001.JPG", "IMG_0001.JPG"},
+        {4, "the disk is full", "Fehler: the disk is full"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(StatusLineText(c.code, c.message), c.shown) << c.code;
+    EXPECT_EQ(ScanCountdown::labelText(125), "Verbleibende Zeit: 2 Minuten 05 Sekunden");
 }

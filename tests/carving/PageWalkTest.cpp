@@ -231,6 +231,27 @@ TEST(PageWalk, PlainFileSearchesEveryBtreePageFromPage2) {
     EXPECT_EQ(f.btreePages, (std::vector<int>{2, 3}));
 }
 
+// A run tells how far its walk over the pages has got, now and then and once at the end, for
+// plain and auto-vacuum files alike.
+TEST(PageWalk, TheWalkReportsHowFarItHasGot) {
+    testsupport::TempDir dir;
+    for (const std::uint32_t largestRoot : {0u, 600u}) {
+        FileBuilder file(1024, 600);
+        file.largestRoot = largestRoot;
+        WalkRecorder r;
+        std::vector<std::pair<std::int64_t, std::int64_t>> reports;
+        r.setPageProgress([&](std::int64_t walked, std::int64_t pages) { reports.emplace_back(walked, pages); });
+        r.DoRecoveryPath(file.write(dir / "walked.db").string());
+        SCOPED_TRACE(largestRoot);
+        ASSERT_GE(reports.size(), 3u);
+        EXPECT_EQ(reports.back(), (std::pair<std::int64_t, std::int64_t>{600, 600}));
+        for (std::size_t i = 1; i < reports.size(); ++i) {
+            EXPECT_GT(reports[i].first, reports[i - 1].first);
+            EXPECT_EQ(reports[i].second, 600);
+        }
+    }
+}
+
 TEST(PageWalk, AutoVacuumFileAndFreelistSweeps) {
     testsupport::TempDir dir;
     FileBuilder file(1024, 8);

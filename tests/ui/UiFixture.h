@@ -11,6 +11,7 @@
 #include "ui/TorvaneApplication.h"
 #include "UiTestSupport.h"
 
+#include <functional>
 #include <memory>
 
 // A whole application on a record of its own: no update check, no device listening, no banner.
@@ -19,8 +20,10 @@ struct UiFixture {
     NotingAnalytics analytics;
     std::unique_ptr<TorvaneApplication> application;
 
-    // `devices`: listen for devices (through the usbmuxd socket the environment names).
-    void start(std::optional<std::string> backupFolder = std::nullopt, bool devices = false) {
+    // `devices`: listen for devices (through the usbmuxd socket the environment names);
+    // `adjust` changes further options before the application is made.
+    void start(std::optional<std::string> backupFolder = std::nullopt, bool devices = false,
+               const std::function<void(TorvaneApplication::Options&)>& adjust = {}) {
         TorvaneApplication::Options options;
         options.record = &record;
         options.analytics = &analytics;
@@ -28,6 +31,7 @@ struct UiFixture {
         options.listenForDevices = devices;
         options.banner = false;
         options.backupFolder = std::move(backupFolder);
+        if (adjust) adjust(options);
         application = std::make_unique<TorvaneApplication>(options);
         application->start();
     }

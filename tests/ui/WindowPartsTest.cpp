@@ -188,8 +188,9 @@ private slots:
         home()->returnMainScreen();
     }
 
-    // The fast recovery of a chosen backup reads the databases and copies no photo or video
-    // out of the backup's files.
+    // The fast recovery of a chosen backup reads the databases and examines no photo or video:
+    // none is copied out of the backup's files, none is read from its photo library, and the
+    // media lists stay empty.
     void fastRecoveryOfABackupCopiesNoPhotos() {
         w().showScreen(ScreenState::ScreenHome);
         w().openBackupFolder(QString::fromStdString(contents.folder.string()));
@@ -204,6 +205,11 @@ private slots:
         QCOMPARE(f.record._RecoverMode.load(), 0);
         QVERIFY(f.record.SMSCount.load() > 0);
         QVERIFY(copies.isEmpty());
+        QCOMPARE(f.record.AllPhotos.size(), std::size_t{0});
+        QCOMPARE(f.record.Photos.size(), std::size_t{0});
+        QCOMPARE(f.record.DeletedPhotos.size(), std::size_t{0});
+        QCOMPARE(f.record.Videos.size(), std::size_t{0});
+        QCOMPARE(f.record._AllVideos.size(), std::size_t{0});
         // The full one copies them.
         w().showScreen(ScreenState::ScreenHome);
         w().openBackupFolder(QString::fromStdString(contents.folder.string()));
@@ -211,6 +217,7 @@ private slots:
         waitForTheScanAndItsReport();
         QCOMPARE(f.record._RecoverMode.load(), 1);
         QVERIFY(!copies.isEmpty());
+        QVERIFY(f.record.AllPhotos.size() > 0);
     }
 
     void thePhotoRefreshSetsTheCaption() {

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         AppPaths::setResourcesDirectory(QDir::cleanPath(installed).toStdString());
 
     TorvaneApplication::Options options;
+    options.watchSignals = true;
     const QStringList arguments = QApplication::arguments();
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
