@@ -285,6 +285,10 @@ AppWindowController::AppWindowController(Services services, QWidget* parent)
     lblBottom = Label(boxStep1, "lblBottom");
     lblBottom->setTextFormat(Qt::RichText);
     connect(lblBottom, &QLabel::linkActivated, this, [this] { getRestoreApp(); });
+    // "The" and the sentence read as one line of text: one blank's width between them.
+    needs->setSpacing(lblThe->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
+    lblThe->setContentsMargins(0, 0, 0, 0);
+    lblBottom->setContentsMargins(0, 0, 0, 0);
     needs->addWidget(lblThe, 0, Qt::AlignTop);
     needs->addWidget(lblBottom, 1);
     btnCancel = Named(new QPushButton(boxStep1), "btnCancel");
