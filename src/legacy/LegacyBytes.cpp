@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -81,7 +82,11 @@ std::int64_t ContentLength(std::int64_t serialType) {
     if (serialType < 0) return -1;
     if (serialType < 10) return kIntegers[serialType];
     if (serialType < 12) return -1;
-    return (serialType - 12) / 2;
+    // A hostile header can hold a type of up to 2^63: no file holds a value of more than
+    // 2^40 bytes, and a length kept to that leaves a record's sum of lengths far from overflow
+    // (each such record then simply runs past the end of its file).
+    constexpr std::int64_t kLongestValue = std::int64_t{1} << 40;
+    return std::min((serialType - 12) / 2, kLongestValue);
 }
 
 std::optional<std::int64_t> IntegerOfType(FileBytes bytes, std::int64_t offset, std::int64_t serialType) {
