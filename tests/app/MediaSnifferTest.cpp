@@ -398,3 +398,73 @@ TEST(MediaSniffer, AFileOfThePhotoLibraryIsListedOnce) {
     EXPECT_EQ(scan.record.AllPhotos.size(), 3u);
     EXPECT_EQ(scan.record._AllVideos.size(), 1u);
 }
+
+// Pictures outside the photo library (saved from other apps, say) are known only to the
+// backup's file list: their copies take the names the phone gave them, whichever list the
+// backup has. A file the list does not name, or a name already taken, keeps a working-copy name.
+TEST(MediaSniffer, PhotosTakeTheNamesOfTheBackupFileList) {
+    const auto mbdbString = [](Bytes& out, std::optional<std::string_view> text) {
+        if (!text) {
+            out.insert(out.end(), {0xFF, 0xFF});
+            return;
+        }
+        out.push_back(static_cast<std::uint8_t>(text->size() >> 8));
+        out.push_back(static_cast<std::uint8_t>(text->size() & 0xFF));
+        out.insert(out.end(), text->begin(), text->end());
+    };
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"Media/DCIM/100APPLE/IMG_0007.JPG", kJfif},
+        {"Media/DCIM/101APPLE/IMG_0007.JPG", kExif},  // the same name in another folder
+        {"Media/DCIM/100APPLE/IMG_0008.PNG", kPng},
+        {"Media/DCIM/100APPLE/IMG_0009.JPG", kJfif},  // not in the list
+    };
+    for (const bool database : {true, false}) {
+        SCOPED_TRACE(database ? "Manifest.db" : "Manifest.mbdb");
+        Scan scan;
+        std::vector<std::pair<std::string, std::string>> listed;  // backup name, relative path
+        for (const auto& [path, bytes] : files) {
+            const auto stored = scan.backup.addFile("CameraRollDomain", path, bytes);
+            if (path.find("IMG_0009") == std::string::npos)
+                listed.emplace_back(stored.filename().string(), path);
+        }
+        const fs::path manifest = scan.backup.folder() / (database ? "Manifest.db" : "Manifest.mbdb");
+        if (database) {
+            testsupport::FixtureDatabase db(manifest);
+            db.exec("CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, "
+                    "flags INTEGER, file BLOB)");
+            for (const auto& [id, path] : listed)
+                db.exec("INSERT INTO Files VALUES ('" + id + "', 'CameraRollDomain', '" + path +
+                        "', 1, NULL)");
+            db.close();
+        } else {
+            Bytes list = Text("mbdb");
+            list.insert(list.end(), {5, 0});
+            for (const auto& [id, path] : listed) {
+                mbdbString(list, "CameraRollDomain");
+                mbdbString(list, path);
+                for (int i = 0; i < 3; ++i) mbdbString(list, std::nullopt);
+                list.insert(list.end(), 2 + 8 + 4 * 5 + 8 + 1 + 1, 0);
+            }
+            std::ofstream(manifest, std::ios::binary)
+                .write(reinterpret_cast<const char*>(list.data()), static_cast<std::streamsize>(list.size()));
+        }
+
+        ASSERT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+
+        std::map<std::string, Bytes> named;
+        for (const auto& photo : scan.record.Photos.snapshot()) {
+            EXPECT_EQ(*photo->PhotoUrl(), scan.folder.photosDirectory() + "/" + *photo->PhotoName());
+            named[*photo->PhotoName()] = ReadAll(*photo->PhotoUrl());
+        }
+        ASSERT_EQ(named.size(), 4u);
+        EXPECT_EQ(named.count("IMG_0008.PNG"), 1u);
+        EXPECT_EQ(named["IMG_0008.PNG"], kPng);
+        ASSERT_EQ(named.count("IMG_0007.JPG"), 1u);
+        // One of the two of the same name keeps it; the other copy and the unlisted one are
+        // named by their number, and no copy took another's place.
+        std::multiset<Bytes> copies;
+        for (const auto& [name, bytes] : named) copies.insert(bytes);
+        EXPECT_EQ(copies, (std::multiset<Bytes>{kJfif, kExif, kPng, kJfif}));
+        EXPECT_EQ(Tree(scan.folder.path()).size(), 4u);
+    }
+}
