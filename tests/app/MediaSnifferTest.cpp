@@ -403,15 +403,6 @@ TEST(MediaSniffer, AFileOfThePhotoLibraryIsListedOnce) {
 // backup's file list: their copies take the names the phone gave them, whichever list the
 // backup has. A file the list does not name, or a name already taken, keeps a working-copy name.
 TEST(MediaSniffer, PhotosTakeTheNamesOfTheBackupFileList) {
-    const auto mbdbString = [](Bytes& out, std::optional<std::string_view> text) {
-        if (!text) {
-            out.insert(out.end(), {0xFF, 0xFF});
-            return;
-        }
-        out.push_back(static_cast<std::uint8_t>(text->size() >> 8));
-        out.push_back(static_cast<std::uint8_t>(text->size() & 0xFF));
-        out.insert(out.end(), text->begin(), text->end());
-    };
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"Media/DCIM/100APPLE/IMG_0007.JPG", kJfif},
         {"Media/DCIM/101APPLE/IMG_0007.JPG", kExif},  // the same name in another folder
@@ -421,33 +412,12 @@ TEST(MediaSniffer, PhotosTakeTheNamesOfTheBackupFileList) {
     for (const bool database : {true, false}) {
         SCOPED_TRACE(database ? "Manifest.db" : "Manifest.mbdb");
         Scan scan;
-        std::vector<std::pair<std::string, std::string>> listed;  // backup name, relative path
-        for (const auto& [path, bytes] : files) {
-            const auto stored = scan.backup.addFile("CameraRollDomain", path, bytes);
-            if (path.find("IMG_0009") == std::string::npos)
-                listed.emplace_back(stored.filename().string(), path);
-        }
-        const fs::path manifest = scan.backup.folder() / (database ? "Manifest.db" : "Manifest.mbdb");
-        if (database) {
-            testsupport::FixtureDatabase db(manifest);
-            db.exec("CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, "
-                    "flags INTEGER, file BLOB)");
-            for (const auto& [id, path] : listed)
-                db.exec("INSERT INTO Files VALUES ('" + id + "', 'CameraRollDomain', '" + path +
-                        "', 1, NULL)");
-            db.close();
-        } else {
-            Bytes list = Text("mbdb");
-            list.insert(list.end(), {5, 0});
-            for (const auto& [id, path] : listed) {
-                mbdbString(list, "CameraRollDomain");
-                mbdbString(list, path);
-                for (int i = 0; i < 3; ++i) mbdbString(list, std::nullopt);
-                list.insert(list.end(), 2 + 8 + 4 * 5 + 8 + 1 + 1, 0);
-            }
-            std::ofstream(manifest, std::ios::binary)
-                .write(reinterpret_cast<const char*>(list.data()), static_cast<std::streamsize>(list.size()));
-        }
+        for (const auto& [path, bytes] : files) scan.backup.addFile("CameraRollDomain", path, bytes);
+        const std::vector<std::string> unlisted = {"Media/DCIM/100APPLE/IMG_0009.JPG"};
+        if (database)
+            scan.backup.writeManifestDb(unlisted);
+        else
+            scan.backup.writeManifestMbdb(unlisted);
 
         ASSERT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
 
