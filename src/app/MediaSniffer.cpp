@@ -8,6 +8,8 @@
 #include "common/BackupFiles.h"
 #include "common/FileUtils.h"
 #include "common/TemporaryFiles.h"
+#include "database/SqliteConnection.h"
+#include "legacy/ParseMbdb.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Photo.h"
 #include "records/SameFile.h"
@@ -41,6 +43,39 @@ bool BytesAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset,
 
 bool ZeroAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset) {
     return offset < size && bytes[offset] == 0;
+}
+
+// The phone's file names of a backup's files, by backup file name (the SHA-1 of the file's
+// domain and relative path): from the file list of the backup, Manifest.db (iOS 10 and later,
+// read-only) or Manifest.mbdb (iOS 5 to 9). Empty when the backup has neither or they cannot be
+// read. Only names that can name a file in the working folder are kept.
+std::unordered_map<std::string, std::string> PhoneFileNames(const std::string& backupDirectory) {
+    std::unordered_map<std::string, std::string> names;
+    const auto keep = [&](const std::string& backupName, const std::string& relativePath) {
+        const std::string name = relativePath.substr(relativePath.find_last_of('/') + 1);
+        if (backupName.empty() || name.empty() || name.front() == '.' || name.size() > 255 ||
+            name.find('\0') != std::string::npos)
+            return;
+        names.emplace(backupName, name);
+    };
+    const std::string database = backupDirectory + "/Manifest.db";
+    if (FileUtils::fileExistsAtPath(database)) {
+        if (const auto manifest = SqliteConnection::OpenReadOnly(database); manifest && manifest->isOpen()) {
+            auto rows = manifest->executeQuery("SELECT fileID, relativePath FROM Files");
+            while (rows.next()) {
+                const OptString id = rows.stringForColumn("fileID");
+                const OptString path = rows.stringForColumn("relativePath");
+                if (id && path) keep(*id, *path);
+            }
+        }
+        return names;
+    }
+    const std::string list = backupDirectory + "/Manifest.mbdb";
+    if (FileUtils::fileExistsAtPath(list))
+        if (const auto records = ParseMbdb::ProcessMbdbFile(list))
+            for (const auto& record : *records)
+                if (record) keep(record->strHash, record->FileName);
+    return names;
 }
 
 bool IsShardName(const std::string& name) {
@@ -247,8 +282,7 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
 
     if (photo) {
         const std::int32_t number = record_.PhotosCount.load() + 1;
-        const std::string name =
-            "IMG_" + std::to_string(number) + (kind == MediaKind::PngImage ? ".PNG" : ".JPG");
+        const std::string name = photoName(path, number, kind == MediaKind::PngImage);
         const std::string copy = folder_.photosDirectory() + "/" + name;
         if (!CopyOpenFile(file.get(), copy)) return notCopied();
         auto item = std::make_shared<Photo>();
@@ -286,6 +320,17 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
     return name;
 }
 
+std::string MediaSniffer::photoName(const std::string& path, std::int32_t number, bool png) {
+    const auto listed = phoneNames_.find(path.substr(path.find_last_of('/') + 1));
+    if (listed != phoneNames_.end() && photoNames_.insert(listed->second).second)
+        return listed->second;
+    // A working-copy name never takes the place of a copy made before.
+    std::string name = "IMG_" + std::to_string(number) + (png ? ".PNG" : ".JPG");
+    for (int again = 2; !photoNames_.insert(name).second; ++again)
+        name = "IMG_" + std::to_string(number) + "_" + std::to_string(again) + (png ? ".PNG" : ".JPG");
+    return name;
+}
+
 MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop) {
     if (!RunsStep(dataType, DataType::DataTypePhotosVideos)) return Outcome::Finished;
 
@@ -305,6 +350,8 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
         // Without a working folder nothing can be copied; the files are still looked at, so
         // that the scan can say how many photos and videos it misses.
         const std::vector<std::string> files = backupFiles(record_.BACKUP_DIRECTORY.get());
+        phoneNames_ = PhoneFileNames(record_.BACKUP_DIRECTORY.get());
+        photoNames_.clear();
         if (!files.empty()) window_.updateStatus(1, "Photos & Videos... ");
         if (progress_) {
             progress_->plan(ScanProgress::kMediaPart, static_cast<double>(files.size()) * kWeightPerFile);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class BrimleyAppDelegate;
@@ -33,7 +35,8 @@ MediaKind SniffMediaKind(const std::uint8_t* bytes, std::size_t size);
 // The photo and video step of a scan: recreates the working folder and, in a full recovery,
 // copies every image and film of the backup folder (found by its first bytes, in the folder
 // itself and in its two-digit sub-folders) into it and lists each copy as a Photo or Video of
-// the record, under photosLocked. PhotosCount and VideosCount hold the number of copies listed
+// the record, under photosLocked. A photo's copy takes the file name the phone gave it where the
+// backup's file list (Manifest.db or Manifest.mbdb) names the file. PhotosCount and VideosCount hold the number of copies listed
 // so far; a copy that fails is not listed and its number is used by the next one.
 class MediaSniffer {
 public:
@@ -58,9 +61,16 @@ private:
     void emptyMediaLists();
     // Copies the file if it is an image or a film; returns the copy's file name, if made.
     std::string copyIfMedia(const std::string& path, const std::stop_token& stop, bool& stopped);
+    // The name of a photo's copy: the file name the phone gave it where the backup's file list
+    // names the file and no copy has that name yet; otherwise IMG_<number>.
+    std::string photoName(const std::string& path, std::int32_t number, bool png);
 
     BrimleyAppDelegate& record_;
     MainWindowActions& window_;
     WorkingFolder& folder_;
     ScanProgress* progress_ = nullptr;
+    // The phone's file names of the backup's files, by backup file name.
+    std::unordered_map<std::string, std::string> phoneNames_;
+    // The names of the photo copies made in this run.
+    std::unordered_set<std::string> photoNames_;
 };

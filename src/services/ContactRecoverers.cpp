@@ -255,6 +255,7 @@ std::int32_t ContactSearchsSQLiteRecovery::incrementRecoveryCount() {
 }
 
 void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
+    liveIndex_.reset();
     setSignature(path, "ABPersonFullTextSearch_content", "ABPersonFullTextSearch_content");
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
@@ -303,56 +304,74 @@ void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnVa
     }
 }
 
+namespace {
+
+// The text of a value that a carved name can equal: NULL or a text. Nothing for any other value.
+std::optional<OptString> NameOf(const ColumnValue& value) {
+    if (value.isNull()) return OptString{};
+    if (const std::string* text = value.text()) return OptString{*text};
+    return std::nullopt;
+}
+
+}  // namespace
+
+const ContactSearchsSQLiteRecovery::LiveIndex& ContactSearchsSQLiteRecovery::liveIndex() const {
+    if (liveIndex_) return *liveIndex_;
+    LiveIndex index;
+    for (const auto& row : liveRows("ABPersonFullTextSearch_content",
+                                    {"docid", "c0First", "c1Last", "c2Middle", "c15Phone"})) {
+        if (row[0].isNumber()) index.rowIds.insert(row[0].asInteger());
+        const auto first = NameOf(row[1]), last = NameOf(row[2]), middle = NameOf(row[3]);
+        if (first && last && middle) index.names.emplace(*first, *last, *middle);
+        index.phones.push_back(TrimmedText(row[4].toText()));
+    }
+    std::sort(index.phones.begin(), index.phones.end());
+    for (const auto& person : liveRows("ABPerson", {"ROWID", "First", "Last"})) {
+        const auto first = NameOf(person[1]), last = NameOf(person[2]);
+        if (!first || !last) continue;
+        auto& rowIds = index.persons[{*first, *last}];
+        if (person[0].isInteger()) rowIds.push_back(person[0].asInteger());
+    }
+    for (const auto& value : liveRows("ABMultiValue", {"record_id", "value"}))
+        if (value[0].isInteger())
+            index.numberKeys[value[0].asInteger()].push_back(
+                iPhoneNumberUtils::NumberKey(value[1].toText().value_or("")));
+    return liveIndex_.emplace(std::move(index));
+}
+
 bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
-    const auto& rows = liveRows("ABPersonFullTextSearch_content",
-                                {"docid", "c0First", "c1Last", "c2Middle", "c15Phone"});
+    const LiveIndex& live = liveIndex();
     // The row of a person that still exists: the same row id (where the record kept it).
-    if (currentRowIdWasRead())
-        for (const auto& row : rows)
-            if (row[0].isNumber() && row[0].asInteger() == contact.RowId()) return true;
+    if (currentRowIdWasRead() && live.rowIds.count(contact.RowId())) return true;
     // Free space holds older copies of rows that still exist (a person whose number changed):
     // a live row of the same names is that person.
-    if (const auto answer = liveRowExists(
-            "SELECT 1 FROM ABPersonFullTextSearch_content WHERE c0First IS ? AND c1Last IS ? AND "
-            "c2Middle IS ?",
-            {Bind(contact.FirstName()), Bind(contact.LastName()), Bind(contact.MiddleName())});
-        answer && *answer)
+    if (live.names.count({contact.FirstName(), contact.LastName(), contact.MiddleName()}))
         return true;
-    for (const auto& row : rows)
-        if (row[1] == Bind(contact.FirstName()) && row[2] == Bind(contact.LastName()) &&
-            row[3] == Bind(contact.MiddleName()))
-            return true;
     // A row of a person whose person row is live: the same names and, where the row has
     // numbers, one of that person's numbers.
     const auto numbers = iPhoneNumberUtils::SplitWholeNumbers(TrimmedText(contact.C15Phone()));
-    if (numbers.empty())
-        if (const auto answer =
-                liveRowExists("SELECT 1 FROM ABPerson WHERE First IS ? AND Last IS ?",
-                              {Bind(contact.FirstName()), Bind(contact.LastName())});
-            answer && *answer)
-            return true;
-    for (const auto& person : liveRows("ABPerson", {"ROWID", "First", "Last"})) {
-        if (person[1] != Bind(contact.FirstName()) || person[2] != Bind(contact.LastName()))
-            continue;
+    if (const auto person = live.persons.find({contact.FirstName(), contact.LastName()});
+        person != live.persons.end()) {
         if (numbers.empty()) return true;
-        for (const auto& value : liveRows("ABMultiValue", {"record_id", "value"}))
-            if (value[0] == person[0])
-                for (const auto& number : numbers)
-                    if (iPhoneNumberUtils::SameNumberKey(
-                            iPhoneNumberUtils::NumberKey(number),
-                            iPhoneNumberUtils::NumberKey(value[1].toText().value_or(""))))
-                        return true;
+        std::vector<std::string> keys;
+        for (const auto& number : numbers) keys.push_back(iPhoneNumberUtils::NumberKey(number));
+        for (const std::int64_t rowId : person->second) {
+            const auto values = live.numberKeys.find(rowId);
+            if (values == live.numberKeys.end()) continue;
+            for (const auto& value : values->second)
+                for (const auto& key : keys)
+                    if (iPhoneNumberUtils::SameNumberKey(key, value)) return true;
+        }
     }
     // A copy written before the person was renamed or given more numbers: its numbers are the
     // first numbers of a live row, in the same order and forms.
     const std::string phones = TrimmedText(contact.C15Phone());
-    if (!phones.empty())
-        for (const auto& row : rows) {
-            const std::string live = TrimmedText(row[4].toText());
-            if (live.size() >= phones.size() && live.compare(0, phones.size(), phones) == 0 &&
-                (live.size() == phones.size() || live[phones.size()] == ' '))
-                return true;
-        }
+    if (!phones.empty()) {
+        if (std::binary_search(live.phones.begin(), live.phones.end(), phones)) return true;
+        const std::string head = phones + ' ';
+        const auto next = std::lower_bound(live.phones.begin(), live.phones.end(), head);
+        if (next != live.phones.end() && next->compare(0, head.size(), head) == 0) return true;
+    }
     return false;
 }
 

@@ -13,8 +13,10 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 class BrimleyAppDelegate;
@@ -137,8 +139,25 @@ protected:
 private:
     bool isLive(const Contact& contact) const;
 
+    // The live rows that a carved row is compared with, read once per file: a large address
+    // book is compared with thousands of carved rows.
+    struct LiveIndex {
+        // The docids of the live full-text rows.
+        std::unordered_set<std::int64_t> rowIds;
+        // The first, last and middle names of the live full-text rows.
+        std::set<std::tuple<OptString, OptString, OptString>> names;
+        // The trimmed number lists of the live full-text rows, sorted.
+        std::vector<std::string> phones;
+        // The ROWIDs of the live person rows per first and last name.
+        std::map<std::pair<OptString, OptString>, std::vector<std::int64_t>> persons;
+        // The number keys of the live multi-values per person ROWID.
+        std::unordered_map<std::int64_t, std::vector<std::string>> numberKeys;
+    };
+    const LiveIndex& liveIndex() const;
+
     // The mapped name of the column filled last.
     std::string field_;
+    mutable std::optional<LiveIndex> liveIndex_;
 };
 
 // Rows of the person table ABPerson: names, organisation, note, dates, guid. A person already

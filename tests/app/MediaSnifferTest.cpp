@@ -398,3 +398,43 @@ TEST(MediaSniffer, AFileOfThePhotoLibraryIsListedOnce) {
     EXPECT_EQ(scan.record.AllPhotos.size(), 3u);
     EXPECT_EQ(scan.record._AllVideos.size(), 1u);
 }
+
+// Pictures outside the photo library (saved from other apps, say) are known only to the
+// backup's file list: their copies take the names the phone gave them, whichever list the
+// backup has. A file the list does not name, or a name already taken, keeps a working-copy name.
+TEST(MediaSniffer, PhotosTakeTheNamesOfTheBackupFileList) {
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"Media/DCIM/100APPLE/IMG_0007.JPG", kJfif},
+        {"Media/DCIM/101APPLE/IMG_0007.JPG", kExif},  // the same name in another folder
+        {"Media/DCIM/100APPLE/IMG_0008.PNG", kPng},
+        {"Media/DCIM/100APPLE/IMG_0009.JPG", kJfif},  // not in the list
+    };
+    for (const bool database : {true, false}) {
+        SCOPED_TRACE(database ? "Manifest.db" : "Manifest.mbdb");
+        Scan scan;
+        for (const auto& [path, bytes] : files) scan.backup.addFile("CameraRollDomain", path, bytes);
+        const std::vector<std::string> unlisted = {"Media/DCIM/100APPLE/IMG_0009.JPG"};
+        if (database)
+            scan.backup.writeManifestDb(unlisted);
+        else
+            scan.backup.writeManifestMbdb(unlisted);
+
+        ASSERT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+
+        std::map<std::string, Bytes> named;
+        for (const auto& photo : scan.record.Photos.snapshot()) {
+            EXPECT_EQ(*photo->PhotoUrl(), scan.folder.photosDirectory() + "/" + *photo->PhotoName());
+            named[*photo->PhotoName()] = ReadAll(*photo->PhotoUrl());
+        }
+        ASSERT_EQ(named.size(), 4u);
+        EXPECT_EQ(named.count("IMG_0008.PNG"), 1u);
+        EXPECT_EQ(named["IMG_0008.PNG"], kPng);
+        ASSERT_EQ(named.count("IMG_0007.JPG"), 1u);
+        // One of the two of the same name keeps it; the other copy and the unlisted one are
+        // named by their number, and no copy took another's place.
+        std::multiset<Bytes> copies;
+        for (const auto& [name, bytes] : named) copies.insert(bytes);
+        EXPECT_EQ(copies, (std::multiset<Bytes>{kJfif, kExif, kPng, kJfif}));
+        EXPECT_EQ(Tree(scan.folder.path()).size(), 4u);
+    }
+}

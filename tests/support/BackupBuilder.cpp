@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <limits>
@@ -92,6 +93,8 @@ std::string BackupBuilder::BackupName(std::string_view domain, std::string_view 
 
 fs::path BackupBuilder::pathFor(std::string_view domain, std::string_view relativePath) const {
     const std::string name = BackupName(domain, relativePath);
+    if (storedNames_.insert(name).second)
+        stored_.emplace_back(std::string(domain), std::string(relativePath));
     const fs::path file =
         layout_ == BackupLayout::Sharded ? folder_ / name.substr(0, 2) / name : folder_ / name;
     fs::create_directories(file.parent_path());
@@ -152,6 +155,51 @@ void BackupBuilder::writeManifestPlist(const DeviceDetails& details) {
         plist_dict_set_item(dict, "Lockdown", lockdown);  // the root now owns it
     }
     WriteBinary(dict, folder_ / "Manifest.plist");
+}
+
+std::vector<std::pair<std::string, std::string>> BackupBuilder::listedFiles(
+    const std::vector<std::string>& except) const {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& file : stored_)
+        if (std::find(except.begin(), except.end(), file.second) == except.end())
+            files.push_back(file);
+    return files;
+}
+
+void BackupBuilder::writeManifestMbdb(const std::vector<std::string>& except) {
+    std::string list = "mbdb";
+    list += '\x05';
+    list += '\x00';
+    const auto string = [&](const std::string* text) {
+        if (!text) {
+            list += "\xFF\xFF";
+            return;
+        }
+        list += static_cast<char>((text->size() >> 8) & 0xFF);
+        list += static_cast<char>(text->size() & 0xFF);
+        list += *text;
+    };
+    for (const auto& [domain, path] : listedFiles(except)) {
+        string(&domain);
+        string(&path);
+        for (int i = 0; i < 3; ++i) string(nullptr);  // link target, data hash, encryption key
+        list += "\x81\xA4";                            // mode: a regular file
+        list.append(8 + 4 * 5 + 8, '\0');              // inode, ids, times, size
+        list.append(2, '\0');                          // flag, no properties
+    }
+    WriteFile(folder_ / "Manifest.mbdb", list.data(), list.size());
+}
+
+void BackupBuilder::writeManifestDb(const std::vector<std::string>& except) {
+    FixtureDatabase db(folder_ / "Manifest.db");
+    db.exec("CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, "
+            "flags INTEGER, file BLOB)");
+    for (const auto& [domain, path] : listedFiles(except))
+        db.insert("Files", {{"fileID", BackupName(domain, path)},
+                            {"domain", domain},
+                            {"relativePath", path},
+                            {"flags", 1}});
+    db.close();
 }
 
 }  // namespace testsupport

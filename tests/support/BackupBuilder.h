@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
+#include <utility>
+#include <vector>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,12 +67,24 @@ public:
     FixtureDatabase addDatabase(std::string_view domain, std::string_view relativePath,
                                 std::string_view schemaFile, DatabaseOptions options = {});
 
+    // The file list of the backup, naming every device file stored so far by its domain and
+    // relative path: Manifest.mbdb as iOS 5 to 9 leave it, or Manifest.db (table Files) as
+    // iOS 10 and later do. `except` names relative paths left out of the list.
+    void writeManifestMbdb(const std::vector<std::string>& except = {});
+    void writeManifestDb(const std::vector<std::string>& except = {});
+
     const std::filesystem::path& folder() const { return folder_; }
     BackupLayout layout() const { return layout_; }
 
 private:
+    // The stored device files in the order first stored: domain and relative path.
+    std::vector<std::pair<std::string, std::string>> listedFiles(
+        const std::vector<std::string>& except) const;
+
     std::filesystem::path folder_;
     BackupLayout layout_;
+    mutable std::vector<std::pair<std::string, std::string>> stored_;
+    mutable std::set<std::string> storedNames_;
 };
 
 }  // namespace testsupport

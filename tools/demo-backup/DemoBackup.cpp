@@ -690,6 +690,8 @@ DemoBackupContents WriteDemoBackup(const std::filesystem::path& folder,
     WriteWhatsApp(backup, options, random, contents);
     WriteSafari(backup, options, random, contents);
     WritePhotos(backup, options, random, contents);
+    // The file list an iOS 9 backup has.
+    backup.writeManifestMbdb();
     return contents;
 }
 

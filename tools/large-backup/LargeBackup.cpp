@@ -98,6 +98,8 @@ LargeBackupContents WriteLargeBackup(const std::filesystem::path& folder,
     db.exec("COMMIT");
     const std::int64_t existing = db.queryValue("SELECT count(*) FROM message").asInteger();
     db.close();
+    // The file list an iOS 9 backup has.
+    backup.writeManifestMbdb();
     return {folder, path, existing, options.messages - existing};
 }
 
