@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-$root/build/fuzz}
-targets=(fuzz_carve fuzz_signatures fuzz_config fuzz_legacy fuzz_mbdb)
+targets=(fuzz_carve fuzz_signatures fuzz_config fuzz_legacy fuzz_mbdb fuzz_plist)
 
 (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" --target "${targets[@]}"

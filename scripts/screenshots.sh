@@ -2,12 +2,16 @@
 # Renders Torvane's window under a virtual X display (Xvfb) into build/screenshots/*.png: the
 # home screen, a running scan of the demo backup, the report, every data-type screen with its
 # existing and deleted records and the detail of a deleted one, a search, the photo page with
-# only deleted photos, the export dialog and an export's report, the message when no browser
-# opens an address, the send-to-device wizard, the screens the demo backup leaves empty, the
+# only deleted photos, the export dialog and the reports of an export of everything, of the
+# current tab and of the photo page's copy with a file in its way, the refusal of the backup
+# folder as the export's location, the messages when no browser opens an address and when a
+# link's address is a placeholder, the send-to-device wizard, the screens the demo backup leaves empty, the
 # menu and every dialog, the stand-alone picture browser; a scan of one data type, a stopped
 # scan, the calls screen's group list with an address chosen, and the window at its smallest
 # size in English and German (home screen, a scan in progress, report, results, the scan bar,
-# dialogs with a focused button). Builds the release configuration first.
+# Qt's own file panels, dialogs with a focused button); a long chat's newest and next older block
+# on the messages and WhatsApp tabs, and a fast scan's report and results. Builds the release
+# configuration first.
 #
 #   SHOTS_BUILD_DIR  build folder (default build/release)
 set -euo pipefail

@@ -7,7 +7,7 @@ packages=(
   libsqlite3-dev sqlite3 libxml2-dev libplist-dev libplist-utils
   libimobiledevice-dev libimobiledevice-utils libusbmuxd-dev
   libssl-dev zlib1g-dev libicu-dev nlohmann-json3-dev libcurl4-openssl-dev
-  qt6-base-dev libgl-dev libqt6svg6 xvfb xauth
+  qt6-base-dev libgl-dev libqt6svg6 qt6-translations-l10n xvfb xauth fonts-noto-color-emoji
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

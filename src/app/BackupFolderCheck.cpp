@@ -3,6 +3,7 @@
 #include "app/BackupDatabaseTable.h"
 #include "app/DeviceDetails.h"
 #include "common/BackupFiles.h"
+#include "common/FileUtils.h"
 #include "records/DeviceInfo.h"
 #include "services/InternetHistoryService.h"
 #include "services/NotesServices.h"
@@ -47,11 +48,8 @@ std::string WhatIsThere(const std::string& path) {
     if (S_ISLNK(entry.st_mode) && S_ISREG(target.st_mode)) return "a link that leads out of the backup folder";
     const mode_t mode = S_ISLNK(entry.st_mode) ? target.st_mode : entry.st_mode;
     const std::string link = S_ISLNK(entry.st_mode) ? "a link to " : "";
-    if (S_ISDIR(mode)) return link + "a folder";
-    if (S_ISFIFO(mode)) return link + "a pipe (FIFO)";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return link + "a device";
-    if (S_ISSOCK(mode)) return link + "a socket";
-    return link + "no regular file";
+    const std::string kind = FileUtils::kindOfNonRegularFile(mode);
+    return link + (kind.empty() ? "no regular file" : kind);
 }
 
 bool Exists(const std::string& path) {
@@ -137,6 +135,18 @@ BackupFolderCheck BackupFolderCheck::afterReading(const std::string& folder, boo
             return Fail(Problem::Unreadable,
                         "The file " + *path + " of the backup cannot be read: " + error + ".");
     }
+    // The file list names the photos a full scan copies; something that is no file in its
+    // place could hold the scan for ever.
+    if (dataType == DataType::DataTypeAll || dataType == DataType::DataTypePhotosVideos)
+        for (const char* list : {"Manifest.db", "Manifest.mbdb"}) {
+            const std::string place = folder + "/" + list;
+            struct stat info {};
+            if (::stat(place.c_str(), &info) == 0 && S_ISREG(info.st_mode) && BackupFiles::staysInside(folder, place))
+                continue;
+            if (const std::string what = WhatIsThere(place); !what.empty())
+                return Fail(Problem::Unreadable, "The file " + place + " of the backup cannot be read: it is " + what +
+                                                     ", not the backup's file list.");
+        }
     return {};
 }
 

@@ -5,7 +5,7 @@
 #include "app/MainWindow.h"
 #include "common/PropertyList.h"
 #include "database/DatabaseHealth.h"
-#include "database/MessageLayout.h"
+#include "database/DatabaseParts.h"
 #include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 #include "services/NotesServices.h"
@@ -66,31 +66,66 @@ const std::map<std::string, std::vector<std::string>>& ExpectedTables() {
     return tables;
 }
 
-// What a readable file lacks, in words; empty when it has one of the tables it should hold.
+// Whether the name is among the names, compared as SQLite compares names (ASCII letters in
+// either case).
+bool ContainsName(const std::vector<std::string>& names, const std::string& name) {
+    const auto lower = [](std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    };
+    const std::string wanted = lower(name);
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return lower(n) == wanted; });
+}
+
+// What a readable file lacks, in words; empty when it has one of the tables it should hold (a
+// view of that name counts: what is wrong with it is said among the missing parts).
 std::string MissingTables(const std::string& backupName, const DatabaseHealth& health) {
     const auto expected = ExpectedTables().find(backupName);
     if (expected == ExpectedTables().end() || !health.readable) return {};
     for (const std::string& table : expected->second)
-        if (std::find(health.tables.begin(), health.tables.end(), table) != health.tables.end())
-            return {};
+        if (ContainsName(health.tables, table) || ContainsName(health.views, table)) return {};
     std::string names;
     for (const std::string& table : expected->second) names += (names.empty() ? "" : " or ") + table;
     return "it has no table " + names +
            (health.tables.empty() ? " (it holds no tables at all)" : " (it is another kind of database)");
 }
 
-// What a database that SQLite reads whole lacks of the tables and columns its records are read
-// with (another shape than the phone's: a table dropped, a column renamed), in words; empty when
-// it lacks nothing that is read.
-std::string MissingParts(const std::string& backupName, const std::string& path) {
+// The kind of each backup database whose records are read with SQL.
+const std::map<std::string, DatabaseKind>& Kinds() {
     namespace N = BackupDatabaseNames;
-    if (backupName != N::kSms && backupName != N::kAddressBook) return {};
+    static const std::map<std::string, DatabaseKind> kinds = [] {
+        std::map<std::string, DatabaseKind> byName = {
+            {N::kSms, DatabaseKind::Messages},
+            {N::kAddressBook, DatabaseKind::AddressBook},
+            {N::kCallHistoryBeforeIOS8, DatabaseKind::CallHistory},
+            {N::kCallHistory, DatabaseKind::CallHistory},
+            {N::kWhatsApp, DatabaseKind::WhatsApp},
+            {N::kWhatsAppFallback, DatabaseKind::WhatsApp},
+            {N::kNotes, DatabaseKind::Notes},
+            {NotesServices::NotesIOS9SqliteDbName, DatabaseKind::Notes},
+            {N::kCalendar, DatabaseKind::Calendar},
+        };
+        for (const DataType type : {DataType::DataTypeInternetHistory, DataType::DataTypePhotosVideos})
+            for (const std::string& name : BackupFolderCheck::databaseNames(type))
+                byName.emplace(name, type == DataType::DataTypePhotosVideos ? DatabaseKind::PhotoLibrary
+                                                                            : DatabaseKind::InternetHistory);
+        return byName;
+    }();
+    return kinds;
+}
+
+// What a database that SQLite reads whole lacks of the tables and columns its records are read
+// with (another shape than the phone's: a table dropped or made a view, a column renamed), in
+// words; empty when it lacks nothing that is read.
+std::string MissingParts(const std::string& backupName, const std::string& path, std::int32_t iOSMajor) {
+    const auto kind = Kinds().find(backupName);
+    if (kind == Kinds().end()) return {};
     const auto database = SqliteConnection::OpenReadOnly(path);
     if (!database || !database->isOpen()) return {};
-    const std::vector<std::string> parts =
-        backupName == N::kSms ? MissingMessageParts(*database) : MissingAddressBookParts(*database);
     std::string words;
-    for (const std::string& part : parts) words += (words.empty() ? "it has no " : "; no ") + part;
+    for (const std::string& part : MissingDatabaseParts(kind->second, *database, iOSMajor))
+        words += (words.empty() ? "" : "; ") + part;
     return words;
 }
 
@@ -115,7 +150,8 @@ void CheckDatabases(DataType type, const ScanContext& context, MainWindowActions
         if (context.cancelled()) continue;
         const std::string missing = MissingTables(name, health);
         // A whole file of another shape is read as far as it goes; what it lacks is named.
-        const std::string parts = health.ok() && missing.empty() ? MissingParts(name, *path) : std::string();
+        const std::string parts =
+            health.ok() && missing.empty() ? MissingParts(name, *path, context.iOSMajorVersion()) : std::string();
         if (health.ok() && missing.empty() && parts.empty()) continue;
         auto problem = std::make_shared<DatabaseProblem>();
         problem->database = DatabaseLabel(name);

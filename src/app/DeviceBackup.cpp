@@ -148,8 +148,7 @@ void DeviceBackup::backupTaskEnded(int terminationStatus) {
                 }
                 BackupAgent(target);
             } else {
-                window_.returnMainScreen();
-                window_.showScreen(ScreenState::ScreenResults);
+                backToHome();
             }
         });
         return;  // the ended tool stays until the next backup replaces it
@@ -158,9 +157,7 @@ void DeviceBackup::backupTaskEnded(int terminationStatus) {
         // Whatever the tool left in the folder is not a whole backup: it is not scanned.
         window_.runAlert({kBackupFailedMessage, failureMessage(terminationStatus), {"Close"}},
                          [this, alive = alive_](std::size_t) {
-                             if (!*alive) return;
-                             window_.returnMainScreen();
-                             window_.showScreen(ScreenState::ScreenResults);
+                             if (*alive) backToHome();
                          });
     } else if (usable && backupIsReadable()) {
         window_.backUpFromDeviceComplete();
@@ -175,11 +172,20 @@ void DeviceBackup::backupTaskEnded(int terminationStatus) {
         window_.showScreen(ScreenState::ScreenInitialLoading);
     } else {
         window_.runAlert({kMissingFilesQuestion, "", {"Yes", "No"}}, [this, alive = alive_](std::size_t button) {
-            if (*alive && button == 0) continueToRecover();
+            if (!*alive) return;
+            if (button == 0)
+                continueToRecover();
+            else
+                backToHome();
         });
     }
     std::lock_guard lock(mutex_);
     if (task_ && !task_->isRunning()) task_.reset();
+}
+
+void DeviceBackup::backToHome() {
+    window_.showScreen(ScreenState::ScreenHome);
+    window_.returnMainScreen();
 }
 
 void DeviceBackup::continueToRecover() {

@@ -33,8 +33,10 @@ struct DeviceBackupSettings {
 // tool and returns at once; its end reaches backupTaskEnded on the main thread, which starts
 // the scan worker on the backup (or asks the user first, or, when the tool failed, says so and
 // scans nothing); continueToRecover is the "Yes" of the
-// question asked when the backup cannot be read as it is. One backup runs at a time; a backup
-// that still runs when this object goes is stopped.
+// question asked when the backup cannot be read as it is. Whenever no scan follows (a failed
+// backup, "Cancel" at the passcode question, "No" at that question) the window goes back to
+// the home screen, ready for another start. One backup runs at a time; a backup that still
+// runs when this object goes is stopped.
 //
 // The tool is run as "<tool> --udid <device> backup --full <MobileSync folder>": it writes the
 // backup into the folder named by the device's identifier. Its progress shows on the status
@@ -72,6 +74,8 @@ public:
     int launches() const;
 
 private:
+    // No scan follows the backup: the home screen as it was before the backup.
+    void backToHome();
     bool backupIsReadable() const;
     // What the tool said about its failure: its last line of output, or why it did not start.
     std::string failureMessage(int terminationStatus) const;

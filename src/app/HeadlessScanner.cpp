@@ -77,13 +77,12 @@ int ExitStatusFor(BackupFolderCheck::Problem problem) {
     return HeadlessScanner::kNoBackup;
 }
 
-// Reads devices side by side for --list-devices: posted work runs on a few threads, each
-// piece under a device-read deadline of its own, so that the listing takes time in proportion
-// to the number of devices and a device that does not answer costs at most `limit`, however
-// many there are.
+// Reads devices side by side for --list-devices: posted work runs on a number of threads, all
+// under one device-read deadline, so that every read of the listing has ended by then, however
+// many devices there are and whether or not they answer.
 class ListingWorkers {
 public:
-    ListingWorkers(std::size_t threads, std::chrono::milliseconds limit) : limit_(limit) {
+    ListingWorkers(std::size_t threads, std::chrono::steady_clock::time_point readsEnd) : readsEnd_(readsEnd) {
         for (std::size_t i = 0; i < threads; ++i)
             threads_.emplace_back([this](std::stop_token stop) { work(stop); });
     }
@@ -124,7 +123,7 @@ private:
                 queue_.pop_front();
             }
             {
-                const DeviceReadDeadline deadline(std::chrono::steady_clock::now() + limit_);
+                const DeviceReadDeadline deadline(readsEnd_);
                 next();
             }
             std::lock_guard lock(mutex_);
@@ -132,13 +131,36 @@ private:
         }
     }
 
-    const std::chrono::milliseconds limit_;
+    const std::chrono::steady_clock::time_point readsEnd_;
     std::mutex mutex_;
     std::condition_variable changed_, idle_;
     std::deque<std::function<void()>> queue_;
     std::size_t pending_ = 0;
     bool stopping_ = false;
     std::vector<std::jthread> threads_;  // last: joined first
+};
+
+// The version of each device the listing lists, read on the listing's workers.
+class VersionReader : public MobileDeviceAccessListener {
+public:
+    explicit VersionReader(ListingWorkers& workers) : workers_(workers) {}
+    void deviceConnected(const std::shared_ptr<AMDevice>& device) override {
+        workers_.post([this, device] {
+            OptString version = device->deviceValueForKey("ProductVersion").asText();
+            std::lock_guard lock(mutex_);
+            versions_[device.get()] = std::move(version);
+        });
+    }
+    OptString of(const AMDevice* device) const {
+        std::lock_guard lock(mutex_);
+        const auto found = versions_.find(device);
+        return found == versions_.end() ? std::nullopt : found->second;
+    }
+
+private:
+    ListingWorkers& workers_;
+    mutable std::mutex mutex_;
+    std::map<const AMDevice*, OptString> versions_;
 };
 
 std::string LowerCase(std::string text) {
@@ -363,7 +385,7 @@ void HeadlessScanner::printExport(const ExportReport& report) {
         const std::filesystem::path path(entry.path);
         switch (entry.status) {
             case ExportStatus::Written:
-                if (path.extension() == ".csv")
+                if (!entry.media)
                     out_ << "  " << shown(path.filename().string()) << ": " << entry.records
                          << (entry.records == 1 ? " record\n" : " records\n");
                 else
@@ -373,7 +395,8 @@ void HeadlessScanner::printExport(const ExportReport& report) {
                 out_ << "  " << shown(entry.path) << " was there already and was left alone\n";
                 break;
             case ExportStatus::Failed:
-                out_ << "  could not write " << shown(entry.path) << '\n';
+                out_ << "  could not write " << shown(entry.path)
+                     << (entry.cause.empty() ? std::string() : ": " + TerminalText(entry.cause, 2 * kPathBytes)) << '\n';
                 break;
             case ExportStatus::NothingToWrite:
                 break;
@@ -442,9 +465,9 @@ void HeadlessScanner::startDeviceOnMainThread(ApplicationCore& core, DeviceRecov
     out_.flush();
     const std::string udid = *settings_.options.deviceUdid;
     const auto wait = settings_.deviceWait;
-    // Every device read of this thread until the backup starts (the arrivals, which read each
-    // device's name, and the device's details) ends within the wait, however many devices there
-    // are and whether or not they answer.
+    // Every device read of this thread until the backup starts (the device's details) ends
+    // within the wait, however many devices there are and whether or not they answer; arrivals
+    // are read off this thread.
     deviceReadsEnd_.emplace(std::chrono::steady_clock::now() + wait);
     deviceWaiter_ = std::jthread([this, &core, &flow, &dispatcher, access, udid, wait](std::stop_token stop) {
         const auto end = std::chrono::steady_clock::now() + wait;
@@ -510,19 +533,25 @@ void HeadlessScanner::backUpDevice(ApplicationCore& core, DeviceRecoveryFlow& fl
 }
 
 int HeadlessScanner::listDevices() {
-    constexpr std::size_t kReadingThreads = 16;
-    ListingWorkers workers(kReadingThreads, settings_.listingLimit);
+    // The reads end a little before the listing's limit, leaving time to ask the multiplexer
+    // for its list once more and to print.
+    constexpr std::size_t kReadingThreads = 64;
+    const auto started = std::chrono::steady_clock::now();
+    const auto listingEnd = started + settings_.listingLimit;
+    ListingWorkers workers(kReadingThreads, started + settings_.listingLimit * 2 / 3);
     auto access = std::make_shared<MobileDeviceAccess>();
-    MobileDeviceAccessListener quiet;
+    // Each device's version is read as soon as the device is listed, beside the other reads.
+    VersionReader versions(workers);
     // No work may run while the access goes: the workers end first.
     const auto finish = [&](int status) {
         access->setListener(nullptr);
         workers.stop();
         return status;
     };
-    // The subscription names the devices connected now before it returns: their arrivals (each
-    // reads the device's name) are posted to the workers by then.
-    access->setListener(&quiet, [&workers](std::function<void()> work) { workers.post(std::move(work)); });
+    // The subscription names the devices connected now before it returns: their arrivals are
+    // posted to the workers by then, and each arrival's read of the device's name runs there too.
+    const RunLoopPoster onWorkers = [&workers](std::function<void()> work) { workers.post(std::move(work)); };
+    access->setListener(&versions, onWorkers, onWorkers);
     if (!access->subscribed() || !access->multiplexerAnswers()) {
         err_ << "torvane-scan: cannot reach the device multiplexer (usbmuxd), or it does not "
                 "answer; is it running?\n";
@@ -530,13 +559,10 @@ int HeadlessScanner::listDevices() {
     }
     workers.waitUntilIdle();
     const auto devices = access->devices();
-    std::vector<OptString> versions(devices.size());
-    for (std::size_t i = 0; i < devices.size(); ++i)
-        workers.post([&versions, &devices, i] { versions[i] = devices[i]->deviceValueForKey("ProductVersion").asText(); });
-    workers.waitUntilIdle();
     finish(kScanned);
 
-    // In the multiplexer's order; a device it lists that could not be read is named too.
+    // In the multiplexer's order; a device it lists that could not be read is named too, and so
+    // is one that gave neither its name nor its version: its lockdownd does not answer.
     std::unordered_map<std::string, std::size_t> read;
     for (std::size_t i = 0; i < devices.size(); ++i)
         if (const OptString udid = devices[i]->udid()) read.emplace(LowerCase(*udid), i);
@@ -544,13 +570,28 @@ int HeadlessScanner::listDevices() {
     std::vector<std::string> silent;
     const auto print = [&](std::size_t i) {
         const auto& device = devices[i];
-        out_ << TerminalText(device->udid().value_or("(no identifier)")) << "  "
-             << TerminalText(device->deviceName().value_or("(no name)")) << "  "
-             << (versions[i] ? "iOS " + TerminalText(*versions[i]) : std::string("(locked or not trusted)"))
-             << '\n';
+        const std::string udid = device->udid().value_or("(no identifier)");
+        const OptString version = versions.of(device.get());
         printed[i] = true;
+        if (!device->deviceName() && !version) {
+            out_ << TerminalText(udid) << "  (does not answer)\n";
+            silent.push_back(udid);
+            return;
+        }
+        out_ << TerminalText(udid) << "  " << TerminalText(device->deviceName().value_or("(no name)")) << "  "
+             << (version ? "iOS " + TerminalText(*version) : std::string("(locked or not trusted)"))
+             << '\n';
     };
-    const UsbmuxListing listing = UsbmuxListDevices(kMultiplexerAnswerLimit);
+    // On a machine slow enough to have spent the limit on the reads, the multiplexer still gets
+    // a moment to list what it has: without its list no device can be named as silent.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(listingEnd - std::chrono::steady_clock::now());
+    const UsbmuxListing listing = UsbmuxListDevices(
+        std::clamp(left, std::chrono::milliseconds(200), std::chrono::milliseconds(kMultiplexerAnswerLimit)));
+    if (!listing.answered && devices.empty()) {
+        // Neither a device read nor a list: nothing says whether a device is there.
+        err_ << "torvane-scan: the device multiplexer (usbmuxd) did not list its devices in time\n";
+        return kNoDevice;
+    }
     for (const UsbmuxListedDevice& listed : listing.devices) {
         if (!listed.usb) continue;
         if (const auto found = read.find(LowerCase(listed.udid)); found != read.end()) {

@@ -6,6 +6,7 @@
 #include "app/WindowTypes.h"
 #include "app/WorkingFolder.h"
 #include "common/BackupFiles.h"
+#include "common/FileName.h"
 #include "common/FileUtils.h"
 #include "common/TemporaryFiles.h"
 #include "database/SqliteConnection.h"
@@ -27,6 +28,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
 
 namespace {
 
@@ -47,21 +49,30 @@ bool ZeroAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset) {
 
 // The phone's file names of a backup's files, by backup file name (the SHA-1 of the file's
 // domain and relative path): from the file list of the backup, Manifest.db (iOS 10 and later,
-// read-only) or Manifest.mbdb (iOS 5 to 9). Empty when the backup has neither or they cannot be
-// read. Only names that can name a file in the working folder are kept.
-std::unordered_map<std::string, std::string> PhoneFileNames(const std::string& backupDirectory) {
+// read-only) or Manifest.mbdb (iOS 5 to 9). Only the names of files the backup holds
+// (`present`, by backup file name) are kept, and only names that can name a file in the working
+// folder, so that what is kept is bounded by the backup's files whatever the list holds. Empty
+// when the backup has neither list or they cannot be read; `problem` then says why when the list
+// is there but is not what a backup's list is (its table a view, which is never read).
+std::unordered_map<std::string, std::string> PhoneFileNames(const std::string& backupDirectory,
+                                                            const std::unordered_set<std::string>& present,
+                                                            std::string& problem) {
     std::unordered_map<std::string, std::string> names;
     const auto keep = [&](const std::string& backupName, const std::string& relativePath) {
         const std::string name = relativePath.substr(relativePath.find_last_of('/') + 1);
-        if (backupName.empty() || name.empty() || name.front() == '.' || name.size() > 255 ||
-            name.find('\0') != std::string::npos)
+        if (backupName.empty() || name.empty() || name.front() == '.' || name.size() > kMaxFileNameBytes ||
+            name.find('\0') != std::string::npos || !present.contains(backupName))
             return;
         names.emplace(backupName, name);
     };
     const std::string database = backupDirectory + "/Manifest.db";
     if (FileUtils::fileExistsAtPath(database)) {
         if (const auto manifest = SqliteConnection::OpenReadOnly(database); manifest && manifest->isOpen()) {
-            auto rows = manifest->executeQuery("SELECT fileID, relativePath FROM Files");
+            if (manifest->hasView("Files")) {
+                problem = "its table Files is a view, which is not read: photos are copied under working-copy names";
+                return names;
+            }
+            auto rows = manifest->executeQuery("SELECT Files.fileID AS fileID, Files.relativePath AS relativePath FROM Files");
             while (rows.next()) {
                 const OptString id = rows.stringForColumn("fileID");
                 const OptString path = rows.stringForColumn("relativePath");
@@ -72,9 +83,9 @@ std::unordered_map<std::string, std::string> PhoneFileNames(const std::string& b
     }
     const std::string list = backupDirectory + "/Manifest.mbdb";
     if (FileUtils::fileExistsAtPath(list))
-        if (const auto records = ParseMbdb::ProcessMbdbFile(list))
-            for (const auto& record : *records)
-                if (record) keep(record->strHash, record->FileName);
+        ParseMbdb::VisitMbdbFile(list, [&](const std::shared_ptr<MDFileInfo>& record) {
+            if (record) keep(record->strHash, record->FileName);
+        });
     return names;
 }
 
@@ -168,7 +179,9 @@ bool CopyOpenFile(int source, const std::string& target) {
     int made = -1;
     int error = ECANCELED;
     const std::string temporary = TemporaryFiles::make([&] {
-        std::string name = target + ".part-XXXXXX";
+        // Hidden and cut to fit: a photo keeps the phone's name, which may be as long as a
+        // file name can be.
+        std::string name = TemporaryPatternBeside(target, "part");
         made = ::mkostemp(name.data(), O_CLOEXEC);
         error = errno;
         return made >= 0 ? name : std::string();
@@ -320,6 +333,16 @@ std::string MediaSniffer::copyIfMedia(const std::string& path, const std::stop_t
     return name;
 }
 
+void MediaSniffer::reportFileListProblem(const std::string& what) {
+    auto problem = std::make_shared<DatabaseProblem>();
+    problem->database = "backup file list";
+    problem->fileName = "Manifest.db";
+    problem->what = what;
+    const std::string line = "the " + problem->database + " (" + problem->fileName + ") is damaged: " + what;
+    std::cerr << ("scan: " + line + "\n");
+    if (record_.DatabaseProblems.appendUnlessKey(problem, &DatabaseProblem::FileNameKey)) window_.updateStatus(4, line);
+}
+
 std::string MediaSniffer::photoName(const std::string& path, std::int32_t number, bool png) {
     const auto listed = phoneNames_.find(path.substr(path.find_last_of('/') + 1));
     if (listed != phoneNames_.end() && photoNames_.insert(listed->second).second)
@@ -350,7 +373,11 @@ MediaSniffer::Outcome MediaSniffer::run(DataType dataType, std::stop_token stop)
         // Without a working folder nothing can be copied; the files are still looked at, so
         // that the scan can say how many photos and videos it misses.
         const std::vector<std::string> files = backupFiles(record_.BACKUP_DIRECTORY.get());
-        phoneNames_ = PhoneFileNames(record_.BACKUP_DIRECTORY.get());
+        std::unordered_set<std::string> present;
+        for (const std::string& file : files) present.insert(file.substr(file.find_last_of('/') + 1));
+        std::string listProblem;
+        phoneNames_ = PhoneFileNames(record_.BACKUP_DIRECTORY.get(), present, listProblem);
+        if (!listProblem.empty()) reportFileListProblem(listProblem);
         photoNames_.clear();
         if (!files.empty()) window_.updateStatus(1, "Photos & Videos... ");
         if (progress_) {

@@ -64,6 +64,8 @@ private:
     // The name of a photo's copy: the file name the phone gave it where the backup's file list
     // names the file and no copy has that name yet; otherwise IMG_<number>.
     std::string photoName(const std::string& path, std::int32_t number, bool png);
+    // Names the backup's file list among the damaged databases, with what is wrong with it.
+    void reportFileListProblem(const std::string& what);
 
     BrimleyAppDelegate& record_;
     MainWindowActions& window_;

@@ -6,6 +6,7 @@
 #include "app/ScanInputs.h"
 #include "app/WindowTypes.h"
 #include "carving/SqLiteTableSignatures.h"
+#include "database/SqliteConnection.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "services/ServicesManager.h"
@@ -230,8 +231,10 @@ void RecoveryWindowController::runSlot(Slot slot, std::stop_token stop, std::sto
 
             ScanContext own = context;
             own.stop = stop;
+            // A stop ends a query of the live tables as well, however long its table.
+            const SqliteStopScope sqliteStop(stop);
             // The bar follows the service's walks over its files.
-            auto share = std::make_shared<PageWalkShare>();
+            auto share = std::make_shared<PageWalkShare>(ScanProgress::CarvingPlan(*plan.service));
             own.pageProgress = [this, part, share](std::int64_t walked, std::int64_t pages) {
                 progress_->advance(part, share->walked(walked, pages));
             };

@@ -5,8 +5,13 @@
 #include "app/WorkingFolder.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DeviceInfo.h"
+#include "services/ServicesManager.h"
 
 #include <memory>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
                       WorkingFolder* workingFolder) {
@@ -18,6 +23,14 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
 
     for (const auto& descriptor : DataTypes())
         if (descriptor.clear) descriptor.clear(record);
+    // What the services kept of the previous scan for their own work goes too, before the new
+    // scan reads its records beside them.
+    if (const auto services = record.servicesMgr.get()) services->releaseResults();
+#if defined(__GLIBC__)
+    // The allocator keeps what the previous scan's threads freed in their arenas; it goes back
+    // to the system, so the new scan starts from what is still in use.
+    malloc_trim(0);
+#endif
     record.DatabaseProblems.clear();
     record.carvingProblem.set(std::nullopt);
     record.MediaNotCopied.clear();

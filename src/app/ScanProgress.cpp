@@ -105,11 +105,40 @@ std::optional<std::int64_t> ScanProgress::remainingSeconds(Clock::time_point now
     return static_cast<std::int64_t>(std::llround(seconds * (1.0 - f) / f));
 }
 
+double PageWalkPlan::total() const {
+    double sum = std::max(afterWalks, 0.0);
+    for (const double walk : walks) sum += std::max(walk, 0.0);
+    return sum;
+}
+
+PageWalkPlan ScanProgress::CarvingPlan(ServiceIndex service) {
+    switch (service) {
+    case ServiceIndex::ServiceIndexMessages:
+        // The handles, the message GUIDs (the unique index searched whole, a row for every
+        // message), the chat GUIDs, the chat-handle and the chat-message links, then the
+        // messages: every pattern of the message table tried at every position of the free
+        // space, and the live rows read once more to tell copies; then the partners named.
+        // Measured on a database of 300,000 messages, each walk against one read of the rows.
+        return {{1.0, 2.0, 1.0, 1.25, 2.0, 3.5}, 1.25};
+    default:
+        return {};
+    }
+}
+
 double PageWalkShare::walked(std::int64_t walked, std::int64_t pages) {
     std::lock_guard lock(mutex_);
-    const double left = std::pow(0.5, ended_);
+    const double total = plan_.total();
+    const std::size_t planned = total > 0.0 ? plan_.walks.size() : 0;
+    const auto shareOf = [&](std::size_t walk) { return std::max(plan_.walks[walk], 0.0) / total; };
+    const auto ended = static_cast<std::size_t>(ended_);
+    // The walks of the plan that have ended; beyond the plan, halves of what it leaves.
+    double before = 0.0;
+    for (std::size_t i = 0; i < std::min(ended, planned); ++i) before += shareOf(i);
+    const double left =
+        (1.0 - before) * std::pow(0.5, static_cast<double>(ended > planned ? ended - planned : 0));
     if (pages <= 0) return 1.0 - left;
     const double done = std::clamp(static_cast<double>(walked) / static_cast<double>(pages), 0.0, 1.0);
     if (walked >= pages) ++ended_;
+    if (ended < planned) return before + done * shareOf(ended);
     return 1.0 - left * (1.0 - 0.5 * done);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Types.h"
+#include "services/ServiceIndex.h"
 
 #include <chrono>
 #include <cstdint>
@@ -21,17 +22,33 @@
 // while others run, end() gives the status of the one begun last among them.
 //
 // Any thread: the scan worker and the carving threads report, the window reads.
+// What the deleted-record part of a data type costs, in units of its existing-rows part (one
+// read of its database): the walks its service makes over the database in their order, each by
+// what it costs, and the work after its last walk (joining the records, naming partners). The
+// searches differ a lot: one that tries every pattern of a wide table at every position costs
+// several times a search for short link rows. Empty where the walks are not known.
+struct PageWalkPlan {
+    std::vector<double> walks;
+    double afterWalks = 0.0;
+    double total() const;
+};
+
 // The share of a part's work done where the part walks database files page by page, as many
-// times as its recoverers need (which is not known beforehand): each walk that ends takes half
-// of the share still left, and a walk under way the share of its half that it has walked. So
-// the share only grows, and reaches 1 only when the part ends. Any thread.
+// times as its recoverers need. Where the part's plan names its walks, each walk takes its
+// planned share as it goes, and the work after them the rest. Beyond the plan (or without
+// one) each walk that ends takes half of the share still left, and a walk under way the share
+// of its half that it has walked. So the share only grows, and reaches 1 only when the part
+// ends. Any thread.
 class PageWalkShare {
 public:
+    PageWalkShare() = default;
+    explicit PageWalkShare(PageWalkPlan plan) : plan_(std::move(plan)) {}
     // A walk has got to page `walked` of `pages` (walked == pages: it has ended). The share now.
     double walked(std::int64_t walked, std::int64_t pages);
 
 private:
     std::mutex mutex_;
+    PageWalkPlan plan_;
     int ended_ = 0;
 };
 
@@ -47,6 +64,9 @@ public:
     static constexpr const char* kMediaPart = "photos and videos";
     // The status line while deleted records are carved, where a type has no text of its own.
     static constexpr const char* kDeletedRecordsStatus = "Recovering deleted data. Please wait...";
+    // The plan of the walks that the service of that index makes over its database; empty
+    // where it is not known.
+    static PageWalkPlan CarvingPlan(ServiceIndex service);
 
     // A new scan, begun at `now`: no part planned.
     void start(Clock::time_point now);

@@ -22,8 +22,10 @@ ScanReport ScanReport::fromRecord(const BrimleyAppDelegate& record, Rows which) 
         if (d.reportRow >= 0 && (which == Rows::All || wasScanned(d))) rows.push_back(&d);
     std::sort(rows.begin(), rows.end(),
               [](const auto* a, const auto* b) { return a->reportRow < b->reportRow; });
+    const std::int32_t mode = record._RecoverMode.load();
     for (const auto* d : rows) {
         Row row{d->reportCaption, 0, 0, d->reportRow};
+        row.scanned = wasScanned(*d) && (!scanned || !d->dataType || RunsInMode(mode, *d->dataType));
         if (wasScanned(*d)) {
             row.deleted = (record.*(d->deletedCount)).load();
             row.existing = (record.*(d->existingCount)).load();

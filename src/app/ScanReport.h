@@ -19,6 +19,9 @@ struct ScanReport {
         std::int32_t existing = 0;
         // The row's place among the nine rows of a whole report (0 Messages ... 8 Safari).
         int place = 0;
+        // Whether the scan looked for this data type at all: not for the types a scan of one
+        // type leaves out, nor for photos and videos in a fast scan.
+        bool scanned = true;
     };
 
     // Which rows a report has: those of the scanned data type, or all nine (the rows of the

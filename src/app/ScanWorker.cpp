@@ -16,6 +16,7 @@
 #include "app/WorkingFolder.h"
 #include "common/BackupFiles.h"
 #include "database/ScanDatabaseFiles.h"
+#include "database/SqliteConnection.h"
 #include "records/BrimleyAppDelegate.h"
 
 #include <exception>
@@ -61,7 +62,8 @@ constexpr ServiceDatabase kServiceDatabases[] = {
     {ServiceIndex::ServiceIndexWhatsApp, DatabaseRole::WhatsApp},
 };
 // Carving walks every page of a database and tries each gap, reading its live rows takes one
-// pass of queries: a carving part weighs this many times the bytes of its file.
+// pass of queries: a carving part whose walks are not planned (ScanProgress::CarvingPlan)
+// weighs this many times the bytes of its file.
 constexpr double kCarvingCost = 4.0;
 // The deleted-record step of the photos reads the photo library's rows only.
 constexpr double kPhotoLibraryWeight = 256.0 * 1024;
@@ -110,6 +112,8 @@ bool ScanWorker::start(std::shared_ptr<const dataTypeHolder> holder, std::functi
     running_ = true;
     thread_ = std::jthread(
         [this, holder = std::move(holder), ended = std::move(ended)](std::stop_token stop) {
+            // A stop ends the query the scan is running, however long its table (or its view).
+            const SqliteStopScope sqliteStop(stop);
             RunAtTaskBoundary("the scan", &analytics_, [&] {
                 ExploreBackupDirectoryWithDataType(holder ? *holder : dataTypeHolder{}, stop);
             });
@@ -202,6 +206,8 @@ void ScanWorker::ExploreBackupDirectoryWithDataType(const dataTypeHolder& holder
     // What was read, also of a cancelled scan, is named before it is reported and exported.
     if (ran)
         runStep("the names", [&] {
+            // Named also after a stop: the names are read to their end.
+            const SqliteStopScope unstoppable{std::stop_token()};
             NameScanResults(record_, ScanContextOf(record_));
             return true;
         });
@@ -273,9 +279,13 @@ void ScanWorker::planParts(DataType type) {
             }
         if (descriptor.loadExisting)
             progress_.plan(ScanProgress::LivePart(descriptor.name), std::max(bytes, kLeastWeight));
-        if (descriptor.service && carves && RunsInMode(record_._RecoverMode.load(), *descriptor.dataType))
+        if (descriptor.service && carves && RunsInMode(record_._RecoverMode.load(), *descriptor.dataType)) {
+            // A service whose walks are known is weighed by them.
+            const double planned = ScanProgress::CarvingPlan(*descriptor.service).total();
+            const double cost = planned > 0.0 ? planned : kCarvingCost;
             progress_.plan(ScanProgress::DeletedPart(descriptor.name),
-                           library ? kPhotoLibraryWeight : std::max(kCarvingCost * bytes, kLeastWeight));
+                           library ? kPhotoLibraryWeight : std::max(cost * bytes, kLeastWeight));
+        }
     }
 }
 

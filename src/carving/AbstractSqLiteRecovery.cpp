@@ -163,6 +163,7 @@ void AbstractSqLiteRecovery::DoRecoveryPath(const std::string& path) {
         ~Release() { file = nullptr; }
     } release{file_};
     pointerMapPageNumbers_.clear();
+    smallIntegersAsOneByte_ = header.WritesSmallIntegersAsOneByte();
     if (!livePages_.read(file, header, stopToken_)) livePages_ = LivePages();
     if (header.IsAutoVacuum()) {
         ProcessAutoVacuumSqliteDatabase(header);
@@ -362,12 +363,79 @@ std::int64_t AbstractSqLiteRecovery::liveCellAfter(std::int64_t offsetInPage) {
 SQLiteTableHeaderInfo AbstractSqLiteRecovery::FindSQLiteTableHeader(ByteView area,
                                                                     std::int64_t offset) {
     SQLiteTableHeaderInfo info;
+    const HeaderMatcher& matcher = patterns_->matcher(smallIntegersAsOneByte_);
     for (;;) {
-        patterns_->matcher().find(area, offset, patterns_->patterns(), info, scratch_);
-        if (!info.Valid || acceptHeader(area, info, contentShift())) return info;
+        matcher.find(area, offset, patterns_->patterns(), info, scratch_);
+        if (!info.Valid ||
+            (oneByteIntegersFit(area, info) && acceptHeader(area, info, contentShift())))
+            return info;
         if (isCancelled()) return {};
         offset = info.HeaderStartIndex + 1;
     }
+}
+
+std::int64_t AbstractSqLiteRecovery::laterRecordWithin(ByteView area,
+                                                       const SQLiteTableHeaderInfo& info,
+                                                       std::int64_t from, std::int64_t end) {
+    const auto none = static_cast<std::int64_t>(area.size());
+    from = std::max(from, info.HeaderStartIndex + 1);
+    if (from >= end) return none;
+    const HeaderMatcher& matcher = patterns_->matcher(smallIntegersAsOneByte_);
+    SQLiteTableHeaderInfo later;
+    while (from < end) {
+        matcher.find(area, from, patterns_->patterns(), later, scratch_, end - 1);
+        if (!later.Valid || later.HeaderStartIndex >= end) return none;
+        // A header that reaches past the record's end may be no more than the record's last
+        // values followed by the next cell: a record written over this one lies inside it.
+        if (!later.HeaderTruncated && later.DataStartIndex() <= end &&
+            HeaderLengthAgrees(area, later) && oneByteIntegersFit(area, later) &&
+            acceptHeader(area, later, contentShift()))
+            return later.HeaderStartIndex;
+        from = later.HeaderStartIndex + 1;
+    }
+    return none;
+}
+
+bool AbstractSqLiteRecovery::HeaderLengthAgrees(ByteView area, const SQLiteTableHeaderInfo& info) {
+    if (!info.Valid || info.Header.empty()) return false;
+    // In row-id mode the header-length byte follows the row id; otherwise the match begins with
+    // it, or with the second byte of a two-byte length.
+    const std::int64_t rowIdLength = info.RowIdRead ? info.Header[0].second : 0;
+    const std::int64_t at = info.HeaderStartIndex + rowIdLength;
+    const std::int64_t headerLength = info.headerDataTaken - rowIdLength;
+    const auto length = static_cast<std::int64_t>(area.size());
+    if (at < 0 || at >= length) return false;
+    if (headerLength < 128 && area[static_cast<std::size_t>(at)] == headerLength) return true;
+    // A header of 128 bytes or more keeps its length in two bytes, the first before the match.
+    const std::int64_t twoByteLength = headerLength + 1;
+    return !info.RowIdRead && at >= 1 && twoByteLength >= 128 && twoByteLength < 0x4000 &&
+           area[static_cast<std::size_t>(at - 1)] == (0x80 | (twoByteLength >> 7)) &&
+           area[static_cast<std::size_t>(at)] == (twoByteLength & 0x7F);
+}
+
+bool AbstractSqLiteRecovery::oneByteIntegersFit(ByteView area,
+                                                const SQLiteTableHeaderInfo& info) const {
+    if (!smallIntegersAsOneByte_ || !info.tablePattern) return true;
+    const auto& patterns = patterns_->patterns();
+    if (info.tablePattern < patterns.data() ||
+        info.tablePattern >= patterns.data() + patterns.size())
+        return true;
+    const auto pattern = static_cast<std::size_t>(info.tablePattern - patterns.data());
+    const auto length = static_cast<std::int64_t>(area.size());
+    std::int64_t at = info.DataStartIndex() + contentShift();
+    for (std::size_t position = 0; position < info.Header.size(); ++position) {
+        const std::int64_t serialType = info.Header[position].first;
+        if (serialType == 1) {
+            const std::uint8_t allowed = patterns_->oneByteValuesAllowed(pattern, position);
+            // A value past the area cannot be judged; the record is cut there anyway.
+            if (allowed != 0 && at >= 0 && at < length) {
+                const std::uint8_t value = area[static_cast<std::size_t>(at)];
+                if (value > 1 || (allowed & (1u << value)) == 0) return false;
+            }
+        }
+        at += ContentWidth(serialType);
+    }
+    return true;
 }
 
 void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t start) {
@@ -403,21 +471,49 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         const bool retryAllowed = offset != retriedAt;
         bool dropped = false;
         std::int64_t used = 0;
-        // A stale header keeps the lengths of its old values, though later cells of the page
-        // may since have been written over them: the record's bytes end at the first live cell
-        // that begins behind its header (or at the area's end). Where the first value that
-        // reaches past that point begins, the next search starts.
-        const std::int64_t ownBytesEnd =
-            areaStart >= 0 ? std::min(length, liveCellAfter(areaStart + info.HeaderStartIndex) -
-                                                  areaStart)
-                           : length;
+        // A stale header keeps the lengths of its old values, though later cells may since have
+        // been written over them: the record's own bytes end where the first live cell, or the
+        // first header of another record, begins behind its header (or at the area's end).
+        // What lies past that point is another row's: a value there stays empty, and the next
+        // search starts where the first value that reaches past that point begins.
+        std::int64_t ownBytesEnd =
+            areaStart >= 0
+                ? std::min(length, liveCellAfter(areaStart + info.HeaderStartIndex) - areaStart)
+                : length;
+        // A live cell is whole: nothing was written over it.
+        currentInLiveCell_ = areaStart >= 0 && insideLiveCell(areaStart + info.HeaderStartIndex);
+        if (!currentInLiveCell_) {
+            std::int64_t declaredEnd = dataPos;
+            for (const auto& [serialType, taken] : info.Header)
+                declaredEnd += ContentWidth(serialType);
+            ownBytesEnd = std::min(
+                ownBytesEnd, laterRecordWithin(area, info, std::max(dataPos, info.DataStartIndex()),
+                                               std::min(declaredEnd, ownBytesEnd)));
+        }
+        // Whether the record's bytes end before the area does: values past that end are lost.
+        const bool overwritten = ownBytesEnd < length;
         std::int64_t overrunAt = -1;
+        bool pastOwnBytes = false;
 
         for (std::size_t column = 0; column < info.Header.size() && !dropped; ++column) {
             const std::int64_t serialType = info.Header[column].first;
             const std::int64_t p = dataPos + used;
             const auto index = static_cast<std::int64_t>(column);
-            if (overrunAt < 0 && p + ContentWidth(serialType) > ownBytesEnd) overrunAt = p;
+            const std::int64_t contentWidth = ContentWidth(serialType);
+            if (overrunAt < 0 && p + contentWidth > ownBytesEnd) overrunAt = p;
+            // From the first value that reaches past the record's own bytes on, only values that
+            // take no bytes are still its own; a text or blob that begins among them keeps that
+            // part.
+            if (overwritten && contentWidth > 0 &&
+                (pastOwnBytes || p + contentWidth > ownBytesEnd)) {
+                const bool first = !pastOwnBytes;
+                pastOwnBytes = true;
+                if (!first || serialType < 12 || p >= ownBytesEnd) {
+                    currentRecordComplete_ = false;
+                    continue;
+                }
+            }
+            const std::int64_t limit = overwritten ? ownBytesEnd : length;
             if (serialType >= 1 && serialType <= 7) {
                 const int width = NumberWidth(serialType);
                 if (p < 0 || p > length - width) {  // not wholly inside: skipped
@@ -434,13 +530,14 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
             } else if (serialType == 8 || serialType == 9) {
                 FillModel(index, ColumnValue(std::int64_t{serialType == 9 ? 1 : 0}), pattern);
             } else if (serialType >= 12) {
-                if (p < 0 || p > length) {
+                if (p < 0 || p > limit) {
                     currentRecordComplete_ = false;
                     continue;
                 }
-                // A text or blob that runs past the area is cut to what remains of it.
+                // A text or blob that runs past the area, or into another row's bytes, is cut to
+                // what remains of it.
                 const std::int64_t declared = (serialType - 12) / 2;
-                const std::int64_t width = std::min(declared, length - p);
+                const std::int64_t width = std::min(declared, limit - p);
                 if (width < declared) currentRecordComplete_ = false;
                 const ByteView raw =
                     area.subspan(static_cast<std::size_t>(p), static_cast<std::size_t>(width));
@@ -465,7 +562,6 @@ void AbstractSqLiteRecovery::ParseHeaderAndData(ByteView area, std::uint64_t sta
         // The next search starts behind the record (or where it overran its own bytes), and
         // never at or before its header's start.
         offset = std::max(overrunAt >= 0 ? overrunAt : dataPos + used, info.HeaderStartIndex + 1);
-        currentInLiveCell_ = areaStart >= 0 && insideLiveCell(areaStart + info.HeaderStartIndex);
         // Live data, however it was read: no deleted row.
         if (currentInLiveCell_ && skipsLiveCells_) continue;
         if (!isAlreadyOnList(current_)) addRecoveredObject();
@@ -552,6 +648,10 @@ bool AbstractSqLiteRecovery::checkPosition(ByteView raw, bool retryAllowed) {
 OptString AbstractSqLiteRecovery::getStringFromValue(const ColumnValue& value) {
     if (value.isText()) return *value.text();
     if (value.isNumber()) return value.toText();
+    // Some stores keep a text in a blob (a call's number, in a column declared BLOB): its bytes
+    // are the text, and bytes that are no UTF-8 are no text, as for a text value.
+    if (const Bytes* blob = value.blob(); blob && IsValidUtf8(ByteView(blob->data(), blob->size())))
+        return std::string(blob->begin(), blob->end());
     return std::nullopt;
 }
 

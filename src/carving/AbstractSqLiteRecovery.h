@@ -90,6 +90,12 @@ public:
     // The live pages of the file carved last (read at the start of DoRecoveryPath).
     const LivePages& livePages() const { return livePages_; }
 
+    // Whether the file being carved writes the integers 0 and 1 as one-byte integers (schema
+    // format below 4; read from the file's header by DoRecoveryPath). Where a pattern allows
+    // the serial types 8 or 9, it then also takes serial type 1 holding 0 or 1 respectively.
+    void setSmallIntegersAsOneByte(bool oneByte) { smallIntegersAsOneByte_ = oneByte; }
+    bool smallIntegersAsOneByte() const { return smallIntegersAsOneByte_; }
+
     // Extra bytes added to the content start of every record found in a freeblock.
     void setFreeblockStartOffset(std::int32_t offset) { freeblockStartOffset_ = offset; }
     std::int32_t freeblockStartOffset() const { return freeblockStartOffset_; }
@@ -143,7 +149,8 @@ public:
     std::int64_t contentShift() const { return _processOffset + _dataOffset; }
 
     // ---- Small helpers for recoverers ----
-    // A text as it is, a number as its decimal text, anything else absent.
+    // A text as it is, a number as its decimal text, a blob's bytes when they are UTF-8
+    // text; anything else absent.
     static OptString getStringFromValue(const ColumnValue& value);
     // "0"-"9", "A"-"Z", "a"-"z".
     static bool IsGuidAscii(std::uint8_t byte);
@@ -265,6 +272,18 @@ private:
     // The nearest header at or after offset that one of the patterns fits and acceptHeader
     // takes.
     SQLiteTableHeaderInfo FindSQLiteTableHeader(ByteView area, std::int64_t offset);
+    // Where the first header of another record begins in [from, end) of area: one that the
+    // patterns fit and acceptHeader takes, that ends before end, and whose header-length byte
+    // agrees with it. Such a record was written over the bytes there, after the record of info.
+    // The area's length when there is none.
+    std::int64_t laterRecordWithin(ByteView area, const SQLiteTableHeaderInfo& info,
+                                   std::int64_t from, std::int64_t end);
+    // Whether the header-length byte of a match (right before its first serial type) gives the
+    // length of the matched header: the header a record was written with, whole.
+    static bool HeaderLengthAgrees(ByteView area, const SQLiteTableHeaderInfo& info);
+    // Whether every one-byte integer of the match that stands where the pattern allows only 8
+    // or 9 holds the value those stand for (see setSmallIntegersAsOneByte).
+    bool oneByteIntegersFit(ByteView area, const SQLiteTableHeaderInfo& info) const;
     // Runs the position check after a text or blob; true when the record is to be dropped and
     // decoded again.
     bool checkPosition(ByteView raw, bool retryAllowed);
@@ -305,6 +324,7 @@ private:
     bool currentInLiveCell_ = false;
     std::optional<std::int64_t> currentCellRowId_;
     bool skipsLiveCells_ = true;
+    bool smallIntegersAsOneByte_ = false;
     LivePages livePages_;
     // The page being searched, and the extents of its live cells (read once per page).
     std::int64_t pageNumber_ = 0;

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-SerialTypeSet SerialTypeSet::FromValues(const std::vector<std::int32_t>& values) {
+SerialTypeSet SerialTypeSet::FromValues(const std::vector<std::int32_t>& values,
+                                        bool smallIntegersAsOneByte) {
     SerialTypeSet set;
     for (const std::int32_t v : values) {
         if (v >= 0) {
@@ -33,6 +34,7 @@ SerialTypeSet SerialTypeSet::FromValues(const std::vector<std::int32_t>& values)
                           set.largeExact_.end());
     set.acceptsLarge_ =
         set.above_ != std::numeric_limits<std::int64_t>::max() || !set.largeExact_.empty();
+    if (smallIntegersAsOneByte && (set.accepts(8) || set.accepts(9))) set.small_[0] |= 2;
     return set;
 }
 
@@ -41,7 +43,8 @@ bool SerialTypeSet::acceptsLargeValue(std::int64_t serialType) const {
            std::binary_search(largeExact_.begin(), largeExact_.end(), serialType);
 }
 
-void HeaderMatcher::compile(const std::vector<TablePattern>& patterns) {
+void HeaderMatcher::compile(const std::vector<TablePattern>& patterns,
+                            bool smallIntegersAsOneByte) {
     nodes_.assign(2, Node{});
     patterns_.clear();
     for (std::size_t source = 0; source < patterns.size(); ++source) {
@@ -54,7 +57,7 @@ void HeaderMatcher::compile(const std::vector<TablePattern>& patterns) {
         const auto order = static_cast<std::int32_t>(patterns_.size());
         std::int32_t current = compiled.rowIdMode ? kRowIdRoot : kPlainRoot;
         for (std::size_t i = compiled.rowIdMode ? 3 : 1; i < positions.size(); ++i) {
-            SerialTypeSet set = SerialTypeSet::FromValues(positions[i]);
+            SerialTypeSet set = SerialTypeSet::FromValues(positions[i], smallIntegersAsOneByte);
             std::int32_t next = -1;
             for (const std::int32_t child : nodes_[static_cast<std::size_t>(current)].children)
                 if (nodes_[static_cast<std::size_t>(child)].set == set) next = child;
@@ -131,6 +134,26 @@ std::shared_ptr<const CompiledTablePatterns> CompiledTablePatterns::Compile(
     auto compiled = std::make_shared<CompiledTablePatterns>();
     compiled->patterns_ = std::move(patterns);
     compiled->matcher_.compile(compiled->patterns_);
+    bool widened = false;
+    for (const TablePattern& pattern : compiled->patterns_) {
+        const auto positions = pattern.Header();
+        std::vector<std::uint8_t> values(positions.size(), 0);
+        // Position 0 is never read as a serial type, nor are 1 and 2 in row-id mode.
+        const std::size_t first =
+            !positions.empty() && !positions[0].empty() && positions[0][0] >= 1 ? 3 : 1;
+        for (std::size_t i = first; i < positions.size(); ++i) {
+            const SerialTypeSet set = SerialTypeSet::FromValues(positions[i]);
+            if (set.accepts(1)) continue;
+            values[i] =
+                static_cast<std::uint8_t>((set.accepts(8) ? 1 : 0) | (set.accepts(9) ? 2 : 0));
+            widened = widened || values[i] != 0;
+        }
+        compiled->oneByteValues_.push_back(std::move(values));
+    }
+    if (widened) {
+        compiled->oneByteMatcher_ = std::make_unique<HeaderMatcher>();
+        compiled->oneByteMatcher_->compile(compiled->patterns_, true);
+    }
     return compiled;
 }
 
@@ -180,7 +203,7 @@ bool HeaderMatcher::plainCandidateAcrossVarints(const std::uint8_t* bytes, std::
 
 void HeaderMatcher::find(ByteView area, std::int64_t offset,
                          const std::vector<TablePattern>& patterns, SQLiteTableHeaderInfo& info,
-                         Scratch& scratch) const {
+                         Scratch& scratch, std::int64_t lastStart) const {
     info = SQLiteTableHeaderInfo{};
     // Every node is pushed at most once per walk: with this room no search allocates.
     if (scratch.stack_.capacity() < nodes_.size() + 2) scratch.stack_.reserve(nodes_.size() + 2);
@@ -188,7 +211,7 @@ void HeaderMatcher::find(ByteView area, std::int64_t offset,
         scratch.subtree_.reserve(nodes_.size() + 2);
     const auto length = static_cast<std::int64_t>(area.size());
     if (patterns_.empty() || offset < 0 || length < fewestPositions_) return;
-    const std::int64_t lastPos = length - fewestPositions_;
+    const std::int64_t lastPos = std::min(length - fewestPositions_, lastStart);
     const std::uint8_t* bytes = area.data();
     // Row-id patterns are walked at every position; plain ones only where the prefilter passes.
     const bool plainOnly = hasPlain_ && !hasRowId_ && !hasOnePositionPlain_;

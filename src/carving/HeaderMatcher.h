@@ -16,7 +16,10 @@
 // -N: above N) and any exact values of two bytes or more.
 class SerialTypeSet {
 public:
-    static SerialTypeSet FromValues(const std::vector<std::int32_t>& values);
+    // With smallIntegersAsOneByte, a position that allows 8 or 9 (the integers 0 and 1 as
+    // schema format 4 writes them) allows serial type 1 as well, as older formats write them.
+    static SerialTypeSet FromValues(const std::vector<std::int32_t>& values,
+                                    bool smallIntegersAsOneByte = false);
 
     bool accepts(std::uint64_t serialType) const {
         if (serialType < 128) return (small_[serialType >> 6] >> (serialType & 63)) & 1;
@@ -73,15 +76,18 @@ public:
         std::vector<std::int32_t> subtree_;
     };
 
-    // Patterns without positions, or whose first position lists no value, are left out.
-    void compile(const std::vector<TablePattern>& patterns);
+    // Patterns without positions, or whose first position lists no value, are left out. With
+    // smallIntegersAsOneByte, positions that allow 8 or 9 allow 1 too (see SerialTypeSet).
+    void compile(const std::vector<TablePattern>& patterns, bool smallIntegersAsOneByte = false);
     bool empty() const { return patterns_.empty(); }
     std::size_t patternCount() const { return patterns_.size(); }
 
     // The nearest header at or after offset, described into info (Valid false when none).
-    // patterns must be the list that was compiled.
+    // patterns must be the list that was compiled. Headers that begin after lastStart are not
+    // looked for (their bytes are still read for a header that begins before).
     void find(ByteView area, std::int64_t offset, const std::vector<TablePattern>& patterns,
-              SQLiteTableHeaderInfo& info, Scratch& scratch) const;
+              SQLiteTableHeaderInfo& info, Scratch& scratch,
+              std::int64_t lastStart = std::numeric_limits<std::int64_t>::max()) const;
 
 private:
     static constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::max();
@@ -130,17 +136,35 @@ private:
     std::int64_t longestPath_ = 0;
 };
 
-// A table's header patterns together with their compiled matcher; immutable once made, and
+// A table's header patterns together with their compiled matchers; immutable once made, and
 // shared by every engine that carves with them.
+//
+// Files of schema format 1 to 3 hold the integers 0 and 1 as one-byte integers (serial type 1)
+// where format 4 writes the serial types 8 and 9. For them a second matcher lets every position
+// that allows 8 or 9 allow 1 as well; such a one-byte value must then be 0 (where 8 is allowed)
+// or 1 (where 9 is), which only the record's content can tell (oneByteValuesAllowed).
 class CompiledTablePatterns {
 public:
     static std::shared_ptr<const CompiledTablePatterns> Compile(std::vector<TablePattern> patterns);
     // No patterns at all: finds nothing.
     static const std::shared_ptr<const CompiledTablePatterns>& None();
     const std::vector<TablePattern>& patterns() const { return patterns_; }
-    const HeaderMatcher& matcher() const { return matcher_; }
+    const HeaderMatcher& matcher(bool smallIntegersAsOneByte = false) const {
+        return smallIntegersAsOneByte && oneByteMatcher_ ? *oneByteMatcher_ : matcher_;
+    }
+    // Bit v set: a one-byte integer at that position of the pattern (its index in patterns())
+    // may hold the value v (0 or 1) only, in a file that writes small integers as one byte. 0:
+    // any value, where the pattern allows serial type 1 itself or not at all.
+    std::uint8_t oneByteValuesAllowed(std::size_t pattern, std::size_t position) const {
+        if (pattern >= oneByteValues_.size() || position >= oneByteValues_[pattern].size())
+            return 0;
+        return oneByteValues_[pattern][position];
+    }
 
 private:
     std::vector<TablePattern> patterns_;
     HeaderMatcher matcher_;
+    // Compiled only when some position allows 8 or 9 but not 1.
+    std::unique_ptr<HeaderMatcher> oneByteMatcher_;
+    std::vector<std::vector<std::uint8_t>> oneByteValues_;
 };

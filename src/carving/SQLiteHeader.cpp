@@ -29,6 +29,7 @@ bool SQLiteHeader::ReadFromBytes(ByteView firstBytes, std::int64_t fileSize,
     NumberOfPages_ = ReadBigEndian32(h + 28);
     PageNumberOfFirstListTrunkPage_ = ReadBigEndian32(h + 32);
     TotalNumberOfFreeListPages_ = ReadBigEndian32(h + 36);
+    SchemaFormat_ = ReadBigEndian32(h + 44);
     HighestNUmberedRootPageNumber_ = static_cast<std::int32_t>(ReadBigEndian32(h + 52));
     IsAutoVacuum_ = HighestNUmberedRootPageNumber_ > 0;
     versionValidFor_ = ReadBigEndian32(h + 92);
@@ -40,6 +41,10 @@ bool SQLiteHeader::ReadFromBytes(ByteView firstBytes, std::int64_t fileSize,
 bool SQLiteHeader::isUsable() const {
     return fileSizeInBytes_ >= kHeaderSize && PageSize_ >= 512 && PageSize_ <= 65536 &&
            (PageSize_ & (PageSize_ - 1)) == 0;
+}
+
+bool SQLiteHeader::WritesSmallIntegersAsOneByte() const {
+    return SchemaFormat_ >= 1 && SchemaFormat_ < 4;
 }
 
 std::int64_t SQLiteHeader::PageCountInFile() const {

@@ -38,6 +38,12 @@ public:
     std::int64_t PageNumberOfFirstListTrunkPage() const { return PageNumberOfFirstListTrunkPage_; }
     std::int64_t TotalNumberOfFreeListPages() const { return TotalNumberOfFreeListPages_; }
     std::int32_t HighestNUmberedRootPageNumber() const { return HighestNUmberedRootPageNumber_; }
+    // The schema format number (1 to 4) of the file.
+    std::uint32_t SchemaFormat() const { return SchemaFormat_; }
+    // Whether SQLite writes the integers 0 and 1 into this file as one-byte integers (serial
+    // type 1): the serial types 8 and 9 for them came with schema format 4, and a file first
+    // made with an older format keeps it.
+    bool WritesSmallIntegersAsOneByte() const;
     bool IsAutoVacuum() const { return IsAutoVacuum_; }
     std::uint8_t reservedSpace() const { return reservedSpace_; }
     // The header bytes as ASCII text.
@@ -50,6 +56,7 @@ private:
     std::int64_t NumberOfPages_ = 0;
     std::int64_t PageNumberOfFirstListTrunkPage_ = 0;
     std::int64_t TotalNumberOfFreeListPages_ = 0;
+    std::uint32_t SchemaFormat_ = 0;
     std::int32_t HighestNUmberedRootPageNumber_ = 0;
     bool IsAutoVacuum_ = false;
     std::uint8_t reservedSpace_ = 0;

@@ -35,10 +35,7 @@ CsvWriter::CsvWriter(std::string path, Placement placement)
     : path_(std::move(path)), placement_(placement) {
     // A hidden name beside the target, short enough for any target name. mkstemp creates it
     // exclusively, so nothing planted under that name is written through.
-    const std::size_t slash = path_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    std::string pattern = folder + "." + FitFileName(name, kMaxFileNameBytes - 12) + ".tmp-XXXXXX";
+    std::string pattern = TemporaryPatternBeside(path_, "tmp");
     int fd = -1;
     int error = ECANCELED;  // unless mkstemp runs: the program is ending
     tempPath_ = TemporaryFiles::make([&] {

@@ -54,3 +54,18 @@ std::string NumberedFileName(std::string_view name, int number, std::size_t maxB
     numbered += extension;
     return FitFileName(numbered, maxBytes);
 }
+
+std::string TemporaryPatternBeside(std::string_view target, std::string_view tag) {
+    const std::size_t slash = target.rfind('/');
+    const std::string_view folder = slash == std::string_view::npos ? std::string_view() : target.substr(0, slash + 1);
+    const std::string_view name = slash == std::string_view::npos ? target : target.substr(slash + 1);
+    // "." before the name, "." + tag + "-XXXXXX" after it.
+    const std::size_t around = 1 + 1 + tag.size() + 7;
+    std::string pattern(folder);
+    pattern += '.';
+    pattern += FitFileName(name, kMaxFileNameBytes > around ? kMaxFileNameBytes - around : 1);
+    pattern += '.';
+    pattern += tag;
+    pattern += "-XXXXXX";
+    return pattern;
+}

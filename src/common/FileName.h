@@ -20,6 +20,11 @@ std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
 // part from the last ".", when that is short): "a very long name.csv" -> "a very l.csv".
 std::string FitFileName(std::string_view name, std::size_t maxBytes = kMaxFileNameBytes);
 
+// The mkstemp pattern of a hidden temporary file beside `target` (a path):
+// "<folder>/.<name>.<tag>-XXXXXX", the name cut (FitFileName) so that the whole file name stays
+// within kMaxFileNameBytes whatever the target's name. `tag` is a short word ("tmp", "part").
+std::string TemporaryPatternBeside(std::string_view target, std::string_view tag);
+
 // The name with " (n)" put before its extension: "IMG_0001.JPG", 2 -> "IMG_0001 (2).JPG";
 // cut as FitFileName does when the result would be longer than maxBytes.
 std::string NumberedFileName(std::string_view name, int number,

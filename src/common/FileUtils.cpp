@@ -260,6 +260,15 @@ bool FileUtils::fileExistsAtPath(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 
+std::string FileUtils::kindOfNonRegularFile(unsigned int mode) {
+    if (S_ISREG(mode)) return {};
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a pipe (FIFO)";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "no regular file";
+}
+
 bool FileUtils::directoryExistsAtPath(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

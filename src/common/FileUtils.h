@@ -21,6 +21,9 @@ public:
     // Whether anything (file or folder, a symbolic link counted by its target) exists there.
     static bool fileExistsAtPath(const std::string& directory, const std::string& fileName);
     static bool fileExistsAtPath(const std::string& path);
+    // What a file of this mode (st_mode) is when it is no regular file, in words: "a folder",
+    // "a pipe (FIFO)", "a device", "a socket", else "no regular file"; empty for a regular file.
+    static std::string kindOfNonRegularFile(unsigned int mode);
     // True only for an existing folder (or a link to one).
     static bool directoryExistsAtPath(const std::string& path);
     // The names of the folders directly inside the directory; empty when none or unlistable.

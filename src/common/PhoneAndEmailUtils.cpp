@@ -5,6 +5,7 @@
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -105,19 +106,19 @@ bool iPhoneNumberUtils::SameNumberKey(const std::string& key, const std::string&
     return key.size() >= other.size() ? EndsWith(key, other) : EndsWith(other, key);
 }
 
-std::vector<std::string> iPhoneNumberUtils::SplitWholeNumbers(const std::string& text) {
-    constexpr std::size_t kLongestNumber = 15;  // digits of an international number at most
-    constexpr std::size_t kShortestNumber = 7;
-    std::vector<std::string> forms;
+namespace {
+
+constexpr std::size_t kLongestNumber = 15;  // digits of an international number at most
+constexpr std::size_t kShortestNumber = 7;
+
+// Splits a run of blank-separated groups without the phone's added forms into numbers, by how
+// numbers are written (see SplitWholeNumbers).
+void SplitWrittenNumbers(const std::vector<std::string>& tokens, std::size_t from,
+                         std::size_t to, std::vector<std::string>& forms) {
     std::string current;
     std::string digits;
-    std::size_t from = 0;
-    while (from <= text.size()) {
-        std::size_t blank = text.find(' ', from);
-        if (blank == std::string::npos) blank = text.size();
-        const std::string token = text.substr(from, blank - from);
-        from = blank + 1;
-        if (token.empty()) continue;
+    for (std::size_t t = from; t < to; ++t) {
+        const std::string& token = tokens[t];
         const std::string tokenDigits = DigitsOf(token);
         // A group of an international number may start with 0 ("+44 20 7946 0958").
         const std::size_t trunkAfter = current.starts_with('+') ? 10 : kShortestNumber;
@@ -138,6 +139,76 @@ std::vector<std::string> iPhoneNumberUtils::SplitWholeNumbers(const std::string&
         digits += tokenDigits;
     }
     if (!current.empty()) forms.push_back(current);
+}
+
+// A form the phone adds after a number as entered: digits only, "+" before them at most.
+bool IsAddedForm(const std::string& token) {
+    const std::size_t first = token.starts_with('+') ? 1 : 0;
+    return token.size() > first &&
+           std::all_of(token.begin() + static_cast<std::ptrdiff_t>(first), token.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether an added form of `key` is that number with an international prefix, a country code
+// or a trunk zero before it ("+8618305949080" of "183 0594 9080").
+bool LongerFormOf(const std::string& form, const std::string& key) {
+    constexpr std::size_t kShortestEntered = 5;
+    constexpr std::size_t kLongestPrefix = 5;  // "011" and a country code, without its zero
+    return key.size() >= kShortestEntered && form.size() >= key.size() &&
+           form.size() - key.size() <= kLongestPrefix && EndsWith(form, key);
+}
+
+}  // namespace
+
+std::vector<std::string> iPhoneNumberUtils::SplitWholeNumbers(const std::string& text) {
+    std::vector<std::string> tokens;
+    for (std::size_t from = 0; from <= text.size();) {
+        std::size_t blank = text.find(' ', from);
+        if (blank == std::string::npos) blank = text.size();
+        if (blank > from) tokens.push_back(text.substr(from, blank - from));
+        from = blank + 1;
+    }
+    // The phone writes each number as entered, groups and all, followed by the forms it adds
+    // (with country code and international prefixes, with trunk zero, digits only, the last
+    // digits): a number as entered is known for certain by the added form that follows it. The
+    // number is then the fewest groups from its start whose digits end that form.
+    constexpr std::size_t kMostGroups = 8;
+    const auto enteredAt = [&](std::size_t at) -> std::size_t {
+        std::string digits;
+        for (std::size_t last = at; last < tokens.size() && last < at + kMostGroups; ++last) {
+            digits += DigitsOf(tokens[last]);
+            if (digits.size() > kLongestNumber) return 0;
+            if (last + 1 < tokens.size() && IsAddedForm(tokens[last + 1]) &&
+                LongerFormOf(NumberKey(tokens[last + 1]), NumberKey(digits)))
+                return last - at + 1;
+        }
+        return 0;
+    };
+    std::vector<std::string> forms;
+    std::size_t unsplit = 0;  // the start of the groups no added form told apart yet
+    for (std::size_t at = 0; at < tokens.size();) {
+        const std::size_t groups = enteredAt(at);
+        if (groups == 0) {
+            ++at;
+            continue;
+        }
+        SplitWrittenNumbers(tokens, unsplit, at, forms);
+        std::string entered = tokens[at];
+        for (std::size_t g = at + 1; g < at + groups; ++g) entered += ' ' + tokens[g];
+        forms.push_back(entered);
+        // Its added forms: longer ones, and its last digits (seven or more).
+        const std::string key = NumberKey(entered);
+        at += groups;
+        while (at < tokens.size() && IsAddedForm(tokens[at])) {
+            const std::string form = NumberKey(tokens[at]);
+            if (form != key && !LongerFormOf(form, key) &&
+                !(form.size() >= kShortestNumber && EndsWith(key, form)))
+                break;
+            ++at;
+        }
+        unsplit = at;
+    }
+    SplitWrittenNumbers(tokens, unsplit, tokens.size(), forms);
 
     std::vector<std::string> numbers;
     std::vector<std::string> keys;

@@ -18,14 +18,16 @@ public:
     static bool AreEqual(const OptString& number, const OptString& number2);
 
     // The whole phone numbers of an address book's search text, which lists every number of a
-    // person, each possibly in several forms (as entered, digits only, with and without its
-    // country code or trunk zero), all separated by blanks. A blank inside a number ("+49 151
-    // 2121 4377") does not end it; a new number starts with "+", with "0" after seven digits
-    // (ten of an international number), with "(" or a group of seven digits after seven, where
-    // the digits would pass fifteen, or after a number of ten digits (eleven starting with 1)
-    // without "+" or trunk zero, or of eleven after "+1". Forms of
-    // a number listed before (the same digits after any leading zeros, or of seven digits or
-    // more ending the other's) are left out. Each number keeps the text of its first form.
+    // person, each possibly in several forms, all separated by blanks. Where the phone added
+    // forms after a number as entered (with country code or international prefix, with trunk
+    // zero, digits only, its last seven or more digits), the number is what precedes its
+    // first added form: the fewest groups whose digits end that form. Elsewhere a blank inside a
+    // number ("+49 151 2121 4377") does not end it; a new number starts with "+", with "0" after
+    // seven digits (ten of an international number), with "(" or a group of seven digits after
+    // seven, where the digits would pass fifteen, or after a number of ten digits (eleven
+    // starting with 1) without "+" or trunk zero, or of eleven after "+1". Forms of a number
+    // listed before (the same digits after any leading zeros, or of seven digits or more
+    // ending the other's) are left out. Each number keeps the text of its first form.
     static std::vector<std::string> SplitWholeNumbers(const std::string& text);
 
     // The digits that tell one number from another: without "(0)" and leading zeros (a trunk or

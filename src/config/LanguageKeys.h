@@ -61,8 +61,10 @@
     X(ScanReportDialogWindowTableHeaderDataFound, ScanReportDialogWindowTableHeaderDataFound) \
     X(ScanReportDialogWindowTableHeaderDeleted, ScanReportDialogWindowTableHeaderDeleted) \
     X(ScanReportDialogWindowTableHeaderExisting, ScanReportDialogWindowTableHeaderExisting) \
+    X(ScanReportDialogWindowNotScanned, ScanReportDialogWindowNotScanned) \
     X(ScanReportDialogWindowScanCompleted, ScanReportDialogWindowScanCompleted) \
     X(ScanReportDialogWindowScanStopped, ScanReportDialogWindowScanStopped) \
+    X(ScanReportDialogWindowNotSearched, ScanReportDialogWindowNotSearched) \
     X(CommonMessages, CommonMessages) \
     X(CommonWhatsApp, CommonWhatsApp) \
     X(CommonContacts, CommonContacts) \
@@ -175,6 +177,16 @@
     X(DesktopNothingOpened, DesktopNothingOpened) \
     X(DesktopCopyTheAddress, DesktopCopyTheAddress) \
     X(ExportNoFolderThere, ExportNoFolderThere) \
+    X(ExportIntoBackupFolder, ExportIntoBackupFolder) \
+    X(DesktopPageNotOpened, DesktopPageNotOpened) \
+    X(DesktopNoAddress, DesktopNoAddress) \
+    X(RatingDialogWindowTitle, RatingDialogWindowTitle) \
+    X(PanelChooseBackupFolder, PanelChooseBackupFolder) \
+    X(PanelChooseBackupFile, PanelChooseBackupFile) \
+    X(PanelChooseExportFolder, PanelChooseExportFolder) \
+    X(PanelChoosePhotosFolder, PanelChoosePhotosFolder) \
+    X(PanelFileName, PanelFileName) \
+    X(LanguageLocale, LanguageLocale) \
     X(colName, ColName) \
     X(colLastbackupDate, ColLastbackupDate) \
     X(colSerialnumber, ColSerialnumber) \
@@ -195,6 +207,8 @@
     X(colLASTVisit, ColLASTVisit) \
     X(colVisitedNo, ColVisitedNo) \
     X(colChats, ColChats) \
+    X(ChatPageOlderMessages, ChatPageOlderMessages) \
+    X(ChatPageNewerMessages, ChatPageNewerMessages) \
     X(colPhotoStream, ColPhotoStream) \
     X(colCameraRoll, ColCameraRoll) \
     X(btnSendDataText, BtnSendDataText) \

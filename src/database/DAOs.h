@@ -175,8 +175,7 @@ private:
     // of a message's group.
     static void CompleteFromGroupLayout(const SqliteConnection& connection,
                                         const SqliteResultSet& row, SMS& sms);
-    std::optional<RecordList<SMS>> ReadMessages(const char* beforeIOS6, const char* fromIOS6,
-                                                std::atomic<std::int32_t>& count,
+    std::optional<RecordList<SMS>> ReadMessages(const char* beforeIOS6, std::atomic<std::int32_t>& count,
                                                 bool listAsExisting);
 
     // The messages database for the handle lookups (numberUTILS).

@@ -12,14 +12,17 @@
 namespace {
 
 const char* const kCalendarItemsWithPlace =
-    "select c.ROWID, summary, title as location, description, unique_identifier, "
-    "start_date,start_tz,end_date, all_day, calendar_id, orig_date, status, privacy_level "
-    "from CalendarItem c left join Location loc on loc.rowid = c.location_id";
+    "select c.ROWID AS ROWID, c.summary AS summary, loc.title as location, c.description AS description, "
+    "c.unique_identifier AS unique_identifier, c.start_date AS start_date, c.start_tz AS start_tz, c.end_date "
+    "AS end_date, c.all_day AS all_day, c.calendar_id AS calendar_id, c.orig_date AS orig_date, c.status AS "
+    "status, c.privacy_level AS privacy_level from CalendarItem c left join Location loc on loc.rowid = "
+    "c.location_id";
 // The same without the places, for a calendar that lacks the Location table.
 const char* const kCalendarItemsWithoutPlace =
-    "select c.ROWID, summary, NULL as location, description, unique_identifier, "
-    "start_date,start_tz,end_date, all_day, calendar_id, orig_date, status, privacy_level "
-    "from CalendarItem c";
+    "select c.ROWID AS ROWID, c.summary AS summary, NULL as location, c.description AS description, "
+    "c.unique_identifier AS unique_identifier, c.start_date AS start_date, c.start_tz AS start_tz, c.end_date "
+    "AS end_date, c.all_day AS all_day, c.calendar_id AS calendar_id, c.orig_date AS orig_date, c.status AS "
+    "status, c.privacy_level AS privacy_level from CalendarItem c";
 const char* const kEvents =
     "select ROWID, summary, location, description, start_date, start_tz,end_date, all_day, "
     "calendar_id, orig_start_date, status, privacy_level from Event";

@@ -140,8 +140,8 @@ std::string DAOs::GetNameForAddress(const OptString& address) {
 
     auto connection = addressBook_.get(databasePath(DatabaseRole::AddressBook));
     auto row = connection->executeQuery(
-        "SELECT First as Name FROM ABMultiValue  INNER JOIN ABPerson ON ABMultiValue.record_id = "
-        "ABPerson.ROWID WHERE REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(value ,')' ,''),'+',''),'-',"
+        "SELECT ABPerson.First as Name FROM ABMultiValue  INNER JOIN ABPerson ON ABMultiValue.record_id = "
+        "ABPerson.ROWID WHERE REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(ABMultiValue.value ,')' ,''),'+',''),'-',"
         "''),' ',''),'(','') LIKE '%' || ? ESCAPE '\\'",
         {ColumnValue(EscapeLikePattern(reduced))});
     std::string name;

@@ -15,14 +15,7 @@ namespace {
 constexpr std::int32_t kDeletedFlags = 129;
 
 const char* const kSmsStatementBeforeIOS6 = "SELECT * FROM message";
-const char* const kSmsStatement =
-    "SELECT message.ROWID as realRowId, attributedBody, text, date, id as address, error, "
-    "is_from_me,message.handle_id,guid FROM message LEFT JOIN handle ON message.handle_id = "
-    "handle.ROWID  ";
 const char* const kIMessageStatementBeforeIOS6 = "SELECT * FROM message where service = 'iMessage'";
-const char* const kIMessageStatement =
-    "SELECT attributedBody,text,date,id as address,error,is_from_me FROM message INNER JOIN "
-    "handle ON message.handle_id = handle.ROWID where message.service = 'iMessage'";
 
 OptString OldSchemaType(std::int32_t flags) {
     switch (flags) {
@@ -130,7 +123,7 @@ void DAOs::CompleteFromGroupLayout(const SqliteConnection& connection, const Sql
     }
 }
 
-std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const char* fromIOS6,
+std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6,
                                                   std::atomic<std::int32_t>& count,
                                                   bool listAsExisting) {
     count = 0;
@@ -142,9 +135,8 @@ std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const 
     // A database of another shape (a table or column of the messages missing) is read as far
     // as it goes: the messages keep what the file still has. The scan's database check names
     // what is missing.
-    const bool otherShape = iOSMajor >= 6 && listAsExisting && !MissingMessageParts(*connection).empty();
-    auto row = otherShape ? connection->executeQuery(ChatsLayoutMessageStatement(*connection))
-                          : connection->executeQuery(iOSMajor < 6 ? beforeIOS6 : fromIOS6);
+    auto row = iOSMajor < 6 ? connection->executeQuery(beforeIOS6)
+                            : connection->executeQuery(ChatsLayoutMessageStatement(*connection, !listAsExisting));
     if (!row) return std::nullopt;
     RecordList<SMS> result;
     std::int32_t n = 1;
@@ -166,12 +158,11 @@ std::optional<RecordList<SMS>> DAOs::ReadMessages(const char* beforeIOS6, const 
 }
 
 std::optional<RecordList<SMS>> DAOs::GetSMS() {
-    return ReadMessages(kSmsStatementBeforeIOS6, kSmsStatement, state().SMSCount, true);
+    return ReadMessages(kSmsStatementBeforeIOS6, state().SMSCount, true);
 }
 
 std::optional<RecordList<SMS>> DAOs::GetiMessage() {
-    return ReadMessages(kIMessageStatementBeforeIOS6, kIMessageStatement, state().iMessageCount,
-                        false);
+    return ReadMessages(kIMessageStatementBeforeIOS6, state().iMessageCount, false);
 }
 
 bool DAOs::GetPhoneNumberForID(std::int32_t hid, OptString& phno) {
@@ -224,7 +215,8 @@ RecordList<Chat> DAOs::GetChatsOf(const OptString& chatIdentifier) {
     const std::int32_t iOSMajor = iOSMajorVersion();
     auto connection = openPrivate(DatabaseRole::Messages);
     auto row = connection->executeQuery(
-        "SELECT chat_identifier, is_from_me, date, text from chat INNER JOIN chat_message_join ON "
+        "SELECT chat.chat_identifier AS chat_identifier, message.is_from_me AS is_from_me, message.date AS date, "
+        "message.text AS text from chat INNER JOIN chat_message_join ON "
         "chat.ROWID = chat_message_join.chat_id INNER JOIN message ON message.ROWID = "
         "chat_message_join.message_id WHERE chat_identifier = ?",
         {ColumnValue(*chatIdentifier)});

@@ -174,10 +174,10 @@ RecordList<Skype> DAOs::getDialogsPartner(const OptString& dialogPartner) {
     // The message's moment is read as its Unix seconds and shown in local time, like every
     // other date text.
     auto rows = connection->executeQuery(
-        "SELECT contacts.id,fullname,author as skypename, messages.timestamp as timestamp, "
-        "body_xml "
-        "FROM messages INNER JOIN Contacts ON skypename = author WHERE body_xml is not null AND "
-        "dialog_partner = ? ORDER BY timestamp",
+        "SELECT Contacts.id AS id, Contacts.fullname AS fullname, messages.author as skypename, "
+        "messages.timestamp as timestamp, messages.body_xml AS body_xml "
+        "FROM messages INNER JOIN Contacts ON Contacts.skypename = messages.author WHERE messages.body_xml is not "
+        "null AND messages.dialog_partner = ? ORDER BY messages.timestamp",
         {dialogPartner ? ColumnValue(*dialogPartner) : ColumnValue::Null()});
     while (rows.next()) {
         auto message = std::make_shared<Skype>();

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -46,6 +47,12 @@ std::string DatabaseHealth::describe() const {
 
 DatabaseHealth DatabaseHealth::Examine(const std::string& path, std::stop_token stop) {
     DatabaseHealth health;
+    // A pipe or a device would hold the open (or the first read) for ever.
+    if (std::string refusal = SqliteConnection::RefusalToOpen(path); !refusal.empty()) {
+        health.error = std::move(refusal);
+        return health;
+    }
+    const SqliteStopScope scope(stop);
     sqlite3* raw = nullptr;
     const int opened =
         sqlite3_open_v2(SqliteConnection::ReadOnlyUri(path).c_str(), &raw,
@@ -55,13 +62,14 @@ DatabaseHealth DatabaseHealth::Examine(const std::string& path, std::stop_token 
         health.error = raw ? sqlite3_errmsg(raw) : "cannot open the file";
         return health;
     }
+    SqliteConnection::WatchForStop(raw);
 
     // The schema: a file SQLite does not take for a database fails here.
     std::vector<std::string> tables;
     {
         Statement schema;
-        if (sqlite3_prepare_v2(raw, "SELECT name, sql FROM sqlite_master WHERE type = 'table'", -1,
-                               &schema.stmt, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v2(raw, "SELECT name, sql, type FROM sqlite_master WHERE type IN ('table', 'view')",
+                               -1, &schema.stmt, nullptr) != SQLITE_OK) {
             health.error = sqlite3_errmsg(raw);
             return health;
         }
@@ -69,6 +77,12 @@ DatabaseHealth DatabaseHealth::Examine(const std::string& path, std::stop_token 
         while ((rc = sqlite3_step(schema.stmt)) == SQLITE_ROW) {
             const auto* name = sqlite3_column_text(schema.stmt, 0);
             const auto* sql = sqlite3_column_text(schema.stmt, 1);
+            const auto* type = sqlite3_column_text(schema.stmt, 2);
+            // A view is never read: its rows are made by the file's own SQL, which may not end.
+            if (type && std::string_view(reinterpret_cast<const char*>(type)) == "view") {
+                if (name) health.views.emplace_back(reinterpret_cast<const char*>(name));
+                continue;
+            }
             // A virtual table is read through a module that may be missing here, not from
             // pages of its own (its shadow tables are ordinary tables, read below).
             const std::string text = sql ? reinterpret_cast<const char*>(sql) : "";

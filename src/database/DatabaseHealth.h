@@ -23,6 +23,8 @@ struct DatabaseHealth {
     std::vector<Table> damagedTables;
     // The names of the tables its schema lists (virtual ones included), when it is readable.
     std::vector<std::string> tables;
+    // The names of its views, which are not read.
+    std::vector<std::string> views;
     // SQLite's first complaint about the file's structure (an index, the free pages) when
     // every table could be read; empty when it has none.
     std::string structure;

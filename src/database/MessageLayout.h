@@ -22,16 +22,7 @@ MessageLayout MessageLayoutOf(const SqliteConnection* database, std::int32_t iOS
 std::int32_t VersionForLayout(MessageLayout layout, std::int32_t iOSMajor);
 
 
-// What a messages database of the chats layout (one with a chat table) lacks of the tables and columns its messages are
-// read with, in words ("table handle: messages are listed without their partners' numbers"),
-// one entry per part; none when it has them all, for a database of the group layouts, and for
-// one that is not open.
-std::vector<std::string> MissingMessageParts(const SqliteConnection& database);
-
-// The statement that reads the messages of a database of the chats layout as far as its shape
-// allows: a column the message table lacks is read as NULL, and without the handle table the
-// messages come without their partners' numbers.
-std::string ChatsLayoutMessageStatement(const SqliteConnection& database);
-
-// What an address book lacks of the tables its contacts are read with, in words, as above.
-std::vector<std::string> MissingAddressBookParts(const SqliteConnection& database);
+// The statement that reads the messages of a database of the chats layout, or its iMessages
+// alone, as far as its shape allows: without the handle table the messages come without their
+// partners' numbers (and every message counts as one of the phone's own partner-less ones).
+std::string ChatsLayoutMessageStatement(const SqliteConnection& database, bool iMessagesOnly);

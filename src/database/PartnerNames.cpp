@@ -38,7 +38,7 @@ AddressBookNames::AddressBookNames(const std::string& databasePath) {
     auto connection = SqliteConnection::OpenReadOnly(databasePath);
     if (!connection->isOpen()) return;
     auto result = connection->executeQuery(
-        "SELECT value, First as Name FROM ABMultiValue INNER JOIN ABPerson ON "
+        "SELECT ABMultiValue.value AS value, ABPerson.First as Name FROM ABMultiValue INNER JOIN ABPerson ON "
         "ABMultiValue.record_id = ABPerson.ROWID");
     if (!result) return;
     std::vector<std::pair<OptString, OptString>> rows;
@@ -144,7 +144,8 @@ ContactFullNames::ContactFullNames(const std::string& databasePath) {
     if (!connection->isOpen()) return;
     // Property 3: the phone numbers.
     auto result = connection->executeQuery(
-        "SELECT m.value AS number, p.First, p.Middle, p.Last, p.Organization, p.Nickname FROM "
+        "SELECT m.value AS number, p.First AS First, p.Middle AS Middle, p.Last AS Last, p.Organization AS "
+        "Organization, p.Nickname AS Nickname FROM "
         "ABMultiValue m INNER JOIN ABPerson p ON m.record_id = p.ROWID WHERE m.property = 3 "
         "ORDER BY p.ROWID, m.UID");
     while (result.next())

@@ -1,11 +1,14 @@
 #include "database/SqliteConnection.h"
 
+#include "common/FileUtils.h"
+
 #include <sqlite3.h>
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -13,6 +16,26 @@
 #include <utility>
 
 namespace {
+
+// The stop token of the scope the calling thread stands in (SqliteStopScope).
+thread_local std::stop_token tCurrentStop;
+
+// How many virtual-machine steps SQLite takes between two looks at the stop token: a look is
+// one atomic load, and thousands of steps take well under a millisecond.
+constexpr int kStepsBetweenStopChecks = 4096;
+
+// How many columns a query may read as empty before it is given up: each one costs a prepare.
+constexpr int kMostColumnsReadAsEmpty = 32;
+
+int InterruptWhenStopped(void*) {
+    return tCurrentStop.stop_requested() ? 1 : 0;
+}
+
+// What a connection refuses to read: the views of its file. A view's rows are made by whatever
+// SQL the file holds, which may never end; a backup's own tables are all the scan reads.
+struct ConnectionGuard {
+    std::vector<std::string> views;  // lower-cased
+};
 
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -29,6 +52,68 @@ bool EqualIgnoringAsciiCase(std::string_view lower, std::string_view name) {
     for (std::size_t i = 0; i < name.size(); ++i)
         if (lower[i] != LowerAscii(name[i])) return false;
     return true;
+}
+
+bool IsIdentifierByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The statement with every reference to the column (as SQLite's complaint spells it: "name" or
+// "table.name", compared without regard to ASCII case) replaced by NULL. Texts in quotes stay as
+// they are, and so does a name that follows AS (a result's own name). Empty when there is none.
+std::string WithColumnAsNull(std::string_view sql, std::string_view column) {
+    std::string result;
+    bool replaced = false;
+    std::string_view lastWord;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            std::size_t end = sql.find(close, i + 1);
+            end = end == std::string_view::npos ? sql.size() : end + 1;
+            // A quoted name ("[date]") is the column's name too; a text in single quotes never is.
+            const std::string_view inner = sql.substr(i + 1, end > i + 1 ? end - i - 2 : 0);
+            const bool afterAs = lastWord.size() == 2 && LowerAscii(lastWord) == "as";
+            if (c != '\'' && !afterAs && (i == 0 || sql[i - 1] != '.') && inner.size() == column.size() &&
+                EqualIgnoringAsciiCase(LowerAscii(column), inner)) {
+                result += "NULL";
+                replaced = true;
+            } else {
+                result.append(sql.substr(i, end - i));
+            }
+            lastWord = {};
+            i = end;
+            continue;
+        }
+        if (!IsIdentifierByte(c) || (i > 0 && IsIdentifierByte(sql[i - 1]))) {
+            result += c;
+            if (c != ' ' && c != '\n' && c != '\t') lastWord = {};
+            ++i;
+            continue;
+        }
+        // A word, or a word qualified by another ("table.column").
+        std::size_t end = i;
+        while (end < sql.size() && IsIdentifierByte(sql[end])) ++end;
+        if (end + 1 < sql.size() && sql[end] == '.' && IsIdentifierByte(sql[end + 1])) {
+            ++end;
+            while (end < sql.size() && IsIdentifierByte(sql[end])) ++end;
+        }
+        const std::string_view word = sql.substr(i, end - i);
+        const bool qualifiedHere = i > 0 && sql[i - 1] == '.';
+        const bool afterAs = lastWord.size() == 2 && LowerAscii(lastWord) == "as";
+        if (!qualifiedHere && !afterAs && word.size() == column.size() &&
+            EqualIgnoringAsciiCase(LowerAscii(column), word)) {
+            result += "NULL";
+            replaced = true;
+        } else {
+            result.append(word);
+        }
+        lastWord = word;
+        i = end;
+    }
+    return replaced ? result : std::string();
 }
 
 void LogSqliteError(const char* what, sqlite3* db, std::string_view detail) {
@@ -84,6 +169,12 @@ public:
         if (failed_.size() >= kMaxIdle) return false;
         return failed_.emplace(sql).second;
     }
+    // Whether this is the first time the text prepared only with columns read as empty.
+    bool firstEmptied(std::string_view sql) {
+        std::lock_guard lock(mutex_);
+        if (emptied_.size() >= kMaxIdle) return false;
+        return emptied_.emplace(sql).second;
+    }
     bool failedBefore(std::string_view sql) {
         std::lock_guard lock(mutex_);
         return failed_.count(std::string(sql)) != 0;
@@ -115,6 +206,7 @@ private:
     std::mutex mutex_;
     std::unordered_map<std::string, std::unique_ptr<SqlitePreparedStatement>> idle_;
     std::unordered_set<std::string> failed_;
+    std::unordered_set<std::string> emptied_;
 };
 
 // ---- SqliteResultSet ----
@@ -160,7 +252,9 @@ bool SqliteResultSet::next() {
     onRow_ = rc == SQLITE_ROW;
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         failed_ = true;
-        LogSqliteError("query step failed", cache_ ? cache_->db() : nullptr, sqlite3_sql(stmt_));
+        // A stop request (SqliteStopScope) ends the walk without complaint.
+        if (rc != SQLITE_INTERRUPT)
+            LogSqliteError("query step failed", cache_ ? cache_->db() : nullptr, sqlite3_sql(stmt_));
     }
     return onRow_;
 }
@@ -254,6 +348,11 @@ std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const std::stri
     // lacks (ScanContext::locate).
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return connection;
+    // Opening a pipe or a device would wait for a writer that may never come.
+    if (const std::string refusal = RefusalToOpen(path); !refusal.empty()) {
+        std::fprintf(stderr, "torvane: cannot open database: %s (%s)\n", refusal.c_str(), path.c_str());
+        return connection;
+    }
     sqlite3* raw = nullptr;
     // FULLMUTEX: a screen's connection may be read from the main thread and a helper thread.
     const int rc =
@@ -264,9 +363,53 @@ std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const std::stri
         sqlite3_close_v2(raw);
         return connection;
     }
-    connection->db_ = std::shared_ptr<sqlite3>(raw, [](sqlite3* db) { sqlite3_close_v2(db); });
+    WatchForStop(raw);
+    auto guard = std::make_shared<ConnectionGuard>();
+    {
+        sqlite3_stmt* views = nullptr;
+        if (sqlite3_prepare_v2(raw, "SELECT name FROM sqlite_master WHERE type = 'view'", -1, &views,
+                               nullptr) == SQLITE_OK)
+            while (sqlite3_step(views) == SQLITE_ROW)
+                if (const auto* name = sqlite3_column_text(views, 0))
+                    guard->views.push_back(LowerAscii(reinterpret_cast<const char*>(name)));
+        sqlite3_finalize(views);
+    }
+    sqlite3_set_authorizer(
+        raw,
+        [](void* data, int action, const char* table, const char*, const char*, const char* within) {
+            const auto& views = static_cast<const ConnectionGuard*>(data)->views;
+            const auto isView = [&](const char* name) {
+                if (!name) return false;
+                for (const std::string& view : views)
+                    if (EqualIgnoringAsciiCase(view, name)) return true;
+                return false;
+            };
+            return (action == SQLITE_READ && isView(table)) || isView(within) ? SQLITE_DENY : SQLITE_OK;
+        },
+        guard.get());
+    // The guard lives as long as the connection that reads it.
+    connection->db_ = std::shared_ptr<sqlite3>(raw, [guard](sqlite3* db) { sqlite3_close_v2(db); });
     connection->statements_ = std::make_shared<SqliteStatementCache>(connection->db_);
     return connection;
+}
+
+std::string SqliteConnection::RefusalToOpen(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+    const std::string kind = FileUtils::kindOfNonRegularFile(info.st_mode);
+    if (kind.empty()) return {};
+    if (S_ISSOCK(info.st_mode) || kind == "no regular file") return "it is no regular file";
+    return "it is " + kind + ", not a database file";
+}
+
+void SqliteConnection::WatchForStop(sqlite3* db) {
+    sqlite3_progress_handler(db, kStepsBetweenStopChecks, &InterruptWhenStopped, nullptr);
+}
+
+SqliteStopScope::SqliteStopScope(std::stop_token stop) : previous_(std::exchange(tCurrentStop, std::move(stop))) {}
+
+SqliteStopScope::~SqliteStopScope() {
+    tCurrentStop = std::move(previous_);
 }
 
 SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
@@ -276,13 +419,31 @@ SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
     if (!prepared) {
         if (statements_->failedBefore(sql)) return {};
         sqlite3_stmt* stmt = nullptr;
-        const int rc =
-            sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+        // A column the file's table lacks (another version's or another shape's table) is read
+        // as empty: the rest of each row is still read. The database check names what is missing.
+        std::string text(sql);
+        std::string emptied;
+        int rc = sqlite3_prepare_v2(db_.get(), text.data(), static_cast<int>(text.size()), &stmt, nullptr);
+        for (int tries = 0; rc != SQLITE_OK && tries < kMostColumnsReadAsEmpty; ++tries) {
+            constexpr std::string_view kNoColumn = "no such column: ";
+            const std::string_view message = sqlite3_errmsg(db_.get());
+            if (!message.starts_with(kNoColumn)) break;
+            std::string changed = WithColumnAsNull(text, message.substr(kNoColumn.size()));
+            if (changed.empty()) break;
+            emptied += (emptied.empty() ? "" : ", ") + std::string(message.substr(kNoColumn.size()));
+            text = std::move(changed);
+            sqlite3_finalize(stmt);
+            stmt = nullptr;
+            rc = sqlite3_prepare_v2(db_.get(), text.data(), static_cast<int>(text.size()), &stmt, nullptr);
+        }
         if (rc != SQLITE_OK || !stmt) {
             if (statements_->firstFailure(sql)) LogSqliteError("query failed", db_.get(), sql);
             sqlite3_finalize(stmt);
             return {};
         }
+        if (!emptied.empty() && statements_->firstEmptied(sql))
+            std::fprintf(stderr, "torvane: the database %s has no column %s; read as empty (%.*s)\n",
+                         path_.c_str(), emptied.c_str(), static_cast<int>(sql.size()), sql.data());
         prepared = std::make_unique<SqlitePreparedStatement>();
         prepared->sql = std::string(sql);
         prepared->stmt = stmt;
@@ -305,17 +466,25 @@ SqliteResultSet SqliteConnection::executeQuery(std::string_view sql,
 }
 
 bool SqliteConnection::hasTable(std::string_view name) const {
+    return schemaHas(name, false);
+}
+
+bool SqliteConnection::hasView(std::string_view name) const {
+    return schemaHas(name, true);
+}
+
+bool SqliteConnection::schemaHas(std::string_view name, bool view) const {
     if (!db_) return false;
     std::lock_guard lock(tablesMutex_);
     if (!tables_) {
         tables_.emplace();
-        auto rows = executeQuery("SELECT name FROM sqlite_master WHERE type IN ('table', 'view')");
+        auto rows = executeQuery("SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view')");
         while (rows.next())
             if (OptString table = rows.stringForColumn("name"))
-                tables_->push_back(LowerAscii(*table));
+                tables_->push_back({LowerAscii(*table), rows.stringForColumn("type") == std::string("view")});
     }
-    for (const std::string& table : *tables_)
-        if (EqualIgnoringAsciiCase(table, name)) return true;
+    for (const auto& [table, isView] : *tables_)
+        if (isView == view && EqualIgnoringAsciiCase(table, name)) return true;
     return false;
 }
 

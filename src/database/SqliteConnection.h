@@ -7,8 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -70,8 +72,23 @@ private:
     bool failed_ = false;
 };
 
+// While one of these lives, a stop request on its token interrupts the statement that the
+// thread is running on any connection, within a fraction of a second (the statement's walk ends
+// as a failed step). Scopes nest; the innermost counts.
+class SqliteStopScope {
+public:
+    explicit SqliteStopScope(std::stop_token stop);
+    ~SqliteStopScope();
+    SqliteStopScope(const SqliteStopScope&) = delete;
+    SqliteStopScope& operator=(const SqliteStopScope&) = delete;
+
+private:
+    std::stop_token previous_;
+};
+
 // One connection to a database file of a backup. Backups are only ever read, so the file is
-// opened read-only and immutable, and a missing file is reported as missing, never created
+// opened read-only and immutable (only a regular file: never a pipe or a device), and a
+// missing file is reported as missing, never created
 // (not opened, and left to the scan to log once: ScanContext::locate). A connection that failed
 // to open still exists: every query on it yields no result set.
 //
@@ -91,15 +108,26 @@ public:
     SqliteResultSet executeQuery(std::string_view sql,
                                  const std::vector<ColumnValue>& args = {}) const;
 
-    // Whether the database has a table (or view) of that name, compared as SQLite compares
-    // names (ASCII letters in either case). The names are read once per connection: a backup's
+    // Whether the database has a table of that name, compared as SQLite compares names (ASCII
+    // letters in either case). A view is no table: no query of this class reads one (a
+    // statement that would is refused when it is prepared), since a view's rows are made by
+    // whatever SQL the file holds, which may never end. The names are read once per connection: a backup's
     // file does not change under it. False when the connection is not open.
     bool hasTable(std::string_view name) const;
+    // Whether the database has a view of that name (compared as above).
+    bool hasView(std::string_view name) const;
     // Whether the table has a column of that name (compared as SQLite compares names).
     bool hasColumn(std::string_view table, std::string_view column) const;
 
     // The "file:" URI under which a path is opened read-only and immutable.
     static std::string ReadOnlyUri(std::string_view path);
+    // Why the file is not opened, in words ("it is a pipe (FIFO), not a database file"): only a
+    // regular file is, since opening a pipe or a device may wait for ever. Empty for a regular
+    // file.
+    static std::string RefusalToOpen(const std::string& path);
+    // Makes a stop request of the calling thread's SqliteStopScope interrupt the statements of
+    // that connection. Every connection this class opens has it.
+    static void WatchForStop(sqlite3* db);
 
 private:
     SqliteConnection() = default;
@@ -108,5 +136,8 @@ private:
     std::shared_ptr<sqlite3> db_;
     std::shared_ptr<SqliteStatementCache> statements_;
     mutable std::mutex tablesMutex_;
-    mutable std::optional<std::vector<std::string>> tables_;  // lower-cased
+    bool schemaHas(std::string_view name, bool view) const;
+
+    // The names of its tables and views (lower-cased), each with whether it is a view.
+    mutable std::optional<std::vector<std::pair<std::string, bool>>> tables_;
 };

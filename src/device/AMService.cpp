@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <iostream>
 
 long ServiceInputStream::read(void* buffer, std::size_t size) {
     std::size_t got = 0;
@@ -104,8 +105,10 @@ PlistValue AMService::readXMLReply() {
         }
         done += got;
     }
-    PlistValue reply = PlistValue::parse(body.data(), body.size());
+    std::string why;
+    PlistValue reply = PlistValue::parse(body.data(), body.size(), &why);
     if (!reply) {
+        std::cerr << "device service: refused a reply, " << why << '\n';
         setLastError("Reply is not a property list");
         return {};
     }

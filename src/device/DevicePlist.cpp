@@ -1,5 +1,7 @@
 #include "device/DevicePlist.h"
 
+#include "common/PropertyListShape.h"
+
 #include <plist/plist.h>
 
 #include <cstdlib>
@@ -54,10 +56,18 @@ PlistValue PlistValue::date(std::int64_t unixSeconds) {
     return PlistValue(plist_new_date(static_cast<std::int32_t>(unixSeconds - kAppleEpochOffset), 0));
 }
 
-PlistValue PlistValue::parse(const char* bytes, std::size_t size) {
-    if (!bytes || size == 0 || size > std::numeric_limits<std::uint32_t>::max()) return {};
+PlistValue PlistValue::parse(const char* bytes, std::size_t size, std::string* error) {
+    const auto refuse = [error](std::string why) {
+        if (error) *error = std::move(why);
+        return PlistValue();
+    };
+    if (!bytes || size == 0) return refuse("an empty property list");
+    if (size > std::numeric_limits<std::uint32_t>::max()) return refuse("a property list too large to read");
+    if (const auto problem = PropertyListShape::Problem(bytes, size))
+        return refuse("a property list refused unread: " + *problem);
     plist_t node = nullptr;
     plist_from_memory(bytes, static_cast<std::uint32_t>(size), &node);
+    if (!node) return refuse("no property list");
     return PlistValue(node);
 }
 

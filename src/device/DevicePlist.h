@@ -29,8 +29,9 @@ public:
     static PlistValue data(const std::vector<std::uint8_t>& bytes);
     // Seconds since 1970-01-01 UTC.
     static PlistValue date(std::int64_t unixSeconds);
-    // Parses XML or binary property-list bytes; none when they do not parse.
-    static PlistValue parse(const char* bytes, std::size_t size);
+    // Parses XML or binary property-list bytes; none when they do not parse, or when their shape
+    // (nesting, size) is refused before they reach the parser. `error`, when given, says why.
+    static PlistValue parse(const char* bytes, std::size_t size, std::string* error = nullptr);
 
     Kind kind() const;
     bool isNone() const { return node_ == nullptr; }

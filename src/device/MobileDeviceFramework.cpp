@@ -1,5 +1,6 @@
 #include "device/MobileDeviceFramework.h"
 
+#include "common/TerminalText.h"
 #include "device/UsbmuxClient.h"
 
 #include <libimobiledevice/installation_proxy.h>
@@ -264,8 +265,11 @@ std::int32_t LockdownExchange(DeviceHandle& device, PlistValue request, PlistVal
         link->broken = true;
         return kAMDReceiveTimeout;
     }
-    *answer = PlistValue::parse(body.data(), body.size());
+    std::string why = "no dictionary";
+    *answer = PlistValue::parse(body.data(), body.size(), &why);
     if (answer->kind() != PlistValue::Kind::Dictionary) {
+        // The device is taken as one that does not answer.
+        std::cerr << "lockdownd of " << TerminalText(device.udid) << ": refused its answer, " << why << '\n';
         link->broken = true;
         *answer = PlistValue();
         return kAMDReceiveFailed;
@@ -1185,7 +1189,12 @@ void ListenLoop(const std::stop_token& stop, const AMServiceSocket& socket,
         }
         std::string body(length, '\0');
         if (!ReadExactly(socket, body.data(), length, stop, false)) return;
-        const PlistValue message = PlistValue::parse(body.data(), body.size());
+        std::string why;
+        const PlistValue message = PlistValue::parse(body.data(), body.size(), &why);
+        if (!message) {
+            std::cerr << "notification proxy: refused a message, " << why << '\n';
+            return;
+        }
         const std::optional<std::string> command = message.stringFor("Command");
         if (command == "ProxyDeath") return;
         if (command != "RelayNotification") continue;

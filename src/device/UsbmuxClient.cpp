@@ -202,9 +202,10 @@ std::optional<PlistValue> Exchange(const std::string& request, std::uint32_t tag
         error = "the multiplexer's answer was cut short";
         return std::nullopt;
     }
-    PlistValue reply = PlistValue::parse(body.data(), body.size());
+    std::string why = "no dictionary";
+    PlistValue reply = PlistValue::parse(body.data(), body.size(), &why);
     if (reply.kind() != PlistValue::Kind::Dictionary) {
-        error = "the multiplexer's answer is no answer to the request";
+        error = "the multiplexer's answer is no answer to the request (" + why + ")";
         return std::nullopt;
     }
     return reply;
@@ -247,10 +248,11 @@ UsbmuxListing UsbmuxListDevices(std::chrono::milliseconds limit, const std::stop
         listing.error = "the multiplexer's answer was cut short";
         return listing;
     }
-    const PlistValue reply = PlistValue::parse(body.data(), body.size());
+    std::string why = "no DeviceList";
+    const PlistValue reply = PlistValue::parse(body.data(), body.size(), &why);
     const PlistValue list = reply.get("DeviceList");
     if (list.kind() != PlistValue::Kind::Array) {
-        listing.error = "the multiplexer's answer is no device list";
+        listing.error = "the multiplexer's answer is no device list (" + why + ")";
         return listing;
     }
     for (std::size_t i = 0; i < list.size(); ++i) {

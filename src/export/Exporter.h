@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 class BrimleyAppDelegate;
 
@@ -19,10 +20,20 @@ enum class ExportStatus {
 };
 
 struct ExportEntry {
+    ExportEntry() = default;
+    ExportEntry(std::string path_, ExportStatus status_, std::size_t records_, bool media_ = false,
+                std::string cause_ = {})
+        : path(std::move(path_)), status(status_), records(records_), media(media_), cause(std::move(cause_)) {}
+
     std::string path;
     ExportStatus status = ExportStatus::NothingToWrite;
     // Lines of a CSV file; 1 for a copied photo or video.
     std::size_t records = 0;
+    // A copied photo or video, not a file of records (whatever its name).
+    bool media = false;
+    // Why it was not written, where that is known beyond the write itself ("its file ... is
+    // missing from the backup"); empty otherwise.
+    std::string cause;
 };
 
 // Writes one CSV file per data type from the lists of the shared state record: no header

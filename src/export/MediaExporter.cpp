@@ -98,10 +98,7 @@ ExportStatus MediaExporter::CopyFileWithoutReplacing(const std::string& source,
     ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
 
     // A short hidden name beside the target; mkostemp creates it exclusively.
-    const std::size_t slash = target.rfind('/');
-    std::string pattern = target.substr(0, slash + 1) + "." +
-                          FitFileName(target.substr(slash + 1), kMaxFileNameBytes - 12) +
-                          ".tmp-XXXXXX";
+    std::string pattern = TemporaryPatternBeside(target, "tmp");
     Fd out(-1);
     int error = ECANCELED;  // unless mkostemp runs: the program is ending
     const std::string temp = TemporaryFiles::make([&] {
@@ -135,6 +132,22 @@ ExportStatus MediaExporter::CopyFileWithoutReplacing(const std::string& source,
     std::cerr << "Export: cannot move a copy to " << target << ": " << std::strerror(moved) << '\n';
     return ExportStatus::Failed;
 }
+
+namespace {
+
+// Why a photo or video could not be copied when its source is the cause: it has none, or the
+// backup lacks the file or holds something else under its name. Empty when the source is there.
+std::string WhyNotCopied(const OptString& source) {
+    if (!source || source->empty()) return "no file of the backup holds it";
+    struct stat entry {};
+    if (::stat(source->c_str(), &entry) != 0)
+        return errno == ENOENT ? "its file " + *source + " is missing from the backup"
+                               : "its file " + *source + " cannot be read: " + std::strerror(errno);
+    if (!S_ISREG(entry.st_mode)) return "its file " + *source + " is no regular file";
+    return {};
+}
+
+}  // namespace
 
 MediaExporter::Result MediaExporter::CopyInto(const std::string& folder,
                                               const std::string& subfolder,
@@ -181,7 +194,8 @@ MediaExporter::Result MediaExporter::CopyInto(const std::string& folder,
             result.stopped = true;
             break;
         }
-        entries.push_back({path, status, status == ExportStatus::Written ? 1u : 0u});
+        entries.push_back({path, status, status == ExportStatus::Written ? 1u : 0u, true,
+                           status == ExportStatus::Failed ? WhyNotCopied(item.sourcePath) : std::string()});
         if (itemDone) itemDone(i + 1);
     }
     return result;

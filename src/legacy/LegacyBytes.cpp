@@ -10,6 +10,12 @@
 #include <cstring>
 #include <utility>
 
+void MappedFile::release(std::size_t offset) const {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t whole = std::min(offset, size_) / page * page;
+    if (address_ && whole > 0) ::madvise(address_, whole, MADV_DONTNEED);
+}
+
 MappedFile MappedFile::open(const std::string& path, std::string* error) {
     const auto fail = [&](const std::string& why) {
         if (error) *error = path + ": " + why;

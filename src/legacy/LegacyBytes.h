@@ -77,6 +77,10 @@ public:
 
     FileBytes bytes() const { return {static_cast<const std::uint8_t*>(address_), size_}; }
     bool empty() const { return size_ == 0; }
+    // Gives back the memory of the pages that lie wholly before `offset`, so that a reader that
+    // walks the file once holds a few pages, not the whole file. Reading them again reads the
+    // file again.
+    void release(std::size_t offset) const;
 
 private:
     void* address_ = nullptr;

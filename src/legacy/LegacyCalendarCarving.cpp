@@ -176,8 +176,14 @@ void LegacyCalendarCarving::append(const std::shared_ptr<Calendar>& event) {
 }
 
 void LegacyCalendarCarving::keep(const std::shared_ptr<Calendar>& event, std::int32_t rowId, const RowIdMap& live) {
-    if (live.count(std::to_string(rowId)) != 0 || run_.isDuplicateCalender(event->Summary())) return;
-    append(event);
+    if (live.count(std::to_string(rowId)) != 0) return;
+    // The same event found again (a freed copy of its row) has its title and its times; events
+    // that share only a title (a series created one by one) are each listed.
+    const bool listed = run_.appDelegate().DeletedCalendar.any([&](const Calendar& other) {
+        return other.Summary() == event->Summary() && other.StartDate() == event->StartDate() &&
+               other.EndDate() == event->EndDate();
+    });
+    if (!listed) append(event);
 }
 
 bool LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2() {

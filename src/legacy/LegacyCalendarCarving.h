@@ -16,8 +16,8 @@ class Calendar;
 // its columns from the values. The iOS 5 routine and its two iOS 6 variants find a byte pattern
 // of the event row's header and take the summary (and description) from the run of printable
 // text that follows; RecoverDeletedCalendarInfo (before iOS 5) takes three texts per match,
-// read as ISO-2022-JP. Every routine but the oldest drops events whose row is live or whose
-// summary is listed already. Every position is tested at most once as a match, so the scans
+// read as ISO-2022-JP. Every routine but the oldest drops events whose row is live or that are
+// listed already: by their summary, or where the header gives the times, by summary and times. Every position is tested at most once as a match, so the scans
 // always move on.
 class LegacyCalendarCarving {
 public:

@@ -7,6 +7,7 @@
 #include "database/FMDBUtils.h"
 #include "carving/BTreePage.h"
 #include "carving/SQLiteHeader.h"
+#include "carving/StoredTables.h"
 #include "legacy/Constants.h"
 #include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
@@ -19,6 +20,7 @@
 #include <array>
 #include <charconv>
 #include <set>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -381,6 +383,32 @@ OptString DecodedText(Iso2022JpText& japanese, std::string_view bytes) {
     return text;
 }
 
+// What tells one message of the older table from another: its address, date and text. A
+// freed copy of a live row (left where the row stood before SQLite wrote it anew) has all
+// three of the live row's; a deleted row whose cell was freed more than once is found once per
+// copy, each with the same three.
+using OlderMessageKey = std::tuple<std::string, std::int64_t, std::string>;
+
+std::set<OlderMessageKey> LiveOlderMessages(const std::string& path, const std::vector<std::string>& columns) {
+    std::set<OlderMessageKey> live;
+    const auto indexOf = [&](std::string_view name) {
+        return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) - columns.begin());
+    };
+    const std::size_t address = indexOf("address"), date = indexOf("date"), text = indexOf("text");
+    if (path.empty() || text >= columns.size()) return live;
+    const StoredTables tables(path);
+    tables.forEachRow("message", {}, [&](StoredTables::Row&& row) {
+        const auto textOf = [&](std::size_t column) {
+            const std::string* value = column < row.values.size() ? row.values[column].text() : nullptr;
+            return value ? *value : std::string();
+        };
+        const std::int64_t seconds =
+            date < row.values.size() && row.values[date].isNumber() ? row.values[date].asInteger() : 0;
+        live.emplace(textOf(address), seconds, textOf(text));
+    });
+    return live;
+}
+
 }  // namespace
 
 bool LegacyMessageCarving::RecoverNewDeletedSMS() {
@@ -403,6 +431,10 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
         const auto at = std::find(declared->begin(), declared->end(), "is_madrid");
         if (at != declared->end()) madridColumn = at - declared->begin();
     }
+    const std::set<OlderMessageKey> live =
+        declared ? LiveOlderMessages(run_.context().databasePath(DatabaseRole::Messages), *declared)
+                 : std::set<OlderMessageKey>();
+    std::set<OlderMessageKey> listed;
 
     std::int64_t count = 0;
     std::int64_t nextStopTest = 0;
@@ -461,10 +493,14 @@ bool LegacyMessageCarving::RecoverNewDeletedSMS() {
         i = cursor;
         // A text that holds a stored message and its address is that message's row.
         if (LegacyRecovery::CharacterCount(*text) <= 3 || run_.isNormalSMS(text)) continue;
+        const OptString address =
+            types[0] != 0 ? DecodedText(japanese, b.text(offsets[0], ContentLength(types[0]))) : std::nullopt;
+        OlderMessageKey key(address.value_or(std::string()), IntegerOfType(b, offsets[1], types[1]).value_or(0), *text);
+        if (live.count(key) || !listed.insert(std::move(key)).second) continue;
         auto sms = std::make_shared<SMS>();
         sms->setSlNo(static_cast<std::int32_t>(record.DeletedSMS.size() + 1));
         sms->setMessage(text);
-        if (types[0] != 0) sms->setAddress(DecodedText(japanese, b.text(offsets[0], ContentLength(types[0]))));
+        if (address) sms->setAddress(address);
         // Sent or received, by the flags as the live list reads them.
         if (const auto flags = IntegerOfType(b, offsets[3], types[3]))
             sms->setType(DAOs::MessageTypeOfFlags(static_cast<std::int32_t>(*flags)));

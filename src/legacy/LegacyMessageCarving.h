@@ -30,9 +30,10 @@ public:
     // Looks for the ten-byte header windows of the older message table (they start at the group
     // id's serial type), reads the record header from the address's serial type on, with as
     // many columns as the file's table has, and takes the address, date and text (UTF-8, else
-    // ISO-2022-JP) from the values. A window inside a live row, a text that does not decode and
-    // a text that holds a stored message give no record. Replaces DeletedSMS and counts what it
-    // lists; true when a window matched.
+    // ISO-2022-JP) from the values. A window inside a live row, a freed copy of a live row (its
+    // address, date and text those of a live message), a text that does not decode and a text
+    // that holds a stored message give no record; a record found in several freed copies is
+    // listed once. Replaces DeletedSMS and counts what it lists; true when a window matched.
     bool RecoverNewDeletedSMS();
     // Parses whole iOS 7 message record headers (37 columns after the row id) into fuller
     // records and appends them to DeletedSMS; empties DeletediMessage. True when the file held

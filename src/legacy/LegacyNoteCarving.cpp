@@ -1,8 +1,11 @@
 #include "legacy/LegacyNoteCarving.h"
 #include "legacy/LegacyText.h"
 
+#include "carving/StoredTables.h"
+#include "common/DateUtils.h"
 #include "database/DAOs.h"
 #include "legacy/Constants.h"
+#include "legacy/LegacyLiveCells.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/Note.h"
@@ -12,10 +15,15 @@
 #include <array>
 #include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -314,6 +322,150 @@ bool DecodedHeader(LegacyRecovery& run, bool ios7) {
     return !run.appDelegate().DeletedNotes.empty();
 }
 
+// The note table's columns of iOS 4 to 6 (the row id's included), whose rows the text patterns
+// above were drawn from.
+constexpr std::size_t kPatternNoteColumns = 19;
+
+// What a column of the note table holds, by its name: a text, a date (seconds since 2001, a
+// double or an integer) or, for every other column, an integer; each may be NULL.
+enum class NoteColumn { Integer, Date, Text };
+NoteColumn NoteColumnOf(std::string_view name) {
+    for (const char* text : {"ZAUTHOR", "ZGUID", "ZSERVERID", "ZSUMMARY", "ZTITLE"})
+        if (name == text) return NoteColumn::Text;
+    if (name == "ZCREATIONDATE" || name == "ZMODIFICATIONDATE") return NoteColumn::Date;
+    return NoteColumn::Integer;
+}
+
+bool FitsNoteColumn(std::int64_t type, NoteColumn kind) {
+    switch (kind) {
+        case NoteColumn::Integer: return (type >= 0 && type <= 6) || type == 8 || type == 9;
+        case NoteColumn::Date: return (type >= 0 && type <= 9);
+        case NoteColumn::Text: return type == 0 || (type >= 13 && type % 2 == 1);
+    }
+    return false;
+}
+
+// A date column's seconds; none for NULL or bytes that are no finite number.
+std::optional<double> SecondsOfType(FileBytes b, std::int64_t offset, std::int64_t type) {
+    if (type != 7) {
+        const auto value = IntegerOfType(b, offset, type);
+        return value ? std::optional<double>(static_cast<double>(*value)) : std::nullopt;
+    }
+    if (!b.has(offset, 8)) return std::nullopt;
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits = (bits << 8) | b[offset + i];
+    double seconds = 0;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    if (!std::isfinite(seconds)) return std::nullopt;
+    return seconds;
+}
+
+// The note table of a layout the text patterns do not know (iOS 7 inserted a column in the
+// middle of the record), read record by record from each header: after the row id's serial
+// type (which a freed cell's free-block header may cover, so it is not tested), one serial type
+// per column that fits what the column holds, the values inside the file and decodable, a
+// GUID, a creation date and a title or summary.
+// A header inside a live cell is a live row; a freed copy of a live note (the note was saved
+// anew) has its creation date and body; a note found in several freed copies is listed once.
+bool NotesByHeader(LegacyRecovery& run, const std::vector<std::string>& columns) {
+    NoteScan scan(run, true);
+    const FileBytes b = scan.bytes;
+    if (b.empty() || columns.size() < 2) return false;
+    const auto indexOf = [&](std::string_view name) {
+        return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) - columns.begin());
+    };
+    const std::size_t created = indexOf("ZCREATIONDATE"), modified = indexOf("ZMODIFICATIONDATE"),
+                      body = indexOf("ZBODY"), summary = indexOf("ZSUMMARY"), title = indexOf("ZTITLE"),
+                      guid = indexOf("ZGUID");
+    if (title >= columns.size() && summary >= columns.size()) return false;
+    std::vector<NoteColumn> kinds;
+    for (const std::string& name : columns) kinds.push_back(NoteColumnOf(name));
+
+    // The live notes by creation date and body, read from the file's own pages.
+    std::set<std::pair<double, std::int64_t>> live;
+    const std::string path = run.context().databasePath(DatabaseRole::Notes);
+    if (!path.empty())
+        StoredTables(path).forEachRow("ZNOTE", {}, [&](StoredTables::Row&& row) {
+            const auto number = [&](std::size_t column) {
+                return column < row.values.size() && row.values[column].isNumber() ? row.values[column].asDouble()
+                                                                                   : 0.0;
+            };
+            live.emplace(number(created), static_cast<std::int64_t>(number(body)));
+        });
+    const LegacyLiveCells liveCells(b);
+    std::set<std::tuple<double, std::int64_t, std::string, std::string>> listed;
+
+    std::vector<std::int64_t> types(columns.size());
+    const std::int64_t length = b.length();
+    std::int64_t p = 0;
+    while (p < length - static_cast<std::int64_t>(columns.size())) {
+        if (Stopped(run, p, false)) break;
+        // The serial types after the row id's, each fitting its column.
+        std::int64_t at = p + 1;
+        std::int64_t valueBytes = 0;
+        bool fits = true;
+        for (std::size_t c = 1; c < columns.size() && fits; ++c) {
+            const auto type = ReadVarint(b, at);
+            fits = type && FitsNoteColumn(type->value, kinds[c]);
+            if (!fits) break;
+            types[c] = type->value;
+            valueBytes += ContentLength(type->value);
+            at += type->size;
+        }
+        const std::int64_t data = at;
+        if (!fits || !b.has(data, valueBytes) || liveCells.contains(p + 1) || liveCells.contains(data)) {
+            ++p;
+            continue;
+        }
+        if (Stopped(run, p, true)) break;
+        std::vector<std::int64_t> offsets(columns.size(), data);
+        for (std::size_t c = 2; c < columns.size(); ++c) offsets[c] = offsets[c - 1] + ContentLength(types[c - 1]);
+        const auto text = [&](std::size_t c) -> std::optional<OptString> {
+            if (c >= columns.size() || types[c] == 0) return OptString();
+            const std::string_view raw = b.text(offsets[c], ContentLength(types[c]));
+            if (!IsValidUtf8(raw) || HasControlBytes(raw)) return std::nullopt;  // no text: not a record
+            return OptString(std::string(raw));
+        };
+        const auto seconds = [&](std::size_t c) -> std::optional<double> {
+            return c < columns.size() ? SecondsOfType(b, offsets[c], types[c]) : std::nullopt;
+        };
+        const auto noteTitle = text(title), noteSummary = text(summary), noteGuid = text(guid);
+        const auto blank = [](const std::optional<OptString>& t) {
+            return !t || !*t || (*t)->find_first_not_of(" \t\r\n") == std::string::npos;
+        };
+        // A note has its key and its creation date, and a title or a summary to show.
+        if (!noteTitle || !noteSummary || blank(noteGuid) || !seconds(created) ||
+            (blank(noteTitle) && blank(noteSummary))) {
+            ++p;
+            continue;
+        }
+        p = data + valueBytes;
+        const double createdAt = seconds(created).value_or(0.0);
+        const std::int64_t bodyId = body < columns.size() ? IntegerOfType(b, offsets[body], types[body]).value_or(0) : 0;
+        if (live.count({createdAt, bodyId}) ||
+            !listed.emplace(createdAt, bodyId, noteTitle->value_or(""), noteSummary->value_or("")).second)
+            continue;
+        auto note = std::make_shared<Note>();
+        note->setSlNo(scan.nextSlNo());
+        note->setTitle(*noteTitle);
+        // A note without a summary is shown by its title, as the listed notes are.
+        note->setSummary(*noteSummary ? *noteSummary : *noteTitle);
+        note->setGUID(*noteGuid);
+        note->setNoteBodyId(bodyId);
+        if (const auto when = seconds(created)) {
+            note->setCreatedDate(DateUtils::doubleIOSDateTimeToString(when));
+            note->setOriginalCreationDate(*when);
+        }
+        if (const auto when = seconds(modified)) {
+            note->setModificationDate(DateUtils::doubleIOSDateTimeToString(when));
+            note->setOriginalModificationDate(*when);
+        }
+        scan.found = true;
+        scan.append(std::move(note));
+    }
+    return scan.found;
+}
+
 }  // namespace
 
 bool LegacyNoteCarving::RecoverDeletedNotes() {
@@ -325,6 +477,8 @@ bool LegacyNoteCarving::RecoverDeletedNewNotes() {
 }
 
 bool LegacyNoteCarving::RecoverDeletedNewIOS6Notes() {
+    const auto columns = run_.columnNames(DatabaseRole::Notes, "ZNOTE");
+    if (columns && columns->size() != kPatternNoteColumns) return NotesByHeader(run_, *columns);
     return TextByLaterPattern(run_, false);
 }
 

@@ -88,21 +88,47 @@ constexpr LegacyStep kIOS4Steps[] = {
 // The main window's tab of the messages.
 constexpr std::int32_t kMessagesTab = 1;
 
-// The database a data type's routines read, and the tables (any one of them) that they need
-// in it: a file without them is of a layout these routines do not know.
+// A table layout that a data type's routines read: the table, how many columns it has (the row
+// id's included), and a column that stands where the routines expect it.
+struct KnownLayout {
+    const char* table;
+    std::size_t fewest;
+    std::size_t most;
+    std::size_t column;
+    const char* name;  // of that column
+};
+constexpr std::size_t kAppended = 1000;  // later versions append columns that are not read
+
+// The database a data type's routines read, and the layouts they know (any one of them): the
+// tables of iOS 4 to 7 (the message table of iOS 6 onwards keeps its first columns). A file
+// without one of them is of a layout these routines cannot read.
 struct StepInput {
     DataType type;
     DatabaseRole role;
-    std::initializer_list<const char*> tables;
+    std::initializer_list<KnownLayout> layouts;
+    const char* known;  // the layouts, in words
 };
 const StepInput kStepInputs[] = {
-    {DataType::DataTypeSMS, DatabaseRole::Messages, {"message"}},
-    {DataType::DataTypeContacts, DatabaseRole::AddressBook, {"ABPerson"}},
-    {DataType::DataTypeCallHistory, DatabaseRole::CallHistory, {"call"}},
-    {DataType::DataTypeNotes, DatabaseRole::Notes, {"ZNOTE"}},
-    {DataType::DataTypeCalendar, DatabaseRole::Calendar, {"CalendarItem", "Event"}},
-    {DataType::DataTypeWhatsApp, DatabaseRole::WhatsApp, {"ZWAMESSAGE"}},
+    {DataType::DataTypeSMS, DatabaseRole::Messages,
+     {{"message", 17, 33, 3, "text"}, {"message", 38, kAppended, 2, "text"}},
+     "a message table of 17 to 33 columns, as iOS 4 and 5 write it, or of 38 or more, as iOS 6 and later do"},
+    {DataType::DataTypeContacts, DatabaseRole::AddressBook, {{"ABPerson", 34, 36, 1, "First"}},
+     "a person table of 34 to 36 columns, as iOS 4 to 7 write it"},
+    {DataType::DataTypeCallHistory, DatabaseRole::CallHistory, {{"call", 8, 14, 1, "address"}},
+     "a call table of 8 to 14 columns, as iOS 4 to 7 write it"},
+    {DataType::DataTypeNotes, DatabaseRole::Notes, {{"ZNOTE", 19, 20, 0, "Z_PK"}},
+     "a note table of 19 or 20 columns, as iOS 4 to 7 write it"},
+    {DataType::DataTypeCalendar, DatabaseRole::Calendar,
+     {{"Event", 20, 33, 1, "summary"}, {"CalendarItem", 51, kAppended, 3, "description"}},
+     "an event table Event, as iOS 4 writes it, or CalendarItem with the description as its fourth column, as iOS 5 to 8 write it"},
+    {DataType::DataTypeWhatsApp, DatabaseRole::WhatsApp, {{"ZWAMESSAGE", 20, 20, 14, "ZMESSAGEDATE"}},
+     "a message table of 20 columns with the message date as its 15th"},
 };
+
+bool Knows(const KnownLayout& layout, const std::vector<std::string>& columns) {
+    return columns.size() >= layout.fewest && columns.size() <= layout.most && layout.column < columns.size() &&
+           columns[layout.column] == layout.name;
+}
 
 bool Equal(const OptString& a, const OptString& b) {
     return a.has_value() && b.has_value() && *a == *b;
@@ -165,16 +191,23 @@ bool LegacyRecovery::readableByThisPath(DataType type) {
     const OptString path = context_.locate(name);
     if (!path) return true;  // the backup lacks it: the routine finds nothing, as it should
     const StoredTables stored(*path);
-    std::string names;
-    for (const char* table : input->tables) {
-        if (stored.columnsOf(table)) return true;
-        names += (names.empty() ? "" : " or ") + std::string(table);
+    // What the file has instead: the tables it lacks, or the column count of the one it has.
+    std::string lacks, has;
+    for (const KnownLayout& layout : input->layouts) {
+        const auto columns = stored.columnsOf(layout.table);
+        if (columns && Knows(layout, *columns)) return true;
+        if (columns && has.empty())
+            has = "its table " + std::string(layout.table) + " has " + std::to_string(columns->size()) +
+                  " columns; the routines read " + input->known;
+        else if (!columns && lacks.find(layout.table) == std::string::npos)
+            lacks += (lacks.empty() ? "" : " or ") + std::string(layout.table);
     }
     // A layout of another iOS version: the file is sound, this path just has no routine for it.
     auto problem = std::make_shared<DatabaseProblem>();
     problem->database = DescriptionOf(input->role);
     problem->fileName = name;
-    problem->what = "the older carving path has no routine for its layout (it has no table " + names + ")";
+    problem->what = "the older carving path has no routine for its layout (" +
+                    (has.empty() ? "it has no table " + lacks : has) + ")";
     problem->noOlderRoutine = true;
     const std::string line = "the deleted records of the " + problem->database + " (" + name +
                              ") are not searched: " + problem->what;

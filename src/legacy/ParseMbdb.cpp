@@ -14,6 +14,8 @@ namespace {
 constexpr std::int64_t kHeaderSize = 6;
 // The bytes of a property at the least: two empty strings, each FF FF or a zero length.
 constexpr std::int64_t kSmallestProperty = 4;
+// How many bytes of a mapped list are read before the pages behind them are given back.
+constexpr std::size_t kReleaseStep = 4 << 20;
 
 bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> parts) {
     return std::any_of(parts.begin(), parts.end(),
@@ -82,12 +84,12 @@ void SetError(std::string* error, std::string text) {
 
 // The list read up to a record that the end of the file cuts short: the records before it are
 // whole and stay listed; the cut is named in *error and in the log.
-std::optional<ParseMbdb::Records> CutShort(ParseMbdb::Records records, std::string* error, std::string text) {
-    std::string reason = "Manifest.mbdb: " + std::move(text) + "; the " + std::to_string(records.size()) +
+bool CutShort(std::size_t count, std::string* error, std::string text) {
+    std::string reason = "Manifest.mbdb: " + std::move(text) + "; the " + std::to_string(count) +
                          " records before it are listed";
     std::cerr << reason << '\n';
     if (error) *error = std::move(reason);
-    return records;
+    return true;
 }
 
 }  // namespace
@@ -137,31 +139,63 @@ void printArrary(FileBytes bytes, std::int64_t first, std::int64_t end, int mode
 
 }  // namespace mbdb
 
+namespace {
+bool VisitRecords(FileBytes bytes, const ParseMbdb::Visitor& visit, std::string* error,
+                  const std::function<void(std::int64_t)>& readUpTo);
+}  // namespace
+
 std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbFile(const std::string& path, std::string* error) {
+    Records records;
+    if (!VisitMbdbFile(path, [&](std::shared_ptr<MDFileInfo> info) { records.push_back(std::move(info)); }, error))
+        return std::nullopt;
+    return records;
+}
+
+bool ParseMbdb::VisitMbdbFile(const std::string& path, const Visitor& visit, std::string* error) {
     std::string reason;
     const MappedFile file = MappedFile::open(path, &reason);
     if (file.empty()) {
         SetError(error, reason.empty() ? "cannot read " + path : reason);
-        return std::nullopt;
+        return false;
     }
-    return ProcessMbdbData(file.bytes(), error);
+    // The pages behind the records read are given back as the walk goes on.
+    std::size_t released = 0;
+    return VisitRecords(file.bytes(), visit, error, [&](std::int64_t done) {
+        if (static_cast<std::size_t>(done) - released < kReleaseStep) return;
+        released = static_cast<std::size_t>(done);
+        file.release(released);
+    });
 }
 
 std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbData(FileBytes bytes, std::string* error) {
+    Records records;
+    if (!VisitMbdbData(bytes, [&](std::shared_ptr<MDFileInfo> info) { records.push_back(std::move(info)); }, error))
+        return std::nullopt;
+    return records;
+}
+
+bool ParseMbdb::VisitMbdbData(FileBytes bytes, const Visitor& visit, std::string* error) {
+    return VisitRecords(bytes, visit, error, {});
+}
+
+namespace {
+
+bool VisitRecords(FileBytes bytes, const ParseMbdb::Visitor& visit, std::string* error,
+                  const std::function<void(std::int64_t)>& readUpTo) {
     if (error) error->clear();
     if (bytes.empty()) {
         SetError(error, "the file is empty");
-        return std::nullopt;
+        return false;
     }
     if (bytes.text(0, 4) != "mbdb") {
         SetError(error, "no \"mbdb\" header: not a backup file list");
-        return std::nullopt;
+        return false;
     }
     if (!bytes.has(0, kHeaderSize)) {
         SetError(error, "the file ends inside its header");
-        return std::nullopt;
+        return false;
     }
-    Records records;
+    std::size_t count = 0;
     std::int64_t cursor = kHeaderSize;
     while (cursor < bytes.length()) {
         auto info = std::make_shared<MDFileInfo>();
@@ -185,11 +219,11 @@ std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbData(FileBytes bytes, st
             read.number(info->intaTime, 4, "access time") && read.number(info->intcTime, 4, "change time") &&
             read.number(ignored, 4, "file length") && read.number(info->intfileLen, 4, "file length") &&
             read.number(info->intflag, 1, "flag") && read.number(info->intNumberofProps, 1, "property count");
-        if (!whole) return CutShort(std::move(records), error, endsInside(read.failed()));
+        if (!whole) return CutShort(count, error, endsInside(read.failed()));
         if (info->intNumberofProps > 0) {
             const std::int64_t left = bytes.length() - cursor;
             if (info->intNumberofProps * kSmallestProperty > left)
-                return CutShort(std::move(records), error,
+                return CutShort(count, error,
                                 "the record at offset " + std::to_string(start) + " declares " +
                                     std::to_string(info->intNumberofProps) + " properties, more than the " +
                                     std::to_string(left) + " bytes left in the file can hold");
@@ -198,17 +232,21 @@ std::optional<ParseMbdb::Records> ParseMbdb::ProcessMbdbData(FileBytes bytes, st
                 std::string name;
                 std::string value;
                 if (!read.text(name, "property name") || !read.text(value, "property value"))
-                    return CutShort(std::move(records), error,
+                    return CutShort(count, error,
                                     endsInside(std::string(read.failed()) + " " + std::to_string(i + 1)));
                 if (!name.empty()) (*info->dicProperties)[name] = std::move(value);
             }
         }
         info->RecordType = RecordTypeOf(*info);
-        info->strHash = digest(info->Domain + "-" + info->FileName);
-        records.push_back(std::move(info));
+        info->strHash = ParseMbdb::digest(info->Domain + "-" + info->FileName);
+        visit(std::move(info));
+        ++count;
+        if (readUpTo) readUpTo(cursor);
     }
-    return records;
+    return true;
 }
+
+}  // namespace
 
 std::string ParseMbdb::digest(std::string_view text) {
     return SHA1Util::SHA1HashStringForUTF8String(text);

@@ -3,6 +3,7 @@
 #include "legacy/LegacyBytes.h"
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -66,6 +67,13 @@ public:
     static std::optional<Records> ProcessMbdbFile(const std::string& path, std::string* error = nullptr);
     // The same over bytes already in memory.
     static std::optional<Records> ProcessMbdbData(FileBytes bytes, std::string* error = nullptr);
+
+    // The same, record by record: each whole record goes to the visitor as it is read and is
+    // kept only if the visitor keeps it, so that a reader that wants a few of them holds no
+    // more. False where ProcessMbdbFile answers none.
+    using Visitor = std::function<void(std::shared_ptr<MDFileInfo>)>;
+    static bool VisitMbdbFile(const std::string& path, const Visitor& visit, std::string* error = nullptr);
+    static bool VisitMbdbData(FileBytes bytes, const Visitor& visit, std::string* error = nullptr);
 
     // The SHA-1 of the text's UTF-8 bytes as 40 lower-case hexadecimal characters.
     static std::string digest(std::string_view text);

@@ -61,14 +61,19 @@ public:
     TORVANE_TEXT_FIELD_OF_RECORD(HandleId, setHandleId)
 };
 
-// A message's guid with its row id (base RowId).
+// A message's guid with its row id (base RowId). A run finds one for every message of the
+// database, live ones included, so the guid is kept compactly and read as a copy.
 class MessageGuidRowId : public baseRecoveryObject {
 public:
     bool IsEqual(const MessageGuidRowId& other) const {
-        return RowId() == other.RowId() && SameText(Guid_, other.Guid_);
+        return RowId() == other.RowId() && SameText(Guid(), other.Guid());
     }
 
-    TORVANE_TEXT_FIELD_OF_RECORD(Guid, setGuid)
+    OptString Guid() const { return Guid_.get(); }
+    void setGuid(const OptString& v) { Guid_.set(v); }
+
+private:
+    CompactText Guid_;
 };
 
 // A chat's guid (base RowId: the chat's row id) with the handle address the guid ends with.

@@ -26,7 +26,9 @@ std::string Note::ShortTitle(const OptString& summary) {
     while (end > start && space(end - 1)) --end;
     std::string title;
     if (end - start > kShortTitleLength) {
-        units.tempSubString(start, kShortTitleLength).toUTF8String(title);
+        // The cut falls before a character whose two units it would part.
+        const std::int32_t cut = units.getChar32Start(start + kShortTitleLength);
+        units.tempSubString(start, cut - start).toUTF8String(title);
         title += "...";
     } else {
         title = text;

@@ -75,12 +75,18 @@ void AppointmentsSQLiteRecovery::readLiveEvents(const std::string& path) {
 
     // Items live in CalendarItem, before iOS 5 in Event.
     const LiveTableReader file(path);
+    // Where the schema no longer names the table, the rows of its width stand for its rows.
+    const LiveTableReader::Layout layout = LiveTableReader::LayoutOf(tablePatterns());
+    liveRowIds_.reset(path, eventTable(), layout);
     LiveTableReader::Rows rows;
+    bool named = false;
     for (const char* table : {"CalendarItem", "Event"}) {
         if (!file.hasTable(table)) continue;
         rows = file.rows(table, {"summary", "start_date", "unique_identifier"});
+        named = true;
         break;
     }
+    if (!named) rows = file.rows(eventTable(), {"summary", "start_date", "unique_identifier"}, &layout);
     for (const auto& row : rows.rows) {
         if (OptString identifier = row[2].toText())
             liveIdentifiers_.insert(IdentifierKey(*identifier, true));
@@ -221,6 +227,7 @@ void AppointmentsSQLiteRecovery::addRecoveredObject() {
     auto item = std::dynamic_pointer_cast<Appointment>(currentRecord());
     // A record cut short by the end of its area, or overwritten in part, holds wrong values.
     if (!currentWasMapped() || !item || !generator_ || !currentRecordIsSound()) return;
+    if (currentCellIsLive()) return;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
     const bool isNew = results().AllDeletedCalendar.appendUnlessKey(event, &CarvedEventKey);
@@ -258,6 +265,7 @@ bool AppointmentsIOS4SQLiteRecovery::alreadyInDB(const Calendar& event) const {
 void AppointmentsIOS4SQLiteRecovery::addRecoveredObject() {
     auto item = std::dynamic_pointer_cast<Appointment>(currentRecord());
     if (!currentWasMapped() || !item || !generator_ || !currentRecordIsSound()) return;
+    if (currentCellIsLive()) return;
     std::shared_ptr<Calendar> event = generator_->generateCalendarObject(*item);
     if (alreadyInDB(*event)) return;
     const bool isNew = results().DeletedCalendar.appendUnlessKey(event, &CarvedEventKey);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/BrimleyAppDelegate.h"
+#include "services/LiveTableReader.h"
 #include "services/ScanRecoverer.h"
 
 #include <cstdint>
@@ -72,6 +73,13 @@ protected:
     // Whether the current record can be listed: decoded whole, and no text of it overwritten
     // (a text that is no valid UTF-8 reaches FillModel as no value).
     bool currentRecordIsSound() const { return currentRecordIsComplete() && !currentDamaged_; }
+    // Whether the current record is a whole cell that carries a live event's row id: a copy of
+    // that event, whatever its other bytes say.
+    bool currentCellIsLive() const {
+        const auto rowId = currentRecordRowId();
+        return rowId && liveRowIds_.holds(*rowId);
+    }
+    LiveRowIds liveRowIds_;
 
     std::unique_ptr<CalendarObjectGenerator> generator_;
     bool currentDamaged_ = false;

@@ -23,3 +23,9 @@ void CalendarsService::doRecovery(const ScanContext& context) {
     recovery.DoRecoveryPath(ConnectionFileFullPath(context));
     _recoveredFiltered = recovery.RecoveredFiltered();
 }
+
+void CalendarsService::releaseResults() {
+    abstractServices::releaseResults();
+    _recoveredFiltered.clear();
+    _recoveredFiltered.shrink_to_fit();
+}

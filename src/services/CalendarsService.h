@@ -19,6 +19,7 @@ public:
 
     // initaliseForRecovery, doRecovery, processPostRecovery.
     void RecoverFromIOSBackup(const ScanContext& context) override;
+    void releaseResults() override;
 
     // Zeroes the run's counts.
     void initaliseForRecovery();

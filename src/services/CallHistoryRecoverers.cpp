@@ -66,8 +66,11 @@ void CallHistorySQLiteRecovery::DoRecoveryPath(const std::string& path) {
     setSignature(path);
     liveCalls_.clear();
     const LiveTableReader file(path);
-    for (const auto& row : file.rows(liveCallsTable(), liveCallsColumns()).rows)
+    // Where the schema no longer names the table, the rows of its width stand for its rows.
+    const LiveTableReader::Layout layout = LiveTableReader::LayoutOf(tablePatterns());
+    for (const auto& row : file.rows(liveCallsTable(), liveCallsColumns(), &layout).rows)
         liveCalls_.emplace(row[0].toText(), row[1].asDouble(), row[2].asInteger());
+    liveRowIds_.reset(path, liveCallsTable(), layout);
     liveUniqueIds_.clear();
     if (const char* statement = liveUniqueIdsStatement(); statement && file.hasTable(liveCallsTable())) {
         SqliteResultSet ids = file.query(statement);
@@ -93,6 +96,8 @@ void CallHistorySQLiteRecovery::FillModel(std::int64_t column, const ColumnValue
     const std::string* mapped = tablePattern.mappedName(column);
     auto* call = dynamic_cast<CallHistory*>(currentRecord().get());
     if (!mapped || !call || !isOwnName(*mapped)) return;
+    // A blob where a text or number belongs whose bytes are no text: overwritten in part.
+    if (object.isBlob() && !getStringFromValue(object)) currentDamaged_ = true;
     markCurrentMapped();
     const std::string& name = *mapped;
     if (name == "date" || name == "zdate") currentHasDate_ = object.isNumber();
@@ -149,6 +154,7 @@ bool CallHistorySQLiteRecovery::isLiveCall(const CallHistory& call) const {
     // A record with the identifier of a live call is a copy of that call, however its other
     // columns were decoded (a copy read a few bytes off shows a wrong date and address).
     if (call.ZUniqueId() && liveUniqueIds_.count(*call.ZUniqueId()) != 0) return true;
+    if (const auto rowId = currentRecordRowId(); rowId && liveRowIds_.holds(*rowId)) return true;
     return currentHasDate_ &&
            liveCalls_.count({call.Address(), call.OriginalDate(), call.Duration()}) != 0;
 }

@@ -74,6 +74,8 @@ private:
 
     std::set<CallKey> liveCalls_;
     std::set<std::string> liveUniqueIds_;
+    // A whole cell that carries a live call's row id is that call.
+    LiveRowIds liveRowIds_;
     std::unique_ptr<ContactNamesByNumber> names_;
     bool currentHasDate_ = false;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.

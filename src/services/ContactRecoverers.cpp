@@ -1,5 +1,6 @@
 #include "services/ContactRecoverers.h"
 
+#include "carving/SQLiteSignature.h"
 #include "carving/SqLiteTableSignatures.h"
 #include "common/DateUtils.h"
 #include "common/PhoneAndEmailUtils.h"
@@ -38,6 +39,11 @@ std::vector<std::string> SplitAtBlanks(const std::string& text) {
         if (blank == std::string::npos) return parts;
         from = blank + 1;
     }
+}
+
+// A name as the keys compare it: an empty text is no name.
+OptString Present(const OptString& text) {
+    return StringUtils::IsNullOrEmpty(text) ? OptString{} : text;
 }
 
 ColumnValue Bind(const OptString& text) {
@@ -85,20 +91,158 @@ bool AddressBookRecovery::SamePersonName(const Contact& a, const Contact& b) {
 }
 
 OptString AddressBookRecovery::PersonNameKey(const Contact& contact) {
-    if (StringUtils::IsNullOrEmpty(contact.FirstName()) &&
-        StringUtils::IsNullOrEmpty(contact.LastName()))
-        return std::nullopt;
-    return RecordKey().add(contact.FirstName()).add(contact.LastName()).take();
+    const OptString first = Present(contact.FirstName()), last = Present(contact.LastName());
+    if (first || last) return RecordKey().add(std::int64_t{1}).add(first).add(last).take();
+    if (const OptString organization = Present(contact.Organization()))
+        return RecordKey().add(std::int64_t{2}).add(organization).take();
+    return std::nullopt;
 }
 
 OptString AddressBookRecovery::IdentityKey(const Contact& contact) {
     if (!StringUtils::IsNullOrEmpty(contact.Guid()))
         return RecordKey().add(std::int64_t{1}).add(contact.Guid()).take();
-    if (!PersonNameKey(contact)) return std::nullopt;
+    const OptString name = PersonNameKey(contact);
+    if (!name) return std::nullopt;
     RecordKey key;
-    key.add(std::int64_t{2}).add(contact.FirstName()).add(contact.LastName());
+    key.add(std::int64_t{2}).add(name);
     if (contact.CreationDate()) key.add(contact.OriginalCreationDate());
     return key.take();
+}
+
+bool AddressBookRecovery::isLiveRowId(std::string_view table, std::int64_t rowId) const {
+    auto known = liveRowIds_.find(std::string(table));
+    if (known == liveRowIds_.end())
+        known = liveRowIds_
+                    .emplace(std::string(table),
+                             LiveTableReader(path_).rowIds(table, &layoutOf(table)))
+                    .first;
+    return std::binary_search(known->second.begin(), known->second.end(), rowId);
+}
+
+bool AddressBookRecovery::isLivePerson(std::int64_t rowId) const {
+    return isLiveRowId("ABPerson", rowId) || isLiveRowId("ABPersonFullTextSearch_content", rowId);
+}
+
+namespace {
+
+constexpr std::int64_t kPhoneProperty = 3;
+constexpr std::int64_t kEmailProperty = 4;
+constexpr std::size_t kShortestNumberTail = 7;
+
+// Puts the numbers in the contact's six number fields and its list of numbers.
+void SetNumbers(Contact& contact, const std::vector<std::string>& numbers) {
+    const auto slot = [&](std::size_t i) {
+        return i < numbers.size() ? OptString(numbers[i])
+                                  : i == 0 ? OptString(std::string()) : OptString();
+    };
+    contact.setContactNo1(slot(0));
+    contact.setContactNo2(slot(1));
+    contact.setContactNo3(slot(2));
+    contact.setContactNo4(slot(3));
+    contact.setContactNo5(slot(4));
+    contact.setContactNo6(slot(5));
+    contact.ContactNumbers().clear();
+    for (const auto& whole : numbers) {
+        auto number = std::make_shared<ContactNumber>();
+        number->setLabel("Other Phone");
+        number->setNumber(whole);
+        contact.ContactNumbers().push_back(std::move(number));
+    }
+}
+
+// Puts the addresses in the contact's three e-mail fields and its list of e-mail addresses.
+void SetEmailAddresses(Contact& contact, const std::vector<std::string>& addresses) {
+    const auto slot = [&](std::size_t i) {
+        return i < addresses.size() ? OptString(addresses[i]) : OptString();
+    };
+    contact.setEmailAddress1(slot(0));
+    contact.setEmailAddress2(slot(1));
+    contact.setEmailAddress3(slot(2));
+    contact.ContactEmailAddresses().clear();
+    for (const auto& address : addresses) {
+        auto email = std::make_shared<ContactEmailAddress>();
+        email->setLabel("Other Email");
+        email->setEmail(address);
+        contact.ContactEmailAddresses().push_back(std::move(email));
+    }
+}
+
+bool SameNumber(const std::string& a, const std::string& b) {
+    return iPhoneNumberUtils::SameNumberKey(iPhoneNumberUtils::NumberKey(a),
+                                            iPhoneNumberUtils::NumberKey(b), kShortestNumberTail);
+}
+
+}  // namespace
+
+void AddressBookRecovery::setCarvedValues(std::vector<std::shared_ptr<ContactABMultiValue>> values) {
+    carvedValues_.clear();
+    for (auto& value : values)
+        if (value) carvedValues_[value->RecordId()].push_back(std::move(value));
+    // In the person's order; a row found twice (in a page's gap and in a freeblock) once.
+    const auto order = [](const auto& value) {
+        return std::tuple(value->Property(), value->Identifier(), value->value());
+    };
+    for (auto& [recordId, rows] : carvedValues_) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](const auto& a, const auto& b) { return order(a) < order(b); });
+        rows.erase(std::unique(rows.begin(), rows.end(),
+                               [&](const auto& a, const auto& b) { return order(a) == order(b); }),
+                   rows.end());
+    }
+}
+
+void AddressBookRecovery::takeStoredValues(Contact& contact,
+                                           std::optional<std::int64_t> rowId) const {
+    if (carvedValues_.empty()) return;
+    std::vector<std::string> listed;
+    for (const auto& number : contact.ContactNumbers())
+        if (number && !StringUtils::IsNullOrEmpty(number->Number()))
+            listed.push_back(*number->Number());
+    const std::vector<std::shared_ptr<ContactABMultiValue>>* rows = nullptr;
+    if (rowId) {
+        const auto found = carvedValues_.find(*rowId);
+        if (found != carvedValues_.end()) rows = &found->second;
+    }
+    if (!rows) {
+        // The deleted person whose stored numbers the full-text lists name; none when two
+        // people's rows name as many of them.
+        std::size_t most = 0;
+        bool tie = false;
+        for (const auto& [recordId, values] : carvedValues_) {
+            std::size_t named = 0;
+            for (const auto& value : values)
+                if (value->Property() == kPhoneProperty && value->value())
+                    named += std::any_of(listed.begin(), listed.end(), [&](const auto& number) {
+                        return SameNumber(number, *value->value());
+                    });
+            if (named == 0 || named < most) continue;
+            tie = named == most;
+            most = named;
+            rows = &values;
+        }
+        if (tie) rows = nullptr;
+    }
+    if (!rows || isLivePerson(rows->front()->RecordId())) return;
+    std::vector<std::string> numbers, addresses;
+    const auto addNumber = [&](const std::string& number) {
+        if (std::none_of(numbers.begin(), numbers.end(),
+                         [&](const auto& stored) { return SameNumber(stored, number); }))
+            numbers.push_back(number);
+    };
+    for (const auto& value : *rows) {
+        if (StringUtils::IsNullOrEmpty(value->value())) continue;
+        if (value->Property() == kPhoneProperty) addNumber(*value->value());
+        if (value->Property() == kEmailProperty &&
+            std::find(addresses.begin(), addresses.end(), *value->value()) == addresses.end())
+            addresses.push_back(*value->value());
+    }
+    for (const std::string& number : listed) addNumber(number);
+    for (const auto& email : contact.ContactEmailAddresses())
+        if (email && email->Email() &&
+            std::find(addresses.begin(), addresses.end(), *email->Email()) == addresses.end())
+            addresses.push_back(*email->Email());
+    SetNumbers(contact, numbers);
+    SetEmailAddresses(contact, addresses);
 }
 
 bool AddressBookRecovery::isListed(const Contact& contact) const {
@@ -111,6 +255,7 @@ void AddressBookRecovery::setSignature(const std::string& path, std::string_view
     setTablePatterns(std::vector<TablePattern>{});
     path_ = path;
     liveRows_.clear();
+    liveRowIds_.clear();
     live_ = SqliteConnection::OpenReadOnly(path);
     if (!live_->isOpen()) return;
     if (!liveTable.empty() && !LiveTableReader(path).mayHoldTable(liveTable)) return;
@@ -143,13 +288,28 @@ std::optional<bool> AddressBookRecovery::liveRowExists(std::string_view sql,
     return std::nullopt;
 }
 
+const LiveTableReader::Layout& AddressBookRecovery::layoutOf(std::string_view table) const {
+    const auto known = layouts_.find(table);
+    if (known != layouts_.end()) return known->second;
+    const auto catalogue = context().signatures;
+    const SQLiteSignature* signature =
+        catalogue ? catalogue->Find(kDomain, kDatabase, table) : nullptr;
+    return layouts_
+        .emplace(std::string(table),
+                 LiveTableReader::LayoutOf(signature ? signature->TablePatterns()
+                                                     : std::vector<TablePattern>{}))
+        .first->second;
+}
+
 const std::vector<std::vector<ColumnValue>>& AddressBookRecovery::liveRows(
     std::string_view table, const std::vector<std::string>& columns) const {
     std::string key(table);
     for (const std::string& column : columns) key += "\n" + column;
     const auto known = liveRows_.find(key);
     if (known != liveRows_.end()) return known->second;
-    return liveRows_.emplace(key, LiveTableReader(path_).rows(table, columns).rows).first->second;
+    return liveRows_
+        .emplace(key, LiveTableReader(path_).rows(table, columns, &layoutOf(table)).rows)
+        .first->second;
 }
 
 void AddressBookRecovery::replaceListed(const std::shared_ptr<Contact>& old,
@@ -189,22 +349,7 @@ void ContactSearchsSQLiteRecovery::SplitPhoneNumbers(Contact& contact) {
     if (StringUtils::IsNullOrEmpty(contact.C15Phone())) return;
     // The search text lists whole numbers, each possibly in several forms, separated by the same
     // blanks that separate the groups of a number: it says nothing of what kind each number is.
-    const auto numbers = iPhoneNumberUtils::SplitWholeNumbers(*contact.C15Phone());
-    const auto slot = [&](std::size_t i, void (Contact::*set)(OptString)) {
-        if (i < numbers.size()) (contact.*set)(numbers[i]);
-    };
-    slot(0, &Contact::setContactNo1);
-    slot(1, &Contact::setContactNo2);
-    slot(2, &Contact::setContactNo3);
-    slot(3, &Contact::setContactNo4);
-    slot(4, &Contact::setContactNo5);
-    slot(5, &Contact::setContactNo6);
-    for (const auto& whole : numbers) {
-        auto number = std::make_shared<ContactNumber>();
-        number->setLabel("Other Phone");
-        number->setNumber(whole);
-        contact.ContactNumbers().push_back(std::move(number));
-    }
+    SetNumbers(contact, iPhoneNumberUtils::SplitWholeNumbers(*contact.C15Phone()));
 }
 
 void ContactSearchsSQLiteRecovery::filterMessages(const std::string& path) {
@@ -224,15 +369,7 @@ void ContactSearchsSQLiteRecovery::SplitEmailAddresses(Contact& contact) {
     auto parts = SplitAtBlanks(*contact.C16Email());
     parts.erase(std::remove(parts.begin(), parts.end(), std::string()), parts.end());
     if (parts.empty()) return;
-    contact.setEmailAddress1(parts[0]);
-    if (parts.size() >= 2) contact.setEmailAddress2(parts[1]);
-    if (parts.size() >= 3) contact.setEmailAddress3(parts[2]);
-    for (const auto& part : parts) {
-        auto email = std::make_shared<ContactEmailAddress>();
-        email->setLabel("Other Email");
-        email->setEmail(part);
-        contact.ContactEmailAddresses().push_back(std::move(email));
-    }
+    SetEmailAddresses(contact, parts);
 }
 
 void ContactSearchsSQLiteRecovery::SplitAddresses(Contact& contact) {
@@ -256,6 +393,7 @@ std::int32_t ContactSearchsSQLiteRecovery::incrementRecoveryCount() {
 
 void ContactSearchsSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     liveIndex_.reset();
+    sameNames_.clear();
     setSignature(path, "ABPersonFullTextSearch_content", "ABPersonFullTextSearch_content");
     AbstractSqLiteRecovery::DoRecoveryPath(path);
 }
@@ -292,6 +430,8 @@ void ContactSearchsSQLiteRecovery::FillModel(std::int64_t column, const ColumnVa
         contact.setLastName(TextOf(object));
     } else if (name == "c2Middle") {
         contact.setMiddleName(TextOf(object));
+    } else if (name == "c6Organization") {
+        contact.setOrganization(TextOf(object));
     } else if (name == "c15Phone") {
         contact.setC15Phone(TextOf(object));
         SplitPhoneNumbers(contact);
@@ -318,18 +458,23 @@ std::optional<OptString> NameOf(const ColumnValue& value) {
 const ContactSearchsSQLiteRecovery::LiveIndex& ContactSearchsSQLiteRecovery::liveIndex() const {
     if (liveIndex_) return *liveIndex_;
     LiveIndex index;
-    for (const auto& row : liveRows("ABPersonFullTextSearch_content",
-                                    {"docid", "c0First", "c1Last", "c2Middle", "c15Phone"})) {
+    for (const auto& row :
+         liveRows("ABPersonFullTextSearch_content",
+                  {"docid", "c0First", "c1Last", "c2Middle", "c6Organization", "c15Phone"})) {
         if (row[0].isNumber()) index.rowIds.insert(row[0].asInteger());
-        const auto first = NameOf(row[1]), last = NameOf(row[2]), middle = NameOf(row[3]);
-        if (first && last && middle) index.names.emplace(*first, *last, *middle);
-        index.phones.push_back(TrimmedText(row[4].toText()));
+        const auto first = NameOf(row[1]), last = NameOf(row[2]), middle = NameOf(row[3]),
+                   organization = NameOf(row[4]);
+        if (first && last && middle && organization)
+            index.names.emplace(Present(*first), Present(*last), Present(*middle),
+                                Present(*organization));
+        index.phones.push_back(TrimmedText(row[5].toText()));
     }
     std::sort(index.phones.begin(), index.phones.end());
-    for (const auto& person : liveRows("ABPerson", {"ROWID", "First", "Last"})) {
-        const auto first = NameOf(person[1]), last = NameOf(person[2]);
-        if (!first || !last) continue;
-        auto& rowIds = index.persons[{*first, *last}];
+    for (const auto& person : liveRows("ABPerson", {"ROWID", "First", "Last", "Organization"})) {
+        const auto first = NameOf(person[1]), last = NameOf(person[2]),
+                   organization = NameOf(person[3]);
+        if (!first || !last || !organization) continue;
+        auto& rowIds = index.persons[{Present(*first), Present(*last), Present(*organization)}];
         if (person[0].isInteger()) rowIds.push_back(person[0].asInteger());
     }
     for (const auto& value : liveRows("ABMultiValue", {"record_id", "value"}))
@@ -339,20 +484,19 @@ const ContactSearchsSQLiteRecovery::LiveIndex& ContactSearchsSQLiteRecovery::liv
     return liveIndex_.emplace(std::move(index));
 }
 
-bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
+ContactSearchsSQLiteRecovery::Liveness ContactSearchsSQLiteRecovery::isLive(
+    const Contact& contact) const {
     const LiveIndex& live = liveIndex();
     // The row of a person that still exists: the same row id (where the record kept it).
-    if (currentRowIdWasRead() && live.rowIds.count(contact.RowId())) return true;
-    // Free space holds older copies of rows that still exist (a person whose number changed):
-    // a live row of the same names is that person.
-    if (live.names.count({contact.FirstName(), contact.LastName(), contact.MiddleName()}))
-        return true;
+    if (currentRowIdWasRead() && live.rowIds.count(contact.RowId())) return Liveness::Live;
     // A row of a person whose person row is live: the same names and, where the row has
     // numbers, one of that person's numbers.
     const auto numbers = iPhoneNumberUtils::SplitWholeNumbers(TrimmedText(contact.C15Phone()));
-    if (const auto person = live.persons.find({contact.FirstName(), contact.LastName()});
+    if (const auto person = live.persons.find({Present(contact.FirstName()),
+                                               Present(contact.LastName()),
+                                               Present(contact.Organization())});
         person != live.persons.end()) {
-        if (numbers.empty()) return true;
+        if (numbers.empty()) return Liveness::Live;
         std::vector<std::string> keys;
         for (const auto& number : numbers) keys.push_back(iPhoneNumberUtils::NumberKey(number));
         for (const std::int64_t rowId : person->second) {
@@ -360,19 +504,27 @@ bool ContactSearchsSQLiteRecovery::isLive(const Contact& contact) const {
             if (values == live.numberKeys.end()) continue;
             for (const auto& value : values->second)
                 for (const auto& key : keys)
-                    if (iPhoneNumberUtils::SameNumberKey(key, value)) return true;
+                    if (iPhoneNumberUtils::SameNumberKey(key, value)) return Liveness::Live;
         }
     }
     // A copy written before the person was renamed or given more numbers: its numbers are the
     // first numbers of a live row, in the same order and forms.
     const std::string phones = TrimmedText(contact.C15Phone());
     if (!phones.empty()) {
-        if (std::binary_search(live.phones.begin(), live.phones.end(), phones)) return true;
+        if (std::binary_search(live.phones.begin(), live.phones.end(), phones))
+            return Liveness::Live;
         const std::string head = phones + ' ';
         const auto next = std::lower_bound(live.phones.begin(), live.phones.end(), head);
-        if (next != live.phones.end() && next->compare(0, head.size(), head) == 0) return true;
+        if (next != live.phones.end() && next->compare(0, head.size(), head) == 0)
+            return Liveness::Live;
     }
-    return false;
+    // Free space holds older copies of rows that still exist (a person whose number changed):
+    // a live row of the same names may be that person. With numbers that person lacks, it may
+    // as well be a deleted person of the same names.
+    if (live.names.count({Present(contact.FirstName()), Present(contact.LastName()),
+                          Present(contact.MiddleName()), Present(contact.Organization())}))
+        return numbers.empty() ? Liveness::Live : Liveness::SameNamesOnly;
+    return Liveness::Deleted;
 }
 
 bool ContactSearchsSQLiteRecovery::acceptHeader(ByteView area, const SQLiteTableHeaderInfo& info,
@@ -391,7 +543,21 @@ void ContactSearchsSQLiteRecovery::addRecoveredObject() {
     // later cell overwrote: its last texts are cut and its values cannot be told from others'.
     if (!mapped || !currentRecord() || !currentRecordIsComplete() || !firstSighting()) return;
     auto contact = std::static_pointer_cast<Contact>(currentRecord());
-    if (!isLive(*contact)) listContact(contact, false);
+    // A whole cell that carries a live row's docid is that row, whatever its bytes say.
+    const auto rowId = currentRecordRowId();
+    if (rowId && isLivePerson(*rowId)) return;
+    switch (isLive(*contact)) {
+        case Liveness::Live:
+            return;
+        case Liveness::SameNamesOnly:
+            takeStoredValues(*contact, std::nullopt);
+            sameNames_.push_back(std::move(contact));
+            return;
+        case Liveness::Deleted:
+            takeStoredValues(*contact, rowId);
+            listContact(contact, false);
+            return;
+    }
 }
 
 // ---- Person table ----
@@ -480,9 +646,10 @@ bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
     // The guid names one person for good; without it (older files) the names and the creation
     // time do. Where SQLite cannot answer, the live rows as the file's own pages hold them do.
     if (contact.Guid() && !contact.Guid()->empty()) {
-        if (const auto answer = liveRowExists("SELECT 1 FROM ABPerson WHERE guid = ?",
-                                              {ColumnValue(*contact.Guid())}))
-            return *answer;
+        if (liveRowExists("SELECT 1 FROM ABPerson WHERE guid = ?", {ColumnValue(*contact.Guid())})
+                .value_or(false))
+            return true;
+        // A damaged index answers "no row" without an error: the table itself confirms it.
         for (const auto& row : liveRows("ABPerson", {"guid"}))
             if (row[0].text() && *row[0].text() == *contact.Guid()) return true;
         return false;
@@ -513,42 +680,69 @@ bool ContactsSQLiteRecovery::pairWithFullText(const std::shared_ptr<Contact>& co
     const OptString name = PersonNameKey(*contact);
     if (!name) return false;
     const auto unpaired = fullTextUnpaired_.find(*name);
-    if (unpaired == fullTextUnpaired_.end() || unpaired->second.empty()) return false;
+    if (unpaired == fullTextUnpaired_.end() || unpaired->second.empty()) {
+        // A deleted person of the names of a live one: its full-text row was held back.
+        const auto held = sameNames_.find(*name);
+        if (held == sameNames_.end() || held->second.empty()) return false;
+        const std::shared_ptr<Contact> fullText = held->second.front();
+        held->second.erase(held->second.begin());
+        if (key) paired_.insert(*key);
+        TakeFullText(*contact, *fullText);
+        listContact(contact, true);
+        return true;
+    }
     const std::shared_ptr<Contact> fullText = unpaired->second.front();
     unpaired->second.erase(unpaired->second.begin());
     if (key) paired_.insert(*key);
-    // What only the full-text row knows.
-    contact->setMiddleName(contact->MiddleName() ? contact->MiddleName() : fullText->MiddleName());
-    contact->setC15Phone(fullText->C15Phone());
-    contact->setC16Email(fullText->C16Email());
-    contact->setC17Address(fullText->C17Address());
-    contact->setContactNo1(fullText->ContactNo1());
-    contact->setContactNo2(fullText->ContactNo2());
-    contact->setContactNo3(fullText->ContactNo3());
-    contact->setContactNo4(fullText->ContactNo4());
-    contact->setContactNo5(fullText->ContactNo5());
-    contact->setContactNo6(fullText->ContactNo6());
-    contact->setEmailAddress1(fullText->EmailAddress1());
-    contact->setEmailAddress2(fullText->EmailAddress2());
-    contact->setEmailAddress3(fullText->EmailAddress3());
-    contact->ContactNumbers() = fullText->ContactNumbers();
-    contact->ContactEmailAddresses() = fullText->ContactEmailAddresses();
-    contact->ContactAddresses() = fullText->ContactAddresses();
-    if (!contact->Organization()) contact->setOrganization(fullText->Organization());
+    TakeFullText(*contact, *fullText);
     replaceListed(fullText, contact);
     return true;
 }
 
-void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact) {
+void ContactsSQLiteRecovery::TakeFullText(Contact& contact, const Contact& fullText) {
+    // What only the full-text row knows.
+    contact.setMiddleName(contact.MiddleName() ? contact.MiddleName() : fullText.MiddleName());
+    contact.setC15Phone(fullText.C15Phone());
+    contact.setC16Email(fullText.C16Email());
+    contact.setC17Address(fullText.C17Address());
+    contact.setContactNo1(fullText.ContactNo1());
+    contact.setContactNo2(fullText.ContactNo2());
+    contact.setContactNo3(fullText.ContactNo3());
+    contact.setContactNo4(fullText.ContactNo4());
+    contact.setContactNo5(fullText.ContactNo5());
+    contact.setContactNo6(fullText.ContactNo6());
+    contact.setEmailAddress1(fullText.EmailAddress1());
+    contact.setEmailAddress2(fullText.EmailAddress2());
+    contact.setEmailAddress3(fullText.EmailAddress3());
+    contact.ContactNumbers() = fullText.ContactNumbers();
+    contact.ContactEmailAddresses() = fullText.ContactEmailAddresses();
+    contact.ContactAddresses() = fullText.ContactAddresses();
+    if (!contact.Organization()) contact.setOrganization(fullText.Organization());
+}
+
+void ContactsSQLiteRecovery::offer(const std::shared_ptr<Contact>& contact,
+                                   std::optional<std::int64_t> rowId) {
     if (isLive(*contact) || isListed(*contact) || pairWithFullText(contact)) return;
+    takeStoredValues(*contact, rowId);
     listContact(contact, true);
+}
+
+void ContactsSQLiteRecovery::setSameNamesAsLive(std::vector<std::shared_ptr<Contact>> contacts) {
+    sameNames_.clear();
+    for (auto& contact : contacts)
+        if (contact)
+            if (const OptString name = PersonNameKey(*contact))
+                sameNames_[*name].push_back(std::move(contact));
 }
 
 void ContactsSQLiteRecovery::addRecoveredObject() {
     const bool mapped = currentWasMapped();
     // As in the full-text table, a record cut short is left out.
     if (!mapped || !currentRecord() || !currentRecordIsComplete() || !firstSighting()) return;
-    offer(std::static_pointer_cast<Contact>(currentRecord()));
+    // A whole cell that carries a live person's row id is that person, whatever its bytes say.
+    const auto rowId = currentRecordRowId();
+    if (rowId && isLivePerson(*rowId)) return;
+    offer(std::static_pointer_cast<Contact>(currentRecord()), rowId);
 }
 
 // ---- Multi-value table ----
@@ -586,6 +780,14 @@ void ContactsABMultiValueSQLiteRecovery::filterMessages(const std::string& path)
         }
         RecoveredFiltered().push_back(record);
     }
+}
+
+std::vector<std::shared_ptr<ContactABMultiValue>> ContactsABMultiValueSQLiteRecovery::deletedValues() {
+    std::vector<std::shared_ptr<ContactABMultiValue>> values;
+    for (const auto& record : RecoveredFiltered())
+        if (auto value = std::dynamic_pointer_cast<ContactABMultiValue>(record))
+            values.push_back(std::move(value));
+    return values;
 }
 
 std::shared_ptr<baseRecoveryObject> ContactsABMultiValueSQLiteRecovery::GetNewRecoveryObject() {

@@ -4,6 +4,7 @@
 #include "common/Types.h"
 #include "services/CarvedRecordCheck.h"
 #include "services/CarvedRowFingerprint.h"
+#include "services/LiveTableReader.h"
 #include "services/ScanRecoverer.h"
 
 #include <cstdint>
@@ -21,6 +22,7 @@
 
 class BrimleyAppDelegate;
 class Contact;
+class ContactABMultiValue;
 class SqliteConnection;
 
 // The recoverers of the address book ("AddressBook.sqlitedb"). Each carves one table's deleted
@@ -34,11 +36,23 @@ class AddressBookRecovery : public ScanRecoverer<> {
 public:
     ~AddressBookRecovery() override;
 
-    // Two contacts name the same person: equal first and last names (absent equals absent) and
-    // at least one of them present and not empty.
+    // Two contacts name the same person: equal first and last names (absent equals empty) and
+    // at least one of them not empty; for contacts of neither, equal organisations that are not
+    // empty (a company's card).
     static bool SamePersonName(const Contact& a, const Contact& b);
     // The key of SamePersonName for hashed look-ups; none for a contact without a name.
     static OptString PersonNameKey(const Contact& contact);
+
+    // The values of deleted multi-value rows (numbers, e-mail addresses) carved from the same
+    // file: what the phone stored, which the contacts listed take in the place of the forms
+    // their full-text rows list.
+    void setCarvedValues(std::vector<std::shared_ptr<ContactABMultiValue>> values);
+    // Puts the numbers and e-mail addresses of the person's carved multi-value rows in the
+    // contact's place: the rows of its row id where it is known, else those of the one deleted
+    // person whose numbers the contact's full-text lists name. The values the rows lack (rows
+    // overwritten since) stay as the full-text lists give them. Nothing changes when no rows
+    // are found.
+    void takeStoredValues(Contact& contact, std::optional<std::int64_t> rowId) const;
     // Who a carved contact is: its guid, which names one person for good; without one (a
     // full-text row, a person row of an older file) its names and, where the row has one, its
     // creation time. None for a contact without guid and names. People of the same names with
@@ -61,6 +75,12 @@ protected:
     // SQL, or from the file's own pages where SQLite cannot read it.
     const std::vector<std::vector<ColumnValue>>& liveRows(
         std::string_view table, const std::vector<std::string>& columns) const;
+    // Whether the row id names a live row of the table (LiveTableReader::rowIds), read once per
+    // run: a whole cell that carries one is a copy of that row.
+    bool isLiveRowId(std::string_view table, std::int64_t rowId) const;
+    // Whether a person of that row id is live: its person row or its full-text row (whose docid
+    // is the person's row id) is, where either table lost the row (a file cut short).
+    bool isLivePerson(std::int64_t rowId) const;
     // Adds one to DeletedContactCount, appends the contact to AllDeletedContacts and then to
     // DeletedContact, and tells the window when asked to. False, listing nothing, when the
     // contact has no name, organisation, number or e-mail address, or when this recoverer listed
@@ -84,8 +104,13 @@ protected:
                       std::int64_t contentShift) override;
 
 private:
+    // The columns of an address-book table as its widest carving pattern names them, for a file
+    // whose schema no longer names the table (LiveTableReader::Layout).
+    const LiveTableReader::Layout& layoutOf(std::string_view table) const;
+
     std::string path_;
     std::shared_ptr<SqliteConnection> live_;
+    mutable std::map<std::string, LiveTableReader::Layout, std::less<>> layouts_;
     mutable std::set<std::string> unanswerable_;
     mutable std::map<std::string, std::vector<std::vector<ColumnValue>>> liveRows_;
     CarvedRecordCheck recordCheck_;
@@ -93,6 +118,9 @@ private:
     CarvedRowSightings sightings_;
     // The IdentityKeys of the contacts this recoverer listed.
     std::unordered_set<std::string> listed_;
+    mutable std::map<std::string, std::vector<std::int64_t>> liveRowIds_;
+    // The carved multi-value rows of deleted people, by the person's row id.
+    std::map<std::int64_t, std::vector<std::shared_ptr<ContactABMultiValue>>> carvedValues_;
 };
 
 // Rows of the full-text table ABPersonFullTextSearch_content: names, and blank-separated lists
@@ -120,6 +148,11 @@ public:
     std::int32_t setRecoveryCount(std::int32_t n);
     std::int32_t incrementRecoveryCount();
 
+    // The carved rows that only their names tie to a live person, whose numbers that person
+    // lacks: an older copy of that person's row, or the row of a deleted person of the same
+    // names. They are not listed; a deleted person row of those names takes one of them.
+    const std::vector<std::shared_ptr<Contact>>& sameNamesAsLive() const { return sameNames_; }
+
     // The position check after the text of `field` was decoded: for "c15Phone" longer than six
     // bytes, where among its first six bytes the list starts ('+', the byte 0x1E or a digit;
     // 0 when none of them does, and for six bytes or fewer); kKeepPosition for any other field.
@@ -137,19 +170,21 @@ protected:
                       std::int64_t contentShift) override;
 
 private:
-    bool isLive(const Contact& contact) const;
+    enum class Liveness { Deleted, Live, SameNamesOnly };
+    Liveness isLive(const Contact& contact) const;
 
     // The live rows that a carved row is compared with, read once per file: a large address
     // book is compared with thousands of carved rows.
     struct LiveIndex {
         // The docids of the live full-text rows.
         std::unordered_set<std::int64_t> rowIds;
-        // The first, last and middle names of the live full-text rows.
-        std::set<std::tuple<OptString, OptString, OptString>> names;
+        // The first, last and middle names and the organisation of the live full-text rows
+        // (empty texts as absent).
+        std::set<std::tuple<OptString, OptString, OptString, OptString>> names;
         // The trimmed number lists of the live full-text rows, sorted.
         std::vector<std::string> phones;
-        // The ROWIDs of the live person rows per first and last name.
-        std::map<std::pair<OptString, OptString>, std::vector<std::int64_t>> persons;
+        // The ROWIDs of the live person rows per first and last name and organisation.
+        std::map<std::tuple<OptString, OptString, OptString>, std::vector<std::int64_t>> persons;
         // The number keys of the live multi-values per person ROWID.
         std::unordered_map<std::int64_t, std::vector<std::string>> numberKeys;
     };
@@ -158,6 +193,7 @@ private:
     // The mapped name of the column filled last.
     std::string field_;
     mutable std::optional<LiveIndex> liveIndex_;
+    std::vector<std::shared_ptr<Contact>> sameNames_;
 };
 
 // Rows of the person table ABPerson: names, organisation, note, dates, guid. A person already
@@ -170,6 +206,11 @@ public:
         : AddressBookRecovery(std::move(context)) {}
 
     void DoRecoveryPath(const std::string& path) override;
+
+    // The full-text rows held back because a live person has their names
+    // (ContactSearchsSQLiteRecovery::sameNamesAsLive): a deleted person row of those names
+    // whose full-text row was not listed pairs with one of them.
+    void setSameNamesAsLive(std::vector<std::shared_ptr<Contact>> contacts);
 
     // Keeps in RecoveredFiltered the contacts of RecoveredData that have a first or a last name
     // and whose first and last names no live person row of the database at path has.
@@ -193,18 +234,24 @@ private:
     // addresses and addresses of the full-text row added: it is one person, and the person row
     // holds the dates and the other fields that the full-text row lacks.
     bool pairWithFullText(const std::shared_ptr<Contact>& contact);
-    void offer(const std::shared_ptr<Contact>& contact);
+    void offer(const std::shared_ptr<Contact>& contact, std::optional<std::int64_t> rowId);
+
+    // What a person row takes from its full-text row.
+    static void TakeFullText(Contact& contact, const Contact& fullText);
 
     // Per name key, the contacts listed before this run (by the full-text recoverer) that have
     // not been paired with a person row yet.
     std::unordered_map<std::string, std::vector<std::shared_ptr<Contact>>> fullTextUnpaired_;
+    // Per name key, the full-text rows held back as of a live person's names.
+    std::unordered_map<std::string, std::vector<std::shared_ptr<Contact>>> sameNames_;
     // The IdentityKeys of the person rows paired with a full-text contact.
     std::unordered_set<std::string> paired_;
 };
 
 // Rows of the multi-value table ABMultiValue (one phone number, e-mail address or similar of
 // a person). Keeps them in RecoveredData and, after the carving, those that the live table does
-// not hold in RecoveredFiltered; lists nothing.
+// not hold in RecoveredFiltered; lists nothing. The contacts service hands those to the
+// recoverers that list contacts (setCarvedValues).
 class ContactsABMultiValueSQLiteRecovery : public AddressBookRecovery {
 public:
     explicit ContactsABMultiValueSQLiteRecovery(ScanContext context)
@@ -213,6 +260,8 @@ public:
     void DoRecoveryPath(const std::string& path) override;
     // Keeps in RecoveredFiltered the carved values that the database at path does not hold.
     void filterMessages(const std::string& path);
+    // RecoveredFiltered as multi-value rows.
+    std::vector<std::shared_ptr<ContactABMultiValue>> deletedValues();
 
 protected:
     std::shared_ptr<baseRecoveryObject> GetNewRecoveryObject() override;

@@ -22,6 +22,13 @@ void contactServices::RecoverFromIOSBackup(const ScanContext& context) {
     checkForExisitngData(context);
 }
 
+void contactServices::releaseResults() {
+    abstractServices::releaseResults();
+    std::lock_guard lock(mutex_);
+    ContactsAll_.clear();
+    ContactsAll_.shrink_to_fit();
+}
+
 void contactServices::initaliseForRecovery() {
     {
         std::lock_guard lock(mutex_);
@@ -36,12 +43,20 @@ void contactServices::checkForExisitngData(const ScanContext& context) {
     // Without the file both recoverers would find nothing, each after failing to open it (the
     // scan names the missing file once).
     if (!ConnectionString(context)) return;
-    // The full-text rows come first: they carry the numbers and addresses, and the person
+    // The deleted multi-value rows first: the numbers and e-mail addresses as the phone stored
+    // them, which the contacts listed take in the place of their full-text forms.
+    ContactsABMultiValueSQLiteRecovery values(context);
+    values.DoRecoveryPath(path);
+    if (context.cancelled()) return;
+    // The full-text rows come next: they carry the numbers and addresses, and the person
     // recoverer leaves out the people they have listed.
     ContactSearchsSQLiteRecovery fullText(context);
+    fullText.setCarvedValues(values.deletedValues());
     fullText.DoRecoveryPath(path);
     if (context.cancelled()) return;
     ContactsSQLiteRecovery persons(context);
+    persons.setCarvedValues(values.deletedValues());
+    persons.setSameNamesAsLive(fullText.sameNamesAsLive());
     persons.DoRecoveryPath(path);
 }
 

@@ -11,9 +11,9 @@
 
 class Contact;
 
-// The recovery service of the address book: runs the full-text recoverer and then the person
-// recoverer over the backup's address book ("AddressBook.sqlitedb"), which list the deleted
-// contacts in the shared state record. The message and call-history services start only after
+// The recovery service of the address book: runs the multi-value, the full-text and then the
+// person recoverer over the backup's address book ("AddressBook.sqlitedb"); the last two list
+// the deleted contacts in the shared state record, with the numbers of their multi-value rows. The message and call-history services start only after
 // it has finished, because they name their partners from those lists.
 class contactServices : public abstractServices {
 public:
@@ -26,9 +26,11 @@ public:
     ~contactServices() override;
 
     void RecoverFromIOSBackup(const ScanContext& context) override;
+    void releaseResults() override;
     // Empties ContactsAll and the run's counts.
     void initaliseForRecovery();
-    // The carving run: the full-text recoverer, then the person recoverer, on the same file.
+    // The carving run: the multi-value, the full-text and then the person recoverer, on the
+    // same file.
     void checkForExisitngData(const ScanContext& context);
 
     // The contact of ContactsAll with a number equal to the given one (loosely, as phone numbers

@@ -15,8 +15,9 @@
 namespace {
 
 constexpr const char* kHistoryQuery =
-    "SELECT hv.id, title, visit_time, url, visit_count  FROM history_visits hv inner join "
-    "history_items hi on hv.history_item = hi.id order by visit_time desc, hv.id";
+    "SELECT hv.id AS id, hv.title AS title, hv.visit_time AS visit_time, hi.url AS url, hi.visit_count AS "
+    "visit_count FROM history_visits hv inner join history_items hi on hv.history_item = hi.id order by "
+    "hv.visit_time desc, hv.id";
 
 // The visit time as the history shows it: the seconds from 2001 are made into a date as if
 // they counted from 1970, and the text moves it forward by the distance between the epochs.

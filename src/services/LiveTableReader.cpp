@@ -2,9 +2,12 @@
 
 #include "carving/AbstractSqLiteRecovery.h"
 #include "carving/StoredTables.h"
+#include "carving/TablePattern.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 namespace {
@@ -74,14 +77,17 @@ SqliteResultSet LiveTableReader::query(std::string_view sql,
 }
 
 LiveTableReader::Rows LiveTableReader::rows(std::string_view table,
-                                            const std::vector<std::string>& columns) const {
+                                            const std::vector<std::string>& columns,
+                                            const Layout* layout) const {
     Rows result;
     if (!isOpen() || columns.empty()) return result;
     if (hasTable(table)) {
         std::string sql = "SELECT ";
         for (std::size_t i = 0; i < columns.size(); ++i)
             sql += (i ? ", " : "") + Quoted(columns[i]);
-        sql += " FROM " + Quoted(table);
+        // The table's own b-tree: a damaged index answers for rows that are not there, or
+        // misses some that are.
+        sql += " FROM " + Quoted(table) + " NOT INDEXED";
         SqliteResultSet rows = connection_->executeQuery(sql);
         while (rows.next()) {
             std::vector<ColumnValue> values;
@@ -95,7 +101,9 @@ LiveTableReader::Rows LiveTableReader::rows(std::string_view table,
     // SQLite cannot read the table whole: the file's own pages say what it holds. Rows SQLite
     // read before it failed stay; a row listed twice changes no answer.
     const StoredTables& file = stored();
-    const auto names = file.columnsOf(table);
+    auto names = file.columnsOf(table);
+    const bool byWidth = !names && layout && !layout->names.empty();
+    if (byWidth) names = layout->names;
     if (!names) return result;
     std::vector<int> at;
     for (const std::string& column : columns) {
@@ -105,7 +113,7 @@ LiveTableReader::Rows LiveTableReader::rows(std::string_view table,
         at.push_back(found);
     }
     result.fromStructure = true;
-    for (auto& row : file.rows(table).rows) {
+    const auto take = [&](StoredTables::Row&& row) {
         std::vector<ColumnValue> values;
         values.reserve(columns.size());
         for (const int index : at)
@@ -113,8 +121,66 @@ LiveTableReader::Rows LiveTableReader::rows(std::string_view table,
                                  ? std::move(row.values[static_cast<std::size_t>(index)])
                                  : ColumnValue());
         result.rows.push_back(std::move(values));
-    }
+    };
+    if (byWidth)
+        file.forEachRowOfWidth(std::min(layout->fewest, names->size()), names->size(), {}, take);
+    else
+        for (auto& row : file.rows(table).rows) take(std::move(row));
     return result;
+}
+
+std::vector<std::int64_t> LiveTableReader::rowIds(std::string_view table,
+                                                  const Layout* layout) const {
+    std::vector<std::int64_t> ids;
+    if (!isOpen()) return ids;
+    if (hasTable(table)) {
+        SqliteResultSet rows =
+            connection_->executeQuery("SELECT ROWID AS id FROM " + Quoted(table) + " NOT INDEXED");
+        while (rows.next())
+            if (const ColumnValue id = rows.valueForColumn("id"); id.isInteger())
+                ids.push_back(id.asInteger());
+    }
+    const StoredTables& file = stored();
+    if (file.columnsOf(table) || !layout || layout->names.empty())
+        file.forEachRow(table, {}, [&](StoredTables::Row&& row) { ids.push_back(row.rowId); });
+    else
+        file.forEachRowOfWidth(std::min(layout->fewest, layout->names.size()),
+                               layout->names.size(), {},
+                               [&](StoredTables::Row&& row) { ids.push_back(row.rowId); });
+    file.forEachIndexedRowId(table, {}, [&](std::int64_t id) { ids.push_back(id); });
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+}
+
+LiveTableReader::Layout LiveTableReader::LayoutOf(const std::vector<TablePattern>& patterns) {
+    Layout layout;
+    std::vector<std::vector<std::string>> layouts;
+    for (const TablePattern& pattern : patterns) {
+        std::istringstream words(pattern.columns().value_or(""));
+        std::vector<std::string> names;
+        for (std::string name; words >> name;) names.push_back(std::move(name));
+        if (!names.empty()) layouts.push_back(std::move(names));
+    }
+    for (const auto& names : layouts)
+        if (names.size() > layout.names.size()) layout.names = names;
+    layout.fewest = layout.names.size();
+    for (const auto& names : layouts)
+        if (names.front() == layout.names.front())
+            layout.fewest = std::min(layout.fewest, names.size());
+    return layout;
+}
+
+void LiveRowIds::reset(std::string path, std::string table, LiveTableReader::Layout layout) {
+    path_ = std::move(path);
+    table_ = std::move(table);
+    layout_ = std::move(layout);
+    ids_.reset();
+}
+
+bool LiveRowIds::holds(std::int64_t rowId) const {
+    if (!ids_) ids_ = LiveTableReader(path_).rowIds(table_, &layout_);
+    return std::binary_search(ids_->begin(), ids_->end(), rowId);
 }
 
 void KeepRecordsNotLive(

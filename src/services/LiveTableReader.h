@@ -12,6 +12,7 @@
 
 class AbstractSqLiteRecovery;
 class StoredTables;
+class TablePattern;
 class baseRecoveryObject;
 
 // The live tables of a database file that a recoverer carves. Free space holds stale copies of
@@ -45,9 +46,28 @@ public:
         // SQLite could not read the table whole: the rows come (also) from the file's pages.
         bool fromStructure = false;
     };
+    // Where the schema no longer names a table (its page cut off or damaged), the rows of the
+    // table's known widths stand for its rows: every live leaf page's rows of `fewest` to
+    // `names.size()` values, read by those column names. A row of another table of that width
+    // is taken too; a row taken for live is never listed as deleted.
+    struct Layout {
+        std::vector<std::string> names;
+        std::size_t fewest = 0;
+    };
+    // The layout of the widest of a table's carving patterns, with the fewest columns of those
+    // that begin with the same column (a pattern that starts one column later is no layout).
+    static Layout LayoutOf(const std::vector<TablePattern>& patterns);
     // The values of the named columns of every live row of a table (names compared without
-    // case); empty when there is no such table.
-    Rows rows(std::string_view table, const std::vector<std::string>& columns) const;
+    // case); empty when there is no such table (nor, with a layout, rows of its width).
+    Rows rows(std::string_view table, const std::vector<std::string>& columns,
+              const Layout* layout = nullptr) const;
+    // The row ids of the table's live rows, sorted, each once: those SQLite reads from the
+    // table itself (past its indexes), those of the file's own pages (leaves cut off from the
+    // b-tree included) and those its indexes name (where the file lost the row's own leaf); with
+    // a layout, where the schema no longer names the table, those of the rows of its width.
+    // A table with row ids hands each out once unless the largest is deleted, so a whole cell
+    // that carries one of them is a copy of that live row, whatever its other bytes say.
+    std::vector<std::int64_t> rowIds(std::string_view table, const Layout* layout = nullptr) const;
     // Whether SQLite fails to read the file's schema (the file reads as no database).
     bool schemaUnreadable() const;
 
@@ -58,6 +78,22 @@ private:
     std::shared_ptr<SqliteConnection> connection_;
     mutable std::once_flag storedOnce_;
     mutable std::unique_ptr<StoredTables> stored_;
+};
+
+// The row ids of one table's live rows (LiveTableReader::rowIds), read when first asked: what a
+// recoverer tests a carved cell that names its row id against.
+class LiveRowIds {
+public:
+    // Forgets what was read; the next question reads the table of the file at path, by the
+    // layout where the schema no longer names the table.
+    void reset(std::string path, std::string table, LiveTableReader::Layout layout = {});
+    bool holds(std::int64_t rowId) const;
+
+private:
+    std::string path_;
+    std::string table_;
+    LiveTableReader::Layout layout_;
+    mutable std::optional<std::vector<std::int64_t>> ids_;
 };
 
 // One question to the live database: a statement and the values bound to its parameters.

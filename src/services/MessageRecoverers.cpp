@@ -255,6 +255,16 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
                  rows.valueForColumn("date"), rows.valueForColumn("handle_id"));
         }
     }
+    // The pages and the indexes below name mostly the same rows again: only what SQLite did not
+    // read is added, so the lists do not grow with every index of the table.
+    std::sort(stored.rowIds.begin(), stored.rowIds.end());
+    const std::size_t readBySqlite = stored.rowIds.size();
+    const auto addRowId = [&stored, readBySqlite](std::int64_t rowId) {
+        const auto read = stored.rowIds.begin() + static_cast<std::ptrdiff_t>(readBySqlite);
+        if (!std::binary_search(stored.rowIds.begin(), read, rowId)) stored.rowIds.push_back(rowId);
+    };
+    stored.guids.seal();
+    stored.copies.seal();
     // The file's own pages, leaves cut off from the b-tree included. Where the schema no longer
     // names the table or one of its columns (its entry damaged), the rows and columns are found
     // by the layout of the widest carving pattern that holds whole rows.
@@ -290,7 +300,7 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
     if (const auto columns = file.columnsOf("message")) {
         keepRows(*columns, [&](const auto& visit) {
             file.forEachRow("message", {}, [&](StoredTables::Row&& row) {
-                stored.rowIds.push_back(row.rowId);
+                addRowId(row.rowId);
                 visit(std::move(row));
             });
         });
@@ -299,8 +309,7 @@ const MessagesSQLiteRecovery::StoredRows& MessagesSQLiteRecovery::storedRows() c
             file.forEachRowOfWidth(fewest, layout.size(), {}, visit);
         });
     }
-    file.forEachIndexedRowId("message", {},
-                             [&](std::int64_t rowId) { stored.rowIds.push_back(rowId); });
+    file.forEachIndexedRowId("message", {}, addRowId);
     std::sort(stored.rowIds.begin(), stored.rowIds.end());
     stored.rowIds.erase(std::unique(stored.rowIds.begin(), stored.rowIds.end()),
                         stored.rowIds.end());
@@ -315,13 +324,16 @@ bool MessagesSQLiteRecovery::StoredRows::holdsRowId(std::int64_t rowId) const {
 }
 
 void MessagesSQLiteRecovery::HashSet::add(std::string_view key) {
-    hashes_.push_back(std::hash<std::string_view>{}(key));
+    const std::uint64_t hash = std::hash<std::string_view>{}(key);
+    const auto sealed = hashes_.begin() + static_cast<std::ptrdiff_t>(sealed_);
+    if (!std::binary_search(hashes_.begin(), sealed, hash)) hashes_.push_back(hash);
 }
 
 void MessagesSQLiteRecovery::HashSet::seal() {
     std::sort(hashes_.begin(), hashes_.end());
     hashes_.erase(std::unique(hashes_.begin(), hashes_.end()), hashes_.end());
     hashes_.shrink_to_fit();
+    sealed_ = hashes_.size();
 }
 
 bool MessagesSQLiteRecovery::HashSet::contains(std::string_view key) const {

@@ -114,6 +114,7 @@ private:
     // pair) would be taken for live.
     class HashSet {
     public:
+        // A key already there when the set was last sealed is not added again.
         void add(std::string_view key);
         // Sorts what was added; contains() needs it.
         void seal();
@@ -121,6 +122,8 @@ private:
 
     private:
         std::vector<std::uint64_t> hashes_;
+        // The sorted front of hashes_, as the last seal() left it.
+        std::size_t sealed_ = 0;
     };
     // What the live rows of the table itself hold, read once: through SQLite without its
     // indexes, and from the file's own pages (leaves cut off from the b-tree included). For

@@ -22,6 +22,8 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <span>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 
@@ -193,6 +195,43 @@ const std::vector<std::shared_ptr<Record>>& Find(const Index<Key, Record>& index
     return it == index.end() ? none : it->second;
 }
 
+// The links of one kind that the attribution follows, as number pairs: for a key, the values of
+// its links in carving order. The link recoverers find a link for every live message too, so a
+// large database gives millions of them: sixteen bytes each here, not a record and a tree node.
+class Links {
+public:
+    // Of the records of that kind with a key; absent keys are left out.
+    template <class Record, class KeyOf, class ValueOf>
+    static Links Of(const std::vector<std::shared_ptr<baseRecoveryObject>>& records, KeyOf keyOf,
+                    ValueOf valueOf) {
+        Links links;
+        for (const auto& record : records)
+            if (const auto* typed = dynamic_cast<const Record*>(record.get()))
+                if (const std::optional<std::uint64_t> key = keyOf(*typed))
+                    links.pairs_.emplace_back(*key, valueOf(*typed));
+        std::stable_sort(links.pairs_.begin(), links.pairs_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        links.pairs_.shrink_to_fit();
+        return links;
+    }
+    // The values linked to the key, in carving order.
+    std::span<const std::pair<std::uint64_t, std::int64_t>> find(std::uint64_t key) const {
+        const auto range = std::equal_range(
+            pairs_.begin(), pairs_.end(), std::pair<std::uint64_t, std::int64_t>(key, 0),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+        return {range.first, range.second};
+    }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::int64_t>> pairs_;
+};
+
+// A GUID's key in Links: a 64-bit hash of its text. A carved GUID that hashes as another one
+// (about one in 2^64 per pair) would follow that one's links.
+std::uint64_t GuidKey(std::string_view guid) {
+    return std::hash<std::string_view>{}(guid);
+}
+
 // A handle id written as decimal text, read as a signed 32-bit number; none for other texts.
 std::optional<std::int32_t> HandleIdOf(const OptString& text) {
     if (!text || text->empty() || text->size() > 11) return std::nullopt;
@@ -224,6 +263,12 @@ void MessageServices::releaseRecoveredMessages() {
     for (const auto& message : recoveredMessages_)
         if (const auto& partner = message->ConversationContact()) partner->Messages().clear();
     recoveredMessages_.clear();
+}
+
+void MessageServices::releaseResults() {
+    abstractServices::releaseResults();
+    releaseRecoveredMessages();
+    recoveredMessages_.shrink_to_fit();
 }
 
 std::unique_ptr<MessageServices> MessageServices::initwithDevice(const DeviceInfo&) {
@@ -398,16 +443,24 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
     releaseRecoveredMessages();
     const std::string path = ConnectionFileFullPath(context);
     BrimleyAppDelegate& record = context.sink();
-    auto carve = [&](AbstractSqLiteRecovery& recoverer) {
+    auto carve = [&](AbstractSqLiteRecovery& recoverer)
+        -> const std::vector<std::shared_ptr<baseRecoveryObject>>& {
         if (!context.cancelled()) recoverer.DoRecoveryPath(path);
         return recoverer.RecoveredFiltered();
     };
     // Each carver lives for its own step only: what it keeps to tell records apart (the
     // sightings, the live guids) goes before the attribution, and only the records stay.
+    // The GUIDs' and the messages' links, kept as number pairs (Links).
     const auto guids = [&] {
         MessageGuidAndRowIdConnectionSQLiteRecovery carver(context);
-        return IndexBy<MessageGuidRowId>(carve(carver),
-                                         [](const MessageGuidRowId& g) { return g.Guid(); });
+        return Links::Of<MessageGuidRowId>(
+            carve(carver),
+            [](const MessageGuidRowId& g) -> std::optional<std::uint64_t> {
+                const OptString guid = g.Guid();
+                if (!guid) return std::nullopt;
+                return GuidKey(*guid);
+            },
+            [](const MessageGuidRowId& g) { return g.RowId(); });
     }();
     const auto chats = [&] {
         MessageChatGuidAndChatIdHandleConnectionSQLiteRecovery carver(context);
@@ -422,14 +475,19 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
     }();
     const auto chatMessages = [&] {
         MessageChatMessageJoinSQLiteRecovery carver(context);
-        return IndexBy<ChatMessageJoin>(carve(carver),
-                                        [](const ChatMessageJoin& j) { return j.MessageId(); });
+        return Links::Of<ChatMessageJoin>(
+            carve(carver),
+            [](const ChatMessageJoin& j) {
+                return std::optional(static_cast<std::uint64_t>(j.MessageId()));
+            },
+            [](const ChatMessageJoin& j) { return j.ChatId(); });
     }();
 
     record.unKnownCount = 0;
     const auto carved = [&] {
         MessagesSQLiteRecovery carver(context);
-        return carve(carver);
+        carve(carver);
+        return std::move(carver.RecoveredFiltered());
     }();
 
     PartnerNames names(record);
@@ -466,11 +524,12 @@ void messageServicesIOS7_8::RecoverDeletedMessages(const ScanContext& context) {
         }
         // Else through the chat the message belongs to; the first link wins.
         if (!found && message->Guid()) {
-            for (const auto& guid : Find(guids, message->Guid())) {
+            for (const auto& [key, rowId] : guids.find(GuidKey(*message->Guid()))) {
                 if (found) break;
-                if (guid->RowId() < 1) continue;
-                for (const auto& link : Find(chatMessages, guid->RowId())) {
-                    const auto& chatsOfLink = Find(chats, link->ChatId());
+                if (rowId < 1) continue;
+                for (const auto& [messageId, chatId] :
+                     chatMessages.find(static_cast<std::uint64_t>(rowId))) {
+                    const auto& chatsOfLink = Find(chats, chatId);
                     if (chatsOfLink.empty()) continue;
                     address = chatsOfLink.front()->Id();
                     found = true;

@@ -59,6 +59,8 @@ public:
     virtual void LoadConversationMessages(const std::shared_ptr<ConversationContact>& contact,
                                           const ScanContext& context);
 
+    void releaseResults() override;
+
     // The messages the last run carved, in carving order, each with its partner.
     const std::vector<std::shared_ptr<Message>>& RecoveredMessages() const {
         return recoveredMessages_;

@@ -80,3 +80,9 @@ void NotesServices::AdditionalFiltering() {
         if (!existing) ++recovered;
     }
 }
+
+void NotesServices::releaseResults() {
+    abstractServices::releaseResults();
+    bodies_.clear();
+    bodies_.shrink_to_fit();
+}

@@ -30,6 +30,7 @@ public:
     // carves the bodies, then the notes, each note receiving its body before it is listed; then
     // matches bodies to every deleted note of the scan (matchNotebodiesToNotes).
     void RecoverFromIOSBackup(const ScanContext& context) override;
+    void releaseResults() override;
 
     // Gives each note of the scan's DeletedNotes that has no body, in list order, the carved body
     // that belongs to it, when there is one: the notes that this run listed and those listed

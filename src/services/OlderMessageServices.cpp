@@ -61,3 +61,9 @@ void messageServicesForBackup::RecoverFromIOSBackup(const ScanContext& context) 
             return;
     }
 }
+
+void messageServicesForBackup::releaseResults() {
+    messageServicesIOS7_8::releaseResults();
+    if (iOS5_) iOS5_->releaseResults();
+    if (iOS4_) iOS4_->releaseResults();
+}

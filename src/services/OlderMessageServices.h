@@ -41,6 +41,7 @@ public:
     ~messageServicesForBackup() override;
 
     void RecoverFromIOSBackup(const ScanContext& context) override;
+    void releaseResults() override;
 
     // The layout the last run read; chats before the first run.
     MessageLayout lastLayout() const { return lastLayout_; }

@@ -3,6 +3,8 @@
 #include "carving/AbstractSqLiteRecovery.h"
 #include "records/ScanContext.h"
 
+#include <cstdint>
+#include <optional>
 #include <utility>
 
 class BrimleyAppDelegate;
@@ -28,6 +30,13 @@ protected:
     BrimleyAppDelegate& results() const { return context_.sink(); }
     // The scan's signature catalogue; null until the signatures are loaded.
     const SqLiteTableSignatures* signatures() const { return context_.signatures.get(); }
+    // The row id of the record being decoded: read from its header, or from its cell's head
+    // (currentCellRowId); none for a record that lost both (one in a freeblock).
+    std::optional<std::int64_t> currentRecordRowId() const {
+        if (!this->currentRecord()) return std::nullopt;
+        if (this->currentRowIdWasRead()) return this->currentRecord()->RowId();
+        return this->currentCellRowId();
+    }
     // Takes the patterns of one of the catalogue's signatures; none when it is missing.
     bool takePatternsOf(std::string_view name, std::string_view db, std::string_view table) {
         return this->setPatternsFromSignature(name, db, table, signatures());

@@ -108,3 +108,9 @@ void ServicesManager::StartRecovery(const ScanContext& context) {
         service->RecoverFromIOSBackup(run);
     }
 }
+
+void ServicesManager::releaseResults() {
+    for (int index = 0; index < 8; ++index)
+        if (abstractServices* service = serviceFor(static_cast<ServiceIndex>(index)))
+            service->releaseResults();
+}

@@ -54,6 +54,10 @@ public:
     void StartRecoveryofService(ServiceIndex index, const ScanContext& context);
     void StartRecoveryofService(std::int64_t code, const ScanContext& context);
 
+    // Every service lets go of what its last run kept (abstractServices::releaseResults), so a
+    // new scan does not hold the previous one's records; not while a service runs.
+    void releaseResults();
+
     // Runs the services of recoveryModules one after another on the calling thread.
     void StartRecovery(const ScanContext& context);
 

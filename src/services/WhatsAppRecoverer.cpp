@@ -39,9 +39,12 @@ void WhatsAppMessagesSQLiteRecovery::DoRecoveryPath(const std::string& path) {
     if (isCancelled()) return;
 
     liveMessages_.clear();
+    // Where the schema no longer names the table, the rows of its width stand for its rows.
+    const LiveTableReader::Layout layout = LiveTableReader::LayoutOf(tablePatterns());
+    liveRowIds_.reset(path, "ZWAMESSAGE", layout);
     const LiveTableReader file(path);
     for (const auto& row :
-         file.rows("ZWAMESSAGE", {"ZMESSAGEDATE", "ZTEXT", "ZFROMJID", "ZTOJID"}).rows) {
+         file.rows("ZWAMESSAGE", {"ZMESSAGEDATE", "ZTEXT", "ZFROMJID", "ZTOJID"}, &layout).rows) {
         const ColumnValue& date = row[0];
         liveMessages_.emplace(
             DateUtils::doubleIOSDateTimeToString(
@@ -119,6 +122,7 @@ void WhatsAppMessagesSQLiteRecovery::addRecoveredObject() {
     if (!currentWasMapped() || !carved || !generator_ || !currentRecordIsComplete() ||
         currentDamaged_)
         return;
+    if (const auto rowId = currentRecordRowId(); rowId && liveRowIds_.holds(*rowId)) return;
     std::shared_ptr<WhatsApp> message = generator_->generateWhatsAppObject(*carved);
     if (alreadyInDB(*message)) return;
     const bool isNew = results().AllDeletedWhatsApp.appendUnlessKey(message, &HashKeyOf);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/BrimleyAppDelegate.h"
+#include "services/LiveTableReader.h"
 #include "services/ScanRecoverer.h"
 
 #include <cstdint>
@@ -72,6 +73,8 @@ private:
 
     std::unique_ptr<WhatsAppObjectGenerator> generator_;
     std::set<MessageKey> liveMessages_;
+    // A whole cell that carries a live message's row id is that message.
+    LiveRowIds liveRowIds_;
     // The current record holds a text that is no valid UTF-8: its bytes were overwritten.
     bool currentDamaged_ = false;
     // The field FillModel is filling, for the position check.

@@ -168,3 +168,9 @@ std::shared_ptr<WhatsAppMessageAttachment> WhatsAppService::RetrieveWhatsAppMess
     }
     return attachment;
 }
+
+void WhatsAppService::releaseResults() {
+    abstractServices::releaseResults();
+    existingContacts_.clear();
+    existingContacts_.shrink_to_fit();
+}

@@ -27,6 +27,7 @@ public:
     void RecoverFromDevice(const ScanContext& context) override;
     // doRecovery, then AdditionalFiltering.
     void RecoverFromIOSBackup(const ScanContext& context) override;
+    void releaseResults() override;
 
     // Carves both chat database names, in that order.
     void doRecovery(const ScanContext& context);

@@ -51,3 +51,9 @@ bool abstractServices::openOwnDatabase(const std::string& path) {
     // SQLite would open an empty name as a new temporary database.
     return !path.empty() && dbUtils->openDatabase();
 }
+
+void abstractServices::releaseResults() {
+    model.clear();
+    model.shrink_to_fit();
+    dbUtils.reset();
+}

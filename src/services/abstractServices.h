@@ -68,6 +68,11 @@ public:
     // or after its run.
     const std::vector<std::shared_ptr<baseRecoveryObject>>& Model() const { return model; }
 
+    // Lets go of what the last run kept for itself (its records, its database handle), so that
+    // a new scan does not hold the previous one's records beside its own. Never while the
+    // service runs.
+    virtual void releaseResults();
+
     // Existing records read and deleted records attributed in the current run.
     std::atomic<std::int32_t> retrieved{0};
     std::atomic<std::int32_t> recovered{0};

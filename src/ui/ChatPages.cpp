@@ -89,12 +89,14 @@ std::string BubbleRules(const std::string& left, const std::string& right, bool 
 }
 
 // The same bubbles as the text browser that shows the page draws them: it knows block colours
-// and margins but not floats, borders with radii or gradients, so these rules come last.
+// and margins but not floats, borders with radii or gradients, so these rules come last. Its
+// bubbles span their side's width and have no inner padding: the owner's text is set from the
+// bubble's left, as right-aligned text would put a line's last letter across the bubble's edge.
 std::string BrowserRules(const std::string& left, const std::string& right, const char* rightText) {
     return ".chatleft {\tbackground-color: " + left +
            ";\tmargin-right: 80px;\tmargin-left: 4px;\tmargin-bottom: 10px;}"
            ".chatright {\tbackground-color: " + right + ";\tcolor: " + rightText +
-           ";\tmargin-left: 80px;\tmargin-right: 4px;\tmargin-bottom: 10px;}"
+           ";\ttext-align: left;\tmargin-left: 80px;\tmargin-right: 4px;\tmargin-bottom: 10px;}"
            ".time {\tfont-size: 11px;}";
 }
 
@@ -276,13 +278,19 @@ std::string CalendarPage(const Calendar& event, bool deleted) {
            field(NoteCaption(), event.Description()) + "</table>";
 }
 
-std::string NotePage(const Note& note, bool deleted) {
+OptString NoteText(const Note& note) {
     const OptString title = note.Title();
     OptString body = note.Summary();
     if (body && title && !title->empty() && body->starts_with(*title)) {
         body->erase(0, title->size());
         body->erase(0, body->find_first_not_of(" \t\r\n"));
     }
+    return body;
+}
+
+std::string NotePage(const Note& note, bool deleted) {
+    const OptString title = note.Title();
+    const OptString body = NoteText(note);
     return "<html><body style='width:300px;'><table style='font-family:arial; font-size:14px;'>" +
            (deleted ? DeletedMarkRow() : std::string()) + "<tr><td><strong>" + TitleCaption() + " </strong> " +
            Html(title) + "</td></tr><tr><td><br/></td></tr><tr><td><strong>" + NoteCaption() + "</strong></td></tr>"

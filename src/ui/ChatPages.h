@@ -48,6 +48,8 @@ std::string CalendarPage(const Calendar& event, bool deleted = false);
 // A note's page shows its title on a line of its own and its text below it; a text that begins
 // with the title (the note stores keep the title as the text's first line) shows without it.
 std::string NotePage(const Note& note, bool deleted = false);
+// The note's text as its page shows it: without the title it begins with.
+OptString NoteText(const Note& note);
 // The mark a detail page of a deleted record begins with: the word in the deleted records' red.
 std::string DeletedMarkRow();
 

@@ -25,6 +25,14 @@ std::string Lower(const QString& text) {
     return ScreenText::Lower(text.toStdString());
 }
 
+// The elements [begin, end) of a list (as far as it reaches).
+template <class T>
+std::vector<T> Slice(const std::vector<T>& list, std::size_t begin, std::size_t end) {
+    end = std::min(end, list.size());
+    begin = std::min(begin, end);
+    return std::vector<T>(list.begin() + static_cast<std::ptrdiff_t>(begin), list.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
 template <class T>
 std::vector<std::shared_ptr<T>> Concatenated(std::vector<std::shared_ptr<T>> a,
                                              const std::vector<std::shared_ptr<T>>& b) {
@@ -74,8 +82,10 @@ SMSViewController::SMSViewController(ScreenHost host, QWidget* parent)
     addSegments(2);
     addTickAll();
     checkAll->setObjectName(QStringLiteral("checkAllButton"));
-    webView = new DetailPage(host_.openAddress, this);
-    setDetail(webView, 460);
+    chatView = new ChatView(host_.openAddress, this);
+    chatView->blockSize = kMostBubbles;
+    webView = chatView->page;
+    setDetail(chatView, 460);
     setTable(&table_);
     setToolTip(QString());
     // The rows are built by the first toggle or search.
@@ -140,7 +150,8 @@ void SMSViewController::find(const QString& field) {
 
 void SMSViewController::clearDetail() {
     conversation_.clear();
-    webView->loadHTMLString("");
+    conversationDeleted_.clear();
+    chatView->show(0, {});
 }
 
 void SMSViewController::showDetailOf(std::size_t row) {
@@ -156,13 +167,12 @@ void SMSViewController::conversation(std::vector<std::shared_ptr<SMS>> messages,
     deleted.resize(conversation_.size(), 0);
     // The page runs in time order, existing and deleted messages alike.
     ChatPages::InTimeOrder(conversation_, deleted, [](const SMS& m) { return m.LocalTime(); });
-    // A conversation of many thousand messages would take the page long to lay out.
-    std::vector<std::shared_ptr<SMS>> drawn = conversation_;
-    if (drawn.size() > kMostBubbles) {
-        drawn.erase(drawn.begin(), drawn.end() - kMostBubbles);
-        deleted.erase(deleted.begin(), deleted.end() - kMostBubbles);
-    }
-    webView->loadHTMLString(ChatPages::SmsConversation(drawn, deleted));
+    conversationDeleted_ = std::move(deleted);
+    // A conversation of many thousand messages would take the page long to lay out: it is
+    // drawn a block at a time.
+    chatView->show(conversation_.size(), [this](std::size_t begin, std::size_t end) {
+        return ChatPages::SmsConversation(Slice(conversation_, begin, end), Slice(conversationDeleted_, begin, end));
+    });
 }
 
 bool SMSViewController::matchName(const std::string& text, const ConversationRow& row) {
@@ -223,8 +233,10 @@ WhatsAppViewController::WhatsAppViewController(ScreenHost host, QWidget* parent)
     addSegments(0);
     addTickAll();
     checkAll->setObjectName(QStringLiteral("checkAllButton"));
-    webView = new DetailPage(host_.openAddress, this);
-    setDetail(webView, 460);
+    chatView = new ChatView(host_.openAddress, this);
+    chatView->blockSize = SMSViewController::kMostBubbles;
+    webView = chatView->page;
+    setDetail(chatView, 460);
     setTable(&table_);
     refreshIndexpath();
 }
@@ -324,7 +336,11 @@ void WhatsAppViewController::toggleChanged() {
 }
 
 void WhatsAppViewController::toggleBack() {
-    segmentsShowDeleted();
+    // The deleted chats, every deleted message taking part: two messages of one time are two
+    // messages here. The filter's name stays that of the last segment chosen.
+    segmentedControl->setSelectedSegment(2);
+    const auto deleted = record_.DeletedWhatsApp.snapshot();
+    showChats(checkForDuplicatesfromArrayGroups(getGroupWhatsApp(deleted)), deleted);
 }
 
 void WhatsAppViewController::showSegment() {
@@ -345,7 +361,12 @@ void WhatsAppViewController::showSegment() {
         default: break;
     }
     list = checkForDuplicatesfromArray(list);
-    show(checkForDuplicatesfromArrayGroups(getGroupWhatsApp(list)), list);
+    showChats(checkForDuplicatesfromArrayGroups(getGroupWhatsApp(list)), list);
+}
+
+void WhatsAppViewController::showChats(const std::vector<std::shared_ptr<WhatsApp>>& rows,
+                                       const std::vector<std::shared_ptr<WhatsApp>>& messages) {
+    show(rows, messages);
     setTableSelection();
     host_.clearSearchField();
     refreshIndexpath();
@@ -373,7 +394,8 @@ void WhatsAppViewController::find(const QString& field) {
 
 void WhatsAppViewController::clearDetail() {
     conversation_.clear();
-    webView->loadHTMLString("");
+    conversationDeleted_.clear();
+    chatView->show(0, {});
 }
 
 void WhatsAppViewController::conversation(std::vector<std::shared_ptr<WhatsApp>> messages) {
@@ -385,13 +407,12 @@ void WhatsAppViewController::conversation(std::vector<std::shared_ptr<WhatsApp>>
     for (const auto& m : conversation_) deleted.push_back(deletedOnes.count(m.get()) ? 1 : 0);
     // The page runs in time order, carved messages among the others where their time puts them.
     ChatPages::InTimeOrder(conversation_, deleted, [](const WhatsApp& m) { return m.MessageDate(); });
-    std::vector<std::shared_ptr<WhatsApp>> drawn = conversation_;
-    if (drawn.size() > SMSViewController::kMostBubbles) {
-        drawn.erase(drawn.begin(), drawn.end() - SMSViewController::kMostBubbles);
-        deleted.erase(deleted.begin(), deleted.end() - SMSViewController::kMostBubbles);
-    }
-    webView->loadHTMLString(ChatPages::WhatsAppConversation(
-        drawn, AppPaths::resourcesDirectory() + "/whats-app-bg.jpg", deleted));
+    conversationDeleted_ = std::move(deleted);
+    chatView->show(conversation_.size(), [this](std::size_t begin, std::size_t end) {
+        return ChatPages::WhatsAppConversation(Slice(conversation_, begin, end),
+                                               AppPaths::resourcesDirectory() + "/whats-app-bg.jpg",
+                                               Slice(conversationDeleted_, begin, end));
+    });
 }
 
 void WhatsAppViewController::showDetailOf(std::size_t row) {

@@ -46,12 +46,15 @@ public:
     void toggleBack() override;
 
     bool showAllSms = true;
+    // The chat page and the bar that walks its blocks.
+    ChatView* chatView = nullptr;
     DetailPage* webView = nullptr;
     QCheckBox* checkAllButton() const { return checkAll; }
     const RowTable<ConversationRow>& shown() const { return table_; }
     // The messages the chat page shows now.
     const std::vector<std::shared_ptr<SMS>>& conversationShown() const { return conversation_; }
-    // The most bubbles a chat page draws; a longer conversation shows its latest messages.
+    // The most bubbles a chat page draws at once; a longer conversation is shown a block at a
+    // time, the newest first.
     static constexpr std::size_t kMostBubbles = 3000;
 
     // Whether a conversation row's name, address or e-mail address, in lower case, holds the
@@ -87,6 +90,7 @@ private:
     std::vector<char> working_;
     RowTable<ConversationRow> table_;
     std::vector<std::shared_ptr<SMS>> conversation_;
+    std::vector<char> conversationDeleted_;
     ListStamp stamps_[4];
     bool indexed_ = false;
     ChatTable chatTable_{record_};
@@ -117,6 +121,7 @@ public:
     bool matchName(const std::string& lowerText, const WhatsApp& message) const;
 
     std::string type;
+    ChatView* chatView = nullptr;
     DetailPage* webView = nullptr;
     const std::vector<std::shared_ptr<WhatsApp>>& conversationShown() const { return conversation_; }
 
@@ -133,11 +138,15 @@ private:
     // Shows the chat rows; the count line counts the messages they were made from.
     void show(const std::vector<std::shared_ptr<WhatsApp>>& rows,
               const std::vector<std::shared_ptr<WhatsApp>>& messages);
+    // Shows the chat rows as a filter's result: the first selected, the search field emptied.
+    void showChats(const std::vector<std::shared_ptr<WhatsApp>>& rows,
+                   const std::vector<std::shared_ptr<WhatsApp>>& messages);
     void setTableSelection();
     void conversation(std::vector<std::shared_ptr<WhatsApp>> messages);
     const WhatsAppPartnerNames& names();
 
     std::vector<std::shared_ptr<WhatsApp>> conversation_;
+    std::vector<char> conversationDeleted_;
     std::unordered_map<const WhatsApp*, std::string> lowerTexts_;
     WhatsAppPartnerNames names_;
     bool namesRead_ = false;

@@ -110,8 +110,22 @@ bool open(const QUrl& address) {
 bool openOrTell(const QUrl& address, QWidget* parent, const QString& toCopy) {
     if (open(address)) return true;
     LanguageConfig& texts = LanguageConfig::sharedObject();
-    QString text = ToQString(texts.DesktopNothingOpened());
-    if (!toCopy.isEmpty()) text += QStringLiteral("\n\n") + ToQString(texts.DesktopCopyTheAddress()) + QStringLiteral("\n") + toCopy;
+    // Why not: no address, one that leads nowhere, or no program that took it.
+    QString text;
+    const QString scheme = address.scheme();
+    if (!address.isValid() || address.isEmpty())
+        text = ToQString(texts.DesktopNoAddress().value_or("The page could not be opened: no address is set up for it."));
+    else if ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+             IsPlaceholderAddress(address.toString().toStdString()))
+        text = QString::fromStdString(FillPlaceholders(
+            texts.DesktopPageNotOpened().value_or(
+                "The page could not be opened: {0} is a placeholder address that leads to no page."),
+            {address.toString().toStdString()}));
+    else {
+        text = ToQString(texts.DesktopNothingOpened());
+        if (!toCopy.isEmpty())
+            text += QStringLiteral("\n\n") + ToQString(texts.DesktopCopyTheAddress()) + QStringLiteral("\n") + toCopy;
+    }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Torvane"), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("nothingOpened"));
     // The address is there to be copied.
@@ -233,13 +247,15 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
     layout->addWidget(lblAboutCopyright);
     btnClose = AddCloseButton(this, layout);
 
-    windowDidLoad();
     // One version: the application's, as the product line names it, with its build number.
     const OptString version = ApplicationConfig::sharedObject().applicationVersion;
     const std::string build = ApplicationDetailsUtil::getBuildNumber();
     buildVersion->setText(version && !version->empty()
                               ? QString::fromStdString(*version + (build.empty() ? "" : " (" + build + ")"))
                               : QString::fromStdString(build));
+    // The version line reads as one: the word and the number in one label.
+    buildVersion->hide();
+    windowDidLoad();
     const QString resources = QString::fromStdString(AppPaths::resourcesDirectory());
     imgLogo->setPixmap(QIcon(resources + "/icons/torvane.svg").pixmap(72, 72));
     lblProductName->setText(QString::fromStdString(record.Version.get()));
@@ -259,12 +275,20 @@ AboutWindow::AboutWindow(BrimleyAppDelegate& record, QWidget* parent)
 void AboutWindow::windowDidLoad() {
     LanguageConfig& texts = Texts();
     SetText(lblAboutCopyright, texts.AboutDialogCopyrightText());
-    SetText(lblAboutDescriptionLine1, texts.AboutDialogMainTextPart1());
-    SetText(lblAboutDescriptionLine2, texts.AboutDialogMainTextPart2());
-    SetText(lblAboutDescriptionLine3, texts.AboutDialogSubmainTextPart1());
-    SetText(lblAboutDescriptionLine4, texts.AboutDialogSubmainTextPart2());
+    // Each sentence of the description comes in two parts: it stands in one label, wrapped
+    // to the window's width.
+    const auto sentence = [](const OptString& first, const OptString& second) {
+        return (ToQString(first).trimmed() + QLatin1Char(' ') + ToQString(second).trimmed()).trimmed();
+    };
+    lblAboutDescriptionLine1->setText(sentence(texts.AboutDialogMainTextPart1(), texts.AboutDialogMainTextPart2()));
+    lblAboutDescriptionLine3->setText(
+        sentence(texts.AboutDialogSubmainTextPart1(), texts.AboutDialogSubmainTextPart2()));
+    for (QLabel* line : {lblAboutDescriptionLine2, lblAboutDescriptionLine4}) {
+        line->clear();
+        line->hide();
+    }
     SetText(lblAboutPoweredBy, texts.AboutDialogPoweredByTitle());
-    SetText(lblAboutVersion, texts.CommonVersion());
+    lblAboutVersion->setText((ToQString(texts.CommonVersion()).trimmed() + QLatin1Char(' ') + buildVersion->text()).trimmed());
     SetText(lblAboutWindowTitle, texts.AboutDialogWindowTitle());
     setWindowTitle(ToQString(texts.AboutDialogWindowTitle()));
     TitleCloseButton(btnClose);
@@ -518,6 +542,11 @@ StarFeedbackWindow::StarFeedbackWindow(AnalyticsEvents& analytics, const QString
     starsSelected = 5;
     supportBtn->hide();
     displayStars();
+    // No button is the default: Enter rates nothing until the user moves to a star. The window
+    // itself takes the focus first, so no star holds it when it opens.
+    for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus(Qt::OtherFocusReason);
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseSelected(); });
     connect(facebook, &QPushButton::clicked, this,
             [] { Desktop::open(ToQString(ApplicationConfig::sharedObject().facebookUrl)); });
@@ -535,7 +564,17 @@ void StarFeedbackWindow::windowDidLoad() {
     LanguageConfig& texts = Texts();
     ApplyTitle(supportBtn, TH::setButtonTitleFor(texts.MenuItemHelp(), kWhite));
     ApplyTitle(CloseButton, TH::setButtonTitleFor(texts.CommonOK(), kWhite));
-    setWindowTitle(ToQString(texts.MenuItemFeedback()));
+    setWindowTitle(ToQString(texts.RatingDialogWindowTitle().value_or("Rate Torvane")));
+}
+
+void StarFeedbackWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter presses the button the user moved to, and nothing else.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) button->click();
+        event->accept();
+        return;
+    }
+    SmallDialog::keyPressEvent(event);
 }
 
 void StarFeedbackWindow::starClicked(int k) {
@@ -593,8 +632,11 @@ showHintWindowController::showHintWindowController(QWidget* parent)
     layout->addStretch();
     btnClose = AddCloseButton(this, layout);
     windowDidLoad();
-    connect(btn1, &QPushButton::clicked, this,
-            [] { Desktop::openConfigured(ApplicationConfig::sharedObject().iTunesDownload); });
+    connect(btn1, &QPushButton::clicked, this, [this] {
+        const QString address =
+            ToQString(ApplicationConfig::resolvedAddress(ApplicationConfig::sharedObject().iTunesDownload)).trimmed();
+        Desktop::openOrTell(QUrl(address, QUrl::StrictMode), this, address);
+    });
     resize(480, 300);
 }
 
@@ -609,6 +651,7 @@ void showHintWindowController::windowDidLoad() {
     ApplyTitle(btn1, TH::setButtonTitleForWithPadding(
                          texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2(),
                          kBlue, 13.0f, 0));
+    TitleAdapters::SizeAsSentence(btn1, txthint3);
     btn1->setToolTip(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart2()));
     SetText(txthint4, texts.ConnectingDeviceTroubleshootingDialogWindowInstallLatestITunesPart3());
     setWindowTitle(ToQString(texts.ConnectingDeviceTroubleshootingDialogWindowTitle()));
@@ -690,13 +733,18 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setFocusPolicy(Qt::NoFocus);
+    lblNotSearched = Label(this, "lblNotSearched");
+    lblNotSearched->setWordWrap(true);
+    lblNotSearched->setTextFormat(Qt::PlainText);
     btnContinue = Button(this, "btnContinue");
     layout->addWidget(lblScanComplete);
     layout->addWidget(scanReport);
     layout->addWidget(table, 1);
+    layout->addWidget(lblNotSearched);
     layout->addWidget(btnContinue, 0, Qt::AlignRight);
 
-    // Every row keeps its own caption; a scan of one data type leaves the other rows at 0.
+    // Every row keeps its own caption; the rows of data types the scan did not look for (those
+    // a scan of one type leaves out, photos and videos in a fast scan) say so.
     const ScanReport report = ScanReport::fromRecord(record, ScanReport::Rows::All);
     stopped_ = report.stopped;
     for (int row = 0; row < table->rowCount(); ++row) {
@@ -709,9 +757,19 @@ DashboardWindowController::DashboardWindowController(BrimleyAppDelegate& record,
     }
     for (const ScanReport::Row& row : report.rows) {
         if (row.place < 0 || row.place >= table->rowCount()) continue;
+        if (!row.scanned) {
+            // Across both columns: the scan did not look for these, so there are no counts.
+            notScanned_.push_back(row.place);
+            table->setSpan(row.place, 1, 1, 2);
+            table->item(row.place, 1)->setTextAlignment(Qt::AlignCenter);
+            table->item(row.place, 2)->setText(QString());
+            continue;
+        }
         table->item(row.place, 1)->setText(QString::number(row.deleted));
         table->item(row.place, 2)->setText(QString::number(row.existing));
     }
+    for (const std::string& line : report.notSearchedDatabases) notSearched_.append(QString::fromStdString(line));
+    lblNotSearched->setVisible(!notSearched_.isEmpty());
     if (const auto device = record.deviceInfo.get()) deviceName_ = ToQString(device->DeviceName());
     windowDidLoad();
     connect(btnContinue, &QPushButton::clicked, this, [this] {
@@ -746,7 +804,12 @@ void DashboardWindowController::windowDidLoad() {
         LanguageKey::CommonPhotos,   LanguageKey::CommonVideos,   LanguageKey::CommonSafari};
     for (int row = 0; row < table->rowCount(); ++row)
         table->item(row, 0)->setText(ToQString(texts.text(kCaptions[row])));
+    for (int row : notScanned_)
+        table->item(row, 1)->setText(ToQString(texts.ScanReportDialogWindowNotScanned().value_or("not scanned")));
     scanReport->setText(QStringLiteral("%1 - %2").arg(ToQString(texts.ScanReportDialogWindowScanReport()), deviceName_));
+    if (!notSearched_.isEmpty())
+        lblNotSearched->setText(ToQString(texts.ScanReportDialogWindowNotSearched()) + QStringLiteral("\n") +
+                                notSearched_.join(QStringLiteral("\n")));
     setWindowTitle(ToQString(texts.ScanReportDialogWindowScanReport()));
 }
 

@@ -3,6 +3,7 @@
 #include "ui/MainMenu.h"
 
 #include "app/AnalyticsEvents.h"
+#include "app/BackupFolderCheck.h"
 #include "app/DataTypes.h"
 #include "app/MainThreadDispatcher.h"
 #include "config/LanguageConfig.h"
@@ -20,15 +21,38 @@
 #include "records/WhatsApp.h"
 #include "ui/Dialogs.h"
 #include "ui/Screens.h"
+#include "ui/TitleAdapters.h"
+
+#include <QFileInfo>
 
 #include <iostream>
 
 // ---- The export dialog and its scopes ----
 
+QString MainMenu::backupFolderRefusal(const QString& folder) const {
+    const std::string backup = record_.BACKUP_DIRECTORY.get();
+    if (BackupFolderCheck::exportInsideBackup(backup, folder.toStdString()).empty()) return {};
+    return QString::fromStdString(FillPlaceholders(
+        LanguageConfig::sharedObject().ExportIntoBackupFolder().value_or(
+            "{0} is the backup folder {1} or lies inside it. Torvane only ever reads a backup folder: choose "
+            "another folder for the export."),
+        {folder.toStdString(), backup}));
+}
+
+bool MainMenu::refuseBackupFolder(const QString& folder) {
+    const QString why = backupFolderRefusal(folder);
+    if (why.isEmpty()) return false;
+    alert({why.toStdString(), "", {LanguageConfig::sharedObject().CommonOK().value_or("OK")}});
+    return true;
+}
+
 void MainMenu::Export() {
     hideMenus();
     ExportWindowController::Actions actions;
-    actions.chooseFolder = [this] { return chooseFolder(QStringLiteral("Choose a Directory to Export Data.")); };
+    actions.chooseFolder = [this] {
+        return chooseFolder(TitleAdapters::ToQString(
+            LanguageConfig::sharedObject().PanelChooseExportFolder().value_or("Choose a Directory to Export Data.")));
+    };
     actions.exportAll = [this](const QString& location, const QString& extension) {
         OnExportAllClick(location, extension);
     };
@@ -40,6 +64,7 @@ void MainMenu::Export() {
     };
     actions.alert = [this](const AlertRequest& request) { alert(request); };
     actions.publishButtonEvent = [this](const std::string& button) { analytics_.PublishButtonEvent(button); };
+    actions.refusal = [this](const QString& folder) { return backupFolderRefusal(folder); };
     openSingle<ExportWindowController>(exportWindow, std::move(actions), this);
 }
 
@@ -142,10 +167,15 @@ void MainMenu::exportStart(const QString& location, const QString& extension) {
     // The photo and video pages export what their grid shows (with only deleted data shown,
     // only the deleted items).
     if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) {
+        if (refuseBackupFolder(location)) return;
+        const QPointer<ExportProgressWindow> window = openCopyWindow();
+        const auto done = [this, location, window](const MediaExporter::Result& result) {
+            copiesEnded(location, {result}, window, false);
+        };
         if (tab == TabTag::TabTagPhotos)
-            exportAllPhotosToDirectory(location, false);
+            exportAllPhotosToDirectory(location, false, done);
         else
-            exportAllVideosToDirectory(location, false);
+            exportAllVideosToDirectory(location, false, done);
         return;
     }
     const ExportRun run(record_, ExportFiles());
@@ -159,13 +189,20 @@ void MainMenu::exportStart(const QString& location, const QString& extension) {
                {texts.CommonOK().value_or("OK")}});
         return;
     }
+    if (refuseBackupFolder(QFileInfo(path).absolutePath())) return;
     if (SaveCompleted(path)) starFeedback(QStringLiteral("Rating - Export to Computer"));
 }
 
 bool MainMenu::SaveCompleted(const QString& path) {
     const ExportRun run(record_, ExportFiles());
-    const ExportReport report =
-        run.run({ExportScope::CurrentTab, path.toStdString(), "", record_.tabItem.load()});
-    if (!report.ok()) alert({"The file could not be written.", path.toStdString(), {"OK"}});
+    ExportReport report = run.run({ExportScope::CurrentTab, path.toStdString(), "", record_.tabItem.load()});
+    // What was written and where, or what could not be, as the other exports say it.
+    report.folder = QFileInfo(path).absolutePath().toStdString();
+    showExportReport(report);
     return report.ok();
+}
+
+void MainMenu::showExportReport(const ExportReport& report) {
+    auto* window = openSingle<ExportProgressWindow>(exportProgress, std::function<void()>(), this);
+    window->finished(report);
 }

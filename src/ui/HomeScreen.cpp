@@ -45,11 +45,11 @@ QLabel* Label(QWidget* parent, const char* name, bool wrap = false) {
 
 // The combo's items, in order, and the data type each stands for.
 constexpr DataType kComboTypes[] = {
-    DataType::DataTypeSMS,      DataType::DataTypeContacts,          DataType::DataTypeCallHistory,
-    DataType::DataTypeNotes,    DataType::DataTypeInternetHistory,   DataType::DataTypePhotosVideos,
-    DataType::DataTypeWhatsApp, DataType::DataTypeAll,
+    DataType::DataTypeSMS,      DataType::DataTypeContacts,        DataType::DataTypeCallHistory,
+    DataType::DataTypeNotes,    DataType::DataTypeInternetHistory, DataType::DataTypePhotosVideos,
+    DataType::DataTypeWhatsApp, DataType::DataTypeCalendar,        DataType::DataTypeAll,
 };
-constexpr int kAllIndex = 7;
+constexpr int kAllIndex = 8;
 
 }  // namespace
 
@@ -298,7 +298,7 @@ void InfoReaderViewController::fillDataTypeCombo() {
     const QStringList items = {ToQString(texts.CommonMessages()), ToQString(texts.CommonContacts()),
                                ToQString(texts.CommonCalls()),    ToQString(texts.CommonNotes()),
                                ToQString(texts.CommonSafari()),   photosVideos,
-                               ToQString(texts.CommonWhatsApp())};
+                               ToQString(texts.CommonWhatsApp()), ToQString(texts.CommonCalendar())};
     dataTypeCombo->clear();
     dataTypeCombo->addItems(items);
     dataTypeCombo->addItem(items.join(QStringLiteral(", ")));
@@ -323,6 +323,7 @@ void InfoReaderViewController::setLanguageForOutlates() {
     StyledTitle click = TH::setButtonTitleFor(texts.ConnectDeviceControlViewClickHere(),
                                               TitleColor{43, 160, 225, 255}, 16.0f, true);
     ApplyTitle(btnPleaseClickTip, click);
+    TitleAdapters::SizeAsSentence(btnPleaseClickTip, txtTip1);
     SetText(txtBackup, texts.StartDeviceScan());
     SetText(lblSelectBackupFromList, texts.ChooseIOSBackupControlViewTitle());
     SetText(lblSelectBackupFromHDD, texts.ChooseIOSBackupControlViewSelectBackupManualyText());
@@ -403,6 +404,7 @@ void InfoReaderViewController::returnMainScreen() {
     selectedTab = 0;
     window_.hideMenus();
     refreshModeButtons();
+    btnItunes->setEnabled(true);
     viewRegisteredDevices->hide();
     progressCircle->hide();
     progressBar->hide();
@@ -506,6 +508,12 @@ DataType InfoReaderViewController::convertToDataTypefromSelection(int index) {
     return kComboTypes[index];
 }
 
+int InfoReaderViewController::selectionOfDataType(DataType type) {
+    for (int index = 0; index < static_cast<int>(std::size(kComboTypes)); ++index)
+        if (kComboTypes[index] == type) return index;
+    return kAllIndex;
+}
+
 bool InfoReaderViewController::backupCanBeScanned(DataType type) {
     BrimleyAppDelegate& record = window_.record();
     const std::string folder = record.BACKUP_DIRECTORY.get();
@@ -600,7 +608,6 @@ void InfoReaderViewController::setDataTypeHolder() {
 
 void InfoReaderViewController::backUpFromDeviceComplete() {
     window_.record()._RecoverMode = 1;
-    btnItunes->setEnabled(true);
     returnMainScreen();
     window_.showScreen(ScreenState::ScreenResults);
     enableActions(false);
@@ -652,6 +659,8 @@ void InfoReaderViewController::afterReading(bool fromBackup) {
 void InfoReaderViewController::recoverFromMac() {
     selectedTab = 1;
     window_.hideMenus();
+    // The backup chosen last (the one just scanned) stays chosen when it is listed again.
+    const OptString chosen = _deviceInfo ? _deviceInfo->UniqueDeviceID() : std::nullopt;
     BrimleyAppDelegate& record = window_.record();
     const std::string folder = window_.mobileSyncFolder() + "/";
     const std::vector<std::string> names = BackupFolderListing::list(folder);
@@ -676,17 +685,18 @@ void InfoReaderViewController::recoverFromMac() {
     dataTypeCombo->setEnabled(true);
     viewDataReader->hide();
     reloadData();
-    setTableSelection();
+    setTableSelection(known_.indexOf(chosen));
 }
 
 void InfoReaderViewController::findBackup(const QString& chosen) {
     QString path = chosen;
     if (path.isEmpty()) {
-        QFileDialog dialog(window(), QStringLiteral("Choose a Backup folder to Recover data"),
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        QFileDialog dialog(window(), ToQString(texts.PanelChooseBackupFolder().value_or("Choose a Backup folder to Recover data")),
                            QString::fromStdString(window_.mobileSyncFolder()));
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
-        dialog.setLabelText(QFileDialog::FileName, QStringLiteral("File Name"));
+        dialog.setLabelText(QFileDialog::FileName, ToQString(texts.PanelFileName().value_or("File Name")));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         path = dialog.selectedFiles().first();
     }
@@ -760,9 +770,10 @@ void InfoReaderViewController::reloadData() {
     iTunesBackupNoFilesMessage->setVisible(!rows);
 }
 
-void InfoReaderViewController::setTableSelection() {
+void InfoReaderViewController::setTableSelection(int row) {
     if (iTunesBackupTable->rowCount() < 1) return;
-    iTunesBackupTable->selectRow(0);
+    if (row < 0 || row >= iTunesBackupTable->rowCount()) row = 0;
+    iTunesBackupTable->selectRow(row);
     iTunesBackupTable->setFocus();
     tableViewSelectionDidChange();
 }

@@ -36,6 +36,8 @@ public:
     void doBackupFromDevice();
     void setDataTypeHolder();
     static DataType convertToDataTypefromSelection(int index);
+    // The combo's item of a data type (that of all types for one it does not list).
+    static int selectionOfDataType(DataType type);
     // What the window says of a folder that holds no usable backup, in the chosen language.
     static std::string NotABackupMessage();
     void backUpFromDeviceComplete();
@@ -52,7 +54,8 @@ public:
     // The browse choice; with a folder given, that folder as if chosen in the panel.
     void findBackup(const QString& chosen = QString());
     void reloadData();
-    void setTableSelection();
+    // Selects the row (the first when it is not one) and shows its backup.
+    void setTableSelection(int row = 0);
     void showDeviceInfo();
     void expandInfo(bool on);
     void tableViewSelectionDidChange();

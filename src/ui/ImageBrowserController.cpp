@@ -269,7 +269,7 @@ void ImageBrowserController::RemoveCache() {
 }
 
 void ImageBrowserController::ExportPhotoClicked() {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose a Directory to Export Photos"),
+    const QString folder = QFileDialog::getExistingDirectory(this, TitleAdapters::ToQString(LanguageConfig::sharedObject().PanelChoosePhotosFolder().value_or("Choose a Directory to Export Photos")),
                                                              QDir::homePath());
     if (!folder.isEmpty()) SavePanelExportPhotoDismissed(folder);
 }

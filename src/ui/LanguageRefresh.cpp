@@ -9,6 +9,7 @@
 #include "ui/NamedWidgets.h"
 #include "ui/OwnWidgets.h"
 #include "ui/TitleAdapters.h"
+#include "ui/ToolkitTexts.h"
 
 using TitleAdapters::ApplyTitle;
 using TitleAdapters::kBlack;
@@ -89,6 +90,7 @@ void MainMenu::setMenuItemsName() {
 }
 
 void MainMenu::UpdateAllViewsOnLanguageChange() {
+    ToolkitTexts::load();
     if (infoReaderViewController) infoReaderViewController->setLanguageForOutlates();
     setMenuItemsName();
     setTabButtonTitle();

@@ -4,21 +4,28 @@
 #include "app/DeviceBackup.h"
 #include "app/DeviceDetails.h"
 #include "app/DeviceRecoveryFlow.h"
+#include "config/LanguageConfig.h"
 #include "records/BrimleyAppDelegate.h"
 #include "records/DataType.h"
 #include "ui/MainMenu.h"
+#include "ui/TitleAdapters.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 
+using TitleAdapters::ToQString;
+
 bool MacRecovery(MainMenu& window, std::int32_t tag, const QString& chosenFile) {
     QString file = chosenFile;
     if (file.isEmpty()) {
-        QFileDialog panel(&window, QStringLiteral("Choose a .plist file from one of your Backup folders to Recover data"),
+        LanguageConfig& texts = LanguageConfig::sharedObject();
+        QFileDialog panel(&window,
+                          ToQString(texts.PanelChooseBackupFile().value_or(
+                              "Choose a .plist file from one of your Backup folders to Recover data")),
                           QString::fromStdString(window.mobileSyncFolder()));
         panel.setFileMode(QFileDialog::ExistingFile);
         panel.setNameFilter(QStringLiteral("Backup files (Info.plist Manifest.plist *.plist)"));
-        panel.setLabelText(QFileDialog::FileName, QStringLiteral("File Name"));
+        panel.setLabelText(QFileDialog::FileName, ToQString(texts.PanelFileName().value_or("File Name")));
         if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return false;
         file = panel.selectedFiles().front();
     }

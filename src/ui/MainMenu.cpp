@@ -36,6 +36,7 @@
 #include "ui/PhotoBrowser.h"
 #include "ui/Screens.h"
 #include "ui/TitleAdapters.h"
+#include "ui/ToolkitTexts.h"
 #include "ui/WindowStartup.h"
 
 #include <QAbstractItemView>
@@ -210,6 +211,8 @@ void MainMenu::buildMenu() {
             hideMenus();
             action();
         });
+        // Its keys: see menuKey.
+        button->installEventFilter(this);
         layout->addWidget(button);
         return button;
     };
@@ -441,10 +444,9 @@ void MainMenu::applyStyle() {
         QTextBrowser#webview { background: #e6ecf2; border-bottom: 1px solid #cdd6df; }
         QFrame#boxIcons { background: #1f2a36; }
         QFrame#boxIcons QLabel { font-size: 9pt; }
-        SMNSbutton { border-radius: 8px; padding: 4px; }
+        SMNSbutton { border: 2px solid transparent; border-radius: 8px; padding: 2px; }
         SMNSbutton[tabState="selected"] { background: #2f4254; }
         SMNSbutton:hover { background: #2a3a4a; }
-        SMNSbutton:focus { border: 1px solid #2ba0e1; }
         QFrame#boxTabItems { background: #e9eef3; border-bottom: 1px solid #d3dbe3; }
         QToolButton[bordered="true"] { border: 1px solid #b8c4cf; border-radius: 4px; padding: 3px; background: white; }
         QToolButton[bordered="false"] { border: none; padding: 4px; background: #cfe6f5; border-radius: 4px; }
@@ -474,6 +476,8 @@ void MainMenu::applyStyle() {
         QProgressBar::chunk { background: #2ba0e1; }
         QToolButton:focus, QPushButton[mode="true"]:focus, QPushButton[link="true"]:focus,
         QPushButton[iconOnly="true"]:focus { border: 2px solid #2ba0e1; border-radius: 4px; }
+        SMNSbutton:focus { border-radius: 8px; }
+        QToolButton[bordered="true"]:focus, QToolButton[bordered="false"]:focus { padding: 2px; }
         QLineEdit:focus, QComboBox:focus, QAbstractItemView:focus, QTextBrowser:focus { border: 2px solid #2ba0e1; }
         QCheckBox:focus { color: #0d4a73; text-decoration: underline; }
     )"));
@@ -483,6 +487,10 @@ void MainMenu::applyStyle() {
 
 void MainMenu::showScreen(ScreenState state) {
     record_.PresentScreen = ToCode(state);
+    // The ratings of the results' exports do not outlast them.
+    if (state != ScreenState::ScreenResults)
+        for (const QPointer<QDialog>& rating : starRatings_)
+            if (rating) rating->close();
     const int s = ToCode(state);
     if (s < 0 || s >= 5) return;
     const auto photos = [&](bool show) {
@@ -616,7 +624,8 @@ void MainMenu::refreshTabButtons() {
 void MainMenu::updateTabButtons() {
     for (auto& [tab, control] : iconControls_) {
         const UiTab* entry = UiTabFor(tab);
-        control->setEnabled(HasRecords(*entry, record_));
+        // The open tab shows as chosen, also before anything was found for it.
+        control->setEnabled(HasRecords(*entry, record_) || (control->isSelected && record_.tabItem == ToCode(tab)));
         control->refreshButtonView();
     }
     for (auto& [tab, button] : tabButtons_) {
@@ -643,6 +652,9 @@ void MainMenu::setTabSelected(SMNSbutton* control) {
 }
 
 void MainMenu::markTabButtonSelected(TabTag tab) {
+    // During a scan the tab marked is the one it shows, or the one the user chose.
+    if (scanControlsShown_ && tabChosen_) return;
+    if (scanChoosesTab()) tab = scanTab();
     auto it = iconControls_.find(tab);
     if (it == iconControls_.end()) return;
     it->second->setEnabled(true);
@@ -651,12 +663,9 @@ void MainMenu::markTabButtonSelected(TabTag tab) {
 
 void MainMenu::removeSelection() {
     for (auto& [tab, control] : iconControls_) {
-        const UiTab* entry = UiTabFor(tab);
-        bool enabled = HasRecords(*entry, record_);
-        if (tab == TabTag::TabTagPhotos || tab == TabTag::TabTagVideos) enabled = record_._RecoverMode == 1;
-        if (tab == TabTag::TabTagInternet) enabled = !record_.InternetContent.empty();
+        // A tab is offered when its data type has records, the photos and videos too.
         control->setIsSelected(false);
-        control->setEnabled(enabled);
+        control->setEnabled(HasRecords(*UiTabFor(tab), record_));
         control->refreshButtonView();
     }
     for (auto& [tab, button] : tabButtons_) {
@@ -807,8 +816,24 @@ void MainMenu::openScreen(TabTag tab, bool iconPath, SMNSbutton* control) {
     showToggle();
 }
 
+TabTag MainMenu::scanTab() const {
+    for (const UiTab& tab : UiTabs())
+        if (tab.caption && HasRecords(tab, record_)) return tab.tab;
+    // Nothing found yet: a scan of one data type shows its own tab, a scan of all the first.
+    const std::optional<DataType> scanned = record_.scannedDataType.get();
+    if (scanned && *scanned != DataType::DataTypeAll) return static_cast<TabTag>(record_.buttonType.load());
+    return UiTabs().front().tab;
+}
+
+bool MainMenu::scanChoosesTab() const {
+    return scanControlsShown_ && !tabChosen_;
+}
+
 void MainMenu::onAppsSelectionChanged(TabTag tab) {
     hideMenus();
+    // The scan's own steps ask for its tab; while the user has chosen none, the window shows
+    // the one with results.
+    if (scanChoosesTab()) tab = scanTab();
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults) || record_.tabItem == ToCode(tab)) return;
     removeSelection();
     record_.tabItem = ToCode(tab);
@@ -818,6 +843,7 @@ void MainMenu::onAppsSelectionChanged(TabTag tab) {
 }
 
 void MainMenu::onTabSelectionChanged(TabTag tab) {
+    if (scanChoosesTab()) tab = scanTab();
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults) || record_.tabItem == ToCode(tab)) return;
     removeSelection();
     // The tab bar's WhatsApp button makes the chat screen anew each time.
@@ -837,27 +863,25 @@ void MainMenu::onTabSelectionChanged(TabTag tab) {
 
 void MainMenu::updateUIfoundRecoveredData() {
     if (record_.PresentScreen != ToCode(ScreenState::ScreenResults)) return;
-    // A tab the user opened during the scan stays open; otherwise the scan's own tab comes.
-    if (!tabChosen_) onAppsSelectionChanged(static_cast<TabTag>(record_.buttonType.load()));
+    // A tab the user opened stays open; otherwise the first tab with results is shown.
+    if (!tabChosen_) onAppsSelectionChanged(scanTab());
     updateTabButtons();
 }
 
 void MainMenu::UpdateMainView() {
-    // A tab the user opened during the scan stays open, showing what the scan found so far.
-    if (tabChosen_) {
-        const auto open = static_cast<TabTag>(record_.tabItem.load());
-        if (open == TabTag::TabTagPhotos || open == TabTag::TabTagVideos)
-            applyFilter(open, nullptr);
-        else
-            redrawScreen(open);
+    // A tab the user opened during the scan stays open, showing what the scan found so far;
+    // without a choice, the first tab with results.
+    const auto open = static_cast<TabTag>(record_.tabItem.load());
+    if (!tabChosen_ && scanTab() != open) {
+        onAppsSelectionChanged(scanTab());
         updateTabButtons();
         return;
     }
-    removeSelection();
-    onTabSelectionChanged(TabTag::TabTagSMS);
-    // The messages screen goes back in when it was open already.
-    if (record_.tabItem == ToCode(TabTag::TabTagSMS) && !currentChild_ && viewController_)
-        putIntoChildView(viewController_);
+    if (open == TabTag::TabTagPhotos || open == TabTag::TabTagVideos)
+        applyFilter(open, nullptr);
+    else
+        redrawScreen(open);
+    updateTabButtons();
 }
 
 void MainMenu::redrawScreen(TabTag tab) {
@@ -960,7 +984,41 @@ void MainMenu::MenuPressed() {
 }
 
 void MainMenu::hideMenus() {
+    // The keyboard goes back to the menu button, not into whatever the focus chain reaches.
+    const bool hadFocus = boxMenu->isVisible() && boxMenu->isAncestorOf(QApplication::focusWidget());
     boxMenu->hide();
+    if (hadFocus && btnMenu->isVisible()) btnMenu->setFocus(Qt::OtherFocusReason);
+}
+
+bool MainMenu::menuKey(QPushButton* entry, QKeyEvent* key) {
+    switch (key->key()) {
+        case Qt::Key_Escape:
+            hideMenus();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            entry->click();
+            return true;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Down:
+        case Qt::Key_Up: {
+            // The focus walks round the menu's entries; it never leaves the open menu.
+            std::vector<QPushButton*> entries;
+            for (QPushButton* b : {btnHelpMenu, btnShare, btnFeedBack, btnAbout, btnuserGuide, btnChangLanguage, btnUpdate})
+                if (b->isVisibleTo(boxMenu) && b->isEnabled()) entries.push_back(b);
+            const auto at = std::find(entries.begin(), entries.end(), entry);
+            if (entries.empty() || at == entries.end()) return true;
+            const bool back = key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Up ||
+                              (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+            const std::size_t i = static_cast<std::size_t>(at - entries.begin());
+            const std::size_t next = back ? (i + entries.size() - 1) % entries.size() : (i + 1) % entries.size();
+            entries[next]->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            return true;
+        }
+        default:
+            return false;
+    }
 }
 
 AppWindowController* MainMenu::sendWizard() const {
@@ -987,7 +1045,10 @@ void MainMenu::sendToApp() {
         QTimer::singleShot(0, this, [this] { starFeedback(QStringLiteral("Rating - Export to device")); });
     };
     services.keepThread = [this](std::jthread thread) { sends_.push_back(std::move(thread)); };
-    services.openAddress = [](const QString& address) { Desktop::open(address); };
+    // A link that opens nothing says so, over the wizard.
+    services.openAddress = [this](const QString& address) {
+        Desktop::openOrTell(QUrl(address.trimmed(), QUrl::StrictMode), sendWizard(), address.trimmed());
+    };
     services.folder = AppPaths::workingDirectory() + "/send";
     AppPaths::ensurePrivateDirectory(services.folder);
     services.library = CompanionLibraryPath();
@@ -1251,6 +1312,7 @@ void MainMenu::showMainPanelImage() {
 }
 
 void MainMenu::windowStartup() {
+    ToolkitTexts::load();
     showMainPanelImage();
     setMenuItemsName();
     setTabButtonTitle();

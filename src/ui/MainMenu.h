@@ -4,6 +4,7 @@
 #include "app/ScanCountdown.h"
 #include "app/UpdateCheck.h"
 #include "export/ExportRun.h"
+#include "export/MediaExporter.h"
 #include "ui/ScreenFramework.h"
 #include "ui/Screens.h"
 #include "ui/TransferWindows.h"
@@ -126,6 +127,7 @@ public:
     // Empties the search field without a search.
     void clearSearchField();
     void MenuPressed();
+    // Closes the menu; the focus, when it was in the menu, goes back to the menu button.
     void hideMenus();
     void setTabSelected(SMNSbutton* control);
     void timerRun();
@@ -136,15 +138,17 @@ public:
     // The photo browser's tick-all box and the photo export button.
     void tickAllCameraPhoto(bool on);
     void exportPhotos();
+    // What became of one copy of photos or videos; run on the main thread after it.
+    using CopyDone = std::function<void(const MediaExporter::Result&)>;
     // Copies the ticked photos (videos) of the grids into "Photos" ("Videos") of the folder; a
     // thread of its own does the copying, and `done` runs on the main thread after it.
-    void exportPhotosToDirectory(const QString& folder, std::function<void()> done = {});
-    void exportVideosToDirectory(const QString& folder, std::function<void()> done = {});
+    void exportPhotosToDirectory(const QString& folder, CopyDone done = {});
+    void exportVideosToDirectory(const QString& folder, CopyDone done = {});
     // Copies all photos (videos) the grid shows, or only the ticked ones (photos: with those
     // selected in the grid), into "Photos" ("Videos") of the folder: the photo page's own
     // export, of what the page shows. Only ticked ones: no folder when none is ticked.
-    void exportAllPhotosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done = {});
-    void exportAllVideosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done = {});
+    void exportAllPhotosToDirectory(const QString& folder, bool onlyTicked, CopyDone done = {});
+    void exportAllVideosToDirectory(const QString& folder, bool onlyTicked, CopyDone done = {});
     // Ticks every photo selected in the grid.
     void updatePhotosSelections();
     // The photo browser's caption: the deleted and existing photos listed, each of the number
@@ -163,6 +167,11 @@ public:
     void exportStart(const QString& location, const QString& extension);
     // Writes the current tab's file at the path; whether it was written.
     bool SaveCompleted(const QString& path);
+    // Why an export may not write into the folder, in the chosen language: it is the scanned
+    // backup's folder or lies inside it (also through links). Empty when it may.
+    QString backupFolderRefusal(const QString& folder) const;
+    // Says why (an alert) when the folder is refused; whether it was.
+    bool refuseBackupFolder(const QString& folder);
     // Whether any record or picture that the ticked export writes is ticked.
     bool anythingTicked() const;
     // The panels the export uses; tests replace them. A folder (empty: cancelled), and a file
@@ -286,11 +295,19 @@ private:
     bool mayCloseDuringScan();
     void buildTitleBar();
     void buildMenu();
+    // A key on an entry of the open menu: Escape closes it, Enter opens the entry, Tab and the
+    // arrows walk round the entries; whether the key was taken.
+    bool menuKey(QPushButton* entry, QKeyEvent* key);
     void buildIconBar();
     void buildTabItems();
     void buildContent();
     void buildProgressAndFooter();
     void applyStyle();
+    // The tab a scan shows while the user has chosen none: the first tab of the icon bar with
+    // records; with none, the scan's own tab (the first for a scan of all types). And whether
+    // the scan chooses now: it runs, and no tab was chosen.
+    TabTag scanTab() const;
+    bool scanChoosesTab() const;
     // Opens the screen of the tab now in tabItem; `iconPath`: from the icon bar.
     void openScreen(TabTag tab, bool iconPath, SMNSbutton* control);
     ResultsScreen* ensureScreen(TabTag tab);
@@ -307,8 +324,14 @@ private:
     // grids and on a screen of records that the toggle reaches; never while a scan runs.
     void showToggle();
     void reloadGrids();
-    void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
-                   std::function<void()> done);
+    void copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty, CopyDone done);
+    // The export's window over running copies of photos and videos, and at their end what they
+    // copied into the folder; with `openFolder` the folder is opened when anything was copied.
+    QPointer<ExportProgressWindow> openCopyWindow();
+    void copiesEnded(const QString& folder, const std::vector<MediaExporter::Result>& results,
+                     QPointer<ExportProgressWindow> window, bool openFolder);
+    // Opens the export's window on what an export or a copy wrote and what it did not.
+    void showExportReport(const ExportReport& report);
     // Starts an export of everything or of the ticked records on the export's thread.
     void startFolderExport(ExportScope scope, const QString& location, const QString& extension);
     ScreenHost screenHost();

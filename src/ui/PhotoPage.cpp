@@ -12,6 +12,7 @@
 #include "ui/Dialogs.h"
 #include "ui/NamedWidgets.h"
 #include "ui/PhotoBrowser.h"
+#include "ui/TitleAdapters.h"
 
 #include <QUrl>
 
@@ -19,6 +20,7 @@
 #include <set>
 
 using NamedWidgets::Texts;
+using TitleAdapters::ToQString;
 
 // ---- The photo and video grids ----
 
@@ -76,8 +78,7 @@ void MainMenu::updatePhotosSelections() {
     for (int row : scrollViewPhoto3->selectedRows()) photoModel_->setCheckedAt(row, true);
 }
 
-void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty,
-                         std::function<void()> done) {
+void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bool createWhenEmpty, CopyDone done) {
     std::vector<MediaExporter::Item> items;
     if (photos) {
         for (const auto& photo : record_.AllPhotos.snapshot())
@@ -90,11 +91,9 @@ void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bo
     const std::uint64_t id = nextCopy_++;
     copies_.emplace(id, std::jthread([this, id, folder = folder.toStdString(), photos, items = std::move(items),
                                       createWhenEmpty, done = std::move(done)](std::stop_token stop) {
-        const MediaExporter::Result result =
+        MediaExporter::Result result =
             MediaExporter::CopyInto(folder, photos ? "Photos" : "Videos", items, createWhenEmpty, stop);
-        std::size_t failed = 0;
-        for (const ExportEntry& entry : result.entries) failed += entry.status == ExportStatus::Failed;
-        dispatcher_.post([this, id, failed, done] {
+        dispatcher_.post([this, id, result = std::move(result), done] {
             // The copy's thread has nothing left to do: it is collected now, not when the
             // window goes.
             if (auto it = copies_.find(id); it != copies_.end()) {
@@ -102,28 +101,53 @@ void MainMenu::copyMedia(const QString& folder, bool photos, bool onlyTicked, bo
                 copies_.erase(it);
             }
             --exportsRunning_;
+            std::size_t failed = 0;
+            for (const ExportEntry& entry : result.entries) failed += entry.status == ExportStatus::Failed;
             if (failed) std::cerr << ("export: " + std::to_string(failed) + " file(s) could not be copied\n");
-            if (done) done();
+            if (done) done(result);
         });
     }));
 }
 
-void MainMenu::exportPhotosToDirectory(const QString& folder, std::function<void()> done) {
+void MainMenu::exportPhotosToDirectory(const QString& folder, CopyDone done) {
     copyMedia(folder, true, true, true, std::move(done));
 }
 
-void MainMenu::exportVideosToDirectory(const QString& folder, std::function<void()> done) {
+void MainMenu::exportVideosToDirectory(const QString& folder, CopyDone done) {
     copyMedia(folder, false, true, true, std::move(done));
 }
 
-void MainMenu::exportAllPhotosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done) {
+void MainMenu::exportAllPhotosToDirectory(const QString& folder, bool onlyTicked, CopyDone done) {
     // Photos selected in the grid count as ticked; without a ticked photo no folder is made.
     if (onlyTicked) updatePhotosSelections();
     copyMedia(folder, true, onlyTicked, !onlyTicked, std::move(done));
 }
 
-void MainMenu::exportAllVideosToDirectory(const QString& folder, bool onlyTicked, std::function<void()> done) {
+void MainMenu::exportAllVideosToDirectory(const QString& folder, bool onlyTicked, CopyDone done) {
     copyMedia(folder, false, onlyTicked, !onlyTicked, std::move(done));
+}
+
+QPointer<ExportProgressWindow> MainMenu::openCopyWindow() {
+    // Its Cancel stops the copies that run.
+    return openSingle<ExportProgressWindow>(exportProgress, [this] {
+        for (auto& [id, copy] : copies_) copy.request_stop();
+    }, this);
+}
+
+void MainMenu::copiesEnded(const QString& folder, const std::vector<MediaExporter::Result>& results,
+                           QPointer<ExportProgressWindow> window, bool openFolder) {
+    ExportReport report;
+    report.folder = folder.toStdString();
+    report.folderMade = true;
+    for (const MediaExporter::Result& result : results) {
+        report.entries.insert(report.entries.end(), result.entries.begin(), result.entries.end());
+        report.cancelled = report.cancelled || result.stopped;
+    }
+    // The window says what was copied, what was there already and what could not be: also
+    // when no file browser shows the folder. A folder that received nothing is not opened.
+    if (!window) window = openCopyWindow();
+    window->finished(report);
+    if (openFolder && report.written() > 0) Desktop::open(QUrl::fromLocalFile(folder));
 }
 
 void MainMenu::exportPhotos() {
@@ -135,11 +159,17 @@ void MainMenu::exportPhotos() {
         alert({Texts().PhotosNothingTicked().value_or("Nothing is ticked, so there is nothing to export."), "", {"OK"}});
         return;
     }
-    const QString folder = chooseFolder(QStringLiteral("Choose a Directory to Export Photos"));
-    if (folder.isEmpty()) return;
+    const QString folder =
+        chooseFolder(ToQString(Texts().PanelChoosePhotosFolder().value_or("Choose a Directory to Export Photos")));
+    if (folder.isEmpty() || refuseBackupFolder(folder)) return;
     // Only the kinds with a ticked item get their folder: ticked photos alone leave no empty
     // "Videos" beside "Photos".
-    exportAllPhotosToDirectory(folder, true, [this, folder] {
-        exportAllVideosToDirectory(folder, true, [folder] { Desktop::open(QUrl::fromLocalFile(folder)); });
+    const QPointer<ExportProgressWindow> window = openCopyWindow();
+    exportAllPhotosToDirectory(folder, true, [this, folder, window](const MediaExporter::Result& photos) {
+        // Stopped in the photos: the videos are not begun.
+        if (photos.stopped) return copiesEnded(folder, {photos}, window, true);
+        exportAllVideosToDirectory(folder, true, [this, folder, window, photos](const MediaExporter::Result& videos) {
+            copiesEnded(folder, {photos, videos}, window, true);
+        });
     });
 }

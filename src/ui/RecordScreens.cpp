@@ -289,10 +289,9 @@ NoteViewController::NoteViewController(ScreenHost host, QWidget* parent)
         Text<Row>("Title", LanguageKey::colTitle, "", [](const Row& r) { return r.record->Title(); }),
         Text<Row>("CreatedDate", LanguageKey::colDate, "", [](const Row& r) { return r.record->CreatedDate(); },
                   ColumnKind::Date),
-        Text<Row>("SortTitle", LanguageKey::colNotes, "", [this](const Row& r) -> OptString {
-            // A note not yet given its short title shows the short form of its text.
-            if (OptString title = SortTitle(*r.record)) return title;
-            return ShortTitle(r.record->Summary());
+        Text<Row>("SortTitle", LanguageKey::colNotes, "", [](const Row& r) -> OptString {
+            // The short form of the note's text; its title has a column of its own.
+            return ShortTitle(ChatPages::NoteText(*r.record));
         }),
     };
     addTickAll();
@@ -433,9 +432,9 @@ void InternetHistoryViewController::headerClicked(std::size_t column) {
     const bool ascending = HeaderClickAscending(identifier, sorted.identifier(column));
     sorted.sortBy(column, ascending);
     record_.InternetContent.reorder(RecordsOf(sorted.rows));
-    showSortIndicator(column, ascending);
     allowColumnReordering(false);
     if (showingWhole_) show(whole(), true);
+    showSortIndicator(column, ascending);
 }
 
 bool InternetHistoryViewController::validateUrl(const std::string& text) {

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 using TitleAdapters::ToQString;
@@ -359,4 +360,68 @@ DetailPage::DetailPage(std::function<void(const QString&)> openAddress, QWidget*
 void DetailPage::loadHTMLString(const std::string& html) {
     page_ = html;
     setHtml(QString::fromStdString(html));
+}
+
+ChatView::ChatView(std::function<void(const QString&)> openAddress, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("chatView"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(4, 2, 4, 0);
+    olderButton = new QPushButton(this);
+    olderButton->setObjectName(QStringLiteral("olderMessages"));
+    newerButton = new QPushButton(this);
+    newerButton->setObjectName(QStringLiteral("newerMessages"));
+    bar->addWidget(olderButton);
+    bar->addStretch();
+    bar->addWidget(newerButton);
+    layout->addLayout(bar);
+    page = new DetailPage(std::move(openAddress), this);
+    layout->addWidget(page, 1);
+    connect(olderButton, &QPushButton::clicked, this, [this] { older(); });
+    connect(newerButton, &QPushButton::clicked, this, [this] { newer(); });
+    olderButton->hide();
+    newerButton->hide();
+}
+
+std::pair<std::size_t, std::size_t> ChatView::shownRange() const {
+    const std::size_t size = std::max<std::size_t>(blockSize, 1);
+    const std::size_t newest = block_ * size;
+    if (newest >= count_) return {0, 0};
+    const std::size_t end = count_ - newest;
+    return {end > size ? end - size : 0, end};
+}
+
+void ChatView::show(std::size_t count, PageOf page) {
+    count_ = count;
+    block_ = 0;
+    pageOf_ = std::move(page);
+    draw(false);
+}
+
+void ChatView::older() {
+    if (shownRange().first == 0) return;
+    ++block_;
+    // The page goes on where the newer block began: its end is next to it.
+    draw(true);
+}
+
+void ChatView::newer() {
+    if (block_ == 0) return;
+    --block_;
+    draw(false);
+}
+
+void ChatView::draw(bool atEnd) {
+    const auto [begin, end] = shownRange();
+    page->loadHTMLString(count_ && pageOf_ ? pageOf_(begin, end) : std::string());
+    LanguageConfig& texts = LanguageConfig::sharedObject();
+    olderButton->setText(QString::fromStdString(FillPlaceholders(
+        texts.ChatPageOlderMessages().value_or("Show older messages ({0} more)"), {std::to_string(begin)})));
+    newerButton->setText(QString::fromStdString(FillPlaceholders(
+        texts.ChatPageNewerMessages().value_or("Show newer messages ({0} more)"), {std::to_string(count_ - end)})));
+    olderButton->setVisible(begin > 0);
+    newerButton->setVisible(end < count_);
+    if (atEnd) page->moveCursor(QTextCursor::End);
 }

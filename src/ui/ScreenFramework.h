@@ -8,7 +8,9 @@
 #include <QAbstractTableModel>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
 #include <QTextBrowser>
@@ -117,15 +119,18 @@ public:
     bool beeped() const { return beeped_; }
     // Clicks a column header as the user does (by the column's identifier).
     void clickHeader(const std::string& identifier);
-    void redraw() override { reloadTable(); }
+    void redraw() override { model->reset(); }
 
 protected:
     // Builds the parts of the frame the screen uses.
     void addSegments(int selected);
     void addTickAll(bool withText = true);
     void setDetail(QWidget* detail, int width = 380);
-    // The shown list changed as a whole.
-    void reloadTable() { model->reset(); }
+    // The shown list was made anew, in its own order: no column shows itself sorted.
+    void reloadTable() {
+        m_table->horizontalHeader()->setSortIndicatorShown(false);
+        model->reset();
+    }
     // Shows the list in the table, with column widths to suit its columns.
     void setTable(TableRows* rows) { setTableOf(m_table, model, rows); }
     static void setTableOf(QTableView* table, RecordTableModel* model, TableRows* rows);
@@ -156,9 +161,9 @@ protected:
     void sortTable(RowTable<Row>& table, std::size_t column, bool switchOffReordering = true) {
         const bool ascending = HeaderClickAscending(identifier, table.identifier(column));
         table.sortBy(column, ascending);
-        showSortIndicator(column, ascending);
         if (switchOffReordering) allowColumnReordering(false);
-        reloadTable();
+        model->reset();
+        showSortIndicator(column, ascending);
     }
     void showSortIndicator(std::size_t column, bool ascending);
     void allowColumnReordering(bool allow);
@@ -208,4 +213,36 @@ public:
 
 private:
     std::string page_;
+};
+
+// The chat page of a conversation, drawn one block of messages at a time so that a chat of any
+// length stays quick to lay out. It opens on the newest block; the bar above the page loads the
+// next older block, naming how many older messages there are, and the next newer one back.
+class ChatView : public QWidget {
+public:
+    ChatView(std::function<void(const QString&)> openAddress, QWidget* parent);
+
+    // Shows the newest block of a chat of `count` messages in time order; `page` draws the
+    // messages [begin, end) of it. No messages: an empty page.
+    using PageOf = std::function<std::string(std::size_t begin, std::size_t end)>;
+    void show(std::size_t count, PageOf page);
+    // The next older (newer) block; nothing when there is none.
+    void older();
+    void newer();
+    // The messages the page shows now, [begin, end) of the chat.
+    std::pair<std::size_t, std::size_t> shownRange() const;
+
+    // The most messages a block holds.
+    std::size_t blockSize = 3000;
+    DetailPage* page = nullptr;
+    QPushButton* olderButton = nullptr;
+    QPushButton* newerButton = nullptr;
+
+private:
+    void draw(bool atEnd);
+
+    std::size_t count_ = 0;
+    // Blocks counted from the newest: 0 is the newest.
+    std::size_t block_ = 0;
+    PageOf pageOf_;
 };

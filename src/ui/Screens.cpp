@@ -171,8 +171,8 @@ QString HomeViewController::countText(TabTag tab) const {
 // ---- RecordTableScreen ----
 
 RecordTableScreen::RecordTableScreen(std::vector<QString> columnKeys,
-                                     std::function<std::vector<Row>()> rows, QWidget* parent)
-    : ResultsScreen(parent), source_(std::move(rows)) {
+                                     std::function<std::vector<Row>()> rows, QWidget* parent, Reorder reorder)
+    : ResultsScreen(parent), source_(std::move(rows)), reorder_(std::move(reorder)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
     m_table = new QTableWidget(0, static_cast<int>(columnKeys.size()), this);
@@ -226,6 +226,12 @@ void RecordTableScreen::sortByColumn(int column) {
         return descending ? CellLess(y, x) : CellLess(x, y);
     });
     identifier_ = column;
+    if (reorder_) {
+        std::vector<std::shared_ptr<void>> order;
+        order.reserve(rows_.size());
+        for (const Row& row : rows_) order.push_back(row.record);
+        reorder_(order);
+    }
     fill();
 }
 
@@ -271,49 +277,41 @@ QString NameHeader() {
     return ToQString(LanguageConfig::sharedObject().colName());
 }
 
+// A table of the list's records: their row number and one named field, which find searches.
+template <class T>
+RecordTableScreen* ListTable(SharedList<T>& list, const OptString& (T::*field)() const, const char* name,
+                             QWidget* parent) {
+    auto* screen = new RecordTableScreen(
+        {QStringLiteral("#"), NameHeader()},
+        [&list, field] {
+            std::vector<RecordTableScreen::Row> rows;
+            for (const auto& entry : list.snapshot())
+                if (entry)
+                    rows.push_back({{QString::number(entry->SlNo()), Text(((*entry).*field)())},
+                                    Text(((*entry).*field)()), entry});
+            return rows;
+        },
+        parent,
+        [&list](const std::vector<std::shared_ptr<void>>& records) {
+            std::vector<std::shared_ptr<T>> order;
+            order.reserve(records.size());
+            for (const auto& entry : records) order.push_back(std::static_pointer_cast<T>(entry));
+            list.reorder(order);
+        });
+    screen->setObjectName(QString::fromLatin1(name));
+    return screen;
+}
+
 }  // namespace
 
 RecordTableScreen* ApplicationViewController(BrimleyAppDelegate& record, QWidget* parent) {
-    auto* screen = new RecordTableScreen(
-        {QStringLiteral("#"), NameHeader()},
-        [&record] {
-            std::vector<RecordTableScreen::Row> rows;
-            for (const auto& app : record.ApplicationContent.snapshot())
-                rows.push_back({{QString::number(app->SlNo()), Text(app->ApplicationName())},
-                                Text(app->ApplicationName())});
-            return rows;
-        },
-        parent);
-    screen->setObjectName(QStringLiteral("applicationView"));
-    return screen;
+    return ListTable(record.ApplicationContent, &Application::ApplicationName, "applicationView", parent);
 }
 
 RecordTableScreen* AccountViewController(BrimleyAppDelegate& record, QWidget* parent) {
-    auto* screen = new RecordTableScreen(
-        {QStringLiteral("#"), NameHeader()},
-        [&record] {
-            std::vector<RecordTableScreen::Row> rows;
-            for (const auto& account : record.AccountContent.snapshot())
-                rows.push_back({{QString::number(account->SlNo()), Text(account->Username())},
-                                Text(account->Username())});
-            return rows;
-        },
-        parent);
-    screen->setObjectName(QStringLiteral("accountView"));
-    return screen;
+    return ListTable(record.AccountContent, &Account::Username, "accountView", parent);
 }
 
 RecordTableScreen* UserDataViewController(BrimleyAppDelegate& record, QWidget* parent) {
-    auto* screen = new RecordTableScreen(
-        {QStringLiteral("#"), NameHeader()},
-        [&record] {
-            std::vector<RecordTableScreen::Row> rows;
-            for (const auto& word : record.UserDictContent.snapshot())
-                rows.push_back({{QString::number(word->SlNo()), Text(word->UserKey())},
-                                Text(word->UserKey())});
-            return rows;
-        },
-        parent);
-    screen->setObjectName(QStringLiteral("userDataView"));
-    return screen;
+    return ListTable(record.UserDictContent, &DynamicDictionary::UserKey, "userDataView", parent);
 }

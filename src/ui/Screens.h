@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class BrimleyAppDelegate;
@@ -86,16 +87,21 @@ private:
 };
 
 // The applications, accounts and user-dictionary tables: sorting by column (a second click on
-// the same column sorts descending) and a find that steps through the matches.
+// the same column sorts descending) and a find that steps through the matches. A sort puts the
+// record's list itself in the order shown, so that an export writes that order.
 class RecordTableScreen : public ResultsScreen {
 public:
     struct Row {
         std::vector<QString> cells;
         // The searched field.
         QString searched;
+        // The record the row shows, as its list holds it.
+        std::shared_ptr<void> record;
     };
+    // `reorder` puts the list in the order of the records given (those of the rows, sorted).
+    using Reorder = std::function<void(const std::vector<std::shared_ptr<void>>&)>;
     RecordTableScreen(std::vector<QString> columnKeys, std::function<std::vector<Row>()> rows,
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr, Reorder reorder = {});
 
     bool respondsToFind() const override { return true; }
     // Selects the next row whose searched field contains the text (ignoring case), wrapping
@@ -118,6 +124,7 @@ private:
 
     QTableWidget* m_table = nullptr;
     std::function<std::vector<Row>()> source_;
+    Reorder reorder_;
     std::vector<Row> rows_;
     int identifier_ = -1;
     bool beeped_ = false;

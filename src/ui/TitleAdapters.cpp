@@ -1,6 +1,7 @@
 #include "ui/TitleAdapters.h"
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,20 @@ void ApplyTitle(QAbstractButton* button, const StyledTitle& title) {
     if (title.alignment == TitleAlignment::Left && !padded) sheet += QStringLiteral(" text-align: left;");
     button->setStyleSheet(sheet);
     button->setProperty("styledTitle", stored);
+}
+
+void SizeAsSentence(QAbstractButton* link, QWidget* sentence) {
+    if (!link || !sentence) return;
+    sentence->ensurePolished();
+    const QFont font = sentence->font();
+    const QString size = font.pointSizeF() > 0 ? QStringLiteral("%1pt").arg(font.pointSizeF())
+                                               : QStringLiteral("%1px").arg(font.pixelSize());
+    // The title's own size gives way; its colour and underline stay.
+    QStringList kept;
+    for (const QString& rule : link->styleSheet().split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (!rule.trimmed().startsWith(QLatin1String("font-size"))) kept << rule.trimmed();
+    kept << QStringLiteral("font-size: %1").arg(size);
+    link->setStyleSheet(kept.join(QStringLiteral("; ")) + QLatin1Char(';'));
 }
 
 void ApplyHeaderTitle(QTableWidget* table, int column, const OptString& text) {

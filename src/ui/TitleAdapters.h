@@ -28,6 +28,8 @@ inline constexpr TitleColor kBlue{0, 0, 255, 255};
 // Sets the button's title as the helper styled it; the colour, size, alignment and underline
 // go into the button's own style sheet, so the window's style still gives its background.
 void ApplyTitle(QAbstractButton* button, const StyledTitle& title);
+// A link inside a sentence: its title set as large as the sentence's text around it.
+void SizeAsSentence(QAbstractButton* link, QWidget* sentence);
 // The header of one column.
 void ApplyHeaderTitle(QTableWidget* table, int column, const OptString& text);
 // A label's text and a line edit's placeholder, from a language text.

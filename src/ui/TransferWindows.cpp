@@ -106,7 +106,15 @@ void ExportWindowController::browse() {
     // The folder panel has closed: the keyboard is this dialog's again (Escape closes it).
     raise();
     activateWindow();
-    if (!folder.isEmpty()) location->setText(folder);
+    if (folder.isEmpty() || refused(folder)) return;
+    location->setText(folder);
+}
+
+bool ExportWindowController::refused(const QString& folder) {
+    const QString why = actions_.refusal ? actions_.refusal(folder) : QString();
+    if (why.isEmpty()) return false;
+    if (actions_.alert) actions_.alert({why.toStdString(), "", {Texts().CommonOK().value_or("OK")}});
+    return true;
 }
 
 void ExportWindowController::finalexport() {
@@ -128,8 +136,13 @@ void ExportWindowController::finalexport() {
         location->setFocus();
         return;
     }
-    if (actions_.publishButtonEvent) actions_.publishButtonEvent("Export");
     const QString where = QDir::cleanPath(folder.absoluteFilePath());
+    // A backup folder is only ever read: the dialog stays open for another folder.
+    if (refused(where)) {
+        location->setFocus();
+        return;
+    }
+    if (actions_.publishButtonEvent) actions_.publishButtonEvent("Export");
     const QString extension = comboBox->currentText();
     // The dialog closes first: the scope may open panels of its own.
     close();
@@ -285,11 +298,9 @@ AppWindowController::AppWindowController(Services services, QWidget* parent)
     lblBottom = Label(boxStep1, "lblBottom");
     lblBottom->setTextFormat(Qt::RichText);
     connect(lblBottom, &QLabel::linkActivated, this, [this] { getRestoreApp(); });
-    // "The" and the sentence read as one line of text: one blank's width between them.
-    needs->setSpacing(lblThe->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
-    lblThe->setContentsMargins(0, 0, 0, 0);
-    lblBottom->setContentsMargins(0, 0, 0, 0);
-    needs->addWidget(lblThe, 0, Qt::AlignTop);
+    // "The" begins the sentence in the same label, so that its wrapped lines start at the
+    // left edge like the first; lblThe only holds the word.
+    lblThe->hide();
     needs->addWidget(lblBottom, 1);
     btnCancel = Named(new QPushButton(boxStep1), "btnCancel");
     btnCancel->setMinimumWidth(150);
@@ -365,7 +376,8 @@ void AppWindowController::windowDidLoad() {
     btnCancel->setToolTip(ToQString(texts.CommonCancel()));
     SetText(lblTop, texts.AppWindowControllerScreen2Top());
     SetText(lblThe, texts.AppWindowControllerThe());
-    lblBottom->setText(StoreLinkText(ToQString(texts.AppWindowControllerScreen2Bottom()),
+    lblBottom->setText(StoreLinkText(ToQString(texts.AppWindowControllerThe()).trimmed() + QLatin1Char(' ') +
+                                         ToQString(texts.AppWindowControllerScreen2Bottom()).trimmed(),
                                      ToQString(texts.AppWindowControllerAppName())));
     const auto button = [](QPushButton* b, const OptString& text) {
         ApplyTitle(b, TH::setButtonTitleFor(text, kWhite));
@@ -410,8 +422,8 @@ void AppWindowController::back2() {
 }
 
 void AppWindowController::getRestoreApp() {
-    if (services_.openAddress && services_.storeAddress)
-        services_.openAddress(QString::fromStdString(*services_.storeAddress));
+    // Without a configured address the opener says that there is none.
+    if (services_.openAddress) services_.openAddress(QString::fromStdString(services_.storeAddress.value_or("")));
 }
 
 void AppWindowController::send() {

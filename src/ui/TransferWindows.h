@@ -37,6 +37,8 @@ public:
         std::function<void(const QString& location, const QString& extension)> exportTicked;
         std::function<void(const AlertRequest&)> alert;
         std::function<void(const std::string& button)> publishButtonEvent;
+        // Why nothing may be exported into the folder; empty when it may.
+        std::function<QString(const QString& folder)> refusal;
     };
     ExportWindowController(Actions actions, QWidget* parent);
 
@@ -51,6 +53,9 @@ public:
     QRadioButton *cell1, *cell2, *cell3;
 
 private:
+    // Says why when nothing may be exported into the folder; whether it was refused.
+    bool refused(const QString& folder);
+
     Actions actions_;
 };
 

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QWindow>
@@ -62,6 +63,9 @@ void MainMenu::buildTitleBar() {
 }
 
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress)
+        if (auto* entry = qobject_cast<QPushButton*>(watched); entry && entry->parentWidget() == boxMenu)
+            if (menuKey(entry, static_cast<QKeyEvent*>(event))) return true;
     if (watched == titleBar) {
         if (event->type() == QEvent::MouseButtonDblClick &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

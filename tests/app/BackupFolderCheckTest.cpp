@@ -107,20 +107,33 @@ TEST(BackupFolderCheckTest, ADatabaseThatIsNoRegularFileIsNamed) {
         {"a link out of the backup", [&](const auto& p) { std::filesystem::create_symlink(dir / "outside.db", p); },
          "a link that leads out of the backup folder"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto folder = dir / c.name;
-        BackupBuilder backup(folder);
-        backup.writePlists();
-        const auto sms = folder / BackupDatabaseNames::kSms;
-        c.make(sms);
-        const auto check = Check(folder.string(), DataType::DataTypeSMS);
-        EXPECT_EQ(check.problem, Problem::Unreadable);
-        EXPECT_NE(check.message.find(sms.string()), std::string::npos) << check.message;
-        EXPECT_NE(check.message.find(c.says), std::string::npos) << check.message;
-        // A scan of another type does not read it.
-        EXPECT_TRUE(Check(folder.string(), DataType::DataTypeCalendar).ok());
-    }
+    // The messages database, and the backup's file lists, which name the photos a scan copies
+    // (opening a pipe in their place would wait for ever).
+    const struct Target {
+        const char* name;
+        DataType reader;
+    } targets[] = {
+        {BackupDatabaseNames::kSms, DataType::DataTypeSMS},
+        {"Manifest.db", DataType::DataTypePhotosVideos},
+        {"Manifest.mbdb", DataType::DataTypePhotosVideos},
+    };
+    for (const Target& target : targets)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(target.name) + ": " + c.name);
+            const auto folder = dir / target.name / c.name;
+            BackupBuilder backup(folder);
+            backup.writePlists();
+            const auto file = folder / target.name;
+            c.make(file);
+            for (const DataType type : {target.reader, DataType::DataTypeAll}) {
+                const auto check = Check(folder.string(), type);
+                EXPECT_EQ(check.problem, Problem::Unreadable);
+                EXPECT_NE(check.message.find(file.string()), std::string::npos) << check.message;
+                EXPECT_NE(check.message.find(c.says), std::string::npos) << check.message;
+            }
+            // A scan of another type does not read it.
+            EXPECT_TRUE(Check(folder.string(), DataType::DataTypeCalendar).ok());
+        }
 }
 
 TEST(BackupFolderCheckTest, AnExportIntoTheBackupFolderIsRefused) {

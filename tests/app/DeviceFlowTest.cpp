@@ -346,10 +346,12 @@ TEST_F(DeviceFlowTest, CancelAtThePasscodeQuestionReturnsHome) {
     ASSERT_TRUE(WaitFor([&] { return !window->texts().empty() && window->texts().back().rfind("runAlert Please", 0) == 0; }));
     onMain([&] { window->answerAlert(0); });
     onMain([] {});
+    // The home screen, ready for another start; no results screen without a scan.
     const auto texts = window->texts();
     ASSERT_GE(texts.size(), 2u);
-    EXPECT_EQ(texts[texts.size() - 2], "returnMainScreen");
-    EXPECT_EQ(texts.back(), "showScreen 3");
+    EXPECT_EQ(texts[texts.size() - 2], "showScreen 4");
+    EXPECT_EQ(texts.back(), "returnMainScreen");
+    EXPECT_FALSE(Contains(texts, "showScreen 3"));
     EXPECT_EQ(toolRuns().size(), 1u);
     EXPECT_EQ(scansEnded.load(), 0);
 }
@@ -380,7 +382,10 @@ TEST_P(FailedBackupTest, IsReportedAndNotScanned) {
     onMain([] {});
     const auto texts = window->texts();
     EXPECT_FALSE(Contains(texts, "backUpFromDeviceComplete"));
-    EXPECT_EQ(texts.back(), "showScreen 3");
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], "showScreen 4");
+    EXPECT_EQ(texts.back(), "returnMainScreen");
+    EXPECT_FALSE(Contains(texts, "showScreen 3"));
     EXPECT_FALSE(core->scanWorker().isRunning());
     EXPECT_EQ(scansEnded.load(), 0);
 }
@@ -399,11 +404,13 @@ TEST_F(DeviceFlowTest, AMissingDescriptionFileAsksBeforeScanning) {
     onMain([&] { flow->DeviceRecovery(0); });
     const std::string question = std::string("runAlert ") + DeviceBackup::kMissingFilesQuestion + " [Yes|No]";
     ASSERT_TRUE(WaitFor([&] { return Contains(window->texts(), question); }));
-    // "No": nothing else happens.
+    // "No": back to the home screen, and nothing is scanned.
     const std::size_t before = window->texts().size();
     onMain([&] { window->answerAlert(1); });
     onMain([] {});
-    EXPECT_EQ(window->texts().size(), before);
+    const auto afterNo = window->texts();
+    EXPECT_EQ(std::vector<std::string>(afterNo.begin() + static_cast<long>(before), afterNo.end()),
+              (std::vector<std::string>{"showScreen 4", "returnMainScreen"}));
     EXPECT_FALSE(core->scanWorker().isRunning());
 
     // Again, and "Yes": the scan runs on the backup as it is, with the home screen's holder.

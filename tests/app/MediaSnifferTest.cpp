@@ -15,6 +15,7 @@
 #include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -437,4 +438,51 @@ TEST(MediaSniffer, PhotosTakeTheNamesOfTheBackupFileList) {
         EXPECT_EQ(copies, (std::multiset<Bytes>{kJfif, kExif, kPng, kJfif}));
         EXPECT_EQ(Tree(scan.folder.path()).size(), 4u);
     }
+}
+
+// A phone name may be as long as a file name can be (255 bytes): the copy keeps it, and the
+// copy's temporary name, which must fit too, leaves nothing behind.
+TEST(MediaSniffer, APhotoKeepsAPhoneNameAsLongAsAFileNameCanBe) {
+    Scan scan;
+    std::set<std::string> names;
+    for (const std::size_t length : {std::size_t{240}, std::size_t{244}, std::size_t{250}, std::size_t{255}}) {
+        const std::string name = std::string(length - 4, 'a' + static_cast<char>(length % 26)) + ".JPG";
+        names.insert(name);
+        scan.backup.addFile("CameraRollDomain", "Media/DCIM/100APPLE/" + name, kJfif);
+    }
+    scan.backup.writeManifestMbdb();
+
+    ASSERT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+
+    std::set<std::string> copied;
+    for (const auto& photo : scan.record.Photos.snapshot()) copied.insert(*photo->PhotoName());
+    EXPECT_EQ(copied, names);
+    EXPECT_EQ(scan.record.MediaNotCopied.size(), 0u);
+    EXPECT_EQ(Tree(scan.folder.path()).size(), names.size());
+}
+
+// A file list whose Files table is a view is not read (a view's rows are made by the file's
+// own SQL, which may never end): the photos are copied under working-copy names, and the list
+// is named among the damaged databases.
+TEST(MediaSniffer, AFileListWhoseTableIsAViewIsNamedAndNotRead) {
+    Scan scan;
+    scan.backup.addFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0007.JPG", kJfif);
+    scan.backup.writeManifestDb();
+    sqlite3* manifest = nullptr;
+    ASSERT_EQ(sqlite3_open((scan.backup.folder() / "Manifest.db").c_str(), &manifest), SQLITE_OK);
+    const int changed = sqlite3_exec(
+        manifest, "ALTER TABLE Files RENAME TO ListedFiles; CREATE VIEW Files AS SELECT * FROM ListedFiles",
+        nullptr, nullptr, nullptr);
+    sqlite3_close(manifest);
+    ASSERT_EQ(changed, SQLITE_OK);
+
+    ASSERT_EQ(scan.run(), MediaSniffer::Outcome::Finished);
+
+    const auto photos = scan.record.Photos.snapshot();
+    ASSERT_EQ(photos.size(), 1u);
+    EXPECT_EQ(*photos[0]->PhotoName(), "IMG_1.JPG");
+    const auto problems = scan.record.DatabaseProblems.snapshot();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0]->fileName, "Manifest.db");
+    EXPECT_NE(problems[0]->what.find("its table Files is a view"), std::string::npos) << problems[0]->what;
 }

@@ -82,6 +82,43 @@ TEST(ScanProgress, RepeatedPageWalksMoveThePartOn) {
         EXPECT_DOUBLE_EQ(share.walked(step.walked, step.pages), step.share) << step.walked << "/" << step.pages;
 }
 
+// Where a part's walks are planned, each walk moves it by its planned share and the work after
+// the last walk keeps the rest; walks beyond the plan share what is left by halves.
+TEST(ScanProgress, PlannedPageWalksMoveThePartByTheirCost) {
+    PageWalkShare share(PageWalkPlan{{1.0, 3.0}, 1.0});
+    const struct {
+        std::int64_t walked, pages;
+        double share;
+    } steps[] = {
+        {0, 100, 0.0},    {50, 100, 0.1},  {100, 100, 0.2},  // the first walk: a fifth
+        {5, 0, 0.2},                                       // an empty file
+        {25, 50, 0.5},    {50, 50, 0.8},                   // the second: three fifths
+        {10, 10, 0.9},    {20, 40, 0.925}, {40, 40, 0.95},  // beyond the plan
+    };
+    for (const auto& step : steps)
+        EXPECT_DOUBLE_EQ(share.walked(step.walked, step.pages), step.share) << step.walked << "/" << step.pages;
+}
+
+// The messages part of a scan: its service walks the database six times, and the last walk (the
+// messages themselves) costs more than the five link walks before it together. Its bar leaves
+// room for that walk instead of standing nearly full while it runs.
+TEST(ScanProgress, TheMessagesPartKeepsRoomForItsLastWalks) {
+    const PageWalkPlan plan = ScanProgress::CarvingPlan(ServiceIndex::ServiceIndexMessages);
+    ASSERT_EQ(plan.walks.size(), 6u);
+    PageWalkShare share(plan);
+    double afterLinks = 0.0;
+    for (int walk = 0; walk < 5; ++walk) afterLinks = share.walked(1000, 1000);
+    EXPECT_LT(afterLinks, 0.7);
+    const double halfway = share.walked(500, 1000);
+    EXPECT_GT(halfway, afterLinks + 0.1);
+    const double walked = share.walked(1000, 1000);
+    EXPECT_GT(walked, halfway + 0.1);
+    EXPECT_LT(walked, 1.0);
+    // The part weighs more than its database read once: the scan plans it by the walks.
+    EXPECT_GT(plan.total(), 4.0);
+    EXPECT_TRUE(ScanProgress::CarvingPlan(ServiceIndex::ServiceIndexWhatsApp).walks.empty());
+}
+
 TEST(ScanCountdown, LabelAndBarComeFromTheProgress) {
     const auto t0 = ScanProgress::Clock::time_point{} + Seconds(1000);
     ScanProgress progress;

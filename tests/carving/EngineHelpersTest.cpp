@@ -101,6 +101,25 @@ TEST(ByteHelpers, BitsAndSixteenBitValues) {
     EXPECT_FALSE(SQLiteUtils::convertTo16BitInt(View(data), 2));
 }
 
+// A value read into a text field: texts and numbers as text, a blob's bytes when they are UTF-8.
+TEST(EngineHelpers, TheTextOfAValue) {
+    const std::pair<ColumnValue, OptString> cases[] = {
+        {ColumnValue("+4917012700003"), "+4917012700003"},
+        {ColumnValue(42), "42"},
+        {ColumnValue(Bytes{'+', '4', '9', '1', '7'}), "+4917"},
+        {ColumnValue(Bytes{0x4B, 0xC3, 0xB6, 0x6C, 0x6E}), "K\u00f6ln"},
+        {ColumnValue(Bytes{}), ""},
+        // Not UTF-8: a lone continuation byte, a cut sequence, an overlong form.
+        {ColumnValue(Bytes{'1', 0x80, '2'}), std::nullopt},
+        {ColumnValue(Bytes{'1', 0xE2, 0x82}), std::nullopt},
+        {ColumnValue(Bytes{0xC0, 0xAF}), std::nullopt},
+        {ColumnValue(), std::nullopt},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(AbstractSqLiteRecovery::getStringFromValue(value), text)
+            << value.toText().value_or("(absent)");
+}
+
 TEST(EngineEstimates, HeaderSizeByPosition) {
     struct Case {
         std::vector<std::vector<std::int32_t>> positions;

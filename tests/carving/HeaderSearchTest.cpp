@@ -83,6 +83,33 @@ TEST(HeaderSearch, AllowedValueClasses) {
     }
 }
 
+// Files of a schema format below 4 hold the integers 0 and 1 as one-byte integers (serial type
+// 1): where a position allows 8 (0) or 9 (1), such a file's records may have a one-byte integer
+// holding that value there instead.
+TEST(HeaderSearch, OneByteIntegersForZeroAndOneInOlderFiles) {
+    struct Case {
+        const char* position;
+        bool oneByte;  // the file writes 0 and 1 as one-byte integers
+        std::uint8_t value;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"[8,9]", true, 0, true},       {"[8,9]", true, 1, true},    {"[8,9]", true, 2, false},
+        {"[8,9]", false, 1, false},     {"[9]", true, 1, true},      {"[9]", true, 0, false},
+        {"[8]", true, 1, false},        {"[1,8,9]", false, 7, true}, {"[1,8,9]", true, 7, true},
+        {"[0,2,4,8,9]", true, 1, true}, {"[2,3]", true, 1, false},
+    };
+    for (const auto& c : cases) {
+        TestRecoverer engine(MakePattern(std::string("[0];") + c.position + ";[-1]"));
+        engine.setSmallIntegersAsOneByte(c.oneByte);
+        // Header length, a one-byte integer, a text of one byte; then the content.
+        const Bytes area = Padded({0x03, 0x01, 0x0F, c.value, 'x'});
+        const auto info = engine.findHeader(ByteView(area.data(), area.size()), 0);
+        EXPECT_EQ(info.Valid && info.HeaderStartIndex == 0, c.accepted)
+            << c.position << (c.oneByte ? " one-byte " : " ") << int{c.value};
+    }
+}
+
 TEST(HeaderSearch, RowIdModeReadsTheRowIdAndSkipsTwoBytes) {
     const auto info = Find({"[1];[0];[0];[1]"}, Padded({0x81, 0x00, 0x05, 0x00, 0x01}));
     ASSERT_TRUE(info.Valid);

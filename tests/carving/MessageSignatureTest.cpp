@@ -3,6 +3,7 @@
 // whose bytes are still in the file must come back exactly.
 
 #include "CarvingTestSupport.h"
+#include "carving/SQLiteHeader.h"
 #include "support/StoredRecords.h"
 
 #include <gtest/gtest.h>
@@ -124,9 +125,13 @@ Outcome Check(const std::filesystem::path& file, const std::vector<TablePattern>
         }
     }
     const Bytes bytes = FileBytes(file);
+    const auto small = SQLiteHeader(file.string()).WritesSmallIntegersAsOneByte()
+                           ? testsupport::SmallIntegers::AsOneByte
+                           : testsupport::SmallIntegers::AsConstants;
     for (const auto& row : deleted) {
         ++outcome.deleted;
-        if (!testsupport::ContainsBytes(bytes, testsupport::RecordTail(row))) continue;
+        const Bytes tail = testsupport::RecordTail(row, testsupport::IntegralReals::AsReals, small);
+        if (!testsupport::ContainsBytes(bytes, tail)) continue;
         ++outcome.recoverable;
         if (!exact.count(&row))
             outcome.missing.push_back("not carved back: row " +
@@ -296,17 +301,24 @@ TEST(MessageSignature, RowsOfBothLengthsInOneFile) {
     for (const auto& p : outcome.problems) ADD_FAILURE() << p;
 }
 
-// The older tables, by the versions their recoverers ask for.
+// The older tables, by the versions their recoverers ask for. A phone that was first set up
+// with an early release keeps the schema format its first SQLite gave the file (1), in which
+// the integers 0 and 1 are one-byte integers where a later format writes the serial types 8
+// and 9; the rows come back from such files as well.
 TEST(MessageSignature, OlderTablesByVersion) {
     struct Case {
         const char* schema;
         const char* version;
+        int schemaFormat;
     };
-    for (const Case c : {Case{"sms-ios5.sql", "iOS6"}, Case{"sms-ios5-device.sql", "iOS6"},
-                         Case{"sms-ios4.sql", "iOS4"}}) {
+    for (const Case c : {Case{"sms-ios5.sql", "iOS6", 4}, Case{"sms-ios5-device.sql", "iOS6", 4},
+                         Case{"sms-ios4.sql", "iOS4", 4}, Case{"sms-ios4.sql", "iOS4", 1},
+                         Case{"sms-ios5-device.sql", "iOS6", 1}}) {
+        SCOPED_TRACE(std::string(c.schema) + ", schema format " + std::to_string(c.schemaFormat));
         TempDir dir;
         const auto path = dir / "sms.db";
         auto db = FixtureDatabase::FromSchema(path, c.schema, {4096, AutoVacuum::None});
+        if (c.schemaFormat != 4) db.setSchemaFormat(c.schemaFormat);
         std::mt19937 random(5);
         std::vector<std::int64_t> ids;
         const bool iOS5 = std::string(c.schema) != "sms-ios4.sql";
@@ -352,6 +364,49 @@ TEST(MessageSignature, OlderTablesByVersion) {
         for (const auto& m : all.missing) ADD_FAILURE() << c.schema << " (all patterns): " << m;
         for (const auto& p : all.problems) ADD_FAILURE() << c.schema << " (all patterns): " << p;
     }
+}
+
+// A freed cell keeps its header after a later row has taken the end of its space: the values
+// whose bytes that row wrote over are that row's, not the freed one's. They stay empty; the
+// freed row keeps what is its own, and the later row is carved as well.
+TEST(MessageSignature, ValuesInBytesALaterRowOverwroteStayEmpty) {
+    TempDir dir;
+    const auto path = dir / "sms.db";
+    auto db = FixtureDatabase::FromSchema(path, "sms-ios6.sql", {4096, AutoVacuum::None});
+    const auto message = [](const char* guid, const char* text, std::int64_t date,
+                            std::size_t body) {
+        return Row{{"guid", guid},          {"text", text},
+                   {"handle_id", 3},        {"attributedBody", Bytes(body, 0x84)},
+                   {"service", "iMessage"}, {"account", "e:anna@example.com"},
+                   {"date", date},          {"date_read", date + 60},
+                   {"is_read", 1}};
+    };
+    const char* kFreed = "CA50CAA3-7BC7-4843-A2B9-0E81C811D138";
+    const char* kLater = "3BB5EECE-F85C-44A2-9C44-731C03BBA810";
+    const std::int64_t freed = db.insert("message", message(kFreed, "oka deba", 420000000, 400));
+    db.insert("message", message("0D1E6F52-1B43-4B8D-8E59-6A1C7A2D9F01", "below", 420000100, 40));
+    // The first row's cell becomes a freeblock; a shorter row takes its end, then goes too.
+    db.deleteRow("message", freed);
+    const Row laterRow = message(kLater, "Ts tonga", 430000000, 20);
+    const std::int64_t later = db.insert("message", laterRow);
+    const StoredRow laterStored = testsupport::ReadStoredRow(db.handle(), "message", later);
+    db.deleteRow("message", later);
+    db.close();
+    const Bytes bytes = FileBytes(path);
+    ASSERT_TRUE(testsupport::ContainsBytes(bytes, testsupport::RecordTail(laterStored)));
+
+    TestRecoverer recoverer;
+    recoverer.setTablePatterns(carvingtest::MessagePatterns());
+    recoverer.DoRecoveryPath(path.string());
+    const auto byGuid = recoverer.rowsBy("guid");
+    ASSERT_EQ(byGuid.count(kFreed), 1u);
+    const auto& values = byGuid.at(kFreed)->values;
+    EXPECT_EQ(values.at("text"), ColumnValue("oka deba"));
+    EXPECT_EQ(values.count("date"), 0u);
+    EXPECT_FALSE(byGuid.at(kFreed)->complete);
+    ASSERT_EQ(byGuid.count(kLater), 1u);
+    EXPECT_EQ(byGuid.at(kLater)->values.at("text"), ColumnValue("Ts tonga"));
+    EXPECT_EQ(byGuid.at(kLater)->values.at("date"), ColumnValue(std::int64_t{430000000}));
 }
 
 // A freeblock's head overwrites only the start of a freed cell, so the content of a record found

@@ -6,6 +6,10 @@
 #include "support/ScanContexts.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <stop_token>
 
 #include <filesystem>
 #include <fstream>
@@ -83,6 +87,90 @@ TEST(FMDBUtilsTest, ColumnsAreReadByNameAndMissingOnesReadEmpty) {
     EXPECT_EQ(row.intForColumn("big"), -1);
     EXPECT_FALSE(row.next());
     EXPECT_EQ(row.stringForColumn("Name"), std::nullopt);  // past the end: no row
+}
+
+// A column the file's table lacks (another version's or another shape's table) reads as empty
+// wherever the statement names it, bare or with its table; the rest of each row is read. A
+// text or a result name that happens to spell the column stays as it is.
+TEST(FMDBUtilsTest, AColumnTheTableLacksReadsAsEmpty) {
+    TempDir dir;
+    FMDBUtils handle(MakeSmallDatabase(dir / "x.db").string());
+    ASSERT_TRUE(handle.openDatabase());
+    auto row = handle.sharedDB()->executeQuery(
+        "SELECT t.Name AS Name, t.nick AS nick, Nick AS nick2, [nick] AS nick4, 'nick' AS word, t.big AS nick3 FROM t "
+        "WHERE t.nick IS NULL ORDER BY t.ROWID");
+    ASSERT_TRUE(row.next());
+    EXPECT_EQ(row.stringForColumn("Name"), "Anna");
+    EXPECT_EQ(row.stringForColumn("nick"), std::nullopt);
+    EXPECT_EQ(row.stringForColumn("nick2"), std::nullopt);
+    EXPECT_EQ(row.stringForColumn("nick4"), std::nullopt);
+    EXPECT_EQ(row.stringForColumn("word"), "nick");
+    EXPECT_EQ(row.longLongIntForColumn("nick3"), 4294967297);
+    ASSERT_TRUE(row.next());
+    EXPECT_FALSE(row.next());
+    EXPECT_FALSE(row.failed());
+}
+
+// What SQLite could be kept waiting by or for ever busy with is not read: a file that is no
+// regular file is not opened, and a view (whose rows the file's own SQL makes) counts as no
+// table and no statement reads it.
+TEST(FMDBUtilsTest, OnlyRegularFilesAndTablesAreRead) {
+    TempDir dir;
+    const fs::path path = MakeSmallDatabase(dir / "x.db");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "CREATE VIEW endless AS WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
+                               "FROM r) SELECT x AS Name FROM r; CREATE VIEW names AS SELECT Name FROM t",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    auto connection = SqliteConnection::OpenReadOnly(path.string());
+    ASSERT_TRUE(connection->isOpen());
+    EXPECT_TRUE(connection->hasTable("T"));
+    for (const char* view : {"endless", "names"}) {
+        SCOPED_TRACE(view);
+        EXPECT_FALSE(connection->hasTable(view));
+        EXPECT_TRUE(connection->hasView(view));
+        EXPECT_FALSE(connection->executeQuery(std::string("SELECT Name FROM ") + view));
+        EXPECT_FALSE(connection->executeQuery(std::string("SELECT t.Name FROM t JOIN ") + view + " v ON v.Name = t.Name"));
+    }
+    auto row = connection->executeQuery("SELECT count(*) AS n FROM t");
+    ASSERT_TRUE(row.next());
+    EXPECT_EQ(row.intForColumn("n"), 2);
+
+    const fs::path fifo = dir / "pipe.db";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(dir / "folder.db");
+    for (const fs::path& other : {fifo, dir / "folder.db"}) {
+        SCOPED_TRACE(other.string());
+        EXPECT_FALSE(SqliteConnection::OpenReadOnly(other.string())->isOpen());
+        EXPECT_FALSE(SqliteConnection::RefusalToOpen(other.string()).empty());
+    }
+}
+
+// A stop request of the thread's scope ends a statement in its walk, however long its walk
+// would be; without a scope, or before the request, statements run to their end.
+TEST(FMDBUtilsTest, AStopRequestEndsARunningStatement) {
+    TempDir dir;
+    auto connection = SqliteConnection::OpenReadOnly(MakeSmallDatabase(dir / "x.db").string());
+    const char* const kLong =
+        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r WHERE x < 20000000) SELECT count(*) AS n "
+        "FROM r";
+    std::stop_source stop;
+    const SqliteStopScope scope(stop.get_token());
+    {
+        auto row = connection->executeQuery("SELECT count(*) AS n FROM t");
+        ASSERT_TRUE(row.next());
+        EXPECT_EQ(row.intForColumn("n"), 2);
+    }
+    stop.request_stop();
+    auto row = connection->executeQuery(kLong);
+    ASSERT_TRUE(row);
+    EXPECT_FALSE(row.next());
+    EXPECT_TRUE(row.failed());
 }
 
 TEST(FMDBUtilsTest, BoundArgumentsAreNeverSqlText) {

@@ -1,6 +1,7 @@
 #include "device/AMDevice.h"
 #include "device/MobileDeviceAccess.h"
 #include "device/DeviceTestSupport.h"
+#include "support/HostilePlists.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,28 @@ TEST_F(DeviceListTest, ArrivalAndDepartureAreAnnouncedOnceEach) {
     EXPECT_TRUE(listener.lastDisconnected->deviceValueForKey("ProductVersion").isNone());
 }
 
+// An arriving device is read off the main loop: one whose lockdownd never answers does not hold
+// the loop while its read waits, and is listed (with the multiplexer's identifier, without a
+// name) once the read has given up.
+TEST_F(DeviceListTest, ADeviceThatDoesNotAnswerDoesNotHoldTheMainLoop) {
+    MobileDeviceAccess access;
+    RecordingListener listener(access);
+    access.setListener(&listener, loop.poster());
+    const std::string udid = "5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a";
+    SimulatedDevice phone = TestPhone(udid);
+    phone.lockdownSilent = true;
+    simulator.attach(phone);
+    // The arrival has reached the loop and the device's read has begun.
+    ASSERT_TRUE(loop.runUntil([&] { return !simulator.lockdownRequests(udid).empty(); }));
+    bool ran = false;
+    loop.poster()([&] { ran = true; });
+    ASSERT_TRUE(loop.runUntil([&] { return ran; }));
+    EXPECT_TRUE(access.devices().empty());
+    EXPECT_TRUE(listener.calls.empty());
+    ASSERT_TRUE(loop.runUntil([&] { return listener.calls.size() == 1; }));
+    EXPECT_EQ(listener.calls[0], "connected " + udid + " ? listed 1");
+}
+
 TEST_F(DeviceListTest, AListenerThatImplementsNothingStillSeesTheListChange) {
     MobileDeviceAccess access;
     MobileDeviceAccessListener silent;
@@ -109,6 +132,7 @@ struct MultiplexerCase {
     const char* name;
     MuxListing listing;
     bool running = true;  // false: nothing listens where the multiplexer should be
+    std::string answer = {};  // the property list of a scripted answer
 };
 
 class MisbehavingMultiplexerTest : public DeviceListTest,
@@ -117,6 +141,7 @@ class MisbehavingMultiplexerTest : public DeviceListTest,
 TEST_P(MisbehavingMultiplexerTest, NothingIsListedNothingAbortsAndNoDescriptorIsKept) {
     simulator.attach(TestPhone("2222222222222222222222222222222222222222"));
     simulator.setListing(GetParam().listing);
+    if (GetParam().listing == MuxListing::Scripted) simulator.setListingAnswer(GetParam().answer);
     if (!GetParam().running)
         ::setenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + simulator.socketPath() + ".absent").c_str(), 1);
     const int before = OpenDescriptors();
@@ -149,7 +174,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, MisbehavingMultiplexerTest,
                          ::testing::Values(MultiplexerCase{"ClosesEarly", MuxListing::CloseEarly},
                                            MultiplexerCase{"SendsGarbage", MuxListing::Garbage},
                                            MultiplexerCase{"NeverAnswers", MuxListing::NeverAnswer},
-                                           MultiplexerCase{"NotRunning", MuxListing::Answer, false}),
+                                           MultiplexerCase{"NotRunning", MuxListing::Answer, false},
+                                           MultiplexerCase{"NestsItsXmlListTooDeep", MuxListing::Scripted, true,
+                                                           testsupport::NestedXml(200000)},
+                                           MultiplexerCase{"NestsItsBinaryListTooDeep", MuxListing::Scripted, true,
+                                                           testsupport::ChainedBinary(100002)}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(DeviceListTest, AMultiplexerThatAnswersAgainBringsItsDevices) {
@@ -185,7 +214,8 @@ TEST_F(DeviceListTest, WithoutAMainLoopThereIsNoSubscription) {
 namespace {
 
 // waitForConnection: false at once without a subscription; with one, it returns on the next
-// arrival or departure, and a notification of another kind does not end the wait.
+// arrival or departure, and a notification of another kind does not end the wait. Each wait is
+// known to have begun before the notification it is to see.
 TEST_F(DeviceListTest, WaitForConnectionReturnsOnTheNextArrivalOrDeparture) {
     MobileDeviceAccess unsubscribed;
     EXPECT_FALSE(unsubscribed.waitForConnection());
@@ -195,22 +225,31 @@ TEST_F(DeviceListTest, WaitForConnectionReturnsOnTheNextArrivalOrDeparture) {
     access.setListener(&silent, loop.poster());
     ASSERT_TRUE(access.subscribed());
     loop.drain();
-    auto waited = std::async(std::launch::async, [&] { return access.waitForConnection(); });
-    access.Notify(AMDeviceNotificationInfo{nullptr, ADNCI_MSG_UNKNOWN});
-    loop.drain();
-    EXPECT_NE(waited.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
+    const auto waitFor = [&] {
+        auto waited = std::async(std::launch::async, [&] { return access.waitForConnection(); });
+        EXPECT_TRUE(loop.runUntil([&] { return access.waitingForConnection(); }));
+        return waited;
+    };
 
+    auto arrival = waitFor();
+    for (const std::uint32_t other : {ADNCI_MSG_UNKNOWN, 4u, 0u}) {
+        access.Notify(AMDeviceNotificationInfo{nullptr, other});
+        EXPECT_TRUE(access.waitingForConnection()) << other;
+    }
     const std::string udid = "c0ffee00c0ffee00c0ffee00c0ffee00c0ffee00";
     simulator.attach(TestPhone(udid));
     ASSERT_TRUE(loop.runUntil([&] { return access.devices().size() == 1; }));
-    // Had the wait begun only after the arrival, the departure ends it.
-    if (waited.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-        simulator.detach(udid);
-        ASSERT_TRUE(loop.runUntil([&] { return access.devices().empty(); }));
-    }
+    EXPECT_FALSE(access.waitingForConnection());
     // Bounded only so that a wait that never ends fails the test rather than hanging it.
-    ASSERT_EQ(waited.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    EXPECT_TRUE(waited.get());
+    ASSERT_EQ(arrival.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(arrival.get());
+
+    auto departure = waitFor();
+    simulator.detach(udid);
+    ASSERT_TRUE(loop.runUntil([&] { return access.devices().empty(); }));
+    EXPECT_FALSE(access.waitingForConnection());
+    ASSERT_EQ(departure.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(departure.get());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "device/AMDevice.h"
 #include "device/DeviceTestSupport.h"
 #include "device/MobileDeviceAccess.h"
+#include "support/HostilePlists.h"
 
 #include <gtest/gtest.h>
 
@@ -96,13 +97,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusingDeviceTest,
 TEST_F(DeviceSessionTest, ALockdownThatNeverAnswersFailsEachReadByTheDeadline) {
     SimulatedDevice phone = TestPhone(kUdid);
     phone.lockdownSilent = true;
-    // Arrivals are read on this thread (the test's loop), as the deadline's reads are. The
-    // phone is plugged in first, so that the subscription names it at once, well within the
-    // deadline, which also bounds the requests to the multiplexer.
+    // Arrivals are read on this thread (the test's loop is also where they are read), as the
+    // deadline's reads are. The phone is plugged in first, so that the subscription names it at
+    // once, well within the deadline, which also bounds the requests to the multiplexer.
     simulator.attach(phone);
     const DeviceReadDeadline deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(1000));
     access = std::make_unique<MobileDeviceAccess>();
-    access->setListener(&listener, loop.poster());
+    access->setListener(&listener, loop.poster(), loop.poster());
     ASSERT_TRUE(loop.runUntil([&] { return !access->devices().empty(); }));
     const auto device = access->devices().front();  // the multiplexer names it, though it tells nothing
     EXPECT_FALSE(device->deviceName());
@@ -116,6 +117,31 @@ TEST_F(DeviceSessionTest, ALockdownThatNeverAnswersFailsEachReadByTheDeadline) {
     EXPECT_FALSE(device->newAFCMediaDirectory());
     EXPECT_EQ(simulator.openSessions(), 0);
     EXPECT_GE(simulator.lockdownRequests(kUdid).size(), 1u);
+}
+
+// A device whose lockdownd answers with a property list nested far too deep is one that does
+// not answer: its answers are refused before they are parsed.
+TEST_F(DeviceSessionTest, AnAnswerNestedTooDeepIsNoAnswer) {
+    const struct {
+        const char* name;
+        std::string answer;
+    } cases[] = {
+        {"XML, 200000 levels", testsupport::NestedXml(200000)},
+        {"XML, 200000 levels, closing tags in comments", testsupport::NestedXml(200000, true)},
+        {"binary, 100000 levels", testsupport::ChainedBinary(100002)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedDevice phone = TestPhone(kUdid);
+        phone.lockdownAnswer = c.answer;
+        const auto device = plugIn(phone);
+        ASSERT_TRUE(device);
+        EXPECT_FALSE(device->deviceName());
+        EXPECT_TRUE(device->deviceValueForKey("ProductVersion").isNone());
+        simulator.detach(kUdid);
+        ASSERT_TRUE(loop.runUntil([&] { return access->devices().empty(); }));
+        access.reset();
+    }
 }
 
 TEST_F(DeviceSessionTest, AnUnpluggedDeviceAnswersOnlyWhatItKnew) {

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -235,6 +238,30 @@ TEST_F(ServiceChannelTest, TheLogRelayDeliversTheDevicesLinesOnTheMainLoop) {
     loop.drain();
     EXPECT_EQ(collector.snapshot(), (std::vector<std::string>{"kernel: hello", "launchd: x"}));
     for (const std::thread::id told : collector.threadsTold()) EXPECT_EQ(told, std::this_thread::get_id());
+}
+
+// Lines the relay read but the main loop had not delivered when the relay went are dropped:
+// its listener may be gone with it.
+TEST_F(ServiceChannelTest, LinesStillQueuedWhenTheLogRelayGoesAreDropped) {
+    LineCollector collector;
+    std::mutex mutex;
+    std::vector<std::function<void()>> held;  // a main loop that has not turned yet
+    const auto queued = [&] {
+        std::lock_guard lock(mutex);
+        return held.size();
+    };
+    auto relay = device->newAMSyslogRelay(&collector, [&](std::function<void()> work) {
+        std::lock_guard lock(mutex);
+        held.push_back(std::move(work));
+    });
+    ASSERT_TRUE(relay);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (queued() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(queued(), 2u);
+    relay.reset();
+    for (const auto& work : held) work();
+    EXPECT_TRUE(collector.snapshot().empty());
 }
 
 TEST_F(ServiceChannelTest, TheFileRelayCopiesOnceAndThenRefuses) {

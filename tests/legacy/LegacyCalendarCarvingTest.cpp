@@ -222,6 +222,32 @@ TEST(LegacyCalendar, HeaderParseListsOnlyDeletedEventsOfARealCalendar) {
     }
 }
 
+// Events created one by one under one default title, as a phone's quick entry leaves them: each
+// deleted one is an event of its own, told apart by its times.
+TEST(LegacyCalendar, HeaderParseListsEveryDeletedEventOfASeriesWithOneTitle) {
+    Clock::ScopedTimeZone zone("UTC");
+    TempDir dir;
+    {
+        auto db = FixtureDatabase::FromSchema(dir / kCalendarFile, "calendar.sql");
+        for (std::int64_t id = 1; id <= 9; ++id) {
+            const std::int64_t start = kStart + 5000 * id;
+            db.insert("CalendarItem", Row{{"ROWID", id},         {"summary", id <= 2 ? "Kick-off" : "EVENT TITLE"},
+                                          {"start_date", start}, {"start_tz", "Europe/Berlin"},
+                                          {"end_date", start + 600}, {"all_day", 0},
+                                          {"calendar_id", 2},    {"orig_item_id", 0}});
+        }
+        db.exec("DELETE FROM CalendarItem WHERE ROWID IN (1, 3, 4, 8)");
+        db.close();
+    }
+    CalendarRun run(dir, 6);
+    std::set<std::string> listed;
+    for (const auto& event : run.carve(&LegacyCalendarCarving::RecoverDeletedCalendar_iOS7_0_2))
+        listed.insert(event->Summary().value_or("") + " " + event->StartDate().value_or(""));
+    EXPECT_EQ(listed, (std::set<std::string>{"Kick-off 2013-09-04 16:30:00", "EVENT TITLE 2013-09-04 19:16:40",
+                                             "EVENT TITLE 2013-09-04 20:40:00", "EVENT TITLE 2013-09-05 02:13:20"}));
+    EXPECT_EQ(run.record.DeletedCalendarCount.load(), 4);
+}
+
 TEST(LegacyCalendar, LetterSearchCarvesSummariesAndDescriptions) {
     const struct {
         const char* name;

@@ -308,6 +308,41 @@ TEST(LegacyOlderMessages, IOS5TextsEndWhereTheirLengthSays) {
     EXPECT_EQ(run.deletedTexts(), (std::vector<std::string>{"Bring the blue folder", "Meet me at noon"}));
 }
 
+// A row SQLite writes anew (it grew) leaves its old cell in free space: a copy of a live row is
+// not deleted, and a deleted row freed twice over is listed once.
+TEST(LegacyOlderMessages, FreedCopiesOfARowAreNoDeletedMessageAndAreListedOnce) {
+    for (const auto& [major, schema] : {std::pair{4, "sms-ios4.sql"}, std::pair{5, "sms-ios5.sql"}}) {
+        MessageRun run(major);
+        {
+            auto db = run.database(schema);
+            // Row ids and texts of a phone's size: the free-block header that a freed cell's first
+            // four bytes take covers its lengths and row id, not its record header.
+            const auto message = [](std::int64_t id, const std::string& text, std::int64_t date) {
+                Row row = OlderMessage(text + ", see you at the usual place after work, and bring the charger");
+                row[0].second = ColumnValue("+4915112345678");
+                row[1].second = ColumnValue(date);
+                row.emplace_back("ROWID", id);
+                return row;
+            };
+            db.insert("message", message(1139, "Ok I'm out now", 1300000000));
+            db.insert("message", message(1142, "Still on the phone", 1300000300));  // keeps the freed cells apart
+            db.insert("message", message(1140, "Running ten minutes late", 1300000100));
+            db.insert("message", message(1141, "Table for four at eight", 1300000200));
+            for (const char* id : {"1140", "1139"})
+                db.exec(std::string("UPDATE message SET svc_center = '+491760000000' WHERE ROWID = ") + id);
+            db.exec("DELETE FROM message WHERE ROWID IN (1140, 1141)");
+            db.close();
+        }
+        auto legacy = run.legacy();
+        LegacyMessageCarving(*legacy).RecoverNewDeletedSMS();
+        const std::string tail = ", see you at the usual place after work, and bring the charger";
+        EXPECT_EQ(run.deletedTexts(),
+                  (std::vector<std::string>{"Running ten minutes late" + tail, "Table for four at eight" + tail}))
+            << schema;
+        EXPECT_EQ(run.record.DeletedSMSCount.load(), 2) << schema;
+    }
+}
+
 // The message table of a real iOS 5 messages database, as its own file declares it.
 constexpr const char* kIOS5MessageTable =
     "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, text TEXT,"

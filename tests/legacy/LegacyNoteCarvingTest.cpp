@@ -1,5 +1,6 @@
 // Deleted notes carved straight from the notes database's bytes.
 
+#include "common/Clock.h"
 #include "legacy/LegacyNoteCarving.h"
 #include "legacy/LegacyRecovery.h"
 #include "records/BrimleyAppDelegate.h"
@@ -157,6 +158,46 @@ TEST(LegacyNotes, DecodedHeadersListTheNotesFlaggedDeleted) {
         damaged.runs(routine);
         for (const auto& note : damaged.notes()) EXPECT_NE(note->Title(), "Trash note");
     }
+}
+
+// The note table of iOS 7 has a column more in the middle of its record than the one the text
+// patterns were drawn from: its deleted notes are read by their own record headers, each with
+// its title, summary and dates; the live notes, and the old copy of one saved anew, are not.
+TEST(LegacyNotes, TheIOS7NoteTableGivesItsDeletedNotesWhole) {
+    Clock::ScopedTimeZone zone("UTC");
+    NoteRun scan;
+    {
+        auto db = FixtureDatabase::FromSchema(scan.databasePath(), "notes-ios7.sql");
+        db.exec("PRAGMA secure_delete=OFF");
+        const char* titles[] = {"Groceries", "Packing list for Lisbon", "Gift ideas", "Book club questions",
+                                "Wifi password at the cabin"};
+        for (std::int64_t id = 1; id <= 5; ++id) {
+            const std::string title = titles[id - 1];
+            db.insert("ZNOTE", {{"Z_PK", id}, {"Z_ENT", 3}, {"Z_OPT", 4}, {"ZCONTAINSCJK", 0}, {"ZCONTENTTYPE", 0},
+                                {"ZDELETEDFLAG", 0}, {"ZEXTERNALFLAGS", 0}, {"ZEXTERNALSEQUENCENUMBER", 0},
+                                {"ZINTEGERID", 1000 + id}, {"ZISBOOKKEEPINGENTRY", 0}, {"ZBODY", id}, {"ZSTORE", 1},
+                                {"ZCREATIONDATE", 400000000.25 + 86400.0 * static_cast<double>(id)},
+                                {"ZMODIFICATIONDATE", 400000500.75 + 86400.0 * static_cast<double>(id)},
+                                {"ZGUID", "7F3A1C2E-5B4D-4E6F-8A9B-00000000000" + std::to_string(id)},
+                                {"ZSUMMARY", "Notes on " + title}, {"ZTITLE", title}});
+            db.insert("ZNOTEBODY", {{"Z_PK", id}, {"Z_ENT", 2}, {"Z_OPT", 1}, {"ZOWNER", id},
+                                    {"ZCONTENT", "<div>" + title + "</div><div>Notes on " + title + "</div>"}});
+        }
+        // Saved anew with a longer text: its old cell stays in the page's free space.
+        db.exec("UPDATE ZNOTE SET Z_OPT = 5, ZSUMMARY = ZSUMMARY || ', and more of them' WHERE Z_PK = 1");
+        db.exec("DELETE FROM ZNOTE WHERE Z_PK IN (2, 4); DELETE FROM ZNOTEBODY WHERE ZOWNER IN (2, 4)");
+        db.close();
+    }
+    EXPECT_TRUE(scan.runs(&LegacyNoteCarving::RecoverDeletedNewIOS6Notes));
+    std::vector<std::string> listed;
+    for (const auto& note : scan.notes())
+        listed.push_back(note->Title().value_or("-") + " / " + note->Summary().value_or("-") + " / " +
+                         note->CreatedDate().value_or("-"));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{
+                          "Book club questions / Notes on Book club questions / 2013-09-08 15:06:40",
+                          "Packing list for Lisbon / Notes on Packing list for Lisbon / 2013-09-06 15:06:40"}));
+    EXPECT_EQ(scan.record.DeletedNoteCount.load(), 2);
 }
 
 TEST(LegacyNotes, OlderPatternsGiveTheTextThatFollows) {

@@ -309,3 +309,35 @@ TEST(ParseMbdb, StringsAndNumbersStopAtTheEnd) {
     EXPECT_FALSE(mbdb::getint(view, cursor, 4));
     EXPECT_EQ(ParseMbdb::digest("HomeDomain-Library/SMS/sms.db"), "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
 }
+
+namespace {
+
+// A list whose records are followed by nothing but zeros (every 50 bytes one empty record), and
+// then its records again, read from a file several times the size that the reader keeps mapped:
+// every record comes to the visitor in file order, whole, and held by no one else.
+TEST(ParseMbdb, RecordsAreHandedOverOneByOneAndKeptByNoOne) {
+    const std::string records = Manifest().bytes().substr(6);
+    const std::string list = Manifest().bytes() + std::string(50 * 100000, '\0') + records;
+    testsupport::TempDir dir;
+    std::ofstream(dir / "Manifest.mbdb", std::ios::binary) << list;
+    const auto expected = Parse(list);
+    ASSERT_TRUE(expected);
+    std::size_t visited = 0;
+    std::string error;
+    ASSERT_TRUE(ParseMbdb::VisitMbdbFile(
+        (dir / "Manifest.mbdb").string(),
+        [&](std::shared_ptr<MDFileInfo> record) {
+            ASSERT_LT(visited, expected->size());
+            const MDFileInfo& same = *(*expected)[visited++];
+            EXPECT_EQ(record->strHash, same.strHash);
+            EXPECT_EQ(record->intStartOffset, same.intStartOffset);
+            // The reader holds no record it has handed over: what a reader does not keep is gone.
+            EXPECT_EQ(record.use_count(), 1);
+        },
+        &error));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(visited, 2 * Manifest().boundaries().size() + 100000);
+    EXPECT_EQ(visited, expected->size());
+}
+
+}  // namespace

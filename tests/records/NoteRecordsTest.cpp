@@ -32,6 +32,34 @@ TEST(NoteRecordsTest, ANoteMadeFromABodyIsTitledAfterItsStart) {
     }
 }
 
+// The short title keeps whole characters: a character outside the basic plane takes two units,
+// and a cut that would fall between them falls before it.
+TEST(NoteRecordsTest, AShortTitleIsCutBetweenCharacters) {
+    const std::string grin = "\xF0\x9F\x98\x80";  // U+1F600
+    std::string tenGrins;
+    for (int i = 0; i < 10; ++i) tenGrins += grin;
+    const std::string nineGrins = tenGrins.substr(grin.size());
+    const std::pair<std::string, std::string> cases[] = {
+        // The 20th unit is the first half of a pair: the title keeps 19.
+        {std::string(19, 'a') + grin + "bc", std::string(19, 'a') + "..."},
+        {" " + nineGrins + "a" + grin + " ", nineGrins + "a..."},
+        // The cut falls right behind a pair.
+        {"  " + tenGrins + "x", tenGrins + "..."},
+        // Two-byte characters count one unit each.
+        {"\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6"
+         "\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u20ac",
+         "\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6"
+         "\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6..."},
+        // Twenty units or fewer stay whole.
+        {tenGrins, tenGrins},
+    };
+    for (const auto& [summary, title] : cases) {
+        const std::string shortTitle = Note::ShortTitle(summary);
+        EXPECT_EQ(shortTitle, title) << summary;
+        EXPECT_EQ(shortTitle.find("\xEF\xBF\xBD"), std::string::npos) << summary;
+    }
+}
+
 TEST(NoteRecordsTest, NewRecordsStartEmpty) {
     Note note;
     EXPECT_EQ(note.noteBody(), nullptr);

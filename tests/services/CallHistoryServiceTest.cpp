@@ -216,6 +216,57 @@ TEST_F(CallHistoryServiceTest, ListsTheDeletedCallsOfBothStores) {
     }
 }
 
+// The newer store's number column is declared BLOB: many phones keep the number as a text in
+// it, others as a blob of the same bytes. Either way a carved call lists its number, as a live
+// call does.
+TEST_F(CallHistoryServiceTest, NumbersKeptAsTextsOrAsBlobs) {
+    for (const bool blobs : {false, true}) {
+        SCOPED_TRACE(blobs ? "blob numbers" : "text numbers");
+        record.DeletedCallLog.clear();
+        record.AllDeletedCallLog.clear();
+        BackupBuilder backup(dir.path() / (blobs ? "blob" : "text"));
+        std::set<std::string> deleted;
+        {
+            auto db =
+                backup.addDatabase(kNewerDomain, kNewerPath, "callhistory-storedata-ios8.sql");
+            DeletedRows written;
+            for (int i = 1; i <= 40; ++i) {
+                Row row = NewerCall(i);
+                if (blobs)
+                    for (auto& [column, value] : row)
+                        if (column == "ZADDRESS")
+                            value = ColumnValue(Bytes(value.text()->begin(), value.text()->end()));
+                db.insert("ZCALLRECORD", row);
+                written.remember(db.handle(), "ZCALLRECORD", i);
+            }
+            ASSERT_EQ(
+                db.queryValue("SELECT count(*) FROM ZCALLRECORD WHERE typeof(ZADDRESS) = 'blob'")
+                    .asInteger(),
+                blobs ? 40 : 0);
+            std::set<std::int64_t> gone;
+            for (int i = 2; i <= 40; i += 4) gone.insert(i);
+            for (auto id : gone) db.deleteRow("ZCALLRECORD", id);
+            db.close();
+            const auto left = written.recoverable(db.path(), gone);
+            ASSERT_EQ(left.size(), 10u);
+            for (auto id : left) deleted.insert(NewerAddress(static_cast<int>(id)));
+        }
+        useBackup(backup, 9);
+        CallHistoryService().RecoverFromIOSBackup(ContextFor(record, device));
+        const auto listed = listedAddresses();
+        EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), deleted);
+        EXPECT_EQ(listed.size(), deleted.size());
+
+        auto handle =
+            std::make_shared<FMDBUtils>(backup.pathFor(kNewerDomain, kNewerPath).string());
+        ASSERT_TRUE(handle->openDatabase());
+        const auto live = DAOs(handle, ContextFor(record, device)).GetCallLogs();
+        EXPECT_FALSE(live.empty());
+        for (const auto& call : live)
+            EXPECT_EQ(call->Address().value_or("").rfind("+4917012", 0), 0u);
+    }
+}
+
 // What a carved call shows, from each store.
 TEST_F(CallHistoryServiceTest, CarvedCallsShowTheirValues) {
     BackupBuilder backup(dir.path());

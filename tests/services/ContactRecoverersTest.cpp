@@ -54,6 +54,21 @@ TEST(ContactFullTextSplit, PhoneNumbers) {
         {"+4915112345678 020", {"+4915112345678", "020"}},
         {"0301234567  01717654321", {"0301234567", "01717654321"}},
         {"0301", {"0301"}},
+        // As the phone writes the list: each number as entered, then the forms it adds (with
+        // country code and prefixes, with trunk zero, digits only, its last digits), each
+        // followed by a blank. The number is what precedes its added forms, never groups of
+        // two numbers joined.
+        {"800 810 2323 +868008102323 00868008102323 011868008102323 08008102323 8008102323 "
+         "8102323 400 6927753 +864006927753 00864006927753 011864006927753 04006927753 "
+         "4006927753 6927753 010-8525-5588 +861085255588 00861085255588 011861085255588 "
+         "01085255588 1085255588 85255588 ",
+         {"800 810 2323", "400 6927753", "010-8525-5588"}},
+        {"18305949080 +8618305949080 008618305949080 0118618305949080 018305949080 "
+         "18305949080 05949080 ",
+         {"18305949080"}},
+        // A number without added forms before one with them.
+        {"030 4400969 400 6272273 +864006272273 4006272273 6272273",
+         {"030 4400969", "400 6272273"}},
         // Short numbers one after the other cannot be told from the groups of one number.
         {"112 110 112", {"112 110 112"}},
         {"", {}},

@@ -420,3 +420,101 @@ TEST(ContactService, LookupsOfAnEmptyListFindNothing) {
     DeviceInfo device;
     EXPECT_FALSE(service.ImagesConnectionString(device).has_value());
 }
+
+// An address book as iOS 8 leaves it: the full-text row lists each number as entered followed
+// by the forms the phone adds, a company's card has no name but its organisation, and a live
+// person may share the names of a deleted one. Each deleted person comes back once, person and
+// full-text rows joined, with the numbers the phone stored.
+TEST(ContactService, DeletedPeopleOfIOS8ComeBackOnceWithTheirStoredNumbers) {
+    TempDir dir;
+    BackupBuilder backup(dir.path());
+    auto db = backup.addDatabase("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+                                 "addressbook.sql");
+    const auto phoneText = [](const std::vector<std::string>& entered) {
+        std::string text;
+        for (const std::string& number : entered) {
+            std::string national;
+            for (const char c : number)
+                if (c >= '0' && c <= '9') national += c;
+            national.erase(0, national.find_first_not_of('0'));
+            text += number + " +86" + national + " 0086" + national + " 01186" + national + " 0" +
+                    national + " " + national + " " + national.substr(national.size() - 8) + " ";
+        }
+        return text;
+    };
+    const auto text = [](const OptString& t) { return t ? ColumnValue(*t) : ColumnValue::Null(); };
+    struct Person {
+        OptString first, last, organization;
+        std::vector<std::string> phones;
+        bool deleted;
+    };
+    std::vector<Person> people = {
+        {std::nullopt, std::nullopt, "Apple China",
+         {"800 810 2323", "400 6927753", "400 6272273", "010-8525-5588", "400-666-8800"}, true},
+        {"Yihan", "Dong", std::nullopt, {}, false},
+        {"Yihan", "Dong", std::nullopt, {"18305949080"}, true},
+        {"Lili", "Xie", std::nullopt, {"15805019908"}, true},
+    };
+    for (int i = 0; i < 24; ++i)
+        people.push_back({"Person " + std::to_string(i), "Friend", std::nullopt,
+                          {"138" + std::to_string(50000000 + i * 7919)}, false});
+    std::vector<std::int64_t> ids;
+    for (const Person& p : people) {
+        const std::int64_t id = db.insert(
+            "ABPerson",
+            {{"First", text(p.first)},
+             {"Last", text(p.last)},
+             {"Organization", text(p.organization)},
+             {"Kind", 0},
+             {"CreationDate", std::int64_t{430000000} + std::int64_t(ids.size()) * 86400},
+             {"ModificationDate", std::int64_t{430003600}},
+             {"StoreID", 0},
+             {"guid", "6A1B2C3D-7D4E-4A9B-8C6D-0000000000" + std::to_string(10 + ids.size())}});
+        ids.push_back(id);
+        std::int64_t identifier = 0;
+        for (const std::string& phone : p.phones)
+            db.insert("ABMultiValue", {{"record_id", id},
+                                       {"property", 3},
+                                       {"identifier", identifier++},
+                                       {"label", 1},
+                                       {"value", phone},
+                                       {"guid", "B" + std::to_string(id) + "-" +
+                                                    std::to_string(identifier)}});
+        db.insert("ABPersonFullTextSearch_content",
+                  {{"docid", id},
+                   {"c0First", text(p.first)},
+                   {"c1Last", text(p.last)},
+                   {"c6Organization", text(p.organization)},
+                   {"c15Phone", p.phones.empty() ? ColumnValue::Null()
+                                                 : ColumnValue(phoneText(p.phones))}});
+    }
+    for (std::size_t i = 0; i < people.size(); ++i) {
+        if (!people[i].deleted) continue;
+        db.deleteWhere("ABMultiValue", "record_id = " + std::to_string(ids[i]));
+        db.deleteRow("ABPerson", ids[i]);
+        db.deleteRow("ABPersonFullTextSearch_content", ids[i]);
+    }
+    db.close();
+
+    BrimleyAppDelegate record;
+    msgtest::PrepareRecord(record, dir.path());
+    RunContactsService(record);
+
+    std::map<std::string, std::vector<std::string>> numbersOf;
+    for (const auto& contact : record.DeletedContact.snapshot()) {
+        const std::string name =
+            contact->FirstName().value_or("") + "|" + contact->LastName().value_or("") + "|" +
+            contact->Organization().value_or("");
+        std::vector<std::string> numbers;
+        for (const auto& number : contact->ContactNumbers())
+            numbers.push_back(number->Number().value_or("<absent>"));
+        EXPECT_TRUE(numbersOf.emplace(name, numbers).second) << "listed twice: " << name;
+    }
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"||Apple China", people[0].phones},
+        {"Yihan|Dong|", people[2].phones},
+        {"Lili|Xie|", people[3].phones},
+    };
+    EXPECT_EQ(numbersOf, expected);
+    EXPECT_EQ(record.DeletedContactCount.load(), 3);
+}

@@ -393,6 +393,13 @@ bool SendMux(int fd, std::uint32_t tag, plist_t message) {
     return WriteAll(fd, out.data(), out.size());
 }
 
+bool SendMuxBytes(int fd, std::uint32_t tag, const std::string& body) {
+    MuxHeader header{static_cast<std::uint32_t>(sizeof(MuxHeader) + body.size()), 1, 8, tag};
+    std::string out(reinterpret_cast<const char*>(&header), sizeof header);
+    out += body;
+    return WriteAll(fd, out.data(), out.size());
+}
+
 bool SendResult(int fd, std::uint32_t tag, std::uint32_t number) {
     Plist message(plist_new_dict());
     Set(message.node, "MessageType", Str("Result"));
@@ -401,6 +408,14 @@ bool SendResult(int fd, std::uint32_t tag, std::uint32_t number) {
 }
 
 }  // namespace
+
+void DeviceSimulator::setListingAnswer(std::string body) {
+    {
+        std::lock_guard lock(mutex_);
+        listingAnswer_ = std::move(body);
+    }
+    listing_ = MuxListing::Scripted;
+}
 
 std::uint32_t DeviceSimulator::attach(SimulatedDevice device) {
     std::lock_guard lock(mutex_);
@@ -539,6 +554,16 @@ void DeviceSimulator::serveMux(Connection& connection) {
                     }
                     return;
                 }
+                case MuxListing::Scripted: {
+                    std::string answer;
+                    {
+                        std::lock_guard lock(mutex_);
+                        answer = listingAnswer_;
+                    }
+                    std::lock_guard write(connection.writeMutex);
+                    SendMuxBytes(fd, header.tag, answer);
+                    continue;
+                }
             }
         }
         if (type == "ListDevices") {
@@ -665,6 +690,14 @@ void DeviceSimulator::serveLockdown(Connection& connection, const std::shared_pt
             std::lock_guard lock(mutex_);
             device->requests.push_back(name);
             if (device->device.lockdownSilent) continue;
+            if (const std::string& answer = device->device.lockdownAnswer; !answer.empty()) {
+                std::string frame(4, '\0');
+                const std::uint32_t big = htonl(static_cast<std::uint32_t>(answer.size()));
+                std::memcpy(frame.data(), &big, 4);
+                frame += answer;
+                WriteAll(fd, frame.data(), frame.size());
+                continue;
+            }
         }
         Plist reply(plist_new_dict());
         Set(reply.node, "Request", Str(name));

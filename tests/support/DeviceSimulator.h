@@ -69,6 +69,8 @@ struct SimulatedDevice {
     bool dropDuringRead = false;
     // lockdownd reads every request and never answers one.
     bool lockdownSilent = false;
+    // When not empty, lockdownd answers every request with these bytes as its property list.
+    std::string lockdownAnswer;
     // AFC reads every request and never answers one.
     bool afcSilent = false;
     // The multiplexer reads every request to connect to the device and never answers one.
@@ -81,6 +83,7 @@ enum class MuxListing {
     CloseEarly,   // closes the connection without a word
     Garbage,      // sends bytes that are no multiplexer message and keeps the connection open
     NeverAnswer,  // keeps the connection open and says nothing
+    Scripted,     // answers with the property-list bytes given to setListingAnswer
 };
 
 // A usbmuxd socket server on a private UNIX socket, with the simulated devices behind it: the
@@ -111,6 +114,8 @@ public:
     void withDevice(const std::string& udid, const std::function<void(SimulatedDevice&)>& change);
     // How device-list requests are answered from now on.
     void setListing(MuxListing listing) { listing_ = listing; }
+    // From now on device-list requests are answered with these bytes as the property list.
+    void setListingAnswer(std::string body);
     // Answers only the next `count` requests to connect to a device; every later one is read
     // and never answered (a multiplexer that stalls). Negative: all are answered (the default).
     void answerConnects(int count) { connectsAnswered_ = count; }
@@ -158,4 +163,5 @@ private:
     std::atomic<MuxListing> listing_{MuxListing::Answer};
     std::atomic<int> listingRequests_{0};
     std::atomic<int> connectsAnswered_{-1};
+    std::string listingAnswer_;  // under mutex_
 };

@@ -293,6 +293,26 @@ void FixtureDatabase::close() {
     db_ = nullptr;
 }
 
+void FixtureDatabase::setSchemaFormat(int format) {
+    if (format < 1 || format > 4) throw std::runtime_error("schema formats are 1 to 4");
+    close();
+    {
+        std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+        const char bytes[4] = {0, 0, 0, static_cast<char>(format)};
+        if (!file.seekp(44) || !file.write(bytes, sizeof bytes) || !file.flush())
+            throw std::runtime_error("cannot write the header of " + path_.string());
+    }
+    const std::string name = path_.string();
+    if (sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw std::runtime_error("SQLite: cannot open " + name + ": " + message);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    exec("PRAGMA secure_delete=OFF;");
+}
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "torvane-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))

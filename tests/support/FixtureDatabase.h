@@ -55,6 +55,11 @@ public:
     bool deleteRow(std::string_view table, std::int64_t rowId);
     // The first column of the first row of a query, or NULL when it returns no row.
     ColumnValue queryValue(std::string_view sql);
+    // Gives the file the schema format number of an older SQLite (1 to 4; the file's header
+    // bytes 44-47), as a file first made by it keeps through later versions, and opens it again:
+    // SQLite writes the rows that follow as that format has it (below 4: the integers 0 and 1
+    // as one-byte integers instead of the serial types 8 and 9).
+    void setSchemaFormat(int format);
     // Closes the connection; the file is then complete on disk. Further calls throw.
     void close();
 

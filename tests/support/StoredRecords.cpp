@@ -25,8 +25,8 @@ void PutVarint(Bytes& out, std::uint64_t v) {
 }
 
 // Serial type and content of an integer, in the smallest width SQLite uses for it.
-void PutInteger(Bytes& types, Bytes& content, std::int64_t n) {
-    if (n == 0 || n == 1) {
+void PutInteger(Bytes& types, Bytes& content, std::int64_t n, SmallIntegers small) {
+    if ((n == 0 || n == 1) && small == SmallIntegers::AsConstants) {
         types.push_back(n == 0 ? 8 : 9);
         return;
     }
@@ -86,18 +86,18 @@ StoredRow ReadStoredRow(sqlite3* db, const std::string& table, std::int64_t rowI
     return row;
 }
 
-Bytes RecordTail(const std::vector<ColumnValue>& values, IntegralReals reals) {
+Bytes RecordTail(const std::vector<ColumnValue>& values, IntegralReals reals, SmallIntegers small) {
     Bytes types, content;
     for (std::size_t i = 1; i < values.size(); ++i) {
         const ColumnValue& v = values[i];
         if (v.isNull()) {
             types.push_back(0);
         } else if (v.isInteger()) {
-            PutInteger(types, content, v.asInteger());
+            PutInteger(types, content, v.asInteger(), small);
         } else if (v.isDouble()) {
             const double d = v.asDouble();
             if (reals == IntegralReals::AsIntegers && d == std::trunc(d) && std::fabs(d) < 1e15) {
-                PutInteger(types, content, static_cast<std::int64_t>(d));
+                PutInteger(types, content, static_cast<std::int64_t>(d), small);
             } else {
                 types.push_back(7);
                 const auto bits = std::bit_cast<std::uint64_t>(d);
@@ -116,11 +116,11 @@ Bytes RecordTail(const std::vector<ColumnValue>& values, IntegralReals reals) {
     return types;
 }
 
-Bytes RecordTail(const StoredRow& row, IntegralReals reals) {
+Bytes RecordTail(const StoredRow& row, IntegralReals reals, SmallIntegers small) {
     std::vector<ColumnValue> values;
     values.reserve(row.size());
     for (const auto& column : row) values.push_back(column.second);
-    return RecordTail(values, reals);
+    return RecordTail(values, reals, small);
 }
 
 Bytes FileBytes(const std::filesystem::path& path) {

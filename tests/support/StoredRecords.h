@@ -26,11 +26,17 @@ StoredRow ReadStoredRow(sqlite3* db, const std::string& table, std::int64_t rowI
 // when they have no fraction, which is how SQLite writes such values there.
 enum class IntegralReals { AsReals, AsIntegers };
 
+// How the integers 0 and 1 were stored: as the serial types 8 and 9 (schema format 4), or as
+// one-byte integers (files of an older schema format).
+enum class SmallIntegers { AsConstants, AsOneByte };
+
 // The record bytes of a row from its second serial type on, then its content. The first column
 // is the INTEGER PRIMARY KEY, stored as NULL, which a freeblock head overwrites.
 Bytes RecordTail(const std::vector<ColumnValue>& values,
-                 IntegralReals reals = IntegralReals::AsReals);
-Bytes RecordTail(const StoredRow& row, IntegralReals reals = IntegralReals::AsReals);
+                 IntegralReals reals = IntegralReals::AsReals,
+                 SmallIntegers small = SmallIntegers::AsConstants);
+Bytes RecordTail(const StoredRow& row, IntegralReals reals = IntegralReals::AsReals,
+                 SmallIntegers small = SmallIntegers::AsConstants);
 
 Bytes FileBytes(const std::filesystem::path& path);
 bool ContainsBytes(const Bytes& haystack, const Bytes& needle);

@@ -8,7 +8,11 @@
 #include "ui/ChatPages.h"
 #include "ui/ChatScreens.h"
 
+#include <QPushButton>
 #include <QTest>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -51,6 +55,24 @@ std::vector<std::string> MarkedDeleted(const std::string& page) {
     return marked;
 }
 
+// The messages the page draws, by the texts "m<number>" they hold, in page order.
+std::vector<int> Drawn(const std::string& page, int count) {
+    std::vector<std::pair<std::size_t, int>> at;
+    for (int i = 0; i < count; ++i)
+        if (const std::size_t found = page.find(">m" + std::to_string(i) + "<"); found != std::string::npos)
+            at.emplace_back(found, i);
+    std::sort(at.begin(), at.end());
+    std::vector<int> drawn;
+    for (const auto& [position, i] : at) drawn.push_back(i);
+    return drawn;
+}
+
+std::vector<int> Range(int from, int to) {
+    std::vector<int> range;
+    for (int i = from; i <= to; ++i) range.push_back(i);
+    return range;
+}
+
 }  // namespace
 
 class ChatPagesTest : public QObject {
@@ -90,6 +112,65 @@ private slots:
         screen.selectRow(0);
         QCOMPARE(Texts(screen.conversationShown(), text), (std::vector<std::string>{"nine", "eleven", "undated"}));
         QCOMPARE(MarkedDeleted(screen.webView->page()), (std::vector<std::string>{"nine", "eleven", "undated"}));
+    }
+
+    // A chat longer than a block opens on its newest block; the control above the page loads
+    // the next older block and names how many older messages there are, the other one the
+    // newer block back: every message of the chat is reached, the deleted ones marked.
+    void everyMessageOfALongChatIsReached() {
+        LanguageConfig::sharedObject().setText(LanguageKey::ChatPageOlderMessages, std::string("{0} older"));
+        LanguageConfig::sharedObject().setText(LanguageKey::ChatPageNewerMessages, std::string("{0} newer"));
+        constexpr int kCount = 11;
+        std::vector<std::shared_ptr<SMS>> sms[2];
+        std::vector<std::shared_ptr<WhatsApp>> whatsApp[2];
+        for (int i = 0; i < kCount; ++i) {
+            const std::string text = "m" + std::to_string(i);
+            const std::string time = "2016-05-01 10:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ":00";
+            // Every third message was deleted.
+            sms[i % 3 == 0].push_back(Sms(text.c_str(), time.c_str()));
+            whatsApp[i % 3 == 0].push_back(Wa("anna@s", text.c_str(), time.c_str()));
+        }
+        record.SMSContent.replace(sms[0]);
+        record.DeletedSMS.replace(sms[1]);
+        record.WhatsAppContent.replace(whatsApp[0]);
+        record.DeletedWhatsApp.replace(whatsApp[1]);
+        SMSViewController messages(host());
+        WhatsAppViewController chats(host());
+        const struct {
+            ChatView* view;
+            std::function<void()> open;
+        } screens[] = {
+            {messages.chatView, [&] { messages.toggleChanged(); messages.selectRow(0); }},
+            {chats.chatView, [&] { chats.toggleChanged(); chats.selectRow(0); }},
+        };
+        const struct {
+            void (ChatView::*step)();
+            std::vector<int> drawn;
+            int older;
+            int newer;
+        } walk[] = {
+            {nullptr, Range(7, 10), 7, 0},       {&ChatView::older, Range(3, 6), 3, 4},
+            {&ChatView::older, Range(0, 2), 0, 8}, {&ChatView::older, Range(0, 2), 0, 8},
+            {&ChatView::newer, Range(3, 6), 3, 4}, {&ChatView::newer, Range(7, 10), 7, 0},
+        };
+        for (const auto& screen : screens) {
+            screen.view->blockSize = 4;
+            screen.open();
+            for (const auto& at : walk) {
+                if (at.step == &ChatView::older) screen.view->olderButton->click();
+                if (at.step == &ChatView::newer) screen.view->newerButton->click();
+                const std::string page = screen.view->page->page();
+                QCOMPARE(Drawn(page, kCount), at.drawn);
+                std::vector<std::string> deleted;
+                for (int i : at.drawn)
+                    if (i % 3 == 0) deleted.push_back("m" + std::to_string(i));
+                QCOMPARE(MarkedDeleted(page), deleted);
+                QCOMPARE(screen.view->olderButton->isVisibleTo(screen.view), at.older > 0);
+                QCOMPARE(screen.view->newerButton->isVisibleTo(screen.view), at.newer > 0);
+                if (at.older) QCOMPARE(screen.view->olderButton->text(), QStringLiteral("%1 older").arg(at.older));
+                if (at.newer) QCOMPARE(screen.view->newerButton->text(), QStringLiteral("%1 newer").arg(at.newer));
+            }
+        }
     }
 
     void aDeletedWhatsAppChatRunsInTimeOrder() {

@@ -191,9 +191,9 @@ class DesktopWindowTest : public QObject {
     }
 
     // Chooses the demo backup and starts a scan of every type.
-    void startScan() { f.startScan(contents.folder.string(), 7); }
+    void startScan() { f.startScan(contents.folder.string(), DataType::DataTypeAll); }
     void scan() {
-        QVERIFY(f.scan(contents.folder.string(), 7));
+        QVERIFY(f.scan(contents.folder.string(), DataType::DataTypeAll));
         w().dashboard()->close();
     }
 
@@ -502,6 +502,63 @@ private slots:
         QCOMPARE(f.record.PresentScreen.load(), ToCode(ScreenState::ScreenHome));
     }
 
+    // Choosing a tab, with the click that gives it the keyboard focus, leaves the icon bar and
+    // the tab bar their height.
+    void choosingATabKeepsTheBarsHeight() {
+        scan();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        w().onAppsSelectionChanged(TabTag::TabTagSMS);
+        QApplication::processEvents();
+        const int icons = w().boxIcons->sizeHint().height(), tabs = w().boxTabItems->sizeHint().height();
+        for (QToolButton* tab : {static_cast<QToolButton*>(w().iconControl(TabTag::TabTagContacts)),
+                                 w().tabButton(TabTag::TabTagDashboard), w().tabButton(TabTag::TabTagDeviceInfo)}) {
+            tab->setFocus(Qt::MouseFocusReason);
+            tab->click();
+            QApplication::processEvents();
+            QVERIFY(tab->hasFocus());
+            QCOMPARE(w().boxIcons->sizeHint().height(), icons);
+            QCOMPARE(w().boxTabItems->sizeHint().height(), tabs);
+        }
+    }
+
+    // The title-bar menu from the keyboard: F10 opens it on its first entry; Tab, Shift+Tab and
+    // the arrows walk round its entries without leaving it; Escape closes it and gives the
+    // focus back to the menu button; Enter and the keypad's Enter open the entry.
+    void menuKeys() {
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        const auto open = [&] {
+            w().btnMenu->setFocus();
+            QTest::keyClick(w().btnMenu, Qt::Key_F10);
+            QVERIFY(w().boxMenu->isVisible());
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w().btnHelpMenu));
+        };
+        open();
+        for (const auto key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Down, Qt::Key_Backtab, Qt::Key_Up, Qt::Key_Up,
+                               Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab}) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            QVERIFY(w().boxMenu->isVisible());
+            QVERIFY2(w().boxMenu->isAncestorOf(QApplication::focusWidget()),
+                     qPrintable(QApplication::focusWidget()->objectName()));
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!w().boxMenu->isVisible());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w().btnMenu));
+        for (const auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
+            open();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w().btnAbout));
+            QTest::keyClick(w().btnAbout, modifier == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return, modifier);
+            QVERIFY(!w().boxMenu->isVisible());
+            QDialog* about = w().openDialog("AboutWindow");
+            QVERIFY(about);
+            about->close();
+        }
+    }
+
     // Switches the window's language as the language dialog does.
     void chooseLanguage(const QString& language) {
         w().showLanWindow();
@@ -668,9 +725,11 @@ private slots:
             QVERIFY(wizard);
             const QString name = Text(LanguageConfig::sharedObject().AppWindowControllerAppName());
             const QString sentence = Text(LanguageConfig::sharedObject().AppWindowControllerScreen2Bottom());
+            const QString first = Text(LanguageConfig::sharedObject().AppWindowControllerThe());
             QVERIFY(!name.isEmpty() && sentence.startsWith(name));
-            QCOMPARE(wizard->lblBottom->text(),
-                     QStringLiteral("<a href='store'>%1</a>%2").arg(name, sentence.mid(name.size()).toHtmlEscaped()));
+            // The sentence's first word stands in the same label, before the link.
+            QCOMPARE(wizard->lblBottom->text(), QStringLiteral("%1 <a href='store'>%2</a>%3")
+                                                    .arg(first.toHtmlEscaped(), name, sentence.mid(name.size()).toHtmlEscaped()));
             wizard->close();
         }
         struct Case {

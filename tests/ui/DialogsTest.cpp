@@ -7,8 +7,13 @@
 #include "ui/HomeScreen.h"
 #include "ui/MainMenu.h"
 #include "ui/QtDispatcher.h"
+#include "ui/TransferWindows.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
@@ -63,6 +68,16 @@ private slots:
         QVERIFY(!version.isEmpty());
         QVERIFY2(about->lblProductName->text().endsWith(QStringLiteral(" v") + version), qPrintable(about->lblProductName->text()));
         QVERIFY2(about->buildVersion->text().startsWith(version), qPrintable(about->buildVersion->text()));
+        // The version line reads "Version 0.1.0 (1)", one blank between; each sentence of the
+        // description stands in one label.
+        QCOMPARE(about->lblAboutVersion->text(), QStringLiteral("Version ") + about->buildVersion->text());
+        QVERIFY(!about->buildVersion->isVisible());
+        QCOMPARE(about->lblAboutDescriptionLine1->text(),
+                 QStringLiteral("Torvane recovers your messages, contacts, call history, notes, calendar events, "
+                                "WhatsApp chats, internet history, photos and videos from your iPhone or its backups."));
+        QCOMPARE(about->lblAboutDescriptionLine3->text(),
+                 QStringLiteral("Deleted records are recovered from the free space of the databases in your backup."));
+        QVERIFY(!about->lblAboutDescriptionLine2->isVisible() && !about->lblAboutDescriptionLine4->isVisible());
         w.showHintPopup();
         auto* hint = static_cast<showHintWindowController*>(w.openDialog("showHintWindowController"));
         QVERIFY(hint);
@@ -101,6 +116,126 @@ private slots:
         for (QPushButton* star : rating->stars) QVERIFY(star->property("gold").toBool());
         rating->CloseSelected();
         QVERIFY(f.saw("rating Rating - Export to Computer 5"));
+    }
+
+    // Enter on a rating just opened rates nothing; on a star the user moved to, it gives that
+    // star's rating. Going on to the home screen closes the rating, sending nothing.
+    void ratingTakesEnterOnlyOnAStarMovedTo() {
+        MainMenu& w = f.application->window();
+        w.starFeedback(QStringLiteral("Rating - Export to Computer"));
+        auto* rating = static_cast<StarFeedbackWindow*>(w.openDialog("StarFeedbackWindow"));
+        QVERIFY(rating);
+        QApplication::processEvents();
+        const std::size_t events = f.analytics.events().size();
+        QWidget* focused = rating->focusWidget() ? rating->focusWidget() : rating;
+        QVERIFY(!rating->stars.front()->isDefault());
+        QTest::keyClick(focused, Qt::Key_Return);
+        QTest::keyClick(focused, Qt::Key_Enter);
+        QCOMPARE(rating->starsSelected, 5);
+        QVERIFY(rating->isVisible());
+        QCOMPARE(f.analytics.events().size(), events);
+        rating->stars[2]->setFocus();
+        QTest::keyClick(rating->stars[2], Qt::Key_Return);
+        QCOMPARE(rating->starsSelected, 3);
+        w.showScreen(ScreenState::ScreenHome);
+        QVERIFY(!rating->isVisible());
+        QCOMPARE(f.analytics.events().size(), events);
+    }
+
+    // In German, Qt's own panels and the rating window speak German too; back in English,
+    // English again.
+    void germanReachesQtsOwnPanelsAndTheRating() {
+        MainMenu& w = f.application->window();
+        const auto choose = [&](const char* language) {
+            w.showLanWindow();
+            auto* picker = static_cast<LangaugeWindowController*>(w.openDialog("LangaugeWindowController"));
+            picker->selectLang->setCurrentIndex(picker->selectLang->findText(QString::fromLatin1(language)));
+            picker->btnSelectClicked();
+        };
+        const struct {
+            const char* language;
+            const char* saveAs;
+            const char* lookIn;
+            const char* cancel;
+            const char* rating;
+        } cases[] = {{"Deutsch", "Speichern unter", "Suchen in:", "Abbrechen", "Torvane bewerten"},
+                     {"English", "Save As", "Look in:", "Cancel", "Rate Torvane"}};
+        for (const auto& c : cases) {
+            choose(c.language);
+            QFileDialog panel(&w);
+            panel.setOption(QFileDialog::DontUseNativeDialog);
+            panel.setAcceptMode(QFileDialog::AcceptSave);
+            QCOMPARE(panel.windowTitle(), QString::fromUtf8(c.saveAs));
+            auto* lookIn = panel.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+            QVERIFY(lookIn);
+            QCOMPARE(lookIn->text(), QString::fromUtf8(c.lookIn));
+            QStringList buttons;
+            for (QPushButton* button : panel.findChildren<QPushButton*>()) buttons << button->text();
+            QVERIFY2(buttons.contains(QString::fromUtf8(c.cancel)), qPrintable(buttons.join(QLatin1Char(','))));
+            w.starFeedback(QStringLiteral("Rating - Export to Computer"));
+            QDialog* rating = w.openDialog("StarFeedbackWindow");
+            QCOMPARE(rating->windowTitle(), QString::fromUtf8(c.rating));
+            rating->close();
+        }
+    }
+
+    // A link inside a sentence is set as large as the sentence; the send wizard's sentence is
+    // one label that begins with its first word and holds the link.
+    void linksStandInTheirSentences() {
+        MainMenu& w = f.application->window();
+        w.showHintPopup();
+        auto* hint = static_cast<showHintWindowController*>(w.openDialog("showHintWindowController"));
+        w.showScreen(ScreenState::ScreenHome);
+        w.homeScreen()->returnMainScreen();
+        const std::pair<QAbstractButton*, QLabel*> links[] = {{hint->btn1, hint->txthint3},
+                                                              {w.homeScreen()->btnPleaseClickTip, w.homeScreen()->txtTip1}};
+        for (const auto& [link, sentence] : links) {
+            link->ensurePolished();
+            sentence->ensurePolished();
+            QCOMPARE(QFontInfo(link->font()).pointSizeF(), QFontInfo(sentence->font()).pointSizeF());
+        }
+        hint->close();
+        w.sendToApp();
+        AppWindowController* wizard = w.sendWizard();
+        QApplication::processEvents();
+        QVERIFY(!wizard->lblThe->isVisible());
+        QVERIFY2(wizard->lblBottom->text().startsWith(QStringLiteral("The <a href='store'>companion app</a> receives")),
+                 qPrintable(wizard->lblBottom->text()));
+        wizard->close();
+    }
+
+    // A link whose page cannot be opened says so and names the address.
+    void linksThatOpenNoPageSaySo() {
+        MainMenu& w = f.application->window();
+        const ApplicationConfig config = ApplicationConfig::sharedObject();
+        const struct {
+            const char* link;
+            std::function<void()> click;
+            OptString address;
+        } cases[] = {
+            {"device support software",
+             [&] {
+                 w.showHintPopup();
+                 static_cast<showHintWindowController*>(w.openDialog("showHintWindowController"))->btn1->click();
+             },
+             config.iTunesDownload},
+            {"companion app",
+             [&] {
+                 w.sendToApp();
+                 emit w.sendWizard()->lblBottom->linkActivated(QStringLiteral("store"));
+             },
+             config.appStoreURL},
+        };
+        for (const auto& c : cases) {
+            QVERIFY2(c.address && !c.address->empty(), c.link);
+            QString said;
+            AnswerNextMessageBox(QString(), &said);
+            c.click();
+            QVERIFY2(said.contains(QStringLiteral("could not be opened")) && said.contains(QString::fromStdString(*c.address)),
+                     qPrintable(QStringLiteral("%1: %2").arg(QString::fromLatin1(c.link), said)));
+        }
+        w.sendWizard()->close();
+        for (QDialog* hint : w.findChildren<QDialog*>(QStringLiteral("showHintWindowController"))) hint->close();
     }
 
     // A click on a star shows the rating: that star and those before it are drawn gold, the

@@ -12,6 +12,7 @@
 #include "ui/Dialogs.h"
 #include "ui/HomeScreen.h"
 #include "ui/MainMenu.h"
+#include "ui/PhotoBrowser.h"
 #include "ui/RecordScreens.h"
 #include "ui/TransferWindows.h"
 
@@ -22,6 +23,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -41,6 +43,14 @@ fs::path OnlyFolder(const QString& location) {
     for (const auto& entry : fs::directory_iterator(location.toStdString()))
         if (entry.is_directory()) folders.push_back(entry.path());
     return folders.size() == 1 ? folders.front() : fs::path();
+}
+
+// Every file and folder below the folder, with each file's size.
+std::set<std::pair<std::string, std::uintmax_t>> Contents(const fs::path& folder) {
+    std::set<std::pair<std::string, std::uintmax_t>> seen;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        seen.emplace(entry.path().string(), entry.is_regular_file() ? entry.file_size() : 0);
+    return seen;
 }
 
 }  // namespace
@@ -76,7 +86,7 @@ private slots:
         options.photos = 2;
         contents = demo::WriteDemoBackup(fs::path(dir.path().toStdString()) / "backup", options);
         f.start();
-        QVERIFY(f.scan(contents.folder.string(), 7));
+        QVERIFY(f.scan(contents.folder.string(), DataType::DataTypeAll));
         w().dashboard()->close();
     }
 
@@ -208,8 +218,16 @@ private slots:
         // The panel opens in the folder chosen in the dialog.
         QCOMPARE(proposedFolder, out.path());
         // Every contact, ticked or not.
-        QCOMPARE(Lines(fs::path(out.path().toStdString()) / "contacts.csv").size(),
-                 f.record.ContactContent.size() + f.record.DeletedContact.size());
+        const std::size_t contacts = f.record.ContactContent.size() + f.record.DeletedContact.size();
+        QCOMPARE(Lines(fs::path(out.path().toStdString()) / "contacts.csv").size(), contacts);
+        // Said as the other exports say it: what was written, and where.
+        ExportProgressWindow* report = w().exportProgressWindow();
+        QVERIFY(report && report->isVisible() && report->isFinished());
+        QCOMPARE(report->lblWait->text(), QStringLiteral("Export Complete"));
+        QVERIFY2(report->lblSummary->text().contains(QStringLiteral("1 file(s) written (%1 records").arg(contacts)) &&
+                     report->lblSummary->text().contains(out.path()),
+                 qPrintable(report->lblSummary->text()));
+        report->close();
         QVERIFY(w().openDialog("StarFeedbackWindow"));
         w().openDialog("StarFeedbackWindow")->close();
         // The WhatsApp tab proposes no name; a cancelled panel writes nothing and says so, and
@@ -226,6 +244,72 @@ private slots:
         QCOMPARE(said, QStringLiteral("Nothing was exported."));
         QVERIFY(!w().openDialog("StarFeedbackWindow"));
         for (QDialog* rating : w().findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
+    }
+
+    // A backup folder is only ever read: an export into it, into a folder inside it, or into
+    // either reached through a link, typed or chosen, is refused with the reason, and nothing
+    // is written.
+    void nothingIsExportedIntoTheBackupFolder() {
+        QTemporaryDir links;
+        const fs::path backup = contents.folder;
+        fs::create_directory(backup / "inner");
+        fs::create_directory_symlink(backup, fs::path(links.path().toStdString()) / "to-backup");
+        const QString link = QDir(links.path()).filePath(QStringLiteral("to-backup"));
+        const auto before = Contents(backup);
+        const QString backupPath = QString::fromStdString(backup.string());
+        struct Case {
+            const char* what;
+            QString folder;
+            bool browse;  // chosen in the folder panel, else typed
+        };
+        const Case cases[] = {
+            {"the backup folder, typed", backupPath, false},
+            {"the backup folder with a trailing slash", backupPath + QLatin1Char('/'), false},
+            {"a folder inside it", backupPath + QStringLiteral("/inner"), false},
+            {"the backup through a link", link, false},
+            {"a folder inside it through a link", link + QStringLiteral("/inner"), false},
+            {"the backup folder, chosen with Browse", backupPath, true},
+            {"a folder inside it, chosen with Browse", link + QStringLiteral("/inner"), true},
+        };
+        for (const Case& c : cases) {
+            ExportWindowController* export_ = dialog();
+            export_->cell3->setChecked(true);
+            QString said;
+            AnswerNextMessageBox(QString(), &said);
+            if (c.browse) {
+                // Refused as it is chosen: the location stays empty.
+                w().chooseFolder = [&](const QString&) { return c.folder; };
+                export_->btnBrowse->click();
+                QVERIFY2(export_->location->text().isEmpty(), c.what);
+            } else {
+                export_->location->setText(c.folder);
+                export_->finalexport();
+            }
+            QVERIFY2(said.contains(QStringLiteral("only ever reads a backup folder")) && said.contains(backupPath),
+                     qPrintable(QStringLiteral("%1: %2").arg(QString::fromLatin1(c.what), said)));
+            QVERIFY2(export_->isVisible(), c.what);
+            QCOMPARE(w().exportsRunning(), 0);
+            export_->close();
+        }
+        // The current tab's file, saved into the backup in the save panel.
+        w().onAppsSelectionChanged(TabTag::TabTagContacts);
+        w().chooseSaveFile = [&](const QString&, const QString&) { return link + QStringLiteral("/contacts.csv"); };
+        QString said;
+        AnswerNextMessageBox(QString(), &said);
+        w().OnExportClick(QDir::tempPath(), QStringLiteral(".csv"));
+        QVERIFY2(said.contains(QStringLiteral("only ever reads a backup folder")), qPrintable(said));
+        // The photo page's own export.
+        w().onAppsSelectionChanged(TabTag::TabTagPhotos);
+        w().photoGrid()->mediaModel()->setCheckedAt(0, true);
+        w().chooseFolder = [&](const QString&) { return backupPath; };
+        said.clear();
+        AnswerNextMessageBox(QString(), &said);
+        w().exportPhotos();
+        QVERIFY2(said.contains(QStringLiteral("only ever reads a backup folder")), qPrintable(said));
+        w().photoGrid()->mediaModel()->setCheckedAt(0, false);
+        QVERIFY(WaitFor([&] { return w().exportsRunning() == 0; }));
+        QVERIFY(Contents(backup) == before);
+        fs::remove(backup / "inner");
     }
 
     void cleanupTestCase() { f.application.reset(); }

@@ -54,9 +54,9 @@ class ResultsStateTest : public QObject {
 
     MainMenu& w() { return f.application->window(); }
 
-    void scan(int comboIndex) {
+    void scan(DataType type) {
         if (w().dashboard()) w().dashboard()->close();
-        QVERIFY(f.scan(contents.folder.string(), comboIndex));
+        QVERIFY(f.scan(contents.folder.string(), type));
         QTest::qWait(50);
         w().dashboard()->close();
     }
@@ -110,7 +110,7 @@ private slots:
     }
 
     void everyScreenShowsWhatTheToggleSays() {
-        scan(7);
+        scan(DataType::DataTypeAll);
         // A scan ends showing all records, the toggle drawn off.
         QVERIFY(!f.record.onlyRecovered);
         QVERIFY(!w().changeView->isChecked());
@@ -319,7 +319,7 @@ private slots:
             {"Notification1WindowController", [&] { w().Notification1(); }, std::nullopt, label("lblConfirmation"),
              LanguageKey::Notification1WindowAlert},
             {"AboutWindow", [&] { w().AboutWindow(); }, LanguageKey::AboutDialogWindowTitle,
-             label("lblAboutDescriptionLine1"), LanguageKey::AboutDialogMainTextPart1},
+             label("lblAboutCopyright"), LanguageKey::AboutDialogCopyrightText},
             {"ShareWindowController", [&] { w().ShareBtnInMenu(); }, LanguageKey::ShareDialogWindowTitle,
              label("lblShareViaEmail"), LanguageKey::ShareDialogWindowShareViaEmail},
             {"ExportWindowController", [&] { w().Export(); }, LanguageKey::ExportDialogWindowTitle,
@@ -374,7 +374,7 @@ private slots:
     }
 
     void scanOfOneTypeShowsAllItsRecords() {
-        scan(2);  // calls
+        scan(DataType::DataTypeCallHistory);
         QCOMPARE(f.record.tabItem.load(), ToCode(TabTag::TabTagCalls));
         auto* calls = dynamic_cast<CallLogViewController*>(w().viewController());
         QVERIFY(calls);

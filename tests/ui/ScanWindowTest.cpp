@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <set>
 
 // A scan of a generated backup driven through the real window.
 class ScanWindowTest : public QObject {
@@ -30,8 +31,8 @@ class ScanWindowTest : public QObject {
 
     MainMenu& w() { return f.application->window(); }
 
-    void scan(int comboIndex) {
-        QVERIFY(f.scan(contents.folder.string(), comboIndex));
+    void scan(DataType type) {
+        QVERIFY(f.scan(contents.folder.string(), type));
         QTest::qWait(50);
     }
 
@@ -43,7 +44,7 @@ private slots:
     }
 
     void scanOfEveryTypeFillsTheTabsAndTheReport() {
-        scan(7);
+        scan(DataType::DataTypeAll);
         for (const UiTab& tab : UiTabs())
             if (IsIconBarTab(tab.tab))
                 QVERIFY2(w().iconControl(tab.tab)->isEnabled(), tab.fallbackIcon);
@@ -250,7 +251,7 @@ private slots:
 
     void scanOfOneTypeEnablesOnlyItsTab() {
         if (w().dashboard()) w().dashboard()->close();
-        scan(0);  // messages
+        scan(DataType::DataTypeSMS);
         for (const UiTab& tab : UiTabs())
             if (IsIconBarTab(tab.tab))
                 QCOMPARE(w().iconControl(tab.tab)->isEnabled(), tab.tab == TabTag::TabTagSMS);
@@ -261,7 +262,7 @@ private slots:
     void stopButtonConfirmationCancelsAndRestoresTheControls() {
         w().showScreen(ScreenState::ScreenHome);
         w().openBackupFolder(QString::fromStdString(contents.folder.string()));
-        w().homeScreen()->dataTypeCombo->setCurrentIndex(7);
+        w().homeScreen()->dataTypeCombo->setCurrentIndex(InfoReaderViewController::selectionOfDataType(DataType::DataTypeAll));
         QVERIFY(WaitFor([&] { return !f.application->core().scanWorker().isRunning(); }));
         w().homeScreen()->fullRecover();
         QString question;
@@ -275,6 +276,49 @@ private slots:
         QVERIFY(w().btnNewScan->isVisible());
         QVERIFY(f.saw("button Stop Scanning"));
         w().dashboard()->close();
+    }
+
+    // A scan of a backup without photos, full and fast, with no tab chosen: the window never
+    // opens the photo tab nor offers it, stays on the first tab with results to the end and
+    // after the report, and the icon bar marks that tab. The fast scan's report says that it
+    // did not look for photos and videos.
+    void aScanShowsTheFirstTabWithResults() {
+        QTemporaryDir other;
+        demo::DemoBackupOptions options = UiFixture::SmallDemoBackup();
+        options.photos = 0;
+        const auto noPhotos = demo::WriteDemoBackup(std::filesystem::path(other.path().toStdString()) / "backup", options);
+        const QString notScanned = QString::fromStdString(*LanguageConfig::sharedObject().ScanReportDialogWindowNotScanned());
+        const struct {
+            bool fast;
+            std::pair<QString, QString> photoCounts;
+        } scans[] = {{false, {QStringLiteral("0"), QStringLiteral("0")}}, {true, {notScanned, QString()}}};
+        for (const auto& c : scans) {
+            w().showScreen(ScreenState::ScreenHome);
+            w().openBackupFolder(QString::fromStdString(noPhotos.folder.string()));
+            w().homeScreen()->dataTypeCombo->setCurrentIndex(InfoReaderViewController::selectionOfDataType(DataType::DataTypeAll));
+            if (c.fast)
+                w().homeScreen()->fastRecover();
+            else
+                w().homeScreen()->fullRecover();
+            std::set<std::int32_t> opened;
+            bool photosOffered = false;
+            QVERIFY(WaitFor([&] {
+                if (f.record.PresentScreen == ToCode(ScreenState::ScreenResults)) opened.insert(f.record.tabItem.load());
+                photosOffered = photosOffered || w().iconControl(TabTag::TabTagPhotos)->isEnabled();
+                return w().dashboard() && w().dashboard()->isVisible() && !f.application->core().scanWorker().isRunning();
+            }));
+            QVERIFY(f.record.Photos.empty() && f.record.DeletedPhotos.empty());
+            QVERIFY2(!opened.count(ToCode(TabTag::TabTagPhotos)), c.fast ? "fast" : "full");
+            QVERIFY(!photosOffered);
+            QCOMPARE(w().dashboard()->countsAt(6), c.photoCounts);
+            w().dashboard()->btnContinue->click();
+            QCOMPARE(f.record.tabItem.load(), ToCode(TabTag::TabTagSMS));
+            QVERIFY(w().screenOf(TabTag::TabTagSMS)->isVisible());
+            for (const UiTab& tab : UiTabs())
+                if (IsIconBarTab(tab.tab))
+                    QCOMPARE(w().iconControl(tab.tab)->stateName() == QLatin1String("selected"),
+                             tab.tab == TabTag::TabTagSMS);
+        }
     }
 
     void cleanupTestCase() { f.application.reset(); }

@@ -221,6 +221,22 @@ private slots:
         QCOMPARE(notes.SortTitle(*notes.shown().rows[0].record), OptString("Shopping list milk e..."));
         // Written into the shared record, which the export reads.
         QCOMPARE(record.NotesContent.snapshot()[2]->SortTitle(), OptString("Shopping list milk e..."));
+
+        // The notes column shows the text after the title, which has a column of its own.
+        record.NotesContent.replace({note("Wifi passwords", "Wifi passwords\n- Airport: 1234")});
+        notes.toggleChanged();
+        const std::size_t text = notes.shown().columns() - 1;
+        QCOMPARE(notes.shown().identifier(text), std::string("SortTitle"));
+        std::size_t wifi = 0;
+        while (wifi < notes.shown().size() && notes.shown().rows[wifi].record->Title() != OptString("Wifi passwords"))
+            ++wifi;
+        QVERIFY(wifi < notes.shown().size());
+        QCOMPARE(notes.shown().cell(wifi, text), OptString("- Airport: 1234"));
+        // A header click shows the column sorted; rows made anew in their own order show none.
+        notes.clickHeader("Title");
+        QVERIFY(notes.m_table->horizontalHeader()->isSortIndicatorShown());
+        notes.toggleBack();
+        QVERIFY(!notes.m_table->horizontalHeader()->isSortIndicatorShown());
     }
 
     void internetHistoryAndMaps() {
@@ -315,6 +331,7 @@ private slots:
                                         WaMessage(std::string("x@s"), std::nullopt, "stranger", "2016-05-01 10:03:00"),
                                         WaMessage(std::string("y@s"), std::nullopt, "another", "2016-05-01 10:04:00")});
         record.DeletedWhatsApp.replace({WaMessage(std::string("anna@s"), std::nullopt, "same time", "2016-05-01 10:00:00"),
+                                        WaMessage(std::string("ben@s"), std::nullopt, "Ben, same time", "2016-05-01 10:00:00"),
                                         WaMessage(std::string("z@s"), std::nullopt, "deleted", "2016-05-02 09:00:00")});
         WhatsAppViewController screen(host());
         QVERIFY(screen.shown().rows.empty());
@@ -336,10 +353,16 @@ private slots:
         // A search lists partners without merging by name.
         screen.find(QStringLiteral("e"));
         QCOMPARE(screen.shown().rows.size(), std::size_t{5});
-        // Deleted chats only.
+        // Deleted chats only: every deleted message takes part, also one whose time an
+        // earlier deleted message has (Ben's); the filter keeps its name.
         screen.toggleBack();
-        QCOMPARE(screen.shown().rows.size(), std::size_t{2});
+        names.clear();
+        for (const auto& row : screen.shown().rows) names.push_back(*screen.ContactName(*row.record));
+        QCOMPARE(names, (std::vector<std::string>{"Anna", "Ben", "Unknown"}));
         QVERIFY(screen.shown().deleted(0));
+        QCOMPARE(screen.type, std::string("Both"));
+        screen.selectRow(1);
+        QCOMPARE(screen.conversationShown().size(), std::size_t{1});
         // Ticking one chat ticks the messages of its partner; the records hold the names given.
         screen.toggleChanged();
         screen.model->setData(screen.model->index(1, 0), Qt::Checked, Qt::CheckStateRole);

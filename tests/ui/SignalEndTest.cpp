@@ -48,7 +48,7 @@ private slots:
         });
         const fs::path copies = f.application->core().workingFolder().photosDirectory();
         if (QTest::currentDataTag() == QByteArray("SIGTERM")) {
-            QVERIFY(f.scan(contents.folder.string(), 7));
+            QVERIFY(f.scan(contents.folder.string(), DataType::DataTypeAll));
             QVERIFY(fs::exists(copies) && !fs::is_empty(copies));
         }
         ::raise(signal);

@@ -48,18 +48,18 @@ struct UiFixture {
         options.photos = 3;
         return options;
     }
-    // Scans the backup folder from the home screen with the type of the combo box's entry, and
-    // waits for the report; whether it came.
-    bool scan(const std::string& folder, int comboIndex) {
-        startScan(folder, comboIndex);
+    // Scans the backup folder from the home screen for the data type chosen in its combo box,
+    // and waits for the report; whether it came.
+    bool scan(const std::string& folder, DataType type) {
+        startScan(folder, type);
         return waitForReport();
     }
-    // Chooses the backup folder on the home screen and starts a scan of the combo box's entry.
-    void startScan(const std::string& folder, int comboIndex) {
+    // Chooses the backup folder on the home screen and starts a scan of the data type.
+    void startScan(const std::string& folder, DataType type) {
         MainMenu& w = application->window();
         w.showScreen(ScreenState::ScreenHome);
         w.openBackupFolder(QString::fromStdString(folder));
-        w.homeScreen()->dataTypeCombo->setCurrentIndex(comboIndex);
+        w.homeScreen()->dataTypeCombo->setCurrentIndex(InfoReaderViewController::selectionOfDataType(type));
         w.homeScreen()->fullRecover();
     }
     // Waits for the report of a scan already started and for the scan's end; whether both came.

@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(home()->btnFast->text(), Text(LanguageKey::CommonFastScan));
         QCOMPARE(home()->btnFast->toolTip(), Text(LanguageKey::CommonFastScan));
         QVERIFY(home()->btnFast->isEnabled());
-        home()->dataTypeCombo->setCurrentIndex(7);
+        home()->dataTypeCombo->setCurrentIndex(InfoReaderViewController::selectionOfDataType(DataType::DataTypeAll));
         home()->btnFast->click();
         waitForTheScanAndItsReport();
         const QDir copies(QString::fromStdString(f.application->core().workingFolder().photosDirectory()));

@@ -8,6 +8,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <stdexcept>
 
 namespace damaged {
 
@@ -18,6 +20,25 @@ bool RowCell::keptBy(const std::set<std::int64_t>& changed, std::int64_t pageSiz
         return at != changed.end() && *at < base + to;
     };
     return !hits(start, end) && !hits(0, pointersEnd);
+}
+
+Mutation DamageFile(const std::vector<char>& pristine, const std::filesystem::path& into,
+                    std::uint32_t seed) {
+    std::vector<char> bytes = pristine;
+    Mutation mutation;
+    std::mt19937 random(seed);
+    const std::uint32_t count = 1 + random() % 100;
+    for (std::uint32_t i = 0; i < count && !bytes.empty(); ++i) {
+        const std::size_t at = random() % bytes.size();
+        bytes[at] = static_cast<char>(random() % 256);
+        mutation.changed.insert(static_cast<std::int64_t>(at));
+    }
+    if (seed % 4 == 0 && bytes.size() > 512) bytes.resize(512 + random() % (bytes.size() - 512));
+    mutation.length = static_cast<std::int64_t>(bytes.size());
+    std::ofstream out(into, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + into.string());
+    return mutation;
 }
 
 std::map<std::int64_t, RowCell> CellsOfRows(const std::filesystem::path& path, std::int64_t root) {

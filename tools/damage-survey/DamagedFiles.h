@@ -28,6 +28,24 @@ struct RowCell {
     }
 };
 
+// What one seed did to a file: the offsets changed and the length it was cut to.
+struct Mutation {
+    std::set<std::int64_t> changed;
+    std::int64_t length = 0;
+
+    // Whether the cell's bytes are unchanged and still in the file; with evenCut, whether they
+    // are unchanged, in the file or in the part cut off.
+    bool keeps(const RowCell& cell, std::int64_t pageSize, bool evenCut = false) const {
+        return cell.keptBy(changed, pageSize) && (evenCut || cell.within(length, pageSize));
+    }
+};
+
+// Writes the pristine bytes to `into` with from 1 to 100 bytes changed at offsets and to values
+// drawn from the seed; every fourth seed also cuts the file at a length drawn from it. Throws
+// std::runtime_error when the file cannot be written.
+Mutation DamageFile(const std::vector<char>& pristine, const std::filesystem::path& into,
+                    std::uint32_t seed);
+
 // The cell of each row of the table whose b-tree starts at root, by row id, read from an intact
 // file.
 std::map<std::int64_t, RowCell> CellsOfRows(const std::filesystem::path& path, std::int64_t root);

@@ -1,12 +1,16 @@
-// torvane-damage-survey: damages the demo backup's messages database in many ways drawn from
-// fixed seeds, scans each damaged copy with torvane-scan and counts the live messages that the
-// scan lists as deleted. A live row must never be listed as deleted, however damaged its file.
+// torvane-damage-survey: damages the demo backup's databases in many ways drawn from fixed
+// seeds, scans each damaged copy with torvane-scan and counts the live rows that the scan lists
+// as deleted. A live row must never be listed as deleted, however damaged its file.
 //
-// Each seed changes from 1 to 100 bytes of the file at offsets and to values drawn from it; every
-// fourth seed also cuts the file at a length drawn from it. A message counts as live when its
-// text is that of a row the undamaged file holds; "cell intact" when, besides, none of its cell's
-// bytes, nor its page's header and cell pointers, were changed or cut off; "cut off" when they
-// are unchanged but lie beyond the cut.
+// Each seed changes from 1 to 100 bytes of one database at offsets and to values drawn from it;
+// every fourth seed also cuts the file at a length drawn from it. A row counts as live when the
+// demo backup was built with it and did not delete it (its key, the text that shows it in the
+// exported file, is no deleted row's too); "cell intact" when, besides, none of the bytes of one
+// of its cells, nor its page's header and cell pointers, were changed or cut off; "cut off" when
+// they are unchanged but lie beyond the cut.
+//
+// A scan that does not end with status 0 or 8 (damage reported), that a signal ends, that runs
+// past the time limit or whose report lacks the row of its data type fails the survey.
 
 #include "carving/SQLiteHeader.h"
 #include "damage-survey/DamagedFiles.h"
@@ -14,21 +18,26 @@
 #include "support/BackupBuilder.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -41,59 +50,104 @@ namespace {
 
 namespace fs = std::filesystem;
 using damaged::CellsOfRows;
+using damaged::DamageFile;
+using damaged::Mutation;
 using damaged::ReadCsv;
 using damaged::RowCell;
 using damaged::SqlStrings;
 
-void Usage() {
-    std::cout << "Usage: torvane-damage-survey [--runs N] [--first-seed S] [--scanner PATH]\n"
-                 "                             [--work FOLDER] [--list] [--keep]\n"
-                 "\n"
-                 "Damages the demo backup's messages database N times (default 400), from seeds\n"
-                 "S, S+1, ... (default 1), scans each copy and counts the live messages listed\n"
-                 "as deleted. --list prints every seed that lists one. Its files go into a new\n"
-                 "folder below FOLDER (default: the system's temporary folder), removed at the end\n"
-                 "unless --keep is given (it then holds the last damaged backup and its scan).\n";
+// One database of the demo backup that the survey damages, and how its rows show in the scan.
+struct SurveyedDatabase {
+    const char* name;           // the name --database takes
+    const char* typeWord;       // torvane-scan's --type
+    const char* reportCaption;  // the report's row
+    const char* domain;
+    const char* path;
+    // The tables whose cells hold a row, the first its main table; the others keep the row
+    // under the same row id (the address book's full-text copy of a person).
+    std::vector<const char*> tables;
+    const char* keySql;  // the key of a row of the main table, as SQL over it
+    const char* file;    // the exported file
+    // The exported columns whose texts, joined by one blank, are a row's key.
+    std::vector<std::size_t> keyColumns;
+    std::vector<demo::DemoRow> demo::DemoBackupContents::*rows;
+};
+
+const std::vector<SurveyedDatabase>& Databases() {
+    static const std::vector<SurveyedDatabase> databases = {
+        {"messages", "messages", "Messages", "HomeDomain", "Library/SMS/sms.db", {"message"},
+         "text", "SMS.csv", {2}, &demo::DemoBackupContents::messages},
+        {"contacts", "contacts", "Contacts", "HomeDomain",
+         "Library/AddressBook/AddressBook.sqlitedb",
+         {"ABPerson", "ABPersonFullTextSearch_content"}, "First || ' ' || Last",
+         "Addressbook.csv", {2, 4}, &demo::DemoBackupContents::contacts},
+        {"calls", "calls", "Calls", "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata",
+         {"ZCALLRECORD"}, "ZADDRESS", "Call history.csv", {3}, &demo::DemoBackupContents::calls},
+        {"notes", "notes", "Notes", "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite",
+         {"ZICCLOUDSYNCINGOBJECT"}, "ZTITLE1", "Notes.csv", {2},
+         &demo::DemoBackupContents::notes},
+        {"old-notes", "notes", "Notes", "HomeDomain", "Library/Notes/notes.sqlite", {"ZNOTE"},
+         "ZTITLE", "Notes.csv", {2}, &demo::DemoBackupContents::notes},
+        {"calendar", "calendar", "Calendar", "HomeDomain", "Library/Calendar/Calendar.sqlitedb",
+         {"CalendarItem"}, "summary", "Calendar.csv", {1}, &demo::DemoBackupContents::events},
+        {"whatsapp", "whatsapp", "WhatsApp", "AppDomain-net.whatsapp.WhatsApp",
+         "Documents/ChatStorage.sqlite", {"ZWAMESSAGE"}, "ZTEXT", "WhatsApp.csv", {2},
+         &demo::DemoBackupContents::whatsAppMessages},
+    };
+    return databases;
 }
 
-// What one seed did to the file: the offsets changed and the length it was cut to.
-struct Mutation {
-    std::set<std::int64_t> changed;
-    std::int64_t length = 0;
+constexpr int kDefaultTimeLimit = 300;
 
-    // Whether the cell's bytes are unchanged and still in the file; with evenCut, whether they
-    // are unchanged, in the file or in the part cut off.
-    bool keeps(const RowCell& cell, std::int64_t pageSize, bool evenCut = false) const {
-        return cell.keptBy(changed, pageSize) && (evenCut || cell.within(length, pageSize));
+void Usage() {
+    std::cout << "Usage: torvane-damage-survey [--database NAME] [--runs N] [--first-seed S]\n"
+                 "                             [--scanner PATH] [--time-limit SECONDS]\n"
+                 "                             [--work FOLDER] [--list] [--keep]\n"
+                 "\n"
+                 "Damages a database of the demo backup N times (default 400), from seeds S,\n"
+                 "S+1, ... (default 1), scans each copy and counts the live rows listed as\n"
+                 "deleted. NAME is one of messages (the default), contacts, calls, notes,\n"
+                 "old-notes, calendar, whatsapp, or all for each of them in turn. --list prints\n"
+                 "every seed that lists one. A scan that fails, crashes or runs longer than\n"
+                 "SECONDS (default "
+              << kDefaultTimeLimit
+              << ") fails the survey and is named. Its files go into a new folder\n"
+                 "below FOLDER (default: the system's temporary folder), removed at the end\n"
+                 "unless --keep is given (it then holds the last damaged backup and its scan).\n"
+                 "The survey ends with 0 when no live row was listed and every scan ended\n"
+                 "normally, 1 otherwise, 2 for a command line it does not understand and 3 when\n"
+                 "it cannot run.\n";
+}
+
+// How a scan ended.
+struct ScanEnd {
+    int status = 0;       // its exit status, when it exited
+    int signal = 0;       // the signal that ended it, when one did
+    bool timedOut = false;  // it ran past the time limit and was killed
+
+    bool exited() const { return signal == 0 && !timedOut; }
+    std::string describe(int timeLimit) const {
+        if (timedOut) return "did not end within " + std::to_string(timeLimit) + " s";
+        if (signal != 0)
+            return "was ended by signal " + std::to_string(signal) + " (" +
+                   std::string(::strsignal(signal)) + ")";
+        return "ended with status " + std::to_string(status);
     }
 };
 
-Mutation Damage(const std::vector<char>& pristine, const fs::path& into, std::uint32_t seed) {
-    std::vector<char> bytes = pristine;
-    Mutation mutation;
-    std::mt19937 random(seed);
-    const std::uint32_t count = 1 + random() % 100;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::size_t at = random() % bytes.size();
-        bytes[at] = static_cast<char>(random() % 256);
-        mutation.changed.insert(static_cast<std::int64_t>(at));
-    }
-    if (seed % 4 == 0) bytes.resize(512 + random() % (bytes.size() - 512));
-    mutation.length = static_cast<std::int64_t>(bytes.size());
-    std::ofstream out(into, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + into.string());
-    return mutation;
-}
-
-// Runs the scanner with its output into `log`; answers its exit status.
-int RunScanner(const std::string& scanner, const std::vector<std::string>& arguments,
-               const fs::path& cache, const fs::path& log) {
+// Runs the scanner in a process group of its own with its output into `log`; a scan that runs
+// longer than timeLimit seconds is killed with its group.
+ScanEnd RunScanner(const std::string& scanner, const std::vector<std::string>& arguments,
+                   const fs::path& cache, const fs::path& log, int timeLimit) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     std::vector<std::string> args = {scanner};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -113,16 +167,39 @@ int RunScanner(const std::string& scanner, const std::vector<std::string>& argum
     envp.push_back(nullptr);
     pid_t pid = 0;
     const int spawned =
-        posix_spawn(&pid, scanner.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn(&pid, scanner.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start " + scanner);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + scanner + ": " + ::strerror(spawned));
+
+    ScanEnd end;
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimit);
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) throw std::runtime_error("cannot wait for the scan");
+        if (std::chrono::steady_clock::now() >= deadline) {
+            end.timedOut = true;
+            ::kill(-pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return end;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // What the scanner left running in its group goes with it.
+    ::kill(-pid, SIGKILL);
+    if (WIFEXITED(status))
+        end.status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        end.signal = WTERMSIG(status);
+    return end;
 }
 
-// The report's count of existing messages; -1 when there is none.
-int ExistingMessages(const fs::path& log) {
+// The report's count of existing rows of a data type; none when the report has no such row.
+std::optional<int> ExistingRows(const fs::path& log, const std::string& reportCaption) {
     std::ifstream in(log);
     std::string line;
     while (std::getline(in, line)) {
@@ -130,73 +207,121 @@ int ExistingMessages(const fs::path& log) {
         std::string caption;
         int deleted = 0;
         int existing = 0;
-        if (words >> caption >> deleted >> existing && caption == "Messages") return existing;
+        if (words >> caption >> deleted >> existing && caption == reportCaption) return existing;
     }
-    return -1;
+    return std::nullopt;
 }
 
-// The texts of the messages the export lists as deleted (those after the existing ones).
-std::vector<std::string> DeletedTexts(const fs::path& exportFolder, int existing) {
-    std::vector<std::string> texts;
-    if (!fs::exists(exportFolder)) return texts;
+// The key of an exported record: its key columns joined by one blank.
+std::string KeyOf(const std::vector<std::string>& record, const std::vector<std::size_t>& columns) {
+    std::string key;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) key += ' ';
+        if (columns[i] < record.size()) key += record[columns[i]];
+    }
+    return key;
+}
+
+// The keys of the records the export lists as deleted (those after the existing ones).
+std::vector<std::string> DeletedKeys(const fs::path& exportFolder, const SurveyedDatabase& database,
+                                     int existing) {
+    std::vector<std::string> keys;
+    if (!fs::exists(exportFolder)) return keys;
     for (const auto& entry : fs::directory_iterator(exportFolder)) {
-        const fs::path file = entry.path() / "SMS.csv";
+        const fs::path file = entry.path() / database.file;
         if (!entry.is_directory() || !fs::exists(file)) continue;
         const auto records = ReadCsv(file);
         for (std::size_t i = static_cast<std::size_t>(std::max(existing, 0)); i < records.size();
              ++i)
-            if (records[i].size() > 2) texts.push_back(records[i][2]);
+            keys.push_back(KeyOf(records[i], database.keyColumns));
     }
-    return texts;
+    return keys;
 }
 
-int Survey(int runs, std::uint32_t firstSeed, const std::string& scanner, const fs::path& work,
-           bool list) {
-    const fs::path backup = work / "backup";
-    demo::WriteDemoBackup(backup);
-    const fs::path database =
-        backup / testsupport::BackupBuilder::BackupName("HomeDomain", "Library/SMS/sms.db");
-    const fs::path pristinePath = work / "sms.db";
-    fs::copy_file(database, pristinePath);
-    std::ifstream in(pristinePath, std::ios::binary);
-    const std::vector<char> pristine((std::istreambuf_iterator<char>(in)), {});
-
-    const auto roots =
-        SqlStrings(pristinePath, "SELECT rootpage FROM sqlite_master WHERE name = 'message'");
-    SQLiteHeader header;
-    if (roots.size() != 1 || !header.ReadSQLiteDatabaseHeader(pristinePath.string()))
-        throw std::runtime_error("the demo's messages database has no message table");
-    const std::int64_t pageSize = header.PageSize();
-    const auto cells = CellsOfRows(pristinePath, std::stoll(roots.front()));
-    const auto rowIds = SqlStrings(pristinePath, "SELECT rowid FROM message");
-    const auto texts = SqlStrings(pristinePath, "SELECT text FROM message");
-    std::multimap<std::string, RowCell> live;
-    for (std::size_t i = 0; i < rowIds.size() && i < texts.size(); ++i) {
-        const auto cell = cells.find(std::stoll(rowIds[i]));
-        if (cell != cells.end()) live.emplace(texts[i], cell->second);
-    }
-
+// The figures of one database's survey.
+struct Figures {
     int files = 0;
     int rows = 0;
     int intact = 0;
     int cutOff = 0;
+    std::vector<std::string> failedScans;
+};
+
+Figures SurveyDatabase(const SurveyedDatabase& database, const demo::DemoBackupContents& contents,
+                       int runs, std::uint32_t firstSeed, const std::string& scanner,
+                       const fs::path& work, int timeLimit, bool list, bool restore) {
+    const fs::path backup = work / "backup";
+    const fs::path file =
+        backup / testsupport::BackupBuilder::BackupName(database.domain, database.path);
+    const fs::path pristinePath = work / "pristine.db";
+    fs::copy_file(file, pristinePath, fs::copy_options::overwrite_existing);
+    std::ifstream in(pristinePath, std::ios::binary);
+    const std::vector<char> pristine((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+
+    SQLiteHeader header;
+    if (!header.ReadSQLiteDatabaseHeader(pristinePath.string()))
+        throw std::runtime_error(std::string("the demo's ") + database.path + " is no database");
+    const std::int64_t pageSize = header.PageSize();
+    // The cells of each row id, in every table that keeps the row.
+    std::map<std::int64_t, std::vector<RowCell>> cellsOfRows;
+    for (const char* table : database.tables) {
+        const auto roots = SqlStrings(
+            pristinePath,
+            std::string("SELECT rootpage FROM sqlite_master WHERE name = '") + table + "'");
+        if (roots.size() != 1)
+            throw std::runtime_error(std::string("the demo's ") + database.path +
+                                     " has no table " + table);
+        for (const auto& [rowId, cell] : CellsOfRows(pristinePath, std::stoll(roots.front())))
+            cellsOfRows[rowId].push_back(cell);
+    }
+    // The live rows: keys of rows the demo kept and no deleted row shares.
+    std::set<std::string> live, deleted;
+    for (const demo::DemoRow& row : contents.*database.rows)
+        (row.deleted ? deleted : live).insert(row.key);
+    for (const std::string& key : deleted) live.erase(key);
+    std::multimap<std::string, RowCell> cells;
+    const std::string mainTable = database.tables.front();
+    const auto rowIds = SqlStrings(pristinePath, "SELECT rowid FROM " + mainTable);
+    const auto keys =
+        SqlStrings(pristinePath, std::string("SELECT ") + database.keySql + " FROM " + mainTable);
+    for (std::size_t i = 0; i < rowIds.size() && i < keys.size(); ++i) {
+        const auto found = cellsOfRows.find(std::stoll(rowIds[i]));
+        if (found == cellsOfRows.end() || !live.count(keys[i])) continue;
+        for (const RowCell& cell : found->second) cells.emplace(keys[i], cell);
+    }
+
+    Figures figures;
     for (int run = 0; run < runs; ++run) {
         const std::uint32_t seed = firstSeed + static_cast<std::uint32_t>(run);
-        const Mutation mutation = Damage(pristine, database, seed);
+        const Mutation mutation = DamageFile(pristine, file, seed);
         const fs::path exportFolder = work / "export";
         fs::remove_all(exportFolder);
         const fs::path log = work / "scan.txt";
-        const int status = RunScanner(
-            scanner,
-            {backup.string(), "--type", "messages", "--fast", "--export", exportFolder.string()},
-            work / "cache", log);
+        const ScanEnd end = RunScanner(scanner,
+                                       {backup.string(), "--type", database.typeWord, "--fast",
+                                        "--export", exportFolder.string()},
+                                       work / "cache", log, timeLimit);
+        const std::optional<int> existing = ExistingRows(log, database.reportCaption);
+        std::string failure;
+        if (!end.exited() || (end.status != 0 && end.status != 8))
+            failure = "the scan " + end.describe(timeLimit);
+        else if (!existing)
+            failure = std::string("the scan's report has no ") + database.reportCaption + " row";
+        if (!failure.empty()) {
+            const std::string named =
+                std::string(database.name) + " seed " + std::to_string(seed) + ": " + failure;
+            std::cout << named << "\n";
+            figures.failedScans.push_back(named);
+            continue;
+        }
         int listed = 0;
         int kept = 0;
         int lost = 0;
-        for (const std::string& text : DeletedTexts(exportFolder, ExistingMessages(log))) {
-            const auto [from, to] = live.equal_range(text);
-            if (from == to) continue;
+        for (const std::string& key : DeletedKeys(exportFolder, database, *existing)) {
+            if (!live.count(key)) continue;
             ++listed;
+            const auto [from, to] = cells.equal_range(key);
             const auto anyKept = [&](bool evenCut) {
                 return std::any_of(from, to, [&](const auto& row) {
                     return mutation.keeps(row.second, pageSize, evenCut);
@@ -208,28 +333,74 @@ int Survey(int runs, std::uint32_t firstSeed, const std::string& scanner, const 
                 ++lost;
         }
         if (listed > 0) {
-            ++files;
-            rows += listed;
-            intact += kept;
-            cutOff += lost;
+            ++figures.files;
+            figures.rows += listed;
+            figures.intact += kept;
+            figures.cutOff += lost;
             if (list)
-                std::cout << "seed " << seed << ": " << listed << " live rows listed as deleted ("
-                          << kept << " with their cell intact, " << lost << " cut off), "
+                std::cout << database.name << " seed " << seed << ": " << listed
+                          << " live rows listed as deleted (" << kept
+                          << " with their cell intact, " << lost << " cut off), "
                           << mutation.changed.size() << " bytes changed"
                           << (mutation.length < static_cast<std::int64_t>(pristine.size())
                                   ? ", cut at " + std::to_string(mutation.length)
                                   : std::string())
-                          << ", scan status " << status << "\n";
+                          << ", scan status " << end.status << "\n";
         }
-        if (status >= 128) std::cout << "seed " << seed << ": the scan ended abnormally\n";
     }
-    std::cout << "Damaged files: " << runs << " (seeds " << firstSeed << " to "
+    // The next database is damaged in a backup whose other files are whole; the last damaged
+    // copy stays for --keep.
+    if (restore) {
+        std::ofstream whole(file, std::ios::binary | std::ios::trunc);
+        whole.write(pristine.data(), static_cast<std::streamsize>(pristine.size()));
+        if (!whole) throw std::runtime_error("cannot write " + file.string());
+    }
+    std::cout << database.name << ": damaged files: " << runs << " (seeds " << firstSeed << " to "
               << firstSeed + static_cast<std::uint32_t>(runs) - 1 << ")\n"
-              << "Files listing live rows as deleted: " << files << "\n"
-              << "Live rows listed as deleted: " << rows << " (" << intact
-              << " with their cell intact, " << cutOff << " with their cell cut off)\n";
-    return files == 0 ? 0 : 1;
+              << database.name << ": files listing live rows as deleted: " << figures.files << "\n"
+              << database.name << ": live rows listed as deleted: " << figures.rows << " ("
+              << figures.intact << " with their cell intact, " << figures.cutOff
+              << " with their cell cut off)\n"
+              << database.name << ": failed scans: " << figures.failedScans.size() << "\n";
+    return figures;
 }
+
+int Survey(const std::vector<const SurveyedDatabase*>& databases, int runs,
+           std::uint32_t firstSeed, const std::string& scanner, const fs::path& work,
+           int timeLimit, bool list) {
+    // A scanner that cannot be started fails the survey before anything is written.
+    if (::access(scanner.c_str(), X_OK) != 0)
+        throw std::runtime_error("cannot start " + scanner + ": " + ::strerror(errno));
+    const auto contents = demo::WriteDemoBackup(work / "backup");
+    bool clean = true;
+    for (const SurveyedDatabase* database : databases) {
+        const Figures figures = SurveyDatabase(*database, contents, runs, firstSeed, scanner, work,
+                                               timeLimit, list, database != databases.back());
+        clean = clean && figures.files == 0 && figures.failedScans.empty();
+    }
+    return clean ? 0 : 1;
+}
+
+// Removes the work folder when the survey ends, however it ends, unless it is to be kept.
+class WorkFolder {
+public:
+    WorkFolder(fs::path path, bool keep) : path_(std::move(path)), keep_(keep) {}
+    ~WorkFolder() {
+        if (keep_) {
+            std::cout << "Kept: " << path_.string() << "\n";
+            return;
+        }
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+    bool keep_;
+};
 
 }  // namespace
 
@@ -237,6 +408,8 @@ int main(int argc, char** argv) {
     int runs = 400;
     std::uint32_t firstSeed = 1;
     std::string scanner = TORVANE_SCAN_BINARY;
+    std::string databaseName = "messages";
+    int timeLimit = kDefaultTimeLimit;
     fs::path work;
     bool list = false;
     bool keep = false;
@@ -252,6 +425,10 @@ int main(int argc, char** argv) {
             firstSeed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (argument == "--scanner" && hasValue) {
             scanner = argv[++i];
+        } else if (argument == "--database" && hasValue) {
+            databaseName = argv[++i];
+        } else if (argument == "--time-limit" && hasValue) {
+            timeLimit = std::atoi(argv[++i]);
         } else if (argument == "--work" && hasValue) {
             work = argv[++i];
         } else if (argument == "--list") {
@@ -267,17 +444,26 @@ int main(int argc, char** argv) {
         std::cerr << "torvane-damage-survey: --runs needs a number from 1 to 100000\n";
         return 2;
     }
+    if (timeLimit < 1 || timeLimit > 86400) {
+        std::cerr << "torvane-damage-survey: --time-limit needs a number of seconds from 1 to "
+                     "86400\n";
+        return 2;
+    }
+    std::vector<const SurveyedDatabase*> databases;
+    for (const SurveyedDatabase& database : Databases())
+        if (databaseName == "all" || databaseName == database.name)
+            databases.push_back(&database);
+    if (databases.empty()) {
+        std::cerr << "torvane-damage-survey: no database is named " << databaseName << "\n";
+        return 2;
+    }
     try {
         if (work.empty()) work = fs::temp_directory_path();
         std::string pattern = (work / "torvane-damage-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a work folder");
-        work = pattern;
-        const int status = Survey(runs, firstSeed, scanner, work, list);
-        if (keep)
-            std::cout << "Kept: " << work.string() << "\n";
-        else
-            fs::remove_all(work);
-        return status;
+        // Removed also when the survey cannot go on (the folder goes before the message).
+        const WorkFolder folder(pattern, keep);
+        return Survey(databases, runs, firstSeed, scanner, folder.path(), timeLimit, list);
     } catch (const std::exception& e) {
         std::cerr << "torvane-damage-survey: " << e.what() << "\n";
         return 3;

@@ -535,7 +535,9 @@ void WriteWhatsApp(BackupBuilder& backup, const DemoBackupOptions& options, Demo
                                      {"ZPARTNERNAME", chats[c].name}});
     for (int i = 1; i <= options.whatsAppMessages; ++i) {
         const std::size_t c = static_cast<std::size_t>(i % 4);
-        const bool fromMe = i % 2 == 1;
+        // Each chat goes back and forth: a chat's messages are the owner's and the partner's
+        // by turns.
+        const bool fromMe = (i / 4) % 2 == 1;
         const double at = kAugustFirst + (i * 31.0 / std::max(1, options.whatsAppMessages)) * kDay +
                           random.below(3600) + 0.5;
         const std::string text = Combined(kWhatsAppPhrases, kWhatsAppTails, i - 1);

@@ -91,7 +91,8 @@ LargeBackupContents WriteLargeBackup(const std::filesystem::path& folder,
     for (std::int64_t start = step / 2; step > 0 && start < options.messages; start += step)
         runs += " OR ROWID BETWEEN " + std::to_string(start) + " AND " +
                 std::to_string(start + options.messages / 130);
-    const std::string chosen = "(" + scattered + ") OR " + runs;
+    const std::string chosen =
+        options.deleteEveryOther ? std::string("ROWID % 2 = 0") : "(" + scattered + ") OR " + runs;
     db.exec("DELETE FROM chat_message_join WHERE message_id IN (SELECT ROWID FROM message WHERE " +
             chosen + ")");
     db.exec("DELETE FROM message WHERE " + chosen);

@@ -14,6 +14,9 @@ struct LargeBackupOptions {
     // The messages written before the deletions; 300,000 make a database of about 110 MB.
     std::int64_t messages = 300000;
     std::int32_t partners = 400;
+    // Deletes every other message (the even row ids) in place of the scattered ones and the
+    // runs: half the file's cells become freeblocks, the hardest case for the carving's memory.
+    bool deleteEveryOther = false;
 };
 
 struct LargeBackupContents {

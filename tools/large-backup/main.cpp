@@ -20,15 +20,17 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.messages = count;
+        } else if (argument == "--delete-every-other") {
+            options.deleteEveryOther = true;
         } else if (!argument.empty() && argument[0] != '-' && folder.empty()) {
             folder = argument;
         } else {
-            std::cerr << "Usage: torvane-large-backup FOLDER [--messages N]\n";
+            std::cerr << "Usage: torvane-large-backup FOLDER [--messages N] [--delete-every-other]\n";
             return 2;
         }
     }
     if (folder.empty()) {
-        std::cerr << "Usage: torvane-large-backup FOLDER [--messages N]\n";
+        std::cerr << "Usage: torvane-large-backup FOLDER [--messages N] [--delete-every-other]\n";
         return 2;
     }
     try {

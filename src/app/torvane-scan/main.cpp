@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -42,6 +43,15 @@ int main(int argc, char** argv) {
     settings.window.rewriteProgressLine = terminal;
     settings.window.progressInterval =
         terminal ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(5000);
+
+    // --list-devices reads the devices for at most 1.5 s; a slow machine (a test under a
+    // sanitizer) may allow its devices longer.
+    if (const char* limit = std::getenv("TORVANE_LISTING_LIMIT_MS"); limit && *limit) {
+        char* end = nullptr;
+        const long milliseconds = std::strtol(limit, &end, 10);
+        if (*end == '\0' && milliseconds > 0 && milliseconds <= 600000)
+            settings.listingLimit = std::chrono::milliseconds(milliseconds);
+    }
 
     HeadlessScanner scanner(settings, std::cout, std::cerr, BrimleyAppDelegate::appDelegate());
     // The first signal stops the scan or the export; a second ends the program at once, its

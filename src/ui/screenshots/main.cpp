@@ -5,6 +5,7 @@
 // report, the send-to-device wizard, every dialog and the picture browser, saving one picture
 // of each; then a scan of one data type, a stopped scan, and the window at its smallest size in
 // English and German, with the scan bar and dialogs whose wide buttons have the keyboard focus.
+// Long chats show a block at a time; a fast scan's report says what it did not look for.
 #include "app/ApplicationCore.h"
 #include "app/ScanWorker.h"
 #include "app/WorkingFolder.h"
@@ -16,6 +17,7 @@
 #include "ui/ImageBrowserController.h"
 #include "ui/MainMenu.h"
 #include "ui/OwnWidgets.h"
+#include "ui/PhotoBrowser.h"
 #include "ui/ScreenFramework.h"
 #include "ui/TransferWindows.h"
 #include "ui/TorvaneApplication.h"
@@ -25,6 +27,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -122,6 +125,23 @@ int main(int argc, char** argv) {
                 }
         }
     }
+    // A long chat is drawn a block at a time: the newest block with the control for the older
+    // ones above it (blocks made small here), and the next older block.
+    for (TabTag tab : {TabTag::TabTagSMS, TabTag::TabTagWhatsApp}) {
+        window.onAppsSelectionChanged(tab);
+        ChatView* chat = nullptr;
+        if (auto* sms = dynamic_cast<SMSViewController*>(window.viewController())) chat = sms->chatView;
+        if (auto* whatsApp = dynamic_cast<WhatsAppViewController*>(window.viewController())) chat = whatsApp->chatView;
+        auto* list = dynamic_cast<ListScreen*>(window.viewController());
+        if (!chat || !list) continue;
+        chat->blockSize = 6;
+        list->selectRow(list->selectedRow().value_or(0) == 0 && list->model->rowCount() > 1 ? 1 : 0);
+        const QString what = QString::fromLatin1(UiTabFor(tab)->fallbackIcon);
+        ok &= Save(&window, output, name(what + QStringLiteral("-newest-block")));
+        chat->olderButton->click();
+        ok &= Save(&window, output, name(what + QStringLiteral("-older-block")));
+        chat->blockSize = SMSViewController::kMostBubbles;
+    }
     // The toggle back to deleted records only, on the messages tab.
     // The calls screen's group list with the address of the most calls chosen.
     window.onAppsSelectionChanged(TabTag::TabTagCalls);
@@ -166,14 +186,65 @@ int main(int argc, char** argv) {
         for (QDialog* rating : window.findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
         QDir(folder).removeRecursively();
     }
+    // The next modal window (a message, a panel), saved and closed once it shows.
+    const auto shotOfNextModal = [&](const QString& what) {
+        QTimer::singleShot(300, &window, [&, what] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                ok &= Save(box, output, name(what));
+                box->close();
+            }
+        });
+    };
+    // The panels as the window has them; the shots below answer them for a while.
+    const auto savePanel = window.chooseSaveFile;
+    const auto folderPanel = window.chooseFolder;
+    // The export of the current tab (contacts), saved where the panel says: its report.
+    {
+        const QString folder = QDir(output).filePath(QStringLiteral("export-tab"));
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        window.onAppsSelectionChanged(TabTag::TabTagContacts);
+        window.chooseSaveFile = [&](const QString&, const QString& proposed) { return QDir(folder).filePath(proposed); };
+        window.OnExportClick(folder, QStringLiteral(".csv"));
+        ok &= Save(window.exportProgressWindow(), output, name(QStringLiteral("dialog-ExportingDialogWindow-current-tab")));
+        if (window.exportProgressWindow()) window.exportProgressWindow()->close();
+        for (QDialog* rating : window.findChildren<QDialog*>(QStringLiteral("StarFeedbackWindow"))) rating->close();
+        QDir(folder).removeRecursively();
+    }
+    // The backup folder typed as the export's location: refused, with the reason.
+    window.Export();
+    if (auto* dialog = static_cast<ExportWindowController*>(window.exportDialog())) {
+        dialog->location->setText(QString::fromLocal8Bit(argv[1]));
+        shotOfNextModal(QStringLiteral("dialog-export-into-backup-refused"));
+        dialog->finalexport();
+        dialog->close();
+    }
+    // The photo page's Export where a file named "Photos" is in the way: its report says so.
+    window.onAppsSelectionChanged(TabTag::TabTagPhotos);
+    {
+        const QString folder = QDir(output).filePath(QStringLiteral("export-photos"));
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        QFile blocker(QDir(folder).filePath(QStringLiteral("Photos")));
+        if (blocker.open(QIODevice::WriteOnly)) blocker.write("mine");
+        blocker.close();
+        MediaGridModel* model = window.photoGrid()->mediaModel();
+        for (int row = 0; row < std::min(3, model->rowCount()); ++row) model->setCheckedAt(row, true);
+        window.chooseFolder = [&](const QString&) { return folder; };
+        window.exportPhotos();
+        QElapsedTimer copying;
+        copying.start();
+        while (window.exportsRunning() > 0 && copying.elapsed() < 30000) Pump(100);
+        ok &= Save(window.exportProgressWindow(), output, name(QStringLiteral("dialog-photo-export-blocked")));
+        if (window.exportProgressWindow()) window.exportProgressWindow()->close();
+        window.tickAllCameraPhoto(false);
+        QDir(folder).removeRecursively();
+    }
+    window.chooseSaveFile = savePanel;
+    window.chooseFolder = folderPanel;
     // No browser opens the user guide: the message gives the address to copy.
     Desktop::setOpener([](const QUrl&) { return false; });
-    QTimer::singleShot(300, &window, [&] {
-        if (QWidget* box = QApplication::activeModalWidget()) {
-            ok &= Save(box, output, name(QStringLiteral("dialog-nothing-opened")));
-            box->close();
-        }
-    });
+    shotOfNextModal(QStringLiteral("dialog-nothing-opened"));
     window.GuideBtnInMenu();
     Desktop::setOpener([](const QUrl& url) {
         std::cout << "would open " << url.toString().toStdString() << '\n';
@@ -182,6 +253,11 @@ int main(int argc, char** argv) {
     // The send-to-device wizard: its first step and the choice of what to send.
     window.sendToApp();
     ok &= Save(window.sendWizard(), output, name(QStringLiteral("dialog-AppWindowController-step1")));
+    // Its link to the companion app's page, whose address leads nowhere yet: the message says so.
+    if (AppWindowController* wizard = window.sendWizard()) {
+        shotOfNextModal(QStringLiteral("dialog-companion-link-not-opened"));
+        emit wizard->lblBottom->linkActivated(QStringLiteral("store"));
+    }
     if (AppWindowController* wizard = window.sendWizard()) {
         wizard->next1();
         ok &= Save(wizard, output, name(QStringLiteral("dialog-AppWindowController-choice")));
@@ -244,14 +320,17 @@ int main(int argc, char** argv) {
         Pump(800);
         ok &= Save(&browser, output, name(QStringLiteral("dialog-ImageBrowserController")));
     }
-    // A scan of the backup of one data type (the combo's index), or of all (7); `stopAfter`
+    // A scan of the backup of one data type, or of all; `stopAfter`
     // milliseconds into it the stop button's "yes" ends it.
     // `running`: called once while the scan runs, its bar and status showing.
-    const auto scanOf = [&](int type, int stopAfter = -1, std::function<void()> running_ = {}) {
+    const auto scanOf = [&](DataType type, int stopAfter = -1, std::function<void()> running_ = {}, bool fast = false) {
         window.showScreen(ScreenState::ScreenHome);
         window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
-        window.homeScreen()->dataTypeCombo->setCurrentIndex(type);
-        window.homeScreen()->fullRecover();
+        window.homeScreen()->dataTypeCombo->setCurrentIndex(InfoReaderViewController::selectionOfDataType(type));
+        if (fast)
+            window.homeScreen()->fastRecover();
+        else
+            window.homeScreen()->fullRecover();
         QElapsedTimer running;
         running.start();
         if (running_) {
@@ -276,12 +355,17 @@ int main(int argc, char** argv) {
         Pump(300);
     };
     // A scan of the calls alone: its report and its screen.
-    scanOf(2);
+    scanOf(DataType::DataTypeCallHistory);
     ok &= Save(window.dashboard(), output, name(QStringLiteral("one-type-scan-report")));
     if (window.dashboard()) window.dashboard()->close();
     ok &= Save(&window, output, name(QStringLiteral("one-type-scan-calls")));
+    // A fast scan of everything: its report, and the window after it.
+    scanOf(DataType::DataTypeAll, -1, {}, true);
+    ok &= Save(window.dashboard(), output, name(QStringLiteral("fast-scan-report")));
+    if (window.dashboard()) window.dashboard()->close();
+    ok &= Save(&window, output, name(QStringLiteral("fast-scan")));
     // A scan stopped early: its report says so.
-    scanOf(7, 0);
+    scanOf(DataType::DataTypeAll, 0);
     ok &= Save(window.dashboard(), output, name(QStringLiteral("stopped-scan-report")));
     if (window.dashboard()) window.dashboard()->close();
     ok &= Save(&window, output, name(QStringLiteral("stopped-scan")));
@@ -299,7 +383,7 @@ int main(int argc, char** argv) {
         window.showScreen(ScreenState::ScreenHome);
         window.openBackupFolder(QString::fromLocal8Bit(argv[1]));
         ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-home-backup")));
-        scanOf(7, -1, [&] {
+        scanOf(DataType::DataTypeAll, -1, [&] {
             ok &= window.grab().save(QDir(output).filePath(name(prefix + QStringLiteral("smallest-scan-running")) +
                                                            QStringLiteral(".png")));
         });
@@ -316,6 +400,12 @@ int main(int argc, char** argv) {
         window.stopRecovery->setFocus();
         ok &= Save(&window, output, name(prefix + QStringLiteral("smallest-scan-bar-cancel-focused")));
         window.restoreControlsAfterScan(true);
+        // Qt's own panels in the chosen language: the backup folder's and the save panel.
+        shotOfNextModal(prefix + QStringLiteral("panel-choose-backup"));
+        window.showScreen(ScreenState::ScreenHome);
+        window.homeScreen()->findBackup(QString());
+        shotOfNextModal(prefix + QStringLiteral("panel-save-as"));
+        window.chooseSaveFile(QDir::homePath(), QStringLiteral("Addressbook.csv"));
         // The dialogs with the keyboard focus on their wide buttons.
         window.Notification1();
         Pump(300);
