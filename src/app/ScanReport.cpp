@@ -54,8 +54,13 @@ std::string ScanReport::text() const {
     out << '\n';
     for (const Row& row : rows) {
         cell(row.caption, 12, false);
-        cell(std::to_string(row.deleted), 10, true);
-        cell(std::to_string(row.existing), 10, true);
+        if (row.scanned) {
+            cell(std::to_string(row.deleted), 10, true);
+            cell(std::to_string(row.existing), 10, true);
+        } else {
+            // Photos and videos in a fast scan: the scan did not look for them, so no counts.
+            cell("not scanned", 20, true);
+        }
         out << '\n';
     }
     if (!damagedDatabases.empty()) {

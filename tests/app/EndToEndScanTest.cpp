@@ -145,10 +145,12 @@ Finished RunScanner(const std::vector<std::string>& arguments, const fs::path& c
     return result;
 }
 
-// The report's two numbers of one row ("Messages   42   118": deleted, existing).
+// The report's two numbers of one row ("Messages   42   118": deleted, existing), or a row of
+// a kind the scan did not look for ("Photos   not scanned").
 struct ReportRow {
     int deleted = -1;
     int existing = -1;
+    bool notScanned = false;
 };
 
 std::map<std::string, ReportRow> ReportRows(const std::string& out) {
@@ -162,7 +164,12 @@ std::map<std::string, ReportRow> ReportRows(const std::string& out) {
         std::istringstream words(line);
         std::string caption;
         ReportRow row;
-        if (!(words >> caption >> row.deleted >> row.existing)) break;
+        if (!(words >> caption)) break;
+        if (line.find("not scanned") != std::string::npos) {
+            row.notScanned = true;
+        } else if (!(words >> row.deleted >> row.existing)) {
+            break;
+        }
         rows[caption] = row;
     }
     return rows;
@@ -320,7 +327,7 @@ TEST_F(EndToEndScanTest, AHeadlessExportCarriesTheNamesTheScreensShow) {
 }
 
 // A fast scan reads the databases only: no photo or video is examined, neither among the
-// backup's files nor in its photo library, so the report counts none and the export holds none.
+// backup's files nor in its photo library, so the report says so and the export holds none.
 TEST_F(EndToEndScanTest, AFastScanExaminesNoPhotoOrVideo) {
     const auto contents = demo::WriteDemoBackup(dir / "backup");
     ASSERT_GT(contents.photos, 0);
@@ -328,11 +335,9 @@ TEST_F(EndToEndScanTest, AFastScanExaminesNoPhotoOrVideo) {
                                 dir / "cache");
     ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
     const auto report = ReportRows(run.out);
-    for (const char* row : {"Photos", "Videos"}) {
-        EXPECT_EQ(report.at(row).existing, 0) << row;
-        EXPECT_EQ(report.at(row).deleted, 0) << row;
-    }
+    for (const char* row : {"Photos", "Videos"}) EXPECT_TRUE(report.at(row).notScanned) << row << run.out;
     EXPECT_GT(report.at("Messages").existing, 0);
+    EXPECT_GT(report.at("Safari").existing, 0);
     const fs::path folder = ExportFolder(dir / "export");
     for (const char* media : {"Photos", "Videos"}) {
         std::size_t files = 0;
