@@ -15,6 +15,7 @@
 #include "services/LiveTableReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 
 namespace {
@@ -642,9 +643,27 @@ void ContactsSQLiteRecovery::FillModel(std::int64_t column, const ColumnValue& o
         SetCarvedDate(contact, object, false);
 }
 
+namespace {
+
+// Whether a person's guid has the form the phone gives it: a GUID, alone or followed by ':'
+// and the table's name.
+bool WellFormedPersonGuid(const std::string& guid) {
+    if (guid.size() < 36 || (guid.size() > 36 && guid[36] != ':')) return false;
+    for (std::size_t i = 0; i < 36; ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash != (guid[i] == '-') || (!dash && !std::isxdigit(static_cast<unsigned char>(guid[i]))))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
     // The guid names one person for good; without it (older files) the names and the creation
     // time do. Where SQLite cannot answer, the live rows as the file's own pages hold them do.
+    ColumnValue created =
+        contact.CreationDate() ? ColumnValue(contact.OriginalCreationDate()) : ColumnValue::Null();
     if (contact.Guid() && !contact.Guid()->empty()) {
         if (liveRowExists("SELECT 1 FROM ABPerson WHERE guid = ?", {ColumnValue(*contact.Guid())})
                 .value_or(false))
@@ -652,10 +671,11 @@ bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
         // A damaged index answers "no row" without an error: the table itself confirms it.
         for (const auto& row : liveRows("ABPerson", {"guid"}))
             if (row[0].text() && *row[0].text() == *contact.Guid()) return true;
-        return false;
+        // A guid the phone wrote (8-4-4-4-12 hexadecimal digits, then ":ABPerson") names
+        // another person. One that is no longer of that form is a copy whose bytes were
+        // changed: the names and the creation time tell whether it is a live person's.
+        if (WellFormedPersonGuid(*contact.Guid()) || created.isNull()) return false;
     }
-    ColumnValue created =
-        contact.CreationDate() ? ColumnValue(contact.OriginalCreationDate()) : ColumnValue::Null();
     if (const auto answer = liveRowExists(
             "SELECT 1 FROM ABPerson WHERE First IS ? AND Last IS ? AND CreationDate IS ?",
             {Bind(contact.FirstName()), Bind(contact.LastName()), created}))

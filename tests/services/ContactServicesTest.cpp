@@ -518,3 +518,50 @@ TEST(ContactService, DeletedPeopleOfIOS8ComeBackOnceWithTheirStoredNumbers) {
     EXPECT_EQ(numbersOf, expected);
     EXPECT_EQ(record.DeletedContactCount.load(), 3);
 }
+
+// A freed copy of a live person is that person, not a deleted one, also when damage changed a
+// byte of its guid: a guid that is no longer of the phone's form gives way to the names and the
+// creation time. A well-formed guid of its own still makes a namesake created in the same
+// second another person.
+TEST(ContactService, AFreedCopyWhoseGuidWasDamagedIsTheLivePerson) {
+    const std::string liveGuid = "5A616282-E2E4-4BCF-8C45-5A64C765C486:ABPerson";
+    struct Case {
+        const char* label;
+        std::string guid;
+        std::int64_t created;
+        std::size_t listed;
+    };
+    const Case cases[] = {
+        {"a letter of the guid changed", "5A616282-E2E4-4BCF-8C45-5A64C76lC486:ABPerson", 461376000, 0},
+        {"the guid cut short", "5A616282-E2E4-4BCF-8C45-5A64", 461376000, 0},
+        {"another person's guid", "7B2C3D4E-1A2B-4C3D-8E9F-0123456789AB:ABPerson", 461376000, 1},
+        {"a damaged guid, created at another time", "5A616282-E2E4-4BCF-8C45-5A64C76lC486:ABPerson",
+         461462400, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        BackupBuilder backup(dir.path());
+        auto db = backup.addDatabase("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+                                     "addressbook.sql");
+        const auto person = [&](const std::string& guid, std::int64_t created) {
+            return db.insert("ABPerson", {{"First", "Oskar"},
+                                          {"Last", "Müller"},
+                                          {"Kind", 0},
+                                          {"CreationDate", created},
+                                          {"ModificationDate", std::int64_t{461635200}},
+                                          {"StoreID", 0},
+                                          {"guid", guid}});
+        };
+        person(liveGuid, 461376000);
+        db.deleteRow("ABPerson", person(c.guid, c.created));
+        db.close();
+
+        BrimleyAppDelegate record;
+        msgtest::PrepareRecord(record, dir.path());
+        RunContactsService(record);
+        const auto listed = record.DeletedContact.snapshot();
+        EXPECT_EQ(listed.size(), c.listed);
+        for (const auto& contact : listed) EXPECT_EQ(contact->FirstName(), "Oskar");
+    }
+}

@@ -7,7 +7,8 @@
 // demo backup was built with it and did not delete it (its key, the text that shows it in the
 // exported file, is no deleted row's too); "cell intact" when, besides, none of the bytes of one
 // of its cells, nor its page's header and cell pointers, were changed or cut off; "cut off" when
-// they are unchanged but lie beyond the cut.
+// they are unchanged but lie beyond the cut; "also listed as existing" when the scan read the
+// row from the damaged file as well, so that it lists the same row twice.
 //
 // A scan that does not end with status 0 or 8 (damage reported), that a signal ends, that runs
 // past the time limit or whose report lacks the row of its data type fails the survey.
@@ -222,18 +223,29 @@ std::string KeyOf(const std::vector<std::string>& record, const std::vector<std:
     return key;
 }
 
-// The keys of the records the export lists as deleted (those after the existing ones).
-std::vector<std::string> DeletedKeys(const fs::path& exportFolder, const SurveyedDatabase& database,
-                                     int existing) {
-    std::vector<std::string> keys;
+// The keys of the records the export lists as deleted (those after the existing ones) and of
+// those it lists as existing.
+struct ExportedKeys {
+    std::vector<std::string> deleted;
+    std::set<std::string> existing;
+};
+
+ExportedKeys ExportKeys(const fs::path& exportFolder, const SurveyedDatabase& database,
+                        int existing) {
+    ExportedKeys keys;
     if (!fs::exists(exportFolder)) return keys;
     for (const auto& entry : fs::directory_iterator(exportFolder)) {
         const fs::path file = entry.path() / database.file;
         if (!entry.is_directory() || !fs::exists(file)) continue;
         const auto records = ReadCsv(file);
-        for (std::size_t i = static_cast<std::size_t>(std::max(existing, 0)); i < records.size();
-             ++i)
-            keys.push_back(KeyOf(records[i], database.keyColumns));
+        const auto live = std::min(static_cast<std::size_t>(std::max(existing, 0)), records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            std::string key = KeyOf(records[i], database.keyColumns);
+            if (i < live)
+                keys.existing.insert(std::move(key));
+            else
+                keys.deleted.push_back(std::move(key));
+        }
     }
     return keys;
 }
@@ -244,6 +256,7 @@ struct Figures {
     int rows = 0;
     int intact = 0;
     int cutOff = 0;
+    int alsoExisting = 0;  // listed as deleted although the scan lists them as existing too
     std::vector<std::string> failedScans;
 };
 
@@ -318,9 +331,12 @@ Figures SurveyDatabase(const SurveyedDatabase& database, const demo::DemoBackupC
         int listed = 0;
         int kept = 0;
         int lost = 0;
-        for (const std::string& key : DeletedKeys(exportFolder, database, *existing)) {
+        int twice = 0;
+        const ExportedKeys exported = ExportKeys(exportFolder, database, *existing);
+        for (const std::string& key : exported.deleted) {
             if (!live.count(key)) continue;
             ++listed;
+            twice += exported.existing.count(key) > 0;
             const auto [from, to] = cells.equal_range(key);
             const auto anyKept = [&](bool evenCut) {
                 return std::any_of(from, to, [&](const auto& row) {
@@ -337,10 +353,12 @@ Figures SurveyDatabase(const SurveyedDatabase& database, const demo::DemoBackupC
             figures.rows += listed;
             figures.intact += kept;
             figures.cutOff += lost;
+            figures.alsoExisting += twice;
             if (list)
                 std::cout << database.name << " seed " << seed << ": " << listed
                           << " live rows listed as deleted (" << kept
-                          << " with their cell intact, " << lost << " cut off), "
+                          << " with their cell intact, " << lost << " cut off, " << twice
+                          << " also listed as existing), "
                           << mutation.changed.size() << " bytes changed"
                           << (mutation.length < static_cast<std::int64_t>(pristine.size())
                                   ? ", cut at " + std::to_string(mutation.length)
@@ -360,7 +378,8 @@ Figures SurveyDatabase(const SurveyedDatabase& database, const demo::DemoBackupC
               << database.name << ": files listing live rows as deleted: " << figures.files << "\n"
               << database.name << ": live rows listed as deleted: " << figures.rows << " ("
               << figures.intact << " with their cell intact, " << figures.cutOff
-              << " with their cell cut off)\n"
+              << " with their cell cut off, " << figures.alsoExisting
+              << " also listed as existing)\n"
               << database.name << ": failed scans: " << figures.failedScans.size() << "\n";
     return figures;
 }
