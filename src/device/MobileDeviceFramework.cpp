@@ -1,5 +1,6 @@
 #include "device/MobileDeviceFramework.h"
 
+#include "common/PropertyListShape.h"
 #include "common/TerminalText.h"
 #include "device/UsbmuxClient.h"
 
@@ -10,6 +11,7 @@
 #include <plist/plist.h>
 #include <usbmuxd.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -149,6 +151,48 @@ extern "C" int usbmuxd_read_pair_record(const char* record_id, char** record_dat
     std::memcpy(*record_data, record->data(), record->size());
     *record_size = static_cast<uint32_t>(record->size());
     return 0;
+}
+
+// The library parses what a device's services answer (lockdownd when it speaks for us, the
+// installation and container services, the companion library's requests) with the
+// property-list library's own functions. They are answered here as well: the bytes are judged
+// by their shape first, as every list this layer reads is (PropertyListShape), and a list too
+// deep or too large to parse safely is no list; the rest goes on to the property-list library.
+namespace {
+
+using PlistParse = void (*)(const char*, uint32_t, plist_t*);
+
+// The property-list library's own function of that name.
+PlistParse LibraryParse(const char* name) {
+    return reinterpret_cast<PlistParse>(::dlsym(RTLD_NEXT, name));
+}
+
+void ParseIfSound(PlistParse parse, const char* bytes, uint32_t length, plist_t* plist) {
+    if (!plist) return;
+    *plist = nullptr;
+    if (!bytes || length == 0 || !parse) return;
+    if (const auto problem = PropertyListShape::Problem(bytes, length)) {
+        std::cerr << "device: a property list refused unread: " << *problem << '\n';
+        return;
+    }
+    parse(bytes, length, plist);
+}
+
+}  // namespace
+
+extern "C" void plist_from_xml(const char* plist_xml, uint32_t length, plist_t* plist) {
+    static const PlistParse parse = LibraryParse("plist_from_xml");
+    ParseIfSound(parse, plist_xml, length, plist);
+}
+
+extern "C" void plist_from_bin(const char* plist_bin, uint32_t length, plist_t* plist) {
+    static const PlistParse parse = LibraryParse("plist_from_bin");
+    ParseIfSound(parse, plist_bin, length, plist);
+}
+
+extern "C" void plist_from_memory(const char* plist_data, uint32_t length, plist_t* plist) {
+    static const PlistParse parse = LibraryParse("plist_from_memory");
+    ParseIfSound(parse, plist_data, length, plist);
 }
 
 // ---- Devices ----

@@ -486,6 +486,18 @@ void MainMenu::applyStyle() {
 // ---- Screen states ----
 
 void MainMenu::showScreen(ScreenState state) {
+    const bool resultsAnew = state == ScreenState::ScreenResults &&
+                             record_.PresentScreen != ToCode(ScreenState::ScreenResults);
+    // The results are entered only as a scan begins: the last scan's screens, its open tab and
+    // the tabs it offered go at once, so the new scan never opens or offers a tab of the last.
+    if (resultsAnew) {
+        clearScreens();
+        for (auto& [tab, control] : iconControls_) {
+            control->setIsSelected(false);
+            control->setEnabled(false);
+            control->refreshButtonView();
+        }
+    }
     record_.PresentScreen = ToCode(state);
     // The ratings of the results' exports do not outlast them.
     if (state != ScreenState::ScreenResults)

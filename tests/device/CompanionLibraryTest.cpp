@@ -1,5 +1,6 @@
 #include "device/CompanionLibrary.h"
 #include "device/DeviceTestSupport.h"
+#include "support/HostilePlists.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,25 @@ TEST_F(CompanionLibraryTest, RefusalsAreNegative) {
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(log.find("is not installed on the device"), std::string::npos) << log;
     EXPECT_NE(log.find("no connected device"), std::string::npos) << log;
+}
+
+// The companion library speaks to lockdownd and the container service through the device
+// library; an answer nested too deep to parse is refused unread, whichever service sends it.
+TEST_F(CompanionLibraryTest, AnAnswerNestedTooDeepIsARefusal) {
+    ASSERT_EQ(LoadLIBMOBILE(TORVANE_COMPANION_BUILD), 1);
+    for (const std::string& answer : {testsupport::NestedXml(200000), testsupport::ChainedBinary(100002)}) {
+        for (const bool fromLockdown : {false, true}) {
+            SCOPED_TRACE(fromLockdown ? "lockdownd" : "house_arrest");
+            simulator.withDevice(kUdid, [&](SimulatedDevice& d) {
+                d.lockdownAnswer = fromLockdown ? answer : std::string();
+                d.serviceAnswers["com.apple.mobile.house_arrest"] = answer;
+            });
+            ::testing::internal::CaptureStderr();
+            EXPECT_LT(copyFolder("/Documents/x", kUdid, kCompanion), 0);
+            ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(inContainer("/Documents/x"), "<missing>");
+        }
+    }
 }
 
 TEST(CompanionLibraryPathTest, TheEnvironmentNamesAnotherLibrary) {

@@ -144,6 +144,22 @@ TEST_F(DeviceSessionTest, AnAnswerNestedTooDeepIsNoAnswer) {
     }
 }
 
+// The installation service is read through the device library's own client, whose answers
+// are judged by their shape before they are parsed too: a deep one is no answer.
+TEST_F(DeviceSessionTest, AnApplicationListNestedTooDeepIsNoList) {
+    for (const std::string& answer : {testsupport::NestedXml(200000), testsupport::ChainedBinary(100002)}) {
+        SimulatedDevice phone = TestPhone(kUdid);
+        phone.serviceAnswers["com.apple.mobile.installation_proxy"] = answer;
+        const auto device = plugIn(phone);
+        ASSERT_TRUE(device);
+        EXPECT_EQ(device->deviceName(), "Anna's iPhone");
+        EXPECT_FALSE(device->installedApplications());
+        simulator.detach(kUdid);
+        ASSERT_TRUE(loop.runUntil([&] { return access->devices().empty(); }));
+        access.reset();
+    }
+}
+
 TEST_F(DeviceSessionTest, AnUnpluggedDeviceAnswersOnlyWhatItKnew) {
     const auto device = plugIn(TestPhone(kUdid));
     ASSERT_TRUE(device);

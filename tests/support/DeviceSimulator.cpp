@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -110,16 +111,22 @@ Plist ReadFrame(int fd) {
     return Plist(node);
 }
 
+// A frame whose property list is these bytes, as they are.
+bool WriteBytesFrame(int fd, std::string_view body) {
+    std::string frame(4, '\0');
+    const std::uint32_t big = htonl(static_cast<std::uint32_t>(body.size()));
+    std::memcpy(frame.data(), &big, 4);
+    frame += body;
+    return WriteAll(fd, frame.data(), frame.size());
+}
+
 bool WriteFrame(int fd, plist_t message) {
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(message, &xml, &length);
-    std::string frame(4, '\0');
-    const std::uint32_t big = htonl(length);
-    std::memcpy(frame.data(), &big, 4);
-    frame.append(xml, length);
+    const bool written = WriteBytesFrame(fd, std::string_view(xml, length));
     std::free(xml);
-    return WriteAll(fd, frame.data(), frame.size());
+    return written;
 }
 
 // ---- Paths ----
@@ -691,11 +698,7 @@ void DeviceSimulator::serveLockdown(Connection& connection, const std::shared_pt
             device->requests.push_back(name);
             if (device->device.lockdownSilent) continue;
             if (const std::string& answer = device->device.lockdownAnswer; !answer.empty()) {
-                std::string frame(4, '\0');
-                const std::uint32_t big = htonl(static_cast<std::uint32_t>(answer.size()));
-                std::memcpy(frame.data(), &big, 4);
-                frame += answer;
-                WriteAll(fd, frame.data(), frame.size());
+                WriteBytesFrame(fd, answer);
                 continue;
             }
         }
@@ -775,6 +778,17 @@ void DeviceSimulator::serveLockdown(Connection& connection, const std::shared_pt
 void DeviceSimulator::serveService(Connection& connection, const std::shared_ptr<Attached>& device,
                                    const std::string& service) {
     const int fd = connection.fd;
+    std::string scripted;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto found = device->device.serviceAnswers.find(service);
+            found != device->device.serviceAnswers.end())
+            scripted = found->second;
+    }
+    if (!scripted.empty()) {
+        if (ReadFrame(fd).node) WriteBytesFrame(fd, scripted);
+        return;
+    }
     if (service == "com.apple.afc" || service == "com.apple.afc2" ||
         service == "com.apple.crashreportcopymobile") {
         serveAfc(connection, device, device->device.media);

@@ -71,6 +71,9 @@ struct SimulatedDevice {
     bool lockdownSilent = false;
     // When not empty, lockdownd answers every request with these bytes as its property list.
     std::string lockdownAnswer;
+    // A service named here reads one request and answers it with these bytes as its property
+    // list, then closes the connection.
+    std::map<std::string, std::string> serviceAnswers;
     // AFC reads every request and never answers one.
     bool afcSilent = false;
     // The multiplexer reads every request to connect to the device and never answers one.
