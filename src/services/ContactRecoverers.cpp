@@ -173,6 +173,14 @@ bool SameNumber(const std::string& a, const std::string& b) {
                                             iPhoneNumberUtils::NumberKey(b), kShortestNumberTail);
 }
 
+// Two number keys can be forms of one number only when they fall in the same bucket: a key of
+// kShortestNumberTail digits or more by its last ones (a form of it ends with them), a shorter
+// key by itself (it matches only itself).
+std::string NumberBucket(const std::string& key) {
+    return key.size() >= kShortestNumberTail ? key.substr(key.size() - kShortestNumberTail)
+                                             : "=" + key;
+}
+
 }  // namespace
 
 void AddressBookRecovery::setCarvedValues(std::vector<std::shared_ptr<ContactABMultiValue>> values) {
@@ -190,6 +198,14 @@ void AddressBookRecovery::setCarvedValues(std::vector<std::shared_ptr<ContactABM
                                [&](const auto& a, const auto& b) { return order(a) == order(b); }),
                    rows.end());
     }
+    carvedNumbers_.clear();
+    for (const auto& [recordId, rows] : carvedValues_)
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i]->Property() == kPhoneProperty)
+                if (const OptString value = rows[i]->value()) {
+                    std::string key = iPhoneNumberUtils::NumberKey(*value);
+                    carvedNumbers_[NumberBucket(key)].push_back({recordId, i, std::move(key)});
+                }
 }
 
 void AddressBookRecovery::takeStoredValues(Contact& contact,
@@ -207,19 +223,22 @@ void AddressBookRecovery::takeStoredValues(Contact& contact,
     if (!rows) {
         // The deleted person whose stored numbers the full-text lists name; none when two
         // people's rows name as many of them.
+        std::map<std::int64_t, std::set<std::size_t>> named;  // the rows a listed number names
+        for (const std::string& number : listed) {
+            const std::string key = iPhoneNumberUtils::NumberKey(number);
+            const auto bucket = carvedNumbers_.find(NumberBucket(key));
+            if (bucket == carvedNumbers_.end()) continue;
+            for (const CarvedNumber& carved : bucket->second)
+                if (iPhoneNumberUtils::SameNumberKey(key, carved.key, kShortestNumberTail))
+                    named[carved.recordId].insert(carved.row);
+        }
         std::size_t most = 0;
         bool tie = false;
-        for (const auto& [recordId, values] : carvedValues_) {
-            std::size_t named = 0;
-            for (const auto& value : values)
-                if (value->Property() == kPhoneProperty && value->value())
-                    named += std::any_of(listed.begin(), listed.end(), [&](const auto& number) {
-                        return SameNumber(number, *value->value());
-                    });
-            if (named == 0 || named < most) continue;
-            tie = named == most;
-            most = named;
-            rows = &values;
+        for (const auto& [recordId, values] : named) {
+            if (values.size() < most) continue;
+            tie = values.size() == most;
+            most = values.size();
+            rows = &carvedValues_.at(recordId);
         }
         if (tie) rows = nullptr;
     }
@@ -256,6 +275,7 @@ void AddressBookRecovery::setSignature(const std::string& path, std::string_view
     setTablePatterns(std::vector<TablePattern>{});
     path_ = path;
     liveRows_.clear();
+    liveTexts_.clear();
     liveRowIds_.clear();
     live_ = SqliteConnection::OpenReadOnly(path);
     if (!live_->isOpen()) return;
@@ -311,6 +331,16 @@ const std::vector<std::vector<ColumnValue>>& AddressBookRecovery::liveRows(
     return liveRows_
         .emplace(key, LiveTableReader(path_).rows(table, columns, &layoutOf(table)).rows)
         .first->second;
+}
+
+const std::unordered_set<std::string>& AddressBookRecovery::liveTexts(
+    std::string_view table, const std::string& column) const {
+    const std::string key = std::string(table) + "\n" + column;
+    if (const auto known = liveTexts_.find(key); known != liveTexts_.end()) return known->second;
+    std::unordered_set<std::string> texts;
+    for (const auto& row : liveRows(table, {column}))
+        if (const auto text = row[0].text()) texts.insert(*text);
+    return liveTexts_.emplace(key, std::move(texts)).first->second;
 }
 
 void AddressBookRecovery::replaceListed(const std::shared_ptr<Contact>& old,
@@ -669,8 +699,7 @@ bool ContactsSQLiteRecovery::isLive(const Contact& contact) const {
                 .value_or(false))
             return true;
         // A damaged index answers "no row" without an error: the table itself confirms it.
-        for (const auto& row : liveRows("ABPerson", {"guid"}))
-            if (row[0].text() && *row[0].text() == *contact.Guid()) return true;
+        if (liveTexts("ABPerson", "guid").count(*contact.Guid())) return true;
         // A guid the phone wrote (8-4-4-4-12 hexadecimal digits, then ":ABPerson") names
         // another person. One that is no longer of that form is a copy whose bytes were
         // changed: the names and the creation time tell whether it is a live person's.

@@ -75,6 +75,9 @@ protected:
     // SQL, or from the file's own pages where SQLite cannot read it.
     const std::vector<std::vector<ColumnValue>>& liveRows(
         std::string_view table, const std::vector<std::string>& columns) const;
+    // The texts of one column of every live row (liveRows), to look up.
+    const std::unordered_set<std::string>& liveTexts(std::string_view table,
+                                                     const std::string& column) const;
     // Whether the row id names a live row of the table (LiveTableReader::rowIds), read once per
     // run: a whole cell that carries one is a copy of that row.
     bool isLiveRowId(std::string_view table, std::int64_t rowId) const;
@@ -113,6 +116,7 @@ private:
     mutable std::map<std::string, LiveTableReader::Layout, std::less<>> layouts_;
     mutable std::set<std::string> unanswerable_;
     mutable std::map<std::string, std::vector<std::vector<ColumnValue>>> liveRows_;
+    mutable std::map<std::string, std::unordered_set<std::string>> liveTexts_;
     CarvedRecordCheck recordCheck_;
     CarvedRowFingerprint fingerprint_;
     CarvedRowSightings sightings_;
@@ -121,6 +125,14 @@ private:
     mutable std::map<std::string, std::vector<std::int64_t>> liveRowIds_;
     // The carved multi-value rows of deleted people, by the person's row id.
     std::map<std::int64_t, std::vector<std::shared_ptr<ContactABMultiValue>>> carvedValues_;
+    // The carved phone numbers by the digits a form of them must share (NumberBucket), so that
+    // a person's numbers are looked up, not compared with every carved row.
+    struct CarvedNumber {
+        std::int64_t recordId;
+        std::size_t row;  // in carvedValues_[recordId]
+        std::string key;  // iPhoneNumberUtils::NumberKey
+    };
+    std::unordered_map<std::string, std::vector<CarvedNumber>> carvedNumbers_;
 };
 
 // Rows of the full-text table ABPersonFullTextSearch_content: names, and blank-separated lists
