@@ -39,6 +39,10 @@
 #include "ui/ToolkitTexts.h"
 #include "ui/WindowStartup.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
@@ -51,6 +55,7 @@
 #include <QStackedLayout>
 #include <QUrl>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using TitleAdapters::ToQString;
@@ -910,11 +915,21 @@ void MainMenu::clearScreens() {
     clearSearchField();
     if (currentChild_ != infoReaderViewController) takeFromChildView();
     viewController_ = nullptr;
+    const bool hadScreens = !screens_.empty();
     for (auto& [tab, screen] : screens_)
         if (screen) screen->deleteLater();
     screens_.clear();
     record_.tabItem = 0;
     showToggle();
+#if defined(__GLIBC__)
+    // The screens held the last scan's rows; once they are gone, what they took goes back to
+    // the system, as the scan's own records do when it clears them.
+    if (hadScreens)
+        QTimer::singleShot(0, this, [] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            malloc_trim(0);
+        });
+#endif
 }
 
 // ---- Search and toggle ----
