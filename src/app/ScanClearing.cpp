@@ -26,11 +26,8 @@ void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
     // What the services kept of the previous scan for their own work goes too, before the new
     // scan reads its records beside them.
     if (const auto services = record.servicesMgr.get()) services->releaseResults();
-#if defined(__GLIBC__)
-    // The allocator keeps what the previous scan's threads freed in their arenas; it goes back
-    // to the system, so the new scan starts from what is still in use.
-    malloc_trim(0);
-#endif
+    // The new scan starts from what is still in use.
+    ReleaseFreedMemory();
     record.DatabaseProblems.clear();
     record.carvingProblem.set(std::nullopt);
     record.MediaNotCopied.clear();
@@ -55,4 +52,10 @@ void ClearDeviceDetails(BrimleyAppDelegate& record, MainWindowActions& window) {
     cleared->setIOSMinorVersion(0);
     record.deviceInfo.set(std::move(cleared));
     window.updateDisplayName("");
+}
+
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }

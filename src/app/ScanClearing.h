@@ -11,6 +11,10 @@ class WorkingFolder;
 void ClearScanResults(BrimleyAppDelegate& record, MainWindowActions& window,
                       WorkingFolder* workingFolder);
 
+// Hands what the allocator keeps of freed memory (in every thread's arena) back to the system,
+// once a scan's records, or the screens that showed them, are gone.
+void ReleaseFreedMemory();
+
 // Forgets the details of the device or backup last read: its names, identifiers, versions
 // (the iOS version numbers too, so a backup without a version never inherits the numbers, and
 // so the database names, of the one read before) and its encryption flags; the device-name

@@ -8,6 +8,7 @@
 #include "app/DeviceRecoveryFlow.h"
 #include "app/MainThreadDispatcher.h"
 #include "app/PhotoBrowserLists.h"
+#include "app/ScanClearing.h"
 #include "app/ScanWorker.h"
 #include "app/StatusLine.h"
 #include "app/TimeOfUse.h"
@@ -38,10 +39,6 @@
 #include "ui/TitleAdapters.h"
 #include "ui/ToolkitTexts.h"
 #include "ui/WindowStartup.h"
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -921,15 +918,13 @@ void MainMenu::clearScreens() {
     screens_.clear();
     record_.tabItem = 0;
     showToggle();
-#if defined(__GLIBC__)
     // The screens held the last scan's rows; once they are gone, what they took goes back to
     // the system, as the scan's own records do when it clears them.
     if (hadScreens)
         QTimer::singleShot(0, this, [] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            malloc_trim(0);
+            ReleaseFreedMemory();
         });
-#endif
 }
 
 // ---- Search and toggle ----

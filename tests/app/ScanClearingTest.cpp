@@ -1,6 +1,7 @@
 // A new scan begins by letting go of everything the previous scan held, so that it never holds
 // two scans' records at once.
 
+#include "CoreScan.h"
 #include "app/AnalyticsEvents.h"
 #include "app/ApplicationCore.h"
 #include "app/DeviceDetails.h"
@@ -50,17 +51,7 @@ TEST(ScanClearing, ANewScanLetsGoOfThePreviousScansRecords) {
     NoAnalytics analytics;
     ApplicationCore core(record, dispatcher, window, analytics, CoreConfiguration::defaults(),
                          (dir / "work").string().c_str());
-    dispatcher.post([&] {
-        core.applicationDidFinishLaunching();
-        record.BACKUP_DIRECTORY.set(backup.folder.string());
-        record._RecoverType = 0;
-        record._RecoverMode = 0;
-        EXPECT_TRUE(core.deviceDetails().getInfoFromBackup());
-        core.scanWorker().start(std::make_shared<dataTypeHolder>(DataType::DataTypeAll),
-                                [&] { dispatcher.stop(); });
-    });
-    dispatcher.run();
-    core.scanWorker().wait();
+    ScanEveryType(core, record, dispatcher, backup.folder.string(), 0);
 
     std::vector<std::weak_ptr<const void>> listed, keptByServices;
     Watch(listed, record.SMSContent.snapshot());

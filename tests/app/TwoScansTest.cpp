@@ -1,6 +1,7 @@
 // Two scans in one process: each has its own record (the results), its own core and its own
 // inputs, so two scans of two backups at once find exactly what each finds alone.
 
+#include "CoreScan.h"
 #include "app/AnalyticsEvents.h"
 #include "app/ApplicationCore.h"
 #include "app/DeviceDetails.h"
@@ -55,17 +56,7 @@ ScanResult Scan(const std::filesystem::path& backup, const std::filesystem::path
     NoAnalytics analytics;
     ApplicationCore core(record, dispatcher, window, analytics, CoreConfiguration::defaults(),
                          work.string().c_str());
-    dispatcher.post([&] {
-        core.applicationDidFinishLaunching();
-        record.BACKUP_DIRECTORY.set(backup.string());
-        record._RecoverType = 1;
-        record._RecoverMode = 0;
-        EXPECT_TRUE(core.deviceDetails().getInfoFromBackup());
-        core.scanWorker().start(std::make_shared<dataTypeHolder>(DataType::DataTypeAll),
-                                [&] { dispatcher.stop(); });
-    });
-    dispatcher.run();
-    core.scanWorker().wait();
+    ScanEveryType(core, record, dispatcher, backup.string(), 1);
 
     ScanResult result;
     result.report = ScanReport::fromRecord(record).text();
